@@ -1,0 +1,85 @@
+#include "core/handles.h"
+
+#include <cstring>
+
+#include "core/diagnostics.h"
+#include "core/memory.h"
+#include "platform/module.h"
+#include "statement/cursor.h"
+
+namespace q4 {
+
+SQLRETURN alloc_environment(Environment** out) {
+  auto* env = static_cast<Environment*>(drv_alloc(nullptr, nullptr, sizeof(Environment)));
+  if (env == nullptr) {
+    *out = nullptr;
+    return SQL_ERROR;
+  }
+  env->connections = nullptr;
+  lock_init(&env->lock);
+  *out = env;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN alloc_connection(Environment* env, Connection** out) {
+  auto* conn = static_cast<Connection*>(drv_alloc(nullptr, nullptr, sizeof(Connection)));
+  if (conn == nullptr) {
+    *out = nullptr;
+    return SQL_ERROR;
+  }
+  {
+    LockGuard guard(&env->lock);
+    conn->prev = nullptr;
+    conn->next = env->connections;
+    if (env->connections != nullptr) env->connections->prev = conn;
+    env->connections = conn;
+  }
+  conn->module_instance = module_instance();
+  conn->environment = env;
+  conn->socket = kInvalidSocket;
+  conn->access_mode = SQL_MODE_READ_WRITE;
+  conn->autocommit = SQL_AUTOCOMMIT_ON;
+  conn->txn_isolation = SQL_TXN_READ_COMMITTED;
+  conn->default_concurrency = 1;
+  conn->default_noscan = 1;
+  conn->default_retrieve_data = 1;
+  conn->default_rowset_size = 1;
+  memcpy(conn->disable_ext_fetch, "No", 3);
+  *out = conn;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN free_connection(Connection* conn) {
+  Environment* env = conn->environment;
+  {
+    LockGuard guard(&env->lock);
+    if (conn->prev != nullptr) {
+      conn->prev->next = conn->next;
+    } else {
+      env->connections = conn->next;
+    }
+    if (conn->next != nullptr) conn->next->prev = conn->prev;
+  }
+  drv_free(conn);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN free_environment(Environment* env) {
+  lock_enter(&env->lock);
+  if (env->connections != nullptr) {
+    lock_leave(&env->lock);
+    return SQL_SUCCESS;
+  }
+  lock_leave(&env->lock);
+  lock_destroy(&env->lock);
+  drv_free(env);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
+  if (!stmt->cancel_requested) return SQL_SUCCESS;
+  rewind_cursor(stmt);
+  return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
+}
+
+}  // namespace q4

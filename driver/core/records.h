@@ -1,0 +1,224 @@
+// The driver's handle records. A handle given to the application is the
+// address of one of these records. Records are plain structures in zero-filled
+// memory from drv_alloc: any field not set explicitly starts as zero/empty.
+//
+// Ownership: the environment owns its lock and the list of its connections;
+// each connection owns its settings, its socket and the list of its
+// statements; each statement owns every block it points to (statement text,
+// request payload, row block, value table, description cache, parameter
+// bindings, bound columns). Blocks are freed by the module that allocated
+// them, always through drv_free.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/lock.h"
+
+namespace q4 {
+
+struct Connection;
+struct Statement;
+
+// "Socket" value of a connection that is not connected.
+constexpr int kInvalidSocket = -1;
+
+// Size of the per-statement area that receives a reply's status string.
+constexpr int kReplyStatusSize = 20582;
+// Size of the connection's area for connection-level payloads and statuses.
+constexpr int kExchangeBufferSize = 1030;
+// Request payloads are built in, and reply payloads land in, io_buffer.
+constexpr int kIoBufferSize = 20480;
+// Binary parameter tables start with room for this many blocks.
+constexpr int kInitialBinarySlots = 25;
+
+struct Environment {
+  Connection* connections;  // first connection; new ones go to the front
+  Lock lock;                // guards `connections` and the connections' links
+};
+
+struct Connection {
+  void* module_instance;  // copied from the module at allocation
+  Environment* environment;
+
+  // Diagnostic slot: empty sqlstate means nothing is pending.
+  char sqlstate[10];
+  char message[256];
+
+  uint8_t frame_buffer[20580];  // frame assembly for connection exchanges
+  char info_text[255];          // scratch for SQLGetInfo string answers
+
+  // Data source settings (texts hold at most size-1 characters).
+  char dsn[128];
+  char description[255];
+  char server[128];
+  char virtual_machine[40];
+  char user[40];
+  char password[20];     // always plain text once read
+  char ac_password[20];  // plain text
+  char account[128];
+  char port_text[10];
+  char connect_dialog[10];          // switch texts: on when they begin with 'Y'
+  char account_connect_dialog[10];
+  char not_null_constraint[10];
+  char disable_ext_fetch[10];
+  char server_format_opt[10];
+  char decimal_mark[6];
+  char thousand_mark[6];
+  char currency_sign[6];
+
+  uint32_t server_version;  // 700, 710, 720 or 754 (or any stored number)
+  char logon_command[5];    // loaded from the string table before each logon
+  char exchange_buffer[kExchangeBufferSize];
+
+  // The TCP socket; kInvalidSocket while not connected. After a link failure
+  // the descriptor is closed at once but the field keeps its value, so the
+  // connection still counts as connected until SQLDisconnect; `link_lost`
+  // records that the descriptor is gone (it must never be used or closed again:
+  // the number may already belong to another file of the process).
+  int socket;
+  int32_t link_lost;
+  uint16_t port;  // network byte order
+
+  // Logon.
+  char field_separator[10];
+  uint32_t server_flags;  // capability bits from the logon reply
+  uint32_t login_timeout;  // seconds, 0..32767 (0: no limit, i.e. 32767)
+
+  // Connection options.
+  uint32_t access_mode;
+  uint32_t autocommit;
+  char current_qualifier[68];
+  uint32_t txn_isolation;
+
+  // Connect dialogs.
+  uint32_t confirm_flag;
+
+  Statement* statements;  // first statement; new ones go to the front
+  Connection* prev;
+  Connection* next;
+
+  // Statement option defaults that new statements copy.
+  uint32_t default_async_enable;
+  uint32_t default_concurrency;
+  uint32_t default_cursor_type;
+  uint32_t default_max_rows;
+  uint32_t default_noscan;
+  uint32_t default_query_timeout;
+  uint32_t default_use_bookmarks;
+  uint32_t default_bind_type;
+  uint32_t default_retrieve_data;
+  uint32_t default_rowset_size;
+};
+
+// One bound parameter (SQLBindParameter / SQLSetParam), kept in ascending
+// `number`. Markers take bindings by order: the k-th marker the k-th binding.
+struct ParamBinding {
+  ParamBinding* next;
+  uint16_t number;
+  int16_t c_type;
+  int16_t sql_type;
+  uint64_t precision;
+  int16_t scale;
+  void* value;
+  int64_t* indicator;
+  int32_t complete;      // data-at-execution value is complete
+  void* piece_data;      // data delivered by SQLPutData
+  int32_t piece_length;
+  int32_t piece_seen;
+  int32_t buffer_capacity;
+  uint8_t* buffer;       // owned accumulation buffer for pieces
+  uint32_t position;     // 1-based character position of its marker
+};
+
+// One bound result column (SQLBindCol), kept in binding order.
+struct BoundColumn {
+  BoundColumn* next;
+  uint16_t icol;  // 0 is the bookmark column
+  int16_t c_type;
+  void* value;
+  int64_t value_max;
+  int64_t* indicator;
+};
+
+struct Statement {
+  Connection* connection;
+
+  char sqlstate[10];
+  char message[256];
+
+  uint8_t frame_buffer[20580];
+  uint8_t io_buffer[kIoBufferSize];
+  char reply_status[kReplyStatusSize];
+
+  int32_t column_count;
+  int32_t row_count;
+  BoundColumn* bound_columns;
+  uint32_t marker_count;
+  ParamBinding* parameters;
+  int32_t columns_bound;
+  uint32_t pending_parameter;  // 0, or 500 + ordinal of the marker awaiting data
+
+  // Result set.
+  int32_t cache_valid;
+  uint8_t* row_buffer;
+  int32_t row_buffer_size;
+  uint8_t** value_table;  // column_count + 1 pointers into row_buffer
+  int32_t value_table_columns;
+  int32_t cursor_row;
+  uint32_t row_number;
+  uint32_t block_first_row;
+  int32_t positioned;
+  int32_t count_final;
+  int32_t at_end;
+  int32_t getdata_column;  // -1 when no piecewise read is under way
+  uint32_t getdata_offset;
+  int32_t descriptions_cached;
+  uint8_t* description_cache;
+  int32_t description_cache_size;
+
+  // Statement options.
+  uint32_t async_enable;
+  uint32_t concurrency;
+  uint32_t cursor_type;
+  char cursor_name[20];
+  int32_t cursor_open;
+  uint32_t max_length;
+  uint32_t max_rows;
+  uint32_t noscan;
+  uint32_t query_timeout;
+  uint32_t use_bookmarks;
+  uint32_t bind_type;
+  uint32_t retrieve_data;
+  uint32_t rowset_size;
+
+  // Statement text and the request built from it.
+  char* statement_text;
+  int64_t statement_text_length;
+  int64_t statement_text_capacity;
+  uint8_t* request_buffer;
+  uint64_t request_length;
+  uint64_t request_capacity;
+  int32_t pass_through;
+
+  // Binary parameter blocks of the next request.
+  int32_t binary_count;
+  int32_t binary_capacity;  // entries the two tables have room for
+  uint8_t** binary_blocks;
+  uint64_t* binary_lengths;
+
+  int32_t ext_fetch_disabled;
+
+  Statement* prev;
+  Statement* next;
+
+  // Cross-thread flags, see SQLCancel.
+  volatile int32_t cancel_requested;
+  volatile int32_t in_call;
+};
+
+// Statement id on the wire: the low 32 bits of the handle value.
+inline uint32_t statement_id(const Statement* stmt) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stmt));
+}
+
+}  // namespace q4

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, when missing.
+set -euo pipefail
+
+packages=(g++ cmake make pkg-config libgtest-dev googletest unixodbc unixodbc-dev odbcinst
+          libsqlite3-dev sqlite3 python3 python3-pyodbc libdbd-odbc-perl perl
+          valgrind)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
