@@ -1,0 +1,24 @@
+// Statement records: allocation, SQLFreeStmt and the server-side statement.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/records.h"
+
+namespace q4 {
+
+// SQLAllocStmt's work on a valid connection.
+SQLRETURN alloc_statement(Connection* conn, Statement** out);
+
+// SQLFreeStmt's work; `option` SQL_CLOSE, SQL_DROP, SQL_UNBIND or
+// SQL_RESET_PARAMS (anything else only resets the piecewise-read state and
+// the pending binary blocks). With SQL_DROP the record is unlinked, released
+// on the server and freed; SQLDisconnect uses it for every statement.
+SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option);
+
+// Sends the release request for the statement; a failed exchange is a
+// communication failure on the connection.
+SQLRETURN release_server_statement(Statement* stmt);
+
+}  // namespace q4
