@@ -144,12 +144,6 @@ TEST(GetFunctions, AllFunctionsArrayMatchesSingleAnswers) {
   }
 }
 
-TEST(GetFunctions, SetParamIsExportedButReportedMissing) {
-  auto conn = connection_at(754);
-  EXPECT_EQ(one(conn.get(), SQL_API_SQLSETPARAM), SQL_FALSE);
-  EXPECT_EQ(one(conn.get(), SQL_API_SQLBINDPARAMETER), SQL_TRUE);
-}
-
 std::set<std::string> exported_odbc_functions() {
   // The source tree comes from Q4_SOURCE_DIR, or else from this file's own
   // path (tests/unit/ below the top of the tree).

@@ -139,19 +139,6 @@ TEST(ServerInfo, RepliesBecomeAnswers) {
   }
 }
 
-// After an unusable reply the link still serves the next question.
-TEST(ServerInfo, UnknownStatusLeavesTheLinkUsable) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdServerInfo).reply("Q");
-  peer.expect_request(kCmdServerInfo).reply("K", u32_bytes(9));
-  InfoClient client(peer);
-  EXPECT_EQ(client.ask(SQL_NUMERIC_FUNCTIONS), SQL_SUCCESS);
-  EXPECT_EQ(client.take_state(), "S1000");
-  EXPECT_EQ(client.ask(SQL_NUMERIC_FUNCTIONS), SQL_SUCCESS);
-  EXPECT_EQ(client.answer(), 9u);
-  EXPECT_EQ(peer.finish(), "");
-}
-
 // Only servers at level 710 or later that announced the capability are asked.
 TEST(ServerInfo, OnlyCapableServersFromLevel710AreAsked) {
   struct Case {
