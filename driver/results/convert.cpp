@@ -78,10 +78,10 @@ struct Rule {
   bool fixed_size;       // writes a fixed-size result: needs a buffer
 };
 
-constexpr Rule kRestricted{nullptr, false};
+constexpr Rule k07006{nullptr, false};
 constexpr Rule kTextCopy{convert_text_copy, false};
 constexpr Rule kRawCopy{convert_raw_copy, false};
-constexpr Rule kHexadecimal{convert_hexadecimal, false};
+constexpr Rule kHex{convert_hexadecimal, false};
 constexpr Rule kWholeText{convert_whole_text, false};
 constexpr Rule kFormatted{convert_formatted, false};
 constexpr Rule kFixedCopy{convert_fixed_copy, false};
@@ -90,33 +90,28 @@ constexpr Rule kDecimalToNumber{convert_decimal_to_number, true};
 constexpr Rule kIntegerToNumber{convert_integer_to_number, true};
 constexpr Rule kTextToDate{convert_text_to_date, true};
 constexpr Rule kTextToTime{convert_text_to_time, true};
-constexpr Rule kTextToTimestamp{convert_text_to_timestamp, true};
-constexpr Rule kTemporalText{convert_temporal_text, false};
+constexpr Rule kTextToStamp{convert_text_to_timestamp, true};
+// Date, time or timestamp value as text.
+constexpr Rule kLayoutText{convert_temporal_text, false};
 // Date fields, time fields, timestamp fields, date to timestamp, time to
-// timestamp, date part and time part: the fields of the server's layout go
+// timestamp, date part and time part: the fields of the value's layout go
 // into the target's structure.
-constexpr Rule kTemporalFields{convert_temporal_fields, true};
+constexpr Rule kFields{convert_temporal_fields, true};
 
 // The conversion matrix: server kind x C type family.
+// clang-format off
 constexpr Rule kMatrix[kServerKinds][kTargetColumns] = {
-    //               char          number            date             time
-    //               timestamp          binary
-    /* char      */ {kTextCopy, kTextToNumber, kTextToDate, kTextToTime, kTextToTimestamp,
-                     kRawCopy},
-    /* numeric   */
-    {kWholeText, kDecimalToNumber, kRestricted, kRestricted, kRestricted, kFixedCopy},
-    /* integer   */
-    {kFormatted, kIntegerToNumber, kRestricted, kRestricted, kRestricted, kFixedCopy},
-    /* smallint  */
-    {kFormatted, kIntegerToNumber, kRestricted, kRestricted, kRestricted, kFixedCopy},
-    /* date      */
-    {kTemporalText, kRestricted, kTemporalFields, kRestricted, kTemporalFields, kFixedCopy},
-    /* time      */
-    {kTemporalText, kRestricted, kRestricted, kTemporalFields, kTemporalFields, kFixedCopy},
-    /* timestamp */
-    {kTemporalText, kRestricted, kTemporalFields, kTemporalFields, kTemporalFields, kFixedCopy},
-    /* binary    */ {kHexadecimal, kRestricted, kRestricted, kRestricted, kRestricted, kRawCopy},
+  //             char          number            date         time         timestamp     binary
+  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy},
+  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy},
+  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy},
+  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy},
+  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy},
 };
+// clang-format on
 
 const ServerTypeEntry* find_server_type(SQLSMALLINT server_type) {
   for (const ServerTypeEntry& entry : kServerTypes) {
