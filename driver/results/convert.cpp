@@ -167,10 +167,8 @@ SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_
   // binary results degrade to reporting the length only.
   if (buffer == nullptr && rule.fixed_size) return post_error(stmt, kDiagInvalidArgument);
 
-  Conversion conversion{stmt,   server_type,
-                        c_type, data,
-                        length, buffer == nullptr ? 0 : clamp_buffer_length(buffer_length),
-                        buffer, length_out};
+  int32_t room = buffer == nullptr ? 0 : clamp_buffer_length(buffer_length);
+  Conversion conversion{stmt, server_type, c_type, data, length, room, buffer, length_out};
   return rule.convert(conversion);
 }
 

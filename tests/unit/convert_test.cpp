@@ -93,17 +93,13 @@ class Convert : public ::testing::Test {
 };
 
 TEST_F(Convert, MatrixSendsEachPairToARuleOrRefusesIt) {
-  const SQLSMALLINT c_types[] = {SQL_C_CHAR,     SQL_C_BIT,
-                                 SQL_C_TINYINT,  SQL_C_STINYINT,
-                                 SQL_C_UTINYINT, SQL_C_SHORT,
-                                 SQL_C_SSHORT,   SQL_C_USHORT,
-                                 SQL_C_LONG,     SQL_C_SLONG,
-                                 SQL_C_ULONG,    SQL_C_FLOAT,
-                                 SQL_C_DOUBLE,   SQL_C_DATE,
-                                 SQL_C_TIME,     SQL_C_TIMESTAMP,
-                                 SQL_C_BINARY,   SQL_C_DEFAULT,
-                                 SQL_C_NUMERIC,  SQL_C_WCHAR,
-                                 SQL_C_SBIGINT,  0};
+  // clang-format off
+  const SQLSMALLINT c_types[] = {
+      SQL_C_CHAR, SQL_C_BIT, SQL_C_TINYINT, SQL_C_STINYINT, SQL_C_UTINYINT, SQL_C_SHORT,
+      SQL_C_SSHORT, SQL_C_USHORT, SQL_C_LONG, SQL_C_SLONG, SQL_C_ULONG, SQL_C_FLOAT, SQL_C_DOUBLE,
+      SQL_C_DATE, SQL_C_TIME, SQL_C_TIMESTAMP, SQL_C_BINARY, SQL_C_DEFAULT,
+      SQL_C_NUMERIC, SQL_C_WCHAR, SQL_C_SBIGINT, 0};  // not supported
+  // clang-format on
   // '.' converts, 'R' is "07006", 'N' is "S1C00".
   struct Row {
     SQLSMALLINT type;
@@ -206,34 +202,18 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
     EXPECT_EQ(r.state, c.state);
     if (r.rc == SQL_ERROR) continue;
     int64_t got = 0;
+    int size = 1;
+    // clang-format off
     switch (c.c_type) {
-      case SQL_C_UTINYINT:
-      case SQL_C_BIT:
-        got = r.as<uint8_t>();
-        break;
-      case SQL_C_TINYINT:
-      case SQL_C_STINYINT:
-        got = r.as<int8_t>();
-        break;
-      case SQL_C_USHORT:
-        got = r.as<uint16_t>();
-        break;
-      case SQL_C_SHORT:
-      case SQL_C_SSHORT:
-        got = r.as<int16_t>();
-        break;
-      case SQL_C_ULONG:
-        got = r.as<uint32_t>();
-        break;
-      default:
-        got = r.as<int32_t>();
-        break;
+      case SQL_C_UTINYINT: case SQL_C_BIT: got = r.as<uint8_t>(); break;
+      case SQL_C_TINYINT: case SQL_C_STINYINT: got = r.as<int8_t>(); break;
+      case SQL_C_USHORT: got = r.as<uint16_t>(), size = 2; break;
+      case SQL_C_SHORT: case SQL_C_SSHORT: got = r.as<int16_t>(), size = 2; break;
+      case SQL_C_ULONG: got = r.as<uint32_t>(), size = 4; break;
+      default: got = r.as<int32_t>(), size = 4; break;
     }
+    // clang-format on
     EXPECT_EQ(got, c.stored);
-    int size = c.c_type == SQL_C_LONG || c.c_type == SQL_C_SLONG || c.c_type == SQL_C_ULONG ? 4
-               : c.c_type == SQL_C_SHORT || c.c_type == SQL_C_SSHORT || c.c_type == SQL_C_USHORT
-                   ? 2
-                   : 1;
     EXPECT_EQ(r.length, size);
     EXPECT_EQ(r.out[size], kFill) << "wrote more than the target's size";
   }
