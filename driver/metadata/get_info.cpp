@@ -7,6 +7,7 @@
 #include "metadata/driver_info.h"
 #include "metadata/info_table.h"
 #include "metadata/server_info.h"
+#include "results/copy_out.h"
 
 namespace q4 {
 
@@ -19,25 +20,6 @@ constexpr DiagText kDiagInfoNotCapable{"S1C00", "Driver not capable"};
 // Types from this number on belong to later ODBC versions or to particular
 // drivers: "not capable" rather than "invalid".
 constexpr unsigned kFirstExtendedInfoType = 1000;
-
-// ---------------------------------------------------------------------------
-// Output copy. Stand-in for the driver's shared copy primitive; keep the same
-// contract so that it can be swapped for it.
-//
-// Copies `length` characters of `text` into `out` (room for `out_max` bytes)
-// as a NUL-terminated string: all of it when length < out_max, otherwise the
-// first out_max-1 characters and a NUL. With a null `out` or out_max below 1
-// nothing is written. Returns true when the text did not fit whole. Posts
-// nothing: the caller decides how truncation is reported.
-bool copy_text_out(const char* text, size_t length, void* out, long out_max) {
-  if (out == nullptr || out_max < 1) return length > 0;
-  size_t room = static_cast<size_t>(out_max) - 1;
-  size_t copied = length < room ? length : room;
-  memcpy(out, text, copied);
-  static_cast<char*>(out)[copied] = '\0';
-  return copied < length;
-}
-// ---------------------------------------------------------------------------
 
 // Delivers a numeric answer of 2 or 4 bytes. A null buffer can only come with
 // a length-only request: the number is not written and truncation reported.
@@ -65,7 +47,8 @@ SQLRETURN deliver_number(Connection* conn, InfoKind kind, uint32_t number, SQLPO
 SQLRETURN deliver_text(Connection* conn, const char* text, size_t length, SQLPOINTER value,
                        SQLSMALLINT value_max) {
   if (length == 0) return SQL_SUCCESS;
-  if (copy_text_out(text, length, value, value_max)) {
+  if (copy_out(value, value_max, text, static_cast<int64_t>(length), 0, CopyMode::kText)
+          .truncated) {
     post_connection_error(conn, kDiagTruncated);
     return SQL_SUCCESS_WITH_INFO;
   }
