@@ -1,5 +1,6 @@
 #include "connect/driver_connect.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "connect/connect_dialogs.h"
@@ -21,10 +22,20 @@ constexpr size_t kDriverCapacity = 1024;
 constexpr size_t kLevelCapacity = 15;
 constexpr size_t kTimeoutCapacity = 10;
 constexpr size_t kNumericFormatCapacity = 20;
-constexpr size_t kPasswordCapacity = sizeof(Connection::password);
+// Password values are looked up with room for one character more than the
+// field holds: the longest password scrambled is that long (its "~"), and
+// the output string that this driver writes must read back whole. A plain
+// value is cut to the field as any other value.
+constexpr size_t kPasswordCapacity = sizeof(Connection::password) + 1;
 
 // "ACPASSWORD=": what lies between an ACPASSWORD match and its value.
 constexpr size_t kAcPasswordItemHead = 11;
+
+// Stores a looked-up password value, unscrambled, in a password field.
+template <size_t N>
+void set_password(char (&field)[N], char* value) {
+  snprintf(field, N, "%s", unscramble_password(value, true));
+}
 
 // One SQLDriverConnect call.
 class DriverConnect {
@@ -141,7 +152,7 @@ void DriverConnect::apply_passwords() {
                                     &ac_position, true) != 0;
 
   if (pwd_found && pwd[0] != '\0') {
-    memcpy(conn_->password, unscramble_password(pwd, true), sizeof pwd);
+    set_password(conn_->password, pwd);
   } else {
     char password[kPasswordCapacity];
     size_t position;
@@ -156,15 +167,15 @@ void DriverConnect::apply_passwords() {
     }
     if (found) {
       if (password[0] != '\0') {
-        memcpy(conn_->password, unscramble_password(password, true), sizeof password);
+        set_password(conn_->password, password);
       }
     } else if (lookup("Q4PWD", password, true) && password[0] != '\0') {
-      memcpy(conn_->password, unscramble_password(password, true), sizeof password);
+      set_password(conn_->password, password);
     }
   }
 
   if (ac_found && ac_password[0] != '\0') {
-    memcpy(conn_->ac_password, unscramble_password(ac_password, true), sizeof ac_password);
+    set_password(conn_->ac_password, ac_password);
   }
 }
 

@@ -5,7 +5,6 @@
 #include "connect/connect_dialogs.h"
 #include "connect/logon.h"
 #include "connect/odbc_text.h"
-#include "connect/password_scramble.h"
 #include "connect/settings.h"
 #include "core/diagnostics.h"
 #include "link/framing.h"
@@ -37,8 +36,7 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
   if (password[0] != '\0') {
     memcpy(conn->password, password, sizeof password);
   } else if (user[0] == '\0' || strcmp(user, conn->user) == 0) {
-    read_dsn_setting(conn->dsn, "PASSWORD", "", conn->password, sizeof conn->password);
-    unscramble_password(conn->password, false);
+    read_password_setting(conn->dsn, "PASSWORD", conn->password, sizeof conn->password, false);
   }
   if (user[0] != '\0') memcpy(conn->user, user, sizeof user);
 

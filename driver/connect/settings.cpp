@@ -19,6 +19,7 @@ constexpr int kNumberTextSize = 10;
 constexpr int kLevelTextSize = 15;
 constexpr int kNumericFormatSize = 20;
 constexpr int kHostsFileSize = 65;
+constexpr size_t kPasswordReadSize = sizeof(Connection::password) + 1;
 
 template <size_t N>
 void set_text(char (&field)[N], const char* text) {
@@ -39,11 +40,9 @@ void read_ignored(const Connection* conn, const char* key, const char* default_t
   read_dsn_setting(conn->dsn, key, default_text, ignored, size);
 }
 
-// Reads a password key and unscrambles a stored scrambled form.
 template <size_t N>
 void read_password(const Connection* conn, const char* key, char (&field)[N], bool string_form) {
-  read_into(conn, key, "", field);
-  if (field[0] != '\0') unscramble_password(field, string_form);
+  read_password_setting(conn->dsn, key, field, N, string_form);
 }
 
 void read_level_and_timeout(Connection* conn) {
@@ -89,6 +88,15 @@ void read_dsn_setting(const char* dsn, const char* key, const char* default_text
   if (SQLGetPrivateProfileString(dsn, key, default_text, dest, size, "ODBC.INI") < 0) {
     snprintf(dest, static_cast<size_t>(size), "%s", default_text);
   }
+}
+
+void read_password_setting(const char* dsn, const char* key, char* field, size_t size,
+                           bool string_form) {
+  char value[kPasswordReadSize];
+  read_dsn_setting(dsn, key, "", value, static_cast<int>(size + 1 < sizeof value ? size + 1
+                                                                                 : sizeof value));
+  unscramble_password(value, string_form);
+  snprintf(field, size, "%s", value);
 }
 
 int32_t parse_leading_int(const char* text) {

@@ -26,6 +26,13 @@ constexpr uint32_t kMaxLoginTimeout = 32767;
 void read_dsn_setting(const char* dsn, const char* key, const char* default_text, char* dest,
                       int size);
 
+// Reads a password key into `field` (`size` bytes), unscrambling a stored
+// scrambled form. The stored text may be one character longer than the field
+// holds: a password of the longest length is one character longer scrambled
+// (its "~"), and must still come back whole.
+void read_password_setting(const char* dsn, const char* key, char* field, size_t size,
+                           bool string_form);
+
 // A switch text is on when it begins with an upper-case 'Y'.
 inline bool switch_on(const char* text) {
   return text[0] == 'Y';
