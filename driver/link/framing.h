@@ -24,7 +24,7 @@ uint32_t send_request(const char* command, int32_t length, const uint8_t* payloa
 // which; a broken stream is LINK_FAILED), -1 for a status-only call, a reply
 // without payload or a failed allocation, else the payload byte count.
 int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int32_t capacity,
-                      uint8_t* destination, int socket, uint8_t* frame_buffer,
-                      uint8_t** growable, bool plain, uint32_t* status, uint32_t wait_seconds);
+                      uint8_t* destination, int socket, uint8_t* frame_buffer, uint8_t** growable,
+                      bool plain, uint32_t* status, uint32_t wait_seconds);
 
 }  // namespace q4

@@ -12,10 +12,10 @@ namespace q4 {
 // Link status stored by every transfer.
 enum LinkStatus : uint32_t {
   LINK_OK = 0,
-  LINK_TIMEOUT = 1,   // a timed wait ended without the socket becoming ready
-  LINK_CLOSED = 2,    // peer closed: recv 0, ECONNRESET, EPIPE, EHOSTDOWN
-  LINK_NETWORK = 3,   // ENETDOWN, ENETUNREACH, ENETRESET
-  LINK_FAILED = 99,   // anything else, or a failed poll
+  LINK_TIMEOUT = 1,  // a timed wait ended without the socket becoming ready
+  LINK_CLOSED = 2,   // peer closed: recv 0, ECONNRESET, EPIPE, EHOSTDOWN
+  LINK_NETWORK = 3,  // ENETDOWN, ENETUNREACH, ENETRESET
+  LINK_FAILED = 99,  // anything else, or a failed poll
 };
 
 // Opens conn->socket to conn->server / conn->port within conn->login_timeout
