@@ -53,8 +53,8 @@ const LookupCase kLookupCases[] = {
     // A keyword inside another keyword matches; the leftmost match wins.
     {"PwdInsideQ4Pwd", "Q4PWD=abc;PWD=x;", "PWD", 20, false, 1, "abc", 2},
     {"PasswordInsideAcPassword", "ACPASSWORD=a;PASSWORD=b", "PASSWORD", 20, false, 1, "a", 2},
-    {"ConnectDialogInsideA", "AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false,
-     1, "Yes", 1},
+    {"ConnectDialogInsideA", "AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false, 1,
+     "Yes", 1},
     // A longer word that begins with the keyword is not a match.
     {"LongerWordSkipped", "UIDX=1;UID=2", "UID", 40, false, 1, "2", 7},
     {"BlanksAroundEquals", "UID = joe ;", "UID", 40, false, 1, "joe", 0},

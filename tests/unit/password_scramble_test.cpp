@@ -89,12 +89,17 @@ TEST(PasswordScramble, BlankPassesScramblerAndSurvivesOnlyWithoutStringForm) {
 }
 
 TEST(PasswordScramble, ControlAndHighBytesPassUnchangedAndKeepTheSum) {
-  std::string with = scrambled("a\tb\xE9" "c", false);
+  std::string with = scrambled(
+      "a\tb\xE9"
+      "c",
+      false);
   std::string without = scrambled("abc", false);
   EXPECT_EQ(with[2], '\t');
   EXPECT_EQ(with[4], '\xE9');
   EXPECT_EQ(std::string() + with[1] + with[3] + with[5], without.substr(1));
-  EXPECT_EQ(unscrambled(with, false), "a\tb\xE9" "c");
+  EXPECT_EQ(unscrambled(with, false),
+            "a\tb\xE9"
+            "c");
 }
 
 TEST(PasswordScramble, LongestPasswordNeedsTwentyOneBytes) {
@@ -112,10 +117,10 @@ TEST(PasswordScramble, PlainAndEdgeValues) {
     const char* out;
   };
   const Case cases[] = {
-      {"plain", false, "plain"},      // no "~": unchanged
-      {"pl~ain", true, "pl~ain"},     // "~" not in front: unchanged
-      {"", false, ""},                //
-      {"~", false, ""},               // the mark alone is an empty password
+      {"plain", false, "plain"},   // no "~": unchanged
+      {"pl~ain", true, "pl~ain"},  // "~" not in front: unchanged
+      {"", false, ""},             //
+      {"~", false, ""},            // the mark alone is an empty password
   };
   for (const Case& c : cases) EXPECT_EQ(unscrambled(c.in, c.string_form), c.out) << c.in;
   EXPECT_EQ(scrambled("", true), "");

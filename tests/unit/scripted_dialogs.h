@@ -16,7 +16,7 @@ namespace q4 {
 class ScriptedDialogs : public DialogOps {
  public:
   struct Answer {
-    int result;                           // what the dialog ends with
+    int result;                             // what the dialog ends with
     std::function<void(Connection*)> fill;  // the user's typing; may be empty
   };
   struct Shown {
