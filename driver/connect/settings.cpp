@@ -93,8 +93,8 @@ void read_dsn_setting(const char* dsn, const char* key, const char* default_text
 void read_password_setting(const char* dsn, const char* key, char* field, size_t size,
                            bool string_form) {
   char value[kPasswordReadSize];
-  read_dsn_setting(dsn, key, "", value, static_cast<int>(size + 1 < sizeof value ? size + 1
-                                                                                 : sizeof value));
+  read_dsn_setting(dsn, key, "", value,
+                   static_cast<int>(size + 1 < sizeof value ? size + 1 : sizeof value));
   unscramble_password(value, string_form);
   snprintf(field, size, "%s", value);
 }

@@ -1,7 +1,9 @@
 #include <arpa/inet.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -276,43 +278,48 @@ TEST(DriverConnectSettings, WithoutDataSource) {
 }
 
 // Locale data compiled into a private folder (LOCPATH), so the test does not
-// depend on the locales the machine has installed.
+// depend on the locales the machine has installed. Compiling takes seconds,
+// so the folder is kept in the build tree and made only once.
 class LocaleMarksTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    char pattern[] = "/tmp/q4odbc-locales-XXXXXX";
-    folder_ = mkdtemp(pattern);
-    for (const char* name : {"en_US", "de_DE"}) {
-      std::string command = "localedef -i " + std::string(name) + " -f UTF-8 " + folder_ + "/" +
-                            name + ".UTF-8 >/dev/null 2>&1";
-      if (std::system(command.c_str()) != 0) available_ = false;
-    }
-  }
-  static void TearDownTestSuite() { std::system(("rm -rf " + folder_).c_str()); }
   void TearDown() override {
     unsetenv("LOCPATH");
     unsetenv("LC_ALL");
     reset_locale_marks();
   }
-  LocaleMarks load(const char* locale) {
-    setenv("LOCPATH", folder_.c_str(), 1);
+  // The folder holding en_US.UTF-8 and de_DE.UTF-8, or "" when they cannot
+  // be built.
+  static std::string test_locales() {
+    const char* build = getenv("Q4_BUILD_DIR");
+    std::string folder = std::string(build != nullptr ? build : "/tmp") + "/q4-test-locales";
+    if (access((folder + "/de_DE.UTF-8").c_str(), F_OK) == 0) return folder;
+    // Built beside and renamed into place, so that parallel tests never see
+    // a half-built folder.
+    std::string partial = folder + ".partial." + std::to_string(getpid());
+    std::string command = "mkdir -p " + partial + " && localedef -i en_US -f UTF-8 " + partial +
+                          "/en_US.UTF-8 >/dev/null 2>&1 && localedef -i de_DE -f UTF-8 " + partial +
+                          "/de_DE.UTF-8 >/dev/null 2>&1";
+    bool built = std::system(command.c_str()) == 0;
+    if (built) rename(partial.c_str(), folder.c_str());
+    std::system(("rm -rf " + partial).c_str());
+    return access((folder + "/de_DE.UTF-8").c_str(), F_OK) == 0 ? folder : "";
+  }
+  LocaleMarks load(const std::string& folder, const char* locale) {
+    setenv("LOCPATH", folder.c_str(), 1);
     setenv("LC_ALL", locale, 1);
     load_locale_marks();
     return locale_marks();
   }
-  static std::string folder_;
-  static bool available_;
 };
-std::string LocaleMarksTest::folder_;
-bool LocaleMarksTest::available_ = true;
 
 TEST_F(LocaleMarksTest, UserLocaleMarks) {
-  if (!available_) GTEST_SKIP() << "localedef cannot build the test locales";
-  LocaleMarks us = load("en_US.UTF-8");
+  std::string folder = test_locales();
+  if (folder.empty()) GTEST_SKIP() << "localedef cannot build the test locales";
+  LocaleMarks us = load(folder, "en_US.UTF-8");
   EXPECT_STREQ(us.currency_sign, "$");
   EXPECT_STREQ(us.thousand_mark, ",");
   EXPECT_STREQ(us.decimal_mark, ".");
-  LocaleMarks de = load("de_DE.UTF-8");
+  LocaleMarks de = load(folder, "de_DE.UTF-8");
   EXPECT_STREQ(de.currency_sign, "\xE2\x82\xAC");
   EXPECT_STREQ(de.thousand_mark, ".");
   EXPECT_STREQ(de.decimal_mark, ",");
@@ -320,15 +327,16 @@ TEST_F(LocaleMarksTest, UserLocaleMarks) {
 }
 
 TEST_F(LocaleMarksTest, MissingLocaleFallsBackToC) {
-  LocaleMarks marks = load("xx_NOWHERE.UTF-8");
+  LocaleMarks marks = load("/nonexistent", "xx_NOWHERE.UTF-8");
   EXPECT_STREQ(marks.currency_sign, "");
   EXPECT_STREQ(marks.thousand_mark, "");
   EXPECT_STREQ(marks.decimal_mark, ".");
 }
 
 TEST_F(LocaleMarksTest, DefaultNumericFormatFollowsLocale) {
-  if (!available_) GTEST_SKIP() << "localedef cannot build the test locales";
-  load("en_US.UTF-8");
+  std::string folder = test_locales();
+  if (folder.empty()) GTEST_SKIP() << "localedef cannot build the test locales";
+  load(folder, "en_US.UTF-8");
   Connection conn{};
   set_settings_without_dsn(&conn);
   EXPECT_STREQ(conn.currency_sign, "$");
