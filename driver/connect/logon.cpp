@@ -1,7 +1,5 @@
 #include "connect/logon.h"
 
-#include <fcntl.h>
-
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -65,13 +63,6 @@ class LogonText {
   char* buffer_;
   size_t length_ = 0;
 };
-
-// The logon runs on a non-blocking socket so that every wait can be bounded;
-// once the reply is in, the session's exchanges use plain blocking transfers.
-void make_blocking(int socket) {
-  int flags = fcntl(socket, F_GETFL, 0);
-  if (flags >= 0) fcntl(socket, F_SETFL, flags & ~O_NONBLOCK);
-}
 
 }  // namespace
 
@@ -138,7 +129,9 @@ LogonResult logon(Window* window, Connection* conn) {
     post_logon_link_failure(conn, status);
     return kLogonLinkFailed;
   }
-  make_blocking(conn->socket);
+  // The logon runs on a non-blocking socket so that every wait is bounded;
+  // the session's later exchanges use plain blocking transfers.
+  set_blocking(conn->socket, true);
 
   if (received < 0) received = 0;  // a reply without data bytes
   switch (conn->exchange_buffer[0]) {
