@@ -81,9 +81,9 @@ struct GenericCase {
 
 TEST(FDriverConnectProc, AnswersInitialisationAndEndsOnOkOrCancel) {
   const GenericCase cases[] = {
-      {kWmInitDialog, 0, kTrue, false, 0}, {kWmCommand, command(1), kTrue, true, 1},
+      {kWmInitDialog, 0, kTrue, false, 0},      {kWmCommand, command(1), kTrue, true, 1},
       {kWmCommand, command(2), kTrue, true, 0}, {kWmCommand, command(3), kFalse, false, 0},
-      {kWmClose, 0, kFalse, false, 0},        {kWmDestroy, 0, kFalse, false, 0},
+      {kWmClose, 0, kFalse, false, 0},          {kWmDestroy, 0, kFalse, false, 0},
   };
   for (const GenericCase& c : cases) {
     ScriptedDialogs ui;
@@ -168,8 +168,8 @@ struct LeaveCase {
 
 TEST_F(SpecInfo, LeavingCommands) {
   init();
-  for (LeaveCase c : {LeaveCase{kWmCommand, 2, 0}, LeaveCase{kWmCommand, 211, 1},
-                      LeaveCase{kWmDestroy, 0, 1}}) {
+  for (LeaveCase c :
+       {LeaveCase{kWmCommand, 2, 0}, LeaveCase{kWmCommand, 211, 1}, LeaveCase{kWmDestroy, 0, 1}}) {
     state().ended = false;
     EXPECT_EQ(SpecInfoDlg(window_, c.message, command(c.control), 0), kTrue);
     EXPECT_TRUE(state().ended) << c.control;
@@ -233,8 +233,8 @@ TEST_F(SpecInfo, SaveAnsweredNoWritesNothing) {
   PrivateOdbcIni& ini = PrivateOdbcIni::get();
   std::string dsn = ini.add_dsn({}, true);
   set(conn_->dsn, dsn.c_str());
-  std::string before = file_text(ini.folder() + "/user-odbc.ini") +
-                       file_text(ini.folder() + "/odbc.ini");
+  std::string before =
+      file_text(ini.folder() + "/user-odbc.ini") + file_text(ini.folder() + "/odbc.ini");
   init();
   ui_.answer_box(kIdNo);
   EXPECT_EQ(press(kCommandSave), kTrue);

@@ -142,8 +142,8 @@ TEST(FullConnectDialog, ShowsEverySetting) {
                                                          {1013, "."},
                                                          {1014, "EUR"}}));
   EXPECT_EQ(w.initial_checks, (std::map<int, bool>{{1157, true}, {1159, true}, {1015, true}}));
-  EXPECT_EQ(w.items.at(218), (std::vector<std::string>{"7.0.X", "7.1.X", "7.2.X - 7.5.S3",
-                                                       "7.5.S4 and up"}));
+  EXPECT_EQ(w.items.at(218),
+            (std::vector<std::string>{"7.0.X", "7.1.X", "7.2.X - 7.5.S3", "7.5.S4 and up"}));
   EXPECT_EQ(w.selected_item(218), "7.5.S4 and up");
   EXPECT_EQ(w.limits, (std::map<int, int>{{1012, 5}, {1013, 5}, {1014, 5}}));
 }
@@ -245,8 +245,8 @@ TEST(FullConnectDialog, OkReadsEveryControl) {
 }
 
 TEST(FullConnectDialog, LoginTimeoutIsReadAsANumber) {
-  const std::pair<const char*, uint32_t> cases[] = {
-      {"45", 45}, {"-1", 32767}, {"abc", 0}, {"", 0}, {" 12s", 12}, {"32768", 32767}};
+  const std::pair<const char*, uint32_t> cases[] = {{"45", 45}, {"-1", 32767}, {"abc", 0},
+                                                    {"", 0},    {" 12s", 12},  {"32768", 32767}};
   for (const auto& [typed, stored] : cases) {
     ConnectionRecord conn;
     fill_record(conn.get());
@@ -297,8 +297,7 @@ TEST(FullConnectDialog, MissingEntriesKeepTheDialogOpen) {
       {"no data source name", true, 1134, "You must input a Data Source Name and Host."},
       {"no host", true, 1101, "You must input a Data Source Name and Host."},
       {"no host, no data source", false, 1101, " You have to input the host name."},
-      {"no user, no data source", false, 202,
-       " A connection can not be made without a User Name."},
+      {"no user, no data source", false, 202, " A connection can not be made without a User Name."},
       {"no account, no data source", false, 207,
        " A connection can not be made without an Account."},
   };
