@@ -1,6 +1,7 @@
 #include "platform/terminal_dialogs.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@ constexpr size_t kMaxItems = 8;
 constexpr size_t kItemSize = 32;
 constexpr size_t kAnswerSize = 256;
 constexpr size_t kPrintSize = 1024;
+constexpr int kSignalCheckMs = 200;
 
 constexpr const char* kEmptyAnswer = "-";  // empties an edit
 constexpr const char* kHint = "(Enter keeps the value in brackets; a single - empties it)\n";
@@ -127,9 +129,16 @@ bool ask(int fd, const char* prompt, char* dest, size_t size, bool echo) {
   write_all(fd, prompt, strlen(prompt));
   size_t length = 0;
   for (;;) {
+    // Waiting in poll with a short limit, rather than in read, lets a signal
+    // that came just before the wait end it too.
+    if (mode.interrupted()) return false;
+    pollfd ready{fd, POLLIN, 0};
+    int polled = poll(&ready, 1, kSignalCheckMs);
+    if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
+    if (polled < 0) return false;
     char c;
     ssize_t got = read(fd, &c, 1);
-    if (got < 0 && errno == EINTR && !mode.interrupted()) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got < 0) return false;
     if (got == 0) {
       if (length == 0) return false;
