@@ -128,50 +128,37 @@ SQLRETURN set_current_qualifier(Connection* conn, const char* text) {
   return SQL_SUCCESS;
 }
 
-// Settings digits of the request; false for a value the request cannot carry.
-bool encode_access_mode(uint32_t mode, char* digit) {
-  switch (mode) {
-    case SQL_MODE_READ_WRITE:
-      *digit = '1';
-      return true;
-    case SQL_MODE_READ_ONLY:
-      *digit = '0';
-      return true;
-    default:
-      return false;
-  }
-}
+// The digit that carries each setting in the settings request.
+struct SettingDigit {
+  uint32_t value;
+  char digit;
+};
 
-bool encode_autocommit(uint32_t autocommit, char* digit) {
-  switch (autocommit) {
-    case SQL_AUTOCOMMIT_OFF:
-      *digit = '0';
-      return true;
-    case SQL_AUTOCOMMIT_ON:
-      *digit = '1';
-      return true;
-    default:
-      return false;
-  }
-}
+constexpr SettingDigit kAccessModeDigits[] = {
+    {SQL_MODE_READ_WRITE, '1'},
+    {SQL_MODE_READ_ONLY, '0'},
+};
+constexpr SettingDigit kAutocommitDigits[] = {
+    {SQL_AUTOCOMMIT_OFF, '0'},
+    {SQL_AUTOCOMMIT_ON, '1'},
+};
+constexpr SettingDigit kIsolationDigits[] = {
+    {SQL_TXN_READ_UNCOMMITTED, '1'},
+    {SQL_TXN_READ_COMMITTED, '2'},
+    {SQL_TXN_REPEATABLE_READ, '3'},
+    {SQL_TXN_SERIALIZABLE, '4'},
+};
 
-bool encode_isolation(uint32_t isolation, char* digit) {
-  switch (isolation) {
-    case SQL_TXN_READ_UNCOMMITTED:
-      *digit = '1';
+// False for a value the request cannot carry.
+template <size_t N>
+bool encode_setting(const SettingDigit (&table)[N], uint32_t value, char* digit) {
+  for (const SettingDigit& entry : table) {
+    if (entry.value == value) {
+      *digit = entry.digit;
       return true;
-    case SQL_TXN_READ_COMMITTED:
-      *digit = '2';
-      return true;
-    case SQL_TXN_REPEATABLE_READ:
-      *digit = '3';
-      return true;
-    case SQL_TXN_SERIALIZABLE:
-      *digit = '4';
-      return true;
-    default:
-      return false;
+    }
   }
+  return false;
 }
 
 // Connection-level numbers are kept as 32-bit values; a larger value keeps
@@ -245,9 +232,9 @@ SQLRETURN get_stmt_option(Statement* stmt, SQLUSMALLINT code, SQLPOINTER out) {
 
 SQLRETURN send_connection_settings(Connection* conn) {
   char* payload = conn->exchange_buffer;
-  if (!encode_access_mode(conn->access_mode, &payload[0]) ||
-      !encode_autocommit(conn->autocommit, &payload[1]) ||
-      !encode_isolation(conn->txn_isolation, &payload[2])) {
+  if (!encode_setting(kAccessModeDigits, conn->access_mode, &payload[0]) ||
+      !encode_setting(kAutocommitDigits, conn->autocommit, &payload[1]) ||
+      !encode_setting(kIsolationDigits, conn->txn_isolation, &payload[2])) {
     return post_connection_error(conn, kDiagBadTransSetting);
   }
   int socket = link_socket(conn);

@@ -65,6 +65,10 @@ struct EntryCase {
   std::function<SQLRETURN(Statement*)> call;
 };
 
+void PrintTo(const EntryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class CancelAtEntry : public StatementTest, public ::testing::WithParamInterface<EntryCase> {};
 
 TEST_P(CancelAtEntry, ReportsGeneralErrorAndRewinds) {

@@ -29,6 +29,10 @@ struct SetCase {
   const char* stored;         // name afterwards
 };
 
+void PrintTo(const SetCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class SetCursorNameRules : public StatementTest, public ::testing::WithParamInterface<SetCase> {};
 
 TEST_P(SetCursorNameRules, AcceptsOrRefuses) {

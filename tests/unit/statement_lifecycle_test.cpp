@@ -132,6 +132,10 @@ struct FreeCase {
   bool rewinds;
 };
 
+void PrintTo(const FreeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class FreeOptions : public StatementTest, public ::testing::WithParamInterface<FreeCase> {};
 
 TEST_P(FreeOptions, ReleasesExactlyWhatTheOptionNames) {

@@ -23,6 +23,10 @@ struct SetCase {
   uint32_t read_back;         // the option's value afterwards (before: preset)
 };
 
+void PrintTo(const SetCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 // Before each case the statement holds these values, so that "nothing
 // stored" shows as the preset.
 constexpr uint32_t kPreset = 1;
