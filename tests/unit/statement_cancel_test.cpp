@@ -121,17 +121,6 @@ INSTANTIATE_TEST_SUITE_P(
             [](Statement* s) { return SQLGetStmtOption(s, SQL_ROWSET_SIZE, &g_option_value); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// In-call marks are cleared on error returns as well.
-TEST_F(Cancel, ErrorReturnsClearTheMark) {
-  Statement* s = new_statement();
-  EXPECT_EQ(SQLSetCursorName(s, nullptr, SQL_NTS), SQL_ERROR);
-  EXPECT_EQ(s->in_call, 0);
-  EXPECT_EQ(SQLSetStmtOption(s, SQL_ROWSET_SIZE, 0), SQL_ERROR);
-  EXPECT_EQ(s->in_call, 0);
-  EXPECT_EQ(SQLGetCursorName(s, nullptr, -1, nullptr), SQL_ERROR);
-  EXPECT_EQ(s->in_call, 0);
-}
-
 using Transact = StatementTest;
 
 TEST_F(Transact, UnknownCompletionTypeIsRefusedOnTheConnection) {

@@ -171,15 +171,6 @@ TEST_F(CursorName, GetRefusesOldServersAndNegativeLengths) {
   EXPECT_EQ(get_cursor_name(s, buffer, sizeof buffer, nullptr), SQL_SUCCESS);
 }
 
-TEST_F(CursorName, SurvivesCloseAndResultButNotReuseOfTheRecord) {
-  Statement* s = new_statement();
-  ASSERT_EQ(set_cursor_name(s, text("kept"), SQL_NTS), SQL_SUCCESS);
-  EXPECT_EQ(free_statement(s, SQL_CLOSE), SQL_SUCCESS);
-  EXPECT_EQ(free_statement(s, SQL_UNBIND), SQL_SUCCESS);
-  EXPECT_EQ(free_statement(s, SQL_RESET_PARAMS), SQL_SUCCESS);
-  EXPECT_EQ(name_of(s), "kept");
-}
-
 // After a result, the name and the scroll setting stay locked even after
 // SQL_CLOSE, which only rewinds.
 TEST_F(CursorName, OpenCursorLocksNameAndScrollOptionsEvenAfterClose) {

@@ -108,6 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Options, OptionsThatCannotBeSetOrRead) {
   Statement* s = new_statement();
+  s->row_number = 42;  // what the bookmark and the row number read
   struct Case {
     SQLUSMALLINT option;
     const char* on_set;
@@ -128,17 +129,8 @@ TEST_F(Options, OptionsThatCannotBeSetOrRead) {
     uint32_t value = 0xDEADBEEF;
     EXPECT_EQ(SQLGetStmtOption(s, c.option, &value), c.on_get[0] ? SQL_ERROR : SQL_SUCCESS);
     EXPECT_EQ(diag(s), c.on_get);
-    if (c.on_get[0]) {
-      EXPECT_EQ(value, 0xDEADBEEF) << "nothing stored on an error";
-    }
+    EXPECT_EQ(value, c.on_get[0] ? 0xDEADBEEF : 42u) << "nothing stored on an error";
   }
-}
-
-TEST_F(Options, BookmarkAndRowNumberReadTheSameRowNumber) {
-  Statement* s = new_statement();
-  s->row_number = 42;
-  EXPECT_EQ(get_stmt(s, SQL_ROW_NUMBER), 42u);
-  EXPECT_EQ(get_stmt(s, SQL_GET_BOOKMARK), 42u);
 }
 
 // Only the low 32 bits of vParam count for a statement.
