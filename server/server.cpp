@@ -183,6 +183,9 @@ void Server::serve(Connection* c, bool over_limit) {
     line = c->peer + " user=" + session.user() + " account=" + session.account() + ": " +
            std::to_string(session.requests()) + " requests, " + reason;
   }
+  // The client learns at once that the connection is over; the descriptor
+  // itself is closed when the thread is joined.
+  shutdown(c->fd, SHUT_RDWR);
   if (!options_.quiet) std::fprintf(stderr, "q4lite: %s\n", line.c_str());
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -72,24 +72,36 @@ TEST_F(Catalog, ResultColumnsAreNamedAndOrderedAsOdbc2Defines) {
     Names columns;
   };
   const Case cases[] = {
-      {kCmdTables, {"%", "%", "%", "%"}, {},
+      {kCmdTables,
+       {"%", "%", "%", "%"},
+       {},
        {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "TABLE_TYPE", "REMARKS"}},
-      {kCmdColumns, {"%", "%", "%", "%"}, {},
+      {kCmdColumns,
+       {"%", "%", "%", "%"},
+       {},
        {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME",
         "PRECISION", "LENGTH", "SCALE", "RADIX", "NULLABLE", "REMARKS"}},
-      {kCmdStatistics, {"%", "%", "customer"}, {1, 0, 0},
+      {kCmdStatistics,
+       {"%", "%", "customer"},
+       {1, 0, 0},
        {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "NON_UNIQUE", "INDEX_QUALIFIER",
         "INDEX_NAME", "TYPE", "SEQ_IN_INDEX", "COLUMN_NAME", "COLLATION", "CARDINALITY", "PAGES",
         "FILTER_CONDITION"}},
-      {kCmdPrimaryKeys, {"%", "%", "customer"}, {},
+      {kCmdPrimaryKeys,
+       {"%", "%", "customer"},
+       {},
        {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ", "PK_NAME"}},
-      {kCmdSpecialColumns, {"%", "%", "customer"}, {0, 2, 0, 1, 0, 1, 0},
+      {kCmdSpecialColumns,
+       {"%", "%", "customer"},
+       {0, 2, 0, 1, 0, 1, 0},
        {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "PRECISION", "LENGTH", "SCALE",
         "PSEUDO_COLUMN"}},
-      {kCmdTypeInfo, {}, {0, 0, 0},
-       {"TYPE_NAME", "DATA_TYPE", "PRECISION", "LITERAL_PREFIX", "LITERAL_SUFFIX",
-        "CREATE_PARAMS", "NULLABLE", "CASE_SENSITIVE", "SEARCHABLE", "UNSIGNED_ATTRIBUTE",
-        "MONEY", "AUTO_INCREMENT", "LOCAL_TYPE_NAME", "MINIMUM_SCALE", "MAXIMUM_SCALE"}},
+      {kCmdTypeInfo,
+       {},
+       {0, 0, 0},
+       {"TYPE_NAME", "DATA_TYPE", "PRECISION", "LITERAL_PREFIX", "LITERAL_SUFFIX", "CREATE_PARAMS",
+        "NULLABLE", "CASE_SENSITIVE", "SEARCHABLE", "UNSIGNED_ATTRIBUTE", "MONEY", "AUTO_INCREMENT",
+        "LOCAL_TYPE_NAME", "MINIMUM_SCALE", "MAXIMUM_SCALE"}},
   };
   for (const Case& c : cases) {
     const Result r = catalog(c.command, c.strings, c.tail);
@@ -107,9 +119,9 @@ TEST_F(Catalog, TablesHonourPatternsEscapesAndTypes) {
   const Case cases[] = {
       {"%", "%", {"custAx", "cust_x", "customer", "rich"}},
       {"cust%", "TABLE", {"custAx", "cust_x", "customer"}},
-      {"cust_x", "%", {"custAx", "cust_x"}},     // "_" is any one character
-      {"cust\\_x", "%", {"cust_x"}},             // "\" makes it literal
-      {"CUSTOMER", "%", {"customer"}},           // letter case does not matter
+      {"cust_x", "%", {"custAx", "cust_x"}},  // "_" is any one character
+      {"cust\\_x", "%", {"cust_x"}},          // "\" makes it literal
+      {"CUSTOMER", "%", {"customer"}},        // letter case does not matter
       {"%", "'VIEW'", {"rich"}},
       {"%", "TABLE, VIEW", {"custAx", "cust_x", "customer", "rich"}},
       {"nothing%", "%", {}},
@@ -133,7 +145,7 @@ TEST_F(Catalog, ColumnsDescribeTypesInOrdinalOrder) {
   EXPECT_EQ(r.rows[1][6].as_int(), 40);
   EXPECT_EQ(r.rows[1][10].as_int(), 0);  // NOT NULL
   EXPECT_EQ(r.rows[2][4].as_int(), kSqlNumeric);
-  EXPECT_EQ(r.rows[2][8].as_int(), 2);  // scale
+  EXPECT_EQ(r.rows[2][8].as_int(), 2);   // scale
   EXPECT_EQ(r.rows[2][9].as_int(), 10);  // radix
   EXPECT_EQ(r.rows[2][10].as_int(), 1);
   EXPECT_TRUE(r.rows[1][8].is_null());  // no scale for a string

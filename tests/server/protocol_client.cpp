@@ -233,7 +233,8 @@ bool Client::closed_by_peer(int ms) {
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, ms) <= 0) return false;
   uint8_t byte;
-  return recv(fd_, &byte, 1, 0) == 0;
+  // End of stream, or a reset when the server closed with input unread.
+  return recv(fd_, &byte, 1, 0) <= 0;
 }
 
 bool Client::exchange(uint8_t command, const std::vector<uint8_t>& payload, Reply* reply) {
