@@ -18,6 +18,14 @@ bool is_word_char(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 
+std::string trim(const std::string& s) {
+  size_t begin = 0;
+  size_t end = s.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(s[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(s[end - 1]))) --end;
+  return s.substr(begin, end - begin);
+}
+
 class Translator {
  public:
   Translator(std::string_view text, size_t binary_count, std::string* error)
@@ -194,7 +202,7 @@ class Translator {
           }
           --nesting;
         } else if (c == ',' && nesting == 0) {
-          args.push_back(current);
+          args.push_back(trim(current));
           current.clear();
           ++p;
           continue;
@@ -205,7 +213,7 @@ class Translator {
       if (!closed) return fail("syntax error in {fn " + name + "}: unbalanced parentheses");
       bool blank = true;
       for (char c : current) blank = blank && std::isspace(static_cast<unsigned char>(c));
-      if (!blank || !args.empty()) args.push_back(current);
+      if (!blank || !args.empty()) args.push_back(trim(current));
       while (p < body.size() && std::isspace(static_cast<unsigned char>(body[p]))) ++p;
       if (p != body.size()) return fail("syntax error in {fn " + name + "}");
     }
