@@ -66,9 +66,11 @@ size_t Cursor::encode_row(uint8_t* out, size_t room) {
   return used;
 }
 
-Cursor::Block Cursor::fill(uint8_t* out, size_t room, uint32_t max_rows) {
+Cursor::Block Cursor::fill(uint8_t* out, size_t room, uint32_t max_rows,
+                           std::vector<uint32_t>* row_starts) {
   Block block;
   size_t pos = 0;
+  if (row_starts != nullptr) row_starts->clear();
   for (;;) {
     if (state_ == State::kBefore || state_ == State::kSent || state_ == State::kAnnounced) step();
     if (state_ == State::kDone) {
@@ -91,6 +93,8 @@ Cursor::Block Cursor::fill(uint8_t* out, size_t room, uint32_t max_rows) {
       break;
     }
     if (prefix != 0) out[pos] = 'K';
+    if (row_starts != nullptr) row_starts->push_back(static_cast<uint32_t>(pos + prefix));
+    if (block.rows == 0) block.first_row = produced_;
     pos += prefix + n;
     ++block.rows;
     state_ = State::kSent;

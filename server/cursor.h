@@ -38,14 +38,17 @@ class Cursor {
   struct Block {
     size_t length = 0;  // bytes written, trailing status byte included
     uint32_t rows = 0;
+    uint32_t first_row = 0;  // number of the block's first row (1-based)
     char trailer = kEnd;
   };
   // Writes the next rows as a row block into out[0, room): the first row,
   // then "K" and a row for each further one, then the trailing status byte.
   // Stops before a row that does not fit, or after `max_rows` rows (0: no
   // limit). With rows == 0 the block is only the trailer: kMore then means
-  // the next row alone is larger than `room`.
-  Block fill(uint8_t* out, size_t room, uint32_t max_rows);
+  // the next row alone is larger than `room`. When `row_starts` is given it
+  // receives the offset of each row in the block (after its "K").
+  Block fill(uint8_t* out, size_t room, uint32_t max_rows,
+             std::vector<uint32_t>* row_starts = nullptr);
 
   enum class Seek { kOk, kPastEnd, kError };
   // Makes row `row` (1-based) the next one fill() or announce() delivers.

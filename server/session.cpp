@@ -112,7 +112,8 @@ Session::Next Session::reply_payload(const char* status, const uint8_t* data, si
   return link_.send_payload(status, data, length) ? Next::kContinue : Next::kClose;
 }
 
-Session::Next Session::reply_result(Cursor& cursor, bool rows, size_t capacity) {
+Session::Next Session::reply_result(Statement& st, bool rows, size_t capacity) {
+  Cursor& cursor = *st.cursor;
   uint8_t* out = reply_.data();
   const std::vector<ColumnInfo>& columns = cursor.columns();
   put_u32(out, static_cast<uint32_t>(columns.size()));
@@ -123,6 +124,7 @@ Session::Next Session::reply_result(Cursor& cursor, bool rows, size_t capacity) 
     pos += put_description_section(columns, out + pos, capacity - pos);
   }
   uint32_t row_count = 0;
+  bool more = false;
   if (rows && options_.lazy_rows) {
     // No row travels in the reply; one more row exists unless the result
     // is already known to be empty.
@@ -134,9 +136,37 @@ Session::Next Session::reply_result(Cursor& cursor, bool rows, size_t capacity) 
     const Cursor::Block block = cursor.fill(out + pos, capacity - pos, options_.block_rows);
     if (block.rows > 0) pos += block.length;
     row_count = block.trailer == Cursor::kMore ? block.rows + 1 : block.rows;
+    more = block.rows > 0 && block.trailer == Cursor::kMore;
   }
   put_u32(out + 4, row_count);
-  return reply_payload("K", out, pos);
+  if (reply_payload("K", out, pos) == Next::kClose) return Next::kClose;
+  if (more) build_ahead(st);
+  return Next::kContinue;
+}
+
+void Session::build_ahead(Statement& st) {
+  st.ahead.resize(static_cast<size_t>(kMaxChunk));
+  const Cursor::Block block =
+      st.cursor->fill(st.ahead.data(), st.ahead.size(), options_.block_rows, &st.ahead_starts);
+  if (block.rows == 0) {
+    // The end, an error or a row too large for a block: the next fetch
+    // meets the same state in the cursor and answers it.
+    st.ahead.clear();
+    return;
+  }
+  st.ahead.resize(block.length);
+  st.ahead_first = block.first_row;
+}
+
+Session::Next Session::send_ahead(Statement& st, size_t index) {
+  const size_t offset = st.ahead_starts[index];
+  const bool more = st.ahead.back() == Cursor::kMore;
+  if (reply_payload("K", st.ahead.data() + offset, st.ahead.size() - offset) == Next::kClose) {
+    return Next::kClose;
+  }
+  st.ahead.clear();
+  if (more) build_ahead(st);
+  return Next::kContinue;
 }
 
 bool Session::open_database(const std::string& account, DbHandle* db, std::string* error) {
@@ -181,7 +211,7 @@ Statement* Session::statement_for(uint32_t id) {
 }
 
 void Session::close_cursors() {
-  for (auto& entry : statements_) entry.second->cursor.reset();
+  for (auto& entry : statements_) entry.second->drop_result();
 }
 
 }  // namespace q4::lite

@@ -24,6 +24,16 @@ struct Statement {
   std::unique_ptr<Cursor> cursor;  // the open result, if any
   bool executed = false;           // false while the result is only prepared
   std::string cursor_name;
+  // The row block that the next fetch will most likely ask for, built while
+  // the client reads the previous one. Its rows count as sent for the cursor.
+  std::vector<uint8_t> ahead;          // empty when none is held
+  std::vector<uint32_t> ahead_starts;  // offset of each of its rows
+  uint32_t ahead_first = 0;            // row number of its first row
+
+  void drop_result() {
+    cursor.reset();
+    ahead.clear();
+  }
 };
 
 class Session {
@@ -68,7 +78,13 @@ class Session {
   // The "K" reply of an execute, prepare or catalog request: counts, the
   // description section and, with `rows`, the first row block, within
   // `capacity` payload bytes.
-  Next reply_result(Cursor& cursor, bool rows, size_t capacity);
+  Next reply_result(Statement& st, bool rows, size_t capacity);
+
+  // Builds the statement's next block ahead (see Statement::ahead), after a
+  // reply whose block ended with "more rows".
+  void build_ahead(Statement& st);
+  // Sends the part of the ahead block that starts at its row `index`.
+  Next send_ahead(Statement& st, size_t index);
 
   // Opens the database of `account` with the session's settings applied.
   bool open_database(const std::string& account, DbHandle* db, std::string* error);

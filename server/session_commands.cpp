@@ -116,7 +116,7 @@ Session::Next Session::on_execute(const Request& request, bool compile_only) {
   if (st == nullptr) return reply_error(kErrRuntime, "too many statements");
   // The previous result goes first, so that its read transaction ends
   // before the new statement runs.
-  st->cursor.reset();
+  st->drop_result();
   st->executed = false;
   st->cursor_name.assign(execute.cursor_name);
   sqlite3* db = db_.get();
@@ -137,7 +137,7 @@ Session::Next Session::on_execute(const Request& request, bool compile_only) {
   }
   st->cursor = std::move(outcome.cursor);
   st->executed = !compile_only;
-  return reply_result(*st->cursor, !compile_only, kMaxChunk);
+  return reply_result(*st, !compile_only, kMaxChunk);
 }
 
 Session::Next Session::on_catalog(const Request& request, CatalogKind kind) {
@@ -147,14 +147,14 @@ Session::Next Session::on_catalog(const Request& request, CatalogKind kind) {
   }
   Statement* st = statement_for(catalog.statement_id);
   if (st == nullptr) return reply_error(kErrRuntime, "too many statements");
-  st->cursor.reset();
+  st->drop_result();
   std::string failure;
   st->cursor = open_catalog(db_.get(), catalog, &failure);
   if (!st->cursor) return reply_status(failure);
   st->executed = true;
   // The driver reads a catalog reply into 20479 bytes (one less than an
   // execute reply).
-  return reply_result(*st->cursor, true, kMaxChunk - 1);
+  return reply_result(*st, true, kMaxChunk - 1);
 }
 
 Session::Next Session::on_describe(const Request& request) {
@@ -189,6 +189,15 @@ Session::Next Session::on_fetch(const Request& request) {
     return reply_error(map_sqlite_error(cursor.error_code(), cursor.error_message()),
                        cursor.error_message());
   };
+  if (!st->ahead.empty()) {
+    const uint32_t first = st->ahead_first;
+    const size_t count = st->ahead_starts.size();
+    if (!fetch.absolute) return send_ahead(*st, 0);
+    if (fetch.row >= first && fetch.row - first < count) return send_ahead(*st, fetch.row - first);
+    // Elsewhere: the held rows count as sent, and the cursor moves on (or
+    // starts again) from where it stands.
+    st->ahead.clear();
+  }
   if (fetch.absolute) {
     const Cursor::Seek seek = cursor.seek(fetch.row);
     if (seek == Cursor::Seek::kPastEnd) return reply_status("W");
@@ -196,7 +205,11 @@ Session::Next Session::on_fetch(const Request& request) {
   }
   if (!options_.lazy_rows) {
     const Cursor::Block block = cursor.fill(reply_.data(), reply_.size(), options_.block_rows);
-    if (block.rows > 0) return reply_payload("K", reply_.data(), block.length);
+    if (block.rows > 0) {
+      if (reply_payload("K", reply_.data(), block.length) == Next::kClose) return Next::kClose;
+      if (block.trailer == Cursor::kMore) build_ahead(*st);
+      return Next::kContinue;
+    }
     if (block.trailer == Cursor::kEnd) return reply_status("W");
     if (block.trailer == Cursor::kError) return failed();
     // The next row alone outgrows a block: it is announced without data and

@@ -185,6 +185,26 @@ TEST_F(Commands, AbsoluteFetchStartsAtTheRowForwardAndBackward) {
   EXPECT_EQ(client_->fetch_absolute(1, 0).payload.empty(), false);  // row 0 is row 1
 }
 
+TEST_F(Commands, AbsoluteFetchIntoTheBlockBuiltAheadSkipsNoRow) {
+  // The server builds the next block while the client reads the first one;
+  // an absolute fetch landing inside it must start exactly at its row, and
+  // the stream must go on after it without a gap.
+  const Result first =
+      result_of(run("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 9000) "
+                    "SELECT i FROM n"));
+  const uint32_t target = static_cast<uint32_t>(first.rows.size()) + 5;
+  Reply reply = client_->fetch_absolute(1, target);
+  std::vector<std::vector<Value>> rows;
+  char trailer = 0;
+  ASSERT_TRUE(parse_block(reply.payload.data(), reply.payload.size(), 1, &rows, &trailer));
+  EXPECT_EQ(rows.front()[0].as_int(), static_cast<int>(target));
+  const int after = rows.back()[0].as_int();
+  rows.clear();
+  reply = client_->fetch(1);
+  ASSERT_TRUE(parse_block(reply.payload.data(), reply.payload.size(), 1, &rows, &trailer));
+  EXPECT_EQ(rows.front()[0].as_int(), after + 1);
+}
+
 TEST_F(Commands, PrepareDescribesWithoutRunning) {
   run("CREATE TABLE w (a INTEGER, b DATE)");
   const Result r = result_of(client_->prepare(2, "SELECT a, b FROM w"));

@@ -174,7 +174,9 @@ TEST(EscapeTranslator, TranslatesOutsideLiteralsOnly) {
     std::string error;
     const bool ok = translate_escapes(c.in, c.binaries, &out, &error);
     EXPECT_EQ(ok, !c.out.empty()) << c.in << ": " << error;
-    if (ok) EXPECT_EQ(out, c.out) << c.in;
+    if (ok) {
+      EXPECT_EQ(out, c.out) << c.in;
+    }
   }
 }
 
