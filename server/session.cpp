@@ -183,6 +183,19 @@ bool Session::open_database(const std::string& account, DbHandle* db, std::strin
     return false;
   }
   sqlite3_busy_timeout(raw, options_.busy_timeout);
+  if (options_.value_length_limit > 0) {
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, options_.value_length_limit);
+  }
+  if (options_.step_budget_thousands > 0) {
+    steps_left_ = options_.step_budget_thousands;
+    sqlite3_progress_handler(
+        raw, 1000,
+        [](void* left) -> int {
+          uint64_t* n = static_cast<uint64_t*>(left);
+          return *n == 0 ? 1 : (--*n, 0);
+        },
+        &steps_left_);
+  }
   sqlite3_extended_result_codes(raw, 1);
   if (register_sql_functions(raw, &names_) != SQLITE_OK) {
     *error = "cannot register the server's SQL functions";

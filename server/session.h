@@ -102,6 +102,7 @@ class Session {
   bool logged_on_ = false;
   bool autocommit_ = true;
   uint64_t requests_ = 0;
+  uint64_t steps_left_ = 0;  // see Options::step_budget_thousands
   std::unordered_map<uint32_t, std::unique_ptr<Statement>> statements_;
   std::vector<uint8_t> reply_;  // one reply payload of at most kMaxChunk bytes
 };
