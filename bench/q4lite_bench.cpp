@@ -28,7 +28,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 const char* const kQuery = "SELECT id, name, amount, created, qty FROM bench";
 
 bool make_database(const std::string& path, long rows) {

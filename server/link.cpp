@@ -72,22 +72,35 @@ bool Link::send_reply(std::string_view status, const Piece* pieces, size_t count
       const void* nul = std::memchr(status.data(), 0, status_length);
       if (nul != nullptr) text_length = static_cast<const char*>(nul) - status.data();
     }
-    size_t used = put_frame_header(at, first ? status.data() : nullptr, text_length,
-                                   static_cast<uint16_t>(chunk), more);
-    size_t need = chunk;
-    while (need > 0) {
-      const Piece& p = pieces[piece];
-      const size_t take = p.length - piece_offset < need ? p.length - piece_offset : need;
-      std::memcpy(at + used, p.data + piece_offset, take);
-      used += take;
-      need -= take;
-      piece_offset += take;
-      if (piece_offset == p.length) {
+    const size_t header = put_frame_header(at, first ? status.data() : nullptr, text_length,
+                                           static_cast<uint16_t>(chunk), more);
+    bool sent;
+    if (chunk > 0 && pieces[piece].length - piece_offset >= chunk) {
+      // The chunk lies inside one piece: it goes out from there, uncopied.
+      sent = channel_.write_two(at, header, pieces[piece].data + piece_offset, chunk);
+      piece_offset += chunk;
+      if (piece_offset == pieces[piece].length) {
         ++piece;
         piece_offset = 0;
       }
+    } else {
+      size_t used = header;
+      size_t need = chunk;
+      while (need > 0) {
+        const Piece& p = pieces[piece];
+        const size_t take = p.length - piece_offset < need ? p.length - piece_offset : need;
+        std::memcpy(at + used, p.data + piece_offset, take);
+        used += take;
+        need -= take;
+        piece_offset += take;
+        if (piece_offset == p.length) {
+          ++piece;
+          piece_offset = 0;
+        }
+      }
+      sent = channel_.write_all(at, used);
     }
-    if (!channel_.write_all(at, used)) return false;
+    if (!sent) return false;
     if (more) {
       uint8_t ack;
       if (!channel_.read_exact(&ack, 1)) return false;

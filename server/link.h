@@ -20,6 +20,11 @@ class Channel {
   virtual bool read_exact(uint8_t* to, size_t n) = 0;
   // Writes all n bytes; false when the peer is gone.
   virtual bool write_all(const uint8_t* from, size_t n) = 0;
+  // Writes a frame header and its chunk as one; a socket sends them with one
+  // call and no copy.
+  virtual bool write_two(const uint8_t* a, size_t a_length, const uint8_t* b, size_t b_length) {
+    return write_all(a, a_length) && write_all(b, b_length);
+  }
 };
 
 // One received request. `payload` keeps its capacity between requests.

@@ -14,6 +14,7 @@ class SocketChannel : public Channel {
 
   bool read_exact(uint8_t* to, size_t n) override;
   bool write_all(const uint8_t* from, size_t n) override;
+  bool write_two(const uint8_t* a, size_t a_length, const uint8_t* b, size_t b_length) override;
 
  private:
   int fd_;
