@@ -93,27 +93,6 @@ TEST(SmallConnectDialog, ConnectReadsTheFourEditsCutToTheirFields) {
   EXPECT_EQ(std::string(conn->ac_password), std::string(19, 'p'));
 }
 
-TEST(SmallConnectDialog, CancelAndCloseReadNothing) {
-  struct Case {
-    bool close;
-    int result;
-  };
-  for (Case c : {Case{false, kDialogCancelled}, Case{true, 0}}) {
-    ConnectionRecord conn;
-    set(conn->user, "joe");
-    ScriptedDialogs ui;
-    auto& script = ui.play().type(kControlUser, "typed").type(kControlAccount, "typed");
-    if (c.close) {
-      script.close();
-    } else {
-      script.press(kIdCancel);
-    }
-    EXPECT_EQ(run_small_connect_dialog(nullptr, conn.get()), c.result);
-    EXPECT_STREQ(conn->user, "joe");
-    EXPECT_STREQ(conn->account, "");
-  }
-}
-
 // ---- The full connect dialog: what it shows.
 
 TEST(FullConnectDialog, ShowsEverySetting) {
@@ -242,19 +221,6 @@ TEST(FullConnectDialog, OkReadsEveryControl) {
   EXPECT_STREQ(conn->currency_sign, "SFRXY");
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(conn->confirm_flag, 0u);
-}
-
-TEST(FullConnectDialog, LoginTimeoutIsReadAsANumber) {
-  const std::pair<const char*, uint32_t> cases[] = {{"45", 45}, {"-1", 32767}, {"abc", 0},
-                                                    {"", 0},    {" 12s", 12},  {"32768", 32767}};
-  for (const auto& [typed, stored] : cases) {
-    ConnectionRecord conn;
-    fill_record(conn.get());
-    ScriptedDialogs ui;
-    ui.play().type(kControlLoginTimeout, typed).press(kIdOk);
-    run_full_connect_dialog(nullptr, conn.get(), true);
-    EXPECT_EQ(conn->login_timeout, stored) << typed;
-  }
 }
 
 TEST(FullConnectDialog, EmptyMarksFallBackToTheLocale) {
@@ -403,43 +369,45 @@ TEST(FullConnectDialog, ConfirmBoxes) {
   }
 }
 
-TEST(FullConnectDialog, ClosingAConfirmBoxRefuses) {
-  ConnectionRecord conn;
-  fill_record(conn.get());
-  ScriptedDialogs ui;
-  ui.play().type(kControlUser, "").press(kIdOk).press(kIdCancel);
-  ui.play().close();
-  EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), true), kDialogCancelled);
-  EXPECT_STREQ(conn->connect_dialog, "No");
-}
-
-// A confirm box that the platform cannot show does not confirm.
-TEST(FullConnectDialog, ConfirmBoxThatCannotBeShownRefuses) {
-  ConnectionRecord conn;
-  fill_record(conn.get());
-  ScriptedDialogs ui;
-  ui.play().type(kControlUser, "").press(kIdOk).press(kIdCancel);
-  ui.answer(kDialogFailed);
-  EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), true), kDialogCancelled);
-  EXPECT_STREQ(conn->connect_dialog, "No");
+// Closing a confirm box, or a box that the platform cannot show, does not
+// confirm.
+TEST(FullConnectDialog, ConfirmBoxNotAnsweredRefuses) {
+  for (bool shown : {true, false}) {
+    ConnectionRecord conn;
+    fill_record(conn.get());
+    ScriptedDialogs ui;
+    ui.play().type(kControlUser, "").press(kIdOk).press(kIdCancel);
+    if (shown) {
+      ui.play().close();
+    } else {
+      ui.answer(kDialogFailed);
+    }
+    EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), true), kDialogCancelled);
+    EXPECT_STREQ(conn->connect_dialog, "No");
+  }
 }
 
 // ---- Cancel, close, help.
 
-TEST(FullConnectDialog, CancelAndCloseReadNothing) {
-  for (bool close : {false, true}) {
-    ConnectionRecord conn;
-    fill_record(conn.get());
-    ScriptedDialogs ui;
-    auto& script = ui.play().type(kControlServer, "elsewhere").check(kControlNotNull, false);
-    if (close) {
-      script.close();
-    } else {
-      script.press(kIdCancel);
+// Cancel ends with 100, closing the window with 0; neither reads the edits.
+TEST(ConnectDialogs, CancelAndCloseReadNothing) {
+  for (bool full : {false, true}) {
+    for (bool close : {false, true}) {
+      ConnectionRecord conn;
+      fill_record(conn.get());
+      ScriptedDialogs ui;
+      auto& script = ui.play().type(kControlUser, "typed").type(kControlAccount, "typed");
+      if (close) {
+        script.close();
+      } else {
+        script.press(kIdCancel);
+      }
+      int result = full ? run_full_connect_dialog(nullptr, conn.get(), true)
+                        : run_small_connect_dialog(nullptr, conn.get());
+      EXPECT_EQ(result, close ? 0 : kDialogCancelled) << full << close;
+      EXPECT_STREQ(conn->user, "joe");
+      EXPECT_STREQ(conn->account, "acc");
     }
-    EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), true), close ? 0 : kDialogCancelled);
-    EXPECT_STREQ(conn->server, "127.0.0.1");
-    EXPECT_STREQ(conn->not_null_constraint, "Yes");
   }
 }
 
