@@ -24,25 +24,25 @@ constexpr uint8_t kAckByte = 0x41;
 
 // Command codes (one byte, sent as a one-character string).
 enum Command : uint8_t {
-  kCmdDescribe = 0x01,         // describe one result column
-  kCmdFetch = 0x02,            // fetch a block of rows
-  kCmdGetData = 0x03,          // one column of the current row
-  kCmdTypeInfo = 0x04,         // SQLGetTypeInfo
-  kCmdTables = 0x05,           // SQLTables
-  kCmdColumns = 0x06,          // SQLColumns
-  kCmdExecute = 0x07,          // execute statement text
-  kCmdDisconnect = 0x0A,       // end the session
-  kCmdAllocate = 0x0B,         // allocate the statement on the server
-  kCmdRelease = 0x0C,          // release the statement on the server
-  kCmdAccount = 0x0D,          // set the account
-  kCmdLogon = 0x0E,            // logon
-  kCmdPrepare = 0x0F,          // prepare
-  kCmdSpecialColumns = 0x10,   // SQLSpecialColumns
-  kCmdTransact = 0x11,         // commit or roll back
-  kCmdConnectOptions = 0x12,   // access mode, autocommit, isolation
-  kCmdStatistics = 0x13,       // SQLStatistics
-  kCmdPrimaryKeys = 0x14,      // SQLPrimaryKeys
-  kCmdServerInfo = 0x15,       // one server information value
+  kCmdDescribe = 0x01,        // describe one result column
+  kCmdFetch = 0x02,           // fetch a block of rows
+  kCmdGetData = 0x03,         // one column of the current row
+  kCmdTypeInfo = 0x04,        // SQLGetTypeInfo
+  kCmdTables = 0x05,          // SQLTables
+  kCmdColumns = 0x06,         // SQLColumns
+  kCmdExecute = 0x07,         // execute statement text
+  kCmdDisconnect = 0x0A,      // end the session
+  kCmdAllocate = 0x0B,        // allocate the statement on the server
+  kCmdRelease = 0x0C,         // release the statement on the server
+  kCmdAccount = 0x0D,         // set the account
+  kCmdLogon = 0x0E,           // logon
+  kCmdPrepare = 0x0F,         // prepare
+  kCmdSpecialColumns = 0x10,  // SQLSpecialColumns
+  kCmdTransact = 0x11,        // commit or roll back
+  kCmdConnectOptions = 0x12,  // access mode, autocommit, isolation
+  kCmdStatistics = 0x13,      // SQLStatistics
+  kCmdPrimaryKeys = 0x14,     // SQLPrimaryKeys
+  kCmdServerInfo = 0x15,      // one server information value
 };
 
 // Reply status letters (first character of the status string).

@@ -39,6 +39,6 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV /*henv*/, SQLHDBC hdbc, SQLHSTMT hs
                                      SQLCHAR* szSqlState, SQLINTEGER* pfNativeError,
                                      SQLCHAR* szErrorMsg, SQLSMALLINT cbErrorMsgMax,
                                      SQLSMALLINT* pcbErrorMsg) {
-  return read_diagnostic(static_cast<Connection*>(hdbc), static_cast<Statement*>(hstmt),
-                         szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
+  return read_diagnostic(static_cast<Connection*>(hdbc), static_cast<Statement*>(hstmt), szSqlState,
+                         pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
 }

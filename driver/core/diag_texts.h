@@ -23,7 +23,7 @@ inline constexpr DiagText kDiagSequence{"S1010", "Function sequence error"};
 
 // Text posted by report_comm_failure with the caller's SQLSTATE.
 inline constexpr const char* kCommErrorText = "Communications_ERROR";
-inline constexpr const char* kStateCommLink = "08S01";     // statement/info exchanges
-inline constexpr const char* kStateCommSettings = "08007"; // transaction/option exchanges
+inline constexpr const char* kStateCommLink = "08S01";      // statement/info exchanges
+inline constexpr const char* kStateCommSettings = "08007";  // transaction/option exchanges
 
 }  // namespace q4

@@ -54,8 +54,8 @@ void clear_diagnostic(char* sqlstate, char* message) {
 }
 
 SQLRETURN read_diagnostic(Connection* conn, Statement* stmt, SQLCHAR* sqlstate_out,
-                          SQLINTEGER* native_error, SQLCHAR* message_out,
-                          SQLSMALLINT message_max, SQLSMALLINT* message_length) {
+                          SQLINTEGER* native_error, SQLCHAR* message_out, SQLSMALLINT message_max,
+                          SQLSMALLINT* message_length) {
   char* slot_state;
   char* slot_message;
   if (conn != nullptr) {

@@ -41,8 +41,8 @@ SQLRETURN report_comm_failure(Connection* conn, const char* sqlstate);
 // SQLError's work: reads and empties the slot of `conn` if given, else of
 // `stmt`; SQL_NO_DATA_FOUND when neither is given or the slot is empty.
 SQLRETURN read_diagnostic(Connection* conn, Statement* stmt, SQLCHAR* sqlstate_out,
-                          SQLINTEGER* native_error, SQLCHAR* message_out,
-                          SQLSMALLINT message_max, SQLSMALLINT* message_length);
+                          SQLINTEGER* native_error, SQLCHAR* message_out, SQLSMALLINT message_max,
+                          SQLSMALLINT* message_length);
 
 // Empties a slot.
 void clear_diagnostic(char* sqlstate, char* message);

@@ -57,7 +57,7 @@ struct Connection {
   char ac_password[20];  // plain text
   char account[128];
   char port_text[10];
-  char connect_dialog[10];          // switch texts: on when they begin with 'Y'
+  char connect_dialog[10];  // switch texts: on when they begin with 'Y'
   char account_connect_dialog[10];
   char not_null_constraint[10];
   char disable_ext_fetch[10];
@@ -81,7 +81,7 @@ struct Connection {
 
   // Logon.
   char field_separator[10];
-  uint32_t server_flags;  // capability bits from the logon reply
+  uint32_t server_flags;   // capability bits from the logon reply
   uint32_t login_timeout;  // seconds, 0..32767 (0: no limit, i.e. 32767)
 
   // Connection options.
@@ -121,13 +121,13 @@ struct ParamBinding {
   int16_t scale;
   void* value;
   int64_t* indicator;
-  int32_t complete;      // data-at-execution value is complete
-  void* piece_data;      // data delivered by SQLPutData
+  int32_t complete;  // data-at-execution value is complete
+  void* piece_data;  // data delivered by SQLPutData
   int32_t piece_length;
   int32_t piece_seen;
   int32_t buffer_capacity;
-  uint8_t* buffer;       // owned accumulation buffer for pieces
-  uint32_t position;     // 1-based character position of its marker
+  uint8_t* buffer;    // owned accumulation buffer for pieces
+  uint32_t position;  // 1-based character position of its marker
 };
 
 // One bound result column (SQLBindCol), kept in binding order.

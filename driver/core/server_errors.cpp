@@ -120,7 +120,8 @@ constexpr DiagText kServerErrors[kServerErrorCount] = {
     /* 107 */ {"S1000", "Query aborted - unknown data type"},
     /* 108 */ {"S1000", "Query aborted - bad argument for operation"},
     /* 109 */ {"S1000", "Query aborted - non-numeric value encountered when numeric required"},
-    /* 110 */ {"S1000", "Query aborted - subquery selected not a scalar value when scalar required"},
+    /* 110 */
+    {"S1000", "Query aborted - subquery selected not a scalar value when scalar required"},
     /* 111 */ {"S1000", "Query aborted - can't write item"},
     /* 112 */ {"S1000", "Query aborted - catalog item already exists"},
     /* 113 */ {"S1000", "Query aborted - bad conversion type"},

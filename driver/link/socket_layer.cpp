@@ -15,9 +15,13 @@ bool socket_layer_startup() {
   return true;
 }
 
-void socket_layer_cleanup() { g_users.fetch_sub(1); }
+void socket_layer_cleanup() {
+  g_users.fetch_sub(1);
+}
 
-int socket_layer_users() { return g_users.load(); }
+int socket_layer_users() {
+  return g_users.load();
+}
 
 void drop_link(Connection* conn) {
   if (conn->socket == kInvalidSocket || conn->link_lost) return;

@@ -17,7 +17,9 @@ DialogOps* g_ops = &g_no_ui;
 
 }  // namespace
 
-DialogOps* dialog_ops() { return g_ops; }
+DialogOps* dialog_ops() {
+  return g_ops;
+}
 
 DialogOps* set_dialog_ops(DialogOps* ops) {
   DialogOps* previous = g_ops;

@@ -18,8 +18,12 @@ void* heap_alloc(size_t size) {
   return calloc(1, size == 0 ? 1 : size);
 }
 
-void heap_free(void* block) { free(block); }
+void heap_free(void* block) {
+  free(block);
+}
 
-void heap_fail_after(long countdown) { g_fail_countdown.store(countdown); }
+void heap_fail_after(long countdown) {
+  g_fail_countdown.store(countdown);
+}
 
 }  // namespace q4

@@ -10,10 +10,18 @@ struct Lock {
   pthread_mutex_t mutex;
 };
 
-inline void lock_init(Lock* lock) { pthread_mutex_init(&lock->mutex, nullptr); }
-inline void lock_destroy(Lock* lock) { pthread_mutex_destroy(&lock->mutex); }
-inline void lock_enter(Lock* lock) { pthread_mutex_lock(&lock->mutex); }
-inline void lock_leave(Lock* lock) { pthread_mutex_unlock(&lock->mutex); }
+inline void lock_init(Lock* lock) {
+  pthread_mutex_init(&lock->mutex, nullptr);
+}
+inline void lock_destroy(Lock* lock) {
+  pthread_mutex_destroy(&lock->mutex);
+}
+inline void lock_enter(Lock* lock) {
+  pthread_mutex_lock(&lock->mutex);
+}
+inline void lock_leave(Lock* lock) {
+  pthread_mutex_unlock(&lock->mutex);
+}
 
 // Holds a Lock for the rest of a scope.
 class LockGuard {

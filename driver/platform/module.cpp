@@ -10,8 +10,12 @@ namespace {
 void* g_module_instance = nullptr;
 }
 
-void* module_instance() { return g_module_instance; }
-void set_module_instance(void* instance) { g_module_instance = instance; }
+void* module_instance() {
+  return g_module_instance;
+}
+void set_module_instance(void* instance) {
+  g_module_instance = instance;
+}
 
 namespace {
 // The dynamic loader has no attach notification with an instance handle; a
@@ -34,4 +38,6 @@ Q4_EXPORT int DllMain(void* instance, unsigned long reason, void* /*reserved*/) 
   return 1;
 }
 
-Q4_EXPORT int WEP(int /*exit_type*/) { return 1; }
+Q4_EXPORT int WEP(int /*exit_type*/) {
+  return 1;
+}

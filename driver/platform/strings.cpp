@@ -24,7 +24,8 @@ constexpr StringEntry kStrings[] = {
     {kStrResolveFailed1, " The IP address of the server can not be resolved. \n"},
     {kStrResolveFailed2,
      " You need to set up the hosts file or the Domain Name Server on you system. \n"},
-    {kStrResolveFailed3, " The installation can not continue until your system is set up correctly."},
+    {kStrResolveFailed3,
+     " The installation can not continue until your system is set up correctly."},
     {kStrYes, "YES"},
     // The help document that the connect dialog's Help button opens, looked up
     // beside the calling program.

@@ -8,12 +8,12 @@ namespace q4 {
 
 // String ids the driver uses.
 enum StringId : unsigned {
-  kStrDriverName = 1110,        // SQL_DRIVER_NAME
-  kStrDriverVersion = 1111,     // SQL_DRIVER_VER
-  kStrDbmsVersion = 1113,       // SQL_DBMS_VER
-  kStrDriverOdbcVersion = 1115, // SQL_DRIVER_ODBC_VER
-  kStrFieldSeparator = 1116,    // separator of the logon text fields
-  kStrLogonCommand = 1117,      // command code of the logon request
+  kStrDriverName = 1110,         // SQL_DRIVER_NAME
+  kStrDriverVersion = 1111,      // SQL_DRIVER_VER
+  kStrDbmsVersion = 1113,        // SQL_DBMS_VER
+  kStrDriverOdbcVersion = 1115,  // SQL_DRIVER_ODBC_VER
+  kStrFieldSeparator = 1116,     // separator of the logon text fields
+  kStrLogonCommand = 1117,       // command code of the logon request
   kStrParameterErrorTitle = 1143,
   kStrNeedDsnAndHost = 1144,
   kStrNetworkErrorTitle = 1145,

@@ -1,0 +1,280 @@
+#include "results/convert.h"
+
+#include <climits>
+
+#include "results/convert_rules.h"
+#include "results/copy_out.h"
+
+namespace q4 {
+
+namespace {
+
+// Server value kinds: the rows of the conversion matrix.
+enum ServerKind : uint8_t {
+  kServerChar,  // SQL_CHAR, SQL_VARCHAR
+  kServerNumeric,
+  kServerInteger,
+  kServerSmallint,
+  kServerDate,
+  kServerTime,
+  kServerTimestamp,
+  kServerBinary,  // SQL_VARBINARY, SQL_LONGVARBINARY
+  kServerKinds
+};
+
+// C type families: the columns of the conversion matrix. Every numeric C type
+// (bit, the integer types, float, double) shares one rule per server kind;
+// the rule reads the target's size and range from its own table.
+enum TargetColumn : uint8_t {
+  kTargetChar,
+  kTargetNumber,
+  kTargetDate,
+  kTargetTime,
+  kTargetTimestamp,
+  kTargetBinary,
+  kTargetColumns
+};
+
+struct ServerTypeEntry {
+  SQLSMALLINT server_type;
+  ServerKind kind;
+  SQLSMALLINT default_c_type;  // what SQL_C_DEFAULT stands for
+};
+
+constexpr ServerTypeEntry kServerTypes[] = {
+    {SQL_CHAR, kServerChar, SQL_C_CHAR},
+    {SQL_VARCHAR, kServerChar, SQL_C_CHAR},
+    {SQL_NUMERIC, kServerNumeric, SQL_C_CHAR},
+    {SQL_INTEGER, kServerInteger, SQL_C_LONG},
+    {SQL_SMALLINT, kServerSmallint, SQL_C_SHORT},
+    {SQL_DATE, kServerDate, SQL_C_DATE},
+    {SQL_TIME, kServerTime, SQL_C_TIME},
+    {SQL_TIMESTAMP, kServerTimestamp, SQL_C_TIMESTAMP},
+    {SQL_VARBINARY, kServerBinary, SQL_C_BINARY},
+    {SQL_LONGVARBINARY, kServerBinary, SQL_C_BINARY},
+};
+
+struct CTypeEntry {
+  SQLSMALLINT c_type;
+  TargetColumn column;
+};
+
+constexpr CTypeEntry kCTypes[] = {
+    {SQL_C_CHAR, kTargetChar},       {SQL_C_BIT, kTargetNumber},
+    {SQL_C_TINYINT, kTargetNumber},  {SQL_C_STINYINT, kTargetNumber},
+    {SQL_C_UTINYINT, kTargetNumber}, {SQL_C_SHORT, kTargetNumber},
+    {SQL_C_SSHORT, kTargetNumber},   {SQL_C_USHORT, kTargetNumber},
+    {SQL_C_LONG, kTargetNumber},     {SQL_C_SLONG, kTargetNumber},
+    {SQL_C_ULONG, kTargetNumber},    {SQL_C_FLOAT, kTargetNumber},
+    {SQL_C_DOUBLE, kTargetNumber},   {SQL_C_DATE, kTargetDate},
+    {SQL_C_TIME, kTargetTime},       {SQL_C_TIMESTAMP, kTargetTimestamp},
+    {SQL_C_BINARY, kTargetBinary},
+};
+
+using RuleFunction = SQLRETURN (*)(const Conversion&);
+
+struct Rule {
+  RuleFunction convert;  // null: "07006"
+  bool fixed_size;       // writes a fixed-size result: needs a buffer
+};
+
+constexpr Rule k07006{nullptr, false};
+constexpr Rule kTextCopy{convert_text_copy, false};
+constexpr Rule kRawCopy{convert_raw_copy, false};
+constexpr Rule kHex{convert_hexadecimal, false};
+constexpr Rule kWholeText{convert_whole_text, false};
+constexpr Rule kFormatted{convert_formatted, false};
+constexpr Rule kFixedCopy{convert_fixed_copy, false};
+constexpr Rule kTextToNumber{convert_text_to_number, true};
+constexpr Rule kDecimalToNumber{convert_decimal_to_number, true};
+constexpr Rule kIntegerToNumber{convert_integer_to_number, true};
+constexpr Rule kTextToDate{convert_text_to_date, true};
+constexpr Rule kTextToTime{convert_text_to_time, true};
+constexpr Rule kTextToStamp{convert_text_to_timestamp, true};
+// Date, time or timestamp value as text.
+constexpr Rule kLayoutText{convert_temporal_text, false};
+// Date fields, time fields, timestamp fields, date to timestamp, time to
+// timestamp, date part and time part: the fields of the value's layout go
+// into the target's structure.
+constexpr Rule kFields{convert_temporal_fields, true};
+
+// The conversion matrix: server kind x C type family.
+// clang-format off
+constexpr Rule kMatrix[kServerKinds][kTargetColumns] = {
+  //             char          number            date         time         timestamp     binary
+  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy},
+  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
+  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy},
+  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy},
+  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy},
+  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy},
+};
+// clang-format on
+
+const ServerTypeEntry* find_server_type(SQLSMALLINT server_type) {
+  for (const ServerTypeEntry& entry : kServerTypes) {
+    if (entry.server_type == server_type) return &entry;
+  }
+  return nullptr;
+}
+
+const CTypeEntry* find_c_type(SQLSMALLINT c_type) {
+  for (const CTypeEntry& entry : kCTypes) {
+    if (entry.c_type == c_type) return &entry;
+  }
+  return nullptr;
+}
+
+// The conversion sees 32-bit buffer lengths. Larger 64-bit lengths are
+// clamped rather than truncated to 32 bits: a 4 GiB + 2 buffer must not turn
+// into a 2-byte one.
+int32_t clamp_buffer_length(SQLLEN buffer_length) {
+  if (buffer_length > INT32_MAX) return INT32_MAX;
+  if (buffer_length < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(buffer_length);
+}
+
+int64_t remaining_bytes(const Conversion& c) {
+  int64_t remaining = static_cast<int64_t>(c.length) - c.stmt->getdata_offset;
+  return remaining > 0 ? remaining : 0;
+}
+
+}  // namespace
+
+SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_type, uint8_t* data,
+                        int32_t length, SQLLEN buffer_length, SQLPOINTER buffer,
+                        SQLLEN* length_out) {
+  uint8_t empty_value = 0;
+  if (data == nullptr || length < 0) {
+    data = &empty_value;
+    length = 0;
+  }
+  TemporaryByte terminator(data + length, '\0');
+
+  const ServerTypeEntry* server = find_server_type(server_type);
+  if (server == nullptr) return post_error(stmt, kDiagConvertNotCapable);
+  if (c_type == SQL_C_DEFAULT) c_type = server->default_c_type;
+  const CTypeEntry* target = find_c_type(c_type);
+  if (target == nullptr) {
+    return post_error(stmt,
+                      server->kind == kServerChar ? kDiagConvertNotCapable : kDiagRestrictedType);
+  }
+  const Rule& rule = kMatrix[server->kind][target->column];
+  if (rule.convert == nullptr) return post_error(stmt, kDiagRestrictedType);
+  // A fixed-size result has nowhere to go without a buffer; character and
+  // binary results degrade to reporting the length only.
+  if (buffer == nullptr && rule.fixed_size) return post_error(stmt, kDiagInvalidArgument);
+
+  int32_t room = buffer == nullptr ? 0 : clamp_buffer_length(buffer_length);
+  Conversion conversion{stmt, server_type, c_type, data, length, room, buffer, length_out};
+  return rule.convert(conversion);
+}
+
+// Piecewise: continues at getdata_offset and reports the bytes still ahead.
+// A buffer length below 1 leaves no room even for the NUL: nothing is
+// written, the full remaining length is reported, with "01004".
+SQLRETURN convert_text_copy(const Conversion& c) {
+  CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, c.stmt->getdata_offset,
+                          CopyMode::kText);
+  report_length(c, r.full_length);
+  c.stmt->getdata_offset += static_cast<uint32_t>(r.copied);
+  return finish(c, r.truncated);
+}
+
+// Piecewise, no terminator. A buffer length of 0 or less takes nothing; it
+// is a cut only when bytes remain.
+SQLRETURN convert_raw_copy(const Conversion& c) {
+  CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, c.stmt->getdata_offset,
+                          CopyMode::kBytes);
+  report_length(c, r.full_length);
+  c.stmt->getdata_offset += static_cast<uint32_t>(r.copied);
+  return finish(c, r.truncated);
+}
+
+// Piecewise: two lower-case digits per byte, whole bytes only, NUL-terminated;
+// the reported length counts the digits still ahead. A buffer length below 1
+// writes nothing and reports the full digit count with "01004".
+SQLRETURN convert_hexadecimal(const Conversion& c) {
+  static const char kDigits[] = "0123456789abcdef";
+  int64_t remaining = remaining_bytes(c);
+  int64_t digits = 2 * remaining;
+  report_length(c, digits);
+  if (c.buffer_length < 1) return finish(c, true);
+
+  int64_t n = digits;
+  bool truncated = false;
+  if (digits >= c.buffer_length) {
+    n = (c.buffer_length / 2) * 2;
+    if (n == c.buffer_length) n -= 2;  // keep a byte for the NUL
+    truncated = true;
+  }
+  const uint8_t* in = c.data + c.stmt->getdata_offset;
+  char* out = static_cast<char*>(c.buffer);
+  for (int64_t i = 0; i < n / 2; ++i) {
+    out[2 * i] = kDigits[in[i] >> 4];
+    out[2 * i + 1] = kDigits[in[i] & 0x0F];
+  }
+  out[n] = '\0';
+  c.stmt->getdata_offset += static_cast<uint32_t>(n / 2);
+  return finish(c, truncated);
+}
+
+// All or nothing: a number is never handed out cut.
+SQLRETURN convert_whole_text(const Conversion& c) {
+  if (c.buffer_length < static_cast<int64_t>(c.length) + 1) {
+    return post_error(c.stmt, kDiagAssignment);
+  }
+  copy_out(c.buffer, c.buffer_length, c.data, c.length, 0, CopyMode::kText);
+  report_length(c, c.length);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN convert_formatted(const Conversion& c) {
+  int32_t value;
+  if (!read_server_integer(c, &value)) return SQL_ERROR;
+  // Decimal digits backwards into the end of a local buffer; 11 characters
+  // hold "-2147483648".
+  char text[11];
+  char* start = text + sizeof text;
+  uint32_t magnitude = static_cast<uint32_t>(value);
+  if (value < 0) magnitude = 0u - magnitude;
+  do {
+    *--start = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--start = '-';
+  int32_t text_length = static_cast<int32_t>(text + sizeof text - start);
+
+  if (c.buffer_length < text_length + 1) return post_error(c.stmt, kDiagAssignment);
+  copy_out(c.buffer, c.buffer_length, start, text_length, 0, CopyMode::kText);
+  report_length(c, text_length);
+  return SQL_SUCCESS;
+}
+
+// Not piecewise. The bytes and a NUL when they fit, else buffer_length - 1
+// bytes, the NUL and "01004"; below 1 nothing is written, with "01004".
+SQLRETURN convert_fixed_copy(const Conversion& c) {
+  const void* source = c.data;
+  int32_t length = c.length;
+  int32_t integer;
+  int16_t smallint;
+  if (c.server_type == SQL_INTEGER || c.server_type == SQL_SMALLINT) {
+    // Integers are handed over in the host's byte order.
+    if (!read_server_integer(c, &integer)) return SQL_ERROR;
+    if (c.server_type == SQL_INTEGER) {
+      source = &integer;
+      length = sizeof integer;
+    } else {
+      smallint = static_cast<int16_t>(integer);
+      source = &smallint;
+      length = sizeof smallint;
+    }
+  }
+  CopyResult r = copy_out(c.buffer, c.buffer_length, source, length, 0, CopyMode::kText);
+  report_length(c, length);
+  return finish(c, r.truncated);
+}
+
+}  // namespace q4

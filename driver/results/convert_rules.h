@@ -1,0 +1,93 @@
+// The conversion rules behind convert_value, one function per cell kind of
+// the conversion matrix, and what they share. Internal to driver/results.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/diagnostics.h"
+#include "core/records.h"
+
+namespace q4 {
+
+// Diagnostics of the conversion. The letter case differs on purpose between
+// the two "22005" texts: text that is no number vs. a value that does not fit.
+inline constexpr DiagText kDiagConvertNotCapable{"S1C00", "Driver not capable"};
+inline constexpr DiagText kDiagRestrictedType{"07006", "Restricted data type attribute violation"};
+inline constexpr DiagText kDiagNotANumber{"22005", "Error in Assignment"};
+inline constexpr DiagText kDiagAssignment{"22005", "Error in assignment"};
+inline constexpr DiagText kDiagOutOfRange{"22003", "Numeric value out of range"};
+inline constexpr DiagText kDiagDatetimeOverflow{"22008", "Datetime field overflow"};
+
+// One conversion in progress. `data` is NUL-terminated at data[length] for
+// the whole call; `c_type` is already resolved from SQL_C_DEFAULT.
+struct Conversion {
+  Statement* stmt;
+  SQLSMALLINT server_type;
+  SQLSMALLINT c_type;
+  uint8_t* data;
+  int32_t length;
+  int32_t buffer_length;  // clamped; 0 when `buffer` is null
+  void* buffer;
+  SQLLEN* length_out;
+
+  const char* text() const { return reinterpret_cast<const char*>(data); }
+};
+
+// Sets a byte for the lifetime of the guard and puts the old one back.
+class TemporaryByte {
+ public:
+  TemporaryByte(uint8_t* at, uint8_t value) : at_(at), saved_(*at) { *at_ = value; }
+  ~TemporaryByte() { *at_ = saved_; }
+  TemporaryByte(const TemporaryByte&) = delete;
+  TemporaryByte& operator=(const TemporaryByte&) = delete;
+
+ private:
+  uint8_t* at_;
+  uint8_t saved_;
+};
+
+inline void report_length(const Conversion& c, int64_t length) {
+  if (c.length_out != nullptr) *c.length_out = static_cast<SQLLEN>(length);
+}
+
+// Writes a fixed-size result (the buffer may be unaligned).
+inline void store(const Conversion& c, const void* bytes, size_t size) {
+  memcpy(c.buffer, bytes, size);
+}
+
+// The common ending: a cut result is reported as "01004" with
+// SQL_SUCCESS_WITH_INFO; the value written stays.
+inline SQLRETURN finish(const Conversion& c, bool truncated) {
+  if (!truncated) return SQL_SUCCESS;
+  post_error(c.stmt, kDiagTruncated);
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+// Character and binary results (convert.cpp).
+SQLRETURN convert_text_copy(const Conversion& c);
+SQLRETURN convert_raw_copy(const Conversion& c);
+SQLRETURN convert_hexadecimal(const Conversion& c);
+SQLRETURN convert_whole_text(const Conversion& c);
+SQLRETURN convert_formatted(const Conversion& c);
+SQLRETURN convert_fixed_copy(const Conversion& c);
+
+// Numeric results (convert_numeric.cpp).
+SQLRETURN convert_text_to_number(const Conversion& c);
+SQLRETURN convert_decimal_to_number(const Conversion& c);
+SQLRETURN convert_integer_to_number(const Conversion& c);
+// The big-endian SQL_INTEGER or SQL_SMALLINT value, sign-extended; false
+// (after posting "22005") when the value is shorter than its type's width.
+bool read_server_integer(const Conversion& c, int32_t* value);
+
+// Date and time results (convert_datetime.cpp).
+SQLRETURN convert_text_to_date(const Conversion& c);
+SQLRETURN convert_text_to_time(const Conversion& c);
+SQLRETURN convert_text_to_timestamp(const Conversion& c);
+SQLRETURN convert_temporal_text(const Conversion& c);
+SQLRETURN convert_temporal_fields(const Conversion& c);
+
+}  // namespace q4

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs one end-to-end test script against a fresh q4lite:
+#   run_script.sh SCRIPT
+# It starts q4lite on 127.0.0.1 and a free port with the sample database
+# (a copy, so tests may write), writes a private unixODBC configuration with
+# the data source "q4sample" (user test / secret), exports ODBCSYSINI and
+# ODBCINI, runs the script (*.py with Debian's /usr/bin/python3, *.pl with
+# perl, *.sh with bash) and stops the server.
+set -euo pipefail
+script=$1
+build=${Q4_BUILD_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/build}
+source_dir=${Q4_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
+work=$(mktemp -d /tmp/q4e2e.XXXXXX)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+bash "$source_dir/scripts/sample_db.sh" "$work/sample.db" >/dev/null
+"$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" --quiet &
+server_pid=$!
+for _ in $(seq 1 500); do [ -s "$work/port" ] && break; sleep 0.01; done
+port=$(cat "$work/port")
+
+cat > "$work/odbcinst.ini" <<INI
+[Q4]
+Description=q4odbc
+Driver=$build/libq4odbc.so
+FileUsage=1
+INI
+cat > "$work/odbc.ini" <<INI
+[q4sample]
+Driver=Q4
+SERVER=127.0.0.1
+PORTNUMBER=$port
+USER=test
+PASSWORD=secret
+ACCOUNT=main
+LoginTimeout=10
+INI
+export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work
+
+case "$script" in
+  *.py) /usr/bin/python3 "$script" ;;
+  *.pl) perl "$script" ;;
+  *) bash "$script" ;;
+esac

@@ -1,0 +1,81 @@
+// End-to-end test support: a q4lite server started for a test, and a private
+// unixODBC configuration (odbcinst.ini + odbc.ini in a temporary folder, found
+// through ODBCSYSINI/ODBCINI) that registers build/libq4odbc.so. The machine's
+// global ODBC files are never read or written.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace q4e2e {
+
+// Folder of the build tree and of the sources (from the environment that
+// ctest gives the tests, with the usual defaults).
+std::string build_dir();
+std::string source_dir();
+
+// A q4lite process on 127.0.0.1 and a free port, stopped by the destructor.
+class Q4lite {
+ public:
+  // `args` are extra command-line options (e.g. {"--users", path}). Without a
+  // "--db" or "--data-dir" option the server runs on an in-memory database.
+  explicit Q4lite(std::vector<std::string> args = {});
+  ~Q4lite();
+  Q4lite(const Q4lite&) = delete;
+  Q4lite& operator=(const Q4lite&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  int port() const { return port_; }
+  void stop();
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string dir_;
+};
+
+// A temporary folder removed (with its contents) by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  void write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::string path_;
+};
+
+// Writes the private configuration and points unixODBC at it. Data sources
+// are sections of odbc.ini using the driver "Q4".
+class OdbcConfig {
+ public:
+  OdbcConfig();
+  // Adds (or replaces) a data source with the given keys.
+  void add_dsn(const std::string& name, const std::map<std::string, std::string>& keys);
+  // A data source for `server` with user "test", password "secret".
+  void add_server_dsn(const std::string& name, const Q4lite& server,
+                      const std::map<std::string, std::string>& extra = {});
+  const std::string& dir() const { return dir_.path(); }
+
+ private:
+  void flush();
+  TempDir dir_;
+  std::map<std::string, std::map<std::string, std::string>> sources_;
+};
+
+// The pending diagnostic of a handle read through the Driver Manager's
+// SQLError: "SQLSTATE message", or "" when none.
+std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
+
+// Runs a shell command, returns its exit status and collects its output
+// (stdout and stderr together).
+int run_command(const std::string& command, std::string* output);
+
+}  // namespace q4e2e

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "results/copy_out.h"
+
+namespace q4 {
+namespace {
+
+constexpr int kGuard = 8;
+constexpr unsigned char kFill = 0xEE;
+
+// Every source length, offset and capacity of a small domain, both modes:
+// the bytes delivered, the flags, and that nothing outside dest[0, capacity)
+// and nothing after the terminator is touched.
+TEST(CopyOut, SweepOfCapacitiesKeepsGuardsAndReportsCuts) {
+  const char source[] = "abcdefg";
+  for (CopyMode mode : {CopyMode::kText, CopyMode::kBytes}) {
+    bool text = mode == CopyMode::kText;
+    for (int length = 0; length <= 7; ++length) {
+      for (int offset = 0; offset <= length + 1; ++offset) {
+        for (int capacity = -2; capacity <= 10; ++capacity) {
+          SCOPED_TRACE("text=" + std::to_string(text) + " length=" + std::to_string(length) +
+                       " offset=" + std::to_string(offset) +
+                       " capacity=" + std::to_string(capacity));
+          unsigned char area[kGuard + 10 + kGuard];
+          memset(area, kFill, sizeof area);
+          unsigned char* dest = area + kGuard;
+          CopyResult r = copy_out(dest, capacity, source, length, offset, mode);
+
+          int full = length > offset ? length - offset : 0;
+          int room = text ? capacity - 1 : capacity;
+          int expect_copied = room <= 0 ? 0 : (full < room ? full : room);
+          EXPECT_EQ(r.full_length, full);
+          EXPECT_EQ(r.copied, expect_copied);
+          EXPECT_EQ(r.truncated, text ? full + 1 > capacity : full > (capacity < 0 ? 0 : capacity));
+          EXPECT_EQ(memcmp(dest, source + offset, expect_copied), 0);
+          int written = expect_copied + (text && capacity >= 1 ? 1 : 0);
+          if (text && capacity >= 1) {
+            EXPECT_EQ(dest[expect_copied], '\0');
+          }
+          for (int i = -kGuard; i < 10 + kGuard; ++i) {
+            if (i < 0 || i >= written) {
+              EXPECT_EQ(dest[i], kFill) << "byte " << i;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(CopyOut, NullDestinationOnlyReportsTheLength) {
+  CopyResult r = copy_out(nullptr, 100, "abc", 3, 1, CopyMode::kText);
+  EXPECT_EQ(r.copied, 0);
+  EXPECT_EQ(r.full_length, 2);
+  EXPECT_TRUE(r.truncated);
+}
+
+}  // namespace
+}  // namespace q4
