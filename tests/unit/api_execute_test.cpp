@@ -119,6 +119,10 @@ struct ServerCase {
   uint32_t flags;
 };
 
+void PrintTo(const ServerCase& c, std::ostream* os) {
+  *os << "version " << c.version << " flags " << c.flags;
+}
+
 class PrepareUnboundOffline : public ApiExecute,
                               public ::testing::WithParamInterface<ServerCase> {};
 

@@ -229,6 +229,10 @@ struct SizeCase {
   int32_t buffer_size;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.length << " bytes";
+}
+
 class RowBufferSizeTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(RowBufferSizeTest, GrowsToNextThousandAboveTheNeed) {

@@ -26,6 +26,10 @@ struct ScanCase {
   std::vector<uint32_t> positions;  // per binding; 0: not reached
 };
 
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << c.label;
+}
+
 const ScanCase kCases[] = {
     {"plain marker", "SELECT * FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {27}},
     {"marker between apostrophes is text", "SELECT '?', ?", -1, {1}, {}, {}, 0, 1, false, {13}},

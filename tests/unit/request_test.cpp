@@ -32,6 +32,10 @@ struct TrailerCase {
   std::string tail;  // what follows the text
 };
 
+void PrintTo(const TrailerCase& c, std::ostream* os) {
+  *os << "cursor name '" << c.cursor_name << "'";
+}
+
 class RequestTrailerTest : public ::testing::TestWithParam<TrailerCase> {};
 
 // id, text, NUL, then one NUL without a cursor name, or the name and three
