@@ -11,7 +11,7 @@
 
 #include "core/diagnostics.h"
 #include "results/description_cache.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {

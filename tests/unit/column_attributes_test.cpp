@@ -9,7 +9,7 @@
 #include "platform/heap.h"
 #include "results/column_attributes.h"
 #include "results/description_cache.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {

@@ -9,7 +9,7 @@
 #include "results/description_cache.h"
 #include "results/row_block.h"
 #include "statement/reply.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {

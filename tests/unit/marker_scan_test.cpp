@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "statement/marker_scan.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {

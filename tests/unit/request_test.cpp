@@ -8,7 +8,7 @@
 
 #include "platform/heap.h"
 #include "statement/request.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
