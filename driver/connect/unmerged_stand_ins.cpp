@@ -6,6 +6,8 @@
 
 namespace q4 {
 
-__attribute__((weak)) SQLRETURN free_statement(Statement*, SQLUSMALLINT) { return SQL_SUCCESS; }
+__attribute__((weak)) SQLRETURN free_statement(Statement*, SQLUSMALLINT) {
+  return SQL_SUCCESS;
+}
 
 }  // namespace q4
