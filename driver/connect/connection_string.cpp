@@ -9,30 +9,13 @@
 
 namespace q4 {
 
-const char* const kConnectKeywords[kConnectKeywordCount] = {"DSN",
-                                                            "DESCRIPTION",
-                                                            "SERVER",
-                                                            "PORTNUMBER",
-                                                            "VIRTUALMACHINE",
-                                                            "UID",
-                                                            "USER",
-                                                            "Q4PWD",
-                                                            "PWD",
-                                                            "ACPASSWORD",
-                                                            "ACCOUNT",
-                                                            "PASSWORD",
-                                                            "NOBLOCK",
-                                                            "NOCACHE",
-                                                            "AConnectDialog",
-                                                            "ConnectDialog",
-                                                            "Q4VERSION",
-                                                            "HOSTSFILE",
-                                                            "NotNullConstraint",
-                                                            "DisableExtFetch",
-                                                            "LoginTimeout",
-                                                            "DebugLog",
-                                                            "ServerFormatOpt",
-                                                            "NUMERICFORMAT"};
+// clang-format off
+const char* const kConnectKeywords[kConnectKeywordCount] = {
+    "DSN", "DESCRIPTION", "SERVER", "PORTNUMBER", "VIRTUALMACHINE", "UID", "USER", "Q4PWD", "PWD",
+    "ACPASSWORD", "ACCOUNT", "PASSWORD", "NOBLOCK", "NOCACHE", "AConnectDialog", "ConnectDialog",
+    "Q4VERSION", "HOSTSFILE", "NotNullConstraint", "DisableExtFetch", "LoginTimeout", "DebugLog",
+    "ServerFormatOpt", "NUMERICFORMAT"};
+// clang-format on
 
 namespace {
 

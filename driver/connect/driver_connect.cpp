@@ -57,9 +57,9 @@ class DriverConnect {
   void apply_passwords();
   // Copies the completed string to the application's buffer.
   void answer();
-  // Logs on with the record's settings; on success reports the answered
-  // length.
+  // Logs on with the record's settings (port text, separator, logon text).
   SQLRETURN connect();
+  // The full connect dialog, then answer and connect.
   SQLRETURN prompt();
 
   // Looks `keyword` up in the input; returns whether it was found.

@@ -245,3 +245,50 @@ TEST(OutConnectString, LongInputIsCutAtLimit) {
 
 }  // namespace
 }  // namespace q4
+
+namespace q4 {
+namespace {
+
+// Random strings made of the grammar's own pieces: whatever the input, values
+// stay within their capacity, removals only shorten the text, and the output
+// stays within its limit (run under AddressSanitizer for overruns).
+TEST(ConnectionStringGrammar, RandomInputsKeepTheBounds) {
+  const char* pieces[] = {"DSN", "PWD", "Q4PWD", "PASSWORD", "ACPASSWORD",    "UID", "uid",  "=",
+                          ";",   " ",   "~",     "x",        "ConnectDialog", "A",   "\xE0", "=;"};
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245 + 12345;
+    return (seed >> 16) & 0x7FFF;
+  };
+  Connection conn = completed_connection();
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int count = static_cast<int>(next() % 40);
+    for (int i = 0; i < count; ++i) text += pieces[next() % (sizeof pieces / sizeof *pieces)];
+    for (const char* keyword : kConnectKeywords) {
+      char value[8];
+      size_t position;
+      int found =
+          get_keyword_value(text.c_str(), keyword, value, sizeof value, &position, next() % 2 == 0);
+      ASSERT_LT(strlen(value), sizeof value);
+      if (found) {
+        ASSERT_LT(position, text.size());
+      } else {
+        ASSERT_EQ(value[0], '\0');
+      }
+      std::string edited = text;
+      size_t before = edited.size();
+      if (remove_keyword(edited.data(), keyword)) {
+        ASSERT_LT(strlen(edited.c_str()), before) << text;
+      } else {
+        ASSERT_EQ(edited, text);
+      }
+    }
+    char out[kOutConnectStringMax + 1];
+    build_out_connect_string(out, text.c_str(), &conn, next() % 2 == 0);
+    ASSERT_LE(strlen(out), kOutConnectStringMax);
+  }
+}
+
+}  // namespace
+}  // namespace q4

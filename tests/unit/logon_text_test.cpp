@@ -48,19 +48,6 @@ TEST(LogonText, MarksOnlyFromLevel754WithoutServerFormat) {
   }
 }
 
-TEST(LogonText, QuestionMarkFieldsAreEmptiedInTheRecord) {
-  Connection conn = filled(754, "No");
-  for (char* field :
-       {conn.server, conn.virtual_machine, conn.user, conn.password, conn.account, conn.ac_password,
-        conn.currency_sign, conn.thousand_mark, conn.decimal_mark}) {
-    field[0] = '?';
-  }
-  build_logon_text(&conn);
-  EXPECT_EQ(std::string(conn.exchange_buffer), ",,,,,,\"//\",");
-  EXPECT_STREQ(conn.user, "");
-  EXPECT_STREQ(conn.decimal_mark, "");
-}
-
 TEST(LogonText, OnlyALeadingQuestionMarkEmpties) {
   Connection conn = filled(710, "No");
   snprintf(conn.user, sizeof conn.user, "j?e");

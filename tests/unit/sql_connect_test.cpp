@@ -7,10 +7,8 @@
 
 #include <string>
 
-#include "connect/password_scramble.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
-#include "platform/locale_marks.h"
 #include "private_odbc_ini.h"
 #include "scripted_dialogs.h"
 
@@ -18,12 +16,6 @@ namespace q4 {
 namespace {
 
 const char* kNoHostState = "08001";
-
-std::string scrambled(const std::string& plain) {
-  char buffer[64];
-  snprintf(buffer, sizeof buffer, "%s", plain.c_str());
-  return scramble_password(buffer, false);
-}
 
 TEST(SqlConnect, MissingDsnFailsWithoutTouchingTheNetwork) {
   struct Case {
@@ -61,50 +53,6 @@ TEST(SqlConnect, CountedNamesAreNotReadPastTheirLength) {
   EXPECT_STREQ(conn->user, "ann");
   EXPECT_STREQ(conn->password, "pw");
 }
-
-struct PasswordRuleCase {
-  const char* name;
-  const char* uid;
-  const char* auth;
-  const char* user;      // expected at logon
-  const char* password;  // expected at logon
-};
-
-class SqlConnectPasswordRule : public ::testing::TestWithParam<PasswordRuleCase> {};
-
-// The profile's password belongs to the profile's user: it is used only when
-// no other user is named.
-TEST_P(SqlConnectPasswordRule, UsesProfilePasswordOnlyForProfileUser) {
-  const PasswordRuleCase& c = GetParam();
-  reset_locale_marks();
-  std::string dsn = PrivateOdbcIni::get().add_dsn(
-      {{"SERVER", ""}, {"USER", "joe"}, {"PASSWORD", scrambled("stored-pw")}});
-  ConnectionRecord conn;
-  EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(c.uid), SQL_NTS,
-                       sql_text(c.auth), SQL_NTS),
-            SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), kNoHostState);
-  EXPECT_STREQ(conn->user, c.user);
-  EXPECT_STREQ(conn->password, c.password);
-  // The logon text carries them as they are.
-  // No host, virtual machine or account; level 754 with the empty marks of a
-  // process that has made no SQLDriverConnect call.
-  EXPECT_EQ(std::string(conn->exchange_buffer),
-            ",," + std::string(c.user) + "," + c.password + ",,,\"//\",");
-}
-
-const PasswordRuleCase kPasswordRuleCases[] = {
-    {"NoArguments", nullptr, nullptr, "joe", "stored-pw"},
-    {"EmptyArguments", "", "", "joe", "stored-pw"},
-    {"SameUser", "joe", "", "joe", "stored-pw"},
-    {"UserDiffersOnlyInCase", "JOE", "", "JOE", ""},
-    {"OtherUser", "ann", "", "ann", ""},
-    {"OtherUserWithPassword", "ann", "given", "ann", "given"},
-    {"PasswordWithoutUser", "", "given", "joe", "given"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rule, SqlConnectPasswordRule, ::testing::ValuesIn(kPasswordRuleCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SqlConnect, AccountDialogCancelReturnsNoData) {
   std::string dsn = PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}});

@@ -15,8 +15,10 @@
 #include "connect/logon.h"
 #include "connect/password_scramble.h"
 #include "link/socket_layer.h"
+#include "statement/lifecycle.h"
 #include "loopback.h"
 #include "platform/locale_marks.h"
+#include "protocol/codec.h"
 #include "protocol/wire.h"
 #include "scripted_peer.h"
 
@@ -321,6 +323,34 @@ TEST_F(LogonWire, DisconnectIgnoresErrorReply) {
   ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
   EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
   EXPECT_EQ(conn.sqlstate(), "");
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// SQLDisconnect releases every statement on the server (newest first, as the
+// list holds them) before it ends the session.
+TEST_F(LogonWire, DisconnectDropsEveryStatement) {
+  ScriptedPeer peer;
+  peer.expect_request(kCmdLogon).reply("K");
+  ConnectionRecord conn;
+  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
+  Statement* first = nullptr;
+  Statement* second = nullptr;
+  ASSERT_EQ(alloc_statement(conn.get(), &first), SQL_SUCCESS);
+  ASSERT_EQ(alloc_statement(conn.get(), &second), SQL_SUCCESS);
+  auto release_payload = [](const Statement* stmt) {
+    Bytes payload(6);
+    put_u16(put_u32(payload.data(), statement_id(stmt)), 1);
+    return payload;
+  };
+  peer.expect_request(kCmdRelease, release_payload(second))
+      .reply("K")
+      .expect_request(kCmdRelease, release_payload(first))
+      .reply("K")
+      .expect_request(kCmdDisconnect, kNoBytes)
+      .reply("K")
+      .expect_closed();
+  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+  EXPECT_EQ(conn->statements, nullptr);
   EXPECT_EQ(peer.finish(), "");
 }
 
