@@ -1,0 +1,252 @@
+#include "link/transport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "link/socket_layer.h"
+
+namespace q4 {
+
+namespace {
+
+// Milliseconds left until `deadline` on the monotonic clock, at least 0.
+int milliseconds_left(const timespec& deadline) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t left = (deadline.tv_sec - now.tv_sec) * 1000 + (deadline.tv_nsec - now.tv_nsec) / 1000000;
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+timespec deadline_after(int milliseconds) {
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += milliseconds / 1000;
+  deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+  if (deadline.tv_nsec >= 1000000000) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000;
+  }
+  return deadline;
+}
+
+enum class Wait { kReady, kTimeout, kFailed };
+
+// Waits until `socket` shows `events` (or an error or hang-up, which the next
+// transfer reports with its own errno), for `milliseconds` or without limit
+// when negative. A signal does not shorten the wait.
+Wait wait_for(int socket, short events, int milliseconds) {
+  timespec deadline = deadline_after(milliseconds < 0 ? 0 : milliseconds);
+  pollfd entry{socket, events, 0};
+  for (;;) {
+    int timeout = milliseconds < 0 ? -1 : milliseconds_left(deadline);
+    int ready = poll(&entry, 1, timeout);
+    if (ready > 0) return (entry.revents & POLLNVAL) ? Wait::kFailed : Wait::kReady;
+    if (ready == 0) return Wait::kTimeout;
+    if (errno != EINTR) return Wait::kFailed;
+  }
+}
+
+// The wait limit of the timed forms and of the connect wait, in milliseconds.
+int limit_milliseconds(uint32_t wait_seconds) {
+  return static_cast<int>(effective_wait_seconds(wait_seconds)) * 1000;
+}
+
+// One transfer loop for both directions. `timed_ms` < 0 selects the plain
+// form: a socket that would block is waited for without limit. The plain
+// forms wait in poll() rather than spinning on a yield; on the blocking
+// sockets they are used on the wait never happens, and on a non-blocking one
+// poll() waits for the same event a spin would, without burning the processor.
+template <typename Transfer>
+int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, uint32_t* status,
+                       Transfer transfer) {
+  *status = LINK_OK;
+  if (count <= 0) return count;
+  if (socket < 0) {
+    *status = LINK_FAILED;
+    return count;
+  }
+  int32_t remaining = count;
+  while (remaining > 0) {
+    ssize_t done = transfer(count - remaining, remaining);
+    if (done > 0) {
+      remaining -= static_cast<int32_t>(done);
+      continue;
+    }
+    if (done == 0) {
+      // A receive of nothing is the peer's orderly close; a send of nothing
+      // is only a partial transfer.
+      if (events == POLLIN) {
+        *status = LINK_CLOSED;
+        return remaining;
+      }
+      continue;
+    }
+    int error = errno;
+    if (error == EINTR) continue;
+    if (error != EWOULDBLOCK && error != EAGAIN) {
+      *status = link_status_for_errno(error);
+      return remaining;
+    }
+    Wait wait = wait_for(socket, events, timed_ms);
+    if (wait == Wait::kTimeout) {
+      *status = LINK_TIMEOUT;
+      return remaining;
+    }
+    if (wait == Wait::kFailed) {
+      *status = LINK_FAILED;
+      return remaining;
+    }
+  }
+  return 0;
+}
+
+int32_t receive_loop(void* buffer, int socket, int32_t count, int timed_ms, uint32_t* status) {
+  char* bytes = static_cast<char*>(buffer);
+  return transfer_exact(socket, count, POLLIN, timed_ms, status, [&](int32_t at, int32_t n) {
+    return recv(socket, bytes + at, static_cast<size_t>(n), 0);
+  });
+}
+
+int32_t send_loop(const void* buffer, int socket, int32_t count, int timed_ms, uint32_t* status) {
+  const char* bytes = static_cast<const char*>(buffer);
+  // MSG_NOSIGNAL: a peer that has gone away yields EPIPE, never a SIGPIPE
+  // that would end the application.
+  return transfer_exact(socket, count, POLLOUT, timed_ms, status, [&](int32_t at, int32_t n) {
+    return send(socket, bytes + at, static_cast<size_t>(n), MSG_NOSIGNAL);
+  });
+}
+
+// Frees the address list on every way out of open_socket.
+struct AddressList {
+  addrinfo* head = nullptr;
+  ~AddressList() {
+    if (head != nullptr) freeaddrinfo(head);
+  }
+};
+
+}  // namespace
+
+uint32_t effective_wait_seconds(uint32_t wait_seconds) {
+  return wait_seconds == 0 ? 32767 : wait_seconds;
+}
+
+uint32_t link_status_for_errno(int error) {
+  switch (error) {
+    case ECONNRESET:
+    case EPIPE:
+    case EHOSTDOWN:
+      return LINK_CLOSED;
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+      return LINK_NETWORK;
+    default:
+      return LINK_FAILED;
+  }
+}
+
+void show_status_line(Window* window, const char* text) {
+  if (window != nullptr) dialog_ops()->add_status_line(window, text);
+}
+
+int connect_server(Window* window, Connection* conn) {
+  if (!socket_layer_startup()) {
+    dialog_ops()->message_box(window, "No SOCKETs available", "Network kernel error",
+                              kMbIconInformation);
+    return 0;
+  }
+  conn->socket = open_socket(conn->server, window, conn);
+  if (conn->socket == kInvalidSocket) {
+    // A socket-layer use that opened no socket holds nothing; ending it here
+    // keeps the count balanced, since no close will ever end it.
+    socket_layer_cleanup();
+    return 0;
+  }
+  conn->link_lost = 0;
+  return 1;
+}
+
+int open_socket(const char* host, Window* window, Connection* conn) {
+  show_status_line(window, "Resolving hostname...");
+  char service[12];
+  snprintf(service, sizeof service, "%i", static_cast<int>(ntohs(conn->port)));
+
+  addrinfo hints{};
+  hints.ai_flags = 0;
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = 0;
+  AddressList addresses;
+  if (getaddrinfo(host, service, &hints, &addresses.head) != 0 || addresses.head == nullptr) {
+    return kInvalidSocket;
+  }
+
+  // Only the first address is tried. The descriptor must not leak into
+  // programs the application starts, hence close-on-exec.
+  const addrinfo* first = addresses.head;
+  int fd = socket(first->ai_family, first->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                  first->ai_protocol);
+  if (fd < 0) {
+    char text[48];
+    snprintf(text, sizeof text, "socket() failed: errno %d", errno);
+    show_status_line(window, text);
+    return kInvalidSocket;
+  }
+
+  int result = connect(fd, first->ai_addr, first->ai_addrlen);
+  int error = result == 0 ? 0 : errno;
+  if (result == 0) return fd;
+  // An interrupted connect goes on in the background like one in progress.
+  if (error != EINPROGRESS && error != EINTR) {
+    close(fd);
+    return kInvalidSocket;
+  }
+
+  if (wait_for(fd, POLLOUT, limit_milliseconds(conn->login_timeout)) != Wait::kReady) {
+    close(fd);
+    return kInvalidSocket;
+  }
+  // A refused connect also shows as writable; only the pending error tells.
+  int pending = 0;
+  socklen_t pending_size = sizeof pending;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &pending_size) != 0 || pending != 0) {
+    close(fd);
+    return kInvalidSocket;
+  }
+  return fd;
+}
+
+bool set_blocking(int socket, bool blocking) {
+  int flags = fcntl(socket, F_GETFL);
+  if (flags < 0) return false;
+  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+int32_t recv_exact(void* buffer, int socket, int32_t count, uint32_t* status) {
+  return receive_loop(buffer, socket, count, -1, status);
+}
+
+int32_t send_exact(const void* buffer, int socket, int32_t count, uint32_t* status) {
+  return send_loop(buffer, socket, count, -1, status);
+}
+
+int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+                         uint32_t* status) {
+  return receive_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
+}
+
+int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+                         uint32_t* status) {
+  return send_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
+}
+
+}  // namespace q4
