@@ -85,10 +85,16 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
 
   switch (request_rows(stmt, t)) {
     case kStatusOk:
-      stmt->positioned = 1;
       stmt->at_end = 0;
       stmt->cursor_row = t;
-      return t > 0 ? SQL_SUCCESS : SQL_NO_DATA_FOUND;
+      if (t == 0) {
+        // Before the first row there is no row for the next step to take
+        // as it stands: that step reads row 1, as after a rewind inside the
+        // block.
+        return SQL_NO_DATA_FOUND;
+      }
+      stmt->positioned = 1;
+      return SQL_SUCCESS;
     case kStatusWarning:
       stmt->at_end = 1;
       if (stmt->count_final) {
