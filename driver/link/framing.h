@@ -9,8 +9,9 @@ namespace q4 {
 // Sends `command` (NUL-terminated) with `length` payload bytes, cut into
 // frames of at most 20480 payload bytes built in `frame_buffer`
 // (kFrameBufferSize bytes). `plain` selects the untimed transfers; otherwise
-// each wait is limited to `wait_seconds`. Returns 0 or the failed transfer's
-// LinkStatus.
+// each wait is limited to `wait_seconds`. A length below 0 sends an empty
+// payload. Returns 0 or the failed transfer's LinkStatus (LINK_FAILED without
+// sending anything when the command string leaves no room for a full chunk).
 uint32_t send_request(const char* command, int32_t length, const uint8_t* payload, int socket,
                       uint8_t* frame_buffer, bool plain, uint32_t wait_seconds);
 

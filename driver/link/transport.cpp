@@ -64,6 +64,8 @@ int limit_milliseconds(uint32_t wait_seconds) {
 // forms wait in poll() rather than spinning on a yield; on the blocking
 // sockets they are used on the wait never happens, and on a non-blocking one
 // poll() waits for the same event a spin would, without burning the processor.
+// Nor is the processor yielded after a partial transfer: the next call simply
+// waits in the kernel for the rest.
 template <typename Transfer>
 int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, uint32_t* status,
                        Transfer transfer) {

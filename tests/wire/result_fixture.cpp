@@ -1,5 +1,7 @@
 #include "result_fixture.h"
 
+#include <cstring>
+
 #include "core/memory.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
@@ -16,9 +18,10 @@ Bytes int_value(int32_t v) {
 }
 
 Bytes text_value(const std::string& text, int16_t type) {
-  Bytes b(6);
-  put_u32(put_u16(b.data(), static_cast<uint16_t>(type)), static_cast<uint32_t>(text.size()));
-  b.insert(b.end(), text.begin(), text.end());
+  Bytes b(6 + text.size());
+  uint8_t* at =
+      put_u32(put_u16(b.data(), static_cast<uint16_t>(type)), static_cast<uint32_t>(text.size()));
+  if (!text.empty()) memcpy(at, text.data(), text.size());
   return b;
 }
 

@@ -278,18 +278,22 @@ class Session final : public PeerLink {
   }
 
   bool send_reply(const std::string& status, const Bytes& payload, std::string* why) override {
+    Bytes frame;  // reused for every frame of the reply
     size_t position = 0;
     bool first = true;
     do {
       size_t rest = payload.size() - position;
       size_t chunk = rest < kLargestChunk ? rest : kLargestChunk;
-      RawFrame frame;
-      if (first) frame.status = status;
-      frame.chunk.assign(payload.begin() + static_cast<long>(position),
-                         payload.begin() + static_cast<long>(position + chunk));
-      frame.more = rest > kLargestChunk ? 1 : 0;
-      if (!write_all(encode_frame(frame), why)) return false;
-      if (frame.more != 0 && !expect_ack(why)) return false;
+      uint16_t more = rest > kLargestChunk ? 1 : 0;
+      size_t lead = first ? status.size() + 1 : 0;
+      frame.assign(2 + lead + 4 + chunk, 0);
+      uint8_t* at = put_u16(frame.data(), static_cast<uint16_t>(frame.size()));
+      if (first) memcpy(at, status.data(), status.size());
+      at = put_u16(at + lead, static_cast<uint16_t>(chunk));
+      at = put_u16(at, more);
+      if (chunk > 0) memcpy(at, payload.data() + position, chunk);
+      if (!write_all(frame, why)) return false;
+      if (more != 0 && !expect_ack(why)) return false;
       position += chunk;
       first = false;
     } while (position < payload.size());

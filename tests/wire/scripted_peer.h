@@ -96,8 +96,9 @@ class ScriptedPeer {
 
   // --- Steps. Each returns *this so that a script reads as one chain.
 
-  // Accepts the next connection (implicit before the first step that needs
-  // one; explicit for a second connection after close()).
+  // Accepts the next connection, closing the current one if any (implicit
+  // before the first step that needs a connection; explicit for a second
+  // connection after close()).
   ScriptedPeer& accept();
   // Reads one request and checks its command and payload.
   ScriptedPeer& expect_request(uint8_t command, const Bytes& payload);
