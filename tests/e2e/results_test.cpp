@@ -30,11 +30,14 @@ class Results : public ::testing::Test {
   void start(const std::vector<std::string>& server_args) {
     server_ = std::make_unique<Q4lite>(server_args);
     ASSERT_TRUE(server_->running());
-    config_.add_server_dsn("q4results", *server_);
+    // unixODBC keeps what it read from odbc.ini for a while: every server
+    // gets a data source name of its own.
+    static int servers = 0;
+    const std::string dsn = "q4results" + std::to_string(++servers);
+    config_.add_server_dsn(dsn, *server_);
     ASSERT_EQ(SQLAllocEnv(&env_), SQL_SUCCESS);
     ASSERT_EQ(SQLAllocConnect(env_, &dbc_), SQL_SUCCESS);
-    ASSERT_EQ(SQLConnect(dbc_, sql("q4results"), SQL_NTS, sql("test"), SQL_NTS, sql("secret"),
-                         SQL_NTS),
+    ASSERT_EQ(SQLConnect(dbc_, sql(dsn), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS),
               SQL_SUCCESS)
         << diagnostic(env_, dbc_, nullptr);
     ASSERT_EQ(SQLAllocStmt(dbc_, &stmt_), SQL_SUCCESS);
