@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
            1e6 * s.best_bound.cpu / std::max(1L, s.best_bound.rows),
            std::max(s.best_bound.rss_growth_kb, s.best_getdata.rss_growth_kb) / 1024.0);
   }
-  printf("\nratios (%s / other)\n", q4.label.c_str());
+  if (sources.size() > 1) printf("\nratios (%s / other)\n", q4.label.c_str());
   for (size_t i = 1; i < sources.size(); ++i) {
     const Source& s = sources[i];
     printf(

@@ -12,7 +12,7 @@
 # configuration (never the machine's files) with the data sources q4bench
 # (q4odbc), pgbench (psqlODBC) and sqlitebench (SQLite ODBC driver on the same
 # file), and runs results_bench against the three.
-# PROFILE=perf or PROFILE=callgrind also profiles one q4bench round.
+# PROFILE=perf or PROFILE=callgrind profiles one q4bench round instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q4_BUILD_DIR:-$root/build}
@@ -98,18 +98,22 @@ Database=$work/bench.db
 INI
 export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
 
-"$build/results_bench" --q4lite-pid "$q4lite_pid" "$@" \
-  q4odbc=q4bench psqlodbc=pgbench sqliteodbc=sqlitebench
-
 case "${PROFILE:-}" in
+  "")
+    "$build/results_bench" --q4lite-pid "$q4lite_pid" "$@" \
+      q4odbc=q4bench psqlodbc=pgbench sqliteodbc=sqlitebench
+    ;;
   perf)
-    perf record -q -g -o "$work/perf.data" "$build/results_bench" --rounds 1 --points 1 \
-      q4odbc=q4bench >/dev/null
-    perf report -q -i "$work/perf.data" --stdio --no-children --sort dso 2>/dev/null | head -15
+    # The client process only (q4lite is another process): where its time
+    # goes, by library and then by function.
+    perf record -q -o "$work/perf.data" "$build/results_bench" --rounds 1 --points 1 \
+      q4odbc=q4bench
+    perf report -q -i "$work/perf.data" --stdio --sort dso 2>/dev/null | head -12
+    perf report -q -i "$work/perf.data" --stdio --sort dso,symbol 2>/dev/null | head -30
     ;;
   callgrind)
     valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
-      "$build/results_bench" --rounds 1 --points 1 q4odbc=q4bench >/dev/null 2>&1
+      "$build/results_bench" --rounds 1 --points 1 q4odbc=q4bench
     callgrind_annotate "$work/callgrind.out" 2>/dev/null | head -40
     ;;
 esac
