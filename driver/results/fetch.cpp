@@ -11,7 +11,7 @@
 #include "results/get_data.h"
 #include "results/result_exchange.h"
 #include "results/row_block.h"
-#include "statement/exchange.h"
+#include "statement/exchange.h"  // kReplyCapacity
 
 namespace q4 {
 
@@ -27,8 +27,7 @@ constexpr const char* kStateFetchRefused = "37000";
 constexpr uint8_t kFormNext = 'X';
 constexpr uint8_t kFormAbsolute = 'A';
 
-// Both fetch forms and the room the reply may fill (a block never exceeds
-// one frame's payload).
+// Payload sizes of the two fetch forms: id and "X"; id, "A" and the row.
 constexpr int32_t kFetchNextSize = 5;
 constexpr int32_t kFetchAbsoluteSize = 9;
 
