@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -93,12 +94,11 @@ class MiniClient {
   // the reply lands in *payload, its status letter is returned.
   char exchange(uint8_t command, const std::vector<uint8_t>& request,
                 std::vector<uint8_t>* payload) {
-    std::vector<uint8_t> frame(2);
-    frame.push_back(command);
-    frame.push_back(0);
-    frame.resize(frame.size() + 4);
+    // Header: length, command and its NUL, chunk length, more flag 0.
+    std::vector<uint8_t> frame(8 + request.size());
+    frame[2] = command;
     q4::put_u16(frame.data() + 4, static_cast<uint16_t>(request.size()));
-    frame.insert(frame.end(), request.begin(), request.end());
+    std::copy(request.begin(), request.end(), frame.begin() + 8);
     q4::put_u16(frame.data(), static_cast<uint16_t>(frame.size()));
     if (!write_all(frame.data(), frame.size())) return 0;
     payload->clear();
@@ -168,9 +168,11 @@ double served_rate(uint16_t port, long* rows_out) {
       'K') {
     return 0;
   }
-  std::vector<uint8_t> execute = {0, 0, 0, 1};
-  execute.insert(execute.end(), kQuery, kQuery + std::strlen(kQuery));
-  execute.insert(execute.end(), {0, 0});
+  // Statement id 1, the text, its NUL and an empty cursor-name trailer.
+  const size_t text_length = std::strlen(kQuery);
+  std::vector<uint8_t> execute(4 + text_length + 2);
+  execute[3] = 1;
+  std::memcpy(execute.data() + 4, kQuery, text_length);
   const std::vector<uint8_t> fetch = {0, 0, 0, 1, 'X'};
   const auto start = Clock::now();
   long rows = 0;
