@@ -1,12 +1,52 @@
 #!/usr/bin/env bash
-# The main job: build, start q4lite on the sample database, register the driver
-# and a data source in a private unixODBC configuration, run sample queries
-# through isql.
+# The main job: install what is missing, build, start q4lite on the sample
+# database, register the driver and a data source in a private unixODBC
+# configuration (never the machine's global files) and run sample queries
+# through unixODBC's isql.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
 bash scripts/deps.sh
 bash scripts/build.sh build
-if [ ! -x build/q4lite ]; then
-  echo "q4lite is not built yet: the driver library is at build/libq4odbc.so"
-  exit 0
-fi
+
+run=$root/.run
+mkdir -p "$run"
+Q4_BUILD_DIR=$root/build bash scripts/sample_db.sh "$run/sample.db" >/dev/null
+rm -f "$run/port"
+build/q4lite --listen 127.0.0.1:0 --port-file "$run/port" --db "$run/sample.db" 2>"$run/q4lite.log" &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 1 500); do [ -s "$run/port" ] && break; sleep 0.01; done
+port=$(cat "$run/port")
+echo "q4lite is serving $run/sample.db on 127.0.0.1:$port"
+
+cat > "$run/odbcinst.ini" <<INI
+[Q4]
+Description=q4odbc, the ODBC driver for Q4 servers
+Driver=$root/build/libq4odbc.so
+FileUsage=1
+INI
+cat > "$run/odbc.ini" <<INI
+[q4sample]
+Driver=Q4
+Description=q4lite sample database
+SERVER=127.0.0.1
+PORTNUMBER=$port
+USER=demo
+PASSWORD=demo
+ACCOUNT=sample
+LoginTimeout=10
+INI
+export ODBCSYSINI=$run ODBCINSTINI=odbcinst.ini ODBCINI=$run/odbc.ini
+
+query() {
+  echo
+  echo "SQL> $1"
+  printf '%s\n' "$1" | isql -v -b q4sample
+}
+query "SELECT COUNT(*) FROM customers"
+query "SELECT id, name, country, credit_limit, since, rating FROM customers WHERE id <= 5 ORDER BY id"
+query "SELECT p.code, p.title, p.price, p.stock FROM products p ORDER BY p.price DESC LIMIT 5"
+query "SELECT o.id, c.name, o.ordered_at, COUNT(*) AS lines FROM orders o JOIN customers c ON c.id = o.customer_id JOIN order_lines l ON l.order_id = o.id GROUP BY o.id ORDER BY o.id LIMIT 5"
+echo
+echo "Done. Try it yourself: ODBCSYSINI=$run ODBCINI=$run/odbc.ini isql -v q4sample  (while q4lite runs)"

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # Creates the sample database: scripts/sample_db.sh FILE
-# (the SQL scripts of server/sample/, applied in name order with sqlite3).
+# (q4lite writes it from its built-in sample script and exits).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-db=$1
-rm -f "$db"
-for f in server/sample/*.sql; do
-  sqlite3 "$db" < "$f"
-done
-echo "$db"
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${Q4_BUILD_DIR:-$root/build}
+rm -f "$1"
+"$build/q4lite" --seed-sample "$1" >/dev/null 2>&1
+echo "$1"

@@ -1,0 +1,87 @@
+// SQLGetFunctions: which ODBC 2.x functions the driver implements, by
+// function number.
+#include "metadata/driver_info.h"
+
+namespace q4 {
+
+namespace {
+
+// Oldest server level on which cursor names, SQLNativeSql and SQLPrimaryKeys
+// work; against older servers they fail, so they are reported as missing.
+constexpr uint32_t kCursorFunctionsLevel = 710;
+
+struct FunctionSpan {
+  uint16_t first;
+  uint16_t last;
+  bool implemented;
+};
+
+// Every number 0..99 lies in exactly one span (checked below).
+constexpr FunctionSpan kFunctionSpans[] = {
+    {0, 0, false},    // SQL_API_ALL_FUNCTIONS is not a function
+    {1, 21, true},    // core: SQLAllocConnect .. SQLSetCursorName
+    {22, 22, false},  // SQLSetParam: exported for old applications, not announced
+    {23, 39, true},   // SQLTransact, and 24..39 which name no ODBC 2.x function
+    {40, 54, true},   // level 1: SQLColumns .. SQLTables
+    {55, 55, false},  // SQLBrowseConnect
+    {56, 56, false},  // SQLColumnPrivileges
+    {57, 57, true},   // SQLDataSources (the Driver Manager's)
+    {58, 58, false},  // SQLDescribeParam
+    {59, 59, true},   // SQLExtendedFetch
+    {60, 60, false},  // SQLForeignKeys
+    {61, 63, true},   // SQLMoreResults, SQLNativeSql, SQLNumParams
+    {64, 64, false},  // SQLParamOptions
+    {65, 65, true},   // SQLPrimaryKeys
+    {66, 68, false},  // SQLProcedureColumns, SQLProcedures, SQLSetPos
+    {69, 69, true},   // SQLSetScrollOptions
+    {70, 70, false},  // SQLTablePrivileges
+    {71, 72, true},   // SQLDrivers (the Driver Manager's), SQLBindParameter
+    {73, 99, false},  // beyond ODBC 2.x
+};
+
+constexpr SQLUSMALLINT kNeedCursorFunctionsLevel[] = {SQL_API_SQLGETCURSORNAME,
+                                                      SQL_API_SQLSETCURSORNAME,
+                                                      SQL_API_SQLNATIVESQL, SQL_API_SQLPRIMARYKEYS};
+
+constexpr bool spans_cover_table() {
+  int next = 0;
+  for (const FunctionSpan& span : kFunctionSpans) {
+    if (span.first != next || span.last < span.first) return false;
+    next = span.last + 1;
+  }
+  return next == kFunctionTableSize;
+}
+static_assert(spans_cover_table(), "the spans must cover 0..99 in order, without gaps");
+
+bool in_table(SQLUSMALLINT function) {
+  for (const FunctionSpan& span : kFunctionSpans) {
+    if (function >= span.first && function <= span.last) return span.implemented;
+  }
+  return false;  // above the table
+}
+
+SQLUSMALLINT implemented(SQLUSMALLINT function, bool old_server) {
+  if (old_server) {
+    for (SQLUSMALLINT needs_level : kNeedCursorFunctionsLevel) {
+      if (function == needs_level) return SQL_FALSE;
+    }
+  }
+  return in_table(function) ? SQL_TRUE : SQL_FALSE;
+}
+
+}  // namespace
+
+SQLRETURN get_functions(const Connection* conn, SQLUSMALLINT function, SQLUSMALLINT* exists) {
+  // No output to write into: there is nothing to answer, and the function
+  // has no failure to report.
+  if (exists == nullptr) return SQL_SUCCESS;
+  const bool old_server = conn->server_version < kCursorFunctionsLevel;
+  if (function != SQL_API_ALL_FUNCTIONS) {
+    *exists = implemented(function, old_server);
+    return SQL_SUCCESS;
+  }
+  for (SQLUSMALLINT f = 1; f < kFunctionTableSize; ++f) exists[f] = implemented(f, old_server);
+  return SQL_SUCCESS;
+}
+
+}  // namespace q4
