@@ -22,11 +22,15 @@ class ParamsE2e : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server_.running());
-    config_.add_server_dsn("q4params", server_);
+    // unixODBC keeps what it read from odbc.ini for a while: every test
+    // names its data source anew.
+    static int count = 0;
+    const std::string dsn = "q4params" + std::to_string(++count);
+    config_.add_server_dsn(dsn, server_);
     ASSERT_EQ(SQLAllocEnv(&env_), SQL_SUCCESS);
     ASSERT_EQ(SQLAllocConnect(env_, &dbc_), SQL_SUCCESS);
     ASSERT_TRUE(SQL_SUCCEEDED(
-        SQLConnect(dbc_, sql("q4params"), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
+        SQLConnect(dbc_, sql(dsn), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
         << diagnostic(env_, dbc_, nullptr);
     ASSERT_EQ(SQLAllocStmt(dbc_, &stmt_), SQL_SUCCESS);
   }
@@ -278,7 +282,7 @@ TEST_F(ParamsE2e, PreparedInsertReadsTheVariablesAtEveryExecution) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(stmt_))) << diag();
   }
   ASSERT_EQ(SQLFreeStmt(stmt_, SQL_RESET_PARAMS), SQL_SUCCESS);
-  exec("SELECT COUNT(*), SUM(K), MAX(V) FROM R WHERE V = 'v''' || K");
+  exec("SELECT COUNT(*), SUM(K) FROM R WHERE V = 'v''' || K");
   fetch();
   EXPECT_EQ(get(1), "200");
   EXPECT_EQ(get(2), "20100");
