@@ -14,7 +14,7 @@
 #include "statement/binary_blocks.h"
 #include "statement/literal.h"
 #include "statement/request.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 
