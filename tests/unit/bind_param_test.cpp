@@ -42,22 +42,6 @@ TEST_F(BindParameter, ListStaysInAscendingNumberOrder) {
   EXPECT_EQ(numbers(), (std::vector<uint16_t>{1, 2, 3, 5, 9}));
 }
 
-TEST_F(BindParameter, BindingKeepsEveryDescriptionField) {
-  int value = 0;
-  SQLLEN indicator = 0;
-  ASSERT_EQ(SQLBindParameter(r.stmt, 1, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, -3, &value,
-                             99, &indicator),
-            SQL_SUCCESS);
-  const ParamBinding* b = r.stmt->parameters;
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b->c_type, SQL_C_DOUBLE);
-  EXPECT_EQ(b->sql_type, SQL_DOUBLE);
-  EXPECT_EQ(b->precision, 15u);
-  EXPECT_EQ(b->scale, -3);
-  EXPECT_EQ(b->value, &value);
-  EXPECT_EQ(b->indicator, &indicator);
-}
-
 // Rebinding replaces the description in place and clears the
 // data-at-execution marks; the accumulation buffer and position stay.
 TEST_F(BindParameter, RebindingReplacesInPlace) {
@@ -86,12 +70,6 @@ TEST_F(BindParameter, NumberZeroIsRefusedAsInvalidScale) {
   EXPECT_EQ(r.sqlstate(), "S1094");
   EXPECT_EQ(r.message(), kPrefix + "Invalid Scale");
   EXPECT_EQ(r.stmt->parameters, nullptr);
-}
-
-// Types are checked when a statement uses the binding, not now.
-TEST_F(BindParameter, UnusableTypesBindWithoutComplaint) {
-  EXPECT_EQ(bind(1, SQL_C_TINYINT, SQL_FLOAT), SQL_SUCCESS);
-  EXPECT_EQ(r.sqlstate(), "");
 }
 
 TEST_F(BindParameter, OutOfMemoryPostsS1001AndBindsNothing) {

@@ -66,26 +66,6 @@ TEST_F(DataAtExec, RepeatedParamDataAnnouncesTheSameParameter) {
   EXPECT_EQ(r.stmt->pending_parameter, 501u);
 }
 
-// Pieces are appended in order, SQL_NTS ones up to their NUL; completing the
-// first parameter moves on to the second.
-TEST_F(DataAtExec, PiecesAccumulateAndTheNextParameterIsAnnounced) {
-  ASSERT_EQ(bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, token1, &at_exec), SQL_SUCCESS);
-  ASSERT_EQ(bind(2, SQL_C_BINARY, SQL_LONGVARBINARY, token2, &at_exec2), SQL_SUCCESS);
-  ASSERT_EQ(exec("INSERT INTO T VALUES (?, ?)"), SQL_NEED_DATA);
-  EXPECT_EQ(param_data(SQL_NEED_DATA), token1);
-  std::string big(1000, 'a');
-  EXPECT_EQ(put(big.data(), 1000), SQL_SUCCESS);
-  EXPECT_EQ(put("bc\0ignored", SQL_NTS), SQL_SUCCESS);
-  EXPECT_EQ(put("d'e", 3), SQL_SUCCESS);
-  EXPECT_EQ(put("", 0), SQL_SUCCESS);
-  EXPECT_EQ(collected(1), big + "bcd'e");
-  EXPECT_EQ(param_data(SQL_NEED_DATA), token2);
-  EXPECT_EQ(r.stmt->pending_parameter, 502u);
-  // The hand-over made parameter 1 an ordinary value.
-  EXPECT_EQ(at_exec, 1005);
-  EXPECT_EQ(r.stmt->parameters->value, r.stmt->parameters->buffer);
-}
-
 // A one-piece value takes exactly one SQLPutData.
 TEST_F(DataAtExec, SecondPutForAOnePieceValueIsRefused) {
   int32_t value = 7;

@@ -193,27 +193,6 @@ INSTANTIATE_TEST_SUITE_P(Literals, LiteralTest, ::testing::ValuesIn(kCases),
                            return name;
                          });
 
-// The bytes behind the token wait in a block: their count in digits, a NUL,
-// the bytes unchanged; the next binary value takes the next index.
-TEST(BinaryLiteral, BytesGoIntoNumberedBlocks) {
-  ParamRecord r;
-  const char first[] = {'a', '\0', 'b'};
-  const char second[] = "0123456789";
-  int64_t first_length = 3;
-  int64_t second_length = 10;
-  ParamBinding* b1 = r.bind_value(1, SQL_C_BINARY, SQL_VARBINARY, first, &first_length);
-  ParamBinding* b2 = r.bind_value(2, SQL_C_BINARY, SQL_LONGVARBINARY, second, &second_length);
-  EXPECT_EQ(r.literal(*b1), "0x0");
-  EXPECT_EQ(r.literal(*b2), "0x1");
-  ASSERT_EQ(r.stmt->binary_count, 2);
-  EXPECT_EQ(
-      std::string(reinterpret_cast<char*>(r.stmt->binary_blocks[0]), r.stmt->binary_lengths[0]),
-      std::string("3\0a\0b", 5));
-  EXPECT_EQ(
-      std::string(reinterpret_cast<char*>(r.stmt->binary_blocks[1]), r.stmt->binary_lengths[1]),
-      std::string("10\0000123456789", 13));
-}
-
 // A literal far longer than io_buffer (20,480 bytes) comes out whole; an even
 // run of apostrophes counts as already doubled.
 TEST(CharacterLiteral, LongValueIsNeverCut) {

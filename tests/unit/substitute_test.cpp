@@ -81,28 +81,6 @@ TEST_F(Substitution, BindingsBeyondTheLastMarkerAreIgnored) {
   EXPECT_EQ(body(r.stmt), "SELECT 'x'" + nul(2));
 }
 
-// id | text with tokens | NUL | "3" NUL "abc" NUL | "2" NUL "de" NUL | trailer
-TEST_F(Substitution, BinaryValuesBecomeTokensAndBlocksAfterTheText) {
-  int64_t three = 3;
-  int64_t two = 2;
-  r.bind_value(1, SQL_C_BINARY, SQL_VARBINARY, "abc", &three);
-  r.bind_value(2, SQL_C_CHAR, SQL_VARCHAR, "t", &nts);
-  r.bind_value(3, SQL_C_BINARY, SQL_LONGVARBINARY, "de", &two);
-  strcpy(r.stmt->cursor_name, "C");
-  ASSERT_EQ(build(r, "INSERT INTO B VALUES (?, ?, ?)"), SQL_SUCCESS) << r.message();
-  EXPECT_EQ(body(r.stmt), "INSERT INTO B VALUES (0x0, 't', 0x1)" + nul() + "3" + nul() + "abc" +
-                              nul() + "2" + nul() + "de" + nul() + "C" + nul(3));
-  EXPECT_EQ(r.stmt->binary_count, 0) << "the blocks are consumed by the request";
-}
-
-TEST_F(Substitution, EveryRequestNumbersItsTokensFromZero) {
-  int64_t one = 1;
-  r.bind_value(1, SQL_C_BINARY, SQL_VARBINARY, "z", &one);
-  ASSERT_EQ(build(r, "SELECT ?"), SQL_SUCCESS);
-  ASSERT_EQ(build(r, "SELECT ?"), SQL_SUCCESS);
-  EXPECT_EQ(body(r.stmt), "SELECT 0x0" + nul() + "1" + nul() + "z" + nul(2));
-}
-
 // The tables start with room for 25 blocks and grow; tokens and blocks keep
 // their order past that.
 TEST_F(Substitution, MoreThanTwentyFiveBinaryValues) {
@@ -126,24 +104,6 @@ TEST_F(Substitution, MoreThanTwentyFiveBinaryValues) {
   ASSERT_EQ(build(r, text), SQL_SUCCESS) << r.message();
   EXPECT_EQ(body(r.stmt), want_text + nul() + want_blocks + nul());
   EXPECT_GE(r.stmt->binary_capacity, kCount);
-}
-
-// A conversion that fails after a binary value was made leaves no block
-// behind: nothing is sent, and the next request numbers from 0x0 again.
-TEST_F(Substitution, FailedConversionDiscardsTheBlocksAtOnce) {
-  int64_t one = 1;
-  int8_t tiny = 1;
-  r.bind_value(1, SQL_C_BINARY, SQL_VARBINARY, "z", &one);
-  ParamBinding* bad = r.bind_value(2, SQL_C_TINYINT, SQL_TINYINT, &tiny, nullptr);
-  EXPECT_EQ(build(r, "SELECT ?, ?"), SQL_ERROR);
-  EXPECT_EQ(r.sqlstate(), "S1000");
-  EXPECT_EQ(r.stmt->binary_count, 0);
-  bad->c_type = SQL_C_BINARY;
-  bad->indicator = &one;
-  bad->value = const_cast<char*>("y");
-  ASSERT_EQ(build(r, "SELECT ?, ?"), SQL_SUCCESS) << r.message();
-  EXPECT_EQ(body(r.stmt),
-            "SELECT 0x0, 0x1" + nul() + "1" + nul() + "z" + nul() + "1" + nul() + "y" + nul(2));
 }
 
 // The request block has room for the text and 2583 bytes more; longer
