@@ -13,8 +13,10 @@ namespace q4 {
 
 // Appends the literal of `binding`'s current value to request_buffer at
 // offset *at and advances *at past it. The value is read now, at execution,
-// not when it was bound. request_buffer grows as the literal needs (through
-// reserve_request), so no literal is ever cut short.
+// not when it was bound. The literal is written straight into the request,
+// not through a scratch area, so it is copied once and has no length limit:
+// request_buffer grows as it needs (through reserve_request) and no literal is
+// ever cut short.
 //
 // A binary value (SQL_C_BINARY) is written as the token "0x<i>", i being the
 // statement's binary_count before the call; its bytes go into a new binary

@@ -22,6 +22,8 @@ bool copy_text_span(Statement* stmt, uint64_t* at, const char* text, uint64_t fr
   return true;
 }
 
+// A build that fails leaves no block behind: nothing of it is sent, and the
+// next request numbers its binary tokens from 0x0 again.
 SQLRETURN fail(Statement* stmt) {
   discard_binary_blocks(stmt);
   return SQL_ERROR;
