@@ -89,15 +89,19 @@ TEST(BuildRequest, UnboundMarkersFailButCompleteThePayload) {
   EXPECT_EQ(payload(r.stmt), expected(r.stmt, text + std::string(2, '\0')));
 }
 
-// Until literals can be written, a bound marker must never reach the server
-// as "?" or as anything else.
-TEST(BuildRequest, BoundMarkersAreRefusedNotSentRaw) {
+// The substituted text, its NUL and the trailer: the literal replaces the
+// marker inside one complete payload.
+TEST(BuildRequest, BoundMarkerIsReplacedByItsLiteral) {
   StatementRecord r;
-  int64_t length = 3;
-  r.bind(1, &length);
-  EXPECT_EQ(build(r, "SELECT ?"), SQL_ERROR);
-  EXPECT_EQ(r.sqlstate(), "S1C00");
-  EXPECT_EQ(r.message(), kPrefix + "Driver Not Capable");
+  int32_t value = -42;
+  int64_t length = 0;
+  ParamBinding* b = r.bind(1, &length);
+  b->c_type = SQL_C_LONG;
+  b->sql_type = SQL_INTEGER;
+  b->value = &value;
+  strcpy(r.stmt->cursor_name, "C1");
+  ASSERT_EQ(build(r, "SELECT ? FROM T"), SQL_SUCCESS) << r.message();
+  EXPECT_EQ(payload(r.stmt), expected(r.stmt, std::string("SELECT -42 FROM T\0C1\0\0\0", 23)));
 }
 
 TEST(BuildRequest, BindingsWithoutMarkersAreNotConverted) {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs q4_params_bench against q4lite (through build/libq4odbc.so) and against
+# a throw-away PostgreSQL cluster (through Debian's psqlODBC driver), both on
+# loopback and both through a private unixODBC configuration:
+#   bench/params_bench.sh [build dir] [extra q4_params_bench options...]
+# Needs the postgresql and odbc-postgresql packages. The machine's own ODBC
+# files and PostgreSQL clusters are not touched.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build}" && pwd)
+shift || true
+pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+psqlodbc=/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so
+work=$(mktemp -d /tmp/q4params.XXXXXX)
+chmod 755 "$work"
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  if [ -f "$work/pg/postmaster.pid" ]; then
+    su postgres -s /bin/sh -c "'$pgbin/pg_ctl' -D '$work/pg' -m fast stop" >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# q4lite on a file database (WAL mode, as it serves files).
+"$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/q4port" --db "$work/bench.db" --quiet &
+server_pid=$!
+for _ in $(seq 1 500); do [ -s "$work/q4port" ] && break; sleep 0.01; done
+q4port=$(cat "$work/q4port")
+
+# PostgreSQL: a fresh cluster owned by the postgres account, TCP on loopback
+# only, trust authentication for the local benchmark user.
+pgport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir "$work/pg" && chown postgres "$work/pg"
+su postgres -s /bin/sh -c "'$pgbin/initdb' -D '$work/pg' -A trust -U bench" >/dev/null
+su postgres -s /bin/sh -c "'$pgbin/pg_ctl' -D '$work/pg' -l '$work/pg/log' -w \
+  -o \"-p $pgport -c listen_addresses=127.0.0.1 -k '$work/pg'\" start" >/dev/null
+
+cat > "$work/odbcinst.ini" <<INI
+[Q4]
+Driver=$build/libq4odbc.so
+[PostgreSQL]
+Driver=$psqlodbc
+INI
+cat > "$work/odbc.ini" <<INI
+[q4lite]
+Driver=Q4
+SERVER=127.0.0.1
+PORTNUMBER=$q4port
+ACCOUNT=main
+[postgresql]
+Driver=PostgreSQL
+Servername=127.0.0.1
+Port=$pgport
+Database=postgres
+INI
+export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+"$build/q4_params_bench" "$@" q4lite:bench:bench postgresql:bench:

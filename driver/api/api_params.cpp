@@ -1,0 +1,74 @@
+// ODBC entry points: parameter binding and data at execution.
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/handles.h"
+#include "platform/export.h"
+#include "statement/bind_param.h"
+#include "statement/data_at_exec.h"
+
+using namespace q4;
+
+namespace {
+
+Statement* as_statement(SQLHSTMT hstmt) {
+  return static_cast<Statement*>(hstmt);
+}
+
+}  // namespace
+
+// fParamType and cbValueMax are not used: every parameter is an input
+// parameter, and its length comes from *pcbValue at execution.
+Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
+                                             SQLSMALLINT /*fParamType*/, SQLSMALLINT fCType,
+                                             SQLSMALLINT fSqlType, SQLULEN cbColDef,
+                                             SQLSMALLINT ibScale, SQLPOINTER rgbValue,
+                                             SQLLEN /*cbValueMax*/, SQLLEN* pcbValue) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, false);
+  if (rc != SQL_SUCCESS) return rc;
+  return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, pcbValue);
+}
+
+// The three below answer without looking at the statement's state, so they
+// neither mark the call nor act on a pending cancel.
+Q4_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
+                                             SQLSMALLINT* /*pfSqlType*/, SQLULEN* /*pcbParamDef*/,
+                                             SQLSMALLINT* /*pibScale*/,
+                                             SQLSMALLINT* /*pfNullable*/) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return describe_parameter(as_statement(hstmt));
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT hstmt, SQLULEN /*crow*/, SQLULEN* /*pirow*/) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return set_param_options(as_statement(hstmt));
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
+                                        SQLSMALLINT /*fCType*/, SQLSMALLINT /*fSqlType*/,
+                                        SQLULEN /*cbParamDef*/, SQLSMALLINT /*ibScale*/,
+                                        SQLPOINTER /*rgbValue*/, SQLLEN* /*pcbValue*/) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return set_param(as_statement(hstmt));
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return param_data(stmt, prgbValue);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return put_data(stmt, rgbValue, cbValue);
+}

@@ -1,0 +1,376 @@
+#include "statement/literal.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "core/diagnostics.h"
+#include "statement/binary_blocks.h"
+#include "statement/request.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagRestrictedType{"07006", "Restricted data type attribute violation"};
+constexpr DiagText kDiagDefaultParam{"IM001", "Driver does not support this function"};
+// A floating-point value without a decimal form (NaN, an infinity) has no
+// literal the server could read.
+constexpr DiagText kDiagNoDecimalForm{"22003", "Numeric value out of range"};
+
+// How a C type's value is read and written.
+enum class Kind : uint8_t {
+  kChar,
+  kSigned32,
+  kUnsigned32,
+  kSigned16,
+  kUnsigned16,
+  kBit,
+  kFloat,
+  kDouble,
+  kDate,
+  kTime,
+  kTimestamp,
+  kBinary,
+};
+
+struct CTypeRule {
+  SQLSMALLINT c_type;
+  Kind kind;
+};
+
+// The C types that have a literal; every other one (the tinyint forms among
+// them) is refused at execution with "S1000".
+constexpr CTypeRule kCTypeRules[] = {
+    {SQL_C_CHAR, Kind::kChar},           {SQL_C_LONG, Kind::kSigned32},
+    {SQL_C_SLONG, Kind::kSigned32},      {SQL_C_ULONG, Kind::kUnsigned32},
+    {SQL_C_SHORT, Kind::kSigned16},      {SQL_C_SSHORT, Kind::kSigned16},
+    {SQL_C_USHORT, Kind::kUnsigned16},   {SQL_C_BIT, Kind::kBit},
+    {SQL_C_FLOAT, Kind::kFloat},         {SQL_C_DOUBLE, Kind::kDouble},
+    {SQL_C_DATE, Kind::kDate},           {SQL_C_TIME, Kind::kTime},
+    {SQL_C_TIMESTAMP, Kind::kTimestamp}, {SQL_C_BINARY, Kind::kBinary},
+};
+
+struct DefaultCType {
+  SQLSMALLINT sql_type;
+  SQLSMALLINT c_type;
+};
+
+// SQL_C_DEFAULT reads the value as the C type its SQL type implies. SQL types
+// without an entry (SQL_FLOAT, SQL_TINYINT, SQL_BIT, 0, ...) are refused with
+// "07006".
+constexpr DefaultCType kDefaultCTypes[] = {
+    {SQL_CHAR, SQL_C_CHAR},
+    {SQL_VARCHAR, SQL_C_CHAR},
+    {SQL_LONGVARCHAR, SQL_C_CHAR},
+    {SQL_NUMERIC, SQL_C_CHAR},
+    {SQL_DECIMAL, SQL_C_CHAR},
+    {SQL_BIGINT, SQL_C_CHAR},
+    {SQL_BINARY, SQL_C_BINARY},
+    {SQL_VARBINARY, SQL_C_BINARY},
+    {SQL_LONGVARBINARY, SQL_C_BINARY},
+    {SQL_INTEGER, SQL_C_LONG},
+    {SQL_SMALLINT, SQL_C_SHORT},
+    {SQL_REAL, SQL_C_DOUBLE},
+    {SQL_DOUBLE, SQL_C_DOUBLE},
+    {SQL_DATE, SQL_C_DATE},
+    {SQL_TIME, SQL_C_TIME},
+    {SQL_TIMESTAMP, SQL_C_TIMESTAMP},
+};
+
+const CTypeRule* rule_for(SQLSMALLINT c_type) {
+  for (const CTypeRule& rule : kCTypeRules) {
+    if (rule.c_type == c_type) return &rule;
+  }
+  return nullptr;
+}
+
+// Room for `count` more bytes at *at; null when the request buffer cannot
+// grow ("S1001" posted).
+char* room(Statement* stmt, uint64_t at, uint64_t count) {
+  if (!reserve_request(stmt, at, at + count)) return nullptr;
+  return reinterpret_cast<char*>(stmt->request_buffer + at);
+}
+
+SQLRETURN put_bytes(Statement* stmt, uint64_t* at, const void* bytes, uint64_t count) {
+  char* out = room(stmt, *at, count);
+  if (out == nullptr) return SQL_ERROR;
+  if (count > 0) memcpy(out, bytes, count);
+  *at += count;
+  return SQL_SUCCESS;
+}
+
+// The value's bytes read as T, whatever the alignment of the application's
+// buffer.
+template <typename T>
+T read_as(const void* value) {
+  T v;
+  memcpy(&v, value, sizeof v);
+  return v;
+}
+
+// A small literal of known maximum size (numbers, dates and times) is
+// formatted straight into the request.
+class ShortLiteral {
+ public:
+  static constexpr uint64_t kMax = 96;
+  ShortLiteral(Statement* stmt, uint64_t* at) : at_(at), begin_(room(stmt, *at, kMax)) {
+    pos_ = begin_;
+  }
+  bool ok() const { return begin_ != nullptr; }
+  ShortLiteral& ch(char c) {
+    *pos_++ = c;
+    return *this;
+  }
+  template <typename Int>
+  ShortLiteral& number(Int v) {
+    pos_ = std::to_chars(pos_, begin_ + kMax, v).ptr;
+    return *this;
+  }
+  // "%02d": at least two digits.
+  ShortLiteral& two_digits(unsigned v) {
+    if (v < 10) *pos_++ = '0';
+    return number(v);
+  }
+  SQLRETURN done() {
+    *at_ += static_cast<uint64_t>(pos_ - begin_);
+    return SQL_SUCCESS;
+  }
+
+ private:
+  uint64_t* at_;
+  char* begin_;
+  char* pos_;
+};
+
+template <typename Int>
+SQLRETURN put_integer(Statement* stmt, uint64_t* at, Int v) {
+  ShortLiteral out(stmt, at);
+  if (!out.ok()) return SQL_ERROR;
+  return out.number(v).done();
+}
+
+// Fixed-point with `scale` decimals ("%.<scale>f"); a negative scale writes
+// no decimals, like 0: a value rounded to an integer without a decimal point.
+// Written without the C library's printf so that the application's locale
+// cannot turn the decimal point into a comma.
+SQLRETURN put_floating(Statement* stmt, uint64_t* at, double v, int scale) {
+  if (!std::isfinite(v)) return post_error(stmt, kDiagNoDecimalForm);
+  if (scale < 0) scale = 0;
+  // Sign, up to 309 integer digits, the point and the decimals.
+  uint64_t most = 320 + static_cast<uint64_t>(scale);
+  char* out = room(stmt, *at, most);
+  if (out == nullptr) return SQL_ERROR;
+  std::to_chars_result r = std::to_chars(out, out + most, v, std::chars_format::fixed, scale);
+  *at += static_cast<uint64_t>(r.ptr - out);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN put_date(Statement* stmt, uint64_t* at, const void* value) {
+  auto d = read_as<DATE_STRUCT>(value);
+  ShortLiteral out(stmt, at);
+  if (!out.ok()) return SQL_ERROR;
+  return out.ch('\'')
+      .number(d.year)
+      .ch('-')
+      .two_digits(d.month)
+      .ch('-')
+      .two_digits(d.day)
+      .ch('\'')
+      .done();
+}
+
+SQLRETURN put_time(Statement* stmt, uint64_t* at, const void* value) {
+  auto t = read_as<TIME_STRUCT>(value);
+  ShortLiteral out(stmt, at);
+  if (!out.ok()) return SQL_ERROR;
+  return out.ch('\'')
+      .two_digits(t.hour)
+      .ch(':')
+      .two_digits(t.minute)
+      .ch(':')
+      .two_digits(t.second)
+      .ch('\'')
+      .done();
+}
+
+// The fraction is not written: the server's timestamps end at the second.
+SQLRETURN put_timestamp(Statement* stmt, uint64_t* at, const void* value) {
+  auto ts = read_as<TIMESTAMP_STRUCT>(value);
+  ShortLiteral out(stmt, at);
+  if (!out.ok()) return SQL_ERROR;
+  return out.ch('\'')
+      .number(ts.year)
+      .ch('-')
+      .two_digits(ts.month)
+      .ch('-')
+      .two_digits(ts.day)
+      .ch(' ')
+      .two_digits(ts.hour)
+      .ch(':')
+      .two_digits(ts.minute)
+      .ch(':')
+      .two_digits(ts.second)
+      .ch('\'')
+      .done();
+}
+
+bool is_datetime_sql_type(SQLSMALLINT sql_type) {
+  return sql_type == SQL_DATE || sql_type == SQL_TIME || sql_type == SQL_TIMESTAMP;
+}
+
+// "{d ...}", "{t ...}", "{ts ...}": an ODBC date/time escape the server reads
+// itself.
+bool is_datetime_escape(const char* s, uint64_t count) {
+  if (count < 4 || s[0] != '{') return false;
+  return (s[1] == 'd' && s[2] == ' ') || (s[1] == 't' && (s[2] == ' ' || s[2] == 's'));
+}
+
+// A character value as a quoted string. An apostrophe is doubled, except
+// that two adjacent apostrophes count as one already doubled and are copied
+// as they stand (so a run of three becomes four).
+SQLRETURN put_quoted(Statement* stmt, uint64_t* at, const char* s, uint64_t count) {
+  char* begin = room(stmt, *at, 2 * count + 2);
+  if (begin == nullptr) return SQL_ERROR;
+  char* out = begin;
+  *out++ = '\'';
+  const char* end = s + count;
+  while (s < end) {
+    const char* quote = static_cast<const char*>(memchr(s, '\'', static_cast<size_t>(end - s)));
+    const char* stop = quote == nullptr ? end : quote;
+    memcpy(out, s, static_cast<size_t>(stop - s));
+    out += stop - s;
+    if (quote == nullptr) break;
+    *out++ = '\'';
+    *out++ = '\'';
+    s = quote + (quote + 1 < end && quote[1] == '\'' ? 2 : 1);
+  }
+  *out++ = '\'';
+  *at += static_cast<uint64_t>(out - begin);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN put_character(Statement* stmt, uint64_t* at, const ParamBinding& b, uint64_t count) {
+  const char* s = static_cast<const char*>(b.value);
+  // The value ends at its first NUL; the literal still gets its closing
+  // apostrophe rather than being cut there.
+  if (count > 0) count = strnlen(s, count);
+  if (b.sql_type == SQL_CHAR) {
+    // Fixed-length text is sent without its padding, but never emptied: a
+    // value of spaces keeps one.
+    while (count > 1 && s[count - 1] == ' ') --count;
+  }
+  if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
+    return put_bytes(stmt, at, s, count);
+  }
+  return put_quoted(stmt, at, s, count);
+}
+
+SQLRETURN put_binary_token(Statement* stmt, uint64_t* at, const void* bytes, uint64_t count) {
+  ShortLiteral out(stmt, at);
+  if (!out.ok()) return SQL_ERROR;
+  out.ch('0').ch('x').number(stmt->binary_count).done();
+  return add_binary_block(stmt, bytes, count) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+// A data-at-execution length still in the indicator when the value is
+// converted: the binding was marked complete although no byte arrived.
+bool is_data_at_exec_length(int64_t length) {
+  return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+
+// The byte count of a character or binary value, or -1 after posting why
+// there is none.
+//   - SQL_NTS (or no indicator): up to the NUL, for character values only; a
+//     binary value has no terminator to go by, so it is refused ("S1090")
+//     rather than read to an arbitrary zero byte.
+//   - a data-at-execution value that received no data: empty.
+//   - any other negative length: refused ("S1090").
+int64_t byte_count(Statement* stmt, const ParamBinding& b, Kind kind, int64_t length) {
+  if (length == SQL_NTS) {
+    if (kind == Kind::kBinary) {
+      post_error(stmt, kDiagInvalidLength);
+      return -1;
+    }
+    if (b.value == nullptr) {
+      post_error(stmt, kDiagInvalidArgument);
+      return -1;
+    }
+    return static_cast<int64_t>(strlen(static_cast<const char*>(b.value)));
+  }
+  if (is_data_at_exec_length(length)) return 0;
+  if (length < 0) {
+    post_error(stmt, kDiagInvalidLength);
+    return -1;
+  }
+  if (length > 0 && b.value == nullptr) {
+    post_error(stmt, kDiagInvalidArgument);
+    return -1;
+  }
+  return length;
+}
+
+}  // namespace
+
+SQLSMALLINT effective_c_type(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
+  if (c_type != SQL_C_DEFAULT) return c_type;
+  for (const DefaultCType& entry : kDefaultCTypes) {
+    if (entry.sql_type == sql_type) return entry.c_type;
+  }
+  return 0;
+}
+
+SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
+  int64_t length = b.indicator != nullptr ? *b.indicator : SQL_NTS;
+  SQLSMALLINT c_type = effective_c_type(b.c_type, b.sql_type);
+  if (c_type == 0) return post_error(stmt, kDiagRestrictedType);
+  if (length == SQL_DEFAULT_PARAM) return post_error(stmt, kDiagDefaultParam);
+  if (length == SQL_NULL_DATA) return put_bytes(stmt, at, "NULL", 4);
+
+  const CTypeRule* rule = rule_for(c_type);
+  if (rule == nullptr) return post_error(stmt, kDiagGeneral);
+
+  if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary) {
+    int64_t count = byte_count(stmt, b, rule->kind, length);
+    if (count < 0) return SQL_ERROR;
+    if (rule->kind == Kind::kChar) return put_character(stmt, at, b, static_cast<uint64_t>(count));
+    return put_binary_token(stmt, at, b.value, static_cast<uint64_t>(count));
+  }
+
+  // Fixed-size values ignore the length, which applications often leave at
+  // 0; only a data-at-execution value that never received its bytes has
+  // nothing to read (its `value` is still the application's token).
+  if (b.indicator != nullptr && is_data_at_exec_length(length)) {
+    return post_error(stmt, kDiagInvalidLength);
+  }
+  if (b.value == nullptr) return post_error(stmt, kDiagInvalidArgument);
+  const void* v = b.value;
+  switch (rule->kind) {
+    case Kind::kSigned32:
+      return put_integer(stmt, at, read_as<int32_t>(v));
+    case Kind::kUnsigned32:
+      return put_integer(stmt, at, read_as<uint32_t>(v));
+    case Kind::kSigned16:
+      return put_integer(stmt, at, read_as<int16_t>(v));
+    case Kind::kUnsigned16:
+      return put_integer(stmt, at, read_as<uint16_t>(v));
+    case Kind::kBit:
+      return put_integer(stmt, at, read_as<uint8_t>(v));
+    case Kind::kFloat:
+      return put_floating(stmt, at, read_as<float>(v), b.scale);
+    case Kind::kDouble:
+      return put_floating(stmt, at, read_as<double>(v), b.scale);
+    case Kind::kDate:
+      return put_date(stmt, at, v);
+    case Kind::kTime:
+      return put_time(stmt, at, v);
+    case Kind::kTimestamp:
+      return put_timestamp(stmt, at, v);
+    case Kind::kChar:
+    case Kind::kBinary:
+      break;
+  }
+  return post_error(stmt, kDiagGeneral);
+}
+
+}  // namespace q4
