@@ -1,0 +1,115 @@
+// ODBC entry points: preparing and executing statements, and describing
+// their results.
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/handles.h"
+#include "platform/export.h"
+#include "results/describe.h"
+#include "statement/cursor.h"
+#include "statement/execute.h"
+
+using namespace q4;
+
+namespace {
+
+Statement* as_statement(SQLHSTMT hstmt) {
+  return static_cast<Statement*>(hstmt);
+}
+
+}  // namespace
+
+Q4_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  close_result(stmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return prepare_statement(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  close_result(stmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return execute_direct(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT hstmt) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return execute_prepared(stmt);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return count_parameters(stmt, pcpar);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn,
+                                         SQLINTEGER /*cbSqlStrIn: the text is read to its NUL*/,
+                                         SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
+                                         SQLINTEGER* pcbSqlStr) {
+  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  return native_sql(static_cast<Connection*>(hdbc), szSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return num_result_cols(stmt, pccol);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName,
+                                           SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
+                                           SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
+                                           SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return describe_column(stmt, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef,
+                         pibScale, pfNullable);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol,
+                                             SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
+                                             SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc,
+                                             SQLLEN* pfDesc) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return column_attributes(stmt, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+}
+
+// Neither of the two below marks the statement as in a call: they read a
+// count or answer a constant, and free nothing a cancel could race with.
+Q4_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return row_count(as_statement(hstmt), pcrow);
+}
+
+// A statement never has a second result set.
+Q4_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT hstmt) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  SQLRETURN rc = enter_statement(as_statement(hstmt), true);
+  if (rc != SQL_SUCCESS) return rc;
+  return SQL_NO_DATA_FOUND;
+}

@@ -1,0 +1,43 @@
+// Answers about one described column: the parts of its name and the
+// SQLColAttributes values. Pure functions over a ColumnDescription.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "results/description_cache.h"
+
+namespace q4 {
+
+// Which part of a qualified column name ("[qualifier.]table.column") to copy.
+// The first character is never taken for a separator, so ".X" is a column
+// name of its own.
+enum class NamePart {
+  kColumn,  // after the last "."; the whole name when there is none
+  kTable,   // between the last two "."s, or before the only one; else empty
+  kWhole,   // the whole name
+};
+
+// Copies `part` of the name into `dest`, whose size is *in_out_length
+// (at least 1) on entry. When the part fits with its NUL it is copied and its
+// length stored in *in_out_length; otherwise size - 1 characters and a NUL are
+// copied and *in_out_length keeps the size: the cut is silent.
+void copy_name_part(char* dest, int16_t* in_out_length, const char* name, size_t name_length,
+                    NamePart part);
+
+// Highest fDescType answered (SQL_COLUMN_LABEL).
+constexpr uint16_t kLastColumnAttribute = SQL_COLUMN_LABEL;
+
+// Answers SQLColAttributes' `desc_type` (0..kLastColumnAttribute) for `desc`
+// in a result of `column_count` columns. Numeric answers go to *numeric when
+// it is given; string answers go to `text` (room `text_max` bytes) with their
+// length in *text_length, each only when given. A name answer with no room
+// (`text` null or `text_max` below 1) copies nothing and reports length 0.
+void answer_column_attribute(const ColumnDescription& desc, int32_t column_count,
+                             uint16_t desc_type, char* text, int16_t text_max, int16_t* text_length,
+                             SQLLEN* numeric);
+
+}  // namespace q4

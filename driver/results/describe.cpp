@@ -1,0 +1,130 @@
+#include "results/describe.h"
+
+#include "core/diagnostics.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "results/column_attributes.h"
+#include "statement/exchange.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagInvalidColumn{"S1002", "Invalid column number"};
+// SQLColAttributes reports its failures with the prefix alone.
+constexpr DiagText kDiagColumnRange{"S1002", ""};
+constexpr DiagText kDiagColumnRefused{"S1000", ""};
+// An fDescType past SQL_COLUMN_LABEL: ODBC's state for a descriptor type out
+// of range, so that the application learns which argument was wrong.
+constexpr DiagText kDiagDescriptorType{"S1091", "Descriptor type out of range"};
+constexpr const char* kStateServerRefused = "S1000";
+
+constexpr int32_t kDescribePayloadSize = 6;
+
+// Compared as the application's 16-bit column numbers are.
+bool beyond_last_column(const Statement* stmt, SQLUSMALLINT icol) {
+  return icol > static_cast<uint16_t>(stmt->column_count);
+}
+
+}  // namespace
+
+DescribeOutcome get_column_description(Statement* stmt, uint16_t icol, ColumnDescription* out) {
+  if (find_cached_description(stmt, icol, out)) {
+    stmt->reply_status[0] = kStatusOk;
+    stmt->reply_status[1] = '\0';
+    return DescribeOutcome::kDescribed;
+  }
+  uint8_t* payload = stmt->io_buffer;
+  put_u16(put_u32(payload, statement_id(stmt)), icol);
+  int32_t received = exchange_for_statement(stmt, kCmdDescribe, payload, kDescribePayloadSize,
+                                            kDescribeReplyCapacity);
+  if (received == 0) return DescribeOutcome::kLinkFailed;
+  if (stmt->reply_status[0] != kStatusOk) return DescribeOutcome::kRefused;
+  if (received < 0 || !parse_column_description(stmt->io_buffer, received, out)) {
+    return DescribeOutcome::kDamaged;
+  }
+  return DescribeOutcome::kDescribed;
+}
+
+SQLRETURN num_result_cols(Statement* stmt, SQLSMALLINT* count) {
+  if (count != nullptr) *count = static_cast<SQLSMALLINT>(stmt->column_count);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN describe_column(Statement* stmt, SQLUSMALLINT icol, SQLCHAR* name, SQLSMALLINT name_max,
+                          SQLSMALLINT* name_length, SQLSMALLINT* sql_type, SQLULEN* precision,
+                          SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+  if (icol == 0 || beyond_last_column(stmt, icol)) {
+    if (stmt->column_count != 0) return post_error(stmt, kDiagInvalidColumn);
+    // A statement without result columns answers with a fixed description;
+    // the name buffer and the nullable output are left alone.
+    if (name_length != nullptr) *name_length = 8;
+    if (sql_type != nullptr) *sql_type = SQL_INTEGER;
+    if (precision != nullptr) *precision = 4;
+    if (scale != nullptr) *scale = 0;
+    return SQL_SUCCESS;
+  }
+
+  ColumnDescription desc;
+  switch (get_column_description(stmt, icol, &desc)) {
+    case DescribeOutcome::kDescribed:
+      break;
+    case DescribeOutcome::kRefused:
+      // The server's own words, without the driver prefix.
+      post_error_unprefixed(stmt, stmt->reply_status + 1, kStateServerRefused);
+      return SQL_ERROR;
+    case DescribeOutcome::kDamaged:
+      return post_error(stmt, kDiagGeneral);
+    case DescribeOutcome::kLinkFailed:
+      return SQL_ERROR;
+  }
+
+  if (name_max < 1) {
+    if (name_length != nullptr) *name_length = 0;
+  } else if (name != nullptr) {
+    SQLSMALLINT length = name_max;
+    copy_name_part(reinterpret_cast<char*>(name), &length, desc.name, desc.name_length,
+                   NamePart::kColumn);
+    if (name_length != nullptr) *name_length = length;
+  }
+  if (sql_type != nullptr) *sql_type = desc.type;
+  if (precision != nullptr) *precision = desc.precision;
+  if (scale != nullptr) *scale = static_cast<SQLSMALLINT>(desc.scale);
+  if (nullable != nullptr) *nullable = static_cast<SQLSMALLINT>(desc.nullable);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT desc_type,
+                            SQLPOINTER text, SQLSMALLINT text_max, SQLSMALLINT* text_length,
+                            SQLLEN* numeric) {
+  if (icol == 0) {
+    if (desc_type != SQL_COLUMN_TYPE) return post_error(stmt, kDiagColumnRange);
+    if (numeric != nullptr) *numeric = SQL_INTEGER;
+    return SQL_SUCCESS;
+  }
+  if (beyond_last_column(stmt, icol)) return post_error(stmt, kDiagColumnRange);
+  if (desc_type > kLastColumnAttribute) return post_error(stmt, kDiagDescriptorType);
+
+  // Every answer, SQL_COLUMN_COUNT included, needs the description first.
+  ColumnDescription desc;
+  switch (get_column_description(stmt, icol, &desc)) {
+    case DescribeOutcome::kDescribed:
+      break;
+    case DescribeOutcome::kRefused:
+      return post_error(stmt, kDiagColumnRefused);
+    case DescribeOutcome::kDamaged:
+      return post_error(stmt, kDiagGeneral);
+    case DescribeOutcome::kLinkFailed:
+      return SQL_ERROR;
+  }
+  answer_column_attribute(desc, stmt->column_count, desc_type, static_cast<char*>(text), text_max,
+                          text_length, numeric);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN row_count(const Statement* stmt, SQLLEN* count) {
+  if (count != nullptr) *count = stmt->row_count;
+  return SQL_SUCCESS;
+}
+
+}  // namespace q4

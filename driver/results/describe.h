@@ -1,0 +1,45 @@
+// The shape of a result: SQLNumResultCols, SQLDescribeCol, SQLColAttributes,
+// SQLRowCount and SQLMoreResults. Nothing here moves the cursor or touches
+// the row block.
+//
+// The statement-level functions here expect their caller to hold InCall (not
+// for row_count) and to have run enter_statement.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "core/records.h"
+#include "results/description_cache.h"
+
+namespace q4 {
+
+enum class DescribeOutcome {
+  kDescribed,   // *out is filled
+  kRefused,     // the server answered with a status other than "K";
+                // reply_status holds its letter and text
+  kDamaged,     // a "K" reply whose payload is not a whole record
+  kLinkFailed,  // the exchange failed; "08S01" is posted on the connection
+};
+
+// The description of column `icol` (1-based): from the description cache when
+// it holds one, else asked of the server with a describe-column request
+// (0x01), which lands in io_buffer. *out points into the cache or io_buffer.
+DescribeOutcome get_column_description(Statement* stmt, uint16_t icol, ColumnDescription* out);
+
+SQLRETURN num_result_cols(Statement* stmt, SQLSMALLINT* count);
+
+SQLRETURN describe_column(Statement* stmt, SQLUSMALLINT icol, SQLCHAR* name, SQLSMALLINT name_max,
+                          SQLSMALLINT* name_length, SQLSMALLINT* sql_type, SQLULEN* precision,
+                          SQLSMALLINT* scale, SQLSMALLINT* nullable);
+
+SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT desc_type,
+                            SQLPOINTER text, SQLSMALLINT text_max, SQLSMALLINT* text_length,
+                            SQLLEN* numeric);
+
+// Stores row_count, sign-extended (-1: unknown), when `count` is given.
+SQLRETURN row_count(const Statement* stmt, SQLLEN* count);
+
+}  // namespace q4

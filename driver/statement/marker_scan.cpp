@@ -1,0 +1,78 @@
+#include "statement/marker_scan.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/diagnostics.h"
+
+namespace q4 {
+
+namespace {
+
+// Written into the slot as it stands: applications match this exact text.
+constexpr const char* kWrongParameterCount = "Wrong number of parameters";
+constexpr const char* kStateWrongParameterCount = "07001";
+
+bool is_ascii_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool is_pass_through_start(char c) {
+  return c == '>' || c == '[' || c == ']';
+}
+
+// A binding whose value the application still has to deliver through
+// SQLParamData/SQLPutData before the text can be built.
+bool awaits_data(const ParamBinding* binding) {
+  if (binding->indicator == nullptr) return false;
+  int64_t indicator = *binding->indicator;
+  if (indicator == SQL_DATA_AT_EXEC) return true;
+  return indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET && !binding->complete;
+}
+
+}  // namespace
+
+int32_t scan_markers(Statement* stmt, const char* text, int64_t length) {
+  stmt->marker_count = 0;
+  int64_t i = 0;
+  while (i < length && text[i] == ' ') ++i;
+  if (i < length && is_pass_through_start(text[i])) {
+    stmt->pass_through = 1;
+    return 0;
+  }
+  stmt->pass_through = 0;
+  if (i >= length || !is_ascii_letter(text[i])) return 0;
+
+  bool in_single = false;
+  bool in_double = false;
+  ParamBinding* binding = stmt->parameters;
+  for (; i < length && text[i] != '\0'; ++i) {
+    char c = text[i];
+    if (c == '\'') {
+      if (!in_double) in_single = !in_single;
+    } else if (c == '"') {
+      if (!in_single) in_double = !in_double;
+    } else if (c == '?' && !in_single && !in_double) {
+      if (binding == nullptr) {
+        post_error_unprefixed(stmt, kWrongParameterCount, kStateWrongParameterCount);
+        return kMarkersUnbound;
+      }
+      ++stmt->marker_count;
+      binding->position = static_cast<uint32_t>(i + 1);
+      if (awaits_data(binding)) return static_cast<int32_t>(stmt->marker_count);
+      binding = binding->next;
+    }
+  }
+  return 0;
+}
+
+uint32_t count_question_marks(const char* text) {
+  uint32_t count = 0;
+  if (text == nullptr) return 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == '?') ++count;
+  }
+  return count;
+}
+
+}  // namespace q4

@@ -1,0 +1,65 @@
+#include "statement/reply.h"
+
+#include "core/diagnostics.h"
+#include "core/server_errors.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "results/description_cache.h"
+#include "results/row_block.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr int32_t kCountsSize = 8;
+constexpr const char* kStateWarning = "00000";
+
+SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t length) {
+  // Fewer bytes than the two counts (-1 is "no payload"): a statement without
+  // a result, rather than counts read from whatever io_buffer held before.
+  if (length < kCountsSize) {
+    stmt->column_count = 0;
+    stmt->row_count = 0;
+    stmt->cursor_open = 1;
+    return SQL_SUCCESS;
+  }
+  uint32_t columns = load_u32(payload);
+  uint32_t rows = load_u32(payload + 4);
+  const uint8_t* rest = payload + kCountsSize;
+  size_t rest_length = static_cast<size_t>(length - kCountsSize);
+  int64_t section = description_section_span(rest, rest_length);
+  if (section < 0 || columns > INT32_MAX) return post_error(stmt, kDiagGeneral);
+
+  stmt->column_count = static_cast<int32_t>(columns);
+  // The server sends 0xFFFFFFFF for a count it does not know; read as signed
+  // it becomes the -1 that SQLRowCount reports for "unknown".
+  stmt->row_count = static_cast<int32_t>(rows);
+  if (section > 0) store_descriptions(stmt, rest);
+  rest += section;
+  rest_length -= static_cast<size_t>(section);
+  if (rest_length > 0 &&
+      !store_row_block(stmt, rest, static_cast<int32_t>(rest_length), /*read_first=*/false)) {
+    return SQL_ERROR;
+  }
+  stmt->cursor_open = 1;
+  return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length) {
+  const char* text = stmt->reply_status + 1;
+  switch (stmt->reply_status[0]) {
+    case kStatusOk:
+      return take_success_payload(stmt, payload, length);
+    case kStatusError:
+      return map_server_error(stmt, text);
+    case kStatusWarning:
+      post_error(stmt, text, kStateWarning);
+      return SQL_SUCCESS_WITH_INFO;
+    default:
+      return post_error(stmt, kDiagGeneral);
+  }
+}
+
+}  // namespace q4
