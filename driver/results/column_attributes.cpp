@@ -1,31 +1,19 @@
 #include "results/column_attributes.h"
 
-#include <cstring>
-
 #include "protocol/wire.h"
+#include "results/copy_out.h"
 
 namespace q4 {
 
 namespace {
 
-// Position of the last "." in name[from..to), never looking at name[0];
-// -1 when there is none.
+// Position of the last "." before name[to], never looking at name[0]; -1 when
+// there is none.
 ptrdiff_t last_dot(const char* name, ptrdiff_t to) {
   for (ptrdiff_t i = to - 1; i >= 1; --i) {
     if (name[i] == '.') return i;
   }
   return -1;
-}
-
-// Copies `length` characters of `source` into `dest` of `size` bytes (size
-// at least 1), cut to size - 1 characters. Returns whether it was cut.
-bool copy_text_out(char* dest, int16_t size, const char* source, size_t length) {
-  size_t room = static_cast<size_t>(size) - 1;
-  bool cut = length > room;
-  size_t copied = cut ? room : length;
-  memcpy(dest, source, copied);
-  dest[copied] = '\0';
-  return cut;
 }
 
 // Writes a string answer that has no text: an empty string and length 0.
@@ -72,9 +60,9 @@ void copy_name_part(char* dest, int16_t* in_out_length, const char* name, size_t
       length = static_cast<size_t>(name + dot - start);
     }
   }
-  if (!copy_text_out(dest, *in_out_length, start, length)) {
-    *in_out_length = static_cast<int16_t>(length);
-  }
+  CopyResult copy =
+      copy_out(dest, *in_out_length, start, static_cast<int64_t>(length), 0, CopyMode::kText);
+  if (!copy.truncated) *in_out_length = static_cast<int16_t>(length);
 }
 
 void answer_column_attribute(const ColumnDescription& desc, int32_t column_count,

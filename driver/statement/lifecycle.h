@@ -8,13 +8,19 @@
 
 namespace q4 {
 
-// SQLAllocStmt's work on a valid connection.
+// SQLAllocStmt's work on a valid connection. `*out` receives the new
+// statement on success and null when the record itself cannot be allocated;
+// after a later failure it is left alone (the record then stays in the
+// connection's list, to be dropped by SQLDisconnect). A null `out` posts
+// "S1009" "Bad Arg" on the connection.
 SQLRETURN alloc_statement(Connection* conn, Statement** out);
 
 // SQLFreeStmt's work; `option` SQL_CLOSE, SQL_DROP, SQL_UNBIND or
 // SQL_RESET_PARAMS (anything else only resets the piecewise-read state and
 // the pending binary blocks). With SQL_DROP the record is unlinked, released
-// on the server and freed; SQLDisconnect uses it for every statement.
+// on the server and freed; SQLDisconnect uses it for every statement. When the
+// release cannot be exchanged the record is left unlinked but not freed (the
+// handle stays valid after SQL_ERROR, and dropping it again is safe).
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option);
 
 // Sends the release request for the statement; a failed exchange is a

@@ -67,6 +67,8 @@ bool reserve_request(Statement* stmt, uint64_t keep, uint64_t needed) {
   if (capacity < 2 * stmt->request_capacity) capacity = 2 * stmt->request_capacity;
   auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, capacity + 1));
   if (block == nullptr) return false;
+  if (stmt->request_buffer == nullptr) keep = 0;
+  if (keep > stmt->request_capacity) keep = stmt->request_capacity;
   if (keep > 0) memcpy(block, stmt->request_buffer, keep);
   drv_free(stmt->request_buffer);
   stmt->request_buffer = block;

@@ -11,7 +11,7 @@
 
 #include "core/diagnostics.h"
 #include "results/description_cache.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
@@ -114,31 +114,6 @@ TEST_F(ApiExecute, ExecDirectNullTextIsInvalidArgument) {
   EXPECT_EQ(r.sqlstate(), "S1009");
 }
 
-struct ServerCase {
-  uint32_t version;
-  uint32_t flags;
-};
-
-class PrepareUnboundOffline : public ApiExecute,
-                              public ::testing::WithParamInterface<ServerCase> {};
-
-// Older servers, or servers without the capability bit, never see a text
-// with open markers: the prepare succeeds without a word.
-TEST_P(PrepareUnboundOffline, KeepsTextSilently) {
-  r.conn->server_version = GetParam().version;
-  r.conn->server_flags = GetParam().flags;
-  post_error(r.stmt, "earlier", "S1000");
-  EXPECT_EQ(SQLPrepare(h(), sql("SELECT A FROM T WHERE B = ?"), SQL_NTS), SQL_SUCCESS);
-  EXPECT_EQ(r.sqlstate(), "") << "prepare empties the slot, and 07001 is not reported";
-  EXPECT_STREQ(r.stmt->statement_text, "SELECT A FROM T WHERE B = ?");
-  EXPECT_EQ(r.stmt->cursor_open, 0);
-  expect_silent();
-}
-
-INSTANTIATE_TEST_SUITE_P(Servers, PrepareUnboundOffline,
-                         ::testing::Values(ServerCase{700, 2}, ServerCase{700, 0},
-                                           ServerCase{710, 1}, ServerCase{754, 0}));
-
 TEST_F(ApiExecute, PreparePassThroughSendsNothing) {
   EXPECT_EQ(SQLPrepare(h(), sql("  >LIST T"), SQL_NTS), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->pass_through, 1);
@@ -203,24 +178,6 @@ TEST_F(ApiExecute, DescribeColOutOfRange) {
     EXPECT_EQ(r.sqlstate(), "S1002");
     EXPECT_EQ(r.message(), kPrefix + "Invalid column number");
   }
-}
-
-TEST_F(ApiExecute, DescribeColAnswersFromTheCache) {
-  cache({description_record("T.A", kSqlInteger, 10, 0, 0),
-         description_record("S.ORDERS.AMOUNT", kSqlNumeric, 12, 2, 1)});
-  SQLCHAR name[32];
-  SQLSMALLINT name_length = -1, type = -1, scale = -1, nullable = -1;
-  SQLULEN precision = 0;
-  ASSERT_EQ(
-      SQLDescribeCol(h(), 2, name, sizeof name, &name_length, &type, &precision, &scale, &nullable),
-      SQL_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(name), "AMOUNT");
-  EXPECT_EQ(name_length, 6);
-  EXPECT_EQ(type, SQL_NUMERIC);
-  EXPECT_EQ(precision, 12u);
-  EXPECT_EQ(scale, 2);
-  EXPECT_EQ(nullable, 1);
-  expect_silent();
 }
 
 TEST_F(ApiExecute, DescribeColNameBufferOneShort) {

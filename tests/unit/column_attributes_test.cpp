@@ -9,7 +9,7 @@
 #include "platform/heap.h"
 #include "results/column_attributes.h"
 #include "results/description_cache.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
@@ -19,6 +19,11 @@ struct NameCase {
   NamePart part;
   const char* expected;
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) {
+  static const char* const kParts[] = {"column", "table", "whole"};
+  *os << kParts[static_cast<int>(c.part)] << " part of " << c.name;
+}
 
 const NameCase kNameCases[] = {
     {"ORDERS.AMOUNT", NamePart::kColumn, "AMOUNT"},
@@ -88,6 +93,10 @@ struct NumericCase {
   SQLLEN expected;
 };
 
+void PrintTo(const NumericCase& c, std::ostream* os) {
+  *os << "attribute " << c.desc_type << " of type " << c.type;
+}
+
 const NumericCase kNumericCases[] = {
     {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3},
     {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3},
@@ -136,6 +145,10 @@ struct TextCase {
   uint16_t desc_type;
   const char* expected;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+  *os << "attribute " << c.desc_type;
+}
 
 const TextCase kTextCases[] = {
     {SQL_COLUMN_NAME, "AMOUNT"},           {SQL_COLUMN_TABLE_NAME, "ORDERS"},

@@ -9,7 +9,7 @@
 #include "results/description_cache.h"
 #include "results/row_block.h"
 #include "statement/reply.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
@@ -52,20 +52,16 @@ TEST_P(ShortSuccessTest, FewerThanEightBytesMeanNoColumnsNoRows) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ShortSuccessTest, ::testing::Values(-1, 0, 4, 7));
 
+// 0xFFFFFFFF is the server's "unknown": read as signed it is the -1 that
+// SQLRowCount reports.
 TEST(ExecuteReply, CountsOnly) {
   StatementRecord r;
-  EXPECT_EQ(reply(r, "K", counts(3, 12)), SQL_SUCCESS);
+  EXPECT_EQ(reply(r, "K", counts(3, 0xFFFFFFFFu)), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->column_count, 3);
-  EXPECT_EQ(r.stmt->row_count, 12);
+  EXPECT_EQ(r.stmt->row_count, -1);
   EXPECT_EQ(r.stmt->cursor_open, 1);
   EXPECT_EQ(r.stmt->descriptions_cached, 0);
   EXPECT_EQ(r.stmt->cache_valid, 0);
-}
-
-TEST(ExecuteReply, UnknownRowCountReadsAsMinusOne) {
-  StatementRecord r;
-  EXPECT_EQ(reply(r, "K", counts(1, 0xFFFFFFFFu)), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->row_count, -1);
 }
 
 TEST(ExecuteReply, DescriptionSectionIsCachedAndRowsFollowIt) {
@@ -228,6 +224,10 @@ struct SizeCase {
   int32_t length;
   int32_t buffer_size;
 };
+
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.length << " bytes";
+}
 
 class RowBufferSizeTest : public ::testing::TestWithParam<SizeCase> {};
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "statement/marker_scan.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
@@ -25,6 +25,10 @@ struct ScanCase {
   bool pass_through;
   std::vector<uint32_t> positions;  // per binding; 0: not reached
 };
+
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 const ScanCase kCases[] = {
     {"plain marker", "SELECT * FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {27}},

@@ -8,7 +8,7 @@
 
 #include "platform/heap.h"
 #include "statement/request.h"
-#include "statement_fixture.h"
+#include "exec_fixture.h"
 
 namespace q4 {
 namespace {
@@ -31,6 +31,10 @@ struct TrailerCase {
   const char* cursor_name;
   std::string tail;  // what follows the text
 };
+
+void PrintTo(const TrailerCase& c, std::ostream* os) {
+  *os << "cursor name '" << c.cursor_name << "'";
+}
 
 class RequestTrailerTest : public ::testing::TestWithParam<TrailerCase> {};
 

@@ -1,0 +1,108 @@
+// ODBC entry points: statement handles, cursor names, options, transactions
+// and cancel.
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/handles.h"
+#include "platform/export.h"
+#include "statement/cursor_name.h"
+#include "statement/lifecycle.h"
+#include "statement/options.h"
+#include "statement/transact.h"
+
+using namespace q4;
+
+namespace {
+
+Statement* as_statement(SQLHSTMT hstmt) {
+  return static_cast<Statement*>(hstmt);
+}
+Connection* as_connection(SQLHDBC hdbc) {
+  return static_cast<Connection*>(hdbc);
+}
+
+}  // namespace
+
+Q4_EXPORT SQLRETURN SQL_API SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
+  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  if (phstmt == nullptr) return alloc_statement(as_connection(hdbc), nullptr);
+  // alloc_statement writes the handle only where the application should see
+  // it change; otherwise the application's value is stored back unchanged.
+  Statement* stmt = as_statement(*phstmt);
+  SQLRETURN rc = alloc_statement(as_connection(hdbc), &stmt);
+  *phstmt = stmt;
+  return rc;
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return free_statement(as_statement(hstmt), fOption);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
+                                             SQLSMALLINT cbCursorMax, SQLSMALLINT* pcbCursor) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
+  return get_cursor_name(stmt, szCursor, cbCursorMax, pcbCursor);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
+                                             SQLSMALLINT cbCursor) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
+  return set_cursor_name(stmt, szCursor, cbCursor);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLSetScrollOptions(SQLHSTMT hstmt, SQLUSMALLINT /*fConcurrency*/,
+                                                SQLLEN /*crowKeyset*/, SQLUSMALLINT crowRowset) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
+  return set_scroll_options(stmt, crowRowset);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
+                                                SQLULEN vParam) {
+  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  return set_connect_option(as_connection(hdbc), fOption, vParam);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
+                                                SQLPOINTER pvParam) {
+  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  return get_connect_option(as_connection(hdbc), fOption, pvParam);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
+  // Statement options are 32-bit: only the low half of vParam counts.
+  return set_option(nullptr, stmt, fOption, static_cast<uint32_t>(vParam));
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption,
+                                             SQLPOINTER pvParam) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  InCall in_call(stmt);
+  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
+  return get_stmt_option(stmt, fOption, pvParam);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
+  if (hdbc != SQL_NULL_HDBC) return transact_connection(as_connection(hdbc), fType);
+  if (henv == SQL_NULL_HENV) return SQL_INVALID_HANDLE;
+  return transact_environment(static_cast<Environment*>(henv), fType);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  return cancel_statement(as_statement(hstmt));
+}

@@ -1,0 +1,200 @@
+#include "statement/lifecycle.h"
+
+#include "core/diagnostics.h"
+#include "core/memory.h"
+#include "link/framing.h"
+#include "link/transport.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "statement/cursor.h"
+
+namespace q4 {
+
+namespace {
+
+const char kAllocateCommand[] = {static_cast<char>(kCmdAllocate), '\0'};
+const char kReleaseCommand[] = {static_cast<char>(kCmdRelease), '\0'};
+
+// Allocate and release carry the same payload: the statement id and the
+// constant 1 (its meaning is the server's; the driver always sends 1).
+constexpr int32_t kStatementRequestLength = 6;
+
+// One allocate or release exchange on behalf of `stmt`. The reply's status
+// and payload are not examined: only whether the exchange completed matters.
+// A broken exchange is a communication failure on the connection.
+SQLRETURN exchange_statement_request(Statement* stmt, const char* command) {
+  Connection* conn = stmt->connection;
+  put_u16(put_u32(stmt->io_buffer, statement_id(stmt)), 1);
+  int socket = link_socket(conn);
+  if (send_request(command, kStatementRequestLength, stmt->io_buffer, socket, stmt->frame_buffer,
+                   /*plain=*/true, stmt->query_timeout) != 0) {
+    return report_comm_failure(conn, kStateCommLink);
+  }
+  int32_t grown = 0;
+  uint32_t status = LINK_OK;
+  if (receive_reply(&grown, stmt->reply_status, sizeof stmt->reply_status, kIoBufferSize,
+                    stmt->io_buffer, socket, stmt->frame_buffer, /*growable=*/nullptr,
+                    /*plain=*/true, &status, stmt->query_timeout) == 0) {
+    return report_comm_failure(conn, kStateCommLink);
+  }
+  return SQL_SUCCESS;
+}
+
+void link_at_front(Connection* conn, Statement* stmt) {
+  stmt->prev = nullptr;
+  stmt->next = conn->statements;
+  if (conn->statements != nullptr) conn->statements->prev = stmt;
+  conn->statements = stmt;
+}
+
+// Removes `stmt` from its connection's list. A statement whose earlier drop
+// failed at the server release is already out of the list; dropping it again
+// must not touch its stale links, so membership is checked first.
+void unlink(Statement* stmt) {
+  Connection* conn = stmt->connection;
+  bool linked = false;
+  for (Statement* s = conn->statements; s != nullptr; s = s->next) {
+    if (s == stmt) {
+      linked = true;
+      break;
+    }
+  }
+  if (linked) {
+    if (stmt->prev != nullptr) {
+      stmt->prev->next = stmt->next;
+    } else {
+      conn->statements = stmt->next;
+    }
+    if (stmt->next != nullptr) stmt->next->prev = stmt->prev;
+  }
+  stmt->prev = nullptr;
+  stmt->next = nullptr;
+}
+
+void free_pending_binary_blocks(Statement* stmt) {
+  for (int32_t i = 0; i < stmt->binary_count; ++i) {
+    drv_free(stmt->binary_blocks[i]);
+    stmt->binary_blocks[i] = nullptr;
+    stmt->binary_lengths[i] = 0;
+  }
+  stmt->binary_count = 0;
+}
+
+void free_bound_columns(Statement* stmt) {
+  BoundColumn* column = stmt->bound_columns;
+  while (column != nullptr) {
+    BoundColumn* next = column->next;
+    drv_free(column);
+    column = next;
+  }
+  stmt->bound_columns = nullptr;
+  stmt->columns_bound = 0;
+}
+
+// Each binding owns its accumulation buffer; piece_data points either into
+// that buffer or at the application's memory, so it is never freed itself.
+void free_parameters(Statement* stmt) {
+  ParamBinding* binding = stmt->parameters;
+  while (binding != nullptr) {
+    ParamBinding* next = binding->next;
+    drv_free(binding->buffer);
+    drv_free(binding);
+    binding = next;
+  }
+  stmt->parameters = nullptr;
+}
+
+void copy_connection_defaults(const Connection* conn, Statement* stmt) {
+  stmt->async_enable = conn->default_async_enable;
+  stmt->concurrency = conn->default_concurrency;
+  stmt->cursor_type = conn->default_cursor_type;
+  stmt->max_rows = conn->default_max_rows;
+  stmt->noscan = conn->default_noscan;
+  stmt->use_bookmarks = conn->default_use_bookmarks;
+  stmt->bind_type = conn->default_bind_type;
+  stmt->retrieve_data = conn->default_retrieve_data;
+  stmt->rowset_size = conn->default_rowset_size;
+  // query_timeout and max_length start at 0, not at the connection's values.
+}
+
+}  // namespace
+
+SQLRETURN alloc_statement(Connection* conn, Statement** out) {
+  if (out == nullptr) return post_connection_error(conn, kDiagBadArg);
+  auto* stmt = static_cast<Statement*>(drv_alloc(conn, nullptr, sizeof(Statement)));
+  if (stmt == nullptr) {
+    *out = nullptr;
+    return SQL_ERROR;
+  }
+  link_at_front(conn, stmt);
+  stmt->connection = conn;
+  stmt->getdata_column = -1;
+  copy_connection_defaults(conn, stmt);
+
+  // On the failures below the record stays in the connection's list without
+  // being handed out; SQLDisconnect drops it with the others.
+  stmt->binary_lengths = drv_alloc_array<uint64_t>(conn, nullptr, kInitialBinarySlots);
+  if (stmt->binary_lengths == nullptr) return SQL_ERROR;
+  stmt->binary_blocks = drv_alloc_array<uint8_t*>(conn, nullptr, kInitialBinarySlots);
+  if (stmt->binary_blocks == nullptr) {
+    drv_free(stmt->binary_lengths);
+    stmt->binary_lengths = nullptr;
+    return SQL_ERROR;
+  }
+  stmt->binary_capacity = kInitialBinarySlots;
+
+  // Statements that may not scroll are announced to the server.
+  stmt->ext_fetch_disabled = conn->disable_ext_fetch[0] == 'Y' ? 1 : 0;
+  if (stmt->ext_fetch_disabled) {
+    SQLRETURN rc = exchange_statement_request(stmt, kAllocateCommand);
+    if (rc != SQL_SUCCESS) return rc;
+  }
+
+  stmt->cancel_requested = 0;
+  stmt->in_call = 0;
+  *out = stmt;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
+  stmt->getdata_column = -1;
+  stmt->getdata_offset = 0;
+  free_pending_binary_blocks(stmt);
+  if (option == SQL_DROP || option == SQL_UNBIND) free_bound_columns(stmt);
+  if (option == SQL_DROP || option == SQL_RESET_PARAMS) free_parameters(stmt);
+
+  if (option == SQL_CLOSE) {
+    // Only a rewind: the result stays open until the next close_result.
+    stmt->cursor_row = 0;
+    return SQL_SUCCESS;
+  }
+  if (option != SQL_DROP) return SQL_SUCCESS;
+
+  close_result(stmt);
+  stmt->cursor_name[0] = '\0';
+  drv_free(stmt->binary_blocks);
+  stmt->binary_blocks = nullptr;
+  drv_free(stmt->binary_lengths);
+  stmt->binary_lengths = nullptr;
+  stmt->binary_capacity = 0;
+  drv_free(stmt->statement_text);
+  stmt->statement_text = nullptr;
+  stmt->statement_text_length = 0;
+  stmt->statement_text_capacity = 0;
+  unlink(stmt);
+
+  // A failed release keeps the record: the handle stays valid after an
+  // SQL_ERROR, and the application may drop it again.
+  SQLRETURN rc = release_server_statement(stmt);
+  if (rc != SQL_SUCCESS) return rc;
+
+  drv_free(stmt->request_buffer);
+  drv_free(stmt);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN release_server_statement(Statement* stmt) {
+  return exchange_statement_request(stmt, kReleaseCommand);
+}
+
+}  // namespace q4

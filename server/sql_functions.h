@@ -1,0 +1,28 @@
+// SQL functions q4lite adds to every connection: the ODBC search-pattern
+// match and the type mapping for the catalog queries, and the values of the
+// {fn USER()} and {fn DATABASE()} escapes.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+namespace q4::lite {
+
+// Names the session answers USER() and DATABASE() with. The strings must
+// outlive the connection they are registered on.
+struct SessionNames {
+  std::string user;
+  std::string account;
+};
+
+// Registers the functions on `db`. Returns SQLite's result code.
+int register_sql_functions(sqlite3* db, const SessionNames* names);
+
+// ODBC search pattern: "%" any run, "_" any one character, "\" takes the
+// next character literally. Letters compare without regard to case, as
+// SQLite compares identifiers.
+bool pattern_matches(std::string_view pattern, std::string_view name);
+
+}  // namespace q4::lite

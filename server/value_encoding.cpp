@@ -1,0 +1,212 @@
+#include "server/value_encoding.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "protocol/wire.h"
+
+namespace q4::lite {
+
+namespace {
+
+// A type code as the u16 of a row value's header.
+constexpr uint16_t wire(int16_t type) {
+  return static_cast<uint16_t>(type);
+}
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool digits_at(const char* t, size_t from, size_t count) {
+  for (size_t i = from; i < from + count; ++i) {
+    if (!is_digit(t[i])) return false;
+  }
+  return true;
+}
+
+bool date_at(const char* t, size_t length, size_t at) {
+  return length >= at + 10 && digits_at(t, at, 4) && t[at + 4] == '-' && digits_at(t, at + 5, 2) &&
+         t[at + 7] == '-' && digits_at(t, at + 8, 2);
+}
+
+// HH:MM, optionally followed by :SS; returns 5, 8 or 0.
+size_t time_at(const char* t, size_t length, size_t at) {
+  if (length < at + 5 || !digits_at(t, at, 2) || t[at + 2] != ':' || !digits_at(t, at + 3, 2)) {
+    return 0;
+  }
+  if (length >= at + 8 && t[at + 5] == ':' && digits_at(t, at + 6, 2)) return 8;
+  return 5;
+}
+
+ValueView text_view(uint16_t type, const void* data, int length) {
+  return ValueView{type, static_cast<const uint8_t*>(data), static_cast<uint32_t>(length)};
+}
+
+ValueView integer_value(const ColumnInfo& column, int64_t v, uint8_t (&scratch)[kValueScratch]) {
+  if (column.type == kSqlSmallint && v >= INT16_MIN && v <= INT16_MAX) {
+    scratch[0] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
+    scratch[1] = static_cast<uint8_t>(v);
+    return ValueView{static_cast<uint16_t>(kSqlSmallint), scratch, 2};
+  }
+  const bool text_column = column.type == kSqlChar || column.type == kSqlVarchar;
+  if (!text_column && column.type != kSqlNumeric && v >= INT32_MIN && v <= INT32_MAX) {
+    const uint32_t u = static_cast<uint32_t>(static_cast<int32_t>(v));
+    scratch[0] = static_cast<uint8_t>(u >> 24);
+    scratch[1] = static_cast<uint8_t>(u >> 16);
+    scratch[2] = static_cast<uint8_t>(u >> 8);
+    scratch[3] = static_cast<uint8_t>(u);
+    return ValueView{static_cast<uint16_t>(kSqlInteger), scratch, 4};
+  }
+  char* text = reinterpret_cast<char*>(scratch);
+  const int scale = column.type == kSqlNumeric && !column.floating ? column.scale : 0;
+  const size_t n = format_integer(v, scale, text, kValueScratch);
+  const uint16_t type = text_column ? wire(column.type) : wire(kSqlNumeric);
+  return ValueView{type, scratch, static_cast<uint32_t>(n)};
+}
+
+ValueView float_value(const ColumnInfo& column, double v, uint8_t (&scratch)[kValueScratch]) {
+  char* text = reinterpret_cast<char*>(scratch);
+  const int scale =
+      column.type == kSqlNumeric && !column.floating && column.declared ? column.scale : -1;
+  size_t n = format_decimal(v, scale, text, kValueScratch);
+  const bool text_column = column.type == kSqlChar || column.type == kSqlVarchar;
+  // NaN and infinities have no decimal form: they travel as text.
+  const bool finite = std::isfinite(v);
+  const uint16_t type = text_column ? wire(column.type)
+                        : finite    ? wire(kSqlNumeric)
+                                    : wire(kSqlVarchar);
+  return ValueView{type, scratch, static_cast<uint32_t>(n)};
+}
+
+}  // namespace
+
+size_t format_integer(int64_t value, int scale, char* out, size_t room) {
+  auto r = std::to_chars(out, out + room, value);
+  char* p = r.ptr;
+  if (scale > 0 && static_cast<size_t>(p - out) + 1 + static_cast<size_t>(scale) <= room) {
+    *p++ = '.';
+    for (int i = 0; i < scale; ++i) *p++ = '0';
+  }
+  return static_cast<size_t>(p - out);
+}
+
+size_t format_decimal(double value, int scale, char* out, size_t room) {
+  if (!std::isfinite(value)) {
+    const char* text = std::isnan(value) ? "NaN" : (value > 0 ? "Inf" : "-Inf");
+    const size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return n;
+  }
+  if (scale >= 0 && scale <= 15) {
+    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double scaled = std::round(value * kPowers[scale]);
+    // Exact in integer arithmetic below 2^53; larger values take the general
+    // path below.
+    if (std::fabs(scaled) < 9007199254740992.0) {
+      int64_t units = static_cast<int64_t>(scaled);
+      const bool negative = units < 0;
+      if (negative) units = -units;
+      char digits[24];
+      const auto r = std::to_chars(digits, digits + sizeof digits, units);
+      const size_t count = static_cast<size_t>(r.ptr - digits);
+      // At least one digit before the point: 0.05 is "0.05", not ".05".
+      char padded[48];
+      size_t b = 0;
+      for (size_t i = count; i < static_cast<size_t>(scale) + 1; ++i) padded[b++] = '0';
+      std::memcpy(padded + b, digits, count);
+      b += count;
+      char* p = out;
+      if (negative) *p++ = '-';  // units is non-zero here, so no "-0.00"
+      const size_t whole = b - static_cast<size_t>(scale);
+      std::memcpy(p, padded, whole);
+      p += whole;
+      if (scale > 0) {
+        *p++ = '.';
+        std::memcpy(p, padded + whole, static_cast<size_t>(scale));
+        p += scale;
+      }
+      return static_cast<size_t>(p - out);
+    }
+  }
+  auto r = std::to_chars(out, out + room, value);
+  return static_cast<size_t>(r.ptr - out);
+}
+
+size_t normalise_datetime(int16_t type, const char* t, size_t length, char* out) {
+  switch (type) {
+    case kSqlDate:
+      if (!date_at(t, length, 0)) return 0;
+      std::memcpy(out, t, 10);
+      return 10;
+    case kSqlTime: {
+      // A bare time, or the time part of a timestamp; seconds default to 00
+      // and a fraction is dropped.
+      size_t at = 0;
+      if (date_at(t, length, 0) && length > 11 && (t[10] == ' ' || t[10] == 'T')) at = 11;
+      const size_t n = time_at(t, length, at);
+      if (n == 0) return 0;
+      std::memcpy(out, t + at, n);
+      if (n == 5) std::memcpy(out + 5, ":00", 3);
+      return 8;
+    }
+    case kSqlTimestamp: {
+      if (!date_at(t, length, 0)) return 0;
+      std::memcpy(out, t, 10);
+      if (length == 10) {
+        std::memcpy(out + 10, " 00:00:00", 9);
+        return 19;
+      }
+      if (t[10] != ' ' && t[10] != 'T') return 0;
+      const size_t n = time_at(t, length, 11);
+      if (n == 0) return 0;
+      out[10] = ' ';
+      std::memcpy(out + 11, t + 11, n);
+      if (n == 5) std::memcpy(out + 16, ":00", 3);
+      return 19;
+    }
+    default:
+      return 0;
+  }
+}
+
+ValueView make_value(const ColumnInfo& column, sqlite3_stmt* stmt, int index,
+                     uint8_t (&scratch)[kValueScratch]) {
+  // One lookup per value instead of one per accessor. Every connection is
+  // opened with SQLITE_OPEN_NOMUTEX, and without a connection mutex the
+  // value sqlite3_column_value returns reads like any protected value.
+  sqlite3_value* value = sqlite3_column_value(stmt, index);
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+      return ValueView{kNullValueType, scratch, 0};
+    case SQLITE_INTEGER:
+      return integer_value(column, sqlite3_value_int64(value), scratch);
+    case SQLITE_FLOAT:
+      return float_value(column, sqlite3_value_double(value), scratch);
+    case SQLITE_BLOB: {
+      const void* data = sqlite3_value_blob(value);
+      const int n = sqlite3_value_bytes(value);
+      const uint16_t type =
+          column.type == kSqlVarbinary ? wire(kSqlVarbinary) : wire(kSqlLongVarbinary);
+      return text_view(type, data != nullptr ? data : scratch, n);
+    }
+    default: {  // SQLITE_TEXT
+      const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      const int n = sqlite3_value_bytes(value);
+      if (text == nullptr) return text_view(kSqlVarchar, scratch, 0);
+      const int16_t type = column.type;
+      if (type == kSqlChar || type == kSqlVarchar) return text_view(type, text, n);
+      if (type == kSqlDate || type == kSqlTime || type == kSqlTimestamp) {
+        char* out = reinterpret_cast<char*>(scratch);
+        const size_t length = normalise_datetime(type, text, static_cast<size_t>(n), out);
+        if (length > 0)
+          return ValueView{static_cast<uint16_t>(type), scratch, static_cast<uint32_t>(length)};
+      }
+      return text_view(kSqlVarchar, text, n);
+    }
+  }
+}
+
+}  // namespace q4::lite
