@@ -20,6 +20,7 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   if (length < kCountsSize) {
     stmt->column_count = 0;
     stmt->row_count = 0;
+    stmt->cache_valid = 0;
     stmt->cursor_open = 1;
     return SQL_SUCCESS;
   }
@@ -37,9 +38,15 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   if (section > 0) store_descriptions(stmt, rest);
   rest += section;
   rest_length -= static_cast<size_t>(section);
-  if (rest_length > 0 &&
-      !store_row_block(stmt, rest, static_cast<int32_t>(rest_length), /*read_first=*/false)) {
-    return SQL_ERROR;
+  if (rest_length > 0) {
+    if (!store_row_block(stmt, rest, static_cast<int32_t>(rest_length), /*read_first=*/false)) {
+      return SQL_ERROR;
+    }
+  } else {
+    // No first block (an empty result, or a first row too large for one):
+    // rows left in the buffer by an earlier execution of this statement must
+    // not be served as this result's rows, so the next fetch asks the server.
+    stmt->cache_valid = 0;
   }
   stmt->cursor_open = 1;
   return SQL_SUCCESS;

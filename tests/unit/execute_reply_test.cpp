@@ -88,6 +88,16 @@ TEST(ExecuteReply, DescriptionSectionIsCachedAndRowsFollowIt) {
   EXPECT_EQ(r.stmt->value_table[2], nullptr) << "the first step must read the first row";
 }
 
+// Re-executing a prepared statement whose new result has no first block (an
+// empty result) must not serve the rows the previous execution left behind.
+TEST(ExecuteReply, ReplyWithoutRowsDropsRowsOfTheEarlierExecution) {
+  StatementRecord r;
+  ASSERT_EQ(reply(r, "K", counts(2, 2).bytes(two_rows())), SQL_SUCCESS);
+  ASSERT_EQ(r.stmt->cache_valid, 1);
+  EXPECT_EQ(reply(r, "K", counts(2, 0)), SQL_SUCCESS);
+  EXPECT_EQ(r.stmt->cache_valid, 0);
+}
+
 TEST(ExecuteReply, RowsWithoutSectionStartAtOffsetEight) {
   StatementRecord r;
   Bytes rows = two_rows();

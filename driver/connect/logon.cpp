@@ -1,0 +1,172 @@
+#include "connect/logon.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "connect/settings.h"
+#include "core/diagnostics.h"
+#include "link/framing.h"
+#include "link/socket_layer.h"
+#include "link/transport.h"
+#include "platform/strings.h"
+#include "protocol/wire.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
+constexpr DiagText kDiagLogonRefused{
+    "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
+
+// What a failed transfer of the logon exchange posts, by link status.
+struct LinkFailureText {
+  uint32_t link_status;
+  DiagText diag;
+};
+constexpr LinkFailureText kLinkFailureTexts[] = {
+    {LINK_TIMEOUT, {"S1T00", "Login Timeout expired"}},
+    {LINK_CLOSED, {"08S01", "Communication Link failure. Check server status."}},
+    {LINK_NETWORK, {"08S01", "Communication Link failure. Check network and server status."}},
+};
+// LINK_FAILED and anything else.
+constexpr DiagText kDiagLinkOther{"S1000", "General error. Unable to connect to host."};
+
+// A server that refuses a logon may close the link right after the status of
+// its reply; the frame then breaks off, and what did arrive starts with this.
+constexpr char kRefusalStart[] = "ELogon failed";
+
+// Data bytes of the reply: the first four announce a release of level 710 or
+// later, the fifth is the capability byte.
+constexpr int kLevelBytes = 4;
+constexpr int kFlagsByte = 4;
+
+template <size_t N>
+void empty_placeholder(char (&field)[N]) {
+  if (field[0] == '?') field[0] = '\0';
+}
+
+// Appends to the logon text without overrunning exchange_buffer.
+class LogonText {
+ public:
+  explicit LogonText(char* buffer) : buffer_(buffer) { buffer_[0] = '\0'; }
+  void add(const char* text) {
+    size_t length = strnlen(text, kExchangeBufferSize - 1 - length_);
+    memcpy(buffer_ + length_, text, length);
+    length_ += length;
+    buffer_[length_] = '\0';
+  }
+  int length() const { return static_cast<int>(length_); }
+
+ private:
+  char* buffer_;
+  size_t length_ = 0;
+};
+
+}  // namespace
+
+int build_logon_text(Connection* conn) {
+  empty_placeholder(conn->server);
+  empty_placeholder(conn->virtual_machine);
+  empty_placeholder(conn->user);
+  empty_placeholder(conn->password);
+  empty_placeholder(conn->account);
+  empty_placeholder(conn->ac_password);
+  empty_placeholder(conn->currency_sign);
+  empty_placeholder(conn->thousand_mark);
+  empty_placeholder(conn->decimal_mark);
+
+  LogonText text(conn->exchange_buffer);
+  for (const char* field : {conn->server, conn->virtual_machine, conn->user, conn->password,
+                            conn->account, conn->ac_password}) {
+    text.add(field);
+    text.add(conn->field_separator);
+  }
+  if (conn->server_version >= kServerLevel754 && !switch_on(conn->server_format_opt)) {
+    char marks[32];
+    snprintf(marks, sizeof marks, "\"%s/%s/%s\"", conn->currency_sign, conn->thousand_mark,
+             conn->decimal_mark);
+    text.add(marks);
+    text.add(conn->field_separator);
+  }
+  return text.length();
+}
+
+SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
+  for (const LinkFailureText& entry : kLinkFailureTexts) {
+    if (entry.link_status == link_status) return post_connection_error(conn, entry.diag);
+  }
+  return post_connection_error(conn, kDiagLinkOther);
+}
+
+LogonResult logon(Window* window, Connection* conn) {
+  if (!connect_server(window, conn)) return kLogonNoSocket;
+  load_string(kStrLogonCommand, conn->logon_command, sizeof conn->logon_command);
+
+  int32_t length = static_cast<int32_t>(strlen(conn->exchange_buffer));
+  uint32_t status = send_request(conn->logon_command, length,
+                                 reinterpret_cast<const uint8_t*>(conn->exchange_buffer),
+                                 link_socket(conn), conn->frame_buffer, false, conn->login_timeout);
+  if (status != LINK_OK) {
+    post_logon_link_failure(conn, status);
+    return kLogonLinkFailed;
+  }
+
+  uint8_t data[kLogonReplySize];
+  int32_t grown = 0;
+  status = LINK_OK;
+  // The frame area still holds the request; clear its start so that only
+  // this reply can look like a refusal below.
+  conn->frame_buffer[0] = 0;
+  int32_t received = receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer,
+                                   kLogonReplySize, data, link_socket(conn), conn->frame_buffer,
+                                   nullptr, false, &status, conn->login_timeout);
+  if (received == 0) {
+    if (memcmp(conn->frame_buffer, kRefusalStart, sizeof kRefusalStart - 1) == 0) {
+      return kLogonRefused;
+    }
+    post_logon_link_failure(conn, status);
+    return kLogonLinkFailed;
+  }
+  // The logon runs on a non-blocking socket so that every wait is bounded;
+  // the session's later exchanges use plain blocking transfers.
+  set_blocking(conn->socket, true);
+
+  if (received < 0) received = 0;  // a reply without data bytes
+  switch (conn->exchange_buffer[0]) {
+    case kStatusOk:
+      conn->server_flags = 0;
+      if (received >= kLevelBytes && conn->server_version < kServerLevel710) {
+        conn->server_version = kServerLevel710;
+      }
+      if (received > kFlagsByte) {
+        conn->server_flags =
+            static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(data[kFlagsByte])));
+      }
+      return kLogonAccepted;
+    case kStatusWarning:
+      conn->server_flags = 0;
+      return kLogonAccepted;
+    default:
+      // The server's own words reach the user only through a window.
+      show_status_line(window, "Logon Error:");
+      show_status_line(window, conn->exchange_buffer[0] != '\0' ? conn->exchange_buffer + 1 : "");
+      return kLogonRefused;
+  }
+}
+
+SQLRETURN connect_and_logon(Connection* conn) {
+  conn->sqlstate[0] = '\0';
+  LogonResult result = logon(nullptr, conn);
+  if (result == kLogonAccepted) {
+    conn->message[0] = '\0';
+    return SQL_SUCCESS;
+  }
+  if (result == kLogonNoSocket) post_connection_error(conn, kDiagNoHost);
+  if (result == kLogonRefused) post_connection_error(conn, kDiagLogonRefused);
+  if (conn->socket != kInvalidSocket) close_link(conn);
+  return SQL_ERROR;
+}
+
+}  // namespace q4

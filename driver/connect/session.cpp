@@ -1,0 +1,75 @@
+#include "connect/session.h"
+
+#include <cstring>
+
+#include "connect/connect_dialogs.h"
+#include "connect/logon.h"
+#include "connect/odbc_text.h"
+#include "connect/settings.h"
+#include "core/diagnostics.h"
+#include "link/framing.h"
+#include "link/socket_layer.h"
+#include "link/transport.h"
+#include "platform/strings.h"
+#include "protocol/wire.h"
+#include "statement/lifecycle.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagNoDsn{"S1000", "No DSN was specified"};
+
+}  // namespace
+
+SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn_length,
+                           const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,
+                           SQLSMALLINT auth_length) {
+  if (odbc_text_length(dsn, dsn_length) == 0) return post_connection_error(conn, kDiagNoDsn);
+  copy_odbc_text(conn->dsn, sizeof conn->dsn, dsn, dsn_length);
+  char user[sizeof conn->user];
+  copy_odbc_text(user, sizeof user, uid, uid_length);
+  char password[sizeof conn->password];
+  copy_odbc_text(password, sizeof password, auth, auth_length);
+
+  read_dsn_setting(conn->dsn, "USER", "", conn->user, sizeof conn->user);
+  if (password[0] != '\0') {
+    memcpy(conn->password, password, sizeof password);
+  } else if (user[0] == '\0' || strcmp(user, conn->user) == 0) {
+    read_password_setting(conn->dsn, "PASSWORD", conn->password, sizeof conn->password, false);
+  }
+  if (user[0] != '\0') memcpy(conn->user, user, sizeof user);
+
+  read_connect_settings(conn);
+  load_string(kStrFieldSeparator, conn->field_separator, sizeof conn->field_separator);
+
+  if (switch_on(conn->account_connect_dialog)) {
+    int result = run_small_connect_dialog(nullptr, conn);
+    if (result != 0) return static_cast<SQLRETURN>(result);
+  }
+  build_logon_text(conn);
+  return connect_and_logon(conn);
+}
+
+SQLRETURN disconnect(Connection* conn) {
+  if (conn->socket == kInvalidSocket) return SQL_SUCCESS;
+  // free_statement unlinks the statement it drops: take the successor first.
+  for (Statement* stmt = conn->statements; stmt != nullptr;) {
+    Statement* next = stmt->next;
+    free_statement(stmt, SQL_DROP);
+    stmt = next;
+  }
+  const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
+  uint32_t status = send_request(command, 0, nullptr, link_socket(conn), conn->frame_buffer, true,
+                                 conn->login_timeout);
+  if (status == LINK_OK) {
+    int32_t grown = 0;
+    receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr,
+                  link_socket(conn), conn->frame_buffer, nullptr, true, &status,
+                  conn->login_timeout);
+  }
+  close_link(conn);
+  return SQL_SUCCESS;
+}
+
+}  // namespace q4

@@ -1,0 +1,29 @@
+// SQLConnect and SQLDisconnect: opening a session from a data source name,
+// and ending it.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/records.h"
+
+namespace q4 {
+
+// SQLConnect's work. Reads the data source's settings, lets the arguments
+// override user and password, shows the small connect dialog when the data
+// source asks for it (AConnectDialog) and logs on.
+// - SQL_ERROR with "S1000" "No DSN was specified" for a null or empty name.
+// - A non-empty `auth` is the password. Without one, the profile's PASSWORD is
+//   used only when `uid` is empty or equals the profile's USER exactly; a
+//   password stored for one user must not be sent for another.
+// - A dialog's non-zero result is returned as it is (100: the user cancelled).
+SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn_length,
+                           const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,
+                           SQLSMALLINT auth_length);
+
+// SQLDisconnect's work: drops every statement of the connection, tells the
+// server (errors ignored), closes the socket. Always SQL_SUCCESS; a
+// connection that is not connected is left alone.
+SQLRETURN disconnect(Connection* conn);
+
+}  // namespace q4
