@@ -56,7 +56,9 @@ SQLRETURN disconnect(Connection* conn) {
   // free_statement unlinks the statement it drops: take the successor first.
   for (Statement* stmt = conn->statements; stmt != nullptr;) {
     Statement* next = stmt->next;
-    free_statement(stmt, SQL_DROP);
+    // A release that cannot reach the server keeps the record for another
+    // try; after disconnect there is none, so it is freed here.
+    if (free_statement(stmt, SQL_DROP) != SQL_SUCCESS) discard_dropped_statement(stmt);
     stmt = next;
   }
   const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};

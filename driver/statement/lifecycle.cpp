@@ -188,9 +188,13 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   SQLRETURN rc = release_server_statement(stmt);
   if (rc != SQL_SUCCESS) return rc;
 
+  discard_dropped_statement(stmt);
+  return SQL_SUCCESS;
+}
+
+void discard_dropped_statement(Statement* stmt) {
   drv_free(stmt->request_buffer);
   drv_free(stmt);
-  return SQL_SUCCESS;
 }
 
 SQLRETURN release_server_statement(Statement* stmt) {

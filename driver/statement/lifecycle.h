@@ -23,6 +23,11 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out);
 // handle stays valid after SQL_ERROR, and dropping it again is safe).
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option);
 
+// Frees what a drop whose release failed left behind (the record, already
+// unlinked, and its request buffer). SQLDisconnect uses it: once the
+// connection ends, no later drop could reach the server either.
+void discard_dropped_statement(Statement* stmt);
+
 // Sends the release request for the statement; a failed exchange is a
 // communication failure on the connection.
 SQLRETURN release_server_statement(Statement* stmt);

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <regex>
+#include <cctype>
 #include <set>
 #include <sstream>
 #include <string>
@@ -161,10 +161,13 @@ std::set<std::string> exported_odbc_functions() {
   text << file.rdbuf();
   std::string content = text.str();
   std::set<std::string> names;
-  std::regex name(R"(\bSQL[A-Za-z]+\b)");
-  for (auto it = std::sregex_iterator(content.begin(), content.end(), name);
-       it != std::sregex_iterator(); ++it) {
-    names.insert(it->str());
+  // Every word of letters that begins with "SQL".
+  for (size_t at = content.find("SQL"); at != std::string::npos; at = content.find("SQL", at)) {
+    size_t end = at + 3;
+    while (end < content.size() && isalpha(static_cast<unsigned char>(content[end]))) ++end;
+    bool starts_word = at == 0 || !isalnum(static_cast<unsigned char>(content[at - 1]));
+    if (starts_word && end > at + 3) names.insert(content.substr(at, end - at));
+    at = end;
   }
   return names;
 }

@@ -354,6 +354,21 @@ TEST_F(LogonWire, DisconnectDropsEveryStatement) {
   EXPECT_EQ(peer.finish(), "");
 }
 
+// With the server gone no release can succeed; the statements must still be
+// freed (the sanitizer build reports the leak otherwise).
+TEST_F(LogonWire, DisconnectAfterLostLinkFreesTheStatements) {
+  ScriptedPeer peer;
+  peer.expect_request(kCmdLogon).reply("K").close();
+  ConnectionRecord conn;
+  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
+  Statement* stmt[2] = {nullptr, nullptr};
+  for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+  EXPECT_EQ(conn->statements, nullptr);
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+}
+
 TEST_F(LogonWire, DriverConnectReportsCutAnswerAsSuccess) {
   ScriptedPeer peer;
   // Without a data source the marks are the C locale's: only the point.
