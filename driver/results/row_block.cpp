@@ -15,7 +15,13 @@ constexpr size_t kValueHeader = 6;  // u16 type + u32 length
 
 }  // namespace
 
+bool row_storage_fits(const Statement* stmt) {
+  return stmt->row_buffer != nullptr && stmt->value_table != nullptr && stmt->column_count >= 0 &&
+         stmt->value_table_columns >= stmt->column_count;
+}
+
 bool index_row(Statement* stmt, const uint8_t* row) {
+  if (!row_storage_fits(stmt)) return false;
   const uint8_t* end = stmt->row_buffer + stmt->row_block_length;
   const uint8_t* at = row;
   int32_t columns = stmt->column_count;
@@ -37,39 +43,65 @@ bool index_row(Statement* stmt, const uint8_t* row) {
   return true;
 }
 
-bool store_row_block(Statement* stmt, const uint8_t* data, int32_t length, bool read_first) {
-  stmt->cache_valid = 0;
+bool reserve_row_storage(Statement* stmt, int32_t length) {
   if (length < 0 || stmt->column_count < 0) {
+    stmt->cache_valid = 0;
     post_error(stmt, kDiagGeneral);
     return false;
   }
-  if (stmt->row_buffer == nullptr || stmt->row_buffer_size < length) {
-    drv_free(stmt->row_buffer);
-    stmt->row_buffer_size = 0;
-    stmt->row_block_length = 0;
-    int32_t size = (length / kBufferStep + 1) * kBufferStep;
-    stmt->row_buffer = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size));
-    if (stmt->row_buffer == nullptr) return false;
-    stmt->row_buffer_size = size;
+  bool grow_buffer = stmt->row_buffer == nullptr || stmt->row_buffer_size < length;
+  bool grow_table = stmt->value_table == nullptr || stmt->value_table_columns < stmt->column_count;
+  if (!grow_buffer && !grow_table) return true;
+
+  // Both blocks are had before either is given up, so that a failure leaves
+  // the stored block, and with it the cursor, as it was.
+  int32_t size = (length / kBufferStep + 1) * kBufferStep;
+  uint8_t* buffer = nullptr;
+  if (grow_buffer) {
+    buffer = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size));
+    if (buffer == nullptr) return false;
   }
-  if (stmt->value_table == nullptr || stmt->value_table_columns < stmt->column_count) {
-    drv_free(stmt->value_table);
-    stmt->value_table_columns = 0;
-    stmt->value_table = drv_alloc_array<uint8_t*>(nullptr, stmt, stmt->column_count + 1);
-    if (stmt->value_table == nullptr) return false;
-    stmt->value_table_columns = stmt->column_count;
-  }
-  if (length > 0) memcpy(stmt->row_buffer, data, length);
-  stmt->row_block_length = length;
-  if (read_first) {
-    if (!index_row(stmt, stmt->row_buffer)) {
-      post_error(stmt, kDiagGeneral);
+  uint8_t** table = nullptr;
+  if (grow_table) {
+    table = drv_alloc_array<uint8_t*>(nullptr, stmt, stmt->column_count + 1);
+    if (table == nullptr) {
+      drv_free(buffer);
       return false;
     }
-  } else {
-    stmt->value_table[stmt->column_count] = nullptr;
   }
+  stmt->cache_valid = 0;
+  if (grow_buffer) {
+    drv_free(stmt->row_buffer);
+    stmt->row_buffer = buffer;
+    stmt->row_buffer_size = size;
+    stmt->row_block_length = 0;
+  }
+  if (grow_table) {
+    drv_free(stmt->value_table);
+    stmt->value_table = table;
+    stmt->value_table_columns = stmt->column_count;
+  }
+  return true;
+}
+
+bool adopt_row_block(Statement* stmt, int32_t length, bool read_first) {
+  stmt->row_block_length = length;
+  // No pointer of an earlier block may survive into this one: entries past
+  // the column count stay null, and only index_row fills the others.
+  memset(stmt->value_table, 0, sizeof(uint8_t*) * (stmt->value_table_columns + 1));
   stmt->cache_valid = 1;
+  return !read_first || index_row(stmt, stmt->row_buffer);
+}
+
+bool store_row_block(Statement* stmt, const uint8_t* data, int32_t length, bool read_first) {
+  stmt->cache_valid = 0;
+  if (!reserve_row_storage(stmt, length)) return false;
+  if (length > 0) memcpy(stmt->row_buffer, data, length);
+  if (!adopt_row_block(stmt, length, read_first)) {
+    stmt->cache_valid = 0;
+    post_error(stmt, kDiagGeneral);
+    return false;
+  }
   return true;
 }
 

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Reading results through unixODBC with three drivers on the same data:
+#   bench/results_bench.sh [results_bench options...]
+# Builds nothing: it uses build/results_bench, build/q4lite and
+# build/libq4odbc.so (or $Q4_BUILD_DIR). It creates a SQLite file with
+# $ROWS rows (default 1,000,000) of
+#   bench (id INTEGER, name VARCHAR(40), amount NUMERIC(12,2), created DATE,
+#          note VARCHAR(200))
+# serves it with q4lite on 127.0.0.1, loads the same rows into a private
+# PostgreSQL cluster on 127.0.0.1 (initdb in a temporary folder, run as the
+# postgres user when started as root), writes a private unixODBC
+# configuration (never the machine's files) with the data sources q4bench
+# (q4odbc), pgbench (psqlODBC) and sqlitebench (SQLite ODBC driver on the same
+# file), and runs results_bench against the three.
+# PROFILE=perf or PROFILE=callgrind profiles one q4bench round instead.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${Q4_BUILD_DIR:-$root/build}
+rows=${ROWS:-1000000}
+odbc_lib=/usr/lib/x86_64-linux-gnu/odbc
+pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+
+work=$(mktemp -d /tmp/q4bench.XXXXXX)
+chmod 755 "$work"
+q4lite_pid=
+pg_started=
+as_pg() {
+  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+cleanup() {
+  [ -n "$q4lite_pid" ] && kill "$q4lite_pid" 2>/dev/null && wait "$q4lite_pid" 2>/dev/null || true
+  [ -n "$pg_started" ] && as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -m fast -w stop >/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+note_text=$(printf 'x%.0s' $(seq 1 200))
+echo "creating $rows rows"
+sqlite3 "$work/bench.db" <<SQL
+CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
+                    created DATE, note VARCHAR(200));
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $rows)
+INSERT INTO bench
+SELECT i, 'customer name ' || i, (i * 7919 % 10000000) / 100.0,
+       date('2000-01-01', '+' || (i % 9000) || ' days'), substr('$note_text', 1, 40 + i % 160)
+FROM n;
+SQL
+
+"$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/q4port" --db "$work/bench.db" --quiet &
+q4lite_pid=$!
+for _ in $(seq 1 500); do [ -s "$work/q4port" ] && break; sleep 0.01; done
+
+pgport=$(free_port)
+mkdir "$work/pg"
+[ "$(id -u)" = 0 ] && chown postgres "$work/pg"
+as_pg "$pgbin/initdb" -D "$work/pg/data" --auth=trust -U bench >/dev/null
+as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w \
+  -o "-c listen_addresses=127.0.0.1 -p $pgport -k $work/pg -c fsync=off" start >/dev/null
+pg_started=1
+psql -q -h 127.0.0.1 -p "$pgport" -U bench -d postgres <<SQL
+CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
+                    created DATE, note VARCHAR(200));
+INSERT INTO bench
+SELECT i, 'customer name ' || i, ((i::bigint * 7919) % 10000000) / 100.0,
+       DATE '2000-01-01' + (i % 9000), substr('$note_text', 1, 40 + i % 160)
+FROM generate_series(1, $rows) AS i;
+VACUUM ANALYZE bench;
+SQL
+
+cat > "$work/odbcinst.ini" <<INI
+[Q4]
+Driver=$build/libq4odbc.so
+[PostgreSQL]
+Driver=$odbc_lib/psqlodbca.so
+[SQLite3]
+Driver=$odbc_lib/libsqlite3odbc.so
+INI
+cat > "$work/odbc.ini" <<INI
+[q4bench]
+Driver=Q4
+SERVER=127.0.0.1
+PORTNUMBER=$(cat "$work/q4port")
+USER=bench
+PASSWORD=bench
+ACCOUNT=main
+[pgbench]
+Driver=PostgreSQL
+Servername=127.0.0.1
+Port=$pgport
+Database=postgres
+Username=bench
+[sqlitebench]
+Driver=SQLite3
+Database=$work/bench.db
+INI
+export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+
+case "${PROFILE:-}" in
+  "")
+    "$build/results_bench" --q4lite-pid "$q4lite_pid" "$@" \
+      q4odbc=q4bench psqlodbc=pgbench sqliteodbc=sqlitebench
+    ;;
+  perf)
+    # The client process only (q4lite is another process): where its time
+    # goes, by library and then by function.
+    perf record -q -o "$work/perf.data" "$build/results_bench" --rounds 1 --points 1 \
+      q4odbc=q4bench
+    perf report -q -i "$work/perf.data" --stdio --sort dso 2>/dev/null | head -12
+    perf report -q -i "$work/perf.data" --stdio --sort dso,symbol 2>/dev/null | head -30
+    ;;
+  callgrind)
+    valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
+      "$build/results_bench" --rounds 1 --points 1 q4odbc=q4bench
+    callgrind_annotate "$work/callgrind.out" 2>/dev/null | head -40
+    ;;
+esac

@@ -1,0 +1,65 @@
+// SQLBindCol's work (get_data.h).
+#include "core/memory.h"
+#include "results/get_data.h"
+
+namespace q4 {
+
+namespace {
+
+struct FixedLength {
+  SQLSMALLINT c_type;
+  int64_t length;
+};
+
+// Numeric targets keep a fixed buffer length whatever the application says.
+// The tinyint types take 2 bytes like the short types: a column-wise rowset
+// of them is laid out in steps of 2.
+constexpr FixedLength kFixedLengths[] = {
+    {SQL_C_UTINYINT, 2}, {SQL_C_STINYINT, 2}, {SQL_C_TINYINT, 2}, {SQL_C_USHORT, 2},
+    {SQL_C_SSHORT, 2},   {SQL_C_SHORT, 2},    {SQL_C_ULONG, 4},   {SQL_C_SLONG, 4},
+    {SQL_C_LONG, 4},     {SQL_C_FLOAT, 4},    {SQL_C_DOUBLE, 8},
+};
+
+}  // namespace
+
+int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max) {
+  for (const FixedLength& entry : kFixedLengths) {
+    if (entry.c_type == c_type) return entry.length;
+  }
+  return value_max;
+}
+
+SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                      SQLLEN value_max, SQLLEN* indicator) {
+  BoundColumn* before = nullptr;
+  BoundColumn* entry = stmt->bound_columns;
+  while (entry != nullptr && entry->icol != icol) {
+    before = entry;
+    entry = entry->next;
+  }
+
+  if (value == nullptr) {
+    if (entry != nullptr) {
+      (before != nullptr ? before->next : stmt->bound_columns) = entry->next;
+      drv_free(entry);
+    }
+    if (stmt->bound_columns == nullptr) stmt->columns_bound = 0;
+    return SQL_SUCCESS;
+  }
+
+  if (entry == nullptr) {
+    entry = static_cast<BoundColumn*>(drv_alloc(nullptr, stmt, sizeof(BoundColumn)));
+    if (entry == nullptr) return SQL_ERROR;
+    // Not found: `before` is the tail, and a new binding goes last.
+    (before != nullptr ? before->next : stmt->bound_columns) = entry;
+  }
+  entry->icol = icol;
+  entry->c_type = c_type;
+  entry->value = value;
+  entry->value_max = bound_buffer_length(c_type, value_max);
+  entry->indicator = reinterpret_cast<int64_t*>(indicator);
+  stmt->columns_bound = 1;
+  return SQL_SUCCESS;
+}
+
+}  // namespace q4

@@ -1,0 +1,169 @@
+#include "results/get_data.h"
+
+#include <cstring>
+
+#include "core/diagnostics.h"
+#include "core/memory.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "results/convert.h"
+#include "results/result_exchange.h"
+#include "results/row_block.h"
+#include "statement/exchange.h"
+
+namespace q4 {
+
+namespace {
+
+// Both carry the driver prefix and nothing after it.
+constexpr DiagText kDiagColumnRange{"S1002", ""};
+constexpr DiagText kDiagNoRowRead{"24000", ""};
+constexpr DiagText kDiagBrokenValue{kStateCommLink, kCommErrorText};
+constexpr const char* kStateServerRefused = "S1000";
+
+constexpr int32_t kGetDataPayloadSize = 8;
+constexpr uint32_t kValueHeader = 6;  // u16 type + u32 length
+// The reply is received into io_buffer with one byte kept free: the
+// conversion's temporary terminator goes after the value.
+constexpr int32_t kGetDataCapacity = kReplyCapacity - 1;
+static_assert(kGetDataCapacity < kIoBufferSize, "room for the terminator");
+
+// One value of the current row. `data` is writable and data[length] exists.
+struct Value {
+  uint16_t type;
+  uint8_t* data;
+  int32_t length;
+};
+
+// The reply block of a get-data request whose value outgrew io_buffer;
+// freed when the call ends.
+class ReplyBlock {
+ public:
+  ReplyBlock() = default;
+  ~ReplyBlock() { drv_free(block_); }
+  ReplyBlock(const ReplyBlock&) = delete;
+  ReplyBlock& operator=(const ReplyBlock&) = delete;
+  uint8_t** address() { return &block_; }
+  uint8_t* get() const { return block_; }
+  void reset(uint8_t* block) {
+    drv_free(block_);
+    block_ = block;
+  }
+
+ private:
+  uint8_t* block_ = nullptr;
+};
+
+// A further read of the same column continues only for values that are
+// delivered piecewise: character and binary targets, or the default target
+// of a character or binary value.
+bool continues_piecewise(SQLSMALLINT c_type, uint16_t server_type) {
+  if (c_type == SQL_C_CHAR || c_type == SQL_C_BINARY) return true;
+  if (c_type != SQL_C_DEFAULT) return false;
+  switch (static_cast<int16_t>(server_type)) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Reads a value's header at `at`; the caller guarantees the bytes.
+Value value_at(uint8_t* at) {
+  return Value{load_u16(at), at + kValueHeader, static_cast<int32_t>(load_u32(at + 2))};
+}
+
+// Asks the server for column `icol` of the current row. The whole value
+// always comes, however long: a value above io_buffer's room arrives in a
+// block that grows with it (`reply`). False after posting the failure.
+bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, ReplyBlock* reply,
+                       Value* out) {
+  uint8_t* payload = stmt->io_buffer;
+  put_u16(put_u16(put_u32(payload, statement_id(stmt)), icol), static_cast<uint16_t>(c_type));
+  int32_t grown = 0;
+  int32_t received = exchange_into(stmt, kCmdGetData, payload, kGetDataPayloadSize, stmt->io_buffer,
+                                   kGetDataCapacity, reply->address(), &grown);
+  if (received == 0) return false;
+  if (stmt->reply_status[0] != kStatusOk) {
+    post_error(stmt, stmt->reply_status + 1, kStateServerRefused);
+    return false;
+  }
+  // "K" without a value: the framing drops a reply whose growth could not be
+  // allocated and reports it as one without payload. A server never sends
+  // an empty get-data answer, so memory is what ran out.
+  if (received < 0) {
+    post_error(stmt, kDiagMemory);
+    return false;
+  }
+  uint8_t* at = grown ? reply->get() : stmt->io_buffer;
+  uint32_t size = static_cast<uint32_t>(received);
+  if (size < kValueHeader || load_u32(at + 2) > size - kValueHeader) {
+    post_error(stmt, kDiagBrokenValue);
+    return false;
+  }
+  Value value = value_at(at);
+  if (grown && kValueHeader + static_cast<uint32_t>(value.length) == size) {
+    // A grown block holds exactly the bytes received; the conversion needs
+    // one more after the value. Only values above 20,479 bytes pay for this
+    // copy.
+    auto* roomy = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size + 1u));
+    if (roomy == nullptr) return false;
+    memcpy(roomy, at, size);
+    reply->reset(roomy);
+    value = value_at(roomy);
+  }
+  *out = value;
+  return true;
+}
+
+SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value, SQLLEN value_max,
+                   SQLLEN* indicator) {
+  uint8_t number[5];  // the value and the byte the conversion borrows
+  put_u32(number, stmt->row_number);
+  return convert_value(stmt, SQL_INTEGER, c_type, number, 4, value_max, value, indicator);
+}
+
+}  // namespace
+
+SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                   SQLLEN value_max, SQLLEN* indicator) {
+  if (icol == 0) return bookmark(stmt, c_type, value, value_max, indicator);
+  if (icol > static_cast<uint16_t>(stmt->column_count)) return post_error(stmt, kDiagColumnRange);
+
+  ReplyBlock reply;
+  Value found;
+  uint8_t* cached = nullptr;
+  // A stored block that does not fit the current column count belongs to an
+  // earlier run; the server holds the current row.
+  if (stmt->cache_valid && row_storage_fits(stmt)) {
+    if (stmt->value_table[stmt->column_count] == nullptr) return post_error(stmt, kDiagNoRowRead);
+    cached = stmt->value_table[icol - 1];
+  }
+  if (cached != nullptr) {
+    found = value_at(cached);
+    stmt->reply_status[0] = kStatusOk;
+    stmt->reply_status[1] = '\0';
+  } else if (!value_from_server(stmt, icol, c_type, &reply, &found)) {
+    return SQL_ERROR;
+  }
+
+  if (found.type == kNullValueType) {
+    if (indicator != nullptr) *indicator = SQL_NULL_DATA;
+    return SQL_SUCCESS;
+  }
+  if (static_cast<int32_t>(icol) == stmt->getdata_column) {
+    if (!continues_piecewise(c_type, found.type)) return SQL_NO_DATA_FOUND;
+  } else {
+    stmt->getdata_offset = 0;
+  }
+  stmt->getdata_column = icol;
+  return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type, found.data, found.length,
+                       value_max, value, indicator);
+}
+
+}  // namespace q4

@@ -1,0 +1,45 @@
+// Reading the values of the current row: bound columns (SQLBindCol) and
+// SQLGetData, with piecewise reads of character and binary values.
+//
+// Both functions run inside a statement call that holds InCall and has run
+// enter_statement; the fetch functions call get_data for every bound column.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace q4 {
+
+// The buffer length a binding keeps for `c_type`: the fixed size of the
+// numeric types (2 for every short and tinyint type, 4 for the long types and
+// float, 8 for double), the application's `value_max` for every other code.
+// It is both the conversion's buffer length and the column-wise rowset stride.
+int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max);
+
+// SQLBindCol's work. A null `value` unbinds column `icol` (a column that is
+// not bound is no error); otherwise the column's entry is replaced in place
+// or appended at the end of bound_columns. Nothing is checked against the
+// result: a bad column or type surfaces when a fetch fills the column.
+// SQL_SUCCESS, or SQL_ERROR with "S1001".
+SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                      SQLLEN value_max, SQLLEN* indicator);
+
+// SQLGetData's work: converts the value of column `icol` of the current row
+// (0: the row number, as an SQL_INTEGER) into `c_type` in `value`
+// (`value_max` bytes, clamped to 2^31 - 1) and its length or SQL_NULL_DATA
+// into *indicator. The value comes from the stored row block, or, when the
+// server sent the row without data, from a get-data request (0x03).
+// A further call on the same column continues a character or binary value
+// where the last one stopped; for other types it returns SQL_NO_DATA_FOUND.
+// Returns the conversion's result, or SQL_ERROR after posting: "S1002"
+// column past the last, "24000" a block is stored but no row of it read,
+// "S1000" the server refused (its text), "08S01" a failed exchange (on the
+// connection) or a damaged reply (on the statement), "S1001".
+SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                   SQLLEN value_max, SQLLEN* indicator);
+
+}  // namespace q4

@@ -1,0 +1,121 @@
+// Positioning on an absolute row and counting rows (fetch.h).
+#include <cstdint>
+
+#include "core/diagnostics.h"
+#include "protocol/wire.h"
+#include "results/fetch.h"
+#include "results/fetch_internal.h"
+#include "results/row_block.h"
+#include "statement/execute.h"
+
+namespace q4 {
+
+namespace {
+
+// Jumps shorter than this are walked through the block stream; longer ones
+// (and backward ones outside the stored block) are asked of the server.
+constexpr int32_t kWalkLimit = 200;
+
+constexpr DiagText kDiagLinkLost{kStateCommLink, kCommErrorText};
+
+// Steps until row `target` is current and marks it as the row the next step
+// returns. The first result other than SQL_SUCCESS ends the walk.
+SQLRETURN walk_forward(Statement* stmt, int32_t target) {
+  while (stmt->cursor_row < target) {
+    SQLRETURN rc = fetch_next_row(stmt, -1);
+    if (rc != SQL_SUCCESS) return rc;
+  }
+  stmt->positioned = 1;
+  return SQL_SUCCESS;
+}
+
+}  // namespace
+
+char emulate_absolute_request(Statement* stmt, int32_t target) {
+  if (target < stmt->cursor_row) {
+    // The stored block belongs to the earlier run: a reply that carries no
+    // rows must not leave it to be walked as if it were the new first block.
+    stmt->cache_valid = 0;
+    if (send_execute(stmt) == SQL_ERROR) {
+      // A re-execution that fails ends the positioning with SQL_ERROR and a
+      // diagnostic on the statement: the server's error as the execute reply
+      // mapped it, or, when the link broke (which posts on the connection
+      // only), the same "08S01" on the statement, so that an application
+      // asking the statement learns why. The cursor stands before the first
+      // row, as the re-execution left it.
+      if (stmt->connection->link_lost) post_error(stmt, kDiagLinkLost);
+      return set_status_letter(stmt, kStepFailed);
+    }
+    // A warning reply is a run without a first block: stepping asks the
+    // server for the rows.
+    set_status_letter(stmt, kStatusOk);
+  }
+  while (stmt->cursor_row < target) {
+    if (fetch_next_row(stmt, -1) != SQL_SUCCESS) break;
+  }
+  return stmt->reply_status[0];
+}
+
+SQLRETURN position_cursor(Statement* stmt, int32_t target) {
+  int32_t t = target > 0 ? target : 0;
+  stmt->positioned = 0;
+  if (t == stmt->cursor_row) {
+    if (t == 0 || stmt->at_end) return SQL_NO_DATA_FOUND;
+    stmt->positioned = 1;
+    return SQL_SUCCESS;
+  }
+
+  // Backwards inside the stored block: rewind it and walk, no request.
+  if (t < stmt->cursor_row && static_cast<int64_t>(t) >= stmt->block_first_row &&
+      stmt->cache_valid && row_storage_fits(stmt)) {
+    stmt->cursor_row = static_cast<int32_t>(stmt->block_first_row);
+    if (stmt->block_first_row != 0) {
+      if (!index_row(stmt, stmt->row_buffer)) {
+        report_broken_block(stmt);
+        return SQL_ERROR;
+      }
+    } else {
+      stmt->value_table[stmt->column_count] = nullptr;
+      if (t == 0) return SQL_NO_DATA_FOUND;
+    }
+    return walk_forward(stmt, t);
+  }
+
+  if (t > stmt->cursor_row && t - stmt->cursor_row < kWalkLimit) return walk_forward(stmt, t);
+
+  switch (request_rows(stmt, t)) {
+    case kStatusOk:
+      stmt->at_end = 0;
+      stmt->cursor_row = t;
+      if (t == 0) {
+        // Before the first row there is no row for the next step to take
+        // as it stands: that step reads row 1, as after a rewind inside the
+        // block.
+        return SQL_NO_DATA_FOUND;
+      }
+      stmt->positioned = 1;
+      return SQL_SUCCESS;
+    case kStatusWarning:
+      stmt->at_end = 1;
+      if (stmt->count_final) {
+        stmt->cursor_row = stmt->row_count + 1;
+      } else {
+        // Counting reads the whole result from its start.
+        position_cursor(stmt, 0);
+        stmt->cursor_row = count_rows(stmt) + 1;
+      }
+      return SQL_NO_DATA_FOUND;
+    default:
+      return SQL_ERROR;
+  }
+}
+
+int32_t count_rows(Statement* stmt) {
+  if (!stmt->count_final) {
+    while (fetch_next_row(stmt, -1) == SQL_SUCCESS) {
+    }
+  }
+  return stmt->row_count;
+}
+
+}  // namespace q4
