@@ -37,10 +37,10 @@ class Schema:
     def __init__(self, path):
         self.db = sqlite3.connect(path)
 
-    def tables(self):
+    def tables(self, kind="table"):
         rows = self.db.execute(
-            "SELECT name FROM sqlite_schema WHERE type = 'table' "
-            "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
+            "SELECT name FROM sqlite_schema WHERE type = ? "
+            "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", (kind,))
         return sorted(name for (name,) in rows)
 
     def columns(self, table):
@@ -93,8 +93,11 @@ class CatalogTest(unittest.TestCase):
     def test_tables_by_pattern_and_type(self):
         rows = self.cursor().tables(table="order%", tableType="TABLE").fetchall()
         self.assertEqual(sorted(r[TABLE_NAME] for r in rows), ["order_lines", "orders"])
+        views = self.schema.tables("view")
+        self.assertGreater(len(views), 0)
         rows = self.cursor().tables(table="%", tableType="VIEW").fetchall()
-        self.assertEqual(rows, [])
+        self.assertEqual(sorted(r[TABLE_NAME] for r in rows), views)
+        self.assertEqual({r[TABLE_TYPE] for r in rows}, {"VIEW"})
 
     def test_columns_of_every_table_match_the_database(self):
         for table in self.schema.tables():

@@ -29,7 +29,7 @@ echo "$tables"
 check "help" "$tables" \
   'TABLE_NAME' \
   '\| *customers *\| *TABLE' '\| *products *\| *TABLE' \
-  '\| *orders *\| *TABLE' '\| *order_lines *\| *TABLE'
+  '\| *orders *\| *TABLE' '\| *order_lines *\| *TABLE' '\| *order_totals *\| *VIEW'
 reject "help" "$tables" '\[ISQL\]ERROR|\[[0-9A-Z]{5}\]'
 
 columns=$(echo "help customers" | isql -b -v "$dsn" test secret 2>&1)
