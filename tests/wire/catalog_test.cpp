@@ -359,22 +359,6 @@ TEST(CatalogReply, SuccessStoresCountsDescriptionsAndFirstBlock) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// Without a description section the rows start right after the counts.
-TEST(CatalogReply, RowsWithoutDescriptionsFollowTheCounts) {
-  Bytes rows =
-      Cat().b(row_value(kSqlVarchar, "INTEGER")).b(row_value(kSqlSmallint, "4")).u8('M').bytes;
-  ScriptedPeer peer;
-  peer.expect_request(kCmdTypeInfo).reply("K", Cat().b(counts(2, 0xFFFFFFFF)).b(rows).bytes);
-  CatalogClient client(peer);
-  ASSERT_EQ(SQLGetTypeInfo(client.stmt, SQL_INTEGER), SQL_SUCCESS);
-  EXPECT_EQ(client.stmt->column_count, 2);
-  EXPECT_EQ(client.stmt->row_count, -1);
-  EXPECT_EQ(client.stmt->descriptions_cached, 0);
-  ASSERT_EQ(client.stmt->row_block_length, static_cast<int32_t>(rows.size()));
-  EXPECT_EQ(memcmp(client.stmt->row_buffer, rows.data(), rows.size()), 0);
-  EXPECT_EQ(peer.finish(), "");
-}
-
 // Any letter but "K" is a refusal: the server's text with "08S01" on the
 // statement, no columns, and the link stays up.
 TEST(CatalogReply, OtherStatusLettersPostTheServersText) {
@@ -454,17 +438,6 @@ TEST(CatalogEntry, PendingCancelIsReportedAsCancelAndSendsNothing) {
   EXPECT_EQ(client.stmt->in_call, 0);
   end_stream(client);
   EXPECT_EQ(peer.finish(), "");
-}
-
-TEST(CatalogEntry, NullStatementHandleIsInvalid) {
-  EXPECT_EQ(SQLTables(nullptr, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLColumns(nullptr, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0),
-            SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLStatistics(nullptr, nullptr, 0, nullptr, 0, nullptr, 0, 0, 0), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLPrimaryKeys(nullptr, nullptr, 0, nullptr, 0, nullptr, 0), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLSpecialColumns(nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 0, 0, 0),
-            SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetTypeInfo(nullptr, 0), SQL_INVALID_HANDLE);
 }
 
 // The five level 2 functions the server cannot answer succeed at once and
