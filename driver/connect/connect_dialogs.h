@@ -1,7 +1,10 @@
 // The connect dialogs as the connect functions use them. The dialogs run
 // through the dialog operations; without a user interface they cannot be
 // shown and answer kDialogFailed, which the connect functions return as
-// SQL_ERROR.
+// SQL_ERROR. A dialog that could not be shown ran none of its logic, so the
+// record holds what the profile and the arguments gave, nothing is posted and
+// no socket is opened: the application sees SQL_ERROR with no diagnostic
+// and an unconnected connection, and may retry with the settings completed.
 #pragma once
 
 #include "core/records.h"

@@ -1,9 +1,11 @@
 #include "platform/dialog_ops.h"
 
+#include "platform/terminal_dialogs.h"
+
 namespace q4 {
 
 // The default bodies: a platform without dialogs.
-int DialogOps::run_dialog(const char*, Window*, Connection*) {
+int DialogOps::run_dialog(const char*, Window*, DialogProc*, Connection*) {
   return kDialogFailed;
 }
 void DialogOps::end_dialog(Window*, int) {}
@@ -40,18 +42,22 @@ class NoUserInterface final : public DialogOps {
 };
 
 NoUserInterface g_no_ui;
-DialogOps* g_ops = &g_no_ui;
+DialogOps* g_ops = nullptr;  // null: the platform's
 
 }  // namespace
 
 DialogOps* dialog_ops() {
-  return g_ops;
+  return g_ops != nullptr ? g_ops : terminal_dialogs();
 }
 
 DialogOps* set_dialog_ops(DialogOps* ops) {
-  DialogOps* previous = g_ops;
-  g_ops = ops != nullptr ? ops : &g_no_ui;
+  DialogOps* previous = dialog_ops();
+  g_ops = ops;
   return previous;
+}
+
+DialogOps* no_user_interface() {
+  return &g_no_ui;
 }
 
 }  // namespace q4

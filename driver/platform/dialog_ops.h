@@ -8,6 +8,11 @@
 // Every operation but the first two has a default body that behaves as "no
 // user interface": dialogs cannot be run, controls read as empty, message
 // boxes answer Cancel. An implementation overrides what it can show.
+//
+// A dialog is a template (platform/dialog_templates.h: title and controls)
+// plus a DialogProc with the dialog's logic. The implementation shows the
+// template and drives the procedure: on_init once, then on_command for every
+// button pressed, until the procedure calls end_dialog.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +30,21 @@ constexpr int kStatusListControl = 1102;
 // result, which is SQL_ERROR.
 constexpr int kDialogFailed = -1;
 
+// The logic of one dialog. Handlers run on the calling thread while
+// run_dialog is under way; `dialog` is the running dialog, for the control
+// operations and end_dialog.
+class DialogProc {
+ public:
+  virtual ~DialogProc() = default;
+  // The dialog is about to be shown: fill its controls. `conn` is the record
+  // run_dialog was given; the procedure keeps it for its later handlers.
+  virtual void on_init(Window* dialog, Connection* conn) = 0;
+  // The user pressed the button `control`.
+  virtual void on_command(Window* dialog, int control) = 0;
+  // The user closed the window from its system menu.
+  virtual void on_close(Window* dialog) = 0;
+};
+
 class DialogOps {
  public:
   virtual ~DialogOps() = default;
@@ -34,10 +54,14 @@ class DialogOps {
   // Shows a message box; returns the button pressed (1 OK, 2 Cancel, ...).
   virtual int message_box(Window* owner, const char* text, const char* title, unsigned style) = 0;
 
-  // Runs the modal dialog of `template_name` over `owner` (may be null) for
-  // `conn`, which the dialog reads and fills. Returns the value the dialog
-  // ended with (0 confirmed, 100 cancelled, ...) or kDialogFailed.
-  virtual int run_dialog(const char* template_name, Window* owner, Connection* conn);
+  // Runs the modal dialog of `template_name` over `owner` (may be null; a
+  // window that the implementation did not create is only an owner and is
+  // never looked into), with `proc` as its logic and `conn` handed to
+  // proc->on_init. Returns the value the dialog ended with (0 confirmed, 100
+  // cancelled, ...) or kDialogFailed when it could not be shown, in which
+  // case `proc` was not called at all.
+  virtual int run_dialog(const char* template_name, Window* owner, DialogProc* proc,
+                         Connection* conn);
   // Ends the running dialog `dialog` with `result`.
   virtual void end_dialog(Window* dialog, int result);
 
@@ -76,9 +100,14 @@ constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// The operations in use; by default the "no user interface" implementation.
+// The operations in use. By default the platform's: a form on the process's
+// terminal when /dev/tty can be opened at the time a dialog is shown, and "no
+// user interface" otherwise (platform/terminal_dialogs.h).
 DialogOps* dialog_ops();
 // Installs `ops` (null restores the default) and returns the previous one.
 DialogOps* set_dialog_ops(DialogOps* ops);
+// The "no user interface" implementation: no dialog can be shown, a message
+// box answers Cancel, status lines go nowhere.
+DialogOps* no_user_interface();
 
 }  // namespace q4

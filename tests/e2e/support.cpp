@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -50,7 +52,7 @@ Q4lite::Q4lite(std::vector<std::string> args) {
   bool has_db = false;
   for (const std::string& a : args) has_db |= a == "--db" || a == "--data-dir";
   std::vector<std::string> argv_text = {build_dir() + "/q4lite", "--listen", "127.0.0.1:0",
-                                        "--port-file", port_file, "--quiet"};
+                                        "--port-file",           port_file,  "--quiet"};
   if (!has_db) {
     argv_text.push_back("--db");
     argv_text.push_back(":memory:");
@@ -117,20 +119,17 @@ OdbcConfig::OdbcConfig() {
   setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
 }
 
-void OdbcConfig::add_dsn(const std::string& name,
-                         const std::map<std::string, std::string>& keys) {
+void OdbcConfig::add_dsn(const std::string& name, const std::map<std::string, std::string>& keys) {
   sources_[name] = keys;
   flush();
 }
 
 void OdbcConfig::add_server_dsn(const std::string& name, const Q4lite& server,
                                 const std::map<std::string, std::string>& extra) {
-  std::map<std::string, std::string> keys = {{"SERVER", "127.0.0.1"},
-                                             {"PORTNUMBER", std::to_string(server.port())},
-                                             {"USER", "test"},
-                                             {"PASSWORD", "secret"},
-                                             {"ACCOUNT", "main"},
-                                             {"LoginTimeout", "10"}};
+  std::map<std::string, std::string> keys = {
+      {"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(server.port())},
+      {"USER", "test"},        {"PASSWORD", "secret"},
+      {"ACCOUNT", "main"},     {"LoginTimeout", "10"}};
   for (const auto& [k, v] : extra) keys[k] = v;
   add_dsn(name, keys);
 }
@@ -164,6 +163,78 @@ int run_command(const std::string& command, std::string* output) {
   output->clear();
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, n);
   int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+PtyProgram::PtyProgram(const std::string& command) {
+  pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+  if (pid_ == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+}
+
+PtyProgram::~PtyProgram() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (master_ >= 0) close(master_);
+}
+
+int PtyProgram::read_some(int milliseconds) {
+  pollfd p{master_, POLLIN, 0};
+  if (poll(&p, 1, milliseconds) <= 0) return 0;
+  char buffer[1024];
+  ssize_t got = read(master_, buffer, sizeof buffer);
+  if (got <= 0) return -1;  // the program's side of the terminal closed
+  for (ssize_t i = 0; i < got; ++i) {
+    if (buffer[i] != '\r') transcript_.push_back(buffer[i]);
+  }
+  return 1;
+}
+
+bool PtyProgram::wait_for(const std::string& text, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    size_t found = transcript_.find(text, consumed_);
+    if (found != std::string::npos) {
+      consumed_ = found + text.size();
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline || master_ < 0 || read_some(100) < 0) {
+      return false;
+    }
+  }
+}
+
+void PtyProgram::type(const std::string& line) {
+  std::string bytes = line + "\n";
+  if (write(master_, bytes.data(), bytes.size()) < 0) return;
+}
+
+bool PtyProgram::answer(const std::string& prompt, const std::string& line) {
+  if (!wait_for(prompt)) return false;
+  type(line);
+  return true;
+}
+
+int PtyProgram::finish(int seconds) {
+  if (pid_ <= 0) return -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      return -1;
+    }
+    if (read_some(50) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  while (read_some(0) == 1) {
+  }
+  pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

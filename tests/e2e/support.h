@@ -78,4 +78,38 @@ std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
 // (stdout and stderr together).
 int run_command(const std::string& command, std::string* output);
 
+// A shell command run on a pseudo-terminal that becomes its controlling
+// terminal (so /dev/tty is the pty), with the test typing as its user.
+// Line ends read back from the terminal appear as "\n" alone.
+class PtyProgram {
+ public:
+  explicit PtyProgram(const std::string& command);
+  ~PtyProgram();  // kills the program if it still runs
+  PtyProgram(const PtyProgram&) = delete;
+  PtyProgram& operator=(const PtyProgram&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // Reads until `text` appears after what earlier waits consumed; false
+  // after `seconds` without it or when the program's terminal closed.
+  bool wait_for(const std::string& text, int seconds = 10);
+  // Types `line` and Enter.
+  void type(const std::string& line);
+  // Waits for `prompt` and types `line`; false when the prompt never came.
+  bool answer(const std::string& prompt, const std::string& line);
+  // Everything the program wrote, and the echo of what was typed.
+  const std::string& transcript() const { return transcript_; }
+  // Waits up to `seconds` for the program to end (reading its output
+  // meanwhile) and returns its exit status, or -1 (then it is killed).
+  int finish(int seconds = 10);
+
+ private:
+  // Reads what is there within `milliseconds`: 1 read, 0 nothing came, -1
+  // the program's side of the terminal closed.
+  int read_some(int milliseconds);
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string transcript_;
+  size_t consumed_ = 0;
+};
+
 }  // namespace q4e2e
