@@ -1,0 +1,166 @@
+#include "metadata/catalog.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "core/diagnostics.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "statement/exchange.h"
+#include "statement/reply.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr uint8_t kEndMark = 0x01;
+// The catalog reply is given one byte less than io_buffer holds; the server
+// keeps its catalog replies within it.
+constexpr int32_t kCatalogReplyCapacity = kReplyCapacity - 1;
+// Servers before this version take no arguments with the statistics request
+// and know no primary keys request.
+constexpr uint32_t kVersionWithKeyArguments = 710;
+
+constexpr DiagText kDiagNoPrimaryKeys{"S1000", "Q4 7.0 Server does not support this function"};
+
+// Argument bytes that still fit at `cursor` (inside io_buffer), keeping the
+// last byte of io_buffer for the end mark.
+//
+// Arguments that would not fit are refused with "S1090" before anything is
+// sent: the request is a single io_buffer, and cutting a name short would ask
+// the server about a different table than the application named.
+size_t room_at(const Statement* stmt, const uint8_t* cursor) {
+  return static_cast<size_t>(stmt->io_buffer + kIoBufferSize - 1 - cursor);
+}
+
+// Starts a request at the front of io_buffer with the statement id and
+// appends `names` after it in order. On success *cursor is the position after
+// the last name; the first refused name ends the build with its SQL_ERROR.
+SQLRETURN begin_request(Statement* stmt, std::initializer_list<CatalogName> names,
+                        uint8_t** cursor) {
+  *cursor = put_u32(stmt->io_buffer, statement_id(stmt));
+  for (const CatalogName& name : names) {
+    SQLRETURN rc = append_catalog_argument(stmt, cursor, name.text, name.length);
+    if (rc != SQL_SUCCESS) return rc;
+  }
+  return SQL_SUCCESS;
+}
+
+// Appends the request's fixed trailing fields (`count` bytes at `tail`) at
+// `cursor` and runs the exchange; "S1090" when the names left no room for
+// them.
+SQLRETURN finish_request(Statement* stmt, uint8_t command, uint8_t* cursor, const uint8_t* tail,
+                         size_t count) {
+  if (room_at(stmt, cursor) < count) return post_error(stmt, kDiagInvalidLength);
+  if (count > 0) memcpy(cursor, tail, count);
+  cursor += count;
+  return catalog_exchange(stmt, command, static_cast<int32_t>(cursor - stmt->io_buffer),
+                          stmt->io_buffer);
+}
+
+}  // namespace
+
+SQLRETURN append_catalog_argument(Statement* stmt, uint8_t** cursor, const SQLCHAR* text,
+                                  SQLSMALLINT length) {
+  size_t room = room_at(stmt, *cursor);
+  const char* source = "%";
+  size_t count = 1;
+  if (text != nullptr) {
+    source = reinterpret_cast<const char*>(text);
+    if (length == SQL_NTS) {
+      // Bounded: a text as long as the room already does not fit with its NUL.
+      count = strnlen(source, room);
+    } else if (length < 0) {
+      return post_error(stmt, kDiagInvalidLength);
+    } else {
+      count = strnlen(source, static_cast<size_t>(length));
+    }
+  }
+  if (count >= room) return post_error(stmt, kDiagInvalidLength);
+  memcpy(*cursor, source, count);
+  (*cursor)[count] = '\0';
+  *cursor += count + 1;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN catalog_exchange(Statement* stmt, uint8_t command, int32_t length, uint8_t* payload) {
+  payload[length] = kEndMark;
+  int32_t received =
+      exchange_for_statement(stmt, command, payload, length + 1, kCatalogReplyCapacity);
+  if (received == 0) return SQL_ERROR;
+  if (stmt->reply_status[0] != kStatusOk) {
+    stmt->column_count = 0;
+    return post_error(stmt, stmt->reply_status + 1, kStateCommLink);
+  }
+  // A "K" catalog reply is laid out as an execute reply: counts, optional
+  // description section, optional first row block.
+  return handle_execute_reply(stmt, stmt->io_buffer, received);
+}
+
+SQLRETURN catalog_tables(Statement* stmt, CatalogName qualifier, CatalogName owner,
+                         CatalogName table, CatalogName table_type) {
+  uint8_t* cursor;
+  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table, table_type}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  return finish_request(stmt, kCmdTables, cursor, nullptr, 0);
+}
+
+SQLRETURN catalog_columns(Statement* stmt, CatalogName qualifier, CatalogName owner,
+                          CatalogName table, CatalogName column) {
+  uint8_t* cursor;
+  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table, column}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  return finish_request(stmt, kCmdColumns, cursor, nullptr, 0);
+}
+
+SQLRETURN catalog_statistics(Statement* stmt, CatalogName qualifier, CatalogName owner,
+                             CatalogName table, SQLUSMALLINT unique, SQLUSMALLINT accuracy) {
+  uint8_t* cursor;
+  if (stmt->connection->server_version < kVersionWithKeyArguments) {
+    // The older request is the statement id and one 0x00 byte.
+    SQLRETURN rc = begin_request(stmt, {}, &cursor);
+    if (rc != SQL_SUCCESS) return rc;
+    const uint8_t tail[] = {0x00};
+    return finish_request(stmt, kCmdStatistics, cursor, tail, sizeof tail);
+  }
+  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  // Only the low bytes travel: both options are small ODBC constants.
+  const uint8_t tail[] = {static_cast<uint8_t>(unique), static_cast<uint8_t>(accuracy), 0x00};
+  return finish_request(stmt, kCmdStatistics, cursor, tail, sizeof tail);
+}
+
+SQLRETURN catalog_primary_keys(Statement* stmt, CatalogName qualifier, CatalogName owner,
+                               CatalogName table) {
+  if (stmt->connection->server_version < kVersionWithKeyArguments) {
+    return post_error(stmt, kDiagNoPrimaryKeys);
+  }
+  uint8_t* cursor;
+  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  return finish_request(stmt, kCmdPrimaryKeys, cursor, nullptr, 0);
+}
+
+SQLRETURN catalog_special_columns(Statement* stmt, SQLUSMALLINT column_type, CatalogName qualifier,
+                                  CatalogName owner, CatalogName table, SQLUSMALLINT scope,
+                                  SQLUSMALLINT nullable) {
+  uint8_t* cursor;
+  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  uint8_t tail[7];
+  put_u16(put_u16(put_u16(tail, scope), nullable), column_type)[0] = 0x00;
+  return finish_request(stmt, kCmdSpecialColumns, cursor, tail, sizeof tail);
+}
+
+SQLRETURN catalog_type_info(Statement* stmt, SQLSMALLINT sql_type) {
+  uint8_t* cursor;
+  SQLRETURN rc = begin_request(stmt, {}, &cursor);
+  if (rc != SQL_SUCCESS) return rc;
+  // The signed type code travels in two's complement (SQL_VARBINARY -3 is
+  // 0xFFFD).
+  uint8_t tail[3];
+  put_u16(tail, static_cast<uint16_t>(sql_type))[0] = 0x00;
+  return finish_request(stmt, kCmdTypeInfo, cursor, tail, sizeof tail);
+}
+
+}  // namespace q4
