@@ -56,9 +56,13 @@ class Scroll : public ::testing::Test {
     SCOPED_TRACE("orientation " + std::to_string(orientation) + " offset " +
                  std::to_string(offset));
     for (auto& v : values_) v = -1;
+    for (auto& r : records_) r.n = -1;
     SQLRETURN rc = SQLFetchScroll(stmt_, orientation, offset);
     ASSERT_TRUE(SQL_SUCCEEDED(rc)) << diagnostic(env_, dbc_, stmt_);
     ASSERT_EQ(fetched_, count);
+    if (row_wise_) {
+      for (SQLULEN i = 0; i < count; ++i) values_[i] = records_[i].n;
+    }
     for (SQLULEN i = 0; i < kArray; ++i) {
       if (i < count) {
         EXPECT_EQ(values_[i], first + static_cast<int>(i)) << i;
@@ -78,7 +82,38 @@ class Scroll : public ::testing::Test {
   SQLLEN indicators_[kArray];
   SQLUSMALLINT statuses_[kArray];
   SQLULEN fetched_ = 0;
+  // Row-wise binding: the value and its indicator side by side per row.
+  struct Record {
+    SQLINTEGER n;
+    SQLLEN indicator;
+  };
+  Record records_[kArray];
+  bool row_wise_ = false;
+
+  void prepare_cursor() {
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray), 0)))
+        << diagnostic(env_, dbc_, stmt_);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_STATUS_PTR, statuses_, 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)));
+  }
 };
+
+TEST_F(Scroll, RowWiseBindingFillsEachRecord) {
+  row_wise_ = true;
+  prepare_cursor();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE,
+                                           reinterpret_cast<SQLPOINTER>(sizeof(Record)), 0)))
+      << diagnostic(env_, dbc_, stmt_);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql("SELECT N FROM T ORDER BY N"), SQL_NTS)))
+      << diagnostic(env_, dbc_, stmt_);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, &records_[0].n, sizeof(SQLINTEGER),
+                                       &records_[0].indicator)));
+  expect_rowset(SQL_FETCH_NEXT, 0, 1, 10);
+  expect_rowset(SQL_FETCH_LAST, 0, 16, 10);
+  expect_rowset(SQL_FETCH_ABSOLUTE, 20, 20, 6);
+  EXPECT_EQ(records_[5].indicator, static_cast<SQLLEN>(sizeof(SQLINTEGER)));
+}
 
 TEST_F(Scroll, EveryOrientationWithColumnWiseBinding) {
   ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_CURSOR_TYPE,
