@@ -1,0 +1,34 @@
+// ODBC entry points: rowsets (SQLExtendedFetch) and the refused SQLSetPos.
+#include <sql.h>
+#include <sqlext.h>
+
+#include "core/handles.h"
+#include "platform/export.h"
+#include "results/extended_fetch.h"
+
+using namespace q4;
+
+// irow arrives as SQLLEN and is taken as a 32-bit row number; rows beyond
+// that range do not exist on the server.
+Q4_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN irow,
+                                             SQLULEN* pcrow, SQLUSMALLINT* rgfRowStatus) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = static_cast<Statement*>(hstmt);
+  InCall in_call(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return extended_fetch(stmt, fFetchType, static_cast<int32_t>(irow), pcrow, rgfRowStatus);
+}
+
+// The cursor is read-only; nothing about the statement changes, so the call
+// does not take the statement in.
+Q4_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT hstmt, SQLSETPOSIROW irow, SQLUSMALLINT fOption,
+                                      SQLUSMALLINT fLock) {
+  (void)irow;
+  (void)fOption;
+  (void)fLock;
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = static_cast<Statement*>(hstmt);
+  InCall in_call(stmt);
+  return set_position(stmt);
+}
