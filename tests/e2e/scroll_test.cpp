@@ -1,12 +1,16 @@
 // Block cursors through the unixODBC Driver Manager against q4lite: an ODBC 3
 // application's SQLFetchScroll with a row array of 10, which the Driver
-// Manager carries out with SQLExtendedFetch, on a 25-row result.
+// Manager carries out with SQLExtendedFetch, on a 25-row and a 100,000-row
+// result, bound column-wise and row-wise; and a row that fails mid-rowset.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "support.h"
 
@@ -19,7 +23,13 @@ SQLCHAR* sql(const std::string& text) {
 
 constexpr SQLULEN kArray = 10;
 
-class Scroll : public ::testing::Test {
+// Row-wise binding: the value and its indicator side by side per row.
+struct Record {
+  SQLINTEGER n;
+  SQLLEN indicator;
+};
+
+class ScrollBase : public ::testing::Test {
  protected:
   void SetUp() override {
     server_ = std::make_unique<Q4lite>();
@@ -32,8 +42,6 @@ class Scroll : public ::testing::Test {
         SQLConnect(dbc_, sql("q4scroll"), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
         << diagnostic(env_, dbc_, nullptr);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_), SQL_SUCCESS);
-    exec("CREATE TABLE T (N INTEGER)");
-    for (int i = 1; i <= 25; ++i) exec("INSERT INTO T VALUES (" + std::to_string(i) + ")");
   }
 
   void TearDown() override {
@@ -51,26 +59,28 @@ class Scroll : public ::testing::Test {
     SQLFreeStmt(stmt_, SQL_CLOSE);
   }
 
-  // Fetches and checks that the rowset holds rows first .. first+count-1.
-  void expect_rowset(SQLSMALLINT orientation, SQLLEN offset, int first, SQLULEN count) {
-    SCOPED_TRACE("orientation " + std::to_string(orientation) + " offset " +
-                 std::to_string(offset));
-    for (auto& v : values_) v = -1;
-    for (auto& r : records_) r.n = -1;
-    SQLRETURN rc = SQLFetchScroll(stmt_, orientation, offset);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << diagnostic(env_, dbc_, stmt_);
-    ASSERT_EQ(fetched_, count);
-    if (row_wise_) {
-      for (SQLULEN i = 0; i < count; ++i) values_[i] = records_[i].n;
-    }
-    for (SQLULEN i = 0; i < kArray; ++i) {
-      if (i < count) {
-        EXPECT_EQ(values_[i], first + static_cast<int>(i)) << i;
-        EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
-      } else {
-        EXPECT_EQ(statuses_[i], SQL_ROW_NOROW) << i;
-      }
-    }
+  // Table T holds N = 1 .. rows, filled by one statement so that the large
+  // case costs one round trip.
+  void make_table(int rows) {
+    exec("CREATE TABLE T (N INTEGER)");
+    exec(
+        "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C "
+        "WHERE X < " +
+        std::to_string(rows) + ") SELECT X FROM C");
+  }
+
+  void set_attr(SQLINTEGER attribute, SQLPOINTER value) {
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, attribute, value, 0)))
+        << attribute << ": " << diagnostic(env_, dbc_, stmt_);
+  }
+
+  void open_block_cursor(const char* query) {
+    set_attr(SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC));
+    set_attr(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray));
+    set_attr(SQL_ATTR_ROW_STATUS_PTR, statuses_);
+    set_attr(SQL_ATTR_ROWS_FETCHED_PTR, &fetched_);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql(query), SQL_NTS)))
+        << diagnostic(env_, dbc_, stmt_);
   }
 
   std::unique_ptr<Q4lite> server_;
@@ -78,66 +88,130 @@ class Scroll : public ::testing::Test {
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
   SQLHSTMT stmt_ = nullptr;
-  SQLINTEGER values_[kArray];
-  SQLLEN indicators_[kArray];
   SQLUSMALLINT statuses_[kArray];
   SQLULEN fetched_ = 0;
-  // Row-wise binding: the value and its indicator side by side per row.
-  struct Record {
-    SQLINTEGER n;
-    SQLLEN indicator;
-  };
-  Record records_[kArray];
-  bool row_wise_ = false;
-
-  void prepare_cursor() {
-    ASSERT_TRUE(SQL_SUCCEEDED(
-        SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray), 0)))
-        << diagnostic(env_, dbc_, stmt_);
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_STATUS_PTR, statuses_, 0)));
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)));
-  }
 };
 
-TEST_F(Scroll, RowWiseBindingFillsEachRecord) {
-  row_wise_ = true;
-  prepare_cursor();
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE,
-                                           reinterpret_cast<SQLPOINTER>(sizeof(Record)), 0)))
-      << diagnostic(env_, dbc_, stmt_);
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql("SELECT N FROM T ORDER BY N"), SQL_NTS)))
-      << diagnostic(env_, dbc_, stmt_);
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, &records_[0].n, sizeof(SQLINTEGER),
-                                       &records_[0].indicator)));
-  expect_rowset(SQL_FETCH_NEXT, 0, 1, 10);
-  expect_rowset(SQL_FETCH_LAST, 0, 16, 10);
-  expect_rowset(SQL_FETCH_ABSOLUTE, 20, 20, 6);
-  EXPECT_EQ(records_[5].indicator, static_cast<SQLLEN>(sizeof(SQLINTEGER)));
+struct Step {
+  SQLSMALLINT orientation;
+  SQLLEN offset;
+  int first;      // first row of the rowset; 0 for SQL_NO_DATA
+  SQLULEN count;  // rows in the rowset
+};
+
+struct ScrollCase {
+  const char* name;
+  int rows;
+  std::vector<Step> steps;
+};
+
+// clang-format off
+const std::vector<ScrollCase> scroll_cases = {
+  {"Rows25", 25, {
+      {SQL_FETCH_FIRST, 0, 1, 10}, {SQL_FETCH_NEXT, 0, 11, 10}, {SQL_FETCH_LAST, 0, 16, 10},
+      {SQL_FETCH_PRIOR, 0, 6, 10}, {SQL_FETCH_ABSOLUTE, -3, 23, 3}, {SQL_FETCH_ABSOLUTE, 3, 3, 10},
+      {SQL_FETCH_RELATIVE, -5, 1, 10}, {SQL_FETCH_RELATIVE, 20, 21, 5},
+      {SQL_FETCH_NEXT, 0, 0, 0}, {SQL_FETCH_PRIOR, 0, 16, 10}, {SQL_FETCH_ABSOLUTE, 30, 0, 0}}},
+  {"Rows100000", 100000, {
+      {SQL_FETCH_LAST, 0, 99991, 10}, {SQL_FETCH_PRIOR, 0, 99981, 10},
+      {SQL_FETCH_FIRST, 0, 1, 10}, {SQL_FETCH_NEXT, 0, 11, 10},
+      {SQL_FETCH_ABSOLUTE, 50000, 50000, 10}, {SQL_FETCH_RELATIVE, -40000, 10000, 10},
+      {SQL_FETCH_RELATIVE, 89995, 99995, 6}, {SQL_FETCH_ABSOLUTE, -2, 99999, 2},
+      {SQL_FETCH_NEXT, 0, 0, 0}, {SQL_FETCH_ABSOLUTE, 100001, 0, 0},
+      {SQL_FETCH_ABSOLUTE, 1, 1, 10}}},
+};
+// clang-format on
+
+class Scroll : public ScrollBase,
+               public ::testing::WithParamInterface<std::tuple<ScrollCase, bool>> {};
+
+TEST_P(Scroll, EachOrientationDeliversItsRowset) {
+  const ScrollCase& c = std::get<0>(GetParam());
+  const bool row_wise = std::get<1>(GetParam());
+  make_table(c.rows);
+  open_block_cursor("SELECT N FROM T ORDER BY N");
+  SQLINTEGER values[kArray];
+  SQLLEN indicators[kArray];
+  Record records[kArray];
+  if (row_wise) {
+    set_attr(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Record)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, &records[0].n, sizeof(SQLINTEGER),
+                                         &records[0].indicator)));
+  } else {
+    ASSERT_TRUE(
+        SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, values, sizeof(SQLINTEGER), indicators)));
+  }
+
+  for (const Step& step : c.steps) {
+    SCOPED_TRACE("orientation " + std::to_string(step.orientation) + " offset " +
+                 std::to_string(step.offset));
+    for (SQLULEN i = 0; i < kArray; ++i) values[i] = records[i].n = -1;
+    SQLRETURN rc = SQLFetchScroll(stmt_, step.orientation, step.offset);
+    if (step.count == 0) {
+      EXPECT_EQ(rc, SQL_NO_DATA);
+      continue;
+    }
+    ASSERT_EQ(rc, SQL_SUCCESS) << diagnostic(env_, dbc_, stmt_);
+    ASSERT_EQ(fetched_, step.count);
+    for (SQLULEN i = 0; i < kArray; ++i) {
+      SQLINTEGER got = row_wise ? records[i].n : values[i];
+      SQLLEN indicator = row_wise ? records[i].indicator : indicators[i];
+      if (i < step.count) {
+        EXPECT_EQ(got, step.first + static_cast<int>(i)) << i;
+        EXPECT_EQ(indicator, static_cast<SQLLEN>(sizeof(SQLINTEGER))) << i;
+        EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
+      } else {
+        EXPECT_EQ(got, -1) << "nothing written past the rowset's rows, " << i;
+        EXPECT_EQ(statuses_[i], SQL_ROW_NOROW) << i;
+      }
+    }
+  }
 }
 
-TEST_F(Scroll, EveryOrientationWithColumnWiseBinding) {
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_CURSOR_TYPE,
-                                           reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0)))
-      << diagnostic(env_, dbc_, stmt_);
-  ASSERT_TRUE(SQL_SUCCEEDED(
-      SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray), 0)))
-      << diagnostic(env_, dbc_, stmt_);
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_STATUS_PTR, statuses_, 0)));
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)));
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql("SELECT N FROM T ORDER BY N"), SQL_NTS)))
-      << diagnostic(env_, dbc_, stmt_);
-  ASSERT_TRUE(
-      SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, values_, sizeof(SQLINTEGER), indicators_)));
+INSTANTIATE_TEST_SUITE_P(Results, Scroll,
+                         ::testing::Combine(::testing::ValuesIn(scroll_cases), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "_RowWise" : "_ColumnWise");
+                         });
 
-  expect_rowset(SQL_FETCH_FIRST, 0, 1, 10);
-  expect_rowset(SQL_FETCH_NEXT, 0, 11, 10);
-  expect_rowset(SQL_FETCH_LAST, 0, 16, 10);
-  expect_rowset(SQL_FETCH_PRIOR, 0, 6, 10);
-  expect_rowset(SQL_FETCH_ABSOLUTE, -3, 23, 3);
-  expect_rowset(SQL_FETCH_ABSOLUTE, 3, 3, 10);
-  expect_rowset(SQL_FETCH_RELATIVE, -5, 1, 10);
-  expect_rowset(SQL_FETCH_RELATIVE, 20, 21, 5);
-  EXPECT_EQ(SQLFetchScroll(stmt_, SQL_FETCH_ABSOLUTE, 30), SQL_NO_DATA);
+// A value that cannot become the bound type fails its own row only: the
+// rowset is delivered with that row marked, and the fetch says so.
+TEST_F(ScrollBase, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
+  exec("CREATE TABLE S (K INTEGER, V VARCHAR(10))");
+  for (int i = 1; i <= 10; ++i) {
+    exec("INSERT INTO S VALUES (" + std::to_string(i) + ", '" +
+         (i == 4 ? "four" : std::to_string(i)) + "')");
+  }
+  open_block_cursor("SELECT V FROM S ORDER BY K");
+  SQLINTEGER values[kArray];
+  SQLLEN indicators[kArray];
+  ASSERT_TRUE(
+      SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, values, sizeof(SQLINTEGER), indicators)));
+  for (auto& v : values) v = -1;
+
+  ASSERT_EQ(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(fetched_, kArray);
+  std::vector<std::string> states;
+  SQLCHAR state[6];
+  SQLINTEGER native = 0;
+  SQLCHAR text[256];
+  SQLSMALLINT length = 0;
+  for (SQLSMALLINT i = 1; SQL_SUCCEEDED(
+           SQLGetDiagRec(SQL_HANDLE_STMT, stmt_, i, state, &native, text, sizeof(text), &length));
+       ++i) {
+    states.emplace_back(reinterpret_cast<char*>(state));
+  }
+  EXPECT_NE(std::find(states.begin(), states.end(), "01S01"), states.end())
+      << "diagnostics: " << ::testing::PrintToString(states);
+  for (SQLULEN i = 0; i < kArray; ++i) {
+    if (i == 3) {
+      EXPECT_EQ(statuses_[i], SQL_ROW_ERROR);
+    } else {
+      EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
+      EXPECT_EQ(values[i], static_cast<SQLINTEGER>(i + 1)) << i;
+    }
+  }
 }
 
 }  // namespace
