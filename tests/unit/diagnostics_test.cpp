@@ -1,3 +1,5 @@
+// The diagnostic slots: posting, reading through SQLError, and mapping
+// server error texts to SQLSTATEs.
 #include <gtest/gtest.h>
 #include <sql.h>
 
@@ -5,17 +7,19 @@
 #include <string>
 
 #include "core/diagnostics.h"
+#include "core/server_errors.h"
 
 namespace q4 {
 namespace {
 
-const std::string kPrefix = "[Halvex Software][ODBC Q4 Driver]";
+const std::string kPrefix = kMessagePrefix;
 
 struct Outputs {
   SQLCHAR state[6];
   SQLINTEGER native = 99;
   SQLCHAR text[300];
   SQLSMALLINT length = 99;
+  std::string str() const { return reinterpret_cast<const char*>(text); }
 };
 
 SQLRETURN read(Connection* c, Statement* s, Outputs* o, SQLSMALLINT max) {
@@ -23,50 +27,49 @@ SQLRETURN read(Connection* c, Statement* s, Outputs* o, SQLSMALLINT max) {
   return read_diagnostic(c, s, o->state, &o->native, o->text, max, &o->length);
 }
 
-TEST(SqlError, ConnectionSlotWinsOverStatement) {
+// A connection argument reads the connection slot only (writing the presets
+// when it is empty); reading empties the slot; a second post replaces the
+// first; a null state buffer discards the diagnostic.
+TEST(SqlError, SlotsAreReadOnceAndTheConnectionWins) {
   Connection conn{};
   Statement stmt{};
   post_error(&stmt, "stmt text", "S1000");
   Outputs o;
   EXPECT_EQ(read(&conn, &stmt, &o, 300), SQL_NO_DATA_FOUND);
-  // The presets are written even when nothing is pending.
   EXPECT_STREQ(reinterpret_cast<char*>(o.state), "00000");
   EXPECT_EQ(o.native, 0);
   EXPECT_EQ(o.length, 0);
-  EXPECT_EQ(o.text[0], '\0');
+  EXPECT_EQ(o.str(), "");
   EXPECT_STREQ(stmt.sqlstate, "S1000") << "the statement slot must be left alone";
-
   EXPECT_EQ(read(nullptr, &stmt, &o, 300), SQL_SUCCESS);
   EXPECT_STREQ(reinterpret_cast<char*>(o.state), "S1000");
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(o.text)), kPrefix + "stmt text");
-}
+  EXPECT_EQ(o.str(), kPrefix + "stmt text");
 
-TEST(SqlError, NoHandleReturnsNoDataAndWritesNothing) {
-  Outputs o;
+  post_connection_error(&conn, "first", "08001");
+  post_connection_error(&conn, "second", "28000");
+  EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(o.state), "28000");
+  EXPECT_EQ(o.str(), kPrefix + "second");
+  EXPECT_EQ(o.length, static_cast<SQLSMALLINT>(kPrefix.size() + 6));
+  EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_NO_DATA_FOUND);
+
+  post_connection_error(&conn, "gone", "S1000");
+  EXPECT_EQ(read_diagnostic(&conn, nullptr, nullptr, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(conn.sqlstate, "");
+
   memset(o.state, 'x', sizeof o.state);
+  o.native = 99;
   EXPECT_EQ(read_diagnostic(nullptr, nullptr, o.state, &o.native, o.text, 300, &o.length),
             SQL_NO_DATA_FOUND);
-  EXPECT_EQ(o.state[0], 'x');
+  EXPECT_EQ(o.state[0], 'x') << "no handle: nothing written";
   EXPECT_EQ(o.native, 99);
 }
 
-TEST(SqlError, ReadingEmptiesTheSlotAndSecondPostReplacesFirst) {
-  Connection conn{};
-  post_connection_error(&conn, "first", "08001");
-  post_connection_error(&conn, "second", "28000");
-  Outputs o;
-  EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(o.state), "28000");
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(o.text)), kPrefix + "second");
-  EXPECT_EQ(o.length, static_cast<SQLSMALLINT>(kPrefix.size() + 6));
-  EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_NO_DATA_FOUND);
-}
-
 // Truncation is silent: SQL_SUCCESS, the full length, max-1 characters and a
-// NUL, and nothing written past the buffer.
+// NUL, nothing written past the buffer, nothing at all below max 1.
 TEST(SqlError, SilentTruncationSweep) {
   Statement stmt{};
-  const std::string text = "abcdefghij";  // message = prefix + 10 chars
+  const std::string text = "abcdefghij";
   const size_t full = kPrefix.size() + text.size();
   for (int max = -2; max <= static_cast<int>(full) + 2; ++max) {
     post_error(&stmt, text.c_str(), "S1000");
@@ -78,32 +81,60 @@ TEST(SqlError, SilentTruncationSweep) {
       continue;
     }
     size_t copied = std::min(full, static_cast<size_t>(max - 1));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(o.text)), (kPrefix + text).substr(0, copied));
+    EXPECT_EQ(o.str(), (kPrefix + text).substr(0, copied));
     EXPECT_EQ(o.text[copied + 1], '#') << "wrote past the buffer, max " << max;
-    EXPECT_STREQ(stmt.sqlstate, "");
   }
 }
 
-TEST(SqlError, NullStateBufferDiscardsTheDiagnostic) {
-  Connection conn{};
-  post_connection_error(&conn, "gone", "S1000");
-  EXPECT_EQ(read_diagnostic(&conn, nullptr, nullptr, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
-  EXPECT_STREQ(conn.sqlstate, "");
-}
-
-TEST(Posting, LongTextIsCutToFitTheSlot) {
+TEST(Posting, LongTextIsCutAndUnprefixedTextStandsAlone) {
   Statement stmt{};
-  std::string longer(400, 'z');
-  post_error(&stmt, longer.c_str(), "S1000");
+  post_error(&stmt, std::string(400, 'z').c_str(), "S1000");
   EXPECT_EQ(strlen(stmt.message), kPrefix.size() + kMaxPostedText);
   EXPECT_LT(strlen(stmt.message), sizeof stmt.message);
-}
-
-TEST(Posting, UnprefixedTextStandsAlone) {
-  Statement stmt{};
   post_error_unprefixed(&stmt, "Wrong number of parameters", "07001");
   EXPECT_STREQ(stmt.message, "Wrong number of parameters");
   EXPECT_STREQ(stmt.sqlstate, "07001");
+}
+
+TEST(ServerErrors, TextsSelectTheirRow) {
+  struct Case {
+    const char* text;
+    const char* sqlstate;
+    const char* message;  // after the prefix
+  } cases[] = {
+      {"26 syntax error near FROM", "37000", "Syntax error"},
+      {"3", "S0002", "Base table not found"},
+      {"0", "S0022", "Column not found"},
+      {"122", "S1000", "Unknown error"},
+      {"123", "S1000", "Unknown error"},          // one past the table
+      {"99999999999", "S1000", "Unknown error"},  // beyond 32 bits
+      {"4294967296", "S1000", "Unknown error"},   // 2^32 must not wrap to 0
+      {"abc", "S1000", "RUNTIME_ERROR"},
+      {"", "S1000", "RUNTIME_ERROR"},
+      {" 26", "S1000", "RUNTIME_ERROR"},  // a leading blank is not a digit
+      {"38", "S1000", ""},
+      {"59", "S1000", "Q4_FILE_ALREADY_DELETED\t"},
+      {"87x", "S1000", "INVALID_CONSTRAINT_NAME\t"},
+      {"070", "23000", "Constraint failure"},
+      {"61", "42000", "Access violation"},
+      {"64", "S0021", "Column already exists"},
+  };
+  for (const Case& c : cases) {
+    Statement stmt{};
+    EXPECT_EQ(map_server_error(&stmt, c.text), SQL_ERROR);
+    EXPECT_STREQ(stmt.sqlstate, c.sqlstate) << "text '" << c.text << "'";
+    EXPECT_EQ(std::string(stmt.message), kPrefix + c.message) << "text '" << c.text << "'";
+  }
+}
+
+// Every row has a five-character state and a text that fits the slot.
+TEST(ServerErrors, EveryRowIsWellFormed) {
+  for (unsigned n = 0; n < kServerErrorCount; ++n) {
+    const DiagText& row = server_error_row(n);
+    EXPECT_EQ(std::string(row.sqlstate).size(), 5u) << n;
+    EXPECT_LE(std::string(row.text).size(), static_cast<size_t>(kMaxPostedText)) << n;
+    EXPECT_EQ(server_error_number(std::to_string(n).c_str()), n);
+  }
 }
 
 }  // namespace

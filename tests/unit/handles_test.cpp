@@ -1,9 +1,11 @@
+// Environment and connection handles, the allocator's S1001 posting, and the
+// statement entry check.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
-#include "core/handles.h"
 #include "core/diagnostics.h"
+#include "core/handles.h"
 #include "core/memory.h"
 #include "platform/heap.h"
 
@@ -23,45 +25,30 @@ std::vector<Connection*> walk(Environment* env) {
 
 class ConnectionListTest : public ::testing::TestWithParam<int> {};
 
-// Freeing the first, a middle and the last of three connections must leave a
-// consistent doubly linked list (newest first).
+// Freeing the newest, a middle or the oldest of three connections keeps the
+// list consistent; a new one goes to the front. An environment with
+// connections left is not freed.
 TEST_P(ConnectionListTest, FreeingOneKeepsTheOthersLinked) {
   Environment* env;
   ASSERT_EQ(alloc_environment(&env), SQL_SUCCESS);
   Connection* c[3];
   for (auto& slot : c) ASSERT_EQ(alloc_connection(env, &slot), SQL_SUCCESS);
-  EXPECT_EQ(walk(env), (std::vector<Connection*>{c[2], c[1], c[0]}));
-
-  int victim = GetParam();
-  free_connection(c[victim]);
+  free_connection(c[GetParam()]);
   std::vector<Connection*> expected;
   for (int i = 2; i >= 0; --i)
-    if (i != victim) expected.push_back(c[i]);
+    if (i != GetParam()) expected.push_back(c[i]);
   EXPECT_EQ(walk(env), expected);
-
   Connection* fresh;
   ASSERT_EQ(alloc_connection(env, &fresh), SQL_SUCCESS);
-  EXPECT_EQ(env->connections, fresh);
   expected.insert(expected.begin(), fresh);
   EXPECT_EQ(walk(env), expected);
-
+  EXPECT_EQ(free_environment(env), SQL_SUCCESS);
+  EXPECT_EQ(env->connections, fresh) << "still valid, nothing freed";
   for (Connection* left : expected) free_connection(left);
-  EXPECT_EQ(env->connections, nullptr);
   EXPECT_EQ(free_environment(env), SQL_SUCCESS);
 }
 
-INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, ConnectionListTest, ::testing::Values(2, 1, 0));
-
-TEST(Handles, FreeEnvWithConnectionLeftKeepsEnvironmentUsable) {
-  Environment* env;
-  ASSERT_EQ(alloc_environment(&env), SQL_SUCCESS);
-  Connection* conn;
-  ASSERT_EQ(alloc_connection(env, &conn), SQL_SUCCESS);
-  EXPECT_EQ(free_environment(env), SQL_SUCCESS);
-  EXPECT_EQ(env->connections, conn);  // still valid, nothing freed
-  free_connection(conn);
-  EXPECT_EQ(free_environment(env), SQL_SUCCESS);
-}
+INSTANTIATE_TEST_SUITE_P(NewestMiddleOldest, ConnectionListTest, ::testing::Values(2, 1, 0));
 
 TEST(Handles, FreshConnectionDefaults) {
   Environment* env;
@@ -69,21 +56,18 @@ TEST(Handles, FreshConnectionDefaults) {
   Connection* conn;
   ASSERT_EQ(alloc_connection(env, &conn), SQL_SUCCESS);
   EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(conn->autocommit, 1u);
-  EXPECT_EQ(conn->txn_isolation, 2u);
-  EXPECT_EQ(conn->login_timeout, 0u);
-  EXPECT_STREQ(conn->current_qualifier, "");
   EXPECT_STREQ(conn->disable_ext_fetch, "No");
-  EXPECT_EQ(conn->default_concurrency, 1u);
-  EXPECT_EQ(conn->default_noscan, 1u);
-  EXPECT_EQ(conn->default_retrieve_data, 1u);
-  EXPECT_EQ(conn->default_rowset_size, 1u);
-  EXPECT_EQ(conn->default_max_rows, 0u);
+  EXPECT_EQ(std::vector<uint32_t>({conn->default_concurrency, conn->default_noscan,
+                                   conn->default_retrieve_data, conn->default_rowset_size,
+                                   conn->default_max_rows}),
+            std::vector<uint32_t>({1, 1, 1, 1, 0}));
   free_connection(conn);
   free_environment(env);
 }
 
-TEST(Handles, OutOfMemoryNullsTheHandleAndPostsNothing) {
+// Out of memory: the handle is nulled, nothing is linked; drv_alloc posts
+// "S1001" on the statement when given one, else on the connection.
+TEST(Handles, OutOfMemory) {
   Environment* env = reinterpret_cast<Environment*>(0x1);
   heap_fail_after(0);
   EXPECT_EQ(alloc_environment(&env), SQL_ERROR);
@@ -95,27 +79,26 @@ TEST(Handles, OutOfMemoryNullsTheHandleAndPostsNothing) {
   EXPECT_EQ(conn, nullptr);
   EXPECT_EQ(env->connections, nullptr);
   free_environment(env);
-}
 
-TEST(Memory, FailedAllocationPostsOnTheNamedHandle) {
   Statement stmt{};
-  Connection conn{};
+  Connection owner{};
   heap_fail_after(0);
-  EXPECT_EQ(drv_alloc(&conn, &stmt, 10), nullptr);
+  EXPECT_EQ(drv_alloc(&owner, &stmt, 10), nullptr);
   EXPECT_STREQ(stmt.sqlstate, "S1001");
-  EXPECT_STREQ(conn.sqlstate, "");
+  EXPECT_STREQ(owner.sqlstate, "");
   heap_fail_after(0);
-  EXPECT_EQ(drv_alloc(&conn, nullptr, 10), nullptr);
-  EXPECT_STREQ(conn.sqlstate, "S1001");
-  EXPECT_STREQ(conn.message, "[Halvex Software][ODBC Q4 Driver]Memory allocation failure");
+  EXPECT_EQ(drv_alloc(&owner, nullptr, 10), nullptr);
+  EXPECT_STREQ(owner.sqlstate, "S1001");
+  EXPECT_EQ(std::string(owner.message), std::string(kMessagePrefix) + "Memory allocation failure");
 }
 
-TEST(EnterStatement, CancelClosesCursorAndReportsByVariant) {
+// A pending cancel fails entry as "S1008" or "S1000" by variant and rewinds;
+// without one a pending diagnostic survives entry.
+TEST(EnterStatement, CancelRewindsAndReportsByVariant) {
   auto* stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
   post_error(stmt, "older", "HY000");
   EXPECT_EQ(enter_statement(stmt, true), SQL_SUCCESS);
-  EXPECT_STREQ(stmt->sqlstate, "HY000") << "a pending diagnostic must survive entry";
-
+  EXPECT_STREQ(stmt->sqlstate, "HY000");
   for (bool as_cancel : {true, false}) {
     stmt->cursor_row = 7;
     stmt->getdata_column = 3;

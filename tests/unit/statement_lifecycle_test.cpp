@@ -1,10 +1,10 @@
-#include <cstring>
+// Allocating, freeing and cancelling statements, and transactions.
+#include <functional>
 
 #include "platform/heap.h"
-#include "statement/cursor.h"
 #include "statement_fixture.h"
 
-namespace q4::test {
+namespace q4 {
 namespace {
 
 using StatementLifecycle = StatementTest;
@@ -22,199 +22,134 @@ TEST_F(StatementLifecycle, NewStatementCopiesTheConnectionDefaults) {
   conn_->default_rowset_size = 12;
   Statement* s = new_statement();
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->connection, conn_);
-  EXPECT_EQ(s->async_enable, 1u);
-  EXPECT_EQ(s->concurrency, 4u);
-  EXPECT_EQ(s->cursor_type, 3u);
-  EXPECT_EQ(s->max_rows, 77u);
-  EXPECT_EQ(s->noscan, 0u);
-  EXPECT_EQ(s->use_bookmarks, 1u);
-  EXPECT_EQ(s->bind_type, 24u);
-  EXPECT_EQ(s->retrieve_data, 0u);
-  EXPECT_EQ(s->rowset_size, 12u);
-  EXPECT_EQ(s->query_timeout, 0u);
-  EXPECT_EQ(s->max_length, 0u);
+  EXPECT_EQ(std::vector<uint32_t>({s->async_enable, s->concurrency, s->cursor_type, s->max_rows,
+                                   s->noscan, s->use_bookmarks, s->bind_type, s->retrieve_data,
+                                   s->rowset_size, s->query_timeout, s->max_length}),
+            std::vector<uint32_t>({1, 4, 3, 77, 0, 1, 24, 0, 12, 0, 0}));
   EXPECT_EQ(s->getdata_column, -1);
   EXPECT_EQ(s->binary_capacity, kInitialBinarySlots);
-  ASSERT_NE(s->binary_blocks, nullptr);
-  ASSERT_NE(s->binary_lengths, nullptr);
-  EXPECT_EQ(s->ext_fetch_disabled, 0);
-  EXPECT_EQ(s->cursor_name[0], '\0');
+  EXPECT_NE(s->binary_blocks, nullptr);
+  EXPECT_NE(s->binary_lengths, nullptr);
 }
 
-// Only a setting that begins with an upper-case "Y" marks the statements.
+// Only a setting beginning with an upper-case "Y" marks the statements (and
+// sends an allocate request).
 TEST_F(StatementLifecycle, DisableExtFetchIsReadFromItsFirstLetter) {
-  struct Case {
-    const char* setting;
-    int32_t expected;
-  } cases[] = {{"Yes", 1}, {"Y", 1}, {"No", 0}, {"yes", 0}, {"", 0}};
-  for (const Case& c : cases) {
-    strcpy(conn_->disable_ext_fetch, c.setting);
-    if (c.expected) holder_->answer_ok(1);  // the allocate request's reply
+  for (auto [setting, expected] : {std::pair{"Yes", 1}, {"Y", 1}, {"No", 0}, {"yes", 0}, {"", 0}}) {
+    strcpy(conn_->disable_ext_fetch, setting);
+    if (expected) holder_->answer_ok(1);
     Statement* s = new_statement();
-    ASSERT_NE(s, nullptr) << c.setting;
-    EXPECT_EQ(s->ext_fetch_disabled, c.expected) << c.setting;
+    ASSERT_NE(s, nullptr) << setting;
+    EXPECT_EQ(s->ext_fetch_disabled, expected) << setting;
     EXPECT_EQ(drop(s), SQL_SUCCESS);
   }
 }
 
-TEST_F(StatementLifecycle, AllocateRequestFailureKeepsTheRecordLinkedAndUnreturned) {
-  strcpy(conn_->disable_ext_fetch, "Yes");
-  int socket = conn_->socket;
-  conn_->socket = kInvalidSocket;  // the request cannot go out
-  Statement* out = reinterpret_cast<Statement*>(0x1234);
-  EXPECT_EQ(alloc_statement(conn_, &out), SQL_ERROR);
-  EXPECT_EQ(out, reinterpret_cast<Statement*>(0x1234)) << "the handle must not be written";
-  EXPECT_EQ(diag(conn_), "08S01 Communications_ERROR");
-  ASSERT_EQ(statements_of(conn_).size(), 1u) << "the record stays for SQLDisconnect";
-  conn_->socket = socket;
-}
-
-TEST_F(StatementLifecycle, NullOutputPostsBadArgOnTheConnection) {
-  EXPECT_EQ(alloc_statement(conn_, nullptr), SQL_ERROR);
+// Failures: a null output, no memory for the record (handle nulled), no
+// memory for either binary table, or a failed allocate request (the record
+// stays linked for SQLDisconnect and the handle is not written).
+TEST_F(StatementLifecycle, AllocationFailures) {
+  EXPECT_EQ(SQLAllocStmt(conn_, nullptr), SQL_ERROR);
   EXPECT_EQ(diag(conn_), "S1009 Bad Arg");
-  EXPECT_EQ(conn_->statements, nullptr);
-}
-
-TEST_F(StatementLifecycle, OutOfMemoryForTheRecordNullsTheHandle) {
-  Statement* out = reinterpret_cast<Statement*>(0x1234);
+  SQLHSTMT out = reinterpret_cast<SQLHSTMT>(0x1234);
   heap_fail_after(0);
-  EXPECT_EQ(alloc_statement(conn_, &out), SQL_ERROR);
+  EXPECT_EQ(SQLAllocStmt(conn_, &out), SQL_ERROR);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(diag(conn_), "S1001 Memory allocation failure");
   EXPECT_EQ(conn_->statements, nullptr);
-}
 
-// The record is allocated and linked; either binary table then fails.
-TEST_F(StatementLifecycle, OutOfMemoryForABinaryTableKeepsTheRecordLinked) {
   for (long fail_at : {1L, 2L}) {
-    Statement* out = reinterpret_cast<Statement*>(0x1234);
+    Statement* kept = reinterpret_cast<Statement*>(0x1234);
     heap_fail_after(fail_at);
-    EXPECT_EQ(alloc_statement(conn_, &out), SQL_ERROR);
-    EXPECT_EQ(out, reinterpret_cast<Statement*>(0x1234));
+    EXPECT_EQ(alloc_statement(conn_, &kept), SQL_ERROR);
+    EXPECT_EQ(kept, reinterpret_cast<Statement*>(0x1234));
     EXPECT_EQ(diag(conn_), "S1001 Memory allocation failure");
-    Statement* kept = conn_->statements;
+    kept = conn_->statements;
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->binary_blocks, nullptr);
     EXPECT_EQ(kept->binary_lengths, nullptr) << "the table already allocated must be freed";
     EXPECT_EQ(drop(kept), SQL_SUCCESS) << "a half-built record can still be dropped";
   }
+
+  strcpy(conn_->disable_ext_fetch, "Yes");
+  int socket = conn_->socket;
+  conn_->socket = kInvalidSocket;
+  Statement* unsent = reinterpret_cast<Statement*>(0x1234);
+  EXPECT_EQ(alloc_statement(conn_, &unsent), SQL_ERROR);
+  EXPECT_EQ(unsent, reinterpret_cast<Statement*>(0x1234));
+  EXPECT_EQ(diag(conn_), "08S01 Communications_ERROR");
+  EXPECT_EQ(statements_of(conn_).size(), 1u);
+  conn_->socket = socket;
 }
 
 class StatementListDrop : public StatementTest, public ::testing::WithParamInterface<int> {};
 
-// Dropping the first, a middle or the last of three statements leaves the
-// list consistent, and a new statement goes to the front.
+// Dropping the newest, a middle or the oldest of three statements keeps the
+// list consistent; a new statement goes to the front.
 TEST_P(StatementListDrop, DroppingOneKeepsTheOthersLinked) {
   Statement* s[3];
   for (auto& slot : s) slot = new_statement();
-  EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{s[2], s[1], s[0]}));
-  int victim = GetParam();
-  EXPECT_EQ(drop(s[victim]), SQL_SUCCESS);
+  EXPECT_EQ(drop(s[GetParam()]), SQL_SUCCESS);
   std::vector<Statement*> expected;
   for (int i = 2; i >= 0; --i)
-    if (i != victim) expected.push_back(s[i]);
+    if (i != GetParam()) expected.push_back(s[i]);
   EXPECT_EQ(statements_of(conn_), expected);
-
-  Statement* fresh = new_statement();
-  expected.insert(expected.begin(), fresh);
+  expected.insert(expected.begin(), new_statement());
   EXPECT_EQ(statements_of(conn_), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(NewestMiddleOldest, StatementListDrop, ::testing::Values(2, 1, 0));
 
-// What each SQLFreeStmt option releases, and what it leaves.
-struct FreeCase {
-  const char* name;
-  SQLUSMALLINT option;
-  bool frees_columns;
-  bool frees_parameters;
-  bool rewinds;
-};
-
-void PrintTo(const FreeCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class FreeOptions : public StatementTest, public ::testing::WithParamInterface<FreeCase> {};
-
-TEST_P(FreeOptions, ReleasesExactlyWhatTheOptionNames) {
-  const FreeCase& c = GetParam();
-  Statement* s = new_statement();
-  // A statement with an open result, bindings of both kinds and pending
-  // binary blocks.
-  auto* column = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-  s->bound_columns = column;
-  s->columns_bound = 1;
-  auto* binding = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
-  binding->buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 16);
-  s->parameters = binding;
-  s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
-  s->binary_lengths[0] = 8;
-  s->binary_count = 1;
-  s->cursor_open = 1;
-  s->row_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 100);
-  s->row_buffer_size = 100;
-  s->cursor_row = 5;
-  s->getdata_column = 2;
-  s->getdata_offset = 40;
-  strcpy(s->cursor_name, "kept");
-
-  EXPECT_EQ(free_statement(s, c.option), SQL_SUCCESS);
-
-  // Every option resets the piecewise read and the pending binary blocks.
-  EXPECT_EQ(s->getdata_column, -1);
-  EXPECT_EQ(s->getdata_offset, 0u);
-  EXPECT_EQ(s->binary_count, 0);
-  EXPECT_EQ(s->binary_blocks[0], nullptr);
-  EXPECT_EQ(s->bound_columns == nullptr, c.frees_columns);
-  EXPECT_EQ(s->columns_bound, c.frees_columns ? 0 : 1);
-  EXPECT_EQ(s->parameters == nullptr, c.frees_parameters);
-  EXPECT_EQ(s->cursor_row, c.rewinds ? 0 : 5);
-  // No option but SQL_DROP ends the result or forgets the name.
-  EXPECT_EQ(s->cursor_open, 1);
-  EXPECT_NE(s->row_buffer, nullptr);
-  EXPECT_STREQ(s->cursor_name, "kept");
-  EXPECT_EQ(statements_of(conn_), std::vector<Statement*>{s});
-  // The fixture's drop frees whatever the option left.
-}
-
-INSTANTIATE_TEST_SUITE_P(Options, FreeOptions,
-                         ::testing::Values(FreeCase{"Close", SQL_CLOSE, false, false, true},
-                                           FreeCase{"Unbind", SQL_UNBIND, true, false, false},
-                                           FreeCase{"ResetParams", SQL_RESET_PARAMS, false, true,
-                                                    false},
-                                           FreeCase{"Unknown", 9, false, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Under the leak checker this fails if dropping forgets any owned block.
-TEST_F(StatementLifecycle, DropFreesEverythingTheStatementOwns) {
-  Statement* s = new_statement();
-  for (int i = 0; i < 2; ++i) {
-    auto* column = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-    column->next = s->bound_columns;
-    s->bound_columns = column;
-    auto* binding = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
-    if (i == 0) binding->buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 32);
-    binding->next = s->parameters;
-    s->parameters = binding;
+// What each SQLFreeStmt option releases; every option resets the piecewise
+// read and the pending binary blocks, none but SQL_DROP ends the result.
+TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
+  struct Case {
+    SQLUSMALLINT option;
+    bool frees_columns, frees_parameters, rewinds;
+  } cases[] = {{SQL_CLOSE, false, false, true},
+               {SQL_UNBIND, true, false, false},
+               {SQL_RESET_PARAMS, false, true, false},
+               {9, false, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    Statement* s = new_statement();
+    s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
+    s->columns_bound = 1;
+    s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
+    s->parameters->buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 16);
+    s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
+    s->binary_lengths[0] = 8;
+    s->binary_count = 1;
+    s->cursor_open = 1;
+    s->row_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 100);
+    s->row_buffer_size = 100;
+    s->cursor_row = 5;
+    s->getdata_column = 2;
+    s->getdata_offset = 40;
+    strcpy(s->cursor_name, "kept");
+    s->statement_text = drv_alloc_array<char>(nullptr, nullptr, 20);
+    s->request_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 2600);
+    s->value_table = drv_alloc_array<uint8_t*>(nullptr, nullptr, 4);
+    s->description_cache = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
+    EXPECT_EQ(free_statement(s, c.option), SQL_SUCCESS);
+    EXPECT_EQ(s->getdata_column, -1);
+    EXPECT_EQ(s->getdata_offset, 0u);
+    EXPECT_EQ(s->binary_count, 0);
+    EXPECT_EQ(s->binary_blocks[0], nullptr);
+    EXPECT_EQ(s->bound_columns == nullptr, c.frees_columns);
+    EXPECT_EQ(s->columns_bound, c.frees_columns ? 0 : 1);
+    EXPECT_EQ(s->parameters == nullptr, c.frees_parameters);
+    EXPECT_EQ(s->cursor_row, c.rewinds ? 0 : 5);
+    EXPECT_EQ(s->cursor_open, 1);
+    EXPECT_NE(s->row_buffer, nullptr);
+    EXPECT_STREQ(s->cursor_name, "kept");
+    EXPECT_EQ(drop(s), SQL_SUCCESS);  // under the leak checker: frees what is left
   }
-  s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
-  s->binary_blocks[1] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
-  s->binary_count = 2;
-  s->statement_text = drv_alloc_array<char>(nullptr, nullptr, 20);
-  s->request_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 2600);
-  s->row_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
-  s->value_table = drv_alloc_array<uint8_t*>(nullptr, nullptr, 4);
-  s->description_cache = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
-  s->cursor_open = 1;
-  EXPECT_EQ(drop(s), SQL_SUCCESS);
-  EXPECT_EQ(conn_->statements, nullptr);
 }
 
-// The release fails: the statement is out of the list but still valid, and
-// dropping it again once the link works must not disturb the other
-// statements (its old links are stale by then).
+// The release fails: the statement is out of the list but valid, and a
+// second drop once the link works must not disturb the others (its old links
+// are stale by then).
 TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   Statement* a = new_statement();
   Statement* b = new_statement();
@@ -224,44 +159,127 @@ TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   conn_->socket = kInvalidSocket;
   EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
   EXPECT_EQ(diag(conn_), "08S01 Communications_ERROR");
-  EXPECT_STREQ(b->sqlstate, "") << "a link failure is reported on the connection";
+  EXPECT_EQ(diag(b), "") << "a link failure is reported on the connection";
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{c, a}));
   EXPECT_EQ(b->cursor_open, 0) << "the result is closed before the release";
   conn_->socket = socket;
-
   Statement* d = new_statement();
   EXPECT_EQ(drop(b), SQL_SUCCESS);
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{d, c, a}));
 }
 
 TEST(StatementEntryPoints, NullHandlesAreInvalid) {
-  EXPECT_EQ(SQLAllocStmt(SQL_NULL_HDBC, nullptr), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLFreeStmt(SQL_NULL_HSTMT, SQL_DROP), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetCursorName(SQL_NULL_HSTMT, nullptr, 0, nullptr), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLSetCursorName(SQL_NULL_HSTMT, nullptr, 0), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLSetScrollOptions(SQL_NULL_HSTMT, 0, 0, 1), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLSetConnectOption(SQL_NULL_HDBC, SQL_AUTOCOMMIT, 0), SQL_INVALID_HANDLE);
   SQLUINTEGER value;
-  EXPECT_EQ(SQLGetConnectOption(SQL_NULL_HDBC, SQL_AUTOCOMMIT, &value), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLSetStmtOption(SQL_NULL_HSTMT, SQL_NOSCAN, 0), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetStmtOption(SQL_NULL_HSTMT, SQL_NOSCAN, &value), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLTransact(SQL_NULL_HENV, SQL_NULL_HDBC, SQL_COMMIT), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLCancel(SQL_NULL_HSTMT), SQL_INVALID_HANDLE);
+  for (SQLRETURN rc :
+       {SQLAllocStmt(SQL_NULL_HDBC, nullptr), SQLFreeStmt(SQL_NULL_HSTMT, SQL_DROP),
+        SQLGetCursorName(SQL_NULL_HSTMT, nullptr, 0, nullptr),
+        SQLSetCursorName(SQL_NULL_HSTMT, nullptr, 0), SQLSetScrollOptions(SQL_NULL_HSTMT, 0, 0, 1),
+        SQLSetConnectOption(SQL_NULL_HDBC, SQL_AUTOCOMMIT, 0),
+        SQLGetConnectOption(SQL_NULL_HDBC, SQL_AUTOCOMMIT, &value),
+        SQLSetStmtOption(SQL_NULL_HSTMT, SQL_NOSCAN, 0),
+        SQLGetStmtOption(SQL_NULL_HSTMT, SQL_NOSCAN, &value),
+        SQLTransact(SQL_NULL_HENV, SQL_NULL_HDBC, SQL_COMMIT), SQLCancel(SQL_NULL_HSTMT)}) {
+    EXPECT_EQ(rc, SQL_INVALID_HANDLE);
+  }
 }
 
-// Through the exported function: the handle reaches the application, and an
-// allocation failure of the record nulls it.
-TEST_F(StatementLifecycle, AllocStmtStoresTheHandle) {
-  SQLHSTMT handle = nullptr;
-  EXPECT_EQ(SQLAllocStmt(conn_, &handle), SQL_SUCCESS);
-  EXPECT_EQ(handle, conn_->statements);
-  heap_fail_after(0);
-  SQLHSTMT failed = reinterpret_cast<SQLHSTMT>(0x1234);
-  EXPECT_EQ(SQLAllocStmt(conn_, &failed), SQL_ERROR);
-  EXPECT_EQ(failed, nullptr);
-  EXPECT_EQ(SQLAllocStmt(conn_, nullptr), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1009 Bad Arg");
+// --- Cancel.
+
+void open_result(Statement* s) {
+  s->cursor_open = 1;
+  s->column_count = 2;
+  s->row_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
+  s->row_buffer_size = 1000;
+  s->description_cache = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
+  s->description_cache_size = 1000;
+  s->descriptions_cached = 1;
+  s->cursor_row = 3;
+  s->row_number = 3;
+}
+
+// An idle statement loses its result (a data-at-execution run survives);
+// while another call runs on it the buffers are left alone.
+TEST_F(StatementLifecycle, CancelDropsTheResultOfAnIdleStatementOnly) {
+  Statement* s = new_statement();
+  open_result(s);
+  {
+    InCall running(s);
+    EXPECT_EQ(SQLCancel(s), SQL_SUCCESS);
+    EXPECT_EQ(s->cursor_open, 1);
+    EXPECT_NE(s->row_buffer, nullptr);
+    EXPECT_EQ(s->cancel_requested, 0);
+    EXPECT_EQ(s->in_call, 1) << "SQLCancel does not touch the caller's mark";
+  }
+  s->pending_parameter = 501;
+  EXPECT_EQ(SQLCancel(s), SQL_SUCCESS);
+  EXPECT_EQ(s->cursor_open, 0);
+  EXPECT_EQ(s->row_buffer, nullptr);
+  EXPECT_EQ(s->description_cache, nullptr);
+  EXPECT_EQ(s->descriptions_cached, 0);
+  EXPECT_EQ(s->cursor_row, 0);
+  EXPECT_EQ(s->pending_parameter, 501u);
+  EXPECT_EQ(s->cancel_requested, 0);
+  EXPECT_EQ(diag(s), "");
+  EXPECT_EQ(SQLSetCursorName(s, sql("after"), SQL_NTS), SQL_SUCCESS) << "the name is free again";
+}
+
+// The statement functions here report a pending cancel as "S1000" "General
+// error", rewind the cursor and clear in_call; without a cancel an earlier
+// diagnostic survives their entry.
+TEST_F(StatementLifecycle, PendingCancelAtEntry) {
+  SQLCHAR name[40];
+  SQLUINTEGER value;
+  std::pair<const char*, std::function<SQLRETURN(Statement*)>> calls[] = {
+      {"GetCursorName", [&](Statement* s) { return SQLGetCursorName(s, name, 40, nullptr); }},
+      {"SetCursorName", [](Statement* s) { return SQLSetCursorName(s, sql("entry"), SQL_NTS); }},
+      {"SetScrollOptions",
+       [](Statement* s) {
+         s->cursor_open = s->cancel_requested;
+         return SQLSetScrollOptions(s, SQL_CONCUR_READ_ONLY, 0, 4);
+       }},
+      {"SetStmtOption", [](Statement* s) { return SQLSetStmtOption(s, SQL_ROWSET_SIZE, 4); }},
+      {"GetStmtOption", [&](Statement* s) { return SQLGetStmtOption(s, SQL_ROWSET_SIZE, &value); }},
+  };
+  for (auto& [what, call] : calls) {
+    SCOPED_TRACE(what);
+    Statement* s = new_statement();
+    open_result(s);
+    s->getdata_column = 2;
+    s->cancel_requested = 1;
+    EXPECT_EQ(call(s), SQL_ERROR);
+    EXPECT_EQ(diag(s), "S1000 General error");
+    EXPECT_EQ(s->cursor_row, 0);
+    EXPECT_EQ(s->getdata_column, -1);
+    EXPECT_EQ(s->cursor_open, 1) << "entry only rewinds";
+    EXPECT_EQ(s->in_call, 0);
+    s->cancel_requested = 0;
+    EXPECT_EQ(drop(s), SQL_SUCCESS);
+
+    s = new_statement();
+    post_error(s, "older", "HY000");
+    SQLRETURN rc = call(s);
+    EXPECT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << diag(s);
+    if (rc == SQL_SUCCESS) {
+      EXPECT_EQ(diag(s), "HY000 older");
+    }
+    EXPECT_EQ(s->in_call, 0);
+    EXPECT_EQ(drop(s), SQL_SUCCESS);
+  }
+}
+
+// --- Transactions (the exchanges themselves are in the wire tests).
+
+TEST_F(StatementLifecycle, TransactRefusalsAndFailures) {
+  EXPECT_EQ(SQLTransact(env_, conn_, 2), SQL_ERROR);
+  EXPECT_EQ(diag(conn_), "S1012 Invalid Transaction Code");
+  unlink();
+  EXPECT_EQ(SQLTransact(SQL_NULL_HENV, conn_, SQL_ROLLBACK), SQL_ERROR);
+  EXPECT_EQ(diag(conn_), "08007 Communications_ERROR");
+  Environment* empty;
+  ASSERT_EQ(alloc_environment(&empty), SQL_SUCCESS);
+  EXPECT_EQ(SQLTransact(empty, SQL_NULL_HDBC, SQL_COMMIT), SQL_SUCCESS) << "no connections";
+  EXPECT_EQ(free_environment(empty), SQL_SUCCESS);
 }
 
 }  // namespace
-}  // namespace q4::test
+}  // namespace q4

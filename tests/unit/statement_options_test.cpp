@@ -1,180 +1,181 @@
-#include <cstring>
+// Statement and connection options, cursor names and scroll options.
+#include <cstdio>
 
+#include "statement/cursor_name.h"
 #include "statement/options.h"
 #include "statement_fixture.h"
 
-namespace q4::test {
+namespace q4 {
 namespace {
 
 using Options = StatementTest;
-
-uint32_t get_stmt(Statement* s, SQLUSMALLINT option) {
-  uint32_t value = 0xDEADBEEF;
-  EXPECT_EQ(get_stmt_option(s, option, &value), SQL_SUCCESS) << option << " " << diag(s);
-  return value;
-}
 
 struct SetCase {
   const char* what;
   SQLUSMALLINT option;
   uint32_t value;
-  SQLRETURN rc;
-  const char* expected_diag;  // "" when nothing is posted
-  uint32_t read_back;         // the option's value afterwards (before: preset)
+  const char* outcome;
+  uint32_t read_back;  // the value afterwards; kPreset when nothing was stored
 };
 
 void PrintTo(const SetCase& c, std::ostream* os) {
   *os << c.what;
 }
 
-// Before each case the statement holds these values, so that "nothing
-// stored" shows as the preset.
 constexpr uint32_t kPreset = 1;
+const char kBad[] = "ERROR S1009 Invalid argument value";
 
-class StatementOptionRules : public StatementTest, public ::testing::WithParamInterface<SetCase> {};
+// clang-format off
+const SetCase kSetCases[] = {
+    {"QueryTimeoutIgnored", SQL_QUERY_TIMEOUT, 30, "INFO 01S02 Not supported - Value option changed", 0},
+    {"MaxRowsLargest", SQL_MAX_ROWS, 2147483646, "OK", 2147483646},
+    {"MaxRowsTooLargeIgnored", SQL_MAX_ROWS, 2147483647, "INFO 01S02 Value option changed", kPreset},
+    {"MaxRowsZero", SQL_MAX_ROWS, 0, "OK", 0},
+    {"NoscanOff", SQL_NOSCAN, 0, "OK", 0},
+    {"NoscanTwo", SQL_NOSCAN, 2, kBad, kPreset},
+    {"MaxLength", SQL_MAX_LENGTH, 100, "ERROR S1C00 Driver not capable", 0},
+    {"AsyncOff", SQL_ASYNC_ENABLE, 0, "OK", 0},
+    {"AsyncTwo", SQL_ASYNC_ENABLE, 2, kBad, kPreset},
+    {"BindTypeRowWise", SQL_BIND_TYPE, 48, "OK", 48},
+    {"BindTypeTooLarge", SQL_BIND_TYPE, 2147483647, kBad, kPreset},
+    {"CursorForwardOnly", SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY, "OK", 0},
+    {"CursorStatic", SQL_CURSOR_TYPE, SQL_CURSOR_STATIC, "OK", 3},
+    {"CursorKeysetBecomesStatic", SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, "INFO 01S02 Value option changed", 3},
+    {"CursorDynamicBecomesStatic", SQL_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, "INFO 01S02 Value option changed", 3},
+    {"CursorFour", SQL_CURSOR_TYPE, 4, kBad, kPreset},
+    {"ConcurrencyFour", SQL_CONCURRENCY, 4, "OK", 4},
+    {"ConcurrencyZero", SQL_CONCURRENCY, 0, kBad, kPreset},
+    {"ConcurrencyFive", SQL_CONCURRENCY, 5, kBad, kPreset},
+    {"RowsetLargest", SQL_ROWSET_SIZE, 65535, "OK", 65535},
+    {"RowsetZero", SQL_ROWSET_SIZE, 0, kBad, kPreset},
+    {"RowsetTooLarge", SQL_ROWSET_SIZE, 65536, kBad, kPreset},
+    {"RetrieveOff", SQL_RETRIEVE_DATA, 0, "OK", 0},
+    {"RetrieveTwo", SQL_RETRIEVE_DATA, 2, kBad, kPreset},
+    {"BookmarksOff", SQL_USE_BOOKMARKS, 0, "OK", 0},
+    {"BookmarksTwo", SQL_USE_BOOKMARKS, 2, kBad, kPreset},
+};
+// clang-format on
 
-TEST_P(StatementOptionRules, OnAStatement) {
-  const SetCase& c = GetParam();
+class OptionRules : public StatementTest, public ::testing::WithParamInterface<SetCase> {
+ protected:
+  uint32_t read(Statement* s) {
+    uint32_t value = 0xDEADBEEF;
+    EXPECT_EQ(outcome(get_stmt_option(s, GetParam().option, &value), s), "OK");
+    return value;
+  }
+};
+
+TEST_P(OptionRules, OnAStatement) {
   Statement* s = new_statement();
   s->max_rows = s->noscan = s->async_enable = s->bind_type = s->concurrency = kPreset;
   s->rowset_size = s->retrieve_data = s->use_bookmarks = s->cursor_type = kPreset;
-  EXPECT_EQ(set_option(nullptr, s, c.option, c.value), c.rc);
-  EXPECT_EQ(diag(s), c.expected_diag);
+  EXPECT_EQ(outcome(set_option(nullptr, s, GetParam().option, GetParam().value), s),
+            GetParam().outcome);
   EXPECT_EQ(diag(conn_), "") << "statement options post on the statement";
-  EXPECT_EQ(get_stmt(s, c.option), c.read_back);
+  clear_diagnostic(s->sqlstate, s->message);
+  EXPECT_EQ(read(s), GetParam().read_back);
 }
 
-// Through the connection the same rules apply to the connection's default,
-// and the diagnostic goes to the connection; a new statement shows the
-// default.
-TEST_P(StatementOptionRules, OnTheConnectionDefault) {
-  const SetCase& c = GetParam();
+// Through the connection the rules apply to its default, which a new
+// statement copies (except the timeout and max length), and post there.
+TEST_P(OptionRules, OnTheConnectionDefault) {
   conn_->default_max_rows = conn_->default_noscan = conn_->default_async_enable = kPreset;
   conn_->default_bind_type = conn_->default_concurrency = conn_->default_rowset_size = kPreset;
   conn_->default_retrieve_data = conn_->default_use_bookmarks = kPreset;
   conn_->default_cursor_type = kPreset;
-  EXPECT_EQ(set_connect_option(conn_, c.option, c.value), c.rc);
-  EXPECT_EQ(diag(conn_), c.expected_diag);
+  EXPECT_EQ(outcome(set_connect_option(conn_, GetParam().option, GetParam().value), conn_),
+            GetParam().outcome);
   Statement* s = new_statement();
-  // query timeout and max length are never copied into new statements.
-  if (c.option != SQL_QUERY_TIMEOUT && c.option != SQL_MAX_LENGTH) {
-    EXPECT_EQ(get_stmt(s, c.option), c.read_back);
+  if (GetParam().option != SQL_QUERY_TIMEOUT && GetParam().option != SQL_MAX_LENGTH) {
+    EXPECT_EQ(read(s), GetParam().read_back);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, StatementOptionRules,
-    ::testing::Values(
-        SetCase{"QueryTimeoutIgnored", SQL_QUERY_TIMEOUT, 30, SQL_SUCCESS_WITH_INFO,
-                "01S02 Not supported - Value option changed", 0},
-        SetCase{"MaxRowsLargest", SQL_MAX_ROWS, 2147483646, SQL_SUCCESS, "", 2147483646},
-        SetCase{"MaxRowsTooLargeIgnored", SQL_MAX_ROWS, 2147483647, SQL_SUCCESS_WITH_INFO,
-                "01S02 Value option changed", kPreset},
-        SetCase{"MaxRowsZero", SQL_MAX_ROWS, 0, SQL_SUCCESS, "", 0},
-        SetCase{"NoscanOff", SQL_NOSCAN, 0, SQL_SUCCESS, "", 0},
-        SetCase{"NoscanTwo", SQL_NOSCAN, 2, SQL_ERROR, "S1009 Invalid argument value", kPreset},
-        SetCase{"MaxLength", SQL_MAX_LENGTH, 100, SQL_ERROR, "S1C00 Driver not capable", 0},
-        SetCase{"AsyncOff", SQL_ASYNC_ENABLE, 0, SQL_SUCCESS, "", 0},
-        SetCase{"AsyncTwo", SQL_ASYNC_ENABLE, 2, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"BindTypeRowWise", SQL_BIND_TYPE, 48, SQL_SUCCESS, "", 48},
-        SetCase{"BindTypeTooLarge", SQL_BIND_TYPE, 2147483647, SQL_ERROR,
-                "S1009 Invalid argument value", kPreset},
-        SetCase{"CursorForwardOnly", SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY, SQL_SUCCESS, "", 0},
-        SetCase{"CursorStatic", SQL_CURSOR_TYPE, SQL_CURSOR_STATIC, SQL_SUCCESS, "", 3},
-        SetCase{"CursorKeysetBecomesStatic", SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN,
-                SQL_SUCCESS_WITH_INFO, "01S02 Value option changed", 3},
-        SetCase{"CursorDynamicBecomesStatic", SQL_CURSOR_TYPE, SQL_CURSOR_DYNAMIC,
-                SQL_SUCCESS_WITH_INFO, "01S02 Value option changed", 3},
-        SetCase{"CursorFour", SQL_CURSOR_TYPE, 4, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"ConcurrencyFour", SQL_CONCURRENCY, 4, SQL_SUCCESS, "", 4},
-        SetCase{"ConcurrencyZero", SQL_CONCURRENCY, 0, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"ConcurrencyFive", SQL_CONCURRENCY, 5, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"RowsetLargest", SQL_ROWSET_SIZE, 65535, SQL_SUCCESS, "", 65535},
-        SetCase{"RowsetZero", SQL_ROWSET_SIZE, 0, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"RowsetTooLarge", SQL_ROWSET_SIZE, 65536, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"RetrieveOff", SQL_RETRIEVE_DATA, 0, SQL_SUCCESS, "", 0},
-        SetCase{"RetrieveTwo", SQL_RETRIEVE_DATA, 2, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset},
-        SetCase{"BookmarksOff", SQL_USE_BOOKMARKS, 0, SQL_SUCCESS, "", 0},
-        SetCase{"BookmarksTwo", SQL_USE_BOOKMARKS, 2, SQL_ERROR, "S1009 Invalid argument value",
-                kPreset}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Table, OptionRules, ::testing::ValuesIn(kSetCases),
+                         [](const auto& info) { return std::string(info.param.what); });
 
-TEST_F(Options, OptionsThatCannotBeSetOrRead) {
+// Set and get of options outside the table, on statements and connections.
+TEST_F(Options, OptionsOutsideTheRules) {
   Statement* s = new_statement();
   s->row_number = 42;  // what the bookmark and the row number read
-  struct Case {
-    SQLUSMALLINT option;
-    const char* on_set;
-    const char* on_get;  // "" when it reads
-  } cases[] = {
-      {SQL_KEYSET_SIZE, "S1C00 Driver not capable", "S1C00 Driver not capable"},
-      {SQL_SIMULATE_CURSOR, "S1C00 Driver not capable", "S1C00 Driver not capable"},
-      {SQL_GET_BOOKMARK, "S1000 Bad option", ""},
-      {SQL_ROW_NUMBER, "S1000 Bad option", ""},
-      {15, "S1000 Bad option", "S1092 Bad Option"},
-      {SQL_ACCESS_MODE, "S1000 Bad option", "S1092 Bad Option"},
+  const char kNotCapable[] = "ERROR S1C00 Driver not capable";
+  // clang-format off
+  struct Case { SQLUSMALLINT option; const char* on_set; const char* on_get; } cases[] = {
+      {SQL_KEYSET_SIZE, kNotCapable, kNotCapable},
+      {SQL_SIMULATE_CURSOR, kNotCapable, kNotCapable},
+      {SQL_GET_BOOKMARK, "ERROR S1000 Bad option", "OK"},
+      {SQL_ROW_NUMBER, "ERROR S1000 Bad option", "OK"},
+      {15, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
+      {SQL_ACCESS_MODE, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.option);
-    EXPECT_EQ(SQLSetStmtOption(s, c.option, 1), SQL_ERROR);
-    EXPECT_EQ(diag(s), c.on_set);
+    EXPECT_EQ(outcome(SQLSetStmtOption(s, c.option, 1), s), c.on_set) << c.option;
     clear_diagnostic(s->sqlstate, s->message);
     uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(SQLGetStmtOption(s, c.option, &value), c.on_get[0] ? SQL_ERROR : SQL_SUCCESS);
-    EXPECT_EQ(diag(s), c.on_get);
-    EXPECT_EQ(value, c.on_get[0] ? 0xDEADBEEF : 42u) << "nothing stored on an error";
+    EXPECT_EQ(outcome(SQLGetStmtOption(s, c.option, &value), s), c.on_get) << c.option;
+    EXPECT_EQ(value, c.on_get[0] == 'O' ? 42u : 0xDEADBEEF) << "nothing stored on an error";
+  }
+  EXPECT_EQ(outcome(SQLGetStmtOption(s, SQL_ROWSET_SIZE, nullptr), s), kBad);
+  // Only the low 32 bits of vParam count.
+  EXPECT_EQ(SQLSetStmtOption(s, SQL_ROWSET_SIZE, (SQLULEN{1} << 32) | 7), SQL_SUCCESS);
+  EXPECT_EQ(s->rowset_size, 7u);
+
+  uint32_t value = 99;
+  for (auto [option, expected] : {std::pair<int, uint32_t>{SQL_AUTOCOMMIT, 1},
+                                  {SQL_TXN_ISOLATION, 2},
+                                  {SQL_ACCESS_MODE, 0}}) {
+    EXPECT_EQ(get_connect_option(conn_, option, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, expected) << option;
+  }
+  for (SQLUSMALLINT option :
+       {SQL_OPT_TRACE, SQL_OPT_TRACEFILE, SQL_TRANSLATE_DLL, SQL_TRANSLATE_OPTION, SQL_ODBC_CURSORS,
+        SQL_QUIET_MODE, SQL_PACKET_SIZE}) {
+    EXPECT_EQ(outcome(set_connect_option(conn_, option, 1), conn_),
+              "ERROR S1C00 Driver Not Capable");
+    EXPECT_EQ(outcome(get_connect_option(conn_, option, &value), conn_),
+              "ERROR S1C00 Driver Not Capable");
+  }
+  for (int option : {SQL_ROWSET_SIZE, SQL_QUERY_TIMEOUT, 999}) {
+    EXPECT_EQ(outcome(get_connect_option(conn_, option, &value), conn_), "ERROR S1092 Bad Option");
+  }
+  EXPECT_EQ(outcome(set_connect_option(conn_, 999, 1), conn_), "ERROR S1000 Bad option");
+  EXPECT_EQ(outcome(get_connect_option(conn_, SQL_AUTOCOMMIT, nullptr), conn_),
+            "ERROR S1000 Bad pvParam");
+  // The access mode stays read-write; only read-only is worth a warning.
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), conn_),
+            "INFO 01S02 Option value changed");
+  clear_diagnostic(conn_->sqlstate, conn_->message);
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_ACCESS_MODE, 7), conn_), "OK");
+  EXPECT_EQ(conn_->access_mode, 0u);
+  // The login timeout is capped at 32767 seconds, 64-bit values included.
+  for (auto [seconds, result, stored] :
+       {std::tuple<SQLULEN, const char*, uint32_t>{40000, "INFO 01S02 Option value changed", 32767},
+        {32767, "OK", 32767},
+        {15, "OK", 15},
+        {SQLULEN{1} << 32, "INFO 01S02 Option value changed", 32767}}) {
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    EXPECT_EQ(outcome(SQLSetConnectOption(conn_, SQL_LOGIN_TIMEOUT, seconds), conn_), result);
+    EXPECT_EQ(conn_->login_timeout, stored);
   }
 }
 
-// Only the low 32 bits of vParam count for a statement.
-TEST_F(Options, SetStmtOptionUsesTheLow32Bits) {
-  Statement* s = new_statement();
-  EXPECT_EQ(SQLSetStmtOption(s, SQL_ROWSET_SIZE, (SQLULEN{1} << 32) | 7), SQL_SUCCESS);
-  EXPECT_EQ(s->rowset_size, 7u);
-}
-
-TEST_F(Options, GetStmtOptionWithoutDestinationIsRefused) {
-  Statement* s = new_statement();
-  EXPECT_EQ(SQLGetStmtOption(s, SQL_ROWSET_SIZE, nullptr), SQL_ERROR);
-  EXPECT_EQ(diag(s), "S1009 Invalid argument value");
-}
-
+// A connection default overwrites every existing statement, even when the new
+// value is refused (the unchanged default is copied); options without a
+// default leave the statements alone.
 TEST_F(Options, ConnectionDefaultReachesEveryExistingStatement) {
   Statement* a = new_statement();
   Statement* b = new_statement();
   EXPECT_EQ(SQLSetStmtOption(a, SQL_ROWSET_SIZE, 10), SQL_SUCCESS);
-  EXPECT_EQ(a->rowset_size, 10u);
   EXPECT_EQ(b->rowset_size, 1u) << "a statement option stays on its statement";
   EXPECT_EQ(set_connect_option(conn_, SQL_ROWSET_SIZE, 5), SQL_SUCCESS);
-  EXPECT_EQ(a->rowset_size, 5u);
-  EXPECT_EQ(b->rowset_size, 5u);
-  EXPECT_EQ(new_statement()->rowset_size, 5u);
-}
-
-// A refused value still overwrites the statements with the unchanged
-// connection default.
-TEST_F(Options, RefusedConnectionValueStillResetsTheStatements) {
-  Statement* a = new_statement();
+  EXPECT_EQ(a->rowset_size + b->rowset_size + new_statement()->rowset_size, 15u);
   ASSERT_EQ(SQLSetStmtOption(a, SQL_NOSCAN, 0), SQL_SUCCESS);
-  a->query_timeout = 9;  // as if an older driver had stored one
+  a->query_timeout = 9;
   EXPECT_EQ(set_connect_option(conn_, SQL_NOSCAN, 2), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1009 Invalid argument value");
-  EXPECT_EQ(diag(a), "");
   EXPECT_EQ(a->noscan, 1u);
   EXPECT_EQ(set_connect_option(conn_, SQL_QUERY_TIMEOUT, 30), SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(a->query_timeout, 0u);
-}
-
-// Options without a connection default leave the statements alone.
-TEST_F(Options, OptionsWithoutDefaultDoNotPropagate) {
-  Statement* a = new_statement();
   a->max_length = 5;
   a->row_number = 8;
   for (int option : {SQL_MAX_LENGTH, SQL_KEYSET_SIZE, SQL_SIMULATE_CURSOR, SQL_GET_BOOKMARK,
@@ -184,128 +185,158 @@ TEST_F(Options, OptionsWithoutDefaultDoNotPropagate) {
   }
   EXPECT_EQ(a->max_length, 5u);
   EXPECT_EQ(a->row_number, 8u);
-}
-
-TEST_F(Options, FreshConnectionAnswers) {
-  uint32_t value = 99;
-  struct Case {
-    SQLUSMALLINT option;
-    uint32_t expected;
-  } cases[] = {
-      {SQL_AUTOCOMMIT, 1}, {SQL_TXN_ISOLATION, 2}, {SQL_ACCESS_MODE, 0}, {SQL_LOGIN_TIMEOUT, 0}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(get_connect_option(conn_, c.option, &value), SQL_SUCCESS);
-    EXPECT_EQ(value, c.expected) << c.option;
-  }
-  char qualifier[8] = "xxxxxxx";
-  EXPECT_EQ(get_connect_option(conn_, SQL_CURRENT_QUALIFIER, qualifier), SQL_SUCCESS);
-  EXPECT_STREQ(qualifier, "");
-}
-
-TEST_F(Options, LoginTimeoutIsCappedWithAWarning) {
-  struct Case {
-    SQLULEN value;
-    SQLRETURN rc;
-    uint32_t stored;
-  } cases[] = {{40000, SQL_SUCCESS_WITH_INFO, 32767},
-               {32767, SQL_SUCCESS, 32767},
-               {15, SQL_SUCCESS, 15},
-               {SQLULEN{1} << 32, SQL_SUCCESS_WITH_INFO, 32767}};
-  for (const Case& c : cases) {
-    clear_diagnostic(conn_->sqlstate, conn_->message);
-    EXPECT_EQ(SQLSetConnectOption(conn_, SQL_LOGIN_TIMEOUT, c.value), c.rc);
-    EXPECT_EQ(diag(conn_), c.rc == SQL_SUCCESS ? "" : "01S02 Option value changed");
-    EXPECT_EQ(conn_->login_timeout, c.stored);
-  }
-}
-
-TEST_F(Options, AccessModeStaysReadWrite) {
-  EXPECT_EQ(set_connect_option(conn_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(diag(conn_), "01S02 Option value changed");
-  clear_diagnostic(conn_->sqlstate, conn_->message);
-  EXPECT_EQ(set_connect_option(conn_, SQL_ACCESS_MODE, 7), SQL_SUCCESS);
-  EXPECT_EQ(diag(conn_), "");
-  EXPECT_EQ(conn_->access_mode, 0u);
-}
-
-TEST_F(Options, ConnectionOptionsTheDriverDoesNotOffer) {
-  uint32_t value;
-  for (SQLUSMALLINT option :
-       {SQL_OPT_TRACE, SQL_OPT_TRACEFILE, SQL_TRANSLATE_DLL, SQL_TRANSLATE_OPTION, SQL_ODBC_CURSORS,
-        SQL_QUIET_MODE, SQL_PACKET_SIZE}) {
-    SCOPED_TRACE(option);
-    EXPECT_EQ(set_connect_option(conn_, option, 1), SQL_ERROR);
-    EXPECT_EQ(diag(conn_), "S1C00 Driver Not Capable");
-    EXPECT_EQ(get_connect_option(conn_, option, &value), SQL_ERROR);
-    EXPECT_EQ(diag(conn_), "S1C00 Driver Not Capable");
-  }
-  for (int option : {SQL_ROWSET_SIZE, SQL_QUERY_TIMEOUT, 999}) {
-    EXPECT_EQ(get_connect_option(conn_, option, &value), SQL_ERROR);
-    EXPECT_EQ(diag(conn_), "S1092 Bad Option");
-  }
-  EXPECT_EQ(set_connect_option(conn_, 999, 1), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1000 Bad option");
-  EXPECT_EQ(get_connect_option(conn_, SQL_AUTOCOMMIT, nullptr), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1000 Bad pvParam");
+  EXPECT_EQ(diag(a), "");
 }
 
 // The qualifier field holds 67 characters: a longer text is cut with a
-// warning, and reading it writes at most the 68 bytes the field holds.
+// warning, and reading writes at most the field's 68 bytes.
 TEST_F(Options, CurrentQualifierIsCutToTheFieldAndReadWithinIt) {
-  const std::string fits(67, 'q');
-  EXPECT_EQ(
-      set_connect_option(conn_, SQL_CURRENT_QUALIFIER, reinterpret_cast<SQLULEN>(fits.c_str())),
-      SQL_SUCCESS);
-  EXPECT_EQ(diag(conn_), "");
   const std::string longer = std::string(67, 'x') + "overflow";
-  EXPECT_EQ(
-      set_connect_option(conn_, SQL_CURRENT_QUALIFIER, reinterpret_cast<SQLULEN>(longer.c_str())),
-      SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(diag(conn_), "01S02 Option value changed");
-  EXPECT_EQ(std::string(conn_->current_qualifier), longer.substr(0, 67));
-
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_CURRENT_QUALIFIER,
+                                       reinterpret_cast<SQLULEN>(longer.c_str())),
+                    conn_),
+            "INFO 01S02 Option value changed");
   std::vector<char> out(68 + 16, '#');
   EXPECT_EQ(get_connect_option(conn_, SQL_CURRENT_QUALIFIER, out.data()), SQL_SUCCESS);
   EXPECT_EQ(std::string(out.data()), longer.substr(0, 67));
   for (size_t i = 68; i < out.size(); ++i) EXPECT_EQ(out[i], '#') << "wrote byte " << i;
-
-  EXPECT_EQ(set_connect_option(conn_, SQL_CURRENT_QUALIFIER, 0), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1009 Invalid argument value");
+  clear_diagnostic(conn_->sqlstate, conn_->message);
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_CURRENT_QUALIFIER, 0), conn_), kBad);
 }
 
-// Settings the request cannot carry fail before anything is sent, and keep
-// failing until corrected.
-TEST_F(Options, UnencodableSettingFailsUntilCorrected) {
-  holder_.reset();  // an unconnected connection: nothing can be sent anyway
-  holder_ = std::make_unique<ConnectionHolder>(env_);
-  conn_ = holder_->get();
-  EXPECT_EQ(set_connect_option(conn_, SQL_TXN_ISOLATION, 3), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1002 Bad Trans Setting");
-  EXPECT_EQ(conn_->txn_isolation, 3u) << "the refused value stays stored";
-  EXPECT_EQ(send_connection_settings(conn_), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1002 Bad Trans Setting");
-  conn_->txn_isolation = 2;
-  conn_->autocommit = 5;
-  EXPECT_EQ(send_connection_settings(conn_), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1002 Bad Trans Setting");
-  conn_->autocommit = 1;
-  conn_->access_mode = 2;
-  EXPECT_EQ(send_connection_settings(conn_), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "S1002 Bad Trans Setting");
-}
-
-TEST_F(Options, AutocommitWhileUnconnectedIsOnlyStored) {
-  holder_.reset();
-  holder_ = std::make_unique<ConnectionHolder>(env_);
-  conn_ = holder_->get();
-  EXPECT_EQ(set_connect_option(conn_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+// While unconnected, autocommit is only stored but the isolation is sent.
+TEST_F(Options, UnconnectedSettings) {
+  unlink();
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), conn_), "OK");
   EXPECT_EQ(conn_->autocommit, 0u);
-  EXPECT_EQ(diag(conn_), "");
-  // The isolation is sent connected or not: here the send fails.
-  EXPECT_EQ(set_connect_option(conn_, SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "08007 Communications_ERROR");
+  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE), conn_),
+            "ERROR 08007 Communications_ERROR");
   EXPECT_EQ(conn_->txn_isolation, 8u);
 }
 
+// --- Cursor names.
+
+using CursorName = StatementTest;
+
+const SQLCHAR* text(const char* s) {
+  return reinterpret_cast<const SQLCHAR*>(s);
+}
+
+std::string name_of(Statement* s) {
+  SQLCHAR buffer[32];
+  SQLSMALLINT length = -1;
+  EXPECT_EQ(get_cursor_name(s, buffer, sizeof buffer, &length), SQL_SUCCESS) << diag(s);
+  EXPECT_EQ(length, static_cast<SQLSMALLINT>(strlen(reinterpret_cast<char*>(buffer))));
+  return reinterpret_cast<char*>(buffer);
+}
+
+// 18 characters fit; with an explicit length of 18 the check counts one more.
+TEST_F(CursorName, LengthRules) {
+  const char k18[] = "ABCDEFGHIJKLMNOPQR", k19[] = "ABCDEFGHIJKLMNOPQRS";
+  const char kNegative[] = "ERROR S1090 Invalid string or buffer length";
+  // clang-format off
+  struct Case { const char* name; SQLSMALLINT length; const char* outcome; const char* stored; } cases[] = {
+      {k18, SQL_NTS, "OK", k18},
+      {k18, 18, "ERROR 34000 Invalid cursor name - exceeds max length", ""},
+      {k19, SQL_NTS, "ERROR 34000 Invalid cursor name", ""},
+      {k19, 19, "ERROR 34000 Invalid cursor name", ""},
+      {k19, 17, "OK", "ABCDEFGHIJKLMNOPQ"},
+      {"cursor_one", 6, "OK", "cursor"},
+      {"c", -1, kNegative, ""},
+      {"c", -32768, kNegative, ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Statement* s = new_statement();
+    EXPECT_EQ(outcome(set_cursor_name(s, text(c.name), c.length), s), c.outcome) << c.length;
+    EXPECT_STREQ(s->cursor_name, c.stored);
+    EXPECT_EQ(drop(s), SQL_SUCCESS);
+  }
+}
+
+// Checks come in a fixed order: version, null text, open cursor, length.
+TEST_F(CursorName, RefusalsComeInOrder) {
+  Statement* s = new_statement();
+  s->cursor_open = 1;
+  conn_->server_version = 700;
+  EXPECT_EQ(outcome(set_cursor_name(s, nullptr, SQL_NTS), s), "ERROR IM001 Not Supported");
+  conn_->server_version = 710;
+  EXPECT_EQ(outcome(set_cursor_name(s, nullptr, 40), s), kBad);
+  EXPECT_EQ(outcome(set_cursor_name(s, text("ABCDEFGHIJKLMNOPQRS"), SQL_NTS), s),
+            "ERROR 24000 Invalid cursor state");
+  SQLCHAR buffer[32];
+  conn_->server_version = 709;
+  EXPECT_EQ(outcome(get_cursor_name(s, buffer, 32, nullptr), s), "ERROR IM001 Not Supported");
+  conn_->server_version = 720;
+  EXPECT_EQ(outcome(get_cursor_name(s, buffer, -1, nullptr), s),
+            "ERROR S1090 Invalid string or buffer length");
+}
+
+// Duplicates are per connection, case-sensitive, judged on the stored form;
+// an unnamed statement's name is "" (so "" clashes), while its generated
+// "SQL_CUR" + id-in-hex name is not stored and clashes with nothing.
+TEST_F(CursorName, DuplicatesAndGeneratedNames) {
+  const char kDuplicate[] = "ERROR 3C000 Duplicate cursor name";
+  Statement* a = new_statement();
+  Statement* b = new_statement();
+  char generated[32];
+  snprintf(generated, sizeof generated, "SQL_CUR%08X", statement_id(b));
+  EXPECT_EQ(name_of(b), generated);
+  EXPECT_EQ(outcome(set_cursor_name(a, text(""), SQL_NTS), a), kDuplicate);
+  clear_diagnostic(a->sqlstate, a->message);
+  EXPECT_EQ(outcome(set_cursor_name(a, text(generated), SQL_NTS), a), "OK");
+  EXPECT_EQ(name_of(b), generated);
+  ASSERT_EQ(set_cursor_name(a, text("Orders"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(outcome(set_cursor_name(b, text("Orders"), SQL_NTS), b), kDuplicate);
+  EXPECT_EQ(outcome(set_cursor_name(b, text("Orders_2024"), 6), b), kDuplicate);
+  EXPECT_EQ(set_cursor_name(b, text("ORDERS"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(set_cursor_name(a, text("Orders"), SQL_NTS), SQL_SUCCESS) << "its own name again";
+  EXPECT_EQ(name_of(a), "Orders");
+  ConnectionHolder other(env_);
+  other.open_link();
+  EXPECT_EQ(set_cursor_name(other.new_statement(), text("Orders"), SQL_NTS), SQL_SUCCESS);
+}
+
+// Every buffer size with guard bytes: the copy stays inside cbCursorMax, is
+// NUL-terminated when cut, zero-fills the rest when it fits, and always
+// reports the full length.
+TEST_F(CursorName, CopyIntoEveryBufferSize) {
+  Statement* s = new_statement();
+  const std::string name = "fifteen_letters";
+  ASSERT_EQ(set_cursor_name(s, text(name.c_str()), SQL_NTS), SQL_SUCCESS);
+  for (int size = 0; size <= 20; ++size) {
+    SCOPED_TRACE("buffer " + std::to_string(size));
+    std::vector<SQLCHAR> area(8 + size + 8, '#');
+    SQLCHAR* buffer = area.data() + 8;
+    SQLSMALLINT length = -1;
+    clear_diagnostic(s->sqlstate, s->message);
+    EXPECT_EQ(outcome(get_cursor_name(s, buffer, size, &length), s),
+              size > 15 ? "OK" : "INFO 01004 Data truncated");
+    EXPECT_EQ(length, 15);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(area[i] + area[8 + size + i], 2 * '#') << "guards";
+    if (size > 0) {
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), name.substr(0, size - 1));
+    }
+    for (int i = 16; i < size; ++i) EXPECT_EQ(buffer[i], 0) << "not zero-filled at " << i;
+  }
+}
+
+// After a result the name and the scroll setting stay locked even after
+// SQL_CLOSE, which only rewinds; SQLSetScrollOptions takes only the rowset.
+TEST_F(CursorName, ScrollOptions) {
+  Statement* s = new_statement();
+  EXPECT_EQ(outcome(set_scroll_options(s, 0), s), kBad);
+  EXPECT_EQ(SQLSetScrollOptions(s, SQL_CONCUR_VALUES, SQL_SCROLL_KEYSET_DRIVEN, 65535),
+            SQL_SUCCESS);
+  EXPECT_EQ(s->rowset_size, 65535u);
+  EXPECT_EQ(s->concurrency, 1u) << "the concurrency argument has no effect";
+  s->cursor_open = 1;
+  EXPECT_EQ(free_statement(s, SQL_CLOSE), SQL_SUCCESS);
+  EXPECT_EQ(outcome(set_cursor_name(s, text("late"), SQL_NTS), s),
+            "ERROR 24000 Invalid cursor state");
+  EXPECT_EQ(outcome(set_scroll_options(s, 10), s), "ERROR 24000 Invalid cursor state");
+  EXPECT_EQ(s->rowset_size, 65535u);
+}
+
 }  // namespace
-}  // namespace q4::test
+}  // namespace q4
