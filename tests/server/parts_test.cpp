@@ -25,17 +25,9 @@ std::string raw(const char (&s)[N]) {
   return std::string(s, N - 1);
 }
 
-std::vector<uint8_t> bytes(const std::string& s) {
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
+// clang-format off
 TEST(FrameCodec, FramesWhoseLengthsDisagreeAreRejected) {
-  struct Case {
-    std::vector<uint8_t> body;  // after the length field
-    bool first;
-    bool ok;
-  };
-  const Case cases[] = {
+  const struct { std::vector<uint8_t> body; bool first, ok; } cases[] = {  // body: after the length
       {{0x07, 0, 0, 0, 0, 0}, true, true},  // empty payload
       {{0x07, 0, 0, 2, 0, 0, 'a', 'b'}, true, true},
       {{0x07, 0, 0, 3, 0, 0, 'a', 'b'}, true, false},  // chunk longer than the frame
@@ -45,58 +37,30 @@ TEST(FrameCodec, FramesWhoseLengthsDisagreeAreRejected) {
       {{0x07, 0, 0x50, 0x01, 0, 0}, true, false},      // chunk length 20481
       {{0x07, 0}, true, false},                        // no chunk header
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     FrameView view;
     EXPECT_EQ(parse_frame(c.body.data(), c.body.size(), c.first, &view), c.ok) << c.body.size();
   }
 }
 
-TEST(FrameCodec, HeaderOfAReplyFrame) {
-  uint8_t frame[32];
-  const size_t header = put_frame_header(frame, "E3", 2, 5, true);
-  EXPECT_EQ(header, 2u + 3u + 4u);
-  EXPECT_EQ(frame[0], 0);
-  EXPECT_EQ(frame[1], header + 5);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(frame + 2)), "E3");
-  EXPECT_EQ(frame[8], 1);  // more flag
-}
-
 TEST(RequestParser, ExecuteTrailerAndBinaryBlocks) {
-  struct Case {
-    std::string payload_after_id;
-    bool ok;
-    size_t blocks;
-    std::string cursor;
-  };
-  const Case cases[] = {
+  const struct { std::string after_id; bool ok; size_t blocks; std::string cursor; } cases[] = {
       {raw("SELECT 1\0\0"), true, 0, ""},
       {raw("SELECT 1\0C1\0\0\0"), true, 0, "C1"},
-      {raw("X 0x0\0"
-           "3\0abc\0\0"),
-       true, 1, ""},
-      {raw("X\0"
-           "1\0z\0"
-           "2\0zz\0"
-           "CUR\0\0\0"),
-       true, 2, "CUR"},
-      // A cursor name that looks like a one-byte block.
-      {raw("SELECT 1\0"
-           "1\0\0\0"),
-       true, 0, "1"},
-      {raw("SELECT 1"), false, 0, ""},    // text never ends
-      {raw("SELECT 1\0"), false, 0, ""},  // no trailer
-      {raw("X\0"
-           "5\0ab\0\0"),
-       false, 0, ""},                          // block shorter than its count
-      {raw("SELECT 1\0C\0\0"), false, 0, ""},  // name with two NULs only
+      {raw("X 0x0\0" "3\0abc\0\0"), true, 1, ""},
+      {raw("X\0" "1\0z\0" "2\0zz\0" "CUR\0\0\0"), true, 2, "CUR"},
+      {raw("SELECT 1\0" "1\0\0\0"), true, 0, "1"},  // a cursor name that looks like a block
+      {raw("SELECT 1"), false, 0, ""},              // text never ends
+      {raw("SELECT 1\0"), false, 0, ""},            // no trailer
+      {raw("X\0" "5\0ab\0\0"), false, 0, ""},       // block shorter than its count
+      {raw("SELECT 1\0C\0\0"), false, 0, ""},       // name with two NULs only
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::vector<uint8_t> p = {0, 0, 0, 9};
-    p.insert(p.end(), c.payload_after_id.begin(), c.payload_after_id.end());
+    p.insert(p.end(), c.after_id.begin(), c.after_id.end());
     ExecuteRequest r;
-    const bool ok = parse_execute(p.data(), p.size(), &r);
-    EXPECT_EQ(ok, c.ok) << c.payload_after_id;
-    if (!ok || !c.ok) continue;
+    ASSERT_EQ(parse_execute(p.data(), p.size(), &r), c.ok) << c.after_id;
+    if (!c.ok) continue;
     EXPECT_EQ(r.statement_id, 9u);
     EXPECT_EQ(r.binaries.size(), c.blocks);
     EXPECT_EQ(r.cursor_name, c.cursor);
@@ -104,12 +68,7 @@ TEST(RequestParser, ExecuteTrailerAndBinaryBlocks) {
 }
 
 TEST(RequestParser, LogonTextTakesItsSeparatorFromTheLastByte) {
-  struct Case {
-    std::string text;
-    bool ok;
-    std::string user, password, account, marks;
-  };
-  const Case cases[] = {
+  const struct { std::string text; bool ok; std::string user, password, account, marks; } cases[] = {
       {"srv,vm,ann,pw,acct,acpw,", true, "ann", "pw", "acct", ""},
       {"srv;vm;ann;p,w;acct;;", true, "ann", "p,w", "acct", ""},
       {"srv,vm,,,,,", true, "", "", "", ""},
@@ -117,27 +76,23 @@ TEST(RequestParser, LogonTextTakesItsSeparatorFromTheLastByte) {
       {"srv,vm,u,p,a,", false, "", "", "", ""},           // five fields
       {"srv,vm,u,p,a,ap,extra,", false, "", "", "", ""},  // unquoted seventh item
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     LogonRequest r;
-    const auto p = bytes(c.text);
-    ASSERT_EQ(parse_logon(p.data(), p.size(), &r), c.ok) << c.text;
+    ASSERT_EQ(parse_logon(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size(), &r), c.ok) << c.text;
     if (!c.ok) continue;
-    EXPECT_EQ(r.user, c.user);
-    EXPECT_EQ(r.password, c.password);
-    EXPECT_EQ(r.account, c.account);
-    EXPECT_EQ(r.numeric_marks, c.marks);
+    EXPECT_EQ(std::vector<std::string_view>({r.user, r.password, r.account, r.numeric_marks}),
+              std::vector<std::string_view>({c.user, c.password, c.account, c.marks}));
   }
 }
 
 TEST(RequestParser, FixedLayouts) {
   FetchRequest f;
-  const std::vector<uint8_t> next = {0, 0, 0, 1, 'X'};
+  const std::vector<uint8_t> next = {0, 0, 0, 1, 'X'}, absolute = {0, 0, 0, 1, 'A', 0, 0, 0, 0},
+                             wrong = {0, 0, 0, 1, 'B'};
   ASSERT_TRUE(parse_fetch(next.data(), next.size(), &f));
   EXPECT_FALSE(f.absolute);
-  const std::vector<uint8_t> absolute = {0, 0, 0, 1, 'A', 0, 0, 0, 0};
   ASSERT_TRUE(parse_fetch(absolute.data(), absolute.size(), &f));
   EXPECT_EQ(f.row, 1u);  // row 0 is row 1
-  const std::vector<uint8_t> wrong = {0, 0, 0, 1, 'B'};
   EXPECT_FALSE(parse_fetch(wrong.data(), wrong.size(), &f));
   SettingsRequest s;
   EXPECT_TRUE(parse_settings(reinterpret_cast<const uint8_t*>("104"), 3, &s));
@@ -148,12 +103,7 @@ TEST(RequestParser, FixedLayouts) {
 }
 
 TEST(EscapeTranslator, TranslatesOutsideLiteralsOnly) {
-  struct Case {
-    std::string in;
-    size_t binaries;
-    std::string out;  // empty: translation fails
-  };
-  const Case cases[] = {
+  const struct { std::string in; size_t binaries; std::string out; } cases[] = {  // out "": fails
       {"SELECT {d '2024-01-02'}", 0, "SELECT '2024-01-02'"},
       {"SELECT {ts'2024-01-02 03:04:05'}", 0, "SELECT '2024-01-02 03:04:05'"},
       {"SELECT {fn UCASE(name)} FROM t", 0, "SELECT upper((name)) FROM t"},
@@ -164,156 +114,93 @@ TEST(EscapeTranslator, TranslatesOutsideLiteralsOnly) {
       {"VALUES (0x0, '0x1', a0x1, 0x1F)", 2, "VALUES (:q4b0, '0x1', a0x1, 0x1F)"},
       {"VALUES (0x0)", 0, "VALUES (0x0)"},
       {"SELECT {fn LEFT({fn UCASE('a,b')}, 1)}", 0, "SELECT substr((upper(('a,b'))),1,(1))"},
-      {"SELECT {xyz}", 0, ""},
-      {"SELECT {fn UCASE(1)", 0, ""},
-      {"SELECT }", 0, ""},
+      {"SELECT {xyz}", 0, ""}, {"SELECT {fn UCASE(1)", 0, ""}, {"SELECT }", 0, ""},
       {"SELECT {d 2024}", 0, ""},
+      {"SELECT " + [] { std::string s; for (int i = 0; i < 10000; ++i) s += "{oj "; return s; }(),
+       0, ""},  // deep nesting is refused, not recursed into
   };
-  for (const Case& c : cases) {
-    std::string out;
-    std::string error;
+  for (const auto& c : cases) {
+    std::string out, error;
     const bool ok = translate_escapes(c.in, c.binaries, &out, &error);
-    EXPECT_EQ(ok, !c.out.empty()) << c.in << ": " << error;
+    EXPECT_EQ(ok, !c.out.empty()) << c.in.substr(0, 60) << ": " << error;
     if (ok) {
       EXPECT_EQ(out, c.out) << c.in;
     }
   }
 }
 
-TEST(EscapeTranslator, DeepNestingIsRefusedNotRecursedInto) {
-  std::string sql = "SELECT ";
-  for (int i = 0; i < 10000; ++i) sql += "{oj ";
-  std::string out;
-  std::string error;
-  EXPECT_FALSE(translate_escapes(sql, 0, &out, &error));
-}
-
 TEST(TypeMap, DeclaredTypesMapToWireTypes) {
-  struct Case {
-    const char* declared;
-    int16_t type;
-    uint32_t precision;
-    uint16_t scale;
-  };
-  const Case cases[] = {
-      {"INTEGER", kSqlInteger, 10, 0},
-      {"int", kSqlInteger, 10, 0},
-      {"SMALLINT", kSqlSmallint, 5, 0},
-      {"BIGINT", kSqlNumeric, 19, 0},
-      {"NUMERIC(10,2)", kSqlNumeric, 10, 2},
-      {"decimal( 7 , 3 )", kSqlNumeric, 7, 3},
-      {"NUMERIC", kSqlNumeric, 18, 0},
-      {"REAL", kSqlNumeric, 24, 0},
-      {"CHAR(8)", kSqlChar, 8, 0},
-      {"VARCHAR(40)", kSqlVarchar, 40, 0},
-      {"character varying(9)", kSqlVarchar, 9, 0},
-      {"TEXT", kSqlVarchar, 65535, 0},
-      {"DATE", kSqlDate, 10, 0},
-      {"TIME", kSqlTime, 8, 0},
-      {"DATETIME", kSqlTimestamp, 19, 0},
-      {"VARBINARY(16)", kSqlVarbinary, 16, 0},
-      {"BLOB", kSqlLongVarbinary, 1000000000, 0},
-      {"UNSIGNED INTEGER", kSqlInteger, 10, 0},
+  const struct { const char* declared; int16_t type; uint32_t precision; uint16_t scale; } cases[] = {
+      {"INTEGER", kSqlInteger, 10, 0}, {"int", kSqlInteger, 10, 0},
+      {"SMALLINT", kSqlSmallint, 5, 0}, {"BIGINT", kSqlNumeric, 19, 0},
+      {"NUMERIC(10,2)", kSqlNumeric, 10, 2}, {"decimal( 7 , 3 )", kSqlNumeric, 7, 3},
+      {"NUMERIC", kSqlNumeric, 18, 0}, {"REAL", kSqlNumeric, 24, 0}, {"CHAR(8)", kSqlChar, 8, 0},
+      {"VARCHAR(40)", kSqlVarchar, 40, 0}, {"character varying(9)", kSqlVarchar, 9, 0},
+      {"TEXT", kSqlVarchar, 65535, 0}, {"DATE", kSqlDate, 10, 0}, {"TIME", kSqlTime, 8, 0},
+      {"DATETIME", kSqlTimestamp, 19, 0}, {"VARBINARY(16)", kSqlVarbinary, 16, 0},
+      {"BLOB", kSqlLongVarbinary, 1000000000, 0}, {"UNSIGNED INTEGER", kSqlInteger, 10, 0},
       {"NVARCHAR2(5)", kSqlVarchar, 65535, 0},  // affinity: contains CHAR
       {"MONEY", kSqlNumeric, 18, 0},            // affinity: numeric
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const ColumnInfo info = map_declared_type(c.declared);
-    EXPECT_EQ(info.type, c.type) << c.declared;
-    EXPECT_EQ(info.precision, c.precision) << c.declared;
-    EXPECT_EQ(info.scale, c.scale) << c.declared;
     EXPECT_TRUE(info.declared);
+    EXPECT_EQ(std::vector<long>({info.type, info.precision, info.scale}),
+              std::vector<long>({c.type, c.precision, c.scale})) << c.declared;
   }
   EXPECT_FALSE(map_declared_type(nullptr).declared);
   EXPECT_FALSE(map_declared_type("").declared);
 }
 
 TEST(ValueEncoding, DecimalsAndDates) {
-  struct Decimal {
-    double value;
-    int scale;
-    const char* text;
+  const struct { double value; int scale; const char* text; } decimals[] = {
+      {3.5, 2, "3.50"}, {-0.05, 2, "-0.05"}, {0.004, 2, "0.00"}, {-0.004, 2, "0.00"},
+      {123.456, 0, "123"}, {1e20, 2, "1e+20"}, {0.1, -1, "0.1"}, {-2.5e-7, -1, "-2.5e-07"},
   };
-  const Decimal decimals[] = {
-      {3.5, 2, "3.50"},    {-0.05, 2, "-0.05"}, {0.004, 2, "0.00"}, {-0.004, 2, "0.00"},
-      {123.456, 0, "123"}, {1e20, 2, "1e+20"},  {0.1, -1, "0.1"},   {-2.5e-7, -1, "-2.5e-07"},
-  };
-  for (const Decimal& d : decimals) {
-    char out[kValueScratch];
-    const size_t n = format_decimal(d.value, d.scale, out, sizeof out);
-    EXPECT_EQ(std::string(out, n), d.text) << d.value << " scale " << d.scale;
+  char out[kValueScratch];
+  for (const auto& d : decimals) {
+    EXPECT_EQ(std::string(out, format_decimal(d.value, d.scale, out, sizeof out)), d.text)
+        << d.value << " scale " << d.scale;
   }
-  struct Date {
-    int16_t type;
-    const char* in;
-    const char* out;  // empty: not a value of that type
-  };
-  const Date dates[] = {
-      {kSqlDate, "2024-02-29", "2024-02-29"},
-      {kSqlDate, "2024-2-9", ""},
-      {kSqlTime, "23:59", "23:59:00"},
-      {kSqlTime, "2024-01-01 12:00:01.5", "12:00:01"},
-      {kSqlTime, "noon", ""},
-      {kSqlTimestamp, "2024-01-01T10:00", "2024-01-01 10:00:00"},
+  const struct { int16_t type; const char *in, *out; } dates[] = {  // out "": not of that type
+      {kSqlDate, "2024-02-29", "2024-02-29"}, {kSqlDate, "2024-2-9", ""},
+      {kSqlTime, "23:59", "23:59:00"}, {kSqlTime, "2024-01-01 12:00:01.5", "12:00:01"},
+      {kSqlTime, "noon", ""}, {kSqlTimestamp, "2024-01-01T10:00", "2024-01-01 10:00:00"},
       {kSqlTimestamp, "2024-01-01 x", ""},
   };
-  for (const Date& d : dates) {
-    char out[kValueScratch];
-    const size_t n = normalise_datetime(d.type, d.in, std::strlen(d.in), out);
-    EXPECT_EQ(std::string(out, n), d.out) << d.in;
+  for (const auto& d : dates) {
+    EXPECT_EQ(std::string(out, normalise_datetime(d.type, d.in, std::strlen(d.in), out)), d.out) << d.in;
   }
 }
 
 TEST(Patterns, OdbcSearchPatterns) {
-  struct Case {
-    const char* pattern;
-    const char* name;
-    bool match;
-  };
-  const Case cases[] = {
-      {"%", "", true},
-      {"%", "abc", true},
-      {"a%", "ABC", true},
-      {"a_c", "abc", true},
-      {"a_c", "ac", false},
-      {"a\\_c", "a_c", true},
-      {"a\\_c", "abc", false},
-      {"%b%", "abc", true},
-      {"%x%", "abc", false},
-      {"", "", true},
-      {"", "a", false},
+  const struct { const char *pattern, *name; bool match; } cases[] = {
+      {"%", "", true}, {"%", "abc", true}, {"a%", "ABC", true}, {"a_c", "abc", true},
+      {"a_c", "ac", false}, {"a\\_c", "a_c", true}, {"a\\_c", "abc", false},
+      {"%b%", "abc", true}, {"%x%", "abc", false}, {"", "", true}, {"", "a", false},
       {"a%%c", "abbbc", true},
       {"%a%a%a%a%b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(pattern_matches(c.pattern, c.name), c.match) << c.pattern << " ~ " << c.name;
   }
 }
 
 TEST(ErrorMap, SqliteErrorsPickTheirRow) {
-  struct Case {
-    int code;
-    const char* message;
-    int number;
-  };
-  const Case cases[] = {
-      {SQLITE_ERROR, "no such table: t", 3},
-      {SQLITE_ERROR, "no such column: c", 0},
-      {SQLITE_ERROR, "ambiguous column name: k", 2},
-      {SQLITE_ERROR, "near \"x\": syntax error", 26},
-      {SQLITE_ERROR, "table t already exists", 51},
-      {SQLITE_ERROR, "table index_log already exists", 51},
+  const struct { int code; const char* message; int number; } cases[] = {
+      {SQLITE_ERROR, "no such table: t", 3}, {SQLITE_ERROR, "no such column: c", 0},
+      {SQLITE_ERROR, "ambiguous column name: k", 2}, {SQLITE_ERROR, "near \"x\": syntax error", 26},
+      {SQLITE_ERROR, "table t already exists", 51}, {SQLITE_ERROR, "table index_log already exists", 51},
       {SQLITE_ERROR, "index i already exists", 40},
       {SQLITE_CONSTRAINT_UNIQUE, "UNIQUE constraint failed: t.a", 70},
       {SQLITE_BUSY, "database is locked", 62},
       {SQLITE_READONLY, "attempt to write a readonly database", 61},
       {SQLITE_ERROR, "something new", 25},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(map_sqlite_error(c.code, c.message), c.number) << c.message;
-  }
+  for (const auto& c : cases) EXPECT_EQ(map_sqlite_error(c.code, c.message), c.number) << c.message;
   EXPECT_EQ(error_status(3, "no such table: t"), "E3 no such table: t");
 }
+// clang-format on
 
 }  // namespace
 }  // namespace q4::lite

@@ -1,7 +1,9 @@
-// A small Q4-protocol client for the server tests, and a launcher that runs
-// build/q4lite as a child process on a free loopback port.
+// The server tests' Q4-protocol client (its framing is the server's own Link
+// over a SocketChannel, used from the client's side) and a launcher that runs
+// build/q4lite on a free loopback port.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -9,46 +11,44 @@
 #include <string>
 #include <vector>
 
+#include "protocol/wire.h"
+#include "server/link.h"
+#include "server/socket_channel.h"
+
 namespace q4::test {
 
 // A q4lite child process listening on 127.0.0.1, port chosen by the system.
 class ServerProcess {
  public:
-  // Starts build/q4lite (Q4_BUILD_DIR) with `args` after the listen and port
-  // options. Returns null (and the reason in *error) when it does not come up.
+  // Starts build/q4lite (Q4_BUILD_DIR) with `args`; null, with the reason in
+  // *error, when it does not come up.
   static std::unique_ptr<ServerProcess> start(const std::vector<std::string>& args,
                                               std::string* error);
   ~ServerProcess();
-
   uint16_t port() const { return port_; }
-  pid_t pid() const { return pid_; }
-  // Resident set size in KiB, from /proc.
-  long rss_kib() const;
-  // Sends SIGTERM and waits; returns the exit status (-1 if killed by a signal).
-  int stop();
-  // The directory the server runs in (removed at destruction).
-  const std::string& dir() const { return dir_; }
+  long rss_kib() const;  // resident set size, from /proc
+  int stop();            // SIGTERM and wait: the exit status, -1 if killed by a signal
 
  private:
   pid_t pid_ = -1;
   uint16_t port_ = 0;
-  std::string dir_;
+  std::string dir_;  // the server's working folder, removed at destruction
 };
 
 struct Reply {
-  std::string status;  // letter and text
+  std::string status;  // letter and text; "<link failed>" when the exchange broke
   std::vector<uint8_t> payload;
   int frames = 0;
   char letter() const { return status.empty() ? '\0' : status[0]; }
 };
 
-// One value of a row: type 0xFFFF is NULL.
 struct Value {
-  uint16_t type = 0;
+  uint16_t type = 0;  // 0xFFFF is NULL
   std::string data;
-  bool is_null() const { return type == 0xFFFF; }
+  bool is_null() const { return type == kNullValueType; }
   int32_t as_int() const;  // SQL_INTEGER or SQL_SMALLINT data
 };
+using Rows = std::vector<std::vector<Value>>;
 
 struct Description {
   std::string name;
@@ -64,38 +64,29 @@ struct Result {
   uint32_t row_count = 0;
   bool has_descriptions = false;
   std::vector<Description> descriptions;
-  std::vector<std::vector<Value>> rows;  // the first block's rows
-  char trailer = '\0';                   // '\0' when the reply carried no block
+  Rows rows;            // the first block's rows
+  char trailer = '\0';  // '\0' when the reply carried no block
 };
 
-// Parses a row block of `columns` columns; false when it is malformed.
-bool parse_block(const uint8_t* data, size_t size, size_t columns,
-                 std::vector<std::vector<Value>>* rows, char* trailer);
+// Each parser returns false when its input is malformed.
+bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, char* trailer);
 bool parse_result(const std::vector<uint8_t>& payload, Result* out);
-bool parse_description(const uint8_t* data, size_t size, Description* out);
+bool parse_description(const std::vector<uint8_t>& payload, Description* out);
+
+std::vector<uint8_t> bytes(const std::string& text);
+std::vector<uint8_t> u32_payload(uint32_t id);
 
 class Client {
  public:
-  Client() = default;
   ~Client();
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
   bool connect(uint16_t port);
   void close();
-  // Sends raw bytes (for damaged frames).
-  bool send_raw(const std::vector<uint8_t>& bytes);
-  // True when the server has closed the connection (reads end of stream
-  // within `ms` milliseconds).
+  bool send_raw(const std::vector<uint8_t>& bytes);  // for damaged frames
+  // True when the server closes the connection within `ms` milliseconds.
   bool closed_by_peer(int ms);
 
-  // One exchange: the request cut into frames (waiting for the server's
-  // acknowledgement after each frame that announces another), then the
-  // reply's frames (acknowledging each that announces another).
-  bool exchange(uint8_t command, const std::vector<uint8_t>& payload, Reply* reply);
+  // One request and its reply, both possibly in several frames.
   Reply call(uint8_t command, const std::vector<uint8_t>& payload);
-
-  // Logon with the default separator ","; account may be empty.
   Reply logon(const std::string& user = "tester", const std::string& password = "secret",
               const std::string& account = "");
   Reply execute(uint32_t id, const std::string& text, const std::vector<std::string>& binaries = {},
@@ -106,21 +97,24 @@ class Client {
   Reply describe(uint32_t id, uint16_t column);
   Reply get_data(uint32_t id, uint16_t column, uint16_t c_type = 1);
   Reply release(uint32_t id);
-
   // Executes `text` and reads every row with next-block fetches.
-  bool query(uint32_t id, const std::string& text, Result* first,
-             std::vector<std::vector<Value>>* all_rows, std::string* error);
+  bool query(uint32_t id, const std::string& text, Result* first, Rows* all_rows,
+             std::string* error);
 
  private:
-  bool read_exact(uint8_t* to, size_t n);
-  bool write_all(const uint8_t* from, size_t n);
+  bool read_reply(Reply* reply);
   int fd_ = -1;
+  std::unique_ptr<lite::SocketChannel> channel_;
+  std::unique_ptr<lite::Link> link_;
 };
 
-// Payload builders.
-std::vector<uint8_t> u32_payload(uint32_t id);
-std::vector<uint8_t> execute_payload(uint32_t id, const std::string& text,
-                                     const std::vector<std::string>& binaries,
-                                     const std::string& cursor);
+// Starts q4lite with `args`; fails the test (and returns null) when it does not start.
+std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {});
+// A client connected and logged on to `server`.
+std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string& account = "");
+// The reply as a result; fails the test when it is not a well-formed "K".
+Result result_of(const Reply& reply);
+// The leading error number of an "E" reply, -1 when the reply is not one.
+int error_number(const Reply& reply);
 
 }  // namespace q4::test
