@@ -1,11 +1,15 @@
-// A fresh environment and connection record for a connect test, freed at the
-// end of the test.
+// Helpers of the connect tests: a fresh connection record freed at the end of
+// the test, field setters and the scrambled form of a password.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "connect/password_scramble.h"
 #include "core/handles.h"
 #include "core/records.h"
 
@@ -41,6 +45,27 @@ class ConnectionRecord {
 
 inline SQLCHAR* sql_text(const char* text) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text));
+}
+
+// Copies `text` into a record field, cut to the field.
+template <size_t N>
+void set(char (&field)[N], const std::string& text) {
+  size_t length = std::min(text.size(), N - 1);
+  memcpy(field, text.data(), length);
+  field[length] = '\0';
+}
+
+// Texts joined by "|", to compare several fields of a record at once.
+inline std::string fields(std::initializer_list<const char*> texts) {
+  std::string joined;
+  for (const char* text : texts) joined += std::string(text) + "|";
+  return joined.substr(0, joined.size() - 1);
+}
+
+inline std::string scrambled(const std::string& plain, bool string_form = true) {
+  char buffer[128];
+  snprintf(buffer, sizeof buffer, "%s", plain.c_str());
+  return scramble_password(buffer, string_form);
 }
 
 }  // namespace q4

@@ -1,12 +1,14 @@
-// SQLConnect and SQLDisconnect without a server: every logon here fails to
-// open its socket (the data sources name no host), so what is checked is what
-// the record holds when the logon is attempted.
+// SQLConnect, SQLDisconnect and the logon text without a server: every logon
+// here fails to open its socket (the data sources name no host), so what is
+// checked is what the record holds when the logon is attempted.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstring>
 #include <string>
 
+#include "connect/logon.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
 #include "private_odbc_ini.h"
@@ -15,17 +17,16 @@
 namespace q4 {
 namespace {
 
-const char* kNoHostState = "08001";
+SQLRETURN connect_to(const ConnectionRecord& conn, const std::string& dsn) {
+  return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
+}
 
 TEST(SqlConnect, MissingDsnFailsWithoutTouchingTheNetwork) {
-  struct Case {
-    const char* dsn;
-    SQLSMALLINT length;
-  };
-  for (const Case& c : {Case{nullptr, SQL_NTS}, Case{"", SQL_NTS}, Case{"abc", 0}}) {
+  for (const auto& [dsn, length] :
+       {std::pair<const char*, SQLSMALLINT>{nullptr, SQL_NTS}, {"", SQL_NTS}, {"abc", 0}}) {
     ConnectionRecord conn;
     int users = socket_layer_users();
-    EXPECT_EQ(SQLConnect(conn.get(), sql_text(c.dsn), c.length, nullptr, 0, nullptr, 0), SQL_ERROR);
+    EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn), length, nullptr, 0, nullptr, 0), SQL_ERROR);
     EXPECT_EQ(conn.sqlstate(), "S1000");
     EXPECT_EQ(conn.message(), "No DSN was specified");
     EXPECT_EQ(socket_layer_users(), users);
@@ -34,11 +35,10 @@ TEST(SqlConnect, MissingDsnFailsWithoutTouchingTheNetwork) {
 }
 
 TEST(SqlConnect, HostThatCannotBeReachedGives08001) {
-  std::string dsn = PrivateOdbcIni::get().add_dsn({{"SERVER", ""}, {"USER", "joe"}});
   ConnectionRecord conn;
-  EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
+  EXPECT_EQ(connect_to(conn, PrivateOdbcIni::get().add_dsn({{"SERVER", ""}, {"USER", "joe"}})),
             SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), kNoHostState);
+  EXPECT_EQ(conn.sqlstate(), "08001");
   EXPECT_EQ(conn.message(), "Unable to communicate with host. Check server status.");
   EXPECT_EQ(conn->socket, kInvalidSocket);
 }
@@ -54,40 +54,40 @@ TEST(SqlConnect, CountedNamesAreNotReadPastTheirLength) {
   EXPECT_STREQ(conn->password, "pw");
 }
 
-TEST(SqlConnect, AccountDialogCancelReturnsNoData) {
-  std::string dsn = PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}});
-  ScriptedDialogs user;
-  user.answer(100);
-  ConnectionRecord conn;
-  EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
-            SQL_NO_DATA_FOUND);
-  ASSERT_EQ(user.shown.size(), 1u);
-  EXPECT_EQ(user.shown[0].template_name, "CONNECTINFO");
-  EXPECT_EQ(user.shown[0].owner, nullptr);
-  EXPECT_EQ(conn.sqlstate(), "");
-}
-
-TEST(SqlConnect, AccountDialogEntriesGoIntoTheLogon) {
-  std::string dsn =
-      PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}, {"Q4VERSION", "710"}});
-  ScriptedDialogs user;
-  user.answer(0, [](Connection* c) {
-    snprintf(c->user, sizeof c->user, "typed");
-    snprintf(c->account, sizeof c->account, "acct");
-  });
-  ConnectionRecord conn;
-  EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
-            SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), kNoHostState);
-  EXPECT_EQ(std::string(conn->exchange_buffer), ",,typed,,acct,,");
-}
-
-TEST(SqlConnect, AccountDialogWithoutUserInterfaceFails) {
-  std::string dsn = PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}});
-  ConnectionRecord conn;
-  EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
-            SQL_ERROR);
-  EXPECT_EQ(conn->socket, kInvalidSocket);
+// AConnectDialog=Yes: the small dialog (no owner) runs before the logon.
+TEST(SqlConnect, AccountDialog) {
+  enum Answer { kNone, kCancel, kTyped };
+  struct Case {
+    Answer answer;
+    SQLRETURN rc;
+    const char* state;
+    const char* logon_text;
+  };
+  const Case cases[] = {
+      {kNone, SQL_ERROR, "", ""},  // no user interface
+      {kCancel, SQL_NO_DATA_FOUND, "", ""},
+      {kTyped, SQL_ERROR, "08001", ",,typed,,acct,,"},
+  };
+  for (const Case& c : cases) {
+    std::string dsn =
+        PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}, {"Q4VERSION", "710"}});
+    ScriptedDialogs user;
+    if (c.answer == kCancel) user.answer(100);
+    if (c.answer == kTyped) {
+      user.answer(0, [](Connection* conn) {
+        set(conn->user, "typed");
+        set(conn->account, "acct");
+      });
+    }
+    ConnectionRecord conn;
+    EXPECT_EQ(connect_to(conn, dsn), c.rc) << c.answer;
+    EXPECT_EQ(conn.sqlstate(), c.state) << c.answer;
+    EXPECT_EQ(std::string(conn->exchange_buffer), c.logon_text) << c.answer;
+    EXPECT_EQ(conn->socket, kInvalidSocket);
+    ASSERT_EQ(user.shown.size(), 1u);
+    EXPECT_EQ(user.shown[0].template_name, "CONNECTINFO");
+    EXPECT_EQ(user.shown[0].owner, nullptr);
+  }
 }
 
 TEST(SqlDisconnect, NeverConnectedSucceedsAndSendsNothing) {
@@ -98,9 +98,9 @@ TEST(SqlDisconnect, NeverConnectedSucceedsAndSendsNothing) {
   EXPECT_EQ(conn->socket, kInvalidSocket);
 }
 
-TEST(ConnectEntryPoints, NullHandleIsInvalid) {
-  SQLCHAR out[16];
-  SQLSMALLINT length;
+TEST(ConnectEntryPoints, NullHandleIsInvalidAndBrowseConnectWritesNothing) {
+  SQLCHAR out[4] = {'#', '#', '#', '#'};
+  SQLSMALLINT length = 77;
   EXPECT_EQ(SQLConnect(nullptr, sql_text("x"), SQL_NTS, nullptr, 0, nullptr, 0),
             SQL_INVALID_HANDLE);
   EXPECT_EQ(SQLDisconnect(nullptr), SQL_INVALID_HANDLE);
@@ -109,16 +109,67 @@ TEST(ConnectEntryPoints, NullHandleIsInvalid) {
             SQL_INVALID_HANDLE);
   EXPECT_EQ(SQLBrowseConnect(nullptr, sql_text("DSN=x"), SQL_NTS, out, sizeof out, &length),
             SQL_INVALID_HANDLE);
-}
-
-TEST(ConnectEntryPoints, BrowseConnectWritesNothing) {
   ConnectionRecord conn;
-  SQLCHAR out[4] = {'#', '#', '#', '#'};
-  SQLSMALLINT length = 77;
   EXPECT_EQ(SQLBrowseConnect(conn.get(), sql_text("DSN=x"), SQL_NTS, out, sizeof out, &length),
             SQL_SUCCESS);
   EXPECT_EQ(out[0], '#');
   EXPECT_EQ(length, 77);
+}
+
+Connection logon_record(uint32_t level, const char* server_format_opt, const char* user = "joe") {
+  Connection conn{};
+  set(conn.server, "db1");
+  set(conn.virtual_machine, "vm");
+  set(conn.user, user);
+  set(conn.password, "pw");
+  set(conn.account, "acc");
+  set(conn.ac_password, "acpw");
+  set(conn.currency_sign, "$");
+  set(conn.thousand_mark, ",");
+  set(conn.decimal_mark, ".");
+  set(conn.server_format_opt, server_format_opt);
+  set(conn.field_separator, ",");
+  conn.server_version = level;
+  return conn;
+}
+
+// The marks travel from level 754 on unless ServerFormatOpt is on; only a
+// leading "?" empties a field.
+TEST(LogonText, FieldsAndMarks) {
+  struct Case {
+    Connection conn;
+    const char* text;
+  };
+  const Case cases[] = {
+      {logon_record(754, "No"), "db1,vm,joe,pw,acc,acpw,\"$/,/.\","},
+      {logon_record(755, ""), "db1,vm,joe,pw,acc,acpw,\"$/,/.\","},
+      {logon_record(754, "yes"), "db1,vm,joe,pw,acc,acpw,\"$/,/.\","},  // "yes" is off
+      {logon_record(754, "Yes"), "db1,vm,joe,pw,acc,acpw,"},
+      {logon_record(720, "No"), "db1,vm,joe,pw,acc,acpw,"},
+      {logon_record(710, "No", "j?e"), "db1,vm,j?e,pw,acc,acpw,"},
+      {logon_record(710, "No", "?joe"), "db1,vm,,pw,acc,acpw,"},
+  };
+  for (Case c : cases) {
+    int length = build_logon_text(&c.conn);
+    EXPECT_EQ(std::string(c.conn.exchange_buffer), c.text);
+    EXPECT_EQ(length, static_cast<int>(strlen(c.text)));
+  }
+  Connection empty{};
+  set(empty.field_separator, "|");
+  empty.server_version = 700;
+  build_logon_text(&empty);
+  EXPECT_EQ(std::string(empty.exchange_buffer), "||||||") << "empty fields keep their separators";
+}
+
+TEST(LogonText, LongestFieldsFitTheExchangeBuffer) {
+  Connection conn = logon_record(754, "No");
+  memset(conn.server, 's', sizeof conn.server - 1);
+  memset(conn.account, 'a', sizeof conn.account - 1);
+  memset(conn.field_separator, ';', sizeof conn.field_separator - 1);
+  int length = build_logon_text(&conn);
+  EXPECT_EQ(length, static_cast<int>(strlen(conn.exchange_buffer)));
+  EXPECT_LT(length, kExchangeBufferSize);
+  EXPECT_EQ(std::string(conn.exchange_buffer).substr(length - 9), std::string(9, ';'));
 }
 
 }  // namespace
