@@ -1,6 +1,5 @@
-// The connect dialog of a real program: isql run on a terminal, with a data
-// source that asks for credentials at connect time (AConnectDialog=Yes),
-// asks for them on that terminal and connects to q4lite with the answers.
+// The connect dialog of a real program: isql on a pseudo-terminal with a data
+// source that asks for credentials at connect time (AConnectDialog=Yes).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,10 +17,17 @@ class DialogsE2e : public ::testing::Test {
     return {"--users", files_.file("users")};
   }
   // unixODBC keeps values it read for a while: a data source per test.
-  std::string add_prompting_dsn(const std::string& name) {
+  std::string isql_command(const std::string& name) {
     config_.add_server_dsn(name, server_,
                            {{"USER", "nobody"}, {"PASSWORD", ""}, {"AConnectDialog", "Yes"}});
-    return name;
+    return "isql -v " + name;
+  }
+  // The dialog's questions, answered in turn.
+  static void answer_all(PtyProgram& isql, const std::vector<std::string>& answers) {
+    const char* prompts[] = {"Q4 User ID: [nobody]: ", "User Password : []: ",
+                             "Q4 Account: [main]: ", "Account Password: []: ", "Choose [1]: "};
+    for (size_t i = 0; i < 5; ++i)
+      EXPECT_TRUE(isql.answer(prompts[i], answers[i])) << isql.transcript();
   }
 
   TempDir files_;
@@ -31,14 +37,10 @@ class DialogsE2e : public ::testing::Test {
 
 TEST_F(DialogsE2e, IsqlAsksForUserAndPasswordAtTheTerminal) {
   ASSERT_TRUE(server_.running());
-  PtyProgram isql("isql -v " + add_prompting_dsn("q4dialogs1"));
+  PtyProgram isql(isql_command("q4dialogs1"));
   ASSERT_TRUE(isql.started());
   EXPECT_TRUE(isql.wait_for("== Q4 Data Source Configuration Parameters ==")) << isql.transcript();
-  EXPECT_TRUE(isql.answer("Q4 User ID: [nobody]: ", "test")) << isql.transcript();
-  EXPECT_TRUE(isql.answer("User Password : []: ", "secret")) << isql.transcript();
-  EXPECT_TRUE(isql.answer("Q4 Account: [main]: ", "")) << isql.transcript();
-  EXPECT_TRUE(isql.answer("Account Password: []: ", "")) << isql.transcript();
-  EXPECT_TRUE(isql.answer("Choose [1]: ", "")) << isql.transcript();
+  answer_all(isql, {"test", "secret", "", "", ""});
   EXPECT_TRUE(isql.wait_for("Connected!")) << isql.transcript();
   EXPECT_TRUE(isql.answer("SQL> ", "quit")) << isql.transcript();
   EXPECT_EQ(isql.finish(), 0) << isql.transcript();
@@ -49,12 +51,8 @@ TEST_F(DialogsE2e, IsqlAsksForUserAndPasswordAtTheTerminal) {
 
 TEST_F(DialogsE2e, CancelAtTheTerminalConnectsNothing) {
   ASSERT_TRUE(server_.running());
-  PtyProgram isql("isql -v " + add_prompting_dsn("q4dialogs2"));
-  for (const char* prompt : {"Q4 User ID: [nobody]: ", "User Password : []: ",
-                             "Q4 Account: [main]: ", "Account Password: []: "}) {
-    EXPECT_TRUE(isql.answer(prompt, "")) << isql.transcript();
-  }
-  EXPECT_TRUE(isql.answer("Choose [1]: ", "Cancel")) << isql.transcript();
+  PtyProgram isql(isql_command("q4dialogs2"));
+  answer_all(isql, {"", "", "", "", "Cancel"});
   EXPECT_NE(isql.finish(), 0) << isql.transcript();
   EXPECT_EQ(isql.transcript().find("Connected!"), std::string::npos) << isql.transcript();
 }
@@ -64,9 +62,8 @@ TEST_F(DialogsE2e, CancelAtTheTerminalConnectsNothing) {
 TEST_F(DialogsE2e, WithoutATerminalTheConnectFailsAtOnce) {
   ASSERT_TRUE(server_.running());
   std::string output;
-  int status =
-      run_command("setsid -w isql -v " + add_prompting_dsn("q4dialogs3") + " < /dev/null", &output);
-  EXPECT_NE(status, 0) << output;
+  EXPECT_NE(run_command("setsid -w " + isql_command("q4dialogs3") + " < /dev/null", &output), 0)
+      << output;
   EXPECT_EQ(output.find("Connected!"), std::string::npos) << output;
   EXPECT_EQ(output.find("Q4 User ID"), std::string::npos) << output;
 }

@@ -154,6 +154,35 @@ std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
   return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
 }
 
+void Connected::connect(const std::vector<std::string>& server_args) {
+  static int servers = 0;
+  const std::string dsn = "q4e2e" + std::to_string(++servers);
+  server_ = std::make_unique<Q4lite>(server_args);
+  ASSERT_TRUE(server_->running());
+  config_.add_server_dsn(dsn, *server_);
+  ASSERT_EQ(SQLAllocEnv(&env_), SQL_SUCCESS);
+  ASSERT_EQ(SQLAllocConnect(env_, &dbc_), SQL_SUCCESS);
+  ASSERT_EQ(
+      SQLConnect(dbc_, as_sql(dsn), SQL_NTS, as_sql("test"), SQL_NTS, as_sql("secret"), SQL_NTS),
+      SQL_SUCCESS)
+      << diagnostic(env_, dbc_, nullptr);
+  ASSERT_EQ(SQLAllocStmt(dbc_, &stmt_), SQL_SUCCESS);
+}
+
+void Connected::TearDown() {
+  if (stmt_ != nullptr) SQLFreeStmt(stmt_, SQL_DROP);
+  if (dbc_ != nullptr) {
+    SQLDisconnect(dbc_);
+    SQLFreeConnect(dbc_);
+  }
+  if (env_ != nullptr) SQLFreeEnv(env_);
+}
+
+void Connected::exec(const std::string& text) {
+  SQLFreeStmt(stmt_, SQL_CLOSE);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, as_sql(text), SQL_NTS))) << text << ": " << diag();
+}
+
 int run_command(const std::string& command, std::string* output) {
   std::string full = command + " 2>&1";
   FILE* pipe = popen(full.c_str(), "r");

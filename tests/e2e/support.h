@@ -8,7 +8,10 @@
 #include <sqlext.h>
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +76,30 @@ class OdbcConfig {
 // The pending diagnostic of a handle read through the Driver Manager's
 // SQLError: "SQLSTATE message", or "" when none.
 std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
+
+// Statement text as the ODBC functions take it.
+inline SQLCHAR* as_sql(const std::string& text) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+// An ODBC 2 application connected through the Driver Manager to a fresh
+// q4lite, with one statement handle. Every server gets a data source name of
+// its own: unixODBC keeps what it read from odbc.ini for a while.
+class Connected : public ::testing::Test {
+ protected:
+  void SetUp() override { connect({}); }
+  void TearDown() override;
+  void connect(const std::vector<std::string>& server_args);
+  std::string diag() { return diagnostic(env_, dbc_, stmt_); }
+  // Closes the cursor, then SQLExecDirect must succeed.
+  void exec(const std::string& text);
+
+  OdbcConfig config_;
+  std::unique_ptr<Q4lite> server_;
+  SQLHENV env_ = nullptr;
+  SQLHDBC dbc_ = nullptr;
+  SQLHSTMT stmt_ = nullptr;
+};
 
 // Runs a shell command, returns its exit status and collects its output
 // (stdout and stderr together).
