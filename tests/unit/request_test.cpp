@@ -1,152 +1,158 @@
-#include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
-
+// Building the execute request: marker scanning, the payload bytes and the
+// room the request block keeps.
 #include "platform/heap.h"
-#include "statement/request.h"
-#include "exec_fixture.h"
+#include "protocol/codec.h"
+#include "statement/marker_scan.h"
+#include "statement_fixture.h"
 
 namespace q4 {
 namespace {
 
-std::vector<uint8_t> payload(const Statement* stmt) {
-  return std::vector<uint8_t>(stmt->request_buffer, stmt->request_buffer + stmt->request_length);
+constexpr int64_t kNone = INT64_MIN;  // no indicator
+
+struct ScanCase {
+  std::string text;
+  int64_t length;                   // -1: the whole text
+  std::vector<uint16_t> numbers;    // bound parameter numbers, in list order
+  std::vector<int64_t> indicators;  // per binding (missing: kNone)
+  std::vector<int> complete;        // per binding (missing: 0)
+  int32_t result;
+  uint32_t markers;
+  bool pass_through;
+  std::vector<uint32_t> positions;  // per binding; 0: not reached
+};
+
+const int32_t kUnbound = kMarkersUnbound;
+const int64_t kDae = SQL_DATA_AT_EXEC;
+
+// clang-format off
+const ScanCase kScanCases[] = {
+    {"SELECT * FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {27}},
+    {"SELECT '?', ?", -1, {1}, {}, {}, 0, 1, false, {13}},        // quoted markers are text
+    {"SELECT \"a?\", ?", -1, {1}, {}, {}, 0, 1, false, {14}},
+    {"SELECT \"it's\" FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {32}},  // ' inside "
+    {"SELECT 'say \"hi' , ?", -1, {1}, {}, {}, 0, 1, false, {20}},  // " inside '
+    {"SELECT 'O''Brien?' , ?", -1, {1}, {}, {}, 0, 1, false, {22}},  // '' keeps it open
+    {"   SELECT ?", -1, {1}, {}, {}, 0, 1, false, {11}},
+    {"  >CALL P(?)", -1, {}, {}, {}, 0, 0, true, {}},  // pass-through starts
+    {"[LIST ?", -1, {1}, {}, {}, 0, 0, true, {0}},
+    {"]X ?", -1, {}, {}, {}, 0, 0, true, {}},
+    {"{call p(?)}", -1, {}, {}, {}, 0, 0, false, {}},  // other non-letters: no scan
+    {"(SELECT ?)", -1, {1}, {}, {}, 0, 0, false, {0}},
+    {"1?", -1, {}, {}, {}, 0, 0, false, {}},
+    {"", -1, {}, {}, {}, 0, 0, false, {}},
+    {"   ", -1, {}, {}, {}, 0, 0, false, {}},
+    {"SELECT ?, ?", -1, {1, 3}, {}, {}, 0, 2, false, {8, 11}},  // by order, not number
+    {"SELECT ?", -1, {1, 2}, {}, {}, 0, 1, false, {8, 0}},
+    {"SELECT ?, ?", -1, {1}, {}, {}, kUnbound, 1, false, {8}},
+    {"SELECT ?", -1, {}, {}, {}, kUnbound, 0, false, {}},
+    {"SELECT ?, ?", 9, {1}, {}, {}, 0, 1, false, {8}},  // the length ends the scan
+    {std::string("SELECT ?\0?", 10), -1, {1}, {}, {}, 0, 1, false, {8}},  // so does a NUL
+    {"SELECT ?, ?, ?", -1, {1, 2, 3}, {kNone, kDae, kNone}, {}, 2, 2, false, {8, 11, 0}},
+    {"SELECT ?", -1, {1}, {SQL_LEN_DATA_AT_EXEC(10)}, {0}, 1, 1, false, {8}},
+    {"SELECT ?", -1, {1}, {SQL_LEN_DATA_AT_EXEC(0)}, {1}, 0, 1, false, {8}},  // completed
+    {"SELECT ?", -1, {1}, {kDae}, {1}, 1, 1, false, {8}},  // ignores completion
+    {"SELECT ?, ?", -1, {1, 2}, {-99, SQL_NULL_DATA}, {}, 0, 2, false, {8, 11}},
+};
+// clang-format on
+
+TEST(MarkerScan, FindsMarkersAndPairsBindings) {
+  for (const ScanCase& c : kScanCases) {
+    SCOPED_TRACE(c.text);
+    StatementRecord r;
+    std::vector<int64_t> indicators = c.indicators;
+    indicators.resize(c.numbers.size(), kNone);
+    std::vector<ParamBinding*> bindings;
+    for (size_t i = 0; i < c.numbers.size(); ++i) {
+      bindings.push_back(r.bind(c.numbers[i], indicators[i] == kNone ? nullptr : &indicators[i]));
+      bindings.back()->complete = i < c.complete.size() ? c.complete[i] : 0;
+    }
+    r.stmt->pass_through = 1;   // left from an earlier text
+    r.stmt->marker_count = 99;  // likewise
+    int64_t length = c.length < 0 ? static_cast<int64_t>(c.text.size()) : c.length;
+    EXPECT_EQ(scan_markers(r.stmt, c.text.data(), length), c.result);
+    EXPECT_EQ(r.stmt->marker_count, c.markers);
+    EXPECT_EQ(r.stmt->pass_through != 0, c.pass_through);
+    for (size_t i = 0; i < c.positions.size(); ++i) {
+      EXPECT_EQ(bindings[i]->position, c.positions[i]) << "binding " << i;
+    }
+    // The message is written without the prefix.
+    EXPECT_EQ(std::string(r.stmt->sqlstate) + r.stmt->message,
+              c.result == kUnbound ? "07001Wrong number of parameters" : "");
+  }
+  EXPECT_EQ(count_question_marks("SELECT '?', ?") + count_question_marks("{call p(?, ?, ?)}"), 5u);
+  EXPECT_EQ(count_question_marks(nullptr), 0u);
 }
 
-std::vector<uint8_t> expected(const Statement* stmt, const std::string& rest) {
-  Bytes b;
-  b.u32(statement_id(stmt)).text(rest);
-  return b.data;
+std::string payload_after_id(const Statement* stmt) {
+  EXPECT_EQ(load_u32(stmt->request_buffer), statement_id(stmt));
+  return std::string(reinterpret_cast<const char*>(stmt->request_buffer) + 4,
+                     stmt->request_length - 4);
 }
 
 SQLRETURN build(StatementRecord& r, const std::string& text) {
   return build_request(r.stmt, text.data(), static_cast<int64_t>(text.size()));
 }
 
-struct TrailerCase {
-  const char* cursor_name;
-  std::string tail;  // what follows the text
-};
-
-void PrintTo(const TrailerCase& c, std::ostream* os) {
-  *os << "cursor name '" << c.cursor_name << "'";
-}
-
-class RequestTrailerTest : public ::testing::TestWithParam<TrailerCase> {};
-
-// id, text, NUL, then one NUL without a cursor name, or the name and three
-// NULs with one: n + 6 and n + s + 8 bytes.
-TEST_P(RequestTrailerTest, PayloadIsIdTextNulAndTrailer) {
-  StatementRecord r;
-  strcpy(r.stmt->cursor_name, GetParam().cursor_name);
-  const std::string text = "SELECT A FROM T";
-  ASSERT_EQ(build(r, text), SQL_SUCCESS);
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, text + std::string(1, '\0') + GetParam().tail));
-}
-
-INSTANTIATE_TEST_SUITE_P(CursorNames, RequestTrailerTest,
-                         ::testing::Values(TrailerCase{"", std::string(1, '\0')},
-                                           TrailerCase{"C1", std::string("C1\0\0\0", 5)},
-                                           TrailerCase{
-                                               "ABCDEFGHIJKLMNOPQR",
-                                               std::string("ABCDEFGHIJKLMNOPQR\0\0\0", 21)}));
-
-TEST(BuildRequest, StatementIdIsLowHalfOfTheHandleBigEndian) {
-  StatementRecord r;
-  ASSERT_EQ(build(r, "X"), SQL_SUCCESS);
-  uint32_t id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(r.stmt));
-  EXPECT_EQ(load_u32(r.stmt->request_buffer), id);
-  EXPECT_EQ(r.stmt->request_length, 1u + 6u);
-}
-
-TEST(BuildRequest, PassThroughTextGoesOutUnchangedWhateverIsBound) {
-  StatementRecord r;
-  r.bind(1);
-  const std::string text = " >LIST T WITH A = ?";
-  ASSERT_EQ(build(r, text), SQL_SUCCESS);
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, text + std::string(2, '\0')));
-}
-
-TEST(BuildRequest, NonLetterStartKeepsMarkersWhateverIsBound) {
-  StatementRecord r;
-  r.bind(1);
-  const std::string text = "{call p(?)}";
-  ASSERT_EQ(build(r, text), SQL_SUCCESS);
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, text + std::string(2, '\0')));
-}
-
-// The payload stays complete so that SQLPrepare can send the text with its
-// open markers.
-TEST(BuildRequest, UnboundMarkersFailButCompleteThePayload) {
-  StatementRecord r;
-  const std::string text = "SELECT ? FROM T";
-  EXPECT_EQ(build(r, text), SQL_ERROR);
-  EXPECT_EQ(r.sqlstate(), "07001");
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, text + std::string(2, '\0')));
-}
-
-// The substituted text, its NUL and the trailer: the literal replaces the
-// marker inside one complete payload.
-TEST(BuildRequest, BoundMarkerIsReplacedByItsLiteral) {
-  StatementRecord r;
+// id (the handle's low half, big-endian), text, NUL, then one NUL without a
+// cursor name, or the name and three NULs with one. Markers left open by a
+// pass-through text, a non-letter start or missing bindings go out as they
+// are: the payload is complete even when the build fails with "07001".
+TEST(BuildRequest, PayloadBytes) {
   int32_t value = -42;
-  int64_t length = 0;
-  ParamBinding* b = r.bind(1, &length);
-  b->c_type = SQL_C_LONG;
-  b->sql_type = SQL_INTEGER;
-  b->value = &value;
-  strcpy(r.stmt->cursor_name, "C1");
-  ASSERT_EQ(build(r, "SELECT ? FROM T"), SQL_SUCCESS) << r.message();
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, std::string("SELECT -42 FROM T\0C1\0\0\0", 23)));
+  int64_t zero = 0;
+  // clang-format off
+  struct Case { const char* cursor; bool bound; std::string text; const char* outcome; std::string payload; } cases[] = {
+      {"", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0\0", 17)},
+      {"C1", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0C1\0\0\0", 21)},
+      {"ABCDEFGHIJKLMNOPQR", false, "X", "OK", std::string("X\0ABCDEFGHIJKLMNOPQR\0\0\0", 23)},
+      {"", true, " >LIST T WITH A = ?", "OK", std::string(" >LIST T WITH A = ?\0\0", 21)},
+      {"", true, "{call p(?)}", "OK", std::string("{call p(?)}\0\0", 13)},
+      {"", false, "SELECT ? FROM T", "ERROR 07001 Wrong number of parameters", std::string("SELECT ? FROM T\0\0", 17)},
+      {"C1", true, "SELECT ? FROM T", "OK", std::string("SELECT -42 FROM T\0C1\0\0\0", 23)},
+      {"", true, "SELECT 1", "OK", std::string("SELECT 1\0\0", 10)},  // no marker: not converted
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    StatementRecord r;
+    strcpy(r.stmt->cursor_name, c.cursor);
+    if (c.bound) r.bind(1, &zero, SQL_C_LONG, SQL_INTEGER, &value);
+    EXPECT_EQ(outcome(build(r, c.text), r.stmt), c.outcome) << c.text;
+    EXPECT_EQ(payload_after_id(r.stmt), c.payload);
+  }
+  StatementRecord r;
+  EXPECT_EQ(statement_id(r.stmt), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(r.stmt)));
 }
 
-TEST(BuildRequest, BindingsWithoutMarkersAreNotConverted) {
+// A data-at-execution binding stops the build without a complete payload;
+// the next build clears the pending parameter.
+TEST(BuildRequest, DataAtExecutionAndRefusals) {
   StatementRecord r;
-  r.bind(1);
-  ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);
-  EXPECT_EQ(r.sqlstate(), "");
-}
-
-TEST(BuildRequest, DataAtExecutionStopsWithPendingParameter) {
-  StatementRecord r;
-  int64_t ready = 4;
-  int64_t later = SQL_DATA_AT_EXEC;
-  r.bind(1, &ready);
+  int64_t ready = 4, later = SQL_DATA_AT_EXEC;
+  int32_t value = 1;
+  r.bind(1, &ready, SQL_C_LONG, SQL_INTEGER, &value);
   r.bind(2, &later);
   r.stmt->request_length = 77;
   EXPECT_EQ(build(r, "UPDATE T SET A = ?, B = ?"), SQL_NEED_DATA);
   EXPECT_EQ(r.stmt->pending_parameter, 502u);
   EXPECT_EQ(r.stmt->request_length, 77u) << "an unfinished payload must not look complete";
-}
-
-TEST(BuildRequest, PendingParameterIsClearedByTheNextBuild) {
-  StatementRecord r;
-  r.stmt->pending_parameter = 501;
   ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->pending_parameter, 0u);
+  EXPECT_EQ(outcome(build_request(r.stmt, nullptr, 0), r.stmt),
+            "ERROR S1009 Invalid argument value");
+  EXPECT_EQ(outcome(build_request(r.stmt, "SELECT 1", -7), r.stmt),
+            "ERROR S1090 Invalid string or buffer length");
 }
 
-TEST(BuildRequest, NullTextIsAnInvalidArgument) {
+// The block holds the text plus 2583 bytes and is replaced only when a text
+// no longer leaves that room; growing keeps what was written; out of memory
+// posts "S1001" and keeps the old block (or leaves none).
+TEST(BuildRequest, RequestBlockRoom) {
   StatementRecord r;
-  EXPECT_EQ(build_request(r.stmt, nullptr, 0), SQL_ERROR);
-  EXPECT_EQ(r.sqlstate(), "S1009");
-  EXPECT_EQ(r.message(), kPrefix + "Invalid argument value");
-}
-
-TEST(BuildRequest, NegativeLengthIsRefused) {
-  StatementRecord r;
-  EXPECT_EQ(build_request(r.stmt, "SELECT 1", -7), SQL_ERROR);
-  EXPECT_EQ(r.sqlstate(), "S1090");
-}
-
-// The block holds the text plus 2583 bytes; it is replaced only when a text
-// no longer leaves that room.
-TEST(BuildRequest, BufferIsSizedForTextPlusSlackAndReused) {
-  StatementRecord r;
+  heap_fail_after(0);
+  EXPECT_EQ(outcome(build(r, "SELECT 1"), r.stmt), "ERROR S1001 Memory allocation failure");
+  EXPECT_EQ(r.stmt->request_buffer, nullptr);
+  EXPECT_EQ(r.stmt->request_capacity, 0u);
   ASSERT_EQ(build(r, std::string(100, 'A')), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->request_capacity, 100u + 2583u);
   uint8_t* first = r.stmt->request_buffer;
@@ -155,44 +161,20 @@ TEST(BuildRequest, BufferIsSizedForTextPlusSlackAndReused) {
   EXPECT_EQ(r.stmt->request_capacity, 100u + 2583u);
   ASSERT_EQ(build(r, std::string(101, 'C')), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->request_capacity, 101u + 2583u);
-  EXPECT_EQ(payload(r.stmt), expected(r.stmt, std::string(101, 'C') + std::string(2, '\0')));
-}
+  EXPECT_EQ(payload_after_id(r.stmt), std::string(101, 'C') + std::string(2, '\0'));
 
-TEST(BuildRequest, OutOfMemoryLeavesNoBuffer) {
-  StatementRecord r;
-  heap_fail_after(0);
-  EXPECT_EQ(build(r, "SELECT 1"), SQL_ERROR);
-  heap_fail_after(-1);
-  EXPECT_EQ(r.sqlstate(), "S1001");
-  EXPECT_EQ(r.stmt->request_capacity, 0u);
-  EXPECT_EQ(r.stmt->request_buffer, nullptr);
-}
-
-// Literals longer than their markers grow the block instead of writing
-// past it; what was written so far survives the move.
-TEST(ReserveRequest, GrowsKeepingTheWrittenBytes) {
-  StatementRecord r;
-  ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);
-  uint64_t written = r.stmt->request_length;
-  std::vector<uint8_t> before = payload(r.stmt);
-  uint64_t needed = r.stmt->request_capacity + 5000;
-  ASSERT_TRUE(reserve_request(r.stmt, written, needed));
-  EXPECT_GE(r.stmt->request_capacity, needed);
-  EXPECT_EQ(payload(r.stmt), before);
-  memset(r.stmt->request_buffer, 'z', needed);  // the whole room is usable
-}
-
-TEST(ReserveRequest, FailedGrowthKeepsTheOldBlock) {
-  StatementRecord r;
-  ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);
-  uint8_t* old = r.stmt->request_buffer;
+  std::string before = payload_after_id(r.stmt);
   uint64_t capacity = r.stmt->request_capacity;
+  uint8_t* old = r.stmt->request_buffer;
   heap_fail_after(0);
   EXPECT_FALSE(reserve_request(r.stmt, r.stmt->request_length, capacity + 1));
-  heap_fail_after(-1);
   EXPECT_EQ(r.stmt->request_buffer, old);
   EXPECT_EQ(r.stmt->request_capacity, capacity);
-  EXPECT_EQ(r.sqlstate(), "S1001");
+  EXPECT_EQ(r.diag(), "S1001 Memory allocation failure");
+  ASSERT_TRUE(reserve_request(r.stmt, r.stmt->request_length, capacity + 5000));
+  EXPECT_GE(r.stmt->request_capacity, capacity + 5000);
+  EXPECT_EQ(payload_after_id(r.stmt), before);
+  memset(r.stmt->request_buffer, 'z', capacity + 5000);  // the whole room is usable
 }
 
 }  // namespace
