@@ -1,32 +1,39 @@
-// The logon on the wire: SQLConnect, SQLDriverConnect and SQLDisconnect
-// against the scripted peer, with data sources in a private ODBC.INI.
+// The logon on the wire: SQLConnect, SQLDriverConnect, the connect dialogs
+// and SQLDisconnect against the scripted peer, with data sources in a
+// private ODBC.INI.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
 #include "../unit/scripted_dialogs.h"
-#include "connect/logon.h"
+#include "connect/dialogs_controls.h"
+#include "connect/dialogs_spec_info.h"
 #include "connect/password_scramble.h"
 #include "link/socket_layer.h"
-#include "statement/lifecycle.h"
 #include "loopback.h"
 #include "platform/locale_marks.h"
-#include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "result_fixture.h"
 #include "scripted_peer.h"
+#include "statement/lifecycle.h"
+
+extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
+                                        q4::LParam lparam);
 
 namespace q4::wire {
 namespace {
 
-constexpr const char* kRefused =
-    "Logon failed. Check Q4 connection parameters and available licenses.";
+using Keys = std::map<std::string, std::string>;
+const char kRefused[] = "Logon failed. Check Q4 connection parameters and available licenses.";
+const char kFullText[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
 
 std::string scrambled(const std::string& plain) {
   char buffer[64];
@@ -34,18 +41,18 @@ std::string scrambled(const std::string& plain) {
   return scramble_password(buffer, false);
 }
 
-// A data source for the peer: host, port, user joe with a stored scrambled
-// password, and whatever `extra` adds or replaces.
-std::string peer_dsn(const ScriptedPeer& peer, std::map<std::string, std::string> extra = {}) {
-  std::map<std::string, std::string> keys = {{"SERVER", "127.0.0.1"},
-                                             {"PORTNUMBER", std::to_string(peer.port())},
-                                             {"USER", "joe"},
-                                             {"PASSWORD", scrambled("pw")},
-                                             {"VIRTUALMACHINE", "vm"},
-                                             {"ACCOUNT", "acc"},
-                                             {"ACPASSWORD", scrambled("acpw")},
-                                             {"NUMERICFORMAT", "$/,/."},
-                                             {"LoginTimeout", "5"}};
+// A data source for `port`: user joe with a stored scrambled password, and
+// whatever `extra` adds or replaces.
+std::string peer_dsn(uint16_t port, const Keys& extra = {}) {
+  Keys keys = {{"SERVER", "127.0.0.1"},
+               {"PORTNUMBER", std::to_string(port)},
+               {"USER", "joe"},
+               {"PASSWORD", scrambled("pw")},
+               {"VIRTUALMACHINE", "vm"},
+               {"ACCOUNT", "acc"},
+               {"ACPASSWORD", scrambled("acpw")},
+               {"NUMERICFORMAT", "$/,/."},
+               {"LoginTimeout", "5"}};
   for (const auto& [key, value] : extra) keys[key] = value;
   return PrivateOdbcIni::get().add_dsn(keys);
 }
@@ -56,322 +63,194 @@ SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn,
                     sql_text(auth), SQL_NTS);
 }
 
-const Bytes kNoBytes;
-
-class LogonWire : public ::testing::Test {
+class Logon : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_locale_marks();
     users_ = socket_layer_users();
   }
-  // Every opened link was closed again.
-  void TearDown() override { EXPECT_EQ(socket_layer_users(), users_); }
+  void TearDown() override { EXPECT_EQ(socket_layer_users(), users_) << "a link left open"; }
   int users_ = 0;
 };
 
-TEST_F(LogonWire, MarksTravelAtLevel754) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\","))
-      .reply("K")
-      .expect_request(kCmdDisconnect, kNoBytes)
-      .reply("K")
-      .expect_closed();
-  ConnectionRecord conn;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS) << conn.message();
-  EXPECT_EQ(conn.sqlstate(), "");
-  EXPECT_EQ(conn->server_version, 754u);
-  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(peer.finish(), "");
+// The marks travel from level 754 on unless ServerFormatOpt; "?" fields
+// travel empty; the stored password goes only to the stored user.
+TEST_F(Logon, TextCarriesTheFieldsInOrder) {
+  struct Case {
+    Keys extra;
+    const char* uid;
+    const char* auth;
+    const char* text;
+  } cases[] = {
+      {{}, nullptr, nullptr, kFullText},
+      {{{"Q4VERSION", "710"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
+      {{{"ServerFormatOpt", "Yes"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
+      {{{"VIRTUALMACHINE", "?"}, {"ACCOUNT", "?any"}, {"NUMERICFORMAT", "?/,/?"}},
+       nullptr,
+       nullptr,
+       "127.0.0.1,,joe,pw,,acpw,\"/,/\","},
+      {{}, "joe", "", kFullText},
+      {{}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,\"$/,/.\","},
+      {{}, "ann", "", "127.0.0.1,vm,ann,,acc,acpw,\"$/,/.\","},
+      {{}, "ann", "typed", "127.0.0.1,vm,ann,typed,acc,acpw,\"$/,/.\","},
+      {{}, "", "typed", "127.0.0.1,vm,joe,typed,acc,acpw,\"$/,/.\","},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScriptedPeer peer;
+    peer.expect_request(kCmdLogon, bytes_of(c.text))
+        .reply("K")
+        .expect_request(kCmdDisconnect, Bytes{})
+        .reply("K")
+        .expect_closed();
+    ConnectionRecord conn;
+    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), c.extra), c.uid, c.auth), SQL_SUCCESS)
+        << conn.message();
+    EXPECT_EQ(conn.sqlstate(), "");
+    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+    EXPECT_EQ(conn->socket, kInvalidSocket);
+    EXPECT_EQ(peer.finish(), "");
+  }
 }
 
-TEST_F(LogonWire, NoMarksBelowLevel754OrWithServerFormat) {
-  for (const auto& extra : std::vector<std::map<std::string, std::string>>{
-           {{"Q4VERSION", "710"}}, {{"ServerFormatOpt", "Yes"}}}) {
+// Four reply bytes raise the level to 710, a fifth (signed) sets the flags;
+// a warning is success without flags.
+TEST_F(Logon, ReplySetsLevelAndFlags) {
+  struct Case {
+    const char* status;
+    Bytes data;
+    const char* level;
+    uint32_t level_after;
+    uint32_t flags_after;
+  } cases[] = {
+      {"K", {}, "700", 700, 0},
+      {"K", {1, 2, 3}, "700", 700, 0},
+      {"K", {1, 2, 3, 4}, "700", 710, 0},
+      {"K", {1, 2, 3, 4, 3}, "700", 710, 3},
+      {"K", {0, 0, 0, 0, 0x80, 9}, "720", 720, 0xFFFFFF80u},
+      {"K", {0, 0, 0, 0, 1}, "754", 754, 1},
+      {"Wnote", {1, 2, 3, 4, 3}, "700", 700, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.level) + " " + std::to_string(c.data.size()));
     ScriptedPeer peer;
-    peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,"))
-        .reply("K")
+    peer.expect_request(kCmdLogon)
+        .reply(c.status, c.data)
         .expect_request(kCmdDisconnect)
         .reply("K");
     ConnectionRecord conn;
-    EXPECT_EQ(sql_connect(conn, peer_dsn(peer, extra)), SQL_SUCCESS) << conn.message();
+    conn->server_flags = 0xDEAD;
+    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}})), SQL_SUCCESS);
+    EXPECT_EQ(conn->server_version, c.level_after);
+    EXPECT_EQ(conn->server_flags, c.flags_after);
     SQLDisconnect(conn.get());
     EXPECT_EQ(peer.finish(), "");
   }
 }
 
-TEST_F(LogonWire, QuestionMarkFieldsTravelEmpty) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,,joe,pw,,acpw,\"/,/\","))
-      .reply("K")
-      .expect_request(kCmdDisconnect)
-      .reply("K");
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer, {{"VIRTUALMACHINE", "?"},
-                                              {"ACCOUNT", "?any"},
-                                              {"NUMERICFORMAT", "?/,/?"}})),
-            SQL_SUCCESS);
-  EXPECT_STREQ(conn->virtual_machine, "") << "the record keeps the emptied field";
-  EXPECT_STREQ(conn->account, "");
-  SQLDisconnect(conn.get());
-  EXPECT_EQ(peer.finish(), "");
-}
-
-struct PasswordRuleCase {
-  const char* uid;
-  const char* auth;
-  const char* user_and_password;  // as they travel
-};
-
-// The stored password goes only to the stored user.
-TEST_F(LogonWire, PasswordRuleOfSqlConnect) {
-  const PasswordRuleCase cases[] = {
-      {nullptr, nullptr, "joe,pw"}, {"joe", "", "joe,pw"},         {"JOE", "", "JOE,"},
-      {"ann", "", "ann,"},          {"ann", "typed", "ann,typed"}, {"", "typed", "joe,typed"},
+// Every failure leaves the record unconnected; the server's own words are
+// not shown. A reply broken off right after a refusal's status is still a
+// refusal, not a transport failure.
+TEST_F(Logon, FailuresAndTheirDiagnostics) {
+  const char kLink[] = "Communication Link failure. Check server status.";
+  RawFrame refusal_cut{"ELogon failed", {}, 0, {}, 200};
+  RawFrame other_cut{"K", {}, 0, {}, 200};
+  RawFrame broken{"K", {}, 0, {}, 1};  // cannot even hold its own length
+  struct Case {
+    const char* name;
+    std::function<void(ScriptedPeer&)> script;
+    const char* state;
+    const char* message;
+  } cases[] = {
+      {"refused", [](ScriptedPeer& p) { p.reply("ELogon failed: bad password").expect_closed(); },
+       "28000", kRefused},
+      {"unknown letter", [](ScriptedPeer& p) { p.reply("Xsomething").expect_closed(); }, "28000",
+       kRefused},
+      {"cut after refusal", [&](ScriptedPeer& p) { p.send_frame(refusal_cut).close(); }, "28000",
+       kRefused},
+      {"other cut reply", [&](ScriptedPeer& p) { p.send_frame(other_cut).close(); }, "08S01",
+       kLink},
+      {"closed before the reply", [](ScriptedPeer& p) { p.close(); }, "08S01", kLink},
+      {"broken reply", [&](ScriptedPeer& p) { p.send_frame(broken).expect_closed(); }, "S1000",
+       "General error. Unable to connect to host."},
   };
-  for (const PasswordRuleCase& c : cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     ScriptedPeer peer;
-    std::string text = std::string("127.0.0.1,vm,") + c.user_and_password + ",acc,acpw,\"$/,/.\",";
-    peer.expect_request(kCmdLogon, bytes_of(text))
-        .reply("K")
-        .expect_request(kCmdDisconnect)
-        .reply("K");
+    peer.expect_request(kCmdLogon);
+    c.script(peer);
     ConnectionRecord conn;
-    EXPECT_EQ(sql_connect(conn, peer_dsn(peer), c.uid, c.auth), SQL_SUCCESS);
-    SQLDisconnect(conn.get());
-    EXPECT_EQ(peer.finish(), "") << (c.uid ? c.uid : "(null)") << " / " << (c.auth ? c.auth : "");
+    EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port())), SQL_ERROR);
+    EXPECT_EQ(conn.sqlstate(), c.state);
+    EXPECT_EQ(conn.message(), c.message);
+    EXPECT_EQ(conn->socket, kInvalidSocket);
+    EXPECT_EQ(peer.finish(), "");
   }
 }
 
-struct ReplyCase {
-  const char* name;
-  const char* status;
-  Bytes data;
-  const char* level;  // Q4VERSION of the data source
-  uint32_t level_after;
-  uint32_t flags_after;
-};
-
-class LogonReply : public LogonWire, public ::testing::WithParamInterface<ReplyCase> {};
-
-TEST_P(LogonReply, SetsLevelAndFlags) {
-  const ReplyCase& c = GetParam();
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply(c.status, c.data).expect_request(kCmdDisconnect).reply("K");
-  ConnectionRecord conn;
-  conn->server_flags = 0xDEAD;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer, {{"Q4VERSION", c.level}})), SQL_SUCCESS);
-  EXPECT_EQ(conn->server_version, c.level_after);
-  EXPECT_EQ(conn->server_flags, c.flags_after);
-  SQLDisconnect(conn.get());
-  EXPECT_EQ(peer.finish(), "");
-}
-
-const ReplyCase kReplyCases[] = {
-    {"NoData", "K", {}, "700", 700, 0},
-    {"ThreeBytesKeepLevel", "K", {1, 2, 3}, "700", 700, 0},
-    {"FourBytesRaiseTo710", "K", {1, 2, 3, 4}, "700", 710, 0},
-    {"FiveBytesSetFlags", "K", {1, 2, 3, 4, 3}, "700", 710, 3},
-    {"FlagsByteIsSigned", "K", {0, 0, 0, 0, 0x80, 9}, "720", 720, 0xFFFFFF80u},
-    {"HigherLevelStays", "K", {0, 0, 0, 0, 1}, "754", 754, 1},
-    {"WarningIsSuccessWithoutFlags", "Wnote", {1, 2, 3, 4, 3}, "700", 700, 0},
-};
-
-INSTANTIATE_TEST_SUITE_P(Replies, LogonReply, ::testing::ValuesIn(kReplyCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LogonWire, RefusalGives28000AndClosesTheLink) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("ELogon failed: bad password").expect_closed();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "28000");
-  EXPECT_EQ(conn.message(), kRefused) << "the server's own words are not shown";
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, UnknownStatusLetterIsARefusal) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("Xsomething").expect_closed();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "28000");
-  EXPECT_EQ(peer.finish(), "");
-}
-
-// The server closes the link right after the status of its refusal: the
-// frame breaks off, and that is still a refusal, not a transport failure.
-TEST_F(LogonWire, ReplyCutAfterRefusalIsStillRefusal) {
-  ScriptedPeer peer;
-  RawFrame cut;
-  cut.status = "ELogon failed";
-  cut.frame_length = 200;
-  peer.expect_request(kCmdLogon).send_frame(cut).close();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "28000");
-  EXPECT_EQ(conn.message(), kRefused);
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, OtherCutReplyIsALinkFailure) {
-  ScriptedPeer peer;
-  RawFrame cut;
-  cut.status = "K";
-  cut.frame_length = 200;
-  peer.expect_request(kCmdLogon).send_frame(cut).close();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "08S01");
-  EXPECT_EQ(conn.message(), "Communication Link failure. Check server status.");
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, PeerClosingBeforeReplyIsALinkFailure) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).close();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "08S01");
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, BrokenReplyStreamIsAGeneralError) {
-  ScriptedPeer peer;
-  RawFrame broken;
-  broken.status = "K";
-  broken.frame_length = 1;  // cannot even hold its own length
-  peer.expect_request(kCmdLogon).send_frame(broken).expect_closed();
-  ConnectionRecord conn;
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "S1000");
-  EXPECT_EQ(conn.message(), "General error. Unable to connect to host.");
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, RefusedPortGives08001) {
+TEST_F(Logon, TimeLimitsAndUnreachableHosts) {
+  using std::chrono::steady_clock;
+  ScriptedPeer silent;
+  silent.expect_request(kCmdLogon).stay_silent();
   RefusingPort refusing;
-  ConnectionRecord conn;
-  std::string dsn = PrivateOdbcIni::get().add_dsn(
-      {{"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(refusing.port())}});
-  EXPECT_EQ(sql_connect(conn, dsn), SQL_ERROR);
-  EXPECT_EQ(conn.sqlstate(), "08001");
-  EXPECT_EQ(conn.message(), "Unable to communicate with host. Check server status.");
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-}
-
-TEST_F(LogonWire, SilentServerEndsInLoginTimeout) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).stay_silent();
-  ConnectionRecord conn;
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(sql_connect(conn, peer_dsn(peer, {{"LoginTimeout", "1"}})), SQL_ERROR);
-  auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(conn.sqlstate(), "S1T00");
-  EXPECT_EQ(conn.message(), "Login Timeout expired");
-  EXPECT_GE(waited, std::chrono::milliseconds(900));
-  EXPECT_LT(waited, std::chrono::seconds(4));
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, UnansweredConnectEndsInLoginTimeout) {
-  FullBacklogListener listener;
-  if (!listener.problem().empty()) GTEST_SKIP() << listener.problem();
-  std::string dsn = PrivateOdbcIni::get().add_dsn({{"SERVER", "127.0.0.1"},
-                                                   {"PORTNUMBER", std::to_string(listener.port())},
-                                                   {"LoginTimeout", "1"}});
-  ConnectionRecord conn;
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(sql_connect(conn, dsn), SQL_ERROR);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  EXPECT_EQ(conn.sqlstate(), "08001");
-}
-
-// The server's words reach a user only through a window's status list.
-TEST_F(LogonWire, RefusalTextGoesToTheWindowStatusList) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("Eno such account");
-  ScriptedDialogs user;
-  Window* window = reinterpret_cast<Window*>(0x42);
-  ConnectionPtr conn = new_connection("127.0.0.1", peer.port());
-  snprintf(conn->field_separator, sizeof conn->field_separator, ",");
-  build_logon_text(conn.get());
-  EXPECT_EQ(logon(window, conn.get()), kLogonRefused);
-  EXPECT_EQ(user.status_lines,
-            (std::vector<std::string>{"Resolving hostname...", "Logon Error:", "no such account"}));
-  EXPECT_STREQ(conn->sqlstate, "") << "a refusal posts nothing by itself";
-  EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(LogonWire, DisconnectSucceedsWhenServerIsGone) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K").close();
-  ConnectionRecord conn;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-}
-
-TEST_F(LogonWire, DisconnectIgnoresErrorReply) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K").expect_request(kCmdDisconnect).reply("Enope");
-  ConnectionRecord conn;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
-  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-  EXPECT_EQ(conn.sqlstate(), "");
-  EXPECT_EQ(peer.finish(), "");
-}
-
-// SQLDisconnect releases every statement on the server (newest first, as the
-// list holds them) before it ends the session.
-TEST_F(LogonWire, DisconnectDropsEveryStatement) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K");
-  ConnectionRecord conn;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
-  Statement* first = nullptr;
-  Statement* second = nullptr;
-  ASSERT_EQ(alloc_statement(conn.get(), &first), SQL_SUCCESS);
-  ASSERT_EQ(alloc_statement(conn.get(), &second), SQL_SUCCESS);
-  auto release_payload = [](const Statement* stmt) {
-    Bytes payload(6);
-    put_u16(put_u32(payload.data(), statement_id(stmt)), 1);
-    return payload;
+  FullBacklogListener unanswering;
+  struct Case {
+    uint16_t port;
+    const char* state;
+    const char* message;
+  } cases[] = {
+      {silent.port(), "S1T00", "Login Timeout expired"},
+      {refusing.port(), "08001", "Unable to communicate with host. Check server status."},
+      {unanswering.problem().empty() ? unanswering.port() : refusing.port(), "08001", nullptr},
   };
-  peer.expect_request(kCmdRelease, release_payload(second))
-      .reply("K")
-      .expect_request(kCmdRelease, release_payload(first))
-      .reply("K")
-      .expect_request(kCmdDisconnect, kNoBytes)
-      .reply("K")
-      .expect_closed();
-  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-  EXPECT_EQ(conn->statements, nullptr);
-  EXPECT_EQ(peer.finish(), "");
+  for (const Case& c : cases) {
+    ConnectionRecord conn;
+    auto start = steady_clock::now();
+    EXPECT_EQ(sql_connect(conn, peer_dsn(c.port, {{"LoginTimeout", "1"}})), SQL_ERROR);
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(conn.sqlstate(), c.state);
+    if (c.message != nullptr) {
+      EXPECT_EQ(conn.message(), c.message);
+    }
+    EXPECT_EQ(conn->socket, kInvalidSocket);
+  }
+  EXPECT_EQ(silent.finish(), "");
 }
 
-// With the server gone no release can succeed; the statements must still be
-// freed (the sanitizer build reports the leak otherwise).
-TEST_F(LogonWire, DisconnectAfterLostLinkFreesTheStatements) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K").close();
-  ConnectionRecord conn;
-  ASSERT_EQ(sql_connect(conn, peer_dsn(peer)), SQL_SUCCESS);
-  Statement* stmt[2] = {nullptr, nullptr};
-  for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-  EXPECT_EQ(conn->statements, nullptr);
-  EXPECT_EQ(conn->socket, kInvalidSocket);
+// SQLDisconnect succeeds whatever the server does; it releases every
+// statement (newest first, as the list holds them) before the session ends,
+// and frees them also when no release can reach the server.
+TEST_F(Logon, DisconnectReleasesEveryStatement) {
+  for (const char* end : {"K", "Enope", static_cast<const char*>(nullptr)}) {
+    SCOPED_TRACE(end ? end : "server gone");
+    ScriptedPeer peer;
+    peer.expect_request(kCmdLogon).reply("K");
+    if (end == nullptr) peer.close();
+    ConnectionRecord conn;
+    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port())), SQL_SUCCESS);
+    Statement* stmt[2] = {nullptr, nullptr};
+    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
+    if (end != nullptr) {
+      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
+          .reply("K")
+          .expect_request(kCmdRelease, statement_request(stmt[0]))
+          .reply(end)
+          .expect_request(kCmdDisconnect, Bytes{})
+          .reply(end)
+          .expect_closed();
+    }
+    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+    EXPECT_TRUE(end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
+    EXPECT_EQ(conn->statements, nullptr);
+    EXPECT_EQ(conn->socket, kInvalidSocket);
+    EXPECT_EQ(peer.finish(), "");
+  }
 }
 
-TEST_F(LogonWire, DriverConnectReportsCutAnswerAsSuccess) {
+// Without a data source the marks are the C locale's: only the point. The
+// completed string is cut to the buffer without a truncation warning.
+TEST_F(Logon, DriverConnectWithoutDataSource) {
   ScriptedPeer peer;
-  // Without a data source the marks are the C locale's: only the point.
   peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,,joe,pw,,,\"//.\","))
       .reply("K")
       .expect_request(kCmdDisconnect)
@@ -388,28 +267,132 @@ TEST_F(LogonWire, DriverConnectReportsCutAnswerAsSuccess) {
       << conn.message();
   EXPECT_STREQ(reinterpret_cast<char*>(out), "DRIVER={Q4}");
   EXPECT_EQ(length, 11);
-  EXPECT_EQ(conn.sqlstate(), "") << "no truncation warning";
+  EXPECT_EQ(conn.sqlstate(), "");
   SQLDisconnect(conn.get());
   unsetenv("LC_ALL");
   EXPECT_EQ(peer.finish(), "");
 }
 
-TEST_F(LogonWire, DriverConnectCompleteAnswersAfterConnecting) {
+// Level 7.1.X chosen in the full dialog: the logon carries no marks.
+TEST_F(Logon, DriverConnectPromptLogsOnWithTheDialogsEntries) {
   ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K").expect_request(kCmdDisconnect).reply("K");
+  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm2,ann,secret,acc,acpw,"))
+      .reply("K")
+      .expect_request(kCmdDisconnect)
+      .reply("K");
+  ScriptedDialogs ui;
+  ui.play()
+      .type(kControlVirtualMachine, "vm2")
+      .type(kControlUser, "ann")
+      .type(kControlPassword, "secret")
+      .select(kControlVersionList, "7.1.X")
+      .press(kIdOk);
   ConnectionRecord conn;
-  std::string dsn = peer_dsn(peer);
-  SQLCHAR out[1024];
-  SQLSMALLINT length = -1;
-  EXPECT_EQ(SQLDriverConnect(conn.get(), nullptr, sql_text(("DSN=" + dsn).c_str()), SQL_NTS, out,
-                             sizeof out, &length, SQL_DRIVER_COMPLETE),
+  SQLCHAR out[512];
+  SQLSMALLINT length = 0;
+  std::string input = "DSN=" + peer_dsn(peer.port());
+  EXPECT_EQ(SQLDriverConnect(conn.get(), reinterpret_cast<Window*>(0x77), sql_text(input.c_str()),
+                             SQL_NTS, out, sizeof out, &length, SQL_DRIVER_PROMPT),
             SQL_SUCCESS)
       << conn.message();
-  std::string answered = reinterpret_cast<char*>(out);
-  EXPECT_EQ(length, static_cast<SQLSMALLINT>(answered.size()));
-  EXPECT_EQ(answered.rfind("DSN=" + dsn + ";SERVER=127.0.0.1;PORTNUMBER=", 0), 0u) << answered;
+  ASSERT_EQ(ui.windows.size(), 1u);
+  EXPECT_EQ(ui.windows[0]->template_name, "FULLCONNECTINFO");
+  std::string answered(reinterpret_cast<char*>(out), static_cast<size_t>(length));
+  for (const char* item : {"VIRTUALMACHINE=vm2;", "UID=ann;", "Q4VERSION=710;"}) {
+    EXPECT_NE(answered.find(item), std::string::npos) << item << " in " << answered;
+  }
   SQLDisconnect(conn.get());
   EXPECT_EQ(peer.finish(), "");
+}
+
+// SpecInfoDlg as a host program drives it, on a record as an earlier
+// connect call leaves it.
+class SpecInfo : public Logon {
+ protected:
+  void open(uint16_t port) {
+    conn_->port = htons(port);
+    conn_->login_timeout = 5;
+    conn_->server_version = 710;
+    snprintf(conn_->field_separator, sizeof conn_->field_separator, ",");
+    window_ = ui_.host_window();
+    SpecInfoDlg(window_, kWmInitDialog, 0, reinterpret_cast<LParam>(conn_.get()));
+    const std::pair<int, const char*> entries[] = {
+        {kControlServer, "127.0.0.1"}, {kControlUser, "joe"},    {kControlVirtualMachine, "vm"},
+        {kControlPassword, "pw"},      {kControlAccount, "acc"}, {kControlAcPassword, "acpw"}};
+    for (const auto& [control, text] : entries) ui_.type(window_, control, text);
+  }
+  void TearDown() override {
+    if (window_ != nullptr) SpecInfoDlg(window_, kWmDestroy, 0, 0);
+    SQLDisconnect(conn_.get());
+    Logon::TearDown();
+  }
+  DialogAnswer press(int control) {
+    return SpecInfoDlg(window_, kWmCommand, static_cast<WParam>(control), 0);
+  }
+  ScriptedDialogs::ScriptedWindow& state() { return ui_.state(window_); }
+
+  ScriptedDialogs ui_;
+  Window* window_ = nullptr;
+  ConnectionRecord conn_;
+};
+
+// A refusal shows the server's words in the window, posts nothing and lets
+// the user correct the entries.
+TEST_F(SpecInfo, ConnectLogsOnWithTheWindowsEntries) {
+  for (bool refused : {false, true}) {
+    ScriptedPeer peer;
+    peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,"));
+    refused ? peer.reply("Ewrong password").expect_closed()
+            : peer.reply("K").expect_request(kCmdDisconnect).reply("K");
+    open(peer.port());
+    EXPECT_EQ(press(kCommandConnect), kTrue);
+    EXPECT_EQ(state().ended, !refused);
+    EXPECT_EQ(conn_->socket != kInvalidSocket, !refused);
+    std::vector<std::string> lines = {"Resolving hostname..."};
+    if (refused) lines.insert(lines.end(), {"Logon Error:", "wrong password"});
+    EXPECT_EQ(state().status_lines, lines);
+    EXPECT_STREQ(conn_->sqlstate, "");
+    SpecInfoDlg(window_, kWmDestroy, 0, 0);
+    window_ = nullptr;
+    SQLDisconnect(conn_.get());
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+TEST_F(SpecInfo, SetAccountReportsTheServersAnswer) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"K", "Account set"},
+      {"Kfine", "Account set"},
+      {"ENo such account", "No such account"},
+      {"Wlicence expires", "licence expires"},
+      {nullptr, "Link error!!"},  // the link closes
+  };
+  ScriptedPeer peer;
+  peer.expect_request(kCmdLogon).reply("K");
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    if (cases[i].first == nullptr) peer.expect_request(kCmdAccount).close();
+    if (cases[i].first == nullptr) break;
+    peer.expect_request(kCmdAccount, bytes_of("acc2,pw" + std::to_string(i))).reply(cases[i].first);
+  }
+  open(peer.port());
+  press(kCommandConnect);
+  ASSERT_NE(conn_->socket, kInvalidSocket);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    std::string password = "pw" + std::to_string(i);
+    state().status_lines.clear();
+    ui_.type(window_, kControlAccount, "acc2");
+    ui_.type(window_, kControlAcPassword, password.c_str());
+    EXPECT_EQ(press(kCommandSetAccount), kTrue);
+    EXPECT_EQ(state().status_lines, std::vector<std::string>{cases[i].second});
+    EXPECT_STREQ(conn_->ac_password, password.c_str());
+  }
+  EXPECT_EQ(peer.finish(), "");
+}
+
+TEST_F(SpecInfo, SetAccountWithoutAConnectionIsALinkError) {
+  open(1);
+  EXPECT_EQ(press(kCommandSetAccount), kTrue);
+  EXPECT_EQ(state().status_lines, std::vector<std::string>{"Link error!!"});
 }
 
 }  // namespace

@@ -91,9 +91,11 @@ FullBacklogListener::FullBacklogListener() {
       return;
     }
     pollfd entry{fd, POLLOUT, 0};
-    if (poll(&entry, 1, 200) == 0) return;  // unanswered: the queue is full
+    if (poll(&entry, 1, 200) == 0) {
+      problem_.clear();  // unanswered: the queue is full
+      return;
+    }
   }
-  problem_ = "the kernel answered every connection attempt to a listener that never accepts";
 }
 
 FullBacklogListener::~FullBacklogListener() {

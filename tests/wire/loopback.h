@@ -10,8 +10,7 @@
 
 namespace q4::wire {
 
-// A connection record on the heap; deleting it closes its link as
-// SQLDisconnect would (close_link) and frees it.
+// A heap connection record; deleting it closes its link (close_link) and frees it.
 struct ConnectionDeleter {
   void operator()(Connection* conn) const;
 };
@@ -21,12 +20,12 @@ using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 ConnectionPtr new_connection(const char* host, uint16_t port, uint32_t login_timeout = 5);
 
 // A record connected with connect_server to host:port, its socket switched to
-// blocking mode as after a logon unless `blocking` is false. conn->socket is
+// blocking mode as after a logon unless `blocking` is false; conn->socket is
 // kInvalidSocket when the connect failed.
 ConnectionPtr connect_link(uint16_t port, const char* host = "127.0.0.1", bool blocking = true);
 
-// A loopback port bound without listening for as long as the object lives:
-// a connect to it is refused, and no other program can take the port.
+// A loopback port bound without listening while the object lives: a connect
+// to it is refused, and no other program can take the port.
 class RefusingPort {
  public:
   RefusingPort();
@@ -38,16 +37,14 @@ class RefusingPort {
   uint16_t port_ = 0;
 };
 
-// A listener on 127.0.0.1 that never accepts and whose accept queue is full:
-// the kernel drops further connection requests without an answer, so a
-// connect to it waits until its own time limit.
+// A listener that never accepts, its queue filled until a connect stays
+// unanswered: a further connect waits until its own time limit. problem() is
+// "" when that was achieved, else why not (tests skip with it).
 class FullBacklogListener {
  public:
   FullBacklogListener();
   ~FullBacklogListener();
   uint16_t port() const { return port_; }
-  // "" when a further connect was seen to stay unanswered; otherwise why the
-  // queue could not be filled (a test skips with this reason).
   const std::string& problem() const { return problem_; }
 
  private:
@@ -56,7 +53,7 @@ class FullBacklogListener {
   int fillers_[kMaxFillers];
   int filler_count_ = 0;
   uint16_t port_ = 0;
-  std::string problem_;
+  std::string problem_ = "the kernel answered every connect to a listener that never accepts";
 };
 
 }  // namespace q4::wire

@@ -1,5 +1,6 @@
 #include "result_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/memory.h"
@@ -8,33 +9,41 @@
 #include "results/get_data.h"
 #include "statement/cursor.h"
 #include "statement/execute.h"
+#include "statement/lifecycle.h"
 
 namespace q4::wire {
 
-Bytes int_value(int32_t v) {
-  Bytes b(10);
-  put_u32(put_u32(put_u16(b.data(), SQL_INTEGER), 4), static_cast<uint32_t>(v));
+Bytes be16(uint16_t v) {
+  return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+Bytes be32(uint32_t v) {
+  Bytes b(4);
+  put_u32(b.data(), v);
   return b;
 }
 
-Bytes text_value(const std::string& text, int16_t type) {
-  Bytes b(6 + text.size());
-  uint8_t* at =
-      put_u32(put_u16(b.data(), static_cast<uint16_t>(type)), static_cast<uint32_t>(text.size()));
-  if (!text.empty()) memcpy(at, text.data(), text.size());
-  return b;
-}
-
-Bytes null_value() {
-  Bytes b(6);
-  put_u32(put_u16(b.data(), kNullValueType), 0);
-  return b;
+Bytes cstr(const std::string& text) {
+  return join({bytes_of(text), Bytes{0}});
 }
 
 Bytes join(const std::vector<Bytes>& parts) {
   Bytes b;
   for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
   return b;
+}
+
+Bytes text_value(const std::string& data, int16_t type) {
+  return join({be16(static_cast<uint16_t>(type)), be32(static_cast<uint32_t>(data.size())),
+               bytes_of(data)});
+}
+
+Bytes int_value(int32_t v) {
+  return join({be16(SQL_INTEGER), be32(4), be32(static_cast<uint32_t>(v))});
+}
+
+Bytes null_value() {
+  return text_value("", kNullValueType);
 }
 
 Bytes block_of(const std::vector<Bytes>& rows, char trailer) {
@@ -54,40 +63,38 @@ Bytes numbered_block(int32_t first, int32_t count, char trailer) {
 }
 
 Bytes execute_payload(uint32_t columns, uint32_t rows, const Bytes& rest) {
-  Bytes b(8);
-  put_u32(put_u32(b.data(), columns), rows);
-  b.insert(b.end(), rest.begin(), rest.end());
-  return b;
+  return join({be32(columns), be32(rows), rest});
+}
+
+Bytes description(const std::string& name, uint16_t type, uint32_t precision, uint16_t scale,
+                  uint16_t nullable) {
+  return join({cstr(name), be16(type), be32(precision), be16(scale), be16(nullable)});
+}
+
+Bytes description_section(const std::vector<Bytes>& records) {
+  Bytes entries;
+  for (const Bytes& r : records) entries = join({entries, be32(uint32_t(r.size() + 4)), r});
+  return join({Bytes{'X'}, be32(uint32_t(entries.size() + 4)), entries});
 }
 
 Bytes next_block_request(const Statement* stmt) {
-  Bytes b(5);
-  put_u32(b.data(), statement_id(stmt));
-  b[4] = 'X';
-  return b;
-}
-
-Bytes absolute_request(const Statement* stmt, uint32_t row) {
-  Bytes b(9);
-  put_u32(b.data(), statement_id(stmt));
-  b[4] = 'A';
-  put_u32(b.data() + 5, row);
-  return b;
+  return join({be32(statement_id(stmt)), Bytes{'X'}});
 }
 
 Bytes get_data_request(const Statement* stmt, uint16_t column, int16_t c_type) {
-  Bytes b(8);
-  put_u16(put_u16(put_u32(b.data(), statement_id(stmt)), column), static_cast<uint16_t>(c_type));
-  return b;
+  return join({be32(statement_id(stmt)), be16(column), be16(static_cast<uint16_t>(c_type))});
+}
+
+Bytes statement_request(const Statement* stmt) {
+  return join({be32(statement_id(stmt)), be16(1)});
 }
 
 void RowServer::serve(ScriptedPeer& peer, int count) {
   peer.step("row server", [this, count](PeerLink& link) -> std::string {
     for (int i = 0; i < count; ++i) {
       ReceivedRequest request;
-      std::string why;
-      if (!link.read_request(&request, &why)) return why;
-      why = answer(link, request);
+      std::string why = link.read_request(&request);
+      if (why.empty()) why = answer(link, request);
       if (!why.empty()) return why;
     }
     return "";
@@ -100,32 +107,17 @@ std::vector<std::string> RowServer::log() const {
 }
 
 std::string RowServer::answer(PeerLink& link, const ReceivedRequest& request) {
-  std::string why;
-  auto block_from_next = [this]() {
-    int32_t count = std::min(per_block_, total_ - next_row_ + 1);
-    char trailer = next_row_ + count > total_ ? 'W' : 'M';
-    Bytes block = numbered_block(next_row_, count, trailer);
-    next_row_ += count;
-    return block;
-  };
-  std::string entry;
-  bool sent = false;
   uint8_t command = request.command.empty() ? 0 : static_cast<uint8_t>(request.command[0]);
   const Bytes& p = request.payload;
+  std::string entry;
   if (command == kCmdExecute) {
     entry = "exec";
     next_row_ = 1;
-    sent = link.send_reply("K", execute_payload(1, total_, block_from_next()), &why);
   } else if (command == kCmdFetch && p.size() == 5 && p[4] == 'X') {
     entry = "X";
-    sent = next_row_ > total_ ? link.send_reply("W", {}, &why)
-                              : link.send_reply("K", block_from_next(), &why);
   } else if (command == kCmdFetch && p.size() == 9 && p[4] == 'A') {
-    uint32_t row = load_u32(p.data() + 5);
-    entry = "A" + std::to_string(row);
-    next_row_ = static_cast<int32_t>(row);
-    sent = next_row_ > total_ ? link.send_reply("W", {}, &why)
-                              : link.send_reply("K", block_from_next(), &why);
+    next_row_ = static_cast<int32_t>(load_u32(p.data() + 5));
+    entry = "A" + std::to_string(next_row_);
   } else {
     return "row server: unexpected request, command " + std::to_string(command);
   }
@@ -133,12 +125,20 @@ std::string RowServer::answer(PeerLink& link, const ReceivedRequest& request) {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.push_back(entry);
   }
-  return sent ? "" : why;
+  Bytes block;
+  if (next_row_ <= total_) {
+    int32_t count = std::min(per_block_, total_ - next_row_ + 1);
+    block = numbered_block(next_row_, count, next_row_ + count > total_ ? 'W' : 'M');
+    next_row_ += count;
+  }
+  if (command == kCmdExecute) return link.send_reply("K", execute_payload(1, total_, block));
+  return link.send_reply(block.empty() ? "W" : "K", block);
 }
 
-void ResultLinkTest::SetUp() {
+void StatementTest::SetUp() {
   conn = connect_link(peer.port());
   ASSERT_NE(conn->socket, kInvalidSocket);
+  conn->server_version = 754;
   stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
   stmt->connection = conn.get();
   stmt->getdata_column = -1;
@@ -146,39 +146,35 @@ void ResultLinkTest::SetUp() {
   stmt->rowset_size = 1;
 }
 
-void ResultLinkTest::TearDown() {
+void StatementTest::TearDown() {
   EXPECT_EQ(peer.finish(), "");
   if (stmt == nullptr) return;
+  free_statement(stmt, SQL_UNBIND);
+  free_statement(stmt, SQL_RESET_PARAMS);
   close_result(stmt);
-  for (BoundColumn* c = stmt->bound_columns; c != nullptr;) {
-    BoundColumn* next = c->next;
-    drv_free(c);
-    c = next;
-  }
-  drv_free(stmt->request_buffer);
+  drv_free(stmt->binary_blocks);
+  drv_free(stmt->binary_lengths);
   drv_free(stmt->statement_text);
-  drv_free(stmt);
+  discard_dropped_statement(stmt);
 }
 
-SQLRETURN ResultLinkTest::execute(const Bytes& reply_payload, const std::string& status) {
+SQLRETURN StatementTest::execute(const Bytes& reply_payload, const std::string& status) {
   peer.expect_request(kCmdExecute).reply(status, reply_payload);
   return execute_direct(stmt, "SELECT N FROM T", SQL_NTS);
 }
 
-int32_t ResultLinkTest::int_at(uint16_t column) {
+int32_t StatementTest::int_at(uint16_t column) {
   SQLINTEGER v = 0;
   SQLLEN length = 0;
-  SQLRETURN rc = get_data(stmt, column, SQL_C_LONG, &v, sizeof v, &length);
-  return rc == SQL_SUCCESS ? v : INT32_MIN;
+  return get_data(stmt, column, SQL_C_LONG, &v, sizeof v, &length) == SQL_SUCCESS ? v : INT32_MIN;
 }
 
-std::string ResultLinkTest::text_at(uint16_t column, SQLLEN room) {
+std::string StatementTest::text_at(uint16_t column, SQLLEN room) {
   std::vector<char> buffer(static_cast<size_t>(room) + 1, '\0');
   SQLLEN length = 0;
   SQLRETURN rc = get_data(stmt, column, SQL_C_CHAR, buffer.data(), room, &length);
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return "<rc " + std::to_string(rc) + ">";
-  if (length == SQL_NULL_DATA) return "<null>";
-  return buffer.data();
+  return length == SQL_NULL_DATA ? "<null>" : buffer.data();
 }
 
 }  // namespace q4::wire

@@ -1,0 +1,501 @@
+// The link against the scripted peer and real loopback sockets: connecting
+// and its time limits, the transfers, request and reply framing, damaged
+// replies (nothing written outside the given areas) and a lost link.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/diagnostics.h"
+#include "core/memory.h"
+#include "link/framing.h"
+#include "link/socket_layer.h"
+#include "link/transport.h"
+#include "loopback.h"
+#include "platform/heap.h"
+#include "protocol/wire.h"
+#include "scripted_peer.h"
+
+namespace q4::wire {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const char kExecute[] = {static_cast<char>(kCmdExecute), 0};
+constexpr uint8_t kGuard = 0xA5;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A heap byte area followed by 64 guard bytes.
+struct GuardedArea {
+  explicit GuardedArea(size_t n) : size(n), bytes(new uint8_t[n + 64]) {
+    memset(bytes.get(), 0, n);
+    memset(bytes.get() + n, kGuard, 64);
+  }
+  bool guards_intact() const {
+    return std::all_of(&bytes[size], &bytes[size] + 64, [](uint8_t b) { return b == kGuard; });
+  }
+  Bytes first(size_t n) const { return Bytes(bytes.get(), bytes.get() + n); }
+  char* text() { return reinterpret_cast<char*>(bytes.get()); }
+  size_t size;
+  std::unique_ptr<uint8_t[]> bytes;
+};
+
+// The driver's side: a connected record (blocking as after logon, or not, as
+// during it) with a guarded status area and destination.
+struct Driver {
+  explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
+                  bool blocking = true)
+      : conn(connect_link(peer.port(), "127.0.0.1", blocking)),
+        status(status_size),
+        destination(kIoBufferSize) {}
+  uint32_t send(const Bytes& payload) {
+    return send_request(kExecute, static_cast<int32_t>(payload.size()), payload.data(),
+                        conn->socket, conn->frame_buffer, true, 0);
+  }
+  // Timed (5 s): a driver waiting for bytes a damaged frame promised fails
+  // the test instead of hanging it.
+  int32_t receive(int32_t capacity, uint32_t* link, int32_t* grown = nullptr,
+                  uint8_t** growable = nullptr) {
+    return receive_reply(grown, status.text(), status.size, capacity, destination.bytes.get(),
+                         conn->socket, conn->frame_buffer, growable, growable != nullptr, link,
+                         growable != nullptr ? 0 : 5);
+  }
+  ConnectionPtr conn;
+  GuardedArea status;
+  GuardedArea destination;
+};
+
+// --- Connecting.
+
+TEST(Connect, ReachesPeerByAddressOrNameInEitherFamily) {
+  for (const char* host : {"127.0.0.1", "localhost", "::1"}) {
+    ScriptedPeer peer(strchr(host, ':') != nullptr ? "::1" : "127.0.0.1");
+    peer.expect_bytes(bytes_of("hi"));
+    int users = socket_layer_users();
+    ConnectionPtr conn = new_connection(host, peer.port());
+    ASSERT_EQ(connect_server(nullptr, conn.get()), 1) << host;
+    EXPECT_EQ(socket_layer_users(), users + 1);
+    EXPECT_NE(fcntl(conn->socket, F_GETFL) & O_NONBLOCK, 0) << "non-blocking for the timed logon";
+    uint32_t status;
+    EXPECT_EQ(send_exact_timed("hi", conn->socket, 2, 5, &status), 0);
+    EXPECT_EQ(peer.finish(), "") << host;
+    conn.reset();
+    EXPECT_EQ(socket_layer_users(), users) << "close_link must end the socket-layer use";
+  }
+}
+
+// Records status lines and message boxes instead of showing them.
+struct RecordingDialogs final : DialogOps {
+  RecordingDialogs() : previous(set_dialog_ops(this)) {}
+  ~RecordingDialogs() override { set_dialog_ops(previous); }
+  void add_status_line(Window*, const char* text) override { lines.push_back(text); }
+  int message_box(Window*, const char* text, const char*, unsigned) override {
+    boxes.push_back(text);
+    return kIdOk;
+  }
+  DialogOps* previous;
+  std::vector<std::string> lines, boxes;
+};
+
+TEST(Connect, UnresolvableHostFailsAfterOnlyTheResolvingLine) {
+  RecordingDialogs dialogs;
+  int users = socket_layer_users();
+  ConnectionPtr conn = new_connection("no-such-host.invalid", 1603);
+  EXPECT_EQ(connect_server(nullptr, conn.get()), 0);
+  EXPECT_TRUE(dialogs.lines.empty()) << "status lines need a window";
+  EXPECT_EQ(connect_server(reinterpret_cast<Window*>(0x1000), conn.get()), 0);
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+  EXPECT_EQ(dialogs.lines, std::vector<std::string>{"Resolving hostname..."});
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(socket_layer_users(), users) << "a failed open must not keep a socket-layer use";
+}
+
+TEST(Connect, RefusedPortFailsAtOnce) {
+  RefusingPort refusing;
+  int users = socket_layer_users();
+  ConnectionPtr conn = new_connection("127.0.0.1", refusing.port(), 30);
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(connect_server(nullptr, conn.get()), 0);
+  EXPECT_LT(seconds_since(start), 5.0) << "a refused connect must not wait for the time limit";
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+  EXPECT_EQ(socket_layer_users(), users);
+}
+
+TEST(Connect, UnansweredConnectEndsAtTheLoginTimeoutAndClosesItsSocket) {
+  FullBacklogListener listener;
+  if (!listener.problem().empty()) GTEST_SKIP() << listener.problem();
+  int next_descriptor = dup(0);
+  close(next_descriptor);
+  ConnectionPtr conn = new_connection("127.0.0.1", listener.port(), 1);
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(connect_server(nullptr, conn.get()), 0);
+  EXPECT_GE(seconds_since(start), 0.9);
+  EXPECT_LT(seconds_since(start), 3.0);
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+  int next = dup(0);
+  EXPECT_EQ(next, next_descriptor) << "the abandoned socket was not closed";
+  close(next);
+}
+
+// --- Transfers.
+
+TEST(Transfer, PeerClosingOrResettingMidReceiveIsClosed) {
+  for (bool reset : {false, true}) {
+    ScriptedPeer peer;
+    peer.send_raw(pattern_bytes(30)).pause(50);
+    reset ? peer.reset() : peer.close();
+    ConnectionPtr conn = connect_link(peer.port());
+    uint8_t buffer[100];
+    uint32_t status = LINK_OK;
+    int32_t left = recv_exact(buffer, conn->socket, 100, &status);
+    // A reset may discard what had not been read.
+    EXPECT_TRUE(reset ? left >= 70 : left == 70) << left;
+    EXPECT_EQ(status, LINK_CLOSED);
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+TEST(Transfer, TimedReceiveFromSilentPeerTimesOutWithTheRemainder) {
+  ScriptedPeer peer;
+  peer.send_raw(pattern_bytes(3)).stay_silent();
+  ConnectionPtr conn = connect_link(peer.port(), "127.0.0.1", false);
+  uint8_t buffer[8];
+  uint32_t status = LINK_OK;
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(recv_exact_timed(buffer, conn->socket, 8, 1, &status), 5);
+  EXPECT_EQ(status, LINK_TIMEOUT);
+  EXPECT_GE(seconds_since(start), 0.9);
+  EXPECT_LT(seconds_since(start), 3.0);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+TEST(Transfer, PlainReceiveOnNonBlockingSocketWaitsForASlowPeer) {
+  ScriptedPeer peer;
+  Bytes data = pattern_bytes(9);
+  peer.send_raw(Bytes(data.begin(), data.begin() + 4))
+      .pause(100)
+      .send_raw(Bytes(data.begin() + 4, data.end()));
+  ConnectionPtr conn = connect_link(peer.port(), "127.0.0.1", false);
+  Bytes got(9);
+  uint32_t status = LINK_FAILED;
+  EXPECT_EQ(recv_exact(got.data(), conn->socket, 9, &status), 0);
+  EXPECT_EQ(status, LINK_OK);
+  EXPECT_EQ(got, data);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// SIGPIPE keeps its default action here: a send without MSG_NOSIGNAL to a
+// closed peer would end the test process.
+TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
+  ScriptedPeer peer;
+  peer.close();
+  ConnectionPtr conn = connect_link(peer.port());
+  ASSERT_EQ(peer.finish(), "");
+  Bytes data = pattern_bytes(1000);
+  uint32_t status = LINK_OK;
+  // The kernel may take the first sends; once the reset arrived all fail.
+  for (int attempt = 0; attempt < 100 && status == LINK_OK; ++attempt) {
+    int32_t left = send_exact(data.data(), conn->socket, 1000, &status);
+    EXPECT_EQ(left > 0, status != LINK_OK);
+    if (status == LINK_OK) usleep(10000);
+  }
+  EXPECT_EQ(status, LINK_CLOSED);
+}
+
+TEST(Transfer, TimedSendToAPeerThatNeverReadsTimesOut) {
+  ScriptedPeer peer;
+  peer.stay_silent();
+  ConnectionPtr conn = connect_link(peer.port(), "127.0.0.1", false);
+  Bytes data = pattern_bytes(64 << 20);  // far more than both socket buffers
+  uint32_t status = LINK_OK;
+  Clock::time_point start = Clock::now();
+  EXPECT_GT(send_exact_timed(data.data(), conn->socket, int32_t(data.size()), 1, &status), 0);
+  EXPECT_EQ(status, LINK_TIMEOUT);
+  EXPECT_LT(seconds_since(start), 5.0);
+  // finish() reports the unread bytes; they are the point here.
+}
+
+// --- Framing.
+
+// The peer checks every frame and acknowledges with 0x06, not 0x41: the
+// driver must wait for the byte and ignore its value.
+TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
+  const std::pair<size_t, std::vector<uint16_t>> cases[] = {{0, {8}},
+                                                            {1, {9}},
+                                                            {20480, {20488}},
+                                                            {20481, {20488, 7}},
+                                                            {40960, {20488, 20486}},
+                                                            {40961, {20488, 20486, 7}}};
+  for (const auto& [size, frames] : cases) {
+    ScriptedPeer peer;
+    Bytes payload = pattern_bytes(size, static_cast<uint32_t>(size));
+    peer.expect_request(kCmdExecute, payload).reply("K");
+    Driver driver(peer);
+    EXPECT_EQ(driver.send(payload), 0u) << size;
+    uint32_t status;
+    EXPECT_EQ(driver.receive(0, &status), -1);
+    EXPECT_EQ(peer.finish(), "") << size;
+    ASSERT_EQ(peer.requests().size(), 1u);
+    EXPECT_EQ(peer.requests()[0].frame_lengths, frames) << size;
+  }
+}
+
+TEST(Framing, PeerClosingBeforeTheAcknowledgementFailsTheSend) {
+  ScriptedPeer peer;
+  peer.step("read the first frame", [](PeerLink& link) {
+    Bytes frame;
+    return link.read_exact(20488, &frame);
+  });
+  peer.close();
+  Driver driver(peer);
+  EXPECT_EQ(driver.send(pattern_bytes(30000)), static_cast<uint32_t>(LINK_CLOSED));
+  EXPECT_EQ(peer.finish(), "");
+}
+
+TEST(Framing, RepliesThatFitAreTaken) {
+  struct Case {
+    std::string status;
+    size_t size;
+    int32_t capacity;  // 0: status only
+    size_t status_size;
+    int32_t result;
+  } cases[] = {
+      {"Kdone", 0, 20479, kReplyStatusSize, -1},
+      {"W1234 careful", 0, 0, kExchangeBufferSize, -1},
+      {"W1234 careful", 5, 0, kExchangeBufferSize, -1},  // a single frame's chunk is ignored
+      {"E123456789abcde", 0, 0, 16, -1},                 // status filling its area exactly
+      {"K", 1, 20480, kReplyStatusSize, 1},
+      {"K", 20479, 20480, kReplyStatusSize, 20479},
+      {"K", 20480, 20480, kReplyStatusSize, 20480},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status + " " + std::to_string(c.size));
+    ScriptedPeer peer;
+    Bytes payload = pattern_bytes(c.size);
+    peer.reply(c.status, payload);
+    Driver driver(peer, c.status_size);
+    uint32_t status = 77;
+    EXPECT_EQ(driver.receive(c.capacity, &status), c.result);
+    EXPECT_EQ(status, LINK_OK);
+    EXPECT_EQ(driver.status.text(), c.status);
+    Bytes want = c.result > 0 ? payload : Bytes(8, 0);  // status-only: nothing lands
+    EXPECT_EQ(driver.destination.first(want.size()), want);
+    EXPECT_TRUE(driver.status.guards_intact());
+    EXPECT_TRUE(driver.destination.guards_intact());
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+TEST(Framing, AnyNonZeroMoreFlagAnnouncesAFrame) {
+  ScriptedPeer peer;
+  RawFrame first{"K", pattern_bytes(3, 1), 0x8000, {}, {}};
+  RawFrame second{{}, pattern_bytes(2, 2), 0, {}, {}};
+  peer.send_frame(first).expect_ack().send_frame(second);
+  Driver driver(peer);
+  uint32_t status;
+  EXPECT_EQ(driver.receive(20479, &status), 5);
+  EXPECT_EQ(driver.destination.first(5), (Bytes{first.chunk[0], first.chunk[1], first.chunk[2],
+                                                second.chunk[0], second.chunk[1]}));
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// A growable block as SQLGetData hands it over: 20480 bytes, capacity 20479.
+// Growth leaves exactly the bytes received so far: 20480, then 20580 here.
+TEST(Framing, TwoChunksGrowTheBlockToExactlyTheirSum) {
+  ScriptedPeer peer;
+  Bytes payload = pattern_bytes(20480 + 100);
+  peer.reply("K", payload);
+  Driver driver(peer);
+  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
+  uint8_t* original = block;
+  int32_t grown = 1;
+  uint32_t status;
+  heap_fail_after(2);
+  EXPECT_EQ(driver.receive(20479, &status, &grown, &block), 20580);
+  heap_fail_after(-1);
+  EXPECT_NE(block, original);
+  EXPECT_EQ(Bytes(block, block + 20580), payload);
+  drv_free(block);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// Not grown on entry: the first chunk fills the fixed destination, the
+// second moves both into a new block.
+TEST(Framing, GrowthKeepsWhatTheFixedDestinationHeld) {
+  ScriptedPeer peer;
+  Bytes payload = pattern_bytes(20480 + 20480 + 7);
+  peer.reply("K", payload);
+  Driver driver(peer);
+  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
+  int32_t grown = 0;
+  uint32_t status;
+  ASSERT_EQ(driver.receive(20480, &status, &grown, &block), 40967);
+  EXPECT_EQ(grown, 1);
+  EXPECT_EQ(Bytes(block, block + 40967), payload);
+  EXPECT_TRUE(driver.destination.guards_intact());
+  drv_free(block);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+TEST(Framing, FailedGrowthDropsTheReplyButKeepsTheLinkInStep) {
+  ScriptedPeer peer;
+  Bytes next = pattern_bytes(10, 9);
+  peer.reply("K", pattern_bytes(20480 + 100))
+      .expect_request(kCmdExecute, bytes_of("again"))
+      .reply("Knext", next);
+  Driver driver(peer);
+  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
+  uint8_t* original = block;
+  int32_t grown = 1;
+  uint32_t status;
+  heap_fail_after(0);
+  EXPECT_EQ(driver.receive(20479, &status, &grown, &block), -1);
+  heap_fail_after(-1);
+  EXPECT_EQ(block, original) << "the caller's block stays when growth fails";
+  drv_free(block);
+  ASSERT_EQ(driver.send(bytes_of("again")), 0u);
+  EXPECT_EQ(driver.receive(20479, &status), 10);
+  EXPECT_STREQ(driver.status.text(), "Knext");
+  EXPECT_EQ(driver.destination.first(10), next);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// --- Damaged replies and lost links: each ends the exchange with 0 at once
+// (no waiting for bytes the damage promised), writing nothing outside the
+// status area and the destination.
+
+RawFrame frame(const char* status, size_t chunk, uint16_t more = 0,
+               std::optional<uint16_t> frame_length = {},
+               std::optional<uint16_t> chunk_length = {}) {
+  RawFrame f{{}, pattern_bytes(chunk), more, chunk_length, frame_length};
+  if (status != nullptr) f.status = status;
+  return f;
+}
+
+TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
+  struct Case {
+    const char* name;
+    std::function<void(ScriptedPeer&)> script;
+    int32_t capacity = 20479;
+    size_t status_size = kReplyStatusSize;
+    uint32_t link = LINK_FAILED;
+  };
+  std::vector<Case> cases;
+  for (uint8_t length : {0, 1, 2, 6}) {
+    cases.push_back({"first frame length too small", [length](ScriptedPeer& p) {
+                       p.send_raw({0, length, 'K', 0, 0, 0, 0, 0, 0, 0});
+                     }});
+  }
+  // clang-format off
+  cases.insert(cases.end(), {
+    {"frame length above the frame buffer",
+     [](ScriptedPeer& p) { p.send_frame(frame("K", 100, 0, kFrameBufferSize + 1)); }},
+    {"frame length 65535", [](ScriptedPeer& p) { p.send_frame(frame("K", 100, 0, 65535)); }},
+    {"chunk length larger than its frame", [](ScriptedPeer& p) { p.send_frame(frame("K", 10, 0, {}, 11)); }},
+    {"chunk length smaller than its frame", [](ScriptedPeer& p) { p.send_frame(frame("K", 10, 0, {}, 9)); }},
+    {"chunk above 20480 bytes", [](ScriptedPeer& p) { p.send_frame(frame("K", 20481)); }},
+    {"status string without NUL", [](ScriptedPeer& p) { p.send_raw({0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}); }},
+    {"status longer than its area", [](ScriptedPeer& p) { p.reply("E1234 a message of some length"); }, 20479, 16},
+    {"status one byte too long for its area", [](ScriptedPeer& p) { p.reply("E123456789abcdef"); }, 20479, 16},
+    {"further frames announced to a status-only call", [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)); }, 0},
+    {"empty first chunk announcing more", [](ScriptedPeer& p) { p.send_frame(frame("K", 0, 1)); }},
+    {"second frame too small for its header",
+     [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
+    {"second frame with a chunk above 20480",
+     [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().send_frame(frame(nullptr, 20500)); }, 20480},
+    {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
+    {"single chunk larger than a small destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(50)); }, 49},
+    {"peer closing between frames",
+     [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
+  });
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPeer peer;
+    c.script(peer);
+    if (c.link == LINK_FAILED) peer.stay_silent();
+    Driver driver(peer, c.status_size, false);
+    uint32_t status = LINK_OK;
+    EXPECT_EQ(driver.receive(c.capacity, &status), 0);
+    EXPECT_EQ(status, c.link);
+    EXPECT_TRUE(driver.status.guards_intact());
+    EXPECT_TRUE(driver.destination.guards_intact());
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+TEST(Framing, OverflowOfAFixedDestinationKeepsTheChunksThatFit) {
+  ScriptedPeer peer;
+  Bytes payload = pattern_bytes(20480 + 100);
+  peer.reply("K", payload);
+  Driver driver(peer);
+  uint32_t status;
+  EXPECT_EQ(driver.receive(20480, &status), 0);
+  EXPECT_EQ(status, LINK_FAILED);
+  EXPECT_EQ(driver.destination.first(20480), Bytes(payload.begin(), payload.begin() + 20480));
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// report_comm_failure gives the descriptor up once; the connection stays
+// "connected", every later exchange fails at once without touching the
+// number (which the process may reuse), and SQLDisconnect's close_link
+// leaves it alone too.
+TEST(LostLink, ClosesOnceAndBalancesTheSocketLayerOnce) {
+  const char kFetch[] = {static_cast<char>(kCmdFetch), 0};
+  ScriptedPeer peer;
+  peer.expect_request(kCmdFetch, Bytes{0, 0, 0, 1})
+      .reply("K", pattern_bytes(10))
+      .expect_request(kCmdFetch)
+      .close();
+  int users = socket_layer_users();
+  ConnectionPtr conn = connect_link(peer.port());
+  const int descriptor = conn->socket;
+  Bytes reply(kIoBufferSize);
+  auto exchange = [&]() -> int32_t {
+    uint8_t payload[4] = {0, 0, 0, 1};
+    uint32_t status;
+    int32_t result = 0;
+    if (send_request(kFetch, 4, payload, link_socket(conn.get()), conn->frame_buffer, true, 0) ==
+        0) {
+      result = receive_reply(nullptr, conn->exchange_buffer, sizeof conn->exchange_buffer, 20479,
+                             reply.data(), link_socket(conn.get()), conn->frame_buffer, nullptr,
+                             true, &status, 0);
+    }
+    if (result == 0) report_comm_failure(conn.get(), kStateCommLink);
+    return result;
+  };
+  EXPECT_EQ(exchange(), 10);
+  EXPECT_EQ(exchange(), 0);
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(conn->socket, descriptor);
+  EXPECT_NE(conn->link_lost, 0);
+  EXPECT_EQ(link_socket(conn.get()), kInvalidSocket);
+  EXPECT_EQ(socket_layer_users(), users);
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_EQ(std::string(conn->message), std::string(kMessagePrefix) + "Communications_ERROR");
+
+  int other = fcntl(0, F_DUPFD_CLOEXEC, descriptor);
+  ASSERT_EQ(other, descriptor) << "the failed link's descriptor was not closed";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(exchange(), 0);
+  EXPECT_EQ(socket_layer_users(), users);
+  EXPECT_GE(fcntl(other, F_GETFD), 0) << "a later failure closed a descriptor it no longer owns";
+  close_link(conn.get());
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+  EXPECT_EQ(conn->link_lost, 0);
+  EXPECT_EQ(socket_layer_users(), users);
+  EXPECT_GE(fcntl(other, F_GETFD), 0);
+  close(other);
+}
+
+}  // namespace
+}  // namespace q4::wire

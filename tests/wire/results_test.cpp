@@ -1,0 +1,430 @@
+// Reading results against the scripted peer: SQLFetch over blocks ending in
+// "M", "W" and "E", rows sent without data, damaged blocks, SQLGetData from
+// the block and from the server (long values growing their buffer), and
+// bound columns with their strides.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/server_errors.h"
+#include "platform/heap.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
+#include "result_fixture.h"
+#include "results/fetch.h"
+#include "results/get_data.h"
+#include "statement/lifecycle.h"
+
+namespace q4::wire {
+namespace {
+
+using Results = StatementTest;
+
+// The mapped server error for a status without a number (a block's "E").
+std::string runtime_error() {
+  return server_error_row(kRuntimeErrorNumber).sqlstate + std::string(" ") + kPrefix +
+         server_error_row(kRuntimeErrorNumber).text;
+}
+
+// Rows 1-3 come with the execute reply; "M" brings rows 4-5 with "W" from
+// the server. The reply's row count (1) rises with every row read past it.
+// After the end a further fetch asks the server again.
+TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
+  for (char trailer : {'M', 'W', 'E'}) {
+    SCOPED_TRACE(trailer);
+    int32_t rows_there = trailer == 'M' ? 5 : 3;
+    ASSERT_EQ(execute(execute_payload(1, 1, numbered_block(1, 3, trailer))), SQL_SUCCESS);
+    if (trailer == 'M') {
+      peer.expect_request(kCmdFetch, next_block_request(stmt))
+          .reply("K", numbered_block(4, 2, 'W'));
+    }
+    for (int32_t row = 1; row <= rows_there; ++row) {
+      ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS) << row;
+      EXPECT_EQ(int_at(1), row);
+      EXPECT_EQ(stmt->cursor_row, row);
+      EXPECT_EQ(stmt->row_count, row);
+    }
+    if (trailer == 'E') {
+      EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+      EXPECT_EQ(sqlstate() + " " + message(), runtime_error());
+      EXPECT_EQ(stmt->cursor_row, 3);
+      continue;
+    }
+    EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(stmt->count_final, 1);
+    EXPECT_EQ(stmt->cursor_row, rows_there + 1);
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
+    EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+  }
+}
+
+// "K" without a payload: the row is current but its values stay on the
+// server; each column read is one get-data request.
+TEST_F(Results, RowsSentWithoutDataAreReadThroughGetData) {
+  ASSERT_EQ(execute(execute_payload(2, 2)), SQL_SUCCESS);
+  for (int32_t row = 1; row <= 2; ++row) {
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+    EXPECT_EQ(stmt->cursor_row, row);
+    peer.expect_request(kCmdGetData, get_data_request(stmt, 2, SQL_C_CHAR))
+        .reply("K", text_value("row " + std::to_string(row)));
+    peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_LONG))
+        .reply("K", int_value(row * 10));
+    EXPECT_EQ(text_at(2), "row " + std::to_string(row));
+    EXPECT_EQ(int_at(1), row * 10);
+  }
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
+  EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+}
+
+// After SQL_CLOSE only the cursor went back: the next fetch returns the next
+// unread row of the stored block and numbers it row 1.
+TEST_F(Results, FetchAfterCloseContinuesTheStoredBlock) {
+  ASSERT_EQ(execute(execute_payload(1, 3, numbered_block(1, 3, 'W'))), SQL_SUCCESS);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  ASSERT_EQ(free_statement(stmt, SQL_CLOSE), SQL_SUCCESS);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(int_at(1), 2);
+  EXPECT_EQ(stmt->cursor_row, 1);
+}
+
+// A refused fetch request is mapped; a broken link is the connection's
+// "08S01" and fails the step as a server error without a number.
+TEST_F(Results, FailedFetchRequests) {
+  ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
+  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate() + " " + message(), "37000 " + kPrefix + "Syntax error");
+  peer.expect_request(kCmdFetch).close();
+  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_EQ(sqlstate() + " " + message(), runtime_error());
+  EXPECT_EQ(stmt->cursor_row, 0);
+}
+
+// When the row buffer cannot grow for a fetched block, the fetch fails
+// before anything is asked, so the retry gets the very row it would have.
+TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
+  ASSERT_EQ(execute(execute_payload(1, 0, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  heap_fail_after(0);
+  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  heap_fail_after(-1);
+  EXPECT_EQ(sqlstate() + " " + message(), "S1001 " + kPrefix + "Memory allocation failure");
+  EXPECT_EQ(stmt->cursor_row, 2);
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(3, 1, 'W'));
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(int_at(1), 3);
+}
+
+// Damaged blocks, in the execute reply or fetched: the fetch that meets the
+// damage fails with "08S01", the cursor stays, later fetches fail the same
+// way without skipping to the server's next block, and the link stays.
+// Under AddressSanitizer the row buffer's unused tail is poisoned, so a read
+// past the block (though inside the buffer) is caught.
+TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
+  auto two = [](int32_t n) { return join({int_value(n), text_value("v" + std::to_string(n))}); };
+  auto claiming = [](uint32_t length, const std::string& data) {
+    Bytes b = text_value(data);
+    put_u32(b.data() + 2, length);
+    return b;
+  };
+  Bytes past_end = join({int_value(1), claiming(50, "short")});
+  Bytes one_value = int_value(2);  // a two-column row with one value
+  const std::pair<Bytes, int32_t> cases[] = {
+      {join({past_end, {'W'}}), 0},
+      {join({int_value(1), claiming(0xFFFFFFF0u, "x"), {'W'}}), 0},  // wraps a pointer
+      {block_of({two(1), past_end}, 'W'), 1},
+      {block_of({two(1), one_value}, 'W'), 1},
+      {block_of({two(1), one_value, two(3)}, 'W'), 1},
+      {block_of({two(1), join({int_value(2), {0x00, 0x0C, 0x00}})}, 'W'), 1},
+      {two(1), 0},  // no trailing status
+      {block_of({two(1), two(2)}, 'Z'), 2},
+  };
+  for (bool fetched : {false, true}) {
+    for (const auto& [block, good_rows] : cases) {
+      SCOPED_TRACE(std::to_string(good_rows) + (fetched ? " fetched" : " in the reply"));
+      ASSERT_EQ(execute(execute_payload(2, 5, fetched ? Bytes{} : block)), SQL_SUCCESS);
+      if (fetched) peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", block);
+      for (int32_t row = 1; row <= good_rows; ++row) {
+        ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+#if defined(__SANITIZE_ADDRESS__)
+        ASAN_POISON_MEMORY_REGION(stmt->row_buffer + stmt->row_block_length,
+                                  stmt->row_buffer_size - stmt->row_block_length);
+#endif
+        EXPECT_EQ(int_at(1), row);
+      }
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+        EXPECT_EQ(sqlstate() + " " + message(), "08S01 " + kPrefix + "Communications_ERROR");
+        EXPECT_EQ(stmt->cursor_row, good_rows);
+      }
+#if defined(__SANITIZE_ADDRESS__)
+      ASAN_UNPOISON_MEMORY_REGION(stmt->row_buffer, stmt->row_buffer_size);
+#endif
+      EXPECT_STREQ(conn->sqlstate, "") << "a damaged block is not a broken link";
+    }
+  }
+}
+
+// --- SQLGetData.
+
+struct Piece {
+  SQLSMALLINT c_type;
+  SQLLEN room;
+  SQLRETURN rc;
+  std::string bytes;  // what lands in the buffer (a NUL ends character data)
+  SQLLEN length;
+};
+
+// The same reads from the stored block and from the server, where every
+// read asks for the whole value again.
+TEST_F(Results, GetDataInPiecesFromTheBlockAndFromTheServer) {
+  const std::pair<Bytes, std::vector<Piece>> cases[] = {
+      {text_value("abcdefghij"),
+       {{SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "abc", 10},
+        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "def", 7},
+        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "ghi", 4},
+        {SQL_C_CHAR, 4, SQL_SUCCESS, "j", 1},
+        {SQL_C_CHAR, 4, SQL_SUCCESS, "", 0}}},
+      {text_value(std::string("\1\2\3\4\5", 5), SQL_VARBINARY),
+       {{SQL_C_DEFAULT, 2, SQL_SUCCESS_WITH_INFO, "\1\2", 5},
+        {SQL_C_DEFAULT, 2, SQL_SUCCESS_WITH_INFO, "\3\4", 3},
+        {SQL_C_DEFAULT, 2, SQL_SUCCESS, "\5", 1},
+        {SQL_C_DEFAULT, 2, SQL_SUCCESS, "", 0}}},
+      {int_value(42),
+       {{SQL_C_LONG, 4, SQL_SUCCESS, "\x2a", 4}, {SQL_C_LONG, 4, SQL_NO_DATA_FOUND, "", 0}}},
+      // NULL leaves the buffer as it was.
+      {null_value(), {{SQL_C_CHAR, 4, SQL_SUCCESS, "", SQL_NULL_DATA}}},
+  };
+  for (bool from_server : {false, true}) {
+    for (const auto& [value, pieces] : cases) {
+      SCOPED_TRACE(from_server ? "server" : "block");
+      if (from_server) {
+        ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
+        peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+      } else {
+        ASSERT_EQ(execute(execute_payload(1, 1, block_of({value}, 'W'))), SQL_SUCCESS);
+      }
+      ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+      for (const Piece& p : pieces) {
+        if (from_server) {
+          peer.expect_request(kCmdGetData, get_data_request(stmt, 1, p.c_type)).reply("K", value);
+        }
+        char buffer[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        SQLLEN length = -7;
+        ASSERT_EQ(get_data(stmt, 1, p.c_type, buffer, p.room, &length), p.rc) << p.bytes;
+        if (p.rc == SQL_NO_DATA_FOUND) continue;
+        EXPECT_EQ(length, p.length);
+        EXPECT_EQ(std::string(buffer, p.bytes.size() + 1), p.bytes + '\0');
+        EXPECT_TRUE(p.rc == SQL_SUCCESS || sqlstate() == "01004");
+      }
+    }
+  }
+}
+
+// Values fetched on demand land in io_buffer while they leave a byte for the
+// terminator (20473 bytes), in a grown block beyond (one frame's 20480 from
+// 20474, several frames above); read in pieces of 7000, every byte comes back.
+TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
+  for (size_t size : {20473, 20474, 20475, 40954, 100000}) {
+    std::string text(size, '\0');
+    Bytes pattern = pattern_bytes(size, 7);
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
+    ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+    std::string got;
+    std::vector<char> buffer(7001);
+    for (SQLRETURN rc = SQL_SUCCESS_WITH_INFO; rc == SQL_SUCCESS_WITH_INFO;) {
+      peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_CHAR))
+          .reply("K", text_value(text));
+      SQLLEN length = 0;
+      rc = get_data(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
+      ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << message();
+      EXPECT_EQ(static_cast<size_t>(length), size - got.size());
+      got += buffer.data();
+    }
+    EXPECT_EQ(got, text) << size;
+  }
+}
+
+// Column 0 is the bookmark (the row number); before the first row, past the
+// last column and after the end (the server has no current row) are errors.
+TEST_F(Results, GetDataPositionsAndColumns) {
+  ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(1, 2, 'W'))), SQL_SUCCESS);
+  EXPECT_EQ(int_at(1), INT32_MIN);
+  EXPECT_EQ(sqlstate() + " " + message(), "24000 " + kPrefix);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(int_at(0), 2);
+  EXPECT_EQ(int_at(2), INT32_MIN);
+  EXPECT_EQ(sqlstate() + " " + message(), "S1002 " + kPrefix);
+  ASSERT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+  peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_LONG))
+      .reply("E25no current row");
+  EXPECT_EQ(int_at(1), INT32_MIN);
+  EXPECT_EQ(sqlstate() + " " + message(), "S1000 " + kPrefix + "25no current row");
+}
+
+// A damaged get-data reply is "08S01" on the statement with the buffer
+// untouched; a broken link is the connection's.
+TEST_F(Results, DamagedGetDataReplies) {
+  Bytes past_payload = text_value("abc");
+  put_u32(past_payload.data() + 2, 9);
+  Bytes huge = text_value("a");
+  put_u32(huge.data() + 2, 0xFFFFFFFFu);
+  ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  for (const Bytes& reply : {Bytes{0x00, 0x0C}, past_payload, huge}) {
+    peer.expect_request(kCmdGetData).reply("K", reply);
+    char buffer[16] = "untouched";
+    SQLLEN length = 99;
+    EXPECT_EQ(get_data(stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &length), SQL_ERROR);
+    EXPECT_EQ(sqlstate(), "08S01");
+    EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(length, 99);
+  }
+  peer.expect_request(kCmdGetData).close();
+  EXPECT_EQ(int_at(1), INT32_MIN);
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+}
+
+// --- Bound columns. Rows: integer n, text "name<n>", NULL in every third.
+
+Bytes three_column_block(int32_t first, int32_t count, char trailer) {
+  std::vector<Bytes> rows;
+  for (int32_t n = first; n < first + count; ++n) {
+    rows.push_back(join({int_value(n), text_value("name" + std::to_string(n)),
+                         n % 3 == 0 ? null_value() : int_value(n * 100)}));
+  }
+  return block_of(rows, trailer);
+}
+
+// Rows sent without data make every fill a get-data request, so the order of
+// the requests is the order of filling: binding order, a rebinding keeping
+// its place.
+TEST_F(Results, ColumnsAreFilledInBindingOrder) {
+  SQLINTEGER v[5] = {};
+  for (uint16_t column : {3, 1, 2}) bind_column(stmt, column, SQL_C_LONG, &v[column], 0, nullptr);
+  ASSERT_EQ(execute(execute_payload(4, 2)), SQL_SUCCESS);
+  for (const std::vector<uint16_t>& order : {std::vector<uint16_t>{3, 1, 2}, {3, 1, 2, 4}}) {
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+    for (uint16_t column : order) {
+      peer.expect_request(kCmdGetData, get_data_request(stmt, column, SQL_C_LONG))
+          .reply("K", int_value(column * 11));
+    }
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+    for (uint16_t column : order) EXPECT_EQ(v[column], column * 11);
+    ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v[1], 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(bind_column(stmt, 4, SQL_C_LONG, &v[4], 0, nullptr), SQL_SUCCESS);
+  }
+}
+
+TEST_F(Results, EachFetchFillsTheBoundBuffers) {
+  SQLINTEGER id = 0, amount = -5;
+  char name[16];
+  SQLLEN id_length = 0, name_length = 0, amount_length = 0;
+  ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &id, 0, &id_length), SQL_SUCCESS);
+  ASSERT_EQ(bind_column(stmt, 2, SQL_C_CHAR, name, sizeof name, &name_length), SQL_SUCCESS);
+  ASSERT_EQ(bind_column(stmt, 3, SQL_C_LONG, &amount, 0, &amount_length), SQL_SUCCESS);
+  ASSERT_EQ(execute(execute_payload(3, 4, three_column_block(1, 2, 'M'))), SQL_SUCCESS);
+  peer.expect_request(kCmdFetch, next_block_request(stmt))
+      .reply("K", three_column_block(3, 2, 'W'));
+  for (int32_t n = 1; n <= 4; ++n) {
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+    EXPECT_EQ(id, n);
+    EXPECT_EQ(id_length, 4);
+    EXPECT_EQ(std::string(name), "name" + std::to_string(n));
+    EXPECT_EQ(name_length, 5);
+    EXPECT_EQ(amount, n == 3 ? 200 : n * 100) << "a NULL leaves the buffer as it was";
+    EXPECT_EQ(amount_length, n == 3 ? SQL_NULL_DATA : 4);
+  }
+  EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+}
+
+// A truncation is passed over ("01004" stays); a buffer length above 2^31-1
+// is clamped, not wrapped; a column past the last and a failed conversion
+// fail the fetch, the latter leaving later columns alone.
+TEST_F(Results, FillOutcomes) {
+  char name[32];
+  SQLLEN length = 0;
+  SQL_DATE_STRUCT date{};
+  SQLINTEGER id = -1;
+  const std::tuple<std::function<void()>, SQLRETURN, const char*, const char*> cases[] = {
+      {[&] { bind_column(stmt, 2, SQL_C_CHAR, name, 4, &length); }, SQL_SUCCESS, "01004", "nam"},
+      {[&] { bind_column(stmt, 2, SQL_C_CHAR, name, (SQLLEN(1) << 32) + 3, &length); }, SQL_SUCCESS,
+       "", "name1"},
+      {[&] { bind_column(stmt, 7, SQL_C_LONG, &id, 0, nullptr); }, SQL_ERROR, "S1002", ""},
+      {[&] {
+         bind_column(stmt, 3, SQL_C_DATE, &date, sizeof date, nullptr);
+         bind_column(stmt, 1, SQL_C_LONG, &id, 0, nullptr);
+       },
+       SQL_ERROR, "07006", ""},
+  };
+  for (const auto& [bind, result, state, text] : cases) {
+    SCOPED_TRACE(state);
+    free_statement(stmt, SQL_UNBIND);
+    memset(name, 0, sizeof name);
+    stmt->sqlstate[0] = '\0';
+    bind();
+    ASSERT_EQ(execute(execute_payload(3, 1, three_column_block(1, 1, 'W'))), SQL_SUCCESS);
+    EXPECT_EQ(fetch_row(stmt), result);
+    EXPECT_EQ(sqlstate(), state);
+    EXPECT_STREQ(name, text);
+    EXPECT_EQ(id, -1);
+    EXPECT_EQ(stmt->cursor_row, 1) << "the cursor moves all the same";
+  }
+}
+
+// fetch_next_row(k) fills position k: column-wise by the stored buffer
+// length (a tinyint binding keeps 2, so its values land 2 bytes apart),
+// row-wise by the bind type.
+TEST_F(Results, RowsetsStepColumnWiseAndRowWise) {
+  uint8_t tiny[6];
+  memset(tiny, 0xEE, sizeof tiny);
+  SQLLEN tiny_lengths[3] = {};
+  struct Row {
+    char name[10];
+    SQLLEN name_length;
+  } rowset[3] = {};
+  ASSERT_EQ(bind_column(stmt, 1, SQL_C_TINYINT, tiny, 1, tiny_lengths), SQL_SUCCESS);
+  ASSERT_EQ(execute(execute_payload(3, 3, three_column_block(1, 3, 'W'))), SQL_SUCCESS);
+  for (int32_t k = 0; k < 3; ++k) ASSERT_EQ(fetch_next_row(stmt, k), SQL_SUCCESS);
+  EXPECT_EQ(Bytes(tiny, tiny + 6), (Bytes{1, 0xEE, 2, 0xEE, 3, 0xEE}));
+  EXPECT_EQ(tiny_lengths[2], 1);
+
+  free_statement(stmt, SQL_UNBIND);
+  stmt->bind_type = sizeof(Row);
+  ASSERT_EQ(bind_column(stmt, 2, SQL_C_CHAR, rowset[0].name, 10, &rowset[0].name_length),
+            SQL_SUCCESS);
+  ASSERT_EQ(execute(execute_payload(3, 3, three_column_block(1, 3, 'W'))), SQL_SUCCESS);
+  for (int32_t k = 0; k < 3; ++k) ASSERT_EQ(fetch_next_row(stmt, k), SQL_SUCCESS);
+  for (int32_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(std::string(rowset[k].name), "name" + std::to_string(k + 1));
+    EXPECT_EQ(rowset[k].name_length, 5);
+  }
+}
+
+TEST_F(Results, ABindingThatCannotBeAllocatedIsS1001) {
+  SQLINTEGER v = 0;
+  heap_fail_after(0);
+  EXPECT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v, 0, nullptr), SQL_ERROR);
+  heap_fail_after(-1);
+  EXPECT_EQ(sqlstate(), "S1001");
+  EXPECT_EQ(stmt->bound_columns, nullptr);
+}
+
+}  // namespace
+}  // namespace q4::wire

@@ -1,0 +1,363 @@
+// Connection-level exchanges against the scripted peer: allocate and release
+// of statements, the settings request, commit and roll back, and SQLGetInfo's
+// server questions, with what each makes of refusals and broken links.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/diagnostics.h"
+#include "core/handles.h"
+#include "link/socket_layer.h"
+#include "link/transport.h"
+#include "metadata/driver_info.h"
+#include "protocol/wire.h"
+#include "result_fixture.h"
+#include "statement/lifecycle.h"
+#include "statement/options.h"
+#include "statement/transact.h"
+
+namespace q4::wire {
+namespace {
+
+// "08S01 Communications_ERROR": the pending state and message, unprefixed.
+std::string diag(const Connection* c) {
+  std::string text = c->message;
+  if (text.rfind(kPrefix, 0) == 0) text.erase(0, kPrefix.size());
+  return c->sqlstate[0] == '\0' ? "" : std::string(c->sqlstate) + " " + text;
+}
+
+// A connection of the test's environment, linked to `port` as after a logon.
+struct Linked {
+  Linked(Environment* env, uint16_t port) {
+    EXPECT_EQ(alloc_connection(env, &conn), SQL_SUCCESS);
+    snprintf(conn->server, sizeof conn->server, "127.0.0.1");
+    conn->port = htons(port);
+    conn->login_timeout = 5;
+    conn->server_version = 754;
+    if (connect_server(nullptr, conn) == 1) set_blocking(conn->socket, true);
+  }
+  ~Linked() {
+    close_link(conn);
+    free_connection(conn);
+  }
+  Connection* conn = nullptr;
+};
+
+class Session : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS); }
+  void TearDown() override { EXPECT_EQ(free_environment(env_), SQL_SUCCESS); }
+  // Frees a record that a failed drop left unlinked.
+  static void discard(Statement* stmt) {
+    EXPECT_EQ(stmt->binary_blocks, nullptr);
+    discard_dropped_statement(stmt);
+  }
+  Environment* env_ = nullptr;
+};
+
+// Only with DisableExtFetch is a statement announced by an allocate request;
+// the release's status letter does not matter, only its exchange.
+TEST_F(Session, StatementRequestsCarryTheStatementId) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "K"}, {"Yes", "W"}, {"", "Eno such statement"}, {"", "Q"}};
+  for (const auto& [disable, status] : cases) {
+    SCOPED_TRACE(status);
+    ScriptedPeer peer;
+    Linked link(env_, peer.port());
+    strcpy(link.conn->disable_ext_fetch, disable);
+    if (*disable != '\0') peer.expect_request(kCmdAllocate).reply("K");
+    Statement* stmt = nullptr;
+    ASSERT_EQ(alloc_statement(link.conn, &stmt), SQL_SUCCESS);
+    peer.expect_request(kCmdRelease, statement_request(stmt)).reply(status, pattern_bytes(40));
+    EXPECT_EQ(free_statement(stmt, SQL_DROP), SQL_SUCCESS);
+    EXPECT_EQ(diag(link.conn), "");
+    EXPECT_EQ(peer.finish(), "");
+    EXPECT_EQ(first_difference(peer.requests()[0].payload, statement_request(stmt)), "");
+  }
+}
+
+// A broken release gives the link up; the record stays unlinked, and every
+// later exchange fails at once.
+TEST_F(Session, BrokenReleaseIsACommunicationFailureOnTheConnection) {
+  ScriptedPeer peer;
+  Linked link(env_, peer.port());
+  Statement *a = nullptr, *b = nullptr;
+  ASSERT_EQ(alloc_statement(link.conn, &a), SQL_SUCCESS);
+  ASSERT_EQ(alloc_statement(link.conn, &b), SQL_SUCCESS);
+  peer.expect_request(kCmdRelease).close();
+  EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
+  EXPECT_EQ(diag(link.conn), "08S01 Communications_ERROR");
+  EXPECT_EQ(b->sqlstate[0], '\0');
+  EXPECT_EQ(link.conn->link_lost, 1);
+  EXPECT_EQ(link.conn->statements, a);
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(free_statement(a, SQL_DROP), SQL_ERROR);
+  EXPECT_EQ(link.conn->statements, nullptr);
+  discard(a);
+  discard(b);
+}
+
+TEST_F(Session, BrokenAllocateKeepsTheRecordInTheList) {
+  ScriptedPeer peer;
+  Linked link(env_, peer.port());
+  strcpy(link.conn->disable_ext_fetch, "Y");
+  peer.expect_request(kCmdAllocate).reset();
+  Statement* out = reinterpret_cast<Statement*>(0x1234);
+  EXPECT_EQ(alloc_statement(link.conn, &out), SQL_ERROR);
+  EXPECT_EQ(out, reinterpret_cast<Statement*>(0x1234));
+  EXPECT_EQ(diag(link.conn), "08S01 Communications_ERROR");
+  Statement* kept = link.conn->statements;
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(free_statement(kept, SQL_DROP), SQL_ERROR);
+  discard(kept);
+}
+
+// Access mode, autocommit and isolation travel as three digits.
+TEST_F(Session, SettingsCarryTheThreeDigits) {
+  struct Case {
+    SQLUSMALLINT option;
+    SQLULEN value;
+    uint32_t autocommit_before;
+    const char* payload;
+  } cases[] = {
+      {SQL_TXN_ISOLATION, SQL_TXN_READ_UNCOMMITTED, 1, "111"},
+      {SQL_TXN_ISOLATION, SQL_TXN_READ_COMMITTED, 1, "112"},
+      {SQL_TXN_ISOLATION, SQL_TXN_REPEATABLE_READ, 1, "113"},
+      {SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE, 1, "114"},
+      {SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE, 0, "104"},
+      {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF, 1, "102"},
+      {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON, 0, "112"},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer;
+    Linked link(env_, peer.port());
+    link.conn->autocommit = c.autocommit_before;
+    peer.expect_request(kCmdConnectOptions, bytes_of(c.payload)).reply("K");
+    EXPECT_EQ(set_connect_option(link.conn, c.option, c.value), SQL_SUCCESS) << diag(link.conn);
+    EXPECT_EQ(peer.finish(), "") << c.payload;
+  }
+}
+
+// A refusal posts the server's text and keeps the link; a reply that never
+// comes is a broken link (not a message made of the request's own bytes).
+TEST_F(Session, FailedSettingsExchanges) {
+  for (bool refused : {true, false}) {
+    ScriptedPeer peer;
+    Linked link(env_, peer.port());
+    peer.expect_request(kCmdConnectOptions);
+    refused ? peer.reply("Eisolation not available") : peer.close();
+    EXPECT_EQ(set_connect_option(link.conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_ERROR);
+    EXPECT_EQ(diag(link.conn),
+              refused ? "S1000 isolation not available" : "08007 Communications_ERROR");
+    EXPECT_EQ(link.conn->link_lost, refused ? 0 : 1);
+    EXPECT_EQ(link.conn->autocommit, 0u) << "the value stays stored";
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+// After an unencodable isolation no settings request goes out, also for a
+// later autocommit change; correcting the isolation sends again.
+TEST_F(Session, UnencodableIsolationBlocksSettingsUntilCorrected) {
+  ScriptedPeer peer;
+  Linked link(env_, peer.port());
+  EXPECT_EQ(set_connect_option(link.conn, SQL_TXN_ISOLATION, 3), SQL_ERROR);
+  EXPECT_EQ(set_connect_option(link.conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_ERROR);
+  EXPECT_EQ(diag(link.conn), "S1002 Bad Trans Setting");
+  peer.expect_request(kCmdConnectOptions, bytes_of("101")).reply("K");
+  EXPECT_EQ(set_connect_option(link.conn, SQL_TXN_ISOLATION, SQL_TXN_READ_UNCOMMITTED),
+            SQL_SUCCESS);
+  EXPECT_EQ(peer.finish(), "");
+}
+
+TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
+  ScriptedPeer peer;
+  Linked link(env_, peer.port());
+  peer.expect_request(kCmdTransact, bytes_of("C")).reply("K");
+  peer.expect_request(kCmdTransact, bytes_of("R")).reply("K");
+  peer.expect_request(kCmdTransact, bytes_of("C")).reply("Erollback segment full");
+  peer.expect_request(kCmdTransact, bytes_of("C")).close();
+  EXPECT_EQ(SQLTransact(SQL_NULL_HENV, link.conn, 2), SQL_ERROR) << "sends nothing";
+  EXPECT_EQ(diag(link.conn), "S1012 Invalid Transaction Code");
+  EXPECT_EQ(SQLTransact(SQL_NULL_HENV, link.conn, SQL_COMMIT), SQL_SUCCESS);
+  EXPECT_EQ(SQLTransact(SQL_NULL_HENV, link.conn, SQL_ROLLBACK), SQL_SUCCESS);
+  for (int lost : {0, 1}) {
+    EXPECT_EQ(transact_connection(link.conn, SQL_COMMIT), SQL_ERROR);
+    EXPECT_EQ(diag(link.conn), "08007 Transaction Failed");
+    EXPECT_EQ(link.conn->link_lost, lost);
+  }
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// Three connections allocated A, B, C: the walk asks C, then B, and stops at
+// B's refusal without asking A.
+TEST_F(Session, EnvironmentWalkGoesNewestFirstAndStopsAtAFailure) {
+  std::mutex mutex;
+  std::vector<char> order;
+  auto record = [&](char name) {
+    return [&, name](const ReceivedRequest& request) {
+      std::lock_guard<std::mutex> guard(mutex);
+      order.push_back(name);
+      return request.payload == bytes_of("C") ? "" : "payload is not \"C\"";
+    };
+  };
+  ScriptedPeer peer_a, peer_b, peer_c;
+  Linked a(env_, peer_a.port()), b(env_, peer_b.port()), c(env_, peer_c.port());
+  peer_c.expect_request(kCmdTransact, record('C')).reply("K");
+  peer_b.expect_request(kCmdTransact, record('B')).reply("E");
+  peer_a.set_step_timeout(300);
+  peer_a.step("no request for A", [](PeerLink& link) -> std::string {
+    Bytes byte;
+    if (!link.read_exact(1, &byte).empty()) return "";  // nothing came, as it should be
+    link.send_reply("K", {});  // so that a faulty driver does not wait forever
+    return "A received a request";
+  });
+  EXPECT_EQ(SQLTransact(env_, SQL_NULL_HDBC, SQL_COMMIT), SQL_ERROR);
+  EXPECT_EQ(diag(b.conn), "08007 Transaction Failed");
+  EXPECT_EQ(diag(a.conn) + diag(c.conn), "");
+  EXPECT_EQ(peer_c.finish() + peer_b.finish() + peer_a.finish(), "");
+  EXPECT_EQ(order, (std::vector<char>{'C', 'B'}));
+}
+
+// --- SQLGetInfo's server questions: function masks as (type, 0),
+// conversions as (48, type), asked only from level 710 with the capability.
+
+struct Info {
+  explicit Info(const ScriptedPeer& peer, uint32_t version = 710, uint32_t flags = 2)
+      : conn(connect_link(peer.port())) {
+    conn->server_version = version;
+    conn->server_flags = flags;
+  }
+  SQLRETURN ask(unsigned type) {
+    memset(buffer, 0xA5, sizeof buffer);
+    length = -7;
+    return get_info(conn.get(), static_cast<SQLUSMALLINT>(type), buffer, sizeof buffer, &length);
+  }
+  uint32_t answer() const {
+    SQLUINTEGER v;
+    memcpy(&v, buffer, sizeof v);
+    return v;
+  }
+  bool untouched() const {
+    return std::all_of(buffer, buffer + sizeof buffer, [](unsigned char b) { return b == 0xA5; });
+  }
+  std::string take_diag() {
+    std::string d = diag(conn.get());
+    clear_diagnostic(conn->sqlstate, conn->message);
+    return d;
+  }
+  ConnectionPtr conn;
+  unsigned char buffer[16];
+  SQLSMALLINT length;
+};
+
+TEST(ServerInfo, RequestCarriesTheTwoCodesBigEndian) {
+  const std::pair<unsigned, Bytes> cases[] = {
+      {SQL_NUMERIC_FUNCTIONS, {0, 0x31, 0, 0}},  {SQL_STRING_FUNCTIONS, {0, 0x32, 0, 0}},
+      {SQL_TIMEDATE_FUNCTIONS, {0, 0x34, 0, 0}}, {SQL_CONVERT_BIGINT, {0, 0x30, 0, 0x35}},
+      {SQL_CONVERT_CHAR, {0, 0x30, 0, 0x38}},    {SQL_CONVERT_LONGVARBINARY, {0, 0x30, 0, 0x47}},
+  };
+  ScriptedPeer peer;
+  uint32_t mask = 0x10;
+  for (const auto& [type, payload] : cases) {
+    peer.expect_request(kCmdServerInfo, payload).reply("K", be32(mask++));
+  }
+  Info info(peer);
+  mask = 0x10;
+  for (const auto& [type, payload] : cases) {
+    ASSERT_EQ(info.ask(type), SQL_SUCCESS) << type;
+    EXPECT_EQ(info.answer(), mask++);
+    EXPECT_EQ(info.length, 4);
+  }
+  EXPECT_EQ(peer.finish(), "");
+}
+
+// The value of "K" (all bits set included: only a failed exchange is an
+// error), 0 for "E" without a diagnostic, no answer for -9999, and 0 with
+// "Unable to retrieve requested info" for anything else.
+TEST(ServerInfo, RepliesBecomeAnswers) {
+  const char kUnable[] = "S1000 Unable to retrieve requested info";
+  struct Case {
+    std::string status;
+    Bytes payload;
+    bool written;
+    uint32_t answer;
+    const char* diag;
+  } cases[] = {
+      {"K", be32(0x00FF00FF), true, 0x00FF00FF, ""},
+      {"K", be32(0xFFFFFFFF), true, 0xFFFFFFFF, ""},
+      {"K", be32(0), true, 0, ""},
+      {"K", {0, 0, 1, 2, 0xEE, 0xEE}, true, 0x0102, ""},
+      {"K", be32(0xFFFFD8F1), false, 0, ""},
+      {"E", {}, true, 0, ""},
+      {"E1042", be32(7), true, 0, ""},
+      {"W", be32(5), true, 0, kUnable},
+      {"X", be32(5), true, 0, kUnable},
+      {"K", {0, 1}, true, 0, kUnable},
+      {"K", {}, true, 0, kUnable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status + " " + std::to_string(c.payload.size()));
+    ScriptedPeer peer;
+    peer.expect_request(kCmdServerInfo).reply(c.status, c.payload);
+    Info info(peer);
+    ASSERT_EQ(info.ask(SQL_STRING_FUNCTIONS), SQL_SUCCESS);
+    EXPECT_EQ(info.length, c.written ? 4 : 0);
+    EXPECT_TRUE(c.written ? info.answer() == c.answer : info.untouched());
+    EXPECT_EQ(info.take_diag(), c.diag);
+    EXPECT_EQ(info.conn->link_lost, 0) << "a complete reply keeps the link";
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+TEST(ServerInfo, OnlyCapableServersFromLevel710AreAsked) {
+  const std::tuple<uint32_t, uint32_t, bool> cases[] = {
+      {700, 2, false}, {709, 3, false}, {710, 1, false},  {754, 0, false},
+      {710, 2, true},  {720, 3, true},  {754, 0xFF, true}};
+  for (const auto& [version, flags, asked] : cases) {
+    ScriptedPeer peer;
+    if (asked) peer.expect_request(kCmdServerInfo).reply("K", be32(0x55));
+    Info info(peer, version, flags);
+    ASSERT_EQ(info.ask(SQL_TIMEDATE_FUNCTIONS), SQL_SUCCESS);
+    EXPECT_EQ(info.answer(), asked ? 0x55u : 0u) << version << " " << flags;
+    EXPECT_EQ(peer.finish(), "");
+  }
+}
+
+// A failed exchange is SQL_ERROR with "08S01" (not an answer with every bit
+// set), the link is dropped, and later server questions fail at once;
+// answers that need no server still work.
+TEST(ServerInfo, FailedExchangeIsACommunicationFailure) {
+  const std::pair<const char*, std::function<void(ScriptedPeer&)>> cases[] = {
+      {"closed", [](ScriptedPeer& p) { p.close(); }},
+      {"reset", [](ScriptedPeer& p) { p.reset(); }},
+      {"reply above 10 bytes", [](ScriptedPeer& p) { p.reply("K", Bytes(11, 0)); }},
+      {"status above 16 bytes", [](ScriptedPeer& p) { p.reply("K1234567890123456", be32(1)); }},
+  };
+  for (const auto& [name, script] : cases) {
+    SCOPED_TRACE(name);
+    ScriptedPeer peer;
+    script(peer.expect_request(kCmdServerInfo));
+    Info info(peer);
+    EXPECT_EQ(info.ask(SQL_CONVERT_INTEGER), SQL_ERROR);
+    EXPECT_EQ(info.length, -7);
+    EXPECT_TRUE(info.untouched());
+    EXPECT_EQ(info.take_diag(), "08S01 Communications_ERROR");
+    EXPECT_NE(info.conn->link_lost, 0);
+    EXPECT_EQ(peer.finish(), "");
+    EXPECT_EQ(info.ask(SQL_NUMERIC_FUNCTIONS), SQL_ERROR);
+    EXPECT_EQ(info.take_diag(), "08S01 Communications_ERROR");
+    EXPECT_EQ(info.ask(SQL_DBMS_NAME), SQL_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char*>(info.buffer), "Q4");
+  }
+}
+
+}  // namespace
+}  // namespace q4::wire
