@@ -1,6 +1,6 @@
-// The logon on the wire: SQLConnect, SQLDriverConnect, the connect dialogs
-// and SQLDisconnect against the scripted peer, with data sources in a
-// private ODBC.INI.
+// The logon on the wire: SQLConnect, SpecInfoDlg's connect and account
+// commands and SQLDisconnect against the scripted peer, with data sources in
+// a private ODBC.INI.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -18,11 +18,9 @@
 #include "connect/dialogs_spec_info.h"
 #include "connect/password_scramble.h"
 #include "link/socket_layer.h"
-#include "loopback.h"
 #include "platform/locale_marks.h"
 #include "protocol/wire.h"
 #include "result_fixture.h"
-#include "scripted_peer.h"
 #include "statement/lifecycle.h"
 
 extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
@@ -74,7 +72,8 @@ class Logon : public ::testing::Test {
 };
 
 // The marks travel from level 754 on unless ServerFormatOpt; "?" fields
-// travel empty; the stored password goes only to the stored user.
+// travel empty; the stored password goes only to the stored user (the text
+// itself is the unit tier's; this is the bytes on the wire).
 TEST_F(Logon, TextCarriesTheFieldsInOrder) {
   struct Case {
     Keys extra;
@@ -83,16 +82,12 @@ TEST_F(Logon, TextCarriesTheFieldsInOrder) {
     const char* text;
   } cases[] = {
       {{}, nullptr, nullptr, kFullText},
-      {{{"Q4VERSION", "710"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
       {{{"ServerFormatOpt", "Yes"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
       {{{"VIRTUALMACHINE", "?"}, {"ACCOUNT", "?any"}, {"NUMERICFORMAT", "?/,/?"}},
        nullptr,
        nullptr,
        "127.0.0.1,,joe,pw,,acpw,\"/,/\","},
-      {{}, "joe", "", kFullText},
       {{}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,\"$/,/.\","},
-      {{}, "ann", "", "127.0.0.1,vm,ann,,acc,acpw,\"$/,/.\","},
-      {{}, "ann", "typed", "127.0.0.1,vm,ann,typed,acc,acpw,\"$/,/.\","},
       {{}, "", "typed", "127.0.0.1,vm,joe,typed,acc,acpw,\"$/,/.\","},
   };
   for (const Case& c : cases) {
@@ -247,120 +242,12 @@ TEST_F(Logon, DisconnectReleasesEveryStatement) {
   }
 }
 
-// Without a data source the marks are the C locale's: only the point. The
-// completed string is cut to the buffer without a truncation warning.
-TEST_F(Logon, DriverConnectWithoutDataSource) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,,joe,pw,,,\"//.\","))
-      .reply("K")
-      .expect_request(kCmdDisconnect)
-      .reply("K");
-  setenv("LC_ALL", "C", 1);
-  ConnectionRecord conn;
-  std::string input = "DRIVER={Q4};SERVER=127.0.0.1;PORTNUMBER=" + std::to_string(peer.port()) +
-                      ";UID=joe;PWD=" + scrambled("pw");
-  SQLCHAR out[12];
-  SQLSMALLINT length = -1;
-  EXPECT_EQ(SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS, out, sizeof out,
-                             &length, SQL_DRIVER_NOPROMPT),
-            SQL_SUCCESS)
-      << conn.message();
-  EXPECT_STREQ(reinterpret_cast<char*>(out), "DRIVER={Q4}");
-  EXPECT_EQ(length, 11);
-  EXPECT_EQ(conn.sqlstate(), "");
-  SQLDisconnect(conn.get());
-  unsetenv("LC_ALL");
-  EXPECT_EQ(peer.finish(), "");
-}
-
-// Level 7.1.X chosen in the full dialog: the logon carries no marks.
-TEST_F(Logon, DriverConnectPromptLogsOnWithTheDialogsEntries) {
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm2,ann,secret,acc,acpw,"))
-      .reply("K")
-      .expect_request(kCmdDisconnect)
-      .reply("K");
-  ScriptedDialogs ui;
-  ui.play()
-      .type(kControlVirtualMachine, "vm2")
-      .type(kControlUser, "ann")
-      .type(kControlPassword, "secret")
-      .select(kControlVersionList, "7.1.X")
-      .press(kIdOk);
-  ConnectionRecord conn;
-  SQLCHAR out[512];
-  SQLSMALLINT length = 0;
-  std::string input = "DSN=" + peer_dsn(peer.port());
-  EXPECT_EQ(SQLDriverConnect(conn.get(), reinterpret_cast<Window*>(0x77), sql_text(input.c_str()),
-                             SQL_NTS, out, sizeof out, &length, SQL_DRIVER_PROMPT),
-            SQL_SUCCESS)
-      << conn.message();
-  ASSERT_EQ(ui.windows.size(), 1u);
-  EXPECT_EQ(ui.windows[0]->template_name, "FULLCONNECTINFO");
-  std::string answered(reinterpret_cast<char*>(out), static_cast<size_t>(length));
-  for (const char* item : {"VIRTUALMACHINE=vm2;", "UID=ann;", "Q4VERSION=710;"}) {
-    EXPECT_NE(answered.find(item), std::string::npos) << item << " in " << answered;
-  }
-  SQLDisconnect(conn.get());
-  EXPECT_EQ(peer.finish(), "");
-}
-
-// SpecInfoDlg as a host program drives it, on a record as an earlier
-// connect call leaves it.
-class SpecInfo : public Logon {
- protected:
-  void open(uint16_t port) {
-    conn_->port = htons(port);
-    conn_->login_timeout = 5;
-    conn_->server_version = 710;
-    snprintf(conn_->field_separator, sizeof conn_->field_separator, ",");
-    window_ = ui_.host_window();
-    SpecInfoDlg(window_, kWmInitDialog, 0, reinterpret_cast<LParam>(conn_.get()));
-    const std::pair<int, const char*> entries[] = {
-        {kControlServer, "127.0.0.1"}, {kControlUser, "joe"},    {kControlVirtualMachine, "vm"},
-        {kControlPassword, "pw"},      {kControlAccount, "acc"}, {kControlAcPassword, "acpw"}};
-    for (const auto& [control, text] : entries) ui_.type(window_, control, text);
-  }
-  void TearDown() override {
-    if (window_ != nullptr) SpecInfoDlg(window_, kWmDestroy, 0, 0);
-    SQLDisconnect(conn_.get());
-    Logon::TearDown();
-  }
-  DialogAnswer press(int control) {
-    return SpecInfoDlg(window_, kWmCommand, static_cast<WParam>(control), 0);
-  }
-  ScriptedDialogs::ScriptedWindow& state() { return ui_.state(window_); }
-
-  ScriptedDialogs ui_;
-  Window* window_ = nullptr;
-  ConnectionRecord conn_;
-};
-
-// A refusal shows the server's words in the window, posts nothing and lets
-// the user correct the entries.
-TEST_F(SpecInfo, ConnectLogsOnWithTheWindowsEntries) {
-  for (bool refused : {false, true}) {
-    ScriptedPeer peer;
-    peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,"));
-    refused ? peer.reply("Ewrong password").expect_closed()
-            : peer.reply("K").expect_request(kCmdDisconnect).reply("K");
-    open(peer.port());
-    EXPECT_EQ(press(kCommandConnect), kTrue);
-    EXPECT_EQ(state().ended, !refused);
-    EXPECT_EQ(conn_->socket != kInvalidSocket, !refused);
-    std::vector<std::string> lines = {"Resolving hostname..."};
-    if (refused) lines.insert(lines.end(), {"Logon Error:", "wrong password"});
-    EXPECT_EQ(state().status_lines, lines);
-    EXPECT_STREQ(conn_->sqlstate, "");
-    SpecInfoDlg(window_, kWmDestroy, 0, 0);
-    window_ = nullptr;
-    SQLDisconnect(conn_.get());
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
-TEST_F(SpecInfo, SetAccountReportsTheServersAnswer) {
-  const std::pair<const char*, const char*> cases[] = {
+// SpecInfoDlg as a host program drives it, on a record as an earlier connect
+// call leaves it: a refusal shows the server's words, posts nothing and lets
+// the user try again; once connected, the account command reports the
+// server's answer.
+TEST_F(Logon, SpecInfoConnectsAndSetsTheAccount) {
+  const std::pair<const char*, const char*> accounts[] = {
       {"K", "Account set"},
       {"Kfine", "Account set"},
       {"ENo such account", "No such account"},
@@ -368,31 +255,52 @@ TEST_F(SpecInfo, SetAccountReportsTheServersAnswer) {
       {nullptr, "Link error!!"},  // the link closes
   };
   ScriptedPeer peer;
-  peer.expect_request(kCmdLogon).reply("K");
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    if (cases[i].first == nullptr) peer.expect_request(kCmdAccount).close();
-    if (cases[i].first == nullptr) break;
-    peer.expect_request(kCmdAccount, bytes_of("acc2,pw" + std::to_string(i))).reply(cases[i].first);
+  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,"))
+      .reply("Ewrong password")
+      .expect_closed()
+      .close()
+      .expect_request(kCmdLogon)
+      .reply("K");
+  for (size_t i = 0; accounts[i].first != nullptr; ++i) {
+    peer.expect_request(kCmdAccount, bytes_of("acc2,pw" + std::to_string(i)))
+        .reply(accounts[i].first);
   }
-  open(peer.port());
-  press(kCommandConnect);
-  ASSERT_NE(conn_->socket, kInvalidSocket);
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  peer.expect_request(kCmdAccount).close();
+  ConnectionRecord conn;
+  conn->port = htons(peer.port());
+  conn->login_timeout = 5;
+  conn->server_version = 710;
+  snprintf(conn->field_separator, sizeof conn->field_separator, ",");
+  ScriptedDialogs ui;
+  Window* window = ui.host_window();
+  SpecInfoDlg(window, kWmInitDialog, 0, reinterpret_cast<LParam>(conn.get()));
+  const std::pair<int, const char*> entries[] = {
+      {kControlServer, "127.0.0.1"}, {kControlUser, "joe"},    {kControlVirtualMachine, "vm"},
+      {kControlPassword, "pw"},      {kControlAccount, "acc"}, {kControlAcPassword, "acpw"}};
+  for (const auto& [control, text] : entries) ui.type(window, control, text);
+  auto press = [&](int control) {
+    ui.state(window).status_lines.clear();
+    return SpecInfoDlg(window, kWmCommand, static_cast<WParam>(control), 0);
+  };
+  EXPECT_EQ(press(kCommandConnect), kTrue);
+  EXPECT_FALSE(ui.state(window).ended);
+  EXPECT_EQ(ui.state(window).status_lines,
+            (std::vector<std::string>{"Resolving hostname...", "Logon Error:", "wrong password"}));
+  EXPECT_EQ(conn->socket, kInvalidSocket);
+  EXPECT_EQ(conn.sqlstate(), "");
+  EXPECT_EQ(press(kCommandConnect), kTrue);
+  EXPECT_TRUE(ui.state(window).ended);
+  ASSERT_NE(conn->socket, kInvalidSocket);
+  for (size_t i = 0; i < std::size(accounts); ++i) {
     std::string password = "pw" + std::to_string(i);
-    state().status_lines.clear();
-    ui_.type(window_, kControlAccount, "acc2");
-    ui_.type(window_, kControlAcPassword, password.c_str());
+    ui.type(window, kControlAccount, "acc2");
+    ui.type(window, kControlAcPassword, password.c_str());
     EXPECT_EQ(press(kCommandSetAccount), kTrue);
-    EXPECT_EQ(state().status_lines, std::vector<std::string>{cases[i].second});
-    EXPECT_STREQ(conn_->ac_password, password.c_str());
+    EXPECT_EQ(ui.state(window).status_lines, std::vector<std::string>{accounts[i].second});
   }
+  SpecInfoDlg(window, kWmDestroy, 0, 0);
+  SQLDisconnect(conn.get());
   EXPECT_EQ(peer.finish(), "");
-}
-
-TEST_F(SpecInfo, SetAccountWithoutAConnectionIsALinkError) {
-  open(1);
-  EXPECT_EQ(press(kCommandSetAccount), kTrue);
-  EXPECT_EQ(state().status_lines, std::vector<std::string>{"Link error!!"});
 }
 
 }  // namespace
