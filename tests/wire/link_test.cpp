@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/diagnostics.h"
@@ -309,42 +310,30 @@ TEST(Framing, AnyNonZeroMoreFlagAnnouncesAFrame) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// A growable block as SQLGetData hands it over: 20480 bytes, capacity 20479.
-// Growth leaves exactly the bytes received so far: 20480, then 20580 here.
-TEST(Framing, TwoChunksGrowTheBlockToExactlyTheirSum) {
-  ScriptedPeer peer;
-  Bytes payload = pattern_bytes(20480 + 100);
-  peer.reply("K", payload);
-  Driver driver(peer);
-  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
-  uint8_t* original = block;
-  int32_t grown = 1;
-  uint32_t status;
-  heap_fail_after(2);
-  EXPECT_EQ(driver.receive(20479, &status, &grown, &block), 20580);
-  heap_fail_after(-1);
-  EXPECT_NE(block, original);
-  EXPECT_EQ(Bytes(block, block + 20580), payload);
-  drv_free(block);
-  EXPECT_EQ(peer.finish(), "");
-}
-
-// Not grown on entry: the first chunk fills the fixed destination, the
-// second moves both into a new block.
-TEST(Framing, GrowthKeepsWhatTheFixedDestinationHeld) {
-  ScriptedPeer peer;
-  Bytes payload = pattern_bytes(20480 + 20480 + 7);
-  peer.reply("K", payload);
-  Driver driver(peer);
-  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
-  int32_t grown = 0;
-  uint32_t status;
-  ASSERT_EQ(driver.receive(20480, &status, &grown, &block), 40967);
-  EXPECT_EQ(grown, 1);
-  EXPECT_EQ(Bytes(block, block + 40967), payload);
-  EXPECT_TRUE(driver.destination.guards_intact());
-  drv_free(block);
-  EXPECT_EQ(peer.finish(), "");
+// A block as SQLGetData hands it over (grown, capacity 20479) grows to
+// exactly the bytes received, once per chunk; not grown on entry, the first
+// chunk fills the fixed destination and the next moves both into a block.
+TEST(Framing, GrowingBlockTakesTheWholeReply) {
+  const std::tuple<int32_t, int32_t, size_t> cases[] = {{1, 20479, 20580}, {0, 20480, 40967}};
+  for (const auto& [grown_before, capacity, size] : cases) {
+    ScriptedPeer peer;
+    Bytes payload = pattern_bytes(size);
+    peer.reply("K", payload);
+    Driver driver(peer);
+    auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
+    uint8_t* original = block;
+    int32_t grown = grown_before;
+    uint32_t status;
+    heap_fail_after(2);
+    EXPECT_EQ(driver.receive(capacity, &status, &grown, &block), static_cast<int32_t>(size));
+    heap_fail_after(-1);
+    EXPECT_EQ(grown, 1);
+    EXPECT_NE(block, original);
+    EXPECT_EQ(Bytes(block, block + size), payload);
+    EXPECT_TRUE(driver.destination.guards_intact());
+    drv_free(block);
+    EXPECT_EQ(peer.finish(), "");
+  }
 }
 
 TEST(Framing, FailedGrowthDropsTheReplyButKeepsTheLinkInStep) {
