@@ -237,25 +237,6 @@ TEST(OutConnectString, EmptyPasswordsAreWrittenOtherEmptyFieldsNot) {
   }
 }
 
-// Passwords of any printable characters read back from the output.
-TEST(OutConnectString, PasswordsReadBackFromOutput) {
-  std::string printable;
-  for (int c = 0x21; c <= 0x7D; ++c) printable += static_cast<char>(c);
-  printable += printable;
-  for (size_t start = 0; start <= 0x7D - 0x21; ++start) {
-    Connection conn = completed_connection();
-    set(conn.password, printable.substr(start, 19));
-    set(conn.ac_password, printable.substr(start + 7, 19));
-    std::string out = out_string("DSN=Sales", conn, true);
-    char value[21];
-    size_t position;
-    ASSERT_EQ(get_keyword_value(out.c_str(), "PWD", value, 21, &position, true), 1);
-    EXPECT_STREQ(unscramble_password(value, true), conn.password) << out;
-    ASSERT_EQ(get_keyword_value(out.c_str(), "ACPASSWORD", value, 21, &position, true), 1);
-    EXPECT_STREQ(unscramble_password(value, true), conn.ac_password) << out;
-  }
-}
-
 TEST(OutConnectString, LongInputIsCutAtLimit) {
   std::string out =
       out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", completed_connection(), false);
