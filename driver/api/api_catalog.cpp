@@ -2,32 +2,22 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/handles.h"
 #include "metadata/catalog.h"
 #include "platform/export.h"
 
 using namespace q4;
 
-namespace {
-
-Statement* as_statement(SQLHSTMT hstmt) {
-  return static_cast<Statement*>(hstmt);
-}
-
-}  // namespace
-
 Q4_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
                                       SQLSMALLINT cbTableQualifier, SQLCHAR* szTableOwner,
                                       SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                       SQLSMALLINT cbTableName, SQLCHAR* szTableType,
                                       SQLSMALLINT cbTableType) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_tables(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
-                        {szTableName, cbTableName}, {szTableType, cbTableType});
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return catalog_tables(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
+                          {szTableName, cbTableName}, {szTableType, cbTableType});
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
@@ -35,13 +25,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT hstmt, SQLCHAR* szTableQualifier
                                        SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                        SQLSMALLINT cbTableName, SQLCHAR* szColumnName,
                                        SQLSMALLINT cbColumnName) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_columns(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
-                         {szTableName, cbTableName}, {szColumnName, cbColumnName});
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return catalog_columns(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
+                           {szTableName, cbTableName}, {szColumnName, cbColumnName});
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
@@ -49,27 +36,21 @@ Q4_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szTableQualif
                                           SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                           SQLSMALLINT cbTableName, SQLUSMALLINT fUnique,
                                           SQLUSMALLINT fAccuracy) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_statistics(stmt, {szTableQualifier, cbTableQualifier},
-                            {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fUnique,
-                            fAccuracy);
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return catalog_statistics(stmt, {szTableQualifier, cbTableQualifier},
+                              {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fUnique,
+                              fAccuracy);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
                                            SQLSMALLINT cbTableQualifier, SQLCHAR* szTableOwner,
                                            SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                            SQLSMALLINT cbTableName) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_primary_keys(stmt, {szTableQualifier, cbTableQualifier},
-                              {szTableOwner, cbTableOwner}, {szTableName, cbTableName});
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return catalog_primary_keys(stmt, {szTableQualifier, cbTableQualifier},
+                                {szTableOwner, cbTableOwner}, {szTableName, cbTableName});
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType,
@@ -78,23 +59,16 @@ Q4_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColT
                                               SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                               SQLSMALLINT cbTableName, SQLUSMALLINT fScope,
                                               SQLUSMALLINT fNullable) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_special_columns(stmt, fColType, {szTableQualifier, cbTableQualifier},
-                                 {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fScope,
-                                 fNullable);
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return catalog_special_columns(stmt, fColType, {szTableQualifier, cbTableQualifier},
+                                   {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fScope,
+                                   fNullable);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return catalog_type_info(stmt, fSqlType);
+  return statement_call(hstmt, true,
+                        [&](Statement* stmt) { return catalog_type_info(stmt, fSqlType); });
 }
 
 // The level 2 catalog functions below are exported but do nothing: they

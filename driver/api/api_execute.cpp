@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/handles.h"
 #include "platform/export.h"
 #include "results/describe.h"
@@ -40,21 +41,12 @@ Q4_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQL
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT hstmt) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return execute_prepared(stmt);
+  return statement_call(hstmt, true, [&](Statement* stmt) { return execute_prepared(stmt); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return count_parameters(stmt, pcpar);
+  return statement_call(hstmt, true,
+                        [&](Statement* stmt) { return count_parameters(stmt, pcpar); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn,
@@ -66,37 +58,26 @@ Q4_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn,
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return num_result_cols(stmt, pccol);
+  return statement_call(hstmt, true, [&](Statement* stmt) { return num_result_cols(stmt, pccol); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName,
                                            SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
                                            SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
                                            SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return describe_column(stmt, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef,
-                         pibScale, pfNullable);
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return describe_column(stmt, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef,
+                           pibScale, pfNullable);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol,
                                              SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
                                              SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc,
                                              SQLLEN* pfDesc) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return column_attributes(stmt, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return column_attributes(stmt, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+  });
 }
 
 // Neither of the two below marks the statement as in a call: they read a

@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/handles.h"
 #include "platform/export.h"
 #include "results/extended_fetch.h"
@@ -12,12 +13,9 @@ using namespace q4;
 // that range do not exist on the server.
 Q4_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN irow,
                                              SQLULEN* pcrow, SQLUSMALLINT* rgfRowStatus) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = static_cast<Statement*>(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return extended_fetch(stmt, fFetchType, static_cast<int32_t>(irow), pcrow, rgfRowStatus);
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return extended_fetch(stmt, fFetchType, static_cast<int32_t>(irow), pcrow, rgfRowStatus);
+  });
 }
 
 // The cursor is read-only; nothing about the statement changes, so the call

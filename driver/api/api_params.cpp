@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/handles.h"
 #include "platform/export.h"
 #include "statement/bind_param.h"
@@ -24,12 +25,9 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
                                              SQLSMALLINT fSqlType, SQLULEN cbColDef,
                                              SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                                              SQLLEN /*cbValueMax*/, SQLLEN* pcbValue) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, false);
-  if (rc != SQL_SUCCESS) return rc;
-  return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, pcbValue);
+  return statement_call(hstmt, false, [&](Statement* stmt) {
+    return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, pcbValue);
+  });
 }
 
 // The three below answer without looking at the statement's state, so they
@@ -56,19 +54,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return param_data(stmt, prgbValue);
+  return statement_call(hstmt, true, [&](Statement* stmt) { return param_data(stmt, prgbValue); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return put_data(stmt, rgbValue, cbValue);
+  return statement_call(hstmt, true,
+                        [&](Statement* stmt) { return put_data(stmt, rgbValue, cbValue); });
 }

@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/handles.h"
 #include "platform/export.h"
 #include "statement/cursor_name.h"
@@ -41,29 +42,21 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
                                              SQLSMALLINT cbCursorMax, SQLSMALLINT* pcbCursor) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
-  return get_cursor_name(stmt, szCursor, cbCursorMax, pcbCursor);
+  return statement_call(hstmt, false, [&](Statement* stmt) {
+    return get_cursor_name(stmt, szCursor, cbCursorMax, pcbCursor);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
                                              SQLSMALLINT cbCursor) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
-  return set_cursor_name(stmt, szCursor, cbCursor);
+  return statement_call(hstmt, false,
+                        [&](Statement* stmt) { return set_cursor_name(stmt, szCursor, cbCursor); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetScrollOptions(SQLHSTMT hstmt, SQLUSMALLINT /*fConcurrency*/,
                                                 SQLLEN /*crowKeyset*/, SQLUSMALLINT crowRowset) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
-  return set_scroll_options(stmt, crowRowset);
+  return statement_call(hstmt, false,
+                        [&](Statement* stmt) { return set_scroll_options(stmt, crowRowset); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
@@ -79,21 +72,16 @@ Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOpti
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
-  // Statement options are 32-bit: only the low half of vParam counts.
-  return set_option(nullptr, stmt, fOption, static_cast<uint32_t>(vParam));
+  return statement_call(hstmt, false, [&](Statement* stmt) {
+    // Statement options are 32-bit: only the low half of vParam counts.
+    return set_option(nullptr, stmt, fOption, static_cast<uint32_t>(vParam));
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption,
                                              SQLPOINTER pvParam) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  InCall in_call(stmt);
-  if (enter_statement(stmt, /*report_as_cancel=*/false) != SQL_SUCCESS) return SQL_ERROR;
-  return get_stmt_option(stmt, fOption, pvParam);
+  return statement_call(hstmt, false,
+                        [&](Statement* stmt) { return get_stmt_option(stmt, fOption, pvParam); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {

@@ -1,5 +1,6 @@
 #include "link/framing.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/memory.h"
@@ -128,9 +129,12 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
         // that is not what the exchange expects. Nothing is written past the
         // area; the exchange fails.
         if (growable == nullptr) return broken_stream(status);
-        // Growth takes exactly the bytes needed so far.
-        auto* block =
-            static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, static_cast<size_t>(total + chunk)));
+        // The block at least doubles, so a long reply costs a linear number
+        // of copies, and always keeps one byte after the payload: the value
+        // conversions borrow the byte after a value for a terminator.
+        int64_t size = std::max(total + chunk + 1, 2 * (total + room));
+        size = std::min(size, kMaxReplyBytes + 1);
+        auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, static_cast<size_t>(size)));
         if (block == nullptr) {
           discarding = true;
         } else {
@@ -139,7 +143,7 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
           *growable = block;
           *grown = 1;
           base = block;
-          room = chunk;
+          room = size - total;
         }
       }
       if (!discarding) {

@@ -20,8 +20,9 @@ uint32_t send_request(const char* command, int32_t length, const uint8_t* payloa
 // - capacity: room at `destination`; 0 (or less) asks for the status string
 //   only.
 // - growable: null, or the address of a drv_alloc block pointer that may be
-//   replaced by a larger block (exactly the bytes received so far; the old
-//   block is freed); *grown (in/out, may be null) non-zero means payload goes
+//   replaced by a larger block (the bytes received so far and at least one
+//   spare byte after them; the old block is freed); *grown (in/out, may be
+//   null) non-zero means payload goes
 //   to *growable rather than to destination, and is set to 1 when it was
 //   replaced.
 // Returns 0 when a transfer failed or the stream is broken (*status says

@@ -1,6 +1,5 @@
 #include "results/get_data.h"
 
-#include <cstring>
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
@@ -45,10 +44,6 @@ class ReplyBlock {
   ReplyBlock& operator=(const ReplyBlock&) = delete;
   uint8_t** address() { return &block_; }
   uint8_t* get() const { return block_; }
-  void reset(uint8_t* block) {
-    drv_free(block_);
-    block_ = block;
-  }
 
  private:
   uint8_t* block_ = nullptr;
@@ -106,18 +101,9 @@ bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, R
     post_error(stmt, kDiagBrokenValue);
     return false;
   }
-  Value value = value_at(at);
-  if (grown && kValueHeader + static_cast<uint32_t>(value.length) == size) {
-    // A grown block holds exactly the bytes received; the conversion needs
-    // one more after the value. Only values above 20,479 bytes pay for this
-    // copy.
-    auto* roomy = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size + 1u));
-    if (roomy == nullptr) return false;
-    memcpy(roomy, at, size);
-    reply->reset(roomy);
-    value = value_at(roomy);
-  }
-  *out = value;
+  // The conversion borrows the byte after the value: io_buffer keeps room
+  // beyond kGetDataCapacity, and a grown block always ends with a spare byte.
+  *out = value_at(at);
   return true;
 }
 

@@ -132,6 +132,14 @@ class ShortLiteral {
     if (v < 10) *pos_++ = '0';
     return number(v);
   }
+  // "YYYY-MM-DD" and "HH:MM:SS", the parts a quoted date, time or timestamp
+  // is made of.
+  ShortLiteral& date(int year, unsigned month, unsigned day) {
+    return number(year).ch('-').two_digits(month).ch('-').two_digits(day);
+  }
+  ShortLiteral& clock(unsigned hour, unsigned minute, unsigned second) {
+    return two_digits(hour).ch(':').two_digits(minute).ch(':').two_digits(second);
+  }
   SQLRETURN done() {
     *at_ += static_cast<uint64_t>(pos_ - begin_);
     return SQL_SUCCESS;
@@ -170,28 +178,14 @@ SQLRETURN put_date(Statement* stmt, uint64_t* at, const void* value) {
   auto d = read_as<DATE_STRUCT>(value);
   ShortLiteral out(stmt, at);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'')
-      .number(d.year)
-      .ch('-')
-      .two_digits(d.month)
-      .ch('-')
-      .two_digits(d.day)
-      .ch('\'')
-      .done();
+  return out.ch('\'').date(d.year, d.month, d.day).ch('\'').done();
 }
 
 SQLRETURN put_time(Statement* stmt, uint64_t* at, const void* value) {
   auto t = read_as<TIME_STRUCT>(value);
   ShortLiteral out(stmt, at);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'')
-      .two_digits(t.hour)
-      .ch(':')
-      .two_digits(t.minute)
-      .ch(':')
-      .two_digits(t.second)
-      .ch('\'')
-      .done();
+  return out.ch('\'').clock(t.hour, t.minute, t.second).ch('\'').done();
 }
 
 // The fraction is not written: the server's timestamps end at the second.
@@ -200,17 +194,9 @@ SQLRETURN put_timestamp(Statement* stmt, uint64_t* at, const void* value) {
   ShortLiteral out(stmt, at);
   if (!out.ok()) return SQL_ERROR;
   return out.ch('\'')
-      .number(ts.year)
-      .ch('-')
-      .two_digits(ts.month)
-      .ch('-')
-      .two_digits(ts.day)
+      .date(ts.year, ts.month, ts.day)
       .ch(' ')
-      .two_digits(ts.hour)
-      .ch(':')
-      .two_digits(ts.minute)
-      .ch(':')
-      .two_digits(ts.second)
+      .clock(ts.hour, ts.minute, ts.second)
       .ch('\'')
       .done();
 }

@@ -34,12 +34,16 @@ class ScrollBase : public ::testing::Test {
   void SetUp() override {
     server_ = std::make_unique<Q4lite>();
     ASSERT_TRUE(server_->running());
-    config_.add_server_dsn("q4scroll", *server_);
+    // unixODBC keeps what it read from odbc.ini for a while (as long as the
+    // driver stays loaded): every server gets a data source name of its own.
+    static int servers = 0;
+    const std::string dsn = "q4scroll" + std::to_string(++servers);
+    config_.add_server_dsn(dsn, *server_);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_), SQL_SUCCESS);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_SUCCESS);
     ASSERT_TRUE(SQL_SUCCEEDED(
-        SQLConnect(dbc_, sql("q4scroll"), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
+        SQLConnect(dbc_, sql(dsn), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
         << diagnostic(env_, dbc_, nullptr);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_), SQL_SUCCESS);
   }
