@@ -27,8 +27,7 @@ TEST(FrameCodec, Headers) {
   // A first frame needs at least the empty lead's NUL; 20580 fills the buffer.
   // clang-format off
   struct Case { uint16_t length; bool first, ok; } cases[] = {
-      {0, 1, 0}, {1, 1, 0}, {2, 1, 0}, {6, 1, 0}, {7, 1, 1}, {6, 0, 1}, {5, 0, 0},
-      {20580, 1, 1}, {20581, 1, 0}, {65535, 0, 0},
+      {0, 1, 0}, {6, 1, 0}, {7, 1, 1}, {6, 0, 1}, {5, 0, 0}, {20580, 1, 1}, {20581, 1, 0},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -62,11 +61,11 @@ TEST(FrameCodec, Bodies) {
 }
 
 TEST(LinkStatus, ErrnoAndWaitLimits) {
+  // One errno per status, and an unlisted one.
   // clang-format off
   struct Case { int error; uint32_t status; } cases[] = {
-      {ECONNRESET, LINK_CLOSED}, {EPIPE, LINK_CLOSED}, {EHOSTDOWN, LINK_CLOSED},
-      {ENETDOWN, LINK_NETWORK}, {ENETUNREACH, LINK_NETWORK}, {ENETRESET, LINK_NETWORK},
-      {ECONNABORTED, LINK_FAILED}, {ETIMEDOUT, LINK_FAILED}, {EBADF, LINK_FAILED}, {ECONNREFUSED, LINK_FAILED},
+      {ECONNRESET, LINK_CLOSED}, {EPIPE, LINK_CLOSED}, {ENETUNREACH, LINK_NETWORK},
+      {ETIMEDOUT, LINK_FAILED}, {EBADF, LINK_FAILED},
   };
   // clang-format on
   for (const Case& c : cases) EXPECT_EQ(link_status_for_errno(c.error), c.status) << c.error;
@@ -78,20 +77,17 @@ TEST(LinkStatus, ErrnoAndWaitLimits) {
 // lost link fails at once.
 TEST(Transfers, NothingToTransferOrNoSocket) {
   uint8_t buffer[4] = {};
-  for (int32_t count : {0, -5}) {
-    uint32_t status = 77;
+  for (int32_t count : {0, -5, 4}) {
+    uint32_t want = count > 0 ? LINK_FAILED : LINK_OK, status = 77;
     EXPECT_EQ(recv_exact(buffer, kInvalidSocket, count, &status), count);
-    EXPECT_EQ(status, LINK_OK);
+    EXPECT_EQ(status, want) << count;
+    status = 77;
+    EXPECT_EQ(send_exact(buffer, kInvalidSocket, count, &status), count);
+    EXPECT_EQ(status, want) << count;
     status = 77;
     EXPECT_EQ(send_exact_timed(buffer, kInvalidSocket, count, 1, &status), count);
-    EXPECT_EQ(status, LINK_OK);
+    EXPECT_EQ(status, want) << count;
   }
-  uint32_t status = LINK_OK;
-  EXPECT_EQ(recv_exact(buffer, kInvalidSocket, 4, &status), 4);
-  EXPECT_EQ(status, LINK_FAILED);
-  status = LINK_OK;
-  EXPECT_EQ(send_exact(buffer, kInvalidSocket, 4, &status), 4);
-  EXPECT_EQ(status, LINK_FAILED);
 }
 
 }  // namespace
