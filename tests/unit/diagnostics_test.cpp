@@ -96,29 +96,23 @@ TEST(Posting, LongTextIsCutAndUnprefixedTextStandsAlone) {
   EXPECT_STREQ(stmt.sqlstate, "07001");
 }
 
+// Rows with a rule: the number ends at the first non-digit, past the table
+// (or 32 bits) is "Unknown error", no digit at all is "RUNTIME_ERROR", and
+// some rows carry odd texts that are kept as they are.
 TEST(ServerErrors, TextsSelectTheirRow) {
-  struct Case {
-    const char* text;
-    const char* sqlstate;
-    const char* message;  // after the prefix
-  } cases[] = {
+  // clang-format off
+  struct Case { const char* text; const char* sqlstate; const char* message; } cases[] = {
       {"26 syntax error near FROM", "37000", "Syntax error"},
-      {"3", "S0002", "Base table not found"},
-      {"0", "S0022", "Column not found"},
-      {"122", "S1000", "Unknown error"},
       {"123", "S1000", "Unknown error"},          // one past the table
-      {"99999999999", "S1000", "Unknown error"},  // beyond 32 bits
       {"4294967296", "S1000", "Unknown error"},   // 2^32 must not wrap to 0
       {"abc", "S1000", "RUNTIME_ERROR"},
-      {"", "S1000", "RUNTIME_ERROR"},
       {" 26", "S1000", "RUNTIME_ERROR"},  // a leading blank is not a digit
       {"38", "S1000", ""},
       {"59", "S1000", "Q4_FILE_ALREADY_DELETED\t"},
       {"87x", "S1000", "INVALID_CONSTRAINT_NAME\t"},
       {"070", "23000", "Constraint failure"},
-      {"61", "42000", "Access violation"},
-      {"64", "S0021", "Column already exists"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Statement stmt{};
     EXPECT_EQ(map_server_error(&stmt, c.text), SQL_ERROR);
