@@ -103,19 +103,6 @@ int32_t Value::as_int() const {
 
 namespace {
 
-bool parse_description_at(Reader in, Description* out) {
-  const char* name = nullptr;
-  size_t length = 0;
-  uint16_t type = 0;
-  if (!in.get_cstring(&name, &length) || !in.get_u16(&type) || !in.get_u32(&out->precision) ||
-      !in.get_u16(&out->scale) || !in.get_u16(&out->nullable)) {
-    return false;
-  }
-  out->name.assign(name, length);
-  out->type = static_cast<int16_t>(type);
-  return in.remaining() == 0;
-}
-
 bool parse_block_at(Reader in, size_t columns, Rows* rows, char* trailer) {
   for (;;) {
     std::vector<Value> row(columns);
@@ -139,14 +126,12 @@ bool parse_block_at(Reader in, size_t columns, Rows* rows, char* trailer) {
 
 }  // namespace
 
-bool parse_description(const std::vector<uint8_t>& payload, Description* out) {
-  return parse_description_at(Reader{payload.data(), payload.data() + payload.size()}, out);
-}
-
 bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, char* trailer) {
   return parse_block_at(Reader{block.data(), block.data() + block.size()}, columns, rows, trailer);
 }
 
+// Counts, then an optional 'X' section of length-prefixed descriptions, then
+// an optional first block.
 bool parse_result(const std::vector<uint8_t>& payload, Result* out) {
   *out = Result{};
   Reader in{payload.data(), payload.data() + payload.size()};
@@ -157,15 +142,19 @@ bool parse_result(const std::vector<uint8_t>& payload, Result* out) {
     if (!in.get_u32(&length) || length < 4 || length - 4 > in.remaining()) return false;
     Reader section{in.pos, in.pos + (length - 4)};
     in.pos += length - 4;
-    out->has_descriptions = true;
     while (section.remaining() > 0) {
       uint32_t entry = 0;
-      const uint8_t* data = nullptr;
+      const char* name = nullptr;
+      size_t name_length = 0;
+      uint16_t type = 0;
       Description d;
-      if (!section.get_u32(&entry) || entry < 4 || !section.get_bytes(entry - 4, &data) ||
-          !parse_description_at(Reader{data, data + entry - 4}, &d)) {
+      if (!section.get_u32(&entry) || !section.get_cstring(&name, &name_length) ||
+          !section.get_u16(&type) || !section.get_u32(&d.precision) || !section.get_u16(&d.scale) ||
+          !section.get_u16(&d.nullable)) {
         return false;
       }
+      d.name.assign(name, name_length);
+      d.type = static_cast<int16_t>(type);
       out->descriptions.push_back(d);
     }
   }
@@ -176,14 +165,10 @@ std::vector<uint8_t> bytes(const std::string& text) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-std::vector<uint8_t> u32_payload(uint32_t id) {
-  std::vector<uint8_t> p(4);
-  put_u32(p.data(), id);
-  return p;
-}
-
 Client::~Client() {
-  close();
+  link_.reset();
+  channel_.reset();
+  if (fd_ >= 0) ::close(fd_);
 }
 
 bool Client::connect(uint16_t port) {
@@ -193,25 +178,16 @@ bool Client::connect(uint16_t port) {
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close();
     return false;
   }
   const int on = 1;
   setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   // A hung server fails the test after a minute instead of hanging it.
   channel_ = std::make_unique<lite::SocketChannel>(fd_, 60000);
-  // The client sends requests the way the server sends replies: a string
-  // (here the command byte) in the first frame, an acknowledgement awaited
-  // between frames. The payload limit only matters when reading.
+  // Requests go out the way the server sends replies: the command byte as the
+  // first frame's string, an acknowledgement awaited between frames.
   link_ = std::make_unique<lite::Link>(*channel_, 0);
   return true;
-}
-
-void Client::close() {
-  link_.reset();
-  channel_.reset();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
 }
 
 bool Client::send_raw(const std::vector<uint8_t>& data) {
@@ -244,7 +220,6 @@ bool Client::read_reply(Reply* reply) {
     lite::FrameView view;
     if (!lite::parse_frame(frame.data() + at, frame.size() - at, false, &view)) return false;
     reply->payload.insert(reply->payload.end(), view.chunk, view.chunk + view.chunk_length);
-    ++reply->frames;
     if (!view.more) return true;
     if (!channel_->write_all(&kAckByte, 1)) return false;
   }
@@ -264,79 +239,36 @@ Reply Client::logon(const std::string& user, const std::string& password,
   return call(kCmdLogon, bytes("localhost,vm," + user + "," + password + "," + account + ",acpw,"));
 }
 
-// Statement text, then "count NUL bytes NUL" per binary block, then the
-// cursor name with three NULs or a single NUL without one.
-Reply Client::execute(uint32_t id, const std::string& text,
-                      const std::vector<std::string>& binaries, const std::string& cursor) {
-  std::vector<uint8_t> p = u32_payload(id);
+// Statement id, text, and a single NUL for "no binary blocks, no cursor name".
+Reply Client::execute(uint32_t id, const std::string& text) {
+  std::vector<uint8_t> p(4);
+  put_u32(p.data(), id);
   p.insert(p.end(), text.c_str(), text.c_str() + text.size() + 1);
-  for (const std::string& b : binaries) {
-    const std::string count = std::to_string(b.size());
-    p.insert(p.end(), count.c_str(), count.c_str() + count.size() + 1);
-    p.insert(p.end(), b.c_str(), b.c_str() + b.size() + 1);
-  }
-  p.insert(p.end(), cursor.begin(), cursor.end());
-  p.insert(p.end(), cursor.empty() ? 1 : 3, 0);
+  p.push_back(0);
   return call(kCmdExecute, p);
 }
 
-Reply Client::prepare(uint32_t id, const std::string& text) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.insert(p.end(), text.c_str(), text.c_str() + text.size() + 1);
-  p.push_back(0);
-  return call(kCmdPrepare, p);
-}
-
 Reply Client::fetch(uint32_t id) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.push_back('X');
+  std::vector<uint8_t> p(5, 'X');
+  put_u32(p.data(), id);
   return call(kCmdFetch, p);
 }
 
 Reply Client::fetch_absolute(uint32_t id, uint32_t row) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.push_back('A');
-  p.resize(9);
+  std::vector<uint8_t> p(9, 'A');
+  put_u32(p.data(), id);
   put_u32(p.data() + 5, row);
   return call(kCmdFetch, p);
 }
 
-Reply Client::describe(uint32_t id, uint16_t column) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.resize(6);
-  put_u16(p.data() + 4, column);
-  return call(kCmdDescribe, p);
-}
-
-Reply Client::get_data(uint32_t id, uint16_t column, uint16_t c_type) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.resize(8);
-  put_u16(p.data() + 4, column);
-  put_u16(p.data() + 6, c_type);
-  return call(kCmdGetData, p);
-}
-
-Reply Client::release(uint32_t id) {
-  std::vector<uint8_t> p = u32_payload(id);
-  p.insert(p.end(), {0, 1});
-  return call(kCmdRelease, p);
-}
-
-bool Client::query(uint32_t id, const std::string& text, Result* first, Rows* all_rows,
-                   std::string* error) {
-  const Reply reply = execute(id, text);
-  if (reply.letter() != 'K' || !parse_result(reply.payload, first)) {
-    *error = "execute: " + reply.status;
-    return false;
-  }
-  *all_rows = first->rows;
-  for (char trailer = first->trailer; trailer != 'W';) {
+bool Client::query(uint32_t id, const std::string& text, Rows* rows) {
+  Result first;
+  if (!parse_result(execute(id, text).payload, &first)) return false;
+  *rows = first.rows;
+  for (char trailer = first.trailer; trailer == 'M';) {
     const Reply more = fetch(id);
     if (more.letter() == 'W') return true;
-    if (more.letter() != 'K' || more.payload.empty() ||
-        !parse_block(more.payload, first->column_count, all_rows, &trailer) ||
-        (trailer != 'W' && trailer != 'M')) {
-      *error = "fetch: " + more.status + ", block ending with " + std::string(1, trailer);
+    if (more.letter() != 'K' || !parse_block(more.payload, first.column_count, rows, &trailer)) {
       return false;
     }
   }
@@ -374,6 +306,11 @@ int error_number(const Reply& reply) {
     return -1;
   }
   return std::atoi(reply.status.c_str() + 1);
+}
+
+std::string numbers(int last, const std::string& columns) {
+  return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+         std::to_string(last) + ") SELECT " + columns + " FROM n";
 }
 
 }  // namespace q4::test

@@ -1,5 +1,5 @@
-// The server tests' Q4-protocol client (its framing is the server's own Link
-// over a SocketChannel, used from the client's side) and a launcher that runs
+// The server tests' Q4-protocol client (the server's own Link over a
+// SocketChannel, used from the client's side) and a launcher that runs
 // build/q4lite on a free loopback port.
 #pragma once
 
@@ -38,7 +38,6 @@ class ServerProcess {
 struct Reply {
   std::string status;  // letter and text; "<link failed>" when the exchange broke
   std::vector<uint8_t> payload;
-  int frames = 0;
   char letter() const { return status.empty() ? '\0' : status[0]; }
 };
 
@@ -58,11 +57,10 @@ struct Description {
   uint16_t nullable = 0;
 };
 
-// An execute, prepare or catalog reply taken apart.
+// An execute reply taken apart.
 struct Result {
   uint32_t column_count = 0;
   uint32_t row_count = 0;
-  bool has_descriptions = false;
   std::vector<Description> descriptions;
   Rows rows;            // the first block's rows
   char trailer = '\0';  // '\0' when the reply carried no block
@@ -71,16 +69,13 @@ struct Result {
 // Each parser returns false when its input is malformed.
 bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, char* trailer);
 bool parse_result(const std::vector<uint8_t>& payload, Result* out);
-bool parse_description(const std::vector<uint8_t>& payload, Description* out);
 
 std::vector<uint8_t> bytes(const std::string& text);
-std::vector<uint8_t> u32_payload(uint32_t id);
 
 class Client {
  public:
   ~Client();
   bool connect(uint16_t port);
-  void close();
   bool send_raw(const std::vector<uint8_t>& bytes);  // for damaged frames
   // True when the server closes the connection within `ms` milliseconds.
   bool closed_by_peer(int ms);
@@ -89,17 +84,11 @@ class Client {
   Reply call(uint8_t command, const std::vector<uint8_t>& payload);
   Reply logon(const std::string& user = "tester", const std::string& password = "secret",
               const std::string& account = "");
-  Reply execute(uint32_t id, const std::string& text, const std::vector<std::string>& binaries = {},
-                const std::string& cursor = "");
-  Reply prepare(uint32_t id, const std::string& text);
+  Reply execute(uint32_t id, const std::string& text);
   Reply fetch(uint32_t id);
   Reply fetch_absolute(uint32_t id, uint32_t row);
-  Reply describe(uint32_t id, uint16_t column);
-  Reply get_data(uint32_t id, uint16_t column, uint16_t c_type = 1);
-  Reply release(uint32_t id);
   // Executes `text` and reads every row with next-block fetches.
-  bool query(uint32_t id, const std::string& text, Result* first, Rows* all_rows,
-             std::string* error);
+  bool query(uint32_t id, const std::string& text, Rows* rows);
 
  private:
   bool read_reply(Reply* reply);
@@ -116,5 +105,7 @@ std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string
 Result result_of(const Reply& reply);
 // The leading error number of an "E" reply, -1 when the reply is not one.
 int error_number(const Reply& reply);
+// SELECT i FROM 1 .. last, with `columns` instead of i when given.
+std::string numbers(int last, const std::string& columns = "i");
 
 }  // namespace q4::test

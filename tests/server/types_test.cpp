@@ -1,5 +1,6 @@
-// Every wire type, escape clause and error number end to end: SQL in, the
-// values and "E" replies as they travel.
+// SQL in, values and "E" replies out through a running q4lite: the wire type a
+// stored value travels in, what the escape functions compute, and SQLite's
+// real messages mapped to server error numbers (one row per rule).
 #include <gtest/gtest.h>
 
 #include "protocol/codec.h"
@@ -42,48 +43,31 @@ Client* Wire::client_ = nullptr;
 
 std::string be(int32_t v, size_t size) {
   uint8_t b[4];
-  if (size == 4)
-    put_u32(b, static_cast<uint32_t>(v));
-  else
-    put_u16(b, static_cast<uint16_t>(v));
+  if (size == 4) put_u32(b, static_cast<uint32_t>(v));
+  if (size == 2) put_u16(b, static_cast<uint16_t>(v));
   return std::string(reinterpret_cast<char*>(b), size);
 }
 
 TEST_F(Wire, StoredValuesTravelInTheirColumnsWireType) {
-  run("CREATE TABLE every_type (i INTEGER, s SMALLINT, c CHAR(4), v VARCHAR(30), n NUMERIC(9,3), "
-      "r REAL, bi BIGINT, d DATE, t TIME, ts TIMESTAMP, vb VARBINARY(8), lb BLOB, untyped)");
+  run("CREATE TABLE every_type (i INTEGER, s SMALLINT, v VARCHAR(30), n NUMERIC(9,3), r REAL, "
+      "bi BIGINT, d DATE, ts TIMESTAMP, vb VARBINARY(8), untyped)");
   // clang-format off
   const struct {
     const char *column, *literal;  // stored into the column
     int16_t description_type, value_type;
     std::string data;
   } cases[] = {
-      {"i", "42", kSqlInteger, kSqlInteger, be(42, 4)},
       {"i", "-2147483648", kSqlInteger, kSqlInteger, be(INT32_MIN, 4)},
       {"i", "4294967296", kSqlInteger, kSqlNumeric, "4294967296"},  // too wide: decimal text
-      {"s", "-7", kSqlSmallint, kSqlSmallint, be(-7, 2)},
       {"s", "40000", kSqlSmallint, kSqlInteger, be(40000, 4)},
-      {"c", "'ab'", kSqlChar, kSqlChar, "ab"},
-      {"v", "'O''Brien'", kSqlVarchar, kSqlVarchar, "O'Brien"},
       {"v", "12", kSqlVarchar, kSqlVarchar, "12"},  // text affinity stores text
-      {"n", "3.5", kSqlNumeric, kSqlNumeric, "3.500"},
-      {"n", "-0.0004", kSqlNumeric, kSqlNumeric, "0.000"},
-      {"n", "-12.3456", kSqlNumeric, kSqlNumeric, "-12.346"},
-      {"n", "7", kSqlNumeric, kSqlNumeric, "7.000"},
+      {"n", "-12.3456", kSqlNumeric, kSqlNumeric, "-12.346"},  // the column's scale
       {"r", "0.1", kSqlNumeric, kSqlNumeric, "0.1"},
-      {"r", "1e300", kSqlNumeric, kSqlNumeric, "1e+300"},
-      {"bi", "9007199254740993", kSqlNumeric, kSqlNumeric, "9007199254740993"},
-      {"d", "'2024-02-29'", kSqlDate, kSqlDate, "2024-02-29"},
+      {"bi", "9007199254740993", kSqlNumeric, kSqlNumeric, "9007199254740993"},  // not via double
       {"d", "'2024-02-29 13:14:15'", kSqlDate, kSqlDate, "2024-02-29"},
       {"d", "'yesterday'", kSqlDate, kSqlVarchar, "yesterday"},
-      {"t", "'07:08:09'", kSqlTime, kSqlTime, "07:08:09"},
-      {"t", "'07:08'", kSqlTime, kSqlTime, "07:08:00"},
-      {"ts", "'2024-01-02 03:04:05'", kSqlTimestamp, kSqlTimestamp, "2024-01-02 03:04:05"},
-      {"ts", "'2024-01-02T03:04:05.678'", kSqlTimestamp, kSqlTimestamp, "2024-01-02 03:04:05"},
       {"ts", "'2024-01-02'", kSqlTimestamp, kSqlTimestamp, "2024-01-02 00:00:00"},
       {"vb", "x'00ff10'", kSqlVarbinary, kSqlVarbinary, std::string("\x00\xff\x10", 3)},
-      {"lb", "x'cafe'", kSqlLongVarbinary, kSqlLongVarbinary, "\xca\xfe"},
-      {"untyped", "'free'", kSqlVarchar, kSqlVarchar, "free"},
       {"untyped", "5", kSqlInteger, kSqlInteger, be(5, 4)},
   };
   // clang-format on
@@ -103,17 +87,13 @@ TEST_F(Wire, StoredValuesTravelInTheirColumnsWireType) {
 }
 
 TEST_F(Wire, DeclarationsAndFirstValuesGiveTheDescription) {
-  run("CREATE TABLE decl (a VARCHAR(17) NOT NULL, b NUMERIC(12,4), c CHAR, d DOUBLE PRECISION)");
-  const Result r = result_of(client_->execute(1, "SELECT a, b, c, d FROM decl"));
-  ASSERT_EQ(r.descriptions.size(), 4u);
+  run("CREATE TABLE decl (a VARCHAR(17) NOT NULL, b NUMERIC(12,4))");
+  const Result r = result_of(client_->execute(1, "SELECT a, b FROM decl"));
+  ASSERT_EQ(r.descriptions.size(), 2u);
   EXPECT_EQ(r.descriptions[0].precision, 17u);
   EXPECT_EQ(r.descriptions[0].nullable, 0);
-  EXPECT_EQ(r.descriptions[1].precision, 12u);
   EXPECT_EQ(r.descriptions[1].scale, 4);
   EXPECT_EQ(r.descriptions[1].nullable, 1);
-  EXPECT_EQ(r.descriptions[2].type, kSqlChar);
-  EXPECT_EQ(r.descriptions[2].precision, 1u);
-  EXPECT_EQ(r.descriptions[3].type, kSqlNumeric);
   // Expressions take their type from the first value.
   const std::pair<const char*, int16_t> expressions[] = {
       {"1 + 1", kSqlInteger},      {"3000000000 * 2", kSqlNumeric}, {"1.5 * 2", kSqlNumeric},
@@ -125,31 +105,19 @@ TEST_F(Wire, DeclarationsAndFirstValuesGiveTheDescription) {
   }
 }
 
-TEST_F(Wire, EscapeClausesAreTranslated) {
-  // The value as text (integers in decimal).
+TEST_F(Wire, EscapeFunctionsComputeTheOdbcResult) {
   // clang-format off
-  const std::pair<const char*, const char*> cases[] = {
-      {"{d '2024-03-05'}", "2024-03-05"}, {"{t '10:11:12'}", "10:11:12"},
-      {"{ts '2024-03-05 10:11:12'}", "2024-03-05 10:11:12"},
-      {"{fn UCASE('abc')}", "ABC"}, {"{fn lcase('ABC')}", "abc"},
-      {"{fn CONCAT('ab', 'cd')}", "abcd"}, {"{fn LEFT('abcdef', 2)}", "ab"},
-      {"{fn RIGHT('abcdef', 2)}", "ef"}, {"{fn SUBSTRING('abcdef', 2, 3)}", "bcd"},
-      {"{fn SUBSTRING('abcdef', 4)}", "def"}, {"{fn LENGTH('abc  ')}", "3"},
+  const std::pair<const char*, const char*> cases[] = {  // the value as text
+      {"{d '2024-03-05'}", "2024-03-05"}, {"{fn UCASE('abc')}", "ABC"},
+      {"{fn RIGHT('abcdef', 2)}", "ef"}, {"{fn RIGHT('abc', 0)}", ""},
+      {"{fn LENGTH('abc  ')}", "3"},  // trailing blanks do not count
       {"{fn LOCATE('c', 'abcabc')}", "3"}, {"{fn LOCATE('c', 'abcabc', 4)}", "6"},
-      {"{fn LTRIM('  x')}", "x"}, {"{fn REPEAT('ab', 3)}", "ababab"}, {"{fn SPACE(3)}", "   "},
-      {"{fn INSERT('abcdef', 2, 3, 'XY')}", "aXYef"}, {"{fn REPLACE('aXa', 'X', 'b')}", "aba"},
-      {"{fn ASCII('A')}", "65"}, {"{fn CHAR(66)}", "B"}, {"{fn ABS(-4)}", "4"},
-      {"{fn MOD(17, 5)}", "2"}, {"{fn FLOOR(2.7)}", "2"}, {"{fn CEILING(2.1)}", "3"},
-      {"{fn SIGN(-3)}", "-1"}, {"{fn ROUND(2.567, 2)}", "2.57"}, {"{fn POWER(2, 10)}", "1024"},
-      {"{fn SQRT(16)}", "4"}, {"{fn YEAR({d '2024-03-05'})}", "2024"},
-      {"{fn MONTH({d '2024-03-05'})}", "3"}, {"{fn DAYOFMONTH({d '2024-03-05'})}", "5"},
-      {"{fn DAYOFWEEK({d '2024-03-05'})}", "3"},  // a Tuesday
-      {"{fn QUARTER({d '2024-08-01'})}", "3"}, {"{fn HOUR({t '10:11:12'})}", "10"},
-      {"{fn MONTHNAME({d '2024-03-05'})}", "March"}, {"{fn DAYNAME({d '2024-03-05'})}", "Tuesday"},
-      {"{fn IFNULL(NULL, 'z')}", "z"}, {"{fn USER()}", "tester"},
-      {"{fn CONVERT('42', SQL_INTEGER)}", "42"}, {"{fn CONVERT(7, SQL_VARCHAR)}", "7"},
-      {"{fn UCASE({fn LEFT('nested', 3)})}", "NES"},
-      {"'{fn UCASE(x)}'", "{fn UCASE(x)}"},  // inside a literal: left alone
+      {"{fn INSERT('abcdef', 2, 3, 'XY')}", "aXYef"}, {"{fn REPEAT('ab', 3)}", "ababab"},
+      {"{fn SUBSTRING('abcdef', 4)}", "def"}, {"{fn MOD(17, 5)}", "2"},
+      {"{fn DAYOFWEEK({d '2024-03-05'})}", "3"},  // a Tuesday, Sunday being 1
+      {"{fn QUARTER({d '2024-08-01'})}", "3"}, {"{fn MONTHNAME({d '2024-03-05'})}", "March"},
+      {"{fn DAYNAME({d '2024-03-05'})}", "Tuesday"}, {"{fn USER()}", "tester"},
+      {"{fn CONVERT('42', SQL_INTEGER)}", "42"}, {"{fn UCASE({fn LEFT('nested', 3)})}", "NES"},
   };
   // clang-format on
   for (const auto& [expression, text] : cases) {
@@ -164,39 +132,35 @@ TEST_F(Wire, EscapeClausesAreTranslated) {
   EXPECT_EQ(select("count(*) FROM l WHERE v LIKE 'a\\_b' {escape '\\'}").as_int(), 1);
 }
 
-TEST_F(Wire, SqliteErrorsCarryTheFittingServerErrorNumber) {
+TEST_F(Wire, SqliteMessagesCarryTheFittingServerErrorNumber) {
   run("CREATE TABLE e (k INTEGER PRIMARY KEY, u VARCHAR(5) UNIQUE NOT NULL); "
-      "CREATE TABLE e2 (k INTEGER); CREATE INDEX e_u ON e(u); CREATE VIEW ev AS SELECT k FROM e; "
-      "INSERT INTO e VALUES (1, 'x')");
+      "CREATE TABLE e2 (k INTEGER); CREATE INDEX e_u ON e(u); CREATE VIEW ev AS SELECT k FROM e");
   // clang-format off
   const std::pair<const char*, int> cases[] = {
       {"SELECT * FROM missing_table", 3}, {"SELECT nocolumn FROM e", 0},
       {"SELECT k FROM e, e2", 2}, {"SELEKT 1", 26}, {"SELECT (1", 26},
       {"CREATE TABLE e (a)", 51}, {"CREATE INDEX e_u ON e(u)", 40},
       {"DROP INDEX no_such_index", 41}, {"INSERT INTO e VALUES (2, NULL)", 70},
-      {"INSERT INTO e VALUES (2, 'x')", 70}, {"ALTER TABLE e ADD COLUMN u INTEGER", 64},
-      {"INSERT INTO e2 VALUES (1, 2)", 36}, {"SELECT 1 UNION SELECT 1, 2", 5},
-      {"DROP TABLE ev", 96}, {"SELECT {fn NOSUCH(1)}", 98}, {"SELECT {call proc}", 98},
-      {"SELECT {xyz 1}", 26}, {"SELECT {fn UCASE('a')", 26},
-      {"SELECT no_such_function(1)", 98}, {"SELECT abs(1, 2)", 19},
+      {"ALTER TABLE e ADD COLUMN u INTEGER", 64}, {"INSERT INTO e2 VALUES (1, 2)", 36},
+      {"SELECT 1 UNION SELECT 1, 2", 5}, {"DROP TABLE ev", 96}, {"SELECT {fn NOSUCH(1)}", 98},
+      {"SELECT {call proc}", 98}, {"SELECT no_such_function(1)", 98}, {"SELECT {xyz 1}", 26},
+      {"SELECT {fn UCASE('a')", 26}, {"SELECT abs(1, 2)", 19}, {"SELECT ? + 1", 19},
   };
   // clang-format on
   for (const auto& [sql, number] : cases) {
     const Reply reply = client_->execute(4, sql);
     EXPECT_EQ(error_number(reply), number) << sql << " -> " << reply.status;
   }
-  // The text after the number is SQLite's own message.
   EXPECT_EQ(client_->execute(4, "SELECT * FROM missing_table").status,
-            "E3 no such table: missing_table");
+            "E3 no such table: missing_table");  // SQLite's own message after the number
 }
 
+// An error from a row after the first surfaces as the trailing status of a
+// block, or as the "E" of a later fetch.
 TEST_F(Wire, ErrorWhileStreamingEndsTheBlockWithE) {
-  // The error comes from a row after the first: it surfaces as the trailing
-  // status of a block, or as the "E" of a later fetch.
   Reply reply = client_->execute(
-      5,
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 5000) SELECT "
-      "CASE WHEN i < 4000 THEN i ELSE abs((-9223372036854775807 - 1) * (i / i)) END FROM n");
+      5, numbers(5000,
+                 "CASE WHEN i < 4000 THEN i ELSE abs((-9223372036854775807 - 1) * (i / i)) END"));
   char trailer = result_of(reply).trailer;
   while (trailer == 'M') {
     reply = client_->fetch(5);
