@@ -109,6 +109,9 @@ TEST(Concurrency, AbsoluteFetchIntoTheBlockBuiltAheadSkipsNoRow) {
   rows.clear();
   ASSERT_TRUE(parse_block(client->fetch(1).payload, 1, &rows, &trailer));
   EXPECT_EQ(rows.front()[0].as_int(), last + 1);
+  rows.clear();
+  ASSERT_TRUE(parse_block(client->fetch_absolute(1, 0).payload, 1, &rows, &trailer));
+  EXPECT_EQ(rows.front()[0].as_int(), 1);  // row 0 is row 1
 }
 
 TEST(Authentication, RefusedLogonsAreAnsweredAndClosed) {
@@ -169,6 +172,8 @@ TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
       {kCmdExecute, std::vector<uint8_t>(100, 0xFF)},  // text never ends
       {kCmdGetData, std::vector<uint8_t>(8, 0)},       // no such statement
       {kCmdFetch, {0, 0}},
+      {kCmdFetch, {0, 0, 0, 1, 'B'}},              // no such fetch form
+      {kCmdConnectOptions, bytes("105")},          // no such isolation level
       {kCmdTables, {0, 0, 0, 7, '%', 0, '%', 0}},  // catalog strings missing
   };
   for (const auto& [command, payload] : absurd) {

@@ -89,23 +89,6 @@ TEST(RequestParser, LogonTextTakesItsSeparatorFromTheLastByte) {
   }
 }
 
-TEST(RequestParser, FixedLayouts) {
-  FetchRequest f;
-  const std::vector<uint8_t> next = {0, 0, 0, 1, 'X'}, absolute = {0, 0, 0, 1, 'A', 0, 0, 0, 0},
-                             wrong = {0, 0, 0, 1, 'B'};
-  ASSERT_TRUE(parse_fetch(next.data(), next.size(), &f));
-  EXPECT_FALSE(f.absolute);
-  ASSERT_TRUE(parse_fetch(absolute.data(), absolute.size(), &f));
-  EXPECT_EQ(f.row, 1u);  // row 0 is row 1
-  EXPECT_FALSE(parse_fetch(wrong.data(), wrong.size(), &f));
-  SettingsRequest s;
-  EXPECT_TRUE(parse_settings(u8("104"), 3, &s));
-  EXPECT_FALSE(s.autocommit);
-  EXPECT_EQ(s.isolation, 4);
-  EXPECT_FALSE(parse_settings(u8("105"), 3, &s));
-  EXPECT_FALSE(parse_settings(u8("10"), 2, &s));
-}
-
 TEST(EscapeTranslator, TranslatesOutsideLiteralsOnly) {
   const struct { std::string in; size_t binaries; std::string out; } cases[] = {  // out "": fails
       {"SELECT {ts'2024-01-02 03:04:05'}", 0, "SELECT '2024-01-02 03:04:05'"},

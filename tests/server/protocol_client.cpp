@@ -21,14 +21,10 @@
 
 namespace q4::test {
 
-std::unique_ptr<ServerProcess> ServerProcess::start(const std::vector<std::string>& args,
-                                                    std::string* error) {
-  char dir[] = "/tmp/q4lite-test-XXXXXX";
-  if (mkdtemp(dir) == nullptr) {
-    *error = "mkdtemp failed";
-    return nullptr;
-  }
+std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args) {
   auto server = std::unique_ptr<ServerProcess>(new ServerProcess());
+  char dir[] = "/tmp/q4lite-test-XXXXXX";
+  if (mkdtemp(dir) == nullptr) return nullptr;
   server->dir_ = dir;
   const std::string port_file = server->dir_ + "/port";
   const char* build = std::getenv("Q4_BUILD_DIR");
@@ -52,22 +48,19 @@ std::unique_ptr<ServerProcess> ServerProcess::start(const std::vector<std::strin
     execv(argv[0], argv.data());
     _exit(127);
   }
-  for (int i = 0; i < 2000 && server->pid_ > 0; ++i) {
-    std::ifstream in(port_file);
+  for (int i = 0; i < 2000; ++i) {
     int port = 0;
-    if (in >> port && port > 0) {
+    if (std::ifstream(port_file) >> port && port > 0) {
       server->port_ = static_cast<uint16_t>(port);
       return server;
     }
-    int status = 0;
-    if (waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
-      server->pid_ = -1;
-      *error = "q4lite exited at start with status " + std::to_string(WEXITSTATUS(status));
-      return nullptr;
+    if (waitpid(server->pid_, nullptr, WNOHANG) != 0) {
+      server->pid_ = -1;  // exited at start
+      break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  *error = "q4lite did not write its port file";
+  ADD_FAILURE() << "q4lite did not start with its " << args.size() << " arguments";
   return nullptr;
 }
 
@@ -273,13 +266,6 @@ bool Client::query(uint32_t id, const std::string& text, Rows* rows) {
     }
   }
   return true;
-}
-
-std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args) {
-  std::string error;
-  auto server = ServerProcess::start(args, &error);
-  if (!server) ADD_FAILURE() << "q4lite did not start: " << error;
-  return server;
 }
 
 std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string& account) {

@@ -17,19 +17,21 @@
 
 namespace q4::test {
 
+class ServerProcess;
+// Starts build/q4lite (Q4_BUILD_DIR) with `args`; fails the test (and returns
+// null) when it does not come up.
+std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {});
+
 // A q4lite child process listening on 127.0.0.1, port chosen by the system.
 class ServerProcess {
  public:
-  // Starts build/q4lite (Q4_BUILD_DIR) with `args`; null, with the reason in
-  // *error, when it does not come up.
-  static std::unique_ptr<ServerProcess> start(const std::vector<std::string>& args,
-                                              std::string* error);
   ~ServerProcess();
   uint16_t port() const { return port_; }
   long rss_kib() const;  // resident set size, from /proc
   int stop();            // SIGTERM and wait: the exit status, -1 if killed by a signal
 
  private:
+  friend std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args);
   pid_t pid_ = -1;
   uint16_t port_ = 0;
   std::string dir_;  // the server's working folder, removed at destruction
@@ -97,8 +99,6 @@ class Client {
   std::unique_ptr<lite::Link> link_;
 };
 
-// Starts q4lite with `args`; fails the test (and returns null) when it does not start.
-std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {});
 // A client connected and logged on to `server`.
 std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string& account = "");
 // The reply as a result; fails the test when it is not a well-formed "K".
