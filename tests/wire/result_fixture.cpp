@@ -90,14 +90,8 @@ Bytes statement_request(const Statement* stmt) {
 }
 
 void RowServer::serve(ScriptedPeer& peer, int count) {
-  peer.step("row server", [this, count](PeerLink& link) -> std::string {
-    for (int i = 0; i < count; ++i) {
-      ReceivedRequest request;
-      std::string why = link.read_request(&request);
-      if (why.empty()) why = answer(link, request);
-      if (!why.empty()) return why;
-    }
-    return "";
+  peer.serve(count, [this](const ReceivedRequest& request, std::string* status, Bytes* payload) {
+    return answer(request, status, payload);
   });
 }
 
@@ -106,7 +100,7 @@ std::vector<std::string> RowServer::log() const {
   return log_;
 }
 
-std::string RowServer::answer(PeerLink& link, const ReceivedRequest& request) {
+std::string RowServer::answer(const ReceivedRequest& request, std::string* status, Bytes* payload) {
   uint8_t command = request.command.empty() ? 0 : static_cast<uint8_t>(request.command[0]);
   const Bytes& p = request.payload;
   std::string entry;
@@ -131,8 +125,9 @@ std::string RowServer::answer(PeerLink& link, const ReceivedRequest& request) {
     block = numbered_block(next_row_, count, next_row_ + count > total_ ? 'W' : 'M');
     next_row_ += count;
   }
-  if (command == kCmdExecute) return link.send_reply("K", execute_payload(1, total_, block));
-  return link.send_reply(block.empty() ? "W" : "K", block);
+  *status = command == kCmdExecute || !block.empty() ? "K" : "W";
+  *payload = command == kCmdExecute ? execute_payload(1, total_, block) : block;
+  return "";
 }
 
 void StatementTest::SetUp() {

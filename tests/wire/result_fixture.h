@@ -52,7 +52,7 @@ class RowServer {
   std::vector<std::string> log() const;
 
  private:
-  std::string answer(PeerLink& link, const ReceivedRequest& request);
+  std::string answer(const ReceivedRequest& request, std::string* status, Bytes* payload);
   int32_t total_;
   int32_t per_block_;
   int32_t next_row_ = 1;

@@ -1,7 +1,7 @@
 // Reading results against the scripted peer: SQLFetch over blocks ending in
 // "M", "W" and "E", rows sent without data, damaged blocks, SQLGetData from
-// the block and from the server (long values growing their buffer), and
-// bound columns with their strides.
+// the block and from the server (long values growing their buffer), and the
+// requests bound columns cost.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -11,7 +11,6 @@
 #endif
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,17 +85,6 @@ TEST_F(Results, RowsSentWithoutDataAreReadThroughGetData) {
   EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
 }
 
-// After SQL_CLOSE only the cursor went back: the next fetch returns the next
-// unread row of the stored block and numbers it row 1.
-TEST_F(Results, FetchAfterCloseContinuesTheStoredBlock) {
-  ASSERT_EQ(execute(execute_payload(1, 3, numbered_block(1, 3, 'W'))), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  ASSERT_EQ(free_statement(stmt, SQL_CLOSE), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), 2);
-  EXPECT_EQ(stmt->cursor_row, 1);
-}
-
 // A refused fetch request is mapped; a broken link is the connection's
 // "08S01" and fails the step as a server error without a number.
 TEST_F(Results, FailedFetchRequests) {
@@ -145,7 +133,6 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
       {join({past_end, {'W'}}), 0},
       {join({int_value(1), claiming(0xFFFFFFF0u, "x"), {'W'}}), 0},  // wraps a pointer
       {block_of({two(1), past_end}, 'W'), 1},
-      {block_of({two(1), one_value}, 'W'), 1},
       {block_of({two(1), one_value, two(3)}, 'W'), 1},
       {block_of({two(1), join({int_value(2), {0x00, 0x0C, 0x00}})}, 'W'), 1},
       {two(1), 0},  // no trailing status
@@ -301,17 +288,6 @@ TEST_F(Results, DamagedGetDataReplies) {
   EXPECT_STREQ(conn->sqlstate, "08S01");
 }
 
-// --- Bound columns. Rows: integer n, text "name<n>", NULL in every third.
-
-Bytes three_column_block(int32_t first, int32_t count, char trailer) {
-  std::vector<Bytes> rows;
-  for (int32_t n = first; n < first + count; ++n) {
-    rows.push_back(join({int_value(n), text_value("name" + std::to_string(n)),
-                         n % 3 == 0 ? null_value() : int_value(n * 100)}));
-  }
-  return block_of(rows, trailer);
-}
-
 // Rows sent without data make every fill a get-data request, so the order of
 // the requests is the order of filling: binding order, a rebinding keeping
 // its place.
@@ -329,91 +305,6 @@ TEST_F(Results, ColumnsAreFilledInBindingOrder) {
     for (uint16_t column : order) EXPECT_EQ(v[column], column * 11);
     ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v[1], 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(bind_column(stmt, 4, SQL_C_LONG, &v[4], 0, nullptr), SQL_SUCCESS);
-  }
-}
-
-TEST_F(Results, EachFetchFillsTheBoundBuffers) {
-  SQLINTEGER id = 0, amount = -5;
-  char name[16];
-  SQLLEN id_length = 0, name_length = 0, amount_length = 0;
-  ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &id, 0, &id_length), SQL_SUCCESS);
-  ASSERT_EQ(bind_column(stmt, 2, SQL_C_CHAR, name, sizeof name, &name_length), SQL_SUCCESS);
-  ASSERT_EQ(bind_column(stmt, 3, SQL_C_LONG, &amount, 0, &amount_length), SQL_SUCCESS);
-  ASSERT_EQ(execute(execute_payload(3, 4, three_column_block(1, 2, 'M'))), SQL_SUCCESS);
-  peer.expect_request(kCmdFetch, next_block_request(stmt))
-      .reply("K", three_column_block(3, 2, 'W'));
-  for (int32_t n = 1; n <= 4; ++n) {
-    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-    EXPECT_EQ(id, n);
-    EXPECT_EQ(id_length, 4);
-    EXPECT_EQ(std::string(name), "name" + std::to_string(n));
-    EXPECT_EQ(name_length, 5);
-    EXPECT_EQ(amount, n == 3 ? 200 : n * 100) << "a NULL leaves the buffer as it was";
-    EXPECT_EQ(amount_length, n == 3 ? SQL_NULL_DATA : 4);
-  }
-  EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
-}
-
-// A truncation is passed over ("01004" stays); a buffer length above 2^31-1
-// is clamped, not wrapped; a column past the last and a failed conversion
-// fail the fetch, the latter leaving later columns alone.
-TEST_F(Results, FillOutcomes) {
-  char name[32];
-  SQLLEN length = 0;
-  SQL_DATE_STRUCT date{};
-  SQLINTEGER id = -1;
-  const std::tuple<std::function<void()>, SQLRETURN, const char*, const char*> cases[] = {
-      {[&] { bind_column(stmt, 2, SQL_C_CHAR, name, 4, &length); }, SQL_SUCCESS, "01004", "nam"},
-      {[&] { bind_column(stmt, 2, SQL_C_CHAR, name, (SQLLEN(1) << 32) + 3, &length); }, SQL_SUCCESS,
-       "", "name1"},
-      {[&] { bind_column(stmt, 7, SQL_C_LONG, &id, 0, nullptr); }, SQL_ERROR, "S1002", ""},
-      {[&] {
-         bind_column(stmt, 3, SQL_C_DATE, &date, sizeof date, nullptr);
-         bind_column(stmt, 1, SQL_C_LONG, &id, 0, nullptr);
-       },
-       SQL_ERROR, "07006", ""},
-  };
-  for (const auto& [bind, result, state, text] : cases) {
-    SCOPED_TRACE(state);
-    free_statement(stmt, SQL_UNBIND);
-    memset(name, 0, sizeof name);
-    stmt->sqlstate[0] = '\0';
-    bind();
-    ASSERT_EQ(execute(execute_payload(3, 1, three_column_block(1, 1, 'W'))), SQL_SUCCESS);
-    EXPECT_EQ(fetch_row(stmt), result);
-    EXPECT_EQ(sqlstate(), state);
-    EXPECT_STREQ(name, text);
-    EXPECT_EQ(id, -1);
-    EXPECT_EQ(stmt->cursor_row, 1) << "the cursor moves all the same";
-  }
-}
-
-// fetch_next_row(k) fills position k: column-wise by the stored buffer
-// length (a tinyint binding keeps 2, so its values land 2 bytes apart),
-// row-wise by the bind type.
-TEST_F(Results, RowsetsStepColumnWiseAndRowWise) {
-  uint8_t tiny[6];
-  memset(tiny, 0xEE, sizeof tiny);
-  SQLLEN tiny_lengths[3] = {};
-  struct Row {
-    char name[10];
-    SQLLEN name_length;
-  } rowset[3] = {};
-  ASSERT_EQ(bind_column(stmt, 1, SQL_C_TINYINT, tiny, 1, tiny_lengths), SQL_SUCCESS);
-  ASSERT_EQ(execute(execute_payload(3, 3, three_column_block(1, 3, 'W'))), SQL_SUCCESS);
-  for (int32_t k = 0; k < 3; ++k) ASSERT_EQ(fetch_next_row(stmt, k), SQL_SUCCESS);
-  EXPECT_EQ(Bytes(tiny, tiny + 6), (Bytes{1, 0xEE, 2, 0xEE, 3, 0xEE}));
-  EXPECT_EQ(tiny_lengths[2], 1);
-
-  free_statement(stmt, SQL_UNBIND);
-  stmt->bind_type = sizeof(Row);
-  ASSERT_EQ(bind_column(stmt, 2, SQL_C_CHAR, rowset[0].name, 10, &rowset[0].name_length),
-            SQL_SUCCESS);
-  ASSERT_EQ(execute(execute_payload(3, 3, three_column_block(1, 3, 'W'))), SQL_SUCCESS);
-  for (int32_t k = 0; k < 3; ++k) ASSERT_EQ(fetch_next_row(stmt, k), SQL_SUCCESS);
-  for (int32_t k = 0; k < 3; ++k) {
-    EXPECT_EQ(std::string(rowset[k].name), "name" + std::to_string(k + 1));
-    EXPECT_EQ(rowset[k].name_length, 5);
   }
 }
 

@@ -25,7 +25,6 @@ namespace {
 
 constexpr size_t kLargestChunk = 20480;
 using Clock = std::chrono::steady_clock;
-using Body = std::function<std::string(PeerLink&)>;
 
 std::string hex(uint8_t byte) {
   char text[8];
@@ -48,6 +47,18 @@ Bytes encode(const RawFrame& frame) {
   return bytes;
 }
 
+// "offset 12: got 0x41, want 0x42 (lengths 20/20)" for the first difference, or "".
+std::string first_difference(const Bytes& got, const Bytes& want) {
+  std::string lengths =
+      " (lengths " + std::to_string(got.size()) + "/" + std::to_string(want.size()) + ")";
+  auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+  if (g != got.end() && w != want.end()) {
+    return "offset " + std::to_string(g - got.begin()) + ": got " + hex(*g) + ", want " + hex(*w) +
+           lengths;
+  }
+  return got.size() == want.size() ? "" : "length differs" + lengths;
+}
+
 }  // namespace
 
 Bytes bytes_of(const std::string& text) {
@@ -61,23 +72,14 @@ Bytes pattern_bytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-std::string first_difference(const Bytes& got, const Bytes& want) {
-  std::string lengths =
-      " (lengths " + std::to_string(got.size()) + "/" + std::to_string(want.size()) + ")";
-  auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  if (g != got.end() && w != want.end()) {
-    return "offset " + std::to_string(g - got.begin()) + ": got " + hex(*g) + ", want " + hex(*w) +
-           lengths;
-  }
-  return got.size() == want.size() ? "" : "length differs" + lengths;
-}
+using Body = std::function<std::string(PeerSession&)>;
 
 struct ScriptedPeer::State {
   int listener = -1;
   uint16_t port = 0;
   std::atomic<int> timeout_ms{5000};
   std::atomic<bool> finishing{false};
-  std::mutex mutex;
+  mutable std::mutex mutex;
   std::condition_variable changed;
   std::deque<std::pair<std::string, Body>> steps;
   bool finished = false;
@@ -87,13 +89,12 @@ struct ScriptedPeer::State {
   void run();
 };
 
-namespace {
-
 // The peer's end of one connection, used by the steps on the peer thread.
-class Session final : public PeerLink {
+// Each operation returns "" or why it failed.
+class PeerSession {
  public:
-  explicit Session(ScriptedPeer::State* state) : s_(state) {}
-  ~Session() override { drop(false); }
+  explicit PeerSession(ScriptedPeer::State* state) : s_(state) {}
+  ~PeerSession() { drop(false); }
   bool connected() const { return fd_ >= 0; }
 
   // "" once `fd` shows `events`, else why not after at most the step timeout.
@@ -129,7 +130,7 @@ class Session final : public PeerLink {
     fd_ = -1;
   }
 
-  std::string read_exact(size_t count, Bytes* out) override {
+  std::string read_exact(size_t count, Bytes* out) {
     out->resize(count);
     for (size_t done = 0; done < count;) {
       std::string why = wait(fd_, POLLIN, "bytes from the driver");
@@ -145,7 +146,7 @@ class Session final : public PeerLink {
     return "";
   }
 
-  std::string write_all(const Bytes& bytes) override {
+  std::string write_all(const Bytes& bytes) {
     for (size_t done = 0; done < bytes.size();) {
       ssize_t sent =
           send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -162,7 +163,8 @@ class Session final : public PeerLink {
     return "";
   }
 
-  std::string read_request(ReceivedRequest* out) override {
+  // One whole request, kept in the state's list once it was read.
+  std::string read_request(ReceivedRequest* out) {
     *out = ReceivedRequest{};
     Bytes field;
     for (int index = 0;; ++index) {
@@ -191,12 +193,15 @@ class Session final : public PeerLink {
                std::to_string(reader.remaining()) + " bytes left";
       }
       out->payload.insert(out->payload.end(), reader.pos, reader.end);
-      if (more == 0) return "";
+      if (more == 0) break;
       if (!(why = write_all(Bytes{0x06})).empty()) return why;
     }
+    std::lock_guard<std::mutex> lock(s_->mutex);
+    s_->requests.push_back(*out);
+    return "";
   }
 
-  std::string send_reply(const std::string& status, const Bytes& payload) override {
+  std::string send_reply(const std::string& status, const Bytes& payload) {
     size_t position = 0;
     do {
       RawFrame frame;
@@ -231,14 +236,19 @@ class Session final : public PeerLink {
     }
   }
 
-  std::string echo(const std::string& status) {
-    for (;;) {
-      std::string why = wait(fd_, POLLIN, "a request");
-      if (!why.empty() || !has_data(0)) return why;  // the driver closed: done
+  std::string serve(int count, const Responder& responder) {
+    for (int i = 0; count < 0 || i < count; ++i) {
+      std::string why;
+      if (count < 0 && ((why = wait(fd_, POLLIN, "a request")).empty() && !has_data(0))) break;
       ReceivedRequest request;
-      if (!(why = read_request(&request)).empty()) return why;
-      if (!(why = send_reply(status, request.payload)).empty()) return why;
+      std::string status;
+      Bytes payload;
+      if (why.empty()) why = read_request(&request);
+      if (why.empty()) why = responder(request, &status, &payload);
+      if (why.empty()) why = send_reply(status, payload);
+      if (!why.empty()) return why;
     }
+    return "";
   }
 
   // Whether the driver sent bytes not read yet (none at end of stream); a
@@ -256,10 +266,8 @@ class Session final : public PeerLink {
   int fd_ = -1;
 };
 
-}  // namespace
-
 void ScriptedPeer::State::run() {
-  Session session(this);
+  PeerSession session(this);
   for (int index = 1;; ++index) {
     std::pair<std::string, Body> step;
     {
@@ -292,25 +300,21 @@ void ScriptedPeer::State::run() {
   session.drop(false);
 }
 
-ScriptedPeer::ScriptedPeer(const char* address) : state_(new State) {
+ScriptedPeer::ScriptedPeer() : state_(new State) {
   State& s = *state_;
-  bool v6 = strchr(address, ':') != nullptr;
-  sockaddr_in6 six{};
-  sockaddr_in four{};
-  six.sin6_family = AF_INET6;
-  four.sin_family = AF_INET;
-  inet_pton(AF_INET6, address, &six.sin6_addr);
-  inet_pton(AF_INET, address, &four.sin_addr);
-  auto* where = v6 ? reinterpret_cast<sockaddr*>(&six) : reinterpret_cast<sockaddr*>(&four);
-  socklen_t size = v6 ? sizeof six : sizeof four;
-  s.listener = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  auto* where = reinterpret_cast<sockaddr*>(&address);
+  s.listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s.listener < 0 || bind(s.listener, where, size) != 0 || listen(s.listener, 8) != 0 ||
       getsockname(s.listener, where, &size) != 0) {
     s.failure = "peer set-up: " + sys_error("listen");
     s.finished = true;
     return;
   }
-  s.port = ntohs(v6 ? six.sin6_port : four.sin_port);
+  s.port = ntohs(address.sin_port);
   s.thread = std::thread([this] { state_->run(); });
 }
 
@@ -355,33 +359,34 @@ ScriptedPeer& ScriptedPeer::step(const std::string& what, Body body) {
   return *this;
 }
 
-ScriptedPeer& ScriptedPeer::expect_request(
-    uint8_t command, std::function<std::string(const ReceivedRequest&)> check) {
-  State* s = state_.get();
-  return step("expect_request " + hex(command), [s, command, check](PeerLink& link) {
+ScriptedPeer& ScriptedPeer::expect_request(uint8_t command, std::optional<Bytes> payload) {
+  return step("expect_request " + hex(command), [=](PeerSession& link) {
     ReceivedRequest request;
     std::string why = link.read_request(&request);
     if (!why.empty()) return why;
-    std::lock_guard<std::mutex> lock(s->mutex);
-    s->requests.push_back(request);
     if (request.command != std::string(1, static_cast<char>(command))) {
-      std::string got;
-      for (char c : request.command) got += hex(static_cast<uint8_t>(c)) + " ";
-      return "command " + got + "(" + std::to_string(request.command.size()) + " bytes)";
+      return "command " + hex(static_cast<uint8_t>(request.command[0]));
     }
-    return check ? check(request) : std::string();
-  });
-}
-
-ScriptedPeer& ScriptedPeer::expect_request(uint8_t command, std::optional<Bytes> payload) {
-  return expect_request(command, [payload](const ReceivedRequest& request) {
-    std::string difference = payload ? first_difference(request.payload, *payload) : "";
-    return difference.empty() ? difference : "payload " + difference;
+    why = payload ? first_difference(request.payload, *payload) : "";
+    return why.empty() ? why : "payload " + why;
   });
 }
 
 ScriptedPeer& ScriptedPeer::reply(const std::string& status, const Bytes& payload) {
-  return step("reply " + status, [=](PeerLink& link) { return link.send_reply(status, payload); });
+  return step("reply " + status,
+              [=](PeerSession& link) { return link.send_reply(status, payload); });
+}
+
+ScriptedPeer& ScriptedPeer::serve(int count, Responder responder) {
+  return step("serve", [=](PeerSession& link) { return link.serve(count, responder); });
+}
+
+ScriptedPeer& ScriptedPeer::echo_requests(const std::string& status) {
+  return serve(-1, [status](const ReceivedRequest& request, std::string* out, Bytes* payload) {
+    *out = status;
+    *payload = request.payload;
+    return std::string();
+  });
 }
 
 ScriptedPeer& ScriptedPeer::send_frame(const RawFrame& frame) {
@@ -390,16 +395,15 @@ ScriptedPeer& ScriptedPeer::send_frame(const RawFrame& frame) {
 
 ScriptedPeer& ScriptedPeer::send_raw(const Bytes& bytes) {
   return step("send " + std::to_string(bytes.size()) + " bytes",
-              [bytes](PeerLink& link) { return link.write_all(bytes); });
+              [bytes](PeerSession& link) { return link.write_all(bytes); });
 }
 
 ScriptedPeer& ScriptedPeer::expect_ack() {
-  return step("expect_ack",
-              [](PeerLink& link) { return static_cast<Session&>(link).expect_ack(); });
+  return step("expect_ack", [](PeerSession& link) { return link.expect_ack(); });
 }
 
 ScriptedPeer& ScriptedPeer::expect_bytes(const Bytes& bytes) {
-  return step("expect " + std::to_string(bytes.size()) + " bytes", [bytes](PeerLink& link) {
+  return step("expect " + std::to_string(bytes.size()) + " bytes", [bytes](PeerSession& link) {
     Bytes got;
     std::string why = link.read_exact(bytes.size(), &got);
     return why.empty() ? first_difference(got, bytes) : why;
@@ -407,43 +411,21 @@ ScriptedPeer& ScriptedPeer::expect_bytes(const Bytes& bytes) {
 }
 
 ScriptedPeer& ScriptedPeer::expect_closed() {
-  return step("expect_closed",
-              [](PeerLink& link) { return static_cast<Session&>(link).wait_for_close(); });
+  return step("expect_closed", [](PeerSession& link) { return link.wait_for_close(); });
 }
 
 ScriptedPeer& ScriptedPeer::close() {
-  return step("close", [](PeerLink& link) {
-    static_cast<Session&>(link).drop(false);
+  return step("close", [](PeerSession& link) {
+    link.drop(false);
     return std::string();
   });
 }
 
 ScriptedPeer& ScriptedPeer::reset() {
-  return step("reset", [](PeerLink& link) {
-    static_cast<Session&>(link).drop(true);
+  return step("reset", [](PeerSession& link) {
+    link.drop(true);
     return std::string();
   });
-}
-
-ScriptedPeer& ScriptedPeer::stay_silent() {
-  return pause(-1);
-}
-
-// Sleeps until the time is up (never, for -1) or finish() was called.
-ScriptedPeer& ScriptedPeer::pause(int milliseconds) {
-  State* s = state_.get();
-  return step("pause", [s, milliseconds](PeerLink&) {
-    Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!s->finishing && (milliseconds < 0 || Clock::now() < end)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return std::string();
-  });
-}
-
-ScriptedPeer& ScriptedPeer::echo_requests(const std::string& status) {
-  return step("echo_requests",
-              [status](PeerLink& link) { return static_cast<Session&>(link).echo(status); });
 }
 
 }  // namespace q4::wire

@@ -1,16 +1,10 @@
-// A scripted stand-in for the Q4 server: an in-process TCP server on a
-// loopback address (port 0: the kernel picks one) that runs a script of steps
-// on a thread of its own. Steps may be appended while the driver works; the
-// first step that needs a connection accepts one. A failing step records why,
-// closes the connection (so the driver sees a closed link instead of waiting
-// forever) and ends the script. Every wait gives up after the step timeout
-// (5 s unless set). The peer encodes and checks frames by itself, so a fault
-// in the driver's framing is not mirrored here.
-//
-//   ScriptedPeer peer;
-//   peer.expect_request(kCmdExecute, bytes_of("SELECT 1")).reply("K", rows);
-//   ... driver: connect to peer.port(), exchange ...
-//   EXPECT_EQ(peer.finish(), "");
+// A scripted stand-in for the Q4 server: a TCP listener on 127.0.0.1 (the
+// kernel picks the port) running a script of steps on its own thread. Steps
+// may be appended while the driver works; the first one accepts the
+// connection. A failing step records why, closes the connection (the driver
+// sees a closed link instead of waiting forever) and ends the script. Every
+// wait gives up after the step timeout (5 s unless set). The peer frames by
+// itself, so a framing fault in the driver is not mirrored here.
 #pragma once
 
 #include <cstddef>
@@ -23,13 +17,12 @@
 
 namespace q4::wire {
 
+class PeerSession;
 using Bytes = std::vector<uint8_t>;
 
 Bytes bytes_of(const std::string& text);  // without a NUL
 // `count` bytes of a pseudo-random pattern per `seed`: a misplaced chunk shows.
 Bytes pattern_bytes(size_t count, uint32_t seed = 1);
-// "offset 12: got 0x41, want 0x42 (lengths 20/20)" for the first difference, or "".
-std::string first_difference(const Bytes& got, const Bytes& want);
 
 struct ReceivedRequest {
   std::string command;                  // the lead string of the first frame
@@ -47,24 +40,13 @@ struct RawFrame {
   std::optional<uint16_t> frame_length;
 };
 
-// The connected end of the peer, for custom steps. Each operation waits at
-// most the step timeout and returns "" or why it failed.
-class PeerLink {
- public:
-  virtual ~PeerLink() = default;
-  virtual std::string read_exact(size_t count, Bytes* out) = 0;
-  virtual std::string write_all(const Bytes& bytes) = 0;
-  // One whole request, acknowledged frame by frame with 0x06 (the driver must
-  // ignore the value), checked to be framed as the driver must frame it.
-  virtual std::string read_request(ReceivedRequest* out) = 0;
-  // A reply cut into 20480-byte chunks, insisting on the driver's 0x41 after
-  // every frame that announces another.
-  virtual std::string send_reply(const std::string& status, const Bytes& payload) = 0;
-};
+// Answers one request: sets the reply's status and payload, or returns why
+// the request is wrong.
+using Responder = std::function<std::string(const ReceivedRequest&, std::string*, Bytes*)>;
 
 class ScriptedPeer {
  public:
-  explicit ScriptedPeer(const char* address = "127.0.0.1");  // or "::1"
+  ScriptedPeer();
   ~ScriptedPeer();
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
@@ -73,34 +55,33 @@ class ScriptedPeer {
   void set_step_timeout(int milliseconds);
 
   // --- Steps; each returns *this so that a script reads as one chain.
-  // Reads one request and checks its command, and its payload if given.
+  // Reads one request, acknowledging its frames with 0x06 (the driver must
+  // ignore the value), and checks its framing, command and payload if given.
   ScriptedPeer& expect_request(uint8_t command, std::optional<Bytes> payload = std::nullopt);
-  // Reads one request of `command` and lets `check` judge it ("" passes).
-  ScriptedPeer& expect_request(uint8_t command,
-                               std::function<std::string(const ReceivedRequest&)> check);
+  // A reply cut into 20480-byte chunks, insisting on 0x41 after each but the last.
   ScriptedPeer& reply(const std::string& status, const Bytes& payload = {});
-  ScriptedPeer& send_frame(const RawFrame& frame);  // no acknowledgement read
+  // Reads and answers `count` requests (until the driver closes for -1).
+  ScriptedPeer& serve(int count, Responder responder);
+  ScriptedPeer& echo_requests(const std::string& status = "K");  // serve(-1) with the payload
+  ScriptedPeer& send_frame(const RawFrame& frame);               // no acknowledgement read
   ScriptedPeer& send_raw(const Bytes& bytes);
   ScriptedPeer& expect_ack();                      // one byte, 0x41
   ScriptedPeer& expect_bytes(const Bytes& bytes);  // exactly these
   ScriptedPeer& expect_closed();  // until the driver closes, dropping what it sends
   ScriptedPeer& close();          // orderly: the driver reads end of stream
   ScriptedPeer& reset();          // the driver sees ECONNRESET
-  ScriptedPeer& stay_silent();    // until finish()
-  ScriptedPeer& pause(int milliseconds);
-  // Answers every request with `status` and its own payload until the driver
-  // closes the connection (benchmarks).
-  ScriptedPeer& echo_requests(const std::string& status = "K");
-  ScriptedPeer& step(const std::string& what, std::function<std::string(PeerLink&)> body);
 
-  // Ends the script (a stay_silent step ends now) and closes the connection.
+  // An ended script keeps the connection open and silent, unless the driver
+  // sends bytes that no step reads: then it closes after the step timeout.
+  // Ends the script and closes the connection.
   // "" when every step passed, else the failure; later calls say the same.
   std::string finish();
-  std::vector<ReceivedRequest> requests() const;  // read by expect_request
+  std::vector<ReceivedRequest> requests() const;  // every request read, in order
 
   struct State;
 
  private:
+  ScriptedPeer& step(const std::string& what, std::function<std::string(PeerSession&)> body);
   std::unique_ptr<State> state_;
 };
 

@@ -1,7 +1,6 @@
-// Scrolling against model row servers, with and without the server's
-// absolute fetch form: the requests each positioning costs (1000 rows, 100 a
-// block), and where each SQLExtendedFetch type starts its rowset with the
-// statuses and counts of short rowsets (25 rows, 7 a block, rowset of 10).
+// Scrolling against a model row server (1000 rows, 100 a block), with and
+// without the server's absolute fetch form: the requests each positioning
+// costs, and SQLExtendedFetch's refusals. Rowset starts are the e2e tier's.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -63,11 +62,9 @@ INSTANTIATE_TEST_SUITE_P(Moves, Position, ::testing::Values(
     PositionCase{"Forward250SendsOneAbsoluteRequest", true, 1, 251, SQL_SUCCESS, 251, {"exec", "A251"}},
     PositionCase{"Forward250WithoutAbsoluteFormReadsThrough", false, 1, 251, SQL_SUCCESS, 251, {"exec", "X", "X"}},
     PositionCase{"BackwardsInsideTheFirstBlockAsksNothing", true, 50, 10, SQL_SUCCESS, 10, {"exec"}},
-    PositionCase{"BackwardsInsideAFetchedBlockAsksNothing", true, 150, 120, SQL_SUCCESS, 120, {"exec", "X"}},
     PositionCase{"BackwardsOutsideTheBlockAsksForTheRow", true, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "A20"}},
     PositionCase{"BackwardsWithoutAbsoluteFormRunsTheStatementAgain", false, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "exec"}},
     PositionCase{"SameRowStaysCurrent", true, 7, 7, SQL_SUCCESS, 7, {"exec"}},
-    PositionCase{"RowZeroInsideTheFirstBlock", true, 50, 0, SQL_NO_DATA_FOUND, 0, {"exec"}},
     PositionCase{"RowZeroFromAFetchedBlockAsksForRowOne", true, 150, 0, SQL_NO_DATA_FOUND, 0, {"exec", "X", "A1"}},
     PositionCase{"PastTheEndCountsTheRowsFromTheStart", true, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec", "A5000", "A1"}, 9)},
     PositionCase{"PastTheEndWithoutAbsoluteFormReadsToTheEnd", false, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec"}, 9)}),
@@ -102,86 +99,6 @@ TEST_F(Scroll, FailedReexecutionFailsThePositioning) {
   EXPECT_STREQ(conn->sqlstate, "08S01");
   EXPECT_EQ(sqlstate() + " " + message(), "08S01 " + kPrefix + "Communications_ERROR");
 }
-
-struct Call {
-  SQLUSMALLINT type;
-  int32_t irow;
-  int32_t first;  // first row of the rowset, 0: SQL_NO_DATA_FOUND
-  SQLULEN count;
-};
-
-struct StartCase {
-  const char* name;
-  std::vector<Call> calls;
-  int requests;  // the server answers, the execution included
-  int requests_emulated;
-};
-
-class ExtendedFetch : public StatementTest,
-                      public ::testing::WithParamInterface<std::tuple<StartCase, bool>> {
- protected:
-  RowServer small{25, 7};
-};
-
-TEST_P(ExtendedFetch, StartsEachRowsetWhereItsFetchTypeSays) {
-  const auto& [c, absolute_form] = GetParam();
-  conn->server_flags = absolute_form ? kFlagAbsoluteFetch : 0;
-  int served = absolute_form ? c.requests : c.requests_emulated;
-  small.serve(peer, served);
-  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
-  stmt->rowset_size = 10;
-  SQLINTEGER values[10];
-  SQLLEN indicators[10];
-  ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, values, sizeof(SQLINTEGER), indicators), SQL_SUCCESS);
-  for (size_t k = 0; k < c.calls.size(); ++k) {
-    const Call& call = c.calls[k];
-    SCOPED_TRACE("call " + std::to_string(k));
-    std::fill(values, values + 10, -1);
-    SQLUSMALLINT statuses[10];
-    std::fill(statuses, statuses + 10, 99);
-    SQLULEN count = 12345;
-    SQLRETURN rc = extended_fetch(stmt, call.type, call.irow, &count, statuses);
-    if (call.first == 0) {
-      EXPECT_EQ(rc, SQL_NO_DATA_FOUND);
-      EXPECT_EQ(count, 12345u) << "no count for an empty rowset";
-      continue;
-    }
-    ASSERT_EQ(rc, SQL_SUCCESS);
-    EXPECT_EQ(count, call.count);
-    EXPECT_EQ(stmt->row_number, static_cast<uint32_t>(call.first));
-    for (uint32_t i = 0; i < 10; ++i) {
-      bool row = i < call.count;
-      EXPECT_EQ(statuses[i], row ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << i;
-      EXPECT_EQ(values[i], row ? call.first + static_cast<int32_t>(i) : -1) << i;
-    }
-  }
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(static_cast<int>(small.log().size()), served);
-}
-
-constexpr SQLUSMALLINT kNext = SQL_FETCH_NEXT, kPrior = SQL_FETCH_PRIOR, kAbs = SQL_FETCH_ABSOLUTE;
-
-// clang-format off
-const std::vector<StartCase> start_cases = {
-  {"NextThreeTimesThenNoData", {{kNext, 0, 1, 10}, {kNext, 0, 11, 10}, {kNext, 0, 21, 5}, {kNext, 0, 0, 0}}, 5, 5},
-  {"LastThenPriorTwiceThenNoData", {{SQL_FETCH_LAST, 0, 16, 10}, {kPrior, 0, 6, 10}, {kPrior, 0, 1, 10},
-      {kPrior, 0, 0, 0}}, 11, 14},
-  {"AbsoluteFromTheEnd", {{kAbs, -3, 23, 3}}, 5, 8},
-  {"AbsoluteZeroAndPastTheEnd", {{kAbs, 0, 0, 0}, {kAbs, 30, 0, 0}}, 4, 4},
-  {"PriorAfterTheEndGivesTheLastRowset", {{kNext, 0, 1, 10}, {kNext, 0, 11, 10}, {kNext, 0, 21, 5},
-      {kNext, 0, 0, 0}, {kPrior, 0, 16, 10}}, 7, 9},
-  {"RelativeBackOverTheStartClampsToRowOne", {{kAbs, 3, 3, 10}, {SQL_FETCH_RELATIVE, -5, 1, 10}}, 4, 4},
-  {"FirstAfterMoving", {{kAbs, 12, 12, 10}, {SQL_FETCH_FIRST, 0, 1, 10}, {SQL_FETCH_RELATIVE, 20, 21, 5},
-      {SQL_FETCH_BOOKMARK, 7, 7, 10}}, 9, 10},
-};
-// clang-format on
-
-INSTANTIATE_TEST_SUITE_P(Types, ExtendedFetch,
-                         ::testing::Combine(::testing::ValuesIn(start_cases), ::testing::Bool()),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) +
-                                  (std::get<1>(info.param) ? "_Absolute" : "_Emulated");
-                         });
 
 // With extended fetch disabled only NEXT is allowed; an empty result has no
 // rowset for any type; other types (and SQLSetPos) are not capable.
