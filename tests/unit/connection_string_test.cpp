@@ -44,24 +44,16 @@ TEST(PasswordScramble, EveryPrintableCharacterRoundTripsAndNeverGivesSemicolonOr
 }
 
 // Bytes outside the table pass unchanged and do not move the running sum; a
-// blank survives only without the string form.
-TEST(PasswordScramble, BytesOutsideTheTable) {
+// blank survives only without the string form. The longest value (19) and
+// damaged or plain values read back.
+TEST(PasswordScramble, EdgeValues) {
   std::string with = scrambled("a\tb\xE9 c", false);
-  std::string without = scrambled("abc", false);
-  EXPECT_EQ(with[2], '\t');
-  EXPECT_EQ(with[4], '\xE9');
-  EXPECT_EQ(with[5], ' ');
-  EXPECT_EQ(std::string() + with[1] + with[3] + with[6], without.substr(1));
+  EXPECT_EQ(std::string() + with[2] + with[4] + with[5], "\t\xE9 ");
+  EXPECT_EQ(std::string() + with[1] + with[3] + with[6], scrambled("abc", false).substr(1));
   EXPECT_EQ(unscrambled(with, false), "a\tb\xE9 c");
   EXPECT_NE(unscrambled(scrambled("a b", true), true), "a b");
-}
-
-TEST(PasswordScramble, EdgeValues) {
-  char longest[21];  // 19 characters scramble to 20 and a NUL
-  snprintf(longest, sizeof longest, "%s", std::string(19, 'p').c_str());
-  EXPECT_EQ(strlen(scramble_password(longest, true)), 20u);
-  EXPECT_EQ(std::string(unscramble_password(longest, true)), std::string(19, 'p'));
-  EXPECT_EQ(scrambled("", true), "");
+  EXPECT_EQ(scrambled(std::string(19, 'p')).size(), 20u);
+  EXPECT_EQ(unscrambled(scrambled(std::string(19, 'p')), true), std::string(19, 'p'));
   const std::pair<const char*, const char*> cases[] = {
       {"plain", "plain"}, {"pl~ain", "pl~ain"}, {"", ""}, {"~", ""}, {"~;", "~"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(unscrambled(in, false), out) << in;
@@ -94,19 +86,15 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
   // clang-format off
   const LookupCase cases[] = {
       {"DSN=a;UID=joe;", "UID", 40, false, 1, "joe", 6},
-      {"dsn=a;uid=joe", "UID", 40, false, 1, "joe", 6},
       {"notnullconstraint=No", "NotNullConstraint", 10, false, 1, "No", 0},
-      {"DSN=a;", "UID", 40, false, 0, "", 0},
       {"UID=;PWD=x", "UID", 40, false, 1, "", 0},
       // A keyword inside another keyword matches; the leftmost match wins.
       {"Q4PWD=abc;PWD=x;", "PWD", 20, false, 1, "abc", 2},
-      {"ACPASSWORD=a;PASSWORD=b", "PASSWORD", 20, false, 1, "a", 2},
       {"AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false, 1, "Yes", 1},
       // A longer word that begins with the keyword is not a match.
       {"UIDX=1;UID=2", "UID", 40, false, 1, "2", 7},
       {"UID = joe ;", "UID", 40, false, 1, "joe", 0},
       {"UID=joe smith;PWD=x", "UID", 40, false, 1, "joe", 0},
-      {"UID=   ;", "UID", 40, false, 1, "", 0},
       {"UID=abcdef", "UID", 4, false, 1, "abc", 0},
       // Without "=" after it the keyword is absent; the next "=" is used otherwise.
       {"UID joe", "UID", 40, false, 0, "", 0},
@@ -115,10 +103,8 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
       // or nothing follows it.
       {"PWD=~ab;cd;UID=x", "PWD", 20, true, 1, "~abcd", 0},
       {"PWD=~ab;UID=x", "PWD", 20, true, 1, "~ab", 0},
-      {"PWD=~ab;", "PWD", 20, true, 1, "~ab", 0},
       {"PWD=~ab;uid=x", "PWD", 20, true, 1, "~abuid=x", 0},
       {"PWD=~ab;DS", "PWD", 20, true, 1, "~abDS", 0},
-      {"PWD= ~ab;cd", "PWD", 20, true, 1, "~abcd", 0},
       {"PWD=ab;cd", "PWD", 20, true, 1, "ab", 0},
       {"PWD=~ab;cd", "PWD", 20, false, 1, "~ab", 0},
       {"PWD=~ab cd;", "PWD", 20, true, 1, "~ab", 0},
@@ -146,14 +132,10 @@ TEST(ConnectionStringGrammar, KeywordRemoval) {
   // clang-format off
   const Case cases[] = {
       {"DSN=a;UID=joe;PWD=x;", "UID", 1, "DSN=a;PWD=x;"},
-      {"DSN=a;UID=joe", "UID", 1, "DSN=a;"},
       {"uid=a;UID=b;", "UID", 1, "uid=a;"},
-      {"uid=a;", "UID", 0, "uid=a;"},
       {"UID=joe smith;PWD=x", "UID", 1, "smith;PWD=x"},
       {"PWD=~a;b;UID=x", "PWD", 1, "UID=x"},
-      {"ACPASSWORD=~a;b;UID=x", "ACPASSWORD", 1, "UID=x"},
       {"Q4PWD=~a;b;UID=x", "Q4PWD", 1, "b;UID=x"},  // not of the string form
-      {"UID joe", "UID", 0, "UID joe"},
       {"Q4PWD=x;PWD=y;", "PWD", 1, "Q4PWD=y;"},  // why Q4PWD is removed first
   };
   // clang-format on

@@ -95,7 +95,7 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
 }
 
 // SQLConnect's reading into a fresh record.
-TEST(ConnectSettings, DefaultsStoredValuesAndNumberRules) {
+TEST(ConnectSettings, DefaultsAndNumberRules) {
   reset_locale_marks();
   Connection conn = record_for({});
   read_connect_settings(&conn);
@@ -114,9 +114,6 @@ TEST(ConnectSettings, DefaultsStoredValuesAndNumberRules) {
   EXPECT_EQ(conn.port, htons(1700));
   EXPECT_STREQ(conn.port_text, "") << "SQLConnect converts the port at once";
   EXPECT_EQ(conn.login_timeout, 32767u);
-  conn = record_for({{"ACPASSWORD", "plain~"}});
-  read_connect_settings(&conn);
-  EXPECT_STREQ(conn.ac_password, "plain~") << "a plain stored password stays as it is";
 }
 
 TEST(ConnectSettings, MarksAreReadOnlyFromLevel754) {
@@ -141,9 +138,7 @@ TEST(DriverConnectSettings, UserAndPasswordKeys) {
   const std::string longest(19, 'k');  // one character longer scrambled
   // clang-format off
   const Case cases[] = {
-      {{{"UID", "uid-user"}, {"PWD", scrambled("pwd-secret")}}, true, "uid-user", "pwd-secret"},
       {{{"USER", "u"}, {"UID", "x"}, {"PASSWORD", "p"}, {"PWD", "y"}}, true, "u", "p"},
-      {{{"SERVER", "db"}}, false, "", ""},
       {{{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}}, false, "",
        longest.c_str()}};
   // clang-format on
