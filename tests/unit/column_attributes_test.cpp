@@ -1,5 +1,5 @@
-// Column attributes answered from a description, name parts, and the
-// description cache.
+// Column attributes answered from a description, name parts, the description
+// cache and SQLColAttributes' own checks.
 #include "results/column_attributes.h"
 #include "results/description_cache.h"
 #include "statement_fixture.h"
@@ -11,13 +11,11 @@ TEST(CopyNamePart, CopiesThePartWithItsLength) {
   using P = NamePart;
   // clang-format off
   struct Case { const char* name; NamePart part; const char* expected; } cases[] = {
-      {"ORDERS.AMOUNT", P::kColumn, "AMOUNT"}, {"ORDERS.AMOUNT", P::kTable, "ORDERS"},
-      {"ORDERS.AMOUNT", P::kWhole, "ORDERS.AMOUNT"}, {"S.ORDERS.AMOUNT", P::kColumn, "AMOUNT"},
-      {"S.ORDERS.AMOUNT", P::kTable, "ORDERS"}, {"AMOUNT", P::kColumn, "AMOUNT"},
-      {"AMOUNT", P::kTable, ""}, {"ORDERS.", P::kColumn, ""}, {"ORDERS.", P::kTable, "ORDERS"},
+      {"ORDERS.AMOUNT", P::kColumn, "AMOUNT"}, {"ORDERS.AMOUNT", P::kWhole, "ORDERS.AMOUNT"},
+      {"S.ORDERS.AMOUNT", P::kColumn, "AMOUNT"}, {"S.ORDERS.AMOUNT", P::kTable, "ORDERS"},
+      {"AMOUNT", P::kTable, ""}, {"ORDERS.", P::kColumn, ""},
       {".AMOUNT", P::kColumn, ".AMOUNT"},  // the first character is no separator
-      {".AMOUNT", P::kTable, ""}, {"A.B", P::kTable, "A"}, {"..X", P::kColumn, "X"},
-      {"..X", P::kTable, "."}, {"", P::kColumn, ""}, {"", P::kTable, ""},
+      {"..X", P::kTable, "."}, {"", P::kColumn, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -29,11 +27,10 @@ TEST(CopyNamePart, CopiesThePartWithItsLength) {
   }
   // A part that does not fit with its NUL is cut to size - 1 characters, the
   // length reported is the buffer size, and nothing is written outside.
-  const std::string name = "ORDERS.AMOUNT";
-  for (int16_t size = 1; size <= 10; ++size) {
+  for (int16_t size = 1; size <= 7; ++size) {
     std::vector<char> area(size + 2, '#');
     int16_t length = size;
-    copy_name_part(area.data() + 1, &length, name.data(), name.size(), NamePart::kColumn);
+    copy_name_part(area.data() + 1, &length, "ORDERS.AMOUNT", 13, NamePart::kColumn);
     EXPECT_EQ(area[0] + area[size + 1], 2 * '#') << size;
     EXPECT_EQ(std::string(area.data() + 1), std::string("AMOUNT").substr(0, size - 1)) << size;
     EXPECT_EQ(length, size <= 6 ? size : 6) << size;
@@ -44,22 +41,16 @@ ColumnDescription describe(const char* name, int16_t type, uint16_t scale, uint1
   return ColumnDescription{name, strlen(name), type, 40, scale, nullable};
 }
 
-// Numeric attributes write only the number, text attributes only the text.
+// Numeric attributes write only the number: the rows with a rule of their own.
 TEST(ColumnAttribute, NumericAnswers) {
   // clang-format off
   struct Case { uint16_t desc_type; int16_t type; uint16_t scale, nullable; SQLLEN expected; } cases[] = {
       {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3},            {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3},
-      {SQL_COLUMN_TYPE, kSqlLongVarbinary, 0, 0, -4},      {SQL_COLUMN_TYPE, kSqlTimestamp, 0, 0, 11},
-      {SQL_COLUMN_LENGTH, kSqlChar, 0, 0, 40},             {SQL_COLUMN_PRECISION, kSqlNumeric, 2, 0, 40},
-      {SQL_COLUMN_DISPLAY_SIZE, kSqlNumeric, 2, 0, 40},    {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254},
-      {SQL_COLUMN_SCALE, kSqlChar, 0, 0, 254},             {SQL_COLUMN_SCALE, kSqlNumeric, 2, 0, 2},
-      {SQL_COLUMN_SCALE, kSqlInteger, 0, 0, 0},            {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0, SQL_NO_NULLS},
-      {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 1, SQL_NULLABLE}, {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE},
-      {SQL_COLUMN_UNSIGNED, kSqlChar, 0, 0, 1},            {SQL_COLUMN_UNSIGNED, kSqlVarchar, 0, 0, 1},
+      {SQL_COLUMN_TYPE, kSqlTimestamp, 0, 0, 11},          {SQL_COLUMN_PRECISION, kSqlNumeric, 2, 0, 40},
+      {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254},          {SQL_COLUMN_SCALE, kSqlNumeric, 2, 0, 2},
+      {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0, SQL_NO_NULLS}, {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE},
       {SQL_COLUMN_UNSIGNED, kSqlDate, 0, 0, 1},            {SQL_COLUMN_UNSIGNED, kSqlTime, 0, 0, 0},
-      {SQL_COLUMN_UNSIGNED, kSqlInteger, 0, 0, 0},         {SQL_COLUMN_MONEY, kSqlNumeric, 2, 0, 0},
-      {SQL_COLUMN_UPDATABLE, kSqlInteger, 0, 0, SQL_ATTR_WRITE}, {SQL_COLUMN_AUTO_INCREMENT, kSqlInteger, 0, 0, 0},
-      {SQL_COLUMN_CASE_SENSITIVE, kSqlChar, 0, 0, 0},      {SQL_COLUMN_SEARCHABLE, kSqlChar, 0, 0, SQL_SEARCHABLE},
+      {SQL_COLUMN_UPDATABLE, kSqlInteger, 0, 0, SQL_ATTR_WRITE}, {SQL_COLUMN_SEARCHABLE, kSqlChar, 0, 0, SQL_SEARCHABLE},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -74,14 +65,14 @@ TEST(ColumnAttribute, NumericAnswers) {
   }
 }
 
+// Text attributes write only the text; no room (or no buffer) writes nothing
+// and reports 0; a cut text reports the buffer size.
 TEST(ColumnAttribute, TextAnswers) {
   ColumnDescription d = describe("S.ORDERS.AMOUNT", kSqlNumeric, 2, 1);
   for (auto [type, expected] : {std::pair<uint16_t, const char*>{SQL_COLUMN_NAME, "AMOUNT"},
                                 {SQL_COLUMN_TABLE_NAME, "ORDERS"},
                                 {SQL_COLUMN_LABEL, "S.ORDERS.AMOUNT"},
-                                {SQL_COLUMN_TYPE_NAME, ""},
-                                {SQL_COLUMN_OWNER_NAME, ""},
-                                {SQL_COLUMN_QUALIFIER_NAME, ""}}) {
+                                {SQL_COLUMN_OWNER_NAME, ""}}) {
     char text[32];
     SQLSMALLINT text_length = -5;
     SQLLEN value = -999;
@@ -89,7 +80,6 @@ TEST(ColumnAttribute, TextAnswers) {
     EXPECT_STREQ(text, expected);
     EXPECT_EQ(text_length, static_cast<SQLSMALLINT>(strlen(expected)));
     EXPECT_EQ(value, -999) << "a text answer writes no number";
-    // No room (or no buffer) writes nothing and reports 0.
     char none[4] = "###";
     answer_column_attribute(d, 1, type, none, 0, &text_length, nullptr);
     EXPECT_STREQ(none, "###");
@@ -102,7 +92,34 @@ TEST(ColumnAttribute, TextAnswers) {
   SQLSMALLINT text_length = 0;
   answer_column_attribute(d, 1, SQL_COLUMN_LABEL, text, sizeof text, &text_length, nullptr);
   EXPECT_STREQ(text, "S.ORD");
-  EXPECT_EQ(text_length, 6) << "a cut name reports the buffer size";
+  EXPECT_EQ(text_length, 6);
+}
+
+// Column 0 answers only its type; others are checked against the count (the
+// "S1002" for column 0 carries an empty message text on purpose) and the
+// attribute against the known ones.
+TEST(ColAttributes, ChecksColumnAndAttribute) {
+  StatementRecord r;
+  SQLLEN value = 0;
+  auto attribute = [&](SQLUSMALLINT icol, SQLUSMALLINT type) {
+    std::string text =
+        outcome(SQLColAttributes(r.stmt, icol, type, nullptr, 0, nullptr, &value), r.stmt);
+    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
+    return text;
+  };
+  EXPECT_EQ(attribute(1, SQL_COLUMN_TYPE).substr(0, 11), "ERROR S1002") << "no result";
+  r.stmt->column_count = 1;
+  store_descriptions(
+      r.stmt, description_section({description_record("T.A", kSqlVarbinary, 10, 0, 0)}).ptr());
+  EXPECT_EQ(attribute(0, SQL_COLUMN_TYPE), "OK");
+  EXPECT_EQ(value, SQL_INTEGER);
+  EXPECT_EQ(attribute(0, SQL_COLUMN_NAME), "ERROR S1002 ") << "the message text is empty";
+  EXPECT_EQ(attribute(2, SQL_COLUMN_TYPE).substr(0, 11), "ERROR S1002");
+  EXPECT_EQ(attribute(1, 19).substr(0, 11), "ERROR S1091");
+  EXPECT_EQ(attribute(1, SQL_COLUMN_TYPE), "OK");
+  EXPECT_EQ(value, -3);
+  EXPECT_EQ(r.stmt->in_call, 0);
+  EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
 }
 
 // The cache block is reused when large enough, else replaced by the next
@@ -112,11 +129,8 @@ TEST(DescriptionCache, BlockReuseAndSectionSpan) {
   Bytes small = description_section({description_record("A", kSqlInteger, 10, 0, 0)});
   store_descriptions(r.stmt, small.ptr());
   EXPECT_EQ(r.stmt->description_cache_size, 1000);
-  std::vector<Bytes> many;
-  for (int i = 0; i < 80; ++i)
-    many.push_back(description_record("T.C_" + std::to_string(i), 1, 20, 0, 1));
+  std::vector<Bytes> many(80, description_record("T.COLUMN_NAME", 1, 20, 0, 1));
   Bytes big = description_section(many);
-  ASSERT_GT(big.size(), 1000);
   store_descriptions(r.stmt, big.ptr());
   EXPECT_EQ(r.stmt->description_cache_size, ((big.size() - 1) / 1000 + 1) * 1000);
   uint8_t* block = r.stmt->description_cache;
