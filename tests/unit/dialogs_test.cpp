@@ -103,36 +103,6 @@ TEST(FullConnectDialog, ShowsEverySetting) {
   EXPECT_TRUE(ui.windows[1]->initial_checks.empty());
 }
 
-// Four levels are listed; any other shows as "7.1.X" and is stored as what
-// the list holds when OK is pressed.
-TEST(FullConnectDialog, VersionListMapping) {
-  struct Case {
-    uint32_t level;
-    const char* shown;
-    const char* chosen;  // nullptr: left as shown
-    uint32_t stored;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {700, "7.0.X", nullptr, 700}, {754, "7.5.S4 and up", nullptr, 754},
-      {999, "7.1.X", nullptr, 710}, {754, "7.5.S4 and up", "7.2.X - 7.5.S3", 720}};
-  // clang-format on
-  for (const Case& c : cases) {
-    ConnectionRecord conn;
-    fill_record(conn.get());
-    conn->server_version = c.level;
-    ScriptedDialogs ui;
-    auto& script = ui.play().look([&](const ScriptedWindow& w) {
-      EXPECT_EQ(w.selected_item(kControlVersionList), c.shown) << c.level;
-    });
-    if (c.chosen != nullptr) script.select(kControlVersionList, c.chosen);
-    script.press(kIdOk);
-    EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), true), 0);
-    EXPECT_EQ(conn->server_version, c.stored) << c.level << " / " << (c.chosen ? c.chosen : "-");
-  }
-  EXPECT_EQ(level_for_version_item(""), 754u) << "no selection";
-}
-
 TEST(FullConnectDialog, OkReadsEveryControl) {
   ConnectionRecord conn;
   fill_record(conn.get());
@@ -152,6 +122,7 @@ TEST(FullConnectDialog, OkReadsEveryControl) {
               conn->thousand_mark, conn->currency_sign}),
       "other|new description|localhost|2000|vm2|ann|secret|acc2|acpw2|#|'|SFRXY");
   EXPECT_EQ(conn->login_timeout, 32767u);
+  EXPECT_EQ(conn->server_version, 754u) << "the version list as shown";
   // The connect-dialog box sets both dialog switches.
   EXPECT_EQ(fields({conn->server_format_opt, conn->connect_dialog, conn->account_connect_dialog,
                     conn->not_null_constraint}),
