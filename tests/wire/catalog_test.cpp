@@ -12,7 +12,6 @@
 
 #include "protocol/wire.h"
 #include "result_fixture.h"
-#include "results/description_cache.h"
 
 namespace q4::wire {
 namespace {
@@ -147,32 +146,6 @@ TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
     EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
     EXPECT_EQ(peer.requests().back().payload.back(), 1);
   }
-}
-
-// A reply may carry 20479 payload bytes; earlier cursor state is not the
-// catalog reply's to reset; the first fetch must read the first row.
-TEST_F(Catalog, SuccessStoresCountsDescriptionsAndFirstBlock) {
-  Bytes rows = block_of({join({text_value("CUSTOMERS"), text_value(std::string(20375, 't'))}),
-                         join({text_value("ORDERS"), null_value()})},
-                        'W');
-  Bytes section = description_section(
-      {description("TABLE_NAME", kSqlVarchar, 128), description("TABLE_TYPE", kSqlVarchar, 32)});
-  Bytes reply = join({execute_payload(2, 2), section, rows});
-  ASSERT_EQ(reply.size(), 20479u);
-  peer.expect_request(kCmdTables).reply("K", reply);
-  stmt->cursor_row = 4;
-  ASSERT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_SUCCESS);
-  EXPECT_EQ(stmt->column_count, 2);
-  EXPECT_EQ(stmt->row_count, 2);
-  EXPECT_EQ(stmt->cursor_open, 1);
-  EXPECT_EQ(stmt->cursor_row, 4);
-  ColumnDescription d;
-  ASSERT_TRUE(find_cached_description(stmt, 2, &d));
-  EXPECT_EQ(std::string(d.name, d.name_length), "TABLE_TYPE");
-  EXPECT_EQ(d.precision, 32u);
-  ASSERT_EQ(stmt->row_block_length, static_cast<int32_t>(rows.size()));
-  EXPECT_EQ(memcmp(stmt->row_buffer, rows.data(), rows.size()), 0);
-  EXPECT_EQ(stmt->value_table[2], nullptr);
 }
 
 // Any letter but "K" is a refusal: the server's text with "08S01" on the

@@ -50,8 +50,7 @@ struct GuardedArea {
   std::unique_ptr<uint8_t[]> bytes;
 };
 
-// The driver's side: a connected record (blocking as after logon, or not, as
-// during it) with a guarded status area and destination.
+// A connected record (blocking as after logon unless told) with guarded areas.
 struct Driver {
   explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
                   bool blocking = true)
@@ -62,8 +61,7 @@ struct Driver {
     return send_request(kExecute, static_cast<int32_t>(payload.size()), payload.data(),
                         conn->socket, conn->frame_buffer, true, 0);
   }
-  // Timed (5 s): a driver waiting for bytes a damaged frame promised fails
-  // the test instead of hanging it.
+  // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
   int32_t receive(int32_t capacity, uint32_t* link, int32_t* grown = nullptr,
                   uint8_t** growable = nullptr) {
     return receive_reply(grown, status.text(), status.size, capacity, destination.bytes.get(),
@@ -122,8 +120,7 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
 
 // --- Framing.
 
-// The peer checks every frame and acknowledges with 0x06, not 0x41: the
-// driver must wait for the byte and ignore its value.
+// The peer acknowledges with 0x06: the driver must wait for the byte, not check it.
 TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
   const std::pair<size_t, std::vector<uint16_t>> cases[] = {{0, {8}},
                                                             {1, {9}},
@@ -148,8 +145,9 @@ TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
 TEST(Framing, PeerClosingBeforeTheAcknowledgementFailsTheSend) {
   ScriptedPeer peer;
   Bytes payload = pattern_bytes(30000);
-  Bytes first = {0x50, 0x08, kCmdExecute, 0, 0x50, 0x00, 0, 1};  // 20488, chunk 20480, more
-  first.insert(first.end(), payload.begin(), payload.begin() + 20480);
+  const uint8_t head[] = {0x50, 0x08, kCmdExecute, 0, 0x50, 0x00, 0, 1};  // 20488, 20480, more
+  Bytes first(sizeof head + 20480);
+  std::copy(payload.begin(), payload.begin() + 20480, std::copy(head, head + 8, first.begin()));
   peer.expect_bytes(first).close();
   Driver driver(peer);
   EXPECT_EQ(driver.send(payload), static_cast<uint32_t>(LINK_CLOSED));
@@ -203,9 +201,8 @@ TEST(Framing, AnyNonZeroMoreFlagAnnouncesAFrame) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// A block as SQLGetData hands it over (grown, capacity 20479) grows to
-// exactly the bytes received, once per chunk; not grown on entry, the first
-// chunk fills the fixed destination and the next moves both into a block.
+// A grown block (as SQLGetData hands it over) grows per chunk; an ungrown one
+// fills the fixed destination first, then moves into a block.
 TEST(Framing, GrowingBlockTakesTheWholeReply) {
   const std::tuple<int32_t, int32_t, size_t> cases[] = {{1, 20479, 20580}, {0, 20480, 40967}};
   for (const auto& [grown_before, capacity, size] : cases) {
@@ -252,9 +249,7 @@ TEST(Framing, FailedGrowthDropsTheReplyButKeepsTheLinkInStep) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// --- Damaged replies and lost links: each ends the exchange with 0 at once
-// (no waiting for bytes the damage promised), writing nothing outside the
-// status area and the destination.
+// --- Damaged replies: 0 at once, nothing written outside the given areas.
 
 RawFrame frame(const char* status, size_t chunk, uint16_t more = 0,
                std::optional<uint16_t> frame_length = {},
@@ -313,10 +308,8 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   }
 }
 
-// report_comm_failure gives the descriptor up once; the connection stays
-// "connected", every later exchange fails at once without touching the
-// number (which the process may reuse), and SQLDisconnect's close_link
-// leaves it alone too.
+// report_comm_failure closes the descriptor once; later exchanges and
+// close_link never touch the number again (the process may reuse it).
 TEST(LostLink, ClosesOnceAndBalancesTheSocketLayerOnce) {
   const char kFetch[] = {static_cast<char>(kCmdFetch), 0};
   ScriptedPeer peer;

@@ -115,11 +115,9 @@ TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   EXPECT_EQ(int_at(1), 3);
 }
 
-// Damaged blocks, in the execute reply or fetched: the fetch that meets the
-// damage fails with "08S01", the cursor stays, later fetches fail the same
-// way without skipping to the server's next block, and the link stays.
-// Under AddressSanitizer the row buffer's unused tail is poisoned, so a read
-// past the block (though inside the buffer) is caught.
+// A damaged block (in the reply or fetched) fails the fetch that meets it and
+// every later one with "08S01", the cursor and link staying. Under ASan the
+// buffer's unused tail is poisoned so that a read past the block is caught.
 TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   auto two = [](int32_t n) { return join({int_value(n), text_value("v" + std::to_string(n))}); };
   auto claiming = [](uint32_t length, const std::string& data) {
@@ -220,9 +218,8 @@ TEST_F(Results, GetDataInPiecesFromTheBlockAndFromTheServer) {
   }
 }
 
-// Values fetched on demand land in io_buffer while they leave a byte for the
-// terminator (20473 bytes), in a grown block beyond (one frame's 20480 from
-// 20474, several frames above); read in pieces of 7000, every byte comes back.
+// io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above:
+// one frame to 20474, several beyond. Read in pieces of 7000, all comes back.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   for (size_t size : {20473, 20474, 20475, 40954, 100000}) {
     std::string text(size, '\0');

@@ -47,16 +47,12 @@ Bytes encode(const RawFrame& frame) {
   return bytes;
 }
 
-// "offset 12: got 0x41, want 0x42 (lengths 20/20)" for the first difference, or "".
+// "differs at 12 (lengths 20/20)", or "" when equal.
 std::string first_difference(const Bytes& got, const Bytes& want) {
-  std::string lengths =
-      " (lengths " + std::to_string(got.size()) + "/" + std::to_string(want.size()) + ")";
-  auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  if (g != got.end() && w != want.end()) {
-    return "offset " + std::to_string(g - got.begin()) + ": got " + hex(*g) + ", want " + hex(*w) +
-           lengths;
-  }
-  return got.size() == want.size() ? "" : "length differs" + lengths;
+  if (got == want) return "";
+  size_t at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
+  return "differs at " + std::to_string(at) + " (lengths " + std::to_string(got.size()) + "/" +
+         std::to_string(want.size()) + ")";
 }
 
 }  // namespace
@@ -89,8 +85,7 @@ struct ScriptedPeer::State {
   void run();
 };
 
-// The peer's end of one connection, used by the steps on the peer thread.
-// Each operation returns "" or why it failed.
+// The peer's end of one connection; each operation returns "" or why it failed.
 class PeerSession {
  public:
   explicit PeerSession(ScriptedPeer::State* state) : s_(state) {}
@@ -115,10 +110,8 @@ class PeerSession {
 
   std::string accept_one() {
     std::string why = wait(s_->listener, POLLIN, "a connection");
-    if (why.empty() && (fd_ = accept4(s_->listener, nullptr, nullptr, SOCK_CLOEXEC)) < 0) {
-      why = sys_error("accept");
-    }
-    return why;
+    if (why.empty()) fd_ = accept4(s_->listener, nullptr, nullptr, SOCK_CLOEXEC);
+    return why.empty() && fd_ < 0 ? sys_error("accept") : why;
   }
 
   void drop(bool reset) {
@@ -136,10 +129,7 @@ class PeerSession {
       std::string why = wait(fd_, POLLIN, "bytes from the driver");
       if (!why.empty()) return why;
       ssize_t got = recv(fd_, out->data() + done, count - done, 0);
-      if (got == 0) {
-        return "the driver closed the connection after " + std::to_string(done) + " of " +
-               std::to_string(count) + " bytes";
-      }
+      if (got == 0) return "the driver closed the connection";
       if (got < 0 && errno != EINTR) return sys_error("recv");
       if (got > 0) done += static_cast<size_t>(got);
     }
@@ -189,8 +179,7 @@ class PeerSession {
       if (!reader.get_u16(&chunk) || !reader.get_u16(&more) || chunk > kLargestChunk ||
           reader.remaining() != chunk || more > 1 || (more == 1 && chunk != kLargestChunk) ||
           (more == 0 && chunk == 0 && index > 0)) {
-        return frame + "chunk " + std::to_string(chunk) + ", more " + std::to_string(more) + ", " +
-               std::to_string(reader.remaining()) + " bytes left";
+        return frame + "bad chunk " + std::to_string(chunk) + " or more flag";
       }
       out->payload.insert(out->payload.end(), reader.pos, reader.end);
       if (more == 0) break;
@@ -415,17 +404,11 @@ ScriptedPeer& ScriptedPeer::expect_closed() {
 }
 
 ScriptedPeer& ScriptedPeer::close() {
-  return step("close", [](PeerSession& link) {
-    link.drop(false);
-    return std::string();
-  });
+  return step("close", [](PeerSession& link) { return link.drop(false), std::string(); });
 }
 
 ScriptedPeer& ScriptedPeer::reset() {
-  return step("reset", [](PeerSession& link) {
-    link.drop(true);
-    return std::string();
-  });
+  return step("reset", [](PeerSession& link) { return link.drop(true), std::string(); });
 }
 
 }  // namespace q4::wire
