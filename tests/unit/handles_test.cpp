@@ -50,21 +50,6 @@ TEST_P(ConnectionListTest, FreeingOneKeepsTheOthersLinked) {
 
 INSTANTIATE_TEST_SUITE_P(NewestMiddleOldest, ConnectionListTest, ::testing::Values(2, 1, 0));
 
-TEST(Handles, FreshConnectionDefaults) {
-  Environment* env;
-  ASSERT_EQ(alloc_environment(&env), SQL_SUCCESS);
-  Connection* conn;
-  ASSERT_EQ(alloc_connection(env, &conn), SQL_SUCCESS);
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_STREQ(conn->disable_ext_fetch, "No");
-  EXPECT_EQ(std::vector<uint32_t>({conn->default_concurrency, conn->default_noscan,
-                                   conn->default_retrieve_data, conn->default_rowset_size,
-                                   conn->default_max_rows}),
-            std::vector<uint32_t>({1, 1, 1, 1, 0}));
-  free_connection(conn);
-  free_environment(env);
-}
-
 // Out of memory: the handle is nulled, nothing is linked; drv_alloc posts
 // "S1001" on the statement when given one, else on the connection.
 TEST(Handles, OutOfMemory) {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,24 +25,17 @@
 
 namespace q4 {
 
-inline const std::string kPrefix = "[Halvex Software][ODBC Q4 Driver]";
-
 inline SQLCHAR* sql(const char* text) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text));
 }
 
 // "SQLSTATE message-without-prefix" of a handle's slot, "" when it is empty.
-inline std::string diag_of(const char* sqlstate, const char* message) {
-  if (sqlstate[0] == '\0') return "";
-  std::string text = message;
-  if (text.rfind(kPrefix, 0) == 0) text.erase(0, kPrefix.size());
-  return std::string(sqlstate) + " " + text;
-}
-inline std::string diag(const Statement* s) {
-  return diag_of(s->sqlstate, s->message);
-}
-inline std::string diag(const Connection* c) {
-  return diag_of(c->sqlstate, c->message);
+template <typename Handle>
+std::string diag(const Handle* h) {
+  if (h->sqlstate[0] == '\0') return "";
+  const char* text = h->message;
+  if (strncmp(text, kMessagePrefix, strlen(kMessagePrefix)) == 0) text += strlen(kMessagePrefix);
+  return std::string(h->sqlstate) + " " + text;
 }
 
 // A call's return code and the diagnostic it left, e.g. "ERROR S1009 Invalid
@@ -106,17 +98,7 @@ class StatementRecord {
     *tail = b;
     return b;
   }
-
-  // make_literal of `b` alone: the text it appends, or "!" and diag() on failure.
-  std::string literal(const ParamBinding& b) {
-    clear_diagnostic(stmt->sqlstate, stmt->message);
-    if (!reserve_request(stmt, 0, 16)) return "!no request buffer";
-    uint64_t at = 4;
-    if (make_literal(stmt, b, &at) != SQL_SUCCESS) return "!" + q4::diag(stmt);
-    return std::string(reinterpret_cast<const char*>(stmt->request_buffer) + 4, at - 4);
-  }
-
-  void set_status(const std::string& status) { strcpy(stmt->reply_status, status.c_str()); }
+  void set_status(const char* status) { strcpy(stmt->reply_status, status); }
   std::string diag() const { return q4::diag(stmt); }
 
   Connection* conn;
@@ -124,22 +106,20 @@ class StatementRecord {
 };
 
 // Builder of server payloads (big-endian fields).
+// clang-format off
 struct Bytes {
   std::vector<uint8_t> data;
-
   Bytes& u8(uint8_t v) { return data.push_back(v), *this; }
   Bytes& u16(uint16_t v) { return u8(v >> 8).u8(v & 0xFF); }
   Bytes& u32(uint32_t v) { return u16(v >> 16).u16(v & 0xFFFF); }
   Bytes& text(const std::string& s) { return data.insert(data.end(), s.begin(), s.end()), *this; }
   Bytes& cstring(const std::string& s) { return text(s).u8(0); }
-  Bytes& bytes(const Bytes& b) {
-    return data.insert(data.end(), b.data.begin(), b.data.end()), *this;
-  }
+  Bytes& bytes(const Bytes& b) { return data.insert(data.end(), b.data.begin(), b.data.end()), *this; }
   int32_t size() const { return static_cast<int32_t>(data.size()); }
   const uint8_t* ptr() const { return data.data(); }
 };
+// clang-format on
 
-// One column description record.
 inline Bytes description_record(const std::string& name, uint16_t type, uint32_t precision,
                                 uint16_t scale, uint16_t nullable) {
   return Bytes().cstring(name).u16(type).u32(precision).u16(scale).u16(nullable);
@@ -169,83 +149,50 @@ inline std::vector<Statement*> statements_of(const Connection* conn) {
   return order;
 }
 
-// A connection allocated through the driver; open_link() gives it a socket
-// whose far end answers each release from queued "K" replies.
-class ConnectionHolder {
- public:
-  explicit ConnectionHolder(Environment* env) {
-    EXPECT_EQ(alloc_connection(env, &conn_), SQL_SUCCESS);
+// One environment and one connection allocated through the driver, linked to
+// a socket whose far end answers each release from queued "K" replies.
+class StatementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS);
+    ASSERT_EQ(alloc_connection(env_, &conn_), SQL_SUCCESS);
     conn_->server_version = 754;
-  }
-  ~ConnectionHolder() {
-    for (Statement* s : statements_of(conn_)) {
-      if (conn_->socket != kInvalidSocket) answer_ok(1);
-      free_statement(s, SQL_DROP);
-    }
-    if (conn_->socket != kInvalidSocket && !conn_->link_lost) close(conn_->socket);
-    if (far_end_ >= 0) close(far_end_);
-    free_connection(conn_);
-  }
-  ConnectionHolder(const ConnectionHolder&) = delete;
-  ConnectionHolder& operator=(const ConnectionHolder&) = delete;
-
-  Connection* get() const { return conn_; }
-
-  void open_link() {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     conn_->socket = fds[0];
     far_end_ = fds[1];
   }
-
+  void TearDown() override {
+    for (Statement* s : statements_of(conn_)) drop(s);
+    if (conn_->socket != kInvalidSocket && !conn_->link_lost) close(conn_->socket);
+    close(far_end_);
+    free_connection(conn_);
+    EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
+  }
+  // Leaves the connection without a link (tests that make no statements).
+  void unlink() {
+    close(conn_->socket);
+    conn_->socket = kInvalidSocket;
+  }
   void answer_ok(int count) {
     static const uint8_t kOkFrame[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
     for (int i = 0; i < count; ++i) {
       ASSERT_EQ(write(far_end_, kOkFrame, sizeof kOkFrame), static_cast<ssize_t>(sizeof kOkFrame));
     }
   }
-
   Statement* new_statement() {
     Statement* stmt = nullptr;
     EXPECT_EQ(alloc_statement(conn_, &stmt), SQL_SUCCESS) << diag(conn_);
     return stmt;
   }
-
   SQLRETURN drop(Statement* stmt) {
-    answer_ok(1);
+    if (conn_->socket != kInvalidSocket) answer_ok(1);
     return free_statement(stmt, SQL_DROP);
   }
 
- private:
+  Environment* env_ = nullptr;
   Connection* conn_ = nullptr;
   int far_end_ = -1;
-};
-
-// One environment and one connection with an open link.
-class StatementTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS);
-    holder_ = std::make_unique<ConnectionHolder>(env_);
-    holder_->open_link();
-    conn_ = holder_->get();
-  }
-  void TearDown() override {
-    holder_.reset();
-    EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
-  }
-  // Replaces the connection with one that has no link.
-  void unlink() {
-    holder_ = std::make_unique<ConnectionHolder>(env_);
-    conn_ = holder_->get();
-  }
-
-  Statement* new_statement() { return holder_->new_statement(); }
-  SQLRETURN drop(Statement* stmt) { return holder_->drop(stmt); }
-
-  Environment* env_ = nullptr;
-  std::unique_ptr<ConnectionHolder> holder_;
-  Connection* conn_ = nullptr;
 };
 
 }  // namespace q4

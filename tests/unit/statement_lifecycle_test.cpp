@@ -15,7 +15,7 @@ using StatementLifecycle = StatementTest;
 TEST_F(StatementLifecycle, DisableExtFetchIsReadFromItsFirstLetter) {
   for (auto [setting, expected] : {std::pair{"Y", 1}, {"No", 0}, {"yes", 0}, {"", 0}}) {
     strcpy(conn_->disable_ext_fetch, setting);
-    if (expected) holder_->answer_ok(1);
+    if (expected) answer_ok(1);
     Statement* s = new_statement();
     ASSERT_NE(s, nullptr) << setting;
     EXPECT_EQ(s->ext_fetch_disabled, expected) << setting;
