@@ -28,10 +28,9 @@ $row = $dbh->selectrow_arrayref("SELECT s.ship_date, s.ship_time, n.note, c.cred
     . "FROM orders s, orders n, customers c WHERE s.id = 6 AND n.id = 1 AND c.id = 11");
 check(!grep(defined, @$row), "NULL date, time, text and number");
 
-# Every row of a table, and many generated rows, through bound columns.
+# Every row of a table through bound columns.
 for my $case (["SELECT id, customer_id, status FROM orders ORDER BY id", 5000,
-               sub { $_[1] == $_[0] * 17 % 500 + 1 && $_[2] eq substr('NPSDC', $_[0] % 5, 1) }],
-              [numbers(199999, "i + 1, 'name ' || (i + 1), 0"), 200000, sub { $_[1] eq "name $_[0]" }]) {
+               sub { $_[1] == $_[0] * 17 % 500 + 1 && $_[2] eq substr('NPSDC', $_[0] % 5, 1) }]) {
     my ($query, $count, $ok) = @$case;
     my $sth = $dbh->prepare($query);
     $sth->execute;
