@@ -10,18 +10,11 @@ namespace {
 
 using Options = StatementTest;
 
-struct SetCase {
-  const char* what;
-  SQLUSMALLINT option;
-  uint32_t value;
-  const char* outcome;
-  uint32_t read_back;  // the value afterwards; kPreset when nothing was stored
-};
-
+// clang-format off
+// read_back: the value afterwards; kPreset when nothing was stored.
+struct SetCase { const char* what; SQLUSMALLINT option; uint32_t value; const char* outcome; uint32_t read_back; };
 constexpr uint32_t kPreset = 1;
 const char kBad[] = "ERROR S1009 Invalid argument value";
-
-// clang-format off
 const SetCase kSetCases[] = {
     {"QueryTimeoutIgnored", SQL_QUERY_TIMEOUT, 30, "INFO 01S02 Not supported - Value option changed", 0},
     {"MaxRowsLargest", SQL_MAX_ROWS, 2147483646, "OK", 2147483646},
