@@ -1,5 +1,5 @@
 // Frame headers and bodies, link status codes and transfers that need no
-// socket. Damaged streams through a socket are in the wire tests.
+// socket. Damaged frames through a socket are in the wire tests.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -24,16 +24,10 @@ TEST(FrameCodec, Headers) {
   EXPECT_EQ(Bytes(frame, frame + 9), (Bytes{0x00, 0x08, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0xEE}));
   EXPECT_EQ(put_frame_header(frame, nullptr, 0, 20480, true), 6u);
   EXPECT_EQ(Bytes(frame, frame + 6), (Bytes{0x50, 0x06, 0x50, 0x00, 0x00, 0x01}));
-  // A first frame needs at least the empty lead's NUL; 20580 fills the buffer.
-  // clang-format off
-  struct Case { uint16_t length; bool first, ok; } cases[] = {
-      {0, 1, 0}, {6, 1, 0}, {7, 1, 1}, {6, 0, 1}, {5, 0, 0}, {20580, 1, 1}, {20581, 1, 0},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(check_frame_length(c.length, c.first, kFrameBufferSize) == FrameFault::kNone, c.ok)
-        << "L=" << c.length << " first=" << c.first;
-  }
+  // The smallest and largest lengths accepted (the wire tests send the rest).
+  EXPECT_EQ(check_frame_length(7, true, kFrameBufferSize), FrameFault::kNone);
+  EXPECT_EQ(check_frame_length(6, false, kFrameBufferSize), FrameFault::kNone);
+  EXPECT_EQ(check_frame_length(20580, true, kFrameBufferSize), FrameFault::kNone);
 }
 
 TEST(FrameCodec, Bodies) {
@@ -44,20 +38,6 @@ TEST(FrameCodec, Bodies) {
   EXPECT_EQ(view.lead_length, 3u);
   EXPECT_TRUE(view.more);
   EXPECT_EQ(Bytes(view.chunk, view.chunk + view.chunk_length), (Bytes{'a', 'b', 'c'}));
-  // clang-format off
-  struct Case { Bytes body; bool first; FrameFault fault; } cases[] = {
-      {{'K', 'K', 'K', 'K', 'K'}, true, FrameFault::kUnterminatedLead},
-      {{'K', 0, 0x00, 0x00, 0x00}, true, FrameFault::kMissingHeader},
-      {{0x00, 0x00, 0x00}, false, FrameFault::kMissingHeader},
-      {{0x00, 0x05, 0x00, 0x00, 1, 2, 3}, false, FrameFault::kChunkMismatch},  // longer
-      {{0x00, 0x01, 0x00, 0x00, 1, 2}, false, FrameFault::kChunkMismatch},     // shorter
-      {{0x50, 0x01, 0x00, 0x00}, false, FrameFault::kChunkTooLarge},           // above 20480
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(decode_frame_body(c.body.data(), c.body.size(), c.first, &view), c.fault)
-        << c.body.size();
-  }
 }
 
 TEST(LinkStatus, ErrnoAndWaitLimits) {

@@ -1,5 +1,4 @@
-// Environment and connection handles, the allocator's S1001 posting, and the
-// statement entry check.
+// Environment and connection lists, and S1001 on allocation.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -75,25 +74,6 @@ TEST(Handles, OutOfMemory) {
   EXPECT_EQ(drv_alloc(&owner, nullptr, 10), nullptr);
   EXPECT_STREQ(owner.sqlstate, "S1001");
   EXPECT_EQ(std::string(owner.message), std::string(kMessagePrefix) + "Memory allocation failure");
-}
-
-// A pending cancel fails entry as "S1008" or "S1000" by variant and rewinds;
-// without one a pending diagnostic survives entry.
-TEST(EnterStatement, CancelRewindsAndReportsByVariant) {
-  auto* stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
-  post_error(stmt, "older", "HY000");
-  EXPECT_EQ(enter_statement(stmt, true), SQL_SUCCESS);
-  EXPECT_STREQ(stmt->sqlstate, "HY000");
-  for (bool as_cancel : {true, false}) {
-    stmt->cursor_row = 7;
-    stmt->getdata_column = 3;
-    stmt->cancel_requested = 1;
-    EXPECT_EQ(enter_statement(stmt, as_cancel), SQL_ERROR);
-    EXPECT_STREQ(stmt->sqlstate, as_cancel ? "S1008" : "S1000");
-    EXPECT_EQ(stmt->cursor_row, 0);
-    EXPECT_EQ(stmt->getdata_column, -1);
-  }
-  drv_free(stmt);
 }
 
 }  // namespace

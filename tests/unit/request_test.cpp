@@ -210,22 +210,6 @@ TEST(Substitution, MoreThanTwentyFiveBinaryValues) {
   EXPECT_EQ(payload_after_id(r.stmt), want_text + nul() + want_blocks + nul());
 }
 
-// Literals and blocks longer than the 2583 bytes of room grow the block
-// rather than being cut or written past it.
-TEST(Substitution, LongValuesGrowTheBlock) {
-  StatementRecord r;
-  std::string quotes, doubled, blob(100000, '\0');
-  for (int i = 0; i < 12000; ++i) quotes += "x'", doubled += "x''";
-  for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7);
-  int64_t nts = SQL_NTS, length = static_cast<int64_t>(blob.size());
-  r.bind(1, &nts, SQL_C_CHAR, SQL_VARCHAR, quotes.c_str());
-  r.bind(2, &length, SQL_C_BINARY, SQL_LONGVARBINARY, blob.data());
-  ASSERT_EQ(build(r, "SELECT ?, ? FROM T"), SQL_SUCCESS) << r.diag();
-  EXPECT_TRUE(payload_after_id(r.stmt) ==
-              "SELECT '" + doubled + "', 0x0 FROM T" + nul() + "100000" + nul() + blob + nul(2));
-  EXPECT_LE(r.stmt->request_length, r.stmt->request_capacity);
-}
-
 // Running out of memory at any block fails the build with "S1001" and leaves
 // nothing pending.
 TEST(Substitution, OutOfMemoryForABlock) {
