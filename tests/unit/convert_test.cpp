@@ -204,9 +204,10 @@ TEST_F(Convert, WholeTextsAndFixedCopies) {
   EXPECT_EQ(stmt->getdata_offset, 0u) << "whole text is not piecewise";
 }
 
-// Successive calls continue where the last one stopped; below 1 byte nothing
-// is written and nothing consumed.
-TEST_F(Convert, PiecewiseTextRawAndHexadecimal) {
+// Successive calls continue where the last one stopped (plain text and bytes
+// in pieces are read back in the wire tests); hexadecimal goes in whole
+// pairs; below 1 byte nothing is written and nothing consumed.
+TEST_F(Convert, PiecewiseHexadecimalAndEmptyBuffers) {
   struct Piece {
     const char* out;  // nullptr: nothing written
     SQLLEN length;
@@ -214,8 +215,6 @@ TEST_F(Convert, PiecewiseTextRawAndHexadecimal) {
   };
   // clang-format off
   struct Sequence { SQLSMALLINT server, c_type; Bytes value; SQLLEN buffer; std::vector<Piece> pieces; } sequences[] = {
-      {SQL_CHAR, SQL_C_CHAR, text("abcdefghij"), 4, {{"abc", 10, 1}, {"def", 7, 1}, {"ghi", 4, 1}, {"j", 1, 0}, {"", 0, 0}}},
-      {SQL_CHAR, SQL_C_BINARY, text("abcde"), 2, {{"ab", 5, 1}, {"cd", 3, 1}, {"e", 1, 0}}},
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A, 0xFF}, 4, {{"0a", 4, 1}, {"ff", 2, 0}, {"", 0, 0}}},
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A}, 2, {{"", 2, 1}, {"", 2, 1}}},  // no room for a pair
       {SQL_CHAR, SQL_C_CHAR, text("abc"), 0, {{nullptr, 3, 1}, {nullptr, 3, 1}}},
@@ -232,13 +231,8 @@ TEST_F(Convert, PiecewiseTextRawAndHexadecimal) {
       Result r = run(s.server, s.c_type, s.value, s.buffer);
       EXPECT_EQ(r.rc, p.cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
       EXPECT_EQ(r.length, p.length);
-      bool raw = s.c_type == SQL_C_BINARY;
       if (p.out == nullptr) {
         EXPECT_EQ(r.out, Bytes(r.out.size(), kFill));
-      } else if (raw) {  // no NUL after raw bytes
-        Bytes want = text(p.out);
-        if (want.size() < r.out.size()) want.push_back(kFill);
-        EXPECT_EQ(Bytes(r.out.begin(), r.out.begin() + want.size()), want);
       } else {
         EXPECT_EQ(r.str(), p.out);
       }

@@ -96,11 +96,9 @@ TEST(BuildRequest, PayloadBytes) {
   int64_t zero = 0;
   // clang-format off
   struct Case { const char* cursor; bool bound; std::string text; const char* outcome; std::string payload; } cases[] = {
-      {"", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0\0", 17)},
       {"C1", false, "SELECT A FROM T", "OK", std::string("SELECT A FROM T\0C1\0\0\0", 21)},
       {"", true, " >LIST T WITH A = ?", "OK", std::string(" >LIST T WITH A = ?\0\0", 21)},
       {"", false, "SELECT ? FROM T", "ERROR 07001 Wrong number of parameters", std::string("SELECT ? FROM T\0\0", 17)},
-      {"C1", true, "SELECT ? FROM T", "OK", std::string("SELECT -42 FROM T\0C1\0\0\0", 23)},
       {"", true, "SELECT 1", "OK", std::string("SELECT 1\0\0", 10)},  // no marker: not converted
   };
   // clang-format on
