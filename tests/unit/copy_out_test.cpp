@@ -36,10 +36,14 @@ TEST(CopyOut, SweepOfCapacitiesKeepsGuardsAndReportsCuts) {
           EXPECT_EQ(r.truncated, text ? full + 1 > capacity : full > (capacity < 0 ? 0 : capacity));
           EXPECT_EQ(memcmp(dest, source + offset, copied), 0);
           bool terminated = text && capacity >= 1;
-          if (terminated) EXPECT_EQ(dest[copied], '\0');
+          if (terminated) {
+            EXPECT_EQ(dest[copied], '\0');
+          }
           int written = copied + (terminated ? 1 : 0);
           for (int i = -kGuard; i < 10 + kGuard; ++i) {
-            if (i < 0 || i >= written) EXPECT_EQ(dest[i], kFill) << "byte " << i;
+            if (i < 0 || i >= written) {
+              EXPECT_EQ(dest[i], kFill) << "byte " << i;
+            }
           }
         }
       }

@@ -74,7 +74,6 @@ TEST_F(Options, OptionsOutsideTheRules) {
       {15, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
       {SQL_ACCESS_MODE, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
   };
-  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(outcome(SQLSetStmtOption(s, c.option, 1), s), c.on_set) << c.option;
     clear_diagnostic(s->sqlstate, s->message);
@@ -87,34 +86,28 @@ TEST_F(Options, OptionsOutsideTheRules) {
   EXPECT_EQ(SQLSetStmtOption(s, SQL_ROWSET_SIZE, (SQLULEN{1} << 32) | 7), SQL_SUCCESS);
   EXPECT_EQ(s->rowset_size, 7u);
 
-  uint32_t value = 99;
-  for (SQLUSMALLINT option : {SQL_OPT_TRACE, SQL_PACKET_SIZE}) {
-    EXPECT_EQ(outcome(set_connect_option(conn_, option, 1), conn_),
-              "ERROR S1C00 Driver Not Capable");
-    EXPECT_EQ(outcome(get_connect_option(conn_, option, &value), conn_),
-              "ERROR S1C00 Driver Not Capable");
+  // Connection options: the login timeout is capped at 32767 seconds (64-bit
+  // values included); the access mode stays read-write, warning for read-only.
+  const char kChanged[] = "INFO 01S02 Option value changed", kNotCapable2[] = "ERROR S1C00 Driver Not Capable";
+  struct ConnCase { bool set; SQLUSMALLINT option; SQLULEN value; const char* outcome; } conn_cases[] = {
+      {true, SQL_OPT_TRACE, 1, kNotCapable2}, {false, SQL_PACKET_SIZE, 0, kNotCapable2},
+      {false, SQL_ROWSET_SIZE, 0, "ERROR S1092 Bad Option"}, {true, 999, 1, "ERROR S1000 Bad option"},
+      {true, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY, kChanged}, {true, SQL_ACCESS_MODE, 7, "OK"},
+      {true, SQL_LOGIN_TIMEOUT, 32767, "OK"}, {true, SQL_LOGIN_TIMEOUT, 40000, kChanged},
+      {true, SQL_LOGIN_TIMEOUT, SQLULEN{1} << 32, kChanged},
+  };
+  // clang-format on
+  for (const ConnCase& c : conn_cases) {
+    uint32_t value = 99;
+    SQLRETURN rc = c.set ? SQLSetConnectOption(conn_, c.option, c.value)
+                         : get_connect_option(conn_, c.option, &value);
+    EXPECT_EQ(outcome(rc, conn_), c.outcome) << c.option << " " << c.value;
+    clear_diagnostic(conn_->sqlstate, conn_->message);
   }
-  for (int option : {SQL_ROWSET_SIZE, 999}) {
-    EXPECT_EQ(outcome(get_connect_option(conn_, option, &value), conn_), "ERROR S1092 Bad Option");
-  }
-  EXPECT_EQ(outcome(set_connect_option(conn_, 999, 1), conn_), "ERROR S1000 Bad option");
+  EXPECT_EQ(conn_->access_mode, 0u);
+  EXPECT_EQ(conn_->login_timeout, 32767u);
   EXPECT_EQ(outcome(get_connect_option(conn_, SQL_AUTOCOMMIT, nullptr), conn_),
             "ERROR S1000 Bad pvParam");
-  // The access mode stays read-write; only read-only is worth a warning.
-  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), conn_),
-            "INFO 01S02 Option value changed");
-  clear_diagnostic(conn_->sqlstate, conn_->message);
-  EXPECT_EQ(outcome(set_connect_option(conn_, SQL_ACCESS_MODE, 7), conn_), "OK");
-  EXPECT_EQ(conn_->access_mode, 0u);
-  // The login timeout is capped at 32767 seconds, 64-bit values included.
-  for (auto [seconds, result, stored] :
-       {std::tuple<SQLULEN, const char*, uint32_t>{40000, "INFO 01S02 Option value changed", 32767},
-        {32767, "OK", 32767},
-        {SQLULEN{1} << 32, "INFO 01S02 Option value changed", 32767}}) {
-    clear_diagnostic(conn_->sqlstate, conn_->message);
-    EXPECT_EQ(outcome(SQLSetConnectOption(conn_, SQL_LOGIN_TIMEOUT, seconds), conn_), result);
-    EXPECT_EQ(conn_->login_timeout, stored);
-  }
 }
 
 // A connection default overwrites every existing statement, even when the new
