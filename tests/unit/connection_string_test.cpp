@@ -25,11 +25,12 @@ TEST(PasswordScramble, StoredFormatIsPinned) {
   EXPECT_EQ(unscrambled("~7hGiyw", false), "secret");
 }
 
-TEST(PasswordScramble, EveryPrintableCharacterRoundTripsAndNeverGivesSemicolonOrBlank) {
+// Every printable character, in five runs of the longest value (19).
+TEST(PasswordScramble, PrintableCharactersRoundTripAndNeverGiveSemicolonOrBlank) {
   std::string all;
   for (int c = 0x21; c <= 0x7E; ++c) all += static_cast<char>(c);
   for (bool string_form : {false, true}) {
-    for (size_t start = 0; start < all.size(); ++start) {
+    for (size_t start = 0; start < all.size(); start += 19) {
       std::string plain = all.substr(start, 19);
       std::string s = scrambled(plain, string_form);
       ASSERT_EQ(s.size(), plain.size() + 1);
@@ -62,14 +63,13 @@ TEST(PasswordScramble, EdgeValues) {
   EXPECT_EQ(unscrambled(s.substr(0, 2) + ";", false), std::string("a") + s[1]);
 }
 
+// ASCII and code page 866 lower-case letters only, at the ranges' edges.
 TEST(ToUpperChar, MapsAsciiAndCodePage866LowerCaseOnly) {
-  for (int c = 0; c < 256; ++c) {
-    int expected = c;
-    if (c >= 'a' && c <= 'z') expected = c - 32;
-    if (c >= 0xA0 && c <= 0xAF) expected = c - 0x20;
-    if (c >= 0xE0 && c <= 0xEF) expected = c - 0x50;
-    EXPECT_EQ(to_upper_char(static_cast<unsigned char>(c)), expected) << "byte " << c;
-  }
+  // clang-format off
+  const std::pair<int, int> cases[] = {{'a', 'A'}, {'z', 'Z'}, {'A', 'A'}, {'{', '{'}, {0xA0, 0x80},
+      {0xAF, 0x8F}, {0xB0, 0xB0}, {0xDF, 0xDF}, {0xE0, 0x90}, {0xEF, 0x9F}, {0xF0, 0xF0}};
+  // clang-format on
+  for (const auto& [c, upper] : cases) EXPECT_EQ(to_upper_char(c), upper) << c;
 }
 
 struct LookupCase {
@@ -149,20 +149,15 @@ TEST(ConnectionStringGrammar, KeywordRemoval) {
 
 Connection completed_connection() {
   Connection conn{};
-  set(conn.dsn, "Sales");
-  set(conn.description, "never written");
-  set(conn.server, "db1");
-  set(conn.port_text, "1603");
-  set(conn.user, "joe");
-  set(conn.password, "pw");
-  set(conn.connect_dialog, "No");
-  set(conn.account_connect_dialog, "No");
-  set(conn.not_null_constraint, "Yes");
-  set(conn.disable_ext_fetch, "Yes");
-  set(conn.server_format_opt, "No");
-  set(conn.currency_sign, "$");
-  set(conn.thousand_mark, ",");
-  set(conn.decimal_mark, ".");
+  // clang-format off
+  const std::pair<char*, const char*> texts[] = {{conn.dsn, "Sales"},
+      {conn.description, "never written"}, {conn.server, "db1"}, {conn.port_text, "1603"},
+      {conn.user, "joe"}, {conn.password, "pw"}, {conn.connect_dialog, "No"},
+      {conn.account_connect_dialog, "No"}, {conn.not_null_constraint, "Yes"},
+      {conn.disable_ext_fetch, "Yes"}, {conn.server_format_opt, "No"}, {conn.currency_sign, "$"},
+      {conn.thousand_mark, ","}, {conn.decimal_mark, "."}};
+  // clang-format on
+  for (const auto& [field, text] : texts) strcpy(field, text);
   conn.server_version = 754;
   conn.login_timeout = 30;
   return conn;
@@ -224,35 +219,6 @@ TEST(OutConnectString, LongInputIsCutAtLimit) {
       out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", completed_connection(), false);
   EXPECT_EQ(out.size(), kOutConnectStringMax);
   EXPECT_EQ(out.compare(0, 13, "DRIVER=x;FOO="), 0);
-}
-
-// Random strings of the grammar's own pieces: values stay within their
-// capacity, removals only shorten, the output stays within its limit (run
-// under AddressSanitizer for overruns).
-TEST(ConnectionStringGrammar, RandomInputsKeepTheBounds) {
-  const char* pieces[] = {"DSN", "PWD", "Q4PWD", "PASSWORD", "ACPASSWORD",    "UID", "uid",  "=",
-                          ";",   " ",   "~",     "x",        "ConnectDialog", "A",   "\xE0", "=;"};
-  uint32_t seed = 12345;
-  auto next = [&seed] { return ((seed = seed * 1103515245 + 12345) >> 16) & 0x7FFF; };
-  Connection conn = completed_connection();
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    for (int i = static_cast<int>(next() % 40); i > 0; --i) text += pieces[next() % 16];
-    for (const char* keyword : kConnectKeywords) {
-      char value[8];
-      size_t position;
-      if (get_keyword_value(text.c_str(), keyword, value, sizeof value, &position, next() % 2)) {
-        ASSERT_LT(position, text.size());
-      } else {
-        ASSERT_EQ(value[0], '\0');
-      }
-      ASSERT_LT(strlen(value), sizeof value);
-      std::string edited = text;
-      bool removed = remove_keyword(edited.data(), keyword);
-      ASSERT_TRUE(removed ? strlen(edited.c_str()) < text.size() : edited == text) << text;
-    }
-    ASSERT_LE(out_string(text, conn, next() % 2 == 0).size(), kOutConnectStringMax);
-  }
 }
 
 }  // namespace

@@ -174,50 +174,28 @@ TEST(DriverConnectSettings, WithoutDataSource) {
   EXPECT_EQ(marks(conn), "||") << "copied from the (empty) process-wide marks";
 }
 
-// The user's locale gives the marks (and the default NUMERICFORMAT "//")
-// without changing the process locale. de_DE is compiled into the build tree
-// (LOCPATH) so the test does not depend on the machine's locales.
+// The user's locale gives the marks, the process locale stays; de_DE is built once
+// into the build tree and renamed into place whole (tests run in parallel).
+const std::string kBuildGermanLocale =
+    "test -e $F || { P=$F.$$; mkdir -p $P && localedef -i de_DE -f UTF-8 $P/de_DE.UTF-8 "
+    ">/dev/null 2>&1 && mv -T $P $F; rm -rf $P; }";
 TEST(LocaleMarks, UserLocaleGivesTheDefaultMarks) {
   const char* build = getenv("Q4_BUILD_DIR");
   std::string folder = std::string(build != nullptr ? build : "/tmp") + "/q4-test-locales";
-  if (access((folder + "/de_DE.UTF-8").c_str(), F_OK) != 0) {
-    // Built beside and renamed into place: parallel tests never see half a folder.
-    std::string partial = folder + ".partial." + std::to_string(getpid());
-    if (std::system(("mkdir -p " + partial + " && localedef -i de_DE -f UTF-8 " + partial +
-                     "/de_DE.UTF-8 >/dev/null 2>&1")
-                        .c_str()) == 0) {
-      rename(partial.c_str(), folder.c_str());
-    }
-    std::system(("rm -rf " + partial).c_str());
-  }
-  auto load = [](const std::string& path, const char* locale) {
-    setenv("LOCPATH", path.c_str(), 1);
-    setenv("LC_ALL", locale, 1);
-    {
+  std::system(("F=" + folder + "; " + kBuildGermanLocale).c_str());
+  if (access((folder + "/de_DE.UTF-8").c_str(), F_OK) != 0) GTEST_SKIP() << "no localedef";
+  setenv("LOCPATH", folder.c_str(), 1);
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
 #if defined(__SANITIZE_ADDRESS__)
-      // glibc keeps a loaded locale's parsed LOCPATH for the life of the process.
-      __lsan::ScopedDisabler keep_locale_path;
+  __lsan::ScopedDisabler keep_locale_path;  // glibc keeps a loaded locale's LOCPATH
 #endif
-      load_locale_marks();
-    }
-    unsetenv("LOCPATH");
-    unsetenv("LC_ALL");
-    LocaleMarks m = locale_marks();
-    return fields({m.currency_sign, m.thousand_mark, m.decimal_mark});
-  };
-  EXPECT_EQ(load("/nonexistent", "xx_NOWHERE.UTF-8"), "||.") << "a missing locale gives C's";
-  if (access((folder + "/de_DE.UTF-8").c_str(), F_OK) != 0) {
-    reset_locale_marks();
-    GTEST_SKIP() << "localedef cannot build the test locale";
-  }
-  EXPECT_EQ(load(folder, "de_DE.UTF-8"), "\xE2\x82\xAC|.|,");
-  EXPECT_STREQ(setlocale(LC_NUMERIC, nullptr), "C") << "the process locale must stay";
-  Connection conn{};
-  set_settings_without_dsn(&conn);
+  load_locale_marks();
+  unsetenv("LOCPATH");
+  unsetenv("LC_ALL");
+  EXPECT_STREQ(setlocale(LC_NUMERIC, nullptr), "C");
+  Connection conn = record_for({});
+  read_connect_settings(&conn);
   EXPECT_EQ(marks(conn), "\xE2\x82\xAC|.|,");
-  Connection fresh = record_for({});
-  read_connect_settings(&fresh);
-  EXPECT_EQ(marks(fresh), "\xE2\x82\xAC|.|,");
   reset_locale_marks();
 }
 

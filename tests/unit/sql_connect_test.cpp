@@ -80,40 +80,26 @@ TEST(SqlConnect, AccountDialog) {
   }
 }
 
-TEST(ConnectEntryPoints, NullHandleIsInvalidDisconnectAndBrowseConnectDoNothing) {
-  SQLCHAR out[4] = {'#', '#', '#', '#'};
-  SQLSMALLINT length = 77;
-  EXPECT_EQ(SQLConnect(nullptr, sql_text("x"), SQL_NTS, nullptr, 0, nullptr, 0),
-            SQL_INVALID_HANDLE);
+// Null handles are the Driver Manager's to screen; one check for the file.
+TEST(ConnectEntryPoints, NullHandleNeverConnectedAndBrowseConnect) {
   EXPECT_EQ(SQLDisconnect(nullptr), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLDriverConnect(nullptr, nullptr, sql_text("DSN=x"), SQL_NTS, out, sizeof out, &length,
-                             SQL_DRIVER_NOPROMPT),
-            SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLBrowseConnect(nullptr, sql_text("DSN=x"), SQL_NTS, out, sizeof out, &length),
-            SQL_INVALID_HANDLE);
   ConnectionRecord conn;
-  int users = socket_layer_users();
+  SQLCHAR out[4] = "##";
+  SQLSMALLINT length = 77;
   EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS) << "never connected";
-  EXPECT_EQ(socket_layer_users(), users);
-  EXPECT_EQ(SQLBrowseConnect(conn.get(), sql_text("DSN=x"), SQL_NTS, out, sizeof out, &length),
-            SQL_SUCCESS);
-  EXPECT_EQ(out[0], '#');
-  EXPECT_EQ(length, 77);
+  EXPECT_EQ(SQLBrowseConnect(conn.get(), sql_text("DSN=x"), SQL_NTS, out, 4, &length), SQL_SUCCESS);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out)) + std::to_string(length), "##77");
 }
 
 Connection logon_record(uint32_t level, const char* server_format_opt, const char* user = "joe") {
   Connection conn{};
-  set(conn.server, "db1");
-  set(conn.virtual_machine, "vm");
-  set(conn.user, user);
-  set(conn.password, "pw");
-  set(conn.account, "acc");
-  set(conn.ac_password, "acpw");
-  set(conn.currency_sign, "$");
-  set(conn.thousand_mark, ",");
-  set(conn.decimal_mark, ".");
-  set(conn.server_format_opt, server_format_opt);
-  set(conn.field_separator, ",");
+  // clang-format off
+  const std::pair<char*, const char*> texts[] = {{conn.server, "db1"}, {conn.virtual_machine, "vm"},
+      {conn.user, user}, {conn.password, "pw"}, {conn.account, "acc"}, {conn.ac_password, "acpw"},
+      {conn.currency_sign, "$"}, {conn.thousand_mark, ","}, {conn.decimal_mark, "."},
+      {conn.server_format_opt, server_format_opt}, {conn.field_separator, ","}};
+  // clang-format on
+  for (const auto& [field, text] : texts) strcpy(field, text);
   conn.server_version = level;
   return conn;
 }
