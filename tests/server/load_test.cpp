@@ -1,12 +1,12 @@
 // q4lite as a process: flat memory while streaming, many clients at once,
-// refused logons, the connection limit, and damaged input that must close
-// only its own connection.
+// refused logons, the connection limit, damaged input that must close only its
+// own connection; and SQL in, values and "E" replies out: the wire type a
+// stored value travels in, what the escape functions compute, and SQLite's
+// real messages mapped to server error numbers (one row per rule).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "protocol/codec.h"
@@ -45,9 +45,7 @@ TEST(Streaming, MillionRowSelectStreamsWithFlatServerMemory) {
 }
 
 TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
-  char dir[] = "/tmp/q4lite-load-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  auto server = start_server({"--db", std::string(dir) + "/shared.db"});
+  auto server = start_server({"--db", "shared.db"});
   ASSERT_TRUE(server);
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -70,8 +68,6 @@ TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
-  server.reset();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Concurrency, LongQueryDoesNotDelayAnotherLogon) {
@@ -103,48 +99,42 @@ TEST(Concurrency, AbsoluteFetchIntoTheBlockBuiltAheadSkipsNoRow) {
   const uint32_t target = static_cast<uint32_t>(first.rows.size()) + 5;
   Rows rows;
   char trailer = 0;
-  ASSERT_TRUE(parse_block(client->fetch_absolute(1, target).payload, 1, &rows, &trailer));
+  ASSERT_TRUE(parse_block(client->fetch(1, target).payload, 1, &rows, &trailer));
   EXPECT_EQ(rows.front()[0].as_int(), static_cast<int>(target));
   const int last = rows.back()[0].as_int();
   rows.clear();
   ASSERT_TRUE(parse_block(client->fetch(1).payload, 1, &rows, &trailer));
   EXPECT_EQ(rows.front()[0].as_int(), last + 1);
   rows.clear();
-  ASSERT_TRUE(parse_block(client->fetch_absolute(1, 0).payload, 1, &rows, &trailer));
+  ASSERT_TRUE(parse_block(client->fetch(1, 0).payload, 1, &rows, &trailer));
   EXPECT_EQ(rows.front()[0].as_int(), 1);  // row 0 is row 1
 }
 
+// The password is everything after the user's first colon.
 TEST(Authentication, RefusedLogonsAreAnsweredAndClosed) {
-  char dir[] = "/tmp/q4lite-auth-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string users = std::string(dir) + "/users";
-  std::ofstream(users) << "tester:secret\n";
-  auto server = start_server({"--users", users, "--data-dir", std::string(dir) + "/data"});
+  auto server = start_server({"--data-dir", "."}, "# users\n\ntester:se:cret\n");
   ASSERT_TRUE(server);
-  const struct {
-    std::string text;  // the logon request
-    const char* why;
-  } refused[] = {
-      {"localhost,vm,tester,wrong,main,acpw,", "wrong password"},
-      {"localhost,vm,tester,secret,../etc,acpw,", "account outside the data folder"},
+  const std::pair<const char*, const char*> refused[] = {
+      // the logon request, why refused
+      {"localhost,vm,tester,se,main,acpw,", "wrong password"},
+      {"localhost,vm,TESTER,se:cret,main,acpw,", "user names keep their case"},
+      {"localhost,vm,tester,se:cret,../etc,acpw,", "account outside the data folder"},
       {"only,three,fields,", "malformed logon"},
   };
-  for (const auto& c : refused) {
+  for (const auto& [text, why] : refused) {
     Client client;
     ASSERT_TRUE(client.connect(server->port()));
-    const Reply reply = client.call(kCmdLogon, bytes(c.text));
-    EXPECT_EQ(reply.status.rfind("ELogon failed", 0), 0u) << c.why << ": " << reply.status;
-    EXPECT_TRUE(client.closed_by_peer(2000)) << c.why;
+    const Reply reply = client.call(kCmdLogon, bytes(text));
+    EXPECT_EQ(reply.status.rfind("ELogon failed", 0), 0u) << why << ": " << reply.status;
+    EXPECT_TRUE(client.closed_by_peer(2000)) << why;
   }
   // Before a logon nothing runs; after it the account may not leave the folder either.
   Client client;
   ASSERT_TRUE(client.connect(server->port()));
   EXPECT_EQ(client.execute(1, "SELECT 1").letter(), 'E');
-  EXPECT_EQ(client.logon("tester", "secret", "main").letter(), 'K');
+  EXPECT_EQ(client.logon("tester", "se:cret", "main").letter(), 'K');
   EXPECT_EQ(client.execute(1, "SELECT 1").letter(), 'K');
   EXPECT_EQ(client.call(kCmdAccount, bytes("../x,")).letter(), 'E');
-  server.reset();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
@@ -156,6 +146,8 @@ TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
       {0xFF, 0xFF, 0x07},                                      // longer than any frame
       {0x00, 0x09, 0x07, 0x00, 0x00, 0x05, 0x00, 0x00, 0x41},  // chunk length 5, one byte sent
       {0x00, 0x08, 0x07, 0x00, 0x60, 0x00, 0x00, 0x00},        // chunk length above 20480
+      {0x00, 0x0A, 0x07, 0x00, 0x00, 0x01, 0x00, 0x00, 0x41, 0x42},  // a byte after the chunk
+      {0x00, 0x08, 0x07, 0x07, 0x07, 0x07, 0x07, 0x07},              // the command never ends
   };
   for (const auto& frame : damaged) {
     Client client;
@@ -201,6 +193,126 @@ TEST(Lifecycle, TooManyConnectionsAreRefusedAtLogon) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ASSERT_TRUE(d.connect(server->port()));
   EXPECT_EQ(d.logon().letter(), 'K');
+}
+
+// One server and logged-on client for the statement tests, started on first use.
+Client& shared() {
+  static const auto server = start_server();
+  static const auto client = server ? logged_on(*server) : std::make_unique<Client>();
+  return *client;
+}
+void run(const std::string& sql) {
+  const Reply r = shared().execute(1, sql);
+  ASSERT_EQ(r.letter(), 'K') << sql << ": " << r.status;
+}
+// The single value `expression` selects.
+Value select(const std::string& expression) {
+  const Result r = result_of(shared().execute(2, "SELECT " + expression));
+  if (r.rows.size() == 1 && r.rows[0].size() == 1) return r.rows[0][0];
+  ADD_FAILURE() << expression << ": no single value";
+  return Value{};
+}
+
+std::string be4(int32_t v) {
+  uint8_t b[4];
+  put_u32(b, static_cast<uint32_t>(v));
+  return std::string(reinterpret_cast<char*>(b), 4);
+}
+
+TEST(Statements, StoredValuesTravelInTheirColumnsWireType) {
+  run("CREATE TABLE every_type (i INTEGER, s SMALLINT, v VARCHAR(30), n NUMERIC(9,3), r REAL, "
+      "bi BIGINT, d DATE, ts TIMESTAMP, vb VARBINARY(8), untyped)");
+  // clang-format off
+  const struct { const char *column, *literal; int16_t type; std::string data; } cases[] = {
+      {"i", "-2147483648", kSqlInteger, be4(INT32_MIN)},
+      {"i", "4294967296", kSqlNumeric, "4294967296"},  // too wide: decimal text
+      {"s", "40000", kSqlInteger, be4(40000)},
+      {"v", "12", kSqlVarchar, "12"},  // text affinity stores text
+      {"n", "-12.3456", kSqlNumeric, "-12.346"},  // the column's scale
+      {"r", "0.1", kSqlNumeric, "0.1"},
+      {"bi", "9007199254740993", kSqlNumeric, "9007199254740993"},  // not via double
+      {"d", "'2024-02-29 13:14:15'", kSqlDate, "2024-02-29"},
+      {"d", "'yesterday'", kSqlVarchar, "yesterday"},
+      {"ts", "'2024-01-02'", kSqlTimestamp, "2024-01-02 00:00:00"},
+      {"vb", "x'00ff10'", kSqlVarbinary, std::string("\x00\xff\x10", 3)},
+      {"untyped", "5", kSqlInteger, be4(5)},
+      {"untyped", "NULL", static_cast<int16_t>(kNullValueType), ""},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.column) + " = " + c.literal);
+    run("DELETE FROM every_type");
+    run(std::string("INSERT INTO every_type (") + c.column + ") VALUES (" + c.literal + ")");
+    const Value v = select(std::string(c.column) + " FROM every_type");
+    EXPECT_EQ(v.type, static_cast<uint16_t>(c.type));
+    EXPECT_EQ(v.data, c.data);
+  }
+}
+
+TEST(Statements, EscapeFunctionsComputeTheOdbcResult) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {  // the value as text
+      {"{d '2024-03-05'}", "2024-03-05"},
+      {"{fn RIGHT('abcdef', 2)}", "ef"}, {"{fn RIGHT('abc', 0)}", ""},
+      {"{fn LENGTH('abc  ')}", "3"},  // trailing blanks do not count
+      {"{fn LOCATE('c', 'abcabc')}", "3"}, {"{fn LOCATE('c', 'abcabc', 4)}", "6"},
+      {"{fn INSERT('abcdef', 2, 3, 'XY')}", "aXYef"}, {"{fn REPEAT('ab', 3)}", "ababab"},
+      {"{fn DAYOFWEEK({d '2024-03-05'})}", "3"},  // a Tuesday, Sunday being 1
+      {"{fn MONTHNAME({d '2024-03-05'})}", "March"},
+      {"{fn DAYNAME({d '2024-03-05'})}", "Tuesday"}, {"{fn USER()}", "tester"},
+      {"{fn CONVERT('42', SQL_INTEGER)}", "42"}, {"{fn UCASE({fn LEFT('nested', 3)})}", "NES"},
+  };
+  // clang-format on
+  for (const auto& [expression, text] : cases) {
+    const Value v = select(expression);
+    const bool integer = v.type == kSqlInteger || v.type == kSqlSmallint;
+    EXPECT_EQ(integer ? std::to_string(v.as_int()) : v.data, text) << expression;
+  }
+  run("CREATE TABLE l (k INTEGER, v VARCHAR(9)); CREATE TABLE r (k INTEGER); "
+      "INSERT INTO l VALUES (1,'a_b'),(2,'axb'); INSERT INTO r VALUES (1)");
+  EXPECT_EQ(
+      select("count(*) FROM {oj l LEFT OUTER JOIN r ON l.k = r.k} WHERE r.k IS NULL").as_int(), 1);
+  EXPECT_EQ(select("count(*) FROM l WHERE v LIKE 'a\\_b' {escape '\\'}").as_int(), 1);
+}
+
+TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
+  run("CREATE TABLE e (k INTEGER PRIMARY KEY, u VARCHAR(5) UNIQUE NOT NULL); "
+      "CREATE TABLE e2 (k INTEGER); CREATE INDEX e_u ON e(u); CREATE VIEW ev AS SELECT k FROM e");
+  // clang-format off
+  const std::pair<const char*, int> cases[] = {
+      {"SELECT * FROM missing_table", 3}, {"SELECT nocolumn FROM e", 0},
+      {"SELECT k FROM e, e2", 2}, {"SELEKT 1", 26}, {"SELECT (1", 26},
+      {"CREATE TABLE e (a)", 51}, {"CREATE INDEX e_u ON e(u)", 40},
+      {"DROP INDEX no_such_index", 41}, {"INSERT INTO e VALUES (2, NULL)", 70},
+      {"INSERT INTO e VALUES (3, 'a'), (4, 'a')", 70},
+      {"ALTER TABLE e ADD COLUMN u INTEGER", 64}, {"INSERT INTO e2 VALUES (1, 2)", 36},
+      {"SELECT 1 UNION SELECT 1, 2", 5}, {"DROP TABLE ev", 96}, {"SELECT {fn NOSUCH(1)}", 98},
+      {"SELECT {call proc}", 98}, {"SELECT no_such_function(1)", 98}, {"SELECT {xyz 1}", 26},
+      {"SELECT {fn UCASE('a')", 26}, {"SELECT abs(1, 2)", 19}, {"SELECT ? + 1", 19},
+  };
+  // clang-format on
+  for (const auto& [sql, number] : cases) {
+    const Reply reply = shared().execute(4, sql);
+    EXPECT_EQ(error_number(reply), number) << sql << " -> " << reply.status;
+  }
+  EXPECT_EQ(shared().execute(4, "SELECT * FROM missing_table").status,
+            "E3 no such table: missing_table");  // SQLite's own message after the number
+}
+
+// An error from a row after the first surfaces as the trailing status of a
+// block, or as the "E" of a later fetch.
+TEST(Statements, ErrorWhileStreamingEndsTheBlockWithE) {
+  Reply reply = shared().execute(
+      5, numbers(5000,
+                 "CASE WHEN i < 4000 THEN i ELSE abs((-9223372036854775807 - 1) * (i / i)) END"));
+  char trailer = result_of(reply).trailer;
+  while (trailer == 'M') {
+    reply = shared().fetch(5);
+    if (reply.letter() != 'K') break;
+    Rows rows;
+    ASSERT_TRUE(parse_block(reply.payload, 1, &rows, &trailer));
+  }
+  EXPECT_TRUE(trailer == 'E' || reply.letter() == 'E') << reply.status;
 }
 
 }  // namespace

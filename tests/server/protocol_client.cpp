@@ -21,19 +21,25 @@
 
 namespace q4::test {
 
-std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args) {
+std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args,
+                                            const std::string& users) {
   auto server = std::unique_ptr<ServerProcess>(new ServerProcess());
   char dir[] = "/tmp/q4lite-test-XXXXXX";
   if (mkdtemp(dir) == nullptr) return nullptr;
   server->dir_ = dir;
-  const std::string port_file = server->dir_ + "/port";
   const char* build = std::getenv("Q4_BUILD_DIR");
-  std::vector<std::string> argv_text = {std::string(build != nullptr ? build : "build") + "/q4lite",
-                                        "--listen",
-                                        "127.0.0.1:0",
-                                        "--port-file",
-                                        port_file,
-                                        "--quiet"};
+  std::vector<std::string> argv_text = {
+      std::filesystem::absolute(build != nullptr ? build : "build").string() + "/q4lite",
+      "--listen",
+      "127.0.0.1:0",
+      "--port-file",
+      "port",
+      "--quiet",
+      "--no-descriptions"};
+  if (!users.empty()) {
+    std::ofstream(server->dir_ + "/users") << users;
+    argv_text.insert(argv_text.end(), {"--users", "users"});
+  }
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argv_text) argv.push_back(s.data());
@@ -45,12 +51,12 @@ std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args
     const char* asan = std::getenv("ASAN_OPTIONS");
     setenv("ASAN_OPTIONS",
            (std::string(asan != nullptr ? asan : "") + ":quarantine_size_mb=4").c_str(), 1);
-    execv(argv[0], argv.data());
+    if (chdir(dir) == 0) execv(argv[0], argv.data());
     _exit(127);
   }
   for (int i = 0; i < 2000; ++i) {
     int port = 0;
-    if (std::ifstream(port_file) >> port && port > 0) {
+    if (std::ifstream(server->dir_ + "/port") >> port && port > 0) {
       server->port_ = static_cast<uint16_t>(port);
       return server;
     }
@@ -123,34 +129,12 @@ bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, 
   return parse_block_at(Reader{block.data(), block.data() + block.size()}, columns, rows, trailer);
 }
 
-// Counts, then an optional 'X' section of length-prefixed descriptions, then
-// an optional first block.
+// Counts, then an optional first block.
 bool parse_result(const std::vector<uint8_t>& payload, Result* out) {
   *out = Result{};
   Reader in{payload.data(), payload.data() + payload.size()};
-  if (!in.get_u32(&out->column_count) || !in.get_u32(&out->row_count)) return false;
-  if (in.remaining() > 0 && *in.pos == 'X') {
-    ++in.pos;
-    uint32_t length = 0;
-    if (!in.get_u32(&length) || length < 4 || length - 4 > in.remaining()) return false;
-    Reader section{in.pos, in.pos + (length - 4)};
-    in.pos += length - 4;
-    while (section.remaining() > 0) {
-      uint32_t entry = 0;
-      const char* name = nullptr;
-      size_t name_length = 0;
-      uint16_t type = 0;
-      Description d;
-      if (!section.get_u32(&entry) || !section.get_cstring(&name, &name_length) ||
-          !section.get_u16(&type) || !section.get_u32(&d.precision) || !section.get_u16(&d.scale) ||
-          !section.get_u16(&d.nullable)) {
-        return false;
-      }
-      d.name.assign(name, name_length);
-      d.type = static_cast<int16_t>(type);
-      out->descriptions.push_back(d);
-    }
-  }
+  uint32_t row_count = 0;
+  if (!in.get_u32(&out->column_count) || !in.get_u32(&row_count)) return false;
   return in.remaining() == 0 || parse_block_at(in, out->column_count, &out->rows, &out->trailer);
 }
 
@@ -241,16 +225,10 @@ Reply Client::execute(uint32_t id, const std::string& text) {
   return call(kCmdExecute, p);
 }
 
-Reply Client::fetch(uint32_t id) {
-  std::vector<uint8_t> p(5, 'X');
+Reply Client::fetch(uint32_t id, int64_t absolute_row) {
+  std::vector<uint8_t> p(absolute_row < 0 ? 5 : 9, absolute_row < 0 ? 'X' : 'A');
   put_u32(p.data(), id);
-  return call(kCmdFetch, p);
-}
-
-Reply Client::fetch_absolute(uint32_t id, uint32_t row) {
-  std::vector<uint8_t> p(9, 'A');
-  put_u32(p.data(), id);
-  put_u32(p.data() + 5, row);
+  if (absolute_row >= 0) put_u32(p.data() + 5, static_cast<uint32_t>(absolute_row));
   return call(kCmdFetch, p);
 }
 
@@ -268,12 +246,11 @@ bool Client::query(uint32_t id, const std::string& text, Rows* rows) {
   return true;
 }
 
-std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string& account) {
+std::unique_ptr<Client> logged_on(const ServerProcess& server) {
   auto client = std::make_unique<Client>();
   if (!client->connect(server.port())) {
     ADD_FAILURE() << "cannot connect to port " << server.port();
-  } else if (const Reply reply = client->logon("tester", "secret", account);
-             reply.letter() != 'K') {
+  } else if (const Reply reply = client->logon(); reply.letter() != 'K') {
     ADD_FAILURE() << "logon: " << reply.status;
   }
   return client;

@@ -18,9 +18,11 @@
 namespace q4::test {
 
 class ServerProcess;
-// Starts build/q4lite (Q4_BUILD_DIR) with `args`; fails the test (and returns
-// null) when it does not come up.
-std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {});
+// Starts build/q4lite (Q4_BUILD_DIR) with `args` in a folder of its own (its
+// working directory, holding "users" with `users` when given), without column
+// descriptions; fails the test (and returns null) when it does not come up.
+std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {},
+                                            const std::string& users = "");
 
 // A q4lite child process listening on 127.0.0.1, port chosen by the system.
 class ServerProcess {
@@ -31,7 +33,8 @@ class ServerProcess {
   int stop();            // SIGTERM and wait: the exit status, -1 if killed by a signal
 
  private:
-  friend std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args);
+  friend std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>&,
+                                                     const std::string&);
   pid_t pid_ = -1;
   uint16_t port_ = 0;
   std::string dir_;  // the server's working folder, removed at destruction
@@ -44,26 +47,15 @@ struct Reply {
 };
 
 struct Value {
-  uint16_t type = 0;  // 0xFFFF is NULL
+  uint16_t type = 0;  // kNullValueType for NULL
   std::string data;
-  bool is_null() const { return type == kNullValueType; }
   int32_t as_int() const;  // SQL_INTEGER or SQL_SMALLINT data
 };
 using Rows = std::vector<std::vector<Value>>;
 
-struct Description {
-  std::string name;
-  int16_t type = 0;
-  uint32_t precision = 0;
-  uint16_t scale = 0;
-  uint16_t nullable = 0;
-};
-
-// An execute reply taken apart.
+// An execute reply (of a server without descriptions) taken apart.
 struct Result {
   uint32_t column_count = 0;
-  uint32_t row_count = 0;
-  std::vector<Description> descriptions;
   Rows rows;            // the first block's rows
   char trailer = '\0';  // '\0' when the reply carried no block
 };
@@ -87,8 +79,7 @@ class Client {
   Reply logon(const std::string& user = "tester", const std::string& password = "secret",
               const std::string& account = "");
   Reply execute(uint32_t id, const std::string& text);
-  Reply fetch(uint32_t id);
-  Reply fetch_absolute(uint32_t id, uint32_t row);
+  Reply fetch(uint32_t id, int64_t absolute_row = -1);  // -1: the next block
   // Executes `text` and reads every row with next-block fetches.
   bool query(uint32_t id, const std::string& text, Rows* rows);
 
@@ -100,7 +91,7 @@ class Client {
 };
 
 // A client connected and logged on to `server`.
-std::unique_ptr<Client> logged_on(const ServerProcess& server, const std::string& account = "");
+std::unique_ptr<Client> logged_on(const ServerProcess& server);
 // The reply as a result; fails the test when it is not a well-formed "K".
 Result result_of(const Reply& reply);
 // The leading error number of an "E" reply, -1 when the reply is not one.
