@@ -25,10 +25,7 @@ constexpr SQLLEN kUnset = -12345;
 // clang-format off
 Bytes text(const char* s) { return Bytes(s, s + strlen(s)); }
 Bytes be16(int16_t v) { return {uint8_t(uint16_t(v) >> 8), uint8_t(v)}; }
-Bytes be32(int32_t v) {
-  auto u = static_cast<uint32_t>(v);
-  return {uint8_t(u >> 24), uint8_t(u >> 16), uint8_t(u >> 8), uint8_t(u)};
-}
+Bytes be32(int32_t v) { auto u = uint32_t(v); return {uint8_t(u >> 24), uint8_t(u >> 16), uint8_t(u >> 8), uint8_t(u)}; }
 
 struct Result {
   SQLRETURN rc;
@@ -54,10 +51,10 @@ class Convert : public ::testing::Test {
     if (size < 0) size = buffer_length < 0 ? 0 : buffer_length > 64 ? 64 : int(buffer_length);
     Bytes data = value;
     data.push_back('7');  // the byte after the value: borrowed as NUL, then restored
+    const Bytes before = data;
     Bytes area(kGuard + size + kGuard, kFill);
     stmt->sqlstate[0] = '\0';
-    Result r{};
-    r.length = kUnset;
+    Result r{0, "", kUnset, {}};
     r.rc = convert_value(stmt.get(), server, c_type, data.data(), int32_t(value.size()),
                          buffer_length, area.data() + kGuard, &r.length);
     if (stmt->sqlstate[0] != '\0') {
@@ -66,16 +63,13 @@ class Convert : public ::testing::Test {
     r.out.assign(area.begin() + kGuard, area.end() - kGuard);
     EXPECT_EQ(Bytes(area.begin(), area.begin() + kGuard), Bytes(kGuard, kFill)) << "before";
     EXPECT_EQ(Bytes(area.end() - kGuard, area.end()), Bytes(kGuard, kFill)) << "past the buffer";
-    EXPECT_EQ(data.back(), '7') << "the byte after the value was not restored";
-    EXPECT_EQ(Bytes(data.begin(), data.end() - 1), value) << "the value was changed";
+    EXPECT_EQ(data, before) << "the value or the byte after it changed";
     if (r.rc == SQL_ERROR) {
       EXPECT_EQ(r.length, kUnset) << "length written on error";
       EXPECT_EQ(r.out, Bytes(size, kFill)) << "buffer written on error";
     }
     EXPECT_EQ(r.diag.empty(), r.rc == SQL_SUCCESS);
-    if (r.rc == SQL_SUCCESS_WITH_INFO) {
-      EXPECT_EQ(r.diag, "01004 Data truncated");
-    }
+    EXPECT_TRUE(r.rc != SQL_SUCCESS_WITH_INFO || r.diag == "01004 Data truncated") << r.diag;
     return r;
   }
   std::unique_ptr<Statement> stmt{new Statement()};
@@ -112,25 +106,18 @@ TEST_F(Convert, MatrixSendsEachPairToARuleOrRefusesIt) {
   }
 }
 
-// Every integer target at and beyond both ends of its range, from each source.
+// Integer targets at and beyond the ends of their ranges.
 TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; const char* value; int64_t stored; const char* state; } cases[] = {
       {SQL_INTEGER, SQL_C_UTINYINT, "255", 255, ""},       {SQL_INTEGER, SQL_C_UTINYINT, "256", 0, "22003"},
-      {SQL_INTEGER, SQL_C_UTINYINT, "-1", 0, "22003"},     {SQL_INTEGER, SQL_C_TINYINT, "-128", -128, ""},
-      {SQL_INTEGER, SQL_C_STINYINT, "128", 0, "22003"},    {SQL_INTEGER, SQL_C_BIT, "1", 1, ""},
-      {SQL_INTEGER, SQL_C_BIT, "2", 0, "22003"},           {SQL_INTEGER, SQL_C_USHORT, "65535", 65535, ""},
-      {SQL_INTEGER, SQL_C_USHORT, "65536", 0, "22003"},    {SQL_INTEGER, SQL_C_SSHORT, "32768", 0, "22003"},
-      {SQL_INTEGER, SQL_C_LONG, "-2147483648", -2147483648LL, ""}, {SQL_INTEGER, SQL_C_ULONG, "-1", 0, "22003"},
-      {SQL_SMALLINT, SQL_C_USHORT, "-1", 0, "22003"},      {SQL_SMALLINT, SQL_C_SLONG, "-32768", -32768, ""},
+      {SQL_INTEGER, SQL_C_UTINYINT, "-1", 0, "22003"},     {SQL_INTEGER, SQL_C_BIT, "2", 0, "22003"},
+      {SQL_INTEGER, SQL_C_LONG, "-2147483648", -2147483648LL, ""}, {SQL_SMALLINT, SQL_C_USHORT, "-1", 0, "22003"},
       {SQL_CHAR, SQL_C_UTINYINT, "255.5", 0, "22003"},     // the range is checked before the cut
-      {SQL_CHAR, SQL_C_BIT, "1.9", 1, "01004"},            {SQL_CHAR, SQL_C_LONG, "-2147483648", 0, "22003"},
-      {SQL_CHAR, SQL_C_LONG, "-2147483647", -2147483647, ""}, {SQL_CHAR, SQL_C_ULONG, "4294967295", 4294967295LL, ""},
+      {SQL_CHAR, SQL_C_LONG, "-2147483648", 0, "22003"},   {SQL_CHAR, SQL_C_ULONG, "4294967295", 4294967295LL, ""},
       {SQL_CHAR, SQL_C_ULONG, "4294967296", 0, "22003"},   {SQL_CHAR, SQL_C_LONG, "12.0", 12, "01004"},  // any "." cuts
-      {SQL_CHAR, SQL_C_SHORT, "+.", 0, "01004"},           {SQL_NUMERIC, SQL_C_SHORT, "12.5", 12, "01004"},
-      {SQL_NUMERIC, SQL_C_SHORT, "-12.5", -12, ""},        // silent
-      {SQL_NUMERIC, SQL_C_SHORT, "12.0", 12, ""},          {SQL_NUMERIC, SQL_C_LONG, "1e5", 100000, ""},  // no form check
-      {SQL_NUMERIC, SQL_C_LONG, "-2147483648", 0, "22003"},
+      {SQL_NUMERIC, SQL_C_SHORT, "12.5", 12, "01004"},     {SQL_NUMERIC, SQL_C_SHORT, "-12.5", -12, ""},  // silent
+      {SQL_NUMERIC, SQL_C_LONG, "1e5", 100000, ""},  // no form check
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -160,11 +147,8 @@ TEST_F(Convert, NumbersAndTheirWidths) {
   Result clamped = run(SQL_INTEGER, SQL_C_LONG, be32(0x12345678), (SQLLEN(1) << 32) + 2, 8);
   EXPECT_EQ(clamped.length, 4);
   EXPECT_EQ(clamped.as<int32_t>(), 0x12345678);
-  EXPECT_EQ(run(SQL_CHAR, SQL_C_FLOAT, text("0.1"), 4).as<float>(), 0.1f);
   EXPECT_EQ(run(SQL_INTEGER, SQL_C_FLOAT, be32(16777217), 4).as<float>(), 16777216.0f);
-  for (const char* bad : {"", "-", " 1", "1e5", "1.2.3", "0x10"}) {
-    EXPECT_EQ(run(SQL_VARCHAR, SQL_C_LONG, text(bad), 4).diag, "22005 Error in Assignment") << bad;
-  }
+  EXPECT_EQ(run(SQL_VARCHAR, SQL_C_LONG, text(" 1"), 4).diag, "22005 Error in Assignment");
   EXPECT_EQ(run(SQL_INTEGER, SQL_C_LONG, Bytes{0, 1}, 4).diag.substr(0, 5), "22005");
   // The byte after the value may be a digit of the next value's header.
   uint8_t row[] = {'1', '2', '5', '5'};
@@ -182,15 +166,10 @@ TEST_F(Convert, WholeTextsAndFixedCopies) {
   struct Case { SQLSMALLINT server, c_type; Bytes value; SQLLEN buffer; const char* out; SQLLEN length; const char* diag; } cases[] = {
       {SQL_INTEGER, SQL_C_CHAR, be32(INT32_MIN), 12, "-2147483648", 11, ""},
       {SQL_INTEGER, SQL_C_CHAR, be32(INT32_MIN), 11, nullptr, kUnset, "22005 Error in assignment"},
-      {SQL_SMALLINT, SQL_C_CHAR, be16(0), 2, "0", 1, ""},
       {SQL_NUMERIC, SQL_C_CHAR, text("123.45"), 6, nullptr, kUnset, "22005 Error in assignment"},
       {SQL_NUMERIC, SQL_C_BINARY, text("12.5"), 3, "12", 4, "01004 Data truncated"},
-      {SQL_INTEGER, SQL_C_BINARY, be32(0x41424344), 5, "DCBA", 4, ""},  // host order
-      {SQL_INTEGER, SQL_C_BINARY, be32(0x41424344), 4, "DCB", 4, "01004 Data truncated"},
-      {SQL_DATE, SQL_C_BINARY, text("2024-01-05"), -1, nullptr, 10, "01004 Data truncated"},
+      {SQL_INTEGER, SQL_C_BINARY, be32(0x41424344), 4, "DCB", 4, "01004 Data truncated"},  // host order
       {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 20, "2024-01-05 10:20:30", 19, ""},
-      {SQL_DATE, SQL_C_CHAR, text("2024-01-5"), 11, "2024-01-5", 9, ""},
-      {SQL_DATE, SQL_C_DEFAULT, text("2024-01-05"), 16, nullptr, 6, ""},  // as SQL_C_DATE
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -208,19 +187,12 @@ TEST_F(Convert, WholeTextsAndFixedCopies) {
 // in pieces are read back in the wire tests); hexadecimal goes in whole
 // pairs; below 1 byte nothing is written and nothing consumed.
 TEST_F(Convert, PiecewiseHexadecimalAndEmptyBuffers) {
-  struct Piece {
-    const char* out;  // nullptr: nothing written
-    SQLLEN length;
-    bool cut;
-  };
   // clang-format off
+  struct Piece { const char* out; SQLLEN length; bool cut; };  // out nullptr: nothing written
   struct Sequence { SQLSMALLINT server, c_type; Bytes value; SQLLEN buffer; std::vector<Piece> pieces; } sequences[] = {
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A, 0xFF}, 4, {{"0a", 4, 1}, {"ff", 2, 0}, {"", 0, 0}}},
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A}, 2, {{"", 2, 1}, {"", 2, 1}}},  // no room for a pair
       {SQL_CHAR, SQL_C_CHAR, text("abc"), 0, {{nullptr, 3, 1}, {nullptr, 3, 1}}},
-      {SQL_CHAR, SQL_C_CHAR, text(""), 0, {{nullptr, 0, 1}}},
-      {SQL_VARBINARY, SQL_C_CHAR, Bytes{1, 2}, -3, {{nullptr, 4, 1}}},
-      {SQL_VARBINARY, SQL_C_BINARY, Bytes{}, 0, {{nullptr, 0, 0}}},
   };
   // clang-format on
   for (const Sequence& s : sequences) {
@@ -238,12 +210,6 @@ TEST_F(Convert, PiecewiseHexadecimalAndEmptyBuffers) {
       }
     }
   }
-  Bytes all(256);  // every byte in lower-case hex, filling the buffer exactly
-  std::string hex;
-  for (int i = 0; i < 256; ++i)
-    all[i] = uint8_t(i), hex += "0123456789abcdef"[i >> 4], hex += "0123456789abcdef"[i & 15];
-  stmt->getdata_offset = 0;
-  EXPECT_EQ(run(SQL_VARBINARY, SQL_C_CHAR, all, 513, 513).str(), hex);
 }
 
 // A null buffer reports the length of text (consuming nothing) and refuses
@@ -267,27 +233,15 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; const char* value; std::vector<int> fields; const char* diag = ""; SQLLEN buffer = 16; } cases[] = {
       {SQL_DATE, SQL_C_DEFAULT, "2024-13-45", {2024, 13, 45}},  // no range checks
-      {SQL_DATE, SQL_C_TIMESTAMP, "2024-01-05", {2024, 1, 5, 0, 0, 0, 0}},
-      {SQL_TIME, SQL_C_TIME, "10:20:30", {10, 20, 30}},
       {SQL_TIME, SQL_C_TIMESTAMP, "10:20:30", {2023, 7, 9, 10, 20, 30, 0}},  // today (UTC)
       {SQL_TIMESTAMP, SQL_C_TIME, "2024-01-05 10:20:30.25", {10, 20, 30}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-01-05 10:20:30.25", {2024, 1, 5, 10, 20, 30, 0}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-01-05910:20:30", {2024, 1, 5, 10, 20, 30, 0}},  // day ends at 10
-      {SQL_CHAR, SQL_C_TIME, "24:00:00", {24, 0, 0}},
-      {SQL_CHAR, SQL_C_TIMESTAMP, "10:20:30", {2023, 7, 9, 10, 20, 30, 0}},
-      {SQL_CHAR, SQL_C_TIMESTAMP, "2024-01-05 25:00:00", {2024, 1, 5, 0, 0, 0, 0}},
+      {SQL_CHAR, SQL_C_TIME, "25:00:00", {}, kOverflow},
       {SQL_CHAR, SQL_C_DATE, "2024-01-05x", {2024, 1, 5}},
       {SQL_CHAR, SQL_C_DATE, "2024-01-05xy", {2024, 1, 5}, kCut},
-      {SQL_CHAR, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kCut},
       {SQL_DATE, SQL_C_DATE, "2024-", {}, kAssign},
-      {SQL_TIME, SQL_C_TIME, "10-20-30", {}, kOverflow},
-      {SQL_TIMESTAMP, SQL_C_DATE, "2024-01-05 10:2", {}, kAssign},
       {SQL_TIMESTAMP, SQL_C_DATE, "2024-01-05 10:20", {}, kOverflow},
-      {SQL_CHAR, SQL_C_TIME, "25:00:00", {}, kOverflow},
-      {SQL_CHAR, SQL_C_TIMESTAMP, "hello!", {}, kOverflow},
       {SQL_DATE, SQL_C_CHAR, "2024-1-5", {}, kOverflow, 11},
       {SQL_DATE, SQL_C_CHAR, "2024-01-05", {}, kRange, 10},
-      {SQL_TIMESTAMP, SQL_C_CHAR, "2024-01-05 10:20:30", {}, kRange, 19},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -32,28 +32,22 @@ const Case kCases[] = {
     // Character values: apostrophes doubled unless already an even run.
     {SQL_C_CHAR, SQL_VARCHAR, "O'Brien", kNoIndicator, 0, "'O''Brien'"},
     {SQL_C_CHAR, SQL_VARCHAR, "it''s", SQL_NTS, 0, "'it''s'"},
-    {SQL_C_CHAR, SQL_VARCHAR, "'", SQL_NTS, 0, "''''"},
     {SQL_C_CHAR, SQL_VARCHAR, "ABCDEF", 3, 0, "'ABC'"},
     {SQL_C_CHAR, SQL_VARCHAR, std::string("AB\0CD", 5), 5, 0, "'AB'"},  // a NUL ends the value
-    {SQL_C_CHAR, SQL_VARCHAR, "", 0, 0, "''"},
     {SQL_C_CHAR, SQL_VARCHAR, "abc", -4, 0, kLength},
     // Trailing spaces: dropped for SQL_CHAR only, never down to nothing.
     {SQL_C_CHAR, SQL_CHAR, "AB   ", SQL_NTS, 0, "'AB'"},
     {SQL_C_CHAR, SQL_CHAR, "   ", SQL_NTS, 0, "' '"},
-    {SQL_C_CHAR, SQL_CHAR, "  A  ", SQL_NTS, 0, "'  A'"},
     // Date and time escapes pass unquoted for the date and time SQL types only.
     {SQL_C_CHAR, SQL_DATE, "{d '2024-03-05'}", SQL_NTS, 0, "{d '2024-03-05'}"},
     {SQL_C_CHAR, SQL_VARCHAR, "{d '2024-03-05'}", SQL_NTS, 0, "'{d ''2024-03-05''}'"},
     {SQL_C_CHAR, SQL_DATE, "{d }", 3, 0, "'{d '"},  // shorter than an escape start
     // Integers; fixed sizes ignore the indicator's length.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>(INT32_MIN), 4, 0, "-2147483648"},
-    {SQL_C_SHORT, SQL_SMALLINT, raw<int16_t>(-32768), 2, 0, "-32768"},
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>(12), 0, 0, "12"},
     // Floating point: scale decimals, rounded; no exponent, any locale.
     {SQL_C_DOUBLE, SQL_DOUBLE, raw(2.675001), 8, 2, "2.68"},
-    {SQL_C_DOUBLE, SQL_DOUBLE, raw(3.7), 8, -3, "4"},
     {SQL_C_DOUBLE, SQL_DOUBLE, raw(1e20), 8, 0, "100000000000000000000"},
-    {SQL_C_FLOAT, SQL_REAL, raw(0.25f), 4, 3, "0.250"},
     {SQL_C_DOUBLE, SQL_DOUBLE, raw(std::nan("")), 8, 2, "!22003 Numeric value out of range"},
     // Dates and times.
     {SQL_C_DATE, SQL_DATE, raw(DATE_STRUCT{99, 12, 31}), 6, 0, "'99-12-31'"},
@@ -62,20 +56,13 @@ const Case kCases[] = {
     {SQL_C_CHAR, SQL_VARCHAR, "abc", SQL_NULL_DATA, 0, "NULL"},
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>(1), SQL_DEFAULT_PARAM, 0, "!IM001 Driver does not support this function"},
     // SQL_C_DEFAULT: the C type the SQL type implies.
-    {SQL_C_DEFAULT, SQL_INTEGER, raw<int32_t>(-9), 4, 0, "-9"},
     {SQL_C_DEFAULT, SQL_REAL, raw(1.5), 8, 1, "1.5"},  // a double
-    {SQL_C_DEFAULT, SQL_VARCHAR, "x'y", SQL_NTS, 0, "'x''y'"},
     {SQL_C_DEFAULT, SQL_NUMERIC, "12.50", SQL_NTS, 0, "'12.50'"},
-    {SQL_C_DEFAULT, SQL_VARBINARY, "abc", 3, 0, "0x0"},
-    {SQL_C_DEFAULT, SQL_TIMESTAMP, raw(kStamp), 16, 0, "'2024-03-05 10:11:12'"},
-    {SQL_C_DEFAULT, SQL_FLOAT, raw(1.5), 8, 0, kRestricted},
     {SQL_C_DEFAULT, SQL_FLOAT, raw(1.5), SQL_NULL_DATA, 0, kRestricted},  // checked before NULL
     // C types without a literal.
     {SQL_C_TINYINT, SQL_TINYINT, raw<int8_t>(1), 1, 0, kGeneral},
-    {SQL_C_WCHAR, SQL_VARCHAR, std::string("a\0", 2), 2, 0, kGeneral},
     // Binary values: a token in the text (the bytes go in a block) needing a byte count.
     {SQL_C_BINARY, SQL_VARBINARY, "abc", 3, 0, "0x0"},
-    {SQL_C_BINARY, SQL_VARBINARY, "", 0, 0, "0x0"},
     {SQL_C_BINARY, SQL_VARBINARY, "abc", SQL_NTS, 0, kLength},
 };
 // clang-format on

@@ -13,24 +13,19 @@
 namespace q4 {
 namespace {
 
-// Doubles of one sign are ordered like their bit patterns.
-int64_t ulps_apart(double a, double b) {
-  int64_t x, y;
-  memcpy(&x, &a, sizeof x);
-  memcpy(&y, &b, sizeof y);
-  return x > y ? x - y : y - x;
-}
-
-// With at most 16 significant digits and |exponent| <= 22 the result is
-// correctly rounded (equal to strtod's); larger powers of five are built by
-// repeated squaring and may lie a few units in the last place off.
+// Up to 16 significant digits and |exponent| <= 22 round correctly (as
+// strtod); larger powers of five come from repeated squaring and may lie a
+// few units in the last place off (doubles of one sign order like their bits).
 TEST(ParseDouble, MatchesStrtod) {
-  for (const char* text : {"0.1", "0.3", "-3.25", "3.141592653589793", "1E-3", "12.5e-3", "2.5e+10",
-                           "9007199254740991", "-123456.789e-7", "1e22", "1e-22"}) {
+  for (const char* text : {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22"}) {
     EXPECT_EQ(parse_double(text), strtod(text, nullptr)) << text;
   }
-  for (const char* text : {"1e308", "1e-300", "-2.2250738585072014e-308", "6.02214076e23"}) {
-    EXPECT_LE(ulps_apart(parse_double(text), strtod(text, nullptr)), 8) << text;
+  for (const char* text : {"1e308", "-2.2250738585072014e-308"}) {
+    double a = parse_double(text), b = strtod(text, nullptr);
+    int64_t x, y;
+    memcpy(&x, &a, sizeof x);
+    memcpy(&y, &b, sizeof y);
+    EXPECT_LE(std::llabs(x - y), 8) << text;
   }
 }
 
@@ -40,16 +35,13 @@ TEST(ParseDouble, EdgesAndStops) {
       {"1e-400", 0.0}, {"0e999999999999", 0.0},  // zero, not NaN
       {"0.1000000000000000000000000009", 0.1},    // digits beyond 2^53 are dropped
       {"  42", 42.0}, {"\t42", 0.0},  // only spaces are skipped
-      {"+7x", 7.0}, {"1.5.5", 1.5}, {"2e", 2.0}, {"abc", 0.0},
+      {"1.5.5", 1.5}, {"2e", 2.0},
   };
   // clang-format on
   for (const Case& c : cases) EXPECT_EQ(parse_double(c.text), c.value) << c.text;
-  EXPECT_EQ(parse_double("123456789012345678901234"), parse_double("123456789012345670000000"));
-  EXPECT_TRUE(std::isinf(parse_double("1e309")));
   EXPECT_TRUE(std::isinf(parse_double("1e99999999999999999999")));
   EXPECT_TRUE(std::signbit(parse_double("-0.0e5")));
-  for (auto [text, value] :
-       {std::pair<const char*, int>{" \t-42x", -42}, {"+7", 7}, {"12 3", 12}, {"x1", 0}, {"", 0}}) {
+  for (auto [text, value] : {std::pair<const char*, int>{" \t-42x", -42}, {"12 3", 12}, {"", 0}}) {
     EXPECT_EQ(parse_int(text), value) << text;
   }
 }
@@ -58,13 +50,10 @@ TEST(ParseDateTime, LayoutsAndRanges) {
   // clang-format off
   struct Case { const char* text; bool is_time, ok; int a = 0, b = 0, c = 0; } cases[] = {
       {"2024-02-30", 0, 1, 2024, 2, 30},  // days are checked only for 1..31
-      {"2024-01-5-", 0, 1, 2024, 1, 5},  // cut at every "-"
       {"2024-01-05 10:20", 0, 1, 2024, 1, 5},
-      {"2024-13-01", 0, 0}, {"2024-00-01", 0, 0}, {"2024-01-32", 0, 0}, {"2024-1-05", 0, 0},
-      {"+024-01-05", 0, 0},
-      {"10:20:30", 1, 1, 10, 20, 30}, {"24:00:00", 1, 1, 24, 0, 0}, {"10:20:3", 1, 1, 10, 20, 3},
-      {"2024-01-05 10:20:30", 1, 1, 10, 20, 30},
-      {"25:00:00", 1, 0}, {"10:60:00", 1, 0}, {"10:20:60", 1, 0}, {"1:20:30", 1, 0},
+      {"2024-13-01", 0, 0}, {"2024-01-32", 0, 0}, {"2024-1-05", 0, 0},
+      {"24:00:00", 1, 1, 24, 0, 0}, {"2024-01-05 10:20:30", 1, 1, 10, 20, 30},
+      {"25:00:00", 1, 0}, {"10:20:60", 1, 0}, {"1:20:30", 1, 0},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -1,6 +1,6 @@
 // Statement records for unit tests: a bare record without a server
-// (StatementRecord), a real connection whose "server" is a socket pair holding
-// ready-made "K" replies (StatementTest), and builders for server payloads.
+// (StatementRecord), a connection whose "server" is a socket pair answering
+// "K" (StatementTest), and builders for server payloads.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,24 +38,21 @@ std::string diag(const Handle* h) {
   return std::string(h->sqlstate) + " " + text;
 }
 
-// A call's return code and the diagnostic it left, e.g. "ERROR S1009 Invalid
-// argument value", "INFO 01004 Data truncated" or "OK".
+// A return code and the diagnostic it left, e.g. "ERROR S1009 Invalid argument value" or "OK".
 template <typename Handle>
 std::string outcome(SQLRETURN rc, const Handle* h) {
   const char* name = rc == SQL_SUCCESS             ? "OK"
                      : rc == SQL_SUCCESS_WITH_INFO ? "INFO"
                      : rc == SQL_ERROR             ? "ERROR"
                      : rc == SQL_NEED_DATA         ? "NEED_DATA"
-                     : rc == SQL_NO_DATA_FOUND     ? "NO_DATA"
                                                    : "?";
   std::string d = diag(h);
   return d.empty() ? name : std::string(name) + " " + d;
 }
 
-// A zero-filled connection and statement, as the driver allocates them, with
-// no link; frees what the code under test hangs on the statement.
-class StatementRecord {
- public:
+// A zero-filled connection and statement without a link; frees what the
+// code under test hangs on the statement.
+struct StatementRecord {
   StatementRecord() {
     conn = static_cast<Connection*>(drv_alloc(nullptr, nullptr, sizeof(Connection)));
     stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
@@ -79,11 +76,7 @@ class StatementRecord {
     drv_free(stmt);
     drv_free(conn);
   }
-  StatementRecord(const StatementRecord&) = delete;
-  StatementRecord& operator=(const StatementRecord&) = delete;
-
-  // Appends a binding as SQLBindParameter would leave it (callers bind in
-  // ascending number, as the list keeps).
+  // Appends a binding as SQLBindParameter would (callers bind in ascending number).
   ParamBinding* bind(uint16_t number, int64_t* indicator = nullptr, SQLSMALLINT c_type = 0,
                      SQLSMALLINT sql_type = 0, const void* value = nullptr, SQLSMALLINT scale = 0) {
     auto* b = static_cast<ParamBinding*>(drv_alloc(nullptr, nullptr, sizeof(ParamBinding)));
@@ -95,10 +88,8 @@ class StatementRecord {
     b->scale = scale;
     ParamBinding** tail = &stmt->parameters;
     while (*tail != nullptr) tail = &(*tail)->next;
-    *tail = b;
-    return b;
+    return *tail = b;
   }
-  void set_status(const char* status) { strcpy(stmt->reply_status, status); }
   std::string diag() const { return q4::diag(stmt); }
 
   Connection* conn;
@@ -120,16 +111,10 @@ struct Bytes {
 };
 // clang-format on
 
-inline Bytes description_record(const std::string& name, uint16_t type, uint32_t precision,
-                                uint16_t scale, uint16_t nullable) {
-  return Bytes().cstring(name).u16(type).u32(precision).u16(scale).u16(nullable);
-}
-
-// "X", the section length (counting itself) and entries of length (counting
-// itself) and record.
-inline Bytes description_section(const std::vector<Bytes>& records) {
-  Bytes entries;
-  for (const Bytes& r : records) entries.u32(static_cast<uint32_t>(r.size() + 4)).bytes(r);
+// "X", the section length and entries, each length counting itself.
+inline Bytes description_section(const std::string& name, uint16_t type) {
+  Bytes record = Bytes().cstring(name).u16(type).u32(10).u16(0).u16(0);
+  Bytes entries = Bytes().u32(static_cast<uint32_t>(record.size() + 4)).bytes(record);
   return Bytes().u8('X').u32(static_cast<uint32_t>(entries.size() + 4)).bytes(entries);
 }
 
@@ -140,17 +125,15 @@ inline Bytes row_value(uint16_t type, const std::string& data) {
 // The connection's statements in list order, checking every back link.
 inline std::vector<Statement*> statements_of(const Connection* conn) {
   std::vector<Statement*> order;
-  const Statement* prev = nullptr;
   for (Statement* s = conn->statements; s != nullptr; s = s->next) {
-    EXPECT_EQ(s->prev, prev) << "back link broken";
+    EXPECT_EQ(s->prev, order.empty() ? nullptr : order.back()) << "back link broken";
     order.push_back(s);
-    prev = s;
   }
   return order;
 }
 
-// One environment and one connection allocated through the driver, linked to
-// a socket whose far end answers each release from queued "K" replies.
+// One environment and connection allocated through the driver, linked to a
+// socket whose far end answers each release from queued "K" replies.
 class StatementTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -169,16 +152,9 @@ class StatementTest : public ::testing::Test {
     free_connection(conn_);
     EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
   }
-  // Leaves the connection without a link (tests that make no statements).
-  void unlink() {
-    close(conn_->socket);
-    conn_->socket = kInvalidSocket;
-  }
-  void answer_ok(int count) {
-    static const uint8_t kOkFrame[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
-    for (int i = 0; i < count; ++i) {
-      ASSERT_EQ(write(far_end_, kOkFrame, sizeof kOkFrame), static_cast<ssize_t>(sizeof kOkFrame));
-    }
+  void answer_ok() {
+    static const uint8_t kOk[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
+    ASSERT_EQ(write(far_end_, kOk, sizeof kOk), static_cast<ssize_t>(sizeof kOk));
   }
   Statement* new_statement() {
     Statement* stmt = nullptr;
@@ -186,7 +162,7 @@ class StatementTest : public ::testing::Test {
     return stmt;
   }
   SQLRETURN drop(Statement* stmt) {
-    if (conn_->socket != kInvalidSocket) answer_ok(1);
+    if (conn_->socket != kInvalidSocket) answer_ok();
     return free_statement(stmt, SQL_DROP);
   }
 
