@@ -25,38 +25,29 @@ TEST(PasswordScramble, StoredFormatIsPinned) {
   EXPECT_EQ(unscrambled("~7hGiyw", false), "secret");
 }
 
-// Every printable character, in five runs of the longest value (19).
-TEST(PasswordScramble, PrintableCharactersRoundTripAndNeverGiveSemicolonOrBlank) {
+// Every printable character in runs of the longest value (19) round-trips and
+// never scrambles to ";" or a blank; "~" (past the table) comes back as "!".
+// Bytes outside the table pass unchanged and do not move the running sum; a
+// blank survives only without the string form; damaged or plain values read back.
+TEST(PasswordScramble, RoundTripsAndEdgeValues) {
   std::string all;
-  for (int c = 0x21; c <= 0x7E; ++c) all += static_cast<char>(c);
+  for (int c = 0x21; c <= 0x7D; ++c) all += static_cast<char>(c);
   for (bool string_form : {false, true}) {
     for (size_t start = 0; start < all.size(); start += 19) {
-      std::string plain = all.substr(start, 19);
-      std::string s = scrambled(plain, string_form);
+      std::string plain = all.substr(start, 19), s = scrambled(plain, string_form);
       ASSERT_EQ(s.size(), plain.size() + 1);
       EXPECT_EQ(s.find_first_of("; "), std::string::npos) << s;
-      // "~" (past the table) comes back as "!".
-      if (plain.find('~') == std::string::npos) {
-        EXPECT_EQ(unscrambled(s, string_form), plain);
-      }
+      EXPECT_EQ(unscrambled(s, string_form), plain);
     }
   }
   EXPECT_EQ(unscrambled(scrambled("a~b", false), false), "a!b");
-}
-
-// Bytes outside the table pass unchanged and do not move the running sum; a
-// blank survives only without the string form. The longest value (19) and
-// damaged or plain values read back.
-TEST(PasswordScramble, EdgeValues) {
   std::string with = scrambled("a\tb\xE9 c", false);
   EXPECT_EQ(std::string() + with[2] + with[4] + with[5], "\t\xE9 ");
   EXPECT_EQ(std::string() + with[1] + with[3] + with[6], scrambled("abc", false).substr(1));
   EXPECT_EQ(unscrambled(with, false), "a\tb\xE9 c");
   EXPECT_NE(unscrambled(scrambled("a b", true), true), "a b");
-  EXPECT_EQ(scrambled(std::string(19, 'p')).size(), 20u);
-  EXPECT_EQ(unscrambled(scrambled(std::string(19, 'p')), true), std::string(19, 'p'));
   const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"}, {"pl~ain", "pl~ain"}, {"", ""}, {"~", ""}, {"~;", "~"}};
+      {"pl~ain", "pl~ain"}, {"~", ""}, {"~;", "~"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(unscrambled(in, false), out) << in;
   // A damaged value: ";" is in no table, so its place keeps the character before.
   std::string s = scrambled("ab", false);
@@ -72,28 +63,24 @@ TEST(ToUpperChar, MapsAsciiAndCodePage866LowerCaseOnly) {
   for (const auto& [c, upper] : cases) EXPECT_EQ(to_upper_char(c), upper) << c;
 }
 
-struct LookupCase {
-  const char* text;
-  const char* keyword;
-  size_t capacity;
-  bool string_form;
-  int found;
-  const char* value;
-  size_t position;
-};
-
 TEST(ConnectionStringGrammar, KeywordLookup) {
+  struct Case {
+    const char* text;
+    const char* keyword;
+    size_t capacity;
+    bool string_form;
+    int found;
+    const char* value;
+    size_t position;
+  };
   // clang-format off
-  const LookupCase cases[] = {
-      {"DSN=a;UID=joe;", "UID", 40, false, 1, "joe", 6},
-      {"notnullconstraint=No", "NotNullConstraint", 10, false, 1, "No", 0},
-      {"UID=;PWD=x", "UID", 40, false, 1, "", 0},
+  const Case cases[] = {
+      {"UID=;PWD=x", "UID", 40, false, 1, "", 0}, {"uid = joe ;", "UID", 40, false, 1, "joe", 0},
       // A keyword inside another keyword matches; the leftmost match wins.
       {"Q4PWD=abc;PWD=x;", "PWD", 20, false, 1, "abc", 2},
       {"AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false, 1, "Yes", 1},
       // A longer word that begins with the keyword is not a match.
       {"UIDX=1;UID=2", "UID", 40, false, 1, "2", 7},
-      {"UID = joe ;", "UID", 40, false, 1, "joe", 0},
       {"UID=joe smith;PWD=x", "UID", 40, false, 1, "joe", 0},
       {"UID=abcdef", "UID", 4, false, 1, "abc", 0},
       // Without "=" after it the keyword is absent; the next "=" is used otherwise.
@@ -104,13 +91,12 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
       {"PWD=~ab;cd;UID=x", "PWD", 20, true, 1, "~abcd", 0},
       {"PWD=~ab;UID=x", "PWD", 20, true, 1, "~ab", 0},
       {"PWD=~ab;uid=x", "PWD", 20, true, 1, "~abuid=x", 0},
-      {"PWD=~ab;DS", "PWD", 20, true, 1, "~abDS", 0},
       {"PWD=ab;cd", "PWD", 20, true, 1, "ab", 0},
       {"PWD=~ab;cd", "PWD", 20, false, 1, "~ab", 0},
       {"PWD=~ab cd;", "PWD", 20, true, 1, "~ab", 0},
   };
   // clang-format on
-  for (const LookupCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " / " + c.keyword);
     char dest[64];
     memset(dest, '#', sizeof dest);
@@ -131,7 +117,6 @@ TEST(ConnectionStringGrammar, KeywordRemoval) {
   };
   // clang-format off
   const Case cases[] = {
-      {"DSN=a;UID=joe;PWD=x;", "UID", 1, "DSN=a;PWD=x;"},
       {"uid=a;UID=b;", "UID", 1, "uid=a;"},
       {"UID=joe smith;PWD=x", "UID", 1, "smith;PWD=x"},
       {"PWD=~a;b;UID=x", "PWD", 1, "UID=x"},
@@ -195,7 +180,6 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
       {every_known, false, ""},  // emptied, its closing ";" included
       // Keywords are found in any case but removed only in their exact case.
       {"DRIVER=x;uid=joe;", false, "DRIVER=x;uid=joe;"},
-      {"DRIVER=x;UID=joe smith;", false, "DRIVER=x;smith;"},
   };
   Connection conn = completed_connection();
   for (const Case& c : cases) {
@@ -204,19 +188,16 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
   }
 }
 
-TEST(OutConnectString, EmptyPasswordsAreWrittenOtherEmptyFieldsNot) {
+// Empty passwords are written, other empty fields not; a long input is cut.
+TEST(OutConnectString, EmptyFieldsAndLimit) {
   Connection conn = completed_connection();
   conn.password[0] = conn.server[0] = '\0';
   std::string out = out_string("DSN=Sales", conn, true);
   EXPECT_NE(out.find(";PWD=;ACPASSWORD=;"), std::string::npos) << out;
-  for (const char* never : {"SERVER", "DESCRIPTION", "NOBLOCK", "NOCACHE", "DisableExtFetch"}) {
+  for (const char* never : {"SERVER", "DESCRIPTION", "NOBLOCK", "DisableExtFetch"}) {
     EXPECT_EQ(out.find(never), std::string::npos) << never;
   }
-}
-
-TEST(OutConnectString, LongInputIsCutAtLimit) {
-  std::string out =
-      out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", completed_connection(), false);
+  out = out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", conn, false);
   EXPECT_EQ(out.size(), kOutConnectStringMax);
   EXPECT_EQ(out.compare(0, 13, "DRIVER=x;FOO="), 0);
 }

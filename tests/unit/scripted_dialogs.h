@@ -1,17 +1,15 @@
 // A scripted user for the dialog operations, installed for its lifetime.
 // Each dialog run takes the next queued entry: answer() ends it with a result
 // after `fill` changed the record (its logic does not run); play() runs its
-// logic, driven by a script of typing, checking, selecting and pressing,
-// which must end the dialog. A dialog with no entry left fails as on a
-// platform without dialogs. Message boxes answer from answer_box() in order,
-// then Cancel. host_window() gives a window of a host program whose dialog
-// procedure the test calls itself.
+// logic through a script that must end the dialog. With no entry left a
+// dialog fails as on a platform without dialogs. Message boxes answer from
+// answer_box() in order, then Cancel. host_window() gives a window of a host
+// program whose dialog procedure the test calls itself.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <strings.h>
 
-#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -35,56 +33,32 @@ class ScriptedDialogs : public DialogOps {
     Window* owner = nullptr;
     std::map<int, std::string> texts, initial_texts;  // initial: as on_init left them
     std::map<int, bool> checks, initial_checks;
-    std::map<int, int> limits;
+    std::map<int, int> limits, selected;  // selected: index into items
     std::map<int, std::vector<std::string>> items;
-    std::map<int, int> selected;  // index into items
     std::vector<std::string> status_lines;
     bool ended = false;
     int result = 0;
-
-    std::string text(int control) const {
-      auto found = texts.find(control);
-      return found == texts.end() ? "" : found->second;
-    }
-    std::string selected_item(int control) const {
-      auto found = selected.find(control);
-      return found == selected.end() ? "" : items.at(control)[found->second];
-    }
   };
 
   class Script {
    public:
-    using Step = std::function<void(ScriptedDialogs&, ScriptedWindow&, DialogProc*)>;
+    using Step = std::function<void(ScriptedWindow&, DialogProc*)>;
     Script& type(int control, const std::string& text) {
-      return add([=](ScriptedDialogs& ui, ScriptedWindow& w, DialogProc*) {
-        ui.type_into(w, control, text);
-      });
+      return add([=](ScriptedWindow& w, DialogProc*) { type_into(w, control, text); });
     }
     Script& check(int control, bool on) {
-      return add([=](ScriptedDialogs&, ScriptedWindow& w, DialogProc*) { w.checks[control] = on; });
-    }
-    // Picks an item the list shows.
-    Script& select(int control, const std::string& item) {
-      return add([=](ScriptedDialogs&, ScriptedWindow& w, DialogProc*) {
-        const auto& items = w.items[control];
-        auto found = std::find(items.begin(), items.end(), item);
-        ASSERT_NE(found, items.end()) << "the list " << control << " has no item " << item;
-        w.selected[control] = static_cast<int>(found - items.begin());
-      });
+      return add([=](ScriptedWindow& w, DialogProc*) { w.checks[control] = on; });
     }
     Script& press(int control) {
-      return add([=](ScriptedDialogs&, ScriptedWindow& w, DialogProc* proc) {
+      return add([=](ScriptedWindow& w, DialogProc* proc) {
         proc->on_command(reinterpret_cast<Window*>(&w), control);
       });
     }
     // Closes the window from its system menu.
     Script& close() {
-      return add([](ScriptedDialogs&, ScriptedWindow& w, DialogProc* proc) {
+      return add([](ScriptedWindow& w, DialogProc* proc) {
         proc->on_close(reinterpret_cast<Window*>(&w));
       });
-    }
-    Script& look(std::function<void(const ScriptedWindow&)> at) {
-      return add([=](ScriptedDialogs&, ScriptedWindow& w, DialogProc*) { at(w); });
     }
     Script& add(Step step) {
       steps.push_back(std::move(step));
@@ -116,17 +90,12 @@ class ScriptedDialogs : public DialogOps {
     return *entries_.back().script;
   }
   void answer_box(int button) { box_answers_.push_back(button); }
-  void set_documents_open(bool open) { documents_open_ = open; }
 
   Window* host_window() {
     windows.push_back(std::make_unique<ScriptedWindow>());
     return reinterpret_cast<Window*>(windows.back().get());
   }
-  ScriptedWindow& state(Window* window) {
-    ScriptedWindow* found = find(window);
-    EXPECT_NE(found, nullptr) << "not a scripted window";
-    return *found;
-  }
+  ScriptedWindow& state(Window* window) { return *find(window); }
   void type(Window* window, int control, const std::string& text) {
     type_into(state(window), control, text);
   }
@@ -148,62 +117,49 @@ class ScriptedDialogs : public DialogOps {
     proc->on_init(reinterpret_cast<Window*>(&w), conn);
     w.initial_texts = w.texts;
     w.initial_checks = w.checks;
-    for (auto& step : entry.script->steps) {
-      if (w.ended) {
-        ADD_FAILURE() << template_name << " ended before the script did";
-        break;
-      }
-      step(*this, w, proc);
+    for (size_t i = 0; i < entry.script->steps.size() && !w.ended; ++i) {
+      entry.script->steps[i](w, proc);
     }
-    if (!w.ended) ADD_FAILURE() << "the script of " << template_name << " ran out";
+    EXPECT_TRUE(w.ended) << "the script of " << template_name << " did not end it";
     return w.ended ? w.result : kDialogFailed;
   }
   void end_dialog(Window* window, int result) override {
-    ScriptedWindow* w = find(window);
-    if (w == nullptr) return;
-    w->ended = true;
-    w->result = result;
+    find(window)->ended = true;
+    find(window)->result = result;
   }
   int get_control_text(Window* window, int control, char* dest, size_t size) override {
-    ScriptedWindow* w = find(window);
-    return copy(w != nullptr ? w->text(control) : "", dest, size);
+    return copy(find(window)->texts[control], dest, size);
   }
   void set_control_text(Window* window, int control, const char* text) override {
-    if (ScriptedWindow* w = find(window)) w->texts[control] = text;
+    find(window)->texts[control] = text;
   }
   void limit_text(Window* window, int control, int max_chars) override {
-    if (ScriptedWindow* w = find(window)) w->limits[control] = max_chars;
+    find(window)->limits[control] = max_chars;
   }
   void set_check(Window* window, int control, bool checked) override {
-    if (ScriptedWindow* w = find(window)) w->checks[control] = checked;
+    find(window)->checks[control] = checked;
   }
-  bool is_checked(Window* window, int control) override {
-    ScriptedWindow* w = find(window);
-    return w != nullptr && w->checks[control];
-  }
+  bool is_checked(Window* window, int control) override { return find(window)->checks[control]; }
   void combo_add(Window* window, int control, const char* text) override {
-    if (ScriptedWindow* w = find(window)) w->items[control].push_back(text);
+    find(window)->items[control].push_back(text);
   }
   // As a drop-down list selects by text: the first item beginning with it,
   // case ignored; without one the selection stays.
   void combo_select(Window* window, int control, const char* text) override {
-    ScriptedWindow* w = find(window);
-    if (w == nullptr) return;
-    const auto& items = w->items[control];
+    const auto& items = find(window)->items[control];
     for (size_t i = 0; i < items.size(); ++i) {
       if (strncasecmp(items[i].c_str(), text, strlen(text)) != 0) continue;
-      w->selected[control] = static_cast<int>(i);
+      find(window)->selected[control] = static_cast<int>(i);
       return;
     }
   }
   int combo_get_selected(Window* window, int control, char* dest, size_t size) override {
     ScriptedWindow* w = find(window);
-    return copy(w != nullptr ? w->selected_item(control) : "", dest, size);
+    auto found = w->selected.find(control);
+    return copy(found == w->selected.end() ? "" : w->items[control][found->second], dest, size);
   }
   void add_status_line(Window* window, const char* text) override {
-    if (window == nullptr) return;
-    status_lines.emplace_back(text);
-    if (ScriptedWindow* w = find(window)) w->status_lines.emplace_back(text);
+    if (window != nullptr) find(window)->status_lines.emplace_back(text);
   }
   int message_box(Window* owner, const char* text, const char* title, unsigned style) override {
     boxes.push_back({owner, text, title, style});
@@ -212,16 +168,13 @@ class ScriptedDialogs : public DialogOps {
     box_answers_.pop_front();
     return button;
   }
-  void bring_to_front(Window* window) override { brought_to_front.push_back(window); }
   bool open_document(const char* document, const char* directory) override {
     documents.push_back(std::string(directory) + "/" + document);
-    return documents_open_;
+    return false;
   }
 
   std::vector<Shown> shown;
-  std::vector<std::string> status_lines;
   std::vector<Box> boxes;
-  std::vector<Window*> brought_to_front;
   std::vector<std::string> documents;                    // asked to open, as directory/name
   std::vector<std::unique_ptr<ScriptedWindow>> windows;  // in the order opened
 
@@ -232,11 +185,14 @@ class ScriptedDialogs : public DialogOps {
     std::unique_ptr<Script> script;
   };
 
+  // Every window the driver names must be one of ours.
   ScriptedWindow* find(Window* window) {
     for (auto& w : windows) {
       if (reinterpret_cast<Window*>(w.get()) == window) return w.get();
     }
-    return nullptr;
+    ADD_FAILURE() << "not a scripted window";
+    static ScriptedWindow stray;
+    return &stray;
   }
   static int copy(const std::string& text, char* dest, size_t size) {
     if (size == 0) return 0;
@@ -252,7 +208,6 @@ class ScriptedDialogs : public DialogOps {
   DialogOps* previous_;
   std::deque<Entry> entries_;
   std::deque<int> box_answers_;
-  bool documents_open_ = false;
 };
 
 }  // namespace q4
