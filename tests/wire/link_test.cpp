@@ -27,36 +27,17 @@
 namespace q4::wire {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 const char kExecute[] = {static_cast<char>(kCmdExecute), 0};
-constexpr uint8_t kGuard = 0xA5;
 
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// A heap byte area followed by 64 guard bytes.
-struct GuardedArea {
-  explicit GuardedArea(size_t n) : size(n), bytes(new uint8_t[n + 64]) {
-    memset(bytes.get(), 0, n);
-    memset(bytes.get() + n, kGuard, 64);
-  }
-  bool guards_intact() const {
-    return std::all_of(&bytes[size], &bytes[size] + 64, [](uint8_t b) { return b == kGuard; });
-  }
-  Bytes first(size_t n) const { return Bytes(bytes.get(), bytes.get() + n); }
-  char* text() { return reinterpret_cast<char*>(bytes.get()); }
-  size_t size;
-  std::unique_ptr<uint8_t[]> bytes;
-};
-
-// A connected record (blocking as after logon unless told) with guarded areas.
+// A connected record (blocking as after logon unless told) with a status area
+// and a destination, each followed by 64 guard bytes.
 struct Driver {
   explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
                   bool blocking = true)
-      : conn(connect_link(peer.port(), "127.0.0.1", blocking)),
-        status(status_size),
-        destination(kIoBufferSize) {}
+      : conn(connect_link(peer.port(), blocking)), status_size(status_size) {
+    memset(status + status_size, 0xA5, 64);
+    memset(destination.data() + kIoBufferSize, 0xA5, 64);
+  }
   uint32_t send(const Bytes& payload) {
     return send_request(kExecute, static_cast<int32_t>(payload.size()), payload.data(),
                         conn->socket, conn->frame_buffer, true, 0);
@@ -64,22 +45,28 @@ struct Driver {
   // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
   int32_t receive(int32_t capacity, uint32_t* link, int32_t* grown = nullptr,
                   uint8_t** growable = nullptr) {
-    return receive_reply(grown, status.text(), status.size, capacity, destination.bytes.get(),
-                         conn->socket, conn->frame_buffer, growable, growable != nullptr, link,
+    return receive_reply(grown, status, status_size, capacity, destination.data(), conn->socket,
+                         conn->frame_buffer, growable, growable != nullptr, link,
                          growable != nullptr ? 0 : 5);
   }
+  bool guards_intact() const {
+    Bytes guard(64, 0xA5);
+    return memcmp(status + status_size, guard.data(), 64) == 0 &&
+           memcmp(destination.data() + kIoBufferSize, guard.data(), 64) == 0;
+  }
+  Bytes first(size_t n) const { return Bytes(destination.begin(), destination.begin() + n); }
   ConnectionPtr conn;
-  GuardedArea status;
-  GuardedArea destination;
+  size_t status_size;
+  char status[kReplyStatusSize + 64] = {};
+  Bytes destination = Bytes(kIoBufferSize + 64, 0);
 };
 
 // --- Connecting.
 
-// A refused connect fails at once, not at the time limit; an unanswered one
-// ends at the login timeout and closes its socket. Neither keeps a use.
+// A refused connect fails at once, an unanswered one at the login timeout;
+// neither keeps its socket or a use of the socket layer.
 TEST(Connect, RefusedAtOnceUnansweredAtTheLoginTimeout) {
-  RefusingPort refusing;
-  FullBacklogListener unanswering;
+  DeadPort refusing, unanswering(true);
   if (!unanswering.problem().empty()) GTEST_SKIP() << unanswering.problem();
   const std::tuple<uint16_t, uint32_t, double, double> cases[] = {
       {refusing.port(), 30, 0.0, 5.0}, {unanswering.port(), 1, 0.9, 3.0}};
@@ -87,11 +74,12 @@ TEST(Connect, RefusedAtOnceUnansweredAtTheLoginTimeout) {
     int users = socket_layer_users();
     int next_descriptor = dup(0);
     close(next_descriptor);
-    ConnectionPtr conn = new_connection("127.0.0.1", port, timeout);
-    Clock::time_point start = Clock::now();
+    ConnectionPtr conn = new_connection(port, timeout);
+    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(connect_server(nullptr, conn.get()), 0);
-    EXPECT_GE(seconds_since(start), at_least);
-    EXPECT_LT(seconds_since(start), below);
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, at_least);
+    EXPECT_LT(took, below);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(socket_layer_users(), users);
     int next = dup(0);
@@ -142,18 +130,6 @@ TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
   }
 }
 
-TEST(Framing, PeerClosingBeforeTheAcknowledgementFailsTheSend) {
-  ScriptedPeer peer;
-  Bytes payload = pattern_bytes(30000);
-  const uint8_t head[] = {0x50, 0x08, kCmdExecute, 0, 0x50, 0x00, 0, 1};  // 20488, 20480, more
-  Bytes first(sizeof head + 20480);
-  std::copy(payload.begin(), payload.begin() + 20480, std::copy(head, head + 8, first.begin()));
-  peer.expect_bytes(first).close();
-  Driver driver(peer);
-  EXPECT_EQ(driver.send(payload), static_cast<uint32_t>(LINK_CLOSED));
-  EXPECT_EQ(peer.finish(), "");
-}
-
 TEST(Framing, RepliesThatFitAreTaken) {
   struct Case {
     std::string status;
@@ -163,10 +139,8 @@ TEST(Framing, RepliesThatFitAreTaken) {
     int32_t result;
   } cases[] = {
       {"Kdone", 0, 20479, kReplyStatusSize, -1},
-      {"W1234 careful", 0, 0, kExchangeBufferSize, -1},
       {"W1234 careful", 5, 0, kExchangeBufferSize, -1},  // a single frame's chunk is ignored
       {"E123456789abcde", 0, 0, 16, -1},                 // status filling its area exactly
-      {"K", 1, 20480, kReplyStatusSize, 1},
       {"K", 20479, 20480, kReplyStatusSize, 20479},
       {"K", 20480, 20480, kReplyStatusSize, 20480},
   };
@@ -179,26 +153,12 @@ TEST(Framing, RepliesThatFitAreTaken) {
     uint32_t status = 77;
     EXPECT_EQ(driver.receive(c.capacity, &status), c.result);
     EXPECT_EQ(status, LINK_OK);
-    EXPECT_EQ(driver.status.text(), c.status);
+    EXPECT_EQ(driver.status, c.status);
     Bytes want = c.result > 0 ? payload : Bytes(8, 0);  // status-only: nothing lands
-    EXPECT_EQ(driver.destination.first(want.size()), want);
-    EXPECT_TRUE(driver.status.guards_intact());
-    EXPECT_TRUE(driver.destination.guards_intact());
+    EXPECT_EQ(driver.first(want.size()), want);
+    EXPECT_TRUE(driver.guards_intact());
     EXPECT_EQ(peer.finish(), "");
   }
-}
-
-TEST(Framing, AnyNonZeroMoreFlagAnnouncesAFrame) {
-  ScriptedPeer peer;
-  RawFrame first{"K", pattern_bytes(3, 1), 0x8000, {}, {}};
-  RawFrame second{{}, pattern_bytes(2, 2), 0, {}, {}};
-  peer.send_frame(first).expect_ack().send_frame(second);
-  Driver driver(peer);
-  uint32_t status;
-  EXPECT_EQ(driver.receive(20479, &status), 5);
-  EXPECT_EQ(driver.destination.first(5), (Bytes{first.chunk[0], first.chunk[1], first.chunk[2],
-                                                second.chunk[0], second.chunk[1]}));
-  EXPECT_EQ(peer.finish(), "");
 }
 
 // A grown block (as SQLGetData hands it over) grows per chunk; an ungrown one
@@ -220,7 +180,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
     EXPECT_EQ(grown, 1);
     EXPECT_NE(block, original);
     EXPECT_EQ(Bytes(block, block + size), payload);
-    EXPECT_TRUE(driver.destination.guards_intact());
+    EXPECT_TRUE(driver.guards_intact());
     drv_free(block);
     EXPECT_EQ(peer.finish(), "");
   }
@@ -244,8 +204,8 @@ TEST(Framing, FailedGrowthDropsTheReplyButKeepsTheLinkInStep) {
   drv_free(block);
   ASSERT_EQ(driver.send(bytes_of("again")), 0u);
   EXPECT_EQ(driver.receive(20479, &status), 10);
-  EXPECT_STREQ(driver.status.text(), "Knext");
-  EXPECT_EQ(driver.destination.first(10), next);
+  EXPECT_STREQ(driver.status, "Knext");
+  EXPECT_EQ(driver.first(10), next);
   EXPECT_EQ(peer.finish(), "");
 }
 
@@ -267,18 +227,12 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     size_t status_size = kReplyStatusSize;
     uint32_t link = LINK_FAILED;
   };
-  std::vector<Case> cases;
-  for (uint8_t length : {0, 2, 6}) {
-    cases.push_back({"first frame length too small", [length](ScriptedPeer& p) {
-                       p.send_raw({0, length, 'K', 0, 0, 0, 0, 0, 0, 0});
-                     }});
-  }
   // clang-format off
-  cases.insert(cases.end(), {
+  const Case cases[] = {
+    {"first frame length too small", [](ScriptedPeer& p) { p.send_raw({0, 6, 'K', 0, 0, 0, 0, 0, 0, 0}); }},
     {"frame length above the frame buffer",
      [](ScriptedPeer& p) { p.send_frame(frame("K", 100, 0, kFrameBufferSize + 1)); }},
     {"chunk length larger than its frame", [](ScriptedPeer& p) { p.send_frame(frame("K", 10, 0, {}, 11)); }},
-    {"chunk length smaller than its frame", [](ScriptedPeer& p) { p.send_frame(frame("K", 10, 0, {}, 9)); }},
     {"chunk above 20480 bytes", [](ScriptedPeer& p) { p.send_frame(frame("K", 20481)); }},
     {"status string without NUL", [](ScriptedPeer& p) { p.send_raw({0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}); }},
     {"status one byte too long for its area", [](ScriptedPeer& p) { p.reply("E123456789abcdef"); }, 20479, 16},
@@ -286,13 +240,10 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     {"empty first chunk announcing more", [](ScriptedPeer& p) { p.send_frame(frame("K", 0, 1)); }},
     {"second frame too small for its header",
      [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
-    {"second frame with a chunk above 20480",
-     [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().send_frame(frame(nullptr, 20500)); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
-    {"single chunk larger than a small destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(50)); }, 49},
     {"peer closing between frames",
      [](ScriptedPeer& p) { p.send_frame(frame("K", 20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
-  });
+  };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -302,8 +253,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     uint32_t status = LINK_OK;
     EXPECT_EQ(driver.receive(c.capacity, &status), 0);
     EXPECT_EQ(status, c.link);
-    EXPECT_TRUE(driver.status.guards_intact());
-    EXPECT_TRUE(driver.destination.guards_intact());
+    EXPECT_TRUE(driver.guards_intact());
     EXPECT_EQ(peer.finish(), "");
   }
 }

@@ -1,7 +1,5 @@
-// The logon on the wire: SQLConnect, SpecInfoDlg's connect and account
-// commands and SQLDisconnect against the scripted peer, with data sources in
-// a private ODBC.INI.
-#include <arpa/inet.h>
+// The logon on the wire: SQLConnect and SQLDisconnect against the scripted
+// peer, with data sources in a private ODBC.INI.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -13,9 +11,6 @@
 
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
-#include "../unit/scripted_dialogs.h"
-#include "connect/dialogs_controls.h"
-#include "connect/dialogs_spec_info.h"
 #include "connect/password_scramble.h"
 #include "link/socket_layer.h"
 #include "platform/locale_marks.h"
@@ -23,15 +18,11 @@
 #include "result_fixture.h"
 #include "statement/lifecycle.h"
 
-extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
-                                        q4::LParam lparam);
-
 namespace q4::wire {
 namespace {
 
 using Keys = std::map<std::string, std::string>;
 const char kRefused[] = "Logon failed. Check Q4 connection parameters and available licenses.";
-const char kFullText[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
 
 std::string scrambled(const std::string& plain) {
   char buffer[64];
@@ -80,7 +71,7 @@ TEST_F(Logon, TextCarriesTheFieldsInOrder) {
     const char* auth;
     const char* text;
   } cases[] = {
-      {{}, nullptr, nullptr, kFullText},
+      {{}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\","},
       {{{"ServerFormatOpt", "Yes"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
       {{}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,\"$/,/.\","},
   };
@@ -179,7 +170,7 @@ TEST_F(Logon, SilentServerTimesOutRefusedPortIsUnreachable) {
   using std::chrono::steady_clock;
   ScriptedPeer silent;
   silent.expect_request(kCmdLogon);
-  RefusingPort refusing;
+  DeadPort refusing;
   struct Case {
     uint16_t port;
     const char* state;
@@ -228,67 +219,6 @@ TEST_F(Logon, DisconnectReleasesEveryStatement) {
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
-}
-
-// SpecInfoDlg as a host program drives it, on a record as an earlier connect
-// call leaves it: a refusal shows the server's words, posts nothing and lets
-// the user try again; once connected, the account command reports the
-// server's answer.
-TEST_F(Logon, SpecInfoConnectsAndSetsTheAccount) {
-  const std::pair<const char*, const char*> accounts[] = {
-      {"K", "Account set"},
-      {"Kfine", "Account set"},  // the text of "K" is not shown
-      {"ENo such account", "No such account"},
-      {"Wlicence expires", "licence expires"},
-      {nullptr, "Link error!!"},  // the link closes
-  };
-  ScriptedPeer peer;
-  peer.expect_request(kCmdLogon, bytes_of("127.0.0.1,vm,joe,pw,acc,acpw,"))
-      .reply("Ewrong password")
-      .expect_closed()
-      .close()
-      .expect_request(kCmdLogon)
-      .reply("K");
-  for (size_t i = 0; accounts[i].first != nullptr; ++i) {
-    peer.expect_request(kCmdAccount, bytes_of("acc2,pw" + std::to_string(i)))
-        .reply(accounts[i].first);
-  }
-  peer.expect_request(kCmdAccount).close();
-  ConnectionRecord conn;
-  conn->port = htons(peer.port());
-  conn->login_timeout = 5;
-  conn->server_version = 710;
-  snprintf(conn->field_separator, sizeof conn->field_separator, ",");
-  ScriptedDialogs ui;
-  Window* window = ui.host_window();
-  SpecInfoDlg(window, kWmInitDialog, 0, reinterpret_cast<LParam>(conn.get()));
-  const std::pair<int, const char*> entries[] = {
-      {kControlServer, "127.0.0.1"}, {kControlUser, "joe"},    {kControlVirtualMachine, "vm"},
-      {kControlPassword, "pw"},      {kControlAccount, "acc"}, {kControlAcPassword, "acpw"}};
-  for (const auto& [control, text] : entries) ui.type(window, control, text);
-  auto press = [&](int control) {
-    ui.state(window).status_lines.clear();
-    return SpecInfoDlg(window, kWmCommand, static_cast<WParam>(control), 0);
-  };
-  EXPECT_EQ(press(kCommandConnect), kTrue);
-  EXPECT_FALSE(ui.state(window).ended);
-  EXPECT_EQ(ui.state(window).status_lines,
-            (std::vector<std::string>{"Resolving hostname...", "Logon Error:", "wrong password"}));
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(conn.sqlstate(), "");
-  EXPECT_EQ(press(kCommandConnect), kTrue);
-  EXPECT_TRUE(ui.state(window).ended);
-  ASSERT_NE(conn->socket, kInvalidSocket);
-  for (size_t i = 0; i < std::size(accounts); ++i) {
-    std::string password = "pw" + std::to_string(i);
-    ui.type(window, kControlAccount, "acc2");
-    ui.type(window, kControlAcPassword, password.c_str());
-    EXPECT_EQ(press(kCommandSetAccount), kTrue);
-    EXPECT_EQ(ui.state(window).status_lines, std::vector<std::string>{accounts[i].second});
-  }
-  SpecInfoDlg(window, kWmDestroy, 0, 0);
-  SQLDisconnect(conn.get());
-  EXPECT_EQ(peer.finish(), "");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Reading results against the scripted peer: SQLFetch over blocks ending in
-// "M", "W" and "E", rows sent without data, damaged blocks, SQLGetData from
-// the block and from the server (long values growing their buffer), and the
-// requests bound columns cost.
+// "M", "W" and "E", damaged blocks, SQLGetData from the server (long values
+// growing their buffer), and the requests bound columns cost.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -54,7 +53,7 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
     }
     if (trailer == 'E') {
       EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-      EXPECT_EQ(sqlstate() + " " + message(), runtime_error());
+      EXPECT_EQ(diag(), runtime_error());
       EXPECT_EQ(stmt->cursor_row, 3);
       continue;
     }
@@ -66,36 +65,17 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   }
 }
 
-// "K" without a payload: the row is current but its values stay on the
-// server; each column read is one get-data request.
-TEST_F(Results, RowsSentWithoutDataAreReadThroughGetData) {
-  ASSERT_EQ(execute(execute_payload(2, 2)), SQL_SUCCESS);
-  for (int32_t row = 1; row <= 2; ++row) {
-    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
-    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-    EXPECT_EQ(stmt->cursor_row, row);
-    peer.expect_request(kCmdGetData, get_data_request(stmt, 2, SQL_C_CHAR))
-        .reply("K", text_value("row " + std::to_string(row)));
-    peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_LONG))
-        .reply("K", int_value(row * 10));
-    EXPECT_EQ(text_at(2), "row " + std::to_string(row));
-    EXPECT_EQ(int_at(1), row * 10);
-  }
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
-  EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
-}
-
 // A refused fetch request is mapped; a broken link is the connection's
 // "08S01" and fails the step as a server error without a number.
 TEST_F(Results, FailedFetchRequests) {
   ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
   EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-  EXPECT_EQ(sqlstate() + " " + message(), "37000 " + kPrefix + "Syntax error");
+  EXPECT_EQ(diag(), "37000 " + kPrefix + "Syntax error");
   peer.expect_request(kCmdFetch).close();
   EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
   EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_EQ(sqlstate() + " " + message(), runtime_error());
+  EXPECT_EQ(diag(), runtime_error());
   EXPECT_EQ(stmt->cursor_row, 0);
 }
 
@@ -108,7 +88,7 @@ TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   heap_fail_after(0);
   EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
   heap_fail_after(-1);
-  EXPECT_EQ(sqlstate() + " " + message(), "S1001 " + kPrefix + "Memory allocation failure");
+  EXPECT_EQ(diag(), "S1001 " + kPrefix + "Memory allocation failure");
   EXPECT_EQ(stmt->cursor_row, 2);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(3, 1, 'W'));
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
@@ -151,7 +131,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
       }
       for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-        EXPECT_EQ(sqlstate() + " " + message(), "08S01 " + kPrefix + "Communications_ERROR");
+        EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
         EXPECT_EQ(stmt->cursor_row, good_rows);
       }
 #if defined(__SANITIZE_ADDRESS__)
@@ -164,64 +144,50 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
 
 // --- SQLGetData.
 
-struct Piece {
-  SQLSMALLINT c_type;
-  SQLLEN room;
-  SQLRETURN rc;
-  std::string bytes;  // what lands in the buffer (a NUL ends character data)
-  SQLLEN length;
-};
-
-// The same reads from the stored block and from the server, where every
-// read asks for the whole value again.
-TEST_F(Results, GetDataInPiecesFromTheBlockAndFromTheServer) {
+// Every read of a value in pieces asks the server for the whole value again.
+TEST_F(Results, GetDataInPiecesFromTheServer) {
+  struct Piece {
+    SQLSMALLINT c_type;
+    SQLLEN room;
+    SQLRETURN rc;
+    std::string bytes;  // what lands in the buffer (a NUL ends character data)
+    SQLLEN length;
+  };
   const std::pair<Bytes, std::vector<Piece>> cases[] = {
-      {text_value("abcdefghij"),
-       {{SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "abc", 10},
-        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "def", 7},
-        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "ghi", 4},
-        {SQL_C_CHAR, 4, SQL_SUCCESS, "j", 1},
+      {text_value("abcdefg"),
+       {{SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "abc", 7},
+        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "def", 4},
+        {SQL_C_CHAR, 4, SQL_SUCCESS, "g", 1},
         {SQL_C_CHAR, 4, SQL_SUCCESS, "", 0}}},
-      {text_value(std::string("\1\2\3\4\5", 5), SQL_VARBINARY),
-       {{SQL_C_DEFAULT, 2, SQL_SUCCESS_WITH_INFO, "\1\2", 5},
-        {SQL_C_DEFAULT, 2, SQL_SUCCESS_WITH_INFO, "\3\4", 3},
-        {SQL_C_DEFAULT, 2, SQL_SUCCESS, "\5", 1},
-        {SQL_C_DEFAULT, 2, SQL_SUCCESS, "", 0}}},
+      {text_value(std::string("\1\2\3", 3), SQL_VARBINARY),
+       {{SQL_C_DEFAULT, 2, SQL_SUCCESS_WITH_INFO, "\1\2", 3},
+        {SQL_C_DEFAULT, 2, SQL_SUCCESS, "\3", 1}}},
       {int_value(42),
        {{SQL_C_LONG, 4, SQL_SUCCESS, "\x2a", 4}, {SQL_C_LONG, 4, SQL_NO_DATA_FOUND, "", 0}}},
       // NULL leaves the buffer as it was.
-      {null_value(), {{SQL_C_CHAR, 4, SQL_SUCCESS, "", SQL_NULL_DATA}}},
+      {text_value("", kNullValueType), {{SQL_C_CHAR, 4, SQL_SUCCESS, "", SQL_NULL_DATA}}},
   };
-  for (bool from_server : {false, true}) {
-    for (const auto& [value, pieces] : cases) {
-      SCOPED_TRACE(from_server ? "server" : "block");
-      if (from_server) {
-        ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
-        peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
-      } else {
-        ASSERT_EQ(execute(execute_payload(1, 1, block_of({value}, 'W'))), SQL_SUCCESS);
-      }
-      ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-      for (const Piece& p : pieces) {
-        if (from_server) {
-          peer.expect_request(kCmdGetData, get_data_request(stmt, 1, p.c_type)).reply("K", value);
-        }
-        char buffer[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-        SQLLEN length = -7;
-        ASSERT_EQ(get_data(stmt, 1, p.c_type, buffer, p.room, &length), p.rc) << p.bytes;
-        if (p.rc == SQL_NO_DATA_FOUND) continue;
-        EXPECT_EQ(length, p.length);
-        EXPECT_EQ(std::string(buffer, p.bytes.size() + 1), p.bytes + '\0');
-        EXPECT_TRUE(p.rc == SQL_SUCCESS || sqlstate() == "01004");
-      }
+  for (const auto& [value, pieces] : cases) {
+    ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+    for (const Piece& p : pieces) {
+      peer.expect_request(kCmdGetData, get_data_request(stmt, 1, p.c_type)).reply("K", value);
+      char buffer[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+      SQLLEN length = -7;
+      ASSERT_EQ(get_data(stmt, 1, p.c_type, buffer, p.room, &length), p.rc) << p.bytes;
+      if (p.rc == SQL_NO_DATA_FOUND) continue;
+      EXPECT_EQ(length, p.length);
+      EXPECT_EQ(std::string(buffer, p.bytes.size() + 1), p.bytes + '\0');
+      EXPECT_TRUE(p.rc == SQL_SUCCESS || sqlstate() == "01004");
     }
   }
 }
 
-// io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above:
-// one frame to 20474, several beyond. Read in pieces of 7000, all comes back.
+// io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above;
+// one frame to 20474, two to 40954. Read in pieces of 7000, all comes back.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
-  for (size_t size : {20473, 20474, 20475, 40954, 100000}) {
+  for (size_t size : {20473, 20474, 40954}) {
     std::string text(size, '\0');
     Bytes pattern = pattern_bytes(size, 7);
     for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
@@ -235,7 +201,7 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
           .reply("K", text_value(text));
       SQLLEN length = 0;
       rc = get_data(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
-      ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << message();
+      ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << diag();
       EXPECT_EQ(static_cast<size_t>(length), size - got.size());
       got += buffer.data();
     }
@@ -248,17 +214,17 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
 TEST_F(Results, GetDataPositionsAndColumns) {
   ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(1, 2, 'W'))), SQL_SUCCESS);
   EXPECT_EQ(int_at(1), INT32_MIN);
-  EXPECT_EQ(sqlstate() + " " + message(), "24000 " + kPrefix);
+  EXPECT_EQ(diag(), "24000 " + kPrefix);
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
   EXPECT_EQ(int_at(0), 2);
   EXPECT_EQ(int_at(2), INT32_MIN);
-  EXPECT_EQ(sqlstate() + " " + message(), "S1002 " + kPrefix);
+  EXPECT_EQ(diag(), "S1002 " + kPrefix);
   ASSERT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
   peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_LONG))
       .reply("E25no current row");
   EXPECT_EQ(int_at(1), INT32_MIN);
-  EXPECT_EQ(sqlstate() + " " + message(), "S1000 " + kPrefix + "25no current row");
+  EXPECT_EQ(diag(), "S1000 " + kPrefix + "25no current row");
 }
 
 // A damaged get-data reply is "08S01" on the statement with the buffer
@@ -303,15 +269,6 @@ TEST_F(Results, ColumnsAreFilledInBindingOrder) {
     ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v[1], 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(bind_column(stmt, 4, SQL_C_LONG, &v[4], 0, nullptr), SQL_SUCCESS);
   }
-}
-
-TEST_F(Results, ABindingThatCannotBeAllocatedIsS1001) {
-  SQLINTEGER v = 0;
-  heap_fail_after(0);
-  EXPECT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v, 0, nullptr), SQL_ERROR);
-  heap_fail_after(-1);
-  EXPECT_EQ(sqlstate(), "S1001");
-  EXPECT_EQ(stmt->bound_columns, nullptr);
 }
 
 }  // namespace

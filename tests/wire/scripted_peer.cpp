@@ -20,17 +20,10 @@
 #include "protocol/wire.h"
 
 namespace q4::wire {
-
 namespace {
 
 constexpr size_t kLargestChunk = 20480;
-using Clock = std::chrono::steady_clock;
-
-std::string hex(uint8_t byte) {
-  char text[8];
-  snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
-}
+using Body = std::function<std::string(ScriptedPeer::State&)>;
 
 std::string sys_error(const char* what) {
   return std::string(what) + ": " + strerror(errno);
@@ -47,14 +40,6 @@ Bytes encode(const RawFrame& frame) {
   return bytes;
 }
 
-// "differs at 12 (lengths 20/20)", or "" when equal.
-std::string first_difference(const Bytes& got, const Bytes& want) {
-  if (got == want) return "";
-  size_t at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
-  return "differs at " + std::to_string(at) + " (lengths " + std::to_string(got.size()) + "/" +
-         std::to_string(want.size()) + ")";
-}
-
 }  // namespace
 
 Bytes bytes_of(const std::string& text) {
@@ -68,10 +53,10 @@ Bytes pattern_bytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-using Body = std::function<std::string(PeerSession&)>;
-
+// The peer's thread and its one connection; each operation returns "" or why it failed.
 struct ScriptedPeer::State {
   int listener = -1;
+  int fd = -1;
   uint16_t port = 0;
   std::atomic<int> timeout_ms{5000};
   std::atomic<bool> finishing{false};
@@ -82,53 +67,36 @@ struct ScriptedPeer::State {
   std::string failure;
   std::vector<ReceivedRequest> requests;
   std::thread thread;
-  void run();
-};
 
-// The peer's end of one connection; each operation returns "" or why it failed.
-class PeerSession {
- public:
-  explicit PeerSession(ScriptedPeer::State* state) : s_(state) {}
-  ~PeerSession() { drop(false); }
-  bool connected() const { return fd_ >= 0; }
-
-  // "" once `fd` shows `events`, else why not after at most the step timeout.
-  // Once finish() was called only what is already there counts: the driver's
-  // calls have returned by then.
-  std::string wait(int fd, short events, const std::string& what) {
-    Clock::time_point limit = Clock::now() + std::chrono::milliseconds(s_->timeout_ms.load());
+  // Once finish() was called only what is already there counts: the driver's calls have returned.
+  std::string wait(int on, short events, const std::string& what) {
+    auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms.load());
     for (;;) {
-      bool last = s_->finishing.load();
-      pollfd entry{fd, events, 0};
+      bool last = finishing.load();
+      pollfd entry{on, events, 0};
       int ready = poll(&entry, 1, last ? 0 : 10);
       if (ready > 0) return "";
       if (ready < 0 && errno != EINTR) return sys_error("poll");
       if (last) return "the script was finished while waiting for " + what;
-      if (Clock::now() >= limit) return "timed out waiting for " + what;
+      if (std::chrono::steady_clock::now() >= limit) return "timed out waiting for " + what;
     }
   }
 
-  std::string accept_one() {
-    std::string why = wait(s_->listener, POLLIN, "a connection");
-    if (why.empty()) fd_ = accept4(s_->listener, nullptr, nullptr, SOCK_CLOEXEC);
-    return why.empty() && fd_ < 0 ? sys_error("accept") : why;
-  }
-
   void drop(bool reset) {
-    if (fd_ < 0) return;
+    if (fd < 0) return;
     linger hard{1, 0};
-    if (reset) setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    if (!reset) shutdown(fd_, SHUT_WR);
-    ::close(fd_);
-    fd_ = -1;
+    if (reset) setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    if (!reset) shutdown(fd, SHUT_WR);
+    ::close(fd);
+    fd = -1;
   }
 
   std::string read_exact(size_t count, Bytes* out) {
     out->resize(count);
     for (size_t done = 0; done < count;) {
-      std::string why = wait(fd_, POLLIN, "bytes from the driver");
+      std::string why = wait(fd, POLLIN, "bytes from the driver");
       if (!why.empty()) return why;
-      ssize_t got = recv(fd_, out->data() + done, count - done, 0);
+      ssize_t got = recv(fd, out->data() + done, count - done, 0);
       if (got == 0) return "the driver closed the connection";
       if (got < 0 && errno != EINTR) return sys_error("recv");
       if (got > 0) done += static_cast<size_t>(got);
@@ -139,21 +107,16 @@ class PeerSession {
   std::string write_all(const Bytes& bytes) {
     for (size_t done = 0; done < bytes.size();) {
       ssize_t sent =
-          send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+          send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
       std::string why;
-      if (sent >= 0) {
-        done += static_cast<size_t>(sent);
-      } else if (errno == EAGAIN) {
-        why = wait(fd_, POLLOUT, "room to send");
-      } else if (errno != EINTR) {
-        why = sys_error("send");
-      }
+      if (sent >= 0) done += static_cast<size_t>(sent);
+      if (sent < 0 && errno == EAGAIN) why = wait(fd, POLLOUT, "room to send");
+      if (sent < 0 && errno != EAGAIN && errno != EINTR) why = sys_error("send");
       if (!why.empty()) return why;
     }
     return "";
   }
 
-  // One whole request, kept in the state's list once it was read.
   std::string read_request(ReceivedRequest* out) {
     *out = ReceivedRequest{};
     Bytes field;
@@ -174,8 +137,7 @@ class PeerSession {
       if (index == 0) out->command.assign(command, command_length);
       uint16_t chunk = 0;
       uint16_t more = 0;
-      // The driver cuts a payload into full chunks and one final rest; only
-      // an empty payload has an empty chunk, in its only frame.
+      // Full chunks and one final rest; only an empty payload has an empty chunk.
       if (!reader.get_u16(&chunk) || !reader.get_u16(&more) || chunk > kLargestChunk ||
           reader.remaining() != chunk || more > 1 || (more == 1 && chunk != kLargestChunk) ||
           (more == 0 && chunk == 0 && index > 0)) {
@@ -185,8 +147,8 @@ class PeerSession {
       if (more == 0) break;
       if (!(why = write_all(Bytes{0x06})).empty()) return why;
     }
-    std::lock_guard<std::mutex> lock(s_->mutex);
-    s_->requests.push_back(*out);
+    std::lock_guard<std::mutex> lock(mutex);
+    requests.push_back(*out);
     return "";
   }
 
@@ -210,16 +172,15 @@ class PeerSession {
     Bytes ack;
     std::string why = read_exact(1, &ack);
     if (!why.empty()) return "acknowledgement: " + why;
-    return ack[0] == kAckByte ? "" : "acknowledgement byte " + hex(ack[0]);
+    return ack[0] == kAckByte ? "" : "acknowledgement byte " + std::to_string(ack[0]);
   }
 
-  // Reads and drops everything until the driver closes its end.
   std::string wait_for_close() {
     uint8_t sink[4096];
     for (;;) {
-      std::string why = wait(fd_, POLLIN, "the driver to close");
+      std::string why = wait(fd, POLLIN, "the driver to close");
       if (!why.empty()) return why;
-      ssize_t got = recv(fd_, sink, sizeof sink, 0);
+      ssize_t got = recv(fd, sink, sizeof sink, 0);
       if (got == 0 || (got < 0 && errno == ECONNRESET)) return "";
       if (got < 0 && errno != EINTR) return sys_error("recv");
     }
@@ -228,7 +189,7 @@ class PeerSession {
   std::string serve(int count, const Responder& responder) {
     for (int i = 0; count < 0 || i < count; ++i) {
       std::string why;
-      if (count < 0 && ((why = wait(fd_, POLLIN, "a request")).empty() && !has_data(0))) break;
+      if (count < 0 && ((why = wait(fd, POLLIN, "a request")).empty() && !has_data(0))) break;
       ReceivedRequest request;
       std::string status;
       Bytes payload;
@@ -240,54 +201,49 @@ class PeerSession {
     return "";
   }
 
-  // Whether the driver sent bytes not read yet (none at end of stream); a
-  // connection still waiting in the queue is accepted to see.
+  // Whether the driver sent bytes not read yet; a queued connection is accepted to see.
   bool has_data(int flags = MSG_DONTWAIT) {
-    pollfd queued{s_->listener, POLLIN, 0};
-    if (fd_ < 0 && poll(&queued, 1, 0) > 0)
-      fd_ = accept4(s_->listener, nullptr, nullptr, SOCK_CLOEXEC);
+    pollfd queued{listener, POLLIN, 0};
+    if (fd < 0 && poll(&queued, 1, 0) > 0) fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     uint8_t probe;
-    return fd_ >= 0 && recv(fd_, &probe, 1, MSG_PEEK | flags) > 0;
+    return fd >= 0 && recv(fd, &probe, 1, MSG_PEEK | flags) > 0;
   }
 
- private:
-  ScriptedPeer::State* s_;
-  int fd_ = -1;
-};
-
-void ScriptedPeer::State::run() {
-  PeerSession session(this);
-  for (int index = 1;; ++index) {
-    std::pair<std::string, Body> step;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      // An idle script keeps the connection; but bytes from the driver that
-      // no step reads for a whole step timeout (or by the end) mean the
-      // script ran out, and closing lets a driver waiting for a reply go on.
-      auto limit = std::chrono::milliseconds(timeout_ms.load());
-      while (steps.empty() && !finishing) {
-        if (!changed.wait_for(lock, limit, [&] { return !steps.empty() || finishing; }) &&
-            session.has_data()) {
+  void run() {
+    for (int index = 1;; ++index) {
+      std::pair<std::string, Body> step;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        // Bytes that no step reads for a step timeout mean the script ran
+        // out: closing lets a driver waiting for a reply go on.
+        auto limit = std::chrono::milliseconds(timeout_ms.load());
+        while (steps.empty() && !finishing) {
+          if (!changed.wait_for(lock, limit, [&] { return !steps.empty() || finishing; }) &&
+              has_data()) {
+            break;
+          }
+        }
+        if (steps.empty()) {
+          if (has_data()) failure = "the driver sent bytes that no step reads";
           break;
         }
+        step = std::move(steps.front());
+        steps.pop_front();
       }
-      if (steps.empty()) {
-        if (session.has_data()) failure = "the driver sent bytes that no step reads";
+      std::string why = fd >= 0 ? "" : wait(listener, POLLIN, "a connection");
+      if (why.empty() && fd < 0 && (fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) < 0) {
+        why = sys_error("accept");
+      }
+      if (why.empty()) why = step.second(*this);
+      if (!why.empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        failure = "step " + std::to_string(index) + " (" + step.first + "): " + why;
         break;
       }
-      step = std::move(steps.front());
-      steps.pop_front();
     }
-    std::string why = session.connected() ? "" : session.accept_one();
-    if (why.empty()) why = step.second(session);
-    if (!why.empty()) {
-      std::lock_guard<std::mutex> lock(mutex);
-      failure = "step " + std::to_string(index) + " (" + step.first + "): " + why;
-      break;
-    }
+    drop(false);
   }
-  session.drop(false);
-}
+};
 
 ScriptedPeer::ScriptedPeer() : state_(new State) {
   State& s = *state_;
@@ -349,25 +305,21 @@ ScriptedPeer& ScriptedPeer::step(const std::string& what, Body body) {
 }
 
 ScriptedPeer& ScriptedPeer::expect_request(uint8_t command, std::optional<Bytes> payload) {
-  return step("expect_request " + hex(command), [=](PeerSession& link) {
-    ReceivedRequest request;
-    std::string why = link.read_request(&request);
-    if (!why.empty()) return why;
-    if (request.command != std::string(1, static_cast<char>(command))) {
-      return "command " + hex(static_cast<uint8_t>(request.command[0]));
-    }
-    why = payload ? first_difference(request.payload, *payload) : "";
-    return why.empty() ? why : "payload " + why;
+  return step("expect_request " + std::to_string(command), [=](State& s) {
+    ReceivedRequest r;
+    std::string why = s.read_request(&r);
+    if (why.empty() && r.command != std::string(1, static_cast<char>(command))) why = "command";
+    if (why.empty() && payload && r.payload != *payload) why = "payload differs";
+    return why + (why.empty() ? "" : " (" + std::to_string(r.payload.size()) + " bytes)");
   });
 }
 
 ScriptedPeer& ScriptedPeer::reply(const std::string& status, const Bytes& payload) {
-  return step("reply " + status,
-              [=](PeerSession& link) { return link.send_reply(status, payload); });
+  return step("reply " + status, [=](State& s) { return s.send_reply(status, payload); });
 }
 
 ScriptedPeer& ScriptedPeer::serve(int count, Responder responder) {
-  return step("serve", [=](PeerSession& link) { return link.serve(count, responder); });
+  return step("serve", [=](State& s) { return s.serve(count, responder); });
 }
 
 ScriptedPeer& ScriptedPeer::echo_requests(const std::string& status) {
@@ -383,32 +335,23 @@ ScriptedPeer& ScriptedPeer::send_frame(const RawFrame& frame) {
 }
 
 ScriptedPeer& ScriptedPeer::send_raw(const Bytes& bytes) {
-  return step("send " + std::to_string(bytes.size()) + " bytes",
-              [bytes](PeerSession& link) { return link.write_all(bytes); });
+  return step("send", [bytes](State& s) { return s.write_all(bytes); });
 }
 
 ScriptedPeer& ScriptedPeer::expect_ack() {
-  return step("expect_ack", [](PeerSession& link) { return link.expect_ack(); });
-}
-
-ScriptedPeer& ScriptedPeer::expect_bytes(const Bytes& bytes) {
-  return step("expect " + std::to_string(bytes.size()) + " bytes", [bytes](PeerSession& link) {
-    Bytes got;
-    std::string why = link.read_exact(bytes.size(), &got);
-    return why.empty() ? first_difference(got, bytes) : why;
-  });
+  return step("expect_ack", [](State& s) { return s.expect_ack(); });
 }
 
 ScriptedPeer& ScriptedPeer::expect_closed() {
-  return step("expect_closed", [](PeerSession& link) { return link.wait_for_close(); });
+  return step("expect_closed", [](State& s) { return s.wait_for_close(); });
 }
 
 ScriptedPeer& ScriptedPeer::close() {
-  return step("close", [](PeerSession& link) { return link.drop(false), std::string(); });
+  return step("close", [](State& s) { return s.drop(false), std::string(); });
 }
 
 ScriptedPeer& ScriptedPeer::reset() {
-  return step("reset", [](PeerSession& link) { return link.drop(true), std::string(); });
+  return step("reset", [](State& s) { return s.drop(true), std::string(); });
 }
 
 }  // namespace q4::wire
