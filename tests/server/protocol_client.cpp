@@ -28,14 +28,11 @@ std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args
   if (mkdtemp(dir) == nullptr) return nullptr;
   server->dir_ = dir;
   const char* build = std::getenv("Q4_BUILD_DIR");
+  // clang-format off
   std::vector<std::string> argv_text = {
       std::filesystem::absolute(build != nullptr ? build : "build").string() + "/q4lite",
-      "--listen",
-      "127.0.0.1:0",
-      "--port-file",
-      "port",
-      "--quiet",
-      "--no-descriptions"};
+      "--listen", "127.0.0.1:0", "--port-file", "port", "--quiet", "--no-descriptions"};
+  // clang-format on
   if (!users.empty()) {
     std::ofstream(server->dir_ + "/users") << users;
     argv_text.insert(argv_text.end(), {"--users", "users"});
@@ -102,7 +99,10 @@ int32_t Value::as_int() const {
 
 namespace {
 
-bool parse_block_at(Reader in, size_t columns, Rows* rows, char* trailer) {
+// A row block from payload[from] on; false when it is malformed.
+bool parse_block(const std::vector<uint8_t>& payload, size_t from, size_t columns, Rows* rows,
+                 char* trailer) {
+  Reader in{payload.data() + from, payload.data() + payload.size()};
   for (;;) {
     std::vector<Value> row(columns);
     for (Value& v : row) {
@@ -124,23 +124,6 @@ bool parse_block_at(Reader in, size_t columns, Rows* rows, char* trailer) {
 }
 
 }  // namespace
-
-bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, char* trailer) {
-  return parse_block_at(Reader{block.data(), block.data() + block.size()}, columns, rows, trailer);
-}
-
-// Counts, then an optional first block.
-bool parse_result(const std::vector<uint8_t>& payload, Result* out) {
-  *out = Result{};
-  Reader in{payload.data(), payload.data() + payload.size()};
-  uint32_t row_count = 0;
-  if (!in.get_u32(&out->column_count) || !in.get_u32(&row_count)) return false;
-  return in.remaining() == 0 || parse_block_at(in, out->column_count, &out->rows, &out->trailer);
-}
-
-std::vector<uint8_t> bytes(const std::string& text) {
-  return std::vector<uint8_t>(text.begin(), text.end());
-}
 
 Client::~Client() {
   link_.reset();
@@ -165,10 +148,6 @@ bool Client::connect(uint16_t port) {
   // first frame's string, an acknowledgement awaited between frames.
   link_ = std::make_unique<lite::Link>(*channel_, 0);
   return true;
-}
-
-bool Client::send_raw(const std::vector<uint8_t>& data) {
-  return channel_ && channel_->write_all(data.data(), data.size());
 }
 
 bool Client::closed_by_peer(int ms) {
@@ -211,11 +190,6 @@ Reply Client::call(uint8_t command, const std::vector<uint8_t>& payload) {
   return reply;
 }
 
-Reply Client::logon(const std::string& user, const std::string& password,
-                    const std::string& account) {
-  return call(kCmdLogon, bytes("localhost,vm," + user + "," + password + "," + account + ",acpw,"));
-}
-
 // Statement id, text, and a single NUL for "no binary blocks, no cursor name".
 Reply Client::execute(uint32_t id, const std::string& text) {
   std::vector<uint8_t> p(4);
@@ -232,20 +206,6 @@ Reply Client::fetch(uint32_t id, int64_t absolute_row) {
   return call(kCmdFetch, p);
 }
 
-bool Client::query(uint32_t id, const std::string& text, Rows* rows) {
-  Result first;
-  if (!parse_result(execute(id, text).payload, &first)) return false;
-  *rows = first.rows;
-  for (char trailer = first.trailer; trailer == 'M';) {
-    const Reply more = fetch(id);
-    if (more.letter() == 'W') return true;
-    if (more.letter() != 'K' || !parse_block(more.payload, first.column_count, rows, &trailer)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::unique_ptr<Client> logged_on(const ServerProcess& server) {
   auto client = std::make_unique<Client>();
   if (!client->connect(server.port())) {
@@ -256,24 +216,19 @@ std::unique_ptr<Client> logged_on(const ServerProcess& server) {
   return client;
 }
 
-Result result_of(const Reply& reply) {
-  Result result;
+Rows rows_of(const Reply& reply, size_t columns, char* trailer) {
+  Rows rows;
+  char ignored = '\0';
+  char& end = trailer != nullptr ? *trailer : ignored;
+  end = reply.letter() == 'W' ? 'W' : '\0';
+  if (end == 'W') return rows;
   EXPECT_EQ(reply.letter(), 'K') << reply.status;
-  EXPECT_TRUE(parse_result(reply.payload, &result)) << "malformed result payload";
-  return result;
-}
-
-int error_number(const Reply& reply) {
-  if (reply.letter() != 'E' || reply.status.size() < 2 ||
-      !isdigit(static_cast<unsigned char>(reply.status[1]))) {
-    return -1;
-  }
-  return std::atoi(reply.status.c_str() + 1);
-}
-
-std::string numbers(int last, const std::string& columns) {
-  return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-         std::to_string(last) + ") SELECT " + columns + " FROM n";
+  // An execute reply: column and row counts, then an optional first block.
+  const auto& p = reply.payload;
+  const size_t from = columns == 0 ? 8 : 0;
+  if (columns == 0 && p.size() >= 8) columns = load_u32(p.data());
+  EXPECT_TRUE((p.size() == 8 && from == 8) || parse_block(p, from, columns, &rows, &end));
+  return rows;
 }
 
 }  // namespace q4::test

@@ -1,6 +1,5 @@
-// The server tests' Q4-protocol client (the server's own Link over a
-// SocketChannel, used from the client's side) and a launcher that runs
-// build/q4lite on a free loopback port.
+// The server tests' Q4-protocol client (the server's own Link and SocketChannel
+// used from the client's side) and a launcher for build/q4lite.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,9 +17,9 @@
 namespace q4::test {
 
 class ServerProcess;
-// Starts build/q4lite (Q4_BUILD_DIR) with `args` in a folder of its own (its
-// working directory, holding "users" with `users` when given), without column
-// descriptions; fails the test (and returns null) when it does not come up.
+// Starts build/q4lite without column descriptions, with `args`, in a folder of
+// its own (holding "users" with `users` when given); null (and a failure) if
+// it does not come up.
 std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {},
                                             const std::string& users = "");
 
@@ -53,35 +52,29 @@ struct Value {
 };
 using Rows = std::vector<std::vector<Value>>;
 
-// An execute reply (of a server without descriptions) taken apart.
-struct Result {
-  uint32_t column_count = 0;
-  Rows rows;            // the first block's rows
-  char trailer = '\0';  // '\0' when the reply carried no block
-};
-
-// Each parser returns false when its input is malformed.
-bool parse_block(const std::vector<uint8_t>& block, size_t columns, Rows* rows, char* trailer);
-bool parse_result(const std::vector<uint8_t>& payload, Result* out);
-
-std::vector<uint8_t> bytes(const std::string& text);
+inline std::vector<uint8_t> bytes(const std::string& t) {
+  return {t.begin(), t.end()};
+}
 
 class Client {
  public:
   ~Client();
   bool connect(uint16_t port);
-  bool send_raw(const std::vector<uint8_t>& bytes);  // for damaged frames
+  bool send_raw(const std::vector<uint8_t>& b) {  // for damaged frames
+    return channel_ && channel_->write_all(b.data(), b.size());
+  }
   // True when the server closes the connection within `ms` milliseconds.
   bool closed_by_peer(int ms);
 
   // One request and its reply, both possibly in several frames.
   Reply call(uint8_t command, const std::vector<uint8_t>& payload);
   Reply logon(const std::string& user = "tester", const std::string& password = "secret",
-              const std::string& account = "");
+              const std::string& account = "") {
+    return call(kCmdLogon,
+                bytes("localhost,vm," + user + "," + password + "," + account + ",acpw,"));
+  }
   Reply execute(uint32_t id, const std::string& text);
   Reply fetch(uint32_t id, int64_t absolute_row = -1);  // -1: the next block
-  // Executes `text` and reads every row with next-block fetches.
-  bool query(uint32_t id, const std::string& text, Rows* rows);
 
  private:
   bool read_reply(Reply* reply);
@@ -92,11 +85,18 @@ class Client {
 
 // A client connected and logged on to `server`.
 std::unique_ptr<Client> logged_on(const ServerProcess& server);
-// The reply as a result; fails the test when it is not a well-formed "K".
-Result result_of(const Reply& reply);
+// The rows of a fetch reply's block of `columns` columns, or with `columns` 0
+// of an execute reply's first block; the block's trailing status (or 'W' for a
+// "W" reply) in *trailer. A malformed reply fails the test.
+Rows rows_of(const Reply& reply, size_t columns = 0, char* trailer = nullptr);
 // The leading error number of an "E" reply, -1 when the reply is not one.
-int error_number(const Reply& reply);
+inline int error_number(const Reply& r) {
+  return r.letter() == 'E' && isdigit(r.status.c_str()[1]) ? std::atoi(r.status.c_str() + 1) : -1;
+}
 // SELECT i FROM 1 .. last, with `columns` instead of i when given.
-std::string numbers(int last, const std::string& columns = "i");
+inline std::string numbers(int last, const std::string& columns = "i") {
+  return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+         std::to_string(last) + ") SELECT " + columns + " FROM n";
+}
 
 }  // namespace q4::test
