@@ -2,8 +2,7 @@
 # scripted peer.
 if(NOT TARGET q4_scripted_peer)
   # The test suites are off: build the peer from its sources here.
-  add_library(q4_scripted_peer STATIC ${CMAKE_SOURCE_DIR}/tests/wire/scripted_peer.cpp
-                                      ${CMAKE_SOURCE_DIR}/tests/wire/loopback.cpp)
+  add_library(q4_scripted_peer STATIC ${CMAKE_SOURCE_DIR}/tests/wire/scripted_peer.cpp)
   target_include_directories(q4_scripted_peer PUBLIC ${CMAKE_SOURCE_DIR}/tests/wire)
   target_link_libraries(q4_scripted_peer PUBLIC q4odbc_static Threads::Threads)
 endif()

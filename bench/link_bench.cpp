@@ -14,7 +14,6 @@
 
 #include "core/memory.h"
 #include "link/framing.h"
-#include "loopback.h"
 #include "protocol/wire.h"
 #include "scripted_peer.h"
 

@@ -166,28 +166,15 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
   }
 }
 
-TEST_F(Logon, SilentServerTimesOutRefusedPortIsUnreachable) {
-  using std::chrono::steady_clock;
+TEST_F(Logon, SilentServerTimesOut) {
   ScriptedPeer silent;
   silent.expect_request(kCmdLogon);
-  DeadPort refusing;
-  struct Case {
-    uint16_t port;
-    const char* state;
-    const char* message;
-  } cases[] = {
-      {silent.port(), "S1T00", "Login Timeout expired"},
-      {refusing.port(), "08001", "Unable to communicate with host. Check server status."},
-  };
-  for (const Case& c : cases) {
-    ConnectionRecord conn;
-    auto start = steady_clock::now();
-    EXPECT_EQ(sql_connect(conn, peer_dsn(c.port, {{"LoginTimeout", "1"}})), SQL_ERROR);
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(4));
-    EXPECT_EQ(conn.sqlstate(), c.state);
-    EXPECT_EQ(conn.message(), c.message);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-  }
+  ConnectionRecord conn;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(sql_connect(conn, peer_dsn(silent.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_EQ(conn.sqlstate() + " " + conn.message(), "S1T00 Login Timeout expired");
+  EXPECT_EQ(conn->socket, kInvalidSocket);
   EXPECT_EQ(silent.finish(), "");
 }
 

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "protocol/codec.h"
+#include "link/socket_layer.h"
+#include "link/transport.h"
 #include "protocol/wire.h"
 
 namespace q4::wire {
@@ -42,6 +44,42 @@ Bytes encode(const RawFrame& frame) {
 
 }  // namespace
 
+void ConnectionDeleter::operator()(Connection* conn) const {
+  close_link(conn);
+  delete conn;
+}
+
+ConnectionPtr new_connection(uint16_t port, uint32_t login_timeout) {
+  ConnectionPtr conn(new Connection{});
+  conn->socket = kInvalidSocket;
+  snprintf(conn->server, sizeof conn->server, "127.0.0.1");
+  conn->port = htons(port);
+  conn->login_timeout = login_timeout;
+  return conn;
+}
+
+ConnectionPtr connect_link(uint16_t port, bool blocking) {
+  ConnectionPtr conn = new_connection(port);
+  if (connect_server(nullptr, conn.get()) == 1 && blocking) set_blocking(conn->socket, true);
+  return conn;
+}
+
+int bound_loopback(int backlog, uint16_t* port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  auto* where = reinterpret_cast<sockaddr*>(&address);
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && (bind(fd, where, size) != 0 || getsockname(fd, where, &size) != 0 ||
+                  (backlog >= 0 && listen(fd, backlog) != 0))) {
+    close(fd);
+    return -1;
+  }
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
 Bytes bytes_of(const std::string& text) {
   return Bytes(text.begin(), text.end());
 }
@@ -63,7 +101,6 @@ struct ScriptedPeer::State {
   mutable std::mutex mutex;
   std::condition_variable changed;
   std::deque<std::pair<std::string, Body>> steps;
-  bool finished = false;
   std::string failure;
   std::vector<ReceivedRequest> requests;
   std::thread thread;
@@ -246,26 +283,14 @@ struct ScriptedPeer::State {
 };
 
 ScriptedPeer::ScriptedPeer() : state_(new State) {
-  State& s = *state_;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  auto* where = reinterpret_cast<sockaddr*>(&address);
-  s.listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s.listener < 0 || bind(s.listener, where, size) != 0 || listen(s.listener, 8) != 0 ||
-      getsockname(s.listener, where, &size) != 0) {
-    s.failure = "peer set-up: " + sys_error("listen");
-    s.finished = true;
-    return;
-  }
-  s.port = ntohs(address.sin_port);
-  s.thread = std::thread([this] { state_->run(); });
+  state_->listener = bound_loopback(8, &state_->port);
+  if (state_->listener < 0) state_->failure = "peer set-up: " + sys_error("listen");
+  if (state_->listener >= 0) state_->thread = std::thread([this] { state_->run(); });
 }
 
 ScriptedPeer::~ScriptedPeer() {
   finish();
-  if (state_->listener >= 0) ::close(state_->listener);
+  ::close(state_->listener);
 }
 
 uint16_t ScriptedPeer::port() const {
@@ -277,17 +302,13 @@ void ScriptedPeer::set_step_timeout(int milliseconds) {
 }
 
 std::string ScriptedPeer::finish() {
-  State& s = *state_;
   {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.finished) return s.failure;
-    s.finishing = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->finishing = true;
   }
-  s.changed.notify_all();
-  if (s.thread.joinable()) s.thread.join();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.finished = true;
-  return s.failure;
+  state_->changed.notify_all();
+  if (state_->thread.joinable()) state_->thread.join();
+  return state_->failure;
 }
 
 std::vector<ReceivedRequest> ScriptedPeer::requests() const {

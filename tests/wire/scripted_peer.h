@@ -1,7 +1,7 @@
-// A scripted stand-in for the Q4 server on 127.0.0.1 (the kernel picks the
-// port): steps run on the peer's thread and may be appended while the driver
-// works; the first accepts the connection. A failing step records why and
-// closes the connection; every wait gives up after the step timeout (5 s).
+// Connected driver records, and a scripted stand-in for the Q4 server on 127.0.0.1 (the kernel
+// picks the port): steps run on the peer's thread and may be appended while the driver works; the
+// first accepts the connection. A failing step records why and closes the connection; every wait
+// gives up after the step timeout (5 s).
 #pragma once
 
 #include <cstddef>
@@ -12,9 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "core/records.h"
+
 namespace q4::wire {
 
 using Bytes = std::vector<uint8_t>;
+
+struct ConnectionDeleter {
+  void operator()(Connection* conn) const;  // close_link, then delete
+};
+using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
+
+// A zeroed record for 127.0.0.1:port with the login timeout set, not connected.
+ConnectionPtr new_connection(uint16_t port, uint32_t login_timeout = 5);
+// The same connected with connect_server (kInvalidSocket when that failed),
+// its socket blocking as after a logon unless `blocking` is false.
+ConnectionPtr connect_link(uint16_t port, bool blocking = true);
+// A TCP socket bound to 127.0.0.1 at a port the kernel picks, listening with
+// `backlog` unless it is negative; -1 when that failed.
+int bound_loopback(int backlog, uint16_t* port);
 
 Bytes bytes_of(const std::string& text);               // without a NUL
 Bytes pattern_bytes(size_t count, uint32_t seed = 1);  // pseudo-random: a misplaced chunk shows
