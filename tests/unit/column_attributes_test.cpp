@@ -30,47 +30,32 @@ TEST(CopyNamePart, CopiesThePartWithItsLength) {
   }
 }
 
-ColumnDescription describe(const char* name, int16_t type, uint16_t scale, uint16_t nullable) {
-  return ColumnDescription{name, strlen(name), type, 40, scale, nullable};
-}
-
-// Numeric attributes write only the number: the rows with a rule of their own.
-TEST(ColumnAttribute, NumericAnswers) {
+// Numeric attributes write only the number, text ones only the text (a cut
+// text reports the buffer size, no buffer 0): the rows with a rule.
+TEST(ColumnAttribute, Answers) {
+  const char kNone[] = "#######";
   // clang-format off
-  struct Case { uint16_t desc_type; int16_t type; uint16_t scale, nullable; SQLLEN expected; } cases[] = {
-      {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3},            {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3},
-      {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254},          {SQL_COLUMN_SCALE, kSqlNumeric, 2, 0, 2},
-      {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE}, {SQL_COLUMN_UNSIGNED, kSqlDate, 0, 0, 1},
+  struct Case { uint16_t attribute; int16_t type; uint16_t scale, nullable; SQLLEN number; const char* text; SQLSMALLINT length; } cases[] = {
+      {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3, kNone, -5},    {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3, kNone, -5},
+      {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254, kNone, -5},  {SQL_COLUMN_SCALE, kSqlNumeric, 2, 0, 2, kNone, -5},
+      {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE, kNone, -5},
+      {SQL_COLUMN_UNSIGNED, kSqlDate, 0, 0, 1, kNone, -5},
+      {SQL_COLUMN_TABLE_NAME, kSqlChar, 0, 0, -999, "ORDERS", 6}, {SQL_COLUMN_LABEL, kSqlChar, 0, 0, -999, "S.ORDER", 8},
   };
   // clang-format on
+  const char name[] = "S.ORDERS.AMOUNT";
   for (const Case& c : cases) {
+    ColumnDescription d{name, strlen(name), c.type, 40, c.scale, c.nullable};
     SQLLEN value = -999;
     char text[8] = "#######";
-    SQLSMALLINT text_length = -5;
-    answer_column_attribute(describe("T.C", c.type, c.scale, c.nullable), 3, c.desc_type, text,
-                            sizeof text, &text_length, &value);
-    EXPECT_EQ(value, c.expected) << c.desc_type << " of " << c.type;
-    EXPECT_STREQ(text, "#######") << "a numeric answer writes no text";
-    EXPECT_EQ(text_length, -5);
+    SQLSMALLINT length = -5;
+    answer_column_attribute(d, 3, c.attribute, text, sizeof text, &length, &value);
+    EXPECT_EQ(value, c.number) << c.attribute << " of " << c.type;
+    EXPECT_STREQ(text, c.text) << c.attribute;
+    EXPECT_EQ(length, c.length) << c.attribute;
+    answer_column_attribute(d, 3, SQL_COLUMN_NAME, nullptr, 4, &length, nullptr);
+    EXPECT_EQ(length, 0);
   }
-}
-
-// Text attributes write only the text; no buffer writes nothing and reports
-// 0; a cut text reports the buffer size.
-TEST(ColumnAttribute, TextAnswers) {
-  ColumnDescription d = describe("S.ORDERS.AMOUNT", kSqlNumeric, 2, 1);
-  char text[32];
-  SQLSMALLINT text_length = -5;
-  SQLLEN value = -999;
-  answer_column_attribute(d, 1, SQL_COLUMN_TABLE_NAME, text, sizeof text, &text_length, &value);
-  EXPECT_STREQ(text, "ORDERS");
-  EXPECT_EQ(text_length, 6);
-  EXPECT_EQ(value, -999) << "a text answer writes no number";
-  answer_column_attribute(d, 1, SQL_COLUMN_NAME, nullptr, 4, &text_length, nullptr);
-  EXPECT_EQ(text_length, 0);
-  answer_column_attribute(d, 1, SQL_COLUMN_LABEL, text, 6, &text_length, nullptr);
-  EXPECT_STREQ(text, "S.ORD");
-  EXPECT_EQ(text_length, 6);
 }
 
 // Column 0 answers only its type; others are checked against the count (the
@@ -97,17 +82,6 @@ TEST(ColAttributes, ChecksColumnAndAttribute) {
   EXPECT_EQ(value, -3);
   EXPECT_EQ(r.stmt->in_call, 0);
   EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
-}
-
-// A section's span covers mark, length and entries; rows have none; a cut
-// section is -1.
-TEST(DescriptionCache, SectionSpan) {
-  Bytes section = description_section("A", kSqlInteger);
-  Bytes with_rows = section;
-  EXPECT_EQ(description_section_span(with_rows.u8('W').ptr(), with_rows.size()), section.size());
-  Bytes rows = row_value(kSqlInteger, "1").u8('W');
-  EXPECT_EQ(description_section_span(rows.ptr(), rows.size()), 0);
-  EXPECT_EQ(description_section_span(section.ptr(), 3), -1);
 }
 
 }  // namespace
