@@ -106,7 +106,6 @@ TEST_F(Logon, ReplySetsLevelAndFlags) {
       {"K", {1, 2, 3}, "700", 700, 0},
       {"K", {1, 2, 3, 4}, "700", 710, 0},
       {"K", {0, 0, 0, 0, 0x80, 9}, "720", 720, 0xFFFFFF80u},
-      {"K", {0, 0, 0, 0, 1}, "754", 754, 1},
       {"Wnote", {1, 2, 3, 4, 3}, "700", 700, 0},
   };
   for (const Case& c : cases) {
@@ -140,8 +139,6 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
     const char* state;
     const char* message;
   } cases[] = {
-      {"refused", [](ScriptedPeer& p) { p.reply("ELogon failed: bad password").expect_closed(); },
-       "28000", kRefused},
       {"unknown letter", [](ScriptedPeer& p) { p.reply("Xsomething").expect_closed(); }, "28000",
        kRefused},
       {"cut after refusal", [&](ScriptedPeer& p) { p.send_frame(refusal_cut).close(); }, "28000",

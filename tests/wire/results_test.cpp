@@ -209,24 +209,6 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   }
 }
 
-// Column 0 is the bookmark (the row number); before the first row, past the
-// last column and after the end (the server has no current row) are errors.
-TEST_F(Results, GetDataPositionsAndColumns) {
-  ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(1, 2, 'W'))), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), INT32_MIN);
-  EXPECT_EQ(diag(), "24000 " + kPrefix);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(0), 2);
-  EXPECT_EQ(int_at(2), INT32_MIN);
-  EXPECT_EQ(diag(), "S1002 " + kPrefix);
-  ASSERT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
-  peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_LONG))
-      .reply("E25no current row");
-  EXPECT_EQ(int_at(1), INT32_MIN);
-  EXPECT_EQ(diag(), "S1000 " + kPrefix + "25no current row");
-}
-
 // A damaged get-data reply is "08S01" on the statement with the buffer
 // untouched; a broken link is the connection's.
 TEST_F(Results, DamagedGetDataReplies) {

@@ -101,73 +101,30 @@ TEST_F(Session, BrokenReleaseIsACommunicationFailureOnTheConnection) {
   discard(b);
 }
 
-TEST_F(Session, BrokenAllocateKeepsTheRecordInTheList) {
+// Access mode, autocommit and isolation travel as three digits; an
+// unencodable isolation blocks the request until corrected. A refusal posts
+// the server's text, a reply that never comes is a broken link; the value
+// stays stored either way.
+TEST_F(Session, SettingsExchanges) {
   ScriptedPeer peer;
   Linked link(env_, peer.port());
-  strcpy(link.conn->disable_ext_fetch, "Y");
-  peer.expect_request(kCmdAllocate).reset();
-  Statement* out = reinterpret_cast<Statement*>(0x1234);
-  EXPECT_EQ(alloc_statement(link.conn, &out), SQL_ERROR);
-  EXPECT_EQ(out, reinterpret_cast<Statement*>(0x1234));
-  EXPECT_EQ(diag(link.conn), "08S01 Communications_ERROR");
-  Statement* kept = link.conn->statements;
-  ASSERT_NE(kept, nullptr);
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(free_statement(kept, SQL_DROP), SQL_ERROR);
-  discard(kept);
-}
-
-// Access mode, autocommit and isolation travel as three digits.
-TEST_F(Session, SettingsCarryTheThreeDigits) {
-  struct Case {
-    SQLUSMALLINT option;
-    SQLULEN value;
-    uint32_t autocommit_before;
-    const char* payload;
-  } cases[] = {
-      {SQL_TXN_ISOLATION, SQL_TXN_READ_UNCOMMITTED, 1, "111"},
-      {SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE, 0, "104"},
-      {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF, 1, "102"},
-      {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON, 0, "112"},
-  };
-  for (const Case& c : cases) {
-    ScriptedPeer peer;
-    Linked link(env_, peer.port());
-    link.conn->autocommit = c.autocommit_before;
-    peer.expect_request(kCmdConnectOptions, bytes_of(c.payload)).reply("K");
-    EXPECT_EQ(set_connect_option(link.conn, c.option, c.value), SQL_SUCCESS) << diag(link.conn);
-    EXPECT_EQ(peer.finish(), "") << c.payload;
-  }
-}
-
-// A refusal posts the server's text and keeps the link; a reply that never
-// comes is a broken link (not a message made of the request's own bytes).
-TEST_F(Session, FailedSettingsExchanges) {
-  for (bool refused : {true, false}) {
-    ScriptedPeer peer;
-    Linked link(env_, peer.port());
-    peer.expect_request(kCmdConnectOptions);
-    refused ? peer.reply("Eisolation not available") : peer.close();
-    EXPECT_EQ(set_connect_option(link.conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_ERROR);
-    EXPECT_EQ(diag(link.conn),
-              refused ? "S1000 isolation not available" : "08007 Communications_ERROR");
-    EXPECT_EQ(link.conn->link_lost, refused ? 0 : 1);
-    EXPECT_EQ(link.conn->autocommit, 0u) << "the value stays stored";
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
-// After an unencodable isolation no settings request goes out, also for a
-// later autocommit change; correcting the isolation sends again.
-TEST_F(Session, UnencodableIsolationBlocksSettingsUntilCorrected) {
-  ScriptedPeer peer;
-  Linked link(env_, peer.port());
-  EXPECT_EQ(set_connect_option(link.conn, SQL_TXN_ISOLATION, 3), SQL_ERROR);
-  EXPECT_EQ(set_connect_option(link.conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_ERROR);
-  EXPECT_EQ(diag(link.conn), "S1002 Bad Trans Setting");
-  peer.expect_request(kCmdConnectOptions, bytes_of("101")).reply("K");
-  EXPECT_EQ(set_connect_option(link.conn, SQL_TXN_ISOLATION, SQL_TXN_READ_UNCOMMITTED),
-            SQL_SUCCESS);
+  Connection* c = link.conn;
+  c->autocommit = 1;
+  peer.expect_request(kCmdConnectOptions, bytes_of("102")).reply("K");
+  EXPECT_EQ(set_connect_option(c, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+  EXPECT_EQ(set_connect_option(c, SQL_TXN_ISOLATION, 3), SQL_ERROR);
+  EXPECT_EQ(set_connect_option(c, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_ERROR);
+  EXPECT_EQ(diag(c), "S1002 Bad Trans Setting");
+  peer.expect_request(kCmdConnectOptions, bytes_of("114")).reply("K");
+  EXPECT_EQ(set_connect_option(c, SQL_TXN_ISOLATION, SQL_TXN_SERIALIZABLE), SQL_SUCCESS);
+  peer.expect_request(kCmdConnectOptions).reply("Eisolation not available");
+  EXPECT_EQ(set_connect_option(c, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_ERROR);
+  EXPECT_EQ(diag(c), "S1000 isolation not available");
+  EXPECT_EQ(c->autocommit, 0u);
+  peer.expect_request(kCmdConnectOptions).close();
+  EXPECT_EQ(set_connect_option(c, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_ERROR);
+  EXPECT_EQ(diag(c), "08007 Communications_ERROR");
+  EXPECT_EQ(c->link_lost, 1);
   EXPECT_EQ(peer.finish(), "");
 }
 
