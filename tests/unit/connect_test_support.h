@@ -25,17 +25,13 @@ class ConnectionRecord {
     free_connection(conn_);
     free_environment(env_);
   }
-  ConnectionRecord(const ConnectionRecord&) = delete;
-  ConnectionRecord& operator=(const ConnectionRecord&) = delete;
-
   Connection* get() const { return conn_; }
   Connection* operator->() const { return conn_; }
   std::string sqlstate() const { return conn_->sqlstate; }
   // The pending message without the driver's prefix.
   std::string message() const {
     std::string text = conn_->message;
-    const std::string prefix = "[Halvex Software][ODBC Q4 Driver]";
-    return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+    return text.substr(std::min(text.size(), text.find(']', text.find(']') + 1) + 1));
   }
 
  private:
@@ -50,9 +46,7 @@ inline SQLCHAR* sql_text(const char* text) {
 // Copies `text` into a record field, cut to the field.
 template <size_t N>
 void set(char (&field)[N], const std::string& text) {
-  size_t length = std::min(text.size(), N - 1);
-  memcpy(field, text.data(), length);
-  field[length] = '\0';
+  snprintf(field, N, "%s", text.c_str());
 }
 
 // Texts joined by "|", to compare several fields of a record at once.

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -34,23 +32,22 @@ std::string marks(const Connection& conn) {
   return fields({conn.currency_sign, conn.thousand_mark, conn.decimal_mark});
 }
 
+// Keys in any case, the default, a value cut to its buffer, the user's file.
 TEST(DsnSetting, StoredValueDefaultAndCut) {
-  Connection conn = record_for({{"SERVER", "db.example"}, {"DESCRIPTION", std::string(300, 'd')}});
-  const char* dsn = conn.dsn;
-  char buffer[300];
-  read_dsn_setting(dsn, "server", "", buffer, 128);
-  EXPECT_STREQ(buffer, "db.example") << "keys are found in any case";
-  read_dsn_setting(dsn, "PORTNUMBER", "1603", buffer, 10);
-  EXPECT_STREQ(buffer, "1603");
-  read_dsn_setting(dsn, "DESCRIPTION", "", buffer, 255);
-  EXPECT_EQ(std::string(buffer), std::string(254, 'd'));
-  read_dsn_setting(dsn, "SERVER", "", buffer, 3);
-  EXPECT_STREQ(buffer, "db");
-  read_dsn_setting("q4-no-such-source", "Q4VERSION", "754", buffer, 15);
-  EXPECT_STREQ(buffer, "754");
-  Connection mine = record_for({{"SERVER", "mine"}}, true);
-  read_dsn_setting(mine.dsn, "SERVER", "", buffer, 128);
-  EXPECT_STREQ(buffer, "mine") << "the user's file is read too";
+  std::string dsn =
+      record_for({{"SERVER", "db.example"}, {"DESCRIPTION", std::string(300, 'd')}}).dsn;
+  std::string mine = record_for({{"SERVER", "mine"}}, true).dsn;
+  // clang-format off
+  const std::tuple<std::string, const char*, int, std::string> cases[] = {
+      {dsn, "server", 128, "db.example"}, {dsn, "PORTNUMBER", 10, "1603"},
+      {dsn, "DESCRIPTION", 255, std::string(254, 'd')}, {dsn, "SERVER", 3, "db"},
+      {"q4-no-such-source", "SERVER", 15, "1603"}, {mine, "SERVER", 128, "mine"}};
+  // clang-format on
+  for (const auto& [source, key, size, value] : cases) {
+    char buffer[300];
+    read_dsn_setting(source.c_str(), key, "1603", buffer, size);
+    EXPECT_EQ(buffer, value) << source << " " << key;
+  }
 }
 
 // One row per rule: only "Y" turns a switch on; numbers read a leading
@@ -62,10 +59,8 @@ TEST(SettingTexts, SwitchAndNumberRules) {
   // clang-format off
   const std::pair<const char*, int32_t> ints[] = {{"  42x", 42}, {"-1", -1}, {"abc", 0},
       {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
-  const std::pair<const char*, uint32_t> timeouts[] = {{"32767", 32767}, {"32768", 32767},
-      {"-1", 32767}, {"15s", 15}};
-  const std::pair<const char*, uint16_t> ports[] = {{"1603abc", 1603}, {"70000", 70000 - 65536},
-      {"-1", 65535}};
+  const std::pair<const char*, uint32_t> timeouts[] = {{"32767", 32767}, {"32768", 32767}};
+  const std::pair<const char*, uint16_t> ports[] = {{"70000", 70000 - 65536}, {"-1", 65535}};
   // clang-format on
   for (const auto& [text, value] : ints) EXPECT_EQ(parse_leading_int(text), value) << text;
   for (const auto& [text, value] : timeouts) EXPECT_EQ(timeout_from_text(text), value) << text;
@@ -94,73 +89,55 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
   }
 }
 
-// SQLConnect's reading into a fresh record.
-TEST(ConnectSettings, DefaultsAndNumberRules) {
-  reset_locale_marks();
-  Connection conn = record_for({});
+// SQLConnect's reading into a fresh record: the marks are read only from
+// level 754 on.
+TEST(ConnectSettings, DefaultsNumbersAndMarks) {
+  Connection conn = record_for({{"ServerFormatOpt", "Yes"}, {"NUMERICFORMAT", "a/b/c"}});
   read_connect_settings(&conn);
   EXPECT_EQ(conn.port, htons(1603));
   EXPECT_EQ(fields({conn.not_null_constraint, conn.disable_ext_fetch, conn.server_format_opt,
                     conn.account_connect_dialog}),
-            "Yes|No|No|");
+            "Yes|No|Yes|");
   EXPECT_EQ(conn.server_version, 754u);
   EXPECT_EQ(conn.login_timeout, 0u);
-  // Before any SQLDriverConnect the process-wide marks are empty, so the
-  // NUMERICFORMAT default "//" assigns nothing.
-  EXPECT_EQ(marks(conn), "||");
+  EXPECT_EQ(marks(conn), "a|b|c");
 
-  conn = record_for({{"PORTNUMBER", "1700abc"}, {"LoginTimeout", "99999"}});
+  conn = record_for({{"PORTNUMBER", "1700abc"},
+                     {"LoginTimeout", "99999"},
+                     {"Q4VERSION", "710"},
+                     {"ServerFormatOpt", "Yes"},
+                     {"NUMERICFORMAT", "a/b/c"}});
   read_connect_settings(&conn);
   EXPECT_EQ(conn.port, htons(1700));
   EXPECT_STREQ(conn.port_text, "") << "SQLConnect converts the port at once";
   EXPECT_EQ(conn.login_timeout, 32767u);
+  EXPECT_STREQ(conn.server_format_opt, "");
+  EXPECT_EQ(marks(conn), "||");
 }
 
-TEST(ConnectSettings, MarksAreReadOnlyFromLevel754) {
-  for (const char* level : {"710", "754"}) {
-    Connection conn =
-        record_for({{"Q4VERSION", level}, {"ServerFormatOpt", "Yes"}, {"NUMERICFORMAT", "a/b/c"}});
-    read_connect_settings(&conn);
-    bool read = std::string(level) == "754";
-    EXPECT_STREQ(conn.server_format_opt, read ? "Yes" : "") << level;
-    EXPECT_EQ(marks(conn), read ? "a|b|c" : "||") << level;
-  }
-}
-
-// SQLDriverConnect's reading: USER before UID, PASSWORD before PWD.
-TEST(DriverConnectSettings, UserAndPasswordKeys) {
-  struct Case {
-    Profile keys;
-    bool has_user;
-    const char* user;
-    const char* password;
-  };
-  const std::string longest(19, 'k');  // one character longer scrambled
-  // clang-format off
-  const Case cases[] = {
-      {{{"USER", "u"}, {"UID", "x"}, {"PASSWORD", "p"}, {"PWD", "y"}}, true, "u", "p"},
-      {{{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}}, false, "",
-       longest.c_str()}};
-  // clang-format on
-  for (const Case& c : cases) {
-    Connection conn = record_for(c.keys);
-    EXPECT_EQ(read_driver_connect_settings(&conn), c.has_user) << c.user;
-    EXPECT_STREQ(conn.user, c.user);
-    EXPECT_STREQ(conn.password, c.password);
-    if (c.has_user) continue;
-    EXPECT_EQ(conn.ac_password, std::string(c.password));
-  }
-  Connection port = record_for({{"PORTNUMBER", "1700"}, {"DESCRIPTION", "d"}});
-  read_driver_connect_settings(&port);
-  EXPECT_EQ(fields({port.port_text, port.description}), "1700|d");
-  EXPECT_EQ(port.port, 0) << "SQLDriverConnect converts the port when connecting";
+// SQLDriverConnect's reading: USER before UID, PASSWORD before PWD, the port
+// kept as text; the longest scrambled passwords read back whole.
+TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
+  Connection conn = record_for({{"USER", "u"},
+                                {"UID", "x"},
+                                {"PASSWORD", "p"},
+                                {"PWD", "y"},
+                                {"PORTNUMBER", "1700"},
+                                {"DESCRIPTION", "d"}});
+  EXPECT_TRUE(read_driver_connect_settings(&conn));
+  EXPECT_EQ(fields({conn.user, conn.password, conn.port_text, conn.description}), "u|p|1700|d");
+  EXPECT_EQ(conn.port, 0) << "SQLDriverConnect converts the port when connecting";
+  const std::string longest(19, 'k');
+  conn = record_for({{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}});
+  EXPECT_FALSE(read_driver_connect_settings(&conn)) << "no user";
+  EXPECT_EQ(fields({conn.user, conn.password, conn.ac_password}), "|" + longest + "|" + longest);
 }
 
 TEST(DriverConnectSettings, WithoutDataSource) {
   reset_locale_marks();
   Connection conn{};
   for (auto* field : {conn.dsn, conn.virtual_machine, conn.server, conn.currency_sign}) {
-    snprintf(field, 4, "old");
+    strcpy(field, "old");
   }
   conn.server_version = 700;
   conn.login_timeout = 5;
