@@ -61,13 +61,10 @@ TEST(SqlError, SilentTruncation) {
     Outputs o;
     ASSERT_EQ(read(nullptr, &stmt, &o, static_cast<SQLSMALLINT>(max)), SQL_SUCCESS);
     EXPECT_EQ(o.length, static_cast<SQLSMALLINT>(full)) << "max " << max;
-    if (max < 1) {
-      EXPECT_EQ(o.text[0], '#') << "nothing may be written with max " << max;
-      continue;
-    }
-    size_t copied = std::min(full, static_cast<size_t>(max - 1));
+    size_t copied = max < 1 ? 0 : std::min(full, static_cast<size_t>(max - 1));
+    EXPECT_EQ(o.text[max < 1 ? 0 : copied + 1], '#') << "wrote past the buffer, max " << max;
+    if (max < 1) continue;
     EXPECT_EQ(o.str(), (kPrefix + text).substr(0, copied));
-    EXPECT_EQ(o.text[copied + 1], '#') << "wrote past the buffer, max " << max;
   }
 }
 
@@ -75,10 +72,8 @@ TEST(Posting, LongTextIsCutAndUnprefixedTextStandsAlone) {
   Statement stmt{};
   post_error(&stmt, std::string(400, 'z').c_str(), "S1000");
   EXPECT_EQ(strlen(stmt.message), kPrefix.size() + kMaxPostedText);
-  EXPECT_LT(strlen(stmt.message), sizeof stmt.message);
   post_error_unprefixed(&stmt, "Wrong number of parameters", "07001");
-  EXPECT_STREQ(stmt.message, "Wrong number of parameters");
-  EXPECT_STREQ(stmt.sqlstate, "07001");
+  EXPECT_EQ(std::string(stmt.sqlstate) + " " + stmt.message, "07001 Wrong number of parameters");
 }
 
 // Rows with a rule: the number ends at the first non-digit, past the table
@@ -98,8 +93,9 @@ TEST(ServerErrors, TextsSelectTheirRow) {
   for (const Case& c : cases) {
     Statement stmt{};
     EXPECT_EQ(map_server_error(&stmt, c.text), SQL_ERROR);
-    EXPECT_STREQ(stmt.sqlstate, c.sqlstate) << "text '" << c.text << "'";
-    EXPECT_EQ(std::string(stmt.message), kPrefix + c.message) << "text '" << c.text << "'";
+    EXPECT_EQ(std::string(stmt.sqlstate) + " " + stmt.message,
+              c.sqlstate + (" " + kPrefix) + c.message)
+        << "text '" << c.text << "'";
   }
 }
 

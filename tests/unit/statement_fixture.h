@@ -96,32 +96,6 @@ struct StatementRecord {
   Statement* stmt;
 };
 
-// Builder of server payloads (big-endian fields).
-// clang-format off
-struct Bytes {
-  std::vector<uint8_t> data;
-  Bytes& u8(uint8_t v) { return data.push_back(v), *this; }
-  Bytes& u16(uint16_t v) { return u8(v >> 8).u8(v & 0xFF); }
-  Bytes& u32(uint32_t v) { return u16(v >> 16).u16(v & 0xFFFF); }
-  Bytes& text(const std::string& s) { return data.insert(data.end(), s.begin(), s.end()), *this; }
-  Bytes& cstring(const std::string& s) { return text(s).u8(0); }
-  Bytes& bytes(const Bytes& b) { return data.insert(data.end(), b.data.begin(), b.data.end()), *this; }
-  int32_t size() const { return static_cast<int32_t>(data.size()); }
-  const uint8_t* ptr() const { return data.data(); }
-};
-// clang-format on
-
-// "X", the section length and entries, each length counting itself.
-inline Bytes description_section(const std::string& name, uint16_t type) {
-  Bytes record = Bytes().cstring(name).u16(type).u32(10).u16(0).u16(0);
-  Bytes entries = Bytes().u32(static_cast<uint32_t>(record.size() + 4)).bytes(record);
-  return Bytes().u8('X').u32(static_cast<uint32_t>(entries.size() + 4)).bytes(entries);
-}
-
-inline Bytes row_value(uint16_t type, const std::string& data) {
-  return Bytes().u16(type).u32(static_cast<uint32_t>(data.size())).text(data);
-}
-
 // The connection's statements in list order, checking every back link.
 inline std::vector<Statement*> statements_of(const Connection* conn) {
   std::vector<Statement*> order;

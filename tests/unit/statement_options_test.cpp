@@ -1,4 +1,4 @@
-// Statement and connection options, cursor names and scroll options.
+// Statement and connection options and cursor names.
 #include <cstdio>
 #include <tuple>
 
@@ -12,49 +12,44 @@ namespace {
 using Options = StatementTest;
 using CursorName = StatementTest;
 
-// clang-format off
-// read_back: the value afterwards; kPreset when nothing was stored.
-struct SetCase { const char* what; SQLUSMALLINT option; uint32_t value; const char* outcome; uint32_t read_back; };
-constexpr uint32_t kPreset = 1;
 const char kBad[] = "ERROR S1009 Invalid argument value";
-const SetCase kSetCases[] = {
-    {"QueryTimeoutIgnored", SQL_QUERY_TIMEOUT, 30, "INFO 01S02 Not supported - Value option changed", 0},
-    {"MaxRowsLargest", SQL_MAX_ROWS, 2147483646, "OK", 2147483646},
-    {"MaxRowsTooLargeIgnored", SQL_MAX_ROWS, 2147483647, "INFO 01S02 Value option changed", kPreset},
-    {"NoscanTwo", SQL_NOSCAN, 2, kBad, kPreset},
-    {"MaxLength", SQL_MAX_LENGTH, 100, "ERROR S1C00 Driver not capable", 0},
-    {"CursorKeysetBecomesStatic", SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, "INFO 01S02 Value option changed", 3},
-    {"RowsetLargest", SQL_ROWSET_SIZE, 65535, "OK", 65535},
-    {"RowsetTooLarge", SQL_ROWSET_SIZE, 65536, kBad, kPreset},
-};
-// clang-format on
-
-class OptionRules : public StatementTest, public ::testing::WithParamInterface<SetCase> {};
 
 // On a statement the rule posts there; through the connection it applies to
 // the default, which a new statement copies (except the timeout and max
 // length), and posts on the connection.
-TEST_P(OptionRules, OnAStatementAndOnTheConnectionDefault) {
-  const SetCase& c = GetParam();
-  Statement* s = new_statement();
-  s->max_rows = s->noscan = s->rowset_size = s->cursor_type = kPreset;
-  EXPECT_EQ(outcome(set_option(nullptr, s, c.option, c.value), s), c.outcome);
-  EXPECT_EQ(diag(conn_), "");
-  uint32_t value = 0xDEADBEEF;
-  EXPECT_EQ(get_stmt_option(s, c.option, &value), SQL_SUCCESS);
-  EXPECT_EQ(value, c.read_back);
-
-  conn_->default_max_rows = conn_->default_noscan = kPreset;
-  conn_->default_rowset_size = conn_->default_cursor_type = kPreset;
-  EXPECT_EQ(outcome(set_connect_option(conn_, c.option, c.value), conn_), c.outcome);
-  if (c.option == SQL_QUERY_TIMEOUT || c.option == SQL_MAX_LENGTH) return;
-  value = 0xDEADBEEF;
-  EXPECT_EQ(get_stmt_option(new_statement(), c.option, &value), SQL_SUCCESS);
-  EXPECT_EQ(value, c.read_back);
+TEST_F(Options, RulesOnAStatementAndOnTheConnectionDefault) {
+  constexpr uint32_t kPreset = 1;
+  // clang-format off
+  // read_back: the value afterwards; kPreset when nothing was stored.
+  struct Case { SQLUSMALLINT option; uint32_t value; const char* outcome; uint32_t read_back; } cases[] = {
+      {SQL_QUERY_TIMEOUT, 30, "INFO 01S02 Not supported - Value option changed", 0},
+      {SQL_MAX_ROWS, 2147483646, "OK", 2147483646},
+      {SQL_MAX_ROWS, 2147483647, "INFO 01S02 Value option changed", kPreset},
+      {SQL_NOSCAN, 2, kBad, kPreset},
+      {SQL_MAX_LENGTH, 100, "ERROR S1C00 Driver not capable", 0},
+      {SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, "INFO 01S02 Value option changed", SQL_CURSOR_STATIC},
+      {SQL_ROWSET_SIZE, 65535, "OK", 65535},
+      {SQL_ROWSET_SIZE, 65536, kBad, kPreset},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.option << " " << c.value);
+    Statement* s = new_statement();
+    s->max_rows = s->noscan = s->rowset_size = s->cursor_type = kPreset;
+    EXPECT_EQ(outcome(set_option(nullptr, s, c.option, c.value), s), c.outcome);
+    EXPECT_EQ(diag(conn_), "");
+    uint32_t value = 0xDEADBEEF;
+    EXPECT_EQ(get_stmt_option(s, c.option, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, c.read_back);
+    conn_->default_max_rows = conn_->default_noscan = kPreset;
+    conn_->default_rowset_size = conn_->default_cursor_type = kPreset;
+    EXPECT_EQ(outcome(set_connect_option(conn_, c.option, c.value), conn_), c.outcome);
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    if (c.option == SQL_QUERY_TIMEOUT || c.option == SQL_MAX_LENGTH) continue;
+    EXPECT_EQ(get_stmt_option(new_statement(), c.option, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, c.read_back);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, OptionRules, ::testing::ValuesIn(kSetCases),
-                         [](const auto& info) { return std::string(info.param.what); });
 
 // Options outside the table: refusals (their texts differ in letter case
 // between statement and connection) and capped values.
