@@ -3,8 +3,8 @@
 #   run_script.sh SCRIPT
 # It starts q4lite on 127.0.0.1 and a free port with the sample database
 # (a copy, so tests may write), writes a private unixODBC configuration with
-# the data source "q4sample" (user test / secret), exports ODBCSYSINI and
-# ODBCINI, runs the script (*.py with Debian's /usr/bin/python3, *.pl with
+# the data source "q4sample" (user test / secret, the one user q4lite knows),
+# exports ODBCSYSINI and ODBCINI, runs the script (*.py with Debian's /usr/bin/python3, *.pl with
 # perl, *.sh with bash) and stops the server.
 set -euo pipefail
 script=$1
@@ -19,7 +19,9 @@ cleanup() {
 trap cleanup EXIT
 
 bash "$source_dir/scripts/sample_db.sh" "$work/sample.db" >/dev/null
-"$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" --quiet &
+echo "test:secret" > "$work/users"
+"$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" \
+  --users "$work/users" --quiet &
 server_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/port" ] && break; sleep 0.01; done
 port=$(cat "$work/port")

@@ -6,8 +6,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <algorithm>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,10 +15,6 @@
 namespace q4e2e {
 namespace {
 
-SQLCHAR* sql(const std::string& text) {
-  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
 constexpr SQLULEN kArray = 10;
 
 // Row-wise binding: the value and its indicator side by side per row.
@@ -29,69 +23,21 @@ struct Record {
   SQLLEN indicator;
 };
 
-class ScrollBase : public ::testing::Test {
+class ScrollBase : public Connected {
  protected:
-  void SetUp() override {
-    server_ = std::make_unique<Q4lite>();
-    ASSERT_TRUE(server_->running());
-    // unixODBC keeps what it read from odbc.ini for a while (as long as the
-    // driver stays loaded): every server gets a data source name of its own.
-    static int servers = 0;
-    const std::string dsn = "q4scroll" + std::to_string(++servers);
-    config_.add_server_dsn(dsn, *server_);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_), SQL_SUCCESS);
-    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_SUCCESS);
-    ASSERT_TRUE(SQL_SUCCEEDED(
-        SQLConnect(dbc_, sql(dsn), SQL_NTS, sql("test"), SQL_NTS, sql("secret"), SQL_NTS)))
-        << diagnostic(env_, dbc_, nullptr);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_), SQL_SUCCESS);
-  }
-
-  void TearDown() override {
-    if (stmt_ != nullptr) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
-    if (dbc_ != nullptr) {
-      SQLDisconnect(dbc_);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    }
-    if (env_ != nullptr) SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
-
-  void exec(const std::string& text) {
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql(text), SQL_NTS)))
-        << text << ": " << diagnostic(env_, dbc_, stmt_);
-    SQLFreeStmt(stmt_, SQL_CLOSE);
-  }
-
-  // Table T holds N = 1 .. rows, filled by one statement so that the large
-  // case costs one round trip.
-  void make_table(int rows) {
-    exec("CREATE TABLE T (N INTEGER)");
-    exec(
-        "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C "
-        "WHERE X < " +
-        std::to_string(rows) + ") SELECT X FROM C");
-  }
-
+  ScrollBase() { odbc3_ = true; }
   void set_attr(SQLINTEGER attribute, SQLPOINTER value) {
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, attribute, value, 0)))
-        << attribute << ": " << diagnostic(env_, dbc_, stmt_);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, attribute, value, 0))) << attribute << diag();
   }
-
-  void open_block_cursor(const char* query) {
+  // A static cursor with a row array of kArray, its statuses and count bound.
+  void open_block_cursor(const std::string& query) {
+    SQLFreeStmt(stmt_, SQL_CLOSE);
     set_attr(SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC));
     set_attr(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray));
     set_attr(SQL_ATTR_ROW_STATUS_PTR, statuses_);
     set_attr(SQL_ATTR_ROWS_FETCHED_PTR, &fetched_);
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql(query), SQL_NTS)))
-        << diagnostic(env_, dbc_, stmt_);
+    exec(query);
   }
-
-  std::unique_ptr<Q4lite> server_;
-  OdbcConfig config_;
-  SQLHENV env_ = nullptr;
-  SQLHDBC dbc_ = nullptr;
-  SQLHSTMT stmt_ = nullptr;
   SQLUSMALLINT statuses_[kArray];
   SQLULEN fetched_ = 0;
 };
@@ -132,7 +78,12 @@ class Scroll : public ScrollBase,
 TEST_P(Scroll, EachOrientationDeliversItsRowset) {
   const ScrollCase& c = std::get<0>(GetParam());
   const bool row_wise = std::get<1>(GetParam());
-  make_table(c.rows);
+  // One statement fills the table, so the large case costs one round trip.
+  exec("CREATE TABLE T (N INTEGER)");
+  exec(
+      "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C "
+      "WHERE X < " +
+      std::to_string(c.rows) + ") SELECT X FROM C");
   open_block_cursor("SELECT N FROM T ORDER BY N");
   SQLINTEGER values[kArray];
   SQLLEN indicators[kArray];
@@ -155,7 +106,7 @@ TEST_P(Scroll, EachOrientationDeliversItsRowset) {
       EXPECT_EQ(rc, SQL_NO_DATA);
       continue;
     }
-    ASSERT_EQ(rc, SQL_SUCCESS) << diagnostic(env_, dbc_, stmt_);
+    ASSERT_EQ(rc, SQL_SUCCESS) << diag();
     ASSERT_EQ(fetched_, step.count);
     for (SQLULEN i = 0; i < kArray; ++i) {
       SQLINTEGER got = row_wise ? records[i].n : values[i];
@@ -183,10 +134,9 @@ INSTANTIATE_TEST_SUITE_P(Results, Scroll,
 // rowset is delivered with that row marked, and the fetch says so.
 TEST_F(ScrollBase, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
   exec("CREATE TABLE S (K INTEGER, V VARCHAR(10))");
-  for (int i = 1; i <= 10; ++i) {
-    exec("INSERT INTO S VALUES (" + std::to_string(i) + ", '" +
-         (i == 4 ? "four" : std::to_string(i)) + "')");
-  }
+  exec(
+      "INSERT INTO S VALUES (1, '1'), (2, '2'), (3, '3'), (4, 'four'), (5, '5'), (6, '6'), "
+      "(7, '7'), (8, '8'), (9, '9'), (10, '10')");
   open_block_cursor("SELECT V FROM S ORDER BY K");
   SQLINTEGER values[kArray];
   SQLLEN indicators[kArray];
@@ -196,18 +146,9 @@ TEST_F(ScrollBase, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
 
   ASSERT_EQ(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0), SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(fetched_, kArray);
-  std::vector<std::string> states;
-  SQLCHAR state[6];
-  SQLINTEGER native = 0;
-  SQLCHAR text[256];
-  SQLSMALLINT length = 0;
-  for (SQLSMALLINT i = 1; SQL_SUCCEEDED(
-           SQLGetDiagRec(SQL_HANDLE_STMT, stmt_, i, state, &native, text, sizeof(text), &length));
-       ++i) {
-    states.emplace_back(reinterpret_cast<char*>(state));
-  }
-  EXPECT_NE(std::find(states.begin(), states.end(), "01S01"), states.end())
-      << "diagnostics: " << ::testing::PrintToString(states);
+  std::string diagnostics;  // SQLError hands out one record per call
+  for (std::string d; !(d = diag()).empty();) diagnostics += d + "\n";
+  EXPECT_NE(diagnostics.find("01S01"), std::string::npos) << diagnostics;
   for (SQLULEN i = 0; i < kArray; ++i) {
     if (i == 3) {
       EXPECT_EQ(statuses_[i], SQL_ROW_ERROR);

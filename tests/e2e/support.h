@@ -1,7 +1,7 @@
 // End-to-end test support: a q4lite server started for a test, a private
 // unixODBC configuration (odbcinst.ini + odbc.ini in a temporary folder, found
-// through ODBCSYSINI/ODBCINI) that registers build/libq4odbc.so, and programs
-// run in a shell or at a pseudo-terminal. The machine's ODBC files are never used.
+// through ODBCSYSINI/ODBCINI) that registers build/libq4odbc.so, and a shell
+// command's output. The machine's ODBC files are never used.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -70,11 +70,13 @@ inline SQLCHAR* as_sql(const std::string& text) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
 }
 
-// An ODBC 2 application connected through the Driver Manager to a fresh
-// q4lite, with one statement handle. Every server gets a data source name of
-// its own: unixODBC keeps what it read from odbc.ini while the driver is loaded.
+// An ODBC 2 application (ODBC 3 with `odbc3_` set before SetUp) connected
+// through the Driver Manager to a fresh q4lite, with one statement handle.
+// Every server gets a data source name of its own: unixODBC keeps what it read
+// from odbc.ini while the driver is loaded.
 class Connected : public ::testing::Test {
  protected:
+  bool odbc3_ = false;
   void SetUp() override;
   void TearDown() override;
   std::string diag() { return diagnostic(env_, dbc_, stmt_); }
@@ -90,30 +92,5 @@ class Connected : public ::testing::Test {
 
 // Runs a shell command; its exit status, stdout and stderr together in *output.
 int run_command(const std::string& command, std::string* output);
-
-// A shell command run on a pseudo-terminal that becomes its controlling
-// terminal, with the test typing as its user. Line ends read back appear as "\n".
-class PtyProgram {
- public:
-  explicit PtyProgram(const std::string& command);
-  ~PtyProgram();  // kills the program if it still runs
-  // Reads until `text` appears after what earlier waits consumed; false
-  // after `seconds` without it or when the program's terminal closed.
-  bool wait_for(const std::string& text, int seconds = 10);
-  void type(const std::string& line);  // the line and Enter
-  // Everything the program wrote, and the echo of what was typed.
-  const std::string& transcript() const { return transcript_; }
-  // Waits up to `seconds` for the program to end and returns its exit status,
-  // or -1 (then it is killed).
-  int finish(int seconds = 10);
-
- private:
-  // 1 something was read, 0 nothing within `milliseconds`, -1 terminal closed.
-  int read_some(int milliseconds);
-  pid_t pid_ = -1;
-  int master_ = -1;
-  std::string transcript_;
-  size_t consumed_ = 0;
-};
 
 }  // namespace q4e2e
