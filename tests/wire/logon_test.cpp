@@ -63,64 +63,58 @@ class Logon : public ::testing::Test {
 };
 
 // The text's fields are the unit tier's; here: the marks can be left out, the
-// stored password goes only to the stored user, and disconnect's bytes.
-TEST_F(Logon, TextCarriesTheFieldsInOrder) {
+// stored password goes only to the stored user, and disconnect's bytes. Four
+// reply bytes raise the level to 710, a fifth (signed) sets the flags; a
+// warning is success without flags.
+TEST_F(Logon, TextAndReply) {
+  const char kFull[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
+  const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";  // marks only from level 754
   struct Case {
     Keys extra;
     const char* uid;
     const char* auth;
     const char* text;
+    const char* status;
+    Bytes data;
+    uint32_t level_after;
+    uint32_t flags_after;
   } cases[] = {
-      {{}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\","},
-      {{{"ServerFormatOpt", "Yes"}}, nullptr, nullptr, "127.0.0.1,vm,joe,pw,acc,acpw,"},
-      {{}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,\"$/,/.\","},
+      {{{"Q4VERSION", "754"}}, nullptr, nullptr, kFull, "K", {0, 0, 0, 0, 1}, 754, 1},
+      {{{"Q4VERSION", "754"}, {"ServerFormatOpt", "Yes"}},
+       nullptr,
+       nullptr,
+       kBare,
+       "Wnote",
+       {1, 2, 3, 4, 3},
+       754,
+       0},
+      {{{"Q4VERSION", "700"}}, nullptr, nullptr, kBare, "K", {1, 2, 3, 4}, 710, 0},
+      {{{"Q4VERSION", "700"}}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,", "K", {1, 2, 3}, 700, 0},
+      {{{"Q4VERSION", "720"}},
+       nullptr,
+       nullptr,
+       kBare,
+       "K",
+       {0, 0, 0, 0, 0x80, 9},
+       720,
+       0xFFFFFF80u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     ScriptedPeer peer;
     peer.expect_request(kCmdLogon, bytes_of(c.text))
-        .reply("K")
+        .reply(c.status, c.data)
         .expect_request(kCmdDisconnect, Bytes{})
         .reply("K")
         .expect_closed();
     ConnectionRecord conn;
+    conn->server_flags = 0xDEAD;
     ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), c.extra), c.uid, c.auth), SQL_SUCCESS)
         << conn.message();
-    EXPECT_EQ(conn.sqlstate(), "");
-    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
-// Four reply bytes raise the level to 710, a fifth (signed) sets the flags;
-// a warning is success without flags.
-TEST_F(Logon, ReplySetsLevelAndFlags) {
-  struct Case {
-    const char* status;
-    Bytes data;
-    const char* level;
-    uint32_t level_after;
-    uint32_t flags_after;
-  } cases[] = {
-      {"K", {1, 2, 3}, "700", 700, 0},
-      {"K", {1, 2, 3, 4}, "700", 710, 0},
-      {"K", {0, 0, 0, 0, 0x80, 9}, "720", 720, 0xFFFFFF80u},
-      {"Wnote", {1, 2, 3, 4, 3}, "700", 700, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.level) + " " + std::to_string(c.data.size()));
-    ScriptedPeer peer;
-    peer.expect_request(kCmdLogon)
-        .reply(c.status, c.data)
-        .expect_request(kCmdDisconnect)
-        .reply("K");
-    ConnectionRecord conn;
-    conn->server_flags = 0xDEAD;
-    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}})), SQL_SUCCESS);
     EXPECT_EQ(conn->server_version, c.level_after);
     EXPECT_EQ(conn->server_flags, c.flags_after);
-    SQLDisconnect(conn.get());
+    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+    EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
 }
@@ -148,6 +142,7 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
       {"closed before the reply", [](ScriptedPeer& p) { p.close(); }, "08S01", kLink},
       {"broken reply", [&](ScriptedPeer& p) { p.send_frame(broken).expect_closed(); }, "S1000",
        "General error. Unable to connect to host."},
+      {"silent server", [](ScriptedPeer&) {}, "S1T00", "Login Timeout expired"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -155,24 +150,14 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
     peer.expect_request(kCmdLogon);
     c.script(peer);
     ConnectionRecord conn;
-    EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port())), SQL_ERROR);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_EQ(conn.sqlstate(), c.state);
     EXPECT_EQ(conn.message(), c.message);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
-}
-
-TEST_F(Logon, SilentServerTimesOut) {
-  ScriptedPeer silent;
-  silent.expect_request(kCmdLogon);
-  ConnectionRecord conn;
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(sql_connect(conn, peer_dsn(silent.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  EXPECT_EQ(conn.sqlstate() + " " + conn.message(), "S1T00 Login Timeout expired");
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(silent.finish(), "");
 }
 
 // SQLDisconnect succeeds whatever the server does; it releases every

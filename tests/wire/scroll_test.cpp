@@ -96,27 +96,11 @@ INSTANTIATE_TEST_SUITE_P(Moves, Position, ::testing::Values(
     PositionCase{"BackwardsInsideTheFirstBlockAsksNothing", true, 50, 10, SQL_SUCCESS, 10, {"exec"}},
     PositionCase{"BackwardsOutsideTheBlockAsksForTheRow", true, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "A20"}},
     PositionCase{"BackwardsWithoutAbsoluteFormRunsTheStatementAgain", false, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "exec"}},
+    PositionCase{"RowZeroFromAFetchedBlockAsksForRowOne", true, 150, 0, SQL_NO_DATA_FOUND, 0, {"exec", "X", "A1"}},
     PositionCase{"PastTheEndCountsTheRowsFromTheStart", true, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec", "A5000", "A1"}, 9)},
     PositionCase{"PastTheEndWithoutAbsoluteFormReadsToTheEnd", false, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec"}, 9)}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
-
-// Row 0 from a fetched block asks for row 1, which the next fetch returns;
-// counting reads to the end once.
-TEST_F(Scroll, RowZeroThenFetchAndCounting) {
-  conn->server_flags = kFlagAbsoluteFetch;
-  serve_rows(12);
-  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
-  for (int32_t row = 1; row <= 150; ++row) ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  ASSERT_EQ(position_cursor(stmt, 0), SQL_NO_DATA_FOUND);
-  EXPECT_EQ(stmt->cursor_row, 0);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), 1);
-  EXPECT_EQ(count_rows(stmt), 1000);
-  EXPECT_EQ(count_rows(stmt), 1000) << "a known count asks nothing more";
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(log_, with_reads({"exec", "X", "A1"}, 9));
-}
 
 // The emulated absolute form's re-execution meets a broken link.
 TEST_F(Scroll, FailedReexecutionFailsThePositioning) {
