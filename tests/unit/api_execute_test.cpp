@@ -7,7 +7,6 @@
 namespace q4 {
 namespace {
 
-const char kRange[] = "ERROR 22003 Numeric value out of range";
 const char kSequence[] = "ERROR S1010 Function sequence error";
 
 class ApiExecute : public ::testing::Test {
@@ -86,20 +85,6 @@ TEST_F(ApiExecute, RefusalsBeforeTheServer) {
   EXPECT_EQ(result(SQLPrepare(h(), sql("  >LIST T"), SQL_NTS)), "OK") << "pass-through: no server";
 }
 
-// Without columns SQLDescribeCol answers a fixed integer column and leaves
-// the name (described columns are read in the wire tests).
-TEST_F(ApiExecute, DescribeColWithoutColumns) {
-  SQLCHAR name[8] = "keep";
-  SQLSMALLINT name_length = -1, type = -1, scale = -1, nullable = -7;
-  SQLULEN precision = 0;
-  EXPECT_EQ(
-      SQLDescribeCol(h(), 3, name, sizeof name, &name_length, &type, &precision, &scale, &nullable),
-      SQL_SUCCESS);
-  EXPECT_EQ(std::vector<int>({name_length, type, int(precision), scale, nullable}),
-            std::vector<int>({8, SQL_INTEGER, 4, 0, -7}));
-  EXPECT_STREQ(reinterpret_cast<char*>(name), "keep");
-}
-
 // SQLNativeSql copies the whole text (cbSqlStrIn ignored) and pads with NULs,
 // or cuts it with "01004"; older servers lack it.
 TEST_F(ApiExecute, NativeSql) {
@@ -107,17 +92,17 @@ TEST_F(ApiExecute, NativeSql) {
   SQLINTEGER length = 0;
   auto native = [&](SQLINTEGER max) {
     memset(out, '#', sizeof out);
-    std::string text = outcome(SQLNativeSql(r.conn, sql("SELECT 1"), 2, out, max, &length), r.conn);
-    clear_diagnostic(r.conn->sqlstate, r.conn->message);
-    return text;
+    return outcome(SQLNativeSql(r.conn, sql("SELECT 1"), 2, out, max, &length), r.conn);
   };
   EXPECT_EQ(native(16), "OK");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 16), "SELECT 1" + std::string(8, '\0'));
   EXPECT_EQ(native(8), "INFO 01004 Data truncated");
+  clear_diagnostic(r.conn->sqlstate, r.conn->message);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 9), std::string("SELECT \0#", 9));
   EXPECT_EQ(length, 8);
   r.conn->server_version = 700;
   EXPECT_EQ(native(16), "ERROR IM001 Driver does not support this function");
+  clear_diagnostic(r.conn->sqlstate, r.conn->message);
 }
 
 // The list stays in ascending order; rebinding replaces the description in
@@ -153,24 +138,14 @@ TEST_F(ApiExecute, RefusedBindingsAndFunctionsNotOffered) {
   EXPECT_EQ(exec("SELECT ?"), "ERROR 07001 Wrong number of parameters");
 }
 
-// A one-piece value (any non-character C type, or character data for a
-// number) takes exactly one non-empty SQLPutData and is used in place.
-TEST_F(ApiExecute, OnePieceValues) {
-  int32_t value = 7;
-  start(SQL_C_LONG, SQL_INTEGER);
-  EXPECT_EQ(put(&value, 0), "OK");
-  EXPECT_EQ(param_data(), "NEED_DATA") << "zero bytes: asked again";
-  EXPECT_EQ(put(&value, 4), "OK");
-  EXPECT_EQ(put(&value, 4), kRange);
-  EXPECT_EQ(r.stmt->parameters->piece_data, &value);
-  start(SQL_C_CHAR, SQL_INTEGER);
-  EXPECT_EQ(put("12", SQL_NTS), "OK");
-  EXPECT_EQ(put("34", SQL_NTS), kRange);
-}
-
-// Nothing waiting; NULL and data do not mix; bad lengths are refused.
+// Nothing waiting; a one-piece value (character data for a number) takes
+// exactly one SQLPutData; NULL and data do not mix; bad lengths are refused;
+// a pending cancel fails with "S1008".
 TEST_F(ApiExecute, PieceRefusals) {
   EXPECT_EQ(param_data(), "ERROR S1000 General error");
+  start(SQL_C_CHAR, SQL_INTEGER);
+  EXPECT_EQ(put("12", SQL_NTS), "OK");
+  EXPECT_EQ(put("34", SQL_NTS), "ERROR 22003 Numeric value out of range");
   start(SQL_C_CHAR, SQL_VARCHAR);
   EXPECT_EQ(put("a", -7), "ERROR S1090 Invalid string or buffer length");
   ASSERT_EQ(put("a", 1), "OK");
@@ -179,6 +154,9 @@ TEST_F(ApiExecute, PieceRefusals) {
   start(SQL_C_CHAR, SQL_VARCHAR);
   ASSERT_EQ(put(nullptr, SQL_NULL_DATA), "OK");
   EXPECT_EQ(put("a", 1), kSequence);
+  r.stmt->cancel_requested = 1;
+  EXPECT_EQ(put("a", 1), "ERROR S1008 Operation cancelled");
+  EXPECT_EQ(param_data(), "ERROR S1008 Operation cancelled");
 }
 
 // Out of memory while appending keeps what was collected; a piece taken from
@@ -195,14 +173,6 @@ TEST_F(ApiExecute, CollectingPieces) {
   ASSERT_EQ(put(big.data(), 5000), "OK");
   ASSERT_EQ(put(b->buffer + 2, 4), "OK");
   EXPECT_EQ(collected(), "abcdabcd" + big + "cdab");
-}
-
-// A pending cancel fails SQLPutData and SQLParamData with "S1008".
-TEST_F(ApiExecute, PendingCancel) {
-  start(SQL_C_CHAR, SQL_VARCHAR);
-  r.stmt->cancel_requested = 1;
-  EXPECT_EQ(put("a", 1), "ERROR S1008 Operation cancelled");
-  EXPECT_EQ(param_data(), "ERROR S1008 Operation cancelled");
 }
 
 }  // namespace
