@@ -124,9 +124,9 @@ TEST_F(Logon, TextAndReply) {
 // refusal, not a transport failure.
 TEST_F(Logon, FailuresAndTheirDiagnostics) {
   const char kLink[] = "Communication Link failure. Check server status.";
-  RawFrame refusal_cut{"ELogon failed", {}, 0, {}, 200};
-  RawFrame other_cut{"K", {}, 0, {}, 200};
-  RawFrame broken{"K", {}, 0, {}, 1};  // cannot even hold its own length
+  Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
+  Bytes other_cut = frame_bytes("K", {}, 0, 200);
+  Bytes broken = frame_bytes("K", {}, 0, 1);  // cannot even hold its own length
   struct Case {
     const char* name;
     std::function<void(ScriptedPeer&)> script;
@@ -135,12 +135,11 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
   } cases[] = {
       {"unknown letter", [](ScriptedPeer& p) { p.reply("Xsomething").expect_closed(); }, "28000",
        kRefused},
-      {"cut after refusal", [&](ScriptedPeer& p) { p.send_frame(refusal_cut).close(); }, "28000",
+      {"cut after refusal", [&](ScriptedPeer& p) { p.send_raw(refusal_cut).close(); }, "28000",
        kRefused},
-      {"other cut reply", [&](ScriptedPeer& p) { p.send_frame(other_cut).close(); }, "08S01",
-       kLink},
+      {"other cut reply", [&](ScriptedPeer& p) { p.send_raw(other_cut).close(); }, "08S01", kLink},
       {"closed before the reply", [](ScriptedPeer& p) { p.close(); }, "08S01", kLink},
-      {"broken reply", [&](ScriptedPeer& p) { p.send_frame(broken).expect_closed(); }, "S1000",
+      {"broken reply", [&](ScriptedPeer& p) { p.send_raw(broken).expect_closed(); }, "S1000",
        "General error. Unable to connect to host."},
       {"silent server", [](ScriptedPeer&) {}, "S1T00", "Login Timeout expired"},
   };

@@ -31,17 +31,6 @@ std::string sys_error(const char* what) {
   return std::string(what) + ": " + strerror(errno);
 }
 
-Bytes encode(const RawFrame& frame) {
-  size_t lead = frame.status ? frame.status->size() + 1 : 0;
-  Bytes bytes(2 + lead + 4 + frame.chunk.size(), 0);
-  if (frame.status) memcpy(bytes.data() + 2, frame.status->data(), frame.status->size());
-  uint8_t* at = put_u16(bytes.data() + 2 + lead,
-                        frame.chunk_length.value_or(static_cast<uint16_t>(frame.chunk.size())));
-  std::copy(frame.chunk.begin(), frame.chunk.end(), put_u16(at, frame.more));
-  put_u16(bytes.data(), frame.frame_length.value_or(static_cast<uint16_t>(bytes.size())));
-  return bytes;
-}
-
 }  // namespace
 
 void ConnectionDeleter::operator()(Connection* conn) const {
@@ -78,6 +67,19 @@ int bound_loopback(int backlog, uint16_t* port) {
   }
   *port = ntohs(address.sin_port);
   return fd;
+}
+
+Bytes frame_bytes(const char* status, const Bytes& chunk, uint16_t more, int frame_length,
+                  int chunk_length) {
+  size_t lead = status != nullptr ? strlen(status) + 1 : 0;
+  Bytes bytes(2 + lead, 0);
+  if (status != nullptr) memcpy(bytes.data() + 2, status, lead - 1);
+  bytes.resize(bytes.size() + 4 + chunk.size());
+  uint8_t* at = put_u16(bytes.data() + 2 + lead,
+                        static_cast<uint16_t>(chunk_length < 0 ? chunk.size() : chunk_length));
+  std::copy(chunk.begin(), chunk.end(), put_u16(at, more));
+  put_u16(bytes.data(), static_cast<uint16_t>(frame_length < 0 ? bytes.size() : frame_length));
+  return bytes;
 }
 
 Bytes bytes_of(const std::string& text) {
@@ -190,18 +192,17 @@ struct ScriptedPeer::State {
   }
 
   std::string send_reply(const std::string& status, const Bytes& payload) {
-    size_t position = 0;
+    size_t at = 0;
     do {
-      RawFrame frame;
-      if (position == 0) frame.status = status;
-      size_t chunk = std::min(payload.size() - position, kLargestChunk);
-      frame.chunk.assign(payload.begin() + position, payload.begin() + position + chunk);
-      frame.more = position + chunk < payload.size() ? 1 : 0;
-      std::string why = write_all(encode(frame));
-      if (why.empty() && frame.more != 0) why = expect_ack();
+      size_t chunk = std::min(payload.size() - at, kLargestChunk);
+      uint16_t more = at + chunk < payload.size() ? 1 : 0;
+      std::string why =
+          write_all(frame_bytes(at == 0 ? status.c_str() : nullptr,
+                                Bytes(payload.begin() + at, payload.begin() + at + chunk), more));
+      if (why.empty() && more != 0) why = expect_ack();
       if (!why.empty()) return why;
-      position += chunk;
-    } while (position < payload.size());
+      at += chunk;
+    } while (at < payload.size());
     return "";
   }
 
@@ -349,10 +350,6 @@ ScriptedPeer& ScriptedPeer::echo_requests(const std::string& status) {
     *payload = request.payload;
     return std::string();
   });
-}
-
-ScriptedPeer& ScriptedPeer::send_frame(const RawFrame& frame) {
-  return send_raw(encode(frame));
 }
 
 ScriptedPeer& ScriptedPeer::send_raw(const Bytes& bytes) {

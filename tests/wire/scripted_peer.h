@@ -41,14 +41,10 @@ struct ReceivedRequest {
   std::vector<uint16_t> frame_lengths;  // L of every frame
 };
 
-// One frame for hand-made and damaged replies; lengths default to the real ones.
-struct RawFrame {
-  std::optional<std::string> status;  // first frame only (a NUL is added)
-  Bytes chunk;
-  uint16_t more = 0;
-  std::optional<uint16_t> chunk_length;
-  std::optional<uint16_t> frame_length;
-};
+// A reply frame: the status string and its NUL (first frame only, else
+// nullptr), chunk length, more flag, chunk; lengths below 0 are the real ones.
+Bytes frame_bytes(const char* status, const Bytes& chunk, uint16_t more = 0, int frame_length = -1,
+                  int chunk_length = -1);
 
 // Sets one request's reply status and payload, or returns why the request is wrong.
 using Responder = std::function<std::string(const ReceivedRequest&, std::string*, Bytes*)>;
@@ -67,7 +63,6 @@ class ScriptedPeer {
   ScriptedPeer& reply(const std::string& status, const Bytes& payload = {});  // 20480-byte chunks
   ScriptedPeer& serve(int count, Responder responder);  // -1: until the driver closes
   ScriptedPeer& echo_requests(const std::string& status = "K");
-  ScriptedPeer& send_frame(const RawFrame& frame);
   ScriptedPeer& send_raw(const Bytes& bytes);
   ScriptedPeer& expect_ack();     // one byte, 0x41
   ScriptedPeer& expect_closed();  // drops what comes until the driver closes
