@@ -63,72 +63,52 @@ TEST(ToUpperChar, MapsAsciiAndCodePage866LowerCaseOnly) {
   for (const auto& [c, upper] : cases) EXPECT_EQ(to_upper_char(c), upper) << c;
 }
 
+// Rows: text, keyword, capacity, string form, "found|value|position".
 TEST(ConnectionStringGrammar, KeywordLookup) {
-  struct Case {
-    const char* text;
-    const char* keyword;
-    size_t capacity;
-    bool string_form;
-    int found;
-    const char* value;
-    size_t position;
-  };
   // clang-format off
-  const Case cases[] = {
-      {"UID=;PWD=x", "UID", 40, false, 1, "", 0}, {"uid = joe ;", "UID", 40, false, 1, "joe", 0},
+  const std::tuple<const char*, const char*, size_t, bool, const char*> cases[] = {
+      {"UID=;PWD=x", "UID", 40, false, "1||0"}, {"uid = joe ;", "UID", 40, false, "1|joe|0"},
       // A keyword inside another keyword matches; the leftmost match wins.
-      {"Q4PWD=abc;PWD=x;", "PWD", 20, false, 1, "abc", 2},
-      {"AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false, 1, "Yes", 1},
+      {"Q4PWD=abc;PWD=x;", "PWD", 20, false, "1|abc|2"},
+      {"AConnectDialog=Yes;ConnectDialog=No", "CONNECTDIALOG", 10, false, "1|Yes|1"},
       // A longer word that begins with the keyword is not a match.
-      {"UIDX=1;UID=2", "UID", 40, false, 1, "2", 7},
-      {"UID=joe smith;PWD=x", "UID", 40, false, 1, "joe", 0},
-      {"UID=abcdef", "UID", 4, false, 1, "abc", 0},
+      {"UIDX=1;UID=2", "UID", 40, false, "1|2|7"},
+      {"UID=joe smith;PWD=x", "UID", 40, false, "1|joe|0"},
+      {"UID=abcdef", "UID", 4, false, "1|abc|0"},
       // Without "=" after it the keyword is absent; the next "=" is used otherwise.
-      {"UID joe", "UID", 40, false, 0, "", 0},
-      {"UID ;PWD=x", "UID", 40, false, 1, "x", 0},
+      {"UID joe", "UID", 40, false, "0||0"}, {"UID ;PWD=x", "UID", 40, false, "1|x|0"},
       // Scrambled values: ";" is dropped unless a known keyword (exact case)
       // or nothing follows it.
-      {"PWD=~ab;cd;UID=x", "PWD", 20, true, 1, "~abcd", 0},
-      {"PWD=~ab;UID=x", "PWD", 20, true, 1, "~ab", 0},
-      {"PWD=~ab;uid=x", "PWD", 20, true, 1, "~abuid=x", 0},
-      {"PWD=ab;cd", "PWD", 20, true, 1, "ab", 0},
-      {"PWD=~ab;cd", "PWD", 20, false, 1, "~ab", 0},
-      {"PWD=~ab cd;", "PWD", 20, true, 1, "~ab", 0},
+      {"PWD=~ab;cd;UID=x", "PWD", 20, true, "1|~abcd|0"},
+      {"PWD=~ab;UID=x", "PWD", 20, true, "1|~ab|0"},
+      {"PWD=~ab;uid=x", "PWD", 20, true, "1|~abuid=x|0"},
+      {"PWD=ab;cd", "PWD", 20, true, "1|ab|0"}, {"PWD=~ab;cd", "PWD", 20, false, "1|~ab|0"},
+      {"PWD=~ab cd;", "PWD", 20, true, "1|~ab|0"},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.text) + " / " + c.keyword);
+  for (const auto& [text, keyword, capacity, string_form, expected] : cases) {
     char dest[64];
-    memset(dest, '#', sizeof dest);
     size_t position = 99;
-    EXPECT_EQ(get_keyword_value(c.text, c.keyword, dest, c.capacity, &position, c.string_form),
-              c.found);
-    EXPECT_STREQ(dest, c.value);
-    EXPECT_EQ(position, c.position);
+    int found = get_keyword_value(text, keyword, dest, capacity, &position, string_form);
+    EXPECT_EQ(std::to_string(found) + "|" + dest + "|" + std::to_string(position), expected)
+        << text << " / " << keyword;
   }
 }
 
+// Removal takes the first word of the value (all of a scrambled one) and its ";".
 TEST(ConnectionStringGrammar, KeywordRemoval) {
-  struct Case {
-    const char* text;
-    const char* keyword;
-    int removed;
-    const char* result;
-  };
   // clang-format off
-  const Case cases[] = {
-      {"uid=a;UID=b;", "UID", 1, "uid=a;"},
-      {"UID=joe smith;PWD=x", "UID", 1, "smith;PWD=x"},
-      {"PWD=~a;b;UID=x", "PWD", 1, "UID=x"},
-      {"Q4PWD=~a;b;UID=x", "Q4PWD", 1, "b;UID=x"},  // not of the string form
-      {"Q4PWD=x;PWD=y;", "PWD", 1, "Q4PWD=y;"},  // why Q4PWD is removed first
-  };
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"uid=a;UID=b;", "UID", "uid=a;"}, {"UID=joe smith;PWD=x", "UID", "smith;PWD=x"},
+      {"PWD=~a;b;UID=x", "PWD", "UID=x"},
+      {"Q4PWD=~a;b;UID=x", "Q4PWD", "b;UID=x"},  // not of the string form
+      {"Q4PWD=x;PWD=y;", "PWD", "Q4PWD=y;"}};    // why Q4PWD is removed first
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [before, keyword, after] : cases) {
     char text[128];
-    snprintf(text, sizeof text, "%s", c.text);
-    EXPECT_EQ(remove_keyword(text, c.keyword), c.removed) << c.text;
-    EXPECT_STREQ(text, c.result) << c.text;
+    snprintf(text, sizeof text, "%s", before);
+    EXPECT_TRUE(remove_keyword(text, keyword)) << before;
+    EXPECT_STREQ(text, after) << before;
   }
 }
 
@@ -168,12 +148,7 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
   for (int i = 1; i < kConnectKeywordCount; ++i) {
     every_known += std::string(kConnectKeywords[i]) + "=old" + std::to_string(i) + ";";
   }
-  struct Case {
-    std::string input;
-    bool dsn_named;
-    std::string kept;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, bool, const char*> cases[] = {
       {"DRIVER={Q4};FOO=bar;DSN=Sales;UID=x", true, "DSN=Sales;"},
       {"DRIVER={Q4};FOO=bar;SERVER=old;Q4PWD=x;PWD=y", false, "DRIVER={Q4};FOO=bar;"},
       {"", false, ";"},
@@ -182,9 +157,8 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
       {"DRIVER=x;uid=joe;", false, "DRIVER=x;uid=joe;"},
   };
   Connection conn = completed_connection();
-  for (const Case& c : cases) {
-    EXPECT_EQ(out_string(c.input, conn, c.dsn_named), c.kept + completed_items(!c.dsn_named))
-        << c.input;
+  for (const auto& [input, dsn_named, kept] : cases) {
+    EXPECT_EQ(out_string(input, conn, dsn_named), kept + completed_items(!dsn_named)) << input;
   }
 }
 

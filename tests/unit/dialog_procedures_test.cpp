@@ -1,7 +1,6 @@
-// The exported dialog procedures, driven as a host program's dialog manager
-// would: FDriverConnectProc, and SpecInfoDlg's initialisation, checks,
-// closing commands and the save to a private ODBC.INI (its logon and account
-// commands are tested on the wire).
+// SpecInfoDlg driven as a host program's dialog manager would: initialisation,
+// checks, closing commands and the save to a private ODBC.INI (its logon and
+// account commands are tested on the wire).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,12 +13,8 @@
 #include "private_odbc_ini.h"
 #include "scripted_dialogs.h"
 
-extern "C" {
-q4::DialogAnswer FDriverConnectProc(void* hwnd, unsigned int message, q4::WParam wparam,
-                                    q4::LParam lparam);
-q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
-                             q4::LParam lparam);
-}
+extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
+                                        q4::LParam lparam);
 
 namespace q4 {
 namespace {
@@ -28,20 +23,6 @@ std::string file_text(const std::string& path) {
   std::stringstream text;
   text << std::ifstream(path).rdbuf();
   return text.str();
-}
-
-// Button 1 ends with 1, button 2 with 0; anything else is left to the host.
-TEST(FDriverConnectProc, EndsOnOkOrCancel) {
-  // clang-format off
-  const std::tuple<unsigned, WParam, DialogAnswer, int> cases[] = {{kWmInitDialog, 0, kTrue, -1},
-      {kWmCommand, 1, kTrue, 1}, {kWmCommand, 2, kTrue, 0}, {kWmCommand, 3, kFalse, -1}};
-  // clang-format on
-  for (const auto& [message, wparam, answer, result] : cases) {
-    ScriptedDialogs ui;
-    Window* window = ui.host_window();
-    EXPECT_EQ(FDriverConnectProc(window, message, wparam, 0), answer) << wparam;
-    EXPECT_EQ(ui.state(window).ended ? ui.state(window).result : -1, result) << wparam;
-  }
 }
 
 class SpecInfo : public ::testing::Test {

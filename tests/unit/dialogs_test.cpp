@@ -2,7 +2,6 @@
 // shows, what OK reads back, every check with its message and the confirm boxes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,7 +10,6 @@
 #include "connect/dialogs_full.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
-#include "platform/locale_marks.h"
 #include "platform/program_path.h"
 #include "scripted_dialogs.h"
 
@@ -100,20 +98,6 @@ TEST(FullConnectDialog, ShowsEverySettingAndOkReadsEveryControl) {
   EXPECT_EQ(ui.boxes[0].text, "Help is currently not available.  Help topic not found.");
 }
 
-// Emptied marks fall back to the locale's; for a locale that is not installed
-// the C library's marks, a point only.
-TEST(FullConnectDialog, EmptyMarksFallBackToTheLocale) {
-  setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
-  load_locale_marks();
-  unsetenv("LC_ALL");
-  FilledRecord conn;
-  ScriptedDialogs ui;
-  ui.play().type(1012, "").type(1013, "").type(1014, "").press(kIdOk);
-  run_full_connect_dialog(nullptr, conn.get(), true);
-  EXPECT_EQ(fields({conn->decimal_mark, conn->thousand_mark, conn->currency_sign}), ".||");
-  reset_locale_marks();
-}
-
 // Each missing entry shows its box and keeps the dialog open; the user then
 // cancels. An unresolvable host (a label the resolver itself refuses, so no
 // query leaves the machine) shows the network box whatever its answer.
@@ -185,22 +169,6 @@ TEST(FullConnectDialog, ConfirmBoxes) {
               c.boxes_and_switches);
     EXPECT_EQ(conn->confirm_flag, 0u);
     EXPECT_EQ(ui.shown.back().owner, reinterpret_cast<Window*>(ui.windows[0].get()));
-  }
-}
-
-// Cancel ends with 100, closing the window with 0; neither reads the edits.
-TEST(ConnectDialogs, CancelAndCloseReadNothing) {
-  for (bool full : {false, true}) {
-    for (bool close : {false, true}) {
-      FilledRecord conn;
-      ScriptedDialogs ui;
-      auto& script = ui.play().type(kControlUser, "typed").type(kControlAccount, "typed");
-      close ? script.close() : script.press(kIdCancel);
-      int result = full ? run_full_connect_dialog(nullptr, conn.get(), true)
-                        : run_small_connect_dialog(nullptr, conn.get());
-      EXPECT_EQ(result, close ? 0 : kDialogCancelled) << full << close;
-      EXPECT_EQ(fields({conn->user, conn->account}), "joe|acc");
-    }
   }
 }
 

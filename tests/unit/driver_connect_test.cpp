@@ -89,7 +89,8 @@ TEST_F(DriverConnectTest, UserAndPasswordItems) {
       {"UID=joe;PWD=;PASSWORD=b;", "joe|b|"},
       // PASSWORD matches the tail of ACPASSWORD: the user password comes from
       // the PASSWORD item after it.
-      {"UID=joe;ACPASSWORD=acp;PASSWORD=pw;", "joe|pw|acp"}, {"UID=joe;ACPASSWORD=acp;", "joe||acp"}};
+      {"UID=joe;ACPASSWORD=acp;PASSWORD=pw;", "joe|pw|acp"},
+      {"UID=joe;ACPASSWORD=acp;", "joe||acp"}};
   // clang-format on
   for (const auto& [input, expected] : cases) {
     connect("DRIVER=x;" + input);

@@ -53,7 +53,8 @@ TEST_F(InfoTest, AnswersOfEachKind) {
       {SQL_FETCH_DIRECTION, 4, 191}, {SQL_NUMERIC_FUNCTIONS, 4, 0},  // masks: 0 below level 710
       {SQL_QUALIFIER_LOCATION, 2, 0}};  // the last type (114)
   const std::pair<unsigned, const char*> texts[] = {{SQL_DATA_SOURCE_NAME, "Orders"},
-      {SQL_DBMS_VER, "7.1.0"}, {SQL_IDENTIFIER_QUOTE_CHAR, " "}, {SQL_QUALIFIER_NAME_SEPARATOR, ""}};
+      {SQL_DBMS_VER, "7.1.0"}, {SQL_IDENTIFIER_QUOTE_CHAR, " "},
+      {SQL_QUALIFIER_NAME_SEPARATOR, ""}};
   // clang-format on
   for (const auto& [type, size, value] : numbers) {
     ASSERT_EQ(info(type, 1), SQL_SUCCESS) << type;

@@ -1,15 +1,15 @@
-// A scripted user for the dialog operations, installed for its lifetime.
-// Each dialog run takes the next queued entry: answer() ends it with a result
-// after `fill` changed the record (its logic does not run); play() runs its
-// logic through a script that must end the dialog. With no entry left a
-// dialog fails as on a platform without dialogs. Message boxes answer from
-// answer_box() in order, then Cancel. host_window() gives a window of a host
-// program whose dialog procedure the test calls itself.
+// A scripted user for the dialog operations, installed for its lifetime. Each
+// dialog run takes the next entry: answer() ends it with a result after `fill`
+// changed the record (its logic does not run); play() runs its logic through a
+// script that must end it; with none left it fails as without dialogs. Message
+// boxes answer from answer_box() in order, then Cancel. host_window() gives a
+// window of a host program whose dialog procedure the test calls itself.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -33,15 +33,15 @@ class ScriptedDialogs : public DialogOps {
     Window* owner = nullptr;
     std::map<int, std::string> texts, initial_texts;  // initial: as on_init left them
     std::map<int, bool> checks, initial_checks;
-    std::map<int, int> limits, selected;  // selected: index into items
+    std::map<int, int> limits;
+    std::map<int, std::string> selected;
     std::map<int, std::vector<std::string>> items;
     std::vector<std::string> status_lines;
     bool ended = false;
     int result = 0;
   };
 
-  class Script {
-   public:
+  struct Script {
     using Step = std::function<void(ScriptedWindow&, DialogProc*)>;
     Script& type(int control, const std::string& text) {
       return add([=](ScriptedWindow& w, DialogProc*) { type_into(w, control, text); });
@@ -50,15 +50,11 @@ class ScriptedDialogs : public DialogOps {
       return add([=](ScriptedWindow& w, DialogProc*) { w.checks[control] = on; });
     }
     Script& press(int control) {
-      return add([=](ScriptedWindow& w, DialogProc* proc) {
-        proc->on_command(reinterpret_cast<Window*>(&w), control);
-      });
+      return add([=](ScriptedWindow& w, DialogProc* p) { p->on_command(handle(w), control); });
     }
     // Closes the window from its system menu.
     Script& close() {
-      return add([](ScriptedWindow& w, DialogProc* proc) {
-        proc->on_close(reinterpret_cast<Window*>(&w));
-      });
+      return add([](ScriptedWindow& w, DialogProc* p) { p->on_close(handle(w)); });
     }
     Script& add(Step step) {
       steps.push_back(std::move(step));
@@ -66,7 +62,6 @@ class ScriptedDialogs : public DialogOps {
     }
     std::vector<Step> steps;
   };
-
   struct Shown {
     std::string template_name;
     Window* owner;
@@ -79,8 +74,6 @@ class ScriptedDialogs : public DialogOps {
 
   ScriptedDialogs() : previous_(set_dialog_ops(this)) {}
   ~ScriptedDialogs() override { set_dialog_ops(previous_); }
-  ScriptedDialogs(const ScriptedDialogs&) = delete;
-  ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
   void answer(int result, std::function<void(Connection*)> fill = {}) {
     entries_.push_back({result, std::move(fill), nullptr});
@@ -91,14 +84,13 @@ class ScriptedDialogs : public DialogOps {
   }
   void answer_box(int button) { box_answers_.push_back(button); }
 
+  static Window* handle(ScriptedWindow& w) { return reinterpret_cast<Window*>(&w); }
   Window* host_window() {
     windows.push_back(std::make_unique<ScriptedWindow>());
-    return reinterpret_cast<Window*>(windows.back().get());
+    return handle(*windows.back());
   }
-  ScriptedWindow& state(Window* window) { return *find(window); }
-  void type(Window* window, int control, const std::string& text) {
-    type_into(state(window), control, text);
-  }
+  ScriptedWindow& state(Window* w) { return *find(w); }
+  void type(Window* w, int control, const std::string& text) { type_into(*find(w), control, text); }
 
   int run_dialog(const char* template_name, Window* owner, DialogProc* proc,
                  Connection* conn) override {
@@ -110,11 +102,8 @@ class ScriptedDialogs : public DialogOps {
       if (entry.fill) entry.fill(conn);
       return entry.result;
     }
-    windows.push_back(std::make_unique<ScriptedWindow>());
-    ScriptedWindow& w = *windows.back();
-    w.template_name = template_name;
-    w.owner = owner;
-    proc->on_init(reinterpret_cast<Window*>(&w), conn);
+    ScriptedWindow& w = *windows.emplace_back(new ScriptedWindow{template_name, owner});
+    proc->on_init(handle(w), conn);
     w.initial_texts = w.texts;
     w.initial_checks = w.checks;
     for (size_t i = 0; i < entry.script->steps.size() && !w.ended; ++i) {
@@ -123,49 +112,38 @@ class ScriptedDialogs : public DialogOps {
     EXPECT_TRUE(w.ended) << "the script of " << template_name << " did not end it";
     return w.ended ? w.result : kDialogFailed;
   }
-  void end_dialog(Window* window, int result) override {
-    find(window)->ended = true;
-    find(window)->result = result;
+  void end_dialog(Window* w, int result) override {
+    find(w)->ended = true, find(w)->result = result;
   }
-  int get_control_text(Window* window, int control, char* dest, size_t size) override {
-    return copy(find(window)->texts[control], dest, size);
+  int get_control_text(Window* w, int id, char* dest, size_t size) override {
+    return copy(find(w)->texts[id], dest, size);
   }
-  void set_control_text(Window* window, int control, const char* text) override {
-    find(window)->texts[control] = text;
-  }
-  void limit_text(Window* window, int control, int max_chars) override {
-    find(window)->limits[control] = max_chars;
-  }
-  void set_check(Window* window, int control, bool checked) override {
-    find(window)->checks[control] = checked;
-  }
-  bool is_checked(Window* window, int control) override { return find(window)->checks[control]; }
-  void combo_add(Window* window, int control, const char* text) override {
-    find(window)->items[control].push_back(text);
+  void set_control_text(Window* w, int id, const char* text) override { find(w)->texts[id] = text; }
+  void limit_text(Window* w, int id, int max_chars) override { find(w)->limits[id] = max_chars; }
+  void set_check(Window* w, int id, bool checked) override { find(w)->checks[id] = checked; }
+  bool is_checked(Window* w, int id) override { return find(w)->checks[id]; }
+  void combo_add(Window* w, int id, const char* text) override {
+    find(w)->items[id].push_back(text);
   }
   // As a drop-down list selects by text: the first item beginning with it,
   // case ignored; without one the selection stays.
-  void combo_select(Window* window, int control, const char* text) override {
-    const auto& items = find(window)->items[control];
-    for (size_t i = 0; i < items.size(); ++i) {
-      if (strncasecmp(items[i].c_str(), text, strlen(text)) != 0) continue;
-      find(window)->selected[control] = static_cast<int>(i);
-      return;
-    }
+  void combo_select(Window* w, int id, const char* text) override {
+    auto& items = find(w)->items[id];
+    auto found = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+      return strncasecmp(item.c_str(), text, strlen(text)) == 0;
+    });
+    if (found != items.end()) find(w)->selected[id] = *found;
   }
-  int combo_get_selected(Window* window, int control, char* dest, size_t size) override {
-    ScriptedWindow* w = find(window);
-    auto found = w->selected.find(control);
-    return copy(found == w->selected.end() ? "" : w->items[control][found->second], dest, size);
+  int combo_get_selected(Window* w, int id, char* dest, size_t size) override {
+    return copy(find(w)->selected[id], dest, size);
   }
-  void add_status_line(Window* window, const char* text) override {
-    if (window != nullptr) find(window)->status_lines.emplace_back(text);
+  void add_status_line(Window* w, const char* text) override {
+    if (w != nullptr) find(w)->status_lines.emplace_back(text);
   }
   int message_box(Window* owner, const char* text, const char* title, unsigned style) override {
     boxes.push_back({owner, text, title, style});
-    if (box_answers_.empty()) return kIdCancel;
-    int button = box_answers_.front();
-    box_answers_.pop_front();
+    int button = box_answers_.empty() ? kIdCancel : box_answers_.front();
+    if (!box_answers_.empty()) box_answers_.pop_front();
     return button;
   }
   bool open_document(const char* document, const char* directory) override {
@@ -188,16 +166,14 @@ class ScriptedDialogs : public DialogOps {
   // Every window the driver names must be one of ours.
   ScriptedWindow* find(Window* window) {
     for (auto& w : windows) {
-      if (reinterpret_cast<Window*>(w.get()) == window) return w.get();
+      if (handle(*w) == window) return w.get();
     }
     ADD_FAILURE() << "not a scripted window";
     static ScriptedWindow stray;
     return &stray;
   }
   static int copy(const std::string& text, char* dest, size_t size) {
-    if (size == 0) return 0;
-    snprintf(dest, size, "%s", text.c_str());
-    return static_cast<int>(strlen(dest));
+    return size == 0 ? 0 : std::min(snprintf(dest, size, "%s", text.c_str()), int(size) - 1);
   }
   // Typing stops at the edit's limit, as it does on screen.
   static void type_into(ScriptedWindow& w, int control, const std::string& text) {

@@ -32,24 +32,6 @@ std::string marks(const Connection& conn) {
   return fields({conn.currency_sign, conn.thousand_mark, conn.decimal_mark});
 }
 
-// Keys in any case, the default, a value cut to its buffer, the user's file.
-TEST(DsnSetting, StoredValueDefaultAndCut) {
-  std::string dsn =
-      record_for({{"SERVER", "db.example"}, {"DESCRIPTION", std::string(300, 'd')}}).dsn;
-  std::string mine = record_for({{"SERVER", "mine"}}, true).dsn;
-  // clang-format off
-  const std::tuple<std::string, const char*, int, std::string> cases[] = {
-      {dsn, "server", 128, "db.example"}, {dsn, "PORTNUMBER", 10, "1603"},
-      {dsn, "DESCRIPTION", 255, std::string(254, 'd')}, {dsn, "SERVER", 3, "db"},
-      {"q4-no-such-source", "SERVER", 15, "1603"}, {mine, "SERVER", 128, "mine"}};
-  // clang-format on
-  for (const auto& [source, key, size, value] : cases) {
-    char buffer[300];
-    read_dsn_setting(source.c_str(), key, "1603", buffer, size);
-    EXPECT_EQ(buffer, value) << source << " " << key;
-  }
-}
-
 // One row per rule: only "Y" turns a switch on; numbers read a leading
 // integer; a timeout is capped at 32767 (-1 too); a port wraps to 16 bits.
 TEST(SettingTexts, SwitchAndNumberRules) {
@@ -131,24 +113,6 @@ TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   conn = record_for({{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}});
   EXPECT_FALSE(read_driver_connect_settings(&conn)) << "no user";
   EXPECT_EQ(fields({conn.user, conn.password, conn.ac_password}), "|" + longest + "|" + longest);
-}
-
-TEST(DriverConnectSettings, WithoutDataSource) {
-  reset_locale_marks();
-  Connection conn{};
-  for (auto* field : {conn.dsn, conn.virtual_machine, conn.server, conn.currency_sign}) {
-    strcpy(field, "old");
-  }
-  conn.server_version = 700;
-  conn.login_timeout = 5;
-  set_settings_without_dsn(&conn);
-  EXPECT_EQ(fields({conn.dsn, conn.virtual_machine, conn.server, conn.port_text,
-                    conn.connect_dialog, conn.account_connect_dialog, conn.disable_ext_fetch,
-                    conn.server_format_opt, conn.not_null_constraint}),
-            "||old|1603|No|No|No|No|Yes");
-  EXPECT_EQ(conn.server_version, 754u);
-  EXPECT_EQ(conn.login_timeout, 0u);
-  EXPECT_EQ(marks(conn), "||") << "copied from the (empty) process-wide marks";
 }
 
 // The user's locale gives the marks, the process locale stays; de_DE is built once

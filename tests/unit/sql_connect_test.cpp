@@ -7,12 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "connect/connect_dialogs.h"
 #include "connect/logon.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
 #include "private_odbc_ini.h"
-#include "scripted_dialogs.h"
 
 namespace q4 {
 namespace {
@@ -33,30 +31,6 @@ TEST(SqlConnect, MissingDsnAndCountedNames) {
   SQLConnect(conn.get(), sql_text((dsn + "garbage").c_str()), static_cast<SQLSMALLINT>(dsn.size()),
              sql_text("annXX"), 3, sql_text("pw-XX"), 2);
   EXPECT_EQ(fields({conn->dsn, conn->user, conn->password}), dsn + "|ann|pw");
-}
-
-// AConnectDialog=Yes: the small dialog (no owner) runs before the logon;
-// without a user interface the connect fails, Cancel gives SQL_NO_DATA_FOUND.
-TEST(SqlConnect, AccountDialog) {
-  for (int answer : {kDialogFailed, kDialogCancelled, 0}) {
-    std::string dsn =
-        PrivateOdbcIni::get().add_dsn({{"AConnectDialog", "Yes"}, {"Q4VERSION", "710"}});
-    ScriptedDialogs user;
-    if (answer != kDialogFailed) {
-      user.answer(answer, [](Connection* conn) {
-        set(conn->user, "typed");
-        set(conn->account, "acct");
-      });
-    }
-    ConnectionRecord conn;
-    EXPECT_EQ(SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
-              answer == kDialogCancelled ? SQL_NO_DATA_FOUND : SQL_ERROR);
-    EXPECT_EQ(conn.sqlstate(), answer == 0 ? "08001" : "") << answer;
-    EXPECT_EQ(std::string(conn->exchange_buffer), answer == 0 ? ",,typed,,acct,," : "");
-    ASSERT_EQ(user.shown.size(), 1u);
-    EXPECT_EQ(user.shown[0].template_name, "CONNECTINFO");
-    EXPECT_EQ(user.shown[0].owner, nullptr);
-  }
 }
 
 // Null handles are the Driver Manager's to screen; one check for the file.

@@ -93,16 +93,15 @@ TEST_F(TerminalForm, SmallDialogAsksEveryFieldAndReadsPasswordsWithoutEcho) {
   set(conn_->password, "old");
   set(conn_->account, "acc");
   start([this] { return run_small_connect_dialog(nullptr, conn_.get()); });
-  answer({{"Q4 User ID: [joe]: ", "ann"}});
-  ASSERT_TRUE(wait_for("User Password : [********]: "));
+  answer({{"Q4 User ID: [joe]: ", "ann"}, {"User Password : [********]: ", nullptr}});
   EXPECT_FALSE(echo_on()) << "echo is off while the password is typed";
   type("s3cret\n");
   ASSERT_TRUE(wait_for("-- Q4 Account Info --"));
   EXPECT_TRUE(echo_on()) << "and on again afterwards";
   // Enter keeps a value; buttons go by number.
-  answer({{"Q4 Account: [acc]: ", ""}, {"Account Password: []: ", "acpw"}});
-  ASSERT_TRUE(wait_for("1) Connect   2) Cancel"));
-  answer({{"Choose [1]: ", ""}});
+  answer({{"Q4 Account: [acc]: ", ""},
+          {"Account Password: []: ", "acpw"},
+          {"1) Connect   2) Cancel\nChoose [1]: ", ""}});
   EXPECT_EQ(finish(), 0);
   EXPECT_EQ(fields({conn_->user, conn_->password, conn_->account, conn_->ac_password}),
             "ann|s3cret|acc|acpw");
@@ -111,25 +110,21 @@ TEST_F(TerminalForm, SmallDialogAsksEveryFieldAndReadsPasswordsWithoutEcho) {
   EXPECT_EQ(transcript_.find("acpw"), std::string::npos) << "account password too";
 }
 
+// Rows: style, the buttons shown, what is typed, the answer.
 TEST_F(TerminalForm, MessageBoxButtons) {
-  struct Case {
-    unsigned style;
-    const char* buttons;
-    const char* prompt;
-    const char* typed;
-    int answer;
-  };
-  const Case cases[] = {
-      {kMbYesNo, "1) Yes   2) No", "Choose [1]: ", "n", kIdNo},
-      {kMbYesNo, "1) Yes   2) No", "Choose [1]: ", "", kIdYes},
-      {kMbOkCancel | kMbIconInformation, "1) OK   2) Cancel", "Choose [1]: ", "2", kIdCancel},
-      {kMbIconStop, "Press Enter to continue: ", "", "", kIdOk},
-  };
-  for (const Case& c : cases) {
-    start([this, c] { return terminal_->message_box(nullptr, "Save it?", " Title ", c.style); });
-    ASSERT_TRUE(wait_for("*** Title ***\nSave it?\n"));
-    answer({{c.buttons, nullptr}, {c.prompt, c.typed}});
-    EXPECT_EQ(finish(), c.answer) << c.buttons << " / " << c.typed;
+  // clang-format off
+  const std::tuple<unsigned, const char*, const char*, int> cases[] = {
+      {kMbYesNo, "1) Yes   2) No\nChoose [1]: ", "n", kIdNo},
+      {kMbYesNo, "1) Yes   2) No\nChoose [1]: ", "", kIdYes},
+      {kMbOkCancel | kMbIconInformation, "1) OK   2) Cancel\nChoose [1]: ", "2", kIdCancel},
+      {kMbIconStop, "Press Enter to continue: ", "", kIdOk}};
+  // clang-format on
+  for (const auto& [style, buttons, typed, result] : cases) {
+    start([this, style = style] {
+      return terminal_->message_box(nullptr, "Save it?", " Title ", style);
+    });
+    answer({{"*** Title ***\nSave it?\n", nullptr}, {buttons, typed}});
+    EXPECT_EQ(finish(), result) << buttons << " / " << typed;
   }
 }
 
@@ -142,29 +137,22 @@ extern "C" void count_interrupt(int) {
 // before OK, so the record keeps what it held, and the terminal gets its
 // echo back; the signal then reaches the program's own handler.
 TEST_F(TerminalForm, EndOfInputOrSignalFailsTheDialogAndRestoresEcho) {
-  struct sigaction counting {};
+  struct sigaction counting {
+  }, before{}, now{};
   counting.sa_handler = count_interrupt;
-  sigemptyset(&counting.sa_mask);
-  struct sigaction before {};
   sigaction(SIGINT, &counting, &before);
   g_interrupts = 0;
   for (bool signal : {false, true}) {
     set(conn_->user, "joe");
     start([this] { return run_small_connect_dialog(nullptr, conn_.get()); });
-    answer({{"Q4 User ID: [joe]: ", "ann"}});
-    ASSERT_TRUE(wait_for("User Password : []: "));
+    answer({{"Q4 User ID: [joe]: ", "ann"}, {"User Password : []: ", nullptr}});
     ASSERT_FALSE(echo_on());
-    if (signal) {
-      pthread_kill(runner_.native_handle(), SIGINT);
-    } else {
-      type("\x04");
-    }
+    signal ? void(pthread_kill(runner_.native_handle(), SIGINT)) : type("\x04");
     EXPECT_EQ(finish(), kDialogFailed) << signal;
     EXPECT_STREQ(conn_->user, "joe");
     EXPECT_TRUE(echo_on()) << signal;
   }
   EXPECT_EQ(g_interrupts, 1) << "the signal is raised again for the program";
-  struct sigaction now {};
   sigaction(SIGINT, &before, &now);
   EXPECT_EQ(now.sa_handler, count_interrupt) << "the program's handler is back in place";
 }
