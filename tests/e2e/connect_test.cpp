@@ -12,18 +12,15 @@
 namespace q4e2e {
 namespace {
 
-class ConnectE2e : public ::testing::Test {
+class ConnectE2e : public Connected {
  protected:
-  void SetUp() override { ASSERT_TRUE(server_.running()); }
-  // unixODBC keeps what it read from odbc.ini for a while: a name per data source.
+  // A data source of its own per case (unixODBC keeps what it read from odbc.ini).
   std::string add_dsn(const std::map<std::string, std::string>& extra = {}) {
     static int count = 0;
     const std::string name = "q4connect" + std::to_string(++count);
-    config_.add_server_dsn(name, server_, extra);
+    config_.add_server_dsn(name, *server_, extra);
     return name;
   }
-  Q4lite server_{{}, true};
-  OdbcConfig config_;
 };
 
 TEST_F(ConnectE2e, IsqlConnectsOrReportsWhyNot) {
@@ -47,7 +44,7 @@ TEST_F(ConnectE2e, IsqlConnectsOrReportsWhyNot) {
   };
   for (const auto& c : cases) {
     const std::string dsn = add_dsn(c.keys);
-    if (c.stop_server) server_.stop();
+    if (c.stop_server) server_->stop();
     std::string output;
     const int status = run_command("isql -v " + dsn + c.arguments + " < /dev/null", &output);
     EXPECT_EQ(status == 0, c.state.empty()) << c.what << ": " << output;
@@ -60,17 +57,15 @@ TEST_F(ConnectE2e, IsqlConnectsOrReportsWhyNot) {
 // the data source the Driver Manager finds the driver by name from it alone.
 TEST_F(ConnectE2e, DriverConnectAnswersReusableString) {
   const std::string input = "DSN=" + add_dsn() + ";";
-  SQLHENV env = nullptr;
   SQLHDBC dbc = nullptr;
-  ASSERT_EQ(SQLAllocEnv(&env), SQL_SUCCESS);
-  ASSERT_EQ(SQLAllocConnect(env, &dbc), SQL_SUCCESS);
+  ASSERT_EQ(SQLAllocConnect(env_, &dbc), SQL_SUCCESS);
   SQLCHAR out[1024];
   SQLSMALLINT length = 0;
   auto connect = [&](const std::string& text) {
     EXPECT_EQ(SQLDriverConnect(dbc, nullptr, as_sql(text), SQL_NTS, out, sizeof out, &length,
                                SQL_DRIVER_NOPROMPT),
               SQL_SUCCESS)
-        << text << " " << diagnostic(env, dbc, nullptr);
+        << text << " " << diagnostic(env_, dbc, nullptr);
     EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
     return std::string(reinterpret_cast<char*>(out), length);
   };
@@ -79,7 +74,6 @@ TEST_F(ConnectE2e, DriverConnectAnswersReusableString) {
   EXPECT_EQ(answered.find("secret"), std::string::npos) << "passwords go out scrambled";
   connect("DRIVER=Q4;" + answered.substr(answered.find(';') + 1));
   SQLFreeConnect(dbc);
-  SQLFreeEnv(env);
 }
 
 }  // namespace

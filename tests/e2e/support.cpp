@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 namespace q4e2e {
 namespace {
@@ -18,15 +19,15 @@ std::string build_dir() {
   return dir != nullptr ? dir : "build";
 }
 
-using Clock = std::chrono::steady_clock;
+std::string make_temp_dir() {
+  char pattern[] = "/tmp/q4e2e.XXXXXX";
+  const char* made = mkdtemp(pattern);
+  return made != nullptr ? made : "";
+}
 
 }  // namespace
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/q4e2e.XXXXXX";
-  const char* made = mkdtemp(pattern);
-  path_ = made != nullptr ? made : "";
-}
+TempDir::TempDir() : path_(make_temp_dir()) {}
 
 TempDir::~TempDir() {
   if (!path_.empty() && std::system(("rm -rf '" + path_ + "'").c_str()) != 0) {
@@ -34,25 +35,22 @@ TempDir::~TempDir() {
   }
 }
 
-void TempDir::write(const std::string& name, const std::string& text) const {
-  std::ofstream(file(name), std::ios::trunc) << text;
+void TempDir::write(const std::string& name, const std::string& text, bool append) const {
+  std::ofstream(file(name), append ? std::ios::app : std::ios::trunc) << text;
 }
 
-Q4lite::Q4lite(std::vector<std::string> args, bool authenticate) {
-  const std::string port_file = dir_.file("port");
+Q4lite::Q4lite() {
+  dir_.write("users", "test:secret\n");
   std::vector<std::string> argv_text = {build_dir() + "/q4lite",
                                         "--listen",
                                         "127.0.0.1:0",
                                         "--port-file",
-                                        port_file,
+                                        dir_.file("port"),
                                         "--quiet",
                                         "--db",
-                                        ":memory:"};
-  if (authenticate) {
-    dir_.write("users", "test:secret\n");
-    argv_text.insert(argv_text.end(), {"--users", dir_.file("users")});
-  }
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
+                                        ":memory:",
+                                        "--users",
+                                        dir_.file("users")};
   pid_ = fork();
   if (pid_ == 0) {
     std::vector<char*> argv;
@@ -63,7 +61,7 @@ Q4lite::Q4lite(std::vector<std::string> args, bool authenticate) {
   }
   // The server writes its port once it listens.
   for (int i = 0; i < 500 && pid_ > 0; ++i) {
-    if (std::ifstream(port_file) >> port_ && port_ > 0) return;
+    if (std::ifstream(dir_.file("port")) >> port_ && port_ > 0) return;
     if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -73,9 +71,8 @@ Q4lite::Q4lite(std::vector<std::string> args, bool authenticate) {
 void Q4lite::stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
-  const auto deadline = Clock::now() + std::chrono::seconds(3);
-  while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-    if (Clock::now() > deadline) kill(pid_, SIGKILL);
+  for (int i = 0; waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
+    if (i == 300) kill(pid_, SIGKILL);  // after three seconds
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   pid_ = -1;
@@ -85,24 +82,21 @@ OdbcConfig::OdbcConfig() {
   dir_.write("odbcinst.ini", "[Q4]\nDescription=q4odbc\nDriver=" + build_dir() +
                                  "/libq4odbc.so\nSetup=\nFileUsage=1\n");
   dir_.write("odbc.ini", "");
-  setenv("ODBCSYSINI", dir_.path().c_str(), 1);
+  setenv("ODBCSYSINI", dir_.path_.c_str(), 1);
   setenv("ODBCINSTINI", "odbcinst.ini", 1);
   setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
 }
 
 void OdbcConfig::add_server_dsn(const std::string& name, const Q4lite& server,
                                 const std::map<std::string, std::string>& extra) {
-  auto& keys = sources_[name];
-  keys = {{"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(server.port())},
-          {"USER", "test"},        {"PASSWORD", "secret"},
-          {"ACCOUNT", "main"},     {"LoginTimeout", "10"}};
+  std::map<std::string, std::string> keys = {
+      {"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(server.port())},
+      {"USER", "test"},        {"PASSWORD", "secret"},
+      {"ACCOUNT", "main"},     {"LoginTimeout", "10"}};
   for (const auto& [k, v] : extra) keys[k] = v;
-  std::string ini;
-  for (const auto& [source, values] : sources_) {
-    ini += "[" + source + "]\nDriver=Q4\n";
-    for (const auto& [k, v] : values) ini += k + "=" + v + "\n";
-  }
-  dir_.write("odbc.ini", ini);
+  std::string ini = "[" + name + "]\nDriver=Q4\n";
+  for (const auto& [k, v] : keys) ini += k + "=" + v + "\n";
+  dir_.write("odbc.ini", ini, true);
 }
 
 std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {

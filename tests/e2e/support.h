@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace q4e2e {
 
@@ -21,23 +20,17 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
-  void write(const std::string& name, const std::string& text) const;
-
- private:
-  std::string path_;
+  void write(const std::string& name, const std::string& text, bool append = false) const;
+  const std::string path_;
 };
 
 // A q4lite process on 127.0.0.1 and a free port, stopped by the destructor.
-// It serves an in-memory database; with `authenticate` it knows one user,
-// "test" with password "secret".
+// It serves an in-memory database to one user, "test" with password "secret".
 class Q4lite {
  public:
-  explicit Q4lite(std::vector<std::string> args = {}, bool authenticate = false);
+  Q4lite();
   ~Q4lite() { stop(); }
-  Q4lite(const Q4lite&) = delete;
-  Q4lite& operator=(const Q4lite&) = delete;
   bool running() const { return pid_ > 0; }
   int port() const { return port_; }
   void stop();
@@ -59,7 +52,6 @@ class OdbcConfig {
 
  private:
   TempDir dir_;
-  std::map<std::string, std::map<std::string, std::string>> sources_;
 };
 
 // The pending diagnostic of a handle read through the Driver Manager's
@@ -76,13 +68,13 @@ inline SQLCHAR* as_sql(const std::string& text) {
 // from odbc.ini while the driver is loaded.
 class Connected : public ::testing::Test {
  protected:
-  bool odbc3_ = false;
   void SetUp() override;
   void TearDown() override;
   std::string diag() { return diagnostic(env_, dbc_, stmt_); }
   // Closes the cursor, then SQLExecDirect must succeed.
   void exec(const std::string& text);
 
+  bool odbc3_ = false;
   OdbcConfig config_;
   std::unique_ptr<Q4lite> server_;
   SQLHENV env_ = nullptr;
