@@ -85,42 +85,6 @@ TEST_F(ApiExecute, RefusalsBeforeTheServer) {
   EXPECT_EQ(result(SQLPrepare(h(), sql("  >LIST T"), SQL_NTS)), "OK") << "pass-through: no server";
 }
 
-// SQLNativeSql copies the whole text (cbSqlStrIn ignored) and pads with NULs,
-// or cuts it with "01004"; older servers lack it.
-TEST_F(ApiExecute, NativeSql) {
-  SQLCHAR out[16];
-  SQLINTEGER length = 0;
-  auto native = [&](SQLINTEGER max) {
-    memset(out, '#', sizeof out);
-    return outcome(SQLNativeSql(r.conn, sql("SELECT 1"), 2, out, max, &length), r.conn);
-  };
-  EXPECT_EQ(native(16), "OK");
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 16), "SELECT 1" + std::string(8, '\0'));
-  EXPECT_EQ(native(8), "INFO 01004 Data truncated");
-  clear_diagnostic(r.conn->sqlstate, r.conn->message);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 9), std::string("SELECT \0#", 9));
-  EXPECT_EQ(length, 8);
-  r.conn->server_version = 700;
-  EXPECT_EQ(native(16), "ERROR IM001 Driver does not support this function");
-  clear_diagnostic(r.conn->sqlstate, r.conn->message);
-}
-
-// The list stays in ascending order; rebinding replaces the description in
-// place and clears the data-at-execution marks, keeping the buffer.
-TEST_F(ApiExecute, BindingList) {
-  for (SQLUSMALLINT ipar : {5, 2, 1}) ASSERT_EQ(bind(ipar), SQL_SUCCESS);
-  ParamBinding* b = r.stmt->parameters;
-  EXPECT_EQ(b->number * 100 + b->next->number * 10 + b->next->next->number, 125);
-  b->complete = b->piece_seen = 1;
-  uint8_t* buffer = b->buffer = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 4));
-  int32_t other = 0;
-  ASSERT_EQ(bind(1, SQL_C_LONG, SQL_INTEGER, &other), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->parameters, b);
-  EXPECT_EQ(b->value, &other);
-  EXPECT_EQ(b->complete + b->piece_seen, 0);
-  EXPECT_EQ(b->buffer, buffer);
-}
-
 // Out of memory and a pending cancel ("S1000", not "S1008") bind nothing;
 // SQLSetParam succeeds but binds nothing, so its marker stays unbound.
 TEST_F(ApiExecute, RefusedBindingsAndFunctionsNotOffered) {

@@ -68,14 +68,6 @@ TEST(SqlError, SilentTruncation) {
   }
 }
 
-TEST(Posting, LongTextIsCutAndUnprefixedTextStandsAlone) {
-  Statement stmt{};
-  post_error(&stmt, std::string(400, 'z').c_str(), "S1000");
-  EXPECT_EQ(strlen(stmt.message), kPrefix.size() + kMaxPostedText);
-  post_error_unprefixed(&stmt, "Wrong number of parameters", "07001");
-  EXPECT_EQ(std::string(stmt.sqlstate) + " " + stmt.message, "07001 Wrong number of parameters");
-}
-
 // Rows with a rule: the number ends at the first non-digit, past the table
 // (or 32 bits) is "Unknown error", no digit at all is "RUNTIME_ERROR", and
 // some rows carry odd texts that are kept as they are.

@@ -118,36 +118,16 @@ TEST(StoreRowBlock, BufferSizesAndCutFirstRow) {
   EXPECT_EQ(r.diag().substr(0, 5), "S1000");
 }
 
-// A part that does not fit with its NUL is cut to size - 1 characters and the
-// length reported is the buffer size; nothing is written outside.
-TEST(CopyNamePart, CopiesThePartWithItsLength) {
-  using P = NamePart;
-  // clang-format off
-  struct Case { const char* name; NamePart part; int16_t size; const char* expected; int16_t length; } cases[] = {
-      {"S.ORDERS.AMOUNT", P::kTable, 64, "ORDERS", 6}, {"AMOUNT", P::kTable, 64, "", 0},
-      {".AMOUNT", P::kColumn, 64, ".AMOUNT", 7},  // the first character is no separator
-      {"ORDERS.AMOUNT", P::kColumn, 7, "AMOUNT", 6}, {"ORDERS.AMOUNT", P::kColumn, 6, "AMOUN", 6},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    std::vector<char> area(c.size + 2, '#');
-    int16_t length = c.size;
-    copy_name_part(area.data() + 1, &length, c.name, strlen(c.name), c.part);
-    EXPECT_EQ(area[0] + area[c.size + 1], 2 * '#') << c.name;
-    EXPECT_STREQ(area.data() + 1, c.expected) << c.name << " part " << int(c.part);
-    EXPECT_EQ(length, c.length) << c.name;
-  }
-}
-
-// Numeric attributes write only the number, text ones only the text (a cut
-// text reports the buffer size): the rows with a rule.
+// Numeric attributes write only the number, text ones only the text or its
+// name part (a cut text reports the buffer size): the rows with a rule.
 TEST(ColumnAttribute, Answers) {
   const char kNone[] = "#######";
   // clang-format off
   struct Case { uint16_t attribute; int16_t type; uint16_t scale, nullable; SQLLEN number; const char* text; SQLSMALLINT length; } cases[] = {
       {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3, kNone, -5},    {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3, kNone, -5},
       {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254, kNone, -5},  {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE, kNone, -5},
-      {SQL_COLUMN_TABLE_NAME, kSqlChar, 0, 0, -999, "ORDERS", 6}, {SQL_COLUMN_LABEL, kSqlChar, 0, 0, -999, "S.ORDER", 8},
+      {SQL_COLUMN_TABLE_NAME, kSqlChar, 0, 0, -999, "ORDERS", 6}, {SQL_COLUMN_NAME, kSqlChar, 0, 0, -999, "AMOUNT", 6},
+      {SQL_COLUMN_LABEL, kSqlChar, 0, 0, -999, "S.ORDER", 8},  // cut to the buffer
   };
   // clang-format on
   const char name[] = "S.ORDERS.AMOUNT";

@@ -1,6 +1,6 @@
 // Statement records for unit tests: a bare record without a server
-// (StatementRecord), a connection whose "server" is a socket pair answering
-// "K" (StatementTest), and builders for server payloads.
+// (StatementRecord) and a connection whose "server" is a socket pair
+// answering "K" (StatementTest).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,11 +41,10 @@ std::string diag(const Handle* h) {
 // A return code and the diagnostic it left, e.g. "ERROR S1009 Invalid argument value" or "OK".
 template <typename Handle>
 std::string outcome(SQLRETURN rc, const Handle* h) {
-  const char* name = rc == SQL_SUCCESS             ? "OK"
-                     : rc == SQL_SUCCESS_WITH_INFO ? "INFO"
-                     : rc == SQL_ERROR             ? "ERROR"
-                     : rc == SQL_NEED_DATA         ? "NEED_DATA"
-                                                   : "?";
+  // clang-format off
+  const char* name = rc == SQL_SUCCESS ? "OK" : rc == SQL_SUCCESS_WITH_INFO ? "INFO"
+                     : rc == SQL_ERROR ? "ERROR" : rc == SQL_NEED_DATA ? "NEED_DATA" : "?";
+  // clang-format on
   std::string d = diag(h);
   return d.empty() ? name : std::string(name) + " " + d;
 }

@@ -1,5 +1,5 @@
-// Allocating, freeing and cancelling statements, and transactions (the
-// requests these send are checked in the wire tests).
+// Allocating, freeing and cancelling statements (the requests these send
+// are checked in the wire tests).
 #include "platform/heap.h"
 #include "statement_fixture.h"
 
@@ -103,21 +103,6 @@ TEST_F(StatementLifecycle, CancelDropsTheResultOfAnIdleStatementOnly) {
   EXPECT_EQ(s->row_buffer, nullptr);
   EXPECT_EQ(s->pending_parameter, 501u);
   EXPECT_EQ(SQLSetCursorName(s, sql("after"), SQL_NTS), SQL_SUCCESS) << "the name is free again";
-}
-
-// A pending cancel fails the call as "S1000" "General error", rewinding the
-// cursor and clearing in_call; without one an earlier diagnostic survives.
-TEST_F(StatementLifecycle, PendingCancelAtEntry) {
-  Statement* s = loaded(new_statement());
-  s->cancel_requested = 1;
-  SQLCHAR name[40];
-  EXPECT_EQ(outcome(SQLGetCursorName(s, name, 40, nullptr), s), "ERROR S1000 General error");
-  EXPECT_EQ(s->cursor_row + s->in_call, 0);
-  EXPECT_EQ(s->getdata_column, -1);
-  EXPECT_EQ(s->cursor_open, 1) << "entry only rewinds";
-  s->cancel_requested = s->cursor_open = 0;
-  post_error(s, "older", "HY000");
-  EXPECT_EQ(outcome(SQLSetStmtOption(s, SQL_ROWSET_SIZE, 4), s), "OK HY000 older");
 }
 
 }  // namespace
