@@ -52,7 +52,7 @@ SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn,
                     sql_text(auth), SQL_NTS);
 }
 
-class Logon : public ::testing::Test {
+class Logon : public ::testing::Test, public Wire {
  protected:
   void SetUp() override {
     reset_locale_marks();

@@ -49,7 +49,7 @@ struct Linked {
   Connection* conn = nullptr;
 };
 
-class Session : public ::testing::Test {
+class Session : public ::testing::Test, public Wire {
  protected:
   void SetUp() override { ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS); }
   void TearDown() override { EXPECT_EQ(free_environment(env_), SQL_SUCCESS); }
@@ -161,7 +161,7 @@ TEST_F(Session, EnvironmentWalkGoesNewestFirstAndStopsAtAFailure) {
 
 // SQLGetInfo's server questions: function masks as (type, 0), conversions
 // as (48, type), asked from level 710 with the capability.
-TEST(ServerInfo, RequestCarriesTheTwoCodesBigEndian) {
+TEST_F(Session, ServerInfoRequestCarriesTheTwoCodesBigEndian) {
   const std::pair<unsigned, Bytes> cases[] = {{SQL_NUMERIC_FUNCTIONS, {0, 0x31, 0, 0}},
                                               {SQL_CONVERT_LONGVARBINARY, {0, 0x30, 0, 0x47}}};
   ScriptedPeer peer;
