@@ -1,10 +1,11 @@
-// Prepare, execute, describe and parameters against the scripted peer: the
-// request bytes (binary blocks and data at execution included) and what the
-// driver makes of each kind of reply.
+// Prepare, execute, describe, parameters and the catalog functions against
+// the scripted peer: the request bytes (binary blocks, data at execution and
+// length limits included) and what the driver makes of each kind of reply.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 
@@ -185,6 +186,115 @@ TEST_F(Execute, DataAtExecutionMakesOneRequest) {
   EXPECT_EQ(text_ind, 3500) << "the hand-over leaves the length in the indicator";
   EXPECT_EQ(int_ind, 4);
   EXPECT_EQ(null_ind, SQL_NULL_DATA);
+}
+
+// --- Catalog functions.
+
+using Call = std::function<SQLRETURN(SQLHSTMT)>;
+using Catalog = StatementTest;
+
+// After the statement id: the names (NUL each), fixed fields, end mark 0x01.
+TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
+  struct Case {
+    uint32_t version;
+    Call call;
+    uint8_t command;
+    Bytes body;
+  } cases[] = {
+      {754, [](SQLHSTMT h) { return SQLTables(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); },
+       kCmdTables, join({cstr("%"), cstr("%"), cstr("%"), cstr("%"), {1}})},
+      // An empty owner stays empty; a length cuts the type.
+      {754,
+       [](SQLHSTMT h) {
+         return SQLTables(h, nullptr, SQL_NTS, sql(""), SQL_NTS, sql("ORD%"), SQL_NTS,
+                          sql("TABLEX"), 5);
+       },
+       kCmdTables, join({cstr("%"), cstr(""), cstr("ORD%"), cstr("TABLE"), {1}})},
+      // A NUL before the length ends the name.
+      {754,
+       [](SQLHSTMT h) {
+         return SQLColumns(h, sql("Q"), 1, sql("O"), 0, sql("AB\0CD"), 5, nullptr, -1);
+       },
+       kCmdColumns, join({cstr("Q"), cstr(""), cstr("AB"), cstr("%"), {1}})},
+      // From 710: names, then the low bytes of the options and 0x00.
+      {710,
+       [](SQLHSTMT h) {
+         return SQLStatistics(h, nullptr, 0, nullptr, 0, sql("ORDERS"), 3, SQL_INDEX_ALL, 0x0101);
+       },
+       kCmdStatistics, join({cstr("%"), cstr("%"), cstr("ORD"), {1, 1, 0, 1}})},
+      {700,
+       [](SQLHSTMT h) {
+         return SQLStatistics(h, sql("Q"), -1, nullptr, 0, sql("T"), SQL_NTS, 0, SQL_QUICK);
+       },
+       kCmdStatistics,
+       {0, 1}},
+      // Names, then scope, nullable and column type as u16, then 0x00.
+      {700,
+       [](SQLHSTMT h) {
+         return SQLSpecialColumns(h, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql("ORDERS"), SQL_NTS,
+                                  SQL_SCOPE_SESSION, SQL_NULLABLE);
+       },
+       kCmdSpecialColumns, join({cstr("%"), cstr("%"), cstr("ORDERS"), {0, 2, 0, 1, 0, 1, 0, 1}})},
+      {700,
+       [](SQLHSTMT h) { return SQLGetTypeInfo(h, SQL_VARBINARY); },
+       kCmdTypeInfo,
+       {0xFF, 0xFD, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    conn->server_version = c.version;
+    peer.expect_request(c.command, join({be32(statement_id(stmt)), c.body}))
+        .reply("K", execute_payload(0, 0));
+    EXPECT_EQ(c.call(stmt), SQL_SUCCESS) << std::string(stmt->message);
+  }
+}
+
+// Refusals happen before anything is sent and leave the earlier result alone.
+TEST_F(Catalog, RefusedArgumentsSendNothing) {
+  stmt->column_count = 3;
+  conn->server_version = 700;
+  EXPECT_EQ(SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, sql("T"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(diag(), "S1000 " + kPrefix + "Q4 7.0 Server does not support this function");
+  EXPECT_EQ(stmt->column_count, 3);
+  stmt->cancel_requested = 1;
+  EXPECT_EQ(SQLGetTypeInfo(stmt, SQL_ALL_TYPES), SQL_ERROR);
+  EXPECT_EQ(std::string(stmt->message), kPrefix + "Operation cancelled");
+  EXPECT_EQ(stmt->in_call, 0);
+}
+
+// A length of -1 is refused; the request (id, arguments, end mark) may fill
+// the 20480 bytes of io_buffer exactly, one more byte is refused.
+TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
+  std::string name(20469, 'N');
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, sql("O"), -1, nullptr, 0, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql(name.c_str()), SQL_NTS, nullptr, 0),
+            SQL_ERROR);
+  EXPECT_EQ(diag(), "S1090 " + kPrefix + "Invalid string or buffer length");
+  name.pop_back();
+  peer.expect_request(kCmdTables).reply("K", execute_payload(0, 0));
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql(name.c_str()), SQL_NTS, nullptr, 0),
+            SQL_SUCCESS);
+  EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
+}
+
+// Any letter but "K" is a refusal: the server's text with "08S01" on the
+// statement, no columns, the link up. A broken link (a reset, or one payload
+// byte above 20479) is the connection's failure, nothing on the statement.
+TEST_F(Catalog, RefusalsAndBrokenLinks) {
+  for (const char* status : {"Eno such table ORDERS", "Q"}) {
+    peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));
+    stmt->column_count = 5;
+    EXPECT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, sql("ORDERS"), SQL_NTS, nullptr, 0),
+              SQL_ERROR);
+    EXPECT_EQ(diag(), "08S01 " + kPrefix + (status + 1));
+    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link_lost, 0);
+    EXPECT_STREQ(conn->sqlstate, "");
+  }
+  stmt->sqlstate[0] = '\0';
+  peer.expect_request(kCmdTables).reply("K", Bytes(20480, 0));
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "");
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_NE(conn->link_lost, 0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Reading results against the scripted peer: SQLFetch over blocks ending in
 // "M", "W" and "E", damaged blocks, SQLGetData from the server (long values
-// growing their buffer), and the requests bound columns cost.
+// growing their buffer), the requests bound columns and scrolling cost.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -9,6 +9,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 #include "result_fixture.h"
+#include "results/extended_fetch.h"
 #include "results/fetch.h"
 #include "results/get_data.h"
 #include "statement/lifecycle.h"
@@ -143,43 +145,6 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
 
 // --- SQLGetData.
 
-// Every read of a value in pieces asks the server for the whole value again.
-TEST_F(Results, GetDataInPiecesFromTheServer) {
-  struct Piece {
-    SQLSMALLINT c_type;
-    SQLLEN room;
-    SQLRETURN rc;
-    std::string bytes;  // what lands in the buffer (a NUL ends character data)
-    SQLLEN length;
-  };
-  const std::pair<Bytes, std::vector<Piece>> cases[] = {
-      {text_value("abcdefg"),
-       {{SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "abc", 7},
-        {SQL_C_CHAR, 4, SQL_SUCCESS_WITH_INFO, "def", 4},
-        {SQL_C_CHAR, 4, SQL_SUCCESS, "g", 1},
-        {SQL_C_CHAR, 4, SQL_SUCCESS, "", 0}}},
-      {int_value(42),
-       {{SQL_C_LONG, 4, SQL_SUCCESS, "\x2a", 4}, {SQL_C_LONG, 4, SQL_NO_DATA_FOUND, "", 0}}},
-      // NULL leaves the buffer as it was.
-      {text_value("", kNullValueType), {{SQL_C_CHAR, 4, SQL_SUCCESS, "", SQL_NULL_DATA}}},
-  };
-  for (const auto& [value, pieces] : cases) {
-    ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
-    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
-    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-    for (const Piece& p : pieces) {
-      peer.expect_request(kCmdGetData, get_data_request(stmt, 1, p.c_type)).reply("K", value);
-      char buffer[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-      SQLLEN length = -7;
-      ASSERT_EQ(get_data(stmt, 1, p.c_type, buffer, p.room, &length), p.rc) << p.bytes;
-      if (p.rc == SQL_NO_DATA_FOUND) continue;
-      EXPECT_EQ(length, p.length);
-      EXPECT_EQ(std::string(buffer, p.bytes.size() + 1), p.bytes + '\0');
-      EXPECT_TRUE(p.rc == SQL_SUCCESS || sqlstate() == "01004");
-    }
-  }
-}
-
 // io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above;
 // one frame to 20474, two to 40954. Read in pieces of 7000, all comes back.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
@@ -247,6 +212,116 @@ TEST_F(Results, ColumnsAreFilledInBindingOrder) {
     ASSERT_EQ(bind_column(stmt, 1, SQL_C_LONG, &v[1], 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(bind_column(stmt, 4, SQL_C_LONG, &v[4], 0, nullptr), SQL_SUCCESS);
   }
+}
+
+// --- Scrolling against a model row server (1000 rows, 100 a block), with and
+// without the server's absolute fetch form.
+
+using Log = std::vector<std::string>;
+
+Log with_reads(Log head, int count) {
+  head.insert(head.end(), static_cast<size_t>(count), "X");
+  return head;
+}
+
+// Serves `count` requests of the model result, logging them: "exec", "X"
+// (next block), "A<row>" (absolute). The log is read after peer.finish().
+class Scroll : public StatementTest {
+ protected:
+  void serve_rows(int count) {
+    peer.serve(count, [this](const ReceivedRequest& r, std::string* status, Bytes* payload) {
+      const Bytes& p = r.payload;
+      bool exec = r.command[0] == static_cast<char>(kCmdExecute);
+      if (exec) {
+        next_ = 1;
+        log_.push_back("exec");
+      } else if (p.size() == 5 && p[4] == 'X') {
+        log_.push_back("X");
+      } else if (p.size() == 9 && p[4] == 'A') {
+        next_ = static_cast<int32_t>(load_u32(p.data() + 5));
+        log_.push_back("A" + std::to_string(next_));
+      } else {
+        return std::string("unexpected request");
+      }
+      Bytes block;
+      if (next_ <= 1000) {
+        int32_t count = std::min(100, 1001 - next_);
+        block = numbered_block(next_, count, next_ + count > 1000 ? 'W' : 'M');
+        next_ += count;
+      }
+      *status = exec || !block.empty() ? "K" : "W";
+      *payload = exec ? execute_payload(1, 1000, block) : block;
+      return std::string();
+    });
+  }
+  int32_t next_ = 1;
+  Log log_;
+};
+
+struct PositionCase {
+  const char* name;
+  bool absolute_form;
+  int32_t start_row;  // reached with SQLFetch first
+  int32_t target;
+  SQLRETURN result;
+  int32_t cursor_after;
+  Log requests;  // every request, the execution and the walk included
+};
+
+class Position : public Scroll, public ::testing::WithParamInterface<PositionCase> {};
+
+// The target row becomes current, and the next step returns it itself.
+TEST_P(Position, CostsExactlyTheExpectedRequests) {
+  const PositionCase& c = GetParam();
+  conn->server_flags = c.absolute_form ? kFlagAbsoluteFetch : 0;
+  serve_rows(static_cast<int>(c.requests.size()));
+  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
+  for (int32_t row = 1; row <= c.start_row; ++row) ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(position_cursor(stmt, c.target), c.result);
+  EXPECT_EQ(stmt->cursor_row, c.cursor_after);
+  if (c.result == SQL_SUCCESS) {
+    EXPECT_EQ(int_at(1), c.target);
+    ASSERT_EQ(fetch_next_row(stmt, -1), SQL_SUCCESS);
+    EXPECT_EQ(stmt->cursor_row, c.target);
+  }
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(log_, c.requests);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Moves, Position, ::testing::Values(
+    PositionCase{"Forward150ReadsThroughBlocks", true, 1, 151, SQL_SUCCESS, 151, {"exec", "X"}},
+    PositionCase{"Forward250SendsOneAbsoluteRequest", true, 1, 251, SQL_SUCCESS, 251, {"exec", "A251"}},
+    PositionCase{"Forward250WithoutAbsoluteFormReadsThrough", false, 1, 251, SQL_SUCCESS, 251, {"exec", "X", "X"}},
+    PositionCase{"BackwardsInsideTheFirstBlockAsksNothing", true, 50, 10, SQL_SUCCESS, 10, {"exec"}},
+    PositionCase{"BackwardsOutsideTheBlockAsksForTheRow", true, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "A20"}},
+    PositionCase{"BackwardsWithoutAbsoluteFormRunsTheStatementAgain", false, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "exec"}},
+    PositionCase{"RowZeroFromAFetchedBlockAsksForRowOne", true, 150, 0, SQL_NO_DATA_FOUND, 0, {"exec", "X", "A1"}},
+    PositionCase{"PastTheEndCountsTheRowsFromTheStart", true, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec", "A5000", "A1"}, 9)},
+    PositionCase{"PastTheEndWithoutAbsoluteFormReadsToTheEnd", false, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec"}, 9)}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// Unknown types and SQLSetPos are not capable; with extended fetch disabled
+// only NEXT is allowed; an empty result has no rowset.
+TEST_F(Scroll, ExtendedFetchRefusals) {
+  serve_rows(1);
+  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(extended_fetch(stmt, 9, 1, nullptr, nullptr), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1C00");
+  EXPECT_EQ(set_position(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1C00");
+  stmt->ext_fetch_disabled = 1;
+  stmt->rowset_size = 3;
+  SQLUSMALLINT statuses[3] = {};
+  SQLULEN count = 0;
+  EXPECT_EQ(extended_fetch(stmt, SQL_FETCH_FIRST, 0, &count, statuses), SQL_ERROR);
+  EXPECT_EQ(diag(), "S1000 " + kPrefix + "Extended fetch disabled for this DSN");
+  EXPECT_EQ(extended_fetch(stmt, SQL_FETCH_NEXT, 0, &count, statuses), SQL_SUCCESS);
+  EXPECT_EQ(count, 3u);
+  stmt->ext_fetch_disabled = 0;
+  ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
+  EXPECT_EQ(extended_fetch(stmt, SQL_FETCH_LAST, 1, nullptr, nullptr), SQL_NO_DATA_FOUND);
 }
 
 }  // namespace
