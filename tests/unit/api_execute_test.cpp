@@ -47,42 +47,36 @@ class ApiExecute : public ::testing::Test {
   }
 
   StatementRecord r;
-  SQLHSTMT h() { return r.stmt; }
   SQLLEN at_exec = SQL_DATA_AT_EXEC;
 };
-
-// The Driver Manager screens null handles; one check that the driver does too.
-TEST(ApiNullHandles, AreInvalidHandles) {
-  EXPECT_EQ(SQLExecDirect(nullptr, sql("X"), SQL_NTS), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLTransact(nullptr, nullptr, SQL_COMMIT), SQL_INVALID_HANDLE);
-}
 
 // SQLExecDirect discards the previous result before it looks at the cancel;
 // SQLExecute keeps it; SQLRowCount does not check (and sign-extends -1).
 TEST_F(ApiExecute, PendingCancelFailsWithS1008AndSendsNothing) {
   r.stmt->cursor_open = 1;
   r.stmt->cancel_requested = 1;
-  EXPECT_EQ(result(SQLExecute(h())), "ERROR S1008 Operation cancelled");
+  EXPECT_EQ(result(SQLExecute(r.stmt)), "ERROR S1008 Operation cancelled");
   EXPECT_EQ(r.stmt->cursor_open, 1);
-  EXPECT_EQ(SQLExecDirect(h(), sql("SELECT 1"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(SQLExecDirect(r.stmt, sql("SELECT 1"), SQL_NTS), SQL_ERROR);
   EXPECT_EQ(r.stmt->cursor_open, 0);
   r.stmt->row_count = -1;
   SQLLEN rows = 0;
-  EXPECT_EQ(SQLRowCount(h(), &rows), SQL_SUCCESS);
+  EXPECT_EQ(SQLRowCount(r.stmt, &rows), SQL_SUCCESS);
   EXPECT_EQ(rows, -1);
 }
 
 // Refusals before anything is sent. SQLNumParams' text has a capital "E".
 TEST_F(ApiExecute, RefusalsBeforeTheServer) {
-  EXPECT_EQ(result(SQLExecute(h())), "ERROR S1009 Invalid argument value") << "nothing prepared";
-  EXPECT_EQ(result(SQLNumParams(h(), nullptr)), "ERROR S1000 General Error");
+  EXPECT_EQ(result(SQLExecute(r.stmt)), "ERROR S1009 Invalid argument value") << "nothing prepared";
+  EXPECT_EQ(result(SQLNumParams(r.stmt, nullptr)), "ERROR S1000 General Error");
   int64_t length = 1;
   r.bind(1, &length);
-  EXPECT_EQ(result(SQLExecDirect(h(), sql("SELECT ?, ?"), SQL_NTS)),
+  EXPECT_EQ(result(SQLExecDirect(r.stmt, sql("SELECT ?, ?"), SQL_NTS)),
             "ERROR 07001 Wrong number of parameters");
   length = SQL_DATA_AT_EXEC;  // SQLPrepare refuses a data-at-execution binding
-  EXPECT_EQ(result(SQLPrepare(h(), sql("SELECT ?"), SQL_NTS)).substr(0, 11), "ERROR S1000");
-  EXPECT_EQ(result(SQLPrepare(h(), sql("  >LIST T"), SQL_NTS)), "OK") << "pass-through: no server";
+  EXPECT_EQ(result(SQLPrepare(r.stmt, sql("SELECT ?"), SQL_NTS)).substr(0, 11), "ERROR S1000");
+  EXPECT_EQ(result(SQLPrepare(r.stmt, sql("  >LIST T"), SQL_NTS)), "OK")
+      << "pass-through: no server";
 }
 
 // Out of memory and a pending cancel ("S1000", not "S1008") bind nothing;

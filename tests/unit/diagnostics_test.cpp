@@ -30,7 +30,7 @@ SQLRETURN read(Connection* c, Statement* s, Outputs* o, SQLSMALLINT max) {
 
 // A connection argument reads the connection slot only (writing the presets
 // when it is empty); reading empties the slot; a second post replaces the
-// first; a null state buffer discards the diagnostic.
+// first.
 TEST(SqlError, SlotsAreReadOnceAndTheConnectionWins) {
   Connection conn{};
   Statement stmt{};
@@ -45,9 +45,6 @@ TEST(SqlError, SlotsAreReadOnceAndTheConnectionWins) {
   EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_SUCCESS);
   EXPECT_EQ(o.all(), "28000 " + kPrefix + "second");
   EXPECT_EQ(read(&conn, nullptr, &o, 300), SQL_NO_DATA_FOUND);
-  post_connection_error(&conn, "gone", "S1000");
-  EXPECT_EQ(read_diagnostic(&conn, nullptr, nullptr, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
-  EXPECT_STREQ(conn.sqlstate, "");
 }
 
 // Truncation is silent: SQL_SUCCESS, the full length, max-1 characters and a
