@@ -12,16 +12,7 @@
 namespace q4e2e {
 namespace {
 
-class ConnectE2e : public Connected {
- protected:
-  // A data source of its own per case (unixODBC keeps what it read from odbc.ini).
-  std::string add_dsn(const std::map<std::string, std::string>& extra = {}) {
-    static int count = 0;
-    const std::string name = "q4connect" + std::to_string(++count);
-    config_.add_server_dsn(name, *server_, extra);
-    return name;
-  }
-};
+using ConnectE2e = Connected;
 
 TEST_F(ConnectE2e, IsqlConnectsOrReportsWhyNot) {
   const std::string logon_failed =

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Runs one end-to-end test script against a fresh q4lite:
-#   run_script.sh SCRIPT
-# It starts q4lite on 127.0.0.1 and a free port with the sample database
-# (a copy, so tests may write), writes a private unixODBC configuration with
-# the data source "q4sample" (user test / secret, the one user q4lite knows),
-# exports ODBCSYSINI and ODBCINI, runs the script (*.py with Debian's /usr/bin/python3, *.pl with
-# perl, *.sh with bash) and stops the server.
+# run_script.sh SCRIPT: runs one end-to-end test script (*.py with Debian's
+# /usr/bin/python3, *.pl with perl, else bash) against q4lite serving a copy of
+# the sample database to one user, test / secret, as the data source
+# "q4sample" of a private unixODBC configuration.
 set -euo pipefail
 script=$1
 build=${Q4_BUILD_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/build}

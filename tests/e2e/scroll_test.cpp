@@ -81,21 +81,17 @@ TEST_P(Scroll, EachOrientationDeliversItsRowset) {
   // One statement fills the table, so the large case costs one round trip.
   exec("CREATE TABLE T (N INTEGER)");
   exec(
-      "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C "
-      "WHERE X < " +
+      "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C WHERE X "
+      "< " +
       std::to_string(c.rows) + ") SELECT X FROM C");
   open_block_cursor("SELECT N FROM T ORDER BY N");
   SQLINTEGER values[kArray];
   SQLLEN indicators[kArray];
   Record records[kArray];
-  if (row_wise) {
-    set_attr(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Record)));
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, &records[0].n, sizeof(SQLINTEGER),
-                                         &records[0].indicator)));
-  } else {
-    ASSERT_TRUE(
-        SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, values, sizeof(SQLINTEGER), indicators)));
-  }
+  if (row_wise) set_attr(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Record)));
+  ASSERT_TRUE(
+      SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, row_wise ? &records[0].n : values,
+                               sizeof(SQLINTEGER), row_wise ? &records[0].indicator : indicators)));
 
   for (const Step& step : c.steps) {
     SCOPED_TRACE("orientation " + std::to_string(step.orientation) + " offset " +

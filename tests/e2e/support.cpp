@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -19,25 +17,7 @@ std::string build_dir() {
   return dir != nullptr ? dir : "build";
 }
 
-std::string make_temp_dir() {
-  char pattern[] = "/tmp/q4e2e.XXXXXX";
-  const char* made = mkdtemp(pattern);
-  return made != nullptr ? made : "";
-}
-
 }  // namespace
-
-TempDir::TempDir() : path_(make_temp_dir()) {}
-
-TempDir::~TempDir() {
-  if (!path_.empty() && std::system(("rm -rf '" + path_ + "'").c_str()) != 0) {
-    fprintf(stderr, "could not remove %s\n", path_.c_str());
-  }
-}
-
-void TempDir::write(const std::string& name, const std::string& text, bool append) const {
-  std::ofstream(file(name), append ? std::ios::app : std::ios::trunc) << text;
-}
 
 Q4lite::Q4lite() {
   dir_.write("users", "test:secret\n");
@@ -109,11 +89,9 @@ std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
 }
 
 void Connected::SetUp() {
-  static int servers = 0;
-  const std::string dsn = "q4e2e" + std::to_string(++servers);
   server_ = std::make_unique<Q4lite>();
   ASSERT_TRUE(server_->running());
-  config_.add_server_dsn(dsn, *server_);
+  const std::string dsn = add_dsn();
   ASSERT_EQ(SQLAllocEnv(&env_), SQL_SUCCESS);
   if (odbc3_)
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);

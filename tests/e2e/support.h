@@ -9,6 +9,10 @@
 #include <sqlext.h>
 #include <sys/types.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,11 +22,13 @@ namespace q4e2e {
 // A temporary folder removed (with its contents) by the destructor.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
-  void write(const std::string& name, const std::string& text, bool append = false) const;
-  const std::string path_;
+  void write(const std::string& name, const std::string& text, bool append = false) const {
+    std::ofstream(file(name), append ? std::ios::app : std::ios::trunc) << text;
+  }
+  const std::string path_ = mkdtemp(std::string("/tmp/q4e2e.XXXXXX").data());
+  std::error_code ignored_;
 };
 
 // A q4lite process on 127.0.0.1 and a free port, stopped by the destructor.
@@ -71,6 +77,13 @@ class Connected : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   std::string diag() { return diagnostic(env_, dbc_, stmt_); }
+  // A data source for the server, with a name of its own.
+  std::string add_dsn(const std::map<std::string, std::string>& extra = {}) {
+    static int count = 0;
+    const std::string name = "q4e2e" + std::to_string(++count);
+    config_.add_server_dsn(name, *server_, extra);
+    return name;
+  }
   // Closes the cursor, then SQLExecDirect must succeed.
   void exec(const std::string& text);
 
