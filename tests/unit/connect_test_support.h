@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "connect/password_scramble.h"
@@ -46,7 +44,7 @@ inline SQLCHAR* sql_text(const char* text) {
 // Copies `text` into a record field, cut to the field.
 template <size_t N>
 void set(char (&field)[N], const std::string& text) {
-  snprintf(field, N, "%s", text.c_str());
+  field[text.copy(field, N - 1)] = '\0';
 }
 
 // Texts joined by "|", to compare several fields of a record at once.

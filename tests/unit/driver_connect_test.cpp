@@ -2,13 +2,6 @@
 // items over the profile, and the answered connection string. Every logon
 // here fails to open its socket (no host is named), which posts "08001".
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "connect_test_support.h"
 #include "private_odbc_ini.h"
@@ -46,18 +39,14 @@ class DriverConnectTest : public ::testing::Test {
   SQLSMALLINT length_;
 };
 
-// Only a DSN item before DRIVER names a data source (and reads its profile).
+// Only a DSN item before DRIVER names a data source (and reads its profile);
+// what the answer keeps of the input is the connection-string tests' part.
 TEST_F(DriverConnectTest, DsnCountsOnlyBeforeDriver) {
   std::string name = dsn({{"SERVER", ""}, {"USER", "p"}, {"ACCOUNT", "a"}});
-  connect("DRIVER={Q4};DSN=" + name + ";UID=joe;FOO=1");
+  connect("DRIVER={Q4};DSN=" + name + ";UID=joe");
   EXPECT_STREQ(conn()->account, "") << "no profile was read";
-  EXPECT_EQ(out().rfind("DRIVER={Q4};DSN=" + name + ";FOO=1;", 0), 0u) << out();
-  EXPECT_NE(out().find(";Q4PWD="), std::string::npos) << out();
-  connect("DSN=" + name + ";DRIVER={Q4};FOO=1");
+  connect("DSN=" + name + ";DRIVER={Q4}");
   EXPECT_EQ(std::string(conn()->user) + conn()->account, "pa");
-  for (const char* absent : {"DRIVER", "FOO", "Q4PWD"}) {
-    EXPECT_EQ(out().find(absent), std::string::npos) << out();
-  }
 }
 
 // An empty item overrides too; the profile's user stays.
@@ -152,8 +141,7 @@ TEST_F(DriverConnectTest, CompletionModes) {
     std::string shown;
     for (const auto& s : user.shown) shown += s.template_name + (s.owner == kOwner ? " " : "?");
     EXPECT_EQ(shown, c.shown);
-    EXPECT_EQ(*c.answered == '\0' ? out_[0] == '#' : out().find(c.answered) != std::string::npos,
-              true)
+    EXPECT_TRUE(*c.answered ? out().find(c.answered) != std::string::npos : out_[0] == '#')
         << out();
   }
 }

@@ -102,7 +102,8 @@ class ScriptedDialogs : public DialogOps {
       if (entry.fill) entry.fill(conn);
       return entry.result;
     }
-    ScriptedWindow& w = *windows.emplace_back(new ScriptedWindow{template_name, owner});
+    ScriptedWindow& w = *windows.emplace_back(std::make_unique<ScriptedWindow>());
+    w.template_name = template_name, w.owner = owner;
     proc->on_init(handle(w), conn);
     w.initial_texts = w.texts;
     w.initial_checks = w.checks;
