@@ -38,17 +38,12 @@ void ConnectionDeleter::operator()(Connection* conn) const {
   delete conn;
 }
 
-ConnectionPtr new_connection(uint16_t port, uint32_t login_timeout) {
+ConnectionPtr connect_link(uint16_t port, bool blocking, uint32_t login_timeout) {
   ConnectionPtr conn(new Connection{});
   conn->socket = kInvalidSocket;
   snprintf(conn->server, sizeof conn->server, "127.0.0.1");
   conn->port = htons(port);
   conn->login_timeout = login_timeout;
-  return conn;
-}
-
-ConnectionPtr connect_link(uint16_t port, bool blocking) {
-  ConnectionPtr conn = new_connection(port);
   if (connect_server(nullptr, conn.get()) == 1 && blocking) set_blocking(conn->socket, true);
   return conn;
 }

@@ -1,7 +1,7 @@
-// Connected driver records, and a scripted stand-in for the Q4 server on 127.0.0.1 (the kernel
-// picks the port): steps run on the peer's thread and may be appended while the driver works; the
-// first accepts the connection. A failing step records why and closes the connection; every wait
-// gives up after the step timeout (5 s).
+// Connected driver records, and a scripted stand-in for the Q4 server on
+// loopback: steps run on the peer's thread, may be appended while the driver
+// works, and the first accepts the connection. A failing step records why and
+// closes the connection; every wait gives up after the step timeout (5 s).
 #pragma once
 
 #include <cstddef>
@@ -23,11 +23,9 @@ struct ConnectionDeleter {
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 
-// A zeroed record for 127.0.0.1:port with the login timeout set, not connected.
-ConnectionPtr new_connection(uint16_t port, uint32_t login_timeout = 5);
-// The same connected with connect_server (kInvalidSocket when that failed),
-// its socket blocking as after a logon unless `blocking` is false.
-ConnectionPtr connect_link(uint16_t port, bool blocking = true);
+// A record for 127.0.0.1:port connected with connect_server (kInvalidSocket
+// when that failed), its socket blocking as after a logon unless told.
+ConnectionPtr connect_link(uint16_t port, bool blocking = true, uint32_t login_timeout = 5);
 // A TCP socket bound to 127.0.0.1 at a port the kernel picks, listening with
 // `backlog` unless it is negative; -1 when that failed.
 int bound_loopback(int backlog, uint16_t* port);
