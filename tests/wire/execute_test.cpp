@@ -201,8 +201,6 @@ TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
     uint8_t command;
     Bytes body;
   } cases[] = {
-      {754, [](SQLHSTMT h) { return SQLTables(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); },
-       kCmdTables, join({cstr("%"), cstr("%"), cstr("%"), cstr("%"), {1}})},
       // An empty owner stays empty; a length cuts the type.
       {754,
        [](SQLHSTMT h) {
