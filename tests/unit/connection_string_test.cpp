@@ -1,5 +1,4 @@
-// The connection-string grammar (lookup, the completed string) and
-// the scrambled form of passwords that travels inside it.
+// The connection-string grammar and the scrambled passwords inside it.
 #include "connect/connection_string.h"
 #include "connect_test_support.h"
 
@@ -12,11 +11,7 @@ std::string unscrambled(const std::string& value, bool string_form) {
   return unscramble_password(buffer, string_form);
 }
 
-// Pinned: scrambled values live on in users' ODBC.INI files and saved
-// connection strings. Every printable character in runs of the longest value
-// (19) round-trips and never scrambles to ";" or a blank; "~" (past the table)
-// comes back as "!". Bytes outside the table pass unchanged and do not move
-// the running sum; a blank survives only without the string form.
+// Pinned (stored values must stay readable); round trips, never ";" or blank; edge bytes.
 TEST(PasswordScramble, PinnedRoundTripsAndEdgeValues) {
   EXPECT_EQ(scrambled("secret", false), "~7hGiyw");
   EXPECT_EQ(scrambled("Q4-odbc!2024", true), "~>cO=m7`~$C?{");
@@ -35,8 +30,7 @@ TEST(PasswordScramble, PinnedRoundTripsAndEdgeValues) {
   EXPECT_EQ(std::string() + with[1] + with[3] + with[6], scrambled("abc", false).substr(1));
   EXPECT_EQ(unscrambled(with, false), "a\tb\xE9 c");
   EXPECT_NE(unscrambled(scrambled("a b", true), true), "a b");
-  // Plain and damaged values: ";" is in no table, so its place keeps the
-  // character before.
+  // Damaged and plain values: ";" is in no table, its place keeps the one before.
   std::string s = scrambled("ab", false);
   EXPECT_EQ(unscrambled(s.substr(0, 2) + ";", false), std::string("a") + s[1]);
   EXPECT_EQ(unscrambled("pl~ain", false) + unscrambled("~", false), "pl~ain");
@@ -56,8 +50,7 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
       {"UID=abcdef", "UID", 4, false, "1|abc|0"},
       // Without "=" after it the keyword is absent; the next "=" is used otherwise.
       {"UID joe", "UID", 40, false, "0||0"}, {"UID ;PWD=x", "UID", 40, false, "1|x|0"},
-      // Scrambled values: ";" is dropped unless a known keyword (exact case)
-      // or nothing follows it.
+      // Scrambled: ";" is dropped unless a known keyword (exact case) or nothing follows.
       {"PWD=~ab;cd;UID=x", "PWD", 20, true, "1|~abcd|0"},
       {"PWD=~ab;UID=x", "PWD", 20, true, "1|~ab|0"},
       {"PWD=~ab;uid=x", "PWD", 20, true, "1|~abuid=x|0"},
@@ -115,8 +108,7 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
       {"DRIVER={Q4};FOO=bar;SERVER=old;Q4PWD=x;PWD=y", false, "DRIVER={Q4};FOO=bar;"},
       {"", false, ";"},
       {every_known, false, ""},  // emptied, its closing ";" included
-      // Keywords are found in any case but removed only in their exact case;
-      // removal takes a value's first word, all of a scrambled one.
+      // Removed only in exact case; a value's first word, all of a scrambled one.
       {"DRIVER=x;uid=joe;", false, "DRIVER=x;uid=joe;"},
       {"DRIVER=x;UID=joe smith;PWD=~a;b;", false, "DRIVER=x;smith;"},
   };

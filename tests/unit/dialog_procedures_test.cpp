@@ -1,6 +1,4 @@
-// SpecInfoDlg driven as a host program's dialog manager would: initialisation,
-// checks, closing commands and the save to a private ODBC.INI (its logon and
-// account commands are tested on the wire).
+// SpecInfoDlg driven as a host's dialog manager would (logon commands: wire tests).
 #include <fstream>
 #include <sstream>
 
@@ -48,8 +46,7 @@ class SpecInfo : public ::testing::Test {
   ConnectionRecord conn_;
 };
 
-// The fields are shown except the placeholders ("?..."); the connect command
-// needs host, user and virtual machine in the window.
+// Placeholders ("?...") are not shown; connect needs host, user and machine.
 TEST_F(SpecInfo, InitialisationChecksAndDestroy) {
   EXPECT_EQ(init(), kTrue);
   auto shown = state().texts;
@@ -74,8 +71,7 @@ TEST_F(SpecInfo, InitialisationChecksAndDestroy) {
   EXPECT_EQ(press(kCommandSave), kFalse) << "after WM_DESTROY the record is forgotten";
 }
 
-// The save writes the record (never the window) into the data source's
-// section of the user's file (not the system's), when the user answers Yes.
+// On Yes the record (not the window) goes to the user's file (not the system's).
 TEST_F(SpecInfo, SaveWritesTheRecordToOdbcIni) {
   // clang-format off
   const std::tuple<uint32_t, int, std::string> cases[] = {

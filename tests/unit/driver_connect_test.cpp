@@ -1,6 +1,4 @@
-// SQLDriverConnect without a server: completion modes, dialogs, the string's
-// items over the profile, and the answered connection string. Every logon
-// here fails to open its socket (no host is named), which posts "08001".
+// SQLDriverConnect without a server (every logon fails with "08001": no host).
 #include <arpa/inet.h>
 
 #include "connect_test_support.h"
@@ -39,8 +37,7 @@ class DriverConnectTest : public ::testing::Test {
   SQLSMALLINT length_;
 };
 
-// Only a DSN item before DRIVER names a data source (and reads its profile);
-// what the answer keeps of the input is the connection-string tests' part.
+// Only a DSN item before DRIVER names a data source (and reads its profile).
 TEST_F(DriverConnectTest, DsnCountsOnlyBeforeDriver) {
   std::string name = dsn({{"SERVER", ""}, {"USER", "p"}, {"ACCOUNT", "a"}});
   connect("DRIVER={Q4};DSN=" + name + ";UID=joe");
@@ -76,8 +73,7 @@ TEST_F(DriverConnectTest, UserAndPasswordItems) {
       {"USER=other;UID=joe smith;", "joe||"},  // UID wins, a blank ends it
       {"UID=joe;PWD=" + scrambled("s3cret") + ";", "joe|s3cret|"},
       {"UID=joe;PWD=;PASSWORD=b;", "joe|b|"},
-      // PASSWORD matches the tail of ACPASSWORD: the user password comes from
-      // the PASSWORD item after it.
+      // PASSWORD matches the tail of ACPASSWORD: the PASSWORD item after it counts.
       {"UID=joe;ACPASSWORD=acp;PASSWORD=pw;", "joe|pw|acp"},
       {"UID=joe;ACPASSWORD=acp;", "joe||acp"}};
   // clang-format on
@@ -100,10 +96,7 @@ TEST_F(DriverConnectTest, CutAnswerStaysInsideBuffer) {
   }
 }
 
-// What each completion mode shows and answers. Answers: 100 cancels, 0 is OK
-// untouched, 1 is OK after typing the user "typed". `answered`: a part of the
-// answered string, or "" when nothing may be answered. The length is set only
-// after a successful connect. The last row has no output buffer.
+// Answers: 100 cancels, 0 OK, 1 OK with user "typed"; "" answered: nothing written.
 TEST_F(DriverConnectTest, CompletionModes) {
   struct Case {
     std::string input;

@@ -1,5 +1,4 @@
-// SQLGetInfo and SQLGetFunctions without a server: the answers that carry a
-// rule, buffer and length rules, and the level-dependent function table.
+// SQLGetInfo and SQLGetFunctions without a server: answers with a rule, buffers.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -47,8 +46,7 @@ class InfoTest : public ::testing::Test {
   std::string state_;
 };
 
-// Numbers are written whole (2 or 4 bytes) whatever the buffer length; a
-// text with its NUL, an empty text not at all.
+// Numbers are written whole whatever the length; texts with a NUL, empty ones not.
 TEST_F(InfoTest, AnswersOfEachKind) {
   // clang-format off
   const std::tuple<unsigned, size_t, uint32_t> numbers[] = {{SQL_ACTIVE_STATEMENTS, 2, 32767},
@@ -76,10 +74,7 @@ TEST_F(InfoTest, AnswersOfEachKind) {
   }
 }
 
-// Refused: no length, nothing written. A null buffer with a length is refused
-// before the type is looked at; a null buffer of length 0 asks for the length
-// ("01004" when there is something to answer); a short buffer gets max-1
-// characters and a NUL.
+// Refused: nothing written; a null buffer of length 0 asks the length; short: cut.
 TEST_F(InfoTest, RefusedTypesLengthsAndTruncation) {
   // clang-format off
   const std::tuple<unsigned, bool, std::string> refused[] = {
@@ -106,8 +101,7 @@ TEST_F(InfoTest, RefusedTypesLengthsAndTruncation) {
   EXPECT_TRUE(untouched_from(5));
 }
 
-// Cursor names, SQLNativeSql and SQLPrimaryKeys need level 710; the rest of
-// the table does not depend on the level. Rows: function, at 709, at 710.
+// Rows: function, answer at level 709, at 710.
 TEST(GetFunctions, AnswersAtEachLevel) {
   // clang-format off
   const int cases[][3] = {{SQL_API_SQLGETCURSORNAME, 0, 1}, {SQL_API_SQLNATIVESQL, 0, 1},

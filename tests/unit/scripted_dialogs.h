@@ -1,9 +1,6 @@
-// A scripted user for the dialog operations, installed for its lifetime. Each
-// dialog run takes the next entry: answer() ends it with a result after `fill`
-// changed the record (its logic does not run); play() runs its logic through a
-// script that must end it; with none left it fails as without dialogs. Message
-// boxes answer from answer_box() in order, then Cancel. host_window() gives a
-// window of a host program whose dialog procedure the test calls itself.
+// A scripted user for the dialog operations while it lives. Each dialog takes the next entry:
+// answer() returns a result after `fill` (no dialog logic runs), play() runs the logic through a
+// script that must end it; none left: it fails. Message boxes answer answer_box(), then Cancel.
 #pragma once
 
 #include <gtest/gtest.h>

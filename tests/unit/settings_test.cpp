@@ -1,5 +1,4 @@
-// Data source settings: reading ODBC.INI, the number and switch rules,
-// NUMERICFORMAT and the locale's marks.
+// Data source settings: number and switch rules, NUMERICFORMAT, locale marks.
 #include <arpa/inet.h>
 #include <unistd.h>
 
@@ -30,8 +29,7 @@ std::string marks(const Connection& conn) {
   return fields({conn.currency_sign, conn.thousand_mark, conn.decimal_mark});
 }
 
-// One row per rule: only "Y" turns a switch on; numbers read a leading
-// integer; a timeout is capped at 32767 (-1 too); a port wraps to 16 bits.
+// Only "Y" switches on; leading integers saturate; timeouts cap at 32767; ports wrap.
 TEST(SettingTexts, SwitchAndNumberRules) {
   for (const auto& [text, on] : {std::pair{"Yonder", true}, {"yes", false}, {" Yes", false}}) {
     EXPECT_EQ(switch_on(text), on) << '"' << text << '"';
@@ -48,8 +46,7 @@ TEST(SettingTexts, SwitchAndNumberRules) {
   EXPECT_EQ(level_from_text("-1"), 0xFFFFFFFFu);
 }
 
-// The record starts with the marks "C", "T" and "D": a mark that the text
-// does not give keeps what it held.
+// Marks the text does not give keep what they held ("C", "T", "D").
 TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
   // clang-format off
   const std::pair<const char*, const char*> cases[] = {
@@ -67,8 +64,7 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
   }
 }
 
-// SQLConnect's reading into a fresh record converts the port at once (the
-// marks' level rule is tested on the wire).
+// SQLConnect converts the port at once (the marks' level rule is on the wire).
 TEST(ConnectSettings, DefaultsAndNumbers) {
   Connection conn = record_for({});
   read_connect_settings(&conn);
@@ -84,8 +80,7 @@ TEST(ConnectSettings, DefaultsAndNumbers) {
   EXPECT_EQ(conn.login_timeout, 32767u);
 }
 
-// SQLDriverConnect's reading: USER before UID, PASSWORD before PWD, the port
-// kept as text; the longest scrambled passwords read back whole.
+// USER before UID, PASSWORD before PWD, port kept as text, longest passwords whole.
 TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   // clang-format off
   Connection conn = record_for({{"USER", "u"}, {"UID", "x"}, {"PASSWORD", "p"}, {"PWD", "y"},
@@ -100,8 +95,7 @@ TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   EXPECT_EQ(fields({conn.user, conn.password, conn.ac_password}), "|" + longest + "|" + longest);
 }
 
-// The user's locale gives the marks, the process locale stays; de_DE is built once
-// into the build tree and renamed into place whole (tests run in parallel).
+// de_DE is built once into the build tree, renamed into place whole (parallel runs).
 const std::string kBuildGermanLocale =
     "test -e $F || { P=$F.$$; mkdir -p $P && localedef -i de_DE -f UTF-8 $P/de_DE.UTF-8 "
     ">/dev/null 2>&1 && mv -T $P $F; rm -rf $P; }";

@@ -1,5 +1,4 @@
-// SQLConnect, SQLDisconnect and the logon text without a server: logons here
-// fail to open their socket (no host is named); the record is what is checked.
+// SQLConnect and the logon text without a server (no host is named).
 #include "connect/logon.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
@@ -39,8 +38,7 @@ Connection logon_record(uint32_t level, const char* server_format_opt, const cha
   return conn;
 }
 
-// The marks' level and ServerFormatOpt rules are tested on the wire; here:
-// "yes" is no "Yes", and only a leading "?" empties a field.
+// "yes" is no "Yes", only a leading "?" empties a field (the marks' rules: wire).
 TEST(LogonText, FieldsAndMarks) {
   const std::pair<Connection, const char*> cases[] = {
       {logon_record(754, "yes"), "db1,vm,joe,pw,acc,acpw,\"$/,/.\","},

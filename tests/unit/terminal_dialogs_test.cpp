@@ -1,6 +1,4 @@
-// The terminal forms through a pseudo-terminal: the test plays the user at
-// the master side, answering prompts as they appear, while the dialog runs on
-// a thread of its own against the slave side.
+// The terminal forms at a pseudo-terminal, the test typing at its master side.
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -37,8 +35,7 @@ class TerminalForm : public ::testing::Test {
     runner_.join();
     return result_;
   }
-  // Reads until `text` appears after what earlier waits consumed; false after
-  // 5 quiet seconds. The terminal's "\r\n" is kept as "\n".
+  // Reads past `text` (after earlier waits); false after 5 quiet seconds. "\r" dropped.
   bool wait_for(const std::string& text) {
     for (int quiet = 0; quiet < 50;) {
       size_t found = transcript_.find(text, consumed_);
@@ -57,8 +54,7 @@ class TerminalForm : public ::testing::Test {
   void type(const std::string& bytes) {
     EXPECT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-  // Waits for each prompt in turn and types its answer and Enter (a null
-  // answer only waits).
+  // Waits for each prompt and types its answer and Enter (a null answer only waits).
   void answer(std::initializer_list<std::pair<const char*, const char*>> steps) {
     for (const auto& [prompt, text] : steps) {
       ASSERT_TRUE(wait_for(prompt)) << "no \"" << prompt << "\" in:\n" << transcript_;
@@ -124,17 +120,14 @@ extern "C" void count_interrupt(int) {
   ++g_interrupts;
 }
 
-// End of input (Ctrl-D) or a signal at the password prompt fails the dialog
-// before OK, so the record keeps what it held, and the terminal gets its
-// echo back; the signal then reaches the program's own handler.
+// Ctrl-D or a signal fails the dialog, echo comes back, the signal reaches the program.
 TEST_F(TerminalForm, EndOfInputOrSignalFailsTheDialogAndRestoresEcho) {
-  struct sigaction counting {
-  }, before{}, now{};
+  struct sigaction counting = {}, before = {}, now = {};
   counting.sa_handler = count_interrupt;
   sigaction(SIGINT, &counting, &before);
   g_interrupts = 0;
+  set(conn_->user, "joe");
   for (bool signal : {false, true}) {
-    set(conn_->user, "joe");
     start([this] { return run_small_connect_dialog(nullptr, conn_.get()); });
     answer({{"Q4 User ID: [joe]: ", "ann"}, {"User Password : []: ", nullptr}});
     ASSERT_FALSE(echo_on());
