@@ -227,7 +227,8 @@ Rows rows_of(const Reply& reply, size_t columns, char* trailer) {
   const auto& p = reply.payload;
   const size_t from = columns == 0 ? 8 : 0;
   if (columns == 0 && p.size() >= 8) columns = load_u32(p.data());
-  EXPECT_TRUE((p.size() == 8 && from == 8) || parse_block(p, from, columns, &rows, &end));
+  EXPECT_TRUE(p.size() == from ? from == 8
+                               : p.size() > from && parse_block(p, from, columns, &rows, &end));
   return rows;
 }
 
