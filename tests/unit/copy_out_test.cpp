@@ -33,15 +33,10 @@ TEST(CopyOut, SweepOfCapacitiesKeepsGuardsAndReportsCuts) {
           EXPECT_EQ(r.truncated, text ? full + 1 > capacity : full > room);
           EXPECT_EQ(memcmp(dest, source + offset, copied), 0);
           bool terminated = text && capacity >= 1;
-          if (terminated) {
-            EXPECT_EQ(dest[copied], '\0');
-          }
+          EXPECT_EQ(terminated ? dest[copied] : 0, 0) << "terminator";
           int written = copied + (terminated ? 1 : 0);
-          for (int i = -8; i < 18; ++i) {
-            if (i < 0 || i >= written) {
-              EXPECT_EQ(dest[i], 0xEE) << "byte " << i;
-            }
-          }
+          for (int i = -8; i < 18; ++i)
+            EXPECT_TRUE((i >= 0 && i < written) || dest[i] == 0xEE) << i;
         }
       }
     }

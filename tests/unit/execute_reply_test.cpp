@@ -111,7 +111,7 @@ TEST(StoreRowBlock, CutFirstRow) {
   Bytes cut = row_value(kSqlInteger, "1").u16(kSqlChar).u32(50).text("short");
   EXPECT_FALSE(store_row_block(r.stmt, cut.ptr(), cut.size(), true));
   EXPECT_EQ(r.stmt->cache_valid, 0);
-  EXPECT_EQ(r.diag().substr(0, 5), "S1000");
+  EXPECT_EQ(diag(r.stmt).substr(0, 5), "S1000");
 }
 
 // Numeric attributes write only the number, text ones only the text or its

@@ -61,7 +61,7 @@ const Case kCases[] = {
 std::string literal(StatementRecord& r, const ParamBinding& b) {
   if (!reserve_request(r.stmt, 0, 16)) return "!no request buffer";
   uint64_t at = 4;
-  if (make_literal(r.stmt, b, &at) != SQL_SUCCESS) return "!" + r.diag();
+  if (make_literal(r.stmt, b, &at) != SQL_SUCCESS) return "!" + diag(r.stmt);
   return std::string(reinterpret_cast<const char*>(r.stmt->request_buffer) + 4, at - 4);
 }
 

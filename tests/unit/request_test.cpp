@@ -117,9 +117,9 @@ TEST(Substitution, LiteralsReplaceTheMarkersInOrder) {
   r.bind(1, &nts, SQL_C_CHAR, SQL_VARCHAR, "O'Brien");
   r.bind(3, &four, SQL_C_LONG, SQL_INTEGER, &n);
   r.bind(4, nullptr, SQL_C_TINYINT, SQL_TINYINT, &tiny)->position = 3;
-  ASSERT_EQ(build(r, "INSERT INTO T VALUES (?,?) -- '?'"), SQL_SUCCESS) << r.diag();
+  ASSERT_EQ(build(r, "INSERT INTO T VALUES (?,?) -- '?'"), SQL_SUCCESS) << diag(r.stmt);
   EXPECT_EQ(payload_after_id(r.stmt), "INSERT INTO T VALUES ('O''Brien',5) -- '?'" + nul(2));
-  ASSERT_EQ(build(r, "X ??"), SQL_SUCCESS) << r.diag();
+  ASSERT_EQ(build(r, "X ??"), SQL_SUCCESS) << diag(r.stmt);
   EXPECT_EQ(payload_after_id(r.stmt), "X 'O''Brien'5" + nul(2));
 }
 
