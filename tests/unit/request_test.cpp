@@ -1,5 +1,5 @@
 // Building the execute request: marker scanning, the payload bytes with
-// literals and binary blocks, and the room the request block keeps.
+// literals, the room the request block keeps, and memory failures.
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "statement/marker_scan.h"
