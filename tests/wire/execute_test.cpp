@@ -5,12 +5,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <functional>
-#include <string>
 #include <tuple>
 
 #include "core/diagnostics.h"
-#include "protocol/wire.h"
 #include "result_fixture.h"
 #include "statement/cursor.h"
 

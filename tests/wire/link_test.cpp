@@ -3,17 +3,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstring>
-#include <functional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
@@ -21,7 +13,6 @@
 #include "link/socket_layer.h"
 #include "link/transport.h"
 #include "platform/heap.h"
-#include "protocol/wire.h"
 #include "scripted_peer.h"
 
 namespace q4::wire {
