@@ -289,10 +289,8 @@ class ScriptedPeer {
     return step("serve", [=](PeerState& s) { return s.serve(count, responder); });
   }
   ScriptedPeer& echo_requests(const std::string& status = "K") {
-    return serve(-1, [status](const ReceivedRequest& request, std::string* out, Bytes* payload) {
-      *out = status;
-      *payload = request.payload;
-      return std::string();
+    return serve(-1, [status](const ReceivedRequest& r, std::string* out, Bytes* payload) {
+      return *out = status, *payload = r.payload, std::string();
     });
   }
   ScriptedPeer& send_raw(const Bytes& b) {
