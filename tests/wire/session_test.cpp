@@ -50,14 +50,17 @@ struct Linked {
 
 class Session : public ::testing::Test, public Wire {
  protected:
-  void SetUp() override { ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS); }
-  void TearDown() override { EXPECT_EQ(free_environment(env_), SQL_SUCCESS); }
-  // Frees a record that a failed drop left unlinked.
-  static void discard(Statement* stmt) {
-    EXPECT_EQ(stmt->binary_blocks, nullptr);
-    discard_dropped_statement(stmt);
+  void SetUp() override {
+    reset_locale_marks();
+    users_ = socket_layer_users();
+    ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS);
+  }
+  void TearDown() override {
+    EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
+    EXPECT_EQ(socket_layer_users(), users_) << "a link left open";
   }
   Environment* env_ = nullptr;
+  int users_ = 0;
 };
 
 // Only with DisableExtFetch is a statement announced by an allocate request;
@@ -84,8 +87,8 @@ TEST_F(Session, StatementRequestsAndABrokenRelease) {
   EXPECT_EQ(peer.finish(), "");
   EXPECT_EQ(free_statement(a, SQL_DROP), SQL_ERROR);
   EXPECT_EQ(link.conn->statements, nullptr);
-  discard(a);
-  discard(b);
+  discard_dropped_statement(a);  // a failed drop leaves the record unlinked
+  discard_dropped_statement(b);
 }
 
 // Access mode, autocommit and isolation travel as three digits; an
@@ -213,21 +216,11 @@ SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn,
                     sql_text(auth), SQL_NTS);
 }
 
-class Logon : public ::testing::Test, public Wire {
- protected:
-  void SetUp() override {
-    reset_locale_marks();
-    users_ = socket_layer_users();
-  }
-  void TearDown() override { EXPECT_EQ(socket_layer_users(), users_) << "a link left open"; }
-  int users_ = 0;
-};
-
 // The text's fields are the unit tier's; here: the marks can be left out, the
 // stored password goes only to the stored user, and disconnect's bytes. Four
 // reply bytes raise the level to 710, a fifth (signed) sets the flags; a
 // warning is success without flags.
-TEST_F(Logon, TextAndReply) {
+TEST_F(Session, TextAndReply) {
   const char kFull[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
   const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";  // marks only from level 754
   struct Case {
@@ -283,7 +276,7 @@ TEST_F(Logon, TextAndReply) {
 // Every failure leaves the record unconnected; the server's own words are
 // not shown. A reply broken off right after a refusal's status is still a
 // refusal, not a transport failure.
-TEST_F(Logon, FailuresAndTheirDiagnostics) {
+TEST_F(Session, FailuresAndTheirDiagnostics) {
   const char kLink[] = "Communication Link failure. Check server status.";
   Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
   Bytes broken = frame_bytes("K", {}, 0, 1);  // cannot even hold its own length
@@ -321,7 +314,7 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
 // SQLDisconnect succeeds whatever the server does; it releases every
 // statement (newest first, as the list holds them) before the session ends,
 // and frees them also when no release can reach the server.
-TEST_F(Logon, DisconnectReleasesEveryStatement) {
+TEST_F(Session, DisconnectReleasesEveryStatement) {
   for (const char* end : {"K", "Enope", static_cast<const char*>(nullptr)}) {
     SCOPED_TRACE(end ? end : "server gone");
     ScriptedPeer peer;
