@@ -132,30 +132,26 @@ TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
 }
 
 TEST(Framing, RepliesThatFitAreTaken) {
-  struct Case {
-    std::string status;
-    size_t size;
-    int32_t capacity;  // 0: status only
-    size_t status_size;
-    int32_t result;
-  } cases[] = {
-      {"Kdone", 0, 20479, kReplyStatusSize, -1},
-      {"W1234 careful", 5, 0, kExchangeBufferSize, -1},  // a single frame's chunk is ignored
-      {"E123456789abcde", 0, 0, 16, -1},                 // status filling its area exactly
-      {"K", 20479, 20480, kReplyStatusSize, 20479},
-      {"K", 20480, 20480, kReplyStatusSize, 20480},
+  // status, payload size, capacity (0: status only), status area size
+  const std::tuple<std::string, size_t, int32_t, size_t> cases[] = {
+      {"Kdone", 0, 20479, kReplyStatusSize},
+      {"W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
+      {"E123456789abcde", 0, 0, 16},                 // status filling its area exactly
+      {"K", 20479, 20480, kReplyStatusSize},
+      {"K", 20480, 20480, kReplyStatusSize},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.status + " " + std::to_string(c.size));
+  for (const auto& [status_text, size, capacity, status_size] : cases) {
+    SCOPED_TRACE(status_text + " " + std::to_string(size));
     ScriptedPeer peer;
-    Bytes payload = pattern_bytes(c.size);
-    peer.reply(c.status, payload);
-    Driver driver(peer, c.status_size);
+    Bytes payload = pattern_bytes(size);
+    peer.reply(status_text, payload);
+    Driver driver(peer, status_size);
     uint32_t status = 77;
-    EXPECT_EQ(driver.receive(c.capacity, &status), c.result);
+    bool data = capacity > 0 && size > 0;
+    EXPECT_EQ(driver.receive(capacity, &status), data ? int32_t(size) : -1);
     EXPECT_EQ(status, LINK_OK);
-    EXPECT_EQ(driver.status, c.status);
-    Bytes want = c.result > 0 ? payload : Bytes(8, 0);  // status-only: nothing lands
+    EXPECT_EQ(driver.status, status_text);
+    Bytes want = data ? payload : Bytes(8, 0);  // status-only: nothing lands
     EXPECT_EQ(driver.first(want.size()), want);
     EXPECT_TRUE(driver.guards_intact());
     EXPECT_EQ(peer.finish(), "");

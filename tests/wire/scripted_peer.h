@@ -92,7 +92,6 @@ struct PeerState {
       if (std::chrono::steady_clock::now() >= limit) return "timed out waiting for " + what;
     }
   }
-
   void drop(bool reset) {
     if (fd < 0) return;
     linger hard{1, 0};
@@ -101,7 +100,6 @@ struct PeerState {
     ::close(fd);
     fd = -1;
   }
-
   std::string read_exact(size_t count, Bytes* out) {
     out->resize(count);
     for (size_t done = 0; done < count;) {
@@ -114,7 +112,6 @@ struct PeerState {
     }
     return "";
   }
-
   std::string write_all(const Bytes& bytes) {
     for (size_t done = 0; done < bytes.size();) {
       ssize_t sent =
@@ -127,7 +124,6 @@ struct PeerState {
     }
     return "";
   }
-
   std::string read_request(ReceivedRequest* out) {
     *out = ReceivedRequest{};
     Bytes field;
@@ -162,7 +158,6 @@ struct PeerState {
     requests.push_back(*out);
     return "";
   }
-
   std::string send_reply(const std::string& status, const Bytes& payload) {
     size_t at = 0;
     do {
@@ -177,14 +172,12 @@ struct PeerState {
     } while (at < payload.size());
     return "";
   }
-
   std::string expect_ack() {
     Bytes ack;
     std::string why = read_exact(1, &ack);
     if (!why.empty()) return "acknowledgement: " + why;
     return ack[0] == kAckByte ? "" : "acknowledgement byte " + std::to_string(ack[0]);
   }
-
   std::string wait_for_close() {
     uint8_t sink[4096];
     for (;;) {
@@ -195,7 +188,6 @@ struct PeerState {
       if (got < 0 && errno != EINTR) return error_text("recv");
     }
   }
-
   std::string serve(int count, const Responder& responder) {
     for (int i = 0; count < 0 || i < count; ++i) {
       std::string why;
@@ -210,7 +202,6 @@ struct PeerState {
     }
     return "";
   }
-
   // Whether the driver sent bytes not read yet; a queued connection is accepted to see.
   bool has_data(int flags = MSG_DONTWAIT) {
     pollfd queued{listener, POLLIN, 0};
@@ -218,7 +209,6 @@ struct PeerState {
     uint8_t probe;
     return fd >= 0 && recv(fd, &probe, 1, MSG_PEEK | flags) > 0;
   }
-
   void run() {
     for (int index = 1;; ++index) {
       std::pair<std::string, std::function<std::string(PeerState&)>> step;
