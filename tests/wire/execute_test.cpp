@@ -14,20 +14,12 @@
 namespace q4::wire {
 namespace {
 
-SQLCHAR* sql(const std::string& text) {
-  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-std::string nul(int count = 1) {
-  return std::string(static_cast<size_t>(count), '\0');
-}
-
 class Execute : public StatementTest {
  protected:
+  static SQLCHAR* sql(const std::string& t) { return (SQLCHAR*)const_cast<char*>(t.c_str()); }
+  static std::string nul(int count = 1) { return std::string(size_t(count), '\0'); }
   // The execute/prepare payload: statement id, then `body` (the text and what follows it).
-  Bytes request(const std::string& body) {
-    return join({be32(statement_id(stmt)), bytes_of(body)});
-  }
+  Bytes request(const std::string& body) { return join({id(stmt), bytes_of(body)}); }
   // The peer expects one execute request and answers with a row count of 1.
   void expect_execute(const std::string& body) {
     peer.expect_request(kCmdExecute, request(body)).reply("K", execute_payload(0, 1));
@@ -37,9 +29,7 @@ class Execute : public StatementTest {
     return SQLBindParameter(stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, 0, 0,
                             const_cast<void*>(value), 0, indicator);
   }
-  SQLRETURN put(const void* data, SQLLEN length) {
-    return SQLPutData(stmt, const_cast<void*>(data), length);
-  }
+  SQLRETURN put(const void* data, SQLLEN n) { return SQLPutData(stmt, const_cast<void*>(data), n); }
   SQLRETURN param_data() {
     SQLPOINTER token;
     return SQLParamData(stmt, &token);
@@ -183,7 +173,7 @@ TEST_F(Execute, DataAtExecutionMakesOneRequest) {
 // --- Catalog functions.
 
 using Call = std::function<SQLRETURN(SQLHSTMT)>;
-using Catalog = StatementTest;
+using Catalog = Execute;
 
 // After the statement id: the names (NUL each), fixed fields, end mark 0x01.
 TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {

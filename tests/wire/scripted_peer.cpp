@@ -3,15 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include "link/socket_layer.h"
 #include "link/transport.h"
 
 namespace q4::wire {
-
-void ConnectionDeleter::operator()(Connection* conn) const {
-  close_link(conn);
-  delete conn;
-}
 
 ConnectionPtr connect_link(uint16_t port, bool blocking, uint32_t login_timeout) {
   ConnectionPtr conn(new Connection{});

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "core/records.h"
+#include "link/socket_layer.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 
@@ -33,7 +34,7 @@ namespace q4::wire {
 using Bytes = std::vector<uint8_t>;
 
 struct ConnectionDeleter {
-  void operator()(Connection* conn) const;  // close_link, then delete
+  void operator()(Connection* conn) const { close_link(conn), delete conn; }
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 
