@@ -1,6 +1,5 @@
 #include "results/get_data.h"
 
-
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "protocol/codec.h"

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     o.quiet = true;
     o.max_request = 1 << 16;
     o.step_budget_thousands = 2000;  // no statement runs for long
-    o.value_length_limit = 1 << 20;   // no value takes much memory
+    o.value_length_limit = 1 << 20;  // no value takes much memory
     return o;
   }();
   static const q4::lite::UserTable users;

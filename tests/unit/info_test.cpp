@@ -69,7 +69,9 @@ TEST_F(InfoTest, AnswersOfEachKind) {
     ASSERT_EQ(info(type, 250), SQL_SUCCESS) << type;
     EXPECT_EQ(state_, " ");
     EXPECT_EQ(length_, static_cast<SQLSMALLINT>(answer.size()));
-    if (!answer.empty()) EXPECT_EQ(text(), answer);
+    if (!answer.empty()) {
+      EXPECT_EQ(text(), answer);
+    }
     EXPECT_TRUE(untouched_from(answer.empty() ? 0 : answer.size() + 1)) << type;
   }
 }
