@@ -55,6 +55,11 @@ struct ScrollCase {
   std::vector<Step> steps;
 };
 
+// Test names and failure output show the case's name, not its raw bytes.
+void PrintTo(const ScrollCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 // clang-format off
 const std::vector<ScrollCase> scroll_cases = {
   {"Rows25", 25, {

@@ -232,6 +232,11 @@ struct PositionCase {
   Log requests;  // every request, the execution and the walk included
 };
 
+// Test names and failure output show the case's name, not its raw bytes.
+void PrintTo(const PositionCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class Position : public Scroll, public ::testing::WithParamInterface<PositionCase> {};
 
 // The target row becomes current, and the next step returns it itself.
