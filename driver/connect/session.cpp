@@ -54,13 +54,14 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
 SQLRETURN disconnect(Connection* conn) {
   if (conn->socket == kInvalidSocket) return SQL_SUCCESS;
   // free_statement unlinks the statement it drops: take the successor first.
+  // A release that cannot reach the server keeps the record for another try;
+  // after disconnect there is none, so those records are freed at the end.
   for (Statement* stmt = conn->statements; stmt != nullptr;) {
     Statement* next = stmt->next;
-    // A release that cannot reach the server keeps the record for another
-    // try; after disconnect there is none, so it is freed here.
-    if (free_statement(stmt, SQL_DROP) != SQL_SUCCESS) discard_dropped_statement(stmt);
+    free_statement(stmt, SQL_DROP);
     stmt = next;
   }
+  discard_unreleased_statements(conn);
   const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
   uint32_t status = send_request(command, 0, nullptr, link_socket(conn), conn->frame_buffer, true,
                                  conn->login_timeout);

@@ -94,6 +94,10 @@ struct Connection {
   uint32_t confirm_flag;
 
   Statement* statements;  // first statement; new ones go to the front
+  // Statements the application dropped whose release could not reach the
+  // server: out of `statements`, still valid for another drop, and freed by
+  // SQLDisconnect if none comes (chained through `next`).
+  Statement* unreleased;
   Connection* prev;
   Connection* next;
 

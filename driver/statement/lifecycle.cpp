@@ -50,8 +50,20 @@ void link_at_front(Connection* conn, Statement* stmt) {
 // Removes `stmt` from its connection's list. A statement whose earlier drop
 // failed at the server release is already out of the list; dropping it again
 // must not touch its stale links, so membership is checked first.
+// Takes a record out of the connection's unreleased chain, if it is there.
+void take_from_unreleased(Statement* stmt) {
+  for (Statement** at = &stmt->connection->unreleased; *at != nullptr; at = &(*at)->next) {
+    if (*at == stmt) {
+      *at = stmt->next;
+      stmt->next = nullptr;
+      return;
+    }
+  }
+}
+
 void unlink(Statement* stmt) {
   Connection* conn = stmt->connection;
+  take_from_unreleased(stmt);
   bool linked = false;
   for (Statement* s = conn->statements; s != nullptr; s = s->next) {
     if (s == stmt) {
@@ -184,12 +196,26 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   unlink(stmt);
 
   // A failed release keeps the record: the handle stays valid after an
-  // SQL_ERROR, and the application may drop it again.
+  // SQL_ERROR, and the application may drop it again. Until then it waits in
+  // the connection's unreleased chain, so that SQLDisconnect frees it when no
+  // second drop comes (a Driver Manager forgets the handle after the error).
   SQLRETURN rc = release_server_statement(stmt);
-  if (rc != SQL_SUCCESS) return rc;
+  if (rc != SQL_SUCCESS) {
+    stmt->next = stmt->connection->unreleased;
+    stmt->connection->unreleased = stmt;
+    return rc;
+  }
 
   discard_dropped_statement(stmt);
   return SQL_SUCCESS;
+}
+
+void discard_unreleased_statements(Connection* conn) {
+  while (conn->unreleased != nullptr) {
+    Statement* stmt = conn->unreleased;
+    conn->unreleased = stmt->next;
+    discard_dropped_statement(stmt);
+  }
 }
 
 void discard_dropped_statement(Statement* stmt) {

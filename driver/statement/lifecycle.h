@@ -23,10 +23,14 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out);
 // handle stays valid after SQL_ERROR, and dropping it again is safe).
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option);
 
-// Frees what a drop whose release failed left behind (the record, already
-// unlinked, and its request buffer). SQLDisconnect uses it: once the
-// connection ends, no later drop could reach the server either.
+// Frees a dropped record and its request buffer; the record must be in no
+// list any more.
 void discard_dropped_statement(Statement* stmt);
+
+// Frees the statements whose drop failed to reach the server and that were
+// not dropped again. SQLDisconnect uses it: once the connection ends, no
+// later drop could reach the server either.
+void discard_unreleased_statements(Connection* conn);
 
 // Sends the release request for the statement; a failed exchange is a
 // communication failure on the connection.
