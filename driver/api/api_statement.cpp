@@ -25,7 +25,8 @@ Connection* as_connection(SQLHDBC hdbc) {
 }  // namespace
 
 Q4_EXPORT SQLRETURN SQL_API SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  // A null connection is a plain SQL_ERROR: there is nowhere to post.
+  if (hdbc == SQL_NULL_HDBC) return SQL_ERROR;
   if (phstmt == nullptr) return alloc_statement(as_connection(hdbc), nullptr);
   // alloc_statement writes the handle only where the application should see
   // it change; otherwise the application's value is stored back unchanged.
@@ -67,7 +68,9 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOpti
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
                                                 SQLPOINTER pvParam) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  // Unlike its setter, the getter answers a null connection with a plain
+  // SQL_ERROR: there is nowhere to post, and nothing is read.
+  if (hdbc == SQL_NULL_HDBC) return SQL_ERROR;
   return get_connect_option(as_connection(hdbc), fOption, pvParam);
 }
 
