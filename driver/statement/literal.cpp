@@ -307,9 +307,15 @@ SQLSMALLINT effective_c_type(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
 }
 
 SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
-  int64_t length = b.indicator != nullptr ? *b.indicator : SQL_NTS;
+  // Only the indicator's low 32 bits count: an application that stores a
+  // 32-bit SQL_NULL_DATA into a zeroed 64-bit variable still means NULL, not
+  // a length of four billion bytes.
+  int64_t length =
+      b.indicator != nullptr ? static_cast<int32_t>(static_cast<uint32_t>(*b.indicator)) : SQL_NTS;
   SQLSMALLINT c_type = effective_c_type(b.c_type, b.sql_type);
-  if (c_type == 0) return post_error(stmt, kDiagRestrictedType);
+  // SQL_C_DEFAULT on an SQL type without a C type of its own; any other C
+  // type without a rule is refused below as a general error.
+  if (b.c_type == SQL_C_DEFAULT && c_type == 0) return post_error(stmt, kDiagRestrictedType);
   if (length == SQL_DEFAULT_PARAM) return post_error(stmt, kDiagDefaultParam);
   if (length == SQL_NULL_DATA) return put_bytes(stmt, at, "NULL", 4);
 

@@ -51,6 +51,11 @@ const Case kCases[] = {
     {SQL_C_DEFAULT, SQL_FLOAT, raw(1.5), SQL_NULL_DATA, 0, kRestricted},  // checked before NULL
     // C types without a literal.
     {SQL_C_TINYINT, SQL_TINYINT, raw<int8_t>(1), 1, 0, kGeneral},
+    {0, SQL_INTEGER, raw<int32_t>(1), 4, 0, kGeneral},  // only SQL_C_DEFAULT is mapped
+    // Only the indicator's low 32 bits count: a 32-bit SQL_NULL_DATA in a
+    // zeroed 64-bit variable is NULL, not four billion bytes to read.
+    {SQL_C_BINARY, SQL_VARBINARY, "abc", 0xFFFFFFFFll, 0, "NULL"},
+    {SQL_C_CHAR, SQL_VARCHAR, "abc", (int64_t{1} << 32) | 2, 0, "'ab'"},
     // Binary values: a token in the text (the bytes go in a block) needing a byte count.
     {SQL_C_BINARY, SQL_VARBINARY, "abc", 3, 0, "0x0"},
     {SQL_C_BINARY, SQL_VARBINARY, "abc", SQL_NTS, 0, kLength},
