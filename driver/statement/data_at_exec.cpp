@@ -37,11 +37,11 @@ bool is_character_or_binary_sql_type(SQLSMALLINT t) {
          t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
 }
 
-// Values that may arrive in pieces. SQL_C_DEFAULT on a character or binary
-// SQL type is read as SQL_C_CHAR or SQL_C_BINARY, so it collects pieces too.
+// Values that may arrive in pieces: character or binary data bound as such.
+// SQL_C_DEFAULT is a single piece even on a character SQL type (it is read
+// as text when the literal is made, but a second piece is refused).
 bool collects_pieces(const ParamBinding& b) {
-  SQLSMALLINT c_type = effective_c_type(b.c_type, b.sql_type);
-  return (c_type == SQL_C_CHAR || c_type == SQL_C_BINARY) &&
+  return (b.c_type == SQL_C_CHAR || b.c_type == SQL_C_BINARY) &&
          is_character_or_binary_sql_type(b.sql_type);
 }
 

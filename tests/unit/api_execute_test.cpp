@@ -104,6 +104,9 @@ TEST_F(ApiExecute, PieceRefusals) {
   start(SQL_C_CHAR, SQL_INTEGER);
   EXPECT_EQ(put("12", SQL_NTS), "OK");
   EXPECT_EQ(put("34", SQL_NTS), "ERROR 22003 Numeric value out of range");
+  start(SQL_C_DEFAULT, SQL_VARCHAR);  // only SQL_C_CHAR and SQL_C_BINARY collect pieces
+  EXPECT_EQ(put("12", SQL_NTS), "OK");
+  EXPECT_EQ(put("34", SQL_NTS), "ERROR 22003 Numeric value out of range");
   start(SQL_C_CHAR, SQL_VARCHAR);
   EXPECT_EQ(put("a", -7), "ERROR S1090 Invalid string or buffer length");
   ASSERT_EQ(put("a", 1), "OK");
