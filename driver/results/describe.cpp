@@ -103,6 +103,9 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
     return SQL_SUCCESS;
   }
   if (beyond_last_column(stmt, icol)) return post_error(stmt, kDiagColumnRange);
+  // An attribute past the table writes nothing; it fails with "S1091" so the
+  // application learns why, and before the description is asked for, since
+  // no answer could come of it.
   if (desc_type > kLastColumnAttribute) return post_error(stmt, kDiagDescriptorType);
 
   // Every answer, SQL_COLUMN_COUNT included, needs the description first.
