@@ -126,16 +126,11 @@ void set_account(Window* window, Connection* conn) {
 
   // Only this exchange's status may be reported below.
   conn->exchange_buffer[0] = '\0';
-  uint32_t status = send_request(command, length, reinterpret_cast<const uint8_t*>(payload),
-                                 link_socket(conn), conn->frame_buffer, false, conn->login_timeout);
-  bool failed = status != LINK_OK;
-  if (!failed) {
-    int32_t grown = 0;
-    failed = receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr,
-                           link_socket(conn), conn->frame_buffer, nullptr, false, &status,
-                           conn->login_timeout) == 0;
+  if (exchange_status(command, length, reinterpret_cast<const uint8_t*>(payload), link_socket(conn),
+                      conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
+                      false, conn->login_timeout) != LINK_OK) {
+    show_status_line(window, kLinkError);
   }
-  if (failed) show_status_line(window, kLinkError);
   // A status that never arrived has nothing to report.
   if (conn->exchange_buffer[0] == kStatusOk) {
     show_status_line(window, kAccountSet);

@@ -63,14 +63,8 @@ SQLRETURN disconnect(Connection* conn) {
   }
   discard_unreleased_statements(conn);
   const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
-  uint32_t status = send_request(command, 0, nullptr, link_socket(conn), conn->frame_buffer, true,
-                                 conn->login_timeout);
-  if (status == LINK_OK) {
-    int32_t grown = 0;
-    receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr,
-                  link_socket(conn), conn->frame_buffer, nullptr, true, &status,
-                  conn->login_timeout);
-  }
+  exchange_status(command, 0, nullptr, link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
+                  sizeof conn->exchange_buffer, true, conn->login_timeout);
   close_link(conn);
   return SQL_SUCCESS;
 }

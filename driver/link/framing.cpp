@@ -163,4 +163,15 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
   }
 }
 
+uint32_t exchange_status(const char* command, int32_t length, const uint8_t* payload, int socket,
+                         uint8_t* frame_buffer, char* status_out, size_t status_size, bool plain,
+                         uint32_t wait_seconds) {
+  uint32_t status =
+      send_request(command, length, payload, socket, frame_buffer, plain, wait_seconds);
+  if (status != LINK_OK) return status;
+  receive_reply(nullptr, status_out, status_size, 0, nullptr, socket, frame_buffer, nullptr, plain,
+                &status, wait_seconds);
+  return status;
+}
+
 }  // namespace q4

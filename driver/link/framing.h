@@ -39,4 +39,11 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
                       uint8_t* destination, int socket, uint8_t* frame_buffer, uint8_t** growable,
                       bool plain, uint32_t* status, uint32_t wait_seconds);
 
+// One exchange whose reply is read for its status string only: sends the
+// request, then receives the status into `status_out` (any payload is a
+// broken stream). Returns LINK_OK, or the LinkStatus of the failed transfer.
+uint32_t exchange_status(const char* command, int32_t length, const uint8_t* payload, int socket,
+                         uint8_t* frame_buffer, char* status_out, size_t status_size, bool plain,
+                         uint32_t wait_seconds);
+
 }  // namespace q4

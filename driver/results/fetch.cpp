@@ -9,7 +9,6 @@
 #include "protocol/wire.h"
 #include "results/fetch_internal.h"
 #include "results/get_data.h"
-#include "results/result_exchange.h"
 #include "results/row_block.h"
 #include "statement/exchange.h"  // kReplyCapacity
 

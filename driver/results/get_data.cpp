@@ -5,7 +5,6 @@
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 #include "results/convert.h"
-#include "results/result_exchange.h"
 #include "results/row_block.h"
 #include "statement/exchange.h"
 

@@ -6,8 +6,8 @@
 
 namespace q4 {
 
-int32_t exchange_for_statement(Statement* stmt, uint8_t command, const uint8_t* payload,
-                               int32_t length, int32_t capacity) {
+int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
+                      uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown) {
   Connection* conn = stmt->connection;
   const char command_text[2] = {static_cast<char>(command), '\0'};
   int socket = link_socket(conn);
@@ -16,11 +16,10 @@ int32_t exchange_for_statement(Statement* stmt, uint8_t command, const uint8_t* 
     report_comm_failure(conn, kStateCommLink);
     return 0;
   }
-  int32_t grown = 0;
   uint32_t status = LINK_OK;
-  int32_t received = receive_reply(&grown, stmt->reply_status, sizeof stmt->reply_status, capacity,
-                                   stmt->io_buffer, socket, stmt->frame_buffer, nullptr, true,
-                                   &status, stmt->query_timeout);
+  int32_t received =
+      receive_reply(grown, stmt->reply_status, sizeof stmt->reply_status, capacity, destination,
+                    socket, stmt->frame_buffer, growable, true, &status, stmt->query_timeout);
   if (received == 0) report_comm_failure(conn, kStateCommLink);
   return received;
 }

@@ -13,13 +13,22 @@ constexpr int32_t kReplyCapacity = 20480;
 constexpr int32_t kDescribeReplyCapacity = 20479;
 
 // Sends `command` with `length` bytes of `payload` over the statement's
-// connection and receives the reply: its status string into reply_status and
-// up to `capacity` payload bytes into io_buffer. Plain (untimed) transfers;
-// query_timeout travels along as their time limit.
-// Returns the payload byte count (> 0), -1 for a reply without payload, or 0
-// when a transfer failed: the link is then reported broken ("08S01"
-// "Communications_ERROR" on the connection, socket closed).
-int32_t exchange_for_statement(Statement* stmt, uint8_t command, const uint8_t* payload,
-                               int32_t length, int32_t capacity);
+// connection (plain transfers, query_timeout along as the limit) and receives
+// the reply: its status string into reply_status, up to `capacity` payload
+// bytes into `destination`. With `growable` given, a payload larger than
+// `capacity` moves into a drv_alloc block at *growable (which the caller
+// frees) instead of breaking the exchange; *grown then becomes 1.
+// Returns the payload byte count (> 0), -1 for a reply without payload (or
+// whose growth could not be allocated), or 0 when a transfer failed: the link
+// is then reported broken ("08S01" "Communications_ERROR" on the connection,
+// socket closed).
+int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
+                      uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown);
+
+// The common case: the reply's payload lands in io_buffer.
+inline int32_t exchange_for_statement(Statement* stmt, uint8_t command, const uint8_t* payload,
+                                      int32_t length, int32_t capacity) {
+  return exchange_into(stmt, command, payload, length, stmt->io_buffer, capacity, nullptr, nullptr);
+}
 
 }  // namespace q4

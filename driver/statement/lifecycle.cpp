@@ -1,5 +1,7 @@
 #include "statement/lifecycle.h"
 
+#include "statement/exchange.h"
+
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "link/framing.h"
@@ -12,9 +14,6 @@ namespace q4 {
 
 namespace {
 
-const char kAllocateCommand[] = {static_cast<char>(kCmdAllocate), '\0'};
-const char kReleaseCommand[] = {static_cast<char>(kCmdRelease), '\0'};
-
 // Allocate and release carry the same payload: the statement id and the
 // constant 1 (its meaning is the server's; the driver always sends 1).
 constexpr int32_t kStatementRequestLength = 6;
@@ -22,22 +21,11 @@ constexpr int32_t kStatementRequestLength = 6;
 // One allocate or release exchange on behalf of `stmt`. The reply's status
 // and payload are not examined: only whether the exchange completed matters.
 // A broken exchange is a communication failure on the connection.
-SQLRETURN exchange_statement_request(Statement* stmt, const char* command) {
-  Connection* conn = stmt->connection;
+SQLRETURN exchange_statement_request(Statement* stmt, uint8_t command) {
   put_u16(put_u32(stmt->io_buffer, statement_id(stmt)), 1);
-  int socket = link_socket(conn);
-  if (send_request(command, kStatementRequestLength, stmt->io_buffer, socket, stmt->frame_buffer,
-                   /*plain=*/true, stmt->query_timeout) != 0) {
-    return report_comm_failure(conn, kStateCommLink);
-  }
-  int32_t grown = 0;
-  uint32_t status = LINK_OK;
-  if (receive_reply(&grown, stmt->reply_status, sizeof stmt->reply_status, kIoBufferSize,
-                    stmt->io_buffer, socket, stmt->frame_buffer, /*growable=*/nullptr,
-                    /*plain=*/true, &status, stmt->query_timeout) == 0) {
-    return report_comm_failure(conn, kStateCommLink);
-  }
-  return SQL_SUCCESS;
+  int32_t received = exchange_for_statement(stmt, command, stmt->io_buffer, kStatementRequestLength,
+                                            kIoBufferSize);
+  return received == 0 ? SQL_ERROR : SQL_SUCCESS;
 }
 
 void link_at_front(Connection* conn, Statement* stmt) {
@@ -158,7 +146,7 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
   // Statements that may not scroll are announced to the server.
   stmt->ext_fetch_disabled = conn->disable_ext_fetch[0] == 'Y' ? 1 : 0;
   if (stmt->ext_fetch_disabled) {
-    SQLRETURN rc = exchange_statement_request(stmt, kAllocateCommand);
+    SQLRETURN rc = exchange_statement_request(stmt, kCmdAllocate);
     if (rc != SQL_SUCCESS) return rc;
   }
 
@@ -224,7 +212,7 @@ void discard_dropped_statement(Statement* stmt) {
 }
 
 SQLRETURN release_server_statement(Statement* stmt) {
-  return exchange_statement_request(stmt, kReleaseCommand);
+  return exchange_statement_request(stmt, kCmdRelease);
 }
 
 }  // namespace q4

@@ -237,18 +237,12 @@ SQLRETURN send_connection_settings(Connection* conn) {
       !encode_setting(kIsolationDigits, conn->txn_isolation, &payload[2])) {
     return post_connection_error(conn, kDiagBadTransSetting);
   }
-  int socket = link_socket(conn);
-  if (send_request(kSettingsCommand, kSettingsLength, reinterpret_cast<uint8_t*>(payload), socket,
-                   conn->frame_buffer, /*plain=*/true, conn->default_query_timeout) != 0) {
-    return report_comm_failure(conn, kStateCommSettings);
-  }
   // The reply's status string replaces the payload in exchange_buffer. A reply
   // that cannot be received is a broken link, never a status to interpret.
-  int32_t grown = 0;
-  uint32_t status = LINK_OK;
-  if (receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer, /*capacity=*/0,
-                    nullptr, socket, conn->frame_buffer, /*growable=*/nullptr, /*plain=*/true,
-                    &status, conn->default_query_timeout) == 0) {
+  if (exchange_status(kSettingsCommand, kSettingsLength, reinterpret_cast<uint8_t*>(payload),
+                      link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
+                      sizeof conn->exchange_buffer, /*plain=*/true,
+                      conn->default_query_timeout) != LINK_OK) {
     return report_comm_failure(conn, kStateCommSettings);
   }
   const char* reply = conn->exchange_buffer;

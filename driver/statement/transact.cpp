@@ -29,16 +29,9 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
     default:
       return post_connection_error(conn, kDiagInvalidTransactionCode);
   }
-  int socket = link_socket(conn);
-  if (send_request(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), socket,
-                   conn->frame_buffer, /*plain=*/true, conn->default_query_timeout) != 0) {
-    return report_comm_failure(conn, kStateCommSettings);
-  }
-  int32_t grown = 0;
-  uint32_t status = LINK_OK;
-  if (receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer, /*capacity=*/0,
-                    nullptr, socket, conn->frame_buffer, /*growable=*/nullptr, /*plain=*/true,
-                    &status, conn->default_query_timeout) == 0) {
+  if (exchange_status(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), link_socket(conn),
+                      conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
+                      /*plain=*/true, conn->default_query_timeout) != LINK_OK) {
     // The outcome is unknown and the stream cannot be trusted any more: the
     // link is dropped as for any broken exchange, and the application is
     // told that its transaction failed.
