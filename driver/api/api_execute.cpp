@@ -20,24 +20,24 @@ Statement* as_statement(SQLHSTMT hstmt) {
 
 }  // namespace
 
+// A new statement text ends the previous result first, even when a pending
+// cancel then refuses the call.
+template <typename Body>
+SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
+  if (hstmt != SQL_NULL_HSTMT) close_result(as_statement(hstmt));
+  return statement_call(hstmt, true, body);
+}
+
 Q4_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  close_result(stmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return prepare_statement(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+  return new_text_call(hstmt, [&](Statement* stmt) {
+    return prepare_statement(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  close_result(stmt);
-  InCall in_call(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return execute_direct(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+  return new_text_call(hstmt, [&](Statement* stmt) {
+    return execute_direct(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT hstmt) {

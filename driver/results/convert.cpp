@@ -173,24 +173,28 @@ SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_
 }
 
 // Piecewise: continues at getdata_offset and reports the bytes still ahead.
-// A buffer length below 1 leaves no room even for the NUL: nothing is
-// written, the full remaining length is reported, with "01004".
-SQLRETURN convert_text_copy(const Conversion& c) {
-  CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, c.stmt->getdata_offset,
-                          CopyMode::kText);
+// Text: a buffer length below 1 leaves no room even for the NUL, so nothing
+// is written, the full remaining length is reported, with "01004". Bytes: no
+// terminator; a buffer length of 0 or less takes nothing and is a cut only
+// when bytes remain.
+namespace {
+
+SQLRETURN piecewise_copy(const Conversion& c, CopyMode mode) {
+  CopyResult r =
+      copy_out(c.buffer, c.buffer_length, c.data, c.length, c.stmt->getdata_offset, mode);
   report_length(c, r.full_length);
   c.stmt->getdata_offset += static_cast<uint32_t>(r.copied);
   return finish(c, r.truncated);
 }
 
-// Piecewise, no terminator. A buffer length of 0 or less takes nothing; it
-// is a cut only when bytes remain.
+}  // namespace
+
+SQLRETURN convert_text_copy(const Conversion& c) {
+  return piecewise_copy(c, CopyMode::kText);
+}
+
 SQLRETURN convert_raw_copy(const Conversion& c) {
-  CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, c.stmt->getdata_offset,
-                          CopyMode::kBytes);
-  report_length(c, r.full_length);
-  c.stmt->getdata_offset += static_cast<uint32_t>(r.copied);
-  return finish(c, r.truncated);
+  return piecewise_copy(c, CopyMode::kBytes);
 }
 
 // Piecewise: two lower-case digits per byte, whole bytes only, NUL-terminated;
