@@ -1,8 +1,6 @@
 // The link over loopback: connecting and its time limits, request and reply
 // framing, damaged replies (nothing written outside the given areas), a lost link.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -51,43 +49,6 @@ struct Driver {
   char status[kReplyStatusSize + 64] = {};
   Bytes destination = Bytes(kIoBufferSize + 64, 0);
 };
-
-// A refused connect fails at once, an unanswered one (a listener whose full
-// queue leaves it waiting) at the login timeout; neither keeps its socket or
-// a use of the socket layer.
-TEST(Connect, RefusedAtOnceUnansweredAtTheLoginTimeout) {
-  uint16_t refusing = 0, unanswering = 0;
-  std::vector<int> fds = {bound_loopback(-1, &refusing), bound_loopback(0, &unanswering)};
-  sockaddr_in address{AF_INET, htons(unanswering), {htonl(INADDR_LOOPBACK)}, {}};
-  // A backlog of 0 still queues a connection or so: connect until one stays unanswered.
-  bool full = false;
-  for (int i = 0; i < 16 && !full && fds[1] >= 0; ++i) {
-    fds.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    pollfd entry{fds.back(), POLLOUT, 0};
-    full = connect(fds.back(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
-           errno == EINPROGRESS && poll(&entry, 1, 200) == 0;
-  }
-  const std::tuple<uint16_t, uint32_t, double, double> cases[] = {{refusing, 30, 0.0, 5.0},
-                                                                  {unanswering, 1, 0.9, 3.0}};
-  for (const auto& [port, timeout, at_least, below] : cases) {
-    if (!full || fds[0] < 0) break;
-    int users = socket_layer_users();
-    int next_descriptor = dup(0);
-    close(next_descriptor);
-    auto start = std::chrono::steady_clock::now();
-    ConnectionPtr conn = connect_link(port, false, timeout);
-    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(took, at_least);
-    EXPECT_LT(took, below);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-    EXPECT_EQ(socket_layer_users(), users);
-    int next = dup(0);
-    EXPECT_EQ(next, next_descriptor) << "the abandoned socket was not closed";
-    close(next);
-  }
-  for (int fd : fds) close(fd);
-  if (!full) GTEST_SKIP() << "the kernel answered every connect to a listener that never accepts";
-}
 
 // SIGPIPE keeps its default action here: a send without MSG_NOSIGNAL to a
 // closed peer would end the test process.

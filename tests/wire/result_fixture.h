@@ -51,10 +51,6 @@ struct Wire {
   static Bytes execute_payload(uint32_t columns, uint32_t rows, const Bytes& rest = {}) {
     return join({be32(columns), be32(rows), rest});
   }
-  static Bytes description(const std::string& name, uint16_t type, uint32_t precision,
-                           uint16_t scale = 0, uint16_t nullable = 1) {
-    return join({cstr(name), be16(type), be32(precision), be16(scale), be16(nullable)});
-  }
   static Bytes id(const Statement* stmt) { return be32(statement_id(stmt)); }
   static Bytes next_block_request(const Statement* stmt) { return join({id(stmt), {'X'}}); }
   static Bytes get_data_request(const Statement* stmt, uint16_t column, int16_t c_type) {
