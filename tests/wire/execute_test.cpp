@@ -44,16 +44,13 @@ TEST_F(Execute, BinaryBlocksFollowTheTextInMarkerOrder) {
   EXPECT_GT(peer.requests()[0].frame_lengths.size(), 3u);
 }
 
-// --- Catalog functions.
-
-using Call = std::function<SQLRETURN(SQLHSTMT)>;
 using Catalog = Execute;
 
 // After the statement id: the names (NUL each), fixed fields, end mark 0x01.
 TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
   struct Case {
     uint32_t version;
-    Call call;
+    std::function<SQLRETURN(SQLHSTMT)> call;
     uint8_t command;
     Bytes body;
   } cases[] = {

@@ -1,5 +1,5 @@
-// The link over loopback: connecting and its time limits, request and reply
-// framing, damaged replies (nothing written outside the given areas), a lost link.
+// The link over loopback: request and reply framing, damaged replies (nothing
+// written outside the given areas), a gone peer and a lost link.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -68,16 +68,10 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   EXPECT_EQ(status, LINK_CLOSED);
 }
 
-// --- Framing.
-
 // The peer acknowledges with 0x06: the driver must wait for the byte, not check it.
 TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
-  const std::pair<size_t, std::vector<uint16_t>> cases[] = {{0, {8}},
-                                                            {1, {9}},
-                                                            {20480, {20488}},
-                                                            {20481, {20488, 7}},
-                                                            {40960, {20488, 20486}},
-                                                            {40961, {20488, 20486, 7}}};
+  const std::pair<size_t, std::vector<uint16_t>> cases[] = {
+      {0, {8}}, {20480, {20488}}, {20481, {20488, 7}}, {40960, {20488, 20486}}};
   for (const auto& [size, frames] : cases) {
     ScriptedPeer peer;
     Bytes payload = pattern_bytes(size, static_cast<uint32_t>(size));
@@ -98,7 +92,6 @@ TEST(Framing, RepliesThatFitAreTaken) {
       {"Kdone", 0, 20479, kReplyStatusSize},
       {"W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
       {"E123456789abcde", 0, 0, 16},                 // status filling its area exactly
-      {"K", 20479, 20480, kReplyStatusSize},
       {"K", 20480, 20480, kReplyStatusSize},
   };
   for (const auto& [status_text, size, capacity, status_size] : cases) {
@@ -153,8 +146,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
   }
 }
 
-// --- Damaged replies: 0 at once, nothing written outside the given areas.
-
+// Damaged replies: 0 at once, nothing written outside the given areas.
 Bytes frame(const char* status, size_t chunk, uint16_t more = 0, int frame_length = -1,
             int chunk_length = -1) {
   return frame_bytes(status, pattern_bytes(chunk), more, frame_length, chunk_length);

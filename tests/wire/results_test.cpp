@@ -126,8 +126,6 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   }
 }
 
-// --- SQLGetData.
-
 // io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above;
 // one frame to 20474, two to 40954. Read in pieces of 7000, all comes back.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {

@@ -1,6 +1,5 @@
 // Connection-level exchanges against the scripted peer: logon and disconnect,
-// allocate and release of statements, the settings request, commit and roll
-// back, and SQLGetInfo's server questions, with refusals and broken links.
+// allocate and release of statements, settings, commit and roll back.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -10,7 +9,6 @@
 
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
-#include "connect/password_scramble.h"
 #include "connect/session.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
@@ -139,18 +137,10 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// --- The logon: SQLConnect and SQLDisconnect, with data sources in a
-// private ODBC.INI.
-
+// The logon: SQLConnect and SQLDisconnect, data sources in a private ODBC.INI.
 using Keys = std::map<std::string, std::string>;
 const char kRefused[] =
     "28000 Logon failed. Check Q4 connection parameters and available licenses.";
-
-std::string scrambled(const std::string& plain) {
-  char buffer[64];
-  snprintf(buffer, sizeof buffer, "%s", plain.c_str());
-  return scramble_password(buffer, false);
-}
 
 // A data source for `port`: user joe with a stored scrambled password, and
 // whatever `extra` adds or replaces.
@@ -158,10 +148,10 @@ std::string peer_dsn(uint16_t port, const Keys& extra = {}) {
   Keys keys = {{"SERVER", "127.0.0.1"},
                {"PORTNUMBER", std::to_string(port)},
                {"USER", "joe"},
-               {"PASSWORD", scrambled("pw")},
+               {"PASSWORD", scrambled("pw", false)},
                {"VIRTUALMACHINE", "vm"},
                {"ACCOUNT", "acc"},
-               {"ACPASSWORD", scrambled("acpw")},
+               {"ACPASSWORD", scrambled("acpw", false)},
                {"NUMERICFORMAT", "$/,/."},
                {"LoginTimeout", "5"}};
   for (const auto& [key, value] : extra) keys[key] = value;
@@ -173,9 +163,12 @@ SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
 }
 
 // The text's fields are the unit tier's; here: the marks are left out below
-// level 754, and disconnect's bytes. Four reply bytes raise the level to 710,
-// a fifth (signed) sets the flags.
-TEST_F(Session, TextAndReply) {
+// level 754. Four reply bytes raise the level to 710, a fifth (signed) sets
+// the flags. SQLDisconnect succeeds whatever the server answers: it releases
+// every statement, newest first, then ends the session, and frees them also
+// when no release can reach the server (`end` nullptr).
+TEST_F(Session, LogonReplyAndDisconnect) {
+  const char kFull[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
   const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";
   struct Case {
     const char* level;
@@ -183,26 +176,38 @@ TEST_F(Session, TextAndReply) {
     Bytes data;
     uint32_t level_after;
     uint32_t flags_after;
+    const char* end;
   } cases[] = {
-      {"754", "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",", {0, 0, 0, 0, 1}, 754, 1},
-      {"700", kBare, {1, 2, 3, 4}, 710, 0},
-      {"720", kBare, {0, 0, 0, 0, 0x80, 9}, 720, 0xFFFFFF80u},
+      {"754", kFull, {0, 0, 0, 0, 1}, 754, 1, "K"},
+      {"700", kBare, {1, 2, 3, 4}, 710, 0, "Enope"},
+      {"720", kBare, {0, 0, 0, 0, 0x80, 9}, 720, 0xFFFFFF80u, "K"},
+      {"754", kFull, {}, 754, 0, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(std::string(c.level) + " " + (c.end ? c.end : "server gone"));
     ScriptedPeer peer;
-    peer.expect_request(kCmdLogon, bytes_of(c.text))
-        .reply("K", c.data)
-        .expect_request(kCmdDisconnect, Bytes{})
-        .reply("K")
-        .expect_closed();
+    peer.expect_request(kCmdLogon, bytes_of(c.text)).reply("K", c.data);
+    if (c.end == nullptr) peer.close();
     ConnectionRecord conn;
     conn->server_flags = 0xDEAD;
     ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}})), SQL_SUCCESS)
         << conn.message();
     EXPECT_EQ(conn->server_version, c.level_after);
     EXPECT_EQ(conn->server_flags, c.flags_after);
+    Statement* stmt[2] = {nullptr, nullptr};
+    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
+    if (c.end != nullptr) {
+      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
+          .reply("K")
+          .expect_request(kCmdRelease, statement_request(stmt[0]))
+          .reply(c.end)
+          .expect_request(kCmdDisconnect, Bytes{})
+          .reply(c.end)
+          .expect_closed();
+    }
     EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+    EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
+    EXPECT_EQ(conn->statements, nullptr);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
@@ -231,36 +236,6 @@ TEST_F(Session, FailuresAndTheirDiagnostics) {
     EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_EQ(conn.sqlstate() + " " + conn.message(), want);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
-// SQLDisconnect succeeds whatever the server does; it releases every
-// statement (newest first, as the list holds them) before the session ends,
-// and frees them also when no release can reach the server.
-TEST_F(Session, DisconnectReleasesEveryStatement) {
-  for (const char* end : {"K", "Enope", static_cast<const char*>(nullptr)}) {
-    SCOPED_TRACE(end ? end : "server gone");
-    ScriptedPeer peer;
-    peer.expect_request(kCmdLogon).reply("K");
-    if (end == nullptr) peer.close();
-    ConnectionRecord conn;
-    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port())), SQL_SUCCESS);
-    Statement* stmt[2] = {nullptr, nullptr};
-    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
-    if (end != nullptr) {
-      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
-          .reply("K")
-          .expect_request(kCmdRelease, statement_request(stmt[0]))
-          .reply(end)
-          .expect_request(kCmdDisconnect, Bytes{})
-          .reply(end)
-          .expect_closed();
-    }
-    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-    EXPECT_TRUE(end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
-    EXPECT_EQ(conn->statements, nullptr);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
