@@ -1,6 +1,5 @@
 // Connecting as applications see it: isql's answers for a good, a refused
-// (28000) and an unreachable (08001) logon, and SQLDriverConnect finding the
-// driver by name through the private odbcinst.ini.
+// (28000) and an unreachable (08001) logon.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -42,29 +41,6 @@ TEST_F(ConnectE2e, IsqlConnectsOrReportsWhyNot) {
     EXPECT_NE(output.find(c.state), std::string::npos) << c.what << ": " << output;
     EXPECT_NE(output.find(c.message), std::string::npos) << c.what << ": " << output;
   }
-}
-
-// SQLDriverConnect: the completed string carries no clear password, and without
-// the data source the Driver Manager finds the driver by name from it alone.
-TEST_F(ConnectE2e, DriverConnectAnswersReusableString) {
-  const std::string input = "DSN=" + add_dsn() + ";";
-  SQLHDBC dbc = nullptr;
-  ASSERT_EQ(SQLAllocConnect(env_, &dbc), SQL_SUCCESS);
-  SQLCHAR out[1024];
-  SQLSMALLINT length = 0;
-  auto connect = [&](const std::string& text) {
-    EXPECT_EQ(SQLDriverConnect(dbc, nullptr, as_sql(text), SQL_NTS, out, sizeof out, &length,
-                               SQL_DRIVER_NOPROMPT),
-              SQL_SUCCESS)
-        << text << " " << diagnostic(env_, dbc, nullptr);
-    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
-    return std::string(reinterpret_cast<char*>(out), length);
-  };
-  const std::string answered = connect(input);
-  EXPECT_EQ(answered.rfind(input + "SERVER=127.0.0.1;", 0), 0u) << answered;
-  EXPECT_EQ(answered.find("secret"), std::string::npos) << "passwords go out scrambled";
-  connect("DRIVER=Q4;" + answered.substr(answered.find(';') + 1));
-  SQLFreeConnect(dbc);
 }
 
 }  // namespace

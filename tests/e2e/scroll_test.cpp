@@ -1,7 +1,6 @@
-// Block cursors through the unixODBC Driver Manager against q4lite: an ODBC 3
-// application's SQLFetchScroll with a row array of 10, which the Driver
-// Manager carries out with SQLExtendedFetch, on a 25-row and a 100,000-row
-// result, bound column-wise and row-wise; and a row that fails mid-rowset.
+// An ODBC 3 application's SQLFetchScroll with a row array of 10, carried out by
+// the Driver Manager with SQLExtendedFetch: 25 and 100,000 rows, bound column-
+// and row-wise; and a row that fails mid-rowset.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -55,11 +54,6 @@ struct ScrollCase {
   std::vector<Step> steps;
 };
 
-// Test names and failure output show the case's name, not its raw bytes.
-void PrintTo(const ScrollCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
 // clang-format off
 const std::vector<ScrollCase> scroll_cases = {
   {"Rows25", 25, {
@@ -83,13 +77,8 @@ class Scroll : public ScrollBase,
 TEST_P(Scroll, EachOrientationDeliversItsRowset) {
   const ScrollCase& c = std::get<0>(GetParam());
   const bool row_wise = std::get<1>(GetParam());
-  // One statement fills the table, so the large case costs one round trip.
-  exec("CREATE TABLE T (N INTEGER)");
-  exec(
-      "INSERT INTO T (N) WITH RECURSIVE C(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM C WHERE X "
-      "< " +
-      std::to_string(c.rows) + ") SELECT X FROM C");
-  open_block_cursor("SELECT N FROM T ORDER BY N");
+  open_block_cursor("WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < " +
+                    std::to_string(c.rows) + ") SELECT N FROM C");
   SQLINTEGER values[kArray];
   SQLLEN indicators[kArray];
   Record records[kArray];
@@ -134,11 +123,8 @@ INSTANTIATE_TEST_SUITE_P(Results, Scroll,
 // A value that cannot become the bound type fails its own row only: the
 // rowset is delivered with that row marked, and the fetch says so.
 TEST_F(ScrollBase, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
-  exec("CREATE TABLE S (K INTEGER, V VARCHAR(10))");
-  exec(
-      "INSERT INTO S VALUES (1, '1'), (2, '2'), (3, '3'), (4, 'four'), (5, '5'), (6, '6'), "
-      "(7, '7'), (8, '8'), (9, '9'), (10, '10')");
-  open_block_cursor("SELECT V FROM S ORDER BY K");
+  open_block_cursor(
+      "VALUES ('1'), ('2'), ('3'), ('four'), ('5'), ('6'), ('7'), ('8'), ('9'), ('10')");
   SQLINTEGER values[kArray];
   SQLLEN indicators[kArray];
   ASSERT_TRUE(

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -20,17 +21,12 @@ std::string build_dir() {
 }  // namespace
 
 Q4lite::Q4lite() {
-  dir_.write("users", "test:secret\n");
-  std::vector<std::string> argv_text = {build_dir() + "/q4lite",
-                                        "--listen",
-                                        "127.0.0.1:0",
-                                        "--port-file",
-                                        dir_.file("port"),
-                                        "--quiet",
-                                        "--db",
-                                        ":memory:",
-                                        "--users",
-                                        dir_.file("users")};
+  std::ofstream(dir_.file("users")) << "test:secret\n";
+  // clang-format off
+  std::vector<std::string> argv_text = {
+      build_dir() + "/q4lite", "--listen", "127.0.0.1:0", "--port-file", dir_.file("port"),
+      "--quiet", "--db", ":memory:", "--users", dir_.file("users")};
+  // clang-format on
   pid_ = fork();
   if (pid_ == 0) {
     std::vector<char*> argv;
@@ -58,37 +54,35 @@ void Q4lite::stop() {
   pid_ = -1;
 }
 
-OdbcConfig::OdbcConfig() {
-  dir_.write("odbcinst.ini", "[Q4]\nDescription=q4odbc\nDriver=" + build_dir() +
-                                 "/libq4odbc.so\nSetup=\nFileUsage=1\n");
-  dir_.write("odbc.ini", "");
-  setenv("ODBCSYSINI", dir_.path_.c_str(), 1);
-  setenv("ODBCINSTINI", "odbcinst.ini", 1);
-  setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
-}
-
-void OdbcConfig::add_server_dsn(const std::string& name, const Q4lite& server,
-                                const std::map<std::string, std::string>& extra) {
+std::string Connected::add_dsn(const std::map<std::string, std::string>& extra) {
+  static int count = 0;
+  const std::string name = "q4e2e" + std::to_string(++count);
   std::map<std::string, std::string> keys = {
-      {"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(server.port())},
+      {"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(server_->port())},
       {"USER", "test"},        {"PASSWORD", "secret"},
       {"ACCOUNT", "main"},     {"LoginTimeout", "10"}};
   for (const auto& [k, v] : extra) keys[k] = v;
-  std::string ini = "[" + name + "]\nDriver=Q4\n";
-  for (const auto& [k, v] : keys) ini += k + "=" + v + "\n";
-  dir_.write("odbc.ini", ini, true);
+  std::ofstream ini(config_.file("odbc.ini"), std::ios::app);
+  ini << "[" << name << "]\nDriver=Q4\n";
+  for (const auto& [k, v] : keys) ini << k << "=" << v << "\n";
+  return name;
 }
 
-std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
+std::string Connected::diag() {
   SQLCHAR state[6] = {0}, text[512] = {0};
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
-  if (!SQL_SUCCEEDED(SQLError(env, dbc, stmt, state, &native, text, sizeof text, &length)))
+  if (!SQL_SUCCEEDED(SQLError(env_, dbc_, stmt_, state, &native, text, sizeof text, &length)))
     return "";
   return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
 }
 
 void Connected::SetUp() {
+  std::ofstream(config_.file("odbcinst.ini"))
+      << "[Q4]\nDescription=q4odbc\nDriver=" << build_dir() << "/libq4odbc.so\nFileUsage=1\n";
+  setenv("ODBCSYSINI", config_.path.c_str(), 1);
+  setenv("ODBCINSTINI", "odbcinst.ini", 1);
+  setenv("ODBCINI", config_.file("odbc.ini").c_str(), 1);
   server_ = std::make_unique<Q4lite>();
   ASSERT_TRUE(server_->running());
   const std::string dsn = add_dsn();
@@ -100,7 +94,7 @@ void Connected::SetUp() {
   ASSERT_EQ(
       SQLConnect(dbc_, as_sql(dsn), SQL_NTS, as_sql("test"), SQL_NTS, as_sql("secret"), SQL_NTS),
       odbc3_ ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
-      << diagnostic(env_, dbc_, nullptr);
+      << diag();
   ASSERT_EQ(SQLAllocStmt(dbc_, &stmt_), SQL_SUCCESS);
 }
 

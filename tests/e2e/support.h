@@ -1,7 +1,7 @@
-// End-to-end test support: a q4lite server started for a test, a private
+// End-to-end test support: a q4lite server started for a test and a private
 // unixODBC configuration (odbcinst.ini + odbc.ini in a temporary folder, found
-// through ODBCSYSINI/ODBCINI) that registers build/libq4odbc.so, and a shell
-// command's output. The machine's ODBC files are never used.
+// through ODBCSYSINI/ODBCINI) registering build/libq4odbc.so; the machine's
+// ODBC files are never used.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,15 +19,11 @@
 namespace q4e2e {
 
 // A temporary folder removed (with its contents) by the destructor.
-class TempDir {
- public:
-  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  void write(const std::string& name, const std::string& text, bool append = false) const {
-    std::ofstream(file(name), append ? std::ios::app : std::ios::trunc) << text;
-  }
-  const std::string path_ = mkdtemp(std::string("/tmp/q4e2e.XXXXXX").data());
-  std::error_code ignored_;
+struct TempDir {
+  ~TempDir() { std::filesystem::remove_all(path, ignored); }
+  std::string file(const std::string& name) const { return path + "/" + name; }
+  const std::string path = mkdtemp(std::string("/tmp/q4e2e.XXXXXX").data());
+  std::error_code ignored;
 };
 
 // A q4lite process on 127.0.0.1 and a free port, stopped by the destructor.
@@ -47,48 +42,27 @@ class Q4lite {
   TempDir dir_;
 };
 
-// Writes the private configuration and points unixODBC at it.
-class OdbcConfig {
- public:
-  OdbcConfig();
-  // A data source for `server` with user "test", password "secret", account
-  // "main", changed or extended by `extra`.
-  void add_server_dsn(const std::string& name, const Q4lite& server,
-                      const std::map<std::string, std::string>& extra = {});
-
- private:
-  TempDir dir_;
-};
-
-// The pending diagnostic of a handle read through the Driver Manager's
-// SQLError: "SQLSTATE message", or "" when none.
-std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
-
 inline SQLCHAR* as_sql(const std::string& text) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
 }
 
 // An ODBC 2 application (ODBC 3 with `odbc3_` set before SetUp) connected
 // through the Driver Manager to a fresh q4lite, with one statement handle.
-// Every server gets a data source name of its own: unixODBC keeps what it read
-// from odbc.ini while the driver is loaded.
 class Connected : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  std::string diag() { return diagnostic(env_, dbc_, stmt_); }
-  // A data source for the server, with a name of its own.
-  std::string add_dsn(const std::map<std::string, std::string>& extra = {}) {
-    static int count = 0;
-    const std::string name = "q4e2e" + std::to_string(++count);
-    config_.add_server_dsn(name, *server_, extra);
-    return name;
-  }
+  // The pending diagnostic read through SQLError: "SQLSTATE message", or "".
+  std::string diag();
+  // A data source for the server with user "test", password "secret" and
+  // account "main", changed or extended by `extra`. Each gets a name of its
+  // own: unixODBC keeps what it read from odbc.ini while the driver is loaded.
+  std::string add_dsn(const std::map<std::string, std::string>& extra = {});
   // Closes the cursor, then SQLExecDirect must succeed.
   void exec(const std::string& text);
 
   bool odbc3_ = false;
-  OdbcConfig config_;
+  TempDir config_;
   std::unique_ptr<Q4lite> server_;
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
