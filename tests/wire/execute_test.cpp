@@ -1,11 +1,10 @@
-// Prepare, execute with parameters and the catalog functions against the
-// scripted peer: the request bytes (binary blocks and length limits included)
-// and what the driver makes of refusals and broken links.
+// Execute with parameters and the catalog functions against the scripted peer:
+// the request bytes (binary blocks and length limits included) and what the
+// driver makes of refusals and broken links.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
-#include "core/diagnostics.h"
 #include "result_fixture.h"
 
 namespace q4::wire {

@@ -10,7 +10,6 @@
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
 #include "connect/session.h"
-#include "core/diagnostics.h"
 #include "core/handles.h"
 #include "link/socket_layer.h"
 #include "link/transport.h"
