@@ -1,6 +1,5 @@
 // Execute with parameters and the catalog functions against the scripted peer:
-// the request bytes (binary blocks and length limits included) and what the
-// driver makes of refusals and broken links.
+// request bytes, length limits, refusals and broken links.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -23,9 +22,8 @@ class Execute : public StatementTest {
   }
 };
 
-// Binary values become 0x0, 0x1 in the text; their blocks (count in digits,
-// NUL, bytes, NUL) follow the text's NUL in marker order. A block larger
-// than a frame travels whole across several.
+// Binary values become 0x0, 0x1; their blocks (digits, NUL, bytes, NUL) follow
+// the text's NUL in marker order, a large one across several frames.
 TEST_F(Execute, BinaryBlocksFollowTheTextInMarkerOrder) {
   SQLLEN three = 3, nts = SQL_NTS;
   Bytes blob = pattern_bytes(70000, 3);
@@ -41,6 +39,34 @@ TEST_F(Execute, BinaryBlocksFollowTheTextInMarkerOrder) {
       << diag();
   EXPECT_EQ(peer.finish(), "");
   EXPECT_GT(peer.requests()[0].frame_lengths.size(), 3u);
+}
+
+// One request after the last SQLParamData; with nothing waiting SQLParamData
+// runs the text again, and so does SQLExecute without asking for the values.
+TEST_F(Execute, DataAtExecutionMakesOneRequest) {
+  SQLLEN text_ind = SQL_DATA_AT_EXEC, null_ind = SQL_DATA_AT_EXEC;
+  SQLLEN empty_ind = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, nullptr, &text_ind), SQL_SUCCESS);
+  ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, nullptr, &null_ind), SQL_SUCCESS);
+  ASSERT_EQ(bind(3, SQL_C_CHAR, SQL_VARCHAR, nullptr, &empty_ind), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(stmt, sql("INSERT INTO T VALUES (?, ?, ?)"), SQL_NTS), SQL_NEED_DATA);
+  SQLPOINTER token;
+  std::string p1(3000, 'a'), p2 = std::string(499, 'c') + "'";
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+  ASSERT_EQ(SQLPutData(stmt, p1.data(), 3000), SQL_SUCCESS);
+  ASSERT_EQ(SQLPutData(stmt, sql(p2), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+  ASSERT_EQ(SQLPutData(stmt, nullptr, SQL_NULL_DATA), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+  ASSERT_EQ(SQLPutData(stmt, sql(""), 0), SQL_SUCCESS);
+  const std::string body = "INSERT INTO T VALUES ('" + p1 + p2 + "'', NULL, '')" + nul(2);
+  for (int run = 0; run < 3; ++run) {
+    peer.expect_request(kCmdExecute, request(body)).reply("K", execute_payload(0, 1));
+    if (run == 2) empty_ind = 0;  // an empty put leaves the length mark in place
+    EXPECT_EQ(run == 2 ? SQLExecute(stmt) : SQLParamData(stmt, &token), SQL_SUCCESS) << diag();
+  }
+  EXPECT_EQ(text_ind, 3500) << "the hand-over leaves the length in the indicator";
+  EXPECT_EQ(null_ind, SQL_NULL_DATA);
 }
 
 using Catalog = Execute;
@@ -88,8 +114,7 @@ TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
   }
 }
 
-// A length of -1 is refused; the request (id, arguments, end mark) may fill
-// the 20480 bytes of io_buffer exactly, one more byte is refused.
+// A length of -1 is refused; the request may fill io_buffer's 20480 bytes exactly.
 TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
   std::string name(20469, 'N');
   EXPECT_EQ(SQLTables(stmt, nullptr, 0, sql("O"), -1, nullptr, 0, nullptr, 0), SQL_ERROR);
@@ -103,9 +128,8 @@ TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
   EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
 }
 
-// Any letter but "K" is a refusal: the server's text with "08S01" on the
-// statement, no columns, the link up. A broken link (a reset, or one payload
-// byte above 20479) is the connection's failure, nothing on the statement.
+// Any letter but "K" is a refusal: "08S01" and the server's text on the
+// statement; a broken link (a payload above 20479 bytes) is the connection's.
 TEST_F(Catalog, RefusalsAndBrokenLinks) {
   for (const char* status : {"Eno such table ORDERS", "Q"}) {
     peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));

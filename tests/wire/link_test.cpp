@@ -1,5 +1,4 @@
-// The link over loopback: request and reply framing, damaged replies (nothing
-// written outside the given areas), a gone peer and a lost link.
+// The link over loopback: framing, damaged replies, a gone peer, a lost link.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -18,8 +17,7 @@ namespace {
 
 const char kExecute[] = {static_cast<char>(kCmdExecute), 0};
 
-// A connected record (blocking as after logon unless told) with a status area
-// and a destination, each followed by 64 guard bytes.
+// A connected record with a status area and a destination, each followed by 64 guard bytes.
 struct Driver {
   explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
                   bool blocking = true)
@@ -50,8 +48,7 @@ struct Driver {
   Bytes destination = Bytes(kIoBufferSize + 64, 0);
 };
 
-// SIGPIPE keeps its default action here: a send without MSG_NOSIGNAL to a
-// closed peer would end the test process.
+// SIGPIPE keeps its default action: a send without MSG_NOSIGNAL would end the process.
 TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   ScriptedPeer peer;
   peer.close();
@@ -112,9 +109,8 @@ TEST(Framing, RepliesThatFitAreTaken) {
   }
 }
 
-// A grown block (as SQLGetData hands it over) grows per chunk; an ungrown one
-// fills the fixed destination first, then moves into a block. When growth
-// fails the reply is dropped, the caller's block stays and the link stays in step.
+// A grown block grows per chunk; an ungrown one fills the destination first. A
+// failed growth drops the reply, keeps the caller's block and the link in step.
 TEST(Framing, GrowingBlockTakesTheWholeReply) {
   const std::tuple<int32_t, int32_t, size_t, int> cases[] = {
       {1, 20479, 20580, 2}, {0, 20480, 40967, 2}, {1, 20479, 20580, 0}};
@@ -191,8 +187,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   }
 }
 
-// report_comm_failure closes the descriptor once; later exchanges and
-// close_link never touch the number again (the process may reuse it).
+// The descriptor is closed once; later failures never touch the reusable number.
 TEST(LostLink, ClosesOnceAndBalancesTheSocketLayerOnce) {
   const char kFetch[] = {static_cast<char>(kCmdFetch), 0};
   ScriptedPeer peer;

@@ -1,5 +1,4 @@
-// Reply parts and request payloads laid out as the server and the driver
-// send them, and a statement on a connection to a scripted peer.
+// Reply parts and request payloads as sent, and a statement on a scripted peer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -60,8 +59,7 @@ struct Wire {
   static Bytes statement_request(const Statement* stmt) { return join({id(stmt), be16(1)}); }
 };
 
-// A statement record as after SQLAllocStmt on a connection to `peer` at
-// level 754 without flags; TearDown checks the script and frees the record.
+// A statement as after SQLAllocStmt at level 754; TearDown checks the script.
 class StatementTest : public ::testing::Test, public Wire {
  protected:
   void SetUp() override {

@@ -1,5 +1,4 @@
-// Reading results against the scripted peer: SQLFetch over blocks ending in
-// "M", "W" and "E", damaged blocks, SQLGetData from the server (long values).
+// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -18,9 +17,7 @@ namespace {
 
 using Results = StatementTest;
 
-// Rows 1-3 come with the execute reply; "M" brings rows 4-5 with "W" from
-// the server. The reply's row count (1) rises with every row read past it.
-// After the end a further fetch asks the server again.
+// "M" fetches rows 4-5; past the end a further fetch asks the server again.
 TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   for (char trailer : {'M', 'W', 'E'}) {
     SCOPED_TRACE(trailer);
@@ -50,8 +47,7 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   }
 }
 
-// A refused fetch request is mapped; a broken link is the connection's
-// "08S01" and fails the step as a server error without a number.
+// A refused fetch is mapped; a broken link is the connection's "08S01".
 TEST_F(Results, FailedFetchRequests) {
   ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
@@ -64,8 +60,7 @@ TEST_F(Results, FailedFetchRequests) {
   EXPECT_EQ(stmt->cursor_row, 0);
 }
 
-// When the row buffer cannot grow for a fetched block, the fetch fails
-// before anything is asked, so the retry gets the very row it would have.
+// A row buffer that cannot grow fails before the request: the retry gets the row.
 TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   ASSERT_EQ(execute(execute_payload(1, 0, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
@@ -80,9 +75,8 @@ TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   EXPECT_EQ(int_at(1), 3);
 }
 
-// A damaged block (in the reply or fetched) fails the fetch that meets it and
-// every later one with "08S01", the cursor and link staying. Under ASan the
-// buffer's unused tail is poisoned so that a read past the block is caught.
+// A damaged block fails the fetch that meets it and every later one with
+// "08S01"; under ASan a read past the block hits the poisoned tail.
 TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   auto two = [](int32_t n) { return join({int_value(n), text_value("v" + std::to_string(n))}); };
   auto claiming = [](uint32_t length, const std::string& data) {
@@ -126,8 +120,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   }
 }
 
-// io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above;
-// one frame to 20474, two to 40954. Read in pieces of 7000, all comes back.
+// io_buffer up to 20473 bytes (and a NUL), a grown block above; read in pieces.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   for (size_t size : {20473, 20474, 40954}) {
     std::string text(size, '\0');
@@ -151,8 +144,7 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   }
 }
 
-// A damaged get-data reply is "08S01" on the statement with the buffer
-// untouched; a broken link is the connection's.
+// A damaged get-data reply is "08S01" with the buffer untouched.
 TEST_F(Results, DamagedGetDataReplies) {
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);

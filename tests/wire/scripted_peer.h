@@ -1,7 +1,6 @@
-// Connected driver records, and a scripted stand-in for the Q4 server on
-// loopback: steps run on the peer's thread, may be appended while the driver
-// works, and the first accepts the connection. A failing step records why and
-// closes the connection; every wait gives up after the step timeout (5 s).
+// A scripted stand-in for the Q4 server on loopback: steps run on the peer's
+// thread and may be appended while the driver works; a failing step records
+// why and closes the connection; every wait gives up after the step timeout.
 #pragma once
 
 #include <poll.h>
@@ -38,8 +37,7 @@ struct ConnectionDeleter {
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 
-// A record for 127.0.0.1:port connected with connect_server (kInvalidSocket
-// when that failed), its socket blocking as after a logon unless told.
+// A record linked to 127.0.0.1:port (kInvalidSocket if not), blocking unless told.
 ConnectionPtr connect_link(uint16_t port, bool blocking = true);
 // A listener on 127.0.0.1 at a port the kernel picks; -1 when that failed.
 int listen_loopback(uint16_t* port);

@@ -60,9 +60,8 @@ class Session : public ::testing::Test, public Wire {
   int users_ = 0;
 };
 
-// Only with DisableExtFetch is a statement announced by an allocate request;
-// a release's status letter does not matter. A broken release gives the link
-// up; the record stays unlinked, and every later exchange fails at once.
+// Only with DisableExtFetch is a statement announced; a release's status does
+// not matter; a broken release gives the link up and later exchanges fail at once.
 TEST_F(Session, StatementRequestsAndABrokenRelease) {
   ScriptedPeer peer;
   Linked link(env_, peer.port());
@@ -92,10 +91,8 @@ TEST_F(Session, StatementRequestsAndABrokenRelease) {
   EXPECT_EQ(link.conn->unreleased, nullptr);
 }
 
-// Access mode, autocommit and isolation travel as three digits; an
-// unencodable isolation blocks the request until corrected. A refusal posts
-// the server's text, a reply that never comes is a broken link; the value
-// stays stored either way.
+// Access mode, autocommit and isolation travel as three digits; a bad
+// isolation blocks the request; after a refusal or a lost link the value stays.
 TEST_F(Session, SettingsExchanges) {
   ScriptedPeer peer;
   Linked link(env_, peer.port());
@@ -141,8 +138,7 @@ using Keys = std::map<std::string, std::string>;
 const char kRefused[] =
     "28000 Logon failed. Check Q4 connection parameters and available licenses.";
 
-// A data source for `port`: user joe with a stored scrambled password, and
-// whatever `extra` adds or replaces.
+// A data source for `port`, with whatever `extra` adds or replaces.
 std::string peer_dsn(uint16_t port, const Keys& extra = {}) {
   Keys keys = {{"SERVER", "127.0.0.1"},
                {"PORTNUMBER", std::to_string(port)},
@@ -161,11 +157,9 @@ SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
   return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
 }
 
-// The text's fields are the unit tier's; here: the marks are left out below
-// level 754. Four reply bytes raise the level to 710, a fifth (signed) sets
-// the flags. SQLDisconnect succeeds whatever the server answers: it releases
-// every statement, newest first, then ends the session, and frees them also
-// when no release can reach the server (`end` nullptr).
+// Marks only from level 754; four reply bytes raise the level to 710, a fifth
+// (signed) sets the flags. SQLDisconnect releases statements newest first
+// whatever the answers, and frees them when the server is gone (`end` nullptr).
 TEST_F(Session, LogonReplyAndDisconnect) {
   const char kFull[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
   const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";
@@ -212,9 +206,8 @@ TEST_F(Session, LogonReplyAndDisconnect) {
   }
 }
 
-// Every failure leaves the record unconnected; the server's own words are
-// not shown. A reply broken off right after a refusal's status is still a
-// refusal, not a transport failure.
+// Every failure leaves the record unconnected; a reply cut after a refusal's
+// status is still a refusal.
 TEST_F(Session, FailuresAndTheirDiagnostics) {
   Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
   Bytes broken = frame_bytes("K", {}, 0, 1);  // cannot even hold its own length
