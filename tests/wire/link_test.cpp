@@ -128,7 +128,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
     heap_fail_after(allocations);
     EXPECT_EQ(driver.receive(capacity, &status, &grown, &block), fails ? -1 : int32_t(size));
     heap_fail_after(-1);
-    EXPECT_EQ(block == original, fails);
+    EXPECT_TRUE(fails ? block == original : grown == 1);
     EXPECT_TRUE(fails || Bytes(block, block + size) == payload);
     EXPECT_TRUE(driver.guards_intact());
     drv_free(block);
