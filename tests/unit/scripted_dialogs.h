@@ -33,7 +33,6 @@ class ScriptedDialogs : public DialogOps {
     std::map<int, int> limits;
     std::map<int, std::string> selected;
     std::map<int, std::vector<std::string>> items;
-    std::vector<std::string> status_lines;
     bool ended = false;
     int result = 0;
   };
@@ -49,10 +48,6 @@ class ScriptedDialogs : public DialogOps {
     Script& press(int control) {
       return add([=](ScriptedWindow& w, DialogProc* p) { p->on_command(handle(w), control); });
     }
-    // Closes the window from its system menu.
-    Script& close() {
-      return add([](ScriptedWindow& w, DialogProc* p) { p->on_close(handle(w)); });
-    }
     Script& add(Step step) {
       steps.push_back(std::move(step));
       return *this;
@@ -64,7 +59,6 @@ class ScriptedDialogs : public DialogOps {
     Window* owner;
   };
   struct Box {
-    Window* owner;
     std::string text, title;
     unsigned style;
   };
@@ -82,12 +76,6 @@ class ScriptedDialogs : public DialogOps {
   void answer_box(int button) { box_answers_.push_back(button); }
 
   static Window* handle(ScriptedWindow& w) { return reinterpret_cast<Window*>(&w); }
-  Window* host_window() {
-    windows.push_back(std::make_unique<ScriptedWindow>());
-    return handle(*windows.back());
-  }
-  ScriptedWindow& state(Window* w) { return *find(w); }
-  void type(Window* w, int control, const std::string& text) { type_into(*find(w), control, text); }
 
   int run_dialog(const char* template_name, Window* owner, DialogProc* proc,
                  Connection* conn) override {
@@ -135,11 +123,9 @@ class ScriptedDialogs : public DialogOps {
   int combo_get_selected(Window* w, int id, char* dest, size_t size) override {
     return copy(find(w)->selected[id], dest, size);
   }
-  void add_status_line(Window* w, const char* text) override {
-    if (w != nullptr) find(w)->status_lines.emplace_back(text);
-  }
-  int message_box(Window* owner, const char* text, const char* title, unsigned style) override {
-    boxes.push_back({owner, text, title, style});
+  void add_status_line(Window*, const char*) override {}
+  int message_box(Window*, const char* text, const char* title, unsigned style) override {
+    boxes.push_back({text, title, style});
     int button = box_answers_.empty() ? kIdCancel : box_answers_.front();
     if (!box_answers_.empty()) box_answers_.pop_front();
     return button;

@@ -1,6 +1,4 @@
-// The entry points with little logic of their own, one case each: generated
-// and set cursor names, the scroll option, native SQL, connection option
-// reads, and the functions that refuse or answer at once.
+// Entry points with little logic of their own: cursor names and connection option reads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,37 +29,7 @@ TEST_F(SmallEntryPoints, CursorNamesGeneratedFromTheIdOrSetAndCut) {
             "ERROR IM001 Not Supported");
 }
 
-TEST_F(SmallEntryPoints, ScrollOptionsSetTheRowsetSizeUnlessAResultIsOpen) {
-  Statement* s = new_statement();
-  EXPECT_EQ(SQLSetScrollOptions(s, SQL_CONCUR_READ_ONLY, 0, 0), SQL_ERROR);
-  EXPECT_EQ(diag(s), "S1009 Invalid argument value");
-  EXPECT_EQ(SQLSetScrollOptions(s, SQL_CONCUR_READ_ONLY, 0, 65535), SQL_SUCCESS);
-  EXPECT_EQ(s->rowset_size, 65535u);
-  s->cursor_open = 1;
-  EXPECT_EQ(outcome(SQLSetScrollOptions(s, SQL_CONCUR_READ_ONLY, 0, 5), s),
-            "ERROR 24000 Invalid cursor state");
-  EXPECT_EQ(s->rowset_size, 65535u);
-  s->cursor_open = 0;
-}
-
-TEST_F(SmallEntryPoints, NativeSqlReturnsItsInputAndCutsOnTheConnection) {
-  conn_->server_version = 710;
-  SQLCHAR out[8];
-  SQLINTEGER length = 0;
-  // The length comes from the text's NUL, whatever cbSqlStrIn says.
-  EXPECT_EQ(SQLNativeSql(conn_, sql("SELECT 1"), 3, out, sizeof out, &length),
-            SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(diag(conn_), "01004 Data truncated");
-  EXPECT_STREQ(reinterpret_cast<char*>(out), "SELECT ");
-  EXPECT_EQ(length, 8);
-  EXPECT_EQ(SQLNativeSql(conn_, sql("X"), SQL_NTS, out, sizeof out, &length), SQL_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(out), "X");
-  conn_->server_version = 709;
-  EXPECT_EQ(SQLNativeSql(conn_, sql("X"), SQL_NTS, out, sizeof out, &length), SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "IM001 Driver does not support this function");
-}
-
-TEST_F(SmallEntryPoints, ConnectOptionReadsAndTheRefusals) {
+TEST_F(SmallEntryPoints, ConnectOptionReads) {
   SQLUINTEGER value = 0;
   EXPECT_EQ(SQLGetConnectOption(conn_, SQL_AUTOCOMMIT, &value), SQL_SUCCESS);
   EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_AUTOCOMMIT_ON));
@@ -73,16 +41,6 @@ TEST_F(SmallEntryPoints, ConnectOptionReadsAndTheRefusals) {
   EXPECT_EQ(SQLGetConnectOption(nullptr, SQL_AUTOCOMMIT, &value), SQL_ERROR);
   SQLHSTMT none = nullptr;
   EXPECT_EQ(SQLAllocStmt(nullptr, &none), SQL_ERROR);
-
-  Statement* s = new_statement();
-  EXPECT_EQ(outcome(SQLDescribeParam(s, 1, nullptr, nullptr, nullptr, nullptr), s),
-            "ERROR IM001 Not Supported");
-  EXPECT_EQ(SQLMoreResults(s), SQL_NO_DATA_FOUND);
-  SQLCHAR out[16] = "untouched";
-  SQLSMALLINT length = 7;
-  EXPECT_EQ(SQLBrowseConnect(conn_, sql("DSN=x;"), SQL_NTS, out, sizeof out, &length), SQL_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(out), "untouched");
-  EXPECT_EQ(length, 7);
 }
 
 }  // namespace

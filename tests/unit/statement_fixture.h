@@ -1,6 +1,4 @@
-// Statement records for unit tests: a bare record without a server
-// (StatementRecord) and a connection whose "server" is a socket pair
-// answering "K" (StatementTest).
+// Unit-test statements: a bare record (StatementRecord) and a linked one (StatementTest).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,8 +47,7 @@ std::string outcome(SQLRETURN rc, const Handle* h) {
   return d.empty() ? name : std::string(name) + " " + d;
 }
 
-// A zero-filled connection and statement without a link; frees what the
-// code under test hangs on the statement.
+// A zero-filled connection and statement without a link; frees what tests hang on it.
 struct StatementRecord {
   StatementRecord() {
     conn = static_cast<Connection*>(drv_alloc(nullptr, nullptr, sizeof(Connection)));
@@ -104,8 +101,7 @@ inline std::vector<Statement*> statements_of(const Connection* conn) {
   return order;
 }
 
-// One environment and connection allocated through the driver, linked to a
-// socket whose far end answers each release from queued "K" replies.
+// A driver-allocated connection on a socket pair whose far end answers releases with "K".
 class StatementTest : public ::testing::Test {
  protected:
   void SetUp() override {

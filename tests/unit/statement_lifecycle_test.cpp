@@ -1,5 +1,4 @@
-// Allocating, freeing and cancelling statements (the requests these send
-// are checked in the wire tests).
+// Allocating and freeing statements (their requests are checked in the wire tests).
 #include "platform/heap.h"
 #include "statement_fixture.h"
 
@@ -8,9 +7,8 @@ namespace {
 
 using StatementLifecycle = StatementTest;
 
-// No memory for the record nulls the handle and links nothing; no memory for
-// the second binary table leaves the record linked (for dropping) without
-// writing the handle, and frees the table already made.
+// No memory for the record: handle nulled, nothing linked. For the second binary table: the record
+// stays linked (for dropping), the handle unwritten, the first table freed.
 TEST_F(StatementLifecycle, AllocationFailures) {
   SQLHSTMT out = reinterpret_cast<SQLHSTMT>(0x1234);
   heap_fail_after(0);
@@ -27,27 +25,7 @@ TEST_F(StatementLifecycle, AllocationFailures) {
   EXPECT_EQ(kept->binary_lengths, nullptr) << "the table already allocated must be freed";
 }
 
-// A statement with an open result, bindings, a pending binary block and a
-// piecewise read in progress.
-Statement* loaded(Statement* s) {
-  s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-  s->columns_bound = 1;
-  s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
-  s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
-  s->binary_lengths[0] = 8;
-  s->binary_count = 1;
-  s->cursor_open = 1;
-  s->column_count = 2;
-  s->row_buffer = drv_alloc_array<uint8_t>(nullptr, nullptr, 1000);
-  s->row_buffer_size = 1000;
-  s->cursor_row = 5;
-  s->getdata_column = 2;
-  s->getdata_offset = 40;
-  return s;
-}
-
-// What each SQLFreeStmt option releases; every option resets the piecewise
-// read and the pending binary blocks, none but SQL_DROP ends the result.
+// What each SQLFreeStmt option releases; all reset the piecewise read and binary blocks.
 TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
   struct Case {
     SQLUSMALLINT option;
@@ -57,7 +35,17 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
                {SQL_RESET_PARAMS, false, true, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
-    Statement* s = loaded(new_statement());
+    Statement* s = new_statement();  // a result open, bindings, a binary block, a piecewise read
+    s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
+    s->columns_bound = 1;
+    s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
+    s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
+    s->binary_lengths[0] = 8;
+    s->binary_count = 1;
+    s->cursor_open = 1;
+    s->cursor_row = 5;
+    s->getdata_column = 2;
+    s->getdata_offset = 40;
     EXPECT_EQ(free_statement(s, c.option), SQL_SUCCESS);
     EXPECT_EQ(s->getdata_column, -1);
     EXPECT_EQ(s->getdata_offset + s->binary_count, 0u);
@@ -70,9 +58,7 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
   }
 }
 
-// After a failed release the record is out of the list (taken from its
-// middle) but valid; a second drop once the link works must not follow its
-// stale links.
+// A failed release unlinks but keeps the record; a second drop must not follow stale links.
 TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   Statement* a = new_statement();
   Statement* b = new_statement();
@@ -85,17 +71,6 @@ TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   Statement* d = new_statement();
   EXPECT_EQ(drop(b), SQL_SUCCESS);
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{d, c, a}));
-}
-
-// An idle statement loses its result; a data-at-execution run survives.
-TEST_F(StatementLifecycle, CancelDropsTheResultOfAnIdleStatementOnly) {
-  Statement* s = loaded(new_statement());
-  s->pending_parameter = 501;
-  EXPECT_EQ(SQLCancel(s), SQL_SUCCESS);
-  EXPECT_EQ(s->cursor_open + s->cursor_row, 0);
-  EXPECT_EQ(s->row_buffer, nullptr);
-  EXPECT_EQ(s->pending_parameter, 501u);
-  EXPECT_EQ(SQLSetCursorName(s, sql("after"), SQL_NTS), SQL_SUCCESS) << "the name is free again";
 }
 
 }  // namespace

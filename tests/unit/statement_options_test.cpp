@@ -11,9 +11,7 @@ using CursorName = StatementTest;
 
 const char kBad[] = "ERROR S1009 Invalid argument value";
 
-// On a statement the rule posts there; through the connection it applies to
-// the default, which a new statement copies (except the timeout and max
-// length), and posts on the connection.
+// Each rule on a statement, and on the connection default a new statement copies (but two).
 TEST_F(Options, RulesOnAStatementAndOnTheConnectionDefault) {
   constexpr uint32_t kPreset = 1;
   // clang-format off
@@ -48,48 +46,7 @@ TEST_F(Options, RulesOnAStatementAndOnTheConnectionDefault) {
   }
 }
 
-// Options outside the table: refusals (their texts differ in letter case
-// between set and get, statement and connection) and capped values.
-TEST_F(Options, OptionsOutsideTheRules) {
-  Statement* s = new_statement();
-  EXPECT_EQ(outcome(SQLSetStmtOption(s, 15, 1), s), "ERROR S1000 Bad option");
-  clear_diagnostic(s->sqlstate, s->message);
-  uint32_t value = 0xDEADBEEF;
-  EXPECT_EQ(outcome(SQLGetStmtOption(s, 15, &value), s), "ERROR S1092 Bad Option");
-  EXPECT_EQ(value, 0xDEADBEEF) << "nothing stored on an error";
-  EXPECT_EQ(SQLSetStmtOption(s, SQL_ROWSET_SIZE, (SQLULEN{1} << 32) | 7), SQL_SUCCESS);
-  EXPECT_EQ(s->rowset_size, 7u) << "only the low 32 bits count";
-  EXPECT_EQ(outcome(SQLSetConnectOption(conn_, SQL_OPT_TRACE, 1), conn_),
-            "ERROR S1C00 Driver Not Capable");
-  // The login timeout is capped at 32767 seconds; the access mode stays
-  // read-write, warning for read-only.
-  EXPECT_EQ(SQLSetConnectOption(conn_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(SQLSetConnectOption(conn_, SQL_LOGIN_TIMEOUT, SQLULEN{1} << 32), SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(diag(conn_), "01S02 Option value changed");
-  EXPECT_EQ(conn_->access_mode + conn_->login_timeout, 32767u);
-}
-
-// A connection default overwrites every existing statement, even when the new
-// value is refused (the unchanged default is copied); options without a
-// default leave the statements alone.
-TEST_F(Options, ConnectionDefaultReachesEveryExistingStatement) {
-  Statement* a = new_statement();
-  Statement* b = new_statement();
-  EXPECT_EQ(SQLSetStmtOption(a, SQL_ROWSET_SIZE, 10), SQL_SUCCESS);
-  EXPECT_EQ(b->rowset_size, 1u) << "a statement option stays on its statement";
-  EXPECT_EQ(set_connect_option(conn_, SQL_ROWSET_SIZE, 5), SQL_SUCCESS);
-  EXPECT_EQ(a->rowset_size + b->rowset_size, 10u);
-  ASSERT_EQ(SQLSetStmtOption(a, SQL_NOSCAN, 0), SQL_SUCCESS);
-  EXPECT_EQ(set_connect_option(conn_, SQL_NOSCAN, 2), SQL_ERROR);
-  EXPECT_EQ(a->noscan, 1u);
-  a->max_length = 5;
-  EXPECT_EQ(set_connect_option(conn_, SQL_MAX_LENGTH, 3), SQL_ERROR);
-  propagate_option(conn_, SQL_MAX_LENGTH);
-  EXPECT_EQ(a->max_length, 5u);
-}
-
-// 18 characters fit (with an explicit length of 18 the check counts one
-// more); checks come in order: version, null text, open cursor, length.
+// 18 characters fit (an explicit 18 counts one more); checks: version, null, open cursor, length.
 TEST_F(CursorName, Refusals) {
   const char k18[] = "ABCDEFGHIJKLMNOPQR", k19[] = "ABCDEFGHIJKLMNOPQRS";
   // clang-format off
@@ -113,8 +70,7 @@ TEST_F(CursorName, Refusals) {
   }
 }
 
-// Duplicates are per connection, case-sensitive, judged on the stored form;
-// an unnamed statement's name is "" (so "" clashes).
+// Duplicates: per connection, case-sensitive, on the stored form; an unnamed statement's is "".
 TEST_F(CursorName, Duplicates) {
   const char kDuplicate[] = "ERROR 3C000 Duplicate cursor name";
   Statement* a = new_statement();

@@ -1,8 +1,5 @@
-// The link over loopback: connecting and its time limits, request and reply
-// framing, damaged replies (nothing written outside the given areas), a lost link.
-#include <arpa/inet.h>
+// The link over loopback: framing, damaged replies, a gone peer, a lost link.
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -20,8 +17,7 @@ namespace {
 
 const char kExecute[] = {static_cast<char>(kCmdExecute), 0};
 
-// A connected record (blocking as after logon unless told) with a status area
-// and a destination, each followed by 64 guard bytes.
+// A connected record with a status area and a destination, each followed by 64 guard bytes.
 struct Driver {
   explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
                   bool blocking = true)
@@ -52,45 +48,7 @@ struct Driver {
   Bytes destination = Bytes(kIoBufferSize + 64, 0);
 };
 
-// A refused connect fails at once, an unanswered one (a listener whose full
-// queue leaves it waiting) at the login timeout; neither keeps its socket or
-// a use of the socket layer.
-TEST(Connect, RefusedAtOnceUnansweredAtTheLoginTimeout) {
-  uint16_t refusing = 0, unanswering = 0;
-  std::vector<int> fds = {bound_loopback(-1, &refusing), bound_loopback(0, &unanswering)};
-  sockaddr_in address{AF_INET, htons(unanswering), {htonl(INADDR_LOOPBACK)}, {}};
-  // A backlog of 0 still queues a connection or so: connect until one stays unanswered.
-  bool full = false;
-  for (int i = 0; i < 16 && !full && fds[1] >= 0; ++i) {
-    fds.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    pollfd entry{fds.back(), POLLOUT, 0};
-    full = connect(fds.back(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
-           errno == EINPROGRESS && poll(&entry, 1, 200) == 0;
-  }
-  const std::tuple<uint16_t, uint32_t, double, double> cases[] = {{refusing, 30, 0.0, 5.0},
-                                                                  {unanswering, 1, 0.9, 3.0}};
-  for (const auto& [port, timeout, at_least, below] : cases) {
-    if (!full || fds[0] < 0) break;
-    int users = socket_layer_users();
-    int next_descriptor = dup(0);
-    close(next_descriptor);
-    auto start = std::chrono::steady_clock::now();
-    ConnectionPtr conn = connect_link(port, false, timeout);
-    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(took, at_least);
-    EXPECT_LT(took, below);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-    EXPECT_EQ(socket_layer_users(), users);
-    int next = dup(0);
-    EXPECT_EQ(next, next_descriptor) << "the abandoned socket was not closed";
-    close(next);
-  }
-  for (int fd : fds) close(fd);
-  if (!full) GTEST_SKIP() << "the kernel answered every connect to a listener that never accepts";
-}
-
-// SIGPIPE keeps its default action here: a send without MSG_NOSIGNAL to a
-// closed peer would end the test process.
+// SIGPIPE keeps its default action: a send without MSG_NOSIGNAL would end the process.
 TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   ScriptedPeer peer;
   peer.close();
@@ -107,16 +65,10 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   EXPECT_EQ(status, LINK_CLOSED);
 }
 
-// --- Framing.
-
 // The peer acknowledges with 0x06: the driver must wait for the byte, not check it.
 TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
-  const std::pair<size_t, std::vector<uint16_t>> cases[] = {{0, {8}},
-                                                            {1, {9}},
-                                                            {20480, {20488}},
-                                                            {20481, {20488, 7}},
-                                                            {40960, {20488, 20486}},
-                                                            {40961, {20488, 20486, 7}}};
+  const std::pair<size_t, std::vector<uint16_t>> cases[] = {
+      {0, {8}}, {20480, {20488}}, {20481, {20488, 7}}, {40960, {20488, 20486}}};
   for (const auto& [size, frames] : cases) {
     ScriptedPeer peer;
     Bytes payload = pattern_bytes(size, static_cast<uint32_t>(size));
@@ -137,7 +89,6 @@ TEST(Framing, RepliesThatFitAreTaken) {
       {"Kdone", 0, 20479, kReplyStatusSize},
       {"W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
       {"E123456789abcde", 0, 0, 16},                 // status filling its area exactly
-      {"K", 20479, 20480, kReplyStatusSize},
       {"K", 20480, 20480, kReplyStatusSize},
   };
   for (const auto& [status_text, size, capacity, status_size] : cases) {
@@ -158,9 +109,8 @@ TEST(Framing, RepliesThatFitAreTaken) {
   }
 }
 
-// A grown block (as SQLGetData hands it over) grows per chunk; an ungrown one
-// fills the fixed destination first, then moves into a block. When growth
-// fails the reply is dropped, the caller's block stays and the link stays in step.
+// A grown block grows per chunk; an ungrown one fills the destination first. A
+// failed growth drops the reply, keeps the caller's block and the link in step.
 TEST(Framing, GrowingBlockTakesTheWholeReply) {
   const std::tuple<int32_t, int32_t, size_t, int> cases[] = {
       {1, 20479, 20580, 2}, {0, 20480, 40967, 2}, {1, 20479, 20580, 0}};
@@ -178,7 +128,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
     heap_fail_after(allocations);
     EXPECT_EQ(driver.receive(capacity, &status, &grown, &block), fails ? -1 : int32_t(size));
     heap_fail_after(-1);
-    EXPECT_EQ(block == original, fails);
+    EXPECT_TRUE(fails ? block == original : grown == 1);
     EXPECT_TRUE(fails || Bytes(block, block + size) == payload);
     EXPECT_TRUE(driver.guards_intact());
     drv_free(block);
@@ -192,8 +142,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
   }
 }
 
-// --- Damaged replies: 0 at once, nothing written outside the given areas.
-
+// Damaged replies: 0 at once, nothing written outside the given areas.
 Bytes frame(const char* status, size_t chunk, uint16_t more = 0, int frame_length = -1,
             int chunk_length = -1) {
   return frame_bytes(status, pattern_bytes(chunk), more, frame_length, chunk_length);
@@ -238,8 +187,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   }
 }
 
-// report_comm_failure closes the descriptor once; later exchanges and
-// close_link never touch the number again (the process may reuse it).
+// The descriptor is closed once; later failures never touch the reusable number.
 TEST(LostLink, ClosesOnceAndBalancesTheSocketLayerOnce) {
   const char kFetch[] = {static_cast<char>(kCmdFetch), 0};
   ScriptedPeer peer;

@@ -1,5 +1,4 @@
-// Reply parts and request payloads laid out as the server and the driver
-// send them, and a statement on a connection to a scripted peer.
+// Reply parts and request payloads as sent, and a statement on a scripted peer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -51,10 +50,6 @@ struct Wire {
   static Bytes execute_payload(uint32_t columns, uint32_t rows, const Bytes& rest = {}) {
     return join({be32(columns), be32(rows), rest});
   }
-  static Bytes description(const std::string& name, uint16_t type, uint32_t precision,
-                           uint16_t scale = 0, uint16_t nullable = 1) {
-    return join({cstr(name), be16(type), be32(precision), be16(scale), be16(nullable)});
-  }
   static Bytes id(const Statement* stmt) { return be32(statement_id(stmt)); }
   static Bytes next_block_request(const Statement* stmt) { return join({id(stmt), {'X'}}); }
   static Bytes get_data_request(const Statement* stmt, uint16_t column, int16_t c_type) {
@@ -64,8 +59,7 @@ struct Wire {
   static Bytes statement_request(const Statement* stmt) { return join({id(stmt), be16(1)}); }
 };
 
-// A statement record as after SQLAllocStmt on a connection to `peer` at
-// level 754 without flags; TearDown checks the script and frees the record.
+// A statement as after SQLAllocStmt at level 754; TearDown checks the script.
 class StatementTest : public ::testing::Test, public Wire {
  protected:
   void SetUp() override {

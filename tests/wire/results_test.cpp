@@ -1,6 +1,4 @@
-// Reading results against the scripted peer: SQLFetch over blocks ending in
-// "M", "W" and "E", damaged blocks, SQLGetData from the server (long values
-// growing their buffer), the requests bound columns and scrolling cost.
+// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -9,12 +7,9 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
-#include <algorithm>
-
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "result_fixture.h"
-#include "results/extended_fetch.h"
 #include "results/fetch.h"
 
 namespace q4::wire {
@@ -22,9 +17,7 @@ namespace {
 
 using Results = StatementTest;
 
-// Rows 1-3 come with the execute reply; "M" brings rows 4-5 with "W" from
-// the server. The reply's row count (1) rises with every row read past it.
-// After the end a further fetch asks the server again.
+// "M" fetches rows 4-5; past the end a further fetch asks the server again.
 TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   for (char trailer : {'M', 'W', 'E'}) {
     SCOPED_TRACE(trailer);
@@ -54,8 +47,7 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   }
 }
 
-// A refused fetch request is mapped; a broken link is the connection's
-// "08S01" and fails the step as a server error without a number.
+// A refused fetch is mapped; a broken link is the connection's "08S01".
 TEST_F(Results, FailedFetchRequests) {
   ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
@@ -68,8 +60,7 @@ TEST_F(Results, FailedFetchRequests) {
   EXPECT_EQ(stmt->cursor_row, 0);
 }
 
-// When the row buffer cannot grow for a fetched block, the fetch fails
-// before anything is asked, so the retry gets the very row it would have.
+// A row buffer that cannot grow fails before the request: the retry gets the row.
 TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   ASSERT_EQ(execute(execute_payload(1, 0, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
@@ -84,9 +75,8 @@ TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
   EXPECT_EQ(int_at(1), 3);
 }
 
-// A damaged block (in the reply or fetched) fails the fetch that meets it and
-// every later one with "08S01", the cursor and link staying. Under ASan the
-// buffer's unused tail is poisoned so that a read past the block is caught.
+// A damaged block fails the fetch that meets it and every later one with
+// "08S01"; under ASan a read past the block hits the poisoned tail.
 TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   auto two = [](int32_t n) { return join({int_value(n), text_value("v" + std::to_string(n))}); };
   auto claiming = [](uint32_t length, const std::string& data) {
@@ -130,10 +120,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   }
 }
 
-// --- SQLGetData.
-
-// io_buffer up to 20473 bytes (a byte left for the NUL), a grown block above;
-// one frame to 20474, two to 40954. Read in pieces of 7000, all comes back.
+// io_buffer up to 20473 bytes (and a NUL), a grown block above; read in pieces.
 TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   for (size_t size : {20473, 20474, 40954}) {
     std::string text(size, '\0');
@@ -157,8 +144,7 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
   }
 }
 
-// A damaged get-data reply is "08S01" on the statement with the buffer
-// untouched; a broken link is the connection's.
+// A damaged get-data reply is "08S01" with the buffer untouched.
 TEST_F(Results, DamagedGetDataReplies) {
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);
@@ -176,113 +162,6 @@ TEST_F(Results, DamagedGetDataReplies) {
   peer.expect_request(kCmdGetData).close();
   EXPECT_EQ(int_at(1), INT32_MIN);
   EXPECT_STREQ(conn->sqlstate, "08S01");
-}
-
-// --- Scrolling against a model row server (1000 rows, 100 a block), with and
-// without the server's absolute fetch form.
-
-using Log = std::vector<std::string>;
-
-Log with_reads(Log head, int count) {
-  head.insert(head.end(), static_cast<size_t>(count), "X");
-  return head;
-}
-
-// Serves `count` requests of the model result, logging them: "exec", "X"
-// (next block), "A<row>" (absolute). The log is read after peer.finish().
-class Scroll : public StatementTest {
- protected:
-  void serve_rows(int count) {
-    peer.serve(count, [this](const ReceivedRequest& r, std::string* status, Bytes* payload) {
-      const Bytes& p = r.payload;
-      bool exec = r.command[0] == static_cast<char>(kCmdExecute);
-      if (exec) {
-        next_ = 1;
-        log_.push_back("exec");
-      } else if (p.size() == 5 && p[4] == 'X') {
-        log_.push_back("X");
-      } else if (p.size() == 9 && p[4] == 'A') {
-        next_ = static_cast<int32_t>(load_u32(p.data() + 5));
-        log_.push_back("A" + std::to_string(next_));
-      } else {
-        return std::string("unexpected request");
-      }
-      Bytes block;
-      if (next_ <= 1000) {
-        int32_t count = std::min(100, 1001 - next_);
-        block = numbered_block(next_, count, next_ + count > 1000 ? 'W' : 'M');
-        next_ += count;
-      }
-      *status = exec || !block.empty() ? "K" : "W";
-      *payload = exec ? execute_payload(1, 1000, block) : block;
-      return std::string();
-    });
-  }
-  int32_t next_ = 1;
-  Log log_;
-};
-
-struct PositionCase {
-  const char* name;
-  bool absolute_form;
-  int32_t start_row;  // reached with SQLFetch first
-  int32_t target;
-  SQLRETURN result;
-  int32_t cursor_after;
-  Log requests;  // every request, the execution and the walk included
-};
-
-// Test names and failure output show the case's name, not its raw bytes.
-void PrintTo(const PositionCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class Position : public Scroll, public ::testing::WithParamInterface<PositionCase> {};
-
-// The target row becomes current, and the next step returns it itself.
-TEST_P(Position, CostsExactlyTheExpectedRequests) {
-  const PositionCase& c = GetParam();
-  conn->server_flags = c.absolute_form ? kFlagAbsoluteFetch : 0;
-  serve_rows(static_cast<int>(c.requests.size()));
-  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
-  for (int32_t row = 1; row <= c.start_row; ++row) ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(position_cursor(stmt, c.target), c.result);
-  EXPECT_EQ(stmt->cursor_row, c.cursor_after);
-  if (c.result == SQL_SUCCESS) {
-    EXPECT_EQ(int_at(1), c.target);
-    ASSERT_EQ(fetch_next_row(stmt, -1), SQL_SUCCESS);
-    EXPECT_EQ(stmt->cursor_row, c.target);
-  }
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(log_, c.requests);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Moves, Position, ::testing::Values(
-    PositionCase{"Forward150ReadsThroughBlocks", true, 1, 151, SQL_SUCCESS, 151, {"exec", "X"}},
-    PositionCase{"Forward250SendsOneAbsoluteRequest", true, 1, 251, SQL_SUCCESS, 251, {"exec", "A251"}},
-    PositionCase{"Forward250WithoutAbsoluteFormReadsThrough", false, 1, 251, SQL_SUCCESS, 251, {"exec", "X", "X"}},
-    PositionCase{"BackwardsInsideTheFirstBlockAsksNothing", true, 50, 10, SQL_SUCCESS, 10, {"exec"}},
-    PositionCase{"BackwardsOutsideTheBlockAsksForTheRow", true, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "A20"}},
-    PositionCase{"BackwardsWithoutAbsoluteFormRunsTheStatementAgain", false, 150, 20, SQL_SUCCESS, 20, {"exec", "X", "exec"}},
-    PositionCase{"RowZeroFromAFetchedBlockAsksForRowOne", true, 150, 0, SQL_NO_DATA_FOUND, 0, {"exec", "X", "A1"}},
-    PositionCase{"PastTheEndCountsTheRowsFromTheStart", true, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec", "A5000", "A1"}, 9)},
-    PositionCase{"PastTheEndWithoutAbsoluteFormReadsToTheEnd", false, 1, 5000, SQL_NO_DATA_FOUND, 1001, with_reads({"exec"}, 9)}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
-
-// SQLSetPos is not capable; with extended fetch disabled only NEXT is allowed.
-TEST_F(Scroll, ExtendedFetchRefusals) {
-  serve_rows(1);
-  ASSERT_EQ(execute_direct(stmt, "SELECT N FROM T", SQL_NTS), SQL_SUCCESS);
-  EXPECT_EQ(set_position(stmt), SQL_ERROR);
-  EXPECT_EQ(sqlstate(), "S1C00");
-  stmt->ext_fetch_disabled = 1;
-  SQLULEN count = 0;
-  EXPECT_EQ(extended_fetch(stmt, SQL_FETCH_FIRST, 0, &count, nullptr), SQL_ERROR);
-  EXPECT_EQ(diag(), "S1000 " + kPrefix + "Extended fetch disabled for this DSN");
-  EXPECT_EQ(extended_fetch(stmt, SQL_FETCH_NEXT, 0, &count, nullptr), SQL_SUCCESS);
-  EXPECT_EQ(count, 1u);
 }
 
 }  // namespace

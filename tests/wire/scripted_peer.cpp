@@ -7,25 +7,25 @@
 
 namespace q4::wire {
 
-ConnectionPtr connect_link(uint16_t port, bool blocking, uint32_t login_timeout) {
+ConnectionPtr connect_link(uint16_t port, bool blocking) {
   ConnectionPtr conn(new Connection{});
   conn->socket = kInvalidSocket;
   snprintf(conn->server, sizeof conn->server, "127.0.0.1");
   conn->port = htons(port);
-  conn->login_timeout = login_timeout;
+  conn->login_timeout = 5;
   if (connect_server(nullptr, conn.get()) == 1 && blocking) set_blocking(conn->socket, true);
   return conn;
 }
 
-int bound_loopback(int backlog, uint16_t* port) {
+int listen_loopback(uint16_t* port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
   auto* where = reinterpret_cast<sockaddr*>(&address);
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && (bind(fd, where, size) != 0 || getsockname(fd, where, &size) != 0 ||
-                  (backlog >= 0 && listen(fd, backlog) != 0))) {
+  if (fd >= 0 &&
+      (bind(fd, where, size) != 0 || getsockname(fd, where, &size) != 0 || listen(fd, 8) != 0)) {
     close(fd);
     return -1;
   }
@@ -57,5 +57,4 @@ Bytes pattern_bytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-// The peer's thread and its one connection; each operation returns "" or why it failed.
 }  // namespace q4::wire

@@ -1,7 +1,6 @@
-// Connected driver records, and a scripted stand-in for the Q4 server on
-// loopback: steps run on the peer's thread, may be appended while the driver
-// works, and the first accepts the connection. A failing step records why and
-// closes the connection; every wait gives up after the step timeout (5 s).
+// A scripted stand-in for the Q4 server on loopback: steps run on the peer's
+// thread and may be appended while the driver works; a failing step records
+// why and closes the connection; every wait gives up after the step timeout.
 #pragma once
 
 #include <poll.h>
@@ -38,12 +37,10 @@ struct ConnectionDeleter {
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 
-// A record for 127.0.0.1:port connected with connect_server (kInvalidSocket
-// when that failed), its socket blocking as after a logon unless told.
-ConnectionPtr connect_link(uint16_t port, bool blocking = true, uint32_t login_timeout = 5);
-// A TCP socket bound to 127.0.0.1 at a port the kernel picks, listening with
-// `backlog` unless it is negative; -1 when that failed.
-int bound_loopback(int backlog, uint16_t* port);
+// A record linked to 127.0.0.1:port (kInvalidSocket if not), blocking unless told.
+ConnectionPtr connect_link(uint16_t port, bool blocking = true);
+// A listener on 127.0.0.1 at a port the kernel picks; -1 when that failed.
+int listen_loopback(uint16_t* port);
 
 Bytes bytes_of(const std::string& text);               // without a NUL
 Bytes pattern_bytes(size_t count, uint32_t seed = 1);  // pseudo-random: a misplaced chunk shows
@@ -58,9 +55,6 @@ struct ReceivedRequest {
 // nullptr), chunk length, more flag, chunk; lengths below 0 are the real ones.
 Bytes frame_bytes(const char* status, const Bytes& chunk, uint16_t more = 0, int frame_length = -1,
                   int chunk_length = -1);
-
-// Sets one request's reply status and payload, or returns why the request is wrong.
-using Responder = std::function<std::string(const ReceivedRequest&, std::string*, Bytes*)>;
 
 inline std::string error_text(const char* what) {
   return std::string(what) + ": " + strerror(errno);
@@ -93,11 +87,9 @@ struct PeerState {
       if (std::chrono::steady_clock::now() >= limit) return "timed out waiting for " + what;
     }
   }
-  void drop(bool reset) {
+  void drop() {
     if (fd < 0) return;
-    linger hard{1, 0};
-    if (reset) setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    if (!reset) shutdown(fd, SHUT_WR);
+    shutdown(fd, SHUT_WR);
     ::close(fd);
     fd = -1;
   }
@@ -189,19 +181,16 @@ struct PeerState {
       if (got < 0 && errno != EINTR) return error_text("recv");
     }
   }
-  std::string serve(int count, const Responder& responder) {
-    for (int i = 0; count < 0 || i < count; ++i) {
-      std::string why;
-      if (count < 0 && ((why = wait(fd, POLLIN, "a request")).empty() && !has_data(0))) break;
+  // Answers every request with its own payload until the driver closes.
+  std::string echo(const std::string& status) {
+    for (;;) {
+      std::string why = wait(fd, POLLIN, "a request");
+      if (why.empty() && !has_data(0)) return "";
       ReceivedRequest request;
-      std::string status;
-      Bytes payload;
       if (why.empty()) why = read_request(&request);
-      if (why.empty()) why = responder(request, &status, &payload);
-      if (why.empty()) why = send_reply(status, payload);
+      if (why.empty()) why = send_reply(status, request.payload);
       if (!why.empty()) return why;
     }
-    return "";
   }
   // Whether the driver sent bytes not read yet; a queued connection is accepted to see.
   bool has_data(int flags = MSG_DONTWAIT) {
@@ -242,14 +231,14 @@ struct PeerState {
         break;
       }
     }
-    drop(false);
+    drop();
   }
 };
 
 class ScriptedPeer {
  public:
   ScriptedPeer() {
-    s_.listener = bound_loopback(8, &s_.port);
+    s_.listener = listen_loopback(&s_.port);
     if (s_.listener < 0) s_.failure = error_text("peer set-up");
     if (s_.listener >= 0) s_.thread = std::thread([this] { s_.run(); });
   }
@@ -275,14 +264,8 @@ class ScriptedPeer {
   ScriptedPeer& reply(const std::string& status, const Bytes& payload = {}) {
     return step("reply " + status, [=](PeerState& s) { return s.send_reply(status, payload); });
   }
-  // Reads and answers `count` requests, or until the driver closes for -1.
-  ScriptedPeer& serve(int count, Responder responder) {
-    return step("serve", [=](PeerState& s) { return s.serve(count, responder); });
-  }
   ScriptedPeer& echo_requests(const std::string& status = "K") {
-    return serve(-1, [status](const ReceivedRequest& r, std::string* out, Bytes* payload) {
-      return *out = status, *payload = r.payload, std::string();
-    });
+    return step("echo", [=](PeerState& s) { return s.echo(status); });
   }
   ScriptedPeer& send_raw(const Bytes& b) {
     return step("send", [b](PeerState& s) { return s.write_all(b); });
@@ -295,11 +278,7 @@ class ScriptedPeer {
     return step("closed", [](PeerState& s) { return s.wait_for_close(); });
   }
   ScriptedPeer& close() {
-    return step("close", [](PeerState& s) { return s.drop(false), std::string(); });
-  }
-  // The driver sees ECONNRESET.
-  ScriptedPeer& reset() {
-    return step("reset", [](PeerState& s) { return s.drop(true), std::string(); });
+    return step("close", [](PeerState& s) { return s.drop(), std::string(); });
   }
 
   // Ends the script: "" when every step passed, else the failure. An idle

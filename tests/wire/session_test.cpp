@@ -1,6 +1,5 @@
 // Connection-level exchanges against the scripted peer: logon and disconnect,
-// allocate and release of statements, the settings request, commit and roll
-// back, and SQLGetInfo's server questions, with refusals and broken links.
+// allocate and release of statements, settings, commit and roll back.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -10,13 +9,10 @@
 
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
-#include "connect/password_scramble.h"
 #include "connect/session.h"
-#include "core/diagnostics.h"
 #include "core/handles.h"
 #include "link/socket_layer.h"
 #include "link/transport.h"
-#include "metadata/driver_info.h"
 #include "platform/locale_marks.h"
 #include "result_fixture.h"
 #include "statement/options.h"
@@ -64,9 +60,8 @@ class Session : public ::testing::Test, public Wire {
   int users_ = 0;
 };
 
-// Only with DisableExtFetch is a statement announced by an allocate request;
-// a release's status letter does not matter. A broken release gives the link
-// up; the record stays unlinked, and every later exchange fails at once.
+// Only with DisableExtFetch is a statement announced; a release's status does
+// not matter; a broken release gives the link up and later exchanges fail at once.
 TEST_F(Session, StatementRequestsAndABrokenRelease) {
   ScriptedPeer peer;
   Linked link(env_, peer.port());
@@ -96,10 +91,8 @@ TEST_F(Session, StatementRequestsAndABrokenRelease) {
   EXPECT_EQ(link.conn->unreleased, nullptr);
 }
 
-// Access mode, autocommit and isolation travel as three digits; an
-// unencodable isolation blocks the request until corrected. A refusal posts
-// the server's text, a reply that never comes is a broken link; the value
-// stays stored either way.
+// Access mode, autocommit and isolation travel as three digits; a bad
+// isolation blocks the request; after a refusal or a lost link the value stays.
 TEST_F(Session, SettingsExchanges) {
   ScriptedPeer peer;
   Linked link(env_, peer.port());
@@ -140,148 +133,81 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
   EXPECT_EQ(peer.finish(), "");
 }
 
-// Three connections allocated A, B, C: the walk asks C, then B, and stops at
-// B's refusal; a request to A would be bytes no step reads.
-TEST_F(Session, EnvironmentWalkGoesNewestFirstAndStopsAtAFailure) {
-  ScriptedPeer peer_a, peer_b, peer_c;
-  Linked a(env_, peer_a.port()), b(env_, peer_b.port()), c(env_, peer_c.port());
-  peer_c.expect_request(kCmdTransact, bytes_of("C")).reply("K");
-  peer_b.expect_request(kCmdTransact, bytes_of("C")).reply("E");
-  peer_a.set_step_timeout(300);
-  EXPECT_EQ(SQLTransact(env_, SQL_NULL_HDBC, SQL_COMMIT), SQL_ERROR);
-  EXPECT_EQ(diag(b.conn), "08007 Transaction Failed");
-  EXPECT_EQ(diag(a.conn) + diag(c.conn), "");
-  EXPECT_EQ(peer_c.finish() + peer_b.finish() + peer_a.finish(), "");
-}
-
-// SQLGetInfo's server questions: function masks as (type, 0), conversions
-// as (48, type), asked from level 710 with the capability.
-TEST_F(Session, ServerInfoRequestCarriesTheTwoCodesBigEndian) {
-  const std::pair<unsigned, Bytes> cases[] = {{SQL_NUMERIC_FUNCTIONS, {0, 0x31, 0, 0}},
-                                              {SQL_CONVERT_LONGVARBINARY, {0, 0x30, 0, 0x47}}};
-  ScriptedPeer peer;
-  ConnectionPtr conn = connect_link(peer.port());
-  conn->server_version = 710;
-  conn->server_flags = 2;
-  for (const auto& [type, payload] : cases) {
-    peer.expect_request(kCmdServerInfo, payload).reply("K", be32(type));
-    SQLUINTEGER answer = 0;
-    SQLSMALLINT length = 0;
-    ASSERT_EQ(
-        get_info(conn.get(), static_cast<SQLUSMALLINT>(type), &answer, sizeof answer, &length),
-        SQL_SUCCESS);
-    EXPECT_EQ(answer, type);
-    EXPECT_EQ(length, 4);
-  }
-  // A lost link is SQL_ERROR with "08S01" (not an answer with every bit set),
-  // the buffer untouched; answers that need no server still work.
-  peer.expect_request(kCmdServerInfo).close();
-  SQLUINTEGER answer = 7;
-  EXPECT_EQ(get_info(conn.get(), SQL_CONVERT_INTEGER, &answer, sizeof answer, nullptr), SQL_ERROR);
-  EXPECT_EQ(answer, 7u);
-  EXPECT_EQ(diag(conn.get()), "08S01 Communications_ERROR");
-  EXPECT_NE(conn->link_lost, 0);
-  EXPECT_EQ(peer.finish(), "");
-  char name[8];
-  EXPECT_EQ(get_info(conn.get(), SQL_DBMS_NAME, name, sizeof name, nullptr), SQL_SUCCESS);
-  EXPECT_STREQ(name, "Q4");
-}
-
-// --- The logon: SQLConnect and SQLDisconnect, with data sources in a
-// private ODBC.INI.
-
+// The logon: SQLConnect and SQLDisconnect, data sources in a private ODBC.INI.
 using Keys = std::map<std::string, std::string>;
 const char kRefused[] =
     "28000 Logon failed. Check Q4 connection parameters and available licenses.";
 
-std::string scrambled(const std::string& plain) {
-  char buffer[64];
-  snprintf(buffer, sizeof buffer, "%s", plain.c_str());
-  return scramble_password(buffer, false);
-}
-
-// A data source for `port`: user joe with a stored scrambled password, and
-// whatever `extra` adds or replaces.
+// A data source for `port`, with whatever `extra` adds or replaces.
 std::string peer_dsn(uint16_t port, const Keys& extra = {}) {
   Keys keys = {{"SERVER", "127.0.0.1"},
                {"PORTNUMBER", std::to_string(port)},
                {"USER", "joe"},
-               {"PASSWORD", scrambled("pw")},
+               {"PASSWORD", scrambled("pw", false)},
                {"VIRTUALMACHINE", "vm"},
                {"ACCOUNT", "acc"},
-               {"ACPASSWORD", scrambled("acpw")},
+               {"ACPASSWORD", scrambled("acpw", false)},
                {"NUMERICFORMAT", "$/,/."},
                {"LoginTimeout", "5"}};
   for (const auto& [key, value] : extra) keys[key] = value;
   return PrivateOdbcIni::get().add_dsn(keys);
 }
 
-SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn,
-                      const char* uid = nullptr, const char* auth = nullptr) {
-  return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(uid), SQL_NTS,
-                    sql_text(auth), SQL_NTS);
+SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
+  return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
 }
 
-// The text's fields are the unit tier's; here: the marks can be left out, the
-// stored password goes only to the stored user, and disconnect's bytes. Four
-// reply bytes raise the level to 710, a fifth (signed) sets the flags; a
-// warning is success without flags.
-TEST_F(Session, TextAndReply) {
+// Marks only from level 754; four reply bytes raise the level to 710, a fifth
+// (signed) sets the flags. SQLDisconnect releases statements newest first
+// whatever the answers, and frees them when the server is gone (`end` nullptr).
+TEST_F(Session, LogonReplyAndDisconnect) {
   const char kFull[] = "127.0.0.1,vm,joe,pw,acc,acpw,\"$/,/.\",";
-  const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";  // marks only from level 754
+  const char kBare[] = "127.0.0.1,vm,joe,pw,acc,acpw,";
   struct Case {
-    Keys extra;
-    const char* uid;
-    const char* auth;
+    const char* level;
     const char* text;
-    const char* status;
     Bytes data;
     uint32_t level_after;
     uint32_t flags_after;
+    const char* end;
   } cases[] = {
-      {{{"Q4VERSION", "754"}}, nullptr, nullptr, kFull, "K", {0, 0, 0, 0, 1}, 754, 1},
-      {{{"Q4VERSION", "754"}, {"ServerFormatOpt", "Yes"}},
-       nullptr,
-       nullptr,
-       kBare,
-       "Wnote",
-       {1, 2, 3, 4, 3},
-       754,
-       0},
-      {{{"Q4VERSION", "700"}}, nullptr, nullptr, kBare, "K", {1, 2, 3, 4}, 710, 0},
-      {{{"Q4VERSION", "700"}}, "JOE", "", "127.0.0.1,vm,JOE,,acc,acpw,", "K", {1, 2, 3}, 700, 0},
-      {{{"Q4VERSION", "720"}},
-       nullptr,
-       nullptr,
-       kBare,
-       "K",
-       {0, 0, 0, 0, 0x80, 9},
-       720,
-       0xFFFFFF80u},
+      {"754", kFull, {0, 0, 0, 0, 1}, 754, 1, "K"},
+      {"700", kBare, {1, 2, 3, 4}, 710, 0, "Enope"},
+      {"720", kBare, {0, 0, 0, 0, 0x80, 9}, 720, 0xFFFFFF80u, "K"},
+      {"754", kFull, {}, 754, 0, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(std::string(c.level) + " " + (c.end ? c.end : "server gone"));
     ScriptedPeer peer;
-    peer.expect_request(kCmdLogon, bytes_of(c.text))
-        .reply(c.status, c.data)
-        .expect_request(kCmdDisconnect, Bytes{})
-        .reply("K")
-        .expect_closed();
+    peer.expect_request(kCmdLogon, bytes_of(c.text)).reply("K", c.data);
+    if (c.end == nullptr) peer.close();
     ConnectionRecord conn;
     conn->server_flags = 0xDEAD;
-    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), c.extra), c.uid, c.auth), SQL_SUCCESS)
+    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}})), SQL_SUCCESS)
         << conn.message();
     EXPECT_EQ(conn->server_version, c.level_after);
     EXPECT_EQ(conn->server_flags, c.flags_after);
+    Statement* stmt[2] = {nullptr, nullptr};
+    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
+    if (c.end != nullptr) {
+      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
+          .reply("K")
+          .expect_request(kCmdRelease, statement_request(stmt[0]))
+          .reply(c.end)
+          .expect_request(kCmdDisconnect, Bytes{})
+          .reply(c.end)
+          .expect_closed();
+    }
     EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+    EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
+    EXPECT_EQ(conn->statements, nullptr);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
 }
 
-// Every failure leaves the record unconnected; the server's own words are
-// not shown. A reply broken off right after a refusal's status is still a
-// refusal, not a transport failure.
+// Every failure leaves the record unconnected; a reply cut after a refusal's
+// status is still a refusal.
 TEST_F(Session, FailuresAndTheirDiagnostics) {
   Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
   Bytes broken = frame_bytes("K", {}, 0, 1);  // cannot even hold its own length
@@ -302,36 +228,6 @@ TEST_F(Session, FailuresAndTheirDiagnostics) {
     EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_EQ(conn.sqlstate() + " " + conn.message(), want);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
-// SQLDisconnect succeeds whatever the server does; it releases every
-// statement (newest first, as the list holds them) before the session ends,
-// and frees them also when no release can reach the server.
-TEST_F(Session, DisconnectReleasesEveryStatement) {
-  for (const char* end : {"K", "Enope", static_cast<const char*>(nullptr)}) {
-    SCOPED_TRACE(end ? end : "server gone");
-    ScriptedPeer peer;
-    peer.expect_request(kCmdLogon).reply("K");
-    if (end == nullptr) peer.close();
-    ConnectionRecord conn;
-    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port())), SQL_SUCCESS);
-    Statement* stmt[2] = {nullptr, nullptr};
-    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
-    if (end != nullptr) {
-      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
-          .reply("K")
-          .expect_request(kCmdRelease, statement_request(stmt[0]))
-          .reply(end)
-          .expect_request(kCmdDisconnect, Bytes{})
-          .reply(end)
-          .expect_closed();
-    }
-    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-    EXPECT_TRUE(end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
-    EXPECT_EQ(conn->statements, nullptr);
     EXPECT_EQ(conn->socket, kInvalidSocket);
     EXPECT_EQ(peer.finish(), "");
   }
