@@ -2,9 +2,15 @@
 #include "connect/connect_dialogs.h"
 #include "connect/dialogs_controls.h"
 #include "connect/dialogs_full.h"
+#include "connect/dialogs_spec_info.h"
+#include "connect/settings.h"
 #include "connect_test_support.h"
 #include "link/socket_layer.h"
+#include "private_odbc_ini.h"
 #include "scripted_dialogs.h"
+
+extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
+                                        q4::LParam lparam);
 
 namespace q4 {
 namespace {
@@ -147,6 +153,34 @@ TEST(FullConnectDialog, ConfirmBoxes) {
     EXPECT_EQ(conn->confirm_flag, 0u);
     EXPECT_EQ(ui.shown.back().owner, reinterpret_cast<Window*>(ui.windows[0].get()));
   }
+}
+
+// SpecInfoDlg as a host program drives it: Connect needs host, user and
+// machine; Save writes the record to the user's profile on Yes; after
+// WM_DESTROY the record is forgotten.
+TEST(SpecInfoDlg, MissingParameterSaveAndDestroy) {
+  ScriptedDialogs ui;
+  ui.windows.push_back(std::make_unique<ScriptedWindow>());
+  void* window = ScriptedDialogs::handle(*ui.windows.back());
+  ConnectionRecord conn;
+  const std::string dsn = PrivateOdbcIni::get().add_dsn({}, true);
+  set(conn->dsn, dsn);
+  set(conn->server, "host");
+  set(conn->user, "joe");
+  conn->server_version = 754;
+  EXPECT_EQ(SpecInfoDlg(window, kWmInitDialog, 0, reinterpret_cast<LParam>(conn.get())), kTrue);
+  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandConnect, 0), kTrue);
+  ASSERT_EQ(ui.boxes.size(), 1u) << "no machine: nothing is sent";
+  EXPECT_EQ(ui.boxes[0].text + "|" + ui.boxes[0].title,
+            "Missing Connection Parameter|Logical Error");
+  ui.answer_box(kIdYes);
+  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandSave, 0), kTrue);
+  EXPECT_EQ(ui.boxes.back().text, "Save parameters in the ODBC.INI file?");
+  char saved[64];
+  read_dsn_setting(dsn.c_str(), "USER", "-", saved, sizeof saved);
+  EXPECT_STREQ(saved, "joe");
+  EXPECT_EQ(SpecInfoDlg(window, kWmDestroy, 0, 0), kTrue);
+  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandSave, 0), kFalse);
 }
 
 }  // namespace
