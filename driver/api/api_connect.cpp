@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "connect/driver_connect.h"
 #include "connect/session.h"
 #include "platform/export.h"
@@ -11,14 +12,13 @@ using namespace q4;
 Q4_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC hdbc, SQLCHAR* szDSN, SQLSMALLINT cbDSN,
                                        SQLCHAR* szUID, SQLSMALLINT cbUID, SQLCHAR* szAuthStr,
                                        SQLSMALLINT cbAuthStr) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return connect_with_dsn(static_cast<Connection*>(hdbc), szDSN, cbDSN, szUID, cbUID, szAuthStr,
-                          cbAuthStr);
+  return connection_call(hdbc, [&](Connection* conn) {
+    return connect_with_dsn(conn, szDSN, cbDSN, szUID, cbUID, szAuthStr, cbAuthStr);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC hdbc) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return disconnect(static_cast<Connection*>(hdbc));
+  return connection_call(hdbc, [&](Connection* conn) { return disconnect(conn); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR* szConnStrIn,
@@ -26,10 +26,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR
                                              SQLSMALLINT cbConnStrOutMax,
                                              SQLSMALLINT* pcbConnStrOut,
                                              SQLUSMALLINT fDriverCompletion) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return driver_connect(static_cast<Connection*>(hdbc), static_cast<Window*>(hwnd), szConnStrIn,
-                        cbConnStrIn, szConnStrOut, cbConnStrOutMax, pcbConnStrOut,
-                        fDriverCompletion);
+  return connection_call(hdbc, [&](Connection* conn) {
+    return driver_connect(conn, static_cast<Window*>(hwnd), szConnStrIn, cbConnStrIn, szConnStrOut,
+                          cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
+  });
 }
 
 // Browsing for connection attributes is not offered: the call succeeds and

@@ -4,7 +4,6 @@
 #include <sqlext.h>
 
 #include "api/statement_call.h"
-#include "core/handles.h"
 #include "platform/export.h"
 #include "results/describe.h"
 #include "statement/cursor.h"
@@ -21,11 +20,17 @@ Statement* as_statement(SQLHSTMT hstmt) {
 }  // namespace
 
 // A new statement text ends the previous result first, even when a pending
-// cancel then refuses the call.
+// cancel then refuses the call. The result is closed inside the claim: a
+// cancel from another thread may be closing it at the same moment.
 template <typename Body>
 SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
-  if (hstmt != SQL_NULL_HSTMT) close_result(as_statement(hstmt));
-  return statement_call(hstmt, true, body);
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = as_statement(hstmt);
+  StatementCall call(stmt);
+  close_result(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
+  return call.finish(body(stmt));
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
@@ -53,8 +58,9 @@ Q4_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn,
                                          SQLINTEGER /*cbSqlStrIn: the text is read to its NUL*/,
                                          SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
                                          SQLINTEGER* pcbSqlStr) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return native_sql(static_cast<Connection*>(hdbc), szSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+  return connection_call(hdbc, [&](Connection* conn) {
+    return native_sql(conn, szSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+  });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
@@ -80,17 +86,12 @@ Q4_EXPORT SQLRETURN SQL_API SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol,
   });
 }
 
-// Neither of the two below marks the statement as in a call: they read a
-// count or answer a constant, and free nothing a cancel could race with.
+// SQLRowCount reads a count and does not act on a pending cancel.
 Q4_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  return row_count(as_statement(hstmt), pcrow);
+  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return row_count(stmt, pcrow); });
 }
 
 // A statement never has a second result set.
 Q4_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT hstmt) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  SQLRETURN rc = enter_statement(as_statement(hstmt), true);
-  if (rc != SQL_SUCCESS) return rc;
-  return SQL_NO_DATA_FOUND;
+  return statement_call(hstmt, true, [&](Statement*) -> SQLRETURN { return SQL_NO_DATA_FOUND; });
 }

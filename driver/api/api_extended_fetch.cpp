@@ -19,14 +19,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetch
 }
 
 // The cursor is read-only; nothing about the statement changes, so the call
-// does not take the statement in.
-Q4_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT hstmt, SQLSETPOSIROW irow, SQLUSMALLINT fOption,
-                                      SQLUSMALLINT fLock) {
-  (void)irow;
-  (void)fOption;
-  (void)fLock;
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = static_cast<Statement*>(hstmt);
-  InCall in_call(stmt);
-  return set_position(stmt);
+// does not act on a pending cancel.
+Q4_EXPORT SQLRETURN SQL_API SQLSetPos(SQLHSTMT hstmt, SQLSETPOSIROW /*irow*/,
+                                      SQLUSMALLINT /*fOption*/, SQLUSMALLINT /*fLock*/) {
+  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return set_position(stmt); });
 }

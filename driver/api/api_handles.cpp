@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/statement_call.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "platform/export.h"
@@ -39,6 +40,16 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV /*henv*/, SQLHDBC hdbc, SQLHSTMT hs
                                      SQLCHAR* szSqlState, SQLINTEGER* pfNativeError,
                                      SQLCHAR* szErrorMsg, SQLSMALLINT cbErrorMsgMax,
                                      SQLSMALLINT* pcbErrorMsg) {
-  return read_diagnostic(static_cast<Connection*>(hdbc), static_cast<Statement*>(hstmt), szSqlState,
-                         pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
+  // The slot read is the connection's or the statement's; either way the
+  // connection's call lock keeps a call that posts from writing it meanwhile.
+  auto* conn = static_cast<Connection*>(hdbc);
+  auto* stmt = static_cast<Statement*>(hstmt);
+  Connection* owner = conn != nullptr ? conn : stmt != nullptr ? stmt->connection : nullptr;
+  if (owner == nullptr) {
+    return read_diagnostic(nullptr, nullptr, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+                           pcbErrorMsg);
+  }
+  ConnectionCall call(owner);
+  return read_diagnostic(conn, stmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+                         pcbErrorMsg);
 }

@@ -3,20 +3,11 @@
 #include <sqlext.h>
 
 #include "api/statement_call.h"
-#include "core/handles.h"
 #include "platform/export.h"
 #include "statement/bind_param.h"
 #include "statement/data_at_exec.h"
 
 using namespace q4;
-
-namespace {
-
-Statement* as_statement(SQLHSTMT hstmt) {
-  return static_cast<Statement*>(hstmt);
-}
-
-}  // namespace
 
 // fParamType and cbValueMax are not used: every parameter is an input
 // parameter, and its length comes from *pcbValue at execution.
@@ -31,26 +22,23 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
 }
 
 // The three below answer without looking at the statement's state, so they
-// neither mark the call nor act on a pending cancel.
+// do not act on a pending cancel.
 Q4_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
                                              SQLSMALLINT* /*pfSqlType*/, SQLULEN* /*pcbParamDef*/,
                                              SQLSMALLINT* /*pibScale*/,
                                              SQLSMALLINT* /*pfNullable*/) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  return describe_parameter(as_statement(hstmt));
+  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return describe_parameter(stmt); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT hstmt, SQLULEN /*crow*/, SQLULEN* /*pirow*/) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  return set_param_options(as_statement(hstmt));
+  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return set_param_options(stmt); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
                                         SQLSMALLINT /*fCType*/, SQLSMALLINT /*fSqlType*/,
                                         SQLULEN /*cbParamDef*/, SQLSMALLINT /*ibScale*/,
                                         SQLPOINTER /*rgbValue*/, SQLLEN* /*pcbValue*/) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  return set_param(as_statement(hstmt));
+  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return set_param(stmt); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {

@@ -27,6 +27,7 @@ Connection* as_connection(SQLHDBC hdbc) {
 Q4_EXPORT SQLRETURN SQL_API SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
   // A null connection is a plain SQL_ERROR: there is nowhere to post.
   if (hdbc == SQL_NULL_HDBC) return SQL_ERROR;
+  ConnectionCall call(as_connection(hdbc));
   if (phstmt == nullptr) return alloc_statement(as_connection(hdbc), nullptr);
   // alloc_statement writes the handle only where the application should see
   // it change; otherwise the application's value is stored back unchanged.
@@ -38,7 +39,13 @@ Q4_EXPORT SQLRETURN SQL_API SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  return free_statement(as_statement(hstmt), fOption);
+  Statement* stmt = as_statement(hstmt);
+  StatementCall call(stmt);
+  SQLRETURN rc = free_statement(stmt, fOption);
+  // A dropped record is gone unless its release failed (it then waits in the
+  // connection's unreleased chain and stays a valid handle).
+  if (fOption == SQL_DROP && rc == SQL_SUCCESS) call.forget();
+  return rc;
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
@@ -62,8 +69,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetScrollOptions(SQLHSTMT hstmt, SQLUSMALLINT /*f
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
                                                 SQLULEN vParam) {
-  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return set_connect_option(as_connection(hdbc), fOption, vParam);
+  return connection_call(
+      hdbc, [&](Connection* conn) { return set_connect_option(conn, fOption, vParam); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
@@ -71,6 +78,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOpti
   // Unlike its setter, the getter answers a null connection with a plain
   // SQL_ERROR: there is nowhere to post, and nothing is read.
   if (hdbc == SQL_NULL_HDBC) return SQL_ERROR;
+  ConnectionCall call(as_connection(hdbc));
   return get_connect_option(as_connection(hdbc), fOption, pvParam);
 }
 
@@ -88,11 +96,16 @@ Q4_EXPORT SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOptio
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
-  if (hdbc != SQL_NULL_HDBC) return transact_connection(as_connection(hdbc), fType);
+  if (hdbc != SQL_NULL_HDBC) {
+    ConnectionCall call(as_connection(hdbc));
+    return transact_connection(as_connection(hdbc), fType);
+  }
   if (henv == SQL_NULL_HENV) return SQL_INVALID_HANDLE;
   return transact_environment(static_cast<Environment*>(henv), fType);
 }
 
+// The one statement function that takes neither the call lock nor the claim:
+// it must reach a statement while another thread's call on it runs.
 Q4_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   return cancel_statement(as_statement(hstmt));

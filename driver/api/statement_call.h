@@ -1,24 +1,89 @@
-// The frame every statement entry point runs its work in.
+// The frames every entry point runs its work in: the connection's call lock
+// and, for statement functions, the claim on the statement and the cancel
+// checks (the protocol is described in core/handles.h).
 #pragma once
 
 #include <sql.h>
 
+#include "core/diagnostics.h"
 #include "core/handles.h"
+#include "platform/lock.h"
+#include "statement/cursor.h"
 
 namespace q4 {
 
-// A null handle is SQL_INVALID_HANDLE. Otherwise the statement is marked as
-// inside a call for the whole run (SQLCancel from another thread reads the
-// mark), a pending cancel is reported first ("S1008" when `report_as_cancel`,
-// "S1000" otherwise) and only then does `body(stmt)` run.
+// Holds a connection's call lock for a scope.
+class ConnectionCall {
+ public:
+  explicit ConnectionCall(Connection* conn) : guard_(&conn->call_lock) {}
+
+ private:
+  LockGuard guard_;
+};
+
+// Holds the statement's connection's call lock and the claim on the statement
+// for a scope.
+class StatementCall {
+ public:
+  explicit StatementCall(Statement* stmt) : guard_(&stmt->connection->call_lock), stmt_(stmt) {
+    claim_statement(stmt_);
+  }
+  ~StatementCall() {
+    if (stmt_ != nullptr) release_statement(stmt_);
+  }
+  StatementCall(const StatementCall&) = delete;
+  StatementCall& operator=(const StatementCall&) = delete;
+
+  // The record was freed (SQLFreeStmt(SQL_DROP)): there is no claim to end.
+  void forget() { stmt_ = nullptr; }
+
+  // Ends the work of a call that returned `rc`. When the call took a cancel
+  // request after a reply (the exchange posted "S1008" and returned as
+  // failed), the result that reply brought is discarded here, where nothing
+  // of the call uses it any more, and the call fails as cancelled whatever
+  // its code paths posted after the exchange.
+  SQLRETURN finish(SQLRETURN rc) {
+    if (!stmt_->cancelled_in_call) return rc;
+    stmt_->cancelled_in_call = 0;
+    close_result(stmt_);
+    return post_error(stmt_, kDiagCancelled);
+  }
+
+ private:
+  LockGuard guard_;
+  Statement* stmt_;
+};
+
+// A null handle is SQL_INVALID_HANDLE. Otherwise the call runs claimed, a
+// pending cancel is reported first ("S1008" when `report_as_cancel`, "S1000"
+// otherwise) and only then does `body(stmt)` run.
 template <typename Body>
 inline SQLRETURN statement_call(SQLHSTMT hstmt, bool report_as_cancel, Body&& body) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   Statement* stmt = static_cast<Statement*>(hstmt);
-  InCall in_call(stmt);
+  StatementCall call(stmt);
   SQLRETURN rc = enter_statement(stmt, report_as_cancel);
   if (rc != SQL_SUCCESS) return rc;
-  return body(stmt);
+  return call.finish(body(stmt));
+}
+
+// The same frame for the functions that do not act on a pending cancel.
+template <typename Body>
+inline SQLRETURN statement_call_unchecked(SQLHSTMT hstmt, Body&& body) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = static_cast<Statement*>(hstmt);
+  StatementCall call(stmt);
+  return call.finish(body(stmt));
+}
+
+// A null handle is SQL_INVALID_HANDLE; otherwise `body(conn)` runs under the
+// connection's call lock.
+template <typename Body>
+inline SQLRETURN connection_call(SQLHDBC hdbc, Body&& body) {
+  if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+  Connection* conn = static_cast<Connection*>(hdbc);
+  ConnectionCall call(conn);
+  return body(conn);
 }
 
 }  // namespace q4

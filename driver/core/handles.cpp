@@ -1,5 +1,7 @@
 #include "core/handles.h"
 
+#include <sched.h>
+
 #include <cstring>
 
 #include "core/diagnostics.h"
@@ -27,6 +29,8 @@ SQLRETURN alloc_connection(Environment* env, Connection** out) {
     *out = nullptr;
     return SQL_ERROR;
   }
+  // Ready before it is linked: a commit of every connection may lock it.
+  lock_init(&conn->call_lock);
   {
     LockGuard guard(&env->lock);
     conn->prev = nullptr;
@@ -60,6 +64,7 @@ SQLRETURN free_connection(Connection* conn) {
     }
     if (conn->next != nullptr) conn->next->prev = conn->prev;
   }
+  lock_destroy(&conn->call_lock);
   drv_free(conn);
   return SQL_SUCCESS;
 }
@@ -76,8 +81,29 @@ SQLRETURN free_environment(Environment* env) {
   return SQL_SUCCESS;
 }
 
+void claim_statement(Statement* stmt) {
+  for (;;) {
+    int32_t idle = kCallIdle;
+    if (stmt->in_call.compare_exchange_weak(idle, kCallRunning, std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+      return;
+    }
+    // Only a cancel closing the idle statement's result holds it, and only
+    // for as long as a few frees take.
+    sched_yield();
+  }
+}
+
+void release_statement(Statement* stmt) {
+  stmt->in_call.store(kCallIdle, std::memory_order_release);
+}
+
+bool take_cancel_request(Statement* stmt) {
+  return stmt->cancel_requested.exchange(0, std::memory_order_acq_rel) != 0;
+}
+
 SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
-  if (!stmt->cancel_requested) return SQL_SUCCESS;
+  if (!take_cancel_request(stmt)) return SQL_SUCCESS;
   rewind_cursor(stmt);
   return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
 }

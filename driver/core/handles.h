@@ -20,23 +20,40 @@ SQLRETURN free_connection(Connection* conn);
 // Frees the environment unless connections remain (then it frees nothing).
 SQLRETURN free_environment(Environment* env);
 
-// Run first by statement-level functions (after in_call is set). With a
-// cancel pending it closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
+// Threads and cancel.
+//
+// Every call on a connection or on one of its statements holds the
+// connection's call_lock for its whole run, so calls from several threads
+// take turns on the socket, the buffers and the diagnostic slots. SQLCancel is
+// the one call that takes no lock: it must reach a statement while another
+// thread waits inside a call on it. It meets that thread in two atomics of
+// the statement:
+// - in_call: a call claims the statement by moving it from kCallIdle to
+//   kCallRunning (claim_statement; under the call lock, so only a cancel can
+//   compete) and gives it back at its end. SQLCancel on an idle statement
+//   moves it to kCallCancelClosing, discards the result itself and sets it
+//   back to kCallIdle; a call that finds it closing yields until it is idle.
+// - cancel_requested: SQLCancel on a running statement only raises it. The
+//   running call takes it (take_cancel_request) at its safe points: on entry
+//   (enter_statement) and after each complete reply from the server, where
+//   the stream is in step again. A request raised after the running call's
+//   last safe point stays raised, and the next call on the statement takes it.
+// SQLCancel therefore never frees or changes anything a running call uses.
+// A cancel does not cut a wait on the server short: the reply is read whole,
+// so the link stays usable (SQL_QUERY_TIMEOUT bounds the wait when needed).
+
+// Claims `stmt` for the calling thread (the caller holds the connection's
+// call_lock): waits while SQLCancel closes its result, then marks it running.
+void claim_statement(Statement* stmt);
+// Ends the claim: the statement is idle again.
+void release_statement(Statement* stmt);
+// Takes a pending cancel request: true when SQLCancel had raised one.
+bool take_cancel_request(Statement* stmt);
+
+// Run first by statement-level functions (inside their claim). With a cancel
+// pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
 // posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
 // SQL_SUCCESS with nothing changed (a pending diagnostic stays).
 SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel);
-
-// Marks a statement as inside a call for the length of a scope; SQLCancel
-// reads the flag from another thread.
-class InCall {
- public:
-  explicit InCall(Statement* stmt) : stmt_(stmt) { stmt_->in_call = 1; }
-  ~InCall() { stmt_->in_call = 0; }
-  InCall(const InCall&) = delete;
-  InCall& operator=(const InCall&) = delete;
-
- private:
-  Statement* stmt_;
-};
 
 }  // namespace q4

@@ -10,6 +10,7 @@
 // them, always through drv_free.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/lock.h"
@@ -39,6 +40,13 @@ struct Environment {
 struct Connection {
   void* module_instance;  // copied from the module at allocation
   Environment* environment;
+
+  // Held for the whole of every call on this connection or on one of its
+  // statements (SQLCancel and SQLFreeConnect excepted), so that calls from
+  // several threads take turns: they share the socket, the frame buffer, the
+  // diagnostic slot and the statement list. Taken after the environment's
+  // lock when both are needed, never before it.
+  Lock call_lock;
 
   // Diagnostic slot: empty sqlstate means nothing is pending.
   char sqlstate[10];
@@ -216,10 +224,23 @@ struct Statement {
   Statement* prev;
   Statement* next;
 
-  // Cross-thread flags, see SQLCancel.
-  volatile int32_t cancel_requested;
-  volatile int32_t in_call;
+  // The two fields SQLCancel shares with the thread that calls on the
+  // statement; the protocol is in core/handles.h.
+  // in_call: kCallIdle, kCallRunning while a call works on the statement,
+  // kCallCancelClosing while SQLCancel closes an idle statement's result.
+  std::atomic<int32_t> in_call;
+  // Set by SQLCancel while a call runs; the running call, or the next one,
+  // takes it (exchange with 0) and acts on it.
+  std::atomic<int32_t> cancel_requested;
+  // Set by the running call when it took a cancel request after a reply; the
+  // end of the call then discards the result. Only the calling thread uses it.
+  int32_t cancelled_in_call;
 };
+
+// Values of Statement::in_call.
+constexpr int32_t kCallIdle = 0;
+constexpr int32_t kCallRunning = 1;
+constexpr int32_t kCallCancelClosing = 2;
 
 // Statement id on the wire: the low 32 bits of the handle value.
 inline uint32_t statement_id(const Statement* stmt) {

@@ -3,11 +3,15 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -55,8 +59,26 @@ Wait wait_for(int socket, short events, int milliseconds) {
 }
 
 // The wait limit of the timed forms and of the connect wait, in milliseconds.
+// Limits above what poll() can express (about 24 days) wait that long.
 int limit_milliseconds(uint32_t wait_seconds) {
-  return static_cast<int>(effective_wait_seconds(wait_seconds)) * 1000;
+  constexpr uint32_t kMaxSeconds = INT32_MAX / 1000;
+  uint32_t seconds = effective_wait_seconds(wait_seconds);
+  return static_cast<int>(seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000;
+}
+
+// A server that vanishes without closing (a host gone, a cable pulled) would
+// otherwise leave a wait without a time limit hanging for good: keepalive
+// probes find it out after about two minutes of silence. Best effort; a
+// socket that refuses the options works as before.
+void enable_keepalive(int fd) {
+  int on = 1;
+  int idle = 60;      // seconds of silence before the first probe
+  int interval = 10;  // seconds between probes
+  int count = 6;      // unanswered probes before the link counts as lost
+  setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
 // One transfer loop for both directions. `timed_ms` < 0 selects the plain
@@ -203,6 +225,7 @@ int open_socket(const char* host, Window* window, Connection* conn) {
     return kInvalidSocket;
   }
 
+  enable_keepalive(fd);
   int result = connect(fd, first->ai_addr, first->ai_addrlen);
   int error = result == 0 ? 0 : errno;
   if (result == 0) return fd;

@@ -9,7 +9,7 @@
 // execute. The columns and rows of a catalog result are entirely the
 // server's.
 //
-// The functions here expect their caller to hold InCall and to have run
+// The functions here expect their caller to hold the statement's claim and to have run
 // enter_statement. They do not close an earlier result first: the reply
 // replaces the counts and whatever descriptions and rows it carries; the rest
 // of the result state stays as it was.

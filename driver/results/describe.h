@@ -2,7 +2,7 @@
 // SQLRowCount and SQLMoreResults. Nothing here moves the cursor or touches
 // the row block.
 //
-// The statement-level functions here expect their caller to hold InCall (not
+// The statement-level functions here expect their caller to hold the statement's claim (not
 // for row_count) and to have run enter_statement.
 #pragma once
 
@@ -21,7 +21,7 @@ enum class DescribeOutcome {
   kRefused,     // the server answered with a status other than "K";
                 // reply_status holds its letter and text
   kDamaged,     // a "K" reply whose payload is not a whole record
-  kLinkFailed,  // the exchange failed; "08S01" is posted on the connection
+  kLinkFailed,  // the exchange failed, its diagnostic posted (statement/exchange.h)
 };
 
 // The description of column `icol` (1-based): from the description cache when

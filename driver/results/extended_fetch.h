@@ -2,7 +2,7 @@
 // row into the bound columns' arrays, with a status per row. The cursor is
 // read-only, so SQLSetPos has nothing to do but refuse.
 //
-// Everything here runs inside a statement call that holds InCall and has run
+// Everything here runs inside a statement call that holds the statement's claim and has run
 // enter_statement.
 #pragma once
 

@@ -23,6 +23,8 @@ namespace {
 constexpr DiagText kDiagBrokenBlock{kStateCommLink, kCommErrorText};
 constexpr const char* kStateFetchRefused = "37000";
 
+constexpr int32_t kLastRowNumber = INT32_MAX - 1;
+
 constexpr uint8_t kFormNext = 'X';
 constexpr uint8_t kFormAbsolute = 'A';
 
@@ -119,6 +121,9 @@ SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index) {
         stmt->cursor_row = stmt->row_count + 1;
         return SQL_NO_DATA_FOUND;
       case kStatusOk:
+        // Rows are numbered in 32 signed bits with room for "after the
+        // last": a server that streams past that is not followed further.
+        if (stmt->cursor_row >= kLastRowNumber) return post_error(stmt, kDiagGeneral);
         stmt->cursor_row += 1;
         stmt->at_end = 0;
         if (stmt->cursor_row > stmt->row_count) stmt->row_count = stmt->cursor_row;
@@ -156,9 +161,10 @@ char request_rows(Statement* stmt, int32_t target) {
   int32_t received = exchange_into(stmt, kCmdFetch, payload, length, stmt->row_buffer,
                                    kReplyCapacity, nullptr, nullptr);
   if (received == 0) {
-    // Part of a reply may have landed over the stored block.
+    // Part of a reply may have landed over the stored block. The exchange
+    // posted why it failed on the statement; the step fails with that.
     stmt->cache_valid = 0;
-    return set_status_letter(stmt, kStatusError);
+    return set_status_letter(stmt, kStepFailed);
   }
   if (received > 0) {
     stmt->block_first_row =

@@ -2,7 +2,7 @@
 // asking the server for further blocks, positioning on an absolute row and
 // counting the rows; SQLFetch's work.
 //
-// Everything here runs inside a statement call that holds InCall and has run
+// Everything here runs inside a statement call that holds the statement's claim and has run
 // enter_statement.
 //
 // Status letters: the steps below speak in the server's status letters ("K"

@@ -1,7 +1,7 @@
 // Reading the values of the current row: bound columns (SQLBindCol) and
 // SQLGetData, with piecewise reads of character and binary values.
 //
-// Both functions run inside a statement call that holds InCall and has run
+// Both functions run inside a statement call that holds the statement's claim and has run
 // enter_statement; the fetch functions call get_data for every bound column.
 #pragma once
 

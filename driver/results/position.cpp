@@ -16,8 +16,6 @@ namespace {
 // (and backward ones outside the stored block) are asked of the server.
 constexpr int32_t kWalkLimit = 200;
 
-constexpr DiagText kDiagLinkLost{kStateCommLink, kCommErrorText};
-
 // Steps until row `target` is current and marks it as the row the next step
 // returns. The first result other than SQL_SUCCESS ends the walk.
 SQLRETURN walk_forward(Statement* stmt, int32_t target) {
@@ -37,13 +35,10 @@ char emulate_absolute_request(Statement* stmt, int32_t target) {
     // rows must not leave it to be walked as if it were the new first block.
     stmt->cache_valid = 0;
     if (send_execute(stmt) == SQL_ERROR) {
-      // A re-execution that fails ends the positioning with SQL_ERROR and a
-      // diagnostic on the statement: the server's error as the execute reply
-      // mapped it, or, when the link broke (which posts on the connection
-      // only), the same "08S01" on the statement, so that an application
-      // asking the statement learns why. The cursor stands before the first
-      // row, as the re-execution left it.
-      if (stmt->connection->link_lost) post_error(stmt, kDiagLinkLost);
+      // A re-execution that fails ends the positioning with SQL_ERROR and
+      // its diagnostic on the statement: the server's error as the execute
+      // reply mapped it, or the exchange's own failure. The cursor stands
+      // before the first row, as the re-execution left it.
       return set_status_letter(stmt, kStepFailed);
     }
     // A warning reply is a run without a first block: stepping asks the

@@ -49,8 +49,17 @@ bool reserve_row_storage(Statement* stmt, int32_t length) {
     post_error(stmt, kDiagGeneral);
     return false;
   }
+  // A row of a block takes a value header per column: a block of `length`
+  // bytes cannot hold a row of more columns than that, so the table is never
+  // sized beyond what the block could fill, whatever column count a reply
+  // claimed. With fewer entries than columns the block cannot be walked
+  // (row_storage_fits), which is what such a block deserves.
+  int32_t table_columns = stmt->column_count;
+  if (table_columns > length / static_cast<int32_t>(kValueHeader)) {
+    table_columns = length / static_cast<int32_t>(kValueHeader);
+  }
   bool grow_buffer = stmt->row_buffer == nullptr || stmt->row_buffer_size < length;
-  bool grow_table = stmt->value_table == nullptr || stmt->value_table_columns < stmt->column_count;
+  bool grow_table = stmt->value_table == nullptr || stmt->value_table_columns < table_columns;
   if (!grow_buffer && !grow_table) return true;
 
   // Both blocks are had before either is given up, so that a failure leaves
@@ -63,7 +72,7 @@ bool reserve_row_storage(Statement* stmt, int32_t length) {
   }
   uint8_t** table = nullptr;
   if (grow_table) {
-    table = drv_alloc_array<uint8_t*>(nullptr, stmt, stmt->column_count + 1);
+    table = drv_alloc_array<uint8_t*>(nullptr, stmt, static_cast<size_t>(table_columns) + 1);
     if (table == nullptr) {
       drv_free(buffer);
       return false;
@@ -79,7 +88,7 @@ bool reserve_row_storage(Statement* stmt, int32_t length) {
   if (grow_table) {
     drv_free(stmt->value_table);
     stmt->value_table = table;
-    stmt->value_table_columns = stmt->column_count;
+    stmt->value_table_columns = table_columns;
   }
   return true;
 }

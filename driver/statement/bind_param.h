@@ -10,7 +10,7 @@
 
 namespace q4 {
 
-// SQLBindParameter's work (the caller holds InCall and ran enter_statement):
+// SQLBindParameter's work (the caller holds the statement's claim and ran enter_statement):
 // binds parameter `number` to the application's `value` and `indicator`, which
 // are read at every execution, not now. A new number gets a new binding in
 // ascending order; an existing one has its description replaced and its

@@ -16,7 +16,7 @@
 
 namespace q4 {
 
-// SQLParamData (the caller holds InCall and ran enter_statement). When the
+// SQLParamData (the caller holds the statement's claim and ran enter_statement). When the
 // wanted parameter has received no data yet, announces it again: its binding's
 // `value` goes to *token and SQL_NEED_DATA is returned. Otherwise that
 // parameter counts as complete and statement_text is executed again: either
@@ -24,7 +24,7 @@ namespace q4 {
 // and the execution's result returned. "S1000" without a statement text.
 SQLRETURN param_data(Statement* stmt, SQLPOINTER* token);
 
-// SQLPutData (the caller holds InCall and ran enter_statement): delivers data
+// SQLPutData (the caller holds the statement's claim and ran enter_statement): delivers data
 // for the wanted parameter. Character and binary values (SQL_C_CHAR or
 // SQL_C_BINARY, or SQL_C_DEFAULT standing for them, bound to a character or
 // binary SQL type) may come in any number of pieces, copied into the

@@ -1,26 +1,61 @@
 #include "statement/exchange.h"
 
 #include "core/diagnostics.h"
+#include "core/handles.h"
 #include "link/framing.h"
 #include "link/transport.h"
+#include "protocol/wire.h"
 
 namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagLinkLost{kStateCommLink, kCommErrorText};
+constexpr DiagText kDiagQueryTimeout{"S1T00", "Timeout expired"};
+
+// The link failed during a statement's exchange. The connection carries the
+// communication failure as it always has (and loses its link); the statement
+// carries it too, since applications read the diagnostics of the handle
+// they called. A wait that ran past SQL_QUERY_TIMEOUT says so instead: the
+// link is dropped all the same, for the reply may still be on its way and
+// the stream can no longer be trusted.
+int32_t report_failed_exchange(Statement* stmt, uint32_t status) {
+  report_comm_failure(stmt->connection, kStateCommLink);
+  post_error(stmt, status == LINK_TIMEOUT ? kDiagQueryTimeout : kDiagLinkLost);
+  return 0;
+}
+
+// Allocate and release keep the statement's record in step with the server;
+// they are not work a cancel is aimed at, so they leave a request pending.
+bool cancel_point(uint8_t command) {
+  return command != kCmdAllocate && command != kCmdRelease;
+}
+
+}  // namespace
 
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown) {
   Connection* conn = stmt->connection;
   const char command_text[2] = {static_cast<char>(command), '\0'};
   int socket = link_socket(conn);
-  if (send_request(command_text, length, payload, socket, stmt->frame_buffer, true,
-                   stmt->query_timeout) != LINK_OK) {
-    report_comm_failure(conn, kStateCommLink);
-    return 0;
-  }
-  uint32_t status = LINK_OK;
+  // SQL_QUERY_TIMEOUT above 0 bounds every wait of the exchange; 0 waits as
+  // long as the server takes.
+  bool plain = stmt->query_timeout == 0;
+  uint32_t status = send_request(command_text, length, payload, socket, stmt->frame_buffer, plain,
+                                 stmt->query_timeout);
+  if (status != LINK_OK) return report_failed_exchange(stmt, status);
   int32_t received =
       receive_reply(grown, stmt->reply_status, sizeof stmt->reply_status, capacity, destination,
-                    socket, stmt->frame_buffer, growable, true, &status, stmt->query_timeout);
-  if (received == 0) report_comm_failure(conn, kStateCommLink);
+                    socket, stmt->frame_buffer, growable, plain, &status, stmt->query_timeout);
+  if (received == 0) return report_failed_exchange(stmt, status);
+  // A whole reply is a safe point for a cancel from another thread: the
+  // stream is in step, and what the reply brought is discarded when the call
+  // ends (StatementCall::finish).
+  if (cancel_point(command) && take_cancel_request(stmt)) {
+    stmt->cancelled_in_call = 1;
+    post_error(stmt, kDiagCancelled);
+    return 0;
+  }
   return received;
 }
 

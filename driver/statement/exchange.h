@@ -13,15 +13,21 @@ constexpr int32_t kReplyCapacity = 20480;
 constexpr int32_t kDescribeReplyCapacity = 20479;
 
 // Sends `command` with `length` bytes of `payload` over the statement's
-// connection (plain transfers, query_timeout along as the limit) and receives
-// the reply: its status string into reply_status, up to `capacity` payload
-// bytes into `destination`. With `growable` given, a payload larger than
-// `capacity` moves into a drv_alloc block at *growable (which the caller
-// frees) instead of breaking the exchange; *grown then becomes 1.
+// connection and receives the reply: its status string into reply_status, up
+// to `capacity` payload bytes into `destination`. With `growable` given, a
+// payload larger than `capacity` moves into a drv_alloc block at *growable
+// (which the caller frees) instead of breaking the exchange; *grown then
+// becomes 1. Each wait is unbounded, or bounded by query_timeout when that is
+// above 0.
 // Returns the payload byte count (> 0), -1 for a reply without payload (or
-// whose growth could not be allocated), or 0 when a transfer failed: the link
-// is then reported broken ("08S01" "Communications_ERROR" on the connection,
-// socket closed).
+// whose growth could not be allocated), or 0 when the exchange failed with
+// its diagnostic posted on the statement:
+// - a transfer failed: "08S01" "Communications_ERROR" on the connection and
+//   the statement, the link dropped;
+// - a wait ran past query_timeout: as above, but "S1T00" "Timeout expired"
+//   on the statement;
+// - the reply arrived whole but a cancel was pending: "S1008" on the
+//   statement and cancelled_in_call set (allocate and release excepted).
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown);
 

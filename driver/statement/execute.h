@@ -2,7 +2,7 @@
 // SQLExecDirect, SQLExecute, SQLNumParams and SQLNativeSql, and the execute
 // path that SQLParamData and the fetch path's re-execution share.
 //
-// The statement-level functions here expect their caller to hold InCall and
+// The statement-level functions here expect their caller to hold the statement's claim and
 // to have run enter_statement (SQLPrepare and SQLExecDirect call close_result
 // before both).
 #pragma once

@@ -114,7 +114,8 @@ void copy_connection_defaults(const Connection* conn, Statement* stmt) {
   stmt->bind_type = conn->default_bind_type;
   stmt->retrieve_data = conn->default_retrieve_data;
   stmt->rowset_size = conn->default_rowset_size;
-  // query_timeout and max_length start at 0, not at the connection's values.
+  stmt->query_timeout = conn->default_query_timeout;
+  // max_length starts at 0: it cannot be set.
 }
 
 }  // namespace
@@ -150,8 +151,6 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
     if (rc != SQL_SUCCESS) return rc;
   }
 
-  stmt->cancel_requested = 0;
-  stmt->in_call = 0;
   *out = stmt;
   return SQL_SUCCESS;
 }

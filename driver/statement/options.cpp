@@ -11,7 +11,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagTimeoutIgnored{"01S02", "Not supported - Value option changed"};
 constexpr DiagText kDiagValueChanged{"01S02", "Value option changed"};
 constexpr DiagText kDiagOptionValueChanged{"01S02", "Option value changed"};
 constexpr DiagText kDiagStatementNotCapable{"S1C00", "Driver not capable"};
@@ -29,7 +28,6 @@ constexpr uint32_t kMaxCount = 2147483646;
 
 // What set_option does with a value.
 enum class Rule : uint8_t {
-  kIgnore,      // never stored; "01S02" "Not supported - Value option changed"
   kLimit,       // stored up to `high`; above it ignored with "01S02" "Value option changed"
   kRange,       // stored within [low, high]; else "S1009"
   kCursorType,  // forward-only and static stored; keyset and dynamic become static
@@ -50,7 +48,10 @@ struct StatementOption {
 };
 
 constexpr StatementOption kStatementOptions[] = {
-    {SQL_QUERY_TIMEOUT, Rule::kIgnore, 0, 0, &Statement::query_timeout,
+    // Seconds any wait of a statement's exchange may take; 0 waits as long as
+    // the server takes. A wait past it ends the exchange with "S1T00" and
+    // drops the link (statement/exchange.cpp).
+    {SQL_QUERY_TIMEOUT, Rule::kRange, 0, UINT32_MAX, &Statement::query_timeout,
      &Connection::default_query_timeout},
     {SQL_MAX_ROWS, Rule::kLimit, 0, kMaxCount, &Statement::max_rows, &Connection::default_max_rows},
     {SQL_NOSCAN, Rule::kRange, 0, 1, &Statement::noscan, &Connection::default_noscan},
@@ -179,8 +180,6 @@ SQLRETURN set_option(Connection* conn, Statement* stmt, SQLUSMALLINT code, uint3
   if (option == nullptr) return post_option_error(conn, stmt, kDiagBadOptionSet);
 
   switch (option->rule) {
-    case Rule::kIgnore:
-      return post_option_warning(conn, stmt, kDiagTimeoutIgnored);
     case Rule::kLimit:
       if (value > option->high) return post_option_warning(conn, stmt, kDiagValueChanged);
       store(conn, stmt, *option, value);

@@ -14,6 +14,27 @@ namespace {
 constexpr int32_t kCountsSize = 8;
 constexpr const char* kStateWarning = "00000";
 
+// Column numbers reach the application in 16 signed bits (SQLNumResultCols,
+// SQLDescribeCol): a result with more columns cannot be described, so a
+// larger count is a damaged reply.
+constexpr uint32_t kMaxColumns = 32767;
+// The server's word for a row count it does not know (-1 to SQLRowCount).
+constexpr uint32_t kUnknownRows = 0xFFFFFFFF;
+// Row numbers are counted in 32 signed bits, one past the last row included.
+constexpr uint32_t kMaxRows = INT32_MAX - 1;
+// The least a row takes in a block: a value header per column and the
+// status byte after the row.
+constexpr size_t kValueHeader = 6;
+
+// The counts are checked against what the reply can hold before anything is
+// sized by them: a count the reply cannot back is damage, and nothing is
+// allocated on its word.
+bool counts_fit(uint32_t columns, uint32_t rows, size_t block_length) {
+  if (columns > kMaxColumns) return false;
+  if (rows > kMaxRows && rows != kUnknownRows) return false;
+  return block_length == 0 || columns <= (block_length - 1) / kValueHeader;
+}
+
 SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t length) {
   // Fewer bytes than the two counts (-1 is "no payload"): a statement without
   // a result, rather than counts read from whatever io_buffer held before.
@@ -29,7 +50,9 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   const uint8_t* rest = payload + kCountsSize;
   size_t rest_length = static_cast<size_t>(length - kCountsSize);
   int64_t section = description_section_span(rest, rest_length);
-  if (section < 0 || columns > INT32_MAX) return post_error(stmt, kDiagGeneral);
+  if (section < 0 || !counts_fit(columns, rows, rest_length - static_cast<size_t>(section))) {
+    return post_error(stmt, kDiagGeneral);
+  }
 
   stmt->column_count = static_cast<int32_t>(columns);
   // The server sends 0xFFFFFFFF for a count it does not know; read as signed

@@ -1,5 +1,7 @@
 #include "statement/transact.h"
 
+#include <atomic>
+
 #include "core/diagnostics.h"
 #include "link/framing.h"
 #include "link/transport.h"
@@ -29,12 +31,21 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
     default:
       return post_connection_error(conn, kDiagInvalidTransactionCode);
   }
-  if (exchange_status(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), link_socket(conn),
-                      conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
-                      /*plain=*/true, conn->default_query_timeout) != LINK_OK) {
-    // The outcome is unknown and the stream cannot be trusted any more: the
-    // link is dropped as for any broken exchange, and the application is
-    // told that its transaction failed.
+  int socket = link_socket(conn);
+  // A request that cannot be sent never reached the server: the link is
+  // gone, and that alone is what the application is told.
+  if (send_request(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), socket,
+                   conn->frame_buffer, /*plain=*/true, conn->default_query_timeout) != LINK_OK) {
+    return report_comm_failure(conn, kStateCommSettings);
+  }
+  uint32_t status = LINK_OK;
+  receive_reply(nullptr, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr, socket,
+                conn->frame_buffer, nullptr, /*plain=*/true, &status, conn->default_query_timeout);
+  if (status != LINK_OK) {
+    // The request went out but no answer came: the outcome is unknown and
+    // the stream cannot be trusted any more. The link is dropped as for any
+    // broken exchange, and the application is told that its transaction
+    // failed.
     report_comm_failure(conn, kStateCommSettings);
     return post_connection_error(conn, kDiagTransactionFailed);
   }
@@ -43,9 +54,12 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
 }
 
 SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type) {
-  // The walk does not take the environment's lock: connections are not
-  // allocated or freed while the application waits for this call.
+  // Other threads may allocate or free connections meanwhile: the list is
+  // walked under the environment's lock, and each connection is asked under
+  // its own call lock (always taken after the environment's).
+  LockGuard list_guard(&env->lock);
   for (Connection* conn = env->connections; conn != nullptr; conn = conn->next) {
+    LockGuard call_guard(&conn->call_lock);
     SQLRETURN rc = transact_connection(conn, type);
     if (rc != SQL_SUCCESS) return rc;
   }
@@ -53,12 +67,24 @@ SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type) {
 }
 
 SQLRETURN cancel_statement(Statement* stmt) {
-  stmt->cancel_requested = 1;
-  // A running call keeps its buffers; it (or the next call to enter) sees
-  // the request through enter_statement.
-  if (!stmt->in_call) close_result(stmt);
-  stmt->cancel_requested = 0;
-  return SQL_SUCCESS;
+  for (;;) {
+    int32_t state = stmt->in_call.load(std::memory_order_acquire);
+    if (state == kCallCancelClosing) return SQL_SUCCESS;  // another cancel is closing it
+    if (state == kCallRunning) {
+      // The running call keeps everything it uses; it takes the request at
+      // its next safe point (or, when it has none left, the next call does).
+      stmt->cancel_requested.store(1, std::memory_order_release);
+      return SQL_SUCCESS;
+    }
+    // Idle: claim the statement for the moment it takes to discard its
+    // result, so that a call starting meanwhile waits instead of using it.
+    if (stmt->in_call.compare_exchange_weak(state, kCallCancelClosing, std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+      close_result(stmt);
+      stmt->in_call.store(kCallIdle, std::memory_order_release);
+      return SQL_SUCCESS;
+    }
+  }
 }
 
 }  // namespace q4

@@ -18,10 +18,10 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type);
 // connections.
 SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type);
 
-// SQLCancel: raises cancel_requested for the length of the call, so that a
-// statement function entering in another thread meanwhile fails; discards
-// the result at once only when no call of the statement is running. Posts
-// nothing; always SQL_SUCCESS.
+// SQLCancel, safe from any thread while another thread's call on the
+// statement runs (the protocol is in core/handles.h): an idle statement's
+// result is discarded at once; a running call is only asked to stop, and
+// stops at its next safe point. Posts nothing; always SQL_SUCCESS.
 SQLRETURN cancel_statement(Statement* stmt);
 
 }  // namespace q4

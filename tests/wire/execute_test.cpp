@@ -129,7 +129,8 @@ TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
 }
 
 // Any letter but "K" is a refusal: "08S01" and the server's text on the
-// statement; a broken link (a payload above 20479 bytes) is the connection's.
+// statement; a broken link (a payload above 20479 bytes) is the connection's
+// and the statement's.
 TEST_F(Catalog, RefusalsAndBrokenLinks) {
   for (const char* status : {"Eno such table ORDERS", "Q"}) {
     peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));
@@ -143,7 +144,7 @@ TEST_F(Catalog, RefusalsAndBrokenLinks) {
   stmt->sqlstate[0] = '\0';
   peer.expect_request(kCmdTables).reply("K", Bytes(20480, 0));
   EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_ERROR);
-  EXPECT_EQ(sqlstate(), "");
+  EXPECT_EQ(sqlstate(), "08S01");
   EXPECT_STREQ(conn->sqlstate, "08S01");
   EXPECT_NE(conn->link_lost, 0);
 }

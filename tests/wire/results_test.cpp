@@ -47,7 +47,7 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
   }
 }
 
-// A refused fetch is mapped; a broken link is the connection's "08S01".
+// A refused fetch is mapped; a broken link is "08S01" on the connection and the statement.
 TEST_F(Results, FailedFetchRequests) {
   ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
@@ -56,7 +56,7 @@ TEST_F(Results, FailedFetchRequests) {
   peer.expect_request(kCmdFetch).close();
   EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
   EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_EQ(diag(), "S1000 " + kPrefix + "RUNTIME_ERROR");
+  EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
   EXPECT_EQ(stmt->cursor_row, 0);
 }
 

@@ -77,7 +77,7 @@ TEST_F(Session, StatementRequestsAndABrokenRelease) {
   peer.expect_request(kCmdRelease, statement_request(b)).close();
   EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
   EXPECT_EQ(diag(link.conn), "08S01 Communications_ERROR");
-  EXPECT_EQ(b->sqlstate[0], '\0');
+  EXPECT_STREQ(b->sqlstate, "08S01");
   EXPECT_EQ(link.conn->link_lost, 1);
   EXPECT_EQ(link.conn->statements, a);
   EXPECT_EQ(peer.finish(), "");
@@ -130,6 +130,9 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
     EXPECT_EQ(diag(link.conn), "08007 Transaction Failed");
     EXPECT_EQ(link.conn->link_lost, lost);
   }
+  // Nothing can be sent on a lost link: the communication failure alone.
+  EXPECT_EQ(transact_connection(link.conn, SQL_COMMIT), SQL_ERROR);
+  EXPECT_EQ(diag(link.conn), "08007 Communications_ERROR");
   EXPECT_EQ(peer.finish(), "");
 }
 
