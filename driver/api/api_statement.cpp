@@ -6,6 +6,7 @@
 #include "api/statement_call.h"
 #include "core/handles.h"
 #include "platform/export.h"
+#include "statement/cancel.h"
 #include "statement/cursor_name.h"
 #include "statement/lifecycle.h"
 #include "statement/options.h"

@@ -8,6 +8,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "platform/lock.h"
+#include "statement/cancel.h"
 #include "statement/cursor.h"
 
 namespace q4 {
@@ -29,7 +30,7 @@ class StatementCall {
     claim_statement(stmt_);
   }
   ~StatementCall() {
-    if (stmt_ != nullptr) release_statement(stmt_);
+    if (stmt_ != nullptr) end_statement_claim(stmt_);
   }
   StatementCall(const StatementCall&) = delete;
   StatementCall& operator=(const StatementCall&) = delete;

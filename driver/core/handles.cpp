@@ -94,12 +94,22 @@ void claim_statement(Statement* stmt) {
   }
 }
 
+bool claim_idle_for_cancel(Statement* stmt) {
+  int32_t idle = kCallIdle;
+  return stmt->in_call.compare_exchange_strong(idle, kCallCancelClosing, std::memory_order_acquire,
+                                               std::memory_order_relaxed);
+}
+
 void release_statement(Statement* stmt) {
   stmt->in_call.store(kCallIdle, std::memory_order_release);
 }
 
 bool take_cancel_request(Statement* stmt) {
   return stmt->cancel_requested.exchange(0, std::memory_order_acq_rel) != 0;
+}
+
+bool cancel_pending(const Statement* stmt) {
+  return stmt->cancel_requested.load(std::memory_order_acquire) != 0;
 }
 
 SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {

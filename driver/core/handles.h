@@ -23,7 +23,7 @@ SQLRETURN free_environment(Environment* env);
 // Threads and cancel.
 //
 // Every call on a connection or on one of its statements holds the
-// connection's call_lock for its whole run, so calls from several threads
+// connection's call lock for its whole run, so calls from several threads
 // take turns on the socket, the buffers and the diagnostic slots. SQLCancel is
 // the one call that takes no lock: it must reach a statement while another
 // thread waits inside a call on it. It meets that thread in two atomics of
@@ -31,24 +31,35 @@ SQLRETURN free_environment(Environment* env);
 // - in_call: a call claims the statement by moving it from kCallIdle to
 //   kCallRunning (claim_statement; under the call lock, so only a cancel can
 //   compete) and gives it back at its end. SQLCancel on an idle statement
-//   moves it to kCallCancelClosing, discards the result itself and sets it
-//   back to kCallIdle; a call that finds it closing yields until it is idle.
+//   moves it to kCallCancelClosing (claim_idle_for_cancel), discards the
+//   result itself and gives it back; a call that finds it closing yields
+//   until it is idle.
 // - cancel_requested: SQLCancel on a running statement only raises it. The
 //   running call takes it (take_cancel_request) at its safe points: on entry
 //   (enter_statement) and after each complete reply from the server, where
-//   the stream is in step again. A request raised after the running call's
-//   last safe point stays raised, and the next call on the statement takes it.
+//   the stream is in step again; the call then fails with "S1008" and its
+//   result is discarded. A request raised after the call's last safe point is
+//   taken when the call ends, and acts as a cancel of the idle statement a
+//   moment later would: the result is discarded, the call's own outcome
+//   stands. So a request never lingers to fail a later, unrelated call; only
+//   a cancel that races with the start of the next call may meet that call.
 // SQLCancel therefore never frees or changes anything a running call uses.
 // A cancel does not cut a wait on the server short: the reply is read whole,
 // so the link stays usable (SQL_QUERY_TIMEOUT bounds the wait when needed).
+// The server cannot be stopped either: work it finished before the reply
+// came (an insert, say) stays done even when the call reports "S1008".
 
 // Claims `stmt` for the calling thread (the caller holds the connection's
-// call_lock): waits while SQLCancel closes its result, then marks it running.
+// call lock): waits while SQLCancel closes its result, then marks it running.
 void claim_statement(Statement* stmt);
-// Ends the claim: the statement is idle again.
+// Claims an idle statement for a cancel; false when it is not idle.
+bool claim_idle_for_cancel(Statement* stmt);
+// Ends either claim: the statement is idle again.
 void release_statement(Statement* stmt);
 // Takes a pending cancel request: true when SQLCancel had raised one.
 bool take_cancel_request(Statement* stmt);
+// Whether a cancel request is raised, without taking it.
+bool cancel_pending(const Statement* stmt);
 
 // Run first by statement-level functions (inside their claim). With a cancel
 // pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and

@@ -99,6 +99,7 @@ SQLRETURN extended_fetch(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow,
   if (stmt->ext_fetch_disabled && fetch_type != SQL_FETCH_NEXT) {
     return post_error(stmt, kDiagExtFetchDisabled);
   }
+  if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
   if (stmt->column_count < 1 || stmt->row_count < 1) return SQL_NO_DATA_FOUND;

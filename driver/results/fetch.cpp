@@ -183,6 +183,7 @@ char request_rows(Statement* stmt, int32_t target) {
 }
 
 SQLRETURN fetch_row(Statement* stmt) {
+  if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
   if (stmt->column_count < 1) return SQL_NO_DATA_FOUND;

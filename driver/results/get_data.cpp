@@ -5,6 +5,7 @@
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 #include "results/convert.h"
+#include "results/fetch.h"
 #include "results/row_block.h"
 #include "statement/exchange.h"
 
@@ -116,6 +117,7 @@ SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value, SQLLEN
 
 SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
                    SQLLEN value_max, SQLLEN* indicator) {
+  if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
   if (icol == 0) return bookmark(stmt, c_type, value, value_max, indicator);
   if (icol > static_cast<uint16_t>(stmt->column_count)) return post_error(stmt, kDiagColumnRange);
 

@@ -1,12 +1,9 @@
 #include "statement/transact.h"
 
-#include <atomic>
-
 #include "core/diagnostics.h"
 #include "link/framing.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
-#include "statement/cursor.h"
 
 namespace q4 {
 
@@ -64,27 +61,6 @@ SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type) {
     if (rc != SQL_SUCCESS) return rc;
   }
   return SQL_SUCCESS;
-}
-
-SQLRETURN cancel_statement(Statement* stmt) {
-  for (;;) {
-    int32_t state = stmt->in_call.load(std::memory_order_acquire);
-    if (state == kCallCancelClosing) return SQL_SUCCESS;  // another cancel is closing it
-    if (state == kCallRunning) {
-      // The running call keeps everything it uses; it takes the request at
-      // its next safe point (or, when it has none left, the next call does).
-      stmt->cancel_requested.store(1, std::memory_order_release);
-      return SQL_SUCCESS;
-    }
-    // Idle: claim the statement for the moment it takes to discard its
-    // result, so that a call starting meanwhile waits instead of using it.
-    if (stmt->in_call.compare_exchange_weak(state, kCallCancelClosing, std::memory_order_acquire,
-                                            std::memory_order_relaxed)) {
-      close_result(stmt);
-      stmt->in_call.store(kCallIdle, std::memory_order_release);
-      return SQL_SUCCESS;
-    }
-  }
 }
 
 }  // namespace q4

@@ -1,4 +1,4 @@
-// Commit, roll back and cancel.
+// Commit and roll back.
 #pragma once
 
 #include <sql.h>
@@ -17,11 +17,5 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type);
 // result other than SQL_SUCCESS and returns it. SQL_SUCCESS without
 // connections.
 SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type);
-
-// SQLCancel, safe from any thread while another thread's call on the
-// statement runs (the protocol is in core/handles.h): an idle statement's
-// result is discarded at once; a running call is only asked to stop, and
-// stops at its next safe point. Posts nothing; always SQL_SUCCESS.
-SQLRETURN cancel_statement(Statement* stmt);
 
 }  // namespace q4

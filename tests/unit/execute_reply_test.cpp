@@ -2,6 +2,7 @@
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "results/description_cache.h"
+#include "results/row_block.h"
 #include "statement/reply.h"
 #include "statement_fixture.h"
 
@@ -67,12 +68,16 @@ TEST(ExecuteReply, RowsOfAnEarlierExecutionAreNotServedAgain) {
   EXPECT_EQ(r.stmt->cache_valid, 0);
 }
 
-// A damaged section is neither stored nor taken for rows.
-TEST(ExecuteReply, DamagedSectionChangesNothing) {
+// A damaged section, or counts the reply cannot back, change nothing and size nothing.
+TEST(ExecuteReply, DamagedReplyChangesNothing) {
   const Bytes cases[] = {
       counts(1, 0).u8('X').u32(200).u32(10),   // claims 200 bytes, carries 4
       counts(1, 0).u8('X').u32(4 + 4).u32(2),  // an entry shorter than its length
       counts(1, 0).u8('X').u32(4 + 4 + 5).u32(4 + 5).text("ABCDE"),  // name without NUL
+      counts(0x7FFFFFFE, 0),                                         // more than 16 bits number
+      counts(32768, 0),
+      counts(1, 0x7FFFFFFF),  // no room left to number the row after the last
+      counts(2, 1).bytes(row_value(kSqlInteger, "1").u8('W')),  // a block too short for one row
   };
   for (const Bytes& p : cases) {
     StatementRecord r;
@@ -81,6 +86,15 @@ TEST(ExecuteReply, DamagedSectionChangesNothing) {
     EXPECT_EQ(r.stmt->column_count, 4);
     EXPECT_EQ(r.stmt->cursor_open + r.stmt->descriptions_cached + r.stmt->cache_valid, 0);
   }
+}
+
+// A block's value table never outgrows what the block could hold, whatever the column count.
+TEST(ExecuteReply, ValueTableIsBoundedByTheBlock) {
+  StatementRecord r;
+  r.stmt->column_count = 32767;
+  ASSERT_TRUE(reserve_row_storage(r.stmt, 20480));
+  EXPECT_EQ(r.stmt->value_table_columns, 20480 / 6);
+  EXPECT_FALSE(row_storage_fits(r.stmt)) << "such a block cannot be walked";
 }
 
 // Rows that cannot be stored fail the call; a lost description cache only costs a later request.
