@@ -21,9 +21,10 @@ namespace q4 {
 // - "W": the text after the letter posted with "00000"; the statement is left
 //   as it was. SQL_SUCCESS_WITH_INFO.
 // - any other letter: "S1000" "General error"; SQL_ERROR.
-// A damaged "K" payload (a description section running past the payload, a
-// column count beyond 32 bits signed) changes nothing and gives "S1000"
-// "General error"; a row block that cannot be stored gives SQL_ERROR with
+// A damaged "K" payload (a description section running past the payload,
+// counts the payload cannot back: more than 32767 columns, a row count with
+// no room left for numbering, a row block too short for one row of the
+// columns) changes nothing, sizes nothing and gives "S1000" "General error"; a row block that cannot be stored gives SQL_ERROR with
 // "S1001", since its rows would otherwise be skipped without a word.
 SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length);
 
