@@ -15,8 +15,9 @@ struct ColumnInfo {
   uint32_t precision = 0;  // digits, characters or bytes
   uint16_t scale = 0;      // decimals of SQL_NUMERIC; 0 for other types
   uint16_t nullable = 1;
-  // Floating-point column (REAL, DOUBLE, FLOAT): SQL_NUMERIC whose values
-  // are written in their shortest exact form rather than with `scale` decimals.
+  // Floating-point column (REAL, DOUBLE, FLOAT): described as SQL_DOUBLE; its
+  // values travel as SQL_NUMERIC text in their shortest exact form, without
+  // exponent, rather than with `scale` decimals.
   bool floating = false;
   // The type came from a declaration; otherwise from the first value, or a
   // placeholder when no value was seen yet.
