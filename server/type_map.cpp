@@ -44,10 +44,12 @@ const NamedType kNamedTypes[] = {
     {"BIT", kSqlSmallint, 5, 0, false},
     {"BOOLEAN", kSqlSmallint, 5, 0, false},
     {"BOOL", kSqlSmallint, 5, 0, false},
-    // 64-bit integers do not fit SQL_INTEGER: they travel as decimal text.
-    {"BIGINT", kSqlNumeric, 19, 0, false},
-    {"INT8", kSqlNumeric, 19, 0, false},
-    {"UNSIGNED BIG INT", kSqlNumeric, 20, 0, false},
+    // 64-bit integers are described as SQL_BIGINT, so that applications read
+    // them as 64-bit integers; values beyond 32 bits travel as SQL_NUMERIC
+    // text (the wire has no 64-bit binary form).
+    {"BIGINT", kSqlBigint, 19, 0, false},
+    {"INT8", kSqlBigint, 19, 0, false},
+    {"UNSIGNED BIG INT", kSqlBigint, 20, 0, false},
     {"NUMERIC", kSqlNumeric, 18, 0, false},
     {"DECIMAL", kSqlNumeric, 18, 0, false},
     {"DEC", kSqlNumeric, 18, 0, false},
@@ -176,7 +178,7 @@ ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length) 
         c.type = kSqlInteger;
         c.precision = 10;
       } else {
-        c.type = kSqlNumeric;
+        c.type = kSqlBigint;
         c.precision = 19;
       }
       break;
@@ -207,6 +209,8 @@ const char* wire_type_name(int16_t type) {
       return "NUMERIC";
     case kSqlDouble:
       return "DOUBLE";
+    case kSqlBigint:
+      return "BIGINT";
     case kSqlInteger:
       return "INTEGER";
     case kSqlSmallint:
@@ -233,6 +237,7 @@ int32_t wire_type_length(const ColumnInfo& c) {
     case kSqlInteger:
       return 4;
     case kSqlDouble:
+    case kSqlBigint:
       return 8;
     case kSqlSmallint:
       return 2;

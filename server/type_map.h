@@ -33,7 +33,7 @@ ColumnInfo map_declared_type(const char* declared);
 
 // The column type of an undeclared column whose first value has the given
 // SQLite storage class (SQLITE_INTEGER ...); `text_length` is the length of a
-// text or blob value. Integers wider than 32 bits make an SQL_NUMERIC column.
+// text or blob value. Integers wider than 32 bits make an SQL_BIGINT column.
 ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length);
 
 // The name of a wire type as SQLGetTypeInfo lists it ("INTEGER", "VARCHAR").

@@ -133,7 +133,7 @@ SQLRETURN store_parsed(const Conversion& c, double value, bool point_means_cut) 
 // stores the value or posts "22003" and sets *rc.
 bool store_digits_exactly(const Conversion& c, SQLRETURN* rc) {
   const NumberTarget& t = number_target(c.c_type);
-  if (t.size != 8) return false;
+  if (t.kind != kInteger || t.size != 8) return false;
   NumberShape shape = scan_number(c.text());
   if (!shape.valid || shape.has_point) return false;
   const char* first = c.text();
