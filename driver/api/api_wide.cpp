@@ -18,9 +18,12 @@
 // ODBC 2.x driver the Driver Manager turns SQLGetData(SQL_C_WCHAR) into
 // SQLGetData(SQL_C_CHAR) with half the buffer, converts the bytes with the
 // same iconv and reports twice the byte count as the length, whatever the
-// driver does (see README.md: pyodbc's setdecoding). SQLBindCol and
-// SQLBindParameter pass SQL_C_WCHAR through to the driver, which converts at
-// the edge (results/copy_out.h, statement/literal.cpp).
+// driver does (README.md shows the pyodbc setting that avoids it). Only an
+// ODBC 3.x driver (one exporting SQLAllocHandle, with descriptors and the
+// attribute functions) escapes that path. SQLBindCol and SQLBindParameter
+// pass SQL_C_WCHAR through to the driver, which converts at the edge
+// (results/copy_out.h, statement/literal.cpp); the ODBC 3.x date and time
+// codes 91, 92 and 93 are mapped to 9, 10 and 11 before they reach it.
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
