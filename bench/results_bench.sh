@@ -11,7 +11,10 @@
 # postgres user when started as root), writes a private unixODBC
 # configuration (never the machine's files) with the data sources q4bench
 # (q4odbc), pgbench (psqlODBC) and sqlitebench (SQLite ODBC driver on the same
-# file), and runs results_bench against the three.
+# file), and runs results_bench against the three; then a 100,000-row
+# fetchall through pyodbc with default settings (bench/pyodbc_fetch.py)
+# against q4odbc, psqlODBC's Unicode driver (psqlodbcw.so) and the SQLite
+# driver.
 # PROFILE=perf or PROFILE=callgrind profiles one q4bench round instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -75,6 +78,8 @@ cat > "$work/odbcinst.ini" <<INI
 Driver=$build/libq4odbc.so
 [PostgreSQL]
 Driver=$odbc_lib/psqlodbca.so
+[PostgreSQLW]
+Driver=$odbc_lib/psqlodbcw.so
 [SQLite3]
 Driver=$odbc_lib/libsqlite3odbc.so
 INI
@@ -92,6 +97,12 @@ Servername=127.0.0.1
 Port=$pgport
 Database=postgres
 Username=bench
+[pgbenchw]
+Driver=PostgreSQLW
+Servername=127.0.0.1
+Port=$pgport
+Database=postgres
+Username=bench
 [sqlitebench]
 Driver=SQLite3
 Database=$work/bench.db
@@ -102,6 +113,9 @@ case "${PROFILE:-}" in
   "")
     "$build/results_bench" --q4lite-pid "$q4lite_pid" "$@" \
       q4odbc=q4bench psqlodbc=pgbench sqliteodbc=sqlitebench
+    fetch_rows=$((rows < 100000 ? rows : 100000))
+    /usr/bin/python3 "$root/bench/pyodbc_fetch.py" "$fetch_rows" 3 \
+      q4odbc=q4bench psqlodbcw=pgbenchw sqliteodbc=sqlitebench
     ;;
   perf)
     # The client process only (q4lite is another process): where its time

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtest-dev googletest unixodbc unixodbc-dev odbcinst
           libsqlite3-dev sqlite3 python3 python3-pyodbc libdbd-odbc-perl perl
-          valgrind locales clang libclang-rt-14-dev xxd)
+          python3-pandas valgrind locales clang libclang-rt-14-dev xxd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -197,7 +197,8 @@ Query type_info(const CatalogRequest& r) {
                small_column("MONEY", false),      small_column("AUTO_INCREMENT"),
                name_column("LOCAL_TYPE_NAME"),    small_column("MINIMUM_SCALE"),
                small_column("MAXIMUM_SCALE")};
-  // One row per wire type. SEARCHABLE: 3 SQL_SEARCHABLE, 2 SQL_ALL_EXCEPT_LIKE.
+  // One row per column type (BIGINT and DOUBLE are described, their values
+  // travel as INTEGER or NUMERIC). SEARCHABLE: 3 SQL_SEARCHABLE, 2 SQL_ALL_EXCEPT_LIKE.
   q.sql =
       "SELECT * FROM (VALUES "
       "('LONGVARBINARY', -4, 1000000000, 'X''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, "
@@ -207,6 +208,8 @@ Query type_info(const CatalogRequest& r) {
       "('NUMERIC', 2, 19, NULL, NULL, 'precision,scale', 1, 0, 2, 0, 0, 0, NULL, 0, 19),"
       "('INTEGER', 4, 10, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
       "('SMALLINT', 5, 5, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
+      "('BIGINT', -5, 19, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
+      "('DOUBLE', 8, 15, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, NULL, NULL),"
       "('DATE', 9, 10, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
       "('TIME', 10, 8, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
       "('TIMESTAMP', 11, 19, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"

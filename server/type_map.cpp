@@ -13,10 +13,10 @@ namespace q4::lite {
 
 namespace {
 
-// Precision given to floating-point columns: the longest text the shortest
-// round-trip form of a double takes (sign, 17 digits, point, exponent), so
-// that an application sizing its buffer by it never truncates a value.
-constexpr uint32_t kFloatPrecision = 24;
+// Floating-point columns are SQL_DOUBLE: SQLite keeps every REAL as an 8-byte
+// double, so a 4-byte SQL_REAL would lose digits. 15 is the column size ODBC
+// gives SQL_DOUBLE (decimal digits of its precision).
+constexpr uint32_t kFloatPrecision = 15;
 // Precision of character and binary columns declared without a length.
 constexpr uint32_t kTextPrecision = 65535;
 constexpr uint32_t kDefaultVarPrecision = 255;
@@ -44,17 +44,19 @@ const NamedType kNamedTypes[] = {
     {"BIT", kSqlSmallint, 5, 0, false},
     {"BOOLEAN", kSqlSmallint, 5, 0, false},
     {"BOOL", kSqlSmallint, 5, 0, false},
-    // 64-bit integers do not fit SQL_INTEGER: they travel as decimal text.
-    {"BIGINT", kSqlNumeric, 19, 0, false},
-    {"INT8", kSqlNumeric, 19, 0, false},
-    {"UNSIGNED BIG INT", kSqlNumeric, 20, 0, false},
+    // 64-bit integers are described as SQL_BIGINT, so that applications read
+    // them as 64-bit integers; values beyond 32 bits travel as SQL_NUMERIC
+    // text (the wire has no 64-bit binary form).
+    {"BIGINT", kSqlBigint, 19, 0, false},
+    {"INT8", kSqlBigint, 19, 0, false},
+    {"UNSIGNED BIG INT", kSqlBigint, 20, 0, false},
     {"NUMERIC", kSqlNumeric, 18, 0, false},
     {"DECIMAL", kSqlNumeric, 18, 0, false},
     {"DEC", kSqlNumeric, 18, 0, false},
-    {"REAL", kSqlNumeric, kFloatPrecision, 0, true},
-    {"FLOAT", kSqlNumeric, kFloatPrecision, 0, true},
-    {"DOUBLE", kSqlNumeric, kFloatPrecision, 0, true},
-    {"DOUBLE PRECISION", kSqlNumeric, kFloatPrecision, 0, true},
+    {"REAL", kSqlDouble, kFloatPrecision, 0, true},
+    {"FLOAT", kSqlDouble, kFloatPrecision, 0, true},
+    {"DOUBLE", kSqlDouble, kFloatPrecision, 0, true},
+    {"DOUBLE PRECISION", kSqlDouble, kFloatPrecision, 0, true},
     {"CHAR", kSqlChar, 1, 0, false},
     {"CHARACTER", kSqlChar, 1, 0, false},
     {"NCHAR", kSqlChar, 1, 0, false},
@@ -133,7 +135,7 @@ ColumnInfo by_affinity(const std::string& name) {
   }
   if (name.find("REAL") != std::string::npos || name.find("FLOA") != std::string::npos ||
       name.find("DOUB") != std::string::npos) {
-    return make(kSqlNumeric, kFloatPrecision, 0, true);
+    return make(kSqlDouble, kFloatPrecision, 0, true);
   }
   return make(kSqlNumeric, 18, 0, false);
 }
@@ -176,12 +178,12 @@ ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length) 
         c.type = kSqlInteger;
         c.precision = 10;
       } else {
-        c.type = kSqlNumeric;
+        c.type = kSqlBigint;
         c.precision = 19;
       }
       break;
     case SQLITE_FLOAT:
-      c.type = kSqlNumeric;
+      c.type = kSqlDouble;
       c.precision = kFloatPrecision;
       c.floating = true;
       break;
@@ -205,6 +207,10 @@ const char* wire_type_name(int16_t type) {
       return "CHAR";
     case kSqlNumeric:
       return "NUMERIC";
+    case kSqlDouble:
+      return "DOUBLE";
+    case kSqlBigint:
+      return "BIGINT";
     case kSqlInteger:
       return "INTEGER";
     case kSqlSmallint:
@@ -230,6 +236,9 @@ int32_t wire_type_length(const ColumnInfo& c) {
   switch (c.type) {
     case kSqlInteger:
       return 4;
+    case kSqlDouble:
+    case kSqlBigint:
+      return 8;
     case kSqlSmallint:
       return 2;
     case kSqlNumeric:

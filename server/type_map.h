@@ -15,8 +15,9 @@ struct ColumnInfo {
   uint32_t precision = 0;  // digits, characters or bytes
   uint16_t scale = 0;      // decimals of SQL_NUMERIC; 0 for other types
   uint16_t nullable = 1;
-  // Floating-point column (REAL, DOUBLE, FLOAT): SQL_NUMERIC whose values
-  // are written in their shortest exact form rather than with `scale` decimals.
+  // Floating-point column (REAL, DOUBLE, FLOAT): described as SQL_DOUBLE; its
+  // values travel as SQL_NUMERIC text in their shortest exact form, without
+  // exponent, rather than with `scale` decimals.
   bool floating = false;
   // The type came from a declaration; otherwise from the first value, or a
   // placeholder when no value was seen yet.
@@ -32,7 +33,7 @@ ColumnInfo map_declared_type(const char* declared);
 
 // The column type of an undeclared column whose first value has the given
 // SQLite storage class (SQLITE_INTEGER ...); `text_length` is the length of a
-// text or blob value. Integers wider than 32 bits make an SQL_NUMERIC column.
+// text or blob value. Integers wider than 32 bits make an SQL_BIGINT column.
 ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length);
 
 // The name of a wire type as SQLGetTypeInfo lists it ("INTEGER", "VARCHAR").

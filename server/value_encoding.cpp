@@ -131,7 +131,7 @@ size_t format_decimal(double value, int scale, char* out, size_t room) {
       return static_cast<size_t>(p - out);
     }
   }
-  auto r = std::to_chars(out, out + room, value);
+  auto r = std::to_chars(out, out + room, value, std::chars_format::fixed);
   return static_cast<size_t>(r.ptr - out);
 }
 

@@ -12,8 +12,10 @@
 namespace q4::lite {
 
 // Scratch room for values the encoder formats itself (integers, numbers,
-// dates); text and blob values point into SQLite's own memory instead.
-constexpr size_t kValueScratch = 64;
+// dates); text and blob values point into SQLite's own memory instead. A
+// double written without exponent takes up to 309 digits before the point,
+// or 323 zeros after it and 17 digits.
+constexpr size_t kValueScratch = 352;
 
 // One value ready to send. `data` points either into `scratch` of the
 // make_value call or at SQLite's copy of the column, valid until the
@@ -36,7 +38,10 @@ ValueView make_value(const ColumnInfo& column, sqlite3_stmt* stmt, int index,
 inline size_t put_value(const ValueView& v, uint8_t* out, size_t room);
 
 // Formats a double as decimal text with exactly `scale` decimals, or in its
-// shortest round-trip form when `scale` is negative. Returns the length.
+// shortest round-trip form when `scale` is negative; never with an exponent
+// (-1e10 is "-10000000000", 1e-7 "0.0000001"): clients that read the text as
+// a decimal ignore an "e" and would take "-1e+10" for -110. `room` must be
+// kValueScratch. Returns the length.
 size_t format_decimal(double value, int scale, char* out, size_t room);
 
 // Formats an integer, followed by a point and `scale` zeros when scale > 0.

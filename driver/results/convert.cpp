@@ -1,6 +1,7 @@
 #include "results/convert.h"
 
 #include <climits>
+#include <cstring>
 
 #include "results/convert_rules.h"
 #include "results/copy_out.h"
@@ -32,6 +33,7 @@ enum TargetColumn : uint8_t {
   kTargetTime,
   kTargetTimestamp,
   kTargetBinary,
+  kTargetWide,  // SQL_C_WCHAR: the character result as UTF-16
   kTargetColumns
 };
 
@@ -68,7 +70,8 @@ constexpr CTypeEntry kCTypes[] = {
     {SQL_C_ULONG, kTargetNumber},    {SQL_C_FLOAT, kTargetNumber},
     {SQL_C_DOUBLE, kTargetNumber},   {SQL_C_DATE, kTargetDate},
     {SQL_C_TIME, kTargetTime},       {SQL_C_TIMESTAMP, kTargetTimestamp},
-    {SQL_C_BINARY, kTargetBinary},
+    {SQL_C_BINARY, kTargetBinary},   {SQL_C_WCHAR, kTargetWide},
+    {SQL_C_SBIGINT, kTargetNumber},  {SQL_C_UBIGINT, kTargetNumber},
 };
 
 using RuleFunction = SQLRETURN (*)(const Conversion&);
@@ -97,19 +100,26 @@ constexpr Rule kLayoutText{convert_temporal_text, false};
 // timestamp, date part and time part: the fields of the value's layout go
 // into the target's structure.
 constexpr Rule kFields{convert_temporal_fields, true};
+// The SQL_C_CHAR results as UTF-16: text piecewise, bytes as hexadecimal
+// digits piecewise, everything else all or nothing.
+constexpr Rule kWideText{convert_wide_text_copy, false};
+constexpr Rule kWideHex{convert_wide_hexadecimal, false};
+constexpr Rule kWideWhole{convert_wide_whole_text, false};
+constexpr Rule kWideFormatted{convert_wide_formatted, false};
+constexpr Rule kWideLayout{convert_wide_temporal_text, false};
 
 // The conversion matrix: server kind x C type family.
 // clang-format off
 constexpr Rule kMatrix[kServerKinds][kTargetColumns] = {
-  //             char          number            date         time         timestamp     binary
-  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy},
-  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy},
-  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
-  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy},
-  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy},
-  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy},
-  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy},
-  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy},
+  //             char          number            date         time         timestamp     binary      wide
+  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy,   kWideText},
+  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideWhole},
+  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted},
+  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted},
+  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy, kWideLayout},
+  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy, kWideLayout},
+  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy, kWideLayout},
+  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy,   kWideHex},
 };
 // clang-format on
 
@@ -197,32 +207,62 @@ SQLRETURN convert_raw_copy(const Conversion& c) {
   return piecewise_copy(c, CopyMode::kBytes);
 }
 
+// Piecewise like the text copy; getdata_offset counts the UTF-8 bytes
+// delivered, the reported length the UTF-16 bytes still ahead.
+SQLRETURN convert_wide_text_copy(const Conversion& c) {
+  return piecewise_copy(c, CopyMode::kWideText);
+}
+
 // Piecewise: two lower-case digits per byte, whole bytes only, NUL-terminated;
 // the reported length counts the digits still ahead. A buffer length below 1
-// writes nothing and reports the full digit count with "01004".
-SQLRETURN convert_hexadecimal(const Conversion& c) {
+// writes nothing and reports the full digit count with "01004". The wide form
+// counts the buffer and the length in 2-byte characters (a buffer below 2
+// bytes has no room).
+namespace {
+
+template <int kWidth>
+SQLRETURN hexadecimal(const Conversion& c) {
   static const char kDigits[] = "0123456789abcdef";
   int64_t remaining = remaining_bytes(c);
   int64_t digits = 2 * remaining;
-  report_length(c, digits);
-  if (c.buffer_length < 1) return finish(c, true);
+  report_length(c, kWidth * digits);
+  int64_t room = c.buffer_length / kWidth;  // characters, the NUL included
+  if (room < 1) return finish(c, true);
 
   int64_t n = digits;
   bool truncated = false;
-  if (digits >= c.buffer_length) {
-    n = (c.buffer_length / 2) * 2;
-    if (n == c.buffer_length) n -= 2;  // keep a byte for the NUL
+  if (digits >= room) {
+    n = (room / 2) * 2;
+    if (n == room) n -= 2;  // keep a character for the NUL
     truncated = true;
   }
   const uint8_t* in = c.data + c.stmt->getdata_offset;
-  char* out = static_cast<char*>(c.buffer);
+  auto* out = static_cast<uint8_t*>(c.buffer);
+  auto put = [out](int64_t i, char ch) {
+    if (kWidth == 1) {
+      out[i] = static_cast<uint8_t>(ch);
+    } else {
+      uint16_t unit = static_cast<uint8_t>(ch);
+      memcpy(out + 2 * i, &unit, sizeof unit);
+    }
+  };
   for (int64_t i = 0; i < n / 2; ++i) {
-    out[2 * i] = kDigits[in[i] >> 4];
-    out[2 * i + 1] = kDigits[in[i] & 0x0F];
+    put(2 * i, kDigits[in[i] >> 4]);
+    put(2 * i + 1, kDigits[in[i] & 0x0F]);
   }
-  out[n] = '\0';
+  put(n, '\0');
   c.stmt->getdata_offset += static_cast<uint32_t>(n / 2);
   return finish(c, truncated);
+}
+
+}  // namespace
+
+SQLRETURN convert_hexadecimal(const Conversion& c) {
+  return hexadecimal<1>(c);
+}
+
+SQLRETURN convert_wide_hexadecimal(const Conversion& c) {
+  return hexadecimal<2>(c);
 }
 
 // All or nothing: a number is never handed out cut.
@@ -279,6 +319,47 @@ SQLRETURN convert_fixed_copy(const Conversion& c) {
   CopyResult r = copy_out(c.buffer, c.buffer_length, source, length, 0, CopyMode::kText);
   report_length(c, length);
   return finish(c, r.truncated);
+}
+
+// The all-or-nothing character results as UTF-16. The buffer must hold the
+// whole text and its NUL in 2-byte characters, with the same diagnostics as
+// the SQL_C_CHAR rules when it does not; the reported length is in bytes.
+namespace {
+
+SQLRETURN widened(const Conversion& c, RuleFunction char_rule) {
+  char text[32];  // the longest: a timestamp's 19 characters
+  SQLLEN length = 0;
+  Conversion narrow = c;
+  narrow.c_type = SQL_C_CHAR;
+  narrow.buffer = text;
+  narrow.buffer_length = c.buffer_length / 2 < static_cast<int32_t>(sizeof text)
+                             ? c.buffer_length / 2
+                             : static_cast<int32_t>(sizeof text);
+  narrow.length_out = &length;
+  SQLRETURN rc = char_rule(narrow);
+  if (rc == SQL_ERROR) return rc;
+  CopyResult r = copy_out(c.buffer, c.buffer_length, text, length, 0, CopyMode::kWideText);
+  report_length(c, r.full_length);
+  return rc;
+}
+
+}  // namespace
+
+SQLRETURN convert_wide_formatted(const Conversion& c) {
+  return widened(c, convert_formatted);
+}
+
+SQLRETURN convert_wide_temporal_text(const Conversion& c) {
+  return widened(c, convert_temporal_text);
+}
+
+SQLRETURN convert_wide_whole_text(const Conversion& c) {
+  if (c.buffer_length / 2 < static_cast<int64_t>(c.length) + 1) {
+    return post_error(c.stmt, kDiagAssignment);
+  }
+  CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, 0, CopyMode::kWideText);
+  report_length(c, r.full_length);
+  return SQL_SUCCESS;
 }
 
 }  // namespace q4

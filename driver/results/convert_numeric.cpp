@@ -1,5 +1,6 @@
 // Server values into the numeric C types: bit, the integer types, float and
 // double.
+#include <charconv>
 #include <limits>
 
 #include "results/convert_rules.h"
@@ -46,6 +47,11 @@ constexpr NumberTarget kNumberTargets[] = {
     {SQL_C_LONG, kInteger, 4, INT32_MIN, INT32_MAX, -2147483647.0, 2147483647.0, false},
     {SQL_C_SLONG, kInteger, 4, INT32_MIN, INT32_MAX, -2147483647.0, 2147483647.0, false},
     {SQL_C_ULONG, kInteger, 4, 0, UINT32_MAX, 0, 4294967295.0, false},
+    // 64-bit targets: digit strings are read exactly (a double holds only 53
+    // bits); the real bounds apply to text with a fraction or an exponent.
+    {SQL_C_SBIGINT, kInteger, 8, INT64_MIN, INT64_MAX, -9223372036854775808.0,
+     9223372036854775808.0, true},
+    {SQL_C_UBIGINT, kInteger, 8, 0, INT64_MAX, 0, 18446744073709551616.0, true},
     {SQL_C_FLOAT, kFloat, 4, 0, 0, 0, 0, false},
     {SQL_C_DOUBLE, kDouble, 8, 0, 0, 0, 0, false},
 };
@@ -77,8 +83,13 @@ void store_integer(const Conversion& c, int64_t value, int size) {
       store(c, &v, sizeof v);
       break;
     }
-    default: {
+    case 4: {
       uint32_t v = static_cast<uint32_t>(value);
+      store(c, &v, sizeof v);
+      break;
+    }
+    default: {
+      uint64_t v = static_cast<uint64_t>(value);
       store(c, &v, sizeof v);
       break;
     }
@@ -106,10 +117,50 @@ SQLRETURN store_parsed(const Conversion& c, double value, bool point_means_cut) 
     return SQL_SUCCESS;
   }
   if (!in_real_range(t, value)) return post_error(c.stmt, kDiagOutOfRange);
+  if (c.c_type == SQL_C_UBIGINT && value >= 9223372036854775808.0) {
+    uint64_t whole = static_cast<uint64_t>(value);  // toward zero
+    store_integer(c, static_cast<int64_t>(whole), t.size);
+    return finish(c, point_means_cut || value > static_cast<double>(whole));
+  }
   int64_t whole = static_cast<int64_t>(value);  // toward zero
   store_integer(c, whole, t.size);
   bool cut = point_means_cut || value > static_cast<double>(whole);
   return finish(c, cut);
+}
+
+// A 64-bit target from text that is only an optional sign and digits, read
+// exactly. Returns false, having done nothing, for any other text; otherwise
+// stores the value or posts "22003" and sets *rc.
+bool store_digits_exactly(const Conversion& c, SQLRETURN* rc) {
+  const NumberTarget& t = number_target(c.c_type);
+  if (t.kind != kInteger || t.size != 8) return false;
+  NumberShape shape = scan_number(c.text());
+  if (!shape.valid || shape.has_point) return false;
+  const char* first = c.text();
+  const char* last = first + c.length;
+  if (*first == '+') ++first;
+  bool fits;
+  int64_t stored = 0;
+  if (c.c_type == SQL_C_UBIGINT) {
+    if (*first == '-') {  // "-0" is 0; any other negative is out of range
+      bool zero = true;
+      for (const char* p = first + 1; p < last; ++p) zero = zero && *p == '0';
+      fits = zero;
+    } else {
+      uint64_t v = 0;
+      fits = std::from_chars(first, last, v).ec == std::errc();
+      stored = static_cast<int64_t>(v);
+    }
+  } else {
+    fits = std::from_chars(first, last, stored).ec == std::errc();
+  }
+  if (!fits) {
+    *rc = post_error(c.stmt, kDiagOutOfRange);
+    return true;
+  }
+  store_integer(c, stored, t.size);
+  *rc = SQL_SUCCESS;
+  return true;
 }
 
 }  // namespace
@@ -137,10 +188,14 @@ bool read_server_integer(const Conversion& c, int32_t* value) {
 SQLRETURN convert_text_to_number(const Conversion& c) {
   NumberShape shape = scan_number(c.text());
   if (!shape.valid) return post_error(c.stmt, kDiagNotANumber);
+  SQLRETURN rc;
+  if (store_digits_exactly(c, &rc)) return rc;
   return store_parsed(c, parse_double(c.text()), shape.has_point);
 }
 
 SQLRETURN convert_decimal_to_number(const Conversion& c) {
+  SQLRETURN rc;
+  if (store_digits_exactly(c, &rc)) return rc;
   return store_parsed(c, parse_double(c.text()), false);
 }
 

@@ -74,6 +74,12 @@ SQLRETURN convert_hexadecimal(const Conversion& c);
 SQLRETURN convert_whole_text(const Conversion& c);
 SQLRETURN convert_formatted(const Conversion& c);
 SQLRETURN convert_fixed_copy(const Conversion& c);
+// The same results as UTF-16 for SQL_C_WCHAR (convert.cpp).
+SQLRETURN convert_wide_text_copy(const Conversion& c);
+SQLRETURN convert_wide_hexadecimal(const Conversion& c);
+SQLRETURN convert_wide_whole_text(const Conversion& c);
+SQLRETURN convert_wide_formatted(const Conversion& c);
+SQLRETURN convert_wide_temporal_text(const Conversion& c);
 
 // Numeric results (convert_numeric.cpp).
 SQLRETURN convert_text_to_number(const Conversion& c);

@@ -2,13 +2,39 @@
 
 #include <cstring>
 
+#include "core/wide_text.h"
+
 namespace q4 {
+
+namespace {
+
+CopyResult copy_wide(void* dest, int64_t capacity, const uint8_t* source, int64_t length) {
+  CopyResult result{0, 0, true};
+  if (dest == nullptr || capacity < 2) {
+    result.full_length = 2 * utf16_units_of_utf8(source, length);
+    return result;
+  }
+  Utf16Copy c = utf8_to_utf16(source, length, dest, capacity / 2 - 1);
+  memset(static_cast<uint8_t*>(dest) + 2 * c.units_written, 0, 2);
+  result.copied = c.bytes_read;
+  result.truncated = c.bytes_read < length;
+  int64_t rest =
+      result.truncated ? utf16_units_of_utf8(source + c.bytes_read, length - c.bytes_read) : 0;
+  result.full_length = 2 * (c.units_written + rest);
+  return result;
+}
+
+}  // namespace
 
 CopyResult copy_out(void* dest, int64_t capacity, const void* source, int64_t length,
                     int64_t offset, CopyMode mode) {
   if (offset < 0) offset = 0;
   CopyResult result{0, length > offset ? length - offset : 0, false};
   if (dest == nullptr || capacity < 0) capacity = 0;
+  if (mode == CopyMode::kWideText) {
+    const auto* from = static_cast<const uint8_t*>(source) + offset;
+    return copy_wide(dest, capacity, from, result.full_length);
+  }
 
   // Room for data: the text mode keeps one byte for the terminator.
   int64_t room = mode == CopyMode::kText ? capacity - 1 : capacity;

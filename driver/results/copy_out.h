@@ -11,6 +11,11 @@ namespace q4 {
 enum class CopyMode {
   kText,   // the destination receives a NUL after the copied bytes
   kBytes,  // raw bytes, no terminator
+  // UTF-8 source into 2-byte UTF-16 units with a 2-byte NUL: capacity, the
+  // offset and `copied` count bytes as for kText, but full_length counts the
+  // UTF-16 bytes that the rest of the source becomes. Only whole characters
+  // are copied (a surrogate pair is never cut).
+  kWideText,
 };
 
 struct CopyResult {
@@ -26,10 +31,12 @@ struct CopyResult {
 // kText: at most capacity - 1 bytes followed by a NUL; a source that needs
 // all `capacity` bytes or more is cut (capacity - 1 bytes and the NUL).
 // kBytes: at most capacity bytes.
-// A capacity below 1 (for kBytes: below 0 treated as 0) or a null `dest`
-// writes nothing; for kText that always counts as truncated, for kBytes only
-// when bytes remain. An offset at or past `length` leaves nothing to copy
-// (full_length 0): kText then writes just the NUL.
+// kWideText: at most capacity / 2 - 1 units followed by a 0 unit (an odd last
+// byte stays unused).
+// A capacity below 1 (for kBytes: below 0 treated as 0; for kWideText below
+// 2) or a null `dest` writes nothing; for kText and kWideText that always
+// counts as truncated, for kBytes only when bytes remain. An offset at or past `length` leaves
+// nothing to copy (full_length 0): kText then writes just the NUL.
 CopyResult copy_out(void* dest, int64_t capacity, const void* source, int64_t length,
                     int64_t offset, CopyMode mode);
 

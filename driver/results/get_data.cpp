@@ -49,10 +49,10 @@ class ReplyBlock {
 };
 
 // A further read of the same column continues only for values that are
-// delivered piecewise: character and binary targets, or the default target
-// of a character or binary value.
+// delivered piecewise: character (narrow or wide) and binary targets, or the
+// default target of a character or binary value.
 bool continues_piecewise(SQLSMALLINT c_type, uint16_t server_type) {
-  if (c_type == SQL_C_CHAR || c_type == SQL_C_BINARY) return true;
+  if (c_type == SQL_C_CHAR || c_type == SQL_C_BINARY || c_type == SQL_C_WCHAR) return true;
   if (c_type != SQL_C_DEFAULT) return false;
   switch (static_cast<int16_t>(server_type)) {
     case SQL_CHAR:

@@ -4,6 +4,7 @@
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
+#include "core/wide_text.h"
 #include "statement/execute.h"
 #include "statement/literal.h"
 
@@ -34,14 +35,16 @@ ParamBinding* wanted_binding(Statement* stmt) {
 
 bool is_character_or_binary_sql_type(SQLSMALLINT t) {
   return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY ||
-         t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+         t == SQL_VARBINARY || t == SQL_LONGVARBINARY || t == SQL_WCHAR || t == SQL_WVARCHAR ||
+         t == SQL_WLONGVARCHAR;
 }
 
-// Values that may arrive in pieces: character or binary data bound as such.
-// SQL_C_DEFAULT is a single piece even on a character SQL type (it is read
-// as text when the literal is made, but a second piece is refused).
+// Values that may arrive in pieces: character (narrow or wide) or binary data
+// bound as such. SQL_C_DEFAULT is a single piece even on a character SQL type
+// (it is read as text when the literal is made, but a second piece is
+// refused).
 bool collects_pieces(const ParamBinding& b) {
-  return (b.c_type == SQL_C_CHAR || b.c_type == SQL_C_BINARY) &&
+  return (b.c_type == SQL_C_CHAR || b.c_type == SQL_C_BINARY || b.c_type == SQL_C_WCHAR) &&
          is_character_or_binary_sql_type(b.sql_type);
 }
 
@@ -68,7 +71,10 @@ SQLRETURN append_piece(Statement* stmt, ParamBinding* b, const void* data, SQLLE
   if (b->piece_length == SQL_NULL_DATA) return post_error(stmt, kDiagNullAndData);
   if (length == SQL_NTS) {
     if (data == nullptr) return post_error(stmt, kDiagInvalidArgument);
-    length = static_cast<SQLLEN>(strlen(static_cast<const char*>(data)));
+    // Wide pieces are collected as bytes, two per unit, like the value's
+    // length at execution.
+    length = b->c_type == SQL_C_WCHAR ? static_cast<SQLLEN>(2 * utf16_length(data))
+                                      : static_cast<SQLLEN>(strlen(static_cast<const char*>(data)));
   }
   if (length < 0) return post_error(stmt, kDiagInvalidLength);
   if (length > 0 && data == nullptr) return post_error(stmt, kDiagInvalidArgument);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/diagnostics.h"
+#include "core/wide_text.h"
 #include "statement/binary_blocks.h"
 #include "statement/request.h"
 
@@ -21,11 +22,16 @@ constexpr DiagText kDiagNoDecimalForm{"22003", "Numeric value out of range"};
 // How a C type's value is read and written.
 enum class Kind : uint8_t {
   kChar,
+  kWideChar,  // UTF-16 text, written into the statement as UTF-8
+  kSigned64,
+  kUnsigned64,
   kSigned32,
   kUnsigned32,
   kSigned16,
   kUnsigned16,
   kBit,
+  kSigned8,
+  kUnsigned8,
   kFloat,
   kDouble,
   kDate,
@@ -39,8 +45,8 @@ struct CTypeRule {
   Kind kind;
 };
 
-// The C types that have a literal; every other one (the tinyint forms among
-// them) is refused at execution with "S1000".
+// The C types that have a literal; every other one is refused at execution
+// with "S1000".
 constexpr CTypeRule kCTypeRules[] = {
     {SQL_C_CHAR, Kind::kChar},           {SQL_C_LONG, Kind::kSigned32},
     {SQL_C_SLONG, Kind::kSigned32},      {SQL_C_ULONG, Kind::kUnsigned32},
@@ -49,6 +55,9 @@ constexpr CTypeRule kCTypeRules[] = {
     {SQL_C_FLOAT, Kind::kFloat},         {SQL_C_DOUBLE, Kind::kDouble},
     {SQL_C_DATE, Kind::kDate},           {SQL_C_TIME, Kind::kTime},
     {SQL_C_TIMESTAMP, Kind::kTimestamp}, {SQL_C_BINARY, Kind::kBinary},
+    {SQL_C_WCHAR, Kind::kWideChar},      {SQL_C_SBIGINT, Kind::kSigned64},
+    {SQL_C_UBIGINT, Kind::kUnsigned64},  {SQL_C_TINYINT, Kind::kSigned8},
+    {SQL_C_STINYINT, Kind::kSigned8},    {SQL_C_UTINYINT, Kind::kUnsigned8},
 };
 
 struct DefaultCType {
@@ -58,7 +67,8 @@ struct DefaultCType {
 
 // SQL_C_DEFAULT reads the value as the C type its SQL type implies. SQL types
 // without an entry (SQL_FLOAT, SQL_TINYINT, SQL_BIT, 0, ...) are refused with
-// "07006".
+// "07006". The wide character types imply wide text, as ODBC defines them:
+// an application binding SQL_C_DEFAULT to SQL_WVARCHAR passes SQLWCHARs.
 constexpr DefaultCType kDefaultCTypes[] = {
     {SQL_CHAR, SQL_C_CHAR},
     {SQL_VARCHAR, SQL_C_CHAR},
@@ -76,6 +86,9 @@ constexpr DefaultCType kDefaultCTypes[] = {
     {SQL_DATE, SQL_C_DATE},
     {SQL_TIME, SQL_C_TIME},
     {SQL_TIMESTAMP, SQL_C_TIMESTAMP},
+    {SQL_WCHAR, SQL_C_WCHAR},
+    {SQL_WVARCHAR, SQL_C_WCHAR},
+    {SQL_WLONGVARCHAR, SQL_C_WCHAR},
 };
 
 const CTypeRule* rule_for(SQLSMALLINT c_type) {
@@ -158,18 +171,47 @@ SQLRETURN put_integer(Statement* stmt, uint64_t* at, Int v) {
   return out.number(v).done();
 }
 
-// Fixed-point with `scale` decimals ("%.<scale>f"); a negative scale writes
-// no decimals, like 0: a value rounded to an integer without a decimal point.
+// SQL types whose column keeps a floating-point or character value: a float
+// or double bound to them is written with all its digits, whatever scale the
+// application passed. Many applications leave the scale at 0 for doubles,
+// and rounding 3.25 to 3 would lose data silently.
+bool keeps_every_digit(SQLSMALLINT sql_type) {
+  switch (sql_type) {
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Written without the C library's printf so that the application's locale
-// cannot turn the decimal point into a comma.
-SQLRETURN put_floating(Statement* stmt, uint64_t* at, double v, int scale) {
+// cannot turn the decimal point into a comma, and never with an exponent
+// (the server reads plain decimals only).
+//   - every_digit: the shortest decimal that reads back as the same value of
+//     its own width (a float's 0.1 is "0.1", not 0.100000001490116...).
+//   - otherwise fixed-point with `scale` decimals ("%.<scale>f"); a negative
+//     scale writes no decimals, like 0: the value rounded to an integer
+//     without a decimal point.
+template <typename Real>
+SQLRETURN put_floating(Statement* stmt, uint64_t* at, Real v, int scale, bool every_digit) {
   if (!std::isfinite(v)) return post_error(stmt, kDiagNoDecimalForm);
   if (scale < 0) scale = 0;
-  // Sign, up to 309 integer digits, the point and the decimals.
-  uint64_t most = 320 + static_cast<uint64_t>(scale);
+  // Sign, up to 309 integer digits, the point and the decimals; the shortest
+  // form of the smallest double has 323 zeros after the point and 17 digits.
+  uint64_t most = every_digit ? 352 : 320 + static_cast<uint64_t>(scale);
   char* out = room(stmt, *at, most);
   if (out == nullptr) return SQL_ERROR;
-  std::to_chars_result r = std::to_chars(out, out + most, v, std::chars_format::fixed, scale);
+  std::to_chars_result r = every_digit ? std::to_chars(out, out + most, v, std::chars_format::fixed)
+                                       : std::to_chars(out, out + most, static_cast<double>(v),
+                                                       std::chars_format::fixed, scale);
   *at += static_cast<uint64_t>(r.ptr - out);
   return SQL_SUCCESS;
 }
@@ -212,19 +254,18 @@ bool is_datetime_escape(const char* s, uint64_t count) {
   return (s[1] == 'd' && s[2] == ' ') || (s[1] == 't' && (s[2] == ' ' || s[2] == 's'));
 }
 
-// A character value as a quoted string. An apostrophe is doubled, except
-// that two adjacent apostrophes count as one already doubled and are copied
-// as they stand (so a run of three becomes four).
-SQLRETURN put_quoted(Statement* stmt, uint64_t* at, const char* s, uint64_t count) {
-  char* begin = room(stmt, *at, 2 * count + 2);
-  if (begin == nullptr) return SQL_ERROR;
-  char* out = begin;
+// A character value as a quoted string at `out`, returning the end. An
+// apostrophe is doubled, except that two adjacent apostrophes count as one
+// already doubled and are copied as they stand (so a run of three becomes
+// four). The value may lie in the same buffer at out + count + 2 or later:
+// the output never overtakes the bytes still to be read.
+char* quote_into(char* out, const char* s, uint64_t count) {
   *out++ = '\'';
   const char* end = s + count;
   while (s < end) {
     const char* quote = static_cast<const char*>(memchr(s, '\'', static_cast<size_t>(end - s)));
     const char* stop = quote == nullptr ? end : quote;
-    memcpy(out, s, static_cast<size_t>(stop - s));
+    memmove(out, s, static_cast<size_t>(stop - s));
     out += stop - s;
     if (quote == nullptr) break;
     *out++ = '\'';
@@ -232,8 +273,23 @@ SQLRETURN put_quoted(Statement* stmt, uint64_t* at, const char* s, uint64_t coun
     s = quote + (quote + 1 < end && quote[1] == '\'' ? 2 : 1);
   }
   *out++ = '\'';
-  *at += static_cast<uint64_t>(out - begin);
+  return out;
+}
+
+SQLRETURN put_quoted(Statement* stmt, uint64_t* at, const char* s, uint64_t count) {
+  char* begin = room(stmt, *at, 2 * count + 2);
+  if (begin == nullptr) return SQL_ERROR;
+  *at += static_cast<uint64_t>(quote_into(begin, s, count) - begin);
   return SQL_SUCCESS;
+}
+
+// Fixed-length text (SQL_CHAR, SQL_WCHAR) is sent without its padding, but
+// never emptied: a value of spaces keeps one.
+uint64_t without_padding(SQLSMALLINT sql_type, const char* s, uint64_t count) {
+  if (sql_type == SQL_CHAR || sql_type == SQL_WCHAR) {
+    while (count > 1 && s[count - 1] == ' ') --count;
+  }
+  return count;
 }
 
 SQLRETURN put_character(Statement* stmt, uint64_t* at, const ParamBinding& b, uint64_t count) {
@@ -241,15 +297,33 @@ SQLRETURN put_character(Statement* stmt, uint64_t* at, const ParamBinding& b, ui
   // The value ends at its first NUL; the literal still gets its closing
   // apostrophe rather than being cut there.
   if (count > 0) count = strnlen(s, count);
-  if (b.sql_type == SQL_CHAR) {
-    // Fixed-length text is sent without its padding, but never emptied: a
-    // value of spaces keeps one.
-    while (count > 1 && s[count - 1] == ' ') --count;
-  }
+  count = without_padding(b.sql_type, s, count);
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     return put_bytes(stmt, at, s, count);
   }
   return put_quoted(stmt, at, s, count);
+}
+
+// Wide text (`units` UTF-16 units): the same rules as narrow text, applied to
+// its UTF-8 form. The UTF-8 is made inside the request buffer, past the room
+// the quoted literal can take, and quoted from there: no scratch buffer, and
+// nothing allocated per execution once the request buffer has grown.
+SQLRETURN put_wide_character(Statement* stmt, uint64_t* at, const ParamBinding& b, uint64_t units) {
+  uint64_t most = 3 * units;  // UTF-8 bytes at most
+  char* begin = room(stmt, *at, 2 * most + 2);
+  if (begin == nullptr) return SQL_ERROR;
+  char* s = begin + most + 2;
+  // The value ends at its first 0 unit, as a narrow value at its NUL.
+  uint64_t count = static_cast<uint64_t>(
+      utf16_to_utf8(b.value, static_cast<int64_t>(units), s, /*stop_at_nul=*/true));
+  count = without_padding(b.sql_type, s, count);
+  if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
+    memmove(begin, s, count);
+    *at += count;
+    return SQL_SUCCESS;
+  }
+  *at += static_cast<uint64_t>(quote_into(begin, s, count) - begin);
+  return SQL_SUCCESS;
 }
 
 SQLRETURN put_binary_token(Statement* stmt, uint64_t* at, const void* bytes, uint64_t count) {
@@ -282,6 +356,9 @@ int64_t byte_count(Statement* stmt, const ParamBinding& b, Kind kind, int64_t le
       post_error(stmt, kDiagInvalidArgument);
       return -1;
     }
+    // Wide text counts its length in bytes too: SQL_NTS means up to the
+    // first 0 unit, two bytes each.
+    if (kind == Kind::kWideChar) return 2 * utf16_length(b.value);
     return static_cast<int64_t>(strlen(static_cast<const char*>(b.value)));
   }
   if (is_data_at_exec_length(length)) return 0;
@@ -322,10 +399,14 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
   const CTypeRule* rule = rule_for(c_type);
   if (rule == nullptr) return post_error(stmt, kDiagGeneral);
 
-  if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary) {
+  if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary || rule->kind == Kind::kWideChar) {
     int64_t count = byte_count(stmt, b, rule->kind, length);
     if (count < 0) return SQL_ERROR;
     if (rule->kind == Kind::kChar) return put_character(stmt, at, b, static_cast<uint64_t>(count));
+    // An odd byte count leaves half a unit at the end; it is not read.
+    if (rule->kind == Kind::kWideChar) {
+      return put_wide_character(stmt, at, b, static_cast<uint64_t>(count) / 2);
+    }
     return put_binary_token(stmt, at, b.value, static_cast<uint64_t>(count));
   }
 
@@ -348,10 +429,18 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
       return put_integer(stmt, at, read_as<uint16_t>(v));
     case Kind::kBit:
       return put_integer(stmt, at, read_as<uint8_t>(v));
+    case Kind::kSigned64:
+      return put_integer(stmt, at, read_as<int64_t>(v));
+    case Kind::kUnsigned64:
+      return put_integer(stmt, at, read_as<uint64_t>(v));
+    case Kind::kSigned8:
+      return put_integer(stmt, at, static_cast<int>(read_as<int8_t>(v)));
+    case Kind::kUnsigned8:
+      return put_integer(stmt, at, static_cast<unsigned>(read_as<uint8_t>(v)));
     case Kind::kFloat:
-      return put_floating(stmt, at, read_as<float>(v), b.scale);
+      return put_floating(stmt, at, read_as<float>(v), b.scale, keeps_every_digit(b.sql_type));
     case Kind::kDouble:
-      return put_floating(stmt, at, read_as<double>(v), b.scale);
+      return put_floating(stmt, at, read_as<double>(v), b.scale, keeps_every_digit(b.sql_type));
     case Kind::kDate:
       return put_date(stmt, at, v);
     case Kind::kTime:
@@ -359,6 +448,7 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
     case Kind::kTimestamp:
       return put_timestamp(stmt, at, v);
     case Kind::kChar:
+    case Kind::kWideChar:
     case Kind::kBinary:
       break;
   }

@@ -16,7 +16,7 @@ REFERENCE = sqlite3.connect(os.path.join(os.environ["Q4_WORK"], "sample.db"))
 SQL_DATE, SQL_TIME = 9, 10  # ODBC 2.x codes: the Driver Manager passes catalog rows unchanged
 # What SQLite stores, as the driver should deliver it, per kind of column.
 AS_DELIVERED = {
-    "char": str.rstrip, "bytes": bytes,
+    "char": str.rstrip, "bytes": bytes, "float": float,
     "date": lambda w: datetime.date.fromisoformat(w[:10]), "time": datetime.time.fromisoformat,
     "timestamp": datetime.datetime.fromisoformat}
 
@@ -37,8 +37,8 @@ class PyodbcTest(unittest.TestCase):
              "since date, rating int, badge bytes"),
             ("orders", 5000, "id int, customer_id int, ordered_at timestamp, ship_date date, "
              "ship_time time, status char, note text"),
-            ("products", 200, "id int, code char, title text, price number2, weight_kg number9, "
-             "stock number0, datasheet bytes"),
+            ("products", 200, "id int, code char, title text, price number2, weight_kg float, "
+             "stock int, datasheet bytes"),
         ]
         for table, count, columns_text in tables:
             columns = [c.split() for c in columns_text.split(", ")]

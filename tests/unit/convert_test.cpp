@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,15 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
       {SQL_CHAR, SQL_C_ULONG, "4294967296", 0, 4, "22003"}, {SQL_CHAR, SQL_C_LONG, "12.0", 12, 4, "01004"},  // any "." cuts
       {SQL_NUMERIC, SQL_C_SHORT, "12.5", 12, 2, "01004"},  {SQL_NUMERIC, SQL_C_SHORT, "-12.5", -12, 2, ""},  // silent
       {SQL_NUMERIC, SQL_C_LONG, "1e5", 100000, 4, ""},  // no form check
+      // 64-bit targets read digit strings exactly, beyond a double's 53 bits.
+      {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775807", INT64_MAX, 8, ""},
+      {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775808", 0, 8, "22003"},
+      {SQL_CHAR, SQL_C_SBIGINT, "-9223372036854775808", INT64_MIN, 8, ""},
+      {SQL_CHAR, SQL_C_UBIGINT, "18446744073709551615", -1, 8, ""}, {SQL_CHAR, SQL_C_UBIGINT, "-1", 0, 8, "22003"},
+      {SQL_NUMERIC, SQL_C_SBIGINT, "1099511627776.5", 1099511627776LL, 8, "01004"},
+      {SQL_CHAR, SQL_C_UBIGINT, "12.0", 12, 8, "01004"}, {SQL_NUMERIC, SQL_C_UBIGINT, "1e19", int64_t(10000000000000000000ULL), 8, ""},
+      {SQL_INTEGER, SQL_C_SBIGINT, "-5", -5, 8, ""}, {SQL_INTEGER, SQL_C_UBIGINT, "-1", 0, 8, "22003"},
+      {SQL_SMALLINT, SQL_C_STINYINT, "-129", 0, 1, "22003"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -93,7 +103,7 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
     Bytes value = c.server == SQL_INTEGER    ? be32(int32_t(n))
                   : c.server == SQL_SMALLINT ? be16(int16_t(n))
                                              : text(c.value);
-    Result r = run(c.server, c.c_type, value, 8);
+    Result r = run(c.server, c.c_type, value, 16);
     EXPECT_EQ(r.diag.substr(0, 5), c.state);
     if (r.rc == SQL_ERROR) continue;
     EXPECT_EQ(memcmp(r.out.data(), &c.stored, c.size), 0) << "stored value (little-endian host)";
@@ -106,6 +116,8 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
 // reports a text's length, consuming nothing, and refuses fixed-size targets.
 TEST_F(Convert, WidthsAndNullBuffers) {
   EXPECT_EQ(run(SQL_INTEGER, SQL_C_LONG, be32(0x12345678), 2).as<uint16_t>(), 0x5678);
+  // Digit strings are read exactly only for 64-bit integers, not for 8-byte doubles.
+  EXPECT_EQ(run(SQL_NUMERIC, SQL_C_DOUBLE, text("-10000000000"), 8).as<double>(), -1e10);
   Result clamped = run(SQL_INTEGER, SQL_C_LONG, be32(0x12345678), (SQLLEN(1) << 32) + 2, 8);
   EXPECT_EQ(clamped.length, 4);
   EXPECT_EQ(run(SQL_VARCHAR, SQL_C_LONG, text(" 1"), 4).diag, "22005 Error in Assignment");
@@ -153,6 +165,53 @@ TEST_F(Convert, WholeTextsCopiesAndPieces) {
     }
     EXPECT_EQ(r.diag, c.diag);
     EXPECT_EQ(r.length, c.length) << "of the last call";
+  }
+}
+
+// SQL_C_WCHAR: UTF-8 text in whole characters as UTF-16, lengths in bytes, a 2-byte NUL; other
+// wire types as their character text. Each call's text and remaining length, then the last
+// call's diagnostic.
+TEST_F(Convert, WideTargetsGetUtf16InWholeCharacters) {
+  const char kCut[] = "01004 Data truncated";
+  // clang-format off
+  struct Case { SQLSMALLINT server; Bytes value; SQLLEN buffer; std::vector<std::u16string> outs; std::vector<SQLLEN> lengths; const char* diag; } cases[] = {
+      // 2-, 3- and 4-byte characters: "Zoë 東京 😀" is 9 units.
+      {SQL_VARCHAR, text("Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80"), 64, {u"Zoë 東京 😀"}, {18}, ""},
+      // Two units of room: the pair waits for a call with room for both halves.
+      {SQL_VARCHAR, text("Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80"), 6,
+       {u"Zo", u"ë ", u"東京", u" ", u"😀", u""}, {18, 14, 10, 6, 4, 0}, ""},
+      {SQL_VARCHAR, text("ab"), 5, {u"a", u"b"}, {4, 2}, ""},  // an odd last byte stays unused
+      {SQL_VARCHAR, text("ab"), 1, {}, {4}, kCut},  // no room for the NUL: nothing written
+      // Malformed bytes each become U+FFFD: a lead without continuation, a stray byte, a
+      // sequence cut by the end of the value (byte by byte).
+      {SQL_CHAR, Bytes{'a', 0xC3, '(', 0xFF, 0x9D, 0xE6, 0x9D}, 32, {u"a\uFFFD(\uFFFD\uFFFD\uFFFD\uFFFD"}, {14}, ""},
+      {SQL_CHAR, Bytes{0xED, 0xA0, 0x80, 0xC0, 0xAF}, 32, {u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"}, {10}, ""},  // surrogate, overlong
+      // Other wire types: the character text, widened; the buffer must hold it all.
+      {SQL_INTEGER, be32(INT32_MIN), 24, {u"-2147483648"}, {22}, ""},
+      {SQL_INTEGER, be32(INT32_MIN), 23, {}, {}, "22005 Error in assignment"},
+      {SQL_NUMERIC, text("-10000000000"), 26, {u"-10000000000"}, {24}, ""},
+      {SQL_NUMERIC, text("3.25"), 9, {}, {}, "22005 Error in assignment"},
+      {SQL_TIMESTAMP, text("2024-01-05 10:20:30"), 40, {u"2024-01-05 10:20:30"}, {38}, ""},
+      {SQL_TIMESTAMP, text("2024-01-05 10:20:30"), 39, {}, {}, "22003 Numeric value out of range"},
+      {SQL_VARBINARY, Bytes{0x0A, 0xFF}, 6, {u"0a", u"ff"}, {8, 4}, ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.buffer);
+    stmt->getdata_offset = 0;
+    Result r{};
+    for (size_t i = 0; i < std::max<size_t>(1, c.outs.size()); ++i) {
+      r = run(c.server, SQL_C_WCHAR, c.value, c.buffer);
+      if (i < c.outs.size()) {
+        std::u16string got(c.outs[i].size() + 1, u'?');
+        memcpy(&got[0], r.out.data(), std::min(r.out.size(), 2 * got.size()));
+        EXPECT_EQ(got, c.outs[i] + u'\0') << "call " << i;
+      }
+      if (i < c.lengths.size()) {
+        EXPECT_EQ(r.length, c.lengths[i]) << "call " << i;
+      }
+    }
+    EXPECT_EQ(r.diag, c.diag);
   }
 }
 

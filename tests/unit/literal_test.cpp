@@ -13,6 +13,11 @@ std::string raw(const T& v) {
   return std::string(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
+// UTF-16 units as bytes, with a 0 unit after them (for SQL_NTS).
+std::string wide(const std::u16string& s) {
+  return std::string(reinterpret_cast<const char*>(s.c_str()), 2 * (s.size() + 1));
+}
+
 struct Case {
   SQLSMALLINT c_type, sql_type;
   std::string value;  // the bytes the value pointer points at (a NUL follows)
@@ -34,13 +39,33 @@ const Case kCases[] = {
     {SQL_C_CHAR, SQL_VARCHAR, "abc", -4, 0, kLength},
     // Trailing spaces: dropped for SQL_CHAR, never down to nothing.
     {SQL_C_CHAR, SQL_CHAR, "   ", SQL_NTS, 0, "' '"},
-    // Floating point: scale decimals, rounded; no exponent, any locale.
-    {SQL_C_DOUBLE, SQL_DOUBLE, raw(2.675001), 8, 2, "2.68"},
+    // Wide text: UTF-8 in the statement, the same quoting and padding rules; lengths in bytes.
+    {SQL_C_WCHAR, SQL_WVARCHAR, wide(u"O'Brien Zoë 東京 😀"), SQL_NTS, 0, "'O''Brien Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80'"},
+    {SQL_C_WCHAR, SQL_VARCHAR, wide(u"abcd"), 5, 0, "'ab'"},  // half a unit is not read
+    {SQL_C_WCHAR, SQL_WCHAR, wide(u"AB  "), 8, 0, "'AB'"},
+    {SQL_C_WCHAR, SQL_VARCHAR, wide(u"x\xD83D!"), SQL_NTS, 0, "'x\xEF\xBF\xBD!'"},  // unpaired surrogate
+    {SQL_C_WCHAR, SQL_DATE, wide(u"{d '2024-03-05'}"), SQL_NTS, 0, "{d '2024-03-05'}"},
+    {SQL_C_DEFAULT, SQL_WLONGVARCHAR, wide(u"ë"), 2, 0, "'\xC3\xAB'"},
+    // The other integer widths.
+    {SQL_C_SBIGINT, SQL_BIGINT, raw<int64_t>(INT64_MIN), 8, 0, "-9223372036854775808"},
+    {SQL_C_UBIGINT, SQL_BIGINT, raw<uint64_t>(UINT64_MAX), 8, 0, "18446744073709551615"},
+    {SQL_C_TINYINT, SQL_SMALLINT, raw<int8_t>(-128), 1, 0, "-128"},
+    {SQL_C_STINYINT, SQL_SMALLINT, raw<int8_t>(-1), 1, 0, "-1"},
+    {SQL_C_UTINYINT, SQL_SMALLINT, raw<uint8_t>(255), 1, 0, "255"},
+    // Floating point bound to a floating or character type: every digit needed to read the
+    // value back, whatever the scale; no exponent, any locale.
+    {SQL_C_DOUBLE, SQL_DOUBLE, raw(3.25), 8, 0, "3.25"},
+    {SQL_C_DOUBLE, SQL_FLOAT, raw(-1e10), 8, 2, "-10000000000"},
+    {SQL_C_DOUBLE, SQL_VARCHAR, raw(1e-7), 8, 0, "0.0000001"},
+    {SQL_C_FLOAT, SQL_REAL, raw(0.1f), 4, 0, "0.1"},  // the float's own shortest form
     {SQL_C_DOUBLE, SQL_DOUBLE, raw(std::nan("")), 8, 2, "!22003 Numeric value out of range"},
+    // ... and to a decimal or integer type: `scale` decimals, rounded.
+    {SQL_C_DOUBLE, SQL_NUMERIC, raw(2.675001), 8, 2, "2.68"},
+    {SQL_C_DOUBLE, SQL_INTEGER, raw(3.25), 8, 0, "3"},
     // Default parameters are not offered.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>(1), SQL_DEFAULT_PARAM, 0, "!IM001 Driver does not support this function"},
     // SQL_C_DEFAULT: the C type the SQL type implies.
-    {SQL_C_DEFAULT, SQL_REAL, raw(1.5), 8, 1, "1.5"},  // a double
+    {SQL_C_DEFAULT, SQL_REAL, raw(1.25), 8, 1, "1.25"},  // a double
     {SQL_C_DEFAULT, SQL_FLOAT, raw(1.5), SQL_NULL_DATA, 0, kRestricted},  // checked before NULL
     {0, SQL_INTEGER, raw<int32_t>(1), 4, 0, kGeneral},  // no literal: only SQL_C_DEFAULT is mapped
     // Only the indicator's low 32 bits count: a 32-bit SQL_NULL_DATA in a
