@@ -23,11 +23,11 @@
 
 namespace {
 
-constexpr SQLSMALLINT kCTypes[] = {SQL_C_CHAR,     SQL_C_LONG,     SQL_C_SHORT,   SQL_C_DOUBLE,
-                                   SQL_C_FLOAT,    SQL_C_DATE,     SQL_C_TIME,    SQL_C_TIMESTAMP,
-                                   SQL_C_BINARY,   SQL_C_BIT,      SQL_C_TINYINT, SQL_C_DEFAULT,
-                                   SQL_C_SLONG,    SQL_C_ULONG,    SQL_C_SSHORT,  SQL_C_USHORT,
-                                   SQL_C_STINYINT, SQL_C_UTINYINT, SQL_C_NUMERIC};
+constexpr SQLSMALLINT kCTypes[] = {
+    SQL_C_CHAR,    SQL_C_LONG,      SQL_C_SHORT,   SQL_C_DOUBLE, SQL_C_FLOAT,    SQL_C_DATE,
+    SQL_C_TIME,    SQL_C_TIMESTAMP, SQL_C_BINARY,  SQL_C_BIT,    SQL_C_TINYINT,  SQL_C_DEFAULT,
+    SQL_C_SLONG,   SQL_C_ULONG,     SQL_C_SSHORT,  SQL_C_USHORT, SQL_C_STINYINT, SQL_C_UTINYINT,
+    SQL_C_NUMERIC, SQL_C_WCHAR,     SQL_C_SBIGINT, SQL_C_UBIGINT};
 constexpr size_t kCTypeCount = sizeof kCTypes / sizeof kCTypes[0];
 constexpr const char* kStatus[] = {"K", "W01 warning", "E1", "Q"};
 constexpr int kRowset = 3;
