@@ -132,10 +132,17 @@ int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, ui
   return 0;
 }
 
+// The timed forms never let a transfer block: on a blocking socket (which
+// the logon leaves) recv and send would otherwise wait past the limit.
+int no_wait_flag(int timed_ms) {
+  return timed_ms < 0 ? 0 : MSG_DONTWAIT;
+}
+
 int32_t receive_loop(void* buffer, int socket, int32_t count, int timed_ms, uint32_t* status) {
   char* bytes = static_cast<char*>(buffer);
+  int flags = no_wait_flag(timed_ms);
   return transfer_exact(socket, count, POLLIN, timed_ms, status, [&](int32_t at, int32_t n) {
-    return recv(socket, bytes + at, static_cast<size_t>(n), 0);
+    return recv(socket, bytes + at, static_cast<size_t>(n), flags);
   });
 }
 
@@ -143,8 +150,9 @@ int32_t send_loop(const void* buffer, int socket, int32_t count, int timed_ms, u
   const char* bytes = static_cast<const char*>(buffer);
   // MSG_NOSIGNAL: a peer that has gone away yields EPIPE, never a SIGPIPE
   // that would end the application.
+  int flags = MSG_NOSIGNAL | no_wait_flag(timed_ms);
   return transfer_exact(socket, count, POLLOUT, timed_ms, status, [&](int32_t at, int32_t n) {
-    return send(socket, bytes + at, static_cast<size_t>(n), MSG_NOSIGNAL);
+    return send(socket, bytes + at, static_cast<size_t>(n), flags);
   });
 }
 

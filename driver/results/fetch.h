@@ -65,13 +65,14 @@ int32_t count_rows(Statement* stmt);
 // be returned and steps to it, filling the bound columns.
 SQLRETURN fetch_row(Statement* stmt);
 
-// True when the statement's result was discarded (by SQLCancel, or by a new
-// text whose execution failed) while its columns are still known: the
-// server's cursor for it may still hold rows, and reading on would serve
-// rows the application no longer has a result for. Fetching and SQLGetData
-// then fail with "S1010" "Function sequence error" until the next execution.
+// True when the statement has no result to read: never executed, or its
+// result discarded (by SQLCancel, or by a new text whose execution failed).
+// The server's cursor of a discarded result may still hold rows, and reading
+// on would serve rows the application no longer has a result for. Fetching
+// and SQLGetData then fail with "S1010" "Function sequence error" until the
+// next execution.
 inline bool result_discarded(const Statement* stmt) {
-  return !stmt->cursor_open && stmt->column_count > 0;
+  return !stmt->cursor_open;
 }
 
 }  // namespace q4

@@ -4,7 +4,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+
 #include "result_fixture.h"
+#include "statement/cancel.h"
 
 namespace q4::wire {
 namespace {
@@ -147,6 +150,41 @@ TEST_F(Catalog, RefusalsAndBrokenLinks) {
   EXPECT_EQ(sqlstate(), "08S01");
   EXPECT_STREQ(conn->sqlstate, "08S01");
   EXPECT_NE(conn->link_lost, 0);
+}
+
+// A cancel from another thread while the driver waits: the reply is read
+// whole (the link stays in step), the call fails with "S1008", its result is
+// gone ("S1010" on the next fetch) and the next execution works. A cancel of
+// the idle statement discards the result at once, without a request.
+TEST_F(Execute, CancelDuringTheWaitTakesEffectAtTheReply) {
+  peer.expect_request(kCmdExecute)
+      .call([this] { cancel_statement(stmt); })
+      .reply("K", execute_payload(1, 2, numbered_block(1, 2, 'W')));
+  EXPECT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1008");
+  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1010");
+  peer.expect_request(kCmdExecute).reply("K", execute_payload(1, 2, numbered_block(7, 2, 'W')));
+  ASSERT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_SUCCESS) << diag();
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+  EXPECT_EQ(int_at(1), 7);
+  EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1010");
+  EXPECT_EQ(conn->link_lost, 0);
+}
+
+// SQL_QUERY_TIMEOUT bounds the wait: "S1T00" on the statement, the link
+// dropped ("08S01" on the connection), for the late reply cannot be trusted.
+TEST_F(Execute, QueryTimeoutEndsTheWaitAndDropsTheLink) {
+  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 1), SQL_SUCCESS);
+  peer.expect_request(kCmdExecute).expect_closed();
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_ERROR);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  EXPECT_EQ(diag(), "S1T00 " + kPrefix + "Timeout expired");
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_EQ(conn->link_lost, 1);
 }
 
 }  // namespace

@@ -280,6 +280,11 @@ class ScriptedPeer {
   ScriptedPeer& close() {
     return step("close", [](PeerState& s) { return s.drop(), std::string(); });
   }
+  // Runs `action` on the peer's thread: what another thread of the
+  // application does while the driver waits for this peer.
+  ScriptedPeer& call(std::function<void()> action) {
+    return step("call", [action](PeerState&) { return action(), std::string(); });
+  }
 
   // Ends the script: "" when every step passed, else the failure. An idle
   // script keeps the connection unless the driver sends bytes no step reads.
