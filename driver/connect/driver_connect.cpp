@@ -141,6 +141,7 @@ void DriverConnect::apply_string_items() {
     char format[kNumericFormatCapacity];
     if (lookup("NUMERICFORMAT", format)) split_numeric_format(conn_, format);
   }
+  override_field("LogFile", conn_->log_file);
 }
 
 void DriverConnect::apply_passwords() {

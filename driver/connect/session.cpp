@@ -7,6 +7,7 @@
 #include "connect/odbc_text.h"
 #include "connect/settings.h"
 #include "core/diagnostics.h"
+#include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/socket_layer.h"
 #include "link/transport.h"
@@ -64,8 +65,9 @@ SQLRETURN disconnect(Connection* conn) {
   discard_unreleased_statements(conn);
   const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
   exchange_status(command, 0, nullptr, link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
-                  sizeof conn->exchange_buffer, true, conn->login_timeout);
+                  sizeof conn->exchange_buffer, true, conn->login_timeout, conn->exchange_log);
   close_link(conn);
+  close_exchange_log(conn);
   return SQL_SUCCESS;
 }
 

@@ -31,7 +31,7 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
   }
   if (exchange_status(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), link_socket(conn),
                       conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
-                      /*plain=*/true, conn->default_query_timeout) != LINK_OK) {
+                      /*plain=*/true, conn->default_query_timeout, conn->exchange_log) != LINK_OK) {
     // The outcome is unknown and the stream cannot be trusted any more: the
     // link is dropped as for any broken exchange, and the application is
     // told that its transaction failed.
