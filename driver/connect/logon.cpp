@@ -20,6 +20,15 @@ namespace {
 constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
 constexpr DiagText kDiagLogonRefused{
     "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
+// Missing credentials are an authorization failure too, found before asking
+// the server; the texts say where the value goes.
+constexpr const char* kStateNoCredentials = "28000";
+constexpr DiagText kDiagNoUser{kStateNoCredentials,
+                               "No user name was given. Set UID in the connection string or USER "
+                               "in the data source (\"?\" sends an empty one)."};
+constexpr const char kNoPasswordFormat[] =
+    "No password was given for user \"%s\". Set PWD in the connection string or PASSWORD in "
+    "the data source, which goes only with its own USER (\"?\" sends an empty one).";
 
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
@@ -92,6 +101,16 @@ int build_logon_text(Connection* conn) {
     text.add(conn->field_separator);
   }
   return text.length();
+}
+
+SQLRETURN post_missing_user(Connection* conn) {
+  return post_connection_error(conn, kDiagNoUser);
+}
+
+SQLRETURN post_missing_password(Connection* conn) {
+  char text[kMaxPostedText + 1];
+  snprintf(text, sizeof text, kNoPasswordFormat, conn->user);
+  return post_connection_error(conn, text, kStateNoCredentials);
 }
 
 SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {

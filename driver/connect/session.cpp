@@ -47,6 +47,10 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
   if (switch_on(conn->account_connect_dialog)) {
     int result = run_small_connect_dialog(nullptr, conn);
     if (result != 0) return static_cast<SQLRETURN>(result);
+  } else if (conn->user[0] == '\0') {
+    return post_missing_user(conn);
+  } else if (conn->password[0] == '\0') {
+    return post_missing_password(conn);
   }
   build_logon_text(conn);
   return connect_and_logon(conn);
