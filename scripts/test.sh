@@ -1,13 +1,63 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the driver and the server,
-# runs all test tiers, then runs the unit and wire tiers again under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# runs the tiers of the normal build (unit, wire, server, e2e, package), then
+# the unit, wire and server tiers again under AddressSanitizer +
+# UndefinedBehaviorSanitizer.
+#
+# Prints one line per build and tier, a failing tier's output in full, and a
+# last line with the totals; exits non-zero when any test failed. Build output
+# stays in DIR/build.log, each tier's ctest output in DIR/ctest-TIER.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
+passed=0
+failed=0
+skipped=0
+runs=0
+# run_tier DIR LABEL TIER [environment...]: the ctest tests named "TIER.*"
+# of the build in DIR, LABEL saying which build that is.
+run_tier() {
+  local dir=$1 label=$2 tier=$3
+  shift 3
+  local log=$dir/ctest-$tier.log status=0
+  (cd "$dir" && env "$@" ctest --output-on-failure -j2 -R "^$tier\\.") >"$log" 2>&1 || status=$?
+  local total failures skips
+  total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$log" | tail -1)
+  failures=$(sed -n 's/.*, \([0-9]*\) tests failed out of .*/\1/p' "$log" | tail -1)
+  skips=$(grep -c '(Skipped)$' "$log" || true)
+  if [ -z "$total" ]; then
+    # No summary: ctest itself failed (or the tier has no tests).
+    total=0
+    failures=$((status != 0))
+  fi
+  local ok=$((total - failures - skips))
+  passed=$((passed + ok))
+  failed=$((failed + failures))
+  skipped=$((skipped + skips))
+  runs=$((runs + 1))
+  printf '%-44s %-8s %5d passed' "$label" "$tier" "$ok"
+  [ "$failures" = 0 ] || printf ', %d FAILED' "$failures"
+  [ "$skips" = 0 ] || printf ', %d skipped' "$skips"
+  printf '\n'
+  if [ "$failures" != 0 ]; then
+    grep -v -e '^ *Start ' -e ' Passed ' "$log" | sed 's/^/    /'
+  fi
+  if [ "$skips" != 0 ]; then
+    # Skipped tests say why in their output, which ctest keeps here.
+    grep -h '^SKIPPED: ' "$dir/Testing/Temporary/LastTest.log" | sort -u | sed 's/^/    /' || true
+  fi
+}
+
 bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j2)
+for tier in unit wire server e2e package; do
+  run_tier build "build/ (RelWithDebInfo)" "$tier"
+done
 
 bash scripts/build.sh build-asan -DQ4_SANITIZE=ON -DQ4_BENCH=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2 -E '^e2e\.')
+for tier in unit wire server; do
+  run_tier build-asan "build-asan/ (AddressSanitizer + UBSan)" "$tier" ASAN_OPTIONS=detect_leaks=1
+done
+
+echo "totals: $passed passed, $failed failed, $skipped skipped ($runs tier runs in 2 builds)"
+[ "$failed" = 0 ]
