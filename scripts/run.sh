@@ -4,7 +4,7 @@
 # configuration (never the machine's global files) and run sample queries
 # through unixODBC's isql. It stops q4lite when it ends and writes
 # .run/try.sh, which starts q4lite again on the same database and port and
-# opens isql on the data source.
+# opens isql on the data source (or runs the command it is given).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -57,6 +57,7 @@ query "SELECT o.id, c.name, o.ordered_at, COUNT(*) AS lines FROM orders o JOIN c
   echo "# Written by scripts/run.sh: q4lite serves $run/sample.db again on port $port"
   echo "# (on a free port, written into odbc.ini, if that one is taken), isql opens"
   echo "# the data source q4sample, and leaving isql (quit) stops q4lite."
+  echo "# try.sh COMMAND [ARGUMENTS...] runs COMMAND in that configuration instead."
   printf 'run=%q q4lite=%q port=%q\n' "$run" "$root/build/q4lite" "$port"
   cat <<'TRY'
 set -euo pipefail
@@ -78,8 +79,13 @@ if ! start "$port"; then
   sed -i "s/^PORTNUMBER=.*/PORTNUMBER=$(cat "$run/port")/" "$run/odbc.ini"
 fi
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-echo "q4lite is serving $run/sample.db on 127.0.0.1:$(cat "$run/port") until you leave isql"
-ODBCSYSINI=$run ODBCINSTINI=odbcinst.ini ODBCINI=$run/odbc.ini isql -v q4sample "$@"
+echo "q4lite is serving $run/sample.db on 127.0.0.1:$(cat "$run/port") until ${1:-isql} ends" >&2
+export ODBCSYSINI=$run ODBCINSTINI=odbcinst.ini ODBCINI=$run/odbc.ini
+if [ $# -gt 0 ]; then
+  "$@"
+else
+  isql -v q4sample
+fi
 TRY
 } > "$run/try.sh"
 chmod +x "$run/try.sh"
@@ -88,3 +94,7 @@ echo "Done; q4lite has stopped. Try it yourself (q4lite again on the same databa
 echo "isql on the data source q4sample; quit leaves isql and stops q4lite):"
 echo
 echo "    bash $run/try.sh"
+echo
+echo "or run a program of yours, e.g. a recipe of docs/clients/, against it:"
+echo
+echo "    bash $run/try.sh python3 recipe.py"

@@ -50,6 +50,8 @@ run_tier() {
 }
 
 bash scripts/build.sh build
+# The Node.js recipe's client library (from npm; without it that recipe is skipped).
+bash scripts/node_odbc.sh build
 for tier in unit wire server e2e package; do
   run_tier build "build/ (RelWithDebInfo)" "$tier"
 done

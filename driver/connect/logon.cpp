@@ -26,9 +26,11 @@ constexpr const char* kStateNoCredentials = "28000";
 constexpr DiagText kDiagNoUser{kStateNoCredentials,
                                "No user name was given. Set UID in the connection string or USER "
                                "in the data source (\"?\" sends an empty one)."};
-constexpr const char kNoPasswordFormat[] =
+// A format: %s is the user's name.
+constexpr DiagText kDiagNoPassword{
+    kStateNoCredentials,
     "No password was given for user \"%s\". Set PWD in the connection string or PASSWORD in "
-    "the data source, which goes only with its own USER (\"?\" sends an empty one).";
+    "the data source, which goes only with its own USER (\"?\" sends an empty one)."};
 
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
@@ -109,8 +111,8 @@ SQLRETURN post_missing_user(Connection* conn) {
 
 SQLRETURN post_missing_password(Connection* conn) {
   char text[kMaxPostedText + 1];
-  snprintf(text, sizeof text, kNoPasswordFormat, conn->user);
-  return post_connection_error(conn, text, kStateNoCredentials);
+  snprintf(text, sizeof text, kDiagNoPassword.text, conn->user);
+  return post_connection_error(conn, text, kDiagNoPassword.sqlstate);
 }
 
 SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
