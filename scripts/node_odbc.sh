@@ -15,7 +15,10 @@ fi
 mkdir -p "$dir"
 echo "installing the Node.js odbc package into $dir/ (output in $dir/npm.log)"
 # 2.4.9 is the last version that runs on Debian 12's Node.js 18.
-if ! npm install --prefix "$dir" --no-audit --no-fund --no-save odbc@2.4.9 >"$dir/npm.log" 2>&1; then
+# The package builds its native part in an install script; a module that
+# does not load (the script did not run, or failed) is removed again.
+if ! npm install --prefix "$dir" --no-audit --no-fund --no-save odbc@2.4.9 >"$dir/npm.log" 2>&1 ||
+   ! NODE_PATH="$dir/node_modules" node -e 'require("odbc")' >>"$dir/npm.log" 2>&1; then
   rm -rf "$dir/node_modules/odbc"
   echo "npm install odbc failed (see $dir/npm.log): the Node.js recipe will be skipped"
 fi
