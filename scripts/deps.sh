@@ -4,11 +4,16 @@ set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtest-dev googletest unixodbc unixodbc-dev odbcinst
           libsqlite3-dev sqlite3 python3 python3-pyodbc libdbd-odbc-perl perl
-          python3-pandas valgrind locales clang libclang-rt-14-dev xxd)
+          valgrind locales clang libclang-rt-14-dev xxd)
+# The Debian package (cpack -G DEB runs dpkg-shlibdeps) and the clients of the
+# documentation's recipes (docs/clients/).
+packages+=(dpkg-dev python3-pandas php-cli php-odbc ruby ruby-odbc nodejs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# npm comes with Debian's npm package, or inside another build of nodejs.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

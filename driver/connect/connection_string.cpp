@@ -14,7 +14,7 @@ const char* const kConnectKeywords[kConnectKeywordCount] = {
     "DSN", "DESCRIPTION", "SERVER", "PORTNUMBER", "VIRTUALMACHINE", "UID", "USER", "Q4PWD", "PWD",
     "ACPASSWORD", "ACCOUNT", "PASSWORD", "NOBLOCK", "NOCACHE", "AConnectDialog", "ConnectDialog",
     "Q4VERSION", "HOSTSFILE", "NotNullConstraint", "DisableExtFetch", "LoginTimeout", "DebugLog",
-    "ServerFormatOpt", "NUMERICFORMAT"};
+    "ServerFormatOpt", "NUMERICFORMAT", "LogFile"};
 // clang-format on
 
 namespace {
@@ -57,6 +57,7 @@ constexpr OutItem kOutItems[] = {
     {"LoginTimeout", OutKind::kTimeout, 0},
     {"ServerFormatOpt", OutKind::kText, offsetof(Connection, server_format_opt)},
     {"NUMERICFORMAT", OutKind::kMarks, 0},
+    {"LogFile", OutKind::kText, offsetof(Connection, log_file)},
 };
 
 // A password field (19 characters) scrambled: "~", 19 characters, NUL.

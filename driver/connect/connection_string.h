@@ -16,8 +16,8 @@ namespace q4 {
 // The keywords the grammar knows, in removal order: a keyword that ends
 // another comes after it (Q4PWD before PWD, ACPASSWORD before PASSWORD,
 // AConnectDialog before ConnectDialog), so that each removal takes a whole
-// item.
-constexpr int kConnectKeywordCount = 24;
+// item. LogFile, the newest, comes last.
+constexpr int kConnectKeywordCount = 25;
 extern const char* const kConnectKeywords[kConnectKeywordCount];
 
 // The output connection string holds at most this many characters.
@@ -54,7 +54,8 @@ int remove_keyword(char* text, const char* keyword);
 //   "DSN=<dsn>;"; otherwise with the input, minus every known keyword's item
 //   and ended by ";".
 // - Then the connection's settings follow, one item each; the passwords are
-//   always written, scrambled. Q4PWD only when no data source is named.
+//   always written, scrambled. Q4PWD only when no data source is named;
+//   LogFile last, only when the connection has a log file.
 void build_out_connect_string(char* output, const char* input, const Connection* conn,
                               bool dsn_named);
 

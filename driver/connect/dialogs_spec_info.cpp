@@ -128,7 +128,7 @@ void set_account(Window* window, Connection* conn) {
   conn->exchange_buffer[0] = '\0';
   if (exchange_status(command, length, reinterpret_cast<const uint8_t*>(payload), link_socket(conn),
                       conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
-                      false, conn->login_timeout) != LINK_OK) {
+                      false, conn->login_timeout, conn->exchange_log) != LINK_OK) {
     show_status_line(window, kLinkError);
   }
   // A status that never arrived has nothing to report.

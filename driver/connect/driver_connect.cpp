@@ -141,6 +141,7 @@ void DriverConnect::apply_string_items() {
     char format[kNumericFormatCapacity];
     if (lookup("NUMERICFORMAT", format)) split_numeric_format(conn_, format);
   }
+  override_field("LogFile", conn_->log_file);
 }
 
 void DriverConnect::apply_passwords() {
@@ -214,12 +215,17 @@ SQLRETURN DriverConnect::run(SQLUSMALLINT completion) {
   SQLRETURN rc;
   switch (completion) {
     case SQL_DRIVER_NOPROMPT: {
-      if (!source_given || !user_given) return SQL_ERROR;
-      if (switch_on(conn_->connect_dialog)) {
+      if (!source_given) return SQL_ERROR;
+      // Nobody can be asked: say what is missing. A USER item counts as a
+      // user even when empty.
+      if (!user_given) return post_missing_user(conn_);
+      bool asked = switch_on(conn_->connect_dialog);
+      if (asked) {
         int result = run_small_connect_dialog(window_, conn_);
         if (result != 0) return static_cast<SQLRETURN>(result);
       }
       answer();
+      if (!asked && conn_->password[0] == '\0') return post_missing_password(conn_);
       rc = connect();
       break;
     }

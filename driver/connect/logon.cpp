@@ -6,6 +6,7 @@
 
 #include "connect/settings.h"
 #include "core/diagnostics.h"
+#include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/socket_layer.h"
 #include "link/transport.h"
@@ -19,6 +20,17 @@ namespace {
 constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
 constexpr DiagText kDiagLogonRefused{
     "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
+// Missing credentials are an authorization failure too, found before asking
+// the server; the texts say where the value goes.
+constexpr const char* kStateNoCredentials = "28000";
+constexpr DiagText kDiagNoUser{kStateNoCredentials,
+                               "No user name was given. Set UID in the connection string or USER "
+                               "in the data source (\"?\" sends an empty one)."};
+// A format: %s is the user's name.
+constexpr DiagText kDiagNoPassword{
+    kStateNoCredentials,
+    "No password was given for user \"%s\". Set PWD in the connection string or PASSWORD in "
+    "the data source, which goes only with its own USER (\"?\" sends an empty one)."};
 
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
@@ -93,6 +105,16 @@ int build_logon_text(Connection* conn) {
   return text.length();
 }
 
+SQLRETURN post_missing_user(Connection* conn) {
+  return post_connection_error(conn, kDiagNoUser);
+}
+
+SQLRETURN post_missing_password(Connection* conn) {
+  char text[kMaxPostedText + 1];
+  snprintf(text, sizeof text, kDiagNoPassword.text, conn->user);
+  return post_connection_error(conn, text, kDiagNoPassword.sqlstate);
+}
+
 SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
   for (const LinkFailureText& entry : kLinkFailureTexts) {
     if (entry.link_status == link_status) return post_connection_error(conn, entry.diag);
@@ -101,14 +123,22 @@ SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
 }
 
 LogonResult logon(Window* window, Connection* conn) {
-  if (!connect_server(window, conn)) return kLogonNoSocket;
+  // Each session starts its own log; its first line names where it goes.
+  open_exchange_log(conn);
+  if (!connect_server(window, conn)) {
+    log_event(conn->exchange_log, "no connection to the server");
+    return kLogonNoSocket;
+  }
   load_string(kStrLogonCommand, conn->logon_command, sizeof conn->logon_command);
 
   int32_t length = static_cast<int32_t>(strlen(conn->exchange_buffer));
+  // The logon text holds the passwords: the log gets its length only.
+  LoggedExchange logged(conn->exchange_log, static_cast<uint8_t>(conn->logon_command[0]), length);
   uint32_t status = send_request(conn->logon_command, length,
                                  reinterpret_cast<const uint8_t*>(conn->exchange_buffer),
                                  link_socket(conn), conn->frame_buffer, false, conn->login_timeout);
   if (status != LINK_OK) {
+    logged.done(0, nullptr, status);
     post_logon_link_failure(conn, status);
     return kLogonLinkFailed;
   }
@@ -124,11 +154,14 @@ LogonResult logon(Window* window, Connection* conn) {
                                    nullptr, false, &status, conn->login_timeout);
   if (received == 0) {
     if (memcmp(conn->frame_buffer, kRefusalStart, sizeof kRefusalStart - 1) == 0) {
+      logged.done(0, kRefusalStart, status);
       return kLogonRefused;
     }
+    logged.done(0, nullptr, status);
     post_logon_link_failure(conn, status);
     return kLogonLinkFailed;
   }
+  logged.done(received, conn->exchange_buffer, LINK_OK);
   // The logon runs on a non-blocking socket so that every wait is bounded;
   // the session's later exchanges use plain blocking transfers.
   set_blocking(conn->socket, true);
@@ -166,6 +199,7 @@ SQLRETURN connect_and_logon(Connection* conn) {
   if (result == kLogonNoSocket) post_connection_error(conn, kDiagNoHost);
   if (result == kLogonRefused) post_connection_error(conn, kDiagLogonRefused);
   if (conn->socket != kInvalidSocket) close_link(conn);
+  close_exchange_log(conn);
   return SQL_ERROR;
 }
 

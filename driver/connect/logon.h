@@ -42,6 +42,15 @@ LogonResult logon(Window* window, Connection* conn);
 // and closes the socket on failure. SQL_SUCCESS or SQL_ERROR.
 SQLRETURN connect_and_logon(Connection* conn);
 
+// A connect that cannot ask (no dialog shown) and lacks a user name, or a
+// password for its user, must say which rather than fail in silence or send
+// a logon the server can only refuse with its general "28000". Both post
+// "28000" with a text naming the missing setting (the password text names the
+// user too) and return SQL_ERROR. An empty value is still sent when given as
+// "?" (build_logon_text empties it), for servers that take one.
+SQLRETURN post_missing_user(Connection* conn);
+SQLRETURN post_missing_password(Connection* conn);
+
 // Posts the diagnostic of a logon transfer that failed with `link_status`;
 // returns SQL_ERROR.
 SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status);

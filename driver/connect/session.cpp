@@ -8,6 +8,7 @@
 #include "connect/settings.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
+#include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/socket_layer.h"
 #include "link/transport.h"
@@ -47,6 +48,10 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
   if (switch_on(conn->account_connect_dialog)) {
     int result = run_small_connect_dialog(nullptr, conn);
     if (result != 0) return static_cast<SQLRETURN>(result);
+  } else if (conn->user[0] == '\0') {
+    return post_missing_user(conn);
+  } else if (conn->password[0] == '\0') {
+    return post_missing_password(conn);
   }
   build_logon_text(conn);
   return connect_and_logon(conn);
@@ -68,8 +73,9 @@ SQLRETURN disconnect(Connection* conn) {
   discard_unreleased_statements(conn);
   const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
   exchange_status(command, 0, nullptr, link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
-                  sizeof conn->exchange_buffer, true, conn->login_timeout);
+                  sizeof conn->exchange_buffer, true, conn->login_timeout, conn->exchange_log);
   close_link(conn);
+  close_exchange_log(conn);
   return SQL_SUCCESS;
 }
 

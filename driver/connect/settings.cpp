@@ -170,6 +170,7 @@ void read_connect_settings(Connection* conn) {
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
   read_level_and_timeout(conn);
   read_numeric_format(conn);
+  read_into(conn, "LogFile", "", conn->log_file);
 }
 
 bool read_driver_connect_settings(Connection* conn) {
@@ -193,6 +194,7 @@ bool read_driver_connect_settings(Connection* conn) {
   read_ignored(conn, "NOCACHE", "0", kNumberTextSize);
   read_level_and_timeout(conn);
   read_numeric_format(conn);
+  read_into(conn, "LogFile", "", conn->log_file);
   return profile_gave_user;
 }
 
@@ -207,6 +209,7 @@ void set_settings_without_dsn(Connection* conn) {
   set_text(conn->not_null_constraint, "Yes");
   conn->server_version = kServerLevel754;
   conn->login_timeout = 0;
+  conn->log_file[0] = '\0';
   LocaleMarks marks = locale_marks();
   set_text(conn->currency_sign, marks.currency_sign);
   set_text(conn->thousand_mark, marks.thousand_mark);

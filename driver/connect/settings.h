@@ -64,11 +64,12 @@ void split_numeric_format(Connection* conn, const char* text);
 // PORTNUMBER (straight into `port`), NOBLOCK, NOCACHE, ACCOUNT, ACPASSWORD
 // (unscrambled), AConnectDialog, NotNullConstraint, DisableExtFetch,
 // Q4VERSION, LoginTimeout and, at level 754 and above, ServerFormatOpt and
-// NUMERICFORMAT (whose default comes from the process-wide locale marks).
+// NUMERICFORMAT (whose default comes from the process-wide locale marks);
+// last LogFile, the driver log's file (link/exchange_log.h).
 void read_connect_settings(Connection* conn);
 
-// SQLDriverConnect's reading of the whole section of conn->dsn. Returns
-// whether the profile gave a user (USER, or UID when USER is empty).
+// SQLDriverConnect's reading of the whole section of conn->dsn, LogFile last.
+// Returns whether the profile gave a user (USER, or UID when USER is empty).
 bool read_driver_connect_settings(Connection* conn);
 
 // SQLDriverConnect without a data source: the settings a profile would give,

@@ -6,6 +6,7 @@
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
+#include "link/exchange_log.h"
 #include "platform/module.h"
 #include "statement/cursor.h"
 
@@ -64,6 +65,7 @@ SQLRETURN free_connection(Connection* conn) {
     }
     if (conn->next != nullptr) conn->next->prev = conn->prev;
   }
+  close_exchange_log(conn);
   lock_destroy(&conn->call_lock);
   drv_free(conn);
   return SQL_SUCCESS;

@@ -19,6 +19,7 @@ namespace q4 {
 
 struct Connection;
 struct Statement;
+struct ExchangeLog;  // link/exchange_log.h
 
 // "Socket" value of a connection that is not connected.
 constexpr int kInvalidSocket = -1;
@@ -91,6 +92,11 @@ struct Connection {
   char field_separator[10];
   uint32_t server_flags;   // capability bits from the logon reply
   uint32_t login_timeout;  // seconds, 0..32767 (0: no limit, i.e. 32767)
+
+  // Driver log: the file the LogFile setting names (empty: none), and the log
+  // open for the current session (null: logging is off).
+  char log_file[256];
+  ExchangeLog* exchange_log;
 
   // Connection options.
   uint32_t access_mode;

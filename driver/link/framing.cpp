@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "link/exchange_log.h"
 #include "link/frame_codec.h"
 #include "link/transport.h"
 #include "protocol/codec.h"
@@ -165,12 +166,17 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
 
 uint32_t exchange_status(const char* command, int32_t length, const uint8_t* payload, int socket,
                          uint8_t* frame_buffer, char* status_out, size_t status_size, bool plain,
-                         uint32_t wait_seconds) {
+                         uint32_t wait_seconds, const ExchangeLog* log) {
+  LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
   uint32_t status =
       send_request(command, length, payload, socket, frame_buffer, plain, wait_seconds);
-  if (status != LINK_OK) return status;
-  receive_reply(nullptr, status_out, status_size, 0, nullptr, socket, frame_buffer, nullptr, plain,
-                &status, wait_seconds);
+  if (status != LINK_OK) {
+    logged.done(0, nullptr, status);
+    return status;
+  }
+  int32_t received = receive_reply(nullptr, status_out, status_size, 0, nullptr, socket,
+                                   frame_buffer, nullptr, plain, &status, wait_seconds);
+  logged.done(0, received != 0 ? status_out : nullptr, status);
   return status;
 }
 

@@ -6,6 +6,8 @@
 
 namespace q4 {
 
+struct ExchangeLog;
+
 // Sends `command` (NUL-terminated) with `length` payload bytes, cut into
 // frames of at most 20480 payload bytes built in `frame_buffer`
 // (kFrameBufferSize bytes). `plain` selects the untimed transfers; otherwise
@@ -42,8 +44,9 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
 // One exchange whose reply is read for its status string only: sends the
 // request, then receives the status into `status_out` (any payload is a
 // broken stream). Returns LINK_OK, or the LinkStatus of the failed transfer.
+// The exchange goes into `log` (the connection's driver log; null: off).
 uint32_t exchange_status(const char* command, int32_t length, const uint8_t* payload, int socket,
                          uint8_t* frame_buffer, char* status_out, size_t status_size, bool plain,
-                         uint32_t wait_seconds);
+                         uint32_t wait_seconds, const ExchangeLog* log);
 
 }  // namespace q4

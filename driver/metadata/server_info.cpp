@@ -1,6 +1,7 @@
 #include "metadata/server_info.h"
 
 #include "core/diagnostics.h"
+#include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/transport.h"
 #include "protocol/codec.h"
@@ -29,18 +30,21 @@ SQLRETURN server_info(uint16_t first, uint16_t second, Connection* conn, int32_t
   const int socket = link_socket(conn);
   const uint32_t wait = conn->default_query_timeout;  // unused by plain transfers
 
-  if (send_request(command, sizeof payload, payload, socket, conn->frame_buffer, /*plain=*/true,
-                   wait) != LINK_OK) {
+  LoggedExchange logged(conn->exchange_log, kCmdServerInfo, sizeof payload);
+  uint32_t link_status = send_request(command, sizeof payload, payload, socket, conn->frame_buffer,
+                                      /*plain=*/true, wait);
+  if (link_status != LINK_OK) {
+    logged.done(0, nullptr, link_status);
     return report_comm_failure(conn, kStateCommLink);
   }
 
   char status[kReplyStatusArea] = {};
   uint8_t reply[kReplyCapacity];
   int32_t grown = 0;
-  uint32_t link_status = LINK_OK;
   int32_t received =
       receive_reply(&grown, status, sizeof status, kReplyCapacity, reply, socket,
                     conn->frame_buffer, /*growable=*/nullptr, /*plain=*/true, &link_status, wait);
+  logged.done(received, received != 0 ? status : nullptr, link_status);
   if (received == 0) return report_comm_failure(conn, kStateCommLink);
 
   if (status[0] == kStatusError) {

@@ -240,8 +240,8 @@ SQLRETURN send_connection_settings(Connection* conn) {
   // that cannot be received is a broken link, never a status to interpret.
   if (exchange_status(kSettingsCommand, kSettingsLength, reinterpret_cast<uint8_t*>(payload),
                       link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
-                      sizeof conn->exchange_buffer, /*plain=*/true,
-                      conn->default_query_timeout) != LINK_OK) {
+                      sizeof conn->exchange_buffer, /*plain=*/true, conn->default_query_timeout,
+                      conn->exchange_log) != LINK_OK) {
     return report_comm_failure(conn, kStateCommSettings);
   }
   const char* reply = conn->exchange_buffer;

@@ -1,6 +1,7 @@
 #include "statement/transact.h"
 
 #include "core/diagnostics.h"
+#include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
@@ -29,15 +30,18 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
       return post_connection_error(conn, kDiagInvalidTransactionCode);
   }
   int socket = link_socket(conn);
+  LoggedExchange logged(conn->exchange_log, kCmdTransact, 1);
   // A request that cannot be sent never reached the server: the link is
   // gone, and that alone is what the application is told.
-  if (send_request(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), socket,
-                   conn->frame_buffer, /*plain=*/true, conn->default_query_timeout) != LINK_OK) {
+  uint32_t status = send_request(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), socket,
+                                 conn->frame_buffer, /*plain=*/true, conn->default_query_timeout);
+  if (status != LINK_OK) {
+    logged.done(0, nullptr, status);
     return report_comm_failure(conn, kStateCommSettings);
   }
-  uint32_t status = LINK_OK;
   receive_reply(nullptr, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr, socket,
                 conn->frame_buffer, nullptr, /*plain=*/true, &status, conn->default_query_timeout);
+  logged.done(0, status == LINK_OK ? conn->exchange_buffer : nullptr, status);
   if (status != LINK_OK) {
     // The request went out but no answer came: the outcome is unknown and
     // the stream cannot be trusted any more. The link is dropped as for any

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # isql connecting as applications see it (run by run_script.sh): a scrambled
-# profile password connects; a wrong password, or a user named on the command
-# line (who does not get the profile's password), is refused with 28000; a port
+# profile password connects; a wrong password is refused with 28000, and a user
+# named on the command line (who does not get the profile's password) is told
+# so with 28000 before anything is sent; a port
 # nobody listens on fails with 08001; without a data source the Driver Manager
 # finds the driver by name (SQLDriverConnect).
 driver="[Halvex Software][ODBC Q4 Driver]"
 logon_failed="${driver}Logon failed. Check Q4 connection parameters and available licenses."
 no_host="${driver}Unable to communicate with host. Check server status."
+no_password="${driver}No password was given for user \"TEST\"."
 failures=0
 n=0
 # dsn PORT PASSWORD: a data source of its own for user "test", named in $name.
@@ -33,7 +35,7 @@ expect 0 "$name" "Connected!"
 dsn "$Q4_PORT" wrong
 expect 1 "$name" "[28000]" "$logon_failed"
 dsn "$Q4_PORT" secret
-expect 1 "$name TEST" "[28000]" "$logon_failed"
+expect 1 "$name TEST" "[28000]" "$no_password"
 dsn 1 secret  # nothing listens on port 1
 expect 1 "$name" "[08001]" "$no_host"
 expect 0 "-k DRIVER=Q4;SERVER=127.0.0.1;PORTNUMBER=$Q4_PORT;UID=test;PWD=secret;ACCOUNT=main" "Connected!"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# run_script.sh SCRIPT: runs one end-to-end test script (*.py with Debian's
-# /usr/bin/python3, *.pl with perl, else bash) against q4lite serving a copy of
-# the sample database to one user, test / secret, as the data source
-# "q4sample" of a private unixODBC configuration.
+# run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test script (*.py
+# with Debian's /usr/bin/python3, *.pl with perl, else bash) against q4lite
+# serving a copy of the sample database to one user, test / secret, as the data
+# source "q4sample" of a private unixODBC configuration.
 set -euo pipefail
 script=$1
+shift
 build=${Q4_BUILD_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/build}
 source_dir=${Q4_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 work=$(mktemp -d /tmp/q4e2e.XXXXXX)
@@ -43,7 +44,7 @@ export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
 export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work
 
 case "$script" in
-  *.py) /usr/bin/python3 "$script" ;;
-  *.pl) perl "$script" ;;
-  *) bash "$script" ;;
+  *.py) /usr/bin/python3 "$script" "$@" ;;
+  *.pl) perl "$script" "$@" ;;
+  *) bash "$script" "$@" ;;
 esac

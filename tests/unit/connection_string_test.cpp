@@ -116,15 +116,19 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
   }
 }
 
-// Empty passwords are written, other empty fields not; a long input is cut.
+// Empty passwords are written, other empty fields not (a log file last, when
+// there is one); a long input is cut.
 TEST(OutConnectString, EmptyFieldsAndLimit) {
   Connection conn = completed_connection();
   conn.password[0] = conn.server[0] = '\0';
   std::string out = out_string("DSN=Sales", conn, true);
   EXPECT_NE(out.find(";PWD=;ACPASSWORD=;"), std::string::npos) << out;
-  for (const char* never : {"SERVER", "DESCRIPTION", "NOBLOCK", "DisableExtFetch"}) {
+  for (const char* never : {"SERVER", "DESCRIPTION", "NOBLOCK", "DisableExtFetch", "LogFile"}) {
     EXPECT_EQ(out.find(never), std::string::npos) << never;
   }
+  strcpy(conn.log_file, "/tmp/q4.log");
+  out = out_string("DSN=Sales", conn, true);
+  EXPECT_EQ(out.substr(out.rfind(";NUMERICFORMAT=")), ";NUMERICFORMAT=$/,/.;LogFile=/tmp/q4.log;");
   out = out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", conn, false);
   EXPECT_EQ(out.size(), kOutConnectStringMax);
   EXPECT_EQ(out.compare(0, 13, "DRIVER=x;FOO="), 0);

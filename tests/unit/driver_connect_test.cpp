@@ -49,8 +49,9 @@ TEST_F(DriverConnectTest, DsnCountsOnlyBeforeDriver) {
 // An empty item overrides too; the profile's user stays.
 TEST_F(DriverConnectTest, StringItemsOverrideProfile) {
   // clang-format off
-  std::string name = dsn({{"SERVER", "profile-host"}, {"USER", "p"}, {"PORTNUMBER", "1700"},
-      {"DESCRIPTION", "profile"}, {"NotNullConstraint", "Yes"}, {"LoginTimeout", "9"}});
+  std::string name = dsn({{"SERVER", "profile-host"}, {"USER", "p"}, {"PASSWORD", "pw"},
+      {"PORTNUMBER", "1700"}, {"DESCRIPTION", "profile"}, {"NotNullConstraint", "Yes"},
+      {"LoginTimeout", "9"}});
   // clang-format on
   EXPECT_EQ(connect("DSN=" + name +
                     ";SERVER=;PORTNUMBER=1800x;DESCRIPTION=mine;VIRTUALMACHINE=vm;"
@@ -111,7 +112,7 @@ TEST_F(DriverConnectTest, CompletionModes) {
   // clang-format off
   const Case cases[] = {
       // A USER item counts as a user even when empty; the string is answered before connecting.
-      {"DSN=" + dsn({{"SERVER", ""}}) + ";USER=;", SQL_DRIVER_NOPROMPT, {}, "", SQL_ERROR, "08001",
+      {"DSN=" + dsn({{"SERVER", ""}}) + ";USER=;PWD=pw", SQL_DRIVER_NOPROMPT, {}, "", SQL_ERROR, "08001",
        ";PORTNUMBER=1603;"},
       {with_user, 4, {}, "", SQL_ERROR, "", ""},  // an unknown mode: no diagnostic
       {"DRIVER=x", SQL_DRIVER_PROMPT, {1}, "FULLCONNECTINFO2 ", SQL_ERROR, "08001", ";UID=typed;"},

@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+"""docs_recipe.py PAGE: runs the recipe of one client page of the documentation
+(docs/clients/*.md) against the sample database that run_script.sh serves as
+the data source q4sample, and compares what it prints with the output the page
+shows, so that a page cannot go stale.
+
+A page holds one block fenced as ```LANGUAGE recipe (the program) and one
+fenced as ```text output (its standard output). Exit status 77 (skipped) when
+the Node.js odbc module has not been installed (scripts/node_odbc.sh)."""
+import os
+import re
+import subprocess
+import sys
+
+INTERPRETERS = {"sh": ["bash"], "python": ["/usr/bin/python3"], "perl": ["perl"],
+                "php": ["php"], "javascript": ["node"],
+                # Debian 12's ruby-odbc needs unixODBC loaded first (docs/clients/ruby.md).
+                "ruby": ["env", "LD_PRELOAD=libodbc.so.2", "ruby"]}
+SUFFIXES = {"sh": ".sh", "python": ".py", "perl": ".pl", "php": ".php",
+            "javascript": ".js", "ruby": ".rb"}
+
+
+def blocks(text, kind):
+    return re.findall(r"^```(\w+) %s\n(.*?)^```$" % kind, text, re.M | re.S)
+
+
+def lines(text):
+    return [line.rstrip() for line in text.rstrip("\n").split("\n")]
+
+
+def main(page):
+    text = open(page, encoding="utf-8").read()
+    recipes, outputs = blocks(text, "recipe"), blocks(text, "output")
+    if len(recipes) != 1 or len(outputs) != 1:
+        print("%s: want one recipe and one output block, found %d and %d"
+              % (page, len(recipes), len(outputs)))
+        return 1
+    language, program = recipes[0]
+    environment = dict(os.environ)
+    if language == "javascript":
+        modules = os.path.join(os.environ["Q4_BUILD_DIR"], "node", "node_modules")
+        if not os.path.isdir(os.path.join(modules, "odbc")):
+            print("SKIPPED: the Node.js recipe needs the odbc module: "
+                  "bash scripts/node_odbc.sh " + os.environ["Q4_BUILD_DIR"])
+            return 77
+        environment["NODE_PATH"] = modules
+    path = os.path.join(os.environ["Q4_WORK"], "recipe" + SUFFIXES[language])
+    with open(path, "w", encoding="utf-8") as recipe:
+        recipe.write(program)
+    run = subprocess.run(INTERPRETERS[language] + [path], cwd=os.environ["Q4_WORK"],
+                         env=environment, capture_output=True, text=True, timeout=120)
+    want = lines(outputs[0][1])
+    got = lines(run.stdout)
+    if run.returncode != 0 or got != want:
+        print("%s: the recipe exited with %d" % (page, run.returncode))
+        print("--- the page shows\n" + "\n".join(want))
+        print("--- the recipe printed\n" + "\n".join(got))
+        print("--- on standard error\n" + run.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
