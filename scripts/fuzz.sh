@@ -19,18 +19,22 @@ rm -rf "$work" && mkdir -p "$work"
 cp -r fuzz/corpus/reply fuzz/corpus/connection_string "$work/"
 bash server/fuzz/seeds.sh "$work/request" >/dev/null
 
-run() {  # run TARGET CORPUS [flags]
+run() {  # run TARGET CORPUS [flags]: one line with the executions, or the finding
   local target=$1 corpus=$2
   shift 2
-  echo "fuzzing $target for ${seconds}s"
+  local log=build-fuzz/$target.log
   build-fuzz/$target -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix=build-fuzz/findings/ "$@" "$corpus" 2>&1 |
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
-  # libFuzzer exits non-zero on a finding; the pipe hides it, the artifact does not.
+    -artifact_prefix=build-fuzz/findings/ "$@" "$corpus" >"$log" 2>&1 || true
+  local runs
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  # libFuzzer writes an artifact for every finding (crash, leak, timeout).
   if ls build-fuzz/findings/* >/dev/null 2>&1; then
-    echo "finding(s) in build-fuzz/findings/" >&2
+    printf '%-44s %-34s FINDING\n' "build-fuzz/ (libFuzzer, ${seconds} s)" "$target"
+    grep -E '^==[0-9]+==|^SUMMARY|^artifact_prefix|Test unit written' "$log" | sed 's/^/    /'
     exit 1
   fi
+  printf '%-44s %-34s %9s runs, no finding\n' "build-fuzz/ (libFuzzer, ${seconds} s)" "$target" \
+    "${runs:-?}"
 }
 run q4odbc_reply_fuzzer "$work/reply" -max_len=20482 "$@"
 run q4odbc_connection_string_fuzzer "$work/connection_string" -max_len=1100 "$@"
