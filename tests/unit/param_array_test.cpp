@@ -93,9 +93,8 @@ TEST(ParamArray, BinaryRowsStepByBufferLength) {
                                  19));
 }
 
-// The C types without a literal yet still have their strides, so arrays of
-// them work the day they get one.
-TEST(ParamArray, ElementSizesOfTypesWithoutALiteral) {
+// The ODBC 3 C types step by their own sizes; wide text by cbValueMax.
+TEST(ParamArray, ElementSizesOfTheWiderCTypes) {
   const std::pair<SQLSMALLINT, int64_t> cases[] = {
       {SQL_C_SBIGINT, 8},  {SQL_C_UBIGINT, 8},         {SQL_C_TINYINT, 1}, {SQL_C_STINYINT, 1},
       {SQL_C_UTINYINT, 1}, {SQL_C_TYPE_TIMESTAMP, 16}, {SQL_C_WCHAR, 40},  {-99, 0}};
