@@ -46,7 +46,9 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row);
 //   in the slot), row_count the rows all of them changed (-1 when a reply did
 //   not know its count), the result the last row's. A row that fails stops
 //   the execution with its diagnostic; row_count then counts the rows before
-//   it.
+//   it. A cancel from another thread stops it after the row under way, whose
+//   reply is read whole (the server did that row's work): "S1008", the row
+//   counter on that row.
 // Refused before anything is sent: a marker bound for data at execution in
 // any row ("S1C00": its value would be asked for row by row, which the
 // driver does not offer), and character or binary values without a

@@ -4,6 +4,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+#include <thread>
+
 #include "result_fixture.h"
 
 namespace q4::wire {
@@ -95,6 +98,26 @@ TEST_F(ParamArray, AFailingRowStopsTheExecution) {
   EXPECT_EQ(done, 2u);
   EXPECT_EQ(rows_counted(), 1);
   EXPECT_EQ(peer.requests().size(), 4u);
+}
+
+// SQLCancel from another thread while a row waits for its reply: that row
+// completes (the server did its work), the array stops after it as cancelled.
+TEST_F(ParamArray, ACancelStopsTheArrayAfterTheRowUnderWay) {
+  ASSERT_EQ(SQLParamOptions(stmt, 4, &done), SQL_SUCCESS);
+  peer.expect_request(kCmdExecute).reply("K", execute_payload(0, 1));
+  peer.expect_request(kCmdExecute);
+  SQLRETURN rc = SQL_SUCCESS;
+  std::thread caller([&] { rc = insert(); });
+  for (int i = 0; i < 500 && peer.requests().size() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
+  peer.reply("K", execute_payload(0, 1));
+  caller.join();
+  EXPECT_EQ(rc, SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1008");
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(peer.requests().size(), 2u);
 }
 
 // Without markers there are no rows of values: the statement runs once.
