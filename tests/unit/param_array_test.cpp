@@ -43,6 +43,12 @@ const RowCase kRowCases[] = {
     {SQL_C_TIMESTAMP, SQL_TIMESTAMP,
      rows_of<TIMESTAMP_STRUCT>({{2024, 1, 2, 3, 4, 5, 0}, {2024, 3, 5, 10, 20, 30, 7}, {2000, 2, 29, 0, 0, 1, 0}}),
      0, {0, 0, 0}, 0, "'2024-03-05 10:20:30'", "'2000-02-29 00:00:01'"},
+    {SQL_C_SBIGINT, SQL_BIGINT, rows_of<int64_t>({1, -(int64_t{1} << 40), 3}), 0, {0, 0, 0}, 0,
+     "-1099511627776", "3"},
+    {SQL_C_UBIGINT, SQL_BIGINT, rows_of<uint64_t>({1, UINT64_MAX, 3}), 0, {0, 0, 0}, 0,
+     "18446744073709551615", "3"},
+    {SQL_C_STINYINT, SQL_TINYINT, rows_of<int8_t>({1, -128, 3}), 0, {0, 0, 0}, 0, "-128", "3"},
+    {SQL_C_UTINYINT, SQL_TINYINT, rows_of<uint8_t>({1, 255, 3}), 0, {0, 0, 0}, 0, "255", "3"},
     // SQL_C_DEFAULT steps by the size of the C type its SQL type implies.
     {SQL_C_DEFAULT, SQL_INTEGER, rows_of<int32_t>({7, 8, 9}), 0, {0, 0, 0}, 0, "8", "9"},
     // Character values step by cbValueMax, whatever their lengths.
@@ -50,6 +56,9 @@ const RowCase kRowCases[] = {
      "'it''s'", "'xy'"},
     {SQL_C_DEFAULT, SQL_VARCHAR, std::string("a\0\0\0bc\0\0def\0", 12), 4, {kNts, kNts, kNts}, 0,
      "'bc'", "'def'"},
+    // Wide text steps by cbValueMax in bytes, not in characters.
+    {SQL_C_WCHAR, SQL_WVARCHAR, rows_of<SQLWCHAR>({'a', 0, 0, 0, 'c', 'd', 0, 0, 0xE9, 0x27, 0, 0}),
+     8, {kNts, kNts, kNts}, 0, "'cd'", "'\xC3\xA9'''"},
     // NULL rows come from the indicator array, whatever the value holds.
     {SQL_C_LONG, SQL_INTEGER, rows_of<int32_t>({1, 2, 3}), 0, {0, kNull, 0}, 0, "NULL", "3"},
     {SQL_C_CHAR, SQL_VARCHAR, std::string("ab\0cd\0ef\0", 9), 3, {kNts, kNts, kNull}, 0, "'cd'", "NULL"},
@@ -91,19 +100,6 @@ TEST(ParamArray, BinaryRowsStepByBufferLength) {
   EXPECT_EQ(payload, std::string("SELECT 0x0\0"
                                  "4\0e\0fg\0\0",
                                  19));
-}
-
-// The ODBC 3 C types step by their own sizes; wide text by cbValueMax.
-TEST(ParamArray, ElementSizesOfTheWiderCTypes) {
-  const std::pair<SQLSMALLINT, int64_t> cases[] = {
-      {SQL_C_SBIGINT, 8},  {SQL_C_UBIGINT, 8},         {SQL_C_TINYINT, 1}, {SQL_C_STINYINT, 1},
-      {SQL_C_UTINYINT, 1}, {SQL_C_TYPE_TIMESTAMP, 16}, {SQL_C_WCHAR, 40},  {-99, 0}};
-  for (const auto& [c_type, size] : cases) {
-    ParamBinding b{};
-    b.c_type = c_type;
-    b.buffer_length = 40;
-    EXPECT_EQ(element_size(b), size) << c_type;
-  }
 }
 
 class ParamCalls : public ::testing::Test {
