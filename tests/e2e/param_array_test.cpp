@@ -60,9 +60,9 @@ TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
   static SQLLEN name_ind[kArray];
   static double amounts[kArray];
   static SQLLEN amount_ind[kArray];
-  ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, ids, 0,
-                             nullptr),
-            SQL_SUCCESS);
+  ASSERT_EQ(
+      SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, ids, 0, nullptr),
+      SQL_SUCCESS);
   ASSERT_EQ(SQLBindParameter(stmt_, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, names,
                              sizeof names[0], name_ind),
             SQL_SUCCESS);
@@ -106,9 +106,9 @@ TEST_F(ParamArrays, ARowBreakingAConstraintStopsItsExecution) {
   SQLINTEGER ids[10] = {1, 2, 3, 4, 5, 6, 3, 8, 9, 10};
   SQLULEN processed = 0;
   ASSERT_EQ(SQLParamOptions(stmt_, 10, &processed), SQL_SUCCESS);
-  ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, ids, 0,
-                             nullptr),
-            SQL_SUCCESS);
+  ASSERT_EQ(
+      SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, ids, 0, nullptr),
+      SQL_SUCCESS);
   EXPECT_EQ(SQLExecDirect(stmt_, as_sql("INSERT INTO keys VALUES (?)"), SQL_NTS), SQL_ERROR);
   EXPECT_EQ(diag().substr(0, 5), "23000");
   EXPECT_EQ(processed, 7u);
