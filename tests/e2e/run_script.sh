@@ -48,6 +48,6 @@ case "$script" in
   *.py) /usr/bin/python3 "$script" "$@" ;;
   *.pl) perl "$script" "$@" ;;
   *.php) php "$script" "$@" ;;
-  *.js) node "$script" "$@" ;;
+  *.js) NODE_PATH=$build/node/node_modules node "$script" "$@" ;;
   *) bash "$script" "$@" ;;
 esac
