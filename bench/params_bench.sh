@@ -3,6 +3,8 @@
 # a throw-away PostgreSQL cluster (through Debian's psqlODBC driver), both on
 # loopback and both through a private unixODBC configuration:
 #   bench/params_bench.sh [build dir] [extra q4_params_bench options...]
+# e.g. `bench/params_bench.sh build --rows 100000 --array 1000` for parameter
+# arrays beside a loop of single executions.
 # Needs the postgresql and odbc-postgresql packages. The machine's own ODBC
 # files and PostgreSQL clusters are not touched.
 set -euo pipefail

@@ -6,32 +6,38 @@
 #include "platform/export.h"
 #include "statement/bind_param.h"
 #include "statement/data_at_exec.h"
+#include "statement/param_array.h"
+#include "statement/param_description.h"
 
 using namespace q4;
 
-// fParamType and cbValueMax are not used: every parameter is an input
-// parameter, and its length comes from *pcbValue at execution.
+// fParamType is not used: every parameter is an input parameter, and its
+// length comes from *pcbValue at execution. cbValueMax steps through the rows
+// of a parameter array.
 Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
                                              SQLSMALLINT /*fParamType*/, SQLSMALLINT fCType,
                                              SQLSMALLINT fSqlType, SQLULEN cbColDef,
                                              SQLSMALLINT ibScale, SQLPOINTER rgbValue,
-                                             SQLLEN /*cbValueMax*/, SQLLEN* pcbValue) {
+                                             SQLLEN cbValueMax, SQLLEN* pcbValue) {
   return statement_call(hstmt, false, [&](Statement* stmt) {
-    return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, pcbValue);
+    return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax,
+                          pcbValue);
   });
 }
 
-// The three below answer without looking at the statement's state, so they
-// do not act on a pending cancel.
-Q4_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
-                                             SQLSMALLINT* /*pfSqlType*/, SQLULEN* /*pcbParamDef*/,
-                                             SQLSMALLINT* /*pibScale*/,
-                                             SQLSMALLINT* /*pfNullable*/) {
-  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return describe_parameter(stmt); });
+Q4_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT ipar,
+                                             SQLSMALLINT* pfSqlType, SQLULEN* pcbParamDef,
+                                             SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
+  return statement_call(hstmt, true, [&](Statement* stmt) {
+    return describe_parameter(stmt, ipar, pfSqlType, pcbParamDef, pibScale, pfNullable);
+  });
 }
 
-Q4_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT hstmt, SQLULEN /*crow*/, SQLULEN* /*pirow*/) {
-  return statement_call_unchecked(hstmt, [&](Statement* stmt) { return set_param_options(stmt); });
+// The two below set or answer without looking at the statement's state, so
+// they do not act on a pending cancel.
+Q4_EXPORT SQLRETURN SQL_API SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
+  return statement_call_unchecked(
+      hstmt, [&](Statement* stmt) { return set_param_options(stmt, crow, pirow); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,

@@ -146,6 +146,9 @@ struct ParamBinding {
   int32_t buffer_capacity;
   uint8_t* buffer;    // owned accumulation buffer for pieces
   uint32_t position;  // 1-based character position of its marker
+  // cbValueMax: the distance between the rows of a character or binary
+  // parameter array (SQLParamOptions); not used for single values.
+  int64_t buffer_length;
 };
 
 // One bound result column (SQLBindCol), kept in binding order.
@@ -226,6 +229,11 @@ struct Statement {
   uint64_t* binary_lengths;
 
   int32_t ext_fetch_disabled;
+
+  // Parameter arrays (SQLParamOptions). 0 or 1 rows: one set of values.
+  uint64_t paramset_size;
+  uint64_t* rows_processed;  // the application's row counter, or null
+  uint64_t param_row;        // 0-based row whose values the next request reads
 
   Statement* prev;
   Statement* next;

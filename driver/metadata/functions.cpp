@@ -26,11 +26,11 @@ constexpr FunctionSpan kFunctionSpans[] = {
     {55, 55, false},  // SQLBrowseConnect
     {56, 56, false},  // SQLColumnPrivileges
     {57, 57, true},   // SQLDataSources (the Driver Manager's)
-    {58, 58, false},  // SQLDescribeParam
+    {58, 58, true},   // SQLDescribeParam
     {59, 59, true},   // SQLExtendedFetch
     {60, 60, false},  // SQLForeignKeys
     {61, 63, true},   // SQLMoreResults, SQLNativeSql, SQLNumParams
-    {64, 64, false},  // SQLParamOptions
+    {64, 64, true},   // SQLParamOptions
     {65, 65, true},   // SQLPrimaryKeys
     {66, 68, false},  // SQLProcedureColumns, SQLProcedures, SQLSetPos
     {69, 69, true},   // SQLSetScrollOptions

@@ -11,12 +11,13 @@ namespace {
 constexpr DiagText kDiagParameterNumber{"S1094", "Invalid Scale"};
 
 void describe(ParamBinding* b, SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN precision,
-              SQLSMALLINT scale, SQLPOINTER value, SQLLEN* indicator) {
+              SQLSMALLINT scale, SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator) {
   b->c_type = c_type;
   b->sql_type = sql_type;
   b->precision = precision;
   b->scale = scale;
   b->value = value;
+  b->buffer_length = buffer_length;
   b->indicator = indicator;
 }
 
@@ -24,13 +25,13 @@ void describe(ParamBinding* b, SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN
 
 SQLRETURN bind_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT c_type,
                          SQLSMALLINT sql_type, SQLULEN precision, SQLSMALLINT scale,
-                         SQLPOINTER value, SQLLEN* indicator) {
+                         SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator) {
   if (number == 0) return post_error(stmt, kDiagParameterNumber);
   ParamBinding** link = &stmt->parameters;
   while (*link != nullptr && (*link)->number < number) link = &(*link)->next;
   if (*link != nullptr && (*link)->number == number) {
     ParamBinding* b = *link;
-    describe(b, c_type, sql_type, precision, scale, value, indicator);
+    describe(b, c_type, sql_type, precision, scale, value, buffer_length, indicator);
     b->complete = 0;
     b->piece_seen = 0;
     return SQL_SUCCESS;
@@ -38,18 +39,10 @@ SQLRETURN bind_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT c_typ
   auto* b = static_cast<ParamBinding*>(drv_alloc(nullptr, stmt, sizeof(ParamBinding)));
   if (b == nullptr) return SQL_ERROR;
   b->number = number;
-  describe(b, c_type, sql_type, precision, scale, value, indicator);
+  describe(b, c_type, sql_type, precision, scale, value, buffer_length, indicator);
   b->next = *link;
   *link = b;
   return SQL_SUCCESS;
-}
-
-SQLRETURN describe_parameter(Statement* stmt) {
-  return post_error(stmt, kDiagNotSupported);
-}
-
-SQLRETURN set_param_options(Statement* stmt) {
-  return post_error(stmt, kDiagNotSupported);
 }
 
 SQLRETURN set_param(Statement* /*stmt*/) {

@@ -1,6 +1,5 @@
-// Parameter bindings: SQLBindParameter, and the parameter functions the
-// driver answers without doing anything (SQLDescribeParam, SQLParamOptions,
-// SQLSetParam).
+// Parameter bindings: SQLBindParameter, and SQLSetParam, which the driver
+// answers without doing anything.
 #pragma once
 
 #include <sql.h>
@@ -12,20 +11,16 @@ namespace q4 {
 
 // SQLBindParameter's work (the caller holds the statement's claim and ran enter_statement):
 // binds parameter `number` to the application's `value` and `indicator`, which
-// are read at every execution, not now. A new number gets a new binding in
+// are read at every execution, not now. `buffer_length` (cbValueMax) matters
+// only to parameter arrays, where it separates the rows of character and
+// binary values; it is kept as given. A new number gets a new binding in
 // ascending order; an existing one has its description replaced and its
 // data-at-execution marks (complete, piece_seen) cleared, keeping its
 // accumulation buffer. Nothing about the types is checked here: an unusable
 // type fails the execution that needs it. Number 0 is refused ("S1094").
 SQLRETURN bind_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT c_type,
                          SQLSMALLINT sql_type, SQLULEN precision, SQLSMALLINT scale,
-                         SQLPOINTER value, SQLLEN* indicator);
-
-// SQLDescribeParam and SQLParamOptions: not supported ("IM001" "Not
-// Supported"); the server reports nothing about parameters and every
-// execution carries exactly one set of values.
-SQLRETURN describe_parameter(Statement* stmt);
-SQLRETURN set_param_options(Statement* stmt);
+                         SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator);
 
 // SQLSetParam: succeeds without binding anything. Applications that want
 // parameters use SQLBindParameter (the Driver Manager maps the ODBC 3 binding

@@ -8,6 +8,7 @@
 #include "statement/exchange.h"
 #include "statement/exec_marks.h"
 #include "statement/marker_scan.h"
+#include "statement/param_array.h"
 #include "statement/reply.h"
 #include "statement/request.h"
 
@@ -134,7 +135,7 @@ SQLRETURN prepare_statement(Statement* stmt, const char* text, int64_t length) {
 
 SQLRETURN execute_direct(Statement* stmt, const char* text, int64_t length) {
   reset_data_at_exec(stmt);
-  SQLRETURN result = execute_text(stmt, text, length);
+  SQLRETURN result = execute_rows(stmt, text, length);
   if (result != SQL_NEED_DATA) return result;
   // SQLParamData resumes from statement_text.
   if (length == SQL_NTS) length = static_cast<int64_t>(strlen(text));
@@ -144,7 +145,7 @@ SQLRETURN execute_direct(Statement* stmt, const char* text, int64_t length) {
 
 SQLRETURN execute_prepared(Statement* stmt) {
   reset_data_at_exec(stmt);
-  return execute_text(stmt, stmt->statement_text, stmt->statement_text_length);
+  return execute_rows(stmt, stmt->statement_text, stmt->statement_text_length);
 }
 
 SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count) {

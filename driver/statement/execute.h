@@ -37,12 +37,13 @@ SQLRETURN send_execute(Statement* stmt);
 // and not sent.
 SQLRETURN prepare_statement(Statement* stmt, const char* text, int64_t length);
 
-// SQLExecDirect: executes `text`; when the execution stops for data at
-// execution the text is kept in statement_text for SQLParamData.
+// SQLExecDirect: executes `text` (once per row of a parameter array, see
+// execute_rows); when the execution stops for data at execution the text is
+// kept in statement_text for SQLParamData.
 SQLRETURN execute_direct(Statement* stmt, const char* text, int64_t length);
 
-// SQLExecute: executes statement_text with the current bindings
-// ("S1009" without a prepared text).
+// SQLExecute: executes statement_text with the current bindings, once per
+// row of a parameter array ("S1009" without a prepared text).
 SQLRETURN execute_prepared(Statement* stmt);
 
 // SQLNumParams: every "?" of statement_text, quoted or not.

@@ -5,6 +5,7 @@
 #include "core/diagnostics.h"
 #include "statement/binary_blocks.h"
 #include "statement/literal.h"
+#include "statement/param_array.h"
 #include "statement/request.h"
 
 namespace q4 {
@@ -51,7 +52,9 @@ SQLRETURN substitute_parameters(Statement* stmt, const char* text, int64_t lengt
       return fail(stmt);
     }
     if (!copy_text_span(stmt, &at, text, copied, marker - 1)) return fail(stmt);
-    if (make_literal(stmt, *binding, &at) != SQL_SUCCESS) return fail(stmt);
+    // The row of a parameter array being built (row 0 otherwise).
+    ParamBinding row = binding_at_row(*binding, stmt->param_row);
+    if (make_literal(stmt, row, &at) != SQL_SUCCESS) return fail(stmt);
     copied = marker;
     binding = binding->next;
   }

@@ -15,9 +15,6 @@ namespace {
 constexpr size_t kIdSize = 4;
 // pending_parameter is this plus the ordinal of the marker awaiting data.
 constexpr uint32_t kPendingBase = 500;
-// The frames carry a signed 32-bit payload length; texts beyond this limit
-// (far larger than any server accepts) are refused before anything is built.
-constexpr int64_t kMaxTextLength = INT32_MAX / 2;
 
 // The block is replaced whenever the text no longer leaves kRequestSlack
 // bytes; its content is rebuilt from scratch, so nothing is kept.

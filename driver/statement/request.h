@@ -17,6 +17,10 @@ namespace q4 {
 // literals longer than the markers they replace.
 constexpr uint64_t kRequestSlack = 2583;
 
+// The frames carry a signed 32-bit payload length; texts beyond this limit
+// (far larger than any server accepts) are refused before anything is built.
+constexpr int64_t kMaxTextLength = INT32_MAX / 2;
+
 // Builds the request for the first `length` bytes of `text` into
 // request_buffer. Returns
 // - SQL_SUCCESS: request_buffer/request_length hold a complete payload;

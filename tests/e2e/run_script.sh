@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test script (*.py
-# with Debian's /usr/bin/python3, *.pl with perl, else bash) against q4lite
-# serving a copy of the sample database to one user, test / secret, as the data
-# source "q4sample" of a private unixODBC configuration.
+# with Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with
+# node, else bash) against q4lite serving a copy of the sample database to one
+# user, test / secret, as the data source "q4sample" of a private unixODBC
+# configuration.
 set -euo pipefail
 script=$1
 shift
@@ -46,5 +47,7 @@ export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work
 case "$script" in
   *.py) /usr/bin/python3 "$script" "$@" ;;
   *.pl) perl "$script" "$@" ;;
+  *.php) php "$script" "$@" ;;
+  *.js) NODE_PATH=$build/node/node_modules node "$script" "$@" ;;
   *) bash "$script" "$@" ;;
 esac

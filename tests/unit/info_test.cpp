@@ -105,6 +105,7 @@ TEST_F(InfoTest, RefusedTypesLengthsAndTruncation) {
 TEST(GetFunctions, AnswersAtEachLevel) {
   // clang-format off
   const int cases[][3] = {{SQL_API_SQLGETCURSORNAME, 0, 1}, {SQL_API_SQLBINDPARAMETER, 1, 1},
+      {SQL_API_SQLDESCRIBEPARAM, 1, 1}, {SQL_API_SQLPARAMOPTIONS, 1, 1},
       {SQL_API_SQLSETPOS, 0, 0}, {65535, 0, 0}};
   // clang-format on
   for (const auto& c : cases) {
@@ -117,6 +118,13 @@ TEST(GetFunctions, AnswersAtEachLevel) {
       EXPECT_EQ(out[1], 77) << "only one value may be written";
     }
   }
+  // The all-functions form gives the same answers.
+  Connection conn{};
+  conn.server_version = 710;
+  SQLUSMALLINT all[kFunctionTableSize] = {};
+  EXPECT_EQ(get_functions(&conn, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
+  EXPECT_EQ(all[SQL_API_SQLDESCRIBEPARAM] + all[SQL_API_SQLPARAMOPTIONS], 2);
+  EXPECT_EQ(all[SQL_API_SQLSETPOS], 0);
 }
 
 }  // namespace

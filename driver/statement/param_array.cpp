@@ -1,0 +1,182 @@
+#include "statement/param_array.h"
+
+#include <cstring>
+
+#include "core/diagnostics.h"
+#include "statement/exec_marks.h"
+#include "statement/execute.h"
+#include "statement/literal.h"
+#include "statement/request.h"
+
+namespace q4 {
+
+namespace {
+
+constexpr DiagText kDiagRowValue{"S1107", "Row value out of range"};
+
+static_assert(sizeof(SQLULEN) == sizeof(uint64_t), "the row counter is kept as 64 bits");
+
+struct ElementSize {
+  SQLSMALLINT c_type;
+  int64_t size;
+};
+
+// The fixed-size C types a parameter array can hold, with the size of one
+// value. Character and binary data step by cbValueMax instead (below). A C
+// type missing here cannot be stepped through: its rows would all read row
+// 0's value, so an array of it is refused rather than sent wrong.
+constexpr ElementSize kFixedSizes[] = {
+    {SQL_C_LONG, 4},
+    {SQL_C_SLONG, 4},
+    {SQL_C_ULONG, 4},
+    {SQL_C_SHORT, 2},
+    {SQL_C_SSHORT, 2},
+    {SQL_C_USHORT, 2},
+    {SQL_C_BIT, 1},
+    {SQL_C_TINYINT, 1},
+    {SQL_C_STINYINT, 1},
+    {SQL_C_UTINYINT, 1},
+    {SQL_C_SBIGINT, 8},
+    {SQL_C_UBIGINT, 8},
+    {SQL_C_FLOAT, sizeof(SQLREAL)},
+    {SQL_C_DOUBLE, sizeof(SQLDOUBLE)},
+    {SQL_C_NUMERIC, sizeof(SQL_NUMERIC_STRUCT)},
+    {SQL_C_DATE, sizeof(DATE_STRUCT)},
+    {SQL_C_TIME, sizeof(TIME_STRUCT)},
+    {SQL_C_TIMESTAMP, sizeof(TIMESTAMP_STRUCT)},
+    {SQL_C_TYPE_DATE, sizeof(DATE_STRUCT)},
+    {SQL_C_TYPE_TIME, sizeof(TIME_STRUCT)},
+    {SQL_C_TYPE_TIMESTAMP, sizeof(TIMESTAMP_STRUCT)},
+};
+
+bool steps_by_buffer_length(SQLSMALLINT c_type) {
+  return c_type == SQL_C_CHAR || c_type == SQL_C_BINARY || c_type == SQL_C_WCHAR;
+}
+
+bool is_data_at_exec(int64_t indicator) {
+  return indicator == SQL_DATA_AT_EXEC || indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+
+// Writes the number of the row under way into the application's counter.
+void note_row(const Statement* stmt, uint64_t number) {
+  if (stmt->rows_processed != nullptr) *stmt->rows_processed = number;
+}
+
+// Checks, before the first row is sent, what would otherwise stop the
+// execution halfway for a reason that no row's data caused: the bindings of
+// the text's markers (the first marker_count of the list) must step through
+// their rows, and no row may wait for data at execution (row 0 was checked by
+// the marker scan).
+SQLRETURN check_rows(Statement* stmt, uint64_t rows) {
+  const ParamBinding* b = stmt->parameters;
+  for (uint32_t k = 0; k < stmt->marker_count && b != nullptr; ++k, b = b->next) {
+    if (b->value != nullptr && element_size(*b) <= 0) {
+      return post_error(stmt, steps_by_buffer_length(effective_c_type(b->c_type, b->sql_type))
+                                  ? kDiagInvalidLength
+                                  : kDiagGeneral);
+    }
+    if (b->indicator == nullptr) continue;
+    for (uint64_t row = 1; row < rows; ++row) {
+      if (is_data_at_exec(b->indicator[row])) return post_error(stmt, kDiagNotCapable);
+    }
+  }
+  return SQL_SUCCESS;
+}
+
+// Counts are 32-bit on the statement; a total beyond that reads as the most
+// it can say.
+int32_t clamp_count(int64_t total) {
+  return total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+}
+
+// Puts the row back to 0 however the execution ends, so that a later single
+// build (SQLPrepare, SQLParamData) reads the bindings themselves.
+class RowCursor {
+ public:
+  explicit RowCursor(Statement* stmt) : stmt_(stmt) {}
+  ~RowCursor() { stmt_->param_row = 0; }
+  RowCursor(const RowCursor&) = delete;
+  RowCursor& operator=(const RowCursor&) = delete;
+
+ private:
+  Statement* stmt_;
+};
+
+}  // namespace
+
+SQLRETURN set_param_options(Statement* stmt, SQLULEN rows, SQLULEN* rows_processed) {
+  if (rows == 0) return post_error(stmt, kDiagRowValue);
+  stmt->paramset_size = rows;
+  stmt->rows_processed = reinterpret_cast<uint64_t*>(rows_processed);
+  return SQL_SUCCESS;
+}
+
+int64_t element_size(const ParamBinding& binding) {
+  SQLSMALLINT c_type = effective_c_type(binding.c_type, binding.sql_type);
+  if (steps_by_buffer_length(c_type)) return binding.buffer_length;
+  for (const ElementSize& entry : kFixedSizes) {
+    if (entry.c_type == c_type) return entry.size;
+  }
+  return 0;
+}
+
+ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row) {
+  ParamBinding view = binding;
+  if (row == 0) return view;
+  if (view.value != nullptr) {
+    view.value =
+        static_cast<uint8_t*>(view.value) + row * static_cast<uint64_t>(element_size(view));
+  }
+  if (view.indicator != nullptr) view.indicator += row;
+  return view;
+}
+
+SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
+  note_row(stmt, 1);
+  const uint64_t rows = stmt->paramset_size;
+  if (rows <= 1) return execute_text(stmt, text, length);
+
+  hand_over_pieces(stmt);
+  if (text != nullptr && length == SQL_NTS) length = static_cast<int64_t>(strlen(text));
+  RowCursor reset(stmt);
+  SQLRETURN built = build_request(stmt, text, length);
+  if (built == SQL_NEED_DATA) {
+    // Nothing waits for SQLParamData: the execution is refused as a whole.
+    stmt->pending_parameter = 0;
+    return post_error(stmt, kDiagNotCapable);
+  }
+  if (built != SQL_SUCCESS) return built;
+  // Without markers there are no rows of values, only the statement.
+  if (stmt->marker_count == 0) return send_execute(stmt);
+  SQLRETURN checked = check_rows(stmt, rows);
+  if (checked != SQL_SUCCESS) return checked;
+
+  int64_t total = 0;
+  bool count_known = true;
+  SQLRETURN outcome = SQL_SUCCESS;
+  for (uint64_t row = 0; row < rows; ++row) {
+    note_row(stmt, row + 1);
+    if (row > 0) {
+      stmt->param_row = row;
+      built = build_request(stmt, text, length);
+      if (built != SQL_SUCCESS) {
+        outcome = built;
+        break;
+      }
+    }
+    // A warning reply leaves the count alone: that row adds nothing.
+    stmt->row_count = 0;
+    SQLRETURN result = send_execute(stmt);
+    if (result == SQL_ERROR) {
+      outcome = SQL_ERROR;
+      break;
+    }
+    if (result == SQL_SUCCESS_WITH_INFO) outcome = SQL_SUCCESS_WITH_INFO;
+    if (stmt->row_count < 0) count_known = false;
+    total += stmt->row_count;
+  }
+  stmt->row_count = count_known ? clamp_count(total) : -1;
+  return outcome;
+}
+
+}  // namespace q4

@@ -1,0 +1,58 @@
+// Parameter arrays (SQLParamOptions): one execution runs the statement once
+// for each row of bound values, column-wise: row i of a parameter is found at
+// value + i * its element size and indicator + i.
+//
+// The server takes one statement text per execute request and answers each
+// with its own reply, so the rows travel as consecutive execute exchanges of
+// the same statement, each built exactly as a single execution is. That keeps
+// what a single execution guarantees row by row: a row's failure is that
+// row's reply, rows before it stay executed (committed or not as autocommit
+// decides), and nothing after it is sent.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace q4 {
+
+// SQLParamOptions' work: `rows` sets of values per execution (0 is "S1107"
+// "Row value out of range"); `rows_processed`, when given, receives the
+// number (from 1) of the row being executed, so after an execution it holds
+// the rows done, or the row that failed. Kept until changed: binding anew or
+// SQL_RESET_PARAMS leaves it in place.
+SQLRETURN set_param_options(Statement* stmt, SQLULEN rows, SQLULEN* rows_processed);
+
+// The bytes from one row of `binding`'s values to the next: cbValueMax for
+// character and binary data (SQL_C_CHAR, SQL_C_BINARY, SQL_C_WCHAR), the C
+// type's size otherwise (SQL_C_DEFAULT: the size of the C type its SQL type
+// implies). 0 for a C type the driver has no size for.
+int64_t element_size(const ParamBinding& binding);
+
+// `binding` as row `row` of an array sees it: value and indicator moved to
+// that row (a null pointer stays null). Row 0 is the binding itself.
+ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row);
+
+// SQLExecute's and SQLExecDirect's execution of `text` (`length` bytes, or
+// SQL_NTS) with the current bindings.
+// - One set of values (paramset_size 0 or 1), or a text without markers:
+//   exactly a single execution (execute_text), *rows_processed set to 1.
+// - Otherwise every row is built and executed in turn, *rows_processed
+//   naming the row under way. All rows done: SQL_SUCCESS (or
+//   SQL_SUCCESS_WITH_INFO when a row's reply was a warning, the last warning
+//   in the slot), row_count the rows all of them changed (-1 when a reply did
+//   not know its count), the result the last row's. A row that fails stops
+//   the execution with its diagnostic; row_count then counts the rows before
+//   it. A cancel from another thread stops it after the row under way, whose
+//   reply is read whole (the server did that row's work): "S1008", the row
+//   counter on that row.
+// Refused before anything is sent: a marker bound for data at execution in
+// any row ("S1C00": its value would be asked for row by row, which the
+// driver does not offer), and character or binary values without a
+// cbValueMax to step by ("S1090").
+SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length);
+
+}  // namespace q4

@@ -1,0 +1,61 @@
+// Node.js with the npm package "odbc" through unixODBC against the sample
+// database served by run_script.sh as $Q4_DSN: a prepared insert and select,
+// and connection.query with parameters. The package asks SQLDescribeParam for
+// every marker before it binds. It comes from the npm registry
+// (scripts/node_odbc.sh BUILD installs it under BUILD/node); without it the
+// test reports itself skipped.
+'use strict';
+const assert = require('assert');
+let odbc;
+try {
+  odbc = require('odbc');
+} catch (error) {
+  console.log('SKIPPED: the Node.js odbc module is not installed (bash scripts/node_odbc.sh BUILD)');
+  process.exit(77);
+}
+
+async function main() {
+  const conn = await odbc.connect(`DSN=${process.env.Q4_DSN};UID=test;PWD=secret`);
+  await conn.query('CREATE TABLE node_params (id INTEGER, name VARCHAR(40), ' +
+                   'amount DECIMAL(10,2), born DATE, note VARCHAR(20), memo TEXT)');
+  const long = "it's long ".repeat(10000);  // 100,000 bytes, apostrophes included
+  const rows = [
+    [1, 'Zoë Ærø 東京 😀', 1234.5, '2024-03-05', null, 'a'],
+    [2, "O'Brien", -0.25, '1999-12-31', 'x', long],
+    [3, null, null, null, '', 'c'],
+  ];
+  const insert = await conn.createStatement();
+  await insert.prepare('INSERT INTO node_params VALUES (?, ?, ?, ?, ?, ?)');
+  for (const row of rows) {
+    await insert.bind(row);
+    const result = await insert.execute();
+    assert.strictEqual(result.count, 1, `row ${row[0]} inserted`);
+  }
+  await insert.close();
+
+  const select = await conn.createStatement();
+  await select.prepare('SELECT id, name, amount, born, note, LENGTH(memo) AS memo_length ' +
+                       'FROM node_params WHERE id = ?');
+  for (const [id, name, amount, born, note, memo] of rows) {
+    await select.bind([id]);
+    const result = await select.execute();
+    assert.strictEqual(result.length, 1, `row ${id} found`);
+    const got = result[0];
+    assert.deepStrictEqual(
+        [got.id, got.name, got.amount === null ? null : Number(got.amount), got.born, got.note,
+         Number(got.memo_length)],
+        [id, name, amount, born, note, memo.length], `row ${id}`);
+  }
+  await select.close();
+
+  const counted = await conn.query(
+      'SELECT COUNT(*) AS n FROM node_params WHERE name = ? OR name = ?',
+      ["O'Brien", 'Zoë Ærø 東京 😀']);
+  assert.strictEqual(Number(counted[0].n), 2, 'query with parameters');
+  await conn.close();
+}
+
+main().then(() => console.log('node_params: ok'), (error) => {
+  console.error('FAIL:', error.message, JSON.stringify(error.odbcErrors || ''));
+  process.exit(1);
+});
