@@ -34,20 +34,18 @@ struct Result {
 // One exchange; returns the reply's payload size or a negative/zero failure.
 int32_t exchange(q4::Connection* conn, const Bytes& payload, bool growable_mode,
                  std::vector<uint8_t>* fixed, char* status) {
-  if (q4::send_request(kCommand, kPayloadSize, payload.data(), conn->socket, conn->frame_buffer,
-                       true, 0) != 0) {
-    return 0;
-  }
+  if (q4::send_request(conn->link, kCommand, payload.data(), kPayloadSize, 0) != 0) return 0;
   uint32_t link_status;
   if (!growable_mode) {
-    return q4::receive_reply(nullptr, status, q4::kReplyStatusSize, kPayloadSize, fixed->data(),
-                             conn->socket, conn->frame_buffer, nullptr, true, &link_status, 0);
+    return q4::receive_reply(
+        conn->link, q4::ReplyArea{status, q4::kReplyStatusSize, fixed->data(), kPayloadSize}, 0,
+        &link_status);
   }
   auto* block = static_cast<uint8_t*>(q4::drv_alloc(nullptr, nullptr, 20480));
   int32_t grown = 1;
-  int32_t result =
-      q4::receive_reply(&grown, status, q4::kReplyStatusSize, 20479, nullptr, conn->socket,
-                        conn->frame_buffer, &block, true, &link_status, 0);
+  int32_t result = q4::receive_reply(
+      conn->link, q4::ReplyArea{status, q4::kReplyStatusSize, nullptr, 20479, &block, &grown}, 0,
+      &link_status);
   if (result == kPayloadSize && memcmp(block, payload.data(), kPayloadSize) != 0) result = -2;
   q4::drv_free(block);
   return result;
@@ -59,7 +57,7 @@ Result run(bool growable_mode, double seconds, const Bytes& payload) {
   peer.set_step_timeout(60000);
   peer.echo_requests("K");
   q4::wire::ConnectionPtr conn = q4::wire::connect_link(peer.port());
-  if (conn->socket == q4::kInvalidSocket) {
+  if (conn->link == nullptr) {
     result.ok = false;
     return result;
   }

@@ -3,12 +3,14 @@
 #include <cstring>
 
 #include "protocol/codec.h"
+#include "protocol/frame_codec.h"
 #include "protocol/wire.h"
-#include "server/frame_codec.h"
 
 namespace q4::lite {
 
 namespace {
+// Bytes after the length field of the largest request frame we accept.
+constexpr size_t kMaxRequestFrameBody = kMaxCommandLength + 1 + kChunkHeaderSize + kMaxChunk;
 // Room for the largest request frame and for the largest reply frame
 // (2 + status + NUL + 4 + chunk).
 constexpr size_t kFrameRoom = 2 + kMaxStatusLength + 1 + 4 + kMaxChunk;
@@ -31,15 +33,19 @@ ReadStatus Link::read_request(Request* request) {
     if (!channel_.read_exact(length_bytes, 2)) {
       return first ? ReadStatus::kClosed : ReadStatus::kBroken;
     }
-    const size_t length = load_u16(length_bytes);
-    // Smallest frame: length, (first: one NUL), chunk header.
-    const size_t minimum = 2 + (first ? 1 : 0) + 4;
-    if (length < minimum || length - 2 > kMaxRequestFrameBody) return ReadStatus::kBroken;
-    const size_t body = length - 2;
+    const uint16_t length = load_u16(length_bytes);
+    if (check_frame_length(length, first, kFrameLengthSize + kMaxRequestFrameBody) !=
+        FrameFault::kNone) {
+      return ReadStatus::kBroken;
+    }
+    const size_t body = length - kFrameLengthSize;
     if (!channel_.read_exact(frame_.data(), body)) return ReadStatus::kBroken;
     FrameView view;
-    if (!parse_frame(frame_.data(), body, first, &view)) return ReadStatus::kBroken;
-    if (first) request->command.assign(view.command);
+    if (decode_frame_body(frame_.data(), body, first, &view) != FrameFault::kNone ||
+        view.lead_length > kMaxCommandLength) {
+      return ReadStatus::kBroken;
+    }
+    if (first) request->command.assign(view.lead, view.lead_length);
     const size_t kept = request->payload.size();
     if (kept + view.chunk_length <= max_payload_) {
       request->payload.insert(request->payload.end(), view.chunk, view.chunk + view.chunk_length);

@@ -11,6 +11,14 @@
 
 namespace q4::lite {
 
+// Longest command string accepted in a request frame. The driver's commands
+// are one byte; anything longer than this is taken as framing damage.
+constexpr size_t kMaxCommandLength = 16;
+// Longest status text (letter included) that a reply carries; longer server
+// messages are cut. The driver's smallest status area for a connection-level
+// exchange holds 1030 bytes.
+constexpr size_t kMaxStatusLength = 1000;
+
 // A byte stream: a socket in the server, a memory buffer in the fuzzer.
 class Channel {
  public:

@@ -17,6 +17,11 @@ inline constexpr const char* kTemplateConnectInfo = "CONNECTINFO";            //
 inline constexpr const char* kTemplateFullConnectInfo = "FULLCONNECTINFO";    // with a DSN
 inline constexpr const char* kTemplateFullConnectInfo2 = "FULLCONNECTINFO2";  // without one
 
+// Adds a progress line to the status list of `window` (nothing without one).
+inline void show_status_line(Window* window, const char* text) {
+  if (window != nullptr) dialog_ops()->add_status_line(window, text);
+}
+
 // What a dialog ends with when the user cancels; the connect functions pass
 // it on as SQL_NO_DATA_FOUND.
 constexpr int kDialogCancelled = 100;

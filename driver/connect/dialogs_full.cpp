@@ -11,7 +11,6 @@
 #include "connect/dialogs_confirm.h"
 #include "connect/dialogs_controls.h"
 #include "connect/settings.h"
-#include "link/socket_layer.h"
 #include "platform/locale_marks.h"
 #include "platform/program_path.h"
 #include "platform/strings.h"
@@ -75,16 +74,12 @@ void set_switch(char (&field)[N], const char* text) {
 // Looks `host` up as a connect would (any address family, stream socket),
 // without connecting.
 bool host_resolves(const char* host) {
-  if (!socket_layer_startup()) return false;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   bool resolved = getaddrinfo(host, nullptr, &hints, &found) == 0 && found != nullptr;
   if (found != nullptr) freeaddrinfo(found);
-  // The use of the socket layer ends whatever the answer, so that a user who
-  // corrects the host several times leaves the count balanced.
-  socket_layer_cleanup();
   return resolved;
 }
 

@@ -9,9 +9,8 @@
 #include "connect/logon.h"
 #include "connect/settings.h"
 #include "core/records.h"
-#include "link/framing.h"
-#include "link/socket_layer.h"
-#include "link/transport.h"
+#include "connect/connect_dialogs.h"
+#include "link/link.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -80,12 +79,13 @@ void connect(Window* window, Connection* conn) {
       dialog_ops()->end_dialog(window, 1);
       return;
     case kLogonRefused:
-      close_link(conn);
+      close_link(conn->link);
+      conn->link = nullptr;
       return;
     default:
-      // No socket (nothing to close), or a transport failure that was posted
+      // No link (nothing to close), or a transport failure that was posted
       // on the connection: the record counts as connected until
-      // SQLDisconnect closes its socket, as after any link failure.
+      // SQLDisconnect closes its lost link, as after any link failure.
       return;
   }
 }
@@ -122,13 +122,12 @@ void set_account(Window* window, Connection* conn) {
   read_control(window, kControlAcPassword, conn->ac_password);
   char payload[sizeof conn->account + 1 + sizeof conn->ac_password];
   int length = snprintf(payload, sizeof payload, "%s,%s", conn->account, conn->ac_password);
-  const char command[] = {static_cast<char>(kCmdAccount), '\0'};
-
   // Only this exchange's status may be reported below.
   conn->exchange_buffer[0] = '\0';
-  if (exchange_status(command, length, reinterpret_cast<const uint8_t*>(payload), link_socket(conn),
-                      conn->frame_buffer, conn->exchange_buffer, sizeof conn->exchange_buffer,
-                      false, conn->login_timeout, conn->exchange_log) != LINK_OK) {
+  if (!exchange(conn->link, kCmdAccount, reinterpret_cast<const uint8_t*>(payload), length,
+                ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer},
+                effective_wait_seconds(conn->login_timeout))
+           .ok()) {
     show_status_line(window, kLinkError);
   }
   // A status that never arrived has nothing to report.

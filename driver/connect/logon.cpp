@@ -6,10 +6,9 @@
 
 #include "connect/settings.h"
 #include "core/diagnostics.h"
+#include "connect/connect_dialogs.h"
 #include "link/exchange_log.h"
-#include "link/framing.h"
-#include "link/socket_layer.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "platform/strings.h"
 #include "protocol/wire.h"
 
@@ -125,47 +124,51 @@ SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
 LogonResult logon(Window* window, Connection* conn) {
   // Each session starts its own log; its first line names where it goes.
   open_exchange_log(conn);
-  if (!connect_server(window, conn)) {
+  show_status_line(window, "Resolving hostname...");
+  OpenFailure failure = OpenFailure::kNone;
+  int error = 0;
+  conn->link = open_link(conn->server, conn->port, conn->login_timeout, conn->exchange_log,
+                         &failure, &error);
+  if (conn->link == nullptr) {
+    if (failure == OpenFailure::kMemory) {
+      post_connection_error(conn, kDiagMemory);
+      return kLogonLinkFailed;
+    }
+    if (failure == OpenFailure::kSocket) {
+      char text[48];
+      snprintf(text, sizeof text, "socket() failed: errno %d", error);
+      show_status_line(window, text);
+    }
     log_event(conn->exchange_log, "no connection to the server");
     return kLogonNoSocket;
   }
   load_string(kStrLogonCommand, conn->logon_command, sizeof conn->logon_command);
 
-  int32_t length = static_cast<int32_t>(strlen(conn->exchange_buffer));
   // The logon text holds the passwords: the log gets its length only.
-  LoggedExchange logged(conn->exchange_log, static_cast<uint8_t>(conn->logon_command[0]), length);
-  uint32_t status = send_request(conn->logon_command, length,
-                                 reinterpret_cast<const uint8_t*>(conn->exchange_buffer),
-                                 link_socket(conn), conn->frame_buffer, false, conn->login_timeout);
-  if (status != LINK_OK) {
-    logged.done(0, nullptr, status);
-    post_logon_link_failure(conn, status);
-    return kLogonLinkFailed;
-  }
-
+  int32_t length = static_cast<int32_t>(strlen(conn->exchange_buffer));
   uint8_t data[kLogonReplySize];
-  int32_t grown = 0;
-  status = LINK_OK;
-  // The frame area still holds the request; clear its start so that only
-  // this reply can look like a refusal below.
-  conn->frame_buffer[0] = 0;
-  int32_t received = receive_reply(&grown, conn->exchange_buffer, sizeof conn->exchange_buffer,
-                                   kLogonReplySize, data, link_socket(conn), conn->frame_buffer,
-                                   nullptr, false, &status, conn->login_timeout);
-  if (received == 0) {
-    if (memcmp(conn->frame_buffer, kRefusalStart, sizeof kRefusalStart - 1) == 0) {
-      logged.done(0, kRefusalStart, status);
+  Exchanged result = exchange(
+      conn->link, conn->logon_command, reinterpret_cast<const uint8_t*>(conn->exchange_buffer),
+      length, ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer, data, kLogonReplySize},
+      effective_wait_seconds(conn->login_timeout));
+  if (!result.ok()) {
+    // A refusal whose frame broke off is known by what arrived of it. The
+    // frame area holds the reply's body from its start once its length
+    // arrived; before that it still holds the request frame, whose length
+    // bytes (below 0x0500) can never read as the refusal.
+    if (result.sent &&
+        memcmp(conn->link->frame_buffer, kRefusalStart, sizeof kRefusalStart - 1) == 0) {
+      log_event(conn->exchange_log, "logon refused");
       return kLogonRefused;
     }
-    logged.done(0, nullptr, status);
-    post_logon_link_failure(conn, status);
+    post_logon_link_failure(conn, result.link_status);
     return kLogonLinkFailed;
   }
-  logged.done(received, conn->exchange_buffer, LINK_OK);
   // The logon runs on a non-blocking socket so that every wait is bounded;
   // the session's later exchanges use plain blocking transfers.
-  set_blocking(conn->socket, true);
+  set_blocking(conn->link->socket, true);
 
+  int32_t received = result.received;
   if (received < 0) received = 0;  // a reply without data bytes
   switch (conn->exchange_buffer[0]) {
     case kStatusOk:
@@ -198,7 +201,8 @@ SQLRETURN connect_and_logon(Connection* conn) {
   }
   if (result == kLogonNoSocket) post_connection_error(conn, kDiagNoHost);
   if (result == kLogonRefused) post_connection_error(conn, kDiagLogonRefused);
-  if (conn->socket != kInvalidSocket) close_link(conn);
+  close_link(conn->link);
+  conn->link = nullptr;
   close_exchange_log(conn);
   return SQL_ERROR;
 }

@@ -9,9 +9,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "link/exchange_log.h"
-#include "link/framing.h"
-#include "link/socket_layer.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "platform/strings.h"
 #include "protocol/wire.h"
 #include "statement/lifecycle.h"
@@ -58,7 +56,7 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
 }
 
 SQLRETURN disconnect(Connection* conn) {
-  if (conn->socket == kInvalidSocket) return SQL_SUCCESS;
+  if (conn->link == nullptr) return SQL_SUCCESS;
   // free_statement unlinks the statement it drops: take the successor first.
   // A release that cannot reach the server keeps the record for another try;
   // after disconnect there is none, so those records are freed at the end.
@@ -71,10 +69,11 @@ SQLRETURN disconnect(Connection* conn) {
     stmt = next;
   }
   discard_unreleased_statements(conn);
-  const char command[] = {static_cast<char>(kCmdDisconnect), '\0'};
-  exchange_status(command, 0, nullptr, link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
-                  sizeof conn->exchange_buffer, true, conn->login_timeout, conn->exchange_log);
-  close_link(conn);
+  // The answer does not matter: the link goes whatever it is.
+  exchange(conn->link, kCmdDisconnect, nullptr, 0,
+           ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);
+  close_link(conn->link);
+  conn->link = nullptr;
   close_exchange_log(conn);
   return SQL_SUCCESS;
 }

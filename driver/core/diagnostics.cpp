@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "link/socket_layer.h"
-
 namespace q4 {
 
 namespace {
@@ -44,7 +42,6 @@ void post_error_unprefixed(Statement* stmt, const char* text, const char* sqlsta
 }
 
 SQLRETURN report_comm_failure(Connection* conn, const char* sqlstate) {
-  drop_link(conn);
   return post_connection_error(conn, kCommErrorText, sqlstate);
 }
 

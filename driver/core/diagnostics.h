@@ -32,10 +32,10 @@ inline SQLRETURN post_connection_error(Connection* conn, const DiagText& d) {
 // Writes `text` into the statement's slot as it stands, without the prefix.
 void post_error_unprefixed(Statement* stmt, const char* text, const char* sqlstate);
 
-// A broken link on an established connection: closes the socket (once), ends
-// the connection's use of the socket layer and posts "Communications_ERROR"
-// with `sqlstate` on the connection. The connection still counts as connected
-// until SQLDisconnect. Returns SQL_ERROR.
+// A broken link on an established connection (the failed exchange already
+// dropped it): posts "Communications_ERROR" with `sqlstate` on the
+// connection. The connection still counts as connected until SQLDisconnect.
+// Returns SQL_ERROR.
 SQLRETURN report_comm_failure(Connection* conn, const char* sqlstate);
 
 // SQLError's work: reads and empties the slot of `conn` if given, else of

@@ -6,7 +6,6 @@
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
-#include "link/exchange_log.h"
 #include "platform/module.h"
 #include "statement/cursor.h"
 
@@ -41,7 +40,6 @@ SQLRETURN alloc_connection(Environment* env, Connection** out) {
   }
   conn->module_instance = module_instance();
   conn->environment = env;
-  conn->socket = kInvalidSocket;
   conn->access_mode = SQL_MODE_READ_WRITE;
   conn->autocommit = SQL_AUTOCOMMIT_ON;
   conn->txn_isolation = SQL_TXN_READ_COMMITTED;
@@ -65,7 +63,6 @@ SQLRETURN free_connection(Connection* conn) {
     }
     if (conn->next != nullptr) conn->next->prev = conn->prev;
   }
-  close_exchange_log(conn);
   lock_destroy(&conn->call_lock);
   drv_free(conn);
   return SQL_SUCCESS;

@@ -15,7 +15,7 @@ namespace q4 {
 SQLRETURN alloc_environment(Environment** out);
 SQLRETURN alloc_connection(Environment* env, Connection** out);
 // Unlinks and frees a connection. It expects a disconnected connection; the
-// socket and statements belong to SQLDisconnect.
+// link, the log and the statements belong to SQLDisconnect.
 SQLRETURN free_connection(Connection* conn);
 // Frees the environment unless connections remain (then it frees nothing).
 SQLRETURN free_environment(Environment* env);

@@ -3,7 +3,7 @@
 // memory from drv_alloc: any field not set explicitly starts as zero/empty.
 //
 // Ownership: the environment owns its lock and the list of its connections;
-// each connection owns its settings, its socket and the list of its
+// each connection owns its settings, its link and the list of its
 // statements; each statement owns every block it points to (statement text,
 // request payload, row block, value table, description cache, parameter
 // bindings, bound columns). Blocks are freed by the module that allocated
@@ -20,9 +20,7 @@ namespace q4 {
 struct Connection;
 struct Statement;
 struct ExchangeLog;  // link/exchange_log.h
-
-// "Socket" value of a connection that is not connected.
-constexpr int kInvalidSocket = -1;
+struct Link;         // link/link.h
 
 // Size of the per-statement area that receives a reply's status string.
 constexpr int kReplyStatusSize = 20582;
@@ -53,8 +51,7 @@ struct Connection {
   char sqlstate[10];
   char message[256];
 
-  uint8_t frame_buffer[20580];  // frame assembly for connection exchanges
-  char info_text[255];          // scratch for SQLGetInfo string answers
+  char info_text[255];  // scratch for SQLGetInfo string answers
 
   // Data source settings (texts hold at most size-1 characters).
   char dsn[128];
@@ -79,13 +76,10 @@ struct Connection {
   char logon_command[5];    // loaded from the string table before each logon
   char exchange_buffer[kExchangeBufferSize];
 
-  // The TCP socket; kInvalidSocket while not connected. After a link failure
-  // the descriptor is closed at once but the field keeps its value, so the
-  // connection still counts as connected until SQLDisconnect; `link_lost`
-  // records that the descriptor is gone (it must never be used or closed again:
-  // the number may already belong to another file of the process).
-  int socket;
-  int32_t link_lost;
+  // The link to the server: null while not connected. After a link failure
+  // it stays (lost) and the connection still counts as connected until
+  // SQLDisconnect closes it.
+  Link* link;
   uint16_t port;  // network byte order
 
   // Logon.
@@ -167,7 +161,6 @@ struct Statement {
   char sqlstate[10];
   char message[256];
 
-  uint8_t frame_buffer[20580];
   uint8_t io_buffer[kIoBufferSize];
   char reply_status[kReplyStatusSize];
 

@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "core/memory.h"
-#include "link/exchange_log.h"
-#include "link/frame_codec.h"
+#include "protocol/frame_codec.h"
 #include "link/transport.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
@@ -14,21 +13,26 @@ namespace q4 {
 
 namespace {
 
-// The transfers of one exchange: plain or timed, as the caller chose.
-struct Link {
+// The transfers of one exchange: unbounded waits, or each limited to
+// `wait_seconds`. A lost link's descriptor is never touched again.
+struct Transfers {
   int socket;
-  bool plain;
   uint32_t wait_seconds;
   uint32_t* status;
 
+  Transfers(const Link* link, uint32_t wait, uint32_t* out)
+      : socket(link == nullptr || link->lost ? -1 : link->socket),
+        wait_seconds(wait),
+        status(out) {}
+
   bool receive(void* to, int32_t count) const {
-    int32_t left = plain ? recv_exact(to, socket, count, status)
-                         : recv_exact_timed(to, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? recv_exact(to, socket, count, status)
+                                     : recv_exact_timed(to, socket, count, wait_seconds, status);
     return left == 0;
   }
   bool send(const void* from, int32_t count) const {
-    int32_t left = plain ? send_exact(from, socket, count, status)
-                         : send_exact_timed(from, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? send_exact(from, socket, count, status)
+                                     : send_exact_timed(from, socket, count, wait_seconds, status);
     return left == 0;
   }
 };
@@ -45,10 +49,12 @@ constexpr int64_t kMaxReplyBytes = INT32_MAX;
 
 }  // namespace
 
-uint32_t send_request(const char* command, int32_t length, const uint8_t* payload, int socket,
-                      uint8_t* frame_buffer, bool plain, uint32_t wait_seconds) {
+uint32_t send_request(Link* link, const char* command, const uint8_t* payload, int32_t length,
+                      uint32_t wait_seconds) {
   uint32_t status = LINK_OK;
-  Link link{socket, plain, wait_seconds, &status};
+  Transfers transfers(link, wait_seconds, &status);
+  if (transfers.socket < 0) return LINK_FAILED;
+  uint8_t* frame_buffer = link->frame_buffer;
   size_t command_length = strlen(command);
   // Command codes are one character; a longer one must still leave room for a
   // full chunk in the first frame.
@@ -67,10 +73,10 @@ uint32_t send_request(const char* command, int32_t length, const uint8_t* payloa
     size_t offset =
         put_frame_header(frame_buffer, lead, command_length, static_cast<uint16_t>(chunk), more);
     if (chunk > 0) memcpy(frame_buffer + offset, position, static_cast<size_t>(chunk));
-    if (!link.send(frame_buffer, static_cast<int32_t>(offset) + chunk)) return status;
+    if (!transfers.send(frame_buffer, static_cast<int32_t>(offset) + chunk)) return status;
     if (more) {
       uint8_t ack;  // the server's acknowledgement; its value carries nothing
-      if (!link.receive(&ack, 1)) return status;
+      if (!transfers.receive(&ack, 1)) return status;
     }
     remaining -= chunk;
     position += chunk;
@@ -79,13 +85,19 @@ uint32_t send_request(const char* command, int32_t length, const uint8_t* payloa
   return 0;
 }
 
-int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int32_t capacity,
-                      uint8_t* destination, int socket, uint8_t* frame_buffer, uint8_t** growable,
-                      bool plain, uint32_t* status, uint32_t wait_seconds) {
+int32_t receive_reply(Link* link, const ReplyArea& reply, uint32_t wait_seconds, uint32_t* status) {
   *status = LINK_OK;
-  Link link{socket, plain, wait_seconds, status};
+  Transfers transfers(link, wait_seconds, status);
+  if (transfers.socket < 0) {
+    *status = LINK_FAILED;
+    return 0;
+  }
+  uint8_t* frame_buffer = link->frame_buffer;
   int32_t unused_flag = 0;
-  if (grown == nullptr) grown = &unused_flag;
+  int32_t* grown = reply.grown != nullptr ? reply.grown : &unused_flag;
+  uint8_t** growable = reply.growable;
+  uint8_t* destination = reply.destination;
+  const int32_t capacity = reply.capacity;
 
   // A capacity below 0 asks for no payload either.
   bool status_only = capacity <= 0;
@@ -100,13 +112,13 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
 
   for (bool first = true;; first = false) {
     uint8_t length_field[kFrameLengthSize];
-    if (!link.receive(length_field, kFrameLengthSize)) return 0;
+    if (!transfers.receive(length_field, kFrameLengthSize)) return 0;
     uint16_t frame_length = load_u16(length_field);
     if (check_frame_length(frame_length, first, kFrameBufferSize) != FrameFault::kNone) {
       return broken_stream(status);
     }
     int32_t body_length = frame_length - static_cast<int32_t>(kFrameLengthSize);
-    if (!link.receive(frame_buffer, body_length)) return 0;
+    if (!transfers.receive(frame_buffer, body_length)) return 0;
     FrameView frame;
     if (decode_frame_body(frame_buffer, static_cast<size_t>(body_length), first, &frame) !=
         FrameFault::kNone) {
@@ -114,8 +126,8 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
     }
 
     if (first) {
-      if (frame.lead_length >= status_size) return broken_stream(status);
-      memcpy(status_out, frame.lead, frame.lead_length + 1);
+      if (frame.lead_length >= reply.status_size) return broken_stream(status);
+      memcpy(reply.status, frame.lead, frame.lead_length + 1);
       // Further frames to a status-only call would be left unread and
       // desynchronise the link; a single frame's chunk is simply not wanted.
       if (status_only) return frame.more ? broken_stream(status) : -1;
@@ -160,24 +172,8 @@ int32_t receive_reply(int32_t* grown, char* status_out, size_t status_size, int3
       return frame.more ? broken_stream(status) : -1;
     }
     if (!frame.more) return discarding ? -1 : static_cast<int32_t>(total);
-    if (!link.send(&kAckByte, 1)) return 0;
+    if (!transfers.send(&kAckByte, 1)) return 0;
   }
-}
-
-uint32_t exchange_status(const char* command, int32_t length, const uint8_t* payload, int socket,
-                         uint8_t* frame_buffer, char* status_out, size_t status_size, bool plain,
-                         uint32_t wait_seconds, const ExchangeLog* log) {
-  LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
-  uint32_t status =
-      send_request(command, length, payload, socket, frame_buffer, plain, wait_seconds);
-  if (status != LINK_OK) {
-    logged.done(0, nullptr, status);
-    return status;
-  }
-  int32_t received = receive_reply(nullptr, status_out, status_size, 0, nullptr, socket,
-                                   frame_buffer, nullptr, plain, &status, wait_seconds);
-  logged.done(0, received != 0 ? status_out : nullptr, status);
-  return status;
 }
 
 }  // namespace q4

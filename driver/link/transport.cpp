@@ -15,8 +15,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "link/socket_layer.h"
-
 namespace q4 {
 
 namespace {
@@ -185,31 +183,11 @@ uint32_t link_status_for_errno(int error) {
   }
 }
 
-void show_status_line(Window* window, const char* text) {
-  if (window != nullptr) dialog_ops()->add_status_line(window, text);
-}
-
-int connect_server(Window* window, Connection* conn) {
-  if (!socket_layer_startup()) {
-    dialog_ops()->message_box(window, "No SOCKETs available", "Network kernel error",
-                              kMbIconInformation);
-    return 0;
-  }
-  conn->socket = open_socket(conn->server, window, conn);
-  if (conn->socket == kInvalidSocket) {
-    // A socket-layer use that opened no socket holds nothing; ending it here
-    // keeps the count balanced, since no close will ever end it.
-    socket_layer_cleanup();
-    return 0;
-  }
-  conn->link_lost = 0;
-  return 1;
-}
-
-int open_socket(const char* host, Window* window, Connection* conn) {
-  show_status_line(window, "Resolving hostname...");
+int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* failure, int* error) {
+  *failure = 0;
+  *error = 0;
   char service[12];
-  snprintf(service, sizeof service, "%i", static_cast<int>(ntohs(conn->port)));
+  snprintf(service, sizeof service, "%i", static_cast<int>(ntohs(port)));
 
   addrinfo hints{};
   hints.ai_flags = 0;
@@ -218,7 +196,8 @@ int open_socket(const char* host, Window* window, Connection* conn) {
   hints.ai_protocol = 0;
   AddressList addresses;
   if (getaddrinfo(host, service, &hints, &addresses.head) != 0 || addresses.head == nullptr) {
-    return kInvalidSocket;
+    *failure = 1;
+    return -1;
   }
 
   // Only the first address is tried. The descriptor must not leak into
@@ -227,33 +206,33 @@ int open_socket(const char* host, Window* window, Connection* conn) {
   int fd = socket(first->ai_family, first->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                   first->ai_protocol);
   if (fd < 0) {
-    char text[48];
-    snprintf(text, sizeof text, "socket() failed: errno %d", errno);
-    show_status_line(window, text);
-    return kInvalidSocket;
+    *failure = 2;
+    *error = errno;
+    return -1;
   }
 
   enable_keepalive(fd);
   int result = connect(fd, first->ai_addr, first->ai_addrlen);
-  int error = result == 0 ? 0 : errno;
+  int connect_error = result == 0 ? 0 : errno;
   if (result == 0) return fd;
+  *failure = 3;
   // An interrupted connect goes on in the background like one in progress.
-  if (error != EINPROGRESS && error != EINTR) {
+  if (connect_error != EINPROGRESS && connect_error != EINTR) {
     close(fd);
-    return kInvalidSocket;
+    return -1;
   }
-
-  if (wait_for(fd, POLLOUT, limit_milliseconds(conn->login_timeout)) != Wait::kReady) {
+  if (wait_for(fd, POLLOUT, limit_milliseconds(wait_seconds)) != Wait::kReady) {
     close(fd);
-    return kInvalidSocket;
+    return -1;
   }
   // A refused connect also shows as writable; only the pending error tells.
   int pending = 0;
   socklen_t pending_size = sizeof pending;
   if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &pending_size) != 0 || pending != 0) {
     close(fd);
-    return kInvalidSocket;
+    return -1;
   }
+  *failure = 0;
   return fd;
 }
 

@@ -1,11 +1,8 @@
-// TCP transport of a connection: opening the socket, and the four transfer
-// operations the framing layer is built on.
+// TCP transport: opening a socket, and the four transfer operations the
+// framing layer is built on.
 #pragma once
 
 #include <cstdint>
-
-#include "core/records.h"
-#include "platform/dialog_ops.h"
 
 namespace q4 {
 
@@ -18,13 +15,13 @@ enum LinkStatus : uint32_t {
   LINK_FAILED = 99,  // anything else, or a failed poll
 };
 
-// Opens conn->socket to conn->server / conn->port within conn->login_timeout
-// (0 means 32767 s). Returns 1 when connected, 0 otherwise (socket invalid).
-// A connected socket is non-blocking and holds one use of the socket layer,
-// which drop_link or close_link ends; a failed open ends its use at once.
-// open_socket returns the connected socket or kInvalidSocket.
-int connect_server(Window* window, Connection* conn);
-int open_socket(const char* host, Window* window, Connection* conn);
+// Opens a TCP socket to `host` at `port` (network byte order), waiting at
+// most `wait_seconds` (0: 32767) for the connection; only the first address
+// the name resolves to is tried. Returns the connected, non-blocking,
+// close-on-exec descriptor with TCP keepalive probes on, or -1 with *failure
+// 1 (the name did not resolve), 2 (no descriptor; *error holds the errno) or
+// 3 (refused, unreachable or not connected in time).
+int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* failure, int* error);
 
 // Transfers return the number of bytes not transferred (0 on success) and
 // store a LinkStatus; a count of 0 or less returns at once with LINK_OK.
@@ -48,14 +45,5 @@ uint32_t link_status_for_errno(int error);
 // Switches `socket` between blocking and non-blocking mode; false on failure.
 // open_socket returns a non-blocking socket; the logon makes it blocking.
 bool set_blocking(int socket, bool blocking);
-
-// Adds a progress line to the status list of `window` (nothing without one).
-void show_status_line(Window* window, const char* text);
-
-// The descriptor to use for an exchange on `conn`: kInvalidSocket once the
-// link was lost, so that every later exchange fails at once.
-inline int link_socket(const Connection* conn) {
-  return conn->link_lost ? kInvalidSocket : conn->socket;
-}
 
 }  // namespace q4

@@ -1,9 +1,7 @@
 #include "metadata/server_info.h"
 
 #include "core/diagnostics.h"
-#include "link/exchange_log.h"
-#include "link/framing.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 
@@ -26,26 +24,12 @@ bool server_answers_info(const Connection* conn) {
 SQLRETURN server_info(uint16_t first, uint16_t second, Connection* conn, int32_t* value) {
   uint8_t payload[4];
   put_u16(put_u16(payload, first), second);
-  const char command[] = {static_cast<char>(kCmdServerInfo), '\0'};
-  const int socket = link_socket(conn);
-  const uint32_t wait = conn->default_query_timeout;  // unused by plain transfers
-
-  LoggedExchange logged(conn->exchange_log, kCmdServerInfo, sizeof payload);
-  uint32_t link_status = send_request(command, sizeof payload, payload, socket, conn->frame_buffer,
-                                      /*plain=*/true, wait);
-  if (link_status != LINK_OK) {
-    logged.done(0, nullptr, link_status);
-    return report_comm_failure(conn, kStateCommLink);
-  }
-
   char status[kReplyStatusArea] = {};
   uint8_t reply[kReplyCapacity];
-  int32_t grown = 0;
-  int32_t received =
-      receive_reply(&grown, status, sizeof status, kReplyCapacity, reply, socket,
-                    conn->frame_buffer, /*growable=*/nullptr, /*plain=*/true, &link_status, wait);
-  logged.done(received, received != 0 ? status : nullptr, link_status);
-  if (received == 0) return report_comm_failure(conn, kStateCommLink);
+  Exchanged result = exchange(conn->link, kCmdServerInfo, payload, sizeof payload,
+                              ReplyArea{status, sizeof status, reply, kReplyCapacity}, 0);
+  if (!result.ok()) return report_comm_failure(conn, kStateCommLink);
+  int32_t received = result.received;
 
   if (status[0] == kStatusError) {
     *value = 0;

@@ -23,7 +23,7 @@ bool server_answers_info(const Connection* conn);
 
 // Asks the server for one value: `first` is the information type (49, 50 or
 // 52), or SQL_CONVERT_FUNCTIONS (48) with the SQL_CONVERT_* type as `second`;
-// `second` is 0 otherwise. Uses conn->frame_buffer.
+// `second` is 0 otherwise.
 // - SQL_SUCCESS: *value is the server's answer ("K"), which may be
 //   kNoServerAnswer; 0 when the server declines ("E"); 0 when the reply has
 //   any other status or no usable value, in which case "S1000" "Unable to

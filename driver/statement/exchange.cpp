@@ -2,9 +2,7 @@
 
 #include "core/diagnostics.h"
 #include "core/handles.h"
-#include "link/exchange_log.h"
-#include "link/framing.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -36,24 +34,13 @@ bool cancel_point(uint8_t command) {
 
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown) {
-  Connection* conn = stmt->connection;
-  const char command_text[2] = {static_cast<char>(command), '\0'};
-  int socket = link_socket(conn);
   // SQL_QUERY_TIMEOUT above 0 bounds every wait of the exchange; 0 waits as
   // long as the server takes.
-  bool plain = stmt->query_timeout == 0;
-  LoggedExchange logged(conn->exchange_log, command, length);
-  uint32_t status = send_request(command_text, length, payload, socket, stmt->frame_buffer, plain,
-                                 stmt->query_timeout);
-  if (status != LINK_OK) {
-    logged.done(0, nullptr, status);
-    return report_failed_exchange(stmt, status);
-  }
-  int32_t received =
-      receive_reply(grown, stmt->reply_status, sizeof stmt->reply_status, capacity, destination,
-                    socket, stmt->frame_buffer, growable, plain, &status, stmt->query_timeout);
-  logged.done(received, received != 0 ? stmt->reply_status : nullptr, status);
-  if (received == 0) return report_failed_exchange(stmt, status);
+  Exchanged result = exchange(stmt->connection->link, command, payload, length,
+                              ReplyArea{stmt->reply_status, sizeof stmt->reply_status, destination,
+                                        capacity, growable, grown},
+                              stmt->query_timeout);
+  if (!result.ok()) return report_failed_exchange(stmt, result.link_status);
   // A whole reply is a safe point for a cancel from another thread: the
   // stream is in step, and what the reply brought is discarded when the call
   // ends (StatementCall::finish).
@@ -62,7 +49,7 @@ int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, 
     post_error(stmt, kDiagCancelled);
     return 0;
   }
-  return received;
+  return result.received;
 }
 
 }  // namespace q4

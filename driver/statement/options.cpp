@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "core/diagnostics.h"
-#include "link/framing.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -20,7 +19,6 @@ constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
 constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
 constexpr const char* kStateServerRefused = "S1000";
 
-const char kSettingsCommand[] = {static_cast<char>(kCmdConnectOptions), '\0'};
 constexpr int32_t kSettingsLength = 3;
 
 // Largest value kept for SQL_MAX_ROWS and SQL_BIND_TYPE.
@@ -238,10 +236,9 @@ SQLRETURN send_connection_settings(Connection* conn) {
   }
   // The reply's status string replaces the payload in exchange_buffer. A reply
   // that cannot be received is a broken link, never a status to interpret.
-  if (exchange_status(kSettingsCommand, kSettingsLength, reinterpret_cast<uint8_t*>(payload),
-                      link_socket(conn), conn->frame_buffer, conn->exchange_buffer,
-                      sizeof conn->exchange_buffer, /*plain=*/true, conn->default_query_timeout,
-                      conn->exchange_log) != LINK_OK) {
+  if (!exchange(conn->link, kCmdConnectOptions, reinterpret_cast<uint8_t*>(payload),
+                kSettingsLength, ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0)
+           .ok()) {
     return report_comm_failure(conn, kStateCommSettings);
   }
   const char* reply = conn->exchange_buffer;
@@ -262,7 +259,7 @@ SQLRETURN set_connect_option(Connection* conn, SQLUSMALLINT option, SQLULEN valu
       // Stored while unconnected; the server hears it with the next settings
       // request.
       conn->autocommit = saturate_u32(value);
-      if (conn->socket == kInvalidSocket) return SQL_SUCCESS;
+      if (conn->link == nullptr) return SQL_SUCCESS;
       return send_connection_settings(conn);
     case SQL_LOGIN_TIMEOUT:
       if (value > kMaxLoginTimeout) {

@@ -1,9 +1,7 @@
 #include "statement/transact.h"
 
 #include "core/diagnostics.h"
-#include "link/exchange_log.h"
-#include "link/framing.h"
-#include "link/transport.h"
+#include "link/link.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -12,8 +10,6 @@ namespace {
 
 constexpr DiagText kDiagInvalidTransactionCode{"S1012", "Invalid Transaction Code"};
 constexpr DiagText kDiagTransactionFailed{"08007", "Transaction Failed"};
-
-const char kTransactCommand[] = {static_cast<char>(kCmdTransact), '\0'};
 
 }  // namespace
 
@@ -29,25 +25,16 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
     default:
       return post_connection_error(conn, kDiagInvalidTransactionCode);
   }
-  int socket = link_socket(conn);
-  LoggedExchange logged(conn->exchange_log, kCmdTransact, 1);
+  Exchanged result = exchange(conn->link, kCmdTransact, reinterpret_cast<uint8_t*>(payload), 1,
+                              ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);
   // A request that cannot be sent never reached the server: the link is
   // gone, and that alone is what the application is told.
-  uint32_t status = send_request(kTransactCommand, 1, reinterpret_cast<uint8_t*>(payload), socket,
-                                 conn->frame_buffer, /*plain=*/true, conn->default_query_timeout);
-  if (status != LINK_OK) {
-    logged.done(0, nullptr, status);
-    return report_comm_failure(conn, kStateCommSettings);
-  }
-  receive_reply(nullptr, conn->exchange_buffer, sizeof conn->exchange_buffer, 0, nullptr, socket,
-                conn->frame_buffer, nullptr, /*plain=*/true, &status, conn->default_query_timeout);
-  logged.done(0, status == LINK_OK ? conn->exchange_buffer : nullptr, status);
-  if (status != LINK_OK) {
+  if (!result.sent) return report_comm_failure(conn, kStateCommSettings);
+  if (!result.ok()) {
     // The request went out but no answer came: the outcome is unknown and
-    // the stream cannot be trusted any more. The link is dropped as for any
-    // broken exchange, and the application is told that its transaction
+    // the stream cannot be trusted any more (the link is dropped as for any
+    // broken exchange), and the application is told that its transaction
     // failed.
-    report_comm_failure(conn, kStateCommSettings);
     return post_connection_error(conn, kDiagTransactionFailed);
   }
   if (conn->exchange_buffer[0] == kStatusOk) return SQL_SUCCESS;

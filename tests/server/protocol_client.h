@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
-#include "server/frame_codec.h"
+#include "protocol/frame_codec.h"
 #include "server/socket_channel.h"
 
 namespace q4::test {
@@ -211,8 +211,11 @@ class Client {
         reply->status.assign(frame.begin(), nul);
         at = static_cast<size_t>(nul - frame.begin()) + 1;
       }
-      lite::FrameView view;
-      if (!lite::parse_frame(frame.data() + at, frame.size() - at, false, &view)) return false;
+      FrameView view;
+      if (decode_frame_body(frame.data() + at, frame.size() - at, false, &view) !=
+          FrameFault::kNone) {
+        return false;
+      }
       reply->payload.insert(reply->payload.end(), view.chunk, view.chunk + view.chunk_length);
       if (!view.more) return true;
       if (!channel_->write_all(&kAckByte, 1)) return false;

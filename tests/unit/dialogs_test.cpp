@@ -5,7 +5,7 @@
 #include "connect/dialogs_spec_info.h"
 #include "connect/settings.h"
 #include "connect_test_support.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "private_odbc_ini.h"
 #include "scripted_dialogs.h"
 

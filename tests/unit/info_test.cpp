@@ -19,7 +19,6 @@ constexpr unsigned char kGuard = 0xA5;
 class InfoTest : public ::testing::Test {
  protected:
   InfoTest() {
-    conn_.socket = kInvalidSocket;
     memset(conn_.account, 'A', sizeof conn_.account);  // no NUL: not read past the field
     strcpy(conn_.not_null_constraint, "Y");
     conn_.server_version = 700;  // the server bit masks are 0 without asking

@@ -1,7 +1,7 @@
 // SQLConnect and the logon text without a server (no host is named).
 #include "connect/logon.h"
 #include "connect_test_support.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "private_odbc_ini.h"
 
 namespace q4 {

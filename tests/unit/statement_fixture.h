@@ -14,6 +14,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "core/memory.h"
+#include "link/link.h"
 #include "protocol/wire.h"
 #include "statement/binary_blocks.h"
 #include "statement/cursor.h"
@@ -52,7 +53,6 @@ struct StatementRecord {
   StatementRecord() {
     conn = static_cast<Connection*>(drv_alloc(nullptr, nullptr, sizeof(Connection)));
     stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
-    conn->socket = kInvalidSocket;
     conn->server_version = 754;
     stmt->connection = conn;
     stmt->getdata_column = -1;
@@ -110,12 +110,12 @@ class StatementTest : public ::testing::Test {
     conn_->server_version = 754;
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    conn_->socket = fds[0];
+    conn_->link = link_on_socket(fds[0], nullptr);
     far_end_ = fds[1];
   }
   void TearDown() override {
     for (Statement* s : statements_of(conn_)) drop(s);
-    if (conn_->socket != kInvalidSocket && !conn_->link_lost) close(conn_->socket);
+    close_link(conn_->link);
     close(far_end_);
     free_connection(conn_);
     EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
@@ -128,7 +128,7 @@ class StatementTest : public ::testing::Test {
   // Queues the release's "K" reply, then drops.
   SQLRETURN drop(Statement* stmt) {
     static const uint8_t kOk[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
-    ssize_t sent = conn_->socket != kInvalidSocket ? write(far_end_, kOk, sizeof kOk) : 8;
+    ssize_t sent = conn_->link != nullptr ? write(far_end_, kOk, sizeof kOk) : 8;
     EXPECT_EQ(sent, 8);
     return free_statement(stmt, SQL_DROP);
   }

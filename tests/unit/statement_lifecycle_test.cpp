@@ -63,11 +63,11 @@ TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   Statement* a = new_statement();
   Statement* b = new_statement();
   Statement* c = new_statement();
-  int socket = conn_->socket;
-  conn_->socket = kInvalidSocket;
+  Link* link = conn_->link;
+  conn_->link = nullptr;
   EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{c, a}));
-  conn_->socket = socket;
+  conn_->link = link;
   Statement* d = new_statement();
   EXPECT_EQ(drop(b), SQL_SUCCESS);
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{d, c, a}));

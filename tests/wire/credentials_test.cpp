@@ -7,7 +7,7 @@
 
 #include "../unit/connect_test_support.h"
 #include "../unit/private_odbc_ini.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "result_fixture.h"
 
 namespace q4::wire {
@@ -81,7 +81,7 @@ TEST(Credentials, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
     if (rc == SQL_SUCCESS) {
       EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
     } else {
-      EXPECT_EQ(conn->socket, kInvalidSocket);
+      EXPECT_EQ(conn->link, nullptr);
       EXPECT_EQ(socket_layer_users(), users) << "a socket was opened";
     }
     EXPECT_EQ(peer.finish(), "");

@@ -141,7 +141,7 @@ TEST_F(Catalog, RefusalsAndBrokenLinks) {
     EXPECT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, sql("ORDERS"), SQL_NTS, nullptr, 0),
               SQL_ERROR);
     EXPECT_EQ(diag(), "08S01 " + kPrefix + (status + 1));
-    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link_lost, 0);
+    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link->lost, 0);
     EXPECT_STREQ(conn->sqlstate, "");
   }
   stmt->sqlstate[0] = '\0';
@@ -149,7 +149,7 @@ TEST_F(Catalog, RefusalsAndBrokenLinks) {
   EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_ERROR);
   EXPECT_EQ(sqlstate(), "08S01");
   EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_NE(conn->link_lost, 0);
+  EXPECT_NE(conn->link->lost, 0);
 }
 
 // A cancel from another thread while the driver waits: the reply is read
@@ -171,7 +171,7 @@ TEST_F(Execute, CancelDuringTheWaitTakesEffectAtTheReply) {
   EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
   EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
   EXPECT_EQ(sqlstate(), "S1010");
-  EXPECT_EQ(conn->link_lost, 0);
+  EXPECT_EQ(conn->link->lost, 0);
 }
 
 // SQL_QUERY_TIMEOUT bounds the wait: "S1T00" on the statement, the link
@@ -184,7 +184,7 @@ TEST_F(Execute, QueryTimeoutEndsTheWaitAndDropsTheLink) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(diag(), "S1T00 " + kPrefix + "Timeout expired");
   EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_EQ(conn->link_lost, 1);
+  EXPECT_EQ(conn->link->lost, 1);
 }
 
 }  // namespace

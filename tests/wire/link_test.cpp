@@ -7,7 +7,7 @@
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "link/framing.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "link/transport.h"
 #include "platform/heap.h"
 #include "scripted_peer.h"
@@ -26,15 +26,15 @@ struct Driver {
     memset(destination.data() + kIoBufferSize, 0xA5, 64);
   }
   uint32_t send(const Bytes& payload) {
-    return send_request(kExecute, static_cast<int32_t>(payload.size()), payload.data(),
-                        conn->socket, conn->frame_buffer, true, 0);
+    return send_request(conn->link, kExecute, payload.data(), static_cast<int32_t>(payload.size()),
+                        0);
   }
   // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
   int32_t receive(int32_t capacity, uint32_t* link, int32_t* grown = nullptr,
                   uint8_t** growable = nullptr) {
-    return receive_reply(grown, status, status_size, capacity, destination.data(), conn->socket,
-                         conn->frame_buffer, growable, growable != nullptr, link,
-                         growable != nullptr ? 0 : 5);
+    return receive_reply(
+        conn->link, ReplyArea{status, status_size, destination.data(), capacity, growable, grown},
+        growable != nullptr ? 0 : 5, link);
   }
   bool guards_intact() const {
     Bytes guard(64, 0xA5);
@@ -58,7 +58,7 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   uint32_t status = LINK_OK;
   // The kernel may take the first sends; once the reset arrived all fail.
   for (int attempt = 0; attempt < 100 && status == LINK_OK; ++attempt) {
-    int32_t left = send_exact(data.data(), conn->socket, 1000, &status);
+    int32_t left = send_exact(data.data(), conn->link->socket, 1000, &status);
     EXPECT_EQ(left > 0, status != LINK_OK);
     if (status == LINK_OK) usleep(10000);
   }
@@ -197,34 +197,28 @@ TEST(LostLink, ClosesOnceAndBalancesTheSocketLayerOnce) {
       .close();
   int users = socket_layer_users();
   ConnectionPtr conn = connect_link(peer.port());
-  const int descriptor = conn->socket;
+  const int descriptor = conn->link->socket;
   Bytes reply(kIoBufferSize);
   auto exchange = [&]() -> int32_t {
     uint8_t payload[4] = {0, 0, 0, 1};
-    uint32_t status;
-    int32_t result = 0;
-    if (send_request(kFetch, 4, payload, link_socket(conn.get()), conn->frame_buffer, true, 0) ==
-        0) {
-      result = receive_reply(nullptr, conn->exchange_buffer, sizeof conn->exchange_buffer, 20479,
-                             reply.data(), link_socket(conn.get()), conn->frame_buffer, nullptr,
-                             true, &status, 0);
-    }
-    if (result == 0) report_comm_failure(conn.get(), kStateCommLink);
-    return result;
+    Exchanged result = q4::exchange(
+        conn->link, kFetch, payload, 4,
+        ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer, reply.data(), 20479}, 0);
+    if (!result.ok()) report_comm_failure(conn.get(), kStateCommLink);
+    return result.received;
   };
   EXPECT_EQ(exchange(), 10);
   EXPECT_EQ(exchange(), 0);
   EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(conn->socket, descriptor);
-  EXPECT_EQ(link_socket(conn.get()), kInvalidSocket);
+  EXPECT_EQ(conn->link->socket, descriptor);
+  EXPECT_EQ(conn->link->lost, 1);
   EXPECT_EQ(std::string(conn->sqlstate) + conn->message,
             "08S01" + std::string(kMessagePrefix) + "Communications_ERROR");
   int other = fcntl(0, F_DUPFD_CLOEXEC, descriptor);
   ASSERT_EQ(other, descriptor) << "the failed link's descriptor was not closed";
   for (int i = 0; i < 3; ++i) EXPECT_EQ(exchange(), 0);
-  close_link(conn.get());
-  EXPECT_EQ(conn->socket, kInvalidSocket);
-  EXPECT_EQ(conn->link_lost, 0);
+  close_link(conn->link);
+  conn->link = nullptr;
   EXPECT_EQ(socket_layer_users(), users);
   EXPECT_GE(fcntl(other, F_GETFD), 0) << "a later failure closed a descriptor it no longer owns";
   close(other);

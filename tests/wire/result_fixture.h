@@ -64,7 +64,7 @@ class StatementTest : public ::testing::Test, public Wire {
  protected:
   void SetUp() override {
     conn = connect_link(peer.port());
-    ASSERT_NE(conn->socket, kInvalidSocket);
+    ASSERT_NE(conn->link, nullptr);
     conn->server_version = 754;
     stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
     stmt->connection = conn.get();

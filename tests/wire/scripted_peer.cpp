@@ -9,11 +9,13 @@ namespace q4::wire {
 
 ConnectionPtr connect_link(uint16_t port, bool blocking) {
   ConnectionPtr conn(new Connection{});
-  conn->socket = kInvalidSocket;
   snprintf(conn->server, sizeof conn->server, "127.0.0.1");
   conn->port = htons(port);
   conn->login_timeout = 5;
-  if (connect_server(nullptr, conn.get()) == 1 && blocking) set_blocking(conn->socket, true);
+  OpenFailure failure;
+  int error;
+  conn->link = open_link(conn->server, conn->port, conn->login_timeout, nullptr, &failure, &error);
+  if (conn->link != nullptr && blocking) set_blocking(conn->link->socket, true);
   return conn;
 }
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "core/records.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 
@@ -33,7 +33,7 @@ namespace q4::wire {
 using Bytes = std::vector<uint8_t>;
 
 struct ConnectionDeleter {
-  void operator()(Connection* conn) const { close_link(conn), delete conn; }
+  void operator()(Connection* conn) const { close_link(conn->link), delete conn; }
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 

@@ -11,7 +11,7 @@
 #include "../unit/private_odbc_ini.h"
 #include "connect/session.h"
 #include "core/handles.h"
-#include "link/socket_layer.h"
+#include "link/link.h"
 #include "link/transport.h"
 #include "platform/locale_marks.h"
 #include "result_fixture.h"
@@ -36,10 +36,14 @@ struct Linked {
     conn->port = htons(port);
     conn->login_timeout = 5;
     conn->server_version = 754;
-    if (connect_server(nullptr, conn) == 1) set_blocking(conn->socket, true);
+    OpenFailure failure;
+    int error;
+    conn->link =
+        open_link(conn->server, conn->port, conn->login_timeout, nullptr, &failure, &error);
+    if (conn->link != nullptr) set_blocking(conn->link->socket, true);
   }
   ~Linked() {
-    close_link(conn);
+    close_link(conn->link);
     free_connection(conn);
   }
   Connection* conn = nullptr;
@@ -78,7 +82,7 @@ TEST_F(Session, StatementRequestsAndABrokenRelease) {
   EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
   EXPECT_EQ(diag(link.conn), "08S01 Communications_ERROR");
   EXPECT_STREQ(b->sqlstate, "08S01");
-  EXPECT_EQ(link.conn->link_lost, 1);
+  EXPECT_EQ(link.conn->link->lost, 1);
   EXPECT_EQ(link.conn->statements, a);
   EXPECT_EQ(peer.finish(), "");
   EXPECT_EQ(free_statement(a, SQL_DROP), SQL_ERROR);
@@ -112,7 +116,7 @@ TEST_F(Session, SettingsExchanges) {
   peer.expect_request(kCmdConnectOptions).close();
   EXPECT_EQ(set_connect_option(c, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_ERROR);
   EXPECT_EQ(diag(c), "08007 Communications_ERROR");
-  EXPECT_EQ(c->link_lost, 1);
+  EXPECT_EQ(c->link->lost, 1);
   EXPECT_EQ(peer.finish(), "");
 }
 
@@ -128,7 +132,7 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
   for (int lost : {0, 1}) {
     EXPECT_EQ(transact_connection(link.conn, SQL_COMMIT), SQL_ERROR);
     EXPECT_EQ(diag(link.conn), "08007 Transaction Failed");
-    EXPECT_EQ(link.conn->link_lost, lost);
+    EXPECT_EQ(link.conn->link->lost, lost);
   }
   // Nothing can be sent on a lost link: the communication failure alone.
   EXPECT_EQ(transact_connection(link.conn, SQL_COMMIT), SQL_ERROR);
@@ -204,7 +208,7 @@ TEST_F(Session, LogonReplyAndDisconnect) {
     EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
     EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
     EXPECT_EQ(conn->statements, nullptr);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
+    EXPECT_EQ(conn->link, nullptr);
     EXPECT_EQ(peer.finish(), "");
   }
 }
@@ -231,7 +235,7 @@ TEST_F(Session, FailuresAndTheirDiagnostics) {
     EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_EQ(conn.sqlstate() + " " + conn.message(), want);
-    EXPECT_EQ(conn->socket, kInvalidSocket);
+    EXPECT_EQ(conn->link, nullptr);
     EXPECT_EQ(peer.finish(), "");
   }
 }

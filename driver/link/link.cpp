@@ -1,0 +1,94 @@
+#include "link/link.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "core/memory.h"
+#include "link/exchange_log.h"
+#include "link/framing.h"
+
+namespace q4 {
+
+namespace {
+
+// Links open in this process (one use of the socket layer each).
+std::atomic<int> g_users{0};
+
+}  // namespace
+
+int socket_layer_users() {
+  return g_users.load();
+}
+
+Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
+                OpenFailure* failure, int* error) {
+  *error = 0;
+  auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
+  if (link == nullptr) {
+    *failure = OpenFailure::kMemory;
+    return nullptr;
+  }
+  int reason = 0;
+  link->socket = open_socket(host, port, wait_seconds, &reason, error);
+  if (link->socket < 0) {
+    drv_free(link);
+    *failure = reason == 1   ? OpenFailure::kResolve
+               : reason == 2 ? OpenFailure::kSocket
+                             : OpenFailure::kConnect;
+    return nullptr;
+  }
+  link->lost = 0;
+  link->log = log;
+  g_users.fetch_add(1);
+  *failure = OpenFailure::kNone;
+  return link;
+}
+
+Link* link_on_socket(int socket, const ExchangeLog* log) {
+  auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
+  if (link == nullptr) return nullptr;
+  link->socket = socket;
+  link->lost = 0;
+  link->log = log;
+  g_users.fetch_add(1);
+  return link;
+}
+
+void drop_link(Link* link) {
+  if (link == nullptr || link->lost) return;
+  close(link->socket);
+  g_users.fetch_sub(1);
+  link->lost = 1;
+}
+
+void close_link(Link* link) {
+  if (link == nullptr) return;
+  drop_link(link);
+  drv_free(link);
+}
+
+Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
+                   const ReplyArea& reply, uint32_t wait_seconds) {
+  Exchanged result{LINK_OK, false, 0};
+  const ExchangeLog* log = link != nullptr ? link->log : nullptr;
+  LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
+  result.link_status = send_request(link, command, payload, length, wait_seconds);
+  if (result.link_status == LINK_OK) {
+    result.sent = true;
+    result.received = receive_reply(link, reply, wait_seconds, &result.link_status);
+  }
+  if (result.link_status != LINK_OK) {
+    // Whatever broke, the stream can no longer be trusted: a broken frame is
+    // a broken link, never resynchronised, and a late reply would be taken
+    // for the answer to the next request.
+    logged.done(0, nullptr, result.link_status);
+    drop_link(link);
+    result.received = 0;
+    return result;
+  }
+  logged.done(result.received, reply.status, LINK_OK);
+  return result;
+}
+
+}  // namespace q4

@@ -1,0 +1,112 @@
+// A connection's link to its server: the socket, the area every frame of the
+// connection is assembled in, and whether the link was lost. Callers ask for
+// whole exchanges (one request, one reply) and never touch the descriptor;
+// a failed exchange drops the link in one place, here, and every later
+// exchange on it fails at once. Posting diagnostics is the callers' business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "link/transport.h"
+#include "protocol/wire.h"
+
+namespace q4 {
+
+struct ExchangeLog;
+
+// "Socket" value of a link whose descriptor is gone.
+constexpr int kInvalidSocket = -1;
+
+struct Link {
+  int socket;
+  // The descriptor was closed after a failure. The number may already belong
+  // to another file of the process, so it is never used or closed again.
+  int32_t lost;
+  const ExchangeLog* log;  // the connection's log, or null: every exchange is logged there
+  // Frames are built and received here. One area serves the connection and
+  // all its statements: the connection's call lock lets one exchange run at
+  // a time.
+  uint8_t frame_buffer[kFrameBufferSize];
+};
+
+// Why open_link gave no link.
+enum class OpenFailure {
+  kNone,
+  kMemory,   // the record could not be allocated
+  kResolve,  // the host name did not resolve
+  kSocket,   // no descriptor (error: the errno)
+  kConnect,  // refused, unreachable, or not connected within the limit
+};
+
+// Opens a link to `host` at `port` (network byte order), waiting at most
+// `wait_seconds` (0: 32767) for the connection. Null on failure, with
+// *failure (and for kSocket *error) saying why. The socket is non-blocking,
+// close-on-exec, with TCP keepalive probes, and holds one use of the socket
+// layer until close_link.
+Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
+                OpenFailure* failure, int* error);
+
+// Wraps a descriptor connected by other means (a socket pair in a test, say)
+// as a link; null when the record cannot be allocated (the descriptor stays
+// the caller's then).
+Link* link_on_socket(int socket, const ExchangeLog* log);
+
+// Closes the descriptor (unless a failure already did), ends the link's use
+// of the socket layer and frees the record. Null is ignored.
+void close_link(Link* link);
+
+// Where a reply goes.
+struct ReplyArea {
+  char* status;        // receives the NUL-terminated status string
+  size_t status_size;  // a longer status string is a broken stream
+  // Room for the payload; a capacity of 0 (or less) asks for the status only.
+  uint8_t* destination = nullptr;
+  int32_t capacity = 0;
+  // Optional: the address of a drv_alloc block pointer that a payload larger
+  // than `capacity` moves into; the block is replaced by a larger one as the
+  // payload grows (the old one freed), and *grown (in/out, may be null)
+  // non-zero means the payload lies in *growable rather than `destination`.
+  uint8_t** growable = nullptr;
+  int32_t* grown = nullptr;
+};
+
+// How an exchange went.
+struct Exchanged {
+  // LINK_OK when a whole reply arrived; otherwise the failure (a broken
+  // stream is LINK_FAILED, a wait past the limit LINK_TIMEOUT), and the link
+  // has been dropped.
+  uint32_t link_status;
+  // The request went out whole; false also when the link was already lost.
+  bool sent;
+  // With LINK_OK: the payload bytes received (> 0), or -1 for a reply without
+  // payload, a status-only area, or a payload whose growth could not be
+  // allocated (then read and dropped, so the link stays usable).
+  int32_t received;
+  bool ok() const { return link_status == LINK_OK; }
+};
+
+// One exchange: sends `command` (NUL-terminated; the command codes are one
+// character) with `length` payload bytes, receives the reply into `reply`,
+// and writes the exchange's line to the log. Each wait is unbounded when
+// `wait_seconds` is 0, else limited to it. A null link fails like a lost one.
+Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
+                   const ReplyArea& reply, uint32_t wait_seconds);
+
+// The same for a one-byte command code.
+inline Exchanged exchange(Link* link, uint8_t command, const uint8_t* payload, int32_t length,
+                          const ReplyArea& reply, uint32_t wait_seconds) {
+  const char text[2] = {static_cast<char>(command), '\0'};
+  return exchange(link, text, payload, length, reply, wait_seconds);
+}
+
+// Closes the descriptor after a failure, once, and ends its use of the
+// socket layer; the record stays until close_link.
+void drop_link(Link* link);
+
+// Start-up and clean-up of the socket layer. POSIX sockets need none; the
+// count is kept so that each opened link is balanced by exactly one clean-up,
+// which tests check.
+int socket_layer_users();
+
+}  // namespace q4
