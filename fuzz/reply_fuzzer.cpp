@@ -17,9 +17,9 @@
 #include <cstring>
 
 #include "core/handles.h"
-#include "statement/exchange.h"
+#include "link/statement_exchange.h"
 #include "statement/lifecycle.h"
-#include "statement/reply.h"
+#include "results/execute_reply.h"
 
 namespace {
 

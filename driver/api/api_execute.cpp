@@ -6,7 +6,7 @@
 #include "api/statement_call.h"
 #include "platform/export.h"
 #include "results/describe.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 #include "statement/execute.h"
 
 using namespace q4;
@@ -18,20 +18,6 @@ Statement* as_statement(SQLHSTMT hstmt) {
 }
 
 }  // namespace
-
-// A new statement text ends the previous result first, even when a pending
-// cancel then refuses the call. The result is closed inside the claim: a
-// cancel from another thread may be closing it at the same moment.
-template <typename Body>
-SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = as_statement(hstmt);
-  StatementCall call(stmt);
-  close_result(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return call.finish(body(stmt));
-}
 
 Q4_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
   return new_text_call(hstmt, [&](Statement* stmt) {

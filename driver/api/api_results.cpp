@@ -25,6 +25,6 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMA
 Q4_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                        SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
   return statement_call(hstmt, true, [&](Statement* stmt) {
-    return get_data(stmt, icol, fCType, rgbValue, cbValueMax, pcbValue);
+    return deliver_value(stmt, icol, fCType, rgbValue, cbValueMax, pcbValue);
   });
 }

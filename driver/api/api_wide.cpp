@@ -33,7 +33,7 @@
 #include "core/memory.h"
 #include "core/wide_text.h"
 #include "platform/export.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 #include "statement/execute.h"
 
 using namespace q4;
@@ -74,8 +74,7 @@ class Utf8Argument {
 
 template <typename Body>
 SQLRETURN new_wide_text_call(SQLHSTMT hstmt, SQLWCHAR* text, SQLINTEGER length, Body&& body) {
-  if (hstmt != SQL_NULL_HSTMT) close_result(static_cast<Statement*>(hstmt));
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return new_text_call(hstmt, [&](Statement* stmt) {
     Utf8Argument utf8(stmt, text, length);
     if (utf8.failed()) return static_cast<SQLRETURN>(SQL_ERROR);
     return body(stmt, utf8.text(), utf8.length());

@@ -8,10 +8,22 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "platform/lock.h"
+#include "results/result_set.h"
+#include "statement/binary_blocks.h"
 #include "statement/cancel.h"
-#include "statement/cursor.h"
 
 namespace q4 {
+
+// Run first by statement-level functions (inside their claim). With a cancel
+// pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
+// posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
+// SQL_SUCCESS with nothing changed (a pending diagnostic stays).
+inline SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
+  if (!take_cancel_request(stmt)) return SQL_SUCCESS;
+  discard_binary_blocks(stmt);
+  rewind_cursor(stmt);
+  return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
+}
 
 // Holds a connection's call lock for a scope.
 class ConnectionCall {
@@ -74,6 +86,20 @@ inline SQLRETURN statement_call_unchecked(SQLHSTMT hstmt, Body&& body) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   Statement* stmt = static_cast<Statement*>(hstmt);
   StatementCall call(stmt);
+  return call.finish(body(stmt));
+}
+
+// A new statement text ends the previous result first, even when a pending
+// cancel then refuses the call. The result is closed inside the claim: a
+// cancel from another thread may be closing it at the same moment.
+template <typename Body>
+inline SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = static_cast<Statement*>(hstmt);
+  StatementCall call(stmt);
+  close_result(stmt);
+  SQLRETURN rc = enter_statement(stmt, true);
+  if (rc != SQL_SUCCESS) return rc;
   return call.finish(body(stmt));
 }
 

@@ -7,7 +7,6 @@
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "platform/module.h"
-#include "statement/cursor.h"
 
 namespace q4 {
 
@@ -109,12 +108,6 @@ bool take_cancel_request(Statement* stmt) {
 
 bool cancel_pending(const Statement* stmt) {
   return stmt->cancel_requested.load(std::memory_order_acquire) != 0;
-}
-
-SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
-  if (!take_cancel_request(stmt)) return SQL_SUCCESS;
-  rewind_cursor(stmt);
-  return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
 }
 
 }  // namespace q4

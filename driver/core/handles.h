@@ -36,7 +36,7 @@ SQLRETURN free_environment(Environment* env);
 //   until it is idle.
 // - cancel_requested: SQLCancel on a running statement only raises it. The
 //   running call takes it (take_cancel_request) at its safe points: on entry
-//   (enter_statement) and after each complete reply from the server, where
+//   (enter_statement, api/statement_call.h) and after each complete reply from the server, where
 //   the stream is in step again; the call then fails with "S1008" and its
 //   result is discarded. A request raised after the call's last safe point is
 //   taken when the call ends, and acts as a cancel of the idle statement a
@@ -60,11 +60,5 @@ void release_statement(Statement* stmt);
 bool take_cancel_request(Statement* stmt);
 // Whether a cancel request is raised, without taking it.
 bool cancel_pending(const Statement* stmt);
-
-// Run first by statement-level functions (inside their claim). With a cancel
-// pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
-// posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
-// SQL_SUCCESS with nothing changed (a pending diagnostic stays).
-SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel);
 
 }  // namespace q4

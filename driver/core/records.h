@@ -176,8 +176,8 @@ struct Statement {
   int32_t cache_valid;
   uint8_t* row_buffer;
   int32_t row_buffer_size;
-  int32_t row_block_length;  // bytes of the latest block held in row_buffer
-  uint8_t** value_table;     // column_count + 1 pointers into row_buffer
+  int32_t row_block_length;     // bytes of the latest block held in row_buffer
+  const uint8_t** value_table;  // column_count + 1 pointers into row_buffer
   int32_t value_table_columns;
   int32_t cursor_row;
   uint32_t row_number;

@@ -6,8 +6,8 @@
 #include "core/diagnostics.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
-#include "statement/exchange.h"
-#include "statement/reply.h"
+#include "link/statement_exchange.h"
+#include "results/execute_reply.h"
 
 namespace q4 {
 

@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "link/link.h"
 #include "protocol/codec.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -22,11 +23,11 @@ bool server_answers_info(const Connection* conn) {
 }
 
 SQLRETURN server_info(uint16_t first, uint16_t second, Connection* conn, int32_t* value) {
-  uint8_t payload[4];
-  put_u16(put_u16(payload, first), second);
+  uint8_t payload[kMaxFixedRequest];
+  int32_t length = encode_server_info(payload, first, second);
   char status[kReplyStatusArea] = {};
   uint8_t reply[kReplyCapacity];
-  Exchanged result = exchange(conn->link, kCmdServerInfo, payload, sizeof payload,
+  Exchanged result = exchange(conn->link, kCmdServerInfo, payload, length,
                               ReplyArea{status, sizeof status, reply, kReplyCapacity}, 0);
   if (!result.ok()) return report_comm_failure(conn, kStateCommLink);
   int32_t received = result.received;

@@ -1,10 +1,10 @@
 #include "results/describe.h"
 
 #include "core/diagnostics.h"
-#include "protocol/codec.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/column_attributes.h"
-#include "statement/exchange.h"
+#include "link/statement_exchange.h"
 
 namespace q4 {
 
@@ -18,8 +18,6 @@ constexpr DiagText kDiagColumnRefused{"S1000", ""};
 // of range, so that the application learns which argument was wrong.
 constexpr DiagText kDiagDescriptorType{"S1091", "Descriptor type out of range"};
 constexpr const char* kStateServerRefused = "S1000";
-
-constexpr int32_t kDescribePayloadSize = 6;
 
 // Compared as the application's 16-bit column numbers are.
 bool beyond_last_column(const Statement* stmt, SQLUSMALLINT icol) {
@@ -35,9 +33,9 @@ DescribeOutcome get_column_description(Statement* stmt, uint16_t icol, ColumnDes
     return DescribeOutcome::kDescribed;
   }
   uint8_t* payload = stmt->io_buffer;
-  put_u16(put_u32(payload, statement_id(stmt)), icol);
-  int32_t received = exchange_for_statement(stmt, kCmdDescribe, payload, kDescribePayloadSize,
-                                            kDescribeReplyCapacity);
+  int32_t length = encode_describe(payload, statement_id(stmt), icol);
+  int32_t received =
+      exchange_for_statement(stmt, kCmdDescribe, payload, length, kDescribeReplyCapacity);
   if (received == 0) return DescribeOutcome::kLinkFailed;
   if (stmt->reply_status[0] != kStatusOk) return DescribeOutcome::kRefused;
   if (received < 0 || !parse_column_description(stmt->io_buffer, received, out)) {

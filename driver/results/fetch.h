@@ -2,15 +2,8 @@
 // asking the server for further blocks, positioning on an absolute row and
 // counting the rows; SQLFetch's work.
 //
-// Everything here runs inside a statement call that holds the statement's claim and has run
-// enter_statement.
-//
-// Status letters: the steps below speak in the server's status letters ("K"
-// a row is current, "M" the server holds more rows, "W" no more rows, "E" an
-// error) and leave the letter of the last step in reply_status[0]. One letter
-// of the driver's own joins them: kStepFailed, a step that failed with its
-// diagnostic already posted (memory, a damaged row block, a failed
-// re-execution); it is never the server's.
+// Everything here runs inside a statement call that holds the statement's
+// claim and has run enter_statement.
 #pragma once
 
 #include <sql.h>
@@ -22,16 +15,29 @@
 
 namespace q4 {
 
-constexpr char kStepFailed = '\0';
+// What one step through a result came to.
+struct Step {
+  enum Kind : uint8_t {
+    kRow,          // a row is current
+    kMore,         // the stored block is used up; the server holds more rows
+    kEnd,          // no more rows
+    kServerError,  // the server's error; `error_text` is its text (may be empty)
+    kFailed,       // the step failed with its diagnostic posted
+    kUnknown,      // a reply letter the protocol does not know (nothing posted)
+  };
+  Kind kind = kFailed;
+  const char* error_text = "";
+};
 
 // The next row of the stored block (precondition: cache_valid and
-// row_storage_fits). "K": the row is indexed in value_table and current. "M",
-// "W", "E": the block is used up (cache_valid cleared) and this is its
-// trailing status. kStepFailed: the block is damaged at this point (a row
-// running past its end, too few values, an unknown status byte); "08S01"
-// "Communications_ERROR" is posted on the statement and the block stays as it
-// was, so every further step fails the same way instead of skipping rows.
-char next_cached_row(Statement* stmt);
+// row_storage_fits). kRow: the row is indexed in value_table and current.
+// kMore, kEnd, kServerError: the block is used up (cache_valid cleared) and
+// this was its trailing status. kFailed: the block is damaged at this point
+// (a row running past its end, too few values, an unknown status byte);
+// "08S01" "Communications_ERROR" is posted on the statement and the block
+// stays as it was, so every further step fails the same way instead of
+// skipping rows.
+Step next_cached_row(Statement* stmt);
 
 // Steps to the next row (or takes the row that positioning left current) and,
 // for rowset_index >= 0, fills the bound columns for that rowset position
@@ -41,16 +47,14 @@ SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index);
 
 // Asks the server for rows: the next block for target < 0, the block starting
 // at row `target` otherwise (emulated by re-execution and reading forward
-// when the server lacks the absolute form). Returns the resulting status
-// letter, also left in reply_status[0]:
-// "K" a block was stored (or, with no payload, one row is current whose
-// values are read with get-data requests); "W" no rows there; "E" the
-// server's error (its text copied unprefixed with "37000" into the
-// statement's slot) or a failed exchange ("08S01" on the connection);
-// kStepFailed; or any other letter the server sent.
+// when the server lacks the absolute form). kRow: a block was stored (or,
+// with no payload, one row is current whose values are read with get-data
+// requests); kEnd: no rows there; kServerError: the server's error (its text
+// also copied unprefixed with "37000" into the statement's slot); kFailed
+// (a failed exchange, a damaged block, memory); kUnknown.
 // Row storage is secured before the request is sent, so a failed allocation
-// ("S1001", kStepFailed) leaves cursor, stored block and server untouched.
-char request_rows(Statement* stmt, int32_t target);
+// ("S1001", kFailed) leaves cursor, stored block and server untouched.
+Step request_rows(Statement* stmt, int32_t target);
 
 // Makes row max(target, 0) current for the next step (positioned), walking
 // short distances through the blocks and asking the server for long or

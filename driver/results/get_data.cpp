@@ -3,11 +3,13 @@
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "protocol/codec.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/convert.h"
 #include "results/fetch.h"
 #include "results/row_block.h"
-#include "statement/exchange.h"
+#include "results/row_decoder.h"
+#include "link/statement_exchange.h"
 
 namespace q4 {
 
@@ -19,19 +21,10 @@ constexpr DiagText kDiagNoRowRead{"24000", ""};
 constexpr DiagText kDiagBrokenValue{kStateCommLink, kCommErrorText};
 constexpr const char* kStateServerRefused = "S1000";
 
-constexpr int32_t kGetDataPayloadSize = 8;
-constexpr uint32_t kValueHeader = 6;  // u16 type + u32 length
 // The reply is received into io_buffer with one byte kept free: the
 // conversion's temporary terminator goes after the value.
 constexpr int32_t kGetDataCapacity = kReplyCapacity - 1;
 static_assert(kGetDataCapacity < kIoBufferSize, "room for the terminator");
-
-// One value of the current row. `data` is writable and data[length] exists.
-struct Value {
-  uint16_t type;
-  uint8_t* data;
-  int32_t length;
-};
 
 // The reply block of a get-data request whose value outgrew io_buffer;
 // freed when the call ends.
@@ -67,20 +60,16 @@ bool continues_piecewise(SQLSMALLINT c_type, uint16_t server_type) {
   }
 }
 
-// Reads a value's header at `at`; the caller guarantees the bytes.
-Value value_at(uint8_t* at) {
-  return Value{load_u16(at), at + kValueHeader, static_cast<int32_t>(load_u32(at + 2))};
-}
-
 // Asks the server for column `icol` of the current row. The whole value
 // always comes, however long: a value above io_buffer's room arrives in a
 // block that grows with it (`reply`). False after posting the failure.
 bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, ReplyBlock* reply,
-                       Value* out) {
+                       RowValue* out) {
   uint8_t* payload = stmt->io_buffer;
-  put_u16(put_u16(put_u32(payload, statement_id(stmt)), icol), static_cast<uint16_t>(c_type));
+  int32_t length =
+      encode_get_data(payload, statement_id(stmt), icol, static_cast<uint16_t>(c_type));
   int32_t grown = 0;
-  int32_t received = exchange_into(stmt, kCmdGetData, payload, kGetDataPayloadSize, stmt->io_buffer,
+  int32_t received = exchange_into(stmt, kCmdGetData, payload, length, stmt->io_buffer,
                                    kGetDataCapacity, reply->address(), &grown);
   if (received == 0) return false;
   if (stmt->reply_status[0] != kStatusOk) {
@@ -115,15 +104,15 @@ SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value, SQLLEN
 
 }  // namespace
 
-SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
-                   SQLLEN value_max, SQLLEN* indicator) {
+SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                        SQLLEN value_max, SQLLEN* indicator) {
   if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
   if (icol == 0) return bookmark(stmt, c_type, value, value_max, indicator);
   if (icol > static_cast<uint16_t>(stmt->column_count)) return post_error(stmt, kDiagColumnRange);
 
   ReplyBlock reply;
-  Value found;
-  uint8_t* cached = nullptr;
+  RowValue found;
+  const uint8_t* cached = nullptr;
   // A stored block that does not fit the current column count belongs to an
   // earlier run; the server holds the current row.
   if (stmt->cache_valid && row_storage_fits(stmt)) {
@@ -132,8 +121,6 @@ SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPO
   }
   if (cached != nullptr) {
     found = value_at(cached);
-    stmt->reply_status[0] = kStatusOk;
-    stmt->reply_status[1] = '\0';
   } else if (!value_from_server(stmt, icol, c_type, &reply, &found)) {
     return SQL_ERROR;
   }
@@ -148,8 +135,8 @@ SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPO
     stmt->getdata_offset = 0;
   }
   stmt->getdata_column = icol;
-  return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type, found.data, found.length,
-                       value_max, value, indicator);
+  return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type,
+                       const_cast<uint8_t*>(found.data), found.length, value_max, value, indicator);
 }
 
 }  // namespace q4

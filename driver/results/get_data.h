@@ -28,7 +28,8 @@ int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max);
 SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
                       SQLLEN value_max, SQLLEN* indicator);
 
-// SQLGetData's work: converts the value of column `icol` of the current row
+// The one value delivery: SQLGetData's work, and each bound column's fill
+// during a fetch. Converts the value of column `icol` of the current row
 // (0: the row number, as an SQL_INTEGER) into `c_type` in `value`
 // (`value_max` bytes, clamped to 2^31 - 1) and its length or SQL_NULL_DATA
 // into *indicator. The value comes from the stored row block, or, when the
@@ -37,9 +38,9 @@ SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQ
 // where the last one stopped; for other types it returns SQL_NO_DATA_FOUND.
 // Returns the conversion's result, or SQL_ERROR after posting: "S1002"
 // column past the last, "24000" a block is stored but no row of it read,
-// "S1000" the server refused (its text), "08S01" a failed exchange (on the
-// connection) or a damaged reply (on the statement), "S1001".
-SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
-                   SQLLEN value_max, SQLLEN* indicator);
+// "S1000" the server refused (its text), "08S01" a failed exchange or a
+// damaged reply, "S1010" no result, "S1001".
+SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                        SQLLEN value_max, SQLLEN* indicator);
 
 }  // namespace q4

@@ -6,7 +6,7 @@
 #include "results/fetch.h"
 #include "results/fetch_internal.h"
 #include "results/row_block.h"
-#include "statement/execute.h"
+#include "results/execute_reply.h"
 
 namespace q4 {
 
@@ -29,7 +29,8 @@ SQLRETURN walk_forward(Statement* stmt, int32_t target) {
 
 }  // namespace
 
-char emulate_absolute_request(Statement* stmt, int32_t target) {
+Step emulate_absolute_request(Statement* stmt, int32_t target) {
+  Step last{Step::kRow};
   if (target < stmt->cursor_row) {
     // The stored block belongs to the earlier run: a reply that carries no
     // rows must not leave it to be walked as if it were the new first block.
@@ -39,16 +40,18 @@ char emulate_absolute_request(Statement* stmt, int32_t target) {
       // its diagnostic on the statement: the server's error as the execute
       // reply mapped it, or the exchange's own failure. The cursor stands
       // before the first row, as the re-execution left it.
-      return set_status_letter(stmt, kStepFailed);
+      return Step{Step::kFailed};
     }
     // A warning reply is a run without a first block: stepping asks the
     // server for the rows.
-    set_status_letter(stmt, kStatusOk);
   }
   while (stmt->cursor_row < target) {
-    if (fetch_next_row(stmt, -1) != SQL_SUCCESS) break;
+    SQLRETURN rc = fetch_next_row(stmt, -1);
+    if (rc == SQL_SUCCESS) continue;
+    last = Step{rc == SQL_NO_DATA_FOUND ? Step::kEnd : Step::kFailed};
+    break;
   }
-  return stmt->reply_status[0];
+  return last;
 }
 
 SQLRETURN position_cursor(Statement* stmt, int32_t target) {
@@ -78,8 +81,8 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
 
   if (t > stmt->cursor_row && t - stmt->cursor_row < kWalkLimit) return walk_forward(stmt, t);
 
-  switch (request_rows(stmt, t)) {
-    case kStatusOk:
+  switch (request_rows(stmt, t).kind) {
+    case Step::kRow:
       stmt->at_end = 0;
       stmt->cursor_row = t;
       if (t == 0) {
@@ -90,7 +93,7 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
       }
       stmt->positioned = 1;
       return SQL_SUCCESS;
-    case kStatusWarning:
+    case Step::kEnd:
       stmt->at_end = 1;
       if (stmt->count_final) {
         stmt->cursor_row = stmt->row_count + 1;

@@ -4,14 +4,13 @@
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
-#include "protocol/codec.h"
+#include "results/row_decoder.h"
 
 namespace q4 {
 
 namespace {
 
 constexpr int32_t kBufferStep = 1000;
-constexpr size_t kValueHeader = 6;  // u16 type + u32 length
 
 }  // namespace
 
@@ -23,23 +22,9 @@ bool row_storage_fits(const Statement* stmt) {
 bool index_row(Statement* stmt, const uint8_t* row) {
   if (!row_storage_fits(stmt)) return false;
   const uint8_t* end = stmt->row_buffer + stmt->row_block_length;
-  const uint8_t* at = row;
-  int32_t columns = stmt->column_count;
-  // Walk once to validate, so a damaged row never leaves half a table.
-  for (int32_t i = 0; i < columns; ++i) {
-    if (static_cast<size_t>(end - at) < kValueHeader) return false;
-    uint32_t data_length = load_u32(at + 2);
-    if (static_cast<size_t>(end - at) - kValueHeader < data_length) return false;
-    at += kValueHeader + data_length;
-  }
-  // The status byte after the row must be inside the block too.
-  if (at >= end) return false;
-  at = row;
-  for (int32_t i = 0; i < columns; ++i) {
-    stmt->value_table[i] = const_cast<uint8_t*>(at);
-    at += kValueHeader + load_u32(at + 2);
-  }
-  stmt->value_table[columns] = const_cast<uint8_t*>(at);
+  const uint8_t* status = decode_row(row, end, stmt->column_count, stmt->value_table);
+  if (status == nullptr) return false;
+  stmt->value_table[stmt->column_count] = status;
   return true;
 }
 
@@ -70,9 +55,9 @@ bool reserve_row_storage(Statement* stmt, int32_t length) {
     buffer = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size));
     if (buffer == nullptr) return false;
   }
-  uint8_t** table = nullptr;
+  const uint8_t** table = nullptr;
   if (grow_table) {
-    table = drv_alloc_array<uint8_t*>(nullptr, stmt, static_cast<size_t>(table_columns) + 1);
+    table = drv_alloc_array<const uint8_t*>(nullptr, stmt, static_cast<size_t>(table_columns) + 1);
     if (table == nullptr) {
       drv_free(buffer);
       return false;

@@ -1,7 +1,7 @@
 #include "statement/cancel.h"
 
 #include "core/handles.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 
 namespace q4 {
 

@@ -5,11 +5,12 @@
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "protocol/wire.h"
-#include "statement/exchange.h"
+#include "link/statement_exchange.h"
 #include "statement/exec_marks.h"
 #include "statement/marker_scan.h"
 #include "statement/param_array.h"
-#include "statement/reply.h"
+#include "results/execute_reply.h"
+#include "results/result_set.h"
 #include "statement/request.h"
 
 namespace q4 {
@@ -28,14 +29,6 @@ constexpr const char* kStateSyntaxError = "37000";
 
 bool slot_holds(const Statement* stmt, const char* sqlstate) {
   return strcmp(stmt->sqlstate, sqlstate) == 0;
-}
-
-void reset_cursor_position(Statement* stmt) {
-  stmt->cursor_row = 0;
-  stmt->row_number = 0;
-  stmt->block_first_row = 0;
-  stmt->count_final = 0;
-  stmt->at_end = 0;
 }
 
 // Copies `length` bytes of `text` and a NUL into statement_text, reusing the
@@ -81,15 +74,6 @@ SQLRETURN execute_text(Statement* stmt, const char* text, int64_t length) {
   SQLRETURN built = build_request(stmt, text, length);
   if (built != SQL_SUCCESS) return built;
   return send_execute(stmt);
-}
-
-SQLRETURN send_execute(Statement* stmt) {
-  reset_cursor_position(stmt);
-  int32_t received =
-      exchange_for_statement(stmt, kCmdExecute, stmt->request_buffer,
-                             static_cast<int32_t>(stmt->request_length), kReplyCapacity);
-  if (received == 0) return SQL_ERROR;
-  return handle_execute_reply(stmt, stmt->io_buffer, received);
 }
 
 SQLRETURN prepare_statement(Statement* stmt, const char* text, int64_t length) {

@@ -22,12 +22,6 @@ namespace q4 {
 // result of send_execute.
 SQLRETURN execute_text(Statement* stmt, const char* text, int64_t length);
 
-// Sends the request in request_buffer as an execute request (0x07) and
-// handles the reply (handle_execute_reply). Resets the cursor position fields
-// first, so it also serves to run a statement again from its first row. A
-// failed exchange is a communication failure on the connection.
-SQLRETURN send_execute(Statement* stmt);
-
 // SQLPrepare: keeps the text in statement_text and, unless the driver can
 // answer alone, sends it as a prepare request (0x0F), so that a successful
 // reply leaves the result described before SQLExecute. A text with more

@@ -1,30 +1,25 @@
 #include "statement/lifecycle.h"
 
-#include "statement/exchange.h"
+#include "link/statement_exchange.h"
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "link/framing.h"
 #include "link/transport.h"
-#include "protocol/codec.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 
 namespace q4 {
 
 namespace {
 
-// Allocate and release carry the same payload: the statement id and the
-// constant 1 (its meaning is the server's; the driver always sends 1).
-constexpr int32_t kStatementRequestLength = 6;
-
 // One allocate or release exchange on behalf of `stmt`. The reply's status
 // and payload are not examined: only whether the exchange completed matters.
 // A broken exchange is a communication failure on the connection.
 SQLRETURN exchange_statement_request(Statement* stmt, uint8_t command) {
-  put_u16(put_u32(stmt->io_buffer, statement_id(stmt)), 1);
-  int32_t received = exchange_for_statement(stmt, command, stmt->io_buffer, kStatementRequestLength,
-                                            kIoBufferSize);
+  int32_t length = encode_statement_request(stmt->io_buffer, statement_id(stmt));
+  int32_t received = exchange_for_statement(stmt, command, stmt->io_buffer, length, kIoBufferSize);
   return received == 0 ? SQL_ERROR : SQL_SUCCESS;
 }
 

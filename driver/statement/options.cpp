@@ -4,6 +4,7 @@
 
 #include "core/diagnostics.h"
 #include "link/link.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -18,8 +19,6 @@ constexpr DiagText kDiagBadOptionGet{"S1092", "Bad Option"};
 constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
 constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
 constexpr const char* kStateServerRefused = "S1000";
-
-constexpr int32_t kSettingsLength = 3;
 
 // Largest value kept for SQL_MAX_ROWS and SQL_BIND_TYPE.
 constexpr uint32_t kMaxCount = 2147483646;
@@ -228,16 +227,18 @@ SQLRETURN get_stmt_option(Statement* stmt, SQLUSMALLINT code, SQLPOINTER out) {
 }
 
 SQLRETURN send_connection_settings(Connection* conn) {
-  char* payload = conn->exchange_buffer;
-  if (!encode_setting(kAccessModeDigits, conn->access_mode, &payload[0]) ||
-      !encode_setting(kAutocommitDigits, conn->autocommit, &payload[1]) ||
-      !encode_setting(kIsolationDigits, conn->txn_isolation, &payload[2])) {
+  char access_mode, autocommit, isolation;
+  if (!encode_setting(kAccessModeDigits, conn->access_mode, &access_mode) ||
+      !encode_setting(kAutocommitDigits, conn->autocommit, &autocommit) ||
+      !encode_setting(kIsolationDigits, conn->txn_isolation, &isolation)) {
     return post_connection_error(conn, kDiagBadTransSetting);
   }
-  // The reply's status string replaces the payload in exchange_buffer. A reply
-  // that cannot be received is a broken link, never a status to interpret.
-  if (!exchange(conn->link, kCmdConnectOptions, reinterpret_cast<uint8_t*>(payload),
-                kSettingsLength, ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0)
+  uint8_t payload[kMaxFixedRequest];
+  int32_t length = encode_settings(payload, access_mode, autocommit, isolation);
+  // A reply that cannot be received is a broken link, never a status to
+  // interpret.
+  if (!exchange(conn->link, kCmdConnectOptions, payload, length,
+                ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0)
            .ok()) {
     return report_comm_failure(conn, kStateCommSettings);
   }

@@ -4,6 +4,7 @@
 
 #include "core/diagnostics.h"
 #include "statement/exec_marks.h"
+#include "results/execute_reply.h"
 #include "statement/execute.h"
 #include "statement/literal.h"
 #include "statement/request.h"

@@ -2,6 +2,7 @@
 
 #include "core/diagnostics.h"
 #include "link/link.h"
+#include "protocol/requests.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -14,18 +15,12 @@ constexpr DiagText kDiagTransactionFailed{"08007", "Transaction Failed"};
 }  // namespace
 
 SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
-  char* payload = conn->exchange_buffer;
-  switch (type) {
-    case SQL_COMMIT:
-      payload[0] = 'C';
-      break;
-    case SQL_ROLLBACK:
-      payload[0] = 'R';
-      break;
-    default:
-      return post_connection_error(conn, kDiagInvalidTransactionCode);
+  if (type != SQL_COMMIT && type != SQL_ROLLBACK) {
+    return post_connection_error(conn, kDiagInvalidTransactionCode);
   }
-  Exchanged result = exchange(conn->link, kCmdTransact, reinterpret_cast<uint8_t*>(payload), 1,
+  uint8_t payload[kMaxFixedRequest];
+  int32_t length = encode_transact(payload, type == SQL_COMMIT);
+  Exchanged result = exchange(conn->link, kCmdTransact, payload, length,
                               ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);
   // A request that cannot be sent never reached the server: the link is
   // gone, and that alone is what the application is told.

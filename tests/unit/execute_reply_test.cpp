@@ -3,7 +3,7 @@
 #include "protocol/codec.h"
 #include "results/description_cache.h"
 #include "results/row_block.h"
-#include "statement/reply.h"
+#include "results/execute_reply.h"
 #include "statement_fixture.h"
 
 namespace q4 {

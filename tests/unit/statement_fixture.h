@@ -17,7 +17,7 @@
 #include "link/link.h"
 #include "protocol/wire.h"
 #include "statement/binary_blocks.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 #include "statement/lifecycle.h"
 #include "statement/literal.h"
 #include "statement/request.h"

@@ -13,7 +13,7 @@
 #include "protocol/wire.h"
 #include "results/get_data.h"
 #include "scripted_peer.h"
-#include "statement/cursor.h"
+#include "results/result_set.h"
 #include "statement/execute.h"
 #include "statement/lifecycle.h"
 
@@ -92,7 +92,9 @@ class StatementTest : public ::testing::Test, public Wire {
   int32_t int_at(uint16_t column) {
     SQLINTEGER v = 0;
     SQLLEN length = 0;
-    return get_data(stmt, column, SQL_C_LONG, &v, sizeof v, &length) == SQL_SUCCESS ? v : INT32_MIN;
+    return deliver_value(stmt, column, SQL_C_LONG, &v, sizeof v, &length) == SQL_SUCCESS
+               ? v
+               : INT32_MIN;
   }
   std::string sqlstate() const { return stmt->sqlstate; }
   std::string diag() const { return std::string(stmt->sqlstate) + " " + stmt->message; }

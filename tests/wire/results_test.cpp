@@ -135,7 +135,7 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
       peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_CHAR))
           .reply("K", text_value(text));
       SQLLEN length = 0;
-      rc = get_data(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
+      rc = deliver_value(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
       ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << diag();
       EXPECT_EQ(static_cast<size_t>(length), size - got.size());
       got += buffer.data();
@@ -156,7 +156,7 @@ TEST_F(Results, DamagedGetDataReplies) {
     peer.expect_request(kCmdGetData).reply("K", reply);
     char buffer[16] = "untouched";
     SQLLEN length = 99;
-    EXPECT_EQ(get_data(stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &length), SQL_ERROR);
+    EXPECT_EQ(deliver_value(stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &length), SQL_ERROR);
     EXPECT_EQ(sqlstate() + buffer + std::to_string(length), "08S01untouched99");
   }
   peer.expect_request(kCmdGetData).close();

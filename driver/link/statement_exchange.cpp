@@ -1,4 +1,4 @@
-#include "statement/exchange.h"
+#include "link/statement_exchange.h"
 
 #include "core/diagnostics.h"
 #include "core/handles.h"

@@ -1,4 +1,4 @@
-#include "statement/cursor.h"
+#include "results/result_set.h"
 
 #include "core/memory.h"
 
@@ -7,12 +7,6 @@ namespace q4 {
 void rewind_cursor(Statement* stmt) {
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
-  for (int32_t i = 0; i < stmt->binary_count; ++i) {
-    drv_free(stmt->binary_blocks[i]);
-    stmt->binary_blocks[i] = nullptr;
-    stmt->binary_lengths[i] = 0;
-  }
-  stmt->binary_count = 0;
   stmt->cursor_row = 0;
 }
 
@@ -33,6 +27,14 @@ void close_result(Statement* stmt) {
   stmt->cursor_row = 0;
   stmt->row_number = 0;
   stmt->block_first_row = 0;
+}
+
+void reset_cursor_position(Statement* stmt) {
+  stmt->cursor_row = 0;
+  stmt->row_number = 0;
+  stmt->block_first_row = 0;
+  stmt->count_final = 0;
+  stmt->at_end = 0;
 }
 
 }  // namespace q4

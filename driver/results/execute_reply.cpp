@@ -1,10 +1,12 @@
-#include "statement/reply.h"
+#include "results/execute_reply.h"
 
 #include "core/diagnostics.h"
 #include "core/server_errors.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "link/statement_exchange.h"
 #include "results/description_cache.h"
+#include "results/result_set.h"
 #include "results/row_block.h"
 
 namespace q4 {
@@ -90,6 +92,15 @@ SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t 
     default:
       return post_error(stmt, kDiagGeneral);
   }
+}
+
+SQLRETURN send_execute(Statement* stmt) {
+  reset_cursor_position(stmt);
+  int32_t received =
+      exchange_for_statement(stmt, kCmdExecute, stmt->request_buffer,
+                             static_cast<int32_t>(stmt->request_length), kReplyCapacity);
+  if (received == 0) return SQL_ERROR;
+  return handle_execute_reply(stmt, stmt->io_buffer, received);
 }
 
 }  // namespace q4

@@ -28,4 +28,10 @@ namespace q4 {
 // "S1001", since its rows would otherwise be skipped without a word.
 SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length);
 
+// Sends the request built in request_buffer as an execute request (0x07) and
+// handles the reply. Resets the cursor position first, so it also serves to
+// run a statement again from its first row (the emulated absolute fetch). A
+// failed exchange posts its diagnostic (link/statement_exchange.h).
+SQLRETURN send_execute(Statement* stmt);
+
 }  // namespace q4
