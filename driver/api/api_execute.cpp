@@ -11,14 +11,6 @@
 
 using namespace q4;
 
-namespace {
-
-Statement* as_statement(SQLHSTMT hstmt) {
-  return static_cast<Statement*>(hstmt);
-}
-
-}  // namespace
-
 Q4_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
   return new_text_call(hstmt, [&](Statement* stmt) {
     return prepare_statement(stmt, reinterpret_cast<const char*>(szSqlStr), cbSqlStr);
