@@ -67,40 +67,44 @@ class StatementCall {
   Statement* stmt_;
 };
 
-// A null handle is SQL_INVALID_HANDLE. Otherwise the call runs claimed, a
-// pending cancel is reported first ("S1008" when `report_as_cancel`, "S1000"
-// otherwise) and only then does `body(stmt)` run.
+// How a statement call starts.
+enum class Entry : uint8_t {
+  kCheck,    // a pending cancel fails the call before `body` runs
+  kNoCheck,  // the call does not act on a pending cancel
+  kNewText,  // a new statement text: the previous result ends first, even
+             // when a pending cancel then fails the call (the result is
+             // closed inside the claim: a cancel from another thread may be
+             // closing it at the same moment)
+};
+
+// A null handle is SQL_INVALID_HANDLE. Otherwise the call runs claimed,
+// starts as `entry` says (a pending cancel reported as "S1008" when
+// `report_as_cancel`, "S1000" otherwise), and only then does `body(stmt)`
+// run.
+template <typename Body>
+inline SQLRETURN claimed_call(SQLHSTMT hstmt, Entry entry, bool report_as_cancel, Body&& body) {
+  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
+  Statement* stmt = static_cast<Statement*>(hstmt);
+  StatementCall call(stmt);
+  if (entry == Entry::kNewText) close_result(stmt);
+  if (entry != Entry::kNoCheck) {
+    SQLRETURN rc = enter_statement(stmt, report_as_cancel);
+    if (rc != SQL_SUCCESS) return rc;
+  }
+  return call.finish(body(stmt));
+}
+
 template <typename Body>
 inline SQLRETURN statement_call(SQLHSTMT hstmt, bool report_as_cancel, Body&& body) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = static_cast<Statement*>(hstmt);
-  StatementCall call(stmt);
-  SQLRETURN rc = enter_statement(stmt, report_as_cancel);
-  if (rc != SQL_SUCCESS) return rc;
-  return call.finish(body(stmt));
+  return claimed_call(hstmt, Entry::kCheck, report_as_cancel, body);
 }
-
-// The same frame for the functions that do not act on a pending cancel.
 template <typename Body>
 inline SQLRETURN statement_call_unchecked(SQLHSTMT hstmt, Body&& body) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = static_cast<Statement*>(hstmt);
-  StatementCall call(stmt);
-  return call.finish(body(stmt));
+  return claimed_call(hstmt, Entry::kNoCheck, false, body);
 }
-
-// A new statement text ends the previous result first, even when a pending
-// cancel then refuses the call. The result is closed inside the claim: a
-// cancel from another thread may be closing it at the same moment.
 template <typename Body>
 inline SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
-  if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
-  Statement* stmt = static_cast<Statement*>(hstmt);
-  StatementCall call(stmt);
-  close_result(stmt);
-  SQLRETURN rc = enter_statement(stmt, true);
-  if (rc != SQL_SUCCESS) return rc;
-  return call.finish(body(stmt));
+  return claimed_call(hstmt, Entry::kNewText, true, body);
 }
 
 // A null handle is SQL_INVALID_HANDLE; otherwise `body(conn)` runs under the

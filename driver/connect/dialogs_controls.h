@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "core/records.h"
 #include "platform/dialog_ops.h"
 
 namespace q4 {
@@ -32,6 +33,30 @@ constexpr int kControlConnectDialog = 1157;  // check box
 constexpr int kControlNotNull = 1159;        // check box
 // Buttons beside OK (kIdOk) and Cancel (kIdCancel).
 constexpr int kControlHelp = 1158;
+
+// A text control that shows and edits one text field of the connection
+// record.
+struct FieldControl {
+  int control;
+  size_t offset;  // of the field in the record
+  size_t size;
+};
+#define Q4_FIELD_CONTROL(control, field)                            \
+  FieldControl {                                                    \
+    control, offsetof(Connection, field), sizeof(Connection::field) \
+  }
+
+inline char* field_of(Connection* conn, const FieldControl& entry) {
+  return reinterpret_cast<char*>(conn) + entry.offset;
+}
+
+// Reads each control of [first, last) into its field.
+inline void read_field_controls(Window* dialog, Connection* conn, const FieldControl* first,
+                                const FieldControl* last) {
+  for (const FieldControl* entry = first; entry != last; ++entry) {
+    dialog_ops()->get_control_text(dialog, entry->control, field_of(conn, *entry), entry->size);
+  }
+}
 
 // Puts `text` into `control` unless it is empty (the control keeps the
 // template's text then).

@@ -3,9 +3,11 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 #include "connect/connect_dialogs.h"
 #include "connect/dialogs_confirm.h"
@@ -83,6 +85,22 @@ bool host_resolves(const char* host) {
   return resolved;
 }
 
+// The text controls of the data source, shown only when one was named, and
+// those of the server and the credentials.
+constexpr FieldControl kDataSourceControls[] = {
+    Q4_FIELD_CONTROL(kControlDsn, dsn),
+    Q4_FIELD_CONTROL(kControlDescription, description),
+};
+constexpr FieldControl kServerControls[] = {
+    Q4_FIELD_CONTROL(kControlServer, server),
+    Q4_FIELD_CONTROL(kControlPort, port_text),
+    Q4_FIELD_CONTROL(kControlVirtualMachine, virtual_machine),
+    Q4_FIELD_CONTROL(kControlUser, user),
+    Q4_FIELD_CONTROL(kControlPassword, password),
+    Q4_FIELD_CONTROL(kControlAccount, account),
+    Q4_FIELD_CONTROL(kControlAcPassword, ac_password),
+};
+
 }  // namespace
 
 void FullConnectDialog::on_init(Window* dialog, Connection* conn) {
@@ -90,16 +108,13 @@ void FullConnectDialog::on_init(Window* dialog, Connection* conn) {
   DialogOps* ops = dialog_ops();
   ops->center_dialog(dialog);
   if (dsn_named_) {
-    show_if_set(dialog, kControlDsn, conn->dsn);
-    show_if_set(dialog, kControlDescription, conn->description);
+    for (const FieldControl& entry : kDataSourceControls) {
+      show_if_set(dialog, entry.control, field_of(conn, entry));
+    }
   }
-  show_if_set(dialog, kControlServer, conn->server);
-  show_if_set(dialog, kControlPort, conn->port_text);
-  show_if_set(dialog, kControlVirtualMachine, conn->virtual_machine);
-  show_if_set(dialog, kControlUser, conn->user);
-  show_if_set(dialog, kControlPassword, conn->password);
-  show_if_set(dialog, kControlAccount, conn->account);
-  show_if_set(dialog, kControlAcPassword, conn->ac_password);
+  for (const FieldControl& entry : kServerControls) {
+    show_if_set(dialog, entry.control, field_of(conn, entry));
+  }
   if (switch_on(conn->connect_dialog)) ops->set_check(dialog, kControlConnectDialog, true);
   if (switch_on(conn->not_null_constraint)) ops->set_check(dialog, kControlNotNull, true);
 
@@ -123,12 +138,10 @@ void FullConnectDialog::on_init(Window* dialog, Connection* conn) {
 void FullConnectDialog::read_controls(Window* dialog) {
   DialogOps* ops = dialog_ops();
   if (dsn_named_) {
-    read_control(dialog, kControlDsn, conn_->dsn);
-    read_control(dialog, kControlDescription, conn_->description);
+    read_field_controls(dialog, conn_, std::begin(kDataSourceControls),
+                        std::end(kDataSourceControls));
   }
-  read_control(dialog, kControlServer, conn_->server);
-  read_control(dialog, kControlPort, conn_->port_text);
-  read_control(dialog, kControlVirtualMachine, conn_->virtual_machine);
+  read_field_controls(dialog, conn_, std::begin(kServerControls), std::end(kServerControls));
 
   char item[32] = "";
   ops->combo_get_selected(dialog, kControlVersionList, item, sizeof item);
@@ -144,13 +157,9 @@ void FullConnectDialog::read_controls(Window* dialog) {
   read_mark(dialog, kControlThousandMark, conn_->thousand_mark, marks.thousand_mark);
   read_mark(dialog, kControlCurrencySign, conn_->currency_sign, marks.currency_sign);
 
-  read_control(dialog, kControlUser, conn_->user);
-  read_control(dialog, kControlPassword, conn_->password);
   read_check(dialog, kControlConnectDialog, conn_->connect_dialog);
   set_switch(conn_->account_connect_dialog, conn_->connect_dialog);
   read_check(dialog, kControlNotNull, conn_->not_null_constraint);
-  read_control(dialog, kControlAccount, conn_->account);
-  read_control(dialog, kControlAcPassword, conn_->ac_password);
 }
 
 bool FullConnectDialog::required_fields_given(Window* dialog) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "connect/dialogs_controls.h"
 #include "connect/logon.h"
@@ -39,19 +40,28 @@ void show_unless_placeholder(Window* window, int control, const char* text) {
   if (text[0] != '?') dialog_ops()->set_control_text(window, control, text);
 }
 
+// The window's text controls: the three a logon cannot go without first,
+// then the rest.
+constexpr FieldControl kControls[] = {
+    Q4_FIELD_CONTROL(kControlServer, server),
+    Q4_FIELD_CONTROL(kControlUser, user),
+    Q4_FIELD_CONTROL(kControlVirtualMachine, virtual_machine),
+    Q4_FIELD_CONTROL(kControlPassword, password),
+    Q4_FIELD_CONTROL(kControlAccount, account),
+    Q4_FIELD_CONTROL(kControlAcPassword, ac_password),
+    Q4_FIELD_CONTROL(kControlDecimalMark, decimal_mark),
+    Q4_FIELD_CONTROL(kControlThousandMark, thousand_mark),
+    Q4_FIELD_CONTROL(kControlCurrencySign, currency_sign),
+};
+constexpr size_t kRequiredControls = 3;
+
 void on_init(Window* window, Connection* conn) {
   g_conn = conn;
   DialogOps* ops = dialog_ops();
   ops->center_dialog(window);
-  show_unless_placeholder(window, kControlServer, conn->server);
-  show_unless_placeholder(window, kControlVirtualMachine, conn->virtual_machine);
-  show_unless_placeholder(window, kControlUser, conn->user);
-  show_unless_placeholder(window, kControlPassword, conn->password);
-  show_unless_placeholder(window, kControlAcPassword, conn->ac_password);
-  show_unless_placeholder(window, kControlAccount, conn->account);
-  show_unless_placeholder(window, kControlCurrencySign, conn->currency_sign);
-  show_unless_placeholder(window, kControlThousandMark, conn->thousand_mark);
-  show_unless_placeholder(window, kControlDecimalMark, conn->decimal_mark);
+  for (const FieldControl& entry : kControls) {
+    show_unless_placeholder(window, entry.control, field_of(conn, entry));
+  }
   ops->set_control_text(window, kControlNote, kNote);
 }
 
@@ -59,20 +69,13 @@ void on_init(Window* window, Connection* conn) {
 // those an earlier connect call left in the record. Progress and a refusal
 // go to the window's status list.
 void connect(Window* window, Connection* conn) {
-  read_control(window, kControlServer, conn->server);
-  read_control(window, kControlUser, conn->user);
-  read_control(window, kControlVirtualMachine, conn->virtual_machine);
+  read_field_controls(window, conn, kControls, kControls + kRequiredControls);
   if (conn->server[0] == '\0' || conn->user[0] == '\0' || conn->virtual_machine[0] == '\0') {
     dialog_ops()->message_box(window, kMissingParameter, kMissingParameterTitle,
                               kMbIconInformation);
     return;
   }
-  read_control(window, kControlPassword, conn->password);
-  read_control(window, kControlAccount, conn->account);
-  read_control(window, kControlAcPassword, conn->ac_password);
-  read_control(window, kControlDecimalMark, conn->decimal_mark);
-  read_control(window, kControlThousandMark, conn->thousand_mark);
-  read_control(window, kControlCurrencySign, conn->currency_sign);
+  read_field_controls(window, conn, kControls + kRequiredControls, std::end(kControls));
   build_logon_text(conn);
   switch (logon(window, conn)) {
     case kLogonAccepted:

@@ -17,16 +17,8 @@ namespace q4 {
 
 namespace {
 
-// Capacities of the lookups that go to numbers rather than fields.
+// Room for the DRIVER item, whose value only needs to be found.
 constexpr size_t kDriverCapacity = 1024;
-constexpr size_t kLevelCapacity = 15;
-constexpr size_t kTimeoutCapacity = 10;
-constexpr size_t kNumericFormatCapacity = 20;
-// Password values are looked up with room for one character more than the
-// field holds: the longest password scrambled is that long (its "~"), and
-// the output string that this driver writes must read back whole. A plain
-// value is cut to the field as any other value.
-constexpr size_t kPasswordCapacity = sizeof(Connection::password) + 1;
 
 // "ACPASSWORD=": what lies between an ACPASSWORD match and its value.
 constexpr size_t kAcPasswordItemHead = 11;
@@ -132,21 +124,21 @@ void DriverConnect::apply_string_items() {
   override_field("CONNECTDIALOG", conn_->connect_dialog);
   override_field("NotNullConstraint", conn_->not_null_constraint);
   override_field("DisableExtFetch", conn_->disable_ext_fetch);
-  char number[kLevelCapacity];
+  char number[kLevelTextSize];
   if (lookup("Q4VERSION", number)) conn_->server_version = level_from_text(number);
-  char timeout[kTimeoutCapacity];
+  char timeout[kNumberTextSize];
   if (lookup("LoginTimeout", timeout)) conn_->login_timeout = timeout_from_text(timeout);
   if (conn_->server_version >= kServerLevel754) {
     override_field("ServerFormatOpt", conn_->server_format_opt);
-    char format[kNumericFormatCapacity];
+    char format[kNumericFormatTextSize];
     if (lookup("NUMERICFORMAT", format)) split_numeric_format(conn_, format);
   }
   override_field("LogFile", conn_->log_file);
 }
 
 void DriverConnect::apply_passwords() {
-  char pwd[kPasswordCapacity];
-  char ac_password[kPasswordCapacity];
+  char pwd[kPasswordTextSize];
+  char ac_password[kPasswordTextSize];
   size_t ac_position;
   bool pwd_found = lookup("PWD", pwd, true);
   bool ac_found = get_keyword_value(input_, "ACPASSWORD", ac_password, sizeof ac_password,
@@ -155,7 +147,7 @@ void DriverConnect::apply_passwords() {
   if (pwd_found && pwd[0] != '\0') {
     set_password(conn_->password, pwd);
   } else {
-    char password[kPasswordCapacity];
+    char password[kPasswordTextSize];
     size_t position;
     bool found =
         get_keyword_value(input_, "PASSWORD", password, sizeof password, &position, true) != 0;

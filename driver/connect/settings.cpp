@@ -15,11 +15,7 @@ namespace q4 {
 namespace {
 
 // Size of the reads that go into a scratch field rather than the record.
-constexpr int kNumberTextSize = 10;
-constexpr int kLevelTextSize = 15;
-constexpr int kNumericFormatSize = 20;
 constexpr int kHostsFileSize = 65;
-constexpr size_t kPasswordReadSize = sizeof(Connection::password) + 1;
 
 template <size_t N>
 void set_text(char (&field)[N], const char* text) {
@@ -59,11 +55,11 @@ void read_numeric_format(Connection* conn) {
   if (conn->server_version < kServerLevel754) return;
   read_into(conn, "ServerFormatOpt", "No", conn->server_format_opt);
   LocaleMarks marks = locale_marks();
-  char default_text[kNumericFormatSize];
+  char default_text[kNumericFormatTextSize];
   format_numeric_marks(default_text, sizeof default_text, marks.currency_sign, marks.thousand_mark,
                        marks.decimal_mark);
-  char text[kNumericFormatSize];
-  read_dsn_setting(conn->dsn, "NUMERICFORMAT", default_text, text, kNumericFormatSize);
+  char text[kNumericFormatTextSize];
+  read_dsn_setting(conn->dsn, "NUMERICFORMAT", default_text, text, kNumericFormatTextSize);
   split_numeric_format(conn, text);
 }
 
@@ -92,7 +88,7 @@ void read_dsn_setting(const char* dsn, const char* key, const char* default_text
 
 void read_password_setting(const char* dsn, const char* key, char* field, size_t size,
                            bool string_form) {
-  char value[kPasswordReadSize];
+  char value[kPasswordTextSize];
   read_dsn_setting(dsn, key, "", value,
                    static_cast<int>(size + 1 < sizeof value ? size + 1 : sizeof value));
   unscramble_password(value, string_form);

@@ -10,6 +10,17 @@
 
 namespace q4 {
 
+// Room for the texts that become numbers or marks rather than fields, read
+// from the profile or the connection string alike.
+constexpr size_t kNumberTextSize = 10;         // a port, a time limit
+constexpr size_t kLevelTextSize = 15;          // Q4VERSION
+constexpr size_t kNumericFormatTextSize = 20;  // NUMERICFORMAT
+// Password values are read with room for one character more than the field
+// holds: the longest password scrambled is that long (its "~"), and the
+// connection string this driver writes must read back whole. A plain value
+// is cut to the field as any other value.
+constexpr size_t kPasswordTextSize = sizeof(Connection::password) + 1;
+
 // Version levels of the server releases the driver knows.
 constexpr uint32_t kServerLevel700 = 700;
 constexpr uint32_t kServerLevel710 = 710;  // and above: the later functions

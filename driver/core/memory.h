@@ -16,6 +16,15 @@ void* drv_alloc(Connection* conn, Statement* stmt, size_t size);
 // Returns a block to the heap; null is ignored.
 void drv_free(void* block);
 
+// Frees a block a record holds and forgets it: the pointer becomes null and
+// the size recorded for it 0.
+template <typename T, typename Size>
+void release_block(T*& block, Size& size) {
+  drv_free(block);
+  block = nullptr;
+  size = 0;
+}
+
 // Typed convenience: an array of `count` zero-filled T.
 template <typename T>
 T* drv_alloc_array(Connection* conn, Statement* stmt, size_t count) {

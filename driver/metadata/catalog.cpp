@@ -33,24 +33,17 @@ size_t room_at(const Statement* stmt, const uint8_t* cursor) {
   return static_cast<size_t>(stmt->io_buffer + kIoBufferSize - 1 - cursor);
 }
 
-// Starts a request at the front of io_buffer with the statement id and
-// appends `names` after it in order. On success *cursor is the position after
-// the last name; the first refused name ends the build with its SQL_ERROR.
-SQLRETURN begin_request(Statement* stmt, std::initializer_list<CatalogName> names,
-                        uint8_t** cursor) {
-  *cursor = put_u32(stmt->io_buffer, statement_id(stmt));
+// The one catalog encoder: the statement id, `names` in order, then the
+// request's fixed trailing fields (`count` bytes at `tail`), built at the
+// front of io_buffer and exchanged. The first refused name ends the build
+// with its SQL_ERROR; "S1090" when the names leave no room for the tail.
+SQLRETURN send_names(Statement* stmt, uint8_t command, std::initializer_list<CatalogName> names,
+                     const uint8_t* tail, size_t count) {
+  uint8_t* cursor = put_u32(stmt->io_buffer, statement_id(stmt));
   for (const CatalogName& name : names) {
-    SQLRETURN rc = append_catalog_argument(stmt, cursor, name.text, name.length);
+    SQLRETURN rc = append_catalog_argument(stmt, &cursor, name.text, name.length);
     if (rc != SQL_SUCCESS) return rc;
   }
-  return SQL_SUCCESS;
-}
-
-// Appends the request's fixed trailing fields (`count` bytes at `tail`) at
-// `cursor` and runs the exchange; "S1090" when the names left no room for
-// them.
-SQLRETURN finish_request(Statement* stmt, uint8_t command, uint8_t* cursor, const uint8_t* tail,
-                         size_t count) {
   if (room_at(stmt, cursor) < count) return post_error(stmt, kDiagInvalidLength);
   if (count > 0) memcpy(cursor, tail, count);
   cursor += count;
@@ -99,35 +92,24 @@ SQLRETURN catalog_exchange(Statement* stmt, uint8_t command, int32_t length, uin
 
 SQLRETURN catalog_tables(Statement* stmt, CatalogName qualifier, CatalogName owner,
                          CatalogName table, CatalogName table_type) {
-  uint8_t* cursor;
-  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table, table_type}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
-  return finish_request(stmt, kCmdTables, cursor, nullptr, 0);
+  return send_names(stmt, kCmdTables, {qualifier, owner, table, table_type}, nullptr, 0);
 }
 
 SQLRETURN catalog_columns(Statement* stmt, CatalogName qualifier, CatalogName owner,
                           CatalogName table, CatalogName column) {
-  uint8_t* cursor;
-  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table, column}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
-  return finish_request(stmt, kCmdColumns, cursor, nullptr, 0);
+  return send_names(stmt, kCmdColumns, {qualifier, owner, table, column}, nullptr, 0);
 }
 
 SQLRETURN catalog_statistics(Statement* stmt, CatalogName qualifier, CatalogName owner,
                              CatalogName table, SQLUSMALLINT unique, SQLUSMALLINT accuracy) {
-  uint8_t* cursor;
   if (stmt->connection->server_version < kVersionWithKeyArguments) {
     // The older request is the statement id and one 0x00 byte.
-    SQLRETURN rc = begin_request(stmt, {}, &cursor);
-    if (rc != SQL_SUCCESS) return rc;
     const uint8_t tail[] = {0x00};
-    return finish_request(stmt, kCmdStatistics, cursor, tail, sizeof tail);
+    return send_names(stmt, kCmdStatistics, {}, tail, sizeof tail);
   }
-  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
   // Only the low bytes travel: both options are small ODBC constants.
   const uint8_t tail[] = {static_cast<uint8_t>(unique), static_cast<uint8_t>(accuracy), 0x00};
-  return finish_request(stmt, kCmdStatistics, cursor, tail, sizeof tail);
+  return send_names(stmt, kCmdStatistics, {qualifier, owner, table}, tail, sizeof tail);
 }
 
 SQLRETURN catalog_primary_keys(Statement* stmt, CatalogName qualifier, CatalogName owner,
@@ -135,32 +117,23 @@ SQLRETURN catalog_primary_keys(Statement* stmt, CatalogName qualifier, CatalogNa
   if (stmt->connection->server_version < kVersionWithKeyArguments) {
     return post_error(stmt, kDiagNoPrimaryKeys);
   }
-  uint8_t* cursor;
-  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
-  return finish_request(stmt, kCmdPrimaryKeys, cursor, nullptr, 0);
+  return send_names(stmt, kCmdPrimaryKeys, {qualifier, owner, table}, nullptr, 0);
 }
 
 SQLRETURN catalog_special_columns(Statement* stmt, SQLUSMALLINT column_type, CatalogName qualifier,
                                   CatalogName owner, CatalogName table, SQLUSMALLINT scope,
                                   SQLUSMALLINT nullable) {
-  uint8_t* cursor;
-  SQLRETURN rc = begin_request(stmt, {qualifier, owner, table}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
   uint8_t tail[7];
   put_u16(put_u16(put_u16(tail, scope), nullable), column_type)[0] = 0x00;
-  return finish_request(stmt, kCmdSpecialColumns, cursor, tail, sizeof tail);
+  return send_names(stmt, kCmdSpecialColumns, {qualifier, owner, table}, tail, sizeof tail);
 }
 
 SQLRETURN catalog_type_info(Statement* stmt, SQLSMALLINT sql_type) {
-  uint8_t* cursor;
-  SQLRETURN rc = begin_request(stmt, {}, &cursor);
-  if (rc != SQL_SUCCESS) return rc;
   // The signed type code travels in two's complement (SQL_VARBINARY -3 is
   // 0xFFFD).
   uint8_t tail[3];
   put_u16(tail, static_cast<uint16_t>(sql_type))[0] = 0x00;
-  return finish_request(stmt, kCmdTypeInfo, cursor, tail, sizeof tail);
+  return send_names(stmt, kCmdTypeInfo, {}, tail, sizeof tail);
 }
 
 }  // namespace q4

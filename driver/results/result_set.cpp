@@ -4,6 +4,16 @@
 
 namespace q4 {
 
+namespace {
+
+void move_before_first_row(Statement* stmt) {
+  stmt->cursor_row = 0;
+  stmt->row_number = 0;
+  stmt->block_first_row = 0;
+}
+
+}  // namespace
+
 void rewind_cursor(Statement* stmt) {
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
@@ -15,24 +25,15 @@ void close_result(Statement* stmt) {
   stmt->pass_through = 0;
   stmt->cache_valid = 0;
   stmt->descriptions_cached = 0;
-  drv_free(stmt->row_buffer);
-  stmt->row_buffer = nullptr;
-  stmt->row_buffer_size = 0;
-  drv_free(stmt->value_table);
-  stmt->value_table = nullptr;
-  stmt->value_table_columns = 0;
-  drv_free(stmt->description_cache);
-  stmt->description_cache = nullptr;
-  stmt->description_cache_size = 0;
-  stmt->cursor_row = 0;
-  stmt->row_number = 0;
-  stmt->block_first_row = 0;
+  release_block(stmt->row_buffer, stmt->row_buffer_size);
+  release_block(stmt->value_table, stmt->value_table_columns);
+  release_block(stmt->description_cache, stmt->description_cache_size);
+  // The position starts over; count_final and at_end stay until a new run.
+  move_before_first_row(stmt);
 }
 
 void reset_cursor_position(Statement* stmt) {
-  stmt->cursor_row = 0;
-  stmt->row_number = 0;
-  stmt->block_first_row = 0;
+  move_before_first_row(stmt);
   stmt->count_final = 0;
   stmt->at_end = 0;
 }

@@ -171,10 +171,8 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   drv_free(stmt->binary_lengths);
   stmt->binary_lengths = nullptr;
   stmt->binary_capacity = 0;
-  drv_free(stmt->statement_text);
-  stmt->statement_text = nullptr;
+  release_block(stmt->statement_text, stmt->statement_text_capacity);
   stmt->statement_text_length = 0;
-  stmt->statement_text_capacity = 0;
   unlink(stmt);
 
   // A failed release keeps the record: the handle stays valid after an
