@@ -58,4 +58,9 @@ write("reply", "timestamps", bytes([0x1C, 0]) + counts(2, 2)
       + value(11, b"1999-12-31 00:00:00") + value(0xFFFC, b"abc") + b"W")
 write("reply", "error", bytes([0, 2]) + b"26 near FROM")
 write("reply", "no_rows", bytes([0, 0]) + counts(3, 0xFFFFFFFF) + described)
+
+# Row blocks: u16 column count, then the block.
+write("row_block", "four_columns", struct.pack(">H", 4) + rows + b"W")
+write("row_block", "nulls", struct.pack(">H", 2) + struct.pack(">HI", 0xFFFF, 0)
+      + value(10, b"12:30:00") + b"K" + value(4, b"\0\0\0\1") + value(12, b"") + b"M")
 sys.exit(0)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each for
-# SECONDS (default 20) from its seed corpus: the driver's execute-reply and
-# connection-string targets and the server's request target.
+# SECONDS (default 20) from its seed corpus: the driver's execute-reply,
+# row-block and connection-string targets and the server's request target.
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer flags, e.g. -runs=10000000]
 # Findings (crash-*, leak-*, timeout-* files) land in build-fuzz/findings/.
 set -euo pipefail
@@ -10,13 +10,13 @@ seconds=${1:-20}
 shift || true
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ4_FUZZ=ON \
   -DQ4_TESTS=OFF -DQ4_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target q4odbc_reply_fuzzer \
+cmake --build build-fuzz -j"$(nproc)" --target q4odbc_reply_fuzzer q4odbc_row_block_fuzzer \
   q4odbc_connection_string_fuzzer q4lite_request_fuzzer >/dev/null
 
 work=build-fuzz/corpus
 rm -rf build-fuzz/findings && mkdir -p build-fuzz/findings
 rm -rf "$work" && mkdir -p "$work"
-cp -r fuzz/corpus/reply fuzz/corpus/connection_string "$work/"
+cp -r fuzz/corpus/reply fuzz/corpus/row_block fuzz/corpus/connection_string "$work/"
 bash server/fuzz/seeds.sh "$work/request" >/dev/null
 
 run() {  # run TARGET CORPUS [flags]: one line with the executions, or the finding
@@ -37,5 +37,6 @@ run() {  # run TARGET CORPUS [flags]: one line with the executions, or the findi
     "${runs:-?}"
 }
 run q4odbc_reply_fuzzer "$work/reply" -max_len=20482 "$@"
+run q4odbc_row_block_fuzzer "$work/row_block" -max_len=20482 "$@"
 run q4odbc_connection_string_fuzzer "$work/connection_string" -max_len=1100 "$@"
 run q4lite_request_fuzzer "$work/request" -max_len=4096 -dict=server/fuzz/requests.dict "$@"
