@@ -1,18 +1,14 @@
 #include "statement/cursor.h"
 
 #include "core/memory.h"
+#include "statement/binary_blocks.h"
 
 namespace q4 {
 
 void rewind_cursor(Statement* stmt) {
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
-  for (int32_t i = 0; i < stmt->binary_count; ++i) {
-    drv_free(stmt->binary_blocks[i]);
-    stmt->binary_blocks[i] = nullptr;
-    stmt->binary_lengths[i] = 0;
-  }
-  stmt->binary_count = 0;
+  discard_binary_blocks(stmt);
   stmt->cursor_row = 0;
 }
 

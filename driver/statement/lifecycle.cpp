@@ -8,6 +8,7 @@
 #include "link/transport.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "statement/binary_blocks.h"
 #include "statement/cursor.h"
 
 namespace q4 {
@@ -69,15 +70,6 @@ void unlink(Statement* stmt) {
   }
   stmt->prev = nullptr;
   stmt->next = nullptr;
-}
-
-void free_pending_binary_blocks(Statement* stmt) {
-  for (int32_t i = 0; i < stmt->binary_count; ++i) {
-    drv_free(stmt->binary_blocks[i]);
-    stmt->binary_blocks[i] = nullptr;
-    stmt->binary_lengths[i] = 0;
-  }
-  stmt->binary_count = 0;
 }
 
 void free_bound_columns(Statement* stmt) {
@@ -158,7 +150,7 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
-  free_pending_binary_blocks(stmt);
+  discard_binary_blocks(stmt);
   if (option == SQL_DROP || option == SQL_UNBIND) free_bound_columns(stmt);
   if (option == SQL_DROP || option == SQL_RESET_PARAMS) free_parameters(stmt);
 
@@ -171,11 +163,7 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
 
   close_result(stmt);
   stmt->cursor_name[0] = '\0';
-  drv_free(stmt->binary_blocks);
-  stmt->binary_blocks = nullptr;
-  drv_free(stmt->binary_lengths);
-  stmt->binary_lengths = nullptr;
-  stmt->binary_capacity = 0;
+  release_binary_tables(stmt);
   drv_free(stmt->statement_text);
   stmt->statement_text = nullptr;
   stmt->statement_text_length = 0;
