@@ -21,11 +21,12 @@ bool encode_statement_payload(Statement* stmt, RequestWriter* out, const char* t
   // Leftover blocks of an earlier build would shift this request's tokens.
   discard_binary_blocks(stmt);
   size_t name_length = strnlen(stmt->cursor_name, sizeof stmt->cursor_name - 1);
-  bool written = out->append_u32(statement_id(stmt)) &&
-                 (markers == nullptr ? out->append(text, length)
+  bool written = out->append_u32(statement_id(stmt)) &&           // u32 statement id
+                 (markers == nullptr ? out->append(text, length)  // text
                                      : substitute_parameters(stmt, *markers, text, length, out)) &&
-                 out->append_byte(0) && out->append_binary_blocks() &&
-                 out->append_trailer(stmt->cursor_name, name_length);
+                 out->append_byte(0) &&                                // NUL
+                 out->append_binary_blocks() &&                        // binary blocks, each + NUL
+                 out->append_trailer(stmt->cursor_name, name_length);  // trailer
   if (!written) {
     // Nothing of a failed build is sent, and the next one numbers its binary
     // tokens from 0x0 again.
