@@ -5,8 +5,12 @@
 #   bench/params_bench.sh [build dir] [extra q4_params_bench options...]
 # e.g. `bench/params_bench.sh build --rows 100000 --array 1000` for parameter
 # arrays beside a loop of single executions.
-# Needs the postgresql and odbc-postgresql packages. The machine's own ODBC
-# files and PostgreSQL clusters are not touched.
+# PROFILE=callgrind runs one q4lite run (no PostgreSQL) under callgrind and
+# prints the client's instruction counts: the steadiest figure on a shared
+# machine, e.g. `PROFILE=callgrind bench/params_bench.sh build --rows 5000`.
+# Needs the postgresql and odbc-postgresql packages (valgrind for the
+# profile). The machine's own ODBC files and PostgreSQL clusters are not
+# touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
@@ -30,6 +34,30 @@ trap cleanup EXIT
 server_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/q4port" ] && break; sleep 0.01; done
 q4port=$(cat "$work/q4port")
+
+if [ "${PROFILE:-}" = callgrind ]; then
+  cat > "$work/odbcinst.ini" <<INI
+[Q4]
+Driver=$build/libq4odbc.so
+INI
+  cat > "$work/odbc.ini" <<INI
+[q4lite]
+Driver=Q4
+SERVER=127.0.0.1
+PORTNUMBER=$q4port
+ACCOUNT=main
+INI
+  export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+  valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
+    "$build/q4_params_bench" --runs 1 "$@" q4lite:bench:bench
+  # The whole client process, then the request building inclusive of what it
+  # calls (scan, literals, binary blocks, trailer) and the execution around it.
+  callgrind_annotate --inclusive=yes "$work/callgrind.out" 2>/dev/null >"$work/annotated"
+  grep 'PROGRAM TOTALS' "$work/annotated" | head -1
+  grep -E 'q4::(build_request|scan_markers|make_literal|send_execute|execute_rows)\(.*libq4odbc' \
+    "$work/annotated" || true
+  exit 0
+fi
 
 # PostgreSQL: a fresh cluster owned by the postgres account, TCP on loopback
 # only, trust authentication for the local benchmark user.

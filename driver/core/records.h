@@ -138,8 +138,7 @@ struct ParamBinding {
   int32_t piece_length;
   int32_t piece_seen;
   int32_t buffer_capacity;
-  uint8_t* buffer;    // owned accumulation buffer for pieces
-  uint32_t position;  // 1-based character position of its marker
+  uint8_t* buffer;  // owned accumulation buffer for pieces
   // cbValueMax: the distance between the rows of a character or binary
   // parameter array (SQLParamOptions); not used for single values.
   int64_t buffer_length;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "core/memory.h"
-#include "statement/request.h"
 
 namespace q4 {
 
@@ -57,24 +56,6 @@ bool add_binary_block(Statement* stmt, const void* bytes, uint64_t count) {
   return true;
 }
 
-bool append_binary_blocks(Statement* stmt) {
-  uint64_t needed = stmt->request_length;
-  for (int32_t i = 0; i < stmt->binary_count; ++i) needed += stmt->binary_lengths[i] + 1;
-  if (!reserve_request(stmt, stmt->request_length, needed)) {
-    discard_binary_blocks(stmt);
-    return false;
-  }
-  uint8_t* out = stmt->request_buffer + stmt->request_length;
-  for (int32_t i = 0; i < stmt->binary_count; ++i) {
-    memcpy(out, stmt->binary_blocks[i], stmt->binary_lengths[i]);
-    out += stmt->binary_lengths[i];
-    *out++ = 0;
-  }
-  stmt->request_length = needed;
-  discard_binary_blocks(stmt);
-  return true;
-}
-
 void discard_binary_blocks(Statement* stmt) {
   for (int32_t i = 0; i < stmt->binary_count; ++i) {
     drv_free(stmt->binary_blocks[i]);
@@ -82,6 +63,15 @@ void discard_binary_blocks(Statement* stmt) {
     stmt->binary_lengths[i] = 0;
   }
   stmt->binary_count = 0;
+}
+
+void release_binary_tables(Statement* stmt) {
+  discard_binary_blocks(stmt);
+  drv_free(stmt->binary_blocks);
+  stmt->binary_blocks = nullptr;
+  drv_free(stmt->binary_lengths);
+  stmt->binary_lengths = nullptr;
+  stmt->binary_capacity = 0;
 }
 
 }  // namespace q4

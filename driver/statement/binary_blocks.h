@@ -5,8 +5,10 @@
 //
 // The statement owns the blocks (binary_blocks[i], binary_lengths[i] for
 // i < binary_count) and the two tables (binary_capacity entries each). Blocks
-// live only while one request is built; every path that ends a build, well
-// or badly, leaves binary_count at 0.
+// live only while one request is built: the request writer adds them
+// (RequestWriter::append_binary_value) and copies them after the text
+// (append_binary_blocks); every path that ends a build, well or badly, leaves
+// binary_count at 0.
 #pragma once
 
 #include <cstdint>
@@ -20,13 +22,13 @@ namespace q4 {
 // when memory runs out ("S1001" posted; nothing added).
 bool add_binary_block(Statement* stmt, const void* bytes, uint64_t count);
 
-// Appends every block, each followed by a NUL, to request_buffer at
-// request_length (the offset just past the text's NUL), frees the blocks and
-// advances request_length past the last NUL. False when the request buffer
-// cannot grow ("S1001" posted; the blocks are freed all the same).
-bool append_binary_blocks(Statement* stmt);
-
-// Frees the blocks of a build that will not be sent; the tables stay.
+// Frees every pending block (binary_count back to 0); the tables stay. The
+// one place that frees blocks: a build that ends, well or badly, and every
+// path that resets the statement between builds call it.
 void discard_binary_blocks(Statement* stmt);
+
+// Frees the pending blocks and both tables, for a statement being dropped
+// (binary_capacity back to 0; a later block would allocate them anew).
+void release_binary_tables(Statement* stmt);
 
 }  // namespace q4

@@ -7,13 +7,12 @@
 #include "core/wide_text.h"
 #include "statement/execute.h"
 #include "statement/literal.h"
+#include "statement/request.h"
 
 namespace q4 {
 
 namespace {
 
-// pending_parameter is this plus the ordinal of the marker awaiting data.
-constexpr uint32_t kPendingBase = 500;
 // The answer to every SQLPutData that has nowhere to go; applications of this
 // driver match it.
 constexpr DiagText kDiagNothingWanted{"22003", "Numeric value out of range"};

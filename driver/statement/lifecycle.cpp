@@ -9,6 +9,7 @@
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/result_set.h"
+#include "statement/binary_blocks.h"
 
 namespace q4 {
 
@@ -64,15 +65,6 @@ void unlink(Statement* stmt) {
   }
   stmt->prev = nullptr;
   stmt->next = nullptr;
-}
-
-void free_pending_binary_blocks(Statement* stmt) {
-  for (int32_t i = 0; i < stmt->binary_count; ++i) {
-    drv_free(stmt->binary_blocks[i]);
-    stmt->binary_blocks[i] = nullptr;
-    stmt->binary_lengths[i] = 0;
-  }
-  stmt->binary_count = 0;
 }
 
 void free_bound_columns(Statement* stmt) {
@@ -153,7 +145,7 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
-  free_pending_binary_blocks(stmt);
+  discard_binary_blocks(stmt);
   if (option == SQL_DROP || option == SQL_UNBIND) free_bound_columns(stmt);
   if (option == SQL_DROP || option == SQL_RESET_PARAMS) free_parameters(stmt);
 
@@ -166,11 +158,7 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
 
   close_result(stmt);
   stmt->cursor_name[0] = '\0';
-  drv_free(stmt->binary_blocks);
-  stmt->binary_blocks = nullptr;
-  drv_free(stmt->binary_lengths);
-  stmt->binary_lengths = nullptr;
-  stmt->binary_capacity = 0;
+  release_binary_tables(stmt);
   release_block(stmt->statement_text, stmt->statement_text_capacity);
   stmt->statement_text_length = 0;
   unlink(stmt);

@@ -6,8 +6,6 @@
 
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
-#include "statement/binary_blocks.h"
-#include "statement/request.h"
 
 namespace q4 {
 
@@ -98,19 +96,8 @@ const CTypeRule* rule_for(SQLSMALLINT c_type) {
   return nullptr;
 }
 
-// Room for `count` more bytes at *at; null when the request buffer cannot
-// grow ("S1001" posted).
-char* room(Statement* stmt, uint64_t at, uint64_t count) {
-  if (!reserve_request(stmt, at, at + count)) return nullptr;
-  return reinterpret_cast<char*>(stmt->request_buffer + at);
-}
-
-SQLRETURN put_bytes(Statement* stmt, uint64_t* at, const void* bytes, uint64_t count) {
-  char* out = room(stmt, *at, count);
-  if (out == nullptr) return SQL_ERROR;
-  if (count > 0) memcpy(out, bytes, count);
-  *at += count;
-  return SQL_SUCCESS;
+SQLRETURN put_bytes(RequestWriter* out, const void* bytes, uint64_t count) {
+  return out->append(bytes, count) ? SQL_SUCCESS : SQL_ERROR;
 }
 
 // The value's bytes read as T, whatever the alignment of the application's
@@ -127,9 +114,7 @@ T read_as(const void* value) {
 class ShortLiteral {
  public:
   static constexpr uint64_t kMax = 96;
-  ShortLiteral(Statement* stmt, uint64_t* at) : at_(at), begin_(room(stmt, *at, kMax)) {
-    pos_ = begin_;
-  }
+  explicit ShortLiteral(RequestWriter* out) : out_(out), begin_(out->room(kMax)) { pos_ = begin_; }
   bool ok() const { return begin_ != nullptr; }
   ShortLiteral& ch(char c) {
     *pos_++ = c;
@@ -154,19 +139,19 @@ class ShortLiteral {
     return two_digits(hour).ch(':').two_digits(minute).ch(':').two_digits(second);
   }
   SQLRETURN done() {
-    *at_ += static_cast<uint64_t>(pos_ - begin_);
+    out_->commit(static_cast<uint64_t>(pos_ - begin_));
     return SQL_SUCCESS;
   }
 
  private:
-  uint64_t* at_;
+  RequestWriter* out_;
   char* begin_;
   char* pos_;
 };
 
 template <typename Int>
-SQLRETURN put_integer(Statement* stmt, uint64_t* at, Int v) {
-  ShortLiteral out(stmt, at);
+SQLRETURN put_integer(RequestWriter* writer, Int v) {
+  ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
   return out.number(v).done();
 }
@@ -201,39 +186,40 @@ bool keeps_every_digit(SQLSMALLINT sql_type) {
 //     scale writes no decimals, like 0: the value rounded to an integer
 //     without a decimal point.
 template <typename Real>
-SQLRETURN put_floating(Statement* stmt, uint64_t* at, Real v, int scale, bool every_digit) {
+SQLRETURN put_floating(Statement* stmt, RequestWriter* writer, Real v, int scale,
+                       bool every_digit) {
   if (!std::isfinite(v)) return post_error(stmt, kDiagNoDecimalForm);
   if (scale < 0) scale = 0;
   // Sign, up to 309 integer digits, the point and the decimals; the shortest
   // form of the smallest double has 323 zeros after the point and 17 digits.
   uint64_t most = every_digit ? 352 : 320 + static_cast<uint64_t>(scale);
-  char* out = room(stmt, *at, most);
+  char* out = writer->room(most);
   if (out == nullptr) return SQL_ERROR;
   std::to_chars_result r = every_digit ? std::to_chars(out, out + most, v, std::chars_format::fixed)
                                        : std::to_chars(out, out + most, static_cast<double>(v),
                                                        std::chars_format::fixed, scale);
-  *at += static_cast<uint64_t>(r.ptr - out);
+  writer->commit(static_cast<uint64_t>(r.ptr - out));
   return SQL_SUCCESS;
 }
 
-SQLRETURN put_date(Statement* stmt, uint64_t* at, const void* value) {
+SQLRETURN put_date(RequestWriter* writer, const void* value) {
   auto d = read_as<DATE_STRUCT>(value);
-  ShortLiteral out(stmt, at);
+  ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
   return out.ch('\'').date(d.year, d.month, d.day).ch('\'').done();
 }
 
-SQLRETURN put_time(Statement* stmt, uint64_t* at, const void* value) {
+SQLRETURN put_time(RequestWriter* writer, const void* value) {
   auto t = read_as<TIME_STRUCT>(value);
-  ShortLiteral out(stmt, at);
+  ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
   return out.ch('\'').clock(t.hour, t.minute, t.second).ch('\'').done();
 }
 
 // The fraction is not written: the server's timestamps end at the second.
-SQLRETURN put_timestamp(Statement* stmt, uint64_t* at, const void* value) {
+SQLRETURN put_timestamp(RequestWriter* writer, const void* value) {
   auto ts = read_as<TIMESTAMP_STRUCT>(value);
-  ShortLiteral out(stmt, at);
+  ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
   return out.ch('\'')
       .date(ts.year, ts.month, ts.day)
@@ -276,10 +262,10 @@ char* quote_into(char* out, const char* s, uint64_t count) {
   return out;
 }
 
-SQLRETURN put_quoted(Statement* stmt, uint64_t* at, const char* s, uint64_t count) {
-  char* begin = room(stmt, *at, 2 * count + 2);
+SQLRETURN put_quoted(RequestWriter* out, const char* s, uint64_t count) {
+  char* begin = out->room(2 * count + 2);
   if (begin == nullptr) return SQL_ERROR;
-  *at += static_cast<uint64_t>(quote_into(begin, s, count) - begin);
+  out->commit(static_cast<uint64_t>(quote_into(begin, s, count) - begin));
   return SQL_SUCCESS;
 }
 
@@ -292,25 +278,25 @@ uint64_t without_padding(SQLSMALLINT sql_type, const char* s, uint64_t count) {
   return count;
 }
 
-SQLRETURN put_character(Statement* stmt, uint64_t* at, const ParamBinding& b, uint64_t count) {
+SQLRETURN put_character(RequestWriter* out, const ParamBinding& b, uint64_t count) {
   const char* s = static_cast<const char*>(b.value);
   // The value ends at its first NUL; the literal still gets its closing
   // apostrophe rather than being cut there.
   if (count > 0) count = strnlen(s, count);
   count = without_padding(b.sql_type, s, count);
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
-    return put_bytes(stmt, at, s, count);
+    return put_bytes(out, s, count);
   }
-  return put_quoted(stmt, at, s, count);
+  return put_quoted(out, s, count);
 }
 
 // Wide text (`units` UTF-16 units): the same rules as narrow text, applied to
 // its UTF-8 form. The UTF-8 is made inside the request buffer, past the room
 // the quoted literal can take, and quoted from there: no scratch buffer, and
 // nothing allocated per execution once the request buffer has grown.
-SQLRETURN put_wide_character(Statement* stmt, uint64_t* at, const ParamBinding& b, uint64_t units) {
+SQLRETURN put_wide_character(RequestWriter* out, const ParamBinding& b, uint64_t units) {
   uint64_t most = 3 * units;  // UTF-8 bytes at most
-  char* begin = room(stmt, *at, 2 * most + 2);
+  char* begin = out->room(2 * most + 2);
   if (begin == nullptr) return SQL_ERROR;
   char* s = begin + most + 2;
   // The value ends at its first 0 unit, as a narrow value at its NUL.
@@ -319,18 +305,11 @@ SQLRETURN put_wide_character(Statement* stmt, uint64_t* at, const ParamBinding& 
   count = without_padding(b.sql_type, s, count);
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     memmove(begin, s, count);
-    *at += count;
+    out->commit(count);
     return SQL_SUCCESS;
   }
-  *at += static_cast<uint64_t>(quote_into(begin, s, count) - begin);
+  out->commit(static_cast<uint64_t>(quote_into(begin, s, count) - begin));
   return SQL_SUCCESS;
-}
-
-SQLRETURN put_binary_token(Statement* stmt, uint64_t* at, const void* bytes, uint64_t count) {
-  ShortLiteral out(stmt, at);
-  if (!out.ok()) return SQL_ERROR;
-  out.ch('0').ch('x').number(stmt->binary_count).done();
-  return add_binary_block(stmt, bytes, count) ? SQL_SUCCESS : SQL_ERROR;
 }
 
 // A data-at-execution length still in the indicator when the value is
@@ -383,7 +362,7 @@ SQLSMALLINT effective_c_type(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
   return 0;
 }
 
-SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
+SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* out) {
   // Only the indicator's low 32 bits count: an application that stores a
   // 32-bit SQL_NULL_DATA into a zeroed 64-bit variable still means NULL, not
   // a length of four billion bytes.
@@ -394,7 +373,7 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
   // type without a rule is refused below as a general error.
   if (b.c_type == SQL_C_DEFAULT && c_type == 0) return post_error(stmt, kDiagRestrictedType);
   if (length == SQL_DEFAULT_PARAM) return post_error(stmt, kDiagDefaultParam);
-  if (length == SQL_NULL_DATA) return put_bytes(stmt, at, "NULL", 4);
+  if (length == SQL_NULL_DATA) return put_bytes(out, "NULL", 4);
 
   const CTypeRule* rule = rule_for(c_type);
   if (rule == nullptr) return post_error(stmt, kDiagGeneral);
@@ -402,12 +381,13 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
   if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary || rule->kind == Kind::kWideChar) {
     int64_t count = byte_count(stmt, b, rule->kind, length);
     if (count < 0) return SQL_ERROR;
-    if (rule->kind == Kind::kChar) return put_character(stmt, at, b, static_cast<uint64_t>(count));
+    if (rule->kind == Kind::kChar) return put_character(out, b, static_cast<uint64_t>(count));
     // An odd byte count leaves half a unit at the end; it is not read.
     if (rule->kind == Kind::kWideChar) {
-      return put_wide_character(stmt, at, b, static_cast<uint64_t>(count) / 2);
+      return put_wide_character(out, b, static_cast<uint64_t>(count) / 2);
     }
-    return put_binary_token(stmt, at, b.value, static_cast<uint64_t>(count));
+    return out->append_binary_value(b.value, static_cast<uint64_t>(count)) ? SQL_SUCCESS
+                                                                           : SQL_ERROR;
   }
 
   // Fixed-size values ignore the length, which applications often leave at
@@ -420,33 +400,33 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, uint64_t* at) {
   const void* v = b.value;
   switch (rule->kind) {
     case Kind::kSigned32:
-      return put_integer(stmt, at, read_as<int32_t>(v));
+      return put_integer(out, read_as<int32_t>(v));
     case Kind::kUnsigned32:
-      return put_integer(stmt, at, read_as<uint32_t>(v));
+      return put_integer(out, read_as<uint32_t>(v));
     case Kind::kSigned16:
-      return put_integer(stmt, at, read_as<int16_t>(v));
+      return put_integer(out, read_as<int16_t>(v));
     case Kind::kUnsigned16:
-      return put_integer(stmt, at, read_as<uint16_t>(v));
+      return put_integer(out, read_as<uint16_t>(v));
     case Kind::kBit:
-      return put_integer(stmt, at, read_as<uint8_t>(v));
+      return put_integer(out, read_as<uint8_t>(v));
     case Kind::kSigned64:
-      return put_integer(stmt, at, read_as<int64_t>(v));
+      return put_integer(out, read_as<int64_t>(v));
     case Kind::kUnsigned64:
-      return put_integer(stmt, at, read_as<uint64_t>(v));
+      return put_integer(out, read_as<uint64_t>(v));
     case Kind::kSigned8:
-      return put_integer(stmt, at, static_cast<int>(read_as<int8_t>(v)));
+      return put_integer(out, static_cast<int>(read_as<int8_t>(v)));
     case Kind::kUnsigned8:
-      return put_integer(stmt, at, static_cast<unsigned>(read_as<uint8_t>(v)));
+      return put_integer(out, static_cast<unsigned>(read_as<uint8_t>(v)));
     case Kind::kFloat:
-      return put_floating(stmt, at, read_as<float>(v), b.scale, keeps_every_digit(b.sql_type));
+      return put_floating(stmt, out, read_as<float>(v), b.scale, keeps_every_digit(b.sql_type));
     case Kind::kDouble:
-      return put_floating(stmt, at, read_as<double>(v), b.scale, keeps_every_digit(b.sql_type));
+      return put_floating(stmt, out, read_as<double>(v), b.scale, keeps_every_digit(b.sql_type));
     case Kind::kDate:
-      return put_date(stmt, at, v);
+      return put_date(out, v);
     case Kind::kTime:
-      return put_time(stmt, at, v);
+      return put_time(out, v);
     case Kind::kTimestamp:
-      return put_timestamp(stmt, at, v);
+      return put_timestamp(out, v);
     case Kind::kChar:
     case Kind::kWideChar:
     case Kind::kBinary:

@@ -3,7 +3,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstring>
+
 #include "core/diagnostics.h"
+#include "core/memory.h"
 
 namespace q4 {
 
@@ -32,8 +35,25 @@ bool awaits_data(const ParamBinding* binding) {
 
 }  // namespace
 
-int32_t scan_markers(Statement* stmt, const char* text, int64_t length) {
+MarkerPositions::~MarkerPositions() {
+  if (at_ != inline_) drv_free(at_);
+}
+
+bool MarkerPositions::grow(Statement* stmt) {
+  uint32_t capacity = 2 * capacity_;
+  auto* block = drv_alloc_array<uint32_t>(nullptr, stmt, capacity);
+  if (block == nullptr) return false;
+  memcpy(block, at_, sizeof(uint32_t) * count_);
+  if (at_ != inline_) drv_free(at_);
+  at_ = block;
+  capacity_ = capacity;
+  return true;
+}
+
+int32_t scan_markers(Statement* stmt, const char* text, int64_t length,
+                     MarkerPositions* positions) {
   stmt->marker_count = 0;
+  positions->clear();
   int64_t i = 0;
   while (i < length && text[i] == ' ') ++i;
   if (i < length && is_pass_through_start(text[i])) {
@@ -57,8 +77,8 @@ int32_t scan_markers(Statement* stmt, const char* text, int64_t length) {
         post_error_unprefixed(stmt, kWrongParameterCount, kStateWrongParameterCount);
         return kMarkersUnbound;
       }
+      if (!positions->add(stmt, static_cast<uint32_t>(i))) return kMarkersNoMemory;
       ++stmt->marker_count;
-      binding->position = static_cast<uint32_t>(i + 1);
       if (awaits_data(binding)) return static_cast<int32_t>(stmt->marker_count);
       binding = binding->next;
     }

@@ -7,19 +7,21 @@
 #include <cstdint>
 
 #include "core/records.h"
+#include "statement/marker_scan.h"
+#include "statement/request_writer.h"
 
 namespace q4 {
 
-// Writes `text` (its first `length` bytes) into `request_buffer` from offset
-// 4, each marker found by the last scan_markers replaced by the literal of its
-// binding (a binary value by the token "0x<i>"), then a NUL, then each binary
-// block followed by a NUL. The block grows through reserve_request when the
-// literals need more room than the text had. On SQL_SUCCESS `request_length`
-// is the offset just past the last byte written; on SQL_ERROR a diagnostic is
-// posted on the statement and the request must not be sent.
+// Appends `text` (its first `length` bytes) to `out`, the marker at each of
+// `markers`' offsets replaced by the literal of its binding's value (a binary
+// value by the token "0x<i>", its bytes left pending for the writer's
+// append_binary_blocks). The k-th offset takes the k-th binding of the list,
+// read at the row of a parameter array being built (param_row). False with a
+// diagnostic posted on the statement; the payload must not be sent then.
 //
 // build_request calls it only for a text with at least one marker, after the
 // scan paired every marker with a binding that holds its value.
-SQLRETURN substitute_parameters(Statement* stmt, const char* text, int64_t length);
+bool substitute_parameters(Statement* stmt, const MarkerPositions& markers, const char* text,
+                           uint64_t length, RequestWriter* out);
 
 }  // namespace q4

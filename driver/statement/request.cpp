@@ -3,108 +3,66 @@
 #include <cstring>
 
 #include "core/diagnostics.h"
-#include "core/memory.h"
-#include "protocol/codec.h"
+#include "statement/binary_blocks.h"
 #include "statement/marker_scan.h"
 #include "statement/parameters.h"
+#include "statement/request_writer.h"
 
 namespace q4 {
 
 namespace {
 
-constexpr size_t kIdSize = 4;
-// pending_parameter is this plus the ordinal of the marker awaiting data.
-constexpr uint32_t kPendingBase = 500;
-
-// The block is replaced whenever the text no longer leaves kRequestSlack
-// bytes; its content is rebuilt from scratch, so nothing is kept.
-bool size_for_text(Statement* stmt, uint64_t length) {
-  if (length + kRequestSlack <= stmt->request_capacity && stmt->request_buffer != nullptr) {
-    return true;
-  }
-  drv_free(stmt->request_buffer);
-  stmt->request_buffer = nullptr;
-  stmt->request_capacity = 0;
-  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, length + kRequestSlack + 1));
-  if (block == nullptr) return false;
-  stmt->request_buffer = block;
-  stmt->request_capacity = length + kRequestSlack;
-  return true;
-}
-
-// The text as it stands, then its NUL; returns the offset after the NUL.
-uint64_t copy_text(Statement* stmt, const char* text, uint64_t length) {
-  memcpy(stmt->request_buffer + kIdSize, text, length);
-  stmt->request_buffer[kIdSize + length] = 0;
-  return kIdSize + length + 1;
-}
-
-// Appends the cursor-name trailer at `at`; returns the payload length, or 0
-// when the block could not grow for it.
-uint64_t append_trailer(Statement* stmt, uint64_t at) {
+// The execute and prepare payload (request.h), field by field. The text goes
+// as it stands, or with the literals of its bindings in place of `markers`
+// when they are given. False with a diagnostic posted; either way no binary
+// block is left pending.
+bool encode_statement_payload(Statement* stmt, RequestWriter* out, const char* text,
+                              uint64_t length, const MarkerPositions* markers) {
+  // Leftover blocks of an earlier build would shift this request's tokens.
+  discard_binary_blocks(stmt);
   size_t name_length = strnlen(stmt->cursor_name, sizeof stmt->cursor_name - 1);
-  uint64_t trailer = name_length == 0 ? 1 : name_length + 3;
-  if (!reserve_request(stmt, at, at + trailer)) return 0;
-  uint8_t* out = stmt->request_buffer + at;
-  if (name_length == 0) {
-    out[0] = 0;
-  } else {
-    memcpy(out, stmt->cursor_name, name_length);
-    memset(out + name_length, 0, 3);
+  bool written = out->append_u32(statement_id(stmt)) &&           // u32 statement id
+                 (markers == nullptr ? out->append(text, length)  // text
+                                     : substitute_parameters(stmt, *markers, text, length, out)) &&
+                 out->append_byte(0) &&                                // NUL
+                 out->append_binary_blocks() &&                        // binary blocks, each + NUL
+                 out->append_trailer(stmt->cursor_name, name_length);  // trailer
+  if (!written) {
+    // Nothing of a failed build is sent, and the next one numbers its binary
+    // tokens from 0x0 again.
+    discard_binary_blocks(stmt);
+    return false;
   }
-  return at + trailer;
+  out->finish();
+  return true;
 }
 
 }  // namespace
-
-bool reserve_request(Statement* stmt, uint64_t keep, uint64_t needed) {
-  if (needed <= stmt->request_capacity && stmt->request_buffer != nullptr) return true;
-  // Doubling keeps a run of long literals from copying the payload each time.
-  uint64_t capacity = needed + kRequestSlack;
-  if (capacity < 2 * stmt->request_capacity) capacity = 2 * stmt->request_capacity;
-  auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, capacity + 1));
-  if (block == nullptr) return false;
-  if (stmt->request_buffer == nullptr) keep = 0;
-  if (keep > stmt->request_capacity) keep = stmt->request_capacity;
-  if (keep > 0) memcpy(block, stmt->request_buffer, keep);
-  drv_free(stmt->request_buffer);
-  stmt->request_buffer = block;
-  stmt->request_capacity = capacity;
-  return true;
-}
 
 SQLRETURN build_request(Statement* stmt, const char* text, int64_t length) {
   if (text == nullptr) return post_error(stmt, kDiagInvalidArgument);
   if (length < 0 || length > kMaxTextLength) return post_error(stmt, kDiagInvalidLength);
   uint64_t text_length = static_cast<uint64_t>(length);
-  if (!size_for_text(stmt, text_length)) return SQL_ERROR;
+  RequestWriter out(stmt);
+  if (!out.start(text_length)) return SQL_ERROR;
 
   stmt->pending_parameter = 0;
-  int32_t scan = scan_markers(stmt, text, length);
-  SQLRETURN result = SQL_SUCCESS;
-  uint64_t end;
+  MarkerPositions markers;
+  int32_t scan = scan_markers(stmt, text, length, &markers);
   if (scan > 0) {
     stmt->pending_parameter = kPendingBase + static_cast<uint32_t>(scan);
     return SQL_NEED_DATA;
   }
-  if (stmt->pass_through || scan == kMarkersUnbound) {
-    end = copy_text(stmt, text, text_length);
-    if (scan == kMarkersUnbound) result = SQL_ERROR;
-  } else if (stmt->marker_count == 0) {
-    // Without markers the text is sent as it stands: bindings that no marker
-    // uses (left from another statement, say) are never converted, so they
-    // cannot make this statement fail.
-    end = copy_text(stmt, text, text_length);
-  } else {
-    if (substitute_parameters(stmt, text, length) != SQL_SUCCESS) return SQL_ERROR;
-    end = stmt->request_length;
+  if (scan == kMarkersNoMemory) return SQL_ERROR;
+  // A pass-through text, one whose markers outnumber the bindings and one
+  // without markers go as they stand: bindings that no marker uses (left from
+  // another statement, say) are never converted, so they cannot make this
+  // statement fail.
+  bool substitute = !stmt->pass_through && scan != kMarkersUnbound && stmt->marker_count > 0;
+  if (!encode_statement_payload(stmt, &out, text, text_length, substitute ? &markers : nullptr)) {
+    return SQL_ERROR;
   }
-
-  end = append_trailer(stmt, end);
-  if (end == 0) return SQL_ERROR;
-  put_u32(stmt->request_buffer, statement_id(stmt));
-  stmt->request_length = end;
-  return result;
+  return scan == kMarkersUnbound ? SQL_ERROR : SQL_SUCCESS;
 }
 
 }  // namespace q4

@@ -80,10 +80,10 @@ const Case kCases[] = {
 
 // make_literal of `b` alone: the text it appends, or "!" and the diagnostic.
 std::string literal(StatementRecord& r, const ParamBinding& b) {
-  if (!reserve_request(r.stmt, 0, 16)) return "!no request buffer";
-  uint64_t at = 4;
-  if (make_literal(r.stmt, b, &at) != SQL_SUCCESS) return "!" + diag(r.stmt);
-  return std::string(reinterpret_cast<const char*>(r.stmt->request_buffer) + 4, at - 4);
+  RequestWriter out(r.stmt);
+  if (!out.start(0)) return "!no request buffer";
+  if (make_literal(r.stmt, b, &out) != SQL_SUCCESS) return "!" + diag(r.stmt);
+  return std::string(reinterpret_cast<const char*>(r.stmt->request_buffer), out.length());
 }
 
 TEST(Literal, ValueBecomesItsLiteral) {

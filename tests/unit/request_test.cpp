@@ -30,19 +30,20 @@ TEST(MarkerScan, FindsMarkersAndPairsBindings) {
   for (ScanCase c : kScanCases) {
     SCOPED_TRACE(c.text);
     StatementRecord r;
-    std::vector<ParamBinding*> bindings;
     for (size_t i = 0; i < c.numbers.size(); ++i) {
-      bindings.push_back(
-          r.bind(c.numbers[i], c.indicators[i] == kNone ? nullptr : &c.indicators[i]));
+      r.bind(c.numbers[i], c.indicators[i] == kNone ? nullptr : &c.indicators[i]);
     }
     r.stmt->pass_through = 1;   // left from an earlier text
     r.stmt->marker_count = 99;  // likewise
     int64_t length = c.length < 0 ? static_cast<int64_t>(c.text.size()) : c.length;
-    EXPECT_EQ(scan_markers(r.stmt, c.text.data(), length), c.result);
+    MarkerPositions positions;
+    positions.add(r.stmt, 1234);  // left from an earlier text
+    EXPECT_EQ(scan_markers(r.stmt, c.text.data(), length, &positions), c.result);
     EXPECT_EQ(r.stmt->marker_count, c.markers);
+    EXPECT_EQ(positions.count(), c.markers);
     EXPECT_EQ(r.stmt->pass_through != 0, c.pass_through);
-    for (size_t i = 0; i < c.positions.size(); ++i)
-      EXPECT_EQ(bindings[i]->position, c.positions[i]);
+    for (uint32_t i = 0; i < c.positions.size(); ++i)  // 1-based in the table
+      EXPECT_EQ(i < positions.count() ? positions[i] + 1 : 0, c.positions[i]);
     // The message is written without the prefix.
     EXPECT_EQ(std::string(r.stmt->sqlstate) + r.stmt->message,
               c.result == kMarkersUnbound ? "07001Wrong number of parameters" : "");
@@ -92,9 +93,45 @@ TEST(BuildRequest, RequestBlockRoom) {
   EXPECT_EQ(r.stmt->request_buffer, first);
   ASSERT_EQ(build(r, std::string(101, 'C')), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->request_capacity, 101u + 2583u);
-  std::string before = payload_after_id(r.stmt);
-  ASSERT_TRUE(reserve_request(r.stmt, r.stmt->request_length, 101 + 2583 + 5000));
-  EXPECT_EQ(payload_after_id(r.stmt), before);
+}
+
+// Literals beyond the slack grow the block mid-text; what was written before them stays, and a
+// failed growth leaves no binary block pending. Texts with more markers than the scan keeps
+// inline move the positions to a block of their own.
+TEST(BuildRequest, GrowsPastTheSlack) {
+  StatementRecord r;
+  int64_t two = 2, nts = SQL_NTS, four = 4;
+  std::string value(6000, 'a');  // 6,002 bytes as a literal
+  int32_t number = 7;
+  r.bind(1, &two, SQL_C_BINARY, SQL_VARBINARY, "\x01\x02");
+  r.bind(2, &nts, SQL_C_CHAR, SQL_VARCHAR, value.c_str());
+  ASSERT_EQ(outcome(build(r, "SELECT ?, ?"), r.stmt), "OK");
+  EXPECT_EQ(payload_after_id(r.stmt), "SELECT 0x0, '" + value + "'" +
+                                          std::string("\0"
+                                                      "2\0\x01\x02\0\0",
+                                                      7));
+  EXPECT_GT(r.stmt->request_capacity, 11u + 2583u);
+  StatementRecord small;  // the block fits the text: the literal must grow it
+  small.bind(1, &two, SQL_C_BINARY, SQL_VARBINARY, "\x01\x02");
+  small.bind(2, &nts, SQL_C_CHAR, SQL_VARCHAR, value.c_str());
+  ASSERT_EQ(build(small, "SELECT 1234"), SQL_SUCCESS);  // as long as the text below
+  heap_fail_after(3);  // the two tables, the block, then the request's growth
+  EXPECT_EQ(outcome(build(small, "SELECT ?, ?"), small.stmt),
+            "ERROR S1001 Memory allocation failure");
+  EXPECT_EQ(small.stmt->binary_count, 0);
+
+  StatementRecord many;
+  std::string text = "SELECT ?";
+  for (int i = 1; i < 100; ++i) text += ",?";
+  for (uint16_t i = 1; i <= 100; ++i) many.bind(i, &four, SQL_C_LONG, SQL_INTEGER, &number);
+  ASSERT_EQ(build(many, std::string(text.size(), 'x')), SQL_SUCCESS);
+  heap_fail_after(0);  // the positions' block
+  EXPECT_EQ(outcome(build(many, text), many.stmt), "ERROR S1001 Memory allocation failure");
+  clear_diagnostic(many.stmt->sqlstate, many.stmt->message);
+  ASSERT_EQ(outcome(build(many, text), many.stmt), "OK");
+  std::string expected = "SELECT 7";
+  for (int i = 1; i < 100; ++i) expected += ",7";
+  EXPECT_EQ(payload_after_id(many.stmt), expected + std::string("\0\0", 2));
 }
 
 // Out of memory at any binary block fails the build with "S1001", leaving nothing pending.

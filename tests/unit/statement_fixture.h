@@ -64,9 +64,7 @@ struct StatementRecord {
       drv_free(b->buffer);
       drv_free(b);
     }
-    discard_binary_blocks(stmt);
-    drv_free(stmt->binary_blocks);
-    drv_free(stmt->binary_lengths);
+    release_binary_tables(stmt);
     drv_free(stmt->request_buffer);
     drv_free(stmt->statement_text);
     drv_free(stmt);
