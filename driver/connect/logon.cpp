@@ -16,20 +16,9 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
-constexpr DiagText kDiagLogonRefused{
-    "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
 // Missing credentials are an authorization failure too, found before asking
 // the server; the texts say where the value goes.
-constexpr const char* kStateNoCredentials = "28000";
-constexpr DiagText kDiagNoUser{kStateNoCredentials,
-                               "No user name was given. Set UID in the connection string or USER "
-                               "in the data source (\"?\" sends an empty one)."};
 // A format: %s is the user's name.
-constexpr DiagText kDiagNoPassword{
-    kStateNoCredentials,
-    "No password was given for user \"%s\". Set PWD in the connection string or PASSWORD in "
-    "the data source, which goes only with its own USER (\"?\" sends an empty one)."};
 
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
@@ -37,12 +26,11 @@ struct LinkFailureText {
   DiagText diag;
 };
 constexpr LinkFailureText kLinkFailureTexts[] = {
-    {LINK_TIMEOUT, {"S1T00", "Login Timeout expired"}},
-    {LINK_CLOSED, {"08S01", "Communication Link failure. Check server status."}},
-    {LINK_NETWORK, {"08S01", "Communication Link failure. Check network and server status."}},
+    {LINK_TIMEOUT, kDiagLogonTimeout},
+    {LINK_CLOSED, kDiagLogonClosed},
+    {LINK_NETWORK, kDiagLogonNetwork},
 };
 // LINK_FAILED and anything else.
-constexpr DiagText kDiagLinkOther{"S1000", "General error. Unable to connect to host."};
 
 // A server that refuses a logon may close the link right after the status of
 // its reply; the frame then breaks off, and what did arrive starts with this.
@@ -118,7 +106,7 @@ SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
   for (const LinkFailureText& entry : kLinkFailureTexts) {
     if (entry.link_status == link_status) return post_connection_error(conn, entry.diag);
   }
-  return post_connection_error(conn, kDiagLinkOther);
+  return post_connection_error(conn, kDiagLogonOther);
 }
 
 LogonResult logon(Window* window, Connection* conn) {

@@ -16,11 +16,7 @@
 
 namespace q4 {
 
-namespace {
-
-constexpr DiagText kDiagNoDsn{"S1000", "No DSN was specified"};
-
-}  // namespace
+namespace {}  // namespace
 
 SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn_length,
                            const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,

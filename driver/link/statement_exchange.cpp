@@ -9,9 +9,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagLinkLost{kStateCommLink, kCommErrorText};
-constexpr DiagText kDiagQueryTimeout{"S1T00", "Timeout expired"};
-
 // The link failed during a statement's exchange. The connection carries the
 // communication failure as it always has (and loses its link); the statement
 // carries it too, since applications read the diagnostics of the handle

@@ -21,8 +21,6 @@ constexpr int32_t kCatalogReplyCapacity = kReplyCapacity - 1;
 // and know no primary keys request.
 constexpr uint32_t kVersionWithKeyArguments = 710;
 
-constexpr DiagText kDiagNoPrimaryKeys{"S1000", "Q4 7.0 Server does not support this function"};
-
 // Argument bytes that still fit at `cursor` (inside io_buffer), keeping the
 // last byte of io_buffer for the end mark.
 //

@@ -13,10 +13,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagNullInfoBuffer{"S1000", "General Error"};
-constexpr DiagText kDiagUnknownInfoType{"HY096", "Invalid argument value"};
-constexpr DiagText kDiagInfoNotCapable{"S1C00", "Driver not capable"};
-
 // Types from this number on belong to later ODBC versions or to particular
 // drivers: "not capable" rather than "invalid".
 constexpr unsigned kFirstExtendedInfoType = 1000;
@@ -59,12 +55,12 @@ SQLRETURN deliver_text(Connection* conn, const char* text, size_t length, SQLPOI
 
 SQLRETURN get_info(Connection* conn, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT value_max,
                    SQLSMALLINT* length_out) {
-  if (value == nullptr && value_max != 0) return post_connection_error(conn, kDiagNullInfoBuffer);
+  if (value == nullptr && value_max != 0) return post_connection_error(conn, kDiagGeneralCapital);
 
   const InfoRow* row = find_info_row(type);
   if (row == nullptr || row->kind == InfoKind::kRefused) {
     return post_connection_error(
-        conn, type >= kFirstExtendedInfoType ? kDiagInfoNotCapable : kDiagUnknownInfoType);
+        conn, type >= kFirstExtendedInfoType ? kDiagNotCapableLower : kDiagUnknownInfoType);
   }
 
   SQLRETURN rc;

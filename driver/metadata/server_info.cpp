@@ -10,8 +10,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagNoServerInfo{"S1000", "Unable to retrieve requested info"};
-
 // The reply carries one u32; the destination leaves room for a little more.
 constexpr int32_t kReplyCapacity = 10;
 constexpr size_t kReplyStatusArea = 16;

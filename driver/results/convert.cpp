@@ -164,12 +164,12 @@ SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_
   TemporaryByte terminator(data + length, '\0');
 
   const ServerTypeEntry* server = find_server_type(server_type);
-  if (server == nullptr) return post_error(stmt, kDiagConvertNotCapable);
+  if (server == nullptr) return post_error(stmt, kDiagNotCapableLower);
   if (c_type == SQL_C_DEFAULT) c_type = server->default_c_type;
   const CTypeEntry* target = find_c_type(c_type);
   if (target == nullptr) {
     return post_error(stmt,
-                      server->kind == kServerChar ? kDiagConvertNotCapable : kDiagRestrictedType);
+                      server->kind == kServerChar ? kDiagNotCapableLower : kDiagRestrictedType);
   }
   const Rule& rule = kMatrix[server->kind][target->column];
   if (rule.convert == nullptr) return post_error(stmt, kDiagRestrictedType);

@@ -15,12 +15,6 @@ namespace q4 {
 
 // Diagnostics of the conversion. The letter case differs on purpose between
 // the two "22005" texts: text that is no number vs. a value that does not fit.
-inline constexpr DiagText kDiagConvertNotCapable{"S1C00", "Driver not capable"};
-inline constexpr DiagText kDiagRestrictedType{"07006", "Restricted data type attribute violation"};
-inline constexpr DiagText kDiagNotANumber{"22005", "Error in Assignment"};
-inline constexpr DiagText kDiagAssignment{"22005", "Error in assignment"};
-inline constexpr DiagText kDiagOutOfRange{"22003", "Numeric value out of range"};
-inline constexpr DiagText kDiagDatetimeOverflow{"22008", "Datetime field overflow"};
 
 // One conversion in progress. `data` is NUL-terminated at data[length] for
 // the whole call; `c_type` is already resolved from SQL_C_DEFAULT.

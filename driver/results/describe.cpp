@@ -10,14 +10,9 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagInvalidColumn{"S1002", "Invalid column number"};
 // SQLColAttributes reports its failures with the prefix alone.
-constexpr DiagText kDiagColumnRange{"S1002", ""};
-constexpr DiagText kDiagColumnRefused{"S1000", ""};
 // An fDescType past SQL_COLUMN_LABEL: ODBC's state for a descriptor type out
 // of range, so that the application learns which argument was wrong.
-constexpr DiagText kDiagDescriptorType{"S1091", "Descriptor type out of range"};
-constexpr const char* kStateServerRefused = "S1000";
 
 // Compared as the application's 16-bit column numbers are.
 bool beyond_last_column(const Statement* stmt, SQLUSMALLINT icol) {

@@ -14,7 +14,6 @@ namespace q4 {
 namespace {
 
 constexpr int32_t kCountsSize = 8;
-constexpr const char* kStateWarning = "00000";
 
 // Column numbers reach the application in 16 signed bits (SQLNumResultCols,
 // SQLDescribeCol): a result with more columns cannot be described, so a

@@ -9,9 +9,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagExtFetchDisabled{"S1000", "Extended fetch disabled for this DSN"};
-constexpr DiagText kDiagErrorInRow{"01S01", "Error in row"};
-
 // SQL_FETCH_NEXT .. SQL_FETCH_BOOKMARK; 0 and anything above are refused.
 // Resuming an earlier rowset (ODBC 2's fetch type 7, which the Driver
 // Manager's headers no longer name) is not supported either.

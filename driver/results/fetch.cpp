@@ -20,8 +20,6 @@ namespace {
 // something the protocol does not allow, and the rows past the damage cannot
 // be trusted. The link itself stays up (the framing was intact), so other
 // statements go on working.
-constexpr DiagText kDiagBrokenBlock{kStateCommLink, kCommErrorText};
-constexpr const char* kStateFetchRefused = "37000";
 
 constexpr int32_t kLastRowNumber = INT32_MAX - 1;
 
@@ -59,7 +57,7 @@ SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
 }  // namespace
 
 Step report_broken_block(Statement* stmt) {
-  post_error(stmt, kDiagBrokenBlock);
+  post_error(stmt, kDiagLinkLost);
   return Step{Step::kFailed};
 }
 

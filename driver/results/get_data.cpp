@@ -16,10 +16,6 @@ namespace q4 {
 namespace {
 
 // Both carry the driver prefix and nothing after it.
-constexpr DiagText kDiagColumnRange{"S1002", ""};
-constexpr DiagText kDiagNoRowRead{"24000", ""};
-constexpr DiagText kDiagBrokenValue{kStateCommLink, kCommErrorText};
-constexpr const char* kStateServerRefused = "S1000";
 
 // The reply is received into io_buffer with one byte kept free: the
 // conversion's temporary terminator goes after the value.
@@ -86,7 +82,7 @@ bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, R
   uint8_t* at = grown ? reply->get() : stmt->io_buffer;
   uint32_t size = static_cast<uint32_t>(received);
   if (size < kValueHeader || load_u32(at + 2) > size - kValueHeader) {
-    post_error(stmt, kDiagBrokenValue);
+    post_error(stmt, kDiagLinkLost);
     return false;
   }
   // The conversion borrows the byte after the value: io_buffer keeps room

@@ -8,7 +8,6 @@ namespace q4 {
 namespace {
 
 // The wording applications of this driver have always seen for ipar 0.
-constexpr DiagText kDiagParameterNumber{"S1094", "Invalid Scale"};
 
 void describe(ParamBinding* b, SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN precision,
               SQLSMALLINT scale, SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator) {
@@ -26,7 +25,7 @@ void describe(ParamBinding* b, SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN
 SQLRETURN bind_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT c_type,
                          SQLSMALLINT sql_type, SQLULEN precision, SQLSMALLINT scale,
                          SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator) {
-  if (number == 0) return post_error(stmt, kDiagParameterNumber);
+  if (number == 0) return post_error(stmt, kDiagInvalidScale);
   ParamBinding** link = &stmt->parameters;
   while (*link != nullptr && (*link)->number < number) link = &(*link)->next;
   if (*link != nullptr && (*link)->number == number) {

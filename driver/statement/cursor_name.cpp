@@ -9,10 +9,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagInvalidCursorName{"34000", "Invalid cursor name"};
-constexpr DiagText kDiagCursorNameTooLong{"34000", "Invalid cursor name - exceeds max length"};
-constexpr DiagText kDiagDuplicateCursorName{"3C000", "Duplicate cursor name"};
-
 // Cursor names are offered only by servers from version 7.1 on.
 constexpr uint32_t kCursorNameVersion = 710;
 

@@ -15,9 +15,7 @@ namespace {
 
 // The answer to every SQLPutData that has nowhere to go; applications of this
 // driver match it.
-constexpr DiagText kDiagNothingWanted{"22003", "Numeric value out of range"};
 // Data after a NULL piece, or NULL after data: a value cannot be both.
-constexpr DiagText kDiagNullAndData{"S1010", "Function sequence error"};
 // Collected values are counted in 32 bits.
 constexpr int64_t kMaxCollected = INT32_MAX - 1;
 
@@ -61,13 +59,13 @@ SQLRETURN append_piece(Statement* stmt, ParamBinding* b, const void* data, SQLLE
   // indicator, so a NULL put leaves SQL_NULL_DATA there and the literal NULL
   // is sent, as for a NULL bound directly.
   if (length == SQL_NULL_DATA) {
-    if (b->piece_length > 0) return post_error(stmt, kDiagNullAndData);
+    if (b->piece_length > 0) return post_error(stmt, kDiagSequence);
     b->piece_length = SQL_NULL_DATA;
     b->piece_data = b->value;
     b->piece_seen = 1;
     return SQL_SUCCESS;
   }
-  if (b->piece_length == SQL_NULL_DATA) return post_error(stmt, kDiagNullAndData);
+  if (b->piece_length == SQL_NULL_DATA) return post_error(stmt, kDiagSequence);
   if (length == SQL_NTS) {
     if (data == nullptr) return post_error(stmt, kDiagInvalidArgument);
     // Wide pieces are collected as bytes, two per unit, like the value's
@@ -124,9 +122,9 @@ SQLRETURN param_data(Statement* stmt, SQLPOINTER* token) {
 
 SQLRETURN put_data(Statement* stmt, SQLPOINTER data, SQLLEN length) {
   ParamBinding* wanted = wanted_binding(stmt);
-  if (wanted == nullptr) return post_error(stmt, kDiagNothingWanted);
+  if (wanted == nullptr) return post_error(stmt, kDiagOutOfRange);
   if (collects_pieces(*wanted)) return append_piece(stmt, wanted, data, length);
-  if (wanted->piece_seen) return post_error(stmt, kDiagNothingWanted);
+  if (wanted->piece_seen) return post_error(stmt, kDiagOutOfRange);
   // The hand-over writes the length into the application's indicator; one
   // that does not fit the 32-bit piece count would arrive changed.
   if (length > INT32_MAX || length < INT32_MIN) return post_error(stmt, kDiagInvalidLength);

@@ -21,11 +21,7 @@ namespace {
 // SQLNativeSql.
 constexpr uint32_t kVersionWithPrepareInfo = 710;
 
-constexpr DiagText kDiagNoNativeSql{"IM001", "Driver does not support this function"};
 // SQLNumParams' own wording; the capital "E" is what applications see.
-constexpr DiagText kDiagNumParamsNoOutput{"S1000", "General Error"};
-constexpr const char* kStateWrongParameterCount = "07001";
-constexpr const char* kStateSyntaxError = "37000";
 
 bool slot_holds(const Statement* stmt, const char* sqlstate) {
   return strcmp(stmt->sqlstate, sqlstate) == 0;
@@ -85,7 +81,7 @@ SQLRETURN prepare_statement(Statement* stmt, const char* text, int64_t length) {
   bool markers_unbound = false;
   SQLRETURN built = build_request(stmt, stmt->statement_text, length);
   if (built != SQL_SUCCESS) {
-    if (!slot_holds(stmt, kStateWrongParameterCount)) {
+    if (!slot_holds(stmt, kDiagWrongParameterCount.sqlstate)) {
       // A parameter bound for data at execution cannot be prepared: its value
       // is not there to be written into the text. The build posts nothing for
       // it, so say so here instead of failing without a diagnostic.
@@ -134,7 +130,7 @@ SQLRETURN execute_prepared(Statement* stmt) {
 
 SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count) {
   uint32_t markers = count_question_marks(stmt->statement_text);
-  if (count == nullptr) return post_error(stmt, kDiagNumParamsNoOutput);
+  if (count == nullptr) return post_error(stmt, kDiagGeneralCapital);
   *count = static_cast<SQLSMALLINT>(markers);
   return SQL_SUCCESS;
 }
@@ -142,7 +138,7 @@ SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count) {
 SQLRETURN native_sql(Connection* conn, const SQLCHAR* text_in, SQLCHAR* text_out,
                      SQLINTEGER out_max, SQLINTEGER* out_length) {
   if (conn->server_version < kVersionWithPrepareInfo) {
-    return post_connection_error(conn, kDiagNoNativeSql);
+    return post_connection_error(conn, kDiagNoSuchFunction);
   }
   // A null input text has nothing to translate and nothing to measure.
   if (text_in == nullptr) return post_connection_error(conn, kDiagInvalidArgument);

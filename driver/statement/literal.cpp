@@ -11,11 +11,8 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagRestrictedType{"07006", "Restricted data type attribute violation"};
-constexpr DiagText kDiagDefaultParam{"IM001", "Driver does not support this function"};
 // A floating-point value without a decimal form (NaN, an infinity) has no
 // literal the server could read.
-constexpr DiagText kDiagNoDecimalForm{"22003", "Numeric value out of range"};
 
 // How a C type's value is read and written.
 enum class Kind : uint8_t {
@@ -188,7 +185,7 @@ bool keeps_every_digit(SQLSMALLINT sql_type) {
 template <typename Real>
 SQLRETURN put_floating(Statement* stmt, RequestWriter* writer, Real v, int scale,
                        bool every_digit) {
-  if (!std::isfinite(v)) return post_error(stmt, kDiagNoDecimalForm);
+  if (!std::isfinite(v)) return post_error(stmt, kDiagOutOfRange);
   if (scale < 0) scale = 0;
   // Sign, up to 309 integer digits, the point and the decimals; the shortest
   // form of the smallest double has 323 zeros after the point and 17 digits.
@@ -372,7 +369,7 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
   // SQL_C_DEFAULT on an SQL type without a C type of its own; any other C
   // type without a rule is refused below as a general error.
   if (b.c_type == SQL_C_DEFAULT && c_type == 0) return post_error(stmt, kDiagRestrictedType);
-  if (length == SQL_DEFAULT_PARAM) return post_error(stmt, kDiagDefaultParam);
+  if (length == SQL_DEFAULT_PARAM) return post_error(stmt, kDiagNoSuchFunction);
   if (length == SQL_NULL_DATA) return put_bytes(out, "NULL", 4);
 
   const CTypeRule* rule = rule_for(c_type);

@@ -13,8 +13,6 @@ namespace q4 {
 namespace {
 
 // Written into the slot as it stands: applications match this exact text.
-constexpr const char* kWrongParameterCount = "Wrong number of parameters";
-constexpr const char* kStateWrongParameterCount = "07001";
 
 bool is_ascii_letter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -74,7 +72,8 @@ int32_t scan_markers(Statement* stmt, const char* text, int64_t length,
       if (!in_single) in_double = !in_double;
     } else if (c == '?' && !in_single && !in_double) {
       if (binding == nullptr) {
-        post_error_unprefixed(stmt, kWrongParameterCount, kStateWrongParameterCount);
+        post_error_unprefixed(stmt, kDiagWrongParameterCount.text,
+                              kDiagWrongParameterCount.sqlstate);
         return kMarkersUnbound;
       }
       if (!positions->add(stmt, static_cast<uint32_t>(i))) return kMarkersNoMemory;

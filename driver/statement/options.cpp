@@ -11,15 +11,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagValueChanged{"01S02", "Value option changed"};
-constexpr DiagText kDiagOptionValueChanged{"01S02", "Option value changed"};
-constexpr DiagText kDiagStatementNotCapable{"S1C00", "Driver not capable"};
-constexpr DiagText kDiagBadOptionSet{"S1000", "Bad option"};
-constexpr DiagText kDiagBadOptionGet{"S1092", "Bad Option"};
-constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
-constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
-constexpr const char* kStateServerRefused = "S1000";
-
 // Largest value kept for SQL_MAX_ROWS and SQL_BIND_TYPE.
 constexpr uint32_t kMaxCount = 2147483646;
 
@@ -201,7 +192,7 @@ SQLRETURN set_option(Connection* conn, Statement* stmt, SQLUSMALLINT code, uint3
           return post_option_error(conn, stmt, kDiagInvalidArgument);
       }
     case Rule::kNotCapable:
-      return post_option_error(conn, stmt, kDiagStatementNotCapable);
+      return post_option_error(conn, stmt, kDiagNotCapableLower);
     case Rule::kBadOption:
       break;
   }
@@ -221,7 +212,7 @@ SQLRETURN get_stmt_option(Statement* stmt, SQLUSMALLINT code, SQLPOINTER out) {
   if (out == nullptr) return post_error(stmt, kDiagInvalidArgument);
   const StatementOption* option = find_statement_option(code);
   if (option == nullptr) return post_error(stmt, kDiagBadOptionGet);
-  if (option->field == nullptr) return post_error(stmt, kDiagStatementNotCapable);
+  if (option->field == nullptr) return post_error(stmt, kDiagNotCapableLower);
   *static_cast<uint32_t*>(out) = stmt->*option->field;
   return SQL_SUCCESS;
 }

@@ -13,8 +13,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagRowValue{"S1107", "Row value out of range"};
-
 static_assert(sizeof(SQLULEN) == sizeof(uint64_t), "the row counter is kept as 64 bits");
 
 struct ElementSize {

@@ -8,8 +8,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagParameterNumber{"S1093", "Invalid parameter number"};
-
 static_assert(kUnboundParameterSize == static_cast<SQLULEN>(kMaxTextLength),
               "an unbound marker takes any text the driver can send");
 
@@ -29,7 +27,7 @@ SQLRETURN describe_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* 
   // application asks SQLNumParams how many there are and then describes each,
   // and a refusal of one it was told about fails its whole statement.
   if (number == 0 || number > count_question_marks(stmt->statement_text)) {
-    return post_error(stmt, kDiagParameterNumber);
+    return post_error(stmt, kDiagInvalidParameterNumber);
   }
   const ParamBinding* b = binding_numbered(stmt, number);
   if (sql_type != nullptr) *sql_type = b != nullptr ? b->sql_type : kUnboundParameterType;

@@ -7,12 +7,7 @@
 
 namespace q4 {
 
-namespace {
-
-constexpr DiagText kDiagInvalidTransactionCode{"S1012", "Invalid Transaction Code"};
-constexpr DiagText kDiagTransactionFailed{"08007", "Transaction Failed"};
-
-}  // namespace
+namespace {}  // namespace
 
 SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
   if (type != SQL_COMMIT && type != SQL_ROLLBACK) {
