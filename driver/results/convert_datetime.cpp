@@ -39,7 +39,7 @@ const TemporalLayout& layout_of(SQLSMALLINT server_type) {
 }
 
 // Byte `i` of the value, or NUL beyond its end: separator checks never read
-// past data[length].
+// past the value.
 char byte_at(const Conversion& c, int32_t i) {
   return i < c.length ? static_cast<char>(c.data[i]) : '\0';
 }
@@ -91,10 +91,11 @@ void write_timestamp(const Conversion& c, const Moment& m) {
   report_length(c, sizeof ts);
 }
 
-void read_date_fields(const char* d, Moment* m) {
-  m->year = parse_int(d);
-  m->month = parse_int(d + 5);
-  m->day = parse_int(d + 8);
+// The fields at offsets 0, 5 and 8 of the first `length` characters of `d`.
+void read_date_fields(const char* d, int32_t length, Moment* m) {
+  m->year = parse_int(d, length);
+  m->month = parse_int(d + 5, length - 5);
+  m->day = parse_int(d + 8, length - 8);
 }
 
 Moment today_at(int hour, int minute, int second) {
@@ -164,20 +165,19 @@ SQLRETURN convert_temporal_fields(const Conversion& c) {
   if (!check_layout(c, layout)) return SQL_ERROR;
 
   Moment m{0, 0, 0, 0, 0, 0};
+  // The layout check guarantees every field's offset lies inside the value
+  // (a date 8 bytes or more, a time 6, a timestamp 17).
   if (layout.time_at >= 0) {
     const char* t = c.text() + layout.time_at;
-    m.hour = parse_int(t);
-    m.minute = parse_int(t + 3);
-    m.second = parse_int(t + 6);
+    int32_t n = c.length - layout.time_at;
+    m.hour = parse_int(t, n);
+    m.minute = parse_int(t + 3, n - 3);
+    m.second = parse_int(t + 6, n - 6);
   }
-  if (layout.has_date && layout.time_at >= 0) {
+  if (layout.has_date) {
     // In a timestamp the day ends at the separator at offset 10 whatever that
-    // byte is: it is NUL while the date is read and put back afterwards. The
-    // layout check guarantees 17 bytes or more.
-    TemporaryByte end_of_day(c.data + 10, '\0');
-    read_date_fields(c.text(), &m);
-  } else if (layout.has_date) {
-    read_date_fields(c.text(), &m);
+    // byte is.
+    read_date_fields(c.text(), layout.time_at >= 0 ? 10 : c.length, &m);
   } else if (c.c_type == SQL_C_TIMESTAMP) {
     m = today_at(m.hour, m.minute, m.second);
   }

@@ -22,32 +22,20 @@ inline constexpr DiagText kDiagAssignment{"22005", "Error in assignment"};
 inline constexpr DiagText kDiagOutOfRange{"22003", "Numeric value out of range"};
 inline constexpr DiagText kDiagDatetimeOverflow{"22008", "Datetime field overflow"};
 
-// One conversion in progress. `data` is NUL-terminated at data[length] for
-// the whole call; `c_type` is already resolved from SQL_C_DEFAULT.
+// One conversion in progress: the value is data[0, length), read where it
+// lies and never beyond; `c_type` is already resolved from SQL_C_DEFAULT.
 struct Conversion {
   Statement* stmt;
   SQLSMALLINT server_type;
   SQLSMALLINT c_type;
-  uint8_t* data;
+  const uint8_t* data;
   int32_t length;
   int32_t buffer_length;  // clamped; 0 when `buffer` is null
   void* buffer;
   SQLLEN* length_out;
 
+  // The value as characters, for the parsers (which take its length too).
   const char* text() const { return reinterpret_cast<const char*>(data); }
-};
-
-// Sets a byte for the lifetime of the guard and puts the old one back.
-class TemporaryByte {
- public:
-  TemporaryByte(uint8_t* at, uint8_t value) : at_(at), saved_(*at) { *at_ = value; }
-  ~TemporaryByte() { *at_ = saved_; }
-  TemporaryByte(const TemporaryByte&) = delete;
-  TemporaryByte& operator=(const TemporaryByte&) = delete;
-
- private:
-  uint8_t* at_;
-  uint8_t saved_;
 };
 
 inline void report_length(const Conversion& c, int64_t length) {

@@ -1,7 +1,6 @@
 #include "results/parse.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace q4 {
 
@@ -31,39 +30,45 @@ double power_of_five(int64_t n) {
   return result;
 }
 
-// A field of a date or time: a plain digit string, no sign, no ".".
-bool plain_digits(const char* field) {
-  NumberShape shape = scan_number(field);
-  return shape.valid && !shape.has_sign && !shape.has_point;
-}
+// A text of known length read one character at a time. `peek` shows a NUL
+// at the end, so the loops below stop there as they stop at a NUL inside the
+// text, and nothing past the end is ever read.
+struct Cursor {
+  const char* p;
+  const char* end;
 
-// Copies at most `width` characters of `text` (of `length`) into `out`
-// (width + 1 bytes), NUL-terminated, with every `separator` replaced by a NUL
-// so that the fields become separate strings.
-void cut_fields(const char* text, int32_t length, int width, char separator, char* out) {
-  int n = length < width ? length : width;
-  memcpy(out, text, static_cast<size_t>(n));
-  out[n] = '\0';
-  for (int i = 0; i < n; ++i) {
-    if (out[i] == separator) out[i] = '\0';
-  }
+  Cursor(const char* text, int32_t length) : p(text), end(text + (length > 0 ? length : 0)) {}
+  char peek() const { return p < end ? *p : '\0'; }
+};
+
+// The date or time field that starts at `from` in the `width` characters of
+// `window` and ends at the next `separator`, NUL or the window's end. True,
+// with its value, when it is a plain digit string: no sign, no ".".
+bool read_field(const char* window, int32_t width, int32_t from, char separator, int* value) {
+  int32_t to = from;
+  while (to < width && window[to] != separator && window[to] != '\0') ++to;
+  NumberShape shape = scan_number(window + from, to - from);
+  if (!shape.valid || shape.has_sign || shape.has_point) return false;
+  *value = parse_int(window + from, to - from);
+  return true;
 }
 
 }  // namespace
 
-NumberShape scan_number(const char* text) {
+NumberShape scan_number(const char* text, int32_t length) {
   NumberShape shape{false, false, false};
-  const char* p = text;
-  if (*p == '+' || *p == '-') {
+  Cursor in(text, length);
+  if (in.peek() == '+' || in.peek() == '-') {
     shape.has_sign = true;
-    ++p;
+    ++in.p;
   }
-  if (*p == '\0') return shape;  // empty, or a lone sign
-  for (; *p != '\0'; ++p) {
-    if (*p == '.') {
+  if (in.peek() == '\0') return shape;  // empty, or a lone sign
+  for (; in.peek() != '\0'; ++in.p) {
+    char c = *in.p;
+    if (c == '.') {
       if (shape.has_point) return shape;
       shape.has_point = true;
-    } else if (!is_digit(*p)) {
+    } else if (!is_digit(c)) {
       return shape;
     }
   }
@@ -71,42 +76,42 @@ NumberShape scan_number(const char* text) {
   return shape;
 }
 
-double parse_double(const char* text) {
-  const char* p = text;
-  while (*p == ' ') ++p;
+double parse_double(const char* text, int32_t length) {
+  Cursor in(text, length);
+  while (in.peek() == ' ') ++in.p;
   bool negative = false;
-  if (*p == '-' || *p == '+') {
-    negative = *p == '-';
-    ++p;
+  if (in.peek() == '-' || in.peek() == '+') {
+    negative = in.peek() == '-';
+    ++in.p;
   }
 
   double mantissa = 0.0;
   int64_t exponent = 0;  // decimal exponent applying to `mantissa`
-  for (; is_digit(*p); ++p) {
+  for (; is_digit(in.peek()); ++in.p) {
     if (mantissa < kMantissaLimit) {
-      mantissa = mantissa * 10.0 + (*p - '0');
+      mantissa = mantissa * 10.0 + (*in.p - '0');
     } else {
       ++exponent;
     }
   }
-  if (*p == '.') {
-    for (++p; is_digit(*p); ++p) {
+  if (in.peek() == '.') {
+    for (++in.p; is_digit(in.peek()); ++in.p) {
       if (mantissa < kMantissaLimit) {
-        mantissa = mantissa * 10.0 + (*p - '0');
+        mantissa = mantissa * 10.0 + (*in.p - '0');
         --exponent;
       }
     }
   }
-  if (*p == 'E' || *p == 'e') {
-    ++p;
+  if (in.peek() == 'E' || in.peek() == 'e') {
+    ++in.p;
     bool negative_exponent = false;
-    if (*p == '-' || *p == '+') {
-      negative_exponent = *p == '-';
-      ++p;
+    if (in.peek() == '-' || in.peek() == '+') {
+      negative_exponent = in.peek() == '-';
+      ++in.p;
     }
     int64_t written = 0;
-    for (; is_digit(*p); ++p) {
-      if (written < kExponentClamp) written = written * 10 + (*p - '0');
+    for (; is_digit(in.peek()); ++in.p) {
+      if (written < kExponentClamp) written = written * 10 + (*in.p - '0');
     }
     exponent += negative_exponent ? -written : written;
   }
@@ -124,30 +129,28 @@ double parse_double(const char* text) {
   return negative ? -value : value;
 }
 
-int32_t parse_int(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
+int32_t parse_int(const char* text, int32_t length) {
+  Cursor in(text, length);
+  while (in.peek() == ' ' || in.peek() == '\t') ++in.p;
   bool negative = false;
-  if (*p == '-' || *p == '+') {
-    negative = *p == '-';
-    ++p;
+  if (in.peek() == '-' || in.peek() == '+') {
+    negative = in.peek() == '-';
+    ++in.p;
   }
   uint32_t value = 0;
-  for (; is_digit(*p); ++p) value = value * 10u + static_cast<uint32_t>(*p - '0');
+  for (; is_digit(in.peek()); ++in.p) value = value * 10u + static_cast<uint32_t>(*in.p - '0');
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
 bool parse_date(const char* text, int32_t length, DateFields* out) {
   // The "-" at offset 7 must lie inside the value: at least 8 bytes.
   if (length < 8 || text[4] != '-' || text[7] != '-') return false;
-  char fields[11];
-  cut_fields(text, length, 10, '-', fields);
-  if (!plain_digits(fields) || !plain_digits(fields + 5) || !plain_digits(fields + 8)) {
+  int32_t width = length < 10 ? length : 10;
+  if (!read_field(text, width, 0, '-', &out->year) ||
+      !read_field(text, width, 5, '-', &out->month) ||
+      !read_field(text, width, 8, '-', &out->day)) {
     return false;
   }
-  out->year = parse_int(fields);
-  out->month = parse_int(fields + 5);
-  out->day = parse_int(fields + 8);
   return out->month >= 1 && out->month <= 12 && out->day >= 1 && out->day <= 31;
 }
 
@@ -160,14 +163,13 @@ bool parse_time(const char* text, int32_t length, TimeFields* out) {
   } else {
     return false;
   }
-  char fields[9];
-  cut_fields(text + start, length - start, 8, ':', fields);
-  if (!plain_digits(fields) || !plain_digits(fields + 3) || !plain_digits(fields + 6)) {
+  const char* window = text + start;
+  int32_t width = length - start < 8 ? length - start : 8;
+  if (!read_field(window, width, 0, ':', &out->hour) ||
+      !read_field(window, width, 3, ':', &out->minute) ||
+      !read_field(window, width, 6, ':', &out->second)) {
     return false;
   }
-  out->hour = parse_int(fields);
-  out->minute = parse_int(fields + 3);
-  out->second = parse_int(fields + 6);
   return out->hour >= 0 && out->hour <= 24 && out->minute >= 0 && out->minute <= 59 &&
          out->second >= 0 && out->second <= 59;
 }

@@ -50,7 +50,7 @@ class Convert : public ::testing::Test {
              int size = -1) {
     if (size < 0) size = buffer_length < 0 ? 0 : buffer_length > 64 ? 64 : int(buffer_length);
     Bytes data = value;
-    data.push_back('7');  // the byte after the value: borrowed as NUL, then restored
+    data.push_back('7');  // a digit after the value, which must not be read
     const Bytes before = data;
     Bytes area(kGuard + size + kGuard, kFill);
     stmt->sqlstate[0] = '\0';
@@ -249,6 +249,8 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
 
 // Up to 16 significant digits and |exponent| <= 22 round as strtod does.
 TEST(ParseDouble, MatchesStrtodAndStops) {
+  auto parse_double = [](const char* s) { return q4::parse_double(s, int32_t(strlen(s))); };
+  auto parse_int = [](const char* s) { return q4::parse_int(s, int32_t(strlen(s))); };
   for (const char* text : {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22"}) {
     EXPECT_EQ(parse_double(text), strtod(text, nullptr)) << text;
   }
