@@ -1,6 +1,7 @@
 #include "results/parse.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace q4 {
 
@@ -28,6 +29,17 @@ double power_of_five(int64_t n) {
     n >>= 1;
   }
   return result;
+}
+
+// value x 2^exponent, as ldexp computes it. For exponents of a normal power
+// of two the product with that exact power is the same single correctly
+// rounded step (also when the result is subnormal) without the library call.
+double times_power_of_two(double value, int64_t exponent) {
+  if (exponent < -1022 || exponent > 1023) return std::ldexp(value, static_cast<int>(exponent));
+  uint64_t bits = static_cast<uint64_t>(exponent + 1023) << 52;
+  double power;
+  memcpy(&power, &bits, sizeof power);
+  return value * power;
 }
 
 // A text of known length read one character at a time. `peek` shows a NUL
@@ -122,10 +134,10 @@ double parse_double(const char* text, int32_t length) {
   if (exponent > kExponentClamp) exponent = kExponentClamp;
   if (exponent < -kExponentClamp) exponent = -kExponentClamp;
 
-  // m x 10^e = (m x 5^e) x 2^e; the power of two is applied exactly by ldexp.
+  // m x 10^e = (m x 5^e) x 2^e; the power of two is applied exactly.
   double value =
       exponent >= 0 ? mantissa * power_of_five(exponent) : mantissa / power_of_five(-exponent);
-  value = std::ldexp(value, static_cast<int>(exponent));
+  value = times_power_of_two(value, exponent);
   return negative ? -value : value;
 }
 
