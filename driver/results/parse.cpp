@@ -55,13 +55,16 @@ struct Cursor {
 
 // The date or time field that starts at `from` in the `width` characters of
 // `window` and ends at the next `separator`, NUL or the window's end. True,
-// with its value, when it is a plain digit string: no sign, no ".".
+// with its value as parse_int gives it, when it is a plain digit string (one
+// or more digits, no sign, no "."); false when it is empty or holds anything
+// else.
 bool read_field(const char* window, int32_t width, int32_t from, char separator, int* value) {
-  int32_t to = from;
-  while (to < width && window[to] != separator && window[to] != '\0') ++to;
-  NumberShape shape = scan_number(window + from, to - from);
-  if (!shape.valid || shape.has_sign || shape.has_point) return false;
-  *value = parse_int(window + from, to - from);
+  uint32_t v = 0;
+  int32_t i = from;
+  for (; i < width && is_digit(window[i]); ++i)
+    v = v * 10u + static_cast<uint32_t>(window[i] - '0');
+  if (i == from || (i < width && window[i] != separator && window[i] != '\0')) return false;
+  *value = static_cast<int32_t>(v);
   return true;
 }
 
@@ -75,14 +78,15 @@ NumberShape scan_number(const char* text, int32_t length) {
     ++in.p;
   }
   if (in.peek() == '\0') return shape;  // empty, or a lone sign
-  for (; in.peek() != '\0'; ++in.p) {
+  for (; in.p < in.end; ++in.p) {
     char c = *in.p;
-    if (c == '.') {
-      if (shape.has_point) return shape;
+    if (is_digit(c)) continue;
+    if (c == '.' && !shape.has_point) {
       shape.has_point = true;
-    } else if (!is_digit(c)) {
-      return shape;
+      continue;
     }
+    if (c != '\0') return shape;
+    break;  // a NUL ends the text
   }
   shape.valid = true;
   return shape;
