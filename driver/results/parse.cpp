@@ -61,8 +61,9 @@ struct Cursor {
 bool read_field(const char* window, int32_t width, int32_t from, char separator, int* value) {
   uint32_t v = 0;
   int32_t i = from;
-  for (; i < width && is_digit(window[i]); ++i)
+  for (; i < width && is_digit(window[i]); ++i) {
     v = v * 10u + static_cast<uint32_t>(window[i] - '0');
+  }
   if (i == from || (i < width && window[i] != separator && window[i] != '\0')) return false;
   *value = static_cast<int32_t>(v);
   return true;
