@@ -153,15 +153,14 @@ int64_t remaining_bytes(const Conversion& c) {
 
 }  // namespace
 
-SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_type, uint8_t* data,
-                        int32_t length, SQLLEN buffer_length, SQLPOINTER buffer,
-                        SQLLEN* length_out) {
-  uint8_t empty_value = 0;
+SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_type,
+                        const uint8_t* data, int32_t length, SQLLEN buffer_length,
+                        SQLPOINTER buffer, SQLLEN* length_out) {
+  static constexpr uint8_t kEmptyValue = 0;
   if (data == nullptr || length < 0) {
-    data = &empty_value;
+    data = &kEmptyValue;
     length = 0;
   }
-  TemporaryByte terminator(data + length, '\0');
 
   const ServerTypeEntry* server = find_server_type(server_type);
   if (server == nullptr) return post_error(stmt, kDiagNotCapableLower);

@@ -16,10 +16,10 @@ namespace q4 {
 // posting "01004" on `stmt`, or SQL_ERROR after posting the failure; on
 // SQL_ERROR neither the buffer nor the length has been written.
 //
-// `data` must be writable and have one byte after the value (data[length]):
-// it holds a NUL for the duration of the call so that the text parsers see a
-// terminated string, and it is restored, as is every other byte of the value,
-// before the call returns. A null `data` is taken as an empty value.
+// The value is the `length` bytes at `data`; nothing before or after them is
+// read and nothing of them is written, so a value is converted where it lies
+// in a received block. A null `data` or a negative length is taken as an
+// empty value.
 //
 // The piecewise rules (text, raw and hexadecimal copies) start at the
 // statement's getdata_offset and advance it by what they delivered; whoever
@@ -29,8 +29,8 @@ namespace q4 {
 // clamped to it (never wrapped). A null `buffer` has no room: character and
 // binary targets then only report the length, fixed-size targets fail with
 // "S1009".
-SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_type, uint8_t* data,
-                        int32_t length, SQLLEN buffer_length, SQLPOINTER buffer,
-                        SQLLEN* length_out);
+SQLRETURN convert_value(Statement* stmt, SQLSMALLINT server_type, SQLSMALLINT c_type,
+                        const uint8_t* data, int32_t length, SQLLEN buffer_length,
+                        SQLPOINTER buffer, SQLLEN* length_out);
 
 }  // namespace q4

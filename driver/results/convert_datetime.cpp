@@ -39,7 +39,7 @@ const TemporalLayout& layout_of(SQLSMALLINT server_type) {
 }
 
 // Byte `i` of the value, or NUL beyond its end: separator checks never read
-// past data[length].
+// past the value.
 char byte_at(const Conversion& c, int32_t i) {
   return i < c.length ? static_cast<char>(c.data[i]) : '\0';
 }
@@ -91,10 +91,39 @@ void write_timestamp(const Conversion& c, const Moment& m) {
   report_length(c, sizeof ts);
 }
 
-void read_date_fields(const char* d, Moment* m) {
-  m->year = parse_int(d);
-  m->month = parse_int(d + 5);
-  m->day = parse_int(d + 8);
+bool is_digit(char ch) {
+  return ch >= '0' && ch <= '9';
+}
+
+// `count` digits at `at` as a number; false when one of them is not a digit.
+bool read_digits(const char* at, int count, int* value) {
+  int v = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!is_digit(at[i])) return false;
+    v = v * 10 + (at[i] - '0');
+  }
+  *value = v;
+  return true;
+}
+
+// The three fields of a date (at 0, 5 and 8, `first_width` 4) or a time (at
+// 0, 3 and 6, `first_width` 2) in the first `length` characters of `text`,
+// each as parse_int reads it up to `length`. The layout check has found the
+// separator after the first and the second field, so in the server's own
+// form (every field all digits, the last one ending at `length` or at a
+// non-digit) the digits are what parse_int would give and are read directly:
+// this runs for every date and time of every row.
+void read_fields(const char* text, int32_t length, int first_width, int* first, int* second,
+                 int* third) {
+  int32_t end = first_width + 6;
+  if (length >= end && (length == end || !is_digit(text[end])) &&
+      read_digits(text, first_width, first) && read_digits(text + first_width + 1, 2, second) &&
+      read_digits(text + first_width + 4, 2, third)) {
+    return;
+  }
+  *first = parse_int(text, length);
+  *second = parse_int(text + first_width + 1, length - first_width - 1);
+  *third = parse_int(text + first_width + 4, length - first_width - 4);
 }
 
 Moment today_at(int hour, int minute, int second) {
@@ -164,20 +193,16 @@ SQLRETURN convert_temporal_fields(const Conversion& c) {
   if (!check_layout(c, layout)) return SQL_ERROR;
 
   Moment m{0, 0, 0, 0, 0, 0};
+  // The layout check guarantees every field's offset lies inside the value
+  // (a date 8 bytes or more, a time 6, a timestamp 17).
   if (layout.time_at >= 0) {
-    const char* t = c.text() + layout.time_at;
-    m.hour = parse_int(t);
-    m.minute = parse_int(t + 3);
-    m.second = parse_int(t + 6);
+    read_fields(c.text() + layout.time_at, c.length - layout.time_at, 2, &m.hour, &m.minute,
+                &m.second);
   }
-  if (layout.has_date && layout.time_at >= 0) {
+  if (layout.has_date) {
     // In a timestamp the day ends at the separator at offset 10 whatever that
-    // byte is: it is NUL while the date is read and put back afterwards. The
-    // layout check guarantees 17 bytes or more.
-    TemporaryByte end_of_day(c.data + 10, '\0');
-    read_date_fields(c.text(), &m);
-  } else if (layout.has_date) {
-    read_date_fields(c.text(), &m);
+    // byte is.
+    read_fields(c.text(), layout.time_at >= 0 ? 10 : c.length, 4, &m.year, &m.month, &m.day);
   } else if (c.c_type == SQL_C_TIMESTAMP) {
     m = today_at(m.hour, m.minute, m.second);
   }

@@ -134,7 +134,7 @@ SQLRETURN store_parsed(const Conversion& c, double value, bool point_means_cut) 
 bool store_digits_exactly(const Conversion& c, SQLRETURN* rc) {
   const NumberTarget& t = number_target(c.c_type);
   if (t.kind != kInteger || t.size != 8) return false;
-  NumberShape shape = scan_number(c.text());
+  NumberShape shape = scan_number(c.text(), c.length);
   if (!shape.valid || shape.has_point) return false;
   const char* first = c.text();
   const char* last = first + c.length;
@@ -186,17 +186,17 @@ bool read_server_integer(const Conversion& c, int32_t* value) {
 }
 
 SQLRETURN convert_text_to_number(const Conversion& c) {
-  NumberShape shape = scan_number(c.text());
+  NumberShape shape = scan_number(c.text(), c.length);
   if (!shape.valid) return post_error(c.stmt, kDiagNotANumber);
   SQLRETURN rc;
   if (store_digits_exactly(c, &rc)) return rc;
-  return store_parsed(c, parse_double(c.text()), shape.has_point);
+  return store_parsed(c, parse_double(c.text(), c.length), shape.has_point);
 }
 
 SQLRETURN convert_decimal_to_number(const Conversion& c) {
   SQLRETURN rc;
   if (store_digits_exactly(c, &rc)) return rc;
-  return store_parsed(c, parse_double(c.text()), false);
+  return store_parsed(c, parse_double(c.text(), c.length), false);
 }
 
 SQLRETURN convert_integer_to_number(const Conversion& c) {

@@ -16,32 +16,20 @@ namespace q4 {
 // Diagnostics of the conversion. The letter case differs on purpose between
 // the two "22005" texts: text that is no number vs. a value that does not fit.
 
-// One conversion in progress. `data` is NUL-terminated at data[length] for
-// the whole call; `c_type` is already resolved from SQL_C_DEFAULT.
+// One conversion in progress: the value is data[0, length), read where it
+// lies and never beyond; `c_type` is already resolved from SQL_C_DEFAULT.
 struct Conversion {
   Statement* stmt;
   SQLSMALLINT server_type;
   SQLSMALLINT c_type;
-  uint8_t* data;
+  const uint8_t* data;
   int32_t length;
   int32_t buffer_length;  // clamped; 0 when `buffer` is null
   void* buffer;
   SQLLEN* length_out;
 
+  // The value as characters, for the parsers (which take its length too).
   const char* text() const { return reinterpret_cast<const char*>(data); }
-};
-
-// Sets a byte for the lifetime of the guard and puts the old one back.
-class TemporaryByte {
- public:
-  TemporaryByte(uint8_t* at, uint8_t value) : at_(at), saved_(*at) { *at_ = value; }
-  ~TemporaryByte() { *at_ = saved_; }
-  TemporaryByte(const TemporaryByte&) = delete;
-  TemporaryByte& operator=(const TemporaryByte&) = delete;
-
- private:
-  uint8_t* at_;
-  uint8_t saved_;
 };
 
 inline void report_length(const Conversion& c, int64_t length) {

@@ -31,82 +31,104 @@ double power_of_five(int64_t n) {
   return result;
 }
 
-// A field of a date or time: a plain digit string, no sign, no ".".
-bool plain_digits(const char* field) {
-  NumberShape shape = scan_number(field);
-  return shape.valid && !shape.has_sign && !shape.has_point;
+// value x 2^exponent, as ldexp computes it. For exponents of a normal power
+// of two the product with that exact power is the same single correctly
+// rounded step (also when the result is subnormal) without the library call.
+double times_power_of_two(double value, int64_t exponent) {
+  if (exponent < -1022 || exponent > 1023) return std::ldexp(value, static_cast<int>(exponent));
+  uint64_t bits = static_cast<uint64_t>(exponent + 1023) << 52;
+  double power;
+  memcpy(&power, &bits, sizeof power);
+  return value * power;
 }
 
-// Copies at most `width` characters of `text` (of `length`) into `out`
-// (width + 1 bytes), NUL-terminated, with every `separator` replaced by a NUL
-// so that the fields become separate strings.
-void cut_fields(const char* text, int32_t length, int width, char separator, char* out) {
-  int n = length < width ? length : width;
-  memcpy(out, text, static_cast<size_t>(n));
-  out[n] = '\0';
-  for (int i = 0; i < n; ++i) {
-    if (out[i] == separator) out[i] = '\0';
+// A text of known length read one character at a time. `peek` shows a NUL
+// at the end, so the loops below stop there as they stop at a NUL inside the
+// text, and nothing past the end is ever read.
+struct Cursor {
+  const char* p;
+  const char* end;
+
+  Cursor(const char* text, int32_t length) : p(text), end(text + (length > 0 ? length : 0)) {}
+  char peek() const { return p < end ? *p : '\0'; }
+};
+
+// The date or time field that starts at `from` in the `width` characters of
+// `window` and ends at the next `separator`, NUL or the window's end. True,
+// with its value as parse_int gives it, when it is a plain digit string (one
+// or more digits, no sign, no "."); false when it is empty or holds anything
+// else.
+bool read_field(const char* window, int32_t width, int32_t from, char separator, int* value) {
+  uint32_t v = 0;
+  int32_t i = from;
+  for (; i < width && is_digit(window[i]); ++i) {
+    v = v * 10u + static_cast<uint32_t>(window[i] - '0');
   }
+  if (i == from || (i < width && window[i] != separator && window[i] != '\0')) return false;
+  *value = static_cast<int32_t>(v);
+  return true;
 }
 
 }  // namespace
 
-NumberShape scan_number(const char* text) {
+NumberShape scan_number(const char* text, int32_t length) {
   NumberShape shape{false, false, false};
-  const char* p = text;
-  if (*p == '+' || *p == '-') {
+  Cursor in(text, length);
+  if (in.peek() == '+' || in.peek() == '-') {
     shape.has_sign = true;
-    ++p;
+    ++in.p;
   }
-  if (*p == '\0') return shape;  // empty, or a lone sign
-  for (; *p != '\0'; ++p) {
-    if (*p == '.') {
-      if (shape.has_point) return shape;
+  if (in.peek() == '\0') return shape;  // empty, or a lone sign
+  for (; in.p < in.end; ++in.p) {
+    char c = *in.p;
+    if (is_digit(c)) continue;
+    if (c == '.' && !shape.has_point) {
       shape.has_point = true;
-    } else if (!is_digit(*p)) {
-      return shape;
+      continue;
     }
+    if (c != '\0') return shape;
+    break;  // a NUL ends the text
   }
   shape.valid = true;
   return shape;
 }
 
-double parse_double(const char* text) {
-  const char* p = text;
-  while (*p == ' ') ++p;
+double parse_double(const char* text, int32_t length) {
+  Cursor in(text, length);
+  while (in.peek() == ' ') ++in.p;
   bool negative = false;
-  if (*p == '-' || *p == '+') {
-    negative = *p == '-';
-    ++p;
+  if (in.peek() == '-' || in.peek() == '+') {
+    negative = in.peek() == '-';
+    ++in.p;
   }
 
   double mantissa = 0.0;
   int64_t exponent = 0;  // decimal exponent applying to `mantissa`
-  for (; is_digit(*p); ++p) {
+  for (; is_digit(in.peek()); ++in.p) {
     if (mantissa < kMantissaLimit) {
-      mantissa = mantissa * 10.0 + (*p - '0');
+      mantissa = mantissa * 10.0 + (*in.p - '0');
     } else {
       ++exponent;
     }
   }
-  if (*p == '.') {
-    for (++p; is_digit(*p); ++p) {
+  if (in.peek() == '.') {
+    for (++in.p; is_digit(in.peek()); ++in.p) {
       if (mantissa < kMantissaLimit) {
-        mantissa = mantissa * 10.0 + (*p - '0');
+        mantissa = mantissa * 10.0 + (*in.p - '0');
         --exponent;
       }
     }
   }
-  if (*p == 'E' || *p == 'e') {
-    ++p;
+  if (in.peek() == 'E' || in.peek() == 'e') {
+    ++in.p;
     bool negative_exponent = false;
-    if (*p == '-' || *p == '+') {
-      negative_exponent = *p == '-';
-      ++p;
+    if (in.peek() == '-' || in.peek() == '+') {
+      negative_exponent = in.peek() == '-';
+      ++in.p;
     }
     int64_t written = 0;
-    for (; is_digit(*p); ++p) {
-      if (written < kExponentClamp) written = written * 10 + (*p - '0');
+    for (; is_digit(in.peek()); ++in.p) {
+      if (written < kExponentClamp) written = written * 10 + (*in.p - '0');
     }
     exponent += negative_exponent ? -written : written;
   }
@@ -117,37 +139,35 @@ double parse_double(const char* text) {
   if (exponent > kExponentClamp) exponent = kExponentClamp;
   if (exponent < -kExponentClamp) exponent = -kExponentClamp;
 
-  // m x 10^e = (m x 5^e) x 2^e; the power of two is applied exactly by ldexp.
+  // m x 10^e = (m x 5^e) x 2^e; the power of two is applied exactly.
   double value =
       exponent >= 0 ? mantissa * power_of_five(exponent) : mantissa / power_of_five(-exponent);
-  value = std::ldexp(value, static_cast<int>(exponent));
+  value = times_power_of_two(value, exponent);
   return negative ? -value : value;
 }
 
-int32_t parse_int(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
+int32_t parse_int(const char* text, int32_t length) {
+  Cursor in(text, length);
+  while (in.peek() == ' ' || in.peek() == '\t') ++in.p;
   bool negative = false;
-  if (*p == '-' || *p == '+') {
-    negative = *p == '-';
-    ++p;
+  if (in.peek() == '-' || in.peek() == '+') {
+    negative = in.peek() == '-';
+    ++in.p;
   }
   uint32_t value = 0;
-  for (; is_digit(*p); ++p) value = value * 10u + static_cast<uint32_t>(*p - '0');
+  for (; is_digit(in.peek()); ++in.p) value = value * 10u + static_cast<uint32_t>(*in.p - '0');
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
 bool parse_date(const char* text, int32_t length, DateFields* out) {
   // The "-" at offset 7 must lie inside the value: at least 8 bytes.
   if (length < 8 || text[4] != '-' || text[7] != '-') return false;
-  char fields[11];
-  cut_fields(text, length, 10, '-', fields);
-  if (!plain_digits(fields) || !plain_digits(fields + 5) || !plain_digits(fields + 8)) {
+  int32_t width = length < 10 ? length : 10;
+  if (!read_field(text, width, 0, '-', &out->year) ||
+      !read_field(text, width, 5, '-', &out->month) ||
+      !read_field(text, width, 8, '-', &out->day)) {
     return false;
   }
-  out->year = parse_int(fields);
-  out->month = parse_int(fields + 5);
-  out->day = parse_int(fields + 8);
   return out->month >= 1 && out->month <= 12 && out->day >= 1 && out->day <= 31;
 }
 
@@ -160,14 +180,13 @@ bool parse_time(const char* text, int32_t length, TimeFields* out) {
   } else {
     return false;
   }
-  char fields[9];
-  cut_fields(text + start, length - start, 8, ':', fields);
-  if (!plain_digits(fields) || !plain_digits(fields + 3) || !plain_digits(fields + 6)) {
+  const char* window = text + start;
+  int32_t width = length - start < 8 ? length - start : 8;
+  if (!read_field(window, width, 0, ':', &out->hour) ||
+      !read_field(window, width, 3, ':', &out->minute) ||
+      !read_field(window, width, 6, ':', &out->second)) {
     return false;
   }
-  out->hour = parse_int(fields);
-  out->minute = parse_int(fields + 3);
-  out->second = parse_int(fields + 6);
   return out->hour >= 0 && out->hour <= 24 && out->minute >= 0 && out->minute <= 59 &&
          out->second >= 0 && out->second <= 59;
 }

@@ -1,6 +1,9 @@
 // Parsers for the text forms in which the server sends numbers, dates and
-// times. They read NUL-terminated text unless a length is given, never
-// allocate and never write to their input.
+// times. Each reads the `length` bytes at `text` and nothing before or after
+// them, so a value is parsed where it lies in a received block, without a
+// terminator. A NUL byte inside the text ends it as the end of the text does.
+// They never allocate and never write to their input; a length of 0 or less
+// is an empty text.
 #pragma once
 
 #include <cstdint>
@@ -17,18 +20,18 @@ struct NumberShape {
 
 // Checks the plain decimal form the driver accepts as a number in character
 // data: no spaces, no exponent, nothing after the digits.
-NumberShape scan_number(const char* text);
+NumberShape scan_number(const char* text, int32_t length);
 
 // Decimal text to double: leading spaces (not tabs), an optional sign, digits,
 // an optional "." and digits, an optional exponent ("E"/"e", optional sign,
 // digits). Stops at the first character that fits none of these; text with no
 // digits gives 0. Digits beyond 2^53 in the mantissa only shift the exponent
 // (integer part) or are dropped (fraction).
-double parse_double(const char* text);
+double parse_double(const char* text, int32_t length);
 
 // Spaces and tabs, an optional sign, then decimal digits up to the first
 // non-digit; no digits gives 0. Longer digit strings wrap modulo 2^32.
-int32_t parse_int(const char* text);
+int32_t parse_int(const char* text, int32_t length);
 
 struct DateFields {
   int year;
@@ -42,16 +45,17 @@ struct TimeFields {
   int second;
 };
 
-// A date at the start of `text` (`length` bytes; no terminator needed):
-// "-" at offsets 4 and 7, and within the first 10 characters, fields at 0, 5
-// and 8 that are plain digit strings ending at a "-" or the end; month 1-12,
-// day 1-31, any year. Returns false, leaving `out` unspecified, otherwise.
+// A date at the start of `text`: "-" at offsets 4 and 7, and within the first
+// 10 characters, fields at 0, 5 and 8 that are plain digit strings ending at a
+// "-" or the end; month 1-12, day 1-31, any year. Returns false, leaving `out`
+// unspecified, otherwise.
 bool parse_date(const char* text, int32_t length, DateFields* out);
 
 // A time at offset 0 (":" at 2 and 5) or, failing that, at offset 11 (":" at
 // 13 and 16, the time part of a timestamp text): within 8 characters, fields
-// at 0, 3 and 6 that are plain digit strings; hour 0-24, minute and second
-// 0-59. Returns false, leaving `out` unspecified, otherwise.
+// at 0, 3 and 6 that are plain digit strings ending at a ":" or the end; hour
+// 0-24, minute and second 0-59. Returns false, leaving `out` unspecified,
+// otherwise.
 bool parse_time(const char* text, int32_t length, TimeFields* out);
 
 }  // namespace q4

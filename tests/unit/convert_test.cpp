@@ -50,7 +50,7 @@ class Convert : public ::testing::Test {
              int size = -1) {
     if (size < 0) size = buffer_length < 0 ? 0 : buffer_length > 64 ? 64 : int(buffer_length);
     Bytes data = value;
-    data.push_back('7');  // the byte after the value: borrowed as NUL, then restored
+    data.push_back('7');  // a digit after the value, which must not be read
     const Bytes before = data;
     Bytes area(kGuard + size + kGuard, kFill);
     stmt->sqlstate[0] = '\0';
@@ -227,6 +227,11 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_CHAR, SQL_C_DATE, "2024-01-05xy", {2024, 1, 5}, kCut},  // one trailing character is fine
       {SQL_DATE, SQL_C_DATE, "2024-", {}, "22005 Error in assignment"},
       {SQL_DATE, SQL_C_CHAR, "2024-1-5", {}, kOverflow, 11},
+      // Fields outside the server's own form are read as far as their digits go.
+      {SQL_DATE, SQL_C_DATE, "2024-01-0512", {2024, 1, 512}},
+      {SQL_DATE, SQL_C_DATE, "+024- 1-05", {24, 1, 5}},
+      {SQL_TIME, SQL_C_TIME, "10:20:30123", {10, 20, 30123}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-01-05x\t9:20:3", {2024, 1, 5, 9, 20, 3, 0}},
       {SQL_DATE, SQL_C_CHAR, "2024-01-05", {}, kRange, 10},
   };
   // clang-format on
@@ -249,6 +254,8 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
 
 // Up to 16 significant digits and |exponent| <= 22 round as strtod does.
 TEST(ParseDouble, MatchesStrtodAndStops) {
+  auto parse_double = [](const char* s) { return q4::parse_double(s, int32_t(strlen(s))); };
+  auto parse_int = [](const char* s) { return q4::parse_int(s, int32_t(strlen(s))); };
   for (const char* text : {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22"}) {
     EXPECT_EQ(parse_double(text), strtod(text, nullptr)) << text;
   }
@@ -265,6 +272,13 @@ TEST(ParseDouble, MatchesStrtodAndStops) {
   EXPECT_TRUE(std::signbit(parse_double("-0.0e5")));
   for (auto [text, value] : {std::pair<const char*, int>{" \t-42x", -42}, {"12 3", 12}, {"", 0}}) {
     EXPECT_EQ(parse_int(text), value) << text;
+  }
+}
+
+// Results below the smallest normal double are rounded once, as strtod rounds them.
+TEST(ParseDouble, SubnormalResultsMatchStrtod) {
+  for (const char* text : {"5e-324", "0.5e-323", "-3e-320", "123e-320", "1e-310"}) {
+    EXPECT_EQ(parse_double(text, int32_t(strlen(text))), strtod(text, nullptr)) << text;
   }
 }
 
