@@ -143,10 +143,9 @@ int32_t receive_reply(Link* link, const ReplyArea& reply, uint32_t wait_seconds,
         // area; the exchange fails.
         if (growable == nullptr) return broken_stream(status);
         // The block at least doubles, so a long reply costs a linear number
-        // of copies, and always keeps one byte after the payload: the value
-        // conversions borrow the byte after a value for a terminator.
-        int64_t size = std::max(total + chunk + 1, 2 * (total + room));
-        size = std::min(size, kMaxReplyBytes + 1);
+        // of copies.
+        int64_t size = std::max(total + chunk, 2 * (total + room));
+        size = std::min(size, kMaxReplyBytes);
         auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, static_cast<size_t>(size)));
         if (block == nullptr) {
           discarding = true;

@@ -24,7 +24,6 @@ uint32_t send_request(Link* link, const char* command, const uint8_t* payload, i
 // which; a broken stream is LINK_FAILED), -1 for a status-only area, a reply
 // without payload or a failed allocation (the rest of that reply is read and
 // dropped, so the link stays usable), else the payload byte count.
-// A grown block keeps at least one spare byte after the payload.
 // A broken stream is any reply this side cannot take whole: a frame length
 // that cannot hold a frame or exceeds kFrameBufferSize, a chunk above 20480
 // bytes or disagreeing with its frame length, a status string longer than

@@ -15,12 +15,9 @@ namespace q4 {
 
 namespace {
 
-// Both carry the driver prefix and nothing after it.
-
-// The reply is received into io_buffer with one byte kept free: the
-// conversion's temporary terminator goes after the value.
-constexpr int32_t kGetDataCapacity = kReplyCapacity - 1;
-static_assert(kGetDataCapacity < kIoBufferSize, "room for the terminator");
+// A value that fits io_buffer lands there; a longer one grows a block.
+constexpr int32_t kGetDataCapacity = kReplyCapacity;
+static_assert(kGetDataCapacity <= kIoBufferSize, "the reply area is io_buffer");
 
 // The reply block of a get-data request whose value outgrew io_buffer;
 // freed when the call ends.
@@ -85,15 +82,13 @@ bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, R
     post_error(stmt, kDiagLinkLost);
     return false;
   }
-  // The conversion borrows the byte after the value: io_buffer keeps room
-  // beyond kGetDataCapacity, and a grown block always ends with a spare byte.
   *out = value_at(at);
   return true;
 }
 
 SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value, SQLLEN value_max,
                    SQLLEN* indicator) {
-  uint8_t number[5];  // the value and the byte the conversion borrows
+  uint8_t number[4];
   put_u32(number, stmt->row_number);
   return convert_value(stmt, SQL_INTEGER, c_type, number, 4, value_max, value, indicator);
 }
@@ -131,8 +126,8 @@ SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, 
     stmt->getdata_offset = 0;
   }
   stmt->getdata_column = icol;
-  return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type,
-                       const_cast<uint8_t*>(found.data), found.length, value_max, value, indicator);
+  return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type, found.data, found.length,
+                       value_max, value, indicator);
 }
 
 }  // namespace q4

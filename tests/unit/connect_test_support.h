@@ -10,6 +10,7 @@
 #include "connect/password_scramble.h"
 #include "core/handles.h"
 #include "core/records.h"
+#include "link/exchange_log.h"
 
 namespace q4 {
 
@@ -20,6 +21,7 @@ class ConnectionRecord {
     EXPECT_EQ(alloc_connection(env_, &conn_), SQL_SUCCESS);
   }
   ~ConnectionRecord() {
+    close_exchange_log(conn_);  // as SQLFreeConnect does
     free_connection(conn_);
     free_environment(env_);
   }
