@@ -5,7 +5,7 @@
 #include "core/diagnostics.h"
 #include "statement/binary_blocks.h"
 #include "statement/literal.h"
-#include "statement/param_array.h"
+#include "statement/param_rows.h"
 #include "statement/request.h"
 
 namespace q4 {
@@ -53,7 +53,7 @@ SQLRETURN substitute_parameters(Statement* stmt, const char* text, int64_t lengt
     }
     if (!copy_text_span(stmt, &at, text, copied, marker - 1)) return fail(stmt);
     // The row of a parameter array being built (row 0 otherwise).
-    ParamBinding row = binding_at_row(*binding, stmt->param_row);
+    ParamBinding row = binding_for_row(stmt, *binding, stmt->param_row);
     if (make_literal(stmt, row, &at) != SQL_SUCCESS) return fail(stmt);
     copied = marker;
     binding = binding->next;
