@@ -18,6 +18,25 @@
 // for the 2.x driver (the states are still the 2.x ones: unixODBC maps them
 // to the 3.x ones for ODBC 3 applications whatever generation the driver
 // is).
+//
+// Left out on purpose, measured with unixODBC 2.3.11's trace:
+// - SQLSetEnvAttr/SQLGetEnvAttr. Without them unixODBC keeps the driver's
+//   ODBC version at 2.x (it still calls every function as for an ODBC 3.x
+//   driver), allocates connections with SQLAllocConnect and tells an ODBC 3
+//   application at connect "01000 Driver does not support the requested
+//   version", as it did: the driver's states and type codes are the 2.x ones.
+// - SQLGetDiagRec/SQLGetDiagField. With them unixODBC would read a
+//   diagnostic twice, right after the call and again, from the driver, when
+//   the application asks for it; a one-slot diagnostic emptied by the first
+//   read would leave the application nothing, and one kept would come back
+//   after a later call that failed without posting. With SQLError alone
+//   unixODBC reads each diagnostic once, right after the call that left it
+//   (emptying the slot as before), and answers SQLError, SQLGetDiagRec and
+//   SQLGetDiagField from its own copy.
+// - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
+//   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
+//   for an ODBC 3.x driver too, so they keep exactly their 2.x behaviour.
+// - Descriptors: the driver has none (api/api_odbc3_handles.cpp).
 #pragma once
 
 #include <sql.h>
