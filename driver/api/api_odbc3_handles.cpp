@@ -80,7 +80,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT fHandleType, SQLHANDLE hHa
       return rc;
     }
     default:
-      // Descriptors: the driver never handed one out.
+      // Descriptors (the driver never hands one out) and unknown kinds.
       return SQL_INVALID_HANDLE;
   }
 }
