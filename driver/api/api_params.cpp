@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include "api/statement_call.h"
+#include "core/odbc_version.h"
 #include "platform/export.h"
 #include "statement/bind_param.h"
 #include "statement/data_at_exec.h"
@@ -20,7 +21,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
                                              SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                                              SQLLEN cbValueMax, SQLLEN* pcbValue) {
   return statement_call(hstmt, false, [&](Statement* stmt) {
-    return bind_parameter(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax,
+    return bind_parameter(stmt, ipar, caller_type_code(stmt, fCType),
+                          caller_type_code(stmt, fSqlType), cbColDef, ibScale, rgbValue, cbValueMax,
                           pcbValue);
   });
 }

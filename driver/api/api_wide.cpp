@@ -14,16 +14,15 @@
 //
 // Other wide calls are still converted by the Driver Manager, which is right
 // for text of the Basic Multilingual Plane in a UTF-8 locale (names, messages
-// and connection strings in practice). Values are another matter: for an
-// ODBC 2.x driver the Driver Manager turns SQLGetData(SQL_C_WCHAR) into
-// SQLGetData(SQL_C_CHAR) with half the buffer, converts the bytes with the
-// same iconv and reports twice the byte count as the length, whatever the
-// driver does (README.md shows the pyodbc setting that avoids it). Only an
-// ODBC 3.x driver (one exporting SQLAllocHandle, with descriptors and the
-// attribute functions) escapes that path. SQLBindCol and SQLBindParameter
-// pass SQL_C_WCHAR through to the driver, which converts at the edge
-// (results/copy_out.h, statement/literal.cpp); the ODBC 3.x date and time
-// codes 91, 92 and 93 are mapped to 9, 10 and 11 before they reach it.
+// and connection strings in practice). Values are another matter: for a
+// driver it takes for an ODBC 2.x one, the Driver Manager turns
+// SQLGetData(SQL_C_WCHAR) into SQLGetData(SQL_C_CHAR) with half the buffer,
+// converts the bytes with the same iconv and reports twice the byte count as
+// the length, whatever the driver does. This driver exports SQLAllocHandle,
+// so the Driver Manager takes it for an ODBC 3.x one and passes the call on
+// (core/odbc_version.h). SQLBindCol, SQLGetData and SQLBindParameter then
+// bring SQL_C_WCHAR to the driver, which converts at the edge
+// (results/copy_out.h, statement/literal.cpp).
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

@@ -34,6 +34,9 @@ constexpr int kInitialBinarySlots = 25;
 struct Environment {
   Connection* connections;  // first connection; new ones go to the front
   Lock lock;                // guards `connections` and the connections' links
+  // Allocated through SQLAllocHandle: the caller is a Driver Manager that
+  // takes the driver for an ODBC 3.x driver (core/odbc_version.h).
+  int32_t odbc3_caller;
 };
 
 struct Connection {
@@ -226,6 +229,18 @@ struct Statement {
   uint64_t paramset_size;
   uint64_t* rows_processed;  // the application's row counter, or null
   uint64_t param_row;        // 0-based row whose values the next request reads
+  // The ODBC 3 parameter array attributes (statement/param_rows.h): where
+  // each row's outcome goes (null: nowhere), the row-wise binding's row size
+  // (0: column-wise) and the application's bind offset (null: none).
+  uint16_t* param_statuses;
+  uint64_t param_bind_type;
+  int64_t* param_bind_offset;
+
+  // The ODBC 3 rowset attributes that SQLFetch and SQLFetchScroll report
+  // through (results/fetch_scroll.h), each the application's or null.
+  uint16_t* row_statuses;
+  uint64_t* rows_fetched;
+  int32_t* fetch_bookmark;
 
   Statement* prev;
   Statement* next;

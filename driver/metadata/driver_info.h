@@ -24,7 +24,10 @@ constexpr int kFunctionTableSize = 100;
 // SQLGetFunctions's work on a valid connection: SQL_TRUE/SQL_FALSE for one
 // function number into *exists, or for SQL_API_ALL_FUNCTIONS entries 1..99 of
 // an array of kFunctionTableSize. Functions that need a later server level are
-// FALSE on older servers. Always SQL_SUCCESS.
+// FALSE on older servers. An ODBC 3 caller (core/odbc_version.h) is also told
+// of the ODBC 3 functions the driver exports, one by one and in the bitmap of
+// SQL_API_ODBC3_ALL_FUNCTIONS (SQL_API_ODBC3_ALL_FUNCTIONS_SIZE words).
+// Always SQL_SUCCESS.
 SQLRETURN get_functions(const Connection* conn, SQLUSMALLINT function, SQLUSMALLINT* exists);
 
 }  // namespace q4

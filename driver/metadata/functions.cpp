@@ -2,6 +2,8 @@
 // function number.
 #include "metadata/driver_info.h"
 
+#include "core/odbc_version.h"
+
 namespace q4 {
 
 namespace {
@@ -39,6 +41,14 @@ constexpr FunctionSpan kFunctionSpans[] = {
     {73, 99, false},  // beyond ODBC 2.x
 };
 
+// The ODBC 3 functions the driver exports (api/api_odbc3_*.cpp), announced
+// to an ODBC 3 caller only: unixODBC asks an ODBC 3.x driver for the
+// SQL_API_ODBC3_ALL_FUNCTIONS bitmap right after the connect and stops
+// calling every exported function it leaves out.
+constexpr SQLUSMALLINT kOdbc3Functions[] = {SQL_API_SQLALLOCHANDLE, SQL_API_SQLFREEHANDLE,
+                                            SQL_API_SQLFETCHSCROLL, SQL_API_SQLSETSTMTATTR,
+                                            SQL_API_SQLGETSTMTATTR};
+
 constexpr SQLUSMALLINT kNeedCursorFunctionsLevel[] = {SQL_API_SQLGETCURSORNAME,
                                                       SQL_API_SQLSETCURSORNAME,
                                                       SQL_API_SQLNATIVESQL, SQL_API_SQLPRIMARYKEYS};
@@ -60,7 +70,15 @@ bool in_table(SQLUSMALLINT function) {
   return false;  // above the table
 }
 
-SQLUSMALLINT implemented(SQLUSMALLINT function, bool old_server) {
+SQLUSMALLINT implemented(SQLUSMALLINT function, bool old_server, bool odbc3) {
+  if (odbc3) {
+    for (SQLUSMALLINT f : kOdbc3Functions) {
+      if (function == f) return SQL_TRUE;
+    }
+    // The 2.x table counts 24 among the numbers that name no function; for an
+    // ODBC 3 caller it is SQLBulkOperations, which the driver does not have.
+    if (function == SQL_API_SQLBULKOPERATIONS) return SQL_FALSE;
+  }
   if (old_server) {
     for (SQLUSMALLINT needs_level : kNeedCursorFunctionsLevel) {
       if (function == needs_level) return SQL_FALSE;
@@ -76,11 +94,23 @@ SQLRETURN get_functions(const Connection* conn, SQLUSMALLINT function, SQLUSMALL
   // has no failure to report.
   if (exists == nullptr) return SQL_SUCCESS;
   const bool old_server = conn->server_version < kCursorFunctionsLevel;
-  if (function != SQL_API_ALL_FUNCTIONS) {
-    *exists = implemented(function, old_server);
+  const bool odbc3 = odbc3_caller(conn);
+  if (function == SQL_API_ODBC3_ALL_FUNCTIONS && odbc3) {
+    // One bit per function number, the 2.x ones and the ODBC 3 ones alike.
+    for (int i = 0; i < SQL_API_ODBC3_ALL_FUNCTIONS_SIZE; ++i) exists[i] = 0;
+    for (SQLUSMALLINT f = 1; f < kFunctionTableSize; ++f) {
+      if (implemented(f, old_server, true)) exists[f >> 4] |= 1u << (f & 0xF);
+    }
+    for (SQLUSMALLINT f : kOdbc3Functions) exists[f >> 4] |= 1u << (f & 0xF);
     return SQL_SUCCESS;
   }
-  for (SQLUSMALLINT f = 1; f < kFunctionTableSize; ++f) exists[f] = implemented(f, old_server);
+  if (function != SQL_API_ALL_FUNCTIONS) {
+    *exists = implemented(function, old_server, odbc3);
+    return SQL_SUCCESS;
+  }
+  for (SQLUSMALLINT f = 1; f < kFunctionTableSize; ++f) {
+    exists[f] = implemented(f, old_server, false);
+  }
   return SQL_SUCCESS;
 }
 

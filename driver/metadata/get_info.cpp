@@ -6,6 +6,7 @@
 #include "core/diagnostics.h"
 #include "metadata/driver_info.h"
 #include "metadata/info_table.h"
+#include "metadata/odbc3_info.h"
 #include "metadata/server_info.h"
 #include "results/copy_out.h"
 
@@ -57,7 +58,8 @@ SQLRETURN get_info(Connection* conn, SQLUSMALLINT type, SQLPOINTER value, SQLSMA
                    SQLSMALLINT* length_out) {
   if (value == nullptr && value_max != 0) return post_connection_error(conn, kDiagGeneralCapital);
 
-  const InfoRow* row = find_info_row(type);
+  const InfoRow* row = find_odbc3_info_row(conn, type);
+  if (row == nullptr) row = find_info_row(type);
   if (row == nullptr || row->kind == InfoKind::kRefused) {
     return post_connection_error(
         conn, type >= kFirstExtendedInfoType ? kDiagNotCapableLower : kDiagUnknownInfoType);

@@ -8,6 +8,7 @@
 #include "statement/execute.h"
 #include "statement/literal.h"
 #include "statement/request.h"
+#include "statement/param_rows.h"
 
 namespace q4 {
 
@@ -113,6 +114,8 @@ SQLRETURN param_data(Statement* stmt, SQLPOINTER* token) {
   }
   if (stmt->statement_text == nullptr) return post_error(stmt, kDiagGeneral);
   SQLRETURN result = execute_text(stmt, stmt->statement_text, stmt->statement_text_length);
+  // Data at execution comes with one set of values only: its outcome is row 1's.
+  note_row_outcome(stmt, 0, result);
   if (result == SQL_NEED_DATA) {
     wanted = wanted_binding(stmt);
     if (wanted != nullptr && token != nullptr) *token = wanted->value;

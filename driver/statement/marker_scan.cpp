@@ -7,6 +7,7 @@
 
 #include "core/diagnostics.h"
 #include "core/memory.h"
+#include "statement/param_rows.h"
 
 namespace q4 {
 
@@ -23,10 +24,11 @@ bool is_pass_through_start(char c) {
 }
 
 // A binding whose value the application still has to deliver through
-// SQLParamData/SQLPutData before the text can be built.
-bool awaits_data(const ParamBinding* binding) {
+// SQLParamData/SQLPutData before the text can be built; its indicator is read
+// where the parameter layout puts the row being built.
+bool awaits_data(const Statement* stmt, const ParamBinding* binding) {
   if (binding->indicator == nullptr) return false;
-  int64_t indicator = *binding->indicator;
+  int64_t indicator = *binding_for_row(stmt, *binding, stmt->param_row).indicator;
   if (indicator == SQL_DATA_AT_EXEC) return true;
   return indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET && !binding->complete;
 }
@@ -78,7 +80,7 @@ int32_t scan_markers(Statement* stmt, const char* text, int64_t length,
       }
       if (!positions->add(stmt, static_cast<uint32_t>(i))) return kMarkersNoMemory;
       ++stmt->marker_count;
-      if (awaits_data(binding)) return static_cast<int32_t>(stmt->marker_count);
+      if (awaits_data(stmt, binding)) return static_cast<int32_t>(stmt->marker_count);
       binding = binding->next;
     }
   }

@@ -7,6 +7,7 @@
 #include "results/execute_reply.h"
 #include "statement/execute.h"
 #include "statement/literal.h"
+#include "statement/param_rows.h"
 #include "statement/request.h"
 
 namespace q4 {
@@ -64,22 +65,44 @@ void note_row(const Statement* stmt, uint64_t number) {
 // Checks, before the first row is sent, what would otherwise stop the
 // execution halfway for a reason that no row's data caused: the bindings of
 // the text's markers (the first marker_count of the list) must step through
-// their rows, and no row may wait for data at execution (row 0 was checked by
-// the marker scan).
+// their rows (row-wise rows step by the row size instead), and no row may
+// wait for data at execution (row 0 was checked by the marker scan).
 SQLRETURN check_rows(Statement* stmt, uint64_t rows) {
   const ParamBinding* b = stmt->parameters;
   for (uint32_t k = 0; k < stmt->marker_count && b != nullptr; ++k, b = b->next) {
-    if (b->value != nullptr && element_size(*b) <= 0) {
+    if (stmt->param_bind_type == 0 && b->value != nullptr && element_size(*b) <= 0) {
       return post_error(stmt, steps_by_buffer_length(effective_c_type(b->c_type, b->sql_type))
                                   ? kDiagInvalidLength
                                   : kDiagGeneral);
     }
     if (b->indicator == nullptr) continue;
     for (uint64_t row = 1; row < rows; ++row) {
-      if (is_data_at_exec(b->indicator[row])) return post_error(stmt, kDiagNotCapable);
+      if (is_data_at_exec(*binding_for_row(stmt, *b, row).indicator)) {
+        return post_error(stmt, kDiagNotCapable);
+      }
     }
   }
   return SQL_SUCCESS;
+}
+
+// Ends an execution that stopped at `row` with `rc`: that row failed, the
+// rows after it were not run.
+SQLRETURN stop_at_row(Statement* stmt, uint64_t row, uint64_t rows, SQLRETURN rc) {
+  note_row_outcome(stmt, row, SQL_ERROR);
+  note_rows_unused(stmt, row + 1, rows);
+  return rc;
+}
+
+// One set of values: a single execution. Data at execution needs the
+// bindings' own addresses, which a row-wise layout or a bind offset moves.
+SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
+  SQLRETURN rc = execute_text(stmt, text, length);
+  if (rc == SQL_NEED_DATA && !plain_param_layout(stmt)) {
+    stmt->pending_parameter = 0;
+    rc = post_error(stmt, kDiagNotCapable);
+  }
+  note_row_outcome(stmt, 0, rc);
+  return rc;
 }
 
 // Counts are 32-bit on the statement; a total beyond that reads as the most
@@ -133,7 +156,7 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row) {
 SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
   note_row(stmt, 1);
   const uint64_t rows = stmt->paramset_size;
-  if (rows <= 1) return execute_text(stmt, text, length);
+  if (rows <= 1) return execute_single(stmt, text, length);
 
   hand_over_pieces(stmt);
   if (text != nullptr && length == SQL_NTS) length = static_cast<int64_t>(strlen(text));
@@ -142,13 +165,18 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
   if (built == SQL_NEED_DATA) {
     // Nothing waits for SQLParamData: the execution is refused as a whole.
     stmt->pending_parameter = 0;
-    return post_error(stmt, kDiagNotCapable);
+    return stop_at_row(stmt, 0, rows, post_error(stmt, kDiagNotCapable));
   }
-  if (built != SQL_SUCCESS) return built;
+  if (built != SQL_SUCCESS) return stop_at_row(stmt, 0, rows, built);
   // Without markers there are no rows of values, only the statement.
-  if (stmt->marker_count == 0) return send_execute(stmt);
+  if (stmt->marker_count == 0) {
+    SQLRETURN result = send_execute(stmt);
+    note_row_outcome(stmt, 0, result);
+    note_rows_unused(stmt, 1, rows);
+    return result;
+  }
   SQLRETURN checked = check_rows(stmt, rows);
-  if (checked != SQL_SUCCESS) return checked;
+  if (checked != SQL_SUCCESS) return stop_at_row(stmt, 0, rows, checked);
 
   int64_t total = 0;
   bool count_known = true;
@@ -159,7 +187,7 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
       stmt->param_row = row;
       built = build_request(stmt, text, length);
       if (built != SQL_SUCCESS) {
-        outcome = built;
+        outcome = stop_at_row(stmt, row, rows, built);
         break;
       }
     }
@@ -167,9 +195,10 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
     stmt->row_count = 0;
     SQLRETURN result = send_execute(stmt);
     if (result == SQL_ERROR) {
-      outcome = SQL_ERROR;
+      outcome = stop_at_row(stmt, row, rows, SQL_ERROR);
       break;
     }
+    note_row_outcome(stmt, row, result);
     if (result == SQL_SUCCESS_WITH_INFO) outcome = SQL_SUCCESS_WITH_INFO;
     if (stmt->row_count < 0) count_known = false;
     total += stmt->row_count;

@@ -52,7 +52,9 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row);
 // Refused before anything is sent: a marker bound for data at execution in
 // any row ("S1C00": its value would be asked for row by row, which the
 // driver does not offer), and character or binary values without a
-// cbValueMax to step by ("S1090").
+// cbValueMax to step by ("S1090"). Rows are read where the parameter layout
+// puts them, and each row's outcome goes to the status array, when the
+// application set one (statement/param_rows.h).
 SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length);
 
 }  // namespace q4

@@ -1,7 +1,7 @@
 #include "statement/parameters.h"
 
 #include "statement/literal.h"
-#include "statement/param_array.h"
+#include "statement/param_rows.h"
 
 namespace q4 {
 
@@ -16,7 +16,7 @@ bool substitute_parameters(Statement* stmt, const MarkerPositions& markers, cons
     uint64_t marker = markers[k];
     if (!out->append(text + copied, marker - copied)) return false;
     // The row of a parameter array being built (row 0 otherwise).
-    ParamBinding row = binding_at_row(*binding, stmt->param_row);
+    ParamBinding row = binding_for_row(stmt, *binding, stmt->param_row);
     if (make_literal(stmt, row, out) != SQL_SUCCESS) return false;
     copied = marker + 1;
   }

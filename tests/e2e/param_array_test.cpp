@@ -1,8 +1,10 @@
 // Parameter arrays through the unixODBC Driver Manager: an ODBC 3 application
-// inserts 100,000 rows 1,000 at a time, and a row that breaks a constraint
-// stops its execution.
+// inserts 100,000 rows 1,000 at a time through the statement attributes, with
+// a status array, and a row that breaks a constraint stops its execution.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "q4lite_app.h"
 
@@ -30,22 +32,30 @@ class ParamArrays : public Q4liteApp {
   }
 };
 
-// unixODBC hands statement attributes to a driver without SQLSetStmtAttr
-// through SQLSetStmtOption, and refuses the ODBC 3 array attributes on the way
-// (HY092, the driver never sees them); SQLParamOptions reaches the driver. The
-// client notes in README.md say so: when this fails, they need updating.
-TEST_F(ParamArrays, TheDriverManagerPassesSQLParamOptionsOnly) {
-  SQLULEN processed = 0;
+// unixODBC passes the array attributes to the driver (it refused them with
+// HY092 while it took the driver for a 2.x one); SQLParamOptions sets the
+// same size and counter.
+TEST_F(ParamArrays, TheAttributesAndSQLParamOptionsReachTheDriver) {
+  SQLULEN processed = 0, other = 0;
   SQLUSMALLINT statuses[4];
   const std::pair<SQLINTEGER, SQLPOINTER> attributes[] = {
       {SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(kArray)},
       {SQL_ATTR_PARAMS_PROCESSED_PTR, &processed},
-      {SQL_ATTR_PARAM_STATUS_PTR, statuses}};
+      {SQL_ATTR_PARAM_STATUS_PTR, statuses},
+      {SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN)}};
   for (const auto& [attribute, value] : attributes) {
-    EXPECT_EQ(SQLSetStmtAttr(stmt_, attribute, value, 0), SQL_ERROR) << attribute;
-    EXPECT_EQ(diag().substr(0, 5), "HY092") << attribute;
+    EXPECT_EQ(SQLSetStmtAttr(stmt_, attribute, value, 0), SQL_SUCCESS) << attribute << diag();
   }
-  EXPECT_EQ(SQLParamOptions(stmt_, kArray, &processed), SQL_SUCCESS) << diag();
+  SQLULEN size = 0;
+  EXPECT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(size, kArray);
+  EXPECT_EQ(SQLParamOptions(stmt_, 3, &other), SQL_SUCCESS) << diag();
+  SQLULEN* counter = nullptr;
+  EXPECT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_PARAMS_PROCESSED_PTR, &counter, 0, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(counter, &other);
+  EXPECT_EQ(SQLSetStmtAttr(stmt_, SQL_ATTR_PARAMSET_SIZE, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(diag().substr(0, 5), "HY107");
 }
 
 TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
@@ -54,7 +64,10 @@ TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
             SQL_SUCCESS);
   SQLULEN processed = 0;
-  ASSERT_EQ(SQLParamOptions(stmt_, kArray, &processed), SQL_SUCCESS) << diag();
+  static SQLUSMALLINT statuses[kArray];
+  set_attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(kArray));
+  set_attr(SQL_ATTR_PARAMS_PROCESSED_PTR, &processed);
+  set_attr(SQL_ATTR_PARAM_STATUS_PTR, statuses);
   static SQLINTEGER ids[kArray];
   static char names[kArray][21];
   static SQLLEN name_ind[kArray];
@@ -82,14 +95,18 @@ TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
       amounts[i] = id * 0.25;
       amount_ind[i] = 0;
     }
+    for (SQLUSMALLINT& status : statuses) status = 99;
     ASSERT_EQ(SQLExecute(stmt_), SQL_SUCCESS) << "execution " << e << ": " << diag();
     ASSERT_EQ(processed, kArray);
+    ASSERT_EQ(static_cast<SQLULEN>(std::count(statuses, statuses + kArray, SQL_PARAM_SUCCESS)),
+              kArray);
     SQLLEN count = 0;
     ASSERT_EQ(SQLRowCount(stmt_, &count), SQL_SUCCESS);
     ASSERT_EQ(count, static_cast<SQLLEN>(kArray));
   }
   ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_SUCCESS);
-  ASSERT_EQ(SQLParamOptions(stmt_, 1, nullptr), SQL_SUCCESS);
+  set_attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1));
+  set_attr(SQL_ATTR_PARAM_STATUS_PTR, nullptr);
   SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
   EXPECT_EQ(scalar("SELECT COUNT(*) FROM items"), "100000");
   EXPECT_EQ(scalar("SELECT COUNT(name) FROM items"), std::to_string(100000 - nulls));
@@ -100,18 +117,24 @@ TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
 }
 
 // The seventh row repeats a key: the six before it are in, the three after it
-// were never sent, and the row counter names the row that failed.
+// were never sent, and the row counter and the status array name the row that
+// failed (the array set with SQLParamOptions, the statuses as an attribute).
 TEST_F(ParamArrays, ARowBreakingAConstraintStopsItsExecution) {
   exec("CREATE TABLE keys (id INTEGER PRIMARY KEY)");
   SQLINTEGER ids[10] = {1, 2, 3, 4, 5, 6, 3, 8, 9, 10};
   SQLULEN processed = 0;
+  SQLUSMALLINT statuses[10];
   ASSERT_EQ(SQLParamOptions(stmt_, 10, &processed), SQL_SUCCESS);
+  set_attr(SQL_ATTR_PARAM_STATUS_PTR, statuses);
   ASSERT_EQ(
       SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, ids, 0, nullptr),
       SQL_SUCCESS);
   EXPECT_EQ(SQLExecDirect(stmt_, as_sql("INSERT INTO keys VALUES (?)"), SQL_NTS), SQL_ERROR);
   EXPECT_EQ(diag().substr(0, 5), "23000");
   EXPECT_EQ(processed, 7u);
+  const std::vector<SQLUSMALLINT> want = {
+      0, 0, 0, 0, 0, 0, SQL_PARAM_ERROR, SQL_PARAM_UNUSED, SQL_PARAM_UNUSED, SQL_PARAM_UNUSED};
+  EXPECT_EQ(std::vector<SQLUSMALLINT>(statuses, statuses + 10), want);
   ASSERT_EQ(SQLParamOptions(stmt_, 1, nullptr), SQL_SUCCESS);
   EXPECT_EQ(scalar("SELECT COUNT(*) || ' ' || MAX(id) FROM keys"), "6 6");
 }

@@ -1,0 +1,53 @@
+#include "statement/param_rows.h"
+
+#include "statement/param_array.h"
+
+namespace q4 {
+
+bool plain_param_layout(const Statement* stmt) {
+  return stmt->param_bind_type == 0 && stmt->param_bind_offset == nullptr;
+}
+
+ParamBinding binding_for_row(const Statement* stmt, const ParamBinding& binding, uint64_t row) {
+  if (plain_param_layout(stmt)) return binding_at_row(binding, row);
+  const uint64_t offset =
+      stmt->param_bind_offset != nullptr ? static_cast<uint64_t>(*stmt->param_bind_offset) : 0;
+  const bool row_wise = stmt->param_bind_type != 0;
+  const uint64_t value_step =
+      row_wise ? stmt->param_bind_type : static_cast<uint64_t>(element_size(binding));
+  const uint64_t indicator_step = row_wise ? stmt->param_bind_type : sizeof(int64_t);
+  ParamBinding view = binding;
+  // Unsigned arithmetic: a negative offset wraps to the address below.
+  if (view.value != nullptr) {
+    view.value = static_cast<uint8_t*>(view.value) + offset + row * value_step;
+  }
+  if (view.indicator != nullptr) {
+    view.indicator = reinterpret_cast<int64_t*>(reinterpret_cast<uint8_t*>(view.indicator) +
+                                                offset + row * indicator_step);
+  }
+  return view;
+}
+
+void note_row_outcome(Statement* stmt, uint64_t row, SQLRETURN rc) {
+  if (stmt->param_statuses == nullptr) return;
+  switch (rc) {
+    case SQL_SUCCESS:
+      stmt->param_statuses[row] = SQL_PARAM_SUCCESS;
+      break;
+    case SQL_SUCCESS_WITH_INFO:
+      stmt->param_statuses[row] = SQL_PARAM_SUCCESS_WITH_INFO;
+      break;
+    case SQL_NEED_DATA:
+      break;
+    default:
+      stmt->param_statuses[row] = SQL_PARAM_ERROR;
+      break;
+  }
+}
+
+void note_rows_unused(Statement* stmt, uint64_t row, uint64_t rows) {
+  if (stmt->param_statuses == nullptr) return;
+  for (; row < rows; ++row) stmt->param_statuses[row] = SQL_PARAM_UNUSED;
+}
+
+}  // namespace q4

@@ -1,0 +1,311 @@
+// The ODBC 3 entry points without a server: statement attributes, the type
+// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions and
+// SQLGetInfo tell such a caller, and how its refusals are read.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "metadata/driver_info.h"
+#include "statement_fixture.h"
+
+namespace q4 {
+namespace {
+
+// A statement of an environment that SQLAllocHandle allocated.
+class Odbc3Statement : public StatementTest {
+ protected:
+  void SetUp() override {
+    StatementTest::SetUp();
+    env_->odbc3_caller = 1;
+    stmt_ = new_statement();
+  }
+  // SQLGetStmtAttr's answer into a buffer of 0x5A bytes, as 16 hex digits, or
+  // the outcome of a refusal (the diagnostic read and cleared).
+  std::string get(SQLINTEGER attribute) {
+    SQLULEN value = 0x5A5A5A5A5A5A5A5Aull;
+    SQLRETURN rc = SQLGetStmtAttr(stmt_, attribute, &value, sizeof value, nullptr);
+    if (rc != SQL_SUCCESS) return take(rc);
+    char hex[17];
+    snprintf(hex, sizeof hex, "%016" PRIx64, static_cast<uint64_t>(value));
+    return hex;
+  }
+  std::string set(SQLINTEGER attribute, SQLULEN value) {
+    return take(SQLSetStmtAttr(stmt_, attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+  }
+  std::string take(SQLRETURN rc) {
+    std::string text = outcome(rc, stmt_);
+    clear_diagnostic(stmt_->sqlstate, stmt_->message);
+    return text;
+  }
+
+  Statement* stmt_ = nullptr;
+};
+
+struct AttributeCase {
+  SQLINTEGER attribute;
+  SQLULEN value;
+  const char* set;  // SQLSetStmtAttr's outcome
+  const char* get;  // SQLGetStmtAttr afterwards
+};
+
+const std::string kUnknown = "ERROR S1092 Invalid attribute/option identifier";
+const std::string kNoDescriptors = "ERROR S1C00 Driver Not Capable";
+
+// On one statement, in turn: the 2.x options answer as SQLSetStmtOption and
+// SQLGetStmtOption do (32-bit values), the array size is SQL_ROWSET_SIZE, the
+// parameter array sizes are full-width, a refused value leaves the one before,
+// and what unixODBC refused is still refused.
+// clang-format off
+const AttributeCase kAttributeCases[] = {
+    {SQL_ATTR_ROW_ARRAY_SIZE, 10, "OK", "5a5a5a5a0000000a"},
+    {SQL_ATTR_ROW_ARRAY_SIZE, 0, "ERROR S1009 Invalid argument value", "5a5a5a5a0000000a"},
+    {SQL_ATTR_ROW_BIND_TYPE, 24, "OK", "5a5a5a5a00000018"},
+    {SQL_ATTR_QUERY_TIMEOUT, 7, "OK", "5a5a5a5a00000007"},
+    {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, "INFO 01S02 Value option changed", "5a5a5a5a00000003"},
+    {SQL_ATTR_KEYSET_SIZE, 5, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
+    {SQL_ATTR_ROW_NUMBER, 1, "ERROR S1000 Bad option", "5a5a5a5a00000000"},
+    {20000, 1, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
+    {SQL_ATTR_PARAMSET_SIZE, 1000, "OK", "00000000000003e8"},
+    {SQL_ATTR_PARAMSET_SIZE, 0, "ERROR S1107 Row value out of range", "00000000000003e8"},
+    {SQL_ATTR_PARAM_BIND_TYPE, 24, "OK", "0000000000000018"},
+    {SQL_ATTR_APP_ROW_DESC, 0, "OK", kNoDescriptors.c_str()},
+    {SQL_ATTR_APP_PARAM_DESC, 8, kNoDescriptors.c_str(), kNoDescriptors.c_str()},
+    {SQL_ATTR_IMP_ROW_DESC, 0, kNoDescriptors.c_str(), kNoDescriptors.c_str()},
+    {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
+    {SQL_ATTR_ENABLE_AUTO_IPD, 1, kUnknown.c_str(), kUnknown.c_str()},
+    {SQL_ATTR_PARAM_OPERATION_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
+    {SQL_ATTR_ROW_BIND_OFFSET_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
+    {SQL_ATTR_ROW_OPERATION_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
+    {SQL_ATTR_METADATA_ID, 1, kUnknown.c_str(), kUnknown.c_str()},
+};
+// clang-format on
+
+TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
+  for (const AttributeCase& c : kAttributeCases) {
+    SCOPED_TRACE("attribute " + std::to_string(c.attribute) + " = " + std::to_string(c.value));
+    EXPECT_EQ(set(c.attribute, c.value), c.set);
+    EXPECT_EQ(get(c.attribute), c.get);
+  }
+}
+
+// The pointers are kept as given; the parameter array's size and counter are
+// the ones SQLParamOptions sets.
+TEST_F(Odbc3Statement, PointerAttributesAndSQLParamOptionsShareTheirFields) {
+  SQLUSMALLINT statuses[4];
+  SQLULEN count = 0;
+  SQLLEN offset = 0;
+  SQLINTEGER bookmark = 0;
+  const std::pair<SQLINTEGER, void*> pointers[] = {
+      {SQL_ATTR_ROW_STATUS_PTR, statuses},      {SQL_ATTR_ROWS_FETCHED_PTR, &count},
+      {SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark}, {SQL_ATTR_PARAM_STATUS_PTR, statuses},
+      {SQL_ATTR_PARAMS_PROCESSED_PTR, &count},  {SQL_ATTR_PARAM_BIND_OFFSET_PTR, &offset}};
+  for (const auto& [attribute, pointer] : pointers) {
+    EXPECT_EQ(set(attribute, reinterpret_cast<SQLULEN>(pointer)), "OK") << attribute;
+    SQLPOINTER back = nullptr;
+    EXPECT_EQ(SQLGetStmtAttr(stmt_, attribute, &back, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(back, pointer) << attribute;
+  }
+  EXPECT_EQ(stmt_->rows_processed, reinterpret_cast<uint64_t*>(&count));
+  SQLULEN other = 0;
+  ASSERT_EQ(SQLParamOptions(stmt_, 7, &other), SQL_SUCCESS);
+  EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
+  SQLPOINTER counter = nullptr;
+  EXPECT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_PARAMS_PROCESSED_PTR, &counter, 0, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(counter, &other);
+}
+
+// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3
+// caller, then for a 2.x one (which keeps what it passed, as always).
+struct CodeCase {
+  SQLSMALLINT c_type, sql_type;
+  SQLSMALLINT odbc3_c, odbc3_sql;
+};
+const CodeCase kCodeCases[] = {
+    {SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
+    {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
+    {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
+    {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR},
+    {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR},
+};
+
+TEST_F(Odbc3Statement, DateAndTimeCodesOfAnOdbc3CallerBindAsTheir2xCodes) {
+  for (bool odbc3 : {true, false}) {
+    env_->odbc3_caller = odbc3;
+    for (const CodeCase& c : kCodeCases) {
+      SCOPED_TRACE(std::to_string(c.c_type) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
+      char value[32] = {};
+      SQLLEN indicator = 0;
+      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c.c_type, c.sql_type, 19, 0, value,
+                                 sizeof value, &indicator),
+                SQL_SUCCESS);
+      EXPECT_EQ(stmt_->parameters->c_type, odbc3 ? c.odbc3_c : c.c_type);
+      EXPECT_EQ(stmt_->parameters->sql_type, odbc3 ? c.odbc3_sql : c.sql_type);
+      ASSERT_EQ(SQLBindCol(stmt_, 1, c.c_type, value, sizeof value, &indicator), SQL_SUCCESS);
+      EXPECT_EQ(stmt_->bound_columns->c_type, odbc3 ? c.odbc3_c : c.c_type);
+    }
+  }
+}
+
+TEST(Odbc3Handles, EnvironmentsAndConnections) {
+  SQLHANDLE env = nullptr, dbc = nullptr;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+  EXPECT_EQ(static_cast<Environment*>(env)->odbc3_caller, 1);
+  SQLHENV env2 = nullptr;
+  ASSERT_EQ(SQLAllocEnv(&env2), SQL_SUCCESS);
+  EXPECT_EQ(static_cast<Environment*>(env2)->odbc3_caller, 0) << "SQLAllocEnv stays 2.x";
+  EXPECT_EQ(SQLFreeEnv(env2), SQL_SUCCESS);
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+  EXPECT_EQ(static_cast<Connection*>(dbc)->environment, env);
+  // Null handles, as the 2.x functions answer them.
+  SQLHANDLE out = nullptr;
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, nullptr), SQL_ERROR);
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, SQL_NULL_HANDLE, &out), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, SQL_NULL_HANDLE, &out), SQL_ERROR);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, SQL_NULL_HANDLE), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}
+
+// Statements as from SQLAllocStmt and SQLFreeStmt(SQL_DROP); no descriptors.
+TEST_F(Odbc3Statement, StatementsAndNoDescriptors) {
+  SQLHANDLE stmt = nullptr, desc = &stmt;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, conn_, &stmt), SQL_SUCCESS);
+  EXPECT_EQ(static_cast<Statement*>(stmt)->connection, conn_);
+  static const uint8_t kReleased[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
+  ASSERT_EQ(write(far_end_, kReleased, sizeof kReleased), 8);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
+  EXPECT_EQ(statements_of(conn_), std::vector<Statement*>{stmt_});
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, conn_, &desc), SQL_ERROR);
+  EXPECT_EQ(desc, nullptr);
+  EXPECT_EQ(diag(conn_), "S1C00 Driver Not Capable");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, conn_), SQL_INVALID_HANDLE);
+}
+
+// The ODBC 3 function numbers, to match the export list against the bitmap.
+const std::map<std::string, SQLUSMALLINT> kOdbc3Functions = {
+    {"SQLAllocHandle", SQL_API_SQLALLOCHANDLE},
+    {"SQLBindParam", SQL_API_SQLBINDPARAM},
+    {"SQLBulkOperations", SQL_API_SQLBULKOPERATIONS},
+    {"SQLCloseCursor", SQL_API_SQLCLOSECURSOR},
+    {"SQLCopyDesc", SQL_API_SQLCOPYDESC},
+    {"SQLEndTran", SQL_API_SQLENDTRAN},
+    {"SQLFetchScroll", SQL_API_SQLFETCHSCROLL},
+    {"SQLFreeHandle", SQL_API_SQLFREEHANDLE},
+    {"SQLGetConnectAttr", SQL_API_SQLGETCONNECTATTR},
+    {"SQLGetDescField", SQL_API_SQLGETDESCFIELD},
+    {"SQLGetDescRec", SQL_API_SQLGETDESCREC},
+    {"SQLGetDiagField", SQL_API_SQLGETDIAGFIELD},
+    {"SQLGetDiagRec", SQL_API_SQLGETDIAGREC},
+    {"SQLGetEnvAttr", SQL_API_SQLGETENVATTR},
+    {"SQLGetStmtAttr", SQL_API_SQLGETSTMTATTR},
+    {"SQLSetConnectAttr", SQL_API_SQLSETCONNECTATTR},
+    {"SQLSetDescField", SQL_API_SQLSETDESCFIELD},
+    {"SQLSetDescRec", SQL_API_SQLSETDESCREC},
+    {"SQLSetEnvAttr", SQL_API_SQLSETENVATTR},
+    {"SQLSetStmtAttr", SQL_API_SQLSETSTMTATTR},
+};
+
+std::set<std::string> exported_names() {
+  const char* source = getenv("Q4_SOURCE_DIR");
+  std::ifstream map(std::string(source != nullptr ? source : ".") + "/driver/exports.map");
+  std::stringstream text;
+  text << map.rdbuf();
+  std::set<std::string> names;
+  const std::string s = text.str();
+  const std::regex name(R"(\bSQL[A-Za-z]+\b)");
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), name); it != std::sregex_iterator(); ++it)
+    names.insert(it->str());
+  return names;
+}
+
+// unixODBC stops calling an exported function the ODBC 3 bitmap leaves out,
+// so the bitmap names exactly the exported ODBC 3 functions, besides the 2.x
+// answers; a 2.x caller gets the 2.x answers only.
+TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
+  const std::set<std::string> exported = exported_names();
+  ASSERT_TRUE(exported.count("SQLAllocHandle")) << "export list not found";
+  SQLUSMALLINT bitmap[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE];
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_ODBC3_ALL_FUNCTIONS, bitmap), SQL_SUCCESS);
+  for (const auto& [name, number] : kOdbc3Functions) {
+    EXPECT_EQ(SQL_FUNC_EXISTS(bitmap, number) == SQL_TRUE, exported.count(name) == 1) << name;
+    SQLUSMALLINT one = 9;
+    ASSERT_EQ(SQLGetFunctions(conn_, number, &one), SQL_SUCCESS);
+    EXPECT_EQ(one, SQL_FUNC_EXISTS(bitmap, number)) << name << " asked alone";
+  }
+  SQLUSMALLINT all[kFunctionTableSize] = {};
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
+  for (SQLUSMALLINT f = 1; f < kFunctionTableSize; ++f) {
+    if (f == SQL_API_SQLBULKOPERATIONS) continue;
+    EXPECT_EQ(SQL_FUNC_EXISTS(bitmap, f), all[f]) << f;
+  }
+
+  env_->odbc3_caller = 0;
+  SQLUSMALLINT two[2] = {77, 77};
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_ODBC3_ALL_FUNCTIONS, two), SQL_SUCCESS);
+  EXPECT_EQ(two[0], SQL_FALSE) << "one answer, for an unknown number";
+  EXPECT_EQ(two[1], 77);
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLFETCHSCROLL, two), SQL_SUCCESS);
+  EXPECT_EQ(two[0], SQL_FALSE);
+}
+
+// unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
+// on its cursor library; a 2.x caller is refused as before.
+TEST_F(Odbc3Statement, StaticCursorAttributesAnsweredForAnOdbc3CallerOnly) {
+  SQLUINTEGER mask = 0;
+  EXPECT_EQ(SQLGetInfo(conn_, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(mask, static_cast<SQLUINTEGER>(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE |
+                                           SQL_CA1_BOOKMARK));
+  env_->odbc3_caller = 0;
+  EXPECT_EQ(SQLGetInfo(conn_, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr),
+            SQL_ERROR);
+  EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
+}
+
+// unixODBC reads a driver's diagnostics with SQLError, until it reports no
+// more, after every call that failed or warned: each refusal of the new entry
+// points is one record, handed out once.
+TEST_F(Odbc3Statement, EachRefusalIsReadOnceThroughSQLError) {
+  const std::function<SQLRETURN()> calls[] = {
+      [&] { return SQLSetStmtAttr(stmt_, SQL_ATTR_ENABLE_AUTO_IPD, nullptr, 0); },
+      [&] { return SQLGetStmtAttr(stmt_, SQL_ATTR_IMP_PARAM_DESC, nullptr, 0, nullptr); },
+      [&] { return SQLSetStmtAttr(stmt_, SQL_ATTR_PARAMSET_SIZE, nullptr, 0); },
+      [&] { return SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0); },
+  };
+  const char* expected[] = {"S1092 Invalid attribute/option identifier", "S1C00 Driver Not Capable",
+                            "S1107 Row value out of range", "S1010 Function sequence error"};
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    ASSERT_EQ(calls[i](), SQL_ERROR) << i;
+    SQLCHAR state[6], text[300];
+    SQLINTEGER native = -1;
+    SQLSMALLINT length = 0;
+    ASSERT_EQ(SQLError(env_, SQL_NULL_HDBC, stmt_, state, &native, text, sizeof text, &length),
+              SQL_SUCCESS);
+    std::string message = reinterpret_cast<char*>(text);
+    EXPECT_EQ(
+        std::string(reinterpret_cast<char*>(state)) + " " + message.substr(strlen(kMessagePrefix)),
+        expected[i]);
+    EXPECT_EQ(native, 0);
+    EXPECT_EQ(SQLError(env_, SQL_NULL_HDBC, stmt_, state, &native, text, sizeof text, &length),
+              SQL_NO_DATA_FOUND);
+  }
+  SQLHANDLE desc = nullptr;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, conn_, &desc), SQL_ERROR);
+  SQLCHAR state[6], text[300];
+  EXPECT_EQ(SQLError(env_, conn_, SQL_NULL_HSTMT, state, nullptr, text, sizeof text, nullptr),
+            SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1C00");
+  EXPECT_EQ(SQLError(env_, conn_, SQL_NULL_HSTMT, state, nullptr, text, sizeof text, nullptr),
+            SQL_NO_DATA_FOUND);
+}
+
+}  // namespace
+}  // namespace q4
