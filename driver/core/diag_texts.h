@@ -70,6 +70,9 @@ inline constexpr DiagText kDiagValueChanged{"01S02", "Value option changed"};
 inline constexpr DiagText kDiagOptionValueChanged{"01S02", "Option value changed"};
 inline constexpr DiagText kDiagBadOptionSet{"S1000", "Bad option"};
 inline constexpr DiagText kDiagBadOptionGet{"S1092", "Bad Option"};
+// An ODBC 3 statement attribute the driver does not take (SQLSetStmtAttr,
+// SQLGetStmtAttr), in the words unixODBC used for it before.
+inline constexpr DiagText kDiagAttributeIdentifier{"S1092", "Invalid attribute/option identifier"};
 inline constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
 inline constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
 inline constexpr DiagText kDiagInvalidTransactionCode{"S1012", "Invalid Transaction Code"};

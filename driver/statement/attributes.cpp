@@ -11,8 +11,6 @@ namespace q4 {
 
 namespace {
 
-constexpr DiagText kDiagAttributeIdentifier{"S1092", "Invalid attribute/option identifier"};
-
 // Numbers from here on are driver-defined; unixODBC handed them to
 // SQLSetStmtOption/SQLGetStmtOption, whose option argument keeps their low
 // 16 bits.
