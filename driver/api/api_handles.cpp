@@ -5,7 +5,7 @@
 #include "api/statement_call.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
-#include "link/exchange_log.h"
+#include "connect/session.h"
 #include "platform/export.h"
 
 using namespace q4;
@@ -29,9 +29,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLAllocConnect(SQLHENV henv, SQLHDBC* phdbc) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeConnect(SQLHDBC hdbc) {
   if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  // A log left open by a connect that never reached SQLDisconnect goes too.
-  close_exchange_log(static_cast<Connection*>(hdbc));
-  return free_connection(static_cast<Connection*>(hdbc));
+  return release_connection(static_cast<Connection*>(hdbc));
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeEnv(SQLHENV henv) {

@@ -18,6 +18,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "platform/export.h"
+#include "connect/session.h"
 #include "statement/lifecycle.h"
 
 using namespace q4;
@@ -70,7 +71,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT fHandleType, SQLHANDLE hHa
     case SQL_HANDLE_ENV:
       return free_environment(static_cast<Environment*>(hHandle));
     case SQL_HANDLE_DBC:
-      return free_connection(static_cast<Connection*>(hHandle));
+      return release_connection(static_cast<Connection*>(hHandle));
     case SQL_HANDLE_STMT: {
       Statement* stmt = static_cast<Statement*>(hHandle);
       StatementCall call(stmt);

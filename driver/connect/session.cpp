@@ -74,4 +74,9 @@ SQLRETURN disconnect(Connection* conn) {
   return SQL_SUCCESS;
 }
 
+SQLRETURN release_connection(Connection* conn) {
+  close_exchange_log(conn);
+  return free_connection(conn);
+}
+
 }  // namespace q4

@@ -28,4 +28,9 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
 // connection that is not connected is left alone.
 SQLRETURN disconnect(Connection* conn);
 
+// SQLFreeConnect's work (and SQLFreeHandle's for a connection): frees the
+// record, and a log left open by a connect that never reached SQLDisconnect
+// with it.
+SQLRETURN release_connection(Connection* conn);
+
 }  // namespace q4
