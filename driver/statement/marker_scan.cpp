@@ -27,8 +27,9 @@ bool is_pass_through_start(char c) {
 // SQLParamData/SQLPutData before the text can be built; its indicator is read
 // where the parameter layout puts the row being built.
 bool awaits_data(const Statement* stmt, const ParamBinding* binding) {
-  if (binding->indicator == nullptr) return false;
-  int64_t indicator = *binding_for_row(stmt, *binding, stmt->param_row).indicator;
+  const int64_t* at = indicator_for_row(stmt, *binding, stmt->param_row);
+  if (at == nullptr) return false;
+  int64_t indicator = *at;
   if (indicator == SQL_DATA_AT_EXEC) return true;
   return indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET && !binding->complete;
 }

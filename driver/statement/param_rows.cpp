@@ -4,27 +4,38 @@
 
 namespace q4 {
 
-bool plain_param_layout(const Statement* stmt) {
-  return stmt->param_bind_type == 0 && stmt->param_bind_offset == nullptr;
+namespace {
+
+// The bind offset added to every address, and the step from row to row of
+// the indicators, in the non-plain layouts.
+uint64_t bind_offset(const Statement* stmt) {
+  return stmt->param_bind_offset != nullptr ? static_cast<uint64_t>(*stmt->param_bind_offset) : 0;
+}
+uint64_t indicator_step(const Statement* stmt) {
+  return stmt->param_bind_type != 0 ? stmt->param_bind_type : sizeof(int64_t);
+}
+
+}  // namespace
+
+const int64_t* indicator_for_row(const Statement* stmt, const ParamBinding& binding, uint64_t row) {
+  if (binding.indicator == nullptr) return nullptr;
+  if (plain_param_layout(stmt)) return binding.indicator + row;
+  // Unsigned arithmetic: a negative offset wraps to the address below.
+  return reinterpret_cast<const int64_t*>(reinterpret_cast<const uint8_t*>(binding.indicator) +
+                                          bind_offset(stmt) + row * indicator_step(stmt));
 }
 
 ParamBinding binding_for_row(const Statement* stmt, const ParamBinding& binding, uint64_t row) {
   if (plain_param_layout(stmt)) return binding_at_row(binding, row);
-  const uint64_t offset =
-      stmt->param_bind_offset != nullptr ? static_cast<uint64_t>(*stmt->param_bind_offset) : 0;
-  const bool row_wise = stmt->param_bind_type != 0;
-  const uint64_t value_step =
-      row_wise ? stmt->param_bind_type : static_cast<uint64_t>(element_size(binding));
-  const uint64_t indicator_step = row_wise ? stmt->param_bind_type : sizeof(int64_t);
+  const uint64_t value_step = stmt->param_bind_type != 0
+                                  ? stmt->param_bind_type
+                                  : static_cast<uint64_t>(element_size(binding));
   ParamBinding view = binding;
   // Unsigned arithmetic: a negative offset wraps to the address below.
   if (view.value != nullptr) {
-    view.value = static_cast<uint8_t*>(view.value) + offset + row * value_step;
+    view.value = static_cast<uint8_t*>(view.value) + bind_offset(stmt) + row * value_step;
   }
-  if (view.indicator != nullptr) {
-    view.indicator = reinterpret_cast<int64_t*>(reinterpret_cast<uint8_t*>(view.indicator) +
-                                                offset + row * indicator_step);
-  }
+  view.indicator = const_cast<int64_t*>(indicator_for_row(stmt, binding, row));
   return view;
 }
 

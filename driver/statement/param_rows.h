@@ -33,7 +33,14 @@ namespace q4 {
 
 // True for column-wise binding without a bind offset: the bindings' own
 // addresses are row 0's.
-bool plain_param_layout(const Statement* stmt);
+inline bool plain_param_layout(const Statement* stmt) {
+  return stmt->param_bind_type == 0 && stmt->param_bind_offset == nullptr;
+}
+
+// Where row `row` of `stmt`'s layout puts `binding`'s indicator (null when
+// it has none). Reads no more than the addresses: the scan asks it of every
+// marker at every execution.
+const int64_t* indicator_for_row(const Statement* stmt, const ParamBinding& binding, uint64_t row);
 
 // `binding` as row `row` of `stmt`'s layout sees it: value and indicator
 // moved to that row (a null address stays null).
