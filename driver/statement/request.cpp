@@ -1,5 +1,6 @@
 #include "statement/request.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/diagnostics.h"
@@ -27,6 +28,13 @@ bool encode_statement_payload(Statement* stmt, RequestWriter* out, const char* t
                  out->append_byte(0) &&                                // NUL
                  out->append_binary_blocks() &&                        // binary blocks, each + NUL
                  out->append_trailer(stmt->cursor_name, name_length);  // trailer
+  // Literals can make the payload longer than its text (a value of
+  // apostrophes doubles); the frames carry a signed 32-bit length, so a
+  // payload beyond it is refused rather than sent with a wrapped length.
+  if (written && out->length() > static_cast<uint64_t>(INT32_MAX)) {
+    post_error(stmt, kDiagInvalidLength);
+    written = false;
+  }
   if (!written) {
     // Nothing of a failed build is sent, and the next one numbers its binary
     // tokens from 0x0 again.
