@@ -63,9 +63,10 @@ for tier in unit wire server stress; do
 done
 
 # ThreadSanitizer: only what the thread stress tier needs is built.
+mkdir -p build-tsan
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ4_TSAN=ON -DQ4_BENCH=OFF \
-  >build-tsan.log 2>&1
-cmake --build build-tsan -j"$(nproc)" --target q4_stress_tests q4lite >>build-tsan.log 2>&1
+  >build-tsan/build.log 2>&1
+cmake --build build-tsan -j"$(nproc)" --target q4_stress_tests q4lite >>build-tsan/build.log 2>&1
 run_tier build-tsan "build-tsan/ (ThreadSanitizer)" stress TSAN_OPTIONS=halt_on_error=1
 
 # The fuzz targets of the driver and the server, a short fixed time each; a
