@@ -35,19 +35,24 @@ server_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/q4port" ] && break; sleep 0.01; done
 q4port=$(cat "$work/q4port")
 
-if [ "${PROFILE:-}" = callgrind ]; then
-  cat > "$work/odbcinst.ini" <<INI
-[Q4]
-Driver=$build/libq4odbc.so
-INI
-  cat > "$work/odbc.ini" <<INI
-[q4lite]
-Driver=Q4
-SERVER=127.0.0.1
-PORTNUMBER=$q4port
-ACCOUNT=main
-INI
+# The private unixODBC configuration: q4lite always, PostgreSQL when its
+# port is given.
+write_config() {
+  {
+    printf '[Q4]\nDriver=%s\n' "$build/libq4odbc.so"
+    if [ -n "${1:-}" ]; then printf '[PostgreSQL]\nDriver=%s\n' "$psqlodbc"; fi
+  } >"$work/odbcinst.ini"
+  {
+    printf '[q4lite]\nDriver=Q4\nSERVER=127.0.0.1\nPORTNUMBER=%s\nACCOUNT=main\n' "$q4port"
+    if [ -n "${1:-}" ]; then
+      printf '[postgresql]\nDriver=PostgreSQL\nServername=127.0.0.1\nPort=%s\nDatabase=postgres\n' "$1"
+    fi
+  } >"$work/odbc.ini"
   export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+}
+
+if [ "${PROFILE:-}" = callgrind ]; then
+  write_config
   valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
     "$build/q4_params_bench" --runs 1 "$@" q4lite:bench:bench
   # The whole client process, then the request building inclusive of what it
@@ -67,23 +72,5 @@ su postgres -s /bin/sh -c "'$pgbin/initdb' -D '$work/pg' -A trust -U bench" >/de
 su postgres -s /bin/sh -c "'$pgbin/pg_ctl' -D '$work/pg' -l '$work/pg/log' -w \
   -o \"-p $pgport -c listen_addresses=127.0.0.1 -k '$work/pg'\" start" >/dev/null
 
-cat > "$work/odbcinst.ini" <<INI
-[Q4]
-Driver=$build/libq4odbc.so
-[PostgreSQL]
-Driver=$psqlodbc
-INI
-cat > "$work/odbc.ini" <<INI
-[q4lite]
-Driver=Q4
-SERVER=127.0.0.1
-PORTNUMBER=$q4port
-ACCOUNT=main
-[postgresql]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$pgport
-Database=postgres
-INI
-export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
+write_config "$pgport"
 "$build/q4_params_bench" "$@" q4lite:bench:bench postgresql:bench:
