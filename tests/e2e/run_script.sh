@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test script (*.py
-# with Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with
-# node, else bash) against q4lite serving a copy of the sample database to one
+# run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test (*.py with
+# Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with node,
+# *.sh with bash, else a program) against q4lite serving a copy of the sample database to one
 # user, test / secret, as the data source "q4sample" of a private unixODBC
 # configuration.
 set -euo pipefail
@@ -49,5 +49,6 @@ case "$script" in
   *.pl) perl "$script" "$@" ;;
   *.php) php "$script" "$@" ;;
   *.js) NODE_PATH=$build/node/node_modules node "$script" "$@" ;;
-  *) bash "$script" "$@" ;;
+  *.sh) bash "$script" "$@" ;;
+  *) "$script" "$@" ;;
 esac
