@@ -12,16 +12,11 @@ import re
 import subprocess
 import sys
 
-INTERPRETERS = {"sh": ["bash"], "python": ["/usr/bin/python3"], "perl": ["perl"],
-                "php": ["php"], "javascript": ["node"],
-                # Debian 12's ruby-odbc needs unixODBC loaded first (docs/clients/ruby.md).
-                "ruby": ["env", "LD_PRELOAD=libodbc.so.2", "ruby"]}
-SUFFIXES = {"sh": ".sh", "python": ".py", "perl": ".pl", "php": ".php",
-            "javascript": ".js", "ruby": ".rb"}
-
-
-def blocks(text, kind):
-    return re.findall(r"^```(\w+) %s\n(.*?)^```$" % kind, text, re.M | re.S)
+# The fence's language: the file's suffix and the command that runs it.
+RUN = {"sh": (".sh", ["bash"]), "python": (".py", ["/usr/bin/python3"]), "perl": (".pl", ["perl"]),
+       "php": (".php", ["php"]), "javascript": (".js", ["node"]),
+       # Debian 12's ruby-odbc needs unixODBC loaded first (docs/clients/ruby.md).
+       "ruby": (".rb", ["env", "LD_PRELOAD=libodbc.so.2", "ruby"])}
 
 
 def lines(text):
@@ -30,7 +25,8 @@ def lines(text):
 
 def main(page):
     text = open(page, encoding="utf-8").read()
-    recipes, outputs = blocks(text, "recipe"), blocks(text, "output")
+    recipes, outputs = (re.findall(r"^```(\w+) %s\n(.*?)^```$" % kind, text, re.M | re.S)
+                        for kind in ("recipe", "output"))
     if len(recipes) != 1 or len(outputs) != 1:
         print("%s: want one recipe and one output block, found %d and %d"
               % (page, len(recipes), len(outputs)))
@@ -44,10 +40,11 @@ def main(page):
                   "bash scripts/node_odbc.sh " + os.environ["Q4_BUILD_DIR"])
             return 77
         environment["NODE_PATH"] = modules
-    path = os.path.join(os.environ["Q4_WORK"], "recipe" + SUFFIXES[language])
+    suffix, command = RUN[language]
+    path = os.path.join(os.environ["Q4_WORK"], "recipe" + suffix)
     with open(path, "w", encoding="utf-8") as recipe:
         recipe.write(program)
-    run = subprocess.run(INTERPRETERS[language] + [path], cwd=os.environ["Q4_WORK"],
+    run = subprocess.run(command + [path], cwd=os.environ["Q4_WORK"],
                          env=environment, capture_output=True, text=True, timeout=120)
     want = lines(outputs[0][1])
     got = lines(run.stdout)

@@ -90,10 +90,6 @@ class PyodbcTest(unittest.TestCase):
                     "SELECT name FROM pragma_index_info(?) ORDER BY seqno", n)])
                     for n, u in schema('SELECT name, "unique" FROM pragma_index_list(?)', table)}
                 self.assertEqual(got, want)
-        # A catalog result replaces a query result on the same cursor, and back.
-        self.cur.execute("SELECT id FROM customers WHERE id < 4")
-        self.assertEqual([(r[3], r[4]) for r in self.cur.primaryKeys("customers")], [("id", 1)])
-        self.assertEqual(self.cur.execute("SELECT count(*) FROM orders").fetchone()[0], 5000)
 
     def test_executemany_binds_every_kind_of_value_in_a_transaction(self):
         self.cur.execute("CREATE TABLE P (K INTEGER, NAME VARCHAR(60), AMOUNT NUMERIC(10,2), "

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test (*.py with
 # Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with node,
-# *.sh with bash, else a program) against q4lite serving a copy of the sample database to one
-# user, test / secret, as the data source "q4sample" of a private unixODBC
-# configuration.
+# *.sh with bash, else a program) against q4lite serving a copy of the sample
+# database to one user, test / secret, as the data source "q4sample" of a
+# private unixODBC configuration.
 set -euo pipefail
 script=$1
 shift
@@ -25,22 +25,10 @@ server_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/port" ] && break; sleep 0.01; done
 port=$(cat "$work/port")
 
-cat > "$work/odbcinst.ini" <<INI
-[Q4]
-Description=q4odbc
-Driver=$build/libq4odbc.so
-FileUsage=1
-INI
-cat > "$work/odbc.ini" <<INI
-[q4sample]
-Driver=Q4
-SERVER=127.0.0.1
-PORTNUMBER=$port
-USER=test
-PASSWORD=secret
-ACCOUNT=main
-LoginTimeout=10
-INI
+printf '[Q4]\nDescription=q4odbc\nDriver=%s/libq4odbc.so\nFileUsage=1\n' "$build" >"$work/odbcinst.ini"
+printf '[q4sample]\nDriver=Q4\nSERVER=127.0.0.1\nPORTNUMBER=%s\nUSER=test\nPASSWORD=secret\n' \
+  "$port" >"$work/odbc.ini"
+printf 'ACCOUNT=main\nLoginTimeout=10\n' >>"$work/odbc.ini"
 export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
 export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work
 

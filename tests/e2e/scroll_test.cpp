@@ -117,12 +117,8 @@ TEST_F(BlockCursor, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
   for (std::string d; !(d = diag()).empty();) diagnostics += d + "\n";
   EXPECT_NE(diagnostics.find("01S01"), std::string::npos) << diagnostics;
   for (SQLULEN i = 0; i < kArray; ++i) {
-    if (i == 3) {
-      EXPECT_EQ(statuses_[i], SQL_ROW_ERROR);
-    } else {
-      EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
-      EXPECT_EQ(values[i], static_cast<SQLINTEGER>(i + 1)) << i;
-    }
+    EXPECT_EQ(statuses_[i], i == 3 ? SQL_ROW_ERROR : SQL_ROW_SUCCESS) << i;
+    if (i != 3) EXPECT_EQ(values[i], static_cast<SQLINTEGER>(i + 1)) << i;
   }
 }
 
