@@ -19,11 +19,7 @@ constexpr int kExecutions = 100;
 using ParamArrays = Q4liteApp;
 
 TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(
-      stmt_,
-      as_sql("CREATE TABLE items (id INTEGER PRIMARY KEY, name VARCHAR(20), amount DECIMAL(12,2))"),
-      SQL_NTS)))
-      << diag();
+  exec("CREATE TABLE items (id INTEGER PRIMARY KEY, name VARCHAR(20), amount DECIMAL(12,2))");
   ASSERT_EQ(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
             SQL_SUCCESS);
@@ -72,15 +68,10 @@ TEST_F(ParamArrays, HundredThousandRowsAThousandPerExecution) {
   set_attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1));
   SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
   char got[128] = {0};
-  ASSERT_EQ(
-      SQLExecDirect(stmt_,
-                    as_sql("SELECT COUNT(*) || ' ' || COUNT(name) || ' ' || SUM(id) || ' ' || "
-                           "(SELECT name || ' ' || amount FROM items WHERE id = 54321) || "
-                           "' ' || (SELECT IFNULL(name, 'NULL') FROM items WHERE id = 99995) "
-                           "FROM items"),
-                    SQL_NTS),
-      SQL_SUCCESS)
-      << diag();
+  exec(
+      "SELECT COUNT(*) || ' ' || COUNT(name) || ' ' || SUM(id) || ' ' || "
+      "(SELECT name || ' ' || amount FROM items WHERE id = 54321) || ' ' || "
+      "(SELECT IFNULL(name, 'NULL') FROM items WHERE id = 99995) FROM items");
   ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
   ASSERT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, got, sizeof got, nullptr), SQL_SUCCESS);
   EXPECT_STREQ(got, "100000 85715 5000050000 item 54321 13580.25 NULL");

@@ -48,6 +48,9 @@ class Q4liteApp : public ::testing::Test {
       return "";
     return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
   }
+  void exec(const std::string& text) {
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, as_sql(text), SQL_NTS))) << text << diag();
+  }
   void set_attr(SQLINTEGER attribute, SQLPOINTER value) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, attribute, value, 0))) << attribute << diag();
   }
