@@ -75,25 +75,21 @@ TEST_F(BlockCursor, EachOrientationDeliversItsRowset) {
       for (const Step& step : steps) {
         SCOPED_TRACE("orientation " + std::to_string(step.orientation) + " offset " +
                      std::to_string(step.offset));
-        for (SQLULEN i = 0; i < kArray; ++i) values[i] = records[i].n = -1;
+        for (SQLULEN i = 0; i < kArray; ++i)
+          values[i] = records[i].n = indicators[i] = records[i].indicator = -1;
         SQLRETURN rc = SQLFetchScroll(stmt_, step.orientation, step.offset);
-        if (step.count == 0) {
-          EXPECT_EQ(rc, SQL_NO_DATA);
-          continue;
-        }
-        ASSERT_EQ(rc, SQL_SUCCESS) << diag();
+        ASSERT_EQ(rc, step.count == 0 ? SQL_NO_DATA : SQL_SUCCESS) << diag();
+        if (rc == SQL_NO_DATA) continue;
         ASSERT_EQ(fetched_, step.count);
         for (SQLULEN i = 0; i < kArray; ++i) {
-          SQLINTEGER got = row_wise ? records[i].n : values[i];
-          SQLLEN indicator = row_wise ? records[i].indicator : indicators[i];
-          if (i < step.count) {
-            EXPECT_EQ(got, step.first + static_cast<int>(i)) << i;
-            EXPECT_EQ(indicator, static_cast<SQLLEN>(sizeof(SQLINTEGER))) << i;
-            EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
-          } else {
-            EXPECT_EQ(got, -1) << "nothing written past the rowset's rows, " << i;
-            EXPECT_EQ(statuses_[i], SQL_ROW_NOROW) << i;
-          }
+          const bool in_rowset = i < step.count;  // nothing is written past the rowset's rows
+          EXPECT_EQ(row_wise ? records[i].n : values[i],
+                    in_rowset ? step.first + static_cast<int>(i) : -1)
+              << i;
+          EXPECT_EQ(row_wise ? records[i].indicator : indicators[i],
+                    in_rowset ? static_cast<SQLLEN>(sizeof(SQLINTEGER)) : -1)
+              << i;
+          EXPECT_EQ(statuses_[i], in_rowset ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << i;
         }
       }
     }
