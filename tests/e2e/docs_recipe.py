@@ -32,27 +32,22 @@ def main(page):
               % (page, len(recipes), len(outputs)))
         return 1
     language, program = recipes[0]
-    environment = dict(os.environ)
-    if language == "javascript":
-        modules = os.path.join(os.environ["Q4_BUILD_DIR"], "node", "node_modules")
-        if not os.path.isdir(os.path.join(modules, "odbc")):
-            print("SKIPPED: the Node.js recipe needs the odbc module: "
-                  "bash scripts/node_odbc.sh " + os.environ["Q4_BUILD_DIR"])
-            return 77
-        environment["NODE_PATH"] = modules
+    if language == "javascript" and not os.path.isdir(os.path.join(os.environ["NODE_PATH"], "odbc")):
+        print("SKIPPED: the Node.js recipe needs the odbc module (scripts/node_odbc.sh) in "
+              + os.environ["NODE_PATH"])
+        return 77
     suffix, command = RUN[language]
     path = os.path.join(os.environ["Q4_WORK"], "recipe" + suffix)
     with open(path, "w", encoding="utf-8") as recipe:
         recipe.write(program)
-    run = subprocess.run(command + [path], cwd=os.environ["Q4_WORK"],
-                         env=environment, capture_output=True, text=True, timeout=120)
+    run = subprocess.run(command + [path], cwd=os.environ["Q4_WORK"], capture_output=True,
+                         text=True, timeout=120)
     want = lines(outputs[0][1])
     got = lines(run.stdout)
     if run.returncode != 0 or got != want:
-        print("%s: the recipe exited with %d" % (page, run.returncode))
-        print("--- the page shows\n" + "\n".join(want))
-        print("--- the recipe printed\n" + "\n".join(got))
-        print("--- on standard error\n" + run.stderr)
+        print("%s: the recipe exited with %d\n--- the page shows\n%s\n--- the recipe printed\n%s\n"
+              "--- on standard error\n%s" % (page, run.returncode, "\n".join(want), "\n".join(got),
+                                               run.stderr))
         return 1
     return 0
 

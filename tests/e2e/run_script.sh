@@ -30,13 +30,13 @@ printf '[q4sample]\nDriver=Q4\nSERVER=127.0.0.1\nPORTNUMBER=%s\nUSER=test\nPASSW
   "$port" >"$work/odbc.ini"
 printf 'ACCOUNT=main\nLoginTimeout=10\n' >>"$work/odbc.ini"
 export ODBCSYSINI=$work ODBCINSTINI=odbcinst.ini ODBCINI=$work/odbc.ini
-export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work
+export Q4_DSN=q4sample Q4_PORT=$port Q4_WORK=$work NODE_PATH=$build/node/node_modules
 
 case "$script" in
   *.py) /usr/bin/python3 "$script" "$@" ;;
   *.pl) perl "$script" "$@" ;;
   *.php) php "$script" "$@" ;;
-  *.js) NODE_PATH=$build/node/node_modules node "$script" "$@" ;;
+  *.js) node "$script" "$@" ;;
   *.sh) bash "$script" "$@" ;;
   *) "$script" "$@" ;;
 esac
