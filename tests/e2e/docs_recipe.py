@@ -42,12 +42,9 @@ def main(page):
         recipe.write(program)
     run = subprocess.run(command + [path], cwd=os.environ["Q4_WORK"], capture_output=True,
                          text=True, timeout=120)
-    want = lines(outputs[0][1])
-    got = lines(run.stdout)
-    if run.returncode != 0 or got != want:
-        print("%s: the recipe exited with %d\n--- the page shows\n%s\n--- the recipe printed\n%s\n"
-              "--- on standard error\n%s" % (page, run.returncode, "\n".join(want), "\n".join(got),
-                                               run.stderr))
+    if run.returncode != 0 or lines(run.stdout) != lines(outputs[0][1]):
+        print("%s: the recipe exited with %d\n--- the page shows\n%s--- the recipe printed\n%s"
+              "--- on standard error\n%s" % (page, run.returncode, outputs[0][1], run.stdout, run.stderr))
         return 1
     return 0
 

@@ -25,10 +25,8 @@ ROWS = [  # INTEGER, BIGINT, VARCHAR(50), DECIMAL(12,2), DATE, TIMESTAMP, DOUBLE
 class DefaultSettings(unittest.TestCase):
     def setUp(self):
         self.conn = pyodbc.connect(DSN, autocommit=True)
+        self.addCleanup(self.conn.close)
         self.cur = self.conn.cursor()
-
-    def tearDown(self):
-        self.conn.close()
 
     def read(self, query, *parameters):
         return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]

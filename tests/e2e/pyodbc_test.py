@@ -21,20 +21,18 @@ AS_DELIVERED = {
     "timestamp": datetime.datetime.fromisoformat}
 
 
+def connect(autocommit=True):
+    conn = pyodbc.connect(DSN, autocommit=autocommit)
+    conn.setencoding(encoding="utf-8")  # str parameters go as SQL_C_CHAR
+    conn.setdecoding(pyodbc.SQL_CHAR, encoding="latin-1")  # single-byte text
+    return conn
+
+
 class PyodbcTest(unittest.TestCase):
-    @staticmethod
-    def connect(autocommit=True):
-        conn = pyodbc.connect(DSN, autocommit=autocommit)
-        conn.setencoding(encoding="utf-8")  # str parameters go as SQL_C_CHAR
-        conn.setdecoding(pyodbc.SQL_CHAR, encoding="latin-1")  # single-byte text
-        return conn
-
     def setUp(self):
-        self.conn = self.connect()
+        self.conn = connect()
+        self.addCleanup(self.conn.close)
         self.cur = self.conn.cursor()
-
-    def tearDown(self):
-        self.conn.close()
 
     def test_every_wire_type_reads_as_sqlite_stored_it(self):
         tables = [  # kind per column; number<N>: a Decimal right to N places
@@ -101,7 +99,7 @@ class PyodbcTest(unittest.TestCase):
         # The first rows are rolled back, then all are committed. Each batch has a cursor of
         # its own: commit and rollback delete prepared statements (SQL_CB_DELETE), so the
         # Driver Manager refuses to re-execute one.
-        tx = self.connect(autocommit=False)
+        tx = connect(autocommit=False)
         insert = "INSERT INTO P VALUES (?, ?, ?, ?, ?, ?)"
         tx.cursor().executemany(insert, rows[:10])
         self.assertEqual(tx.cursor().execute("SELECT COUNT(*) FROM P").fetchone()[0], 10)

@@ -8,7 +8,6 @@ set -euo pipefail
 script=$1
 shift
 build=${Q4_BUILD_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/build}
-source_dir=${Q4_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 work=$(mktemp -d /tmp/q4e2e.XXXXXX)
 server_pid=
 cleanup() {
@@ -17,7 +16,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash "$source_dir/scripts/sample_db.sh" "$work/sample.db" >/dev/null
+"$build/q4lite" --seed-sample "$work/sample.db" >/dev/null 2>&1
 echo "test:secret" > "$work/users"
 "$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" \
   --users "$work/users" --quiet &
