@@ -6,11 +6,7 @@
 # nobody listens on fails with 08001; without a data source the Driver Manager
 # finds the driver by name (SQLDriverConnect).
 driver="[Halvex Software][ODBC Q4 Driver]"
-logon_failed="${driver}Logon failed. Check Q4 connection parameters and available licenses."
-no_host="${driver}Unable to communicate with host. Check server status."
-no_password="${driver}No password was given for user \"TEST\"."
 failures=0
-n=0
 # dsn PORT PASSWORD: a data source of its own for user "test", named in $name.
 dsn() {
   n=$((n + 1))
@@ -33,10 +29,10 @@ expect() {
 dsn "$Q4_PORT" '~7hGiyw'
 expect 0 "$name" "Connected!"
 dsn "$Q4_PORT" wrong
-expect 1 "$name" "[28000]" "$logon_failed"
+expect 1 "$name" "[28000]" "${driver}Logon failed. Check Q4 connection parameters and available licenses."
 dsn "$Q4_PORT" secret
-expect 1 "$name TEST" "[28000]" "$no_password"
+expect 1 "$name TEST" "[28000]" "${driver}No password was given for user \"TEST\"."
 dsn 1 secret  # nothing listens on port 1
-expect 1 "$name" "[08001]" "$no_host"
+expect 1 "$name" "[08001]" "${driver}Unable to communicate with host. Check server status."
 expect 0 "-k DRIVER=Q4;SERVER=127.0.0.1;PORTNUMBER=$Q4_PORT;UID=test;PWD=secret;ACCOUNT=main" "Connected!"
 exit $failures

@@ -12,16 +12,11 @@ import re
 import subprocess
 import sys
 
-INTERPRETERS = {"sh": ["bash"], "python": ["/usr/bin/python3"], "perl": ["perl"],
-                "php": ["php"], "javascript": ["node"],
-                # Debian 12's ruby-odbc needs unixODBC loaded first (docs/clients/ruby.md).
-                "ruby": ["env", "LD_PRELOAD=libodbc.so.2", "ruby"]}
-SUFFIXES = {"sh": ".sh", "python": ".py", "perl": ".pl", "php": ".php",
-            "javascript": ".js", "ruby": ".rb"}
-
-
-def blocks(text, kind):
-    return re.findall(r"^```(\w+) %s\n(.*?)^```$" % kind, text, re.M | re.S)
+# The fence's language: the file's suffix and the command that runs it.
+RUN = {"sh": (".sh", ["bash"]), "python": (".py", ["/usr/bin/python3"]), "perl": (".pl", ["perl"]),
+       "php": (".php", ["php"]), "javascript": (".js", ["node"]),
+       # Debian 12's ruby-odbc needs unixODBC loaded first (docs/clients/ruby.md).
+       "ruby": (".rb", ["env", "LD_PRELOAD=libodbc.so.2", "ruby"])}
 
 
 def lines(text):
@@ -30,32 +25,26 @@ def lines(text):
 
 def main(page):
     text = open(page, encoding="utf-8").read()
-    recipes, outputs = blocks(text, "recipe"), blocks(text, "output")
+    recipes, outputs = (re.findall(r"^```(\w+) %s\n(.*?)^```$" % kind, text, re.M | re.S)
+                        for kind in ("recipe", "output"))
     if len(recipes) != 1 or len(outputs) != 1:
         print("%s: want one recipe and one output block, found %d and %d"
               % (page, len(recipes), len(outputs)))
         return 1
     language, program = recipes[0]
-    environment = dict(os.environ)
-    if language == "javascript":
-        modules = os.path.join(os.environ["Q4_BUILD_DIR"], "node", "node_modules")
-        if not os.path.isdir(os.path.join(modules, "odbc")):
-            print("SKIPPED: the Node.js recipe needs the odbc module: "
-                  "bash scripts/node_odbc.sh " + os.environ["Q4_BUILD_DIR"])
-            return 77
-        environment["NODE_PATH"] = modules
-    path = os.path.join(os.environ["Q4_WORK"], "recipe" + SUFFIXES[language])
+    if language == "javascript" and not os.path.isdir(os.path.join(os.environ["NODE_PATH"], "odbc")):
+        print("SKIPPED: the Node.js recipe needs the odbc module (scripts/node_odbc.sh) in "
+              + os.environ["NODE_PATH"])
+        return 77
+    suffix, command = RUN[language]
+    path = os.path.join(os.environ["Q4_WORK"], "recipe" + suffix)
     with open(path, "w", encoding="utf-8") as recipe:
         recipe.write(program)
-    run = subprocess.run(INTERPRETERS[language] + [path], cwd=os.environ["Q4_WORK"],
-                         env=environment, capture_output=True, text=True, timeout=120)
-    want = lines(outputs[0][1])
-    got = lines(run.stdout)
-    if run.returncode != 0 or got != want:
-        print("%s: the recipe exited with %d" % (page, run.returncode))
-        print("--- the page shows\n" + "\n".join(want))
-        print("--- the recipe printed\n" + "\n".join(got))
-        print("--- on standard error\n" + run.stderr)
+    run = subprocess.run(command + [path], cwd=os.environ["Q4_WORK"], capture_output=True,
+                         text=True, timeout=120)
+    if run.returncode != 0 or lines(run.stdout) != lines(outputs[0][1]):
+        print("%s: the recipe exited with %d\n--- the page shows\n%s--- the recipe printed\n%s"
+              "--- on standard error\n%s" % (page, run.returncode, outputs[0][1], run.stdout, run.stderr))
         return 1
     return 0
 

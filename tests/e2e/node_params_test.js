@@ -1,9 +1,8 @@
 // Node.js with the npm package "odbc" through unixODBC against the sample
-// database served by run_script.sh as $Q4_DSN: a prepared insert and select,
-// and connection.query with parameters. The package asks SQLDescribeParam for
-// every marker before it binds. It comes from the npm registry
-// (scripts/node_odbc.sh BUILD installs it under BUILD/node); without it the
-// test reports itself skipped.
+// database served by run_script.sh as $Q4_DSN: a prepared insert and select.
+// The package asks SQLDescribeParam for every marker before it binds. It comes
+// from the npm registry (scripts/node_odbc.sh BUILD installs it under
+// BUILD/node); without it the test reports itself skipped.
 'use strict';
 const assert = require('assert');
 let odbc;
@@ -28,30 +27,17 @@ async function main() {
   await insert.prepare('INSERT INTO node_params VALUES (?, ?, ?, ?, ?, ?)');
   for (const row of rows) {
     await insert.bind(row);
-    const result = await insert.execute();
-    assert.strictEqual(result.count, 1, `row ${row[0]} inserted`);
+    assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
   }
-  await insert.close();
-
   const select = await conn.createStatement();
   await select.prepare('SELECT id, name, amount, born, note, LENGTH(memo) AS memo_length ' +
                        'FROM node_params WHERE id = ?');
   for (const [id, name, amount, born, note, memo] of rows) {
     await select.bind([id]);
-    const result = await select.execute();
-    assert.strictEqual(result.length, 1, `row ${id} found`);
-    const got = result[0];
-    assert.deepStrictEqual(
-        [got.id, got.name, got.amount === null ? null : Number(got.amount), got.born, got.note,
-         Number(got.memo_length)],
-        [id, name, amount, born, note, memo.length], `row ${id}`);
+    const got = (await select.execute()).map((r) => [r.id, r.name, r.amount === null ? null :
+      Number(r.amount), r.born, r.note, Number(r.memo_length)]);
+    assert.deepStrictEqual(got, [[id, name, amount, born, note, memo.length]], `row ${id}`);
   }
-  await select.close();
-
-  const counted = await conn.query(
-      'SELECT COUNT(*) AS n FROM node_params WHERE name = ? OR name = ?',
-      ["O'Brien", 'Zoë Ærø 東京 😀']);
-  assert.strictEqual(Number(counted[0].n), 2, 'query with parameters');
   await conn.close();
 }
 

@@ -4,10 +4,7 @@
 // statements with parameters. Both ask SQLDescribeParam for every marker
 // before they bind; PDO_ODBC then sends every value as data at execution.
 $failures = [];
-function check($ok, $what) {
-    global $failures;
-    if (!$ok) $failures[] = $what;
-}
+function check($ok, $what) { if (!$ok) $GLOBALS['failures'][] = $what; }
 
 $dsn = getenv('Q4_DSN');
 $conn = odbc_connect($dsn, 'test', 'secret');
@@ -31,18 +28,15 @@ check($insert !== false, "odbc_prepare: " . odbc_errormsg($conn));
 foreach ($rows as $r) {
     check(odbc_execute($insert, $r), "odbc_execute of row $r[0]: " . odbc_errormsg($conn));
 }
-$select = odbc_prepare($conn, "SELECT id, name, amount, born, note, LENGTH(memo) AS memo_length "
-                              . "FROM php_params WHERE id = ?");
+$select = odbc_prepare($conn, "SELECT id, name, amount, born, note, LENGTH(memo) AS memo_length, "
+                              . "SUBSTR(memo, 99990) AS tail FROM php_params WHERE id = ?");
 foreach ($rows as $r) {
     check(odbc_execute($select, [$r[0]]), "select of row $r[0]: " . odbc_errormsg($conn));
     $got = odbc_fetch_array($select);
     $want = ['id' => (string)$r[0], 'name' => $r[1], 'amount' => $r[2], 'born' => $r[3],
-             'note' => $r[4], 'memo_length' => (string)strlen($r[5])];
+             'note' => $r[4], 'memo_length' => (string)strlen($r[5]), 'tail' => substr($r[5], 99989)];
     check($got === $want, "row $r[0]: " . var_export($got, true));
 }
-$tail = odbc_prepare($conn, "SELECT SUBSTR(memo, 99990) FROM php_params WHERE name = ?");
-check(odbc_execute($tail, ["O'Brien"]) && odbc_fetch_row($tail)
-      && odbc_result($tail, 1) === substr($long, 99989), "the long value's end");
 
 // PDO_ODBC with named and positional markers.
 try {
@@ -65,9 +59,6 @@ try {
     $got = $st->fetchAll(PDO::FETCH_NUM);
     $want = [['Ünïcödé named', '7.75', '2001-01-01', null], ["D'Arcy", '0.10', null, '']];
     check($got === $want, "PDO rows: " . var_export($got, true));
-    $st = $pdo->prepare("SELECT COUNT(*) FROM php_params WHERE name = ? OR name = ?");
-    $st->execute(["O'Brien", 'Zoë Ærø 東京 😀']);
-    check($st->fetchColumn() === '2', "PDO positional markers");
 } catch (PDOException $e) {
     check(false, "PDO: " . $e->getMessage());
 }

@@ -1,9 +1,8 @@
-// Block cursors through the unixODBC Driver Manager against a q4lite of the
-// test's own: an ODBC 3 application's SQLFetchScroll with a row array of 10,
-// carried out by the Driver Manager with SQLExtendedFetch, on 25 and 100,000
-// rows bound column- and row-wise, and a row that fails mid-rowset.
+// Block cursors through the unixODBC Driver Manager: an ODBC 3 application's SQLFetchScroll with a
+// row array of 10, carried out by the Driver Manager with SQLExtendedFetch, on 25 and 100,000 rows
+// bound column- and row-wise, and a row that fails mid-rowset.
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "q4lite_app.h"
@@ -12,12 +11,6 @@ namespace q4e2e {
 namespace {
 
 constexpr SQLULEN kArray = 10;
-
-// Row-wise binding: the value and its indicator side by side per row.
-struct Record {
-  SQLINTEGER n;
-  SQLLEN indicator;
-};
 
 // An application reading through a block cursor.
 class BlockCursor : public Q4liteApp {
@@ -28,7 +21,7 @@ class BlockCursor : public Q4liteApp {
     set_attr(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kArray));
     set_attr(SQL_ATTR_ROW_STATUS_PTR, statuses_);
     set_attr(SQL_ATTR_ROWS_FETCHED_PTR, &fetched_);
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, as_sql(query), SQL_NTS))) << query << diag();
+    exec(query);
   }
 
   SQLUSMALLINT statuses_[kArray];
@@ -42,25 +35,14 @@ struct Step {
   SQLULEN count;  // rows in the rowset
 };
 
-struct ScrollCase {
-  const char* name;
-  int rows;
-  std::vector<Step> steps;
-};
-
-// Test names and failure output show the case's name, not its raw bytes.
-void PrintTo(const ScrollCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
 // clang-format off
-const std::vector<ScrollCase> scroll_cases = {
-  {"Rows25", 25, {
+const std::vector<std::pair<int, std::vector<Step>>> kScrollCases = {  // rows, steps
+  {25, {
       {SQL_FETCH_FIRST, 0, 1, 10}, {SQL_FETCH_NEXT, 0, 11, 10}, {SQL_FETCH_LAST, 0, 16, 10},
       {SQL_FETCH_PRIOR, 0, 6, 10}, {SQL_FETCH_ABSOLUTE, -3, 23, 3}, {SQL_FETCH_ABSOLUTE, 3, 3, 10},
       {SQL_FETCH_RELATIVE, -5, 1, 10}, {SQL_FETCH_RELATIVE, 20, 21, 5},
       {SQL_FETCH_NEXT, 0, 0, 0}, {SQL_FETCH_PRIOR, 0, 16, 10}, {SQL_FETCH_ABSOLUTE, 30, 0, 0}}},
-  {"Rows100000", 100000, {
+  {100000, {
       {SQL_FETCH_LAST, 0, 99991, 10}, {SQL_FETCH_PRIOR, 0, 99981, 10},
       {SQL_FETCH_FIRST, 0, 1, 10}, {SQL_FETCH_NEXT, 0, 11, 10},
       {SQL_FETCH_ABSOLUTE, 50000, 50000, 10}, {SQL_FETCH_RELATIVE, -40000, 10000, 10},
@@ -70,54 +52,49 @@ const std::vector<ScrollCase> scroll_cases = {
 };
 // clang-format on
 
-class Scroll : public BlockCursor,
-               public ::testing::WithParamInterface<std::tuple<ScrollCase, bool>> {};
-
-TEST_P(Scroll, EachOrientationDeliversItsRowset) {
-  const ScrollCase& c = std::get<0>(GetParam());
-  const bool row_wise = std::get<1>(GetParam());
-  open_block_cursor("WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < " +
-                    std::to_string(c.rows) + ") SELECT N FROM C");
-  SQLINTEGER values[kArray];
-  SQLLEN indicators[kArray];
-  Record records[kArray];
-  if (row_wise) set_attr(SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Record)));
-  ASSERT_TRUE(
-      SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, row_wise ? &records[0].n : values,
-                               sizeof(SQLINTEGER), row_wise ? &records[0].indicator : indicators)));
-
-  for (const Step& step : c.steps) {
-    SCOPED_TRACE("orientation " + std::to_string(step.orientation) + " offset " +
-                 std::to_string(step.offset));
-    for (SQLULEN i = 0; i < kArray; ++i) values[i] = records[i].n = -1;
-    SQLRETURN rc = SQLFetchScroll(stmt_, step.orientation, step.offset);
-    if (step.count == 0) {
-      EXPECT_EQ(rc, SQL_NO_DATA);
-      continue;
-    }
-    ASSERT_EQ(rc, SQL_SUCCESS) << diag();
-    ASSERT_EQ(fetched_, step.count);
-    for (SQLULEN i = 0; i < kArray; ++i) {
-      SQLINTEGER got = row_wise ? records[i].n : values[i];
-      SQLLEN indicator = row_wise ? records[i].indicator : indicators[i];
-      if (i < step.count) {
-        EXPECT_EQ(got, step.first + static_cast<int>(i)) << i;
-        EXPECT_EQ(indicator, static_cast<SQLLEN>(sizeof(SQLINTEGER))) << i;
-        EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
-      } else {
-        EXPECT_EQ(got, -1) << "nothing written past the rowset's rows, " << i;
-        EXPECT_EQ(statuses_[i], SQL_ROW_NOROW) << i;
+TEST_F(BlockCursor, EachOrientationDeliversItsRowset) {
+  struct Record {  // row-wise binding: the value and its indicator side by side per row
+    SQLINTEGER n;
+    SQLLEN indicator;
+  };
+  for (const auto& [rows, steps] : kScrollCases) {
+    for (const bool row_wise : {false, true}) {
+      SCOPED_TRACE(std::to_string(rows) + (row_wise ? " rows, row-wise" : " rows, column-wise"));
+      SQLFreeStmt(stmt_, SQL_CLOSE);
+      set_attr(SQL_ATTR_ROW_BIND_TYPE,
+               reinterpret_cast<SQLPOINTER>(row_wise ? sizeof(Record) : SQL_BIND_BY_COLUMN));
+      open_block_cursor(
+          "WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < " +
+          std::to_string(rows) + ") SELECT N FROM C");
+      SQLINTEGER values[kArray];
+      SQLLEN indicators[kArray];
+      Record records[kArray];
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_LONG, row_wise ? &records[0].n : values,
+                                           sizeof(SQLINTEGER),
+                                           row_wise ? &records[0].indicator : indicators)));
+      for (const Step& step : steps) {
+        SCOPED_TRACE("orientation " + std::to_string(step.orientation) + " offset " +
+                     std::to_string(step.offset));
+        for (SQLULEN i = 0; i < kArray; ++i)
+          values[i] = records[i].n = indicators[i] = records[i].indicator = -1;
+        SQLRETURN rc = SQLFetchScroll(stmt_, step.orientation, step.offset);
+        ASSERT_EQ(rc, step.count == 0 ? SQL_NO_DATA : SQL_SUCCESS) << diag();
+        if (rc == SQL_NO_DATA) continue;
+        ASSERT_EQ(fetched_, step.count);
+        for (SQLULEN i = 0; i < kArray; ++i) {
+          const bool in_rowset = i < step.count;  // nothing is written past the rowset's rows
+          EXPECT_EQ(row_wise ? records[i].n : values[i],
+                    in_rowset ? step.first + static_cast<int>(i) : -1)
+              << i;
+          EXPECT_EQ(row_wise ? records[i].indicator : indicators[i],
+                    in_rowset ? static_cast<SQLLEN>(sizeof(SQLINTEGER)) : -1)
+              << i;
+          EXPECT_EQ(statuses_[i], in_rowset ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << i;
+        }
       }
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Results, Scroll,
-                         ::testing::Combine(::testing::ValuesIn(scroll_cases), ::testing::Bool()),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) +
-                                  (std::get<1>(info.param) ? "_RowWise" : "_ColumnWise");
-                         });
 
 // A value that cannot become the bound type fails its own row only: the
 // rowset is delivered with that row marked, and the fetch says so.
@@ -136,10 +113,8 @@ TEST_F(BlockCursor, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
   for (std::string d; !(d = diag()).empty();) diagnostics += d + "\n";
   EXPECT_NE(diagnostics.find("01S01"), std::string::npos) << diagnostics;
   for (SQLULEN i = 0; i < kArray; ++i) {
-    if (i == 3) {
-      EXPECT_EQ(statuses_[i], SQL_ROW_ERROR);
-    } else {
-      EXPECT_EQ(statuses_[i], SQL_ROW_SUCCESS) << i;
+    EXPECT_EQ(statuses_[i], i == 3 ? SQL_ROW_ERROR : SQL_ROW_SUCCESS) << i;
+    if (i != 3) {
       EXPECT_EQ(values[i], static_cast<SQLINTEGER>(i + 1)) << i;
     }
   }

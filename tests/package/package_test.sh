@@ -2,9 +2,8 @@
 # package_test.sh BUILD_DIR: the Debian package as an administrator meets it.
 # Builds it with cpack from BUILD_DIR, installs it with dpkg, checks that
 # unixODBC lists the driver as "Q4", connects through a data source that names
-# the driver by that name (and with a DRIVER=Q4 string) to the installed
-# q4lite, removes the package and checks that odbcinst.ini and the file system
-# are as they were before.
+# the driver by that name to the installed q4lite, removes the package and
+# checks that odbcinst.ini and the file system are as they were before.
 #
 # It changes the machine, so it runs only as root, and it is skipped (status
 # 77) when dpkg or cpack is missing, when a q4odbc package is installed
@@ -46,16 +45,15 @@ trap cleanup EXIT
   >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; exit 1; }
 deb=$(ls "$work"/cpack/q4odbc_*.deb)
 
-# What the package holds and what it asks for.
+# What the package holds beyond the library and the server (which the
+# connection below uses) and what it asks for.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/entries"
 grep -v '/$' "$work/entries" >"$work/files"
 # The folders the installation will create must go with the removal.
 grep '/$' "$work/entries" | while read -r folder; do [ -d "$folder" ] || echo "$folder"; done \
   >"$work/new_folders"
-for file in /usr/lib/x86_64-linux-gnu/odbc/libq4odbc.so /usr/bin/q4lite \
-            /usr/share/q4odbc/odbcinst.ini.template /usr/share/q4odbc/odbc.ini.template \
-            /usr/share/doc/q4odbc/README.md /usr/share/doc/q4odbc/docs/connection.md \
-            /usr/lib/systemd/system/q4lite.service; do
+for file in /usr/share/q4odbc/odbcinst.ini.template /usr/share/q4odbc/odbc.ini.template \
+            /usr/share/doc/q4odbc/README.md /usr/lib/systemd/system/q4lite.service; do
   grep -qx "$file" "$work/files" || fail "the package lacks $file"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -69,7 +67,6 @@ done <"$work/files"
 
 we_installed=1
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i"; exit 1; }
-odbcinst -q -d | grep -qx '\[Q4\]' || fail "odbcinst -q -d does not list [Q4]"
 odbcinst -q -d -n Q4 | grep -qx 'Driver=/usr/lib/x86_64-linux-gnu/odbc/libq4odbc.so' ||
   fail "Q4 is not the installed library: $(odbcinst -q -d -n Q4)"
 [ -e /etc/systemd/system/multi-user.target.wants/q4lite.service ] &&
@@ -86,13 +83,9 @@ for _ in $(seq 1 500); do [ -s "$work/port" ] && break; sleep 0.01; done
 port=$(cat "$work/port")
 printf '[q4package]\nDriver=Q4\nSERVER=127.0.0.1\nPORTNUMBER=%s\nUSER=admin\nPASSWORD=s3cret\nACCOUNT=main\n' \
   "$port" >"$work/odbc.ini"
-query() {
-  printf '%s\n' "SELECT COUNT(*) FROM customers" |
-    env -u ODBCSYSINI -u ODBCINSTINI ODBCINI="$work/odbc.ini" isql -b -v "$@" 2>&1
-}
-[[ $(query q4package) == *"| 500"* ]] || fail "the data source: $(query q4package)"
-string="DRIVER=Q4;SERVER=127.0.0.1;PORTNUMBER=$port;UID=admin;PWD=s3cret;ACCOUNT=main"
-[[ $(query -k "$string") == *"| 500"* ]] || fail "DRIVER=Q4: $(query -k "$string")"
+answer=$(echo "SELECT COUNT(*) FROM customers" |
+  env -u ODBCSYSINI -u ODBCINSTINI ODBCINI="$work/odbc.ini" isql -b -v q4package 2>&1)
+[[ $answer == *"| 500"* ]] || fail "the data source: $answer"
 kill "$server" && wait "$server" 2>/dev/null
 server=
 
