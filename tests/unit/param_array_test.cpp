@@ -1,7 +1,7 @@
-// Parameter arrays and marker descriptions without a server (a request would show as 08S01).
+// The rows of parameter arrays where each layout puts them (column-wise, row-wise, with a bind
+// offset), and data at execution refused under the ODBC 3 layouts, without a server.
 #include "statement/param_array.h"
-
-#include "statement/param_description.h"
+#include "statement/param_rows.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -102,72 +102,88 @@ TEST(ParamArray, BinaryRowsStepByBufferLength) {
                                  19));
 }
 
-class ParamCalls : public ::testing::Test {
- protected:
-  void TearDown() override { EXPECT_EQ(diag(r.conn), "") << "a request reached the link"; }
-  std::string result(SQLRETURN rc) {
-    std::string text = outcome(rc, r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
-  }
-  SQLRETURN bind(SQLUSMALLINT ipar, SQLSMALLINT c_type, SQLSMALLINT sql_type, void* value,
-                 SQLLEN buffer_length, SQLLEN* indicator, SQLULEN size = 0, SQLSMALLINT scale = 0) {
-    return SQLBindParameter(r.stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, size, scale, value,
-                            buffer_length, indicator);
-  }
-  // "type size digits nullable", or the outcome of a refusal.
-  std::string describe(SQLUSMALLINT ipar) {
-    SQLSMALLINT type = -1, digits = -1, nullable = -1;
-    SQLULEN size = 0;
-    SQLRETURN rc = SQLDescribeParam(r.stmt, ipar, &type, &size, &digits, &nullable);
-    if (rc != SQL_SUCCESS) return result(rc);
-    return std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(digits) + " " +
-           std::to_string(nullable);
-  }
-
-  StatementRecord r;
+// One row as an application lays it out for row-wise binding, and three rows column-wise.
+struct Record {
+  int32_t id;
+  SQLLEN id_indicator;
+  char name[6];
+  SQLLEN name_indicator;
+};
+struct Columns {
+  int32_t id[3];
+  SQLLEN id_indicator[3];
+  char name[3][6];
+  SQLLEN name_indicator[3];
 };
 
-// Numbers run to SQLNumParams' count (the quoted "?" too); bound ones are
-// described by their binding, the others as text taking any value.
-TEST_F(ParamCalls, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
-  EXPECT_EQ(describe(1), "ERROR S1010 Function sequence error");
-  ASSERT_EQ(SQLPrepare(r.stmt, sql("SELECT ?, '?' FROM T WHERE A = ?"), SQL_NTS), SQL_SUCCESS);
-  SQLLEN zero = 0;
-  int32_t v = 0;
-  ASSERT_EQ(bind(3, SQL_C_LONG, SQL_DECIMAL, &v, 0, &zero, 12, 2), SQL_SUCCESS);
-  const std::string unbound = "12 1073741823 0 " + std::to_string(SQL_NULLABLE_UNKNOWN);
-  EXPECT_EQ(describe(1), unbound);
-  EXPECT_EQ(describe(2), unbound);
-  EXPECT_EQ(describe(3), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));
-  EXPECT_EQ(describe(0), "ERROR S1093 Invalid parameter number");
-  EXPECT_EQ(describe(4), "ERROR S1093 Invalid parameter number");
-  EXPECT_EQ(SQLDescribeParam(r.stmt, 3, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+// The rows of INSERT ... (?, ?) row-wise, with or without a bind offset, and column-wise with
+// one (bound at small numbers, the offset adding the buffer's address: pyodbc's way).
+TEST(ParamRows, EachLayoutReadsItsRows) {
+  const size_t row_fields[] = {offsetof(Record, id), offsetof(Record, id_indicator),
+                               offsetof(Record, name), offsetof(Record, name_indicator)};
+  const size_t column_fields[] = {offsetof(Columns, id), offsetof(Columns, id_indicator),
+                                  offsetof(Columns, name), offsetof(Columns, name_indicator)};
+  for (int layout : {0, 1, 2}) {
+    SCOPED_TRACE(layout == 0   ? "row-wise"
+                 : layout == 1 ? "row-wise, offset"
+                               : "column-wise, offset");
+    const bool row_wise = layout < 2;
+    Record records[3] = {{1, 0, "ann", SQL_NTS}, {2, 0, "bob's", SQL_NULL_DATA}, {-3, 0, "cy", 1}};
+    Columns columns = {{1, 2, -3}, {0, 0, 0}, {"ann", "bob's", "cy"}, {SQL_NTS, SQL_NULL_DATA, 1}};
+    uintptr_t base =
+        row_wise ? reinterpret_cast<uintptr_t>(records) : reinterpret_cast<uintptr_t>(&columns);
+    StatementRecord r;
+    SQLLEN offset = 0;
+    if (layout > 0) {  // every address bound as if the buffer started at 16
+      offset = static_cast<SQLLEN>(base - 16);
+      base = 16;
+      r.stmt->param_bind_offset = reinterpret_cast<int64_t*>(&offset);
+    }
+    auto at = [&](int field) {
+      return reinterpret_cast<int64_t*>(base + (row_wise ? row_fields : column_fields)[field]);
+    };
+    if (row_wise) r.stmt->param_bind_type = sizeof(Record);
+    r.bind(1, at(1), SQL_C_LONG, SQL_INTEGER, at(0));
+    // Row-wise rows step by the record's size, column-wise ones by cbValueMax.
+    r.bind(2, at(3), SQL_C_CHAR, SQL_VARCHAR, at(2))->buffer_length = row_wise ? 0 : 6;
+    const char* rows[3] = {"(1, 'ann')", "(2, NULL)", "(-3, 'c')"};
+    for (uint64_t row = 0; row < 3; ++row) {
+      r.stmt->param_row = row;
+      ASSERT_EQ(build_request(r.stmt, "INSERT INTO T VALUES (?, ?)", 27), SQL_SUCCESS)
+          << diag(r.stmt);
+      EXPECT_EQ(request_text(r.stmt), std::string("INSERT INTO T VALUES ") + rows[row]);
+    }
+  }
 }
 
-// Refused before anything is sent: a zero row count, data at execution in any
-// row, character rows without a cbValueMax to step by.
-TEST_F(ParamCalls, ArraysRefusedBeforeAnyRowIsSent) {
-  SQLULEN done = 77;
-  EXPECT_EQ(result(SQLParamOptions(r.stmt, 0, &done)), "ERROR S1107 Row value out of range");
-  ASSERT_EQ(SQLParamOptions(r.stmt, 3, &done), SQL_SUCCESS);
-  int32_t ids[3] = {1, 2, 3};
-  SQLLEN id_ind[3] = {0, 0, SQL_DATA_AT_EXEC};
-  char names[3][4] = {"a", "b", "c"};
-  SQLLEN name_ind[3] = {SQL_NTS, SQL_NTS, SQL_NTS};
-  ASSERT_EQ(bind(1, SQL_C_LONG, SQL_INTEGER, ids, 0, id_ind), SQL_SUCCESS);
-  ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, names, 0, name_ind), SQL_SUCCESS);
-  const char* text = "INSERT INTO T VALUES (?, ?)";
-  EXPECT_EQ(result(SQLExecDirect(r.stmt, sql(text), SQL_NTS)), "ERROR S1C00 Driver Not Capable");
-  id_ind[2] = 0;
-  id_ind[0] = SQL_LEN_DATA_AT_EXEC(4);
-  EXPECT_EQ(result(SQLExecDirect(r.stmt, sql(text), SQL_NTS)), "ERROR S1C00 Driver Not Capable");
-  EXPECT_EQ(r.stmt->pending_parameter, 0u) << "nothing may wait for SQLParamData";
-  id_ind[0] = 0;
-  EXPECT_EQ(result(SQLExecDirect(r.stmt, sql(text), SQL_NTS)),
-            "ERROR S1090 Invalid string or buffer length");
-  EXPECT_EQ(done, 1u);
-  EXPECT_EQ(r.stmt->param_row, 0u);
+// The indicator that asks for data at execution is read where the layout
+// puts it; a single execution under a row-wise layout or an offset refuses it
+// before anything is sent, as an array does.
+TEST(ParamRows, DataAtExecutionIsRefusedUnderTheOdbc3Layouts) {
+  for (bool row_wise : {true, false}) {
+    SCOPED_TRACE(row_wise ? "row-wise" : "offset");
+    StatementRecord r;
+    Record records[1] = {{1, SQL_DATA_AT_EXEC, "", 0}};
+    SQLLEN offset = 0;
+    if (row_wise) {
+      r.stmt->param_bind_type = sizeof(Record);
+      r.bind(1, reinterpret_cast<int64_t*>(&records[0].id_indicator), SQL_C_LONG, SQL_INTEGER,
+             &records[0].id);
+    } else {
+      // Only the offset leads to the indicator: read at the bound address it would crash.
+      offset = static_cast<SQLLEN>(reinterpret_cast<uintptr_t>(&records[0]) - 16);
+      r.stmt->param_bind_offset = reinterpret_cast<int64_t*>(&offset);
+      r.bind(1, reinterpret_cast<int64_t*>(16 + offsetof(Record, id_indicator)), SQL_C_LONG,
+             SQL_INTEGER, reinterpret_cast<void*>(16));
+    }
+    SQLUSMALLINT status = 99;
+    r.stmt->param_statuses = &status;
+    EXPECT_EQ(outcome(execute_rows(r.stmt, "SELECT ?", SQL_NTS), r.stmt),
+              "ERROR S1C00 Driver Not Capable");
+    EXPECT_EQ(r.stmt->pending_parameter, 0u) << "nothing may wait for SQLParamData";
+    EXPECT_EQ(status, SQL_PARAM_ERROR);
+    EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
+  }
 }
 
 }  // namespace
