@@ -70,7 +70,7 @@ TEST(FullConnectDialog, ShowsEverySettingAndOkReadsEveryControl) {
   // clang-format off
   EXPECT_EQ(w.initial_texts, (Texts{{1134, "src"}, {1135, "the description"}, {1101, "127.0.0.1"},
       {1136, "1603"}, {206, "vm"}, {202, "joe"}, {204, "pw"}, {207, "acc"}, {209, "acpw"},
-      {219, "30"}, {1012, ","}, {1013, "."}, {1014, "EUR"}}));
+      {218, "7.5.S4 and up"}, {219, "30"}, {1012, ","}, {1013, "."}, {1014, "EUR"}}));
   // clang-format on
   EXPECT_EQ(w.initial_checks, (std::map<int, bool>{{1157, true}, {1159, true}, {1015, true}}));
   EXPECT_EQ(

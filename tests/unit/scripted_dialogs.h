@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
@@ -31,8 +30,6 @@ class ScriptedDialogs : public DialogOps {
     std::map<int, std::string> texts, initial_texts;  // initial: as on_init left them
     std::map<int, bool> checks, initial_checks;
     std::map<int, int> limits;
-    std::map<int, std::string> selected;
-    std::map<int, std::vector<std::string>> items;
     bool ended = false;
     int result = 0;
   };
@@ -108,20 +105,10 @@ class ScriptedDialogs : public DialogOps {
   void limit_text(Window* w, int id, int max_chars) override { find(w)->limits[id] = max_chars; }
   void set_check(Window* w, int id, bool checked) override { find(w)->checks[id] = checked; }
   bool is_checked(Window* w, int id) override { return find(w)->checks[id]; }
-  void combo_add(Window* w, int id, const char* text) override {
-    find(w)->items[id].push_back(text);
-  }
-  // As a drop-down list selects by text: the first item beginning with it,
-  // case ignored; without one the selection stays.
-  void combo_select(Window* w, int id, const char* text) override {
-    auto& items = find(w)->items[id];
-    auto found = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
-      return strncasecmp(item.c_str(), text, strlen(text)) == 0;
-    });
-    if (found != items.end()) find(w)->selected[id] = *found;
-  }
+  // A drop-down list is an edit holding the selected item.
+  void combo_select(Window* w, int id, const char* text) override { set_control_text(w, id, text); }
   int combo_get_selected(Window* w, int id, char* dest, size_t size) override {
-    return copy(find(w)->selected[id], dest, size);
+    return get_control_text(w, id, dest, size);
   }
   void add_status_line(Window*, const char*) override {}
   int message_box(Window*, const char* text, const char* title, unsigned style) override {
