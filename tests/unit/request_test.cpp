@@ -218,29 +218,10 @@ TEST(ParamRows, EachLayoutReadsItsRows) {
       EXPECT_EQ(payload_after_id(r.stmt),
                 std::string("INSERT INTO T VALUES ") + rows[row] + '\0' + '\0');
     }
-  }
-}
-
-// The indicator that asks for data at execution is read where the layout
-// puts it; a single execution under a row-wise layout or an offset refuses it
-// before anything is sent, as an array does.
-TEST(ParamRows, DataAtExecutionIsRefusedUnderTheOdbc3Layouts) {
-  for (bool row_wise : {true, false}) {
-    SCOPED_TRACE(row_wise ? "row-wise" : "offset");
-    StatementRecord r;
-    Record records[1] = {{1, SQL_DATA_AT_EXEC, "", 0}};
-    SQLLEN offset = 0;
-    if (row_wise) {
-      r.stmt->param_bind_type = sizeof(Record);
-      r.bind(1, reinterpret_cast<int64_t*>(&records[0].id_indicator), SQL_C_LONG, SQL_INTEGER,
-             &records[0].id);
-    } else {
-      // Only the offset leads to the indicator: read at the bound address it would crash.
-      offset = static_cast<SQLLEN>(reinterpret_cast<uintptr_t>(&records[0]) - 16);
-      r.stmt->param_bind_offset = reinterpret_cast<int64_t*>(&offset);
-      r.bind(1, reinterpret_cast<int64_t*>(16 + offsetof(Record, id_indicator)), SQL_C_LONG,
-             SQL_INTEGER, reinterpret_cast<void*>(16));
-    }
+    // Data at execution needs the bindings' own addresses: its indicator, read where the layout
+    // puts it, is refused before anything is sent, as in an array.
+    (row_wise ? records[0].id_indicator : columns.id_indicator[0]) = SQL_DATA_AT_EXEC;
+    r.stmt->param_row = 0;
     SQLUSMALLINT status = 99;
     r.stmt->param_statuses = &status;
     EXPECT_EQ(outcome(execute_rows(r.stmt, "SELECT ?", SQL_NTS), r.stmt),
