@@ -2,15 +2,10 @@
 #include "connect/connect_dialogs.h"
 #include "connect/dialogs_controls.h"
 #include "connect/dialogs_full.h"
-#include "connect/dialogs_spec_info.h"
 #include "connect/settings.h"
 #include "connect_test_support.h"
 #include "link/link.h"
-#include "private_odbc_ini.h"
 #include "scripted_dialogs.h"
-
-extern "C" q4::DialogAnswer SpecInfoDlg(void* hwnd, unsigned int message, q4::WParam wparam,
-                                        q4::LParam lparam);
 
 namespace q4 {
 namespace {
@@ -36,21 +31,6 @@ struct FilledRecord : ConnectionRecord {
     get()->login_timeout = 30;
   }
 };
-
-TEST(SmallConnectDialog, ShowsTheCredentialsAndReadsTheFourEdits) {
-  ConnectionRecord conn;
-  set(conn->user, "joe");
-  set(conn->password, "old");
-  ScriptedDialogs ui;
-  auto& script = ui.play().type(kControlUser, std::string(50, 'u')).type(kControlPassword, "");
-  script.type(kControlAccount, "acc2").type(kControlAcPassword, std::string(25, 'p')).press(kIdOk);
-  EXPECT_EQ(run_small_connect_dialog(kOwner, conn.get()), 0);
-  EXPECT_EQ(ui.shown[0].template_name + (ui.shown[0].owner == kOwner ? "" : "?"), "CONNECTINFO");
-  EXPECT_EQ(ui.windows[0]->initial_texts, (Texts{{202, "joe"}, {204, "old"}}))
-      << "empty fields leave their edits alone";
-  EXPECT_EQ(fields({conn->user, conn->password, conn->account, conn->ac_password}),
-            std::string(39, 'u') + "||acc2|" + std::string(19, 'p'));
-}
 
 // What the full dialog shows and OK reads back; help leaves the dialog open.
 TEST(FullConnectDialog, ShowsEverySettingAndOkReadsEveryControl) {
@@ -153,34 +133,6 @@ TEST(FullConnectDialog, ConfirmBoxes) {
     EXPECT_EQ(conn->confirm_flag, 0u);
     EXPECT_EQ(ui.shown.back().owner, reinterpret_cast<Window*>(ui.windows[0].get()));
   }
-}
-
-// SpecInfoDlg as a host program drives it: Connect needs host, user and
-// machine; Save writes the record to the user's profile on Yes; after
-// WM_DESTROY the record is forgotten.
-TEST(SpecInfoDlg, MissingParameterSaveAndDestroy) {
-  ScriptedDialogs ui;
-  ui.windows.push_back(std::make_unique<ScriptedWindow>());
-  void* window = ScriptedDialogs::handle(*ui.windows.back());
-  ConnectionRecord conn;
-  const std::string dsn = PrivateOdbcIni::get().add_dsn({}, true);
-  set(conn->dsn, dsn);
-  set(conn->server, "host");
-  set(conn->user, "joe");
-  conn->server_version = 754;
-  EXPECT_EQ(SpecInfoDlg(window, kWmInitDialog, 0, reinterpret_cast<LParam>(conn.get())), kTrue);
-  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandConnect, 0), kTrue);
-  ASSERT_EQ(ui.boxes.size(), 1u) << "no machine: nothing is sent";
-  EXPECT_EQ(ui.boxes[0].text + "|" + ui.boxes[0].title,
-            "Missing Connection Parameter|Logical Error");
-  ui.answer_box(kIdYes);
-  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandSave, 0), kTrue);
-  EXPECT_EQ(ui.boxes.back().text, "Save parameters in the ODBC.INI file?");
-  char saved[64];
-  read_dsn_setting(dsn.c_str(), "USER", "-", saved, sizeof saved);
-  EXPECT_STREQ(saved, "joe");
-  EXPECT_EQ(SpecInfoDlg(window, kWmDestroy, 0, 0), kTrue);
-  EXPECT_EQ(SpecInfoDlg(window, kWmCommand, kCommandSave, 0), kFalse);
 }
 
 }  // namespace
