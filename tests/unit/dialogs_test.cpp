@@ -10,7 +10,6 @@
 namespace q4 {
 namespace {
 
-using ScriptedWindow = ScriptedDialogs::ScriptedWindow;
 using Texts = std::map<int, std::string>;
 Window* const kOwner = reinterpret_cast<Window*>(0x4242);
 
@@ -36,23 +35,24 @@ struct FilledRecord : ConnectionRecord {
 TEST(FullConnectDialog, ShowsEverySettingAndOkReadsEveryControl) {
   FilledRecord conn;
   ScriptedDialogs ui;
-  auto& script = ui.play().press(kControlHelp);
+  std::vector<ScriptedDialogs::Step> steps = {ui.press(kControlHelp)};
   // clang-format off
   const Texts typed = {{1134, "other"}, {1135, "new description"}, {1101, "localhost"},
       {1136, "2000"}, {206, "vm2"}, {202, "ann"}, {204, "secret"}, {207, "acc2"}, {209, "acpw2"},
       {219, "99999"}, {1012, "#"}, {1013, "'"}, {1014, "SFRXYZ"}};  // the last edit takes 5
   // clang-format on
-  for (const auto& [control, text] : typed) script.type(control, text);
-  script.check(1015, false).check(1159, false).press(kIdOk);
+  for (const auto& [control, text] : typed) steps.push_back(ui.type(control, text));
+  steps.insert(steps.end(), {ui.check(1015, false), ui.check(1159, false), ui.press(kIdOk)});
+  ui.play(steps);
   EXPECT_EQ(run_full_connect_dialog(kOwner, conn.get(), true), 0);
-  const ScriptedWindow& w = *ui.windows[0];
-  EXPECT_EQ(w.template_name + (w.owner == kOwner ? " owned" : ""), "FULLCONNECTINFO owned");
+  EXPECT_EQ(ui.shown[0].template_name + (ui.shown[0].owner == kOwner ? " owned" : ""),
+            "FULLCONNECTINFO owned");
   // clang-format off
-  EXPECT_EQ(w.initial_texts, (Texts{{1134, "src"}, {1135, "the description"}, {1101, "127.0.0.1"},
+  EXPECT_EQ(ui.initial_texts, (Texts{{1134, "src"}, {1135, "the description"}, {1101, "127.0.0.1"},
       {1136, "1603"}, {206, "vm"}, {202, "joe"}, {204, "pw"}, {207, "acc"}, {209, "acpw"},
       {218, "7.5.S4 and up"}, {219, "30"}, {1012, ","}, {1013, "."}, {1014, "EUR"}}));
   // clang-format on
-  EXPECT_EQ(w.initial_checks, (std::map<int, bool>{{1157, true}, {1159, true}, {1015, true}}));
+  EXPECT_EQ(ui.initial_checks, (std::map<int, bool>{{1157, true}, {1159, true}, {1015, true}}));
   EXPECT_EQ(
       fields({conn->dsn, conn->description, conn->server, conn->port_text, conn->virtual_machine,
               conn->user, conn->password, conn->account, conn->ac_password, conn->decimal_mark,
@@ -67,72 +67,65 @@ TEST(FullConnectDialog, ShowsEverySettingAndOkReadsEveryControl) {
   EXPECT_EQ(ui.documents.at(0).substr(ui.documents[0].rfind('/')), "/q4odbc-help.html");
 }
 
-// Each check's box keeps the dialog open; the host's label is refused locally.
-TEST(FullConnectDialog, ChecksKeepTheDialogOpen) {
+// OK: each check's box keeps the dialog open (the host's name is looked up here). With a data
+// source an empty user or account asks to confirm each (over the dialog, the confirm flag set
+// meanwhile); only OK confirms, switching that dialog on. Rows: data source named, the edits
+// emptied or typed, the confirm answers, then what was shown ("title|text|style" of a box, the
+// confirm templates) and the two dialog switches.
+TEST(FullConnectDialog, OkChecksAndConfirms) {
   const std::string kNetwork =
-      " The IP address of the server can not be resolved. \n"
+      " NETWORK SETUP ERROR | The IP address of the server can not be resolved. \n"
       " You need to set up the hosts file or the Domain Name Server on you system. \n"
-      " The installation can not continue until your system is set up correctly.";
-  // clang-format off
-  const std::tuple<bool, int, std::string, std::string> cases[] = {
-      {true, 1134, "", " PARAMETER ERROR|You must input a Data Source Name and Host."},
-      {false, 1101, "", " PARAMETER ERROR| You have to input the host name."},
-      {false, 202, "", " PARAMETER ERROR| A connection can not be made without a User Name."},
-      {false, 207, "", " PARAMETER ERROR| A connection can not be made without an Account."},
-      {true, 1101, std::string(70, 'a') + ".invalid", " NETWORK SETUP ERROR |" + kNetwork}};
-  // clang-format on
-  int users = socket_layer_users();
-  for (const auto& [dsn_named, control, typed, box] : cases) {
-    FilledRecord conn;
-    ScriptedDialogs ui;
-    ui.answer_box(kIdOk);
-    ui.play().type(control, typed).press(kIdOk).press(kIdCancel);
-    EXPECT_EQ(run_full_connect_dialog(nullptr, conn.get(), dsn_named), kDialogCancelled);
-    ASSERT_EQ(ui.boxes.size(), 1u) << box;
-    EXPECT_EQ(ui.boxes[0].title + "|" + ui.boxes[0].text, box);
-    bool network = box[1] == 'N';
-    EXPECT_EQ(ui.boxes[0].style, (network ? kMbOkCancel : 0) | kMbIconInformation);
-    EXPECT_EQ(ui.shown.size(), 1u) << box << ": no confirm box";
-  }
-  EXPECT_EQ(socket_layer_users(), users) << "every lookup ends its use of the socket layer";
-}
-
-// An empty user or account asks to confirm each; only OK confirms (and switches it on).
-TEST(FullConnectDialog, ConfirmBoxes) {
+      " The installation can not continue until your system is set up correctly.|65";
+  const std::string kParameter = " PARAMETER ERROR|", kOff = " No|No";
   struct Case {
-    bool user_empty, account_empty;
+    bool dsn_named;
+    Texts edits;
     std::vector<int> answers;
-    bool ends;
-    const char* boxes_and_switches;
+    std::string seen;
   };
   // clang-format off
-  const Case cases[] = {{true, false, {kIdOk}, true, "CONFDLGU YES|No"},
-      {false, true, {kIdOk}, true, "CONFDLGA No|YES"},
-      {true, true, {kIdCancel, kIdOk}, false, "CONFDLGU CONFDLGA No|YES"}};
+  const Case cases[] = {
+      {true, {{1134, ""}}, {}, kParameter + "You must input a Data Source Name and Host.|64" + kOff},
+      {false, {{1101, ""}}, {}, kParameter + " You have to input the host name.|64" + kOff},
+      {false, {{202, ""}}, {}, kParameter + " A connection can not be made without a User Name.|64" + kOff},
+      {false, {{207, ""}}, {}, kParameter + " A connection can not be made without an Account.|64" + kOff},
+      {true, {{1101, std::string(70, 'a') + ".invalid"}}, {}, kNetwork + kOff},
+      {true, {{202, ""}}, {kIdOk}, "CONFDLGU YES|No"},
+      {true, {{207, ""}}, {kIdOk}, "CONFDLGA No|YES"},
+      {true, {{202, ""}, {207, ""}}, {kIdCancel, kIdOk}, "CONFDLGU CONFDLGA No|YES"}};  // stays open
   // clang-format on
+  int users = socket_layer_users();
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.seen);
     FilledRecord conn;
     set(conn->connect_dialog, "No");
     ScriptedDialogs ui;
-    auto& full = ui.play();
-    if (c.user_empty) full.type(kControlUser, "");
-    if (c.account_empty) full.type(kControlAccount, "");
-    full.press(kIdOk).press(kIdCancel);  // the Cancel only when the dialog stayed open
-    std::string seen;
+    ui.answer_box(kIdOk);
+    std::vector<ScriptedDialogs::Step> steps;
+    for (const auto& [control, text] : c.edits) steps.push_back(ui.type(control, text));
+    steps.insert(steps.end(), {ui.press(kIdOk), ui.press(kIdCancel)});  // Cancel if still open
+    ui.play(steps);
     for (int answer : c.answers) {
-      ui.play()
-          .add([&](ScriptedWindow& w, DialogProc*) {
-            bool flag_missing = seen.empty() && conn->confirm_flag != 1;
-            seen += w.template_name + (flag_missing ? "(flag not set) " : " ");
-          })
-          .press(answer);
+      ui.play({[&](DialogProc*, Window*) {
+                 EXPECT_TRUE(ui.shown.size() > 2 || conn->confirm_flag == 1);
+               },
+               ui.press(answer)});
     }
-    EXPECT_EQ(run_full_connect_dialog(kOwner, conn.get(), true), c.ends ? 0 : kDialogCancelled);
-    EXPECT_EQ(seen + fields({conn->connect_dialog, conn->account_connect_dialog}),
-              c.boxes_and_switches);
+    bool ends = !c.answers.empty() && c.answers[0] == kIdOk;
+    EXPECT_EQ(run_full_connect_dialog(kOwner, conn.get(), c.dsn_named),
+              ends ? 0 : kDialogCancelled);
+    std::string seen;
+    for (const auto& b : ui.boxes)
+      seen += b.title + "|" + b.text + "|" + std::to_string(b.style) + " ";
+    for (size_t i = 1; i < ui.shown.size(); ++i) {
+      seen += ui.shown[i].template_name + " ";
+      EXPECT_EQ(ui.shown[i].owner, ui.shown[0].window) << "a confirm box over the dialog";
+    }
+    EXPECT_EQ(seen + fields({conn->connect_dialog, conn->account_connect_dialog}), c.seen);
     EXPECT_EQ(conn->confirm_flag, 0u);
-    EXPECT_EQ(ui.shown.back().owner, reinterpret_cast<Window*>(ui.windows[0].get()));
   }
+  EXPECT_EQ(socket_layer_users(), users) << "every lookup ends its use of the socket layer";
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
 // A scripted user for the dialog operations while it lives. Each dialog takes the next entry:
-// answer() returns a result after `fill` (no dialog logic runs), play() runs the logic through a
-// script that must end it; none left: it fails. Message boxes answer answer_box(), then Cancel.
+// answer() returns a result after `fill` (no dialog logic runs), play() runs the logic through
+// steps that must end it; none left: it fails. The dialogs share one set of controls (a confirm
+// box has none). Message boxes answer answer_box(), then Cancel.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,36 +23,11 @@ inline const bool kTestsShowNoTerminalForms = (set_dialog_ops(no_user_interface(
 
 class ScriptedDialogs : public DialogOps {
  public:
-  struct ScriptedWindow {
-    std::string template_name;  // "" for a host window
-    Window* owner = nullptr;
-    std::map<int, std::string> texts, initial_texts;  // initial: as on_init left them
-    std::map<int, bool> checks, initial_checks;
-    std::map<int, int> limits;
-    bool ended = false;
-    int result = 0;
-  };
-
-  struct Script {
-    using Step = std::function<void(ScriptedWindow&, DialogProc*)>;
-    Script& type(int control, const std::string& text) {
-      return add([=](ScriptedWindow& w, DialogProc*) { type_into(w, control, text); });
-    }
-    Script& check(int control, bool on) {
-      return add([=](ScriptedWindow& w, DialogProc*) { w.checks[control] = on; });
-    }
-    Script& press(int control) {
-      return add([=](ScriptedWindow& w, DialogProc* p) { p->on_command(handle(w), control); });
-    }
-    Script& add(Step step) {
-      steps.push_back(std::move(step));
-      return *this;
-    }
-    std::vector<Step> steps;
-  };
+  using Step = std::function<void(DialogProc*, Window*)>;
   struct Shown {
     std::string template_name;
     Window* owner;
+    Window* window;
   };
   struct Box {
     std::string text, title;
@@ -64,47 +38,52 @@ class ScriptedDialogs : public DialogOps {
   ~ScriptedDialogs() override { set_dialog_ops(previous_); }
 
   void answer(int result, std::function<void(Connection*)> fill = {}) {
-    entries_.push_back({result, std::move(fill), nullptr});
+    entries_.push_back({result, std::move(fill), {}});
   }
-  Script& play() {
-    entries_.push_back({0, {}, std::make_unique<Script>()});
-    return *entries_.back().script;
-  }
+  void play(std::vector<Step> steps) { entries_.push_back({0, {}, std::move(steps)}); }
   void answer_box(int button) { box_answers_.push_back(button); }
 
-  static Window* handle(ScriptedWindow& w) { return reinterpret_cast<Window*>(&w); }
+  // Typing stops at the edit's limit, as it does on screen.
+  Step type(int control, const std::string& text) {
+    return [=](DialogProc*, Window*) {
+      texts[control] = text.substr(0, limits.count(control) ? limits[control] : text.size());
+    };
+  }
+  Step check(int control, bool on) {
+    return [=](DialogProc*, Window*) { checks[control] = on; };
+  }
+  static Step press(int control) {
+    return [=](DialogProc* proc, Window* window) { proc->on_command(window, control); };
+  }
 
   int run_dialog(const char* template_name, Window* owner, DialogProc* proc,
                  Connection* conn) override {
-    shown.push_back({template_name, owner});
+    // A handle of its own, never dereferenced.
+    Window* window = reinterpret_cast<Window*>(reinterpret_cast<uintptr_t>(this) + shown.size());
+    shown.push_back({template_name, owner, window});
     if (entries_.empty()) return kDialogFailed;
     Entry entry = std::move(entries_.front());
     entries_.pop_front();
-    if (!entry.script) {
+    if (entry.steps.empty()) {
       if (entry.fill) entry.fill(conn);
       return entry.result;
     }
-    ScriptedWindow& w = *windows.emplace_back(std::make_unique<ScriptedWindow>());
-    w.template_name = template_name, w.owner = owner;
-    proc->on_init(handle(w), conn);
-    w.initial_texts = w.texts;
-    w.initial_checks = w.checks;
-    for (size_t i = 0; i < entry.script->steps.size() && !w.ended; ++i) {
-      entry.script->steps[i](w, proc);
+    proc->on_init(window, conn);
+    if (shown.size() == 1) initial_texts = texts, initial_checks = checks;
+    for (const Step& step : entry.steps) {
+      if (!results_.count(window)) step(proc, window);
     }
-    EXPECT_TRUE(w.ended) << "the script of " << template_name << " did not end it";
-    return w.ended ? w.result : kDialogFailed;
+    EXPECT_TRUE(results_.count(window)) << "the script of " << template_name << " did not end it";
+    return results_.count(window) ? results_[window] : kDialogFailed;
   }
-  void end_dialog(Window* w, int result) override {
-    find(w)->ended = true, find(w)->result = result;
+  void end_dialog(Window* window, int result) override { results_[window] = result; }
+  int get_control_text(Window*, int id, char* dest, size_t size) override {
+    return size == 0 ? 0 : std::min(snprintf(dest, size, "%s", texts[id].c_str()), int(size) - 1);
   }
-  int get_control_text(Window* w, int id, char* dest, size_t size) override {
-    return copy(find(w)->texts[id], dest, size);
-  }
-  void set_control_text(Window* w, int id, const char* text) override { find(w)->texts[id] = text; }
-  void limit_text(Window* w, int id, int max_chars) override { find(w)->limits[id] = max_chars; }
-  void set_check(Window* w, int id, bool checked) override { find(w)->checks[id] = checked; }
-  bool is_checked(Window* w, int id) override { return find(w)->checks[id]; }
+  void set_control_text(Window*, int id, const char* text) override { texts[id] = text; }
+  void limit_text(Window*, int id, int max_chars) override { limits[id] = max_chars; }
+  void set_check(Window*, int id, bool checked) override { checks[id] = checked; }
+  bool is_checked(Window*, int id) override { return checks[id]; }
   // A drop-down list is an edit holding the selected item.
   void combo_select(Window* w, int id, const char* text) override { set_control_text(w, id, text); }
   int combo_get_selected(Window* w, int id, char* dest, size_t size) override {
@@ -124,37 +103,23 @@ class ScriptedDialogs : public DialogOps {
 
   std::vector<Shown> shown;
   std::vector<Box> boxes;
-  std::vector<std::string> documents;                    // asked to open, as directory/name
-  std::vector<std::unique_ptr<ScriptedWindow>> windows;  // in the order opened
+  std::vector<std::string> documents;  // asked to open, as directory/name
+  std::map<int, std::string> texts,
+      initial_texts;  // initial: as the first dialog's on_init left them
+  std::map<int, bool> checks, initial_checks;
+  std::map<int, size_t> limits;
 
  private:
   struct Entry {
     int result;
     std::function<void(Connection*)> fill;
-    std::unique_ptr<Script> script;
+    std::vector<Step> steps;
   };
-
-  // Every window the driver names must be one of ours.
-  ScriptedWindow* find(Window* window) {
-    for (auto& w : windows) {
-      if (handle(*w) == window) return w.get();
-    }
-    ADD_FAILURE() << "not a scripted window";
-    static ScriptedWindow stray;
-    return &stray;
-  }
-  static int copy(const std::string& text, char* dest, size_t size) {
-    return size == 0 ? 0 : std::min(snprintf(dest, size, "%s", text.c_str()), int(size) - 1);
-  }
-  // Typing stops at the edit's limit, as it does on screen.
-  static void type_into(ScriptedWindow& w, int control, const std::string& text) {
-    auto limit = w.limits.find(control);
-    w.texts[control] = limit == w.limits.end() ? text : text.substr(0, limit->second);
-  }
 
   DialogOps* previous_;
   std::deque<Entry> entries_;
   std::deque<int> box_answers_;
+  std::map<Window*, int> results_;
 };
 
 }  // namespace q4
