@@ -1,4 +1,4 @@
-// SQLGetInfo and SQLGetFunctions without a server: answers with a rule, buffers.
+// SQLGetInfo without a server: answers with a rule, buffers (SQLGetFunctions: the ODBC 3 tests).
 #include <algorithm>
 
 #include "metadata/driver_info.h"
@@ -53,28 +53,6 @@ TEST(GetInfo, AnswersOfEachKindIntoGuardedBuffers) {
     EXPECT_TRUE(std::all_of(buffer + c.written.size(), std::end(buffer), [](unsigned char b) {
       return b == 0xA5;
     })) << "written past the answer";
-  }
-}
-
-// Rows: function, answer at level 709, at 710; one value is written, and the all-functions form
-// gives the same answers.
-TEST(GetFunctions, AnswersAtEachLevel) {
-  // clang-format off
-  const int cases[][3] = {{SQL_API_SQLGETCURSORNAME, 0, 1}, {SQL_API_SQLBINDPARAMETER, 1, 1},
-      {SQL_API_SQLDESCRIBEPARAM, 1, 1}, {SQL_API_SQLPARAMOPTIONS, 1, 1}, {SQL_API_SQLSETPOS, 0, 0}, {65535, 0, 0}};
-  // clang-format on
-  for (int level : {709, 710}) {
-    Connection conn{};
-    conn.server_version = level;
-    SQLUSMALLINT all[kFunctionTableSize] = {};
-    EXPECT_EQ(get_functions(&conn, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
-    for (const auto& c : cases) {
-      SQLUSMALLINT out[2] = {77, 77};
-      EXPECT_EQ(get_functions(&conn, static_cast<SQLUSMALLINT>(c[0]), out), SQL_SUCCESS);
-      EXPECT_EQ(out[0], c[level - 708]) << c[0] << " at " << level;
-      EXPECT_EQ(out[1], 77) << "only one value may be written";
-      EXPECT_EQ(c[0] < kFunctionTableSize ? all[c[0]] : 0, out[0]) << c[0];
-    }
   }
 }
 

@@ -115,34 +115,28 @@ TEST_F(Odbc3Statement, PointerAttributesAndSQLParamOptionsShareTheirFields) {
   EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&other)));
 }
 
-// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3
-// caller, then for a 2.x one (which keeps what it passed, as always).
-struct CodeCase {
-  SQLSMALLINT c_type, sql_type;
-  SQLSMALLINT odbc3_c, odbc3_sql;
-};
-const CodeCase kCodeCases[] = {
-    {SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
-    {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
-    {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
-    {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR},
-    {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR},
-};
-
+// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3 caller (a 2.x one
+// keeps what it passed, as always).
 TEST_F(Odbc3Statement, DateAndTimeCodesOfAnOdbc3CallerBindAsTheir2xCodes) {
+  // clang-format off
+  const SQLSMALLINT cases[][4] = {{SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
+      {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
+      {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
+      {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR}, {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR}};
+  // clang-format on
   for (bool odbc3 : {true, false}) {
     env_->odbc3_caller = odbc3;
-    for (const CodeCase& c : kCodeCases) {
-      SCOPED_TRACE(std::to_string(c.c_type) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c[0]) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
       char value[32] = {};
       SQLLEN indicator = 0;
-      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c.c_type, c.sql_type, 19, 0, value,
-                                 sizeof value, &indicator),
+      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c[0], c[1], 19, 0, value, sizeof value,
+                                 &indicator),
                 SQL_SUCCESS);
-      EXPECT_EQ(stmt_->parameters->c_type, odbc3 ? c.odbc3_c : c.c_type);
-      EXPECT_EQ(stmt_->parameters->sql_type, odbc3 ? c.odbc3_sql : c.sql_type);
-      ASSERT_EQ(SQLBindCol(stmt_, 1, c.c_type, value, sizeof value, &indicator), SQL_SUCCESS);
-      EXPECT_EQ(stmt_->bound_columns->c_type, odbc3 ? c.odbc3_c : c.c_type);
+      ASSERT_EQ(SQLBindCol(stmt_, 1, c[0], value, sizeof value, &indicator), SQL_SUCCESS);
+      EXPECT_EQ(stmt_->parameters->c_type, c[odbc3 ? 2 : 0]);
+      EXPECT_EQ(stmt_->parameters->sql_type, c[odbc3 ? 3 : 1]);
+      EXPECT_EQ(stmt_->bound_columns->c_type, c[odbc3 ? 2 : 0]);
     }
   }
 }
@@ -239,6 +233,18 @@ TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
   EXPECT_EQ(two[1], 77);
   ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLFETCHSCROLL, two), SQL_SUCCESS);
   EXPECT_EQ(two[0], SQL_FALSE);
+  // The parameter calls are announced at every level, SQLGetCursorName from level 710 only,
+  // SQLSetPos never.
+  EXPECT_EQ(all[SQL_API_SQLBINDPARAMETER] + all[SQL_API_SQLDESCRIBEPARAM] +
+                all[SQL_API_SQLPARAMOPTIONS] + all[SQL_API_SQLGETCURSORNAME],
+            4);
+  EXPECT_EQ(all[SQL_API_SQLSETPOS], 0);
+  conn_->server_version = 709;
+  ASSERT_EQ(get_functions(conn_, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
+  EXPECT_EQ(all[SQL_API_SQLDESCRIBEPARAM] + all[SQL_API_SQLGETCURSORNAME], 1);
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLGETCURSORNAME, two), SQL_SUCCESS);
+  EXPECT_EQ(two[0], 0);
+  EXPECT_EQ(two[1], 77) << "only one value may be written";
 }
 
 // unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
