@@ -48,15 +48,13 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
       {"UID=;PWD=x", "UID", 40, false, "1||0"}, {"uid = joe ;", "UID", 40, false, "1|joe|0"},
       // A keyword inside another keyword matches; the leftmost match wins.
       {"Q4PWD=abc;PWD=x;", "PWD", 20, false, "1|abc|2"},
-      // A longer word that begins with the keyword is not a match.
-      {"UIDX=1;UID=2", "UID", 40, false, "1|2|7"},
-      {"UID=joe smith;PWD=x", "UID", 40, false, "1|joe|0"},
+      // A longer word that begins with the keyword is not a match; a blank or the capacity ends the value.
+      {"UIDX=1;UID=2", "UID", 40, false, "1|2|7"}, {"UID=joe smith;PWD=x", "UID", 40, false, "1|joe|0"},
       {"UID=abcdef", "UID", 4, false, "1|abc|0"},
       // Without "=" after it the keyword is absent; the next "=" is used otherwise.
       {"UID joe", "UID", 40, false, "0||0"}, {"UID ;PWD=x", "UID", 40, false, "1|x|0"},
       // Scrambled: ";" is dropped unless a known keyword (exact case) or nothing follows.
-      {"PWD=~ab;UID=x", "PWD", 20, true, "1|~ab|0"},
-      {"PWD=~ab;uid=x", "PWD", 20, true, "1|~abuid=x|0"},
+      {"PWD=~ab;UID=x", "PWD", 20, true, "1|~ab|0"}, {"PWD=~ab;uid=x", "PWD", 20, true, "1|~abuid=x|0"},
       {"PWD=ab;cd", "PWD", 20, true, "1|ab|0"}, {"PWD=~ab;cd", "PWD", 20, false, "1|~ab|0"},
       {"PWD=~ab cd;", "PWD", 20, true, "1|~ab|0"},
   };
