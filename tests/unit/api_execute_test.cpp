@@ -1,5 +1,7 @@
-// Parameter and data-at-execution calls without a server (a request would show as 08S01).
+// Parameter, marker description and data-at-execution calls without a server (a request would
+// show as 08S01).
 #include "platform/heap.h"
+#include "statement/param_description.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -15,8 +17,8 @@ class ApiExecute : public ::testing::Test {
   }
   SQLRETURN bind(SQLUSMALLINT ipar, SQLSMALLINT c_type = SQL_C_CHAR,
                  SQLSMALLINT sql_type = SQL_VARCHAR, void* value = nullptr,
-                 SQLLEN* indicator = nullptr) {
-    return SQLBindParameter(r.stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, 10, 2, value, 0,
+                 SQLLEN* indicator = nullptr, SQLULEN size = 10) {
+    return SQLBindParameter(r.stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, size, 2, value, 0,
                             indicator);
   }
   std::string exec(const char* text) { return result(SQLExecDirect(r.stmt, sql(text), SQL_NTS)); }
@@ -37,6 +39,15 @@ class ApiExecute : public ::testing::Test {
     ASSERT_EQ(bind(1, c_type, sql_type, this, &at_exec), SQL_SUCCESS);
     ASSERT_EQ(exec("SELECT ?"), "NEED_DATA");
     ASSERT_EQ(param_data(), "NEED_DATA");
+  }
+  // "type size digits nullable", or the outcome of a refusal.
+  std::string describe(SQLUSMALLINT ipar) {
+    SQLSMALLINT type = -1, digits = -1, nullable = -1;
+    SQLULEN size = 0;
+    SQLRETURN rc = SQLDescribeParam(r.stmt, ipar, &type, &size, &digits, &nullable);
+    if (rc != SQL_SUCCESS) return result(rc);
+    return std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(digits) + " " +
+           std::to_string(nullable);
   }
   std::string collected() {
     ParamBinding* b = r.stmt->parameters;
@@ -97,6 +108,43 @@ TEST_F(ApiExecute, CollectingPieces) {
   ASSERT_EQ(put(big.data(), 5000), "OK");
   ASSERT_EQ(put(b->buffer + 2, 4), "OK");
   EXPECT_EQ(collected(), "abcdabcd" + big + "cdab");
+}
+
+// Numbers run to SQLNumParams' count (the quoted "?" too); bound ones are
+// described by their binding, the others as text taking any value.
+TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
+  EXPECT_EQ(describe(1), "ERROR S1010 Function sequence error");
+  ASSERT_EQ(SQLPrepare(r.stmt, sql("SELECT ?, '?' FROM T WHERE A = ?"), SQL_NTS), SQL_SUCCESS);
+  SQLLEN zero = 0;
+  int32_t v = 0;
+  ASSERT_EQ(bind(3, SQL_C_LONG, SQL_DECIMAL, &v, &zero, 12), SQL_SUCCESS);
+  const std::string unbound = "12 1073741823 0 " + std::to_string(SQL_NULLABLE_UNKNOWN);
+  EXPECT_EQ(describe(1), unbound);
+  EXPECT_EQ(describe(2), unbound);
+  EXPECT_EQ(describe(3), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));
+  EXPECT_EQ(describe(0), "ERROR S1093 Invalid parameter number");
+  EXPECT_EQ(describe(4), "ERROR S1093 Invalid parameter number");
+  EXPECT_EQ(SQLDescribeParam(r.stmt, 3, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+}
+
+// Refused before anything is sent: data at execution in any row (SQL_LEN_DATA_AT_EXEC too),
+// character rows without a cbValueMax to step by.
+TEST_F(ApiExecute, ArraysRefusedBeforeAnyRowIsSent) {
+  SQLULEN done = 77;
+  ASSERT_EQ(SQLParamOptions(r.stmt, 3, &done), SQL_SUCCESS);
+  int32_t ids[3] = {1, 2, 3};
+  SQLLEN id_ind[3] = {SQL_LEN_DATA_AT_EXEC(4), 0, 0};
+  char names[3][4] = {"a", "b", "c"};
+  SQLLEN name_ind[3] = {SQL_NTS, SQL_NTS, SQL_NTS};
+  ASSERT_EQ(bind(1, SQL_C_LONG, SQL_INTEGER, ids, id_ind), SQL_SUCCESS);
+  ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, names, name_ind), SQL_SUCCESS);
+  const char* text = "INSERT INTO T VALUES (?, ?)";
+  EXPECT_EQ(exec(text), "ERROR S1C00 Driver Not Capable");
+  EXPECT_EQ(r.stmt->pending_parameter, 0u) << "nothing may wait for SQLParamData";
+  id_ind[0] = 0;
+  EXPECT_EQ(exec(text), "ERROR S1090 Invalid string or buffer length");
+  EXPECT_EQ(done, 1u);
+  EXPECT_EQ(r.stmt->param_row, 0u);
 }
 
 }  // namespace

@@ -44,8 +44,9 @@ SQLRETURN reply(StatementRecord& r, const Bytes& payload) {
   return handle_execute_reply(r.stmt, payload.ptr(), payload.size());
 }
 
-// Under eight bytes: no columns, no rows (io_buffer's stale counts unread); 0xFFFFFFFF rows is -1.
-TEST(ExecuteReply, Counts) {
+// Under eight bytes: no columns, no rows (io_buffer's stale counts unread); 0xFFFFFFFF rows is
+// -1. Rows never outlive the execution that sent them.
+TEST(ExecuteReply, CountsAndRows) {
   StatementRecord r;
   r.stmt->column_count = 7;
   put_u32(put_u32(r.stmt->io_buffer, 5), 6);
@@ -53,19 +54,14 @@ TEST(ExecuteReply, Counts) {
   EXPECT_EQ(handle_execute_reply(r.stmt, r.stmt->io_buffer, 7), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->column_count + r.stmt->row_count, 0);
   EXPECT_EQ(r.stmt->cursor_open, 1);
-  EXPECT_EQ(reply(r, counts(3, 0xFFFFFFFFu)), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->row_count, -1);
-}
-
-// Rows never outlive the execution that sent them.
-TEST(ExecuteReply, RowsOfAnEarlierExecutionAreNotServedAgain) {
-  StatementRecord r;
   Bytes rows = row_value(kSqlInteger, "1").u8('W');
   ASSERT_EQ(reply(r, counts(1, 1).bytes(rows)), SQL_SUCCESS);  // rows at offset 8
   ASSERT_EQ(r.stmt->row_block_length, rows.size());
   EXPECT_EQ(memcmp(r.stmt->row_buffer, rows.ptr(), rows.size()), 0);
   ASSERT_EQ(reply(r, counts(1, 5)), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->cache_valid, 0);
+  ASSERT_EQ(reply(r, counts(3, 0xFFFFFFFFu)), SQL_SUCCESS);
+  EXPECT_EQ(r.stmt->row_count, -1);
 }
 
 // A damaged section, or counts the reply cannot back, change nothing and size nothing.

@@ -6,17 +6,20 @@
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <regex>
 #include <set>
-#include <sstream>
 
 #include "metadata/driver_info.h"
 #include "statement_fixture.h"
 
 namespace q4 {
 namespace {
+
+std::string hex(uint64_t value) {
+  char text[17];
+  snprintf(text, sizeof text, "%016" PRIx64, value);
+  return text;
+}
 
 // A statement of an environment that SQLAllocHandle allocated.
 class Odbc3Statement : public StatementTest {
@@ -31,10 +34,7 @@ class Odbc3Statement : public StatementTest {
   std::string get(SQLINTEGER attribute) {
     SQLULEN value = 0x5A5A5A5A5A5A5A5Aull;
     SQLRETURN rc = SQLGetStmtAttr(stmt_, attribute, &value, sizeof value, nullptr);
-    if (rc != SQL_SUCCESS) return take(rc);
-    char hex[17];
-    snprintf(hex, sizeof hex, "%016" PRIx64, static_cast<uint64_t>(value));
-    return hex;
+    return rc == SQL_SUCCESS ? hex(value) : take(rc);
   }
   std::string set(SQLINTEGER attribute, SQLULEN value) {
     return take(SQLSetStmtAttr(stmt_, attribute, reinterpret_cast<SQLPOINTER>(value), 0));
@@ -77,12 +77,11 @@ const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_PARAM_BIND_TYPE, 24, "OK", "0000000000000018"},
     {SQL_ATTR_APP_ROW_DESC, 0, "OK", kNoDescriptors.c_str()},
     {SQL_ATTR_APP_PARAM_DESC, 8, kNoDescriptors.c_str(), kNoDescriptors.c_str()},
-    {SQL_ATTR_IMP_ROW_DESC, 0, kNoDescriptors.c_str(), kNoDescriptors.c_str()},
+    {SQL_ATTR_IMP_PARAM_DESC, 0, kNoDescriptors.c_str(), kNoDescriptors.c_str()},
     {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_ENABLE_AUTO_IPD, 1, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_PARAM_OPERATION_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_ROW_BIND_OFFSET_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
-    {SQL_ATTR_ROW_OPERATION_PTR, 8, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_METADATA_ID, 1, kUnknown.c_str(), kUnknown.c_str()},
 };
 // clang-format on
@@ -95,67 +94,49 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
   }
 }
 
-// The pointers are kept as given; the parameter array's size and counter are
-// the ones SQLParamOptions sets.
+// The bind offset is kept as given (the other pointers: the wire tests use them); the parameter
+// array's size and counter are the ones SQLParamOptions sets.
 TEST_F(Odbc3Statement, PointerAttributesAndSQLParamOptionsShareTheirFields) {
-  SQLUSMALLINT statuses[4];
-  SQLULEN count = 0;
   SQLLEN offset = 0;
-  SQLINTEGER bookmark = 0;
-  const std::pair<SQLINTEGER, void*> pointers[] = {
-      {SQL_ATTR_ROW_STATUS_PTR, statuses},      {SQL_ATTR_ROWS_FETCHED_PTR, &count},
-      {SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark}, {SQL_ATTR_PARAM_STATUS_PTR, statuses},
-      {SQL_ATTR_PARAMS_PROCESSED_PTR, &count},  {SQL_ATTR_PARAM_BIND_OFFSET_PTR, &offset}};
-  for (const auto& [attribute, pointer] : pointers) {
-    EXPECT_EQ(set(attribute, reinterpret_cast<SQLULEN>(pointer)), "OK") << attribute;
-    SQLPOINTER back = nullptr;
-    EXPECT_EQ(SQLGetStmtAttr(stmt_, attribute, &back, 0, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(back, pointer) << attribute;
-  }
-  EXPECT_EQ(stmt_->rows_processed, reinterpret_cast<uint64_t*>(&count));
-  SQLULEN other = 0;
-  ASSERT_EQ(SQLParamOptions(stmt_, 7, &other), SQL_SUCCESS);
+  SQLULEN counter = 0;
+  EXPECT_EQ(set(SQL_ATTR_PARAM_BIND_OFFSET_PTR, reinterpret_cast<SQLULEN>(&offset)), "OK");
+  EXPECT_EQ(stmt_->param_bind_offset, reinterpret_cast<int64_t*>(&offset));
+  ASSERT_EQ(SQLParamOptions(stmt_, 7, &counter), SQL_SUCCESS);
   EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
-  SQLPOINTER counter = nullptr;
-  EXPECT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_PARAMS_PROCESSED_PTR, &counter, 0, nullptr),
-            SQL_SUCCESS);
-  EXPECT_EQ(counter, &other);
+  EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&counter)));
 }
 
-// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3
-// caller, then for a 2.x one (which keeps what it passed, as always).
-struct CodeCase {
-  SQLSMALLINT c_type, sql_type;
-  SQLSMALLINT odbc3_c, odbc3_sql;
-};
-const CodeCase kCodeCases[] = {
-    {SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
-    {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
-    {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
-    {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR},
-    {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR},
-};
-
+// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3 caller (a 2.x one
+// keeps what it passed, as always).
 TEST_F(Odbc3Statement, DateAndTimeCodesOfAnOdbc3CallerBindAsTheir2xCodes) {
+  // clang-format off
+  const SQLSMALLINT cases[][4] = {{SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
+      {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
+      {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
+      {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR}, {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR}};
+  // clang-format on
   for (bool odbc3 : {true, false}) {
     env_->odbc3_caller = odbc3;
-    for (const CodeCase& c : kCodeCases) {
-      SCOPED_TRACE(std::to_string(c.c_type) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c[0]) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
       char value[32] = {};
       SQLLEN indicator = 0;
-      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c.c_type, c.sql_type, 19, 0, value,
-                                 sizeof value, &indicator),
+      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c[0], c[1], 19, 0, value, sizeof value,
+                                 &indicator),
                 SQL_SUCCESS);
-      EXPECT_EQ(stmt_->parameters->c_type, odbc3 ? c.odbc3_c : c.c_type);
-      EXPECT_EQ(stmt_->parameters->sql_type, odbc3 ? c.odbc3_sql : c.sql_type);
-      ASSERT_EQ(SQLBindCol(stmt_, 1, c.c_type, value, sizeof value, &indicator), SQL_SUCCESS);
-      EXPECT_EQ(stmt_->bound_columns->c_type, odbc3 ? c.odbc3_c : c.c_type);
+      ASSERT_EQ(SQLBindCol(stmt_, 1, c[0], value, sizeof value, &indicator), SQL_SUCCESS);
+      EXPECT_EQ(stmt_->parameters->c_type, c[odbc3 ? 2 : 0]);
+      EXPECT_EQ(stmt_->parameters->sql_type, c[odbc3 ? 3 : 1]);
+      EXPECT_EQ(stmt_->bound_columns->c_type, c[odbc3 ? 2 : 0]);
     }
   }
 }
 
+// Environments and connections as from SQLAllocEnv and SQLAllocConnect (but
+// SQLAllocHandle's environment is an ODBC 3 caller's); null handles as the
+// 2.x functions answer them.
 TEST(Odbc3Handles, EnvironmentsAndConnections) {
-  SQLHANDLE env = nullptr, dbc = nullptr;
+  SQLHANDLE env = nullptr, dbc = nullptr, out = nullptr;
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
   EXPECT_EQ(static_cast<Environment*>(env)->odbc3_caller, 1);
   SQLHENV env2 = nullptr;
@@ -164,8 +145,6 @@ TEST(Odbc3Handles, EnvironmentsAndConnections) {
   EXPECT_EQ(SQLFreeEnv(env2), SQL_SUCCESS);
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
   EXPECT_EQ(static_cast<Connection*>(dbc)->environment, env);
-  // Null handles, as the 2.x functions answer them.
-  SQLHANDLE out = nullptr;
   EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, nullptr), SQL_ERROR);
   EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, SQL_NULL_HANDLE, &out), SQL_INVALID_HANDLE);
   EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, SQL_NULL_HANDLE, &out), SQL_ERROR);
@@ -174,8 +153,10 @@ TEST(Odbc3Handles, EnvironmentsAndConnections) {
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
 
-// Statements as from SQLAllocStmt and SQLFreeStmt(SQL_DROP); no descriptors.
+// Statements as from SQLAllocStmt and SQLFreeStmt(SQL_DROP); no descriptors; no rowset to
+// scroll before a result.
 TEST_F(Odbc3Statement, StatementsAndNoDescriptors) {
+  EXPECT_EQ(take(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0)), "ERROR S1010 Function sequence error");
   SQLHANDLE stmt = nullptr, desc = &stmt;
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, conn_, &stmt), SQL_SUCCESS);
   EXPECT_EQ(static_cast<Statement*>(stmt)->connection, conn_);
@@ -190,39 +171,28 @@ TEST_F(Odbc3Statement, StatementsAndNoDescriptors) {
 }
 
 // The ODBC 3 function numbers, to match the export list against the bitmap.
+// clang-format off
 const std::map<std::string, SQLUSMALLINT> kOdbc3Functions = {
-    {"SQLAllocHandle", SQL_API_SQLALLOCHANDLE},
-    {"SQLBindParam", SQL_API_SQLBINDPARAM},
-    {"SQLBulkOperations", SQL_API_SQLBULKOPERATIONS},
-    {"SQLCloseCursor", SQL_API_SQLCLOSECURSOR},
-    {"SQLCopyDesc", SQL_API_SQLCOPYDESC},
-    {"SQLEndTran", SQL_API_SQLENDTRAN},
-    {"SQLFetchScroll", SQL_API_SQLFETCHSCROLL},
-    {"SQLFreeHandle", SQL_API_SQLFREEHANDLE},
-    {"SQLGetConnectAttr", SQL_API_SQLGETCONNECTATTR},
-    {"SQLGetDescField", SQL_API_SQLGETDESCFIELD},
-    {"SQLGetDescRec", SQL_API_SQLGETDESCREC},
-    {"SQLGetDiagField", SQL_API_SQLGETDIAGFIELD},
-    {"SQLGetDiagRec", SQL_API_SQLGETDIAGREC},
-    {"SQLGetEnvAttr", SQL_API_SQLGETENVATTR},
-    {"SQLGetStmtAttr", SQL_API_SQLGETSTMTATTR},
-    {"SQLSetConnectAttr", SQL_API_SQLSETCONNECTATTR},
-    {"SQLSetDescField", SQL_API_SQLSETDESCFIELD},
-    {"SQLSetDescRec", SQL_API_SQLSETDESCREC},
-    {"SQLSetEnvAttr", SQL_API_SQLSETENVATTR},
-    {"SQLSetStmtAttr", SQL_API_SQLSETSTMTATTR},
-};
+    {"SQLAllocHandle", SQL_API_SQLALLOCHANDLE}, {"SQLBindParam", SQL_API_SQLBINDPARAM},
+    {"SQLBulkOperations", SQL_API_SQLBULKOPERATIONS}, {"SQLCloseCursor", SQL_API_SQLCLOSECURSOR},
+    {"SQLCopyDesc", SQL_API_SQLCOPYDESC}, {"SQLEndTran", SQL_API_SQLENDTRAN},
+    {"SQLFetchScroll", SQL_API_SQLFETCHSCROLL}, {"SQLFreeHandle", SQL_API_SQLFREEHANDLE},
+    {"SQLGetConnectAttr", SQL_API_SQLGETCONNECTATTR}, {"SQLGetDescField", SQL_API_SQLGETDESCFIELD},
+    {"SQLGetDescRec", SQL_API_SQLGETDESCREC}, {"SQLGetDiagField", SQL_API_SQLGETDIAGFIELD},
+    {"SQLGetDiagRec", SQL_API_SQLGETDIAGREC}, {"SQLGetEnvAttr", SQL_API_SQLGETENVATTR},
+    {"SQLGetStmtAttr", SQL_API_SQLGETSTMTATTR}, {"SQLSetConnectAttr", SQL_API_SQLSETCONNECTATTR},
+    {"SQLSetDescField", SQL_API_SQLSETDESCFIELD}, {"SQLSetDescRec", SQL_API_SQLSETDESCREC},
+    {"SQLSetEnvAttr", SQL_API_SQLSETENVATTR}, {"SQLSetStmtAttr", SQL_API_SQLSETSTMTATTR}};
+// clang-format on
 
+// The names in the linker's export list ("SQLFoo;" words).
 std::set<std::string> exported_names() {
   const char* source = getenv("Q4_SOURCE_DIR");
   std::ifstream map(std::string(source != nullptr ? source : ".") + "/driver/exports.map");
-  std::stringstream text;
-  text << map.rdbuf();
   std::set<std::string> names;
-  const std::string s = text.str();
-  const std::regex name(R"(\bSQL[A-Za-z]+\b)");
-  for (auto it = std::sregex_iterator(s.begin(), s.end(), name); it != std::sregex_iterator(); ++it)
-    names.insert(it->str());
+  for (std::string word; map >> word;) {
+    if (word.rfind("SQL", 0) == 0) names.insert(word.substr(0, word.find(';')));
+  }
   return names;
 }
 
@@ -254,6 +224,18 @@ TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
   EXPECT_EQ(two[1], 77);
   ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLFETCHSCROLL, two), SQL_SUCCESS);
   EXPECT_EQ(two[0], SQL_FALSE);
+  // The parameter calls are announced at every level, SQLGetCursorName from level 710 only,
+  // SQLSetPos never.
+  EXPECT_EQ(all[SQL_API_SQLBINDPARAMETER] + all[SQL_API_SQLDESCRIBEPARAM] +
+                all[SQL_API_SQLPARAMOPTIONS] + all[SQL_API_SQLGETCURSORNAME],
+            4);
+  EXPECT_EQ(all[SQL_API_SQLSETPOS], 0);
+  conn_->server_version = 709;
+  ASSERT_EQ(get_functions(conn_, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
+  EXPECT_EQ(all[SQL_API_SQLDESCRIBEPARAM] + all[SQL_API_SQLGETCURSORNAME], 1);
+  ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLGETCURSORNAME, two), SQL_SUCCESS);
+  EXPECT_EQ(two[0], 0);
+  EXPECT_EQ(two[1], 77) << "only one value may be written";
 }
 
 // unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
@@ -268,43 +250,6 @@ TEST_F(Odbc3Statement, StaticCursorAttributesAnsweredForAnOdbc3CallerOnly) {
   EXPECT_EQ(SQLGetInfo(conn_, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr),
             SQL_ERROR);
   EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
-}
-
-// unixODBC reads a driver's diagnostics with SQLError, until it reports no
-// more, after every call that failed or warned: each refusal of the new entry
-// points is one record, handed out once.
-TEST_F(Odbc3Statement, EachRefusalIsReadOnceThroughSQLError) {
-  const std::function<SQLRETURN()> calls[] = {
-      [&] { return SQLSetStmtAttr(stmt_, SQL_ATTR_ENABLE_AUTO_IPD, nullptr, 0); },
-      [&] { return SQLGetStmtAttr(stmt_, SQL_ATTR_IMP_PARAM_DESC, nullptr, 0, nullptr); },
-      [&] { return SQLSetStmtAttr(stmt_, SQL_ATTR_PARAMSET_SIZE, nullptr, 0); },
-      [&] { return SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0); },
-  };
-  const char* expected[] = {"S1092 Invalid attribute/option identifier", "S1C00 Driver Not Capable",
-                            "S1107 Row value out of range", "S1010 Function sequence error"};
-  for (size_t i = 0; i < std::size(calls); ++i) {
-    ASSERT_EQ(calls[i](), SQL_ERROR) << i;
-    SQLCHAR state[6], text[300];
-    SQLINTEGER native = -1;
-    SQLSMALLINT length = 0;
-    ASSERT_EQ(SQLError(env_, SQL_NULL_HDBC, stmt_, state, &native, text, sizeof text, &length),
-              SQL_SUCCESS);
-    std::string message = reinterpret_cast<char*>(text);
-    EXPECT_EQ(
-        std::string(reinterpret_cast<char*>(state)) + " " + message.substr(strlen(kMessagePrefix)),
-        expected[i]);
-    EXPECT_EQ(native, 0);
-    EXPECT_EQ(SQLError(env_, SQL_NULL_HDBC, stmt_, state, &native, text, sizeof text, &length),
-              SQL_NO_DATA_FOUND);
-  }
-  SQLHANDLE desc = nullptr;
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, conn_, &desc), SQL_ERROR);
-  SQLCHAR state[6], text[300];
-  EXPECT_EQ(SQLError(env_, conn_, SQL_NULL_HSTMT, state, nullptr, text, sizeof text, nullptr),
-            SQL_SUCCESS);
-  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1C00");
-  EXPECT_EQ(SQLError(env_, conn_, SQL_NULL_HSTMT, state, nullptr, text, sizeof text, nullptr),
-            SQL_NO_DATA_FOUND);
 }
 
 }  // namespace

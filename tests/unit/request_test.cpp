@@ -1,7 +1,12 @@
-// Building the execute request: marker scanning, payload bytes, the block's room, memory failures.
+// Building the execute request: marker scanning, payload bytes, the block's room, memory failures,
+// the rows of parameter arrays where each layout puts them (binary blocks, row-wise, a bind
+// offset) and data at execution refused under the ODBC 3 layouts. Column-wise rows of every C
+// type: the literal tests.
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "statement/marker_scan.h"
+#include "statement/param_array.h"
+#include "statement/param_rows.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -145,6 +150,85 @@ TEST(Substitution, OutOfMemoryForABlock) {
     heap_fail_after(countdown);
     EXPECT_EQ(outcome(build(r, "SELECT ?, ?"), r.stmt), "ERROR S1001 Memory allocation failure");
     EXPECT_EQ(r.stmt->binary_count, 0);
+  }
+}
+
+// A binary row goes into the block, read at its own offset and length.
+TEST(ParamArray, BinaryRowsStepByBufferLength) {
+  StatementRecord r;
+  std::string rows("ab\0\0cd\0\0e\0fg", 12);
+  int64_t lengths[3] = {2, 2, 4};
+  ParamBinding* b = r.bind(1, lengths, SQL_C_BINARY, SQL_VARBINARY, rows.data());
+  b->buffer_length = 4;
+  r.stmt->param_row = 2;
+  ASSERT_EQ(build(r, "SELECT ?"), SQL_SUCCESS) << diag(r.stmt);
+  EXPECT_EQ(payload_after_id(r.stmt), std::string("SELECT 0x0\0"
+                                                  "4\0e\0fg\0\0",
+                                                  19));
+}
+
+// One row as an application lays it out for row-wise binding, and three rows column-wise.
+struct Record {
+  int32_t id;
+  SQLLEN id_indicator;
+  char name[6];
+  SQLLEN name_indicator;
+};
+struct Columns {
+  int32_t id[3];
+  SQLLEN id_indicator[3];
+  char name[3][6];
+  SQLLEN name_indicator[3];
+};
+
+// The rows of INSERT ... (?, ?) row-wise, with or without a bind offset, and column-wise with
+// one (bound at small numbers, the offset adding the buffer's address: pyodbc's way).
+TEST(ParamRows, EachLayoutReadsItsRows) {
+  const size_t row_fields[] = {offsetof(Record, id), offsetof(Record, id_indicator),
+                               offsetof(Record, name), offsetof(Record, name_indicator)};
+  const size_t column_fields[] = {offsetof(Columns, id), offsetof(Columns, id_indicator),
+                                  offsetof(Columns, name), offsetof(Columns, name_indicator)};
+  for (int layout : {0, 1, 2}) {
+    SCOPED_TRACE(layout == 0   ? "row-wise"
+                 : layout == 1 ? "row-wise, offset"
+                               : "column-wise, offset");
+    const bool row_wise = layout < 2;
+    Record records[3] = {{1, 0, "ann", SQL_NTS}, {2, 0, "bob's", SQL_NULL_DATA}, {-3, 0, "cy", 1}};
+    Columns columns = {{1, 2, -3}, {0, 0, 0}, {"ann", "bob's", "cy"}, {SQL_NTS, SQL_NULL_DATA, 1}};
+    uintptr_t base =
+        row_wise ? reinterpret_cast<uintptr_t>(records) : reinterpret_cast<uintptr_t>(&columns);
+    StatementRecord r;
+    SQLLEN offset = 0;
+    if (layout > 0) {  // every address bound as if the buffer started at 16
+      offset = static_cast<SQLLEN>(base - 16);
+      base = 16;
+      r.stmt->param_bind_offset = reinterpret_cast<int64_t*>(&offset);
+    }
+    auto at = [&](int field) {
+      return reinterpret_cast<int64_t*>(base + (row_wise ? row_fields : column_fields)[field]);
+    };
+    if (row_wise) r.stmt->param_bind_type = sizeof(Record);
+    r.bind(1, at(1), SQL_C_LONG, SQL_INTEGER, at(0));
+    // Row-wise rows step by the record's size, column-wise ones by cbValueMax.
+    r.bind(2, at(3), SQL_C_CHAR, SQL_VARCHAR, at(2))->buffer_length = row_wise ? 0 : 6;
+    const char* rows[3] = {"(1, 'ann')", "(2, NULL)", "(-3, 'c')"};
+    for (uint64_t row = 0; row < 3; ++row) {
+      r.stmt->param_row = row;
+      ASSERT_EQ(build(r, "INSERT INTO T VALUES (?, ?)"), SQL_SUCCESS) << diag(r.stmt);
+      EXPECT_EQ(payload_after_id(r.stmt),
+                std::string("INSERT INTO T VALUES ") + rows[row] + '\0' + '\0');
+    }
+    // Data at execution needs the bindings' own addresses: its indicator, read where the layout
+    // puts it, is refused before anything is sent, as in an array.
+    (row_wise ? records[0].id_indicator : columns.id_indicator[0]) = SQL_DATA_AT_EXEC;
+    r.stmt->param_row = 0;
+    SQLUSMALLINT status = 99;
+    r.stmt->param_statuses = &status;
+    EXPECT_EQ(outcome(execute_rows(r.stmt, "SELECT ?", SQL_NTS), r.stmt),
+              "ERROR S1C00 Driver Not Capable");
+    EXPECT_EQ(r.stmt->pending_parameter, 0u) << "nothing may wait for SQLParamData";
+    EXPECT_EQ(status, SQL_PARAM_ERROR);
+    EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
   }
 }
 

@@ -1,4 +1,4 @@
-// Allocating and freeing statements (their requests are checked in the wire tests).
+// Allocating handles and freeing statements (their requests are checked in the wire tests).
 #include "platform/heap.h"
 #include "statement_fixture.h"
 
@@ -7,9 +7,19 @@ namespace {
 
 using StatementLifecycle = StatementTest;
 
-// No memory for the record: handle nulled, nothing linked. For the second binary table: the record
+// No memory for a record: handle nulled, nothing linked. For the second binary table: the record
 // stays linked (for dropping), the handle unwritten, the first table freed.
 TEST_F(StatementLifecycle, AllocationFailures) {
+  Environment* env = reinterpret_cast<Environment*>(0x1);
+  heap_fail_after(0);
+  EXPECT_EQ(alloc_environment(&env), SQL_ERROR);
+  EXPECT_EQ(env, nullptr);
+  Connection* conn = reinterpret_cast<Connection*>(0x1);
+  heap_fail_after(0);
+  EXPECT_EQ(alloc_connection(env_, &conn), SQL_ERROR);
+  EXPECT_EQ(conn, nullptr);
+  EXPECT_EQ(env_->connections, conn_);
+  EXPECT_EQ(conn_->next, nullptr);
   SQLHSTMT out = reinterpret_cast<SQLHSTMT>(0x1234);
   heap_fail_after(0);
   EXPECT_EQ(SQLAllocStmt(conn_, &out), SQL_ERROR);

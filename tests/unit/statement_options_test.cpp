@@ -1,4 +1,6 @@
 // Statement and connection options and cursor names.
+#include <cstdio>
+
 #include "statement/cursor_name.h"
 #include "statement/options.h"
 #include "statement_fixture.h"
@@ -8,6 +10,7 @@ namespace {
 
 using Options = StatementTest;
 using CursorName = StatementTest;
+using ConnectOptions = StatementTest;
 
 const char kBad[] = "ERROR S1009 Invalid argument value";
 
@@ -70,16 +73,46 @@ TEST_F(CursorName, Refusals) {
   }
 }
 
-// Duplicates: per connection, case-sensitive, on the stored form; an unnamed statement's is "".
-TEST_F(CursorName, Duplicates) {
+// Duplicates: per connection, case-sensitive, on the stored form; an unnamed statement's is ""
+// and reads as a name made from its id (not stored: the same each time). Reads are cut with
+// "01004", and refused below level 710.
+TEST_F(CursorName, DuplicatesAndReads) {
   const char kDuplicate[] = "ERROR 3C000 Duplicate cursor name";
   Statement* a = new_statement();
   Statement* b = new_statement();
+  char generated[32];
+  snprintf(generated, sizeof generated, "SQL_CUR%08lX",
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(a) & 0xFFFFFFFFu));
+  SQLCHAR name[32];
+  SQLSMALLINT length = 0;
+  EXPECT_EQ(SQLGetCursorName(a, name, sizeof name, &length), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(name), generated);
+  EXPECT_EQ(length, 15);
   EXPECT_EQ(outcome(set_cursor_name(a, sql(""), SQL_NTS), a), kDuplicate);
   ASSERT_EQ(set_cursor_name(a, sql("Orders"), SQL_NTS), SQL_SUCCESS);
   EXPECT_EQ(outcome(set_cursor_name(b, sql("Orders_2024"), 6), b), kDuplicate);
   EXPECT_EQ(set_cursor_name(b, sql("ORDERS"), SQL_NTS), SQL_SUCCESS);
   EXPECT_EQ(set_cursor_name(a, sql("Orders"), SQL_NTS), SQL_SUCCESS) << "its own name again";
+  EXPECT_EQ(outcome(SQLGetCursorName(a, name, 4, &length), a), "INFO 01004 Data truncated");
+  EXPECT_STREQ(reinterpret_cast<char*>(name), "Ord");
+  EXPECT_EQ(length, 6);
+  conn_->server_version = 709;
+  EXPECT_EQ(outcome(SQLGetCursorName(a, name, sizeof name, &length), a),
+            "ERROR IM001 Not Supported");
+}
+
+// Null connections: plain errors for these two, not SQL_INVALID_HANDLE.
+TEST_F(ConnectOptions, Reads) {
+  SQLUINTEGER value = 0;
+  EXPECT_EQ(SQLGetConnectOption(conn_, SQL_AUTOCOMMIT, &value), SQL_SUCCESS);
+  EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_AUTOCOMMIT_ON));
+  EXPECT_EQ(SQLGetConnectOption(conn_, SQL_AUTOCOMMIT, nullptr), SQL_ERROR);
+  EXPECT_EQ(diag(conn_), "S1000 Bad pvParam");
+  EXPECT_EQ(SQLGetConnectOption(conn_, SQL_ROWSET_SIZE, &value), SQL_ERROR);
+  EXPECT_EQ(conn_->sqlstate, std::string("S1092"));
+  EXPECT_EQ(SQLGetConnectOption(nullptr, SQL_AUTOCOMMIT, &value), SQL_ERROR);
+  SQLHSTMT none = nullptr;
+  EXPECT_EQ(SQLAllocStmt(nullptr, &none), SQL_ERROR);
 }
 
 }  // namespace
