@@ -1,25 +1,21 @@
 // The driver log against the scripted peer: a session's lines, where the file
 // comes from, nothing when it is off, and whole lines from several threads.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
-#include "../unit/connect_test_support.h"
-#include "../unit/private_odbc_ini.h"
 #include "link/exchange_log.h"
-#include "link/transport.h"
 #include "result_fixture.h"
 
 namespace q4::wire {
 namespace {
 
-using Keys = std::map<std::string, std::string>;
+namespace fs = std::filesystem;
 
 // A private folder for log files, removed with what is in it.
 struct Folder {
@@ -27,45 +23,21 @@ struct Folder {
     char pattern[] = "/tmp/q4log-XXXXXX";
     path = mkdtemp(pattern);
   }
-  ~Folder() {
-    for (const std::string& name : names()) unlink((path + "/" + name).c_str());
-    rmdir(path.c_str());
-  }
+  ~Folder() { fs::remove_all(path); }
   std::vector<std::string> names() const {
     std::vector<std::string> found;
-    if (DIR* dir = opendir(path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') found.push_back(entry->d_name);
-      }
-      closedir(dir);
-    }
+    for (const auto& entry : fs::directory_iterator(path)) found.push_back(entry.path().filename());
     return found;
   }
   std::string file(const std::string& name) const { return path + "/" + name; }
   std::string path;
 };
 
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::vector<std::string> lines_of(const std::string& path) {
   std::vector<std::string> lines;
-  std::istringstream in(read_all(path));
+  std::ifstream in(path);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::string peer_dsn(uint16_t port, const Keys& extra = {}) {
-  Keys keys = {{"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(port)},
-               {"USER", "joe"},         {"PASSWORD", scrambled("Pw-Secret-17", false)},
-               {"ACCOUNT", "acc"},      {"ACPASSWORD", scrambled("Ac-Secret-42", false)},
-               {"LoginTimeout", "5"}};
-  for (const auto& [key, value] : extra) keys[key] = value;
-  return PrivateOdbcIni::get().add_dsn(keys);
 }
 
 // Every exchange line: time, process, connection, command, sizes, status, time taken.
@@ -79,8 +51,7 @@ std::vector<std::string> exchanges(const std::vector<std::string>& lines) {
   const std::regex fields(R"(command=(\S+) request=\d+ reply=\d+ status=(\S) elapsed_ms=\S+(.*))");
   for (const std::string& line : lines) {
     std::smatch m;
-    if (std::regex_search(line, m, fields))
-      found.push_back(m[1].str() + " " + m[2].str() + m[3].str());
+    if (std::regex_search(line, m, fields)) found.push_back(m.format("$1 $2$3"));
   }
   return found;
 }
@@ -132,17 +103,17 @@ TEST_F(ExchangeLogTest, SessionLines) {
   EXPECT_EQ(exchanges(lines), want);
   std::vector<ReceivedRequest> requests = peer.requests();
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_NE(lines[1].find(" request=" + std::to_string(requests[0].payload.size()) + " reply=5 "),
-            std::string::npos)
-      << lines[1];
-  EXPECT_NE(lines[2].find(" request=" + std::to_string(requests[1].payload.size()) + " reply=0 "),
-            std::string::npos)
-      << lines[2];
-
-  std::string text = read_all(log);
-  for (const std::string& secret : {std::string("Pw-Secret-17"), std::string("Ac-Secret-42"),
-                                    scrambled("Pw-Secret-17", false), scrambled("Ac-Secret-42")}) {
-    EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+  auto sizes = [&](size_t request, int reply) {
+    return " request=" + std::to_string(request) + " reply=" + std::to_string(reply) + " ";
+  };
+  EXPECT_NE(lines[1].find(sizes(requests[0].payload.size(), 5)), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(sizes(requests[1].payload.size(), 0)), std::string::npos) << lines[2];
+  for (const std::string& line : lines) {
+    for (const std::string& secret :
+         {std::string("Pw-Secret-17"), std::string("Ac-Secret-42"),
+          scrambled("Pw-Secret-17", false), scrambled("Ac-Secret-42")}) {
+      EXPECT_EQ(line.find(secret), std::string::npos) << secret;
+    }
   }
 }
 
@@ -181,9 +152,8 @@ TEST_F(ExchangeLogTest, WhereTheLinesGo) {
     EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
     EXPECT_EQ(conn->exchange_log, nullptr);
     EXPECT_EQ(peer.finish(), "");
-    std::vector<std::string> want;
-    if (c.written != nullptr) want.push_back(c.written);
-    EXPECT_EQ(folder.names(), want);
+    EXPECT_EQ(folder.names(),
+              c.written ? std::vector<std::string>{c.written} : std::vector<std::string>{});
     if (c.written != nullptr) {
       EXPECT_EQ(exchanges(lines_of(folder.file(c.written))),
                 (std::vector<std::string>{"logon K", "disconnect K"}));

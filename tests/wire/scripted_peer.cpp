@@ -7,8 +7,7 @@
 
 namespace q4::wire {
 
-ConnectionPtr connect_link(uint16_t port, bool blocking) {
-  ConnectionPtr conn(new Connection{});
+void link_loopback(Connection* conn, uint16_t port, bool blocking) {
   snprintf(conn->server, sizeof conn->server, "127.0.0.1");
   conn->port = htons(port);
   conn->login_timeout = 5;
@@ -16,6 +15,11 @@ ConnectionPtr connect_link(uint16_t port, bool blocking) {
   int error;
   conn->link = open_link(conn->server, conn->port, conn->login_timeout, nullptr, &failure, &error);
   if (conn->link != nullptr && blocking) set_blocking(conn->link->socket, true);
+}
+
+ConnectionPtr connect_link(uint16_t port, bool blocking) {
+  ConnectionPtr conn(new Connection{});
+  link_loopback(conn.get(), port, blocking);
   return conn;
 }
 
