@@ -19,18 +19,15 @@ namespace fs = std::filesystem;
 
 // A private folder for log files, removed with what is in it.
 struct Folder {
-  Folder() {
-    char pattern[] = "/tmp/q4log-XXXXXX";
-    path = mkdtemp(pattern);
-  }
+  Folder() { EXPECT_NE(mkdtemp(path), nullptr); }
   ~Folder() { fs::remove_all(path); }
   std::vector<std::string> names() const {
     std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(path)) found.push_back(entry.path().filename());
     return found;
   }
-  std::string file(const std::string& name) const { return path + "/" + name; }
-  std::string path;
+  std::string file(const std::string& name) const { return std::string(path) + "/" + name; }
+  char path[24] = "/tmp/q4log-XXXXXX";
 };
 
 std::vector<std::string> lines_of(const std::string& path) {

@@ -118,12 +118,12 @@ class ParamArray : public Execute {
     ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, names, name_ind, sizeof names[0]), SQL_SUCCESS);
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, statuses, 0), SQL_SUCCESS);
   }
-  // One execute request per answer: a row count for "K", else the status string.
+  // One execute request per answer: "K" with that row count, or the status string.
   void answers(std::initializer_list<std::string> texts) {
     for (const std::string& t : texts) {
-      if (isdigit(t[0]))
-        peer.expect_request(kCmdExecute).reply("K", execute_payload(0, std::stoul(t)));
-      if (!isdigit(t[0])) peer.expect_request(kCmdExecute).reply(t);
+      bool count = isdigit(t[0]);
+      peer.expect_request(kCmdExecute)
+          .reply(count ? "K" : t, count ? execute_payload(0, std::stoul(t)) : Bytes{});
     }
   }
   Bytes row_request(const std::string& id, const std::string& name) {
@@ -209,45 +209,26 @@ using Catalog = Execute;
 
 // After the statement id: the names (NUL each), fixed fields, end mark 0x01.
 TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
-  struct Case {
-    uint32_t version;
-    std::function<SQLRETURN(SQLHSTMT)> call;
-    uint8_t command;
-    Bytes body;
-  } cases[] = {
+  // clang-format off
+  struct Case { uint32_t version; uint8_t command; std::function<SQLRETURN()> call; Bytes body; } cases[] = {
       // An empty owner stays empty; a length cuts the type.
-      {754,
-       [](SQLHSTMT h) {
-         return SQLTables(h, nullptr, SQL_NTS, sql_text(""), SQL_NTS, sql_text("ORD%"), SQL_NTS,
-                          sql_text("TABLEX"), 5);
-       },
-       kCmdTables, join({cstr("%"), cstr(""), cstr("ORD%"), cstr("TABLE"), {1}})},
+      {754, kCmdTables, [&] { return SQLTables(stmt, nullptr, SQL_NTS, sql_text(""), SQL_NTS, sql_text("ORD%"), SQL_NTS, sql_text("TABLEX"), 5); },
+       join({cstr("%"), cstr(""), cstr("ORD%"), cstr("TABLE"), {1}})},
       // A NUL before the length ends the name.
-      {754,
-       [](SQLHSTMT h) {
-         return SQLColumns(h, sql_text("Q"), 1, sql_text("O"), 0, sql_text("AB\0CD"), 5, nullptr,
-                           -1);
-       },
-       kCmdColumns, join({cstr("Q"), cstr(""), cstr("AB"), cstr("%"), {1}})},
+      {754, kCmdColumns, [&] { return SQLColumns(stmt, sql_text("Q"), 1, sql_text("O"), 0, sql_text("AB\0CD"), 5, nullptr, -1); },
+       join({cstr("Q"), cstr(""), cstr("AB"), cstr("%"), {1}})},
       // From 710: names, then the low bytes of the options and 0x00.
-      {710,
-       [](SQLHSTMT h) {
-         return SQLStatistics(h, nullptr, 0, nullptr, 0, sql_text("ORDERS"), 3, SQL_INDEX_ALL,
-                              0x0101);
-       },
-       kCmdStatistics, join({cstr("%"), cstr("%"), cstr("ORD"), {1, 1, 0, 1}})},
+      {710, kCmdStatistics, [&] { return SQLStatistics(stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), 3, SQL_INDEX_ALL, 0x0101); },
+       join({cstr("%"), cstr("%"), cstr("ORD"), {1, 1, 0, 1}})},
       // Names, then scope, nullable and column type as u16, then 0x00.
-      {700,
-       [](SQLHSTMT h) {
-         return SQLSpecialColumns(h, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql_text("ORDERS"),
-                                  SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE);
-       },
-       kCmdSpecialColumns, join({cstr("%"), cstr("%"), cstr("ORDERS"), {0, 2, 0, 1, 0, 1, 0, 1}})},
+      {700, kCmdSpecialColumns, [&] { return SQLSpecialColumns(stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE); },
+       join({cstr("%"), cstr("%"), cstr("ORDERS"), {0, 2, 0, 1, 0, 1, 0, 1}})},
   };
+  // clang-format on
   for (const Case& c : cases) {
     conn->server_version = c.version;
     peer.expect_request(c.command, join({id(stmt), c.body})).reply("K", execute_payload(0, 0));
-    EXPECT_EQ(c.call(stmt), SQL_SUCCESS) << std::string(stmt->message);
+    EXPECT_EQ(c.call(), SQL_SUCCESS) << std::string(stmt->message);
   }
 }
 
@@ -256,15 +237,17 @@ TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
 // text on the statement; a broken link (a payload above 20479 bytes) is the
 // connection's and the statement's.
 TEST_F(Catalog, LengthLimitsRefusalsAndBrokenLinks) {
-  std::string name(20469, 'N');
+  std::string long_name(20469, 'N');
   EXPECT_EQ(SQLTables(stmt, nullptr, 0, sql_text("O"), -1, nullptr, 0, nullptr, 0), SQL_ERROR);
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(name.c_str()), SQL_NTS, nullptr, 0),
-            SQL_ERROR);
+  EXPECT_EQ(
+      SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(long_name.c_str()), SQL_NTS, nullptr, 0),
+      SQL_ERROR);
   EXPECT_EQ(diag(), "S1090 " + kPrefix + "Invalid string or buffer length");
-  name.pop_back();
+  long_name.pop_back();
   peer.expect_request(kCmdTables).reply("K", execute_payload(0, 0));
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(name.c_str()), SQL_NTS, nullptr, 0),
-            SQL_SUCCESS);
+  EXPECT_EQ(
+      SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(long_name.c_str()), SQL_NTS, nullptr, 0),
+      SQL_SUCCESS);
   EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
   for (const char* status : {"Eno such table ORDERS", "Q"}) {
     peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));

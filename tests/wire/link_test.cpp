@@ -143,11 +143,6 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
 }
 
 // Damaged replies: 0 at once, nothing written outside the given areas.
-Bytes frame(const char* status, size_t chunk, uint16_t more = 0, int frame_length = -1,
-            int chunk_length = -1) {
-  return frame_bytes(status, pattern_bytes(chunk), more, frame_length, chunk_length);
-}
-
 TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   struct Case {
     const char* name;
@@ -156,22 +151,22 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     size_t status_size = kReplyStatusSize;
     uint32_t link = LINK_FAILED;
   };
+  auto frame = [](size_t chunk, uint16_t more, int frame_length = -1, int chunk_length = -1) {
+    return frame_bytes("K", pattern_bytes(chunk), more, frame_length, chunk_length);
+  };
   // clang-format off
   const Case cases[] = {
     {"first frame length too small", [](ScriptedPeer& p) { p.send_raw({0, 6, 'K', 0, 0, 0, 0, 0, 0, 0}); }},
-    {"frame length above the frame buffer",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 100, 0, kFrameBufferSize + 1)); }},
-    {"chunk length larger than its frame", [](ScriptedPeer& p) { p.send_raw(frame("K", 10, 0, -1, 11)); }},
-    {"chunk above 20480 bytes", [](ScriptedPeer& p) { p.send_raw(frame("K", 20481)); }},
+    {"frame length above the frame buffer", [&](ScriptedPeer& p) { p.send_raw(frame(100, 0, kFrameBufferSize + 1)); }},
+    {"chunk length larger than its frame", [&](ScriptedPeer& p) { p.send_raw(frame(10, 0, -1, 11)); }},
+    {"chunk above 20480 bytes", [&](ScriptedPeer& p) { p.send_raw(frame(20481, 0)); }},
     {"status string without NUL", [](ScriptedPeer& p) { p.send_raw({0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}); }},
     {"status one byte too long for its area", [](ScriptedPeer& p) { p.reply("E123456789abcdef"); }, 20479, 16},
-    {"further frames announced to a status-only call", [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)); }, 0},
-    {"empty first chunk announcing more", [](ScriptedPeer& p) { p.send_raw(frame("K", 0, 1)); }},
-    {"second frame too small for its header",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
+    {"further frames announced to a status-only call", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)); }, 0},
+    {"empty first chunk announcing more", [&](ScriptedPeer& p) { p.send_raw(frame(0, 1)); }},
+    {"second frame too small for its header",  [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
-    {"peer closing between frames",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
+    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -172,10 +172,6 @@ class Odbc3Rowsets : public StatementTest {
     ASSERT_EQ(execute(execute_payload(1, 1, numbered_block(1, 5, 'W'))), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, values, sizeof values[0], nullptr), SQL_SUCCESS);
   }
-  void TearDown() override {
-    StatementTest::TearDown();
-    conn->environment = nullptr;
-  }
   // "rc: fetched values/statuses...", e.g. "0: 3 1/0 2/0 3/0".
   std::string rowset(SQLRETURN rc) {
     std::string text = std::to_string(rc) + ":";

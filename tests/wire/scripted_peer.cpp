@@ -42,12 +42,11 @@ int listen_loopback(uint16_t* port) {
 Bytes frame_bytes(const char* status, const Bytes& chunk, uint16_t more, int frame_length,
                   int chunk_length) {
   size_t lead = status != nullptr ? strlen(status) + 1 : 0;
-  Bytes bytes(2 + lead, 0);
-  if (status != nullptr) memcpy(bytes.data() + 2, status, lead - 1);
-  bytes.resize(bytes.size() + 4 + chunk.size());
-  uint8_t* at = put_u16(bytes.data() + 2 + lead,
-                        static_cast<uint16_t>(chunk_length < 0 ? chunk.size() : chunk_length));
-  std::copy(chunk.begin(), chunk.end(), put_u16(at, more));
+  Bytes bytes(2 + lead + 4);
+  if (status != nullptr) memcpy(bytes.data() + 2, status, lead);
+  auto length = static_cast<uint16_t>(chunk_length < 0 ? chunk.size() : chunk_length);
+  put_u16(put_u16(bytes.data() + 2 + lead, length), more);
+  bytes.insert(bytes.end(), chunk.begin(), chunk.end());
   put_u16(bytes.data(), static_cast<uint16_t>(frame_length < 0 ? bytes.size() : frame_length));
   return bytes;
 }

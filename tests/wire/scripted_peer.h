@@ -189,32 +189,27 @@ class ScriptedPeer {
   std::string read_request(ReceivedRequest* out) {
     *out = ReceivedRequest{};
     Bytes field;
-    for (int index = 0;; ++index) {
-      std::string frame = "request frame " + std::to_string(index) + ": ";
+    for (bool first = true, more = true; more; first = false) {
       std::string why = read_exact(2, &field);
+      uint16_t length = why.empty() ? load_u16(field.data()) : 0;
+      if (why.empty() && length < 6) why = "request frame length " + std::to_string(length);
+      if (why.empty()) why = read_exact(length - 2u, &field);
       if (!why.empty()) return why;
-      uint16_t length = load_u16(field.data());
       out->frame_lengths.push_back(length);
-      if (length < 6) return frame + "length " + std::to_string(length);
-      if (!(why = read_exact(length - 2u, &field)).empty()) return why;
-      Reader reader{field.data(), field.data() + field.size()};
-      const char* command;
-      size_t command_length;
-      if (index == 0 && !reader.get_cstring(&command, &command_length)) {
-        return frame + "command string without NUL";
-      }
-      if (index == 0) out->command.assign(command, command_length);
-      uint16_t chunk = 0;
-      uint16_t more = 0;
+      Reader in{field.data(), field.data() + field.size()};
+      const char* command = "";
+      size_t command_length = 0;
+      uint16_t chunk = 0, flag = 0;
       // Full chunks and one final rest; only an empty payload has an empty chunk.
-      if (!reader.get_u16(&chunk) || !reader.get_u16(&more) || chunk > 20480 ||
-          reader.remaining() != chunk || more > 1 || (more == 1 && chunk != 20480) ||
-          (more == 0 && chunk == 0 && index > 0)) {
-        return frame + "bad chunk " + std::to_string(chunk) + " or more flag";
+      if ((first && !in.get_cstring(&command, &command_length)) || !in.get_u16(&chunk) ||
+          !in.get_u16(&flag) || in.remaining() != chunk || chunk > 20480 || flag > 1 ||
+          (flag == 1 && chunk != 20480) || (flag == 0 && chunk == 0 && !first)) {
+        return "request frame " + std::to_string(out->frame_lengths.size()) + " damaged";
       }
-      out->payload.insert(out->payload.end(), reader.pos, reader.end);
-      if (more == 0) break;
-      if (!(why = write_all(Bytes{0x06})).empty()) return why;
+      if (first) out->command.assign(command, command_length);
+      out->payload.insert(out->payload.end(), in.pos, in.end);
+      more = flag == 1;
+      if (more && !(why = write_all(Bytes{0x06})).empty()) return why;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(*out);

@@ -126,19 +126,14 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
 TEST_F(Logon, LogonReplyAndDisconnect) {
   const char kFull[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,\"$/,/.\",";
   const char kBare[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,";
-  struct Case {
-    const char* level;
-    const char* text;
-    Bytes data;
-    uint32_t level_after;
-    uint32_t flags_after;
-    const char* end;
-  } cases[] = {
+  // clang-format off
+  struct Case { const char* level; const char* text; Bytes data; uint32_t level_after, flags_after; const char* end; } cases[] = {
       {"754", kFull, {0, 0, 0, 0, 1}, 754, 1, "K"},
       {"700", kBare, {1, 2, 3, 4}, 710, 0, "Enope"},
       {"720", kBare, {0, 0, 0, 0, 0x80, 9}, 720, 0xFFFFFF80u, "K"},
       {"754", kFull, {}, 754, 0, nullptr},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.level) + " " + (c.end ? c.end : "server gone"));
     ScriptedPeer peer;
@@ -153,13 +148,9 @@ TEST_F(Logon, LogonReplyAndDisconnect) {
     Statement* stmt[2] = {nullptr, nullptr};
     for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
     if (c.end != nullptr) {
-      peer.expect_request(kCmdRelease, statement_request(stmt[1]))
-          .reply("K")
-          .expect_request(kCmdRelease, statement_request(stmt[0]))
-          .reply(c.end)
-          .expect_request(kCmdDisconnect, Bytes{})
-          .reply(c.end)
-          .expect_closed();
+      peer.expect_request(kCmdRelease, statement_request(stmt[1])).reply("K");
+      peer.expect_request(kCmdRelease, statement_request(stmt[0])).reply(c.end);
+      peer.expect_request(kCmdDisconnect, Bytes{}).reply(c.end).expect_closed();
     }
     EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
     EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
@@ -210,42 +201,33 @@ TEST_F(Logon, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
            "\". Set PWD in the connection string or PASSWORD in the data source, which goes "
            "only with its own USER (\"?\" sends an empty one).";
   };
-  const Keys user_and_password = {{"USER", "joe"}, {"PASSWORD", "pw"}};
-  struct Case {
-    const char* what;
-    Keys profile;            // besides SERVER, PORTNUMBER and ACCOUNT
-    const char* uid;         // SQLConnect's user argument; null: SQLDriverConnect
-    std::string input;       // SQLDriverConnect's string after "DSN=name;"
-    std::string diagnostic;  // empty: connects
-    const char* logon_user;  // the user and password fields of the logon text
-  };
+  const Keys joe = {{"USER", "joe"}}, joe_pw = {{"USER", "joe"}, {"PASSWORD", "pw"}};
+  // The profile (besides SERVER, PORTNUMBER and ACCOUNT); SQLConnect's user
+  // (null: SQLDriverConnect with "DSN=name;" and `input`); the diagnostic;
+  // the user and password of the logon text (null: nothing is sent).
   // clang-format off
-  const Case cases[] = {
-      {"SQLConnect, no user anywhere", {}, "", "", no_user, nullptr},
-      {"SQLConnect, the profile's user without a password", {{"USER", "joe"}}, "", "", no_password("joe"), nullptr},
-      // The profile's password goes only with its own user: JOE is another.
-      {"SQLConnect, another user", user_and_password, "JOE", "", no_password("JOE"), nullptr},
-      {"SQLConnect, a password of ?", {{"USER", "joe"}, {"PASSWORD", "?"}}, "", "", "", "joe,,"},
-      {"NOPROMPT, no user", {}, nullptr, "PWD=pw", no_user, nullptr},
-      {"NOPROMPT, no password", {}, nullptr, "UID=ann", no_password("ann"), nullptr},
-      {"NOPROMPT, an empty PWD item", {{"USER", "joe"}}, nullptr, "PWD=", no_password("joe"), nullptr},
-      {"NOPROMPT, a PWD of ?", {}, nullptr, "UID=ann;PWD=?", "", "ann,,"},
-      {"NOPROMPT, both from the profile", user_and_password, nullptr, "", "", "joe,pw,"},
+  struct Case { Keys profile; const char* uid; const char* input; std::string diagnostic; const char* logon; } cases[] = {
+      {{}, "", "", no_user, nullptr},
+      {joe, "", "", no_password("joe"), nullptr},
+      {joe_pw, "JOE", "", no_password("JOE"), nullptr},  // the profile's password is joe's only
+      {{{"USER", "joe"}, {"PASSWORD", "?"}}, "", "", "", "joe,,"},
+      {{}, nullptr, "PWD=pw", no_user, nullptr},
+      {{}, nullptr, "UID=ann", no_password("ann"), nullptr},
+      {joe, nullptr, "PWD=", no_password("joe"), nullptr},  // an empty item is no password
+      {{}, nullptr, "UID=ann;PWD=?", "", "ann,,"},
+      {joe_pw, nullptr, "", "", "joe,pw,"},
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(&c - cases);
     ScriptedPeer peer;
-    if (c.diagnostic.empty()) {
-      peer.expect_request(kCmdLogon, bytes_of(std::string("127.0.0.1,,") + c.logon_user + "acc,,"))
-          .reply("K")
-          .expect_request(kCmdDisconnect)
-          .reply("K");
+    if (c.logon != nullptr) {
+      peer.expect_request(kCmdLogon, bytes_of(std::string("127.0.0.1,,") + c.logon + "acc,,"));
+      peer.reply("K").expect_request(kCmdDisconnect).reply("K");
     }
     Keys keys = c.profile;
     keys["Q4VERSION"] = "720";  // no numeric marks in the logon text
-    std::string dsn = peer_dsn(peer.port(), keys, true);
-    std::string input = "DSN=" + dsn + ";" + c.input;
+    std::string dsn = peer_dsn(peer.port(), keys, true), input = "DSN=" + dsn + ";" + c.input;
     ConnectionRecord conn;
     SQLRETURN rc = c.uid != nullptr
                        ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(c.uid),
@@ -253,12 +235,12 @@ TEST_F(Logon, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
                        : SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS,
                                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     EXPECT_EQ(diag(conn), c.diagnostic);
-    EXPECT_EQ(rc, c.diagnostic.empty() ? SQL_SUCCESS : SQL_ERROR);
+    EXPECT_EQ(rc, c.logon != nullptr ? SQL_SUCCESS : SQL_ERROR);
     EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
     EXPECT_EQ(conn->link, nullptr);
     EXPECT_EQ(socket_layer_users(), users_) << "a socket was left open";
     EXPECT_EQ(peer.finish(), "");
-    EXPECT_EQ(peer.requests().size(), c.diagnostic.empty() ? 2u : 0u);
+    EXPECT_EQ(peer.requests().size(), c.logon != nullptr ? 2u : 0u);
   }
 }
 
