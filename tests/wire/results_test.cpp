@@ -16,7 +16,17 @@
 namespace q4::wire {
 namespace {
 
-using Results = StatementTest;
+class Results : public StatementTest {
+ protected:
+  // fetch_row's return code, the cursor row, the row count and column 1 (or
+  // the diagnostic) as "0 2 2 2".
+  std::string fetch() {
+    SQLRETURN rc = fetch_row(stmt);
+    std::string fields = std::to_string(rc) + " " + std::to_string(stmt->cursor_row) + " ";
+    if (rc == SQL_ERROR) return fields + diag().erase(6, kPrefix.size());
+    return fields + std::to_string(stmt->row_count) + (rc ? "" : " " + std::to_string(int_at(1)));
+  }
+};
 
 // "M" fetches rows 4-5; past the end a further fetch asks the server again.
 TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
@@ -29,20 +39,15 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
           .reply("K", numbered_block(4, 2, 'W'));
     }
     for (int32_t row = 1; row <= rows_there; ++row) {
-      ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS) << row;
-      EXPECT_EQ(int_at(1), row);
-      EXPECT_EQ(stmt->cursor_row, row);
-      EXPECT_EQ(stmt->row_count, row);
+      std::string n = std::to_string(row);
+      EXPECT_EQ(fetch(), "0 " + n + " " + n + " " + n);
     }
     if (trailer == 'E') {
-      EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-      EXPECT_EQ(diag(), "S1000 " + kPrefix + "RUNTIME_ERROR");
-      EXPECT_EQ(stmt->cursor_row, 3);
+      EXPECT_EQ(fetch(), "-1 3 S1000 RUNTIME_ERROR");
       continue;
     }
-    EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(fetch(), "100 " + std::to_string(rows_there + 1) + " " + std::to_string(rows_there));
     EXPECT_EQ(stmt->count_final, 1);
-    EXPECT_EQ(stmt->cursor_row, rows_there + 1);
     peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
     EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
   }
@@ -53,24 +58,18 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
 // and the statement. Neither moves the cursor.
 TEST_F(Results, FailedFetches) {
   ASSERT_EQ(execute(execute_payload(1, 0, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(fetch(), "0 1 1 1");
+  EXPECT_EQ(fetch(), "0 2 2 2");
   heap_fail_after(0);
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  EXPECT_EQ(fetch(), "-1 2 S1001 Memory allocation failure");
   heap_fail_after(-1);
-  EXPECT_EQ(diag(), "S1001 " + kPrefix + "Memory allocation failure");
-  EXPECT_EQ(stmt->cursor_row, 2);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(3, 1, 'M'));
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), 3);
+  EXPECT_EQ(fetch(), "0 3 3 3");
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-  EXPECT_EQ(diag(), "37000 " + kPrefix + "Syntax error");
+  EXPECT_EQ(fetch(), "-1 3 37000 Syntax error");
   peer.expect_request(kCmdFetch).close();
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  EXPECT_EQ(fetch(), "-1 3 08S01 Communications_ERROR");
   EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
-  EXPECT_EQ(stmt->cursor_row, 3);
 }
 
 // A damaged block fails the fetch that meets it and every later one with
@@ -104,9 +103,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
         EXPECT_EQ(int_at(1), row);
       }
       for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-        EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
-        EXPECT_EQ(stmt->cursor_row, good_rows);
+        EXPECT_EQ(fetch(), "-1 " + std::to_string(good_rows) + " 08S01 Communications_ERROR");
       }
 #if defined(__SANITIZE_ADDRESS__)
       ASAN_UNPOISON_MEMORY_REGION(stmt->row_buffer, stmt->row_buffer_size);
