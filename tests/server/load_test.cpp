@@ -42,7 +42,7 @@ TEST(Streaming, MillionRowSelectStreamsWithFlatServerMemory) {
 }
 
 TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
-  auto server = start_server({"--db", "shared.db"});
+  auto server = start_server({"--no-descriptions", "--db", "shared.db"});
   ASSERT_TRUE(server);
   std::vector<std::thread> threads;
   for (int c = 0; c < 8; ++c) {

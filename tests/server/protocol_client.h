@@ -1,5 +1,5 @@
-// The server tests' Q4-protocol client (the server's own Link and SocketChannel
-// used from the client's side) and a launcher for build/q4lite.
+// The server tests' Q4-protocol client: the server's own Link and SocketChannel
+// used from the client's side.
 #pragma once
 
 #include <arpa/inet.h>
@@ -23,91 +23,11 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "q4lite_process.h"
 #include "protocol/frame_codec.h"
 #include "server/socket_channel.h"
 
 namespace q4::test {
-
-// A q4lite child process listening on 127.0.0.1, port chosen by the system,
-// in a folder of its own removed at destruction.
-class ServerProcess {
- public:
-  ~ServerProcess() {
-    stop();
-    std::error_code ignored;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-  }
-  uint16_t port() const { return port_; }
-  long rss_kib() const {  // resident set size, from /proc
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-  }
-  int stop() {  // SIGTERM and wait: the exit status, -1 if killed by a signal
-    if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  pid_t pid_ = -1;
-  uint16_t port_ = 0;
-  std::string dir_;
-};
-
-// Starts build/q4lite without column descriptions, with `args`, its folder
-// holding "users" with `users` when given; null (and a failure) if it does not
-// come up.
-inline std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {},
-                                                   const std::string& users = "") {
-  auto server = std::make_unique<ServerProcess>();
-  char dir[] = "/tmp/q4lite-test-XXXXXX";
-  if (mkdtemp(dir) == nullptr) return nullptr;
-  server->dir_ = dir;
-  const char* build = std::getenv("Q4_BUILD_DIR");
-  // clang-format off
-  std::vector<std::string> argv_text = {
-      std::filesystem::absolute(build != nullptr ? build : "build").string() + "/q4lite",
-      "--listen", "127.0.0.1:0", "--port-file", "port", "--quiet", "--no-descriptions"};
-  // clang-format on
-  if (!users.empty()) {
-    std::ofstream(server->dir_ + "/users") << users;
-    argv_text.insert(argv_text.end(), {"--users", "users"});
-  }
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : argv_text) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  server->pid_ = fork();
-  if (server->pid_ == 0) {
-    // AddressSanitizer's default 256 MiB quarantine would hide whether the
-    // server's memory stays flat.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS",
-           (std::string(asan != nullptr ? asan : "") + ":quarantine_size_mb=4").c_str(), 1);
-    if (chdir(dir) == 0) execv(argv[0], argv.data());
-    _exit(127);
-  }
-  for (int i = 0; i < 2000; ++i) {
-    int port = 0;
-    if (std::ifstream(server->dir_ + "/port") >> port && port > 0) {
-      server->port_ = static_cast<uint16_t>(port);
-      return server;
-    }
-    if (waitpid(server->pid_, nullptr, WNOHANG) != 0) {
-      server->pid_ = -1;  // exited at start
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ADD_FAILURE() << "q4lite did not start with its " << args.size() << " arguments";
-  return nullptr;
-}
 
 struct Reply {
   std::string status;  // letter and text; "<link failed>" when the exchange broke
