@@ -12,24 +12,25 @@ namespace {
 // One server and logged-on client, started on first use, for tests that leave it running.
 struct Shared {
   std::unique_ptr<ServerProcess> server = start_server();
-  std::unique_ptr<Client> client = server ? logged_on(*server) : std::make_unique<Client>();
+  Client client;
+  bool ready = server && client.connect(server->port(), true);
+  static Shared& get() {
+    static Shared s;
+    return s;
+  }
 };
-Shared& shared() {
-  static Shared s;
-  return s;
-}
 
 TEST(Streaming, MillionRowSelectStreamsWithFlatServerMemory) {
-  auto& [server, client] = shared();
-  ASSERT_TRUE(server);
+  auto& [server, client, ready] = Shared::get();
+  ASSERT_TRUE(ready);
   char trailer = 0;
   const auto sql = numbers(1000000, "i, 'row number ' || i, i * 0.25");
-  int rows = static_cast<int>(rows_of(client->execute(10, sql), 0, &trailer).size());
+  int rows = static_cast<int>(rows_of(client.execute(10, sql), 0, &trailer).size());
   long rss_early = -1, rss_peak = 0;
   for (int blocks = 1; trailer == 'M'; ++blocks) {
-    const Rows block = rows_of(client->fetch(10), 3, &trailer);
+    const Rows block = rows_of(client.fetch(10), 3, &trailer);
     if (block.empty()) break;
-    ASSERT_EQ(block.front()[0].as_int(), rows + 1);  // nothing lost, nothing repeated
+    ASSERT_EQ(block.front()[0], rows + 1);  // nothing lost, nothing repeated
     rows += static_cast<int>(block.size());
     if (blocks == 300) rss_early = server->rss_kib();
     if (blocks % 500 == 0) rss_peak = std::max(rss_peak, server->rss_kib());
@@ -49,14 +50,14 @@ TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
     threads.emplace_back([&, c] {
       Client client;
       const std::string t = "t" + std::to_string(c);
-      EXPECT_TRUE(client.connect(server->port()) && client.logon().letter() == 'K');
+      EXPECT_TRUE(client.connect(server->port(), true));
       EXPECT_EQ(client.execute(1, "CREATE TABLE " + t + " (i INTEGER)").letter(), 'K');
       for (int round = 0; round < 20; ++round) {
         const std::string insert = "INSERT INTO " + t + " VALUES (" + std::to_string(round) + ")";
         EXPECT_EQ(client.execute(2, insert).letter(), 'K');
       }
       const Rows rows = rows_of(client.execute(3, "SELECT sum(i), count(*) FROM " + t));
-      EXPECT_TRUE(rows.size() == 1 && rows[0][0].as_int() == 190 && rows[0][1].as_int() == 20);
+      EXPECT_TRUE(rows.size() == 1 && rows[0][0] == 190 && rows[0][1] == 20);
     });
   }
   for (auto& t : threads) t.join();
@@ -65,17 +66,15 @@ TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
 // The server builds the next block while the client reads one: an absolute
 // fetch landing inside it starts at its row, and the stream goes on gaplessly.
 TEST(Concurrency, AbsoluteFetchIntoTheBlockBuiltAheadSkipsNoRow) {
-  Client& client = *shared().client;
+  auto& [server, client, ready] = Shared::get();
+  ASSERT_TRUE(ready);
   const auto target = static_cast<uint32_t>(rows_of(client.execute(11, numbers(9000))).size() + 5);
-  const Rows rows = rows_of(client.fetch(11, target), 1);
-  ASSERT_FALSE(rows.empty());
-  EXPECT_EQ(rows.front()[0].as_int(), static_cast<int>(target));
-  const Rows next = rows_of(client.fetch(11), 1);
-  ASSERT_FALSE(next.empty());
-  EXPECT_EQ(next.front()[0].as_int(), rows.back()[0].as_int() + 1);
-  const Rows again = rows_of(client.fetch(11, 0), 1);
-  ASSERT_FALSE(again.empty());
-  EXPECT_EQ(again.front()[0].as_int(), 1);  // row 0 is row 1
+  const Rows rows = rows_of(client.fetch(11, target), 1), next = rows_of(client.fetch(11), 1),
+             again = rows_of(client.fetch(11, 0), 1);
+  ASSERT_TRUE(!rows.empty() && !next.empty() && !again.empty());
+  EXPECT_EQ(rows.front()[0], static_cast<int>(target));
+  EXPECT_EQ(next.front()[0], rows.back()[0] + 1);
+  EXPECT_EQ(again.front()[0], 1);  // row 0 is row 1
 }
 
 // The password is everything after the user's first colon.
@@ -97,16 +96,16 @@ TEST(Authentication, RefusedLogonsAreAnsweredAndClosed) {
   // Before a logon nothing runs; after it the account may not leave the folder either.
   Client client;
   ASSERT_TRUE(client.connect(server->port()));
-  EXPECT_EQ(client.execute(1, "SELECT 1").letter(), 'E');
-  EXPECT_EQ(client.logon("tester", "se:cret", "main").letter(), 'K');
-  EXPECT_EQ(client.execute(1, "SELECT 1").letter(), 'K');
-  EXPECT_EQ(client.call(kCmdAccount, bytes("../x,")).letter(), 'E');
+  EXPECT_EQ(letters({client.execute(1, "SELECT 1"), client.logon("tester", "se:cret", "main"),
+                     client.execute(1, "SELECT 1"), client.call(kCmdAccount, bytes("../x,"))}),
+            "EKKE");
 }
 
 TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
   auto server = start_server({"--max-request", "50000"});
   ASSERT_TRUE(server);
-  auto healthy = logged_on(*server);
+  Client healthy, client;
+  ASSERT_TRUE(healthy.connect(server->port(), true));
   const std::vector<std::vector<uint8_t>> damaged = {
       {0x00, 0x01},                                            // frame length below the minimum
       {0xFF, 0xFF, 0x07},                                      // longer than any frame
@@ -116,14 +115,13 @@ TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
       {0x00, 0x08, 0x07, 0x07, 0x07, 0x07, 0x07, 0x07},              // the command never ends
   };
   for (const auto& frame : damaged) {
-    Client client;
-    ASSERT_TRUE(client.connect(server->port()));
-    ASSERT_TRUE(client.send_raw(frame));
-    EXPECT_TRUE(client.closed_by_peer(3000)) << frame.size();
+    Client damaging;
+    ASSERT_TRUE(damaging.connect(server->port()) && damaging.send_raw(frame));
+    EXPECT_TRUE(damaging.closed_by_peer(3000)) << frame.size();
   }
   // Well-framed but absurd requests, and one above the request limit (read
   // whole and dropped), get an "E" and the stream goes on.
-  auto client = logged_on(*server);
+  ASSERT_TRUE(client.connect(server->port(), true));
   const std::pair<uint8_t, std::vector<uint8_t>> absurd[] = {
       {0x09, {}},                                      // no such command
       {kCmdExecute, {1, 2}},                           // shorter than a statement id
@@ -136,15 +134,15 @@ TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
       {kCmdTables, {0, 0, 0, 7, '%', 0, '%', 0}},  // catalog strings missing
   };
   for (const auto& [command, payload] : absurd) {
-    EXPECT_EQ(client->call(command, payload).letter(), 'E') << int(command);
+    EXPECT_EQ(client.call(command, payload).letter(), 'E') << int(command);
   }
-  const Reply info = client->call(kCmdServerInfo, {1, 2, 3});
+  const Reply info = client.call(kCmdServerInfo, {1, 2, 3});
   EXPECT_EQ(info.letter(), 'E');
   EXPECT_LT(info.status.size(), 16u);  // the driver's status area for this reply
-  EXPECT_EQ(error_number(client->call(0x7F, {1, 2, 3})), 98);
-  EXPECT_EQ(client->execute(1, "SELECT '" + std::string(60000, 'a') + "'").letter(), 'E');
-  EXPECT_EQ(client->execute(1, "SELECT 1").letter(), 'K');
-  EXPECT_EQ(healthy->execute(1, "SELECT 2").letter(), 'K');
+  EXPECT_EQ(error_number(client.call(0x7F, {1, 2, 3})), 98);
+  EXPECT_EQ(letters({client.execute(1, "SELECT '" + std::string(60000, 'a') + "'"),
+                     client.execute(1, "SELECT 1"), healthy.execute(1, "SELECT 2")}),
+            "EKK");
   EXPECT_EQ(server->stop(), 0);
 }
 
@@ -160,7 +158,8 @@ TEST(Statements, EscapeTranslationKeepsLiteralsAndCommentsAndPlacesBinaryBlocks)
 }
 
 TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
-  Client& client = *shared().client;
+  auto& [server, client, ready] = Shared::get();
+  ASSERT_TRUE(ready);
   const Reply setup =
       client.execute(1,
                      "CREATE TABLE e (k INTEGER PRIMARY KEY, u VARCHAR(5) NOT NULL); "

@@ -34,17 +34,8 @@ struct Reply {
   std::vector<uint8_t> payload;
   char letter() const { return status.empty() ? '\0' : status[0]; }
 };
-
-struct Value {
-  uint16_t type = 0;  // kNullValueType for NULL
-  std::string data;
-  int32_t as_int() const {  // SQL_INTEGER or SQL_SMALLINT data
-    const auto* p = reinterpret_cast<const uint8_t*>(data.data());
-    if (data.size() == 4) return static_cast<int32_t>(load_u32(p));
-    return data.size() == 2 ? static_cast<int16_t>(load_u16(p)) : 0;
-  }
-};
-using Rows = std::vector<std::vector<Value>>;
+// Rows of values read as integers (SQL_INTEGER or SQL_SMALLINT data; 0 for any other).
+using Rows = std::vector<std::vector<int32_t>>;
 
 inline std::vector<uint8_t> bytes(const std::string& t) {
   return {t.begin(), t.end()};
@@ -55,12 +46,10 @@ class Client {
   ~Client() {  // the channel and link do not own the socket
     if (fd_ >= 0) ::close(fd_);
   }
-  bool connect(uint16_t port) {
+  // Connects, and logs on as "tester" when told.
+  bool connect(uint16_t port, bool log_on = false) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
       return false;
     }
@@ -71,7 +60,7 @@ class Client {
     // Requests go out the way the server sends replies: the command byte as
     // the first frame's string, an acknowledgement awaited between frames.
     link_ = std::make_unique<lite::Link>(*channel_, 0);
-    return true;
+    return !log_on || logon().letter() == 'K';
   }
   bool send_raw(const std::vector<uint8_t>& b) {  // for damaged frames
     return channel_ && channel_->write_all(b.data(), b.size());
@@ -115,27 +104,18 @@ class Client {
   }
 
  private:
-  // Reply frames carry a status string longer than any command, so the first
-  // frame's string is split off here and the rest parsed as a later frame.
   bool read_reply(Reply* reply) {
     std::vector<uint8_t> frame;
     for (bool first = true;; first = false) {
       uint8_t length[2];
       if (!channel_->read_exact(length, 2) || load_u16(length) < 6) return false;
       frame.resize(load_u16(length) - 2u);
-      if (!channel_->read_exact(frame.data(), frame.size())) return false;
-      size_t at = 0;
-      if (first) {
-        const auto nul = std::find(frame.begin(), frame.end(), 0);
-        if (nul == frame.end()) return false;
-        reply->status.assign(frame.begin(), nul);
-        at = static_cast<size_t>(nul - frame.begin()) + 1;
-      }
       FrameView view;
-      if (decode_frame_body(frame.data() + at, frame.size() - at, false, &view) !=
-          FrameFault::kNone) {
+      if (!channel_->read_exact(frame.data(), frame.size()) ||
+          decode_frame_body(frame.data(), frame.size(), first, &view) != FrameFault::kNone) {
         return false;
       }
+      if (first) reply->status.assign(view.lead, view.lead_length);
       reply->payload.insert(reply->payload.end(), view.chunk, view.chunk + view.chunk_length);
       if (!view.more) return true;
       if (!channel_->write_all(&kAckByte, 1)) return false;
@@ -145,41 +125,6 @@ class Client {
   std::unique_ptr<lite::SocketChannel> channel_;
   std::unique_ptr<lite::Link> link_;
 };
-
-// A client connected and logged on to `server`.
-inline std::unique_ptr<Client> logged_on(const ServerProcess& server) {
-  auto client = std::make_unique<Client>();
-  if (!client->connect(server.port())) {
-    ADD_FAILURE() << "cannot connect to port " << server.port();
-  } else if (const Reply reply = client->logon(); reply.letter() != 'K') {
-    ADD_FAILURE() << "logon: " << reply.status;
-  }
-  return client;
-}
-
-// A row block from payload[from] on; false when it is malformed.
-inline bool parse_block(const std::vector<uint8_t>& payload, size_t from, size_t columns,
-                        Rows* rows, char* trailer) {
-  Reader in{payload.data() + from, payload.data() + payload.size()};
-  for (;;) {
-    std::vector<Value> row(columns);
-    for (Value& v : row) {
-      uint32_t length = 0;
-      const uint8_t* data = nullptr;
-      if (!in.get_u16(&v.type) || !in.get_u32(&length) || !in.get_bytes(length, &data)) {
-        return false;
-      }
-      v.data.assign(reinterpret_cast<const char*>(data), length);
-    }
-    rows->push_back(std::move(row));
-    uint8_t status = 0;
-    if (!in.get_u8(&status)) return false;
-    if (status != 'K') {
-      *trailer = static_cast<char>(status);
-      return in.remaining() == 0;
-    }
-  }
-}
 
 // The rows of a fetch reply's block of `columns` columns, or with `columns` 0
 // of an execute reply's first block; the block's trailing status (or 'W' for a
@@ -191,13 +136,36 @@ inline Rows rows_of(const Reply& reply, size_t columns = 0, char* trailer = null
   end = reply.letter() == 'W' ? 'W' : '\0';
   if (end == 'W') return rows;
   EXPECT_EQ(reply.letter(), 'K') << reply.status;
+  Reader in{reply.payload.data(), reply.payload.data() + reply.payload.size()};
+  uint32_t width = static_cast<uint32_t>(columns), count = 0;
   // An execute reply: column and row counts, then an optional first block.
-  const auto& p = reply.payload;
-  const size_t from = columns == 0 ? 8 : 0;
-  if (columns == 0 && p.size() >= 8) columns = load_u32(p.data());
-  EXPECT_TRUE(p.size() == from ? from == 8
-                               : p.size() > from && parse_block(p, from, columns, &rows, &end));
+  const bool counted = columns != 0 || (in.get_u32(&width) && in.get_u32(&count));
+  EXPECT_TRUE(counted) << "counts cut short";
+  if (columns == 0 && in.remaining() == 0) return rows;
+  for (uint8_t status = 'K'; status == 'K' && counted;) {
+    rows.emplace_back(width);
+    for (int32_t& v : rows.back()) {
+      uint16_t type = 0;
+      uint32_t length = 0;
+      const uint8_t* data = nullptr;
+      const bool whole = in.get_u16(&type) && in.get_u32(&length) && in.get_bytes(length, &data);
+      EXPECT_TRUE(whole) << "a value cut short";
+      if (!whole) return rows;
+      v = length == 4 ? int32_t(load_u32(data)) : length == 2 ? int16_t(load_u16(data)) : 0;
+    }
+    status = 0;
+    EXPECT_TRUE(in.get_u8(&status)) << "no status after a row";
+    end = static_cast<char>(status);
+  }
+  EXPECT_EQ(in.remaining(), 0u) << "bytes after the block";
   return rows;
+}
+
+// The status letters of `replies` (evaluated in order), as "KKE".
+inline std::string letters(std::initializer_list<Reply> replies) {
+  std::string all;
+  for (const Reply& reply : replies) all += reply.letter();
+  return all;
 }
 
 // The leading error number of an "E" reply, -1 when the reply is not one.

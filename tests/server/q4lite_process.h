@@ -28,12 +28,9 @@ class ServerProcess {
   }
   uint16_t port() const { return port_; }
   long rss_kib() const {  // resident set size, from /proc
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
+    long pages = -1, resident = -1;
+    std::ifstream("/proc/" + std::to_string(pid_) + "/statm") >> pages >> resident;
+    return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
   }
   int stop() {  // SIGTERM and wait: the exit status, -1 if killed by a signal
     if (pid_ <= 0) return -1;
@@ -64,10 +61,8 @@ inline std::unique_ptr<ServerProcess> start_server(
       std::filesystem::absolute(build != nullptr ? build : "build").string() + "/q4lite",
       "--listen", "127.0.0.1:0", "--port-file", "port", "--quiet"};
   // clang-format on
-  if (!users.empty()) {
-    std::ofstream(server->dir_ + "/users") << users;
-    argv_text.insert(argv_text.end(), {"--users", "users"});
-  }
+  if (!users.empty()) std::ofstream(server->dir_ + "/users") << users;
+  if (!users.empty()) argv_text.insert(argv_text.end(), {"--users", "users"});
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argv_text) argv.push_back(s.data());
@@ -77,23 +72,18 @@ inline std::unique_ptr<ServerProcess> start_server(
     // AddressSanitizer's default 256 MiB quarantine would hide whether the
     // server's memory stays flat.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS",
-           (std::string(asan != nullptr ? asan : "") + ":quarantine_size_mb=4").c_str(), 1);
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":quarantine_size_mb=4").c_str(), 1);
     if (chdir(dir) == 0) execv(argv[0], argv.data());
     _exit(127);
   }
-  for (int i = 0; i < 2000; ++i) {
-    int port = 0;
-    if (std::ifstream(server->dir_ + "/port") >> port && port > 0) {
-      server->port_ = static_cast<uint16_t>(port);
-      return server;
-    }
-    if (waitpid(server->pid_, nullptr, WNOHANG) != 0) {
-      server->pid_ = -1;  // exited at start
-      break;
-    }
+  int port = 0;
+  for (int i = 0; i < 2000 && !(std::ifstream(server->dir_ + "/port") >> port && port > 0); ++i) {
+    if (waitpid(server->pid_, nullptr, WNOHANG) != 0) server->pid_ = -1;  // exited at start
+    if (server->pid_ < 0) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  server->port_ = static_cast<uint16_t>(port);
+  if (port > 0) return server;
   ADD_FAILURE() << "q4lite did not start with its " << args.size() << " arguments";
   return nullptr;
 }

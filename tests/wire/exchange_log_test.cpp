@@ -48,17 +48,11 @@ std::string fields_of(const std::string& line) {
                             "");
 }
 
-class ExchangeLogTest : public ::testing::Test {
- protected:
-  void SetUp() override { unsetenv(kLogFileVariable); }
-  void TearDown() override { unsetenv(kLogFileVariable); }
-  Folder folder_;
-};
-
 // A session's lines: the logon's size but never its passwords, the server's
 // text after an "E", a lost link, and exchanges that fail at once after it.
-TEST_F(ExchangeLogTest, SessionLines) {
-  const std::string log = folder_.file("q4.log");
+TEST(ExchangeLog, SessionLines) {
+  Folder folder;
+  const std::string log = folder.file("q4.log");
   ScriptedPeer peer;
   peer.expect_request(kCmdLogon).reply("K", {7, 1, 0, 0, 3});
   ConnectionRecord conn;
@@ -104,20 +98,19 @@ TEST_F(ExchangeLogTest, SessionLines) {
 
 // The connection string's LogFile overrides the data source's, Q4ODBC_LOG
 // serves when neither names one, and with none nothing is written anywhere.
-TEST_F(ExchangeLogTest, WhereTheLinesGo) {
-  struct Case {
-    const char* dsn_file;
-    const char* string_file;  // null: no LogFile item
-    const char* variable;     // null: Q4ODBC_LOG unset
-    const char* written;      // null: no file at all
-  } cases[] = {
+TEST(ExchangeLog, WhereTheLinesGo) {
+  // The data source's file, the connection string's (null: no LogFile item),
+  // Q4ODBC_LOG's (null: unset) and the one written (null: none).
+  // clang-format off
+  struct Case { const char *dsn_file, *string_file, *variable, *written; } cases[] = {
       {"dsn.log", nullptr, "env.log", "dsn.log"}, {"dsn.log", "string.log", nullptr, "string.log"},
-      {"dsn.log", "", "env.log", "env.log"},      {nullptr, nullptr, "env.log", "env.log"},
+      {"dsn.log", "", "env.log", "env.log"}, {nullptr, nullptr, "env.log", "env.log"},
       {nullptr, nullptr, nullptr, nullptr},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.dsn_file ? c.dsn_file : "-") + " " +
-                 (c.string_file ? c.string_file : "-") + " " + (c.variable ? c.variable : "-"));
+    SCOPED_TRACE(&c - cases);
+    unsetenv(kLogFileVariable);
     Folder folder;
     if (c.variable != nullptr) setenv(kLogFileVariable, folder.file(c.variable).c_str(), 1);
     ScriptedPeer peer;
@@ -147,21 +140,21 @@ TEST_F(ExchangeLogTest, WhereTheLinesGo) {
                 "command=logon request=" + logon +
                     " reply=0 status=K|command=disconnect request=0 reply=0 status=K");
     }
-    unsetenv(kLogFileVariable);
   }
+  unsetenv(kLogFileVariable);
 }
 
 // Connections of several threads sharing one file: every line arrives whole.
-TEST_F(ExchangeLogTest, ThreadsSharingAFileWriteWholeLines) {
+TEST(ExchangeLog, ThreadsSharingAFileWriteWholeLines) {
+  Folder folder;
   constexpr int kThreads = 4;
   constexpr int kLines = 300;
-  const std::string log = folder_.file("shared.log");
-  std::vector<std::unique_ptr<ConnectionRecord>> conns;
-  for (int i = 0; i < kThreads; ++i) {
-    conns.push_back(std::make_unique<ConnectionRecord>());
-    set((*conns.back())->log_file, log);
-    open_exchange_log(conns.back()->get());
-    ASSERT_NE((*conns.back())->exchange_log, nullptr);
+  const std::string log = folder.file("shared.log");
+  ConnectionRecord conns[kThreads];
+  for (ConnectionRecord& conn : conns) {
+    set(conn->log_file, log);
+    open_exchange_log(conn.get());
+    ASSERT_NE(conn->exchange_log, nullptr);
   }
   // A long server text makes each line several kilobytes.
   const std::string status = "E70 " + std::string(900, 'x');
@@ -169,12 +162,11 @@ TEST_F(ExchangeLogTest, ThreadsSharingAFileWriteWholeLines) {
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
       for (int n = 0; n < kLines; ++n) {
-        LoggedExchange(conns[i]->get()->exchange_log, kCmdFetch, 12).done(20480, status.c_str(), 0);
+        LoggedExchange(conns[i]->exchange_log, kCmdFetch, 12).done(20480, status.c_str(), 0);
       }
     });
   }
   for (std::thread& t : threads) t.join();
-  conns.clear();
 
   std::vector<std::string> lines = lines_of(log);
   EXPECT_EQ(lines.size(), size_t{kThreads} * (kLines + 1));

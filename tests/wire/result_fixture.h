@@ -30,17 +30,13 @@ using Keys = std::map<std::string, std::string>;
 // A data source in the private ODBC.INI for a peer on `port`, with `keys` and,
 // unless `bare`, a user, both passwords, a machine and numeric marks.
 inline std::string peer_dsn(uint16_t port, Keys keys = {}, bool bare = false) {
-  keys.insert({{"SERVER", "127.0.0.1"},
-               {"PORTNUMBER", std::to_string(port)},
-               {"ACCOUNT", "acc"},
+  // clang-format off
+  keys.insert({{"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(port)}, {"ACCOUNT", "acc"},
                {"LoginTimeout", "5"}});
-  if (!bare) {
-    keys.insert({{"USER", "joe"},
-                 {"PASSWORD", scrambled("Pw-Secret-17", false)},
-                 {"VIRTUALMACHINE", "vm"},
-                 {"ACPASSWORD", scrambled("Ac-Secret-42", false)},
-                 {"NUMERICFORMAT", "$/,/."}});
-  }
+  if (!bare) keys.insert({{"USER", "joe"}, {"PASSWORD", scrambled("Pw-Secret-17", false)},
+                          {"VIRTUALMACHINE", "vm"}, {"ACPASSWORD", scrambled("Ac-Secret-42", false)},
+                          {"NUMERICFORMAT", "$/,/."}});
+  // clang-format on
   return PrivateOdbcIni::get().add_dsn(keys);
 }
 

@@ -16,29 +16,14 @@
 namespace q4::wire {
 namespace {
 
-// Every test gives back the socket layer uses it took.
-class Logon : public ::testing::Test, public Wire {
+// A connection linked to the peer as after a logon at level 754 (the logon
+// tests connect records of their own); every test gives back the socket
+// layer uses it took.
+class Session : public ::testing::Test, public Wire {
  protected:
   void SetUp() override {
     reset_locale_marks();
     users_ = socket_layer_users();
-  }
-  void TearDown() override { EXPECT_EQ(socket_layer_users(), users_) << "a link left open"; }
-  // "08S01 Communications_ERROR": the pending state and message, unprefixed.
-  static std::string diag(const ConnectionRecord& c) {
-    return c.sqlstate().empty() ? "" : c.sqlstate() + " " + c.message();
-  }
-  static SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
-    return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
-  }
-  int users_ = 0;
-};
-
-// A connection linked to the peer as after a logon at level 754.
-class Session : public Logon {
- protected:
-  void SetUp() override {
-    Logon::SetUp();
     link_loopback(conn.get(), peer.port());
     conn->server_version = 754;
   }
@@ -46,10 +31,18 @@ class Session : public Logon {
     EXPECT_EQ(peer.finish(), "");
     close_link(conn->link);
     conn->link = nullptr;
-    Logon::TearDown();
+    EXPECT_EQ(socket_layer_users(), users_) << "a link left open";
+  }
+  // "08S01 Communications_ERROR": the pending state and message, unprefixed.
+  static std::string diag(const ConnectionRecord& c) {
+    return c.sqlstate().empty() ? "" : c.sqlstate() + " " + c.message();
+  }
+  static SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
+    return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
   }
   ScriptedPeer peer;
   ConnectionRecord conn;
+  int users_ = 0;
 };
 
 // Only with DisableExtFetch is a statement announced; a release's status does
@@ -123,7 +116,7 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
 // Marks only from level 754; four reply bytes raise the level to 710, a fifth
 // (signed) sets the flags. SQLDisconnect releases statements newest first
 // whatever the answers, and frees them when the server is gone (`end` nullptr).
-TEST_F(Logon, LogonReplyAndDisconnect) {
+TEST_F(Session, LogonReplyAndDisconnect) {
   const char kFull[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,\"$/,/.\",";
   const char kBare[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,";
   // clang-format off
@@ -162,7 +155,7 @@ TEST_F(Logon, LogonReplyAndDisconnect) {
 
 // Every failure leaves the record unconnected; a reply cut after a refusal's
 // status is still a refusal.
-TEST_F(Logon, FailuresAndTheirDiagnostics) {
+TEST_F(Session, FailuresAndTheirDiagnostics) {
   const char kRefused[] =
       "28000 Logon failed. Check Q4 connection parameters and available licenses.";
   Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
@@ -192,7 +185,7 @@ TEST_F(Logon, FailuresAndTheirDiagnostics) {
 // Connects that cannot ask (SQLConnect without a dialog, SQLDriverConnect
 // without prompting) and lack a user or a password: "28000" naming what is
 // missing, and nothing sent; "?" still sends an empty value.
-TEST_F(Logon, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
+TEST_F(Session, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
   const std::string no_user =
       "28000 No user name was given. Set UID in the connection string or USER in the data "
       "source (\"?\" sends an empty one).";
@@ -229,6 +222,7 @@ TEST_F(Logon, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
     keys["Q4VERSION"] = "720";  // no numeric marks in the logon text
     std::string dsn = peer_dsn(peer.port(), keys, true), input = "DSN=" + dsn + ";" + c.input;
     ConnectionRecord conn;
+    int users = socket_layer_users();
     SQLRETURN rc = c.uid != nullptr
                        ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(c.uid),
                                     SQL_NTS, sql_text(""), SQL_NTS)
@@ -238,7 +232,7 @@ TEST_F(Logon, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
     EXPECT_EQ(rc, c.logon != nullptr ? SQL_SUCCESS : SQL_ERROR);
     EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
     EXPECT_EQ(conn->link, nullptr);
-    EXPECT_EQ(socket_layer_users(), users_) << "a socket was left open";
+    EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(peer.requests().size(), c.logon != nullptr ? 2u : 0u);
   }
