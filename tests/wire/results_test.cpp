@@ -196,7 +196,13 @@ TEST_F(Odbc3Rowsets, SQLFetchDeliversTheNextRowset) {
   EXPECT_EQ(rowset(SQLFetch(stmt)), "100:");
 }
 
-TEST_F(Odbc3Rowsets, SQLFetchScrollPositionsByOrientation) {
+// A 2.x caller's SQLFetch stays one row at a time, whatever the rowset size;
+// SQLFetchScroll positions by its orientation.
+TEST_F(Odbc3Rowsets, SQLFetchOfA2xCallerThenSQLFetchScroll) {
+  environment.odbc3_caller = 0;
+  fetched = 77;
+  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 77 1/7 -1/7 -1/7");
+  environment.odbc3_caller = 1;
   SQLINTEGER bookmark = 2;
   ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark, 0), SQL_SUCCESS);
   EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 3)), "0: 3 3/0 4/0 5/0");
@@ -206,13 +212,6 @@ TEST_F(Odbc3Rowsets, SQLFetchScrollPositionsByOrientation) {
   EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 4)), "0: 1 5/0 -1/3 -1/3");
   peer.expect_request(kCmdFetch).reply("W");
   EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)), "100:");
-}
-
-// A 2.x caller's SQLFetch stays one row at a time, whatever the rowset size.
-TEST_F(Odbc3Rowsets, SQLFetchOfA2xCallerReadsOneRow) {
-  environment.odbc3_caller = 0;
-  fetched = 77;
-  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 77 1/7 -1/7 -1/7");
 }
 
 }  // namespace

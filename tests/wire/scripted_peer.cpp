@@ -24,9 +24,7 @@ ConnectionPtr connect_link(uint16_t port, bool blocking) {
 }
 
 int listen_loopback(uint16_t* port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t size = sizeof address;
   auto* where = reinterpret_cast<sockaddr*>(&address);
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -115,68 +115,56 @@ TEST_F(Session, TransactSendsOneLetterAndReportsFailuresAsTransactionFailed) {
 
 // Marks only from level 754; four reply bytes raise the level to 710, a fifth
 // (signed) sets the flags. SQLDisconnect releases statements newest first
-// whatever the answers, and frees them when the server is gone (`end` nullptr).
-TEST_F(Session, LogonReplyAndDisconnect) {
-  const char kFull[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,\"$/,/.\",";
-  const char kBare[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,";
-  // clang-format off
-  struct Case { const char* level; const char* text; Bytes data; uint32_t level_after, flags_after; const char* end; } cases[] = {
-      {"754", kFull, {0, 0, 0, 0, 1}, 754, 1, "K"},
-      {"700", kBare, {1, 2, 3, 4}, 710, 0, "Enope"},
-      {"720", kBare, {0, 0, 0, 0, 0x80, 9}, 720, 0xFFFFFF80u, "K"},
-      {"754", kFull, {}, 754, 0, nullptr},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.level) + " " + (c.end ? c.end : "server gone"));
-    ScriptedPeer peer;
-    peer.expect_request(kCmdLogon, bytes_of(c.text)).reply("K", c.data);
-    if (c.end == nullptr) peer.close();
-    ConnectionRecord conn;
-    conn->server_flags = 0xDEAD;
-    ASSERT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}})), SQL_SUCCESS)
-        << conn.message();
-    EXPECT_EQ(conn->server_version, c.level_after);
-    EXPECT_EQ(conn->server_flags, c.flags_after);
-    Statement* stmt[2] = {nullptr, nullptr};
-    for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
-    if (c.end != nullptr) {
-      peer.expect_request(kCmdRelease, statement_request(stmt[1])).reply("K");
-      peer.expect_request(kCmdRelease, statement_request(stmt[0])).reply(c.end);
-      peer.expect_request(kCmdDisconnect, Bytes{}).reply(c.end).expect_closed();
-    }
-    EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
-    EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
-    EXPECT_EQ(conn->statements, nullptr);
-    EXPECT_EQ(conn->link, nullptr);
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
+// whatever the answers, and frees them when the server is gone (`end` null).
 // Every failure leaves the record unconnected; a reply cut after a refusal's
 // status is still a refusal.
-TEST_F(Session, FailuresAndTheirDiagnostics) {
-  const char kRefused[] =
+TEST_F(Session, LogonRepliesAndDisconnect) {
+  const char kFull[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,\"$/,/.\",";
+  const char kBare[] = "127.0.0.1,vm,joe,Pw-Secret-17,acc,Ac-Secret-42,";
+  const std::string refused =
       "28000 Logon failed. Check Q4 connection parameters and available licenses.";
   Bytes refusal_cut = frame_bytes("ELogon failed", {}, 0, 200);
   Bytes broken = frame_bytes("K", {}, 0, 1);  // cannot even hold its own length
-  const std::pair<std::function<void(ScriptedPeer&)>, std::string> cases[] = {
-      {[](ScriptedPeer& p) { p.reply("Xsomething").expect_closed(); }, kRefused},
-      {[&](ScriptedPeer& p) { p.send_raw(refusal_cut).close(); }, kRefused},
-      {[](ScriptedPeer& p) { p.close(); },
-       "08S01 Communication Link failure. Check server status."},
-      {[&](ScriptedPeer& p) { p.send_raw(broken).expect_closed(); },
-       "S1000 General error. Unable to connect to host."},
-      {[](ScriptedPeer&) {}, "S1T00 Login Timeout expired"},  // a silent server
+  using Answer = std::function<void(ScriptedPeer&)>;
+  // clang-format off
+  struct Case { const char* level; const char* text; Answer answer; std::string diagnostic; uint32_t level_after = 0, flags_after = 0; const char* end = nullptr; } cases[] = {
+      {"754", kFull, [](ScriptedPeer& p) { p.reply("K", {0, 0, 0, 0, 1}); }, "", 754, 1, "K"},
+      {"700", kBare, [](ScriptedPeer& p) { p.reply("K", {1, 2, 3, 4}); }, "", 710, 0, "Enope"},
+      {"720", kBare, [](ScriptedPeer& p) { p.reply("K", {0, 0, 0, 0, 0x80, 9}); }, "", 720, 0xFFFFFF80u, "K"},
+      {"754", kFull, [](ScriptedPeer& p) { p.reply("K").close(); }, "", 754, 0},
+      {"754", kFull, [](ScriptedPeer& p) { p.reply("Xsomething").expect_closed(); }, refused},
+      {"754", kFull, [&](ScriptedPeer& p) { p.send_raw(refusal_cut).close(); }, refused},
+      {"754", kFull, [](ScriptedPeer& p) { p.close(); }, "08S01 Communication Link failure. Check server status."},
+      {"754", kFull, [&](ScriptedPeer& p) { p.send_raw(broken).expect_closed(); }, "S1000 General error. Unable to connect to host."},
+      {"754", kFull, [](ScriptedPeer&) {}, "S1T00 Login Timeout expired"},  // a silent server
   };
-  for (const auto& [script, want] : cases) {
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
     ScriptedPeer peer;
-    script(peer.expect_request(kCmdLogon));
+    c.answer(peer.expect_request(kCmdLogon, bytes_of(c.text)));
     ConnectionRecord conn;
+    conn->server_flags = 0xDEAD;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(sql_connect(conn, peer_dsn(peer.port(), {{"LoginTimeout", "1"}})), SQL_ERROR);
+    SQLRETURN rc =
+        sql_connect(conn, peer_dsn(peer.port(), {{"Q4VERSION", c.level}, {"LoginTimeout", "1"}}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-    EXPECT_EQ(diag(conn), want);
+    EXPECT_EQ(diag(conn), c.diagnostic);
+    EXPECT_EQ(rc, c.diagnostic.empty() ? SQL_SUCCESS : SQL_ERROR);
+    if (rc == SQL_SUCCESS) {
+      EXPECT_EQ(conn->server_version, c.level_after);
+      EXPECT_EQ(conn->server_flags, c.flags_after);
+      Statement* stmt[2] = {nullptr, nullptr};
+      for (Statement*& s : stmt) ASSERT_EQ(alloc_statement(conn.get(), &s), SQL_SUCCESS);
+      if (c.end != nullptr) {
+        peer.expect_request(kCmdRelease, statement_request(stmt[1])).reply("K");
+        peer.expect_request(kCmdRelease, statement_request(stmt[0])).reply(c.end);
+        peer.expect_request(kCmdDisconnect, Bytes{}).reply(c.end).expect_closed();
+      }
+      EXPECT_EQ(SQLDisconnect(conn.get()), SQL_SUCCESS);
+      EXPECT_TRUE(c.end == nullptr || conn.sqlstate().empty()) << conn.sqlstate();
+      EXPECT_EQ(conn->statements, nullptr);
+    }
     EXPECT_EQ(conn->link, nullptr);
     EXPECT_EQ(peer.finish(), "");
   }
