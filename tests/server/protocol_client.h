@@ -43,9 +43,7 @@ inline std::vector<uint8_t> bytes(const std::string& t) {
 
 class Client {
  public:
-  ~Client() {  // the channel and link do not own the socket
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~Client() { ::close(fd_); }  // the channel and link do not own the socket (-1: none)
   // Connects, and logs on as "tester" when told.
   bool connect(uint16_t port, bool log_on = false) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -83,17 +81,15 @@ class Client {
     }
     return reply;
   }
-  Reply logon(const std::string& user = "tester", const std::string& password = "secret",
-              const std::string& account = "") {
-    return call(kCmdLogon,
-                bytes("localhost,vm," + user + "," + password + "," + account + ",acpw,"));
+  // User, password and account.
+  Reply logon(const std::string& fields = "tester,secret,") {
+    return call(kCmdLogon, bytes("localhost,vm," + fields + ",acpw,"));
   }
   // Statement id, text, and a single NUL for "no binary blocks, no cursor name".
   Reply execute(uint32_t id, const std::string& text) {
-    std::vector<uint8_t> p(4);
+    std::vector<uint8_t> p(4 + text.size() + 2, 0);
+    std::copy(text.begin(), text.end(), p.begin() + 4);
     put_u32(p.data(), id);
-    p.insert(p.end(), text.c_str(), text.c_str() + text.size() + 1);
-    p.push_back(0);
     return call(kCmdExecute, p);
   }
   Reply fetch(uint32_t id, int64_t absolute_row = -1) {  // -1: the next block
@@ -159,13 +155,6 @@ inline Rows rows_of(const Reply& reply, size_t columns = 0, char* trailer = null
   }
   EXPECT_EQ(in.remaining(), 0u) << "bytes after the block";
   return rows;
-}
-
-// The status letters of `replies` (evaluated in order), as "KKE".
-inline std::string letters(std::initializer_list<Reply> replies) {
-  std::string all;
-  for (const Reply& reply : replies) all += reply.letter();
-  return all;
 }
 
 // The leading error number of an "E" reply, -1 when the reply is not one.

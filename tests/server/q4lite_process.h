@@ -19,8 +19,7 @@ namespace q4::test {
 
 // A q4lite child process listening on 127.0.0.1, port chosen by the system,
 // in a folder of its own removed at destruction.
-class ServerProcess {
- public:
+struct ServerProcess {
   ~ServerProcess() {
     stop();
     std::error_code ignored;
@@ -33,10 +32,8 @@ class ServerProcess {
     return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
   }
   int stop() {  // SIGTERM and wait: the exit status, -1 if killed by a signal
-    if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
     int status = 0;
-    waitpid(pid_, &status, 0);
+    if (pid_ <= 0 || kill(pid_, SIGTERM) != 0 || waitpid(pid_, &status, 0) != pid_) return -1;
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
