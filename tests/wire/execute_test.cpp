@@ -32,11 +32,8 @@ TEST_F(Execute, BinaryBlocksFollowTheTextInMarkerOrder) {
   ASSERT_EQ(bind(1, SQL_C_BINARY, SQL_VARBINARY, "a\0b", &three), SQL_SUCCESS);
   ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, "it's", &nts), SQL_SUCCESS);
   ASSERT_EQ(bind(3, SQL_C_BINARY, SQL_LONGVARBINARY, blob.data(), &large), SQL_SUCCESS);
-  std::string blocks = std::string(
-                           "3\0a\0b\0"
-                           "70000\0",
-                           12) +
-                       std::string(blob.begin(), blob.end());
+  std::string blocks =
+      std::string("3\0a\0b\0", 6) + "70000" + '\0' + std::string(blob.begin(), blob.end());
   peer.expect_request(kCmdExecute,
                       text_request(stmt, "INSERT INTO B VALUES (0x0, 'it''s', 0x1)", blocks + '\0'))
       .reply("K", execute_payload(0, 1));
