@@ -1,5 +1,5 @@
-// The server tests' Q4-protocol client (the server's own Link and SocketChannel
-// used from the client's side) and a launcher for build/q4lite.
+// The server tests' Q4-protocol client: the server's own Link and SocketChannel
+// used from the client's side.
 #pragma once
 
 #include <arpa/inet.h>
@@ -23,108 +23,19 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "q4lite_process.h"
 #include "protocol/frame_codec.h"
 #include "server/socket_channel.h"
 
 namespace q4::test {
-
-// A q4lite child process listening on 127.0.0.1, port chosen by the system,
-// in a folder of its own removed at destruction.
-class ServerProcess {
- public:
-  ~ServerProcess() {
-    stop();
-    std::error_code ignored;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-  }
-  uint16_t port() const { return port_; }
-  long rss_kib() const {  // resident set size, from /proc
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-  }
-  int stop() {  // SIGTERM and wait: the exit status, -1 if killed by a signal
-    if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  pid_t pid_ = -1;
-  uint16_t port_ = 0;
-  std::string dir_;
-};
-
-// Starts build/q4lite without column descriptions, with `args`, its folder
-// holding "users" with `users` when given; null (and a failure) if it does not
-// come up.
-inline std::unique_ptr<ServerProcess> start_server(const std::vector<std::string>& args = {},
-                                                   const std::string& users = "") {
-  auto server = std::make_unique<ServerProcess>();
-  char dir[] = "/tmp/q4lite-test-XXXXXX";
-  if (mkdtemp(dir) == nullptr) return nullptr;
-  server->dir_ = dir;
-  const char* build = std::getenv("Q4_BUILD_DIR");
-  // clang-format off
-  std::vector<std::string> argv_text = {
-      std::filesystem::absolute(build != nullptr ? build : "build").string() + "/q4lite",
-      "--listen", "127.0.0.1:0", "--port-file", "port", "--quiet", "--no-descriptions"};
-  // clang-format on
-  if (!users.empty()) {
-    std::ofstream(server->dir_ + "/users") << users;
-    argv_text.insert(argv_text.end(), {"--users", "users"});
-  }
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : argv_text) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  server->pid_ = fork();
-  if (server->pid_ == 0) {
-    // AddressSanitizer's default 256 MiB quarantine would hide whether the
-    // server's memory stays flat.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS",
-           (std::string(asan != nullptr ? asan : "") + ":quarantine_size_mb=4").c_str(), 1);
-    if (chdir(dir) == 0) execv(argv[0], argv.data());
-    _exit(127);
-  }
-  for (int i = 0; i < 2000; ++i) {
-    int port = 0;
-    if (std::ifstream(server->dir_ + "/port") >> port && port > 0) {
-      server->port_ = static_cast<uint16_t>(port);
-      return server;
-    }
-    if (waitpid(server->pid_, nullptr, WNOHANG) != 0) {
-      server->pid_ = -1;  // exited at start
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ADD_FAILURE() << "q4lite did not start with its " << args.size() << " arguments";
-  return nullptr;
-}
 
 struct Reply {
   std::string status;  // letter and text; "<link failed>" when the exchange broke
   std::vector<uint8_t> payload;
   char letter() const { return status.empty() ? '\0' : status[0]; }
 };
-
-struct Value {
-  uint16_t type = 0;  // kNullValueType for NULL
-  std::string data;
-  int32_t as_int() const {  // SQL_INTEGER or SQL_SMALLINT data
-    const auto* p = reinterpret_cast<const uint8_t*>(data.data());
-    if (data.size() == 4) return static_cast<int32_t>(load_u32(p));
-    return data.size() == 2 ? static_cast<int16_t>(load_u16(p)) : 0;
-  }
-};
-using Rows = std::vector<std::vector<Value>>;
+// Rows of values read as integers (SQL_INTEGER or SQL_SMALLINT data; 0 for any other).
+using Rows = std::vector<std::vector<int32_t>>;
 
 inline std::vector<uint8_t> bytes(const std::string& t) {
   return {t.begin(), t.end()};
@@ -132,15 +43,11 @@ inline std::vector<uint8_t> bytes(const std::string& t) {
 
 class Client {
  public:
-  ~Client() {  // the channel and link do not own the socket
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool connect(uint16_t port) {
+  ~Client() { ::close(fd_); }  // the channel and link do not own the socket (-1: none)
+  // Connects, and logs on as "tester" when told.
+  bool connect(uint16_t port, bool log_on = false) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
       return false;
     }
@@ -151,7 +58,7 @@ class Client {
     // Requests go out the way the server sends replies: the command byte as
     // the first frame's string, an acknowledgement awaited between frames.
     link_ = std::make_unique<lite::Link>(*channel_, 0);
-    return true;
+    return !log_on || logon().letter() == 'K';
   }
   bool send_raw(const std::vector<uint8_t>& b) {  // for damaged frames
     return channel_ && channel_->write_all(b.data(), b.size());
@@ -174,17 +81,15 @@ class Client {
     }
     return reply;
   }
-  Reply logon(const std::string& user = "tester", const std::string& password = "secret",
-              const std::string& account = "") {
-    return call(kCmdLogon,
-                bytes("localhost,vm," + user + "," + password + "," + account + ",acpw,"));
+  // User, password and account.
+  Reply logon(const std::string& fields = "tester,secret,") {
+    return call(kCmdLogon, bytes("localhost,vm," + fields + ",acpw,"));
   }
   // Statement id, text, and a single NUL for "no binary blocks, no cursor name".
   Reply execute(uint32_t id, const std::string& text) {
-    std::vector<uint8_t> p(4);
+    std::vector<uint8_t> p(4 + text.size() + 2, 0);
+    std::copy(text.begin(), text.end(), p.begin() + 4);
     put_u32(p.data(), id);
-    p.insert(p.end(), text.c_str(), text.c_str() + text.size() + 1);
-    p.push_back(0);
     return call(kCmdExecute, p);
   }
   Reply fetch(uint32_t id, int64_t absolute_row = -1) {  // -1: the next block
@@ -195,27 +100,18 @@ class Client {
   }
 
  private:
-  // Reply frames carry a status string longer than any command, so the first
-  // frame's string is split off here and the rest parsed as a later frame.
   bool read_reply(Reply* reply) {
     std::vector<uint8_t> frame;
     for (bool first = true;; first = false) {
       uint8_t length[2];
       if (!channel_->read_exact(length, 2) || load_u16(length) < 6) return false;
       frame.resize(load_u16(length) - 2u);
-      if (!channel_->read_exact(frame.data(), frame.size())) return false;
-      size_t at = 0;
-      if (first) {
-        const auto nul = std::find(frame.begin(), frame.end(), 0);
-        if (nul == frame.end()) return false;
-        reply->status.assign(frame.begin(), nul);
-        at = static_cast<size_t>(nul - frame.begin()) + 1;
-      }
       FrameView view;
-      if (decode_frame_body(frame.data() + at, frame.size() - at, false, &view) !=
-          FrameFault::kNone) {
+      if (!channel_->read_exact(frame.data(), frame.size()) ||
+          decode_frame_body(frame.data(), frame.size(), first, &view) != FrameFault::kNone) {
         return false;
       }
+      if (first) reply->status.assign(view.lead, view.lead_length);
       reply->payload.insert(reply->payload.end(), view.chunk, view.chunk + view.chunk_length);
       if (!view.more) return true;
       if (!channel_->write_all(&kAckByte, 1)) return false;
@@ -225,41 +121,6 @@ class Client {
   std::unique_ptr<lite::SocketChannel> channel_;
   std::unique_ptr<lite::Link> link_;
 };
-
-// A client connected and logged on to `server`.
-inline std::unique_ptr<Client> logged_on(const ServerProcess& server) {
-  auto client = std::make_unique<Client>();
-  if (!client->connect(server.port())) {
-    ADD_FAILURE() << "cannot connect to port " << server.port();
-  } else if (const Reply reply = client->logon(); reply.letter() != 'K') {
-    ADD_FAILURE() << "logon: " << reply.status;
-  }
-  return client;
-}
-
-// A row block from payload[from] on; false when it is malformed.
-inline bool parse_block(const std::vector<uint8_t>& payload, size_t from, size_t columns,
-                        Rows* rows, char* trailer) {
-  Reader in{payload.data() + from, payload.data() + payload.size()};
-  for (;;) {
-    std::vector<Value> row(columns);
-    for (Value& v : row) {
-      uint32_t length = 0;
-      const uint8_t* data = nullptr;
-      if (!in.get_u16(&v.type) || !in.get_u32(&length) || !in.get_bytes(length, &data)) {
-        return false;
-      }
-      v.data.assign(reinterpret_cast<const char*>(data), length);
-    }
-    rows->push_back(std::move(row));
-    uint8_t status = 0;
-    if (!in.get_u8(&status)) return false;
-    if (status != 'K') {
-      *trailer = static_cast<char>(status);
-      return in.remaining() == 0;
-    }
-  }
-}
 
 // The rows of a fetch reply's block of `columns` columns, or with `columns` 0
 // of an execute reply's first block; the block's trailing status (or 'W' for a
@@ -271,12 +132,28 @@ inline Rows rows_of(const Reply& reply, size_t columns = 0, char* trailer = null
   end = reply.letter() == 'W' ? 'W' : '\0';
   if (end == 'W') return rows;
   EXPECT_EQ(reply.letter(), 'K') << reply.status;
+  Reader in{reply.payload.data(), reply.payload.data() + reply.payload.size()};
+  uint32_t width = static_cast<uint32_t>(columns), count = 0;
   // An execute reply: column and row counts, then an optional first block.
-  const auto& p = reply.payload;
-  const size_t from = columns == 0 ? 8 : 0;
-  if (columns == 0 && p.size() >= 8) columns = load_u32(p.data());
-  EXPECT_TRUE(p.size() == from ? from == 8
-                               : p.size() > from && parse_block(p, from, columns, &rows, &end));
+  const bool counted = columns != 0 || (in.get_u32(&width) && in.get_u32(&count));
+  EXPECT_TRUE(counted) << "counts cut short";
+  if (columns == 0 && in.remaining() == 0) return rows;
+  for (uint8_t status = 'K'; status == 'K' && counted;) {
+    rows.emplace_back(width);
+    for (int32_t& v : rows.back()) {
+      uint16_t type = 0;
+      uint32_t length = 0;
+      const uint8_t* data = nullptr;
+      const bool whole = in.get_u16(&type) && in.get_u32(&length) && in.get_bytes(length, &data);
+      EXPECT_TRUE(whole) << "a value cut short";
+      if (!whole) return rows;
+      v = length == 4 ? int32_t(load_u32(data)) : length == 2 ? int16_t(load_u16(data)) : 0;
+    }
+    status = 0;
+    EXPECT_TRUE(in.get_u8(&status)) << "no status after a row";
+    end = static_cast<char>(status);
+  }
+  EXPECT_EQ(in.remaining(), 0u) << "bytes after the block";
   return rows;
 }
 

@@ -1,9 +1,11 @@
-// Execute with parameters and the catalog functions against the scripted peer:
-// request bytes, length limits, refusals and broken links.
+// Execute with parameters (values, arrays of them, data at execution), cancels,
+// time limits and the catalog functions against the scripted peer: request
+// bytes, length limits, refusals and broken links.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cctype>
 #include <chrono>
 
 #include "result_fixture.h"
@@ -14,14 +16,10 @@ namespace {
 
 class Execute : public StatementTest {
  protected:
-  static SQLCHAR* sql(const std::string& t) { return (SQLCHAR*)const_cast<char*>(t.c_str()); }
-  static std::string nul(int count = 1) { return std::string(size_t(count), '\0'); }
-  // The execute/prepare payload: statement id, then `body` (the text and what follows it).
-  Bytes request(const std::string& body) { return join({id(stmt), bytes_of(body)}); }
   SQLRETURN bind(SQLUSMALLINT ipar, SQLSMALLINT c_type, SQLSMALLINT sql_type, const void* value,
-                 SQLLEN* indicator) {
+                 SQLLEN* indicator, SQLLEN buffer_length = 0) {
     return SQLBindParameter(stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, 0, 0,
-                            const_cast<void*>(value), 0, indicator);
+                            const_cast<void*>(value), buffer_length, indicator);
   }
 };
 
@@ -34,12 +32,12 @@ TEST_F(Execute, BinaryBlocksFollowTheTextInMarkerOrder) {
   ASSERT_EQ(bind(1, SQL_C_BINARY, SQL_VARBINARY, "a\0b", &three), SQL_SUCCESS);
   ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, "it's", &nts), SQL_SUCCESS);
   ASSERT_EQ(bind(3, SQL_C_BINARY, SQL_LONGVARBINARY, blob.data(), &large), SQL_SUCCESS);
-  std::string body = "INSERT INTO B VALUES (0x0, 'it''s', 0x1)" + nul() + "3" + nul() +
-                     std::string("a\0b", 3) + nul() + "70000" + nul() +
-                     std::string(blob.begin(), blob.end()) + nul(2);
-  peer.expect_request(kCmdExecute, request(body)).reply("K", execute_payload(0, 1));
-  EXPECT_EQ(SQLExecDirect(stmt, sql("INSERT INTO B VALUES (?, ?, ?)"), SQL_NTS), SQL_SUCCESS)
-      << diag();
+  std::string blocks =
+      std::string("3\0a\0b\0", 6) + "70000" + '\0' + std::string(blob.begin(), blob.end());
+  peer.expect_request(kCmdExecute,
+                      text_request(stmt, "INSERT INTO B VALUES (0x0, 'it''s', 0x1)", blocks + '\0'))
+      .reply("K", execute_payload(0, 1));
+  EXPECT_EQ(exec_direct("INSERT INTO B VALUES (?, ?, ?)"), SQL_SUCCESS) << diag();
   EXPECT_EQ(peer.finish(), "");
   EXPECT_GT(peer.requests()[0].frame_lengths.size(), 3u);
 }
@@ -52,104 +50,25 @@ TEST_F(Execute, DataAtExecutionMakesOneRequest) {
   ASSERT_EQ(bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, nullptr, &text_ind), SQL_SUCCESS);
   ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, nullptr, &null_ind), SQL_SUCCESS);
   ASSERT_EQ(bind(3, SQL_C_CHAR, SQL_VARCHAR, nullptr, &empty_ind), SQL_SUCCESS);
-  ASSERT_EQ(SQLExecDirect(stmt, sql("INSERT INTO T VALUES (?, ?, ?)"), SQL_NTS), SQL_NEED_DATA);
+  ASSERT_EQ(exec_direct("INSERT INTO T VALUES (?, ?, ?)"), SQL_NEED_DATA);
   SQLPOINTER token;
   std::string p1(3000, 'a'), p2 = std::string(499, 'c') + "'";
   ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
   ASSERT_EQ(SQLPutData(stmt, p1.data(), 3000), SQL_SUCCESS);
-  ASSERT_EQ(SQLPutData(stmt, sql(p2), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLPutData(stmt, sql_text(p2.c_str()), SQL_NTS), SQL_SUCCESS);
   ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
   ASSERT_EQ(SQLPutData(stmt, nullptr, SQL_NULL_DATA), SQL_SUCCESS);
   ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
-  ASSERT_EQ(SQLPutData(stmt, sql(""), 0), SQL_SUCCESS);
-  const std::string body = "INSERT INTO T VALUES ('" + p1 + p2 + "'', NULL, '')" + nul(2);
+  ASSERT_EQ(SQLPutData(stmt, sql_text(""), 0), SQL_SUCCESS);
   for (int run = 0; run < 3; ++run) {
-    peer.expect_request(kCmdExecute, request(body)).reply("K", execute_payload(0, 1));
+    peer.expect_request(kCmdExecute,
+                        text_request(stmt, "INSERT INTO T VALUES ('" + p1 + p2 + "'', NULL, '')"))
+        .reply("K", execute_payload(0, 1));
     if (run == 2) empty_ind = 0;  // an empty put leaves the length mark in place
     EXPECT_EQ(run == 2 ? SQLExecute(stmt) : SQLParamData(stmt, &token), SQL_SUCCESS) << diag();
   }
   EXPECT_EQ(text_ind, 3500) << "the hand-over leaves the length in the indicator";
   EXPECT_EQ(null_ind, SQL_NULL_DATA);
-}
-
-using Catalog = Execute;
-
-// After the statement id: the names (NUL each), fixed fields, end mark 0x01.
-TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
-  struct Case {
-    uint32_t version;
-    std::function<SQLRETURN(SQLHSTMT)> call;
-    uint8_t command;
-    Bytes body;
-  } cases[] = {
-      // An empty owner stays empty; a length cuts the type.
-      {754,
-       [](SQLHSTMT h) {
-         return SQLTables(h, nullptr, SQL_NTS, sql(""), SQL_NTS, sql("ORD%"), SQL_NTS,
-                          sql("TABLEX"), 5);
-       },
-       kCmdTables, join({cstr("%"), cstr(""), cstr("ORD%"), cstr("TABLE"), {1}})},
-      // A NUL before the length ends the name.
-      {754,
-       [](SQLHSTMT h) {
-         return SQLColumns(h, sql("Q"), 1, sql("O"), 0, sql("AB\0CD"), 5, nullptr, -1);
-       },
-       kCmdColumns, join({cstr("Q"), cstr(""), cstr("AB"), cstr("%"), {1}})},
-      // From 710: names, then the low bytes of the options and 0x00.
-      {710,
-       [](SQLHSTMT h) {
-         return SQLStatistics(h, nullptr, 0, nullptr, 0, sql("ORDERS"), 3, SQL_INDEX_ALL, 0x0101);
-       },
-       kCmdStatistics, join({cstr("%"), cstr("%"), cstr("ORD"), {1, 1, 0, 1}})},
-      // Names, then scope, nullable and column type as u16, then 0x00.
-      {700,
-       [](SQLHSTMT h) {
-         return SQLSpecialColumns(h, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql("ORDERS"), SQL_NTS,
-                                  SQL_SCOPE_SESSION, SQL_NULLABLE);
-       },
-       kCmdSpecialColumns, join({cstr("%"), cstr("%"), cstr("ORDERS"), {0, 2, 0, 1, 0, 1, 0, 1}})},
-  };
-  for (const Case& c : cases) {
-    conn->server_version = c.version;
-    peer.expect_request(c.command, join({be32(statement_id(stmt)), c.body}))
-        .reply("K", execute_payload(0, 0));
-    EXPECT_EQ(c.call(stmt), SQL_SUCCESS) << std::string(stmt->message);
-  }
-}
-
-// A length of -1 is refused; the request may fill io_buffer's 20480 bytes exactly.
-TEST_F(Catalog, LongestArgumentsThatFitAreSent) {
-  std::string name(20469, 'N');
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, sql("O"), -1, nullptr, 0, nullptr, 0), SQL_ERROR);
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql(name.c_str()), SQL_NTS, nullptr, 0),
-            SQL_ERROR);
-  EXPECT_EQ(diag(), "S1090 " + kPrefix + "Invalid string or buffer length");
-  name.pop_back();
-  peer.expect_request(kCmdTables).reply("K", execute_payload(0, 0));
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, sql(name.c_str()), SQL_NTS, nullptr, 0),
-            SQL_SUCCESS);
-  EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
-}
-
-// Any letter but "K" is a refusal: "08S01" and the server's text on the
-// statement; a broken link (a payload above 20479 bytes) is the connection's
-// and the statement's.
-TEST_F(Catalog, RefusalsAndBrokenLinks) {
-  for (const char* status : {"Eno such table ORDERS", "Q"}) {
-    peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));
-    stmt->column_count = 5;
-    EXPECT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, sql("ORDERS"), SQL_NTS, nullptr, 0),
-              SQL_ERROR);
-    EXPECT_EQ(diag(), "08S01 " + kPrefix + (status + 1));
-    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link->lost, 0);
-    EXPECT_STREQ(conn->sqlstate, "");
-  }
-  stmt->sqlstate[0] = '\0';
-  peer.expect_request(kCmdTables).reply("K", Bytes(20480, 0));
-  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_ERROR);
-  EXPECT_EQ(sqlstate(), "08S01");
-  EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_NE(conn->link->lost, 0);
 }
 
 // A cancel from another thread while the driver waits: the reply is read
@@ -160,12 +79,12 @@ TEST_F(Execute, CancelDuringTheWaitTakesEffectAtTheReply) {
   peer.expect_request(kCmdExecute)
       .call([this] { cancel_statement(stmt); })
       .reply("K", execute_payload(1, 2, numbered_block(1, 2, 'W')));
-  EXPECT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(exec_direct("SELECT N FROM T"), SQL_ERROR);
   EXPECT_EQ(sqlstate(), "S1008");
   EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
   EXPECT_EQ(sqlstate(), "S1010");
   peer.expect_request(kCmdExecute).reply("K", execute_payload(1, 2, numbered_block(7, 2, 'W')));
-  ASSERT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_SUCCESS) << diag();
+  ASSERT_EQ(exec_direct("SELECT N FROM T"), SQL_SUCCESS) << diag();
   ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
   EXPECT_EQ(int_at(1), 7);
   EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
@@ -180,11 +99,168 @@ TEST_F(Execute, QueryTimeoutEndsTheWaitAndDropsTheLink) {
   ASSERT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 1), SQL_SUCCESS);
   peer.expect_request(kCmdExecute).expect_closed();
   auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(SQLExecDirect(stmt, sql("SELECT N FROM T"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(exec_direct("SELECT N FROM T"), SQL_ERROR);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(diag(), "S1T00 " + kPrefix + "Timeout expired");
   EXPECT_STREQ(conn->sqlstate, "08S01");
   EXPECT_EQ(conn->link->lost, 1);
+}
+
+// Four rows of (id, name) for INSERT INTO T VALUES (?, ?), with a status array.
+class ParamArray : public Execute {
+ protected:
+  void SetUp() override {
+    Execute::SetUp();
+    ASSERT_EQ(bind(1, SQL_C_LONG, SQL_INTEGER, ids, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_VARCHAR, names, name_ind, sizeof names[0]), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, statuses, 0), SQL_SUCCESS);
+  }
+  // One execute request per answer: "K" with that row count, or the status string.
+  void answers(std::initializer_list<std::string> texts) {
+    for (const std::string& t : texts) {
+      bool count = isdigit(t[0]);
+      peer.expect_request(kCmdExecute)
+          .reply(count ? "K" : t, count ? execute_payload(0, std::stoul(t)) : Bytes{});
+    }
+  }
+  Bytes row_request(const std::string& id, const std::string& name) {
+    return text_request(stmt, "INSERT INTO T VALUES (" + id + ", " + name + ")");
+  }
+  // "rc sqlstate rows-processed statuses" after running `rows` rows, statuses
+  // S(uccess), I(nfo), E(rror), U(nused) and - (untouched); then SQLRowCount
+  // unless the execution failed (`counted` has it).
+  std::string insert(SQLULEN rows, const char* text = "INSERT INTO T VALUES (?, ?)") {
+    EXPECT_EQ(SQLParamOptions(stmt, rows, &done), SQL_SUCCESS);
+    for (SQLUSMALLINT& s : statuses) s = 99;
+    stmt->sqlstate[0] = '\0';
+    std::string out = std::to_string(exec_direct(text));
+    out += " " + (sqlstate().empty() ? "-" : sqlstate()) + " " + std::to_string(done) + " ";
+    for (SQLUSMALLINT s : statuses) out += s == 99 ? '-' : s < 8 ? "S????EIU"[s] : '?';
+    EXPECT_EQ(SQLRowCount(stmt, &counted), SQL_SUCCESS);
+    return out + (out[0] == '-' ? "" : " " + std::to_string(counted));
+  }
+
+  int32_t ids[4] = {10, 20, 30, 40};
+  char names[4][8] = {"ann", "bob's", "cy", "dee"};
+  SQLLEN name_ind[4] = {SQL_NTS, SQL_NULL_DATA, 2, SQL_NTS};
+  SQLUSMALLINT statuses[4];
+  SQLULEN done = 0;
+  SQLLEN counted = -99;
+};
+
+// An array of 1 is a single execution; larger ones send their rows in turn,
+// and SQLRowCount adds up what the rows changed. A warning row is reported
+// and adds nothing; a count the server does not know makes the total unknown.
+// Without markers there are no rows of values: the statement runs once.
+TEST_F(ParamArray, RowsRunInTurnAndTheirCountsAddUp) {
+  peer.expect_request(kCmdExecute, row_request("10", "'ann'")).reply("K", execute_payload(0, 1));
+  EXPECT_EQ(insert(1), "0 - 1 S--- 1");
+  peer.expect_request(kCmdExecute, row_request("10", "'ann'")).reply("K", execute_payload(0, 1));
+  peer.expect_request(kCmdExecute, row_request("20", "NULL")).reply("K", execute_payload(0, 2));
+  peer.expect_request(kCmdExecute, row_request("30", "'cy'")).reply("K", execute_payload(0, 1));
+  EXPECT_EQ(insert(3), "0 - 3 SSS- 4");
+  answers({"1", "Wtruncated", "1"});
+  EXPECT_EQ(insert(3), "1 00000 3 SIS- 2");
+  EXPECT_EQ(diag(), "00000 " + kPrefix + "truncated");
+  answers({"1", "4294967295", "1"});
+  EXPECT_EQ(insert(3), "0 - 3 SSS- -1");
+  peer.expect_request(kCmdExecute, text_request(stmt, "DELETE FROM T"))
+      .reply("K", execute_payload(0, 5));
+  EXPECT_EQ(insert(4, "DELETE FROM T"), "0 - 1 SUUU 5");
+}
+
+// The failing row's reply is the execution's diagnostic; the rows before it
+// stay executed and counted, nothing after it is sent, and the row counter
+// names it. A row that cannot be written stops the same way before it is
+// sent; a refusal before the first row stops at row 1.
+TEST_F(ParamArray, AFailingRowStopsTheExecution) {
+  answers({"1", "1"});
+  peer.expect_request(kCmdExecute, row_request("30", "'cy'"))
+      .reply("E70 UNIQUE constraint failed: T.ID");
+  EXPECT_EQ(insert(4), "-1 23000 3 SSEU");
+  EXPECT_EQ(counted, 2);
+  EXPECT_EQ(diag(), "23000 " + kPrefix + "Constraint failure");
+  answers({"E70 UNIQUE constraint failed: T.ID"});
+  EXPECT_EQ(insert(1), "-1 23000 1 E---");
+  name_ind[1] = -7;  // not a length: row 2 cannot be written
+  answers({"1"});
+  EXPECT_EQ(insert(4), "-1 S1090 2 SEUU");
+  EXPECT_EQ(counted, 1);
+  name_ind[1] = SQL_DATA_AT_EXEC;
+  EXPECT_EQ(insert(4), "-1 S1C00 1 EUUU");
+  EXPECT_EQ(peer.requests().size(), 5u);
+}
+
+// SQLCancel from another thread while a row waits for its reply: that row
+// completes (the server did its work), the array stops after it as cancelled.
+TEST_F(ParamArray, ACancelStopsTheArrayAfterTheRowUnderWay) {
+  answers({"1"});
+  peer.expect_request(kCmdExecute)
+      .call([this] { EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS); })
+      .reply("K", execute_payload(0, 1));
+  EXPECT_EQ(insert(4).substr(0, 11), "-1 S1008 2 ");
+  EXPECT_EQ(peer.requests().size(), 2u);
+}
+
+using Catalog = Execute;
+
+// After the statement id: the names (NUL each), fixed fields, end mark 0x01.
+TEST_F(Catalog, EachFunctionSendsItsArgumentsInOrder) {
+  // clang-format off
+  struct Case { uint32_t version; uint8_t command; std::function<SQLRETURN()> call; Bytes body; } cases[] = {
+      // An empty owner stays empty; a length cuts the type.
+      {754, kCmdTables, [&] { return SQLTables(stmt, nullptr, SQL_NTS, sql_text(""), SQL_NTS, sql_text("ORD%"), SQL_NTS, sql_text("TABLEX"), 5); },
+       join({cstr("%"), cstr(""), cstr("ORD%"), cstr("TABLE"), {1}})},
+      // A NUL before the length ends the name.
+      {754, kCmdColumns, [&] { return SQLColumns(stmt, sql_text("Q"), 1, sql_text("O"), 0, sql_text("AB\0CD"), 5, nullptr, -1); },
+       join({cstr("Q"), cstr(""), cstr("AB"), cstr("%"), {1}})},
+      // From 710: names, then the low bytes of the options and 0x00.
+      {710, kCmdStatistics, [&] { return SQLStatistics(stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), 3, SQL_INDEX_ALL, 0x0101); },
+       join({cstr("%"), cstr("%"), cstr("ORD"), {1, 1, 0, 1}})},
+      // Names, then scope, nullable and column type as u16, then 0x00.
+      {700, kCmdSpecialColumns, [&] { return SQLSpecialColumns(stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE); },
+       join({cstr("%"), cstr("%"), cstr("ORDERS"), {0, 2, 0, 1, 0, 1, 0, 1}})},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    conn->server_version = c.version;
+    peer.expect_request(c.command, join({id(stmt), c.body})).reply("K", execute_payload(0, 0));
+    EXPECT_EQ(c.call(), SQL_SUCCESS) << std::string(stmt->message);
+  }
+}
+
+// A length of -1 is refused; the request may fill io_buffer's 20480 bytes
+// exactly. Any reply letter but "K" is a refusal: "08S01" and the server's
+// text on the statement; a broken link (a payload above 20479 bytes) is the
+// connection's and the statement's.
+TEST_F(Catalog, LengthLimitsRefusalsAndBrokenLinks) {
+  std::string long_name(20469, 'N');
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, sql_text("O"), -1, nullptr, 0, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(
+      SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(long_name.c_str()), SQL_NTS, nullptr, 0),
+      SQL_ERROR);
+  EXPECT_EQ(diag(), "S1090 " + kPrefix + "Invalid string or buffer length");
+  long_name.pop_back();
+  peer.expect_request(kCmdTables).reply("K", execute_payload(0, 0));
+  EXPECT_EQ(
+      SQLTables(stmt, nullptr, 0, nullptr, 0, sql_text(long_name.c_str()), SQL_NTS, nullptr, 0),
+      SQL_SUCCESS);
+  EXPECT_EQ(peer.requests().back().payload.size(), 20480u);
+  for (const char* status : {"Eno such table ORDERS", "Q"}) {
+    peer.expect_request(kCmdColumns).reply(status, execute_payload(4, 4));
+    stmt->column_count = 5;
+    EXPECT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, nullptr, 0),
+              SQL_ERROR);
+    EXPECT_EQ(diag(), "08S01 " + kPrefix + (status + 1));
+    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link->lost, 0);
+    EXPECT_STREQ(conn->sqlstate, "");
+  }
+  stmt->sqlstate[0] = '\0';
+  peer.expect_request(kCmdTables).reply("K", Bytes(20480, 0));
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "08S01");
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_NE(conn->link->lost, 0);
 }
 
 }  // namespace

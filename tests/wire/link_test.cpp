@@ -65,38 +65,25 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   EXPECT_EQ(status, LINK_CLOSED);
 }
 
-// The peer acknowledges with 0x06: the driver must wait for the byte, not check it.
-TEST(Framing, RequestsAreCutIntoFullChunksAndOneRest) {
-  const std::pair<size_t, std::vector<uint16_t>> cases[] = {
-      {0, {8}}, {20480, {20488}}, {20481, {20488, 7}}, {40960, {20488, 20486}}};
-  for (const auto& [size, frames] : cases) {
-    ScriptedPeer peer;
-    Bytes payload = pattern_bytes(size, static_cast<uint32_t>(size));
-    peer.expect_request(kCmdExecute, payload).reply("K");
-    Driver driver(peer);
-    EXPECT_EQ(driver.send(payload), 0u) << size;
-    uint32_t status;
-    EXPECT_EQ(driver.receive(0, &status), -1);
-    EXPECT_EQ(peer.finish(), "") << size;
-    ASSERT_EQ(peer.requests().size(), 1u);
-    EXPECT_EQ(peer.requests()[0].frame_lengths, frames) << size;
-  }
-}
-
-TEST(Framing, RepliesThatFitAreTaken) {
-  // status, payload size, capacity (0: status only), status area size
-  const std::tuple<std::string, size_t, int32_t, size_t> cases[] = {
-      {"Kdone", 0, 20479, kReplyStatusSize},
-      {"W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
-      {"E123456789abcde", 0, 0, 16},                 // status filling its area exactly
-      {"K", 20480, 20480, kReplyStatusSize},
+// Requests go in full chunks and one rest (the peer acknowledges with 0x06: the
+// driver must wait for the byte, not check it); replies that fit are taken.
+TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
+  // clang-format off
+  // request size, its frame lengths; reply status, payload size, capacity (0: status only), status area size
+  const std::tuple<size_t, std::vector<uint16_t>, std::string, size_t, int32_t, size_t> cases[] = {
+      {0, {8}, "Kdone", 0, 20479, kReplyStatusSize},
+      {20480, {20488}, "W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
+      {20481, {20488, 7}, "E123456789abcde", 0, 0, 16},               // status filling its area exactly
+      {40960, {20488, 20486}, "K", 20480, 20480, kReplyStatusSize},
   };
-  for (const auto& [status_text, size, capacity, status_size] : cases) {
+  // clang-format on
+  for (const auto& [sent, frames, status_text, size, capacity, status_size] : cases) {
     SCOPED_TRACE(status_text + " " + std::to_string(size));
     ScriptedPeer peer;
-    Bytes payload = pattern_bytes(size);
-    peer.reply(status_text, payload);
+    Bytes request = pattern_bytes(sent, uint32_t(sent)), payload = pattern_bytes(size);
+    peer.expect_request(kCmdExecute, request).reply(status_text, payload);
     Driver driver(peer, status_size);
+    EXPECT_EQ(driver.send(request), 0u);
     uint32_t status = 77;
     bool data = capacity > 0 && size > 0;
     EXPECT_EQ(driver.receive(capacity, &status), data ? int32_t(size) : -1);
@@ -106,6 +93,7 @@ TEST(Framing, RepliesThatFitAreTaken) {
     EXPECT_EQ(driver.first(want.size()), want);
     EXPECT_TRUE(driver.guards_intact());
     EXPECT_EQ(peer.finish(), "");
+    EXPECT_EQ(peer.requests().at(0).frame_lengths, frames);
   }
 }
 
@@ -143,35 +131,27 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
 }
 
 // Damaged replies: 0 at once, nothing written outside the given areas.
-Bytes frame(const char* status, size_t chunk, uint16_t more = 0, int frame_length = -1,
-            int chunk_length = -1) {
-  return frame_bytes(status, pattern_bytes(chunk), more, frame_length, chunk_length);
-}
-
 TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
-  struct Case {
-    const char* name;
-    std::function<void(ScriptedPeer&)> script;
-    int32_t capacity = 20479;
-    size_t status_size = kReplyStatusSize;
-    uint32_t link = LINK_FAILED;
+  // clang-format off
+  struct Case { const char* name; std::function<void(ScriptedPeer&)> script; int32_t capacity = 20479;
+                size_t status_size = kReplyStatusSize; uint32_t link = LINK_FAILED; };
+  // clang-format on
+  auto frame = [](size_t chunk, uint16_t more, int frame_length = -1, int chunk_length = -1) {
+    return frame_bytes("K", pattern_bytes(chunk), more, frame_length, chunk_length);
   };
   // clang-format off
   const Case cases[] = {
     {"first frame length too small", [](ScriptedPeer& p) { p.send_raw({0, 6, 'K', 0, 0, 0, 0, 0, 0, 0}); }},
-    {"frame length above the frame buffer",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 100, 0, kFrameBufferSize + 1)); }},
-    {"chunk length larger than its frame", [](ScriptedPeer& p) { p.send_raw(frame("K", 10, 0, -1, 11)); }},
-    {"chunk above 20480 bytes", [](ScriptedPeer& p) { p.send_raw(frame("K", 20481)); }},
+    {"frame length above the frame buffer", [&](ScriptedPeer& p) { p.send_raw(frame(100, 0, kFrameBufferSize + 1)); }},
+    {"chunk length larger than its frame", [&](ScriptedPeer& p) { p.send_raw(frame(10, 0, -1, 11)); }},
+    {"chunk above 20480 bytes", [&](ScriptedPeer& p) { p.send_raw(frame(20481, 0)); }},
     {"status string without NUL", [](ScriptedPeer& p) { p.send_raw({0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}); }},
     {"status one byte too long for its area", [](ScriptedPeer& p) { p.reply("E123456789abcdef"); }, 20479, 16},
-    {"further frames announced to a status-only call", [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)); }, 0},
-    {"empty first chunk announcing more", [](ScriptedPeer& p) { p.send_raw(frame("K", 0, 1)); }},
-    {"second frame too small for its header",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
+    {"further frames announced to a status-only call", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)); }, 0},
+    {"empty first chunk announcing more", [&](ScriptedPeer& p) { p.send_raw(frame(0, 1)); }},
+    {"second frame too small for its header",  [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
-    {"peer closing between frames",
-     [](ScriptedPeer& p) { p.send_raw(frame("K", 20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
+    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -1,13 +1,18 @@
-// Reply parts and request payloads as sent, and a statement on a scripted peer.
+// Reply parts and request payloads as sent, data sources naming a scripted
+// peer, and a statement on one.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "../unit/connect_test_support.h"
+#include "../unit/private_odbc_ini.h"
+#include "core/diagnostics.h"
 #include "core/memory.h"
 #include "core/records.h"
 #include "protocol/wire.h"
@@ -19,7 +24,21 @@
 
 namespace q4::wire {
 
-inline const std::string kPrefix = "[Halvex Software][ODBC Q4 Driver]";
+inline const std::string kPrefix = kMessagePrefix;
+using Keys = std::map<std::string, std::string>;
+
+// A data source in the private ODBC.INI for a peer on `port`, with `keys` and,
+// unless `bare`, a user, both passwords, a machine and numeric marks.
+inline std::string peer_dsn(uint16_t port, Keys keys = {}, bool bare = false) {
+  // clang-format off
+  keys.insert({{"SERVER", "127.0.0.1"}, {"PORTNUMBER", std::to_string(port)}, {"ACCOUNT", "acc"},
+               {"LoginTimeout", "5"}});
+  if (!bare) keys.insert({{"USER", "joe"}, {"PASSWORD", scrambled("Pw-Secret-17", false)},
+                          {"VIRTUALMACHINE", "vm"}, {"ACPASSWORD", scrambled("Ac-Secret-42", false)},
+                          {"NUMERICFORMAT", "$/,/."}});
+  // clang-format on
+  return PrivateOdbcIni::get().add_dsn(keys);
+}
 
 struct Wire {
   static Bytes be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
@@ -51,10 +70,12 @@ struct Wire {
     return join({be32(columns), be32(rows), rest});
   }
   static Bytes id(const Statement* stmt) { return be32(statement_id(stmt)); }
-  static Bytes next_block_request(const Statement* stmt) { return join({id(stmt), {'X'}}); }
-  static Bytes get_data_request(const Statement* stmt, uint16_t column, int16_t c_type) {
-    return join({id(stmt), be16(column), be16(uint16_t(c_type))});
+  // An execute request: the text, its NUL, the binary blocks, the cursor trailer's NUL.
+  static Bytes text_request(const Statement* stmt, const std::string& text,
+                            const std::string& blocks = "") {
+    return join({id(stmt), bytes_of(text), {0}, bytes_of(blocks), {0}});
   }
+  static Bytes next_block_request(const Statement* stmt) { return join({id(stmt), {'X'}}); }
   // Allocate and release.
   static Bytes statement_request(const Statement* stmt) { return join({id(stmt), be16(1)}); }
 };
@@ -87,6 +108,9 @@ class StatementTest : public ::testing::Test, public Wire {
   SQLRETURN execute(const Bytes& reply_payload) {
     peer.expect_request(kCmdExecute).reply("K", reply_payload);
     return execute_direct(stmt, "SELECT N FROM T", SQL_NTS);
+  }
+  SQLRETURN exec_direct(const std::string& text) {
+    return SQLExecDirect(stmt, sql_text(text.c_str()), SQL_NTS);
   }
   // SQLGetData as SQL_C_LONG; INT32_MIN unless it succeeds.
   int32_t int_at(uint16_t column) {

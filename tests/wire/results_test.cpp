@@ -1,4 +1,5 @@
-// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData.
+// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData,
+// and the rowsets SQLFetch and SQLFetchScroll deliver to an ODBC 3 caller.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -15,7 +16,17 @@
 namespace q4::wire {
 namespace {
 
-using Results = StatementTest;
+class Results : public StatementTest {
+ protected:
+  // fetch_row's return code, the cursor row, the row count and column 1 (or
+  // the diagnostic) as "0 2 2 2".
+  std::string fetch() {
+    SQLRETURN rc = fetch_row(stmt);
+    std::string fields = std::to_string(rc) + " " + std::to_string(stmt->cursor_row) + " ";
+    if (rc == SQL_ERROR) return fields + diag().erase(6, kPrefix.size());
+    return fields + std::to_string(stmt->row_count) + (rc ? "" : " " + std::to_string(int_at(1)));
+  }
+};
 
 // "M" fetches rows 4-5; past the end a further fetch asks the server again.
 TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
@@ -28,51 +39,37 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
           .reply("K", numbered_block(4, 2, 'W'));
     }
     for (int32_t row = 1; row <= rows_there; ++row) {
-      ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS) << row;
-      EXPECT_EQ(int_at(1), row);
-      EXPECT_EQ(stmt->cursor_row, row);
-      EXPECT_EQ(stmt->row_count, row);
+      std::string n = std::to_string(row);
+      EXPECT_EQ(fetch(), "0 " + n + " " + n + " " + n);
     }
     if (trailer == 'E') {
-      EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-      EXPECT_EQ(diag(), "S1000 " + kPrefix + "RUNTIME_ERROR");
-      EXPECT_EQ(stmt->cursor_row, 3);
+      EXPECT_EQ(fetch(), "-1 3 S1000 RUNTIME_ERROR");
       continue;
     }
-    EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(fetch(), "100 " + std::to_string(rows_there + 1) + " " + std::to_string(rows_there));
     EXPECT_EQ(stmt->count_final, 1);
-    EXPECT_EQ(stmt->cursor_row, rows_there + 1);
     peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
     EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
   }
 }
 
-// A refused fetch is mapped; a broken link is "08S01" on the connection and the statement.
-TEST_F(Results, FailedFetchRequests) {
-  ASSERT_EQ(execute(execute_payload(1, 0)), SQL_SUCCESS);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-  EXPECT_EQ(diag(), "37000 " + kPrefix + "Syntax error");
-  peer.expect_request(kCmdFetch).close();
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-  EXPECT_STREQ(conn->sqlstate, "08S01");
-  EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
-  EXPECT_EQ(stmt->cursor_row, 0);
-}
-
-// A row buffer that cannot grow fails before the request: the retry gets the row.
-TEST_F(Results, RowStorageThatCannotBeAllocatedLeavesTheCursor) {
+// A row buffer that cannot grow fails before the request: the retry gets the
+// row. A refused fetch is mapped; a broken link is "08S01" on the connection
+// and the statement. Neither moves the cursor.
+TEST_F(Results, FailedFetches) {
   ASSERT_EQ(execute(execute_payload(1, 0, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  EXPECT_EQ(fetch(), "0 1 1 1");
+  EXPECT_EQ(fetch(), "0 2 2 2");
   heap_fail_after(0);
-  EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
+  EXPECT_EQ(fetch(), "-1 2 S1001 Memory allocation failure");
   heap_fail_after(-1);
-  EXPECT_EQ(diag(), "S1001 " + kPrefix + "Memory allocation failure");
-  EXPECT_EQ(stmt->cursor_row, 2);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(3, 1, 'W'));
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), 3);
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(3, 1, 'M'));
+  EXPECT_EQ(fetch(), "0 3 3 3");
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
+  EXPECT_EQ(fetch(), "-1 3 37000 Syntax error");
+  peer.expect_request(kCmdFetch).close();
+  EXPECT_EQ(fetch(), "-1 3 08S01 Communications_ERROR");
+  EXPECT_STREQ(conn->sqlstate, "08S01");
 }
 
 // A damaged block fails the fetch that meets it and every later one with
@@ -84,12 +81,10 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
     put_u32(b.data() + 2, length);
     return b;
   };
-  Bytes past_end = join({int_value(1), claiming(50, "short")});
-  Bytes one_value = int_value(2);  // a two-column row with one value
   const std::pair<Bytes, int32_t> cases[] = {
-      {join({past_end, {'W'}}), 0},
+      {join({int_value(1), claiming(50, "short"), {'W'}}), 0},
       {join({int_value(1), claiming(0xFFFFFFF0u, "x"), {'W'}}), 0},  // wraps a pointer
-      {block_of({two(1), one_value, two(3)}, 'W'), 1},
+      {block_of({two(1), int_value(2), two(3)}, 'W'), 1},            // a row with one value
       {block_of({two(1), join({int_value(2), {0x00, 0x0C, 0x00}})}, 'W'), 1},
       {two(1), 0},  // no trailing status
       {block_of({two(1), two(2)}, 'Z'), 2},
@@ -108,9 +103,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
         EXPECT_EQ(int_at(1), row);
       }
       for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(fetch_row(stmt), SQL_ERROR);
-        EXPECT_EQ(diag(), "08S01 " + kPrefix + "Communications_ERROR");
-        EXPECT_EQ(stmt->cursor_row, good_rows);
+        EXPECT_EQ(fetch(), "-1 " + std::to_string(good_rows) + " 08S01 Communications_ERROR");
       }
 #if defined(__SANITIZE_ADDRESS__)
       ASAN_UNPOISON_MEMORY_REGION(stmt->row_buffer, stmt->row_buffer_size);
@@ -120,20 +113,23 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   }
 }
 
-// io_buffer up to 20473 bytes (and a NUL), a grown block above; read in pieces.
-TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
-  for (size_t size : {20473, 20474, 40954}) {
-    std::string text(size, '\0');
-    Bytes pattern = pattern_bytes(size, 7);
-    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
+// io_buffer up to 20473 bytes (and a NUL), a grown block above; read in
+// pieces. A damaged get-data reply is "08S01" with the buffer untouched.
+TEST_F(Results, GetDataRepliesLongAndDamaged) {
+  auto fetch_a_row = [&] {
     ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
     peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
     ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-    std::string got;
+  };
+  const Bytes request = join({id(stmt), be16(1), be16(SQL_C_CHAR)});
+  for (size_t size : {20473, 20474, 40954}) {
+    fetch_a_row();
+    std::string text(size, '\0'), got;
+    Bytes pattern = pattern_bytes(size, 7);
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
     std::vector<char> buffer(7001);
     for (SQLRETURN rc = SQL_SUCCESS_WITH_INFO; rc == SQL_SUCCESS_WITH_INFO;) {
-      peer.expect_request(kCmdGetData, get_data_request(stmt, 1, SQL_C_CHAR))
-          .reply("K", text_value(text));
+      peer.expect_request(kCmdGetData, request).reply("K", text_value(text));
       SQLLEN length = 0;
       rc = deliver_value(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
       ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << diag();
@@ -142,16 +138,10 @@ TEST_F(Results, LongValuesArriveWholeAndReadBackInPieces) {
     }
     EXPECT_EQ(got, text) << size;
   }
-}
-
-// A damaged get-data reply is "08S01" with the buffer untouched.
-TEST_F(Results, DamagedGetDataReplies) {
+  fetch_a_row();
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);
   put_u32(huge.data() + 2, 0xFFFFFFFFu);
-  ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
   for (const Bytes& reply : {Bytes{0x00, 0x0C}, past_payload, huge}) {
     peer.expect_request(kCmdGetData).reply("K", reply);
     char buffer[16] = "untouched";
@@ -162,6 +152,66 @@ TEST_F(Results, DamagedGetDataReplies) {
   peer.expect_request(kCmdGetData).close();
   EXPECT_EQ(int_at(1), INT32_MIN);
   EXPECT_STREQ(conn->sqlstate, "08S01");
+}
+
+// A statement of an environment from SQLAllocHandle, bound to an array of
+// three rows, on five rows that all came in the execute reply.
+class Odbc3Rowsets : public StatementTest {
+ protected:
+  void SetUp() override {
+    StatementTest::SetUp();
+    environment.odbc3_caller = 1;
+    conn->environment = &environment;
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, statuses, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+    ASSERT_EQ(execute(execute_payload(1, 1, numbered_block(1, 5, 'W'))), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, values, sizeof values[0], nullptr), SQL_SUCCESS);
+  }
+  // "rc: fetched values/statuses...", e.g. "0: 3 1/0 2/0 3/0".
+  std::string rowset(SQLRETURN rc) {
+    std::string text = std::to_string(rc) + ":";
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return text;
+    text += " " + std::to_string(fetched);
+    for (int i = 0; i < 3; ++i) {
+      text += " " + std::to_string(values[i]) + "/" + std::to_string(statuses[i]);
+      values[i] = -1;
+    }
+    return text;
+  }
+
+  Environment environment{};
+  int32_t values[3] = {-1, -1, -1};
+  SQLUSMALLINT statuses[3] = {7, 7, 7};
+  SQLULEN fetched = 0;
+};
+
+// SQLFetch steps rowset by rowset, as unixODBC's SQLExtendedFetch mapping
+// did; past the end the server is asked again, as by SQLExtendedFetch.
+TEST_F(Odbc3Rowsets, SQLFetchDeliversTheNextRowset) {
+  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 3 1/0 2/0 3/0");
+  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 2 4/0 5/0 -1/3");
+  peer.expect_request(kCmdFetch).reply("W");
+  EXPECT_EQ(rowset(SQLFetch(stmt)), "100:");
+}
+
+// A 2.x caller's SQLFetch stays one row at a time, whatever the rowset size;
+// SQLFetchScroll positions by its orientation.
+TEST_F(Odbc3Rowsets, SQLFetchOfA2xCallerThenSQLFetchScroll) {
+  environment.odbc3_caller = 0;
+  fetched = 77;
+  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 77 1/7 -1/7 -1/7");
+  environment.odbc3_caller = 1;
+  SQLINTEGER bookmark = 2;
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark, 0), SQL_SUCCESS);
+  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 3)), "0: 3 3/0 4/0 5/0");
+  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_BOOKMARK, 99)), "0: 3 2/0 3/0 4/0")
+      << "the offset does not move a bookmark";
+  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)), "0: 3 1/0 2/0 3/0");
+  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 4)), "0: 1 5/0 -1/3 -1/3");
+  peer.expect_request(kCmdFetch).reply("W");
+  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)), "100:");
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 
 namespace q4::wire {
 
-ConnectionPtr connect_link(uint16_t port, bool blocking) {
-  ConnectionPtr conn(new Connection{});
+void link_loopback(Connection* conn, uint16_t port, bool blocking) {
   snprintf(conn->server, sizeof conn->server, "127.0.0.1");
   conn->port = htons(port);
   conn->login_timeout = 5;
@@ -16,13 +15,16 @@ ConnectionPtr connect_link(uint16_t port, bool blocking) {
   int error;
   conn->link = open_link(conn->server, conn->port, conn->login_timeout, nullptr, &failure, &error);
   if (conn->link != nullptr && blocking) set_blocking(conn->link->socket, true);
+}
+
+ConnectionPtr connect_link(uint16_t port, bool blocking) {
+  ConnectionPtr conn(new Connection{});
+  link_loopback(conn.get(), port, blocking);
   return conn;
 }
 
 int listen_loopback(uint16_t* port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t size = sizeof address;
   auto* where = reinterpret_cast<sockaddr*>(&address);
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -38,12 +40,11 @@ int listen_loopback(uint16_t* port) {
 Bytes frame_bytes(const char* status, const Bytes& chunk, uint16_t more, int frame_length,
                   int chunk_length) {
   size_t lead = status != nullptr ? strlen(status) + 1 : 0;
-  Bytes bytes(2 + lead, 0);
-  if (status != nullptr) memcpy(bytes.data() + 2, status, lead - 1);
-  bytes.resize(bytes.size() + 4 + chunk.size());
-  uint8_t* at = put_u16(bytes.data() + 2 + lead,
-                        static_cast<uint16_t>(chunk_length < 0 ? chunk.size() : chunk_length));
-  std::copy(chunk.begin(), chunk.end(), put_u16(at, more));
+  Bytes bytes(2 + lead + 4);
+  if (status != nullptr) memcpy(bytes.data() + 2, status, lead);
+  auto length = static_cast<uint16_t>(chunk_length < 0 ? chunk.size() : chunk_length);
+  put_u16(put_u16(bytes.data() + 2 + lead, length), more);
+  bytes.insert(bytes.end(), chunk.begin(), chunk.end());
   put_u16(bytes.data(), static_cast<uint16_t>(frame_length < 0 ? bytes.size() : frame_length));
   return bytes;
 }
