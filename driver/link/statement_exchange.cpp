@@ -23,8 +23,10 @@ int32_t report_failed_exchange(Statement* stmt, uint32_t status) {
 
 // Allocate and release keep the statement's record in step with the server;
 // they are not work a cancel is aimed at, so they leave a request pending.
+// An execute reply is taken first and the request checked after it
+// (send_execute), so that what the server did (its row count) is known.
 bool cancel_point(uint8_t command) {
-  return command != kCmdAllocate && command != kCmdRelease;
+  return command != kCmdAllocate && command != kCmdRelease && command != kCmdExecute;
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ constexpr int32_t kDescribeReplyCapacity = 20479;
 // - a wait ran past query_timeout: as above, but "S1T00" "Timeout expired"
 //   on the statement;
 // - the reply arrived whole but a cancel was pending: "S1008" on the
-//   statement and cancelled_in_call set (allocate and release excepted).
+//   statement and cancelled_in_call set (allocate, release and execute
+//   excepted: send_execute checks after it took the reply).
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown);
 

@@ -1,6 +1,7 @@
 #include "results/execute_reply.h"
 
 #include "core/diagnostics.h"
+#include "core/handles.h"
 #include "core/server_errors.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
@@ -99,7 +100,15 @@ SQLRETURN send_execute(Statement* stmt) {
       exchange_for_statement(stmt, kCmdExecute, stmt->request_buffer,
                              static_cast<int32_t>(stmt->request_length), kReplyCapacity);
   if (received == 0) return SQL_ERROR;
-  return handle_execute_reply(stmt, stmt->io_buffer, received);
+  SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, received);
+  // The statement ran: its counts are taken, then a pending cancel discards
+  // the result and fails the call, as after any reply. A parameter array
+  // counts the row as done (it cannot be undone), and stops.
+  if (take_cancel_request(stmt)) {
+    stmt->cancelled_in_call = 1;
+    return post_error(stmt, kDiagCancelled);
+  }
+  return rc;
 }
 
 }  // namespace q4

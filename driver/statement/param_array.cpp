@@ -101,7 +101,8 @@ SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
     stmt->pending_parameter = 0;
     rc = post_error(stmt, kDiagNotCapable);
   }
-  note_row_outcome(stmt, 0, rc);
+  // Cancelled after the server ran it: the row is done all the same.
+  note_row_outcome(stmt, 0, stmt->cancelled_in_call ? SQL_SUCCESS : rc);
   return rc;
 }
 
@@ -194,6 +195,17 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
     // A warning reply leaves the count alone: that row adds nothing.
     stmt->row_count = 0;
     SQLRETURN result = send_execute(stmt);
+    if (result == SQL_ERROR && stmt->cancelled_in_call) {
+      // Cancelled after the server ran this row: the row is done and
+      // counted, the rows after it are not sent.
+      note_row(stmt, row + 1);
+      note_row_outcome(stmt, row, SQL_SUCCESS);
+      note_rows_unused(stmt, row + 1, rows);
+      if (stmt->row_count < 0) count_known = false;
+      total += stmt->row_count;
+      outcome = SQL_ERROR;
+      break;
+    }
     if (result == SQL_ERROR) {
       outcome = stop_at_row(stmt, row, rows, SQL_ERROR);
       break;
