@@ -22,11 +22,7 @@ bool beyond_last_column(const Statement* stmt, SQLUSMALLINT icol) {
 }  // namespace
 
 DescribeOutcome get_column_description(Statement* stmt, uint16_t icol, ColumnDescription* out) {
-  if (find_cached_description(stmt, icol, out)) {
-    stmt->reply_status[0] = kStatusOk;
-    stmt->reply_status[1] = '\0';
-    return DescribeOutcome::kDescribed;
-  }
+  if (find_cached_description(stmt, icol, out)) return DescribeOutcome::kDescribed;
   uint8_t* payload = stmt->io_buffer;
   int32_t length = encode_describe(payload, statement_id(stmt), icol);
   int32_t received =
