@@ -189,6 +189,10 @@ struct Statement {
   int32_t at_end;
   int32_t getdata_column;  // -1 when no piecewise read is under way
   uint32_t getdata_offset;
+  // UTF-16 units of the value still ahead of a piecewise SQL_C_WCHAR read;
+  // counted when the read starts, so a long text read in pieces is scanned
+  // once rather than once a piece.
+  int64_t getdata_wide_units;
   int32_t descriptions_cached;
   uint8_t* description_cache;
   int32_t description_cache_size;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "core/wide_text.h"
 #include "results/convert_rules.h"
 #include "results/copy_out.h"
 
@@ -209,7 +210,21 @@ SQLRETURN convert_raw_copy(const Conversion& c) {
 // Piecewise like the text copy; getdata_offset counts the UTF-8 bytes
 // delivered, the reported length the UTF-16 bytes still ahead.
 SQLRETURN convert_wide_text_copy(const Conversion& c) {
-  return piecewise_copy(c, CopyMode::kWideText);
+  Statement* stmt = c.stmt;
+  const int64_t offset = stmt->getdata_offset < static_cast<uint32_t>(c.length)
+                             ? static_cast<int64_t>(stmt->getdata_offset)
+                             : c.length;
+  if (offset == 0) stmt->getdata_wide_units = utf16_units_of_utf8(c.data, c.length);
+  // The length reported is what is still ahead, in bytes.
+  report_length(c, 2 * stmt->getdata_wide_units);
+  // Below two bytes there is no room even for the NUL: nothing is written.
+  if (c.buffer == nullptr || c.buffer_length < 2) return finish(c, true);
+  Utf16Copy piece =
+      utf8_to_utf16(c.data + offset, c.length - offset, c.buffer, c.buffer_length / 2 - 1);
+  memset(static_cast<uint8_t*>(c.buffer) + 2 * piece.units_written, 0, 2);
+  stmt->getdata_offset += static_cast<uint32_t>(piece.bytes_read);
+  stmt->getdata_wide_units -= piece.units_written;
+  return finish(c, offset + piece.bytes_read < c.length);
 }
 
 // Piecewise: two lower-case digits per byte, whole bytes only, NUL-terminated;
