@@ -95,7 +95,7 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
   // An attribute past the table writes nothing; it fails with "S1091" so the
   // application learns why, and before the description is asked for, since
   // no answer could come of it.
-  if (desc_type > kLastColumnAttribute) return post_error(stmt, kDiagDescriptorType);
+  if (!is_answered_attribute(desc_type)) return post_error(stmt, kDiagDescriptorType);
 
   // Every answer, SQL_COLUMN_COUNT included, needs the description first.
   ColumnDescription desc;
