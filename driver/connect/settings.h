@@ -81,7 +81,8 @@ void format_numeric_marks(char* dest, size_t size, const char* currency, const c
 void split_numeric_format(Connection* conn, const char* text);
 
 // SQLConnect's reading, after user and password: SERVER, VIRTUALMACHINE,
-// the port (read_port_setting, into `port_text`), NOBLOCK, NOCACHE, ACCOUNT, ACPASSWORD
+// the port (read_port_setting, into `port_text`; connect_and_logon turns it
+// into `port`), NOBLOCK, NOCACHE, ACCOUNT, ACPASSWORD
 // (unscrambled), AConnectDialog, NotNullConstraint, DisableExtFetch,
 // Q4VERSION, LoginTimeout and, at level 754 and above, ServerFormatOpt and
 // NUMERICFORMAT (whose default comes from the process-wide locale marks);

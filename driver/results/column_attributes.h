@@ -44,8 +44,9 @@ constexpr bool is_answered_attribute(uint16_t desc_type) {
 // longer one is cut silently, its length reported as `text_max`.
 // By ODBC's definitions, from the type code, precision and scale: the type
 // name (protocol/type_names.h), the display size (characters of the longest
-// value as text), the length (bytes in the default C type; text counted as
-// the server counts its precision), the octet length (text as UTF-8 bytes),
+// value as text), the length (the precision, or the text's length for the
+// types whose values travel as text longer than it: NUMERIC and BIGINT), the
+// octet length (text as UTF-8 bytes, other types their C struct or number),
 // scale 0 for text and bytes, unsigned for every type but a signed number,
 // case sensitive for text.
 void answer_column_attribute(const ColumnDescription& desc, int32_t column_count,
