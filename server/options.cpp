@@ -57,7 +57,8 @@ A Q4-protocol server on SQLite.
   --data-dir DIR       the account NAME of the logon uses DIR/NAME.db, created
                        on first use; NAME is letters, digits, '_' and '-'
   --users FILE         turn authentication on: lines "user:password"
-                       (blank lines and lines starting with '#' are skipped)
+                       ("user:" for an empty password; blank lines and lines
+                       starting with '#' are skipped)
   --flags N            capability byte of the logon reply (default 3: bit 0
                        absolute fetch, bit 1 information request and prepare
                        with unbound markers)

@@ -123,6 +123,13 @@ Session::Next Session::reply_result(Statement& st, bool rows, size_t capacity) {
     // for each column with a describe request.
     pos += put_description_section(columns, out + pos, capacity - pos);
   }
+  // The row count of a reply with result columns (an execute's, a
+  // catalog's) is the rows known to exist when replying: exact when this
+  // block ends the result, otherwise a lower bound, and 0 only for an empty
+  // result (the driver takes 0 as "no rows" for a block cursor). The driver
+  // counts on from it as it reads and shows SQLRowCount -1 until the end;
+  // a prepare reply, which runs nothing, says 0. A reply without result
+  // columns (on_execute) carries the rows the statement changed instead.
   uint32_t row_count = 0;
   bool more = false;
   if (rows && options_.lazy_rows) {

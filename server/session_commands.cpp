@@ -130,6 +130,9 @@ Session::Next Session::on_execute(const Request& request, bool compile_only) {
   Outcome outcome = run_text(db, execute.text, execute.binaries, compile_only);
   if (!outcome.ok) return reply_status(outcome.error_status);
   if (!outcome.cursor) {
+    // No result columns: the row count is the rows the last statement
+    // inserted, updated or deleted (0 for DDL), which SQLRowCount shows as
+    // it is. A result's count is reply_result's.
     uint8_t counts[8];
     put_u32(counts, 0);
     put_u32(counts + 4, static_cast<uint32_t>(outcome.changes));

@@ -14,7 +14,7 @@ const char* const kConnectKeywords[kConnectKeywordCount] = {
     "DSN", "DESCRIPTION", "SERVER", "PORTNUMBER", "VIRTUALMACHINE", "UID", "USER", "Q4PWD", "PWD",
     "ACPASSWORD", "ACCOUNT", "PASSWORD", "NOBLOCK", "NOCACHE", "AConnectDialog", "ConnectDialog",
     "Q4VERSION", "HOSTSFILE", "NotNullConstraint", "DisableExtFetch", "LoginTimeout", "DebugLog",
-    "ServerFormatOpt", "NUMERICFORMAT", "LogFile"};
+    "ServerFormatOpt", "NUMERICFORMAT", "LogFile", "PORT"};
 // clang-format on
 
 namespace {

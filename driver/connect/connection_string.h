@@ -16,8 +16,9 @@ namespace q4 {
 // The keywords the grammar knows, in removal order: a keyword that ends
 // another comes after it (Q4PWD before PWD, ACPASSWORD before PASSWORD,
 // AConnectDialog before ConnectDialog), so that each removal takes a whole
-// item. LogFile, the newest, comes last.
-constexpr int kConnectKeywordCount = 25;
+// item. The newer ones come last: LogFile, then PORT (the port under the
+// name most drivers use; PORTNUMBER wins over it).
+constexpr int kConnectKeywordCount = 26;
 extern const char* const kConnectKeywords[kConnectKeywordCount];
 
 // The output connection string holds at most this many characters.

@@ -49,7 +49,7 @@ class DriverConnect {
   void apply_passwords();
   // Copies the completed string to the application's buffer.
   void answer();
-  // Logs on with the record's settings (port text, separator, logon text).
+  // Logs on with the record's settings (separator, logon text).
   SQLRETURN connect();
   // The full connect dialog, then answer and connect.
   SQLRETURN prompt();
@@ -60,11 +60,14 @@ class DriverConnect {
     size_t position;
     return get_keyword_value(input_, keyword, dest, N, &position, string_form) != 0;
   }
-  // Overrides a field of the record when the string holds the keyword.
+  // Overrides a field of the record when the string holds the keyword;
+  // returns whether it did.
   template <size_t N>
-  void override_field(const char* keyword, char (&field)[N]) {
+  bool override_field(const char* keyword, char (&field)[N]) {
     char value[N];
-    if (lookup(keyword, value)) memcpy(field, value, N);
+    if (!lookup(keyword, value)) return false;
+    memcpy(field, value, N);
+    return true;
   }
 
   Connection* conn_;
@@ -103,7 +106,8 @@ void DriverConnect::read_settings() {
 void DriverConnect::apply_string_items() {
   override_field("DESCRIPTION", conn_->description);
   override_field("SERVER", conn_->server);
-  override_field("PORTNUMBER", conn_->port_text);
+  // PORT, the name most drivers give the port, when there is no PORTNUMBER.
+  if (!override_field("PORTNUMBER", conn_->port_text)) override_field("PORT", conn_->port_text);
   override_field("VIRTUALMACHINE", conn_->virtual_machine);
 
   char user[sizeof conn_->user];
@@ -185,7 +189,6 @@ void DriverConnect::answer() {
 }
 
 SQLRETURN DriverConnect::connect() {
-  conn_->port = port_from_text(conn_->port_text);
   load_string(kStrFieldSeparator, conn_->field_separator, sizeof conn_->field_separator);
   build_logon_text(conn_);
   return connect_and_logon(conn_);
@@ -211,13 +214,11 @@ SQLRETURN DriverConnect::run(SQLUSMALLINT completion) {
       // Nobody can be asked: say what is missing. A USER item counts as a
       // user even when empty.
       if (!user_given) return post_missing_user(conn_);
-      bool asked = switch_on(conn_->connect_dialog);
-      if (asked) {
+      if (switch_on(conn_->connect_dialog)) {
         int result = run_small_connect_dialog(window_, conn_);
         if (result != 0) return static_cast<SQLRETURN>(result);
       }
       answer();
-      if (!asked && conn_->password[0] == '\0') return post_missing_password(conn_);
       rc = connect();
       break;
     }

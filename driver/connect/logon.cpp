@@ -16,10 +16,6 @@ namespace q4 {
 
 namespace {
 
-// Missing credentials are an authorization failure too, found before asking
-// the server; the texts say where the value goes.
-// A format: %s is the user's name.
-
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
   uint32_t link_status;
@@ -96,10 +92,12 @@ SQLRETURN post_missing_user(Connection* conn) {
   return post_connection_error(conn, kDiagNoUser);
 }
 
-SQLRETURN post_missing_password(Connection* conn) {
+SQLRETURN post_logon_refused(Connection* conn) {
+  // The logon text was built from the record: an empty field is what was sent.
+  if (conn->password[0] != '\0') return post_connection_error(conn, kDiagLogonRefused);
   char text[kMaxPostedText + 1];
-  snprintf(text, sizeof text, kDiagNoPassword.text, conn->user);
-  return post_connection_error(conn, text, kDiagNoPassword.sqlstate);
+  snprintf(text, sizeof text, kDiagLogonRefusedEmptyPassword.text, conn->user);
+  return post_connection_error(conn, text, kDiagLogonRefusedEmptyPassword.sqlstate);
 }
 
 SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
@@ -182,13 +180,18 @@ LogonResult logon(Window* window, Connection* conn) {
 
 SQLRETURN connect_and_logon(Connection* conn) {
   conn->sqlstate[0] = '\0';
+  if (!parse_port(conn->port_text, &conn->port)) {
+    char text[kMaxPostedText + 1];
+    snprintf(text, sizeof text, kDiagBadPort.text, conn->port_text);
+    return post_connection_error(conn, text, kDiagBadPort.sqlstate);
+  }
   LogonResult result = logon(nullptr, conn);
   if (result == kLogonAccepted) {
     conn->message[0] = '\0';
     return SQL_SUCCESS;
   }
   if (result == kLogonNoSocket) post_connection_error(conn, kDiagNoHost);
-  if (result == kLogonRefused) post_connection_error(conn, kDiagLogonRefused);
+  if (result == kLogonRefused) post_logon_refused(conn);
   close_link(conn->link);
   conn->link = nullptr;
   close_exchange_log(conn);

@@ -37,19 +37,25 @@ int build_logon_text(Connection* conn);
 // left open whatever happened; closing it is the caller's.
 LogonResult logon(Window* window, Connection* conn);
 
-// `logon` without a window, for SQLConnect and SQLDriverConnect: posts the
-// failure ("08001" no socket, "28000" refused, or the link-status diagnostic)
+// `logon` without a window, for SQLConnect and SQLDriverConnect, to the
+// port that port_text names: a text that is no port (parse_port) is refused
+// with "08001" naming it, before anything is opened. Posts the
+// failure ("08001" no socket, "28000" refused (post_logon_refused), or the
+// link-status diagnostic)
 // and closes the socket on failure. SQL_SUCCESS or SQL_ERROR.
 SQLRETURN connect_and_logon(Connection* conn);
 
-// A connect that cannot ask (no dialog shown) and lacks a user name, or a
-// password for its user, must say which rather than fail in silence or send
-// a logon the server can only refuse with its general "28000". Both post
-// "28000" with a text naming the missing setting (the password text names the
-// user too) and return SQL_ERROR. An empty value is still sent when given as
-// "?" (build_logon_text empties it), for servers that take one.
+// A connect that cannot ask (no dialog shown) and lacks a user name must say
+// so rather than fail in silence or send a logon the server can only refuse
+// with its general "28000": posts "28000" naming the setting, returns
+// SQL_ERROR. An empty user is still sent when given as "?" (build_logon_text
+// empties it). A password is not required: whether an empty one will do is
+// the server's to decide, and a refusal of it says that it was empty.
 SQLRETURN post_missing_user(Connection* conn);
-SQLRETURN post_missing_password(Connection* conn);
+
+// Posts the server's refusal of the logon: "28000", with a hint naming the
+// user when the password sent was empty. Returns SQL_ERROR.
+SQLRETURN post_logon_refused(Connection* conn);
 
 // Posts the diagnostic of a logon transfer that failed with `link_status`;
 // returns SQL_ERROR.

@@ -44,8 +44,6 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
     if (result != 0) return static_cast<SQLRETURN>(result);
   } else if (conn->user[0] == '\0') {
     return post_missing_user(conn);
-  } else if (conn->password[0] == '\0') {
-    return post_missing_password(conn);
   }
   build_logon_text(conn);
   return connect_and_logon(conn);

@@ -17,8 +17,8 @@ namespace q4 {
 //   used only when `uid` is empty or equals the profile's USER exactly; a
 //   password stored for one user must not be sent for another.
 // - A dialog's non-zero result is returned as it is (100: the user cancelled).
-// - Without a dialog, a missing user or password is posted ("28000") before
-//   anything is sent.
+// - Without a dialog, a missing user is posted ("28000") before anything is
+//   sent; an empty password is sent as it is, for the server to judge.
 SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn_length,
                            const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,
                            SQLSMALLINT auth_length);

@@ -110,8 +110,32 @@ int32_t parse_leading_int(const char* text) {
   return static_cast<int32_t>(value);
 }
 
-uint16_t port_from_text(const char* text) {
-  return htons(static_cast<uint16_t>(static_cast<uint32_t>(parse_leading_int(text)) & 0xFFFF));
+bool parse_port(const char* text, uint16_t* port) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p == ' ' || *p == '\t') ++p;
+  uint32_t value = 0;
+  const unsigned char* digits = p;
+  for (; isdigit(*p); ++p) {
+    value = value * 10 + static_cast<uint32_t>(*p - '0');
+    if (value > 65535) return false;
+  }
+  if (p == digits) return false;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p != '\0' || value == 0) return false;
+  *port = htons(static_cast<uint16_t>(value));
+  return true;
+}
+
+void read_port_setting(const char* dsn, char* port_text, int size) {
+  // The installer hands back the default only for a key that is absent; no
+  // value read from a line can hold a line break.
+  const char* const absent = "\n";
+  read_dsn_setting(dsn, "PORTNUMBER", absent, port_text, size);
+  if (strcmp(port_text, absent) != 0) return;
+  // PORT, the name most drivers give the setting, when PORTNUMBER is absent.
+  read_dsn_setting(dsn, "PORT", absent, port_text, size);
+  if (strcmp(port_text, absent) == 0)
+    snprintf(port_text, static_cast<size_t>(size), "%s", kDefaultPortText);
 }
 
 uint32_t timeout_from_text(const char* text) {
@@ -154,9 +178,7 @@ void split_numeric_format(Connection* conn, const char* text) {
 void read_connect_settings(Connection* conn) {
   read_into(conn, "SERVER", "", conn->server);
   read_into(conn, "VIRTUALMACHINE", "", conn->virtual_machine);
-  char port[kNumberTextSize];
-  read_dsn_setting(conn->dsn, "PORTNUMBER", kDefaultPortText, port, kNumberTextSize);
-  conn->port = port_from_text(port);
+  read_port_setting(conn->dsn, conn->port_text, sizeof conn->port_text);
   read_ignored(conn, "NOBLOCK", "0", kNumberTextSize);
   read_ignored(conn, "NOCACHE", "0", kNumberTextSize);
   read_into(conn, "ACCOUNT", "", conn->account);
@@ -185,7 +207,7 @@ bool read_driver_connect_settings(Connection* conn) {
   read_into(conn, "NotNullConstraint", "Yes", conn->not_null_constraint);
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
   read_ignored(conn, "HOSTSFILE", "", kHostsFileSize);
-  read_into(conn, "PORTNUMBER", kDefaultPortText, conn->port_text);
+  read_port_setting(conn->dsn, conn->port_text, sizeof conn->port_text);
   read_ignored(conn, "NOBLOCK", "0", kNumberTextSize);
   read_ignored(conn, "NOCACHE", "0", kNumberTextSize);
   read_level_and_timeout(conn);

@@ -53,8 +53,17 @@ inline bool switch_on(const char* text) {
 // sign, then decimal digits up to the first non-digit; no digits give 0.
 // Values beyond 32 bits saturate.
 int32_t parse_leading_int(const char* text);
-// TCP port: the low 16 bits of the number, in network byte order.
-uint16_t port_from_text(const char* text);
+// TCP port: a decimal number from 1 to 65535, blanks around it allowed;
+// stored in *port in network byte order. False for anything else (no digits,
+// other characters, 0, a number above 65535), *port untouched: a port read
+// up to its first non-digit, or cut to 16 bits, would connect to a
+// different server than the one named.
+bool parse_port(const char* text, uint16_t* port);
+
+// Reads the port of data source `dsn` into `port_text` (`size` bytes): its
+// PORTNUMBER, or when it has none its PORT, or else "1603". A key that is
+// present counts even when empty.
+void read_port_setting(const char* dsn, char* port_text, int size);
 // Time limit: the number taken as unsigned, capped at 32767 (so a negative
 // number gives 32767).
 uint32_t timeout_from_text(const char* text);
@@ -72,7 +81,8 @@ void format_numeric_marks(char* dest, size_t size, const char* currency, const c
 void split_numeric_format(Connection* conn, const char* text);
 
 // SQLConnect's reading, after user and password: SERVER, VIRTUALMACHINE,
-// PORTNUMBER (straight into `port`), NOBLOCK, NOCACHE, ACCOUNT, ACPASSWORD
+// the port (read_port_setting, into `port_text`; connect_and_logon turns it
+// into `port`), NOBLOCK, NOCACHE, ACCOUNT, ACPASSWORD
 // (unscrambled), AConnectDialog, NotNullConstraint, DisableExtFetch,
 // Q4VERSION, LoginTimeout and, at level 754 and above, ServerFormatOpt and
 // NUMERICFORMAT (whose default comes from the process-wide locale marks);

@@ -43,20 +43,28 @@ inline constexpr DiagText kDiagQueryTimeout{"S1T00", "Timeout expired"};
 
 // Connecting.
 inline constexpr DiagText kDiagNoDsn{"S1000", "No DSN was specified"};
+// A port that is not a number from 1 to 65535. A format: %s is the value.
+inline constexpr DiagText kDiagBadPort{
+    "08001",
+    "The port \"%s\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the "
+    "connection string or the data source to the server's TCP port."};
 inline constexpr DiagText kDiagNoHost{"08001",
                                       "Unable to communicate with host. Check server status."};
 inline constexpr DiagText kDiagLogonRefused{
     "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
-// Missing credentials are an authorization failure too, found before asking
-// the server; the texts say where the value goes.
+// A missing user name is an authorization failure too, found before asking
+// the server; the text says where the value goes.
 inline constexpr DiagText kDiagNoUser{"28000",
                                       "No user name was given. Set UID in the connection string "
                                       "or USER in the data source (\"?\" sends an empty one)."};
-// A format: %s is the user's name.
-inline constexpr DiagText kDiagNoPassword{
+// A refusal of a logon whose password was empty: the text of the refusal and
+// a hint, since an empty password is most often one that was not given (a
+// data source's PASSWORD goes only with its own USER). A format: %s is the
+// user's name.
+inline constexpr DiagText kDiagLogonRefusedEmptyPassword{
     "28000",
-    "No password was given for user \"%s\". Set PWD in the connection string or PASSWORD in "
-    "the data source, which goes only with its own USER (\"?\" sends an empty one)."};
+    "Logon failed. Check Q4 connection parameters and available licenses. The password sent "
+    "for user \"%s\" was empty; a data source's PASSWORD goes only with its own USER."};
 // A failed transfer of the logon exchange, by link status.
 inline constexpr DiagText kDiagLogonTimeout{"S1T00", "Login Timeout expired"};
 inline constexpr DiagText kDiagLogonClosed{"08S01",

@@ -186,6 +186,11 @@ struct Statement {
   uint32_t block_first_row;
   int32_t positioned;
   int32_t count_final;
+  // The cursor went back before row 1 ahead of the result's end
+  // (SQLFreeStmt(SQL_CLOSE), a cancel taken at entry): rows read after that
+  // are numbered from 1 again, so no count of this result can be exact any
+  // more. Cleared by the next reply that brings counts.
+  int32_t count_lost;
   int32_t at_end;
   int32_t getdata_column;  // -1 when no piecewise read is under way
   uint32_t getdata_offset;

@@ -28,14 +28,27 @@ enum class NamePart {
 void copy_name_part(char* dest, int16_t* in_out_length, const char* name, size_t name_length,
                     NamePart part);
 
-// Highest fDescType answered (SQL_COLUMN_LABEL).
+// Highest fDescType answered (SQL_COLUMN_LABEL), and the one ODBC 3 field
+// answered besides (unixODBC hands SQLColAttribute's fields to the driver
+// unchanged, and PHP asks this one for every character column).
 constexpr uint16_t kLastColumnAttribute = SQL_COLUMN_LABEL;
+constexpr bool is_answered_attribute(uint16_t desc_type) {
+  return desc_type <= kLastColumnAttribute || desc_type == SQL_DESC_OCTET_LENGTH;
+}
 
-// Answers SQLColAttributes' `desc_type` (0..kLastColumnAttribute) for `desc`
+// Answers SQLColAttributes' `desc_type` (is_answered_attribute) for `desc`
 // in a result of `column_count` columns. Numeric answers go to *numeric when
 // it is given; string answers go to `text` (room `text_max` bytes) with their
-// length in *text_length, each only when given. A name answer with no room
-// (`text` null or `text_max` below 1) copies nothing and reports length 0.
+// length in *text_length, each only when given. A string answer with no room
+// (`text` null or `text_max` below 1) copies nothing and reports length 0; a
+// longer one is cut silently, its length reported as `text_max`.
+// By ODBC's definitions, from the type code, precision and scale: the type
+// name (protocol/type_names.h), the display size (characters of the longest
+// value as text), the length (the precision, or the text's length for the
+// types whose values travel as text longer than it: NUMERIC and BIGINT), the
+// octet length (text as UTF-8 bytes, other types their C struct or number),
+// scale 0 for text and bytes, unsigned for every type but a signed number,
+// case sensitive for text.
 void answer_column_attribute(const ColumnDescription& desc, int32_t column_count,
                              uint16_t desc_type, char* text, int16_t text_max, int16_t* text_length,
                              SQLLEN* numeric);

@@ -95,7 +95,7 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
   // An attribute past the table writes nothing; it fails with "S1091" so the
   // application learns why, and before the description is asked for, since
   // no answer could come of it.
-  if (desc_type > kLastColumnAttribute) return post_error(stmt, kDiagDescriptorType);
+  if (!is_answered_attribute(desc_type)) return post_error(stmt, kDiagDescriptorType);
 
   // Every answer, SQL_COLUMN_COUNT included, needs the description first.
   ColumnDescription desc;
@@ -115,7 +115,14 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
 }
 
 SQLRETURN row_count(const Statement* stmt, SQLLEN* count) {
-  if (count != nullptr) *count = stmt->row_count;
+  if (count == nullptr) return SQL_SUCCESS;
+  // A result set's count from the reply is only what the server knew of
+  // when it answered (the rows of its first block): an application that
+  // trusts it as the size of the result reads that many rows and stops.
+  // Until the end has been read the honest answer is "unknown"; after a
+  // rewind before the end the rows are numbered anew and it stays so.
+  bool unknown = stmt->column_count > 0 && (!stmt->count_final || stmt->count_lost);
+  *count = unknown ? -1 : stmt->row_count;
   return SQL_SUCCESS;
 }
 

@@ -39,7 +39,14 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
                             SQLPOINTER text, SQLSMALLINT text_max, SQLSMALLINT* text_length,
                             SQLLEN* numeric);
 
-// Stores row_count, sign-extended (-1: unknown), when `count` is given.
+// SQLRowCount: stores the count when `count` is given; SQL_SUCCESS.
+// - A statement without result columns: the rows it changed (a parameter
+//   array's: the rows all its executions changed); -1 when the server did
+//   not say.
+// - A result set (an execute's or a catalog function's): -1 until its end
+//   has been read, by fetching or by positioning past it, then the exact
+//   number of rows; -1 for good when the cursor was rewound before the end
+//   (SQLFreeStmt(SQL_CLOSE), a cancel taken at entry).
 SQLRETURN row_count(const Statement* stmt, SQLLEN* count);
 
 }  // namespace q4

@@ -43,6 +43,8 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   if (length < kCountsSize) {
     stmt->column_count = 0;
     stmt->row_count = 0;
+    stmt->count_final = 0;
+    stmt->count_lost = 0;
     stmt->cache_valid = 0;
     stmt->cursor_open = 1;
     return SQL_SUCCESS;
@@ -57,9 +59,16 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   }
 
   stmt->column_count = static_cast<int32_t>(columns);
-  // The server sends 0xFFFFFFFF for a count it does not know; read as signed
-  // it becomes the -1 that SQLRowCount reports for "unknown".
+  // For a result set the count is the rows the server knew of when it
+  // replied (at least 1 unless the result is empty); fetching raises it, and
+  // SQLRowCount shows it only once the end has been read. Without result
+  // columns it is the rows the statement changed. The server sends
+  // 0xFFFFFFFF for a count it does not know: read as signed, -1.
   stmt->row_count = static_cast<int32_t>(rows);
+  // A new result, a catalog's included (which does not go through
+  // send_execute's reset), has not been read to its end yet.
+  stmt->count_final = 0;
+  stmt->count_lost = 0;
   if (section > 0) store_descriptions(stmt, rest);
   rest += section;
   rest_length -= static_cast<size_t>(section);

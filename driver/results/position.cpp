@@ -35,6 +35,10 @@ Step emulate_absolute_request(Statement* stmt, int32_t target) {
     // The stored block belongs to the earlier run: a reply that carries no
     // rows must not leave it to be walked as if it were the new first block.
     stmt->cache_valid = 0;
+    // The run again stands in for the same result (its rows keep their
+    // numbers), so a count already read to the end stays known.
+    const bool counted = stmt->count_final && !stmt->count_lost;
+    const int32_t rows = stmt->row_count;
     if (send_execute(stmt) == SQL_ERROR) {
       // A re-execution that fails ends the positioning with SQL_ERROR and
       // its diagnostic on the statement: the server's error as the execute
@@ -44,6 +48,10 @@ Step emulate_absolute_request(Statement* stmt, int32_t target) {
     }
     // A warning reply is a run without a first block: stepping asks the
     // server for the rows.
+    if (counted) {
+      stmt->count_final = 1;
+      if (rows > stmt->row_count) stmt->row_count = rows;
+    }
   }
   while (stmt->cursor_row < target) {
     SQLRETURN rc = fetch_next_row(stmt, -1);
@@ -98,9 +106,20 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
       if (stmt->count_final) {
         stmt->cursor_row = stmt->row_count + 1;
       } else {
-        // Counting reads the whole result from its start.
-        position_cursor(stmt, 0);
+        // Counting reads the whole result from its start. The request has
+        // taken the server's cursor past the end whatever cursor_row says
+        // (it is still 0 when nothing was read yet), so row 1 is asked for
+        // in any case: reading on from past the end would count nothing
+        // and make the count from the execute reply look final.
+        if (request_rows(stmt, 0).kind == Step::kRow) {
+          stmt->at_end = 0;
+          // A block is read from its first row on; a reply without rows
+          // announced row 1 itself, which is then current.
+          stmt->cursor_row = stmt->cache_valid ? 0 : 1;
+          if (stmt->cursor_row > stmt->row_count) stmt->row_count = stmt->cursor_row;
+        }
         stmt->cursor_row = count_rows(stmt) + 1;
+        stmt->at_end = 1;
       }
       return SQL_NO_DATA_FOUND;
     default:

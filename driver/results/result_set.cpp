@@ -15,6 +15,8 @@ void move_before_first_row(Statement* stmt) {
 }  // namespace
 
 void rewind_cursor(Statement* stmt) {
+  // Reading on after this takes the next unread row as row 1.
+  if (!stmt->count_final && stmt->cursor_row > 0) stmt->count_lost = 1;
   stmt->getdata_column = -1;
   stmt->getdata_offset = 0;
   stmt->cursor_row = 0;
@@ -35,6 +37,7 @@ void close_result(Statement* stmt) {
 void reset_cursor_position(Statement* stmt) {
   move_before_first_row(stmt);
   stmt->count_final = 0;
+  stmt->count_lost = 0;
   stmt->at_end = 0;
 }
 

@@ -11,7 +11,9 @@ namespace q4 {
 
 // The result's part of SQLFreeStmt(SQL_CLOSE): resets the piecewise-read
 // state and moves the cursor before the first row. The row buffer, the
-// descriptions and cursor_open stay until close_result.
+// descriptions and cursor_open stay until close_result. Before the end of
+// the result this loses its count for good (count_lost): reading on numbers
+// the rows from 1 again.
 void rewind_cursor(Statement* stmt);
 
 // Discards the statement's result: clears cursor_open, pass_through and the
@@ -20,7 +22,7 @@ void rewind_cursor(Statement* stmt);
 void close_result(Statement* stmt);
 
 // Moves the cursor before the first row of a new run: cursor_row,
-// row_number, block_first_row, count_final and at_end to 0.
+// row_number, block_first_row, count_final, count_lost and at_end to 0.
 void reset_cursor_position(Statement* stmt);
 
 }  // namespace q4

@@ -151,7 +151,7 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
 
   if (option == SQL_CLOSE) {
     // Only a rewind: the result stays open until the next close_result.
-    stmt->cursor_row = 0;
+    rewind_cursor(stmt);
     return SQL_SUCCESS;
   }
   if (option != SQL_DROP) return SQL_SUCCESS;

@@ -215,7 +215,10 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
     if (stmt->row_count < 0) count_known = false;
     total += stmt->row_count;
   }
-  stmt->row_count = count_known ? clamp_count(total) : -1;
+  // Changes add up over the rows. A query leaves the last row's result, which
+  // keeps its own count: the cursor goes on from it as it reads, and a sum
+  // over other rows' results would number rows that result does not have.
+  if (stmt->column_count == 0) stmt->row_count = count_known ? clamp_count(total) : -1;
   return outcome;
 }
 

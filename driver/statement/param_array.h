@@ -44,7 +44,8 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row);
 //   naming the row under way. All rows done: SQL_SUCCESS (or
 //   SQL_SUCCESS_WITH_INFO when a row's reply was a warning, the last warning
 //   in the slot), row_count the rows all of them changed (-1 when a reply did
-//   not know its count), the result the last row's. A row that fails stops
+//   not know its count), the result the last row's (a query's row_count is
+//   that result's own). A row that fails stops
 //   the execution with its diagnostic; row_count then counts the rows before
 //   it. A cancel from another thread stops it after the row under way, whose
 //   reply is read whole (the server did that row's work): "S1008", the row

@@ -72,14 +72,17 @@ TEST(Concurrency, EightClientsAtOnceEachSeeTheirOwnWork) {
   for (auto& t : threads) t.join();
 }
 
-// The password is everything after the user's first colon.
+// The password is everything after the user's first colon; "nopw:" is an
+// account whose password is empty.
 TEST(Authentication, RefusedLogonsAreAnsweredAndClosed) {
-  auto server = start_server({"--data-dir", "."}, "# users\n\ntester:se:cret\n");
+  auto server = start_server({"--data-dir", "."}, "# users\n\ntester:se:cret\nnopw:\n");
   ASSERT_TRUE(server);
   const std::pair<const char*, const char*> refused[] = {
       // the logon request, why refused
       {"localhost,vm,tester,se:cret,../etc,acpw,", "account outside the data folder"},
       {"only,three,fields,", "malformed logon"},
+      {"localhost,vm,tester,,main,acpw,", "an empty password for a user who has one"},
+      {"localhost,vm,nopw,x,main,acpw,", "a password for a user who has none"},
   };
   for (const auto& [text, why] : refused) {
     Client client;
@@ -95,6 +98,9 @@ TEST(Authentication, RefusedLogonsAreAnsweredAndClosed) {
   EXPECT_EQ(client.logon("tester,se:cret,main").letter(), 'K');
   EXPECT_EQ(client.execute(1, "SELECT 1").letter(), 'K');
   EXPECT_EQ(client.call(kCmdAccount, bytes("../x,")).letter(), 'E');
+  Client without_password;
+  ASSERT_TRUE(without_password.connect(server->port()));
+  EXPECT_EQ(without_password.logon("nopw,,main").letter(), 'K');
 }
 
 TEST(BadInput, DamagedFramesCloseOnlyTheirOwnConnection) {
@@ -177,6 +183,38 @@ TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
   std::string deep = "SELECT ";
   for (int i = 0; i < 10000; ++i) deep += "{oj ";
   EXPECT_EQ(error_number(client.execute(4, deep)), 26);  // refused, not recursed into
+}
+
+// The row count of an execute reply: the rows changed for a statement without
+// result columns (0 for DDL); for a result, the rows known when replying,
+// exact when the first block ends it, 0 only when it is empty (a block cursor
+// takes 0 for "no rows").
+TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
+  auto& [server, client, ready] = Shared::get();
+  ASSERT_TRUE(ready);
+  // clang-format off
+  const std::tuple<std::string, uint32_t, uint32_t> cases[] = {  // text, columns, row count
+      {"CREATE TABLE rc (k INTEGER, v VARCHAR(40))", 0, 0},
+      {"INSERT INTO rc (k) " + numbers(5000), 0, 5000},
+      {"UPDATE rc SET v = 'x' WHERE k <= 10", 0, 10},
+      {"UPDATE rc SET v = 'x' WHERE k < 0", 0, 0},
+      {"SELECT k FROM rc WHERE k <= 3", 1, 3},
+      {"SELECT k FROM rc WHERE k < 0", 1, 0},
+      {"DELETE FROM rc WHERE k > 4990", 0, 10},
+  };
+  // clang-format on
+  for (const auto& [text, columns, rows] : cases) {
+    const Reply reply = client.execute(7, text);
+    ASSERT_EQ(reply.letter(), 'K') << text << ": " << reply.status;
+    ASSERT_GE(reply.payload.size(), 8u) << text;
+    EXPECT_EQ(load_u32(reply.payload.data()), columns) << text;
+    EXPECT_EQ(load_u32(reply.payload.data() + 4), rows) << text;
+  }
+  // More rows than a block holds: at least the rows sent, fewer than all.
+  const Reply big = client.execute(7, "SELECT k, k, k FROM rc");
+  const uint32_t known = load_u32(big.payload.data() + 4);
+  EXPECT_GT(known, rows_of(big).size()) << "the row held back counts";
+  EXPECT_LT(known, 4990u);
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ Connection record_for(const std::map<std::string, std::string>& keys) {
   return conn;
 }
 
-// Only "Y" switches on; leading integers saturate; timeouts cap at 32767; ports wrap.
+// Only "Y" switches on; leading integers saturate; timeouts cap at 32767.
 TEST(SettingTexts, SwitchAndNumberRules) {
   for (const auto& [text, on] : {std::pair{"Yonder", true}, {"yes", false}, {" Yes", false}}) {
     EXPECT_EQ(switch_on(text), on) << '"' << text << '"';
@@ -153,12 +153,30 @@ TEST(SettingTexts, SwitchAndNumberRules) {
   const std::pair<const char*, int32_t> ints[] = {{"  42x", 42}, {"-1", -1}, {"abc", 0},
       {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
   const std::pair<const char*, uint32_t> timeouts[] = {{"32767", 32767}, {"32768", 32767}};
-  const std::pair<const char*, uint16_t> ports[] = {{"70000", 70000 - 65536}, {"-1", 65535}};
   // clang-format on
   for (const auto& [text, value] : ints) EXPECT_EQ(parse_leading_int(text), value) << text;
   for (const auto& [text, value] : timeouts) EXPECT_EQ(timeout_from_text(text), value) << text;
-  for (const auto& [text, port] : ports) EXPECT_EQ(port_from_text(text), htons(port)) << text;
   EXPECT_EQ(level_from_text("-1"), 0xFFFFFFFFu);
+}
+
+// A port is a number from 1 to 65535 and nothing else (blanks around it
+// aside); anything else leaves the port as it was.
+TEST(SettingTexts, PortIsANumberFrom1To65535) {
+  // clang-format off
+  const std::pair<const char*, int> cases[] = {
+      {"1603", 1603}, {" 5433", 5433}, {"5433\t ", 5433}, {"1", 1}, {"65535", 65535},
+      {"00080", 80},
+      {"0", -1}, {"65536", -1}, {"99999", -1}, {"4294967297", -1}, {"5433x", -1}, {"", -1},
+      {" ", -1}, {"-1", -1}, {"+5433", -1}, {"54 33", -1}, {"0x10", -1}};
+  // clang-format on
+  for (const auto& [text, expected] : cases) {
+    uint16_t port = htons(7);
+    bool ok = parse_port(text, &port);
+    EXPECT_EQ(ok ? ntohs(port) : -1, expected) << '"' << text << '"';
+    if (!ok) {
+      EXPECT_EQ(ntohs(port), 7) << "changed by a refused text";
+    }
+  }
 }
 
 // Marks the text does not give keep what they held ("C", "T", "D").
@@ -181,6 +199,7 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
 }
 
 // USER before UID, PASSWORD before PWD, port kept as text, longest passwords whole.
+// (The port rules: DataSourcePortKeys.)
 TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   // clang-format off
   Connection conn = record_for({{"USER", "u"}, {"UID", "x"}, {"PASSWORD", "p"}, {"PWD", "y"},
@@ -193,6 +212,27 @@ TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   conn = record_for({{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}});
   EXPECT_FALSE(read_driver_connect_settings(&conn)) << "no user";
   EXPECT_EQ(fields({conn.user, conn.password, conn.ac_password}), "|" + longest + "|" + longest);
+}
+
+// Both connect functions read the port as text: PORTNUMBER, else PORT,
+// else 1603; a key present with an empty value counts (and is refused when
+// connecting, as any text that is no port).
+TEST(DriverConnectSettings, DataSourcePortKeys) {
+  using Keys = std::map<std::string, std::string>;
+  // clang-format off
+  const std::pair<Keys, const char*> cases[] = {
+      {{{"PORTNUMBER", "1700"}}, "1700"}, {{{"PORT", "5433"}}, "5433"},
+      {{{"PORTNUMBER", "1700"}, {"PORT", "5433"}}, "1700"}, {{}, "1603"},
+      {{{"PORTNUMBER", ""}, {"PORT", "5433"}}, ""}, {{{"PORT", "5433x"}}, "5433x"}};
+  // clang-format on
+  for (const auto& [keys, expected] : cases) {
+    Connection conn = record_for(keys);
+    read_driver_connect_settings(&conn);
+    EXPECT_STREQ(conn.port_text, expected);
+    Connection other = record_for(keys);
+    read_connect_settings(&other);
+    EXPECT_STREQ(other.port_text, expected) << "SQLConnect's reading";
+  }
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ class DriverConnectTest : public ::testing::Test {
   SQLSMALLINT length_;
 };
 
-// An empty item overrides too; the profile's user stays.
+// An empty item overrides too; the profile's user stays; a bad port fails the connect.
 TEST_F(DriverConnectTest, StringItemsOverrideProfile) {
   // clang-format off
   std::string name = dsn({{"SERVER", "profile-host"}, {"USER", "p"}, {"PASSWORD", "pw"},
@@ -57,7 +57,9 @@ TEST_F(DriverConnectTest, StringItemsOverrideProfile) {
               conn()->not_null_constraint, conn()->disable_ext_fetch, conn()->server_format_opt,
               conn()->currency_sign, conn()->thousand_mark, conn()->decimal_mark, conn()->user}),
       "|1800x|mine|vm|No|Yes|Yes|$|,|.|p");
-  EXPECT_EQ(conn()->port, htons(1800));
+  // A port that is no number is refused, naming the value, before anything is opened.
+  EXPECT_EQ(conn_->sqlstate(), "08001");
+  EXPECT_NE(conn_->message().find("The port \"1800x\" is not a number"), std::string::npos);
   EXPECT_EQ(conn()->login_timeout, 32767u);
 }
 

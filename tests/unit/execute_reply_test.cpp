@@ -125,6 +125,8 @@ TEST(ColAttributes, ChecksColumnAndAttribute) {
   EXPECT_EQ(attribute(0, SQL_COLUMN_NAME), "ERROR S1002 ") << "the message text is empty";
   EXPECT_EQ(attribute(2, SQL_COLUMN_TYPE).substr(0, 11), "ERROR S1002");
   EXPECT_EQ(attribute(1, 19).substr(0, 11), "ERROR S1091");
+  EXPECT_EQ(attribute(1, SQL_DESC_OCTET_LENGTH), "OK") << "the one ODBC 3 field answered";
+  EXPECT_EQ(attribute(1, SQL_DESC_OCTET_LENGTH + 1).substr(0, 11), "ERROR S1091");
   EXPECT_EQ(r.stmt->in_call, 0);
   EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
 }

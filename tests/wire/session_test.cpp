@@ -1,6 +1,6 @@
-// Connection-level exchanges against the scripted peer: logon (and the
-// credentials it cannot go without) and disconnect, allocate and release of
-// statements, settings, commit and roll back.
+// Connection-level exchanges against the scripted peer: logon (its
+// credentials and port) and disconnect, allocate and release of statements,
+// settings, commit and roll back.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -171,32 +171,40 @@ TEST_F(Session, LogonRepliesAndDisconnect) {
 }
 
 // Connects that cannot ask (SQLConnect without a dialog, SQLDriverConnect
-// without prompting) and lack a user or a password: "28000" naming what is
-// missing, and nothing sent; "?" still sends an empty value.
-TEST_F(Session, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
+// without prompting): a missing user is "28000" naming it, with nothing sent;
+// an empty password is sent (given as "?", as "~", its scrambled form, or not
+// given at all), and the server decides. Its refusal of an empty password
+// says so; a refusal of another password does not.
+TEST_F(Session, MissingUserBeforeAnythingIsSentEmptyPasswordsToTheServer) {
   const std::string no_user =
       "28000 No user name was given. Set UID in the connection string or USER in the data "
       "source (\"?\" sends an empty one).";
-  auto no_password = [](const std::string& user) {
-    return "28000 No password was given for user \"" + user +
-           "\". Set PWD in the connection string or PASSWORD in the data source, which goes "
-           "only with its own USER (\"?\" sends an empty one).";
+  const std::string refused =
+      "28000 Logon failed. Check Q4 connection parameters and available licenses.";
+  auto empty_refused = [&](const std::string& user) {
+    return refused + " The password sent for user \"" + user +
+           "\" was empty; a data source's PASSWORD goes only with its own USER.";
   };
   const Keys joe = {{"USER", "joe"}}, joe_pw = {{"USER", "joe"}, {"PASSWORD", "pw"}};
   // The profile (besides SERVER, PORTNUMBER and ACCOUNT); SQLConnect's user
-  // (null: SQLDriverConnect with "DSN=name;" and `input`); the diagnostic;
-  // the user and password of the logon text (null: nothing is sent).
+  // (null: SQLDriverConnect with "DSN=name;" and `input`); the user and
+  // password of the logon text (null: nothing is sent); whether the server
+  // takes them; the diagnostic.
   // clang-format off
-  struct Case { Keys profile; const char* uid; const char* input; std::string diagnostic; const char* logon; } cases[] = {
-      {{}, "", "", no_user, nullptr},
-      {joe, "", "", no_password("joe"), nullptr},
-      {joe_pw, "JOE", "", no_password("JOE"), nullptr},  // the profile's password is joe's only
-      {{{"USER", "joe"}, {"PASSWORD", "?"}}, "", "", "", "joe,,"},
-      {{}, nullptr, "PWD=pw", no_user, nullptr},
-      {{}, nullptr, "UID=ann", no_password("ann"), nullptr},
-      {joe, nullptr, "PWD=", no_password("joe"), nullptr},  // an empty item is no password
-      {{}, nullptr, "UID=ann;PWD=?", "", "ann,,"},
-      {joe_pw, nullptr, "", "", "joe,pw,"},
+  struct Case { Keys profile; const char* uid; const char* input; const char* logon; bool accepted; std::string diagnostic; } cases[] = {
+      {{}, "", "", nullptr, false, no_user},
+      {{}, nullptr, "PWD=pw", nullptr, false, no_user},
+      {joe, "", "", "joe,,", true, ""},  // an account without a password
+      {joe, "", "", "joe,,", false, empty_refused("joe")},
+      // The profile's password is joe's only: JOE is another user.
+      {joe_pw, "JOE", "", "JOE,,", false, empty_refused("JOE")},
+      {{{"USER", "joe"}, {"PASSWORD", "?"}}, "", "", "joe,,", true, ""},
+      {{}, nullptr, "UID=ann", "ann,,", true, ""},
+      {joe, nullptr, "PWD=", "joe,,", false, empty_refused("joe")},  // an empty item gives none
+      {{}, nullptr, "UID=ann;PWD=?", "ann,,", true, ""},
+      {joe_pw, nullptr, "UID=ann;PWD=~", "ann,,", true, ""},  // "~" overrides the profile's
+      {joe_pw, nullptr, "UID=ann", "ann,pw,", false, refused},  // SQLDriverConnect keeps it
+      {joe_pw, nullptr, "", "joe,pw,", true, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -204,7 +212,11 @@ TEST_F(Session, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
     ScriptedPeer peer;
     if (c.logon != nullptr) {
       peer.expect_request(kCmdLogon, bytes_of(std::string("127.0.0.1,,") + c.logon + "acc,,"));
-      peer.reply("K").expect_request(kCmdDisconnect).reply("K");
+      if (c.accepted) {
+        peer.reply("K").expect_request(kCmdDisconnect).reply("K");
+      } else {
+        peer.reply("ELogon failed: user or password not accepted").expect_closed();
+      }
     }
     Keys keys = c.profile;
     keys["Q4VERSION"] = "720";  // no numeric marks in the logon text
@@ -217,12 +229,66 @@ TEST_F(Session, MissingUserOrPasswordIsNamedBeforeAnythingIsSent) {
                        : SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS,
                                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     EXPECT_EQ(diag(conn), c.diagnostic);
-    EXPECT_EQ(rc, c.logon != nullptr ? SQL_SUCCESS : SQL_ERROR);
+    EXPECT_EQ(rc, c.accepted ? SQL_SUCCESS : SQL_ERROR);
     EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
     EXPECT_EQ(conn->link, nullptr);
     EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
     EXPECT_EQ(peer.finish(), "");
-    EXPECT_EQ(peer.requests().size(), c.logon != nullptr ? 2u : 0u);
+    EXPECT_EQ(peer.requests().size(), c.logon == nullptr ? 0u : c.accepted ? 2u : 1u);
+  }
+}
+
+// The port: PORTNUMBER, else PORT, the string's over the data source's; a
+// text that is no port is refused naming it, before anything is opened
+// (nothing listens on port 1).
+TEST_F(Session, PortKeywordsAndPortsThatAreNoNumber) {
+  auto bad_port = [](const std::string& value) {
+    return "08001 The port \"" + value +
+           "\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the connection "
+           "string or the data source to the server's TCP port.";
+  };
+  // The profile's port keys (PEER: the peer's port); SQLConnect (true) or
+  // SQLDriverConnect with "DSN=name;" and `input`; whether the peer is
+  // reached; the diagnostic otherwise.
+  // clang-format off
+  struct Case { Keys ports; bool sql_connect; std::string input; std::string diagnostic; } cases[] = {
+      {{{"PORT", "PEER"}}, true, "", ""},
+      {{{"PORT", "PEER"}}, false, "", ""},
+      {{{"PORTNUMBER", "PEER"}, {"PORT", "1"}}, true, "", ""},
+      {{{"PORTNUMBER", "1"}}, false, "PORT=PEER", ""},  // the string's item wins
+      {{}, false, "PORTNUMBER=PEER;PORT=1", ""},
+      {{}, false, "PORT=1;PORTNUMBER=PEER", ""},
+      {{{"PORTNUMBER", "99999"}}, true, "", bad_port("99999")},
+      {{{"PORT", "PEER"}}, false, "PORT=0", bad_port("0")},
+      {{}, false, "PORT=65536", bad_port("65536")},
+      {{}, false, "PORTNUMBER=5433x", bad_port("5433x")},
+      {{}, false, "PORT=;", bad_port("")},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    ScriptedPeer peer;
+    const std::string here = std::to_string(peer.port());
+    if (c.diagnostic.empty()) {
+      peer.expect_request(kCmdLogon).reply("K").expect_request(kCmdDisconnect).reply("K");
+    }
+    Keys keys = {
+        {"SERVER", "127.0.0.1"}, {"USER", "joe"}, {"PASSWORD", "pw"}, {"LoginTimeout", "5"}};
+    for (const auto& [key, value] : c.ports) keys[key] = value == "PEER" ? here : value;
+    std::string dsn = PrivateOdbcIni::get().add_dsn(keys), input = "DSN=" + dsn + ";" + c.input;
+    for (size_t at; (at = input.find("PEER")) != std::string::npos;) input.replace(at, 4, here);
+    ConnectionRecord conn;
+    int users = socket_layer_users();
+    SQLRETURN rc =
+        c.sql_connect
+            ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0)
+            : SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS, nullptr, 0,
+                               nullptr, SQL_DRIVER_NOPROMPT);
+    EXPECT_EQ(diag(conn), c.diagnostic);
+    EXPECT_EQ(rc, c.diagnostic.empty() ? SQL_SUCCESS : SQL_ERROR);
+    EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
+    EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
+    EXPECT_EQ(peer.finish(), "");
   }
 }
 
