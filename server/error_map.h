@@ -34,6 +34,12 @@ enum ServerError : int {
   kErrOutOfMemory = 100,
   kErrCannotOpen = 101,
   kErrInterrupted = 116,
+  // Text stored into a DATE, TIME or TIMESTAMP column that is none
+  // (datetime_checks.h): no date or time form at all, or a field out of
+  // range. Past the numbers of the server error table, and named after the
+  // SQLSTATE the driver posts for them.
+  kErrDatetimeFormat = 22007,
+  kErrDatetimeValue = 22008,
 };
 
 // The server error number for an SQLite result code (extended codes are
