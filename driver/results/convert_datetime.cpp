@@ -258,8 +258,11 @@ SQLRETURN convert_temporal_fields(const Conversion& c) {
   if (layout.time_at >= 0) {
     read_fields(c.text() + layout.time_at, c.length - layout.time_at, 2, &m.hour, &m.minute,
                 &m.second);
-    fraction = parse_fraction(c.text(), c.length, layout.time_at + 8);
-    m.fraction = fraction.nanoseconds;
+    // Most values end at the seconds.
+    if (c.length > layout.time_at + 8) {
+      fraction = parse_fraction(c.text(), c.length, layout.time_at + 8);
+      m.fraction = fraction.nanoseconds;
+    }
   }
   if (layout.has_date) {
     // In a timestamp the day ends at the separator at offset 10 whatever that
