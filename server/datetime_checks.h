@@ -5,20 +5,20 @@
 // SQLite stores whatever it is given; a DATE column would keep "1-01-01" or
 // "tomorrow", and the client would find out only when reading it back fails.
 // q4lite therefore gives each such column, when a CREATE TABLE or an ALTER
-// TABLE ... ADD COLUMN defines it, two column CHECK constraints of plain
-// SQLite SQL (the database stays usable by any SQLite tool; the constraints
-// go with the column when it is renamed or dropped):
+// TABLE ... ADD COLUMN defines it, a column CHECK constraint of plain SQLite
+// SQL (the database stays usable by any SQLite tool; the constraint goes with
+// the column when it is renamed or dropped), named "q4lite:22007:<column>":
 //
-//   "q4lite:22007:<column>"  the value is NULL or text of a date/time form:
-//       DATE, TIMESTAMP  YYYY-MM-DD, optionally followed by " " or "T" and a time
-//       TIME             a time, or a date and a time (its time is the value)
-//       a time           HH:MM, HH:MM:SS or HH:MM:SS.f (one or more digits)
-//   "q4lite:22008:<column>"  its fields are in range: a calendar date of the
-//       years 0001 to 9999, hour 00-23, minutes and seconds 00-59, at most
-//       nine fraction digits (the nanoseconds ODBC carries)
+//   DATE, TIMESTAMP  NULL, or a calendar date YYYY-MM-DD of the years 0001 to
+//                    9999, optionally followed by a time as SQLite reads one
+//                    ("2024-02-29 10:11:12.5", "2024-02-29T10:11")
+//   TIME             NULL, or HH:MM, HH:MM:SS or HH:MM:SS.f, hours 00-23
 //
-// The first that fails names the refusal; error_map turns the names into the
-// server errors 22007 and 22008.
+// SQLite's own date and time parser decides on the value up to its seconds;
+// what follows them other than a fraction (blanks, a time zone suffix) is not
+// checked and is left out when the value is read. A refusal is the server error 22007 (error_map),
+// which the driver posts as "22007" "Invalid datetime format": the SQLSTATE ODBC gives text that is
+// no date or time literal.
 #pragma once
 
 #include <string>
@@ -32,9 +32,8 @@ namespace q4::lite {
 // it is; a text without the word TABLE is not even taken apart.
 void add_datetime_checks(std::string* sql);
 
-// The constraint name prefixes, as SQLite's "CHECK constraint failed: "
-// message shows them.
-constexpr std::string_view kDatetimeFormatCheck = "q4lite:22007:";
-constexpr std::string_view kDatetimeValueCheck = "q4lite:22008:";
+// The constraint name's prefix, as SQLite's "CHECK constraint failed: "
+// message shows it.
+constexpr std::string_view kDatetimeCheck = "q4lite:22007:";
 
 }  // namespace q4::lite

@@ -67,15 +67,12 @@ const CodeRule kCodeRules[] = {
 
 int map_sqlite_error(int result_code, std::string_view message) {
   const int primary = result_code & 0xFF;
-  // The date and time guards are CHECK constraints: their names, not the
-  // constraint code, say what was refused.
+  // The date and time guard is a CHECK constraint: its name, not the
+  // constraint code, says what was refused.
   static constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
-  if (primary == SQLITE_CONSTRAINT && message.substr(0, kCheckFailed.size()) == kCheckFailed) {
-    const std::string_view name = message.substr(kCheckFailed.size());
-    if (name.substr(0, kDatetimeFormatCheck.size()) == kDatetimeFormatCheck) {
-      return kErrDatetimeFormat;
-    }
-    if (name.substr(0, kDatetimeValueCheck.size()) == kDatetimeValueCheck) return kErrDatetimeValue;
+  if (primary == SQLITE_CONSTRAINT && message.substr(0, kCheckFailed.size()) == kCheckFailed &&
+      message.substr(kCheckFailed.size(), kDatetimeCheck.size()) == kDatetimeCheck) {
+    return kErrDatetimeFormat;
   }
   for (const CodeRule& rule : kCodeRules) {
     if (rule.code == primary) return rule.number;

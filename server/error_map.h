@@ -35,11 +35,9 @@ enum ServerError : int {
   kErrCannotOpen = 101,
   kErrInterrupted = 116,
   // Text stored into a DATE, TIME or TIMESTAMP column that is none
-  // (datetime_checks.h): no date or time form at all, or a field out of
-  // range. Past the numbers of the server error table, and named after the
-  // SQLSTATE the driver posts for them.
+  // (datetime_checks.h). Past the numbers of the server error table, and
+  // named after the SQLSTATE the driver posts for it.
   kErrDatetimeFormat = 22007,
-  kErrDatetimeValue = 22008,
 };
 
 // The server error number for an SQLite result code (extended codes are

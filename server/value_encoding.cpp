@@ -177,30 +177,32 @@ size_t format_decimal(double value, int scale, char* out, size_t room) {
 }
 
 size_t normalise_datetime(int16_t type, const char* t, size_t length, char* out) {
+  if (type == kSqlTime && time_at(t, length, 0) != 0) return normalise_time(t, length, 0, out);
   char date[10];
   const size_t date_length = read_date(t, length, date);
-  // Where a time follows the date: after " " or "T".
-  const bool time_follows = date_length > 0 && length > date_length + 1 &&
-                            (t[date_length] == ' ' || t[date_length] == 'T');
+  if (date_length == 0) return 0;
+  // After a date SQLite reads a time after any run of blanks and "T"s, as
+  // the column's guard does (datetime_checks.h); what follows the time is
+  // not part of the value.
+  size_t time_from = date_length;
+  while (time_from < length && (t[time_from] == ' ' || t[time_from] == 'T')) ++time_from;
   switch (type) {
     case kSqlDate:
-      if (date_length == 0) return 0;
       std::memcpy(out, date, 10);
       return 10;
     case kSqlTime:
-      // A bare time, or the time part of a timestamp.
-      return normalise_time(t, length, time_follows ? date_length + 1 : 0, out);
+      return normalise_time(t, length, time_from, out);
     case kSqlTimestamp: {
-      if (date_length == 0) return 0;
       std::memcpy(out, date, 10);
       out[10] = ' ';
-      if (length == date_length) {
-        std::memcpy(out + 11, "00:00:00", 8);
-        return 19;
+      const size_t n = normalise_time(t, length, time_from, out + 11);
+      if (n > 0) return 11 + n;
+      // A date alone (blanks after it included) is at midnight.
+      for (size_t i = date_length; i < length; ++i) {
+        if (t[i] != ' ') return 0;
       }
-      if (!time_follows) return 0;
-      const size_t n = normalise_time(t, length, date_length + 1, out + 11);
-      return n == 0 ? 0 : 11 + n;
+      std::memcpy(out + 11, "00:00:00", 8);
+      return 19;
     }
     default:
       return 0;

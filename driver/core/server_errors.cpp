@@ -138,7 +138,7 @@ constexpr DiagText kServerErrors[kServerErrorCount] = {
 
 // A value the server refused to store: q4lite checks that the text stored
 // in a DATE, TIME or TIMESTAMP column is one, and names the refusal by the
-// SQLSTATE an application expects for it. The numbers lie far past the
+// SQLSTATE an application expects for it. The number lies far past the
 // table, where no Q4 server's numbers reach; every other number past the
 // table is still its last row.
 struct ValueError {
@@ -147,7 +147,6 @@ struct ValueError {
 };
 constexpr ValueError kValueErrors[] = {
     {kDatetimeFormatErrorNumber, {"22007", "Invalid datetime format"}},
-    {kDatetimeValueErrorNumber, {"22008", "Datetime field overflow"}},
 };
 
 // Digits beyond these are no number of either table; accumulating stops

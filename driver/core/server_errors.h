@@ -13,18 +13,16 @@ namespace q4 {
 
 constexpr unsigned kServerErrorCount = 123;
 constexpr unsigned kRuntimeErrorNumber = 25;  // texts without a leading number
-// q4lite's refusals of text stored into a DATE, TIME or TIMESTAMP column that
-// is no such value: "22007" when it has no date or time form at all, "22008"
-// when a field is out of range (February 30, the hour 25).
+// q4lite's refusal of text stored into a DATE, TIME or TIMESTAMP column
+// that is no such value (February 30, the hour 25, "1-01-01").
 constexpr unsigned kDatetimeFormatErrorNumber = 22007;
-constexpr unsigned kDatetimeValueErrorNumber = 22008;
 
 // The error number a status text names: its leading decimal digits; a number
-// past the table that is none of the two above becomes the table's last row
-// (122); 25 when the text does not begin with a digit.
+// past the table other than the one above becomes the table's last row (122);
+// 25 when the text does not begin with a digit.
 unsigned server_error_number(const char* text);
 
-// The row of an error number (numbers past the table and the two above give
+// The row of an error number (numbers past the table, but the one above, give
 // the last row).
 const DiagText& server_error_row(unsigned number);
 

@@ -250,8 +250,11 @@ SQLRETURN put_time(Statement* stmt, RequestWriter* writer, const void* value,
 }
 
 // The fraction goes with the value, to the nanosecond the structure holds:
-// nothing of a timestamp is dropped on its way to the server.
-SQLRETURN put_timestamp(Statement* stmt, RequestWriter* writer, const void* value) {
+// nothing of a timestamp is dropped on its way to the server. Bound to a time
+// parameter, only its time is written (with the fraction, which a server's
+// times keep): a time column holds no date.
+SQLRETURN put_timestamp(Statement* stmt, RequestWriter* writer, const void* value,
+                        SQLSMALLINT sql_type) {
   auto ts = read_as<TIMESTAMP_STRUCT>(value);
   if (!is_valid_date(ts.year, ts.month, ts.day) || !is_valid_clock(ts.hour, ts.minute, ts.second) ||
       ts.fraction > kMaxNanoseconds) {
@@ -259,13 +262,9 @@ SQLRETURN put_timestamp(Statement* stmt, RequestWriter* writer, const void* valu
   }
   ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'')
-      .date(static_cast<unsigned>(ts.year), ts.month, ts.day)
-      .ch(' ')
-      .clock(ts.hour, ts.minute, ts.second)
-      .fraction(ts.fraction)
-      .ch('\'')
-      .done();
+  out.ch('\'');
+  if (sql_type != SQL_TIME) out.date(static_cast<unsigned>(ts.year), ts.month, ts.day).ch(' ');
+  return out.clock(ts.hour, ts.minute, ts.second).fraction(ts.fraction).ch('\'').done();
 }
 
 bool is_datetime_sql_type(SQLSMALLINT sql_type) {
@@ -465,7 +464,7 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
     case Kind::kTime:
       return put_time(stmt, out, v, b.sql_type);
     case Kind::kTimestamp:
-      return put_timestamp(stmt, out, v);
+      return put_timestamp(stmt, out, v, b.sql_type);
     case Kind::kChar:
     case Kind::kWideChar:
     case Kind::kBinary:

@@ -97,10 +97,10 @@ class Datetimes(unittest.TestCase):
                          rows)
 
     def test_text_that_is_no_date_is_refused(self):
-        for text, state in (("1-01-01", "22007"), ("2023-02-29", "22008"), ("tomorrow", "22007")):
+        for text in ("1-01-01", "2023-02-29", "tomorrow"):
             with self.assertRaises(pyodbc.DataError) as refused:
                 self.cur.execute("INSERT INTO moments (k, d) VALUES (1, ?)", text)
-            self.assertEqual(refused.exception.args[0], state, text)
+            self.assertEqual(refused.exception.args[0], "22007", text)
         self.assertEqual(self.read("SELECT COUNT(*) FROM moments"), [(0,)])
 
 

@@ -103,6 +103,9 @@ const Case kCases[] = {
      raw<TIMESTAMP_STRUCT>({{1, 1, 1, 0, 0, 0, 0}, {2000, 2, 29, 23, 59, 59, 999999999}, {2023, 2, 29, 0, 0, 0, 0},
                             {2024, 1, 1, 24, 0, 0, 0}, {2024, 1, 1, 0, 0, 0, 1000000000}}), {}, 0,
      {"'0001-01-01 00:00:00'", "'2000-02-29 23:59:59.999999999'", kOverflow, kOverflow, kOverflow}},
+    // Bound to a time parameter a timestamp is its time, fraction and all.
+    {SQL_C_TIMESTAMP, SQL_TIME, raw<TIMESTAMP_STRUCT>({{2024, 3, 5, 10, 20, 30, 250000000}, {2024, 3, 5, 0, 0, 0, 0}}), {}, 0,
+     {"'10:20:30.25'", "'00:00:00'"}},
     {SQL_C_SBIGINT, SQL_BIGINT, raw<int64_t>({1, INT64_MIN, 3}), {}, 0, {"1", "-9223372036854775808", "3"}},
     {SQL_C_UBIGINT, SQL_BIGINT, raw<uint64_t>({1, UINT64_MAX, 3}), {}, 0, {"1", "18446744073709551615", "3"}},
     {SQL_C_TINYINT, SQL_SMALLINT, raw<int8_t>({1, -128, 3}), {}, 0, {"1", "-128", "3"}},
