@@ -15,10 +15,11 @@
 //   TIME             NULL, or HH:MM, HH:MM:SS or HH:MM:SS.f, hours 00-23
 //
 // SQLite's own date and time parser decides on the value up to its seconds;
-// what follows them other than a fraction (blanks, a time zone suffix) is not
-// checked and is left out when the value is read. A refusal is the server error 22007 (error_map),
-// which the driver posts as "22007" "Invalid datetime format": the SQLSTATE ODBC gives text that is
-// no date or time literal.
+// what follows them other than a fraction (blanks, a time zone suffix) is
+// not checked and is left out when the value is read. A refusal is the
+// server error 22007 (error_map), which the driver posts as "22007" "Invalid
+// datetime format": the SQLSTATE ODBC gives text that is no date or time
+// literal.
 #pragma once
 
 #include <string>
@@ -26,7 +27,7 @@
 
 namespace q4::lite {
 
-// Adds the constraints to every date and time column that the CREATE TABLE
+// Adds the constraint to every date and time column that the CREATE TABLE
 // and ALTER TABLE ... ADD COLUMN statements of *sql define (generated
 // columns excepted: no client stores their values). Everything else stays as
 // it is; a text without the word TABLE is not even taken apart.
