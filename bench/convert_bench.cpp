@@ -42,6 +42,8 @@ const Kind kKinds[] = {
     {"numeric-bigint", SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775", 16},
     {"char-long", SQL_CHAR, SQL_C_LONG, "12345", 5},
     {"char-date", SQL_CHAR, SQL_C_DATE, "2003-04-15", 10},
+    {"timestamp-fraction", SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2003-04-15 10:20:30.123456", 26},
+    {"timestamp-char", SQL_TIMESTAMP, SQL_C_CHAR, "2003-04-15 10:20:30.123456", 26},
 };
 
 // Converts `kind` `count` times; returns a sum over the results so that the

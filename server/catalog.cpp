@@ -211,11 +211,15 @@ Query type_info(const CatalogRequest& r) {
       "('BIGINT', -5, 19, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
       "('DOUBLE', 8, 15, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, NULL, NULL),"
       "('DATE', 9, 10, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
-      "('TIME', 10, 8, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
-      "('TIMESTAMP', 11, 19, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
+      "('TIME', 10, 8, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, 0, 0),"
+      "('TIMESTAMP', 11, ?2, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, 0, ?3),"
       "('VARCHAR', 12, 65535, '''', '''', 'max length', 1, 1, 3, NULL, 0, NULL, NULL, NULL, NULL)"
       ") WHERE ?1 = 0 OR column2 = ?1 ORDER BY column2";
   q.binds.push_back(std::to_string(r.numbers[0]));
+  // The timestamp's size and fraction digits (MINIMUM_SCALE 0: whole seconds
+  // are stored as they are).
+  q.binds.push_back(std::to_string(kTimestampColumnSize));
+  q.binds.push_back(std::to_string(kTimestampFractionDigits));
   return q;
 }
 

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "server/datetime_checks.h"
+
 namespace q4::lite {
 
 namespace {
@@ -65,6 +67,13 @@ const CodeRule kCodeRules[] = {
 
 int map_sqlite_error(int result_code, std::string_view message) {
   const int primary = result_code & 0xFF;
+  // The date and time guard is a CHECK constraint: its name, not the
+  // constraint code, says what was refused.
+  static constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
+  if (primary == SQLITE_CONSTRAINT && message.substr(0, kCheckFailed.size()) == kCheckFailed &&
+      message.substr(kCheckFailed.size(), kDatetimeCheck.size()) == kDatetimeCheck) {
+    return kErrDatetimeFormat;
+  }
   for (const CodeRule& rule : kCodeRules) {
     if (rule.code == primary) return rule.number;
   }

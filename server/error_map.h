@@ -34,6 +34,10 @@ enum ServerError : int {
   kErrOutOfMemory = 100,
   kErrCannotOpen = 101,
   kErrInterrupted = 116,
+  // Text stored into a DATE, TIME or TIMESTAMP column that is none
+  // (datetime_checks.h). Past the numbers of the server error table, and
+  // named after the SQLSTATE the driver posts for it.
+  kErrDatetimeFormat = 22007,
 };
 
 // The server error number for an SQLite result code (extended codes are

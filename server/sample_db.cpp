@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "server/datetime_checks.h"
 #include "server/sqlite_handles.h"
 
 namespace q4::lite {
@@ -20,7 +21,11 @@ bool create_sample_database(const std::string& path, std::string* error) {
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   DbHandle db(raw);
   char* message = nullptr;
-  if (rc == SQLITE_OK) rc = sqlite3_exec(raw, kSampleScript, nullptr, nullptr, &message);
+  // The sample's date and time columns are guarded as those of any table
+  // created through q4lite.
+  std::string script = kSampleScript;
+  add_datetime_checks(&script);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(raw, script.c_str(), nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     *error = "cannot create " + path + ": " +
              (message != nullptr ? message

@@ -50,7 +50,8 @@ void type_function(sqlite3_context* context, int, sqlite3_value** argv) {
     sqlite3_result_int64(context, c.precision);
   } else if (what == "length") {
     sqlite3_result_int64(context, wire_type_length(c));
-  } else if (what == "scale" && numeric) {
+  } else if (what == "scale" && (numeric || c.type == kSqlTimestamp || c.type == kSqlTime)) {
+    // Times and timestamps: the digits of their fractional seconds.
     sqlite3_result_int(context, c.scale);
   } else if (what == "radix" && numeric) {
     sqlite3_result_int(context, 10);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/codec.h"
+#include "server/datetime_checks.h"
 #include "server/error_map.h"
 #include "server/escape_translator.h"
 #include "server/sqlite_handles.h"
@@ -150,6 +151,8 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
       return outcome;
     }
   }
+  // Raw SQL too: the guard keeps the column types' promise; it is no escape.
+  add_datetime_checks(&sql);
 
   const char* tail = sql.c_str();
   const char* const end = sql.c_str() + sql.size();

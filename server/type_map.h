@@ -7,13 +7,23 @@
 
 namespace q4::lite {
 
+// Timestamps keep nine fraction digits, the nanoseconds of ODBC's timestamp
+// structure: every value an application can bind reads back exactly (the
+// microseconds of Python, PostgreSQL and most clients are six of them, Java's
+// and .NET's finer steps fit as well), and a stored text holds only the
+// digits its value needs. A TIMESTAMP column is described with them: column
+// size 19 + 1 + 9, decimal digits 9 (pyodbc sends as many fraction digits as
+// the column size of SQLGetTypeInfo's TIMESTAMP row allows).
+constexpr uint16_t kTimestampFractionDigits = 9;
+constexpr uint32_t kTimestampColumnSize = 20 + kTimestampFractionDigits;
+
 // The description of one result column as it travels (name, type,
 // precision, scale, nullable), plus how its values are formatted.
 struct ColumnInfo {
   std::string name;
   int16_t type = 0;        // SQL type code sent in the description
   uint32_t precision = 0;  // digits, characters or bytes
-  uint16_t scale = 0;      // decimals of SQL_NUMERIC; 0 for other types
+  uint16_t scale = 0;      // decimals of SQL_NUMERIC, fraction digits of SQL_TIMESTAMP; else 0
   uint16_t nullable = 1;
   // Floating-point column (REAL, DOUBLE, FLOAT): described as SQL_DOUBLE; its
   // values travel as SQL_NUMERIC text in their shortest exact form, without

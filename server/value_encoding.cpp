@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "protocol/wire.h"
@@ -26,9 +27,21 @@ bool digits_at(const char* t, size_t from, size_t count) {
   return true;
 }
 
-bool date_at(const char* t, size_t length, size_t at) {
-  return length >= at + 10 && digits_at(t, at, 4) && t[at + 4] == '-' && digits_at(t, at + 5, 2) &&
-         t[at + 7] == '-' && digits_at(t, at + 8, 2);
+// The date at the start of `t`: a year of one to four digits (four as the
+// driver writes them; fewer in rows an older driver wrote, "1-01-01" for
+// 0001-01-01), "-MM-DD". Writes it with a four-digit year into `out` (10
+// bytes) and returns the characters it took in `t`, or 0 when there is none.
+size_t read_date(const char* t, size_t length, char* out) {
+  size_t year = 0;
+  while (year < 4 && year < length && is_digit(t[year])) ++year;
+  if (year == 0 || length < year + 6 || t[year] != '-' || !digits_at(t, year + 1, 2) ||
+      t[year + 3] != '-' || !digits_at(t, year + 4, 2)) {
+    return 0;
+  }
+  std::memset(out, '0', 4 - year);
+  std::memcpy(out + 4 - year, t, year);
+  std::memcpy(out + 4, t + year, 6);
+  return year + 6;
 }
 
 // HH:MM, optionally followed by :SS; returns 5, 8 or 0.
@@ -38,6 +51,34 @@ size_t time_at(const char* t, size_t length, size_t at) {
   }
   if (length >= at + 8 && t[at + 5] == ':' && digits_at(t, at + 6, 2)) return 8;
   return 5;
+}
+
+// The fractional seconds at `at`, right after the seconds: "." and the
+// digits up to the first non-digit. Returns their length (0 for none), or
+// kNoFraction when more digits stand there than the wire form keeps.
+constexpr size_t kMaxFractionDigits = 64;
+constexpr size_t kNoFraction = SIZE_MAX;
+size_t fraction_at(const char* t, size_t length, size_t at) {
+  if (at + 1 >= length || t[at] != '.' || !is_digit(t[at + 1])) return 0;
+  size_t end = at + 1;
+  while (end < length && is_digit(t[end])) ++end;
+  return end - at - 1 > kMaxFractionDigits ? kNoFraction : end - at;
+}
+
+// The time at `at` of `t` as HH:MM:SS and its fraction, at `out`; seconds
+// default to 00. Returns the length written, or 0 when there is no time.
+size_t normalise_time(const char* t, size_t length, size_t at, char* out) {
+  const size_t n = time_at(t, length, at);
+  if (n == 0) return 0;
+  std::memcpy(out, t + at, n);
+  if (n == 5) {
+    std::memcpy(out + 5, ":00", 3);
+    return 8;
+  }
+  const size_t fraction = fraction_at(t, length, at + 8);
+  if (fraction == kNoFraction) return 0;
+  std::memcpy(out + 8, t + at + 8, fraction);
+  return 8 + fraction;
 }
 
 ValueView text_view(uint16_t type, const void* data, int length) {
@@ -136,35 +177,31 @@ size_t format_decimal(double value, int scale, char* out, size_t room) {
 }
 
 size_t normalise_datetime(int16_t type, const char* t, size_t length, char* out) {
+  if (type == kSqlTime && time_at(t, length, 0) != 0) return normalise_time(t, length, 0, out);
+  char date[10];
+  const size_t date_length = read_date(t, length, date);
+  if (date_length == 0) return 0;
+  // After a date SQLite reads a time after any run of blanks and "T"s, as
+  // the column's guard does (datetime_checks.h); what follows the time is
+  // not part of the value.
+  size_t time_from = date_length;
+  while (time_from < length && (t[time_from] == ' ' || t[time_from] == 'T')) ++time_from;
   switch (type) {
     case kSqlDate:
-      if (!date_at(t, length, 0)) return 0;
-      std::memcpy(out, t, 10);
+      std::memcpy(out, date, 10);
       return 10;
-    case kSqlTime: {
-      // A bare time, or the time part of a timestamp; seconds default to 00
-      // and a fraction is dropped.
-      size_t at = 0;
-      if (date_at(t, length, 0) && length > 11 && (t[10] == ' ' || t[10] == 'T')) at = 11;
-      const size_t n = time_at(t, length, at);
-      if (n == 0) return 0;
-      std::memcpy(out, t + at, n);
-      if (n == 5) std::memcpy(out + 5, ":00", 3);
-      return 8;
-    }
+    case kSqlTime:
+      return normalise_time(t, length, time_from, out);
     case kSqlTimestamp: {
-      if (!date_at(t, length, 0)) return 0;
-      std::memcpy(out, t, 10);
-      if (length == 10) {
-        std::memcpy(out + 10, " 00:00:00", 9);
-        return 19;
-      }
-      if (t[10] != ' ' && t[10] != 'T') return 0;
-      const size_t n = time_at(t, length, 11);
-      if (n == 0) return 0;
+      std::memcpy(out, date, 10);
       out[10] = ' ';
-      std::memcpy(out + 11, t + 11, n);
-      if (n == 5) std::memcpy(out + 16, ":00", 3);
+      const size_t n = normalise_time(t, length, time_from, out + 11);
+      if (n > 0) return 11 + n;
+      // A date alone (blanks after it included) is at midnight.
+      for (size_t i = date_length; i < length; ++i) {
+        if (t[i] != ' ') return 0;
+      }
+      std::memcpy(out + 11, "00:00:00", 8);
       return 19;
     }
     default:

@@ -49,8 +49,12 @@ size_t format_integer(int64_t value, int scale, char* out, size_t room);
 
 // Normalises a date/time text to the wire layout of `type` (SQL_DATE
 // YYYY-MM-DD, SQL_TIME HH:MM:SS, SQL_TIMESTAMP YYYY-MM-DD HH:MM:SS) in `out`
-// (at least 19 bytes). Returns the length, or 0 when the text is not a
-// date/time of that kind.
+// (kValueScratch bytes). Times and timestamps keep their fractional seconds
+// as stored ("." and up to 64 digits); blanks or "T" between date and time
+// become one blank, missing seconds become ":00", a year of fewer than four
+// digits (rows an older driver wrote) is padded with zeros, and what follows
+// the time (a time zone suffix SQLite accepts) is left out. Returns the
+// length, or 0 when the text is not a date/time of that kind.
 size_t normalise_datetime(int16_t type, const char* text, size_t length, char* out);
 
 size_t put_value(const ValueView& v, uint8_t* out, size_t room) {

@@ -136,6 +136,23 @@ constexpr DiagText kServerErrors[kServerErrorCount] = {
     /* 122 */ {"S1000", "Unknown error"},
 };
 
+// A value the server refused to store: q4lite checks that the text stored
+// in a DATE, TIME or TIMESTAMP column is one, and names the refusal by the
+// SQLSTATE an application expects for it. The number lies far past the
+// table, where no Q4 server's numbers reach; every other number past the
+// table is still its last row.
+struct ValueError {
+  unsigned number;
+  DiagText row;
+};
+constexpr ValueError kValueErrors[] = {
+    {kDatetimeFormatErrorNumber, {"22007", "Invalid datetime format"}},
+};
+
+// Digits beyond these are no number of either table; accumulating stops
+// before the value could wrap.
+constexpr unsigned kLargestNumber = 99999;
+
 }  // namespace
 
 unsigned server_error_number(const char* text) {
@@ -143,15 +160,22 @@ unsigned server_error_number(const char* text) {
   unsigned number = 0;
   for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {
     number = number * 10 + static_cast<unsigned>(*p - '0');
-    // Anything past the table, however long, lands on its last row; stop
-    // accumulating before the value could wrap.
-    if (number >= kServerErrorCount) return kServerErrorCount - 1;
+    // Anything past both tables, however long, lands on the last row.
+    if (number > kLargestNumber) return kServerErrorCount - 1;
   }
-  return number;
+  if (number < kServerErrorCount) return number;
+  for (const ValueError& e : kValueErrors) {
+    if (e.number == number) return number;
+  }
+  return kServerErrorCount - 1;
 }
 
 const DiagText& server_error_row(unsigned number) {
-  return kServerErrors[number < kServerErrorCount ? number : kServerErrorCount - 1];
+  if (number < kServerErrorCount) return kServerErrors[number];
+  for (const ValueError& e : kValueErrors) {
+    if (e.number == number) return e.row;
+  }
+  return kServerErrors[kServerErrorCount - 1];
 }
 
 SQLRETURN map_server_error(Statement* stmt, const char* text) {

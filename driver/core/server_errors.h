@@ -13,12 +13,17 @@ namespace q4 {
 
 constexpr unsigned kServerErrorCount = 123;
 constexpr unsigned kRuntimeErrorNumber = 25;  // texts without a leading number
+// q4lite's refusal of text stored into a DATE, TIME or TIMESTAMP column
+// that is no such value (February 30, the hour 25, "1-01-01").
+constexpr unsigned kDatetimeFormatErrorNumber = 22007;
 
-// The error number a status text names: its leading decimal digits, capped at
-// the table's last row (122); 25 when the text does not begin with a digit.
+// The error number a status text names: its leading decimal digits; a number
+// past the table other than the one above becomes the table's last row (122);
+// 25 when the text does not begin with a digit.
 unsigned server_error_number(const char* text);
 
-// The table row of an error number (numbers past the table give the last row).
+// The row of an error number (numbers past the table, but the one above, give
+// the last row).
 const DiagText& server_error_row(unsigned number);
 
 // Posts the row for `text` (the status string after its letter) on the

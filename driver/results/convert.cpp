@@ -341,7 +341,7 @@ SQLRETURN convert_fixed_copy(const Conversion& c) {
 namespace {
 
 SQLRETURN widened(const Conversion& c, RuleFunction char_rule) {
-  char text[32];  // the longest: a timestamp's 19 characters
+  char text[16];  // the longest: "-2147483648"
   SQLLEN length = 0;
   Conversion narrow = c;
   narrow.c_type = SQL_C_CHAR;
@@ -361,10 +361,6 @@ SQLRETURN widened(const Conversion& c, RuleFunction char_rule) {
 
 SQLRETURN convert_wide_formatted(const Conversion& c) {
   return widened(c, convert_formatted);
-}
-
-SQLRETURN convert_wide_temporal_text(const Conversion& c) {
-  return widened(c, convert_temporal_text);
 }
 
 SQLRETURN convert_wide_whole_text(const Conversion& c) {

@@ -61,6 +61,7 @@ bool check_layout(const Conversion& c, const TemporalLayout& layout) {
 
 struct Moment {
   int year, month, day, hour, minute, second;
+  uint32_t fraction;  // nanoseconds
 };
 
 void write_date(const Conversion& c, const Moment& m) {
@@ -77,8 +78,6 @@ void write_time(const Conversion& c, const Moment& m) {
   report_length(c, sizeof t);
 }
 
-// The fraction is always 0: neither the server's layouts nor the accepted
-// character forms carry one that the driver keeps.
 void write_timestamp(const Conversion& c, const Moment& m) {
   TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(m.year),
                       static_cast<SQLUSMALLINT>(m.month),
@@ -86,7 +85,7 @@ void write_timestamp(const Conversion& c, const Moment& m) {
                       static_cast<SQLUSMALLINT>(m.hour),
                       static_cast<SQLUSMALLINT>(m.minute),
                       static_cast<SQLUSMALLINT>(m.second),
-                      0};
+                      m.fraction};
   store(c, &ts, sizeof ts);
   report_length(c, sizeof ts);
 }
@@ -126,10 +125,43 @@ void read_fields(const char* text, int32_t length, int first_width, int* first, 
   *third = parse_int(text + first_width + 4, length - first_width - 4);
 }
 
-Moment today_at(int hour, int minute, int second) {
-  Moment m{0, 0, 0, hour, minute, second};
+Moment today_at(int hour, int minute, int second, uint32_t fraction) {
+  Moment m{0, 0, 0, hour, minute, second, fraction};
   utc_today(&m.year, &m.month, &m.day);
   return m;
+}
+
+// A value handed out without part of itself ("01S07", the value written
+// stays): never silently.
+SQLRETURN fractional_cut(const Conversion& c, bool cut) {
+  if (!cut) return SQL_SUCCESS;
+  post_error(c.stmt, kDiagFractionalTruncation);
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+// The characters of a value handed out as text: `base`, its layout's (10, 8
+// or 19), and `full`, with the fractional seconds that follow a time or a
+// timestamp ("." and digits) as the server keeps them. A value shorter than
+// its layout (it passed the layout check, so it lacks only trailing digits)
+// is handed out as it is.
+struct TextSpan {
+  int32_t base;
+  int32_t full;
+};
+
+TextSpan text_span(const Conversion& c, const TemporalLayout& layout) {
+  if (c.length <= layout.text_length) return TextSpan{c.length, c.length};
+  int32_t full = layout.text_length;
+  if (layout.time_at >= 0) full += parse_fraction(c.text(), c.length, layout.text_length).length;
+  return TextSpan{layout.text_length, full};
+}
+
+// The characters of `span` that `room` characters hold: all of them, or the
+// layout and the fraction digits that fit (never a "." without a digit).
+int32_t fitting(const TextSpan& span, int64_t room) {
+  if (room >= span.full) return span.full;
+  int32_t n = static_cast<int32_t>(room);
+  return n == span.base + 1 ? span.base : n;
 }
 
 }  // namespace
@@ -139,86 +171,118 @@ Moment today_at(int hour, int minute, int second) {
 SQLRETURN convert_text_to_date(const Conversion& c) {
   DateFields date;
   if (!parse_date(c.text(), c.length, &date)) return post_error(c.stmt, kDiagDatetimeOverflow);
-  write_date(c, Moment{date.year, date.month, date.day, 0, 0, 0});
+  write_date(c, Moment{date.year, date.month, date.day, 0, 0, 0, 0});
   return finish(c, c.length > 11);
 }
 
 SQLRETURN convert_text_to_time(const Conversion& c) {
   TimeFields time;
   if (!parse_time(c.text(), c.length, &time)) return post_error(c.stmt, kDiagDatetimeOverflow);
-  write_time(c, Moment{0, 0, 0, time.hour, time.minute, time.second});
+  write_time(c, Moment{0, 0, 0, time.hour, time.minute, time.second, 0});
   return finish(c, c.length > 9);
 }
 
 // A date, a time, or both (a timestamp text): a missing time is midnight, a
-// missing date is today (UTC); at least one of them must be there.
+// missing date is today (UTC); at least one of them must be there. Seconds
+// of two digits may carry a fraction, which goes into the fraction field to
+// the nanosecond ("01S07" for digits beyond it).
 SQLRETURN convert_text_to_timestamp(const Conversion& c) {
   TimeFields time{0, 0, 0};
   DateFields date{0, 0, 0};
+  Fraction fraction{0, 0, false};
   bool have_time = false;
   bool have_date = false;
   if (c.length >= 6) {
     have_time = parse_time(c.text(), c.length, &time);
-    if (!have_time) time = TimeFields{0, 0, 0};
+    if (have_time) {
+      // parse_time takes the time at 0 when it stands there, else at 11.
+      int32_t time_at = c.text()[2] == ':' && c.text()[5] == ':' ? 0 : 11;
+      fraction = parse_fraction(c.text(), c.length, time_at + 8);
+    } else {
+      time = TimeFields{0, 0, 0};
+    }
     have_date = parse_date(c.text(), c.length, &date);
   }
-  Moment m{date.year, date.month, date.day, time.hour, time.minute, time.second};
+  Moment m{date.year,   date.month,          date.day, time.hour, time.minute,
+           time.second, fraction.nanoseconds};
   if (!have_date) {
     if (!have_time) return post_error(c.stmt, kDiagDatetimeOverflow);
-    m = today_at(time.hour, time.minute, time.second);
+    m = today_at(time.hour, time.minute, time.second, fraction.nanoseconds);
   }
   write_timestamp(c, m);
-  return SQL_SUCCESS;
+  return fractional_cut(c, fraction.cut);
 }
 
-// The value's text, cut to its layout's length. The buffer must hold the
-// whole layout and a NUL; a value shorter than its layout (it passed the
-// layout check, so it lacks only trailing digits) is handed out as it is,
-// with its own length.
+// The value's text: its layout and the fractional seconds the server keeps
+// after a time. The buffer must hold at least the layout and a NUL ("22003"
+// otherwise); fraction digits that do not fit are cut, with "01004" and the
+// whole length reported, as any text that does not fit.
 SQLRETURN convert_temporal_text(const Conversion& c) {
   const TemporalLayout& layout = layout_of(c.server_type);
   if (!check_layout(c, layout)) return SQL_ERROR;
   if (c.buffer_length < layout.text_length + 1) return post_error(c.stmt, kDiagOutOfRange);
-  int32_t n = c.length < layout.text_length ? c.length : layout.text_length;
+  TextSpan span = text_span(c, layout);
+  int32_t n = fitting(span, c.buffer_length - 1);
   copy_out(c.buffer, c.buffer_length, c.data, n, 0, CopyMode::kText);
-  report_length(c, n);
-  return SQL_SUCCESS;
+  report_length(c, span.full);
+  return finish(c, n < span.full);
+}
+
+// The same in 2-byte characters; the buffer length and the reported length
+// count bytes.
+SQLRETURN convert_wide_temporal_text(const Conversion& c) {
+  const TemporalLayout& layout = layout_of(c.server_type);
+  if (!check_layout(c, layout)) return SQL_ERROR;
+  if (c.buffer_length / 2 < layout.text_length + 1) return post_error(c.stmt, kDiagOutOfRange);
+  TextSpan span = text_span(c, layout);
+  int32_t n = fitting(span, c.buffer_length / 2 - 1);
+  copy_out(c.buffer, c.buffer_length, c.data, n, 0, CopyMode::kWideText);
+  report_length(c, 2 * static_cast<int64_t>(span.full));
+  return finish(c, n < span.full);
 }
 
 // The fields at their fixed offsets, without range checks, into the target's
-// structure. A time value read as a timestamp is dated today (UTC); a date
-// value read as a timestamp is at midnight.
+// structure, with the fraction that follows the seconds. A time value read as
+// a timestamp is dated today (UTC); a date value read as a timestamp is at
+// midnight. What the target cannot hold is cut with "01S07": the time of a
+// timestamp read as a date, the fraction of a time or timestamp read as a
+// time, fraction digits beyond the nanosecond.
 SQLRETURN convert_temporal_fields(const Conversion& c) {
   const TemporalLayout& layout = layout_of(c.server_type);
   if (!check_layout(c, layout)) return SQL_ERROR;
 
-  Moment m{0, 0, 0, 0, 0, 0};
+  Moment m{0, 0, 0, 0, 0, 0, 0};
+  Fraction fraction{0, 0, false};
   // The layout check guarantees every field's offset lies inside the value
   // (a date 8 bytes or more, a time 6, a timestamp 17).
   if (layout.time_at >= 0) {
     read_fields(c.text() + layout.time_at, c.length - layout.time_at, 2, &m.hour, &m.minute,
                 &m.second);
+    // Most values end at the seconds.
+    if (c.length > layout.time_at + 8) {
+      fraction = parse_fraction(c.text(), c.length, layout.time_at + 8);
+      m.fraction = fraction.nanoseconds;
+    }
   }
   if (layout.has_date) {
     // In a timestamp the day ends at the separator at offset 10 whatever that
     // byte is.
     read_fields(c.text(), layout.time_at >= 0 ? 10 : c.length, 4, &m.year, &m.month, &m.day);
   } else if (c.c_type == SQL_C_TIMESTAMP) {
-    m = today_at(m.hour, m.minute, m.second);
+    m = today_at(m.hour, m.minute, m.second, m.fraction);
   }
 
   switch (c.c_type) {
     case SQL_C_DATE:
       write_date(c, m);
-      break;
+      return fractional_cut(c, m.hour != 0 || m.minute != 0 || m.second != 0 || m.fraction != 0);
     case SQL_C_TIME:
       write_time(c, m);
-      break;
+      return fractional_cut(c, m.fraction != 0 || fraction.cut);
     default:
       write_timestamp(c, m);
-      break;
+      return fractional_cut(c, fraction.cut);
   }
-  return SQL_SUCCESS;
 }
 
 }  // namespace q4

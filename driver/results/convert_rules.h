@@ -61,7 +61,6 @@ SQLRETURN convert_wide_text_copy(const Conversion& c);
 SQLRETURN convert_wide_hexadecimal(const Conversion& c);
 SQLRETURN convert_wide_whole_text(const Conversion& c);
 SQLRETURN convert_wide_formatted(const Conversion& c);
-SQLRETURN convert_wide_temporal_text(const Conversion& c);
 
 // Numeric results (convert_numeric.cpp).
 SQLRETURN convert_text_to_number(const Conversion& c);
@@ -76,6 +75,7 @@ SQLRETURN convert_text_to_date(const Conversion& c);
 SQLRETURN convert_text_to_time(const Conversion& c);
 SQLRETURN convert_text_to_timestamp(const Conversion& c);
 SQLRETURN convert_temporal_text(const Conversion& c);
+SQLRETURN convert_wide_temporal_text(const Conversion& c);
 SQLRETURN convert_temporal_fields(const Conversion& c);
 
 }  // namespace q4

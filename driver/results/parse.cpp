@@ -191,4 +191,21 @@ bool parse_time(const char* text, int32_t length, TimeFields* out) {
          out->second >= 0 && out->second <= 59;
 }
 
+Fraction parse_fraction(const char* text, int32_t length, int32_t at) {
+  Fraction f{0, 0, false};
+  if (at < 0 || at + 1 >= length || text[at] != '.' || !is_digit(text[at + 1])) return f;
+  int32_t i = at + 1;
+  int digits = 0;
+  for (; i < length && is_digit(text[i]); ++i, ++digits) {
+    if (digits < 9) {
+      f.nanoseconds = f.nanoseconds * 10u + static_cast<uint32_t>(text[i] - '0');
+    } else if (text[i] != '0') {
+      f.cut = true;
+    }
+  }
+  for (; digits < 9; ++digits) f.nanoseconds *= 10u;
+  f.length = i - at;
+  return f;
+}
+
 }  // namespace q4

@@ -58,4 +58,16 @@ bool parse_date(const char* text, int32_t length, DateFields* out);
 // otherwise.
 bool parse_time(const char* text, int32_t length, TimeFields* out);
 
+// Fractional seconds at offset `at` of `text` (right after the seconds): "."
+// and one or more digits, up to the first non-digit. The nanoseconds are the
+// first nine digits (".5" is 500000000); `cut` says a later digit was not 0
+// (a precision no nanosecond field holds). `length` counts the "." and the
+// digits; all three are 0 and false when no fraction stands there.
+struct Fraction {
+  uint32_t nanoseconds;
+  int32_t length;
+  bool cut;
+};
+Fraction parse_fraction(const char* text, int32_t length, int32_t at);
+
 }  // namespace q4

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/calendar.h"
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
+#include "platform/clock.h"
 
 namespace q4 {
 
@@ -128,12 +130,30 @@ class ShortLiteral {
     return number(v);
   }
   // "YYYY-MM-DD" and "HH:MM:SS", the parts a quoted date, time or timestamp
-  // is made of.
-  ShortLiteral& date(int year, unsigned month, unsigned day) {
+  // is made of. The year always has four digits: "1-01-01" is no date to a
+  // server, and text compares in date order only when every year has the
+  // same width.
+  ShortLiteral& date(unsigned year, unsigned month, unsigned day) {
+    for (unsigned scale = 1000; scale > 1 && year < scale; scale /= 10) *pos_++ = '0';
     return number(year).ch('-').two_digits(month).ch('-').two_digits(day);
   }
   ShortLiteral& clock(unsigned hour, unsigned minute, unsigned second) {
     return two_digits(hour).ch(':').two_digits(minute).ch(':').two_digits(second);
+  }
+  // Fractional seconds: nothing for 0 (a whole second is written as it
+  // always was), otherwise "." and the nanoseconds' nine digits without
+  // their trailing zeros (".5", ".123456").
+  ShortLiteral& fraction(uint32_t nanoseconds) {
+    if (nanoseconds == 0) return *this;
+    char digits[9];
+    for (int i = 8; i >= 0; --i, nanoseconds /= 10)
+      digits[i] = static_cast<char>('0' + nanoseconds % 10);
+    int count = 9;
+    while (digits[count - 1] == '0') --count;
+    *pos_++ = '.';
+    memcpy(pos_, digits, static_cast<size_t>(count));
+    pos_ += count;
+    return *this;
   }
   SQLRETURN done() {
     out_->commit(static_cast<uint64_t>(pos_ - begin_));
@@ -199,31 +219,52 @@ SQLRETURN put_floating(Statement* stmt, RequestWriter* writer, Real v, int scale
   return SQL_SUCCESS;
 }
 
-SQLRETURN put_date(RequestWriter* writer, const void* value) {
+// A date, time or timestamp structure whose fields the calendar does not
+// have (month 13, February 30, the hour 24, year 0) has no literal that means
+// it: it is refused with "22008" before anything is sent, rather than stored
+// as text that no longer reads back as a date.
+SQLRETURN put_date(Statement* stmt, RequestWriter* writer, const void* value) {
   auto d = read_as<DATE_STRUCT>(value);
+  if (!is_valid_date(d.year, d.month, d.day)) return post_error(stmt, kDiagDatetimeOverflow);
   ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'').date(d.year, d.month, d.day).ch('\'').done();
+  return out.ch('\'').date(static_cast<unsigned>(d.year), d.month, d.day).ch('\'').done();
 }
 
-SQLRETURN put_time(RequestWriter* writer, const void* value) {
+// A time bound to a timestamp parameter is dated today (UTC), as a time
+// value read as a timestamp is: a time alone is no timestamp.
+SQLRETURN put_time(Statement* stmt, RequestWriter* writer, const void* value,
+                   SQLSMALLINT sql_type) {
   auto t = read_as<TIME_STRUCT>(value);
+  if (!is_valid_clock(t.hour, t.minute, t.second)) return post_error(stmt, kDiagDatetimeOverflow);
   ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'').clock(t.hour, t.minute, t.second).ch('\'').done();
+  out.ch('\'');
+  if (sql_type == SQL_TIMESTAMP) {
+    int year, month, day;
+    utc_today(&year, &month, &day);
+    out.date(static_cast<unsigned>(year), static_cast<unsigned>(month), static_cast<unsigned>(day))
+        .ch(' ');
+  }
+  return out.clock(t.hour, t.minute, t.second).ch('\'').done();
 }
 
-// The fraction is not written: the server's timestamps end at the second.
-SQLRETURN put_timestamp(RequestWriter* writer, const void* value) {
+// The fraction goes with the value, to the nanosecond the structure holds:
+// nothing of a timestamp is dropped on its way to the server. Bound to a time
+// parameter, only its time is written (with the fraction, which a server's
+// times keep): a time column holds no date.
+SQLRETURN put_timestamp(Statement* stmt, RequestWriter* writer, const void* value,
+                        SQLSMALLINT sql_type) {
   auto ts = read_as<TIMESTAMP_STRUCT>(value);
+  if (!is_valid_date(ts.year, ts.month, ts.day) || !is_valid_clock(ts.hour, ts.minute, ts.second) ||
+      ts.fraction > kMaxNanoseconds) {
+    return post_error(stmt, kDiagDatetimeOverflow);
+  }
   ShortLiteral out(writer);
   if (!out.ok()) return SQL_ERROR;
-  return out.ch('\'')
-      .date(ts.year, ts.month, ts.day)
-      .ch(' ')
-      .clock(ts.hour, ts.minute, ts.second)
-      .ch('\'')
-      .done();
+  out.ch('\'');
+  if (sql_type != SQL_TIME) out.date(static_cast<unsigned>(ts.year), ts.month, ts.day).ch(' ');
+  return out.clock(ts.hour, ts.minute, ts.second).fraction(ts.fraction).ch('\'').done();
 }
 
 bool is_datetime_sql_type(SQLSMALLINT sql_type) {
@@ -419,11 +460,11 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
     case Kind::kDouble:
       return put_floating(stmt, out, read_as<double>(v), b.scale, keeps_every_digit(b.sql_type));
     case Kind::kDate:
-      return put_date(out, v);
+      return put_date(stmt, out, v);
     case Kind::kTime:
-      return put_time(out, v);
+      return put_time(stmt, out, v, b.sql_type);
     case Kind::kTimestamp:
-      return put_timestamp(out, v);
+      return put_timestamp(stmt, out, v, b.sql_type);
     case Kind::kChar:
     case Kind::kWideChar:
     case Kind::kBinary:

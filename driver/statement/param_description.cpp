@@ -32,7 +32,8 @@ SQLRETURN describe_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* 
   const ParamBinding* b = binding_numbered(stmt, number);
   if (sql_type != nullptr) *sql_type = b != nullptr ? b->sql_type : kUnboundParameterType;
   if (size != nullptr) *size = b != nullptr ? b->precision : kUnboundParameterSize;
-  if (decimal_digits != nullptr) *decimal_digits = b != nullptr ? b->scale : 0;
+  if (decimal_digits != nullptr)
+    *decimal_digits = b != nullptr ? b->scale : kUnboundParameterDigits;
   if (nullable != nullptr) *nullable = SQL_NULLABLE_UNKNOWN;
   return SQL_SUCCESS;
 }

@@ -14,6 +14,11 @@ namespace q4 {
 // by this description as character data loses nothing.
 constexpr SQLSMALLINT kUnboundParameterType = SQL_VARCHAR;
 constexpr SQLULEN kUnboundParameterSize = 1073741823;  // the longest statement text
+// Decimal digits: the nine fraction digits of a timestamp, the most any value
+// written as a literal carries there. An application that binds a timestamp
+// by this description keeps its fraction (pyodbc's fast_executemany cuts a
+// datetime's microseconds to the described digits before binding it).
+constexpr SQLSMALLINT kUnboundParameterDigits = 9;
 
 // SQLDescribeParam's work (the caller holds the statement's claim and ran
 // enter_statement): describes parameter `number` of the prepared text
@@ -25,8 +30,8 @@ constexpr SQLULEN kUnboundParameterSize = 1073741823;  // the longest statement 
 // - A number bound with SQLBindParameter is described by its binding: the SQL
 //   type, cbColDef and ibScale given there.
 // - An unbound number is kUnboundParameterType of kUnboundParameterSize with
-//   0 decimal digits: the server tells nothing about parameters, and text
-//   takes any value.
+//   kUnboundParameterDigits decimal digits: the server tells nothing about
+//   parameters, and text takes any value.
 // Nullability is always SQL_NULLABLE_UNKNOWN. Null output pointers are
 // skipped. Without a prepared text: "S1010" "Function sequence error".
 SQLRETURN describe_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* sql_type,

@@ -111,14 +111,15 @@ TEST_F(ApiExecute, CollectingPieces) {
 }
 
 // Numbers run to SQLNumParams' count (the quoted "?" too); bound ones are
-// described by their binding, the others as text taking any value.
+// described by their binding, the others as text taking any value, with the nine decimal digits
+// of a timestamp's fraction.
 TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
   EXPECT_EQ(describe(1), "ERROR S1010 Function sequence error");
   ASSERT_EQ(SQLPrepare(r.stmt, sql("SELECT ?, '?' FROM T WHERE A = ?"), SQL_NTS), SQL_SUCCESS);
   SQLLEN zero = 0;
   int32_t v = 0;
   ASSERT_EQ(bind(3, SQL_C_LONG, SQL_DECIMAL, &v, &zero, 12), SQL_SUCCESS);
-  const std::string unbound = "12 1073741823 0 " + std::to_string(SQL_NULLABLE_UNKNOWN);
+  const std::string unbound = "12 1073741823 9 " + std::to_string(SQL_NULLABLE_UNKNOWN);
   EXPECT_EQ(describe(1), unbound);
   EXPECT_EQ(describe(2), unbound);
   EXPECT_EQ(describe(3), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));

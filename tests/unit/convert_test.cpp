@@ -83,7 +83,9 @@ class Convert : public ::testing::Test {
       EXPECT_EQ(r.out, Bytes(size, kFill)) << "buffer written on error";
     }
     EXPECT_EQ(r.diag.empty(), r.rc == SQL_SUCCESS);
-    EXPECT_TRUE(r.rc != SQL_SUCCESS_WITH_INFO || r.diag == "01004 Data truncated") << r.diag;
+    EXPECT_TRUE(r.rc != SQL_SUCCESS_WITH_INFO || r.diag == "01004 Data truncated" ||
+                r.diag == "01S07 Fractional truncation")
+        << r.diag;
     return r;
   }
   std::unique_ptr<Statement> stmt{new Statement()};
@@ -168,7 +170,17 @@ TEST_F(Convert, WholeTextsCopiesAndPieces) {
       {SQL_INTEGER, SQL_C_CHAR, be32(INT32_MIN), 11, {}, kUnset, "22005 Error in assignment"},
       {SQL_NUMERIC, SQL_C_BINARY, text("12.5"), 3, {"12"}, 4, "01004 Data truncated"},
       {SQL_INTEGER, SQL_C_BINARY, be32(0x41424344), 4, {"DCB"}, 4, "01004 Data truncated"},  // host order
-      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 20, {"2024-01-05 10:20:30"}, 19, ""},
+      // Dates and times as text: the layout and the fraction digits that fit (never a lone "."),
+      // the whole length reported; below the layout and its NUL nothing ("22003").
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123456789"), 30, {"2024-01-05 10:20:30.123456789"}, 29, ""},
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 23, {"2024-01-05 10:20:30.12"}, 23, "01004 Data truncated"},
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 21, {"2024-01-05 10:20:30"}, 23, "01004 Data truncated"},
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 20, {"2024-01-05 10:20:30"}, 23, "01004 Data truncated"},
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 19, {}, kUnset, "22003 Numeric value out of range"},
+      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.x"), 40, {"2024-01-05 10:20:30"}, 19, ""},  // no digit: no fraction
+      {SQL_TIME, SQL_C_CHAR, text("10:20:30.5"), 11, {"10:20:30.5"}, 10, ""},
+      {SQL_TIME, SQL_C_CHAR, text("10:20:30.5"), 9, {"10:20:30"}, 10, "01004 Data truncated"},
+      {SQL_DATE, SQL_C_CHAR, text("0001-01-01"), 11, {"0001-01-01"}, 10, ""},
       {SQL_NUMERIC, SQL_C_CHAR, text("12.5"), 8, {"12.5"}, 4, ""},
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A, 0xFF}, 4, {"0a", "ff", ""}, 0, ""},  // lengths 4, 2, 0
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A}, 2, {"", ""}, 2, "01004 Data truncated"},  // no room for a pair
@@ -214,6 +226,8 @@ TEST_F(Convert, WideTargetsGetUtf16InWholeCharacters) {
       {SQL_INTEGER, be32(INT32_MIN), 23, {}, {}, "22005 Error in assignment"},
       {SQL_TIMESTAMP, text("2024-01-05 10:20:30"), 40, {u"2024-01-05 10:20:30"}, {38}, ""},
       {SQL_TIMESTAMP, text("2024-01-05 10:20:30"), 39, {}, {}, "22003 Numeric value out of range"},
+      {SQL_TIMESTAMP, text("2024-01-05 10:20:30.123456789"), 60, {u"2024-01-05 10:20:30.123456789"}, {58}, ""},
+      {SQL_TIMESTAMP, text("2024-01-05 10:20:30.123456789"), 46, {u"2024-01-05 10:20:30.12"}, {58}, kCut},
       {SQL_VARBINARY, Bytes{0x0A, 0xFF}, 6, {u"0a", u"ff"}, {8, 4}, ""},
   };
   // clang-format on
@@ -239,7 +253,8 @@ TEST_F(Convert, WideTargetsGetUtf16InWholeCharacters) {
 // Date and time fields (a 3-field struct or a timestamp), or the diagnostic.
 TEST_F(Convert, DatesTimesAndTimestamps) {
   const char kOverflow[] = "22008 Datetime field overflow", kCut[] = "01004 Data truncated";
-  const char kRange[] = "22003 Numeric value out of range";
+  const char kRange[] = "22003 Numeric value out of range",
+             kFraction[] = "01S07 Fractional truncation";
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; const char* value; std::vector<int> fields; const char* diag = ""; SQLLEN buffer = 16; } cases[] = {
       {SQL_DATE, SQL_C_DEFAULT, "2024-13-45", {2024, 13, 45}},  // no range checks
@@ -259,6 +274,34 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_CHAR, SQL_C_TIME, "10:20:", {}, kOverflow},
       {SQL_CHAR, SQL_C_TIMESTAMP, "2024-01-05 10:20:", {2024, 1, 5, 0, 0, 0, 0}},  // no time
       {SQL_DATE, SQL_C_DATE, "2024-01", {}, kOverflow},  // no "-" at offset 7
+      {SQL_DATE, SQL_C_DATE, "0001-01-01", {1, 1, 1}}, {SQL_DATE, SQL_C_DATE, "0099-12-31", {99, 12, 31}},
+      {SQL_DATE, SQL_C_TIMESTAMP, "0999-02-28", {999, 2, 28, 0, 0, 0, 0}},
+      // Fractions of 0 to 9 digits into nanoseconds; digits beyond the nanosecond are cut, and
+      // only a cut that loses something (a digit not 0) is reported.
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 00:00:00", {2024, 2, 29, 0, 0, 0, 0}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.5", {2024, 2, 29, 10, 20, 30, 500000000}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123", {2024, 2, 29, 10, 20, 30, 123000000}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456", {2024, 2, 29, 10, 20, 30, 123456000}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456789", {2024, 2, 29, 10, 20, 30, 123456789}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567890", {2024, 2, 29, 10, 20, 30, 123456789}},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567891", {2024, 2, 29, 10, 20, 30, 123456789}, kFraction},
+      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.", {2024, 2, 29, 10, 20, 30, 0}},
+      {SQL_TIME, SQL_C_TIMESTAMP, "10:20:30.25", {2023, 7, 9, 10, 20, 30, 250000000}},
+      // What the target cannot hold: the time of a timestamp read as a date, a fraction read as
+      // a time.
+      {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:00", {2024, 2, 29}},
+      {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:00.1", {2024, 2, 29}, kFraction},
+      {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:01", {2024, 2, 29}, kFraction},
+      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30", {10, 20, 30}},
+      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30.000", {10, 20, 30}},
+      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30.001", {10, 20, 30}, kFraction},
+      {SQL_TIME, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kFraction},
+      // Character text: the fraction goes into a timestamp; a time still reports text beyond its
+      // layout as a cut.
+      {SQL_VARCHAR, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456", {2024, 2, 29, 10, 20, 30, 123456000}},
+      {SQL_VARCHAR, SQL_C_TIMESTAMP, "10:20:30.5", {2023, 7, 9, 10, 20, 30, 500000000}},
+      {SQL_VARCHAR, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.99999999999", {2024, 2, 29, 10, 20, 30, 999999999}, kFraction},
+      {SQL_VARCHAR, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kCut},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -275,6 +318,25 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       got = {ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, int(ts.fraction)};
     }
     EXPECT_EQ(got, c.fields) << c.value;
+  }
+}
+
+// Fractional seconds after the seconds: "." and digits, the first nine as nanoseconds.
+TEST(ParseFraction, DigitsIntoNanoseconds) {
+  // clang-format off
+  struct Case { const char* text; int32_t at; uint32_t nanoseconds; int32_t length; bool cut; } cases[] = {
+      {"30", 2, 0, 0, false}, {"30.", 2, 0, 0, false}, {"30.x", 2, 0, 0, false},
+      {"30.5", 2, 500000000, 2, false}, {"30.050", 2, 50000000, 4, false},
+      {"30.000000001", 2, 1, 10, false}, {"30.999999999", 2, 999999999, 10, false},
+      {"30.1234567890000", 2, 123456789, 14, false}, {"30.1234567890001", 2, 123456789, 14, true},
+      {"30.12 ", 2, 120000000, 3, false}, {"30,5", 2, 0, 0, false}, {"30.5", 5, 0, 0, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Fraction f = parse_fraction(c.text, int32_t(strlen(c.text)), c.at);
+    EXPECT_EQ(f.nanoseconds, c.nanoseconds) << c.text;
+    EXPECT_EQ(f.length, c.length) << c.text;
+    EXPECT_EQ(f.cut, c.cut) << c.text;
   }
 }
 

@@ -56,6 +56,9 @@ TEST(ServerErrors, TextsSelectTheirRow) {
       {" 26", "S1000", "RUNTIME_ERROR"},  // a leading blank is not a digit
       {"59", "S1000", "Q4_FILE_ALREADY_DELETED\t"},
       {"070", "23000", "Constraint failure"},
+      // q4lite's refusal of text that is no date or time, past the table.
+      {"22007 CHECK constraint failed: q4lite:22007:d", "22007", "Invalid datetime format"},
+      {"22008", "S1000", "Unknown error"}, {"220070", "S1000", "Unknown error"},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 // parameter array, each read at its own offset (common types round-trip in the e2e parameter test).
 #include <cmath>
 
+#include "platform/clock.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -32,6 +33,7 @@ constexpr int64_t kNts = SQL_NTS, kNull = SQL_NULL_DATA;
 const char kRestricted[] = "!07006 Restricted data type attribute violation";
 const char kGeneral[] = "!S1000 General error";
 const char kLength[] = "!S1090 Invalid string or buffer length";
+const char kOverflow[] = "!22008 Datetime field overflow";
 
 // clang-format off
 const Case kCases[] = {
@@ -80,13 +82,30 @@ const Case kCases[] = {
     {SQL_C_BIT, SQL_BIT, raw<uint8_t>({0, 1, 0}), {}, 0, {"0", "1", "0"}},
     {SQL_C_FLOAT, SQL_DECIMAL, raw({1.5f, 2.5f, -0.25f}), {}, 2, {"1.50", "2.50", "-0.25"}},
     {SQL_C_DOUBLE, SQL_DECIMAL, raw({1.5, 2.25, 3.125}), {}, 3, {"1.500", "2.250", "3.125"}},
-    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{2024, 1, 2}, {2024, 3, 5}, {1999, 12, 31}}), {}, 0,
-     {"'2024-01-02'", "'2024-03-05'", "'1999-12-31'"}},
-    {SQL_C_TIME, SQL_TIME, raw<TIME_STRUCT>({{1, 2, 3}, {10, 20, 30}, {23, 59, 58}}), {}, 0,
-     {"'01:02:03'", "'10:20:30'", "'23:59:58'"}},
+    // Dates and times: four-digit years; only what the calendar holds (year 1 to 9999, February
+    // 29 of leap years, hours to 23), anything else "22008" before anything is sent.
+    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{1, 1, 1}, {99, 12, 31}, {999, 1, 2}, {1000, 1, 1}, {9999, 12, 31}}), {}, 0,
+     {"'0001-01-01'", "'0099-12-31'", "'0999-01-02'", "'1000-01-01'", "'9999-12-31'"}},
+    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{2024, 2, 29}, {2023, 2, 29}, {2000, 2, 29}, {1900, 2, 29}, {2024, 4, 31}}), {}, 0,
+     {"'2024-02-29'", kOverflow, "'2000-02-29'", kOverflow, kOverflow}},
+    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{0, 1, 1}, {-1, 1, 1}, {10000, 1, 1}, {2024, 0, 1}, {2024, 13, 1}, {2024, 1, 0}}), {}, 0,
+     {kOverflow, kOverflow, kOverflow, kOverflow, kOverflow, kOverflow}},
+    {SQL_C_TIME, SQL_TIME, raw<TIME_STRUCT>({{0, 0, 0}, {10, 20, 30}, {23, 59, 59}, {24, 0, 0}, {1, 60, 0}, {1, 0, 60}}), {}, 0,
+     {"'00:00:00'", "'10:20:30'", "'23:59:59'", kOverflow, kOverflow, kOverflow}},
+    // Timestamps carry their fraction to the nanosecond, without trailing zeros; a whole second
+    // is written as it always was.
     {SQL_C_TIMESTAMP, SQL_TIMESTAMP,
-     raw<TIMESTAMP_STRUCT>({{2024, 1, 2, 3, 4, 5, 0}, {2024, 3, 5, 10, 20, 30, 7}, {2000, 2, 29, 0, 0, 1, 0}}), {}, 0,
-     {"'2024-01-02 03:04:05'", "'2024-03-05 10:20:30'", "'2000-02-29 00:00:01'"}},
+     raw<TIMESTAMP_STRUCT>({{2024, 1, 2, 3, 4, 5, 0}, {2024, 3, 5, 10, 20, 30, 500000000}, {2024, 3, 5, 10, 20, 30, 123000000},
+                            {2024, 3, 5, 10, 20, 30, 123456000}, {2024, 3, 5, 10, 20, 30, 123456789}, {2024, 3, 5, 10, 20, 30, 1}}), {}, 0,
+     {"'2024-01-02 03:04:05'", "'2024-03-05 10:20:30.5'", "'2024-03-05 10:20:30.123'", "'2024-03-05 10:20:30.123456'",
+      "'2024-03-05 10:20:30.123456789'", "'2024-03-05 10:20:30.000000001'"}},
+    {SQL_C_TIMESTAMP, SQL_TIMESTAMP,
+     raw<TIMESTAMP_STRUCT>({{1, 1, 1, 0, 0, 0, 0}, {2000, 2, 29, 23, 59, 59, 999999999}, {2023, 2, 29, 0, 0, 0, 0},
+                            {2024, 1, 1, 24, 0, 0, 0}, {2024, 1, 1, 0, 0, 0, 1000000000}}), {}, 0,
+     {"'0001-01-01 00:00:00'", "'2000-02-29 23:59:59.999999999'", kOverflow, kOverflow, kOverflow}},
+    // Bound to a time parameter a timestamp is its time, fraction and all.
+    {SQL_C_TIMESTAMP, SQL_TIME, raw<TIMESTAMP_STRUCT>({{2024, 3, 5, 10, 20, 30, 250000000}, {2024, 3, 5, 0, 0, 0, 0}}), {}, 0,
+     {"'10:20:30.25'", "'00:00:00'"}},
     {SQL_C_SBIGINT, SQL_BIGINT, raw<int64_t>({1, INT64_MIN, 3}), {}, 0, {"1", "-9223372036854775808", "3"}},
     {SQL_C_UBIGINT, SQL_BIGINT, raw<uint64_t>({1, UINT64_MAX, 3}), {}, 0, {"1", "18446744073709551615", "3"}},
     {SQL_C_TINYINT, SQL_SMALLINT, raw<int8_t>({1, -128, 3}), {}, 0, {"1", "-128", "3"}},
@@ -127,6 +146,24 @@ TEST(Literal, EachRowBecomesItsLiteral) {
       EXPECT_EQ(text, "SELECT " + std::string(c.literals[row])) << "row " << row;
     }
   }
+}
+
+// A time bound to a timestamp parameter is dated today (UTC), as a time read as a timestamp
+// is; bound to a time or a character type it stays a time.
+TEST(Literal, TimeForATimestampIsDatedToday) {
+  override_utc_today(987, 6, 5);
+  for (auto [sql_type, literal] :
+       {std::pair<SQLSMALLINT, const char*>{SQL_TIMESTAMP, "'0987-06-05 07:08:09'"},
+        {SQL_TIME, "'07:08:09'"},
+        {SQL_VARCHAR, "'07:08:09'"}}) {
+    StatementRecord r;
+    TIME_STRUCT t{7, 8, 9};
+    r.bind(1, nullptr, SQL_C_TIME, sql_type, &t, 0);
+    ASSERT_EQ(build_request(r.stmt, "SELECT ?", 8), SQL_SUCCESS) << diag(r.stmt);
+    EXPECT_EQ(reinterpret_cast<const char*>(r.stmt->request_buffer) + 4,
+              "SELECT " + std::string(literal));
+  }
+  clear_utc_today_override();
 }
 
 }  // namespace
