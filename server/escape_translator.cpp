@@ -74,7 +74,8 @@ class Translator {
         const std::string_view word = text_.substr(start, pos_ - start);
         if (depth == 0 && parens_ == 0) {
           operand_start_ = keyword_is(word, "UNION") || keyword_is(word, "INTERSECT") ||
-                           keyword_is(word, "EXCEPT") || (operand_start_ && keyword_is(word, "ALL"));
+                           keyword_is(word, "EXCEPT") ||
+                           (operand_start_ && keyword_is(word, "ALL"));
         }
         out->append(word);
       } else {

@@ -12,6 +12,7 @@
 #include "protocol/wire.h"
 #include "results/description_cache.h"
 #include "results/row_decoder.h"
+#include "statement/sql_names.h"
 
 namespace q4 {
 
@@ -34,15 +35,6 @@ constexpr uint32_t kMostColumns = 32767;
 // is not described: the lookup gives up rather than read on without end.
 constexpr uint32_t kMostRows = 100000;
 constexpr int kMostFetches = 10000;
-
-bool equal_folded(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // A value's bytes as text, whatever its type; false for NULL.
 bool value_text(const uint8_t* header, const char** text, size_t* length) {
@@ -139,8 +131,7 @@ class CatalogRows {
     }
     const uint8_t* end = block + length;
     for (const uint8_t* row = block;;) {
-      const uint8_t* status =
-          decode_row(row, end, static_cast<int32_t>(columns), values_);
+      const uint8_t* status = decode_row(row, end, static_cast<int32_t>(columns), values_);
       if (status == nullptr || !take_row()) return false;
       if (*status != kStatusOk) {
         *trailer = *status;
@@ -198,7 +189,7 @@ class CatalogRows {
     const char* name;
     size_t table_length, name_length;
     if (!value_text(values_[kTableNameColumn - 1], &table, &table_length) ||
-        table_length != table_length_ || !equal_folded(table, table_, table_length)) {
+        table_length != table_length_ || !equal_ignoring_case(table, table_, table_length)) {
       return true;  // another table that the pattern matched
     }
     if (rows_.size() / sizeof(Row) >= kMostRows) return false;
@@ -212,7 +203,8 @@ class CatalogRows {
     row.column.sql_type = clamp16(type);
     row.column.has_size = value_integer(values_[kPrecisionColumn - 1], &size) && size > 0;
     row.column.size = row.column.has_size ? static_cast<uint32_t>(size) : 0;
-    if (value_integer(values_[kScaleColumn - 1], &scale)) row.column.decimal_digits = clamp16(scale);
+    if (value_integer(values_[kScaleColumn - 1], &scale))
+      row.column.decimal_digits = clamp16(scale);
     value_integer(values_[kNullableColumn - 1], &nullable);
     row.column.nullable = clamp16(nullable);
     row.table_at = text_.size();

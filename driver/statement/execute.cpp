@@ -130,8 +130,8 @@ SQLRETURN execute_prepared(Statement* stmt) {
 
 SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count) {
   // The markers the execution replaces: the same scan finds them.
-  uint32_t markers = count_markers(stmt->statement_text,
-                                   static_cast<uint64_t>(stmt->statement_text_length));
+  uint32_t markers =
+      count_markers(stmt->statement_text, static_cast<uint64_t>(stmt->statement_text_length));
   if (count == nullptr) return post_error(stmt, kDiagGeneralCapital);
   *count = static_cast<SQLSMALLINT>(markers);
   return SQL_SUCCESS;

@@ -15,17 +15,6 @@ constexpr size_t kNotFound = SIZE_MAX;
 // markers are described as unknown).
 constexpr uint64_t kMaxReadText = 16u << 20;
 
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_folded(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // The tokens of a text with, for each marker, its number in text order.
 struct TokenList {
   Token* tokens = nullptr;
@@ -77,13 +66,16 @@ class Reader {
   }
 
  private:
-  const Token& at(size_t i) const { return i < list_.count ? list_.tokens[i] : list_.tokens[list_.count]; }
+  const Token& at(size_t i) const {
+    return i < list_.count ? list_.tokens[i] : list_.tokens[list_.count];
+  }
   TokenKind kind(size_t i) const { return at(i).kind; }
 
   bool word(size_t i, const char* keyword) const {
     const Token& t = at(i);
     size_t n = strlen(keyword);
-    return t.kind == TokenKind::kWord && t.length == n && equal_folded(text_ + t.offset, keyword, n);
+    return t.kind == TokenKind::kWord && t.length == n &&
+           equal_ignoring_case(text_ + t.offset, keyword, n);
   }
   bool any_word(size_t i, const char* const* keywords) const {
     for (; *keywords != nullptr; ++keywords) {
@@ -96,7 +88,9 @@ class Reader {
     size_t n = strlen(s);
     return t.kind == TokenKind::kSymbol && t.length == n && memcmp(text_ + t.offset, s, n) == 0;
   }
-  bool is_name(size_t i) const { return kind(i) == TokenKind::kWord || kind(i) == TokenKind::kQuotedName; }
+  bool is_name(size_t i) const {
+    return kind(i) == TokenKind::kWord || kind(i) == TokenKind::kQuotedName;
+  }
   TextName name(size_t i) const {
     const Token& t = at(i);
     return TextName{t.offset, t.length, t.kind == TokenKind::kQuotedName};
@@ -104,9 +98,9 @@ class Reader {
 
   // Words after which a value of a condition ends.
   bool ends_operand(size_t i) const {
-    static const char* const kEnders[] = {"AND",   "OR",      "ORDER",     "GROUP",  "LIMIT",
-                                          "HAVING", "RETURNING", "UNION", "EXCEPT", "INTERSECT",
-                                          "WINDOW", nullptr};
+    static const char* const kEnders[] = {"AND",    "OR",        "ORDER",     "GROUP",
+                                          "LIMIT",  "HAVING",    "RETURNING", "UNION",
+                                          "EXCEPT", "INTERSECT", "WINDOW",    nullptr};
     return kind(i) == TokenKind::kEnd || symbol(i, ")") || symbol(i, ";") || any_word(i, kEnders);
   }
   // Tokens after which an operand of a condition begins.
@@ -261,10 +255,10 @@ class Reader {
   // statement one of several tables, answered with kNotFound's stand-in: the
   // index of the end, where nothing more is read.
   size_t alias_at(size_t i, TextName* alias) {
-    static const char* const kClauses[] = {"WHERE",  "SET",   "GROUP",  "ORDER",     "LIMIT",
-                                           "HAVING", "WINDOW", "UNION", "EXCEPT", "INTERSECT",
-                                           "RETURNING", nullptr};
-    static const char* const kJoins[] = {"JOIN", "INNER", "LEFT",    "RIGHT", "FULL",
+    static const char* const kClauses[] = {"WHERE",  "SET",       "GROUP",     "ORDER",
+                                           "LIMIT",  "HAVING",    "WINDOW",    "UNION",
+                                           "EXCEPT", "INTERSECT", "RETURNING", nullptr};
+    static const char* const kJoins[] = {"JOIN",  "INNER",   "LEFT",  "RIGHT", "FULL",
                                          "CROSS", "NATURAL", "OUTER", nullptr};
     if (symbol(i, ",") || any_word(i, kJoins)) return list_.count;
     if (word(i, "AS") && is_name(i + 1)) {
@@ -299,8 +293,7 @@ class Reader {
   void where(size_t i, const TextName& alias) {
     static const char* const kStops[] = {"GROUP", "ORDER",  "LIMIT",  "HAVING",    "RETURNING",
                                          "UNION", "EXCEPT", "WINDOW", "INTERSECT", nullptr};
-    for (size_t k = i; kind(k) != TokenKind::kEnd && !symbol(k, ";") && !any_word(k, kStops);
-         ++k) {
+    for (size_t k = i; kind(k) != TokenKind::kEnd && !symbol(k, ";") && !any_word(k, kStops); ++k) {
       if (k != i && !starts_operand_after(k - 1)) continue;
       TextName column{};
       size_t after = column_at(k, alias, &column);
@@ -346,16 +339,6 @@ class Reader {
   bool attributed_ = false;
 };
 
-// A name's content: without its quotes.
-void content(const char* text, const TextName& n, const char** at, uint64_t* length) {
-  *at = text + n.offset;
-  *length = n.length;
-  if (n.quoted && n.length >= 2) {
-    ++*at;
-    *length -= 2;
-  }
-}
-
 }  // namespace
 
 MarkerTargets::~MarkerTargets() {
@@ -374,15 +357,6 @@ bool MarkerTargets::read(const char* text, uint64_t length) {
   if (targets_ == nullptr) return false;
   count_ = list.markers;
   return Reader(text, list, targets_, &table_).run();
-}
-
-bool same_name(const char* text, const TextName& a, const TextName& b) {
-  const char* a_at;
-  const char* b_at;
-  uint64_t a_length, b_length;
-  content(text, a, &a_at, &a_length);
-  content(text, b, &b_at, &b_length);
-  return a_length == b_length && equal_folded(a_at, b_at, a_length);
 }
 
 }  // namespace q4

@@ -19,14 +19,9 @@
 
 #include <cstdint>
 
-namespace q4 {
+#include "statement/sql_names.h"
 
-// A name as it stands in the text: a word, or a quoted name with its quotes.
-struct TextName {
-  uint64_t offset;
-  uint64_t length;
-  bool quoted;
-};
+namespace q4 {
 
 struct MarkerTarget {
   enum class Kind : uint8_t {
@@ -62,9 +57,5 @@ class MarkerTargets {
   MarkerTarget* targets_ = nullptr;
   uint32_t count_ = 0;
 };
-
-// Whether two names of `text` name the same thing: their contents without
-// quotes, compared ignoring the case of ASCII letters.
-bool same_name(const char* text, const TextName& a, const TextName& b);
 
 }  // namespace q4

@@ -56,8 +56,7 @@ int32_t scan_markers(Statement* stmt, const char* text, int64_t length,
   for (int64_t at; (at = scan.next_marker()) >= 0;) {
     if (binding == nullptr) {
       // Written into the slot as it stands: applications match this exact text.
-      post_error_unprefixed(stmt, kDiagWrongParameterCount.text,
-                            kDiagWrongParameterCount.sqlstate);
+      post_error_unprefixed(stmt, kDiagWrongParameterCount.text, kDiagWrongParameterCount.sqlstate);
       return kMarkersUnbound;
     }
     if (!positions->add(stmt, static_cast<uint32_t>(at))) return kMarkersNoMemory;

@@ -7,14 +7,12 @@
 #include "statement/column_lookup.h"
 #include "statement/literal.h"
 #include "statement/marker_columns.h"
+#include "statement/sql_names.h"
 #include "statement/sql_scanner.h"
 
 namespace q4 {
 
 namespace {
-
-// Names longer than this (quotes removed) are not looked up.
-constexpr size_t kMaxName = 256;
 
 const ParamBinding* binding_numbered(const Statement* stmt, SQLUSMALLINT number) {
   for (const ParamBinding* b = stmt->parameters; b != nullptr && b->number <= number; b = b->next) {
@@ -23,49 +21,20 @@ const ParamBinding* binding_numbered(const Statement* stmt, SQLUSMALLINT number)
   return nullptr;
 }
 
-// A name of the text without its quotes (a doubled quote inside a quoted
-// name is one quote) into `out`; false when it does not fit.
-bool unquote(const char* text, const TextName& n, char (&out)[kMaxName], size_t* length) {
-  const char* p = text + n.offset;
-  uint64_t count = n.length;
-  if (n.quoted) {
-    if (count < 2) return false;
-    ++p;
-    count -= 2;
-  }
-  size_t used = 0;
-  for (uint64_t i = 0; i < count; ++i) {
-    if (used == kMaxName) return false;
-    out[used++] = p[i];
-    if (n.quoted && p[i] == '"' && i + 1 < count && p[i + 1] == '"') ++i;
-  }
-  *length = used;
-  return used > 0;
-}
-
-bool equal_folded(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The catalog column a marker's target names: its exact spelling, else the
 // one column whose name differs from it in letter case alone.
 const CatalogColumn* column_named(const char* text, const TextName& name,
                                   const TableColumns& columns) {
-  char wanted[kMaxName];
+  char wanted[kMaxNameLength];
   size_t length = 0;
-  if (!unquote(text, name, wanted, &length)) return nullptr;
+  if (!unquoted_name(text, name, wanted, &length)) return nullptr;
   const CatalogColumn* folded = nullptr;
   int folded_count = 0;
   for (uint32_t k = 0; k < columns.count(); ++k) {
     const CatalogColumn& c = columns[k];
     if (c.name_length != length) continue;
     if (memcmp(c.name, wanted, length) == 0) return &c;
-    if (equal_folded(c.name, wanted, length)) {
+    if (equal_ignoring_case(c.name, wanted, length)) {
       folded = &c;
       ++folded_count;
     }
@@ -117,13 +86,13 @@ SQLRETURN describe_markers(Statement* stmt, uint32_t count) {
 
   const char* text = stmt->statement_text;
   MarkerTargets targets;
-  char table[kMaxName];
+  char table[kMaxNameLength];
   size_t table_length = 0;
   if (targets.read(text, static_cast<uint64_t>(stmt->statement_text_length)) &&
-      targets.marker_count() == count && unquote(text, targets.table(), table, &table_length)) {
+      targets.marker_count() == count &&
+      unquoted_name(text, targets.table(), table, &table_length)) {
     TableColumns columns;
-    LookupOutcome outcome =
-        columns.fetch(stmt, lookup_id(stmt, described), table, table_length);
+    LookupOutcome outcome = columns.fetch(stmt, lookup_id(stmt, described), table, table_length);
     if (outcome == LookupOutcome::kFailed) {
       drv_free(described);
       return SQL_ERROR;
@@ -153,8 +122,8 @@ SQLRETURN describe_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* 
   // The markers SQLNumParams counts: an application asks it how many there
   // are and then describes each, and a refusal of one it was told about
   // fails its whole statement.
-  uint32_t count = count_markers(stmt->statement_text,
-                                 static_cast<uint64_t>(stmt->statement_text_length));
+  uint32_t count =
+      count_markers(stmt->statement_text, static_cast<uint64_t>(stmt->statement_text_length));
   if (number == 0 || number > count) return post_error(stmt, kDiagInvalidParameterNumber);
 
   ParamDescription d = kUnknownParameter;

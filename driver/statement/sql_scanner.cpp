@@ -101,8 +101,8 @@ uint64_t after_trivia(const unsigned char* p, uint64_t end, uint64_t i) {
 }
 
 bool is_two_byte_symbol(unsigned char a, unsigned char b) {
-  return (a == '<' && (b == '>' || b == '=')) || (a == '>' && b == '=') ||
-         (a == '!' && b == '=') || (a == '=' && b == '=') || (a == '|' && b == '|');
+  return (a == '<' && (b == '>' || b == '=')) || (a == '>' && b == '=') || (a == '!' && b == '=') ||
+         (a == '=' && b == '=') || (a == '|' && b == '|');
 }
 
 }  // namespace

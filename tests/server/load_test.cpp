@@ -181,17 +181,20 @@ TEST(Statements, TextsOfAnyShapeRunAsTheDriverReadsThem) {
     for (const std::vector<int32_t>& row : rows_of(client.execute(5, sql))) got.push_back(row[0]);
     EXPECT_EQ(got, values) << sql;
   }
-  EXPECT_EQ(client.execute(5, "{call p(?)}").status.find("no stored procedures") != std::string::npos,
-            true);
+  EXPECT_EQ(
+      client.execute(5, "{call p(?)}").status.find("no stored procedures") != std::string::npos,
+      true);
   EXPECT_TRUE(lite::manages_transactions("-- lead\n/* and */ ; BEGIN"));
   EXPECT_FALSE(lite::manages_transactions("-- BEGIN\nSELECT 1"));
   std::string out, error;
-  EXPECT_TRUE(lite::translate_escapes("(SELECT '(SELECT' FROM t) UNION ALL\n(WITH x AS (SELECT 1) "
-                                      "SELECT * FROM x) INTERSECT (SELECT \"(\")",
-                                      0, &out, &error));
-  EXPECT_EQ(out,
-            "SELECT * FROM (SELECT '(SELECT' FROM t) UNION ALL\nSELECT * FROM (WITH x AS (SELECT 1) "
-            "SELECT * FROM x) INTERSECT SELECT * FROM (SELECT \"(\")");
+  EXPECT_TRUE(
+      lite::translate_escapes("(SELECT '(SELECT' FROM t) UNION ALL\n(WITH x AS (SELECT 1) "
+                              "SELECT * FROM x) INTERSECT (SELECT \"(\")",
+                              0, &out, &error));
+  EXPECT_EQ(
+      out,
+      "SELECT * FROM (SELECT '(SELECT' FROM t) UNION ALL\nSELECT * FROM (WITH x AS (SELECT 1) "
+      "SELECT * FROM x) INTERSECT SELECT * FROM (SELECT \"(\")");
 }
 
 TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {

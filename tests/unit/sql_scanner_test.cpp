@@ -89,7 +89,8 @@ TEST(SqlScanner, FindsTheMarkersOfEveryShapeOfText) {
 
     StatementRecord r;
     std::vector<int64_t> indicators(expected.size() + 1, 0);
-    for (size_t i = 0; i < expected.size(); ++i) r.bind(static_cast<uint16_t>(i + 1), &indicators[i]);
+    for (size_t i = 0; i < expected.size(); ++i)
+      r.bind(static_cast<uint16_t>(i + 1), &indicators[i]);
     MarkerPositions positions;
     ASSERT_EQ(scan_markers(r.stmt, c.text.data(), static_cast<int64_t>(length), &positions), 0);
     EXPECT_EQ(r.stmt->pass_through != 0, c.pass_through);
@@ -101,12 +102,18 @@ TEST(SqlScanner, FindsTheMarkersOfEveryShapeOfText) {
 
 std::string kind_name(TokenKind kind) {
   switch (kind) {
-    case TokenKind::kEnd: return "end";
-    case TokenKind::kWord: return "word";
-    case TokenKind::kQuotedName: return "name";
-    case TokenKind::kString: return "string";
-    case TokenKind::kMarker: return "marker";
-    case TokenKind::kSymbol: return "symbol";
+    case TokenKind::kEnd:
+      return "end";
+    case TokenKind::kWord:
+      return "word";
+    case TokenKind::kQuotedName:
+      return "name";
+    case TokenKind::kString:
+      return "string";
+    case TokenKind::kMarker:
+      return "marker";
+    case TokenKind::kSymbol:
+      return "symbol";
   }
   return "?";
 }
@@ -195,8 +202,8 @@ TEST(DescribeParameter, AgreesWithTheCountForEveryText) {
     for (uint32_t number = 1; number <= count; ++number) {
       SQLSMALLINT type = 0, digits = -1, nullable = -1;
       SQLULEN size = 0;
-      ASSERT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(number), &type,
-                                           &size, &digits, &nullable),
+      ASSERT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(number), &type, &size,
+                                           &digits, &nullable),
                         r.stmt),
                 "OK");
       EXPECT_EQ(type, SQL_VARCHAR);

@@ -15,13 +15,14 @@ namespace {
 class DescribeParam : public StatementTest {
  protected:
   static Bytes null_value() { return join({be16(kNullValueType), be32(0)}); }
-  static Bytes small_value(int16_t v) { return join({be16(SQL_SMALLINT), be32(2), be16(uint16_t(v))}); }
+  static Bytes small_value(int16_t v) {
+    return join({be16(SQL_SMALLINT), be32(2), be16(uint16_t(v))});
+  }
   // One SQLColumns row; -1 sends NULL.
   static Bytes column_row(const std::string& table, const std::string& name, int16_t type,
                           int32_t precision, int16_t scale, int16_t nullable) {
-    return join({null_value(), null_value(), text_value(table), text_value(name),
-                 small_value(type), text_value("T"),
-                 precision < 0 ? null_value() : int_value(precision), int_value(0),
+    return join({null_value(), null_value(), text_value(table), text_value(name), small_value(type),
+                 text_value("T"), precision < 0 ? null_value() : int_value(precision), int_value(0),
                  scale < 0 ? null_value() : small_value(scale), small_value(10),
                  small_value(nullable), null_value()});
   }
@@ -30,7 +31,8 @@ class DescribeParam : public StatementTest {
   }
   // The columns request of the lookup for `table`, under `id`.
   static Bytes columns_request(const Bytes& id, const std::string& table) {
-    return join({id, bytes_of(std::string("%\0%\0", 4)), cstr(table), bytes_of(std::string("%\0\x01", 3))});
+    return join(
+        {id, bytes_of(std::string("%\0%\0", 4)), cstr(table), bytes_of(std::string("%\0\x01", 3))});
   }
 
   void prepare(const std::string& text) {
@@ -43,8 +45,8 @@ class DescribeParam : public StatementTest {
     SQLRETURN rc = SQLDescribeParam(stmt, number, &type, &size, &digits, &nullable);
     if (rc != SQL_SUCCESS) return "rc " + std::to_string(rc) + " " + diag();
     if (stmt->sqlstate[0] != '\0') return "posted " + diag();
-    return std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(digits) +
-           " " + std::to_string(nullable);
+    return std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(digits) + " " +
+           std::to_string(nullable);
   }
   // The id the lookup used: the first request's, which must not be the statement's.
   Bytes lookup_id() {
@@ -96,8 +98,8 @@ TEST_F(DescribeParam, FetchesFurtherBlocksAndAsksAgainForANewText) {
   prepare("INSERT INTO t VALUES (?, ?, 7, ?)");
   SQLLEN zero = 0;
   double amount = 0;
-  ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 3, &amount,
-                             0, &zero),
+  ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 3, &amount, 0,
+                             &zero),
             SQL_SUCCESS);
   peer.expect_request(kCmdColumns)
       .reply("K", columns_reply({column_row("t", "a", SQL_SMALLINT, 5, 0, 1),
@@ -145,7 +147,10 @@ TEST_F(DescribeParam, FallsBackSilentlyWhenTheCatalogCannotSay) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
     prepare("UPDATE ab SET x = ?");
-    peer.expect_request(kCmdColumns).reply(c.status, c.reply).expect_request(kCmdRelease).reply("K");
+    peer.expect_request(kCmdColumns)
+        .reply(c.status, c.reply)
+        .expect_request(kCmdRelease)
+        .reply("K");
     EXPECT_EQ(describe(1), unknown);
     peer.call([] {});
   }
@@ -163,8 +168,9 @@ TEST_F(DescribeParam, AsksNothingWhenNoMarkerMeetsAColumn) {
   prepare("SELECT a FROM t WHERE a = ?");
   SQLLEN zero = 0;
   int32_t v = 0;
-  ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, &v, 0, &zero),
-            SQL_SUCCESS);
+  ASSERT_EQ(
+      SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, &v, 0, &zero),
+      SQL_SUCCESS);
   EXPECT_EQ(describe(1), "4 10 0 " + std::to_string(SQL_NULLABLE_UNKNOWN));
   EXPECT_EQ(peer.finish(), "");
   EXPECT_TRUE(peer.requests().empty());
