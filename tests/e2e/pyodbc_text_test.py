@@ -91,6 +91,29 @@ class StatementText(unittest.TestCase):
         print("fast_executemany of %d rows: peak RSS %.0f MB" % (count, peak_mb), file=sys.stderr)
         self.assertLess(peak_mb, 100)
 
+    def test_the_catalog_is_asked_once_per_statement_text(self):
+        # The driver log (one line per exchange) counts the catalog requests.
+        log = os.path.join(os.environ["Q4_WORK"], "exchanges.log")
+        conn = pyodbc.connect(DSN + ";LogFile=" + log, autocommit=True)
+        self.addCleanup(conn.close)
+        cur = conn.cursor()
+        cur.execute("CREATE TABLE once (id INTEGER, name VARCHAR(10), day DATE)")
+        cur.fast_executemany = True
+        insert = "INSERT INTO once (id, name, day) VALUES (?, ?, ?)"
+        for batch in range(3):  # the same cursor and text: prepared once, described once
+            cur.executemany(insert, [(batch * 10 + i, "n%d" % i, datetime.date(2024, 1, 1 + i))
+                                     for i in range(10)])
+        with open(log) as f:
+            commands = [line.split("command=")[1].split()[0] for line in f if "command=" in line]
+        self.assertEqual(commands.count("columns"), 1, commands)
+        lookup = commands.index("columns")
+        self.assertEqual(commands[lookup + 1], "release", commands)  # its own id, released
+        plain = conn.cursor()
+        for k in range(3):  # NULLs bound as whatever pyodbc takes them for
+            plain.execute("UPDATE once SET name = ?, day = ? WHERE id = ?", None, None, k)
+        self.assertEqual(self.read("SELECT COUNT(*), COUNT(name), COUNT(day) FROM once"),
+                         [(30, 27, 27)])
+
     def takes_decimal_arrays(self):
         """Whether this build converts SQL_C_NUMERIC parameters (pyodbc's fast path binds
         decimal.Decimal so). Without it the workload sends its decimals as str."""

@@ -8,6 +8,7 @@
 #include <sqlext.h>
 
 #include "result_fixture.h"
+#include "statement/cancel.h"
 
 namespace q4::wire {
 namespace {
@@ -183,6 +184,22 @@ TEST_F(DescribeParam, ABrokenLinkFailsTheCall) {
   peer.expect_request(kCmdColumns).close();
   EXPECT_EQ(describe(1), "rc -1 08S01 " + kPrefix + "Communications_ERROR");
   EXPECT_EQ(stmt->param_descriptions, nullptr);
+}
+
+// A cancel from another thread while the catalog answers: the lookup's id is
+// still released (the link stays in step), and the call ends as cancelled
+// without keeping a description.
+TEST_F(DescribeParam, ACancelEndsTheCallAfterTheIdIsReleased) {
+  prepare("DELETE FROM t WHERE a = ?");
+  peer.expect_request(kCmdColumns)
+      .call([this] { cancel_statement(stmt); })
+      .reply("K", columns_reply({column_row("t", "a", SQL_INTEGER, 10, 0, 1)}))
+      .expect_request(kCmdRelease)
+      .reply("K");
+  EXPECT_EQ(describe(1), "rc -1 S1008 " + kPrefix + "Operation cancelled");
+  EXPECT_EQ(stmt->param_descriptions, nullptr);
+  EXPECT_EQ(peer.finish(), "");
+  EXPECT_EQ(peer.requests().size(), 2u);
 }
 
 }  // namespace
