@@ -121,9 +121,13 @@ SQLRETURN describe_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* 
   if (stmt->statement_text == nullptr) return post_error(stmt, kDiagSequence);
   // The markers SQLNumParams counts: an application asks it how many there
   // are and then describes each, and a refusal of one it was told about
-  // fails its whole statement.
+  // fails its whole statement. Counted once with the descriptions: an
+  // application describes every marker in turn, and a long text must not be
+  // scanned again for each.
   uint32_t count =
-      count_markers(stmt->statement_text, static_cast<uint64_t>(stmt->statement_text_length));
+      stmt->param_descriptions != nullptr
+          ? stmt->param_description_count
+          : count_markers(stmt->statement_text, static_cast<uint64_t>(stmt->statement_text_length));
   if (number == 0 || number > count) return post_error(stmt, kDiagInvalidParameterNumber);
 
   ParamDescription d = kUnknownParameter;
