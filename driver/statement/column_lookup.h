@@ -41,7 +41,7 @@ class TableColumns {
 
   // Asks for the columns of the table named `table` (`length` bytes, quotes
   // removed). One catalog columns request (0x06) under `lookup_id`, an id no
-  // statement of the connection uses; further blocks with fetches (0x02)
+  // statement of the connection uses (an odd one); further blocks with fetches (0x02)
   // while the server holds more rows; then the id is released (0x0C), so
   // the server keeps nothing of it. The request and replies pass through
   // io_buffer; reply_status changes; nothing else of the statement does.

@@ -56,22 +56,13 @@ bool describe_column(const CatalogColumn& c, ParamDescription* out) {
   return true;
 }
 
-// An id for the lookup that no statement of the connection uses: the low
-// bits of an address the driver owns, moved on past any clash.
-uint32_t lookup_id(const Statement* stmt, const void* owned) {
-  const Connection* conn = stmt->connection;
-  uint32_t id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(owned));
-  for (bool clash = true; clash;) {
-    clash = id == 0;
-    for (const Statement* s = conn->statements; s != nullptr && !clash; s = s->next) {
-      clash = statement_id(s) == id;
-    }
-    for (const Statement* s = conn->unreleased; s != nullptr && !clash; s = s->next) {
-      clash = statement_id(s) == id;
-    }
-    if (clash) ++id;
-  }
-  return id;
+// The id the lookup runs under on the server: the statement's own with its
+// low bit set. Statement ids are the low bits of record addresses, which are
+// aligned, so an odd id is never a statement's: the lookup leaves every
+// statement's server state alone, its own prepared result included.
+static_assert(alignof(Statement) >= 2, "statement ids are even");
+uint32_t lookup_id(const Statement* stmt) {
+  return statement_id(stmt) | 1u;
 }
 
 // Describes the `count` markers of statement_text into a new block: from the
@@ -92,7 +83,7 @@ SQLRETURN describe_markers(Statement* stmt, uint32_t count) {
       targets.marker_count() == count &&
       unquoted_name(text, targets.table(), table, &table_length)) {
     TableColumns columns;
-    LookupOutcome outcome = columns.fetch(stmt, lookup_id(stmt, described), table, table_length);
+    LookupOutcome outcome = columns.fetch(stmt, lookup_id(stmt), table, table_length);
     if (outcome == LookupOutcome::kFailed) {
       drv_free(described);
       return SQL_ERROR;
