@@ -16,15 +16,18 @@ struct ParamDescription {
 };
 
 // The description of a marker that neither a binding nor the catalog
-// describes: text of up to 255 characters, which may be null. Applications
-// size buffers by it: pyodbc's fast_executemany reserves the size (twice
-// over, as UTF-16) for every row of the array at once, so a size meant to
-// fit any text (the driver sends up to 1,073,741,823 characters) makes it
-// fail with MemoryError; 255 is the size pyodbc itself assumes when a driver
-// cannot describe a marker. It limits no one else: the driver writes every
-// value whole, whatever the described size, and pyodbc's other paths and
-// Node.js, PHP and Perl bind text by its own length.
-constexpr ParamDescription kUnknownParameter{SQL_VARCHAR, 255, 0, SQL_NULLABLE_UNKNOWN};
+// describes: text of up to 255 characters, with the nine decimal digits of a
+// timestamp's fraction, which may be null. Applications size buffers by it:
+// pyodbc's fast_executemany reserves the size (twice over, as UTF-16) for
+// every row of the array at once, so a size meant to fit any text (the driver
+// sends up to 1,073,741,823 characters) makes it fail with MemoryError; 255
+// is the size pyodbc itself assumes when a driver cannot describe a marker.
+// It limits no one else: the driver writes every value whole, whatever the
+// described size, and pyodbc's other paths and Node.js, PHP and Perl bind
+// text by its own length. The digits are the most any literal carries after
+// a timestamp's seconds: pyodbc cuts a datetime's fraction to them before it
+// binds it.
+constexpr ParamDescription kUnknownParameter{SQL_VARCHAR, 255, 9, SQL_NULLABLE_UNKNOWN};
 
 // SQLDescribeParam's work (the caller holds the statement's claim and ran
 // enter_statement): describes parameter `number` of the prepared text

@@ -112,8 +112,9 @@ TEST_F(ApiExecute, CollectingPieces) {
 
 // Numbers run to SQLNumParams' count (the markers the execution replaces: not
 // the quoted "?"); bound ones are described by their binding, the others,
-// meeting no column here, as text of up to 255 characters; SQLNumParams and
-// SQLDescribeParam agree with the execution.
+// meeting no column here, as text of up to 255 characters with the nine
+// decimal digits of a timestamp's fraction; SQLNumParams and SQLDescribeParam
+// agree with the execution.
 TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
   EXPECT_EQ(describe(1), "ERROR S1010 Function sequence error");
   ASSERT_EQ(SQLPrepare(r.stmt, sql("\n  -- ?\n  SELECT ?, '?' FROM T WHERE f(A) = ?"), SQL_NTS),
@@ -124,7 +125,7 @@ TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
   SQLLEN zero = 0;
   int32_t v = 0;
   ASSERT_EQ(bind(2, SQL_C_LONG, SQL_DECIMAL, &v, &zero, 12), SQL_SUCCESS);
-  EXPECT_EQ(describe(1), "12 255 0 " + std::to_string(SQL_NULLABLE_UNKNOWN));
+  EXPECT_EQ(describe(1), "12 255 9 " + std::to_string(SQL_NULLABLE_UNKNOWN));
   EXPECT_EQ(describe(2), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));
   EXPECT_EQ(describe(0), "ERROR S1093 Invalid parameter number");
   EXPECT_EQ(describe(3), "ERROR S1093 Invalid parameter number");

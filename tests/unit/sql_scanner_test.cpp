@@ -208,7 +208,7 @@ TEST(DescribeParameter, AgreesWithTheCountForEveryText) {
                 "OK");
       EXPECT_EQ(type, SQL_VARCHAR);
       EXPECT_EQ(size, 255u);
-      EXPECT_EQ(digits, 0);
+      EXPECT_EQ(digits, 9);
       EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
     }
     EXPECT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(count + 1), nullptr,

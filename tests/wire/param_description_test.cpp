@@ -60,7 +60,7 @@ class DescribeParam : public StatementTest {
     return id;
   }
 
-  const std::string unknown = "12 255 0 " + std::to_string(SQL_NULLABLE_UNKNOWN);
+  const std::string unknown = "12 255 9 " + std::to_string(SQL_NULLABLE_UNKNOWN);
 };
 
 // Columns by name in any order, the exact spelling of the table before one
