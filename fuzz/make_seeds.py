@@ -63,4 +63,17 @@ write("reply", "no_rows", bytes([0, 0]) + counts(3, 0xFFFFFFFF) + described)
 write("row_block", "four_columns", struct.pack(">H", 4) + rows + b"W")
 write("row_block", "nulls", struct.pack(">H", 2) + struct.pack(">HI", 0xFFFF, 0)
       + value(10, b"12:30:00") + b"K" + value(4, b"\0\0\0\1") + value(12, b"") + b"M")
+
+# Statement texts: every shape the scanner and the column reading know.
+for i, text in enumerate([
+        "\n  -- load ?\n  INSERT INTO t (a, \"b c\") VALUES (?, ?), (?, upper(?))",
+        "/* ? */ UPDATE t SET a = ?, b = ? + 1 WHERE c = ? AND ? < d AND e BETWEEN ? AND ?",
+        "SELECT 'it''s ?', \"q?\"\"\" FROM t x WHERE x.a IN (?, ?) AND NOT b <> ? -- ?",
+        "(SELECT a FROM t WHERE a = ?) UNION (SELECT ? FROM u) {call p(?)} {fn UCASE(?)}",
+        "DELETE FROM main.t WHERE a >= ? /* unterminated ?",
+        "-- lead\n> raw ? text",
+        "SELECT a FROM t, u WHERE a = ? AND 'unterminated ?",
+]):
+    write("statement_text", "seed%d" % i, text.encode())
 sys.exit(0)
+

@@ -5,11 +5,13 @@
 //
 // The execute and prepare payloads (text, literals, binary blocks, trailer)
 // are built by the driver's request writer; the catalog requests carry name
-// fields built by the catalog functions; the logon and account requests carry
-// text.
+// fields built by the catalog functions (but for the one form below that the
+// statement layer sends itself); the logon and account requests carry text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "protocol/codec.h"
 
@@ -71,6 +73,30 @@ inline int32_t encode_settings(uint8_t* out, char access_mode, char autocommit, 
 inline int32_t encode_server_info(uint8_t* out, uint16_t first, uint16_t second) {
   put_u16(put_u16(out, first), second);
   return 4;
+}
+
+// The room encode_table_columns needs besides the table name.
+constexpr size_t kTableColumnsOverhead = 4 + 2 + 2 + 1 + 2 + 1;
+
+// Columns (0x06) of one table, every column of it in table order: the
+// statement, the qualifier and owner "%" (any), the table name (`length`
+// bytes, which must hold no NUL) and the column pattern "%", each
+// NUL-terminated, and the catalog end mark 0x01. The caller provides
+// kTableColumnsOverhead + `length` bytes; returns that length.
+inline int32_t encode_table_columns(uint8_t* out, uint32_t statement, const char* table,
+                                    size_t length) {
+  uint8_t* at = put_u32(out, statement);
+  const uint8_t any[2] = {'%', 0};
+  memcpy(at, any, 2);
+  memcpy(at + 2, any, 2);
+  at += 4;
+  memcpy(at, table, length);
+  at += length;
+  *at++ = 0;
+  memcpy(at, any, 2);
+  at += 2;
+  *at++ = 0x01;
+  return static_cast<int32_t>(at - out);
 }
 
 }  // namespace q4

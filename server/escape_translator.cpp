@@ -47,7 +47,21 @@ class Translator {
         copy_until("*/", out);
       } else if (c == '{') {
         ++pos_;
+        operand_start_ = false;
         if (!escape(out, depth + 1)) return false;
+      } else if (c == '(' && depth == 0) {
+        // SQLite reads no parenthesised query where a statement or an
+        // operand of UNION, INTERSECT or EXCEPT starts; as a subquery of
+        // SELECT * FROM it means the same.
+        if (parens_ == 0 && operand_start_ && starts_query(pos_ + 1)) out->append("SELECT * FROM ");
+        ++parens_;
+        operand_start_ = false;
+        out->push_back(c);
+        ++pos_;
+      } else if (c == ')' && depth == 0) {
+        if (parens_ > 0) --parens_;
+        out->push_back(c);
+        ++pos_;
       } else if (c == '}') {
         if (depth == 0) return fail("unbalanced '}' outside an escape clause");
         ++pos_;
@@ -57,8 +71,15 @@ class Translator {
       } else if (is_word_char(c)) {
         const size_t start = pos_;
         while (pos_ < text_.size() && is_word_char(text_[pos_])) ++pos_;
-        out->append(text_.substr(start, pos_ - start));
+        const std::string_view word = text_.substr(start, pos_ - start);
+        if (depth == 0 && parens_ == 0) {
+          operand_start_ = keyword_is(word, "UNION") || keyword_is(word, "INTERSECT") ||
+                           keyword_is(word, "EXCEPT") ||
+                           (operand_start_ && keyword_is(word, "ALL"));
+        }
+        out->append(word);
       } else {
+        if (!std::isspace(static_cast<unsigned char>(c))) operand_start_ = false;
         out->push_back(c);
         ++pos_;
       }
@@ -69,6 +90,23 @@ class Translator {
 
  private:
   char peek(size_t ahead) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+
+  static bool keyword_is(std::string_view word, const char* keyword) {
+    size_t i = 0;
+    for (; i < word.size() && keyword[i] != '\0'; ++i) {
+      if (std::toupper(static_cast<unsigned char>(word[i])) != keyword[i]) return false;
+    }
+    return i == word.size() && keyword[i] == '\0';
+  }
+
+  // Whether a query (SELECT, WITH or VALUES) starts at `at`, after blanks.
+  bool starts_query(size_t at) const {
+    while (at < text_.size() && std::isspace(static_cast<unsigned char>(text_[at]))) ++at;
+    size_t end = at;
+    while (end < text_.size() && is_word_char(text_[end])) ++end;
+    const std::string_view word = text_.substr(at, end - at);
+    return keyword_is(word, "SELECT") || keyword_is(word, "WITH") || keyword_is(word, "VALUES");
+  }
 
   bool fail(std::string message) {
     *error_ = std::move(message);
@@ -226,6 +264,11 @@ class Translator {
   size_t binary_count_;
   std::string* error_;
   size_t pos_ = 0;
+  // Outside escapes: the depth of parentheses, and whether an operand of a
+  // compound query may start here (the start of the text, or after UNION
+  // [ALL], INTERSECT or EXCEPT outside parentheses).
+  int parens_ = 0;
+  bool operand_start_ = true;
 };
 
 }  // namespace

@@ -1,7 +1,10 @@
 // ODBC escape clauses, which the driver passes through unchanged, rewritten
 // as SQLite SQL: {d '...'}, {t '...'}, {ts '...'}, {fn name(...)},
 // {oj ...} and {escape '...'}, nested in any order. Also replaces the tokens
-// that stand for the binary blocks of a request by named parameters.
+// that stand for the binary blocks of a request by named parameters, and
+// reads a parenthesised query at the start of the text or of an operand of
+// UNION, INTERSECT or EXCEPT, which SQLite does not parse, as the subquery
+// of SELECT * FROM.
 #pragma once
 
 #include <cstddef>

@@ -18,28 +18,32 @@ std::string sqlite_error(sqlite3* db, int rc) {
   return error_status(map_sqlite_error(rc, message), message);
 }
 
-// Whitespace, semicolons and comments only, up to `end`.
-bool only_trivia(const char* p, const char* end) {
-  while (p < end) {
-    if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
+// The offset of the first byte from `p` on that is not white space, a
+// comment or (with `semicolons`) a ";": where the text's first token starts,
+// as the driver finds it. An unterminated comment runs to the end, as it
+// does for SQLite.
+size_t after_trivia(std::string_view text, size_t p, bool semicolons) {
+  while (p < text.size()) {
+    const char c = text[p];
+    if (std::isspace(static_cast<unsigned char>(c)) || (semicolons && c == ';')) {
       ++p;
-    } else if (*p == '-' && p + 1 < end && p[1] == '-') {
-      while (p < end && *p != '\n') ++p;
-    } else if (*p == '/' && p + 1 < end && p[1] == '*') {
-      const char* close = nullptr;
-      for (const char* q = p + 2; q + 1 < end; ++q) {
-        if (q[0] == '*' && q[1] == '/') {
-          close = q;
-          break;
-        }
-      }
-      if (close == nullptr) return true;  // an unterminated comment is trivia to SQLite too
-      p = close + 2;
+    } else if (c == '-' && p + 1 < text.size() && text[p + 1] == '-') {
+      const size_t newline = text.find('\n', p + 2);
+      p = newline == std::string_view::npos ? text.size() : newline + 1;
+    } else if (c == '/' && p + 1 < text.size() && text[p + 1] == '*') {
+      const size_t close = text.find("*/", p + 2);
+      p = close == std::string_view::npos ? text.size() : close + 2;
     } else {
-      return false;
+      break;
     }
   }
-  return true;
+  return p;
+}
+
+// Whitespace, semicolons and comments only, up to `end`.
+bool only_trivia(const char* p, const char* end) {
+  const std::string_view rest(p, static_cast<size_t>(end - p));
+  return after_trivia(rest, 0, true) == rest.size();
 }
 
 // Binds the binary blocks to their named parameters; reports markers that
@@ -68,10 +72,7 @@ bool bind_binaries(sqlite3_stmt* stmt, const std::vector<std::string_view>& bina
 }  // namespace
 
 bool manages_transactions(std::string_view text) {
-  size_t p = 0;
-  while (p < text.size() && (std::isspace(static_cast<unsigned char>(text[p])) || text[p] == ';')) {
-    ++p;
-  }
+  size_t p = after_trivia(text, 0, true);
   std::string word;
   while (p < text.size() && std::isalpha(static_cast<unsigned char>(text[p])) && word.size() < 16) {
     word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(text[p++]))));
@@ -140,8 +141,7 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
                  bool compile_only) {
   Outcome outcome;
   std::string sql;
-  size_t lead = 0;
-  while (lead < text.size() && std::isspace(static_cast<unsigned char>(text[lead]))) ++lead;
+  const size_t lead = after_trivia(text, 0, false);
   if (lead < text.size() && (text[lead] == '>' || text[lead] == '[' || text[lead] == ']')) {
     sql.assign(text.substr(lead + 1));
   } else {

@@ -31,8 +31,9 @@ struct Outcome {
 // row), any other runs to completion and reports its changed rows.
 //
 // With `compile_only` (prepare), nothing runs: the first statement is
-// compiled and described. A text that begins with ">", "[" or "]" is raw
-// SQLite SQL after that character: no escape clause is translated in it.
+// compiled and described. A text whose first token (after white space and
+// comments, as the driver reads it) is ">", "[" or "]" is raw SQLite SQL
+// after that character: no escape clause is translated in it.
 Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::string_view>& binaries,
                  bool compile_only);
 
@@ -51,7 +52,8 @@ size_t put_column_description(const ColumnInfo& column, uint8_t* out, size_t roo
 // and the record. Returns the bytes written, 0 when it does not fit `room`.
 size_t put_description_section(const std::vector<ColumnInfo>& columns, uint8_t* out, size_t room);
 
-// True for texts whose first keyword controls transactions or cannot run
+// True for texts whose first keyword (after white space, comments and
+// semicolons) controls transactions or cannot run
 // inside one (BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT, RELEASE, VACUUM,
 // PRAGMA, ATTACH, DETACH): no implicit BEGIN is put before them.
 bool manages_transactions(std::string_view text);

@@ -19,8 +19,9 @@ namespace q4 {
 
 struct Connection;
 struct Statement;
-struct ExchangeLog;  // link/exchange_log.h
-struct Link;         // link/link.h
+struct ExchangeLog;       // link/exchange_log.h
+struct Link;              // link/link.h
+struct ParamDescription;  // statement/param_description.h
 
 // Size of the per-statement area that receives a reply's status string.
 constexpr int kReplyStatusSize = 20582;
@@ -225,6 +226,11 @@ struct Statement {
   uint64_t request_length;
   uint64_t request_capacity;
   int32_t pass_through;
+  // SQLDescribeParam's descriptions of the markers of statement_text, made
+  // once per text when first asked: an owned array of
+  // param_description_count entries, or null.
+  ParamDescription* param_descriptions;
+  uint32_t param_description_count;
 
   // Binary parameter blocks of the next request.
   int32_t binary_count;

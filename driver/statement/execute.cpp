@@ -7,8 +7,9 @@
 #include "protocol/wire.h"
 #include "link/statement_exchange.h"
 #include "statement/exec_marks.h"
-#include "statement/marker_scan.h"
+#include "statement/sql_scanner.h"
 #include "statement/param_array.h"
+#include "statement/param_description.h"
 #include "results/execute_reply.h"
 #include "results/result_set.h"
 #include "statement/request.h"
@@ -21,8 +22,6 @@ namespace {
 // SQLNativeSql.
 constexpr uint32_t kVersionWithPrepareInfo = 710;
 
-// SQLNumParams' own wording; the capital "E" is what applications see.
-
 bool slot_holds(const Statement* stmt, const char* sqlstate) {
   return strcmp(stmt->sqlstate, sqlstate) == 0;
 }
@@ -31,6 +30,7 @@ bool slot_holds(const Statement* stmt, const char* sqlstate) {
 // block when it is large enough. False when it cannot be allocated ("S1001"
 // posted; no text is kept then).
 bool keep_statement_text(Statement* stmt, const char* text, int64_t length) {
+  forget_param_descriptions(stmt);
   if (stmt->statement_text == nullptr || stmt->statement_text_capacity < length) {
     drv_free(stmt->statement_text);
     stmt->statement_text = nullptr;
@@ -129,7 +129,9 @@ SQLRETURN execute_prepared(Statement* stmt) {
 }
 
 SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count) {
-  uint32_t markers = count_question_marks(stmt->statement_text);
+  // The markers the execution replaces: the same scan finds them.
+  uint32_t markers =
+      count_markers(stmt->statement_text, static_cast<uint64_t>(stmt->statement_text_length));
   if (count == nullptr) return post_error(stmt, kDiagGeneralCapital);
   *count = static_cast<SQLSMALLINT>(markers);
   return SQL_SUCCESS;

@@ -40,7 +40,8 @@ SQLRETURN execute_direct(Statement* stmt, const char* text, int64_t length);
 // row of a parameter array ("S1009" without a prepared text).
 SQLRETURN execute_prepared(Statement* stmt);
 
-// SQLNumParams: every "?" of statement_text, quoted or not.
+// SQLNumParams: the markers of statement_text that an execution replaces by
+// values (none in a pass-through text).
 SQLRETURN count_parameters(Statement* stmt, SQLSMALLINT* count);
 
 // SQLNativeSql: the driver translates nothing; the text is copied as it

@@ -10,6 +10,7 @@
 #include "protocol/wire.h"
 #include "results/result_set.h"
 #include "statement/binary_blocks.h"
+#include "statement/param_description.h"
 
 namespace q4 {
 
@@ -160,6 +161,7 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   stmt->cursor_name[0] = '\0';
   release_binary_tables(stmt);
   release_block(stmt->statement_text, stmt->statement_text_capacity);
+  forget_param_descriptions(stmt);
   stmt->statement_text_length = 0;
   unlink(stmt);
 

@@ -49,12 +49,12 @@ constexpr int32_t kMarkersUnbound = -1;
 constexpr int32_t kMarkersNoMemory = -2;
 
 // Scans the first `length` characters of `text` (fewer when a NUL comes
-// first) for "?" markers outside single- and double-quoted strings.
+// first) for its parameter markers, as statement/sql_scanner.h finds them
+// (outside literals, quoted names and comments, whatever the text starts
+// with).
 //
-// - A text whose first character after leading spaces is ">", "[" or "]" is a
-//   pass-through text: `pass_through` is set and nothing is scanned.
-// - A text that starts with anything else but an ASCII letter is not scanned
-//   either (`pass_through` clear): every "?" in it is sent unchanged.
+// - A text whose first token is ">", "[" or "]" is a pass-through text:
+//   `pass_through` is set and no marker is taken.
 // - Otherwise the k-th marker takes the k-th binding of `parameters` (list
 //   order, whatever its number): `positions` receives the offsets of the
 //   markers taken, `marker_count` counts them (both equal, both restart at 0).
@@ -67,9 +67,5 @@ constexpr int32_t kMarkersNoMemory = -2;
 // and, for the negative results, the diagnostic slot: the bindings are only
 // read.
 int32_t scan_markers(Statement* stmt, const char* text, int64_t length, MarkerPositions* positions);
-
-// SQLNumParams' count: every "?" of a NUL-terminated text, quoted or not and
-// whatever the text begins with; 0 for a null text.
-uint32_t count_question_marks(const char* text);
 
 }  // namespace q4

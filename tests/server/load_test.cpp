@@ -1,10 +1,12 @@
 // q4lite as a process: flat memory while streaming, many clients at once,
 // refused logons, damaged input that closes only its own connection, escape
-// translation, and SQLite's messages mapped to server error numbers.
+// translation, texts of any shape, and SQLite's messages mapped to server
+// error numbers.
 #include <gtest/gtest.h>
 
 #include "protocol_client.h"
 #include "server/escape_translator.h"
+#include "server/statement.h"
 
 namespace q4::test {
 namespace {
@@ -156,6 +158,43 @@ TEST(Statements, EscapeTranslationKeepsLiteralsAndCommentsAndPlacesBinaryBlocks)
   EXPECT_TRUE(
       lite::translate_escapes("VALUES (0x0, '0x1', a0x1, 0x1F, 0x1, 0x2)", 2, &blocks, &error));
   EXPECT_EQ(blocks, "VALUES (:q4b0, '0x1', a0x1, 0x1F, :q4b1, 0x2)");
+}
+
+// The driver finds a text's first token after white space and comments, and
+// sends parenthesised queries as the application wrote them: q4lite reads
+// them alike (pass-through, transaction keywords, compound queries).
+TEST(Statements, TextsOfAnyShapeRunAsTheDriverReadsThem) {
+  auto& [server, client, ready] = Shared::get();
+  ASSERT_TRUE(ready);
+  // clang-format off
+  const std::pair<const char*, std::vector<int32_t>> cases[] = {
+      {"\n\t-- lead\n  /* and */ SELECT 1", {1}},
+      {"-- lead\n/* and */ >SELECT 2", {2}},  // pass-through after comments
+      {"(SELECT 4) UNION ALL ( SELECT 3 ) ORDER BY 1", {3, 4}},
+      {"-- lead\n(SELECT 5 /* ) */)", {5}},
+      {"SELECT 6 UNION (VALUES (7)) EXCEPT (SELECT 6)", {7}},
+      {"SELECT a FROM (SELECT 8 AS a) WHERE a IN (SELECT 8)", {8}},  // already SQLite's
+  };
+  // clang-format on
+  for (const auto& [sql, values] : cases) {
+    std::vector<int32_t> got;
+    for (const std::vector<int32_t>& row : rows_of(client.execute(5, sql))) got.push_back(row[0]);
+    EXPECT_EQ(got, values) << sql;
+  }
+  EXPECT_EQ(
+      client.execute(5, "{call p(?)}").status.find("no stored procedures") != std::string::npos,
+      true);
+  EXPECT_TRUE(lite::manages_transactions("-- lead\n/* and */ ; BEGIN"));
+  EXPECT_FALSE(lite::manages_transactions("-- BEGIN\nSELECT 1"));
+  std::string out, error;
+  EXPECT_TRUE(
+      lite::translate_escapes("(SELECT '(SELECT' FROM t) UNION ALL\n(WITH x AS (SELECT 1) "
+                              "SELECT * FROM x) INTERSECT (SELECT \"(\")",
+                              0, &out, &error));
+  EXPECT_EQ(
+      out,
+      "SELECT * FROM (SELECT '(SELECT' FROM t) UNION ALL\nSELECT * FROM (WITH x AS (SELECT 1) "
+      "SELECT * FROM x) INTERSECT SELECT * FROM (SELECT \"(\")");
 }
 
 TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {

@@ -110,22 +110,42 @@ TEST_F(ApiExecute, CollectingPieces) {
   EXPECT_EQ(collected(), "abcdabcd" + big + "cdab");
 }
 
-// Numbers run to SQLNumParams' count (the quoted "?" too); bound ones are
-// described by their binding, the others as text taking any value, with the nine decimal digits
-// of a timestamp's fraction.
+// Numbers run to SQLNumParams' count (the markers the execution replaces: not
+// the quoted "?"); bound ones are described by their binding, the others,
+// meeting no column here, as text of up to 255 characters with the nine
+// decimal digits of a timestamp's fraction; SQLNumParams and SQLDescribeParam
+// agree with the execution.
 TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
   EXPECT_EQ(describe(1), "ERROR S1010 Function sequence error");
-  ASSERT_EQ(SQLPrepare(r.stmt, sql("SELECT ?, '?' FROM T WHERE A = ?"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLPrepare(r.stmt, sql("\n  -- ?\n  SELECT ?, '?' FROM T WHERE f(A) = ?"), SQL_NTS),
+            SQL_SUCCESS);
+  SQLSMALLINT count = -1;
+  ASSERT_EQ(SQLNumParams(r.stmt, &count), SQL_SUCCESS);
+  EXPECT_EQ(count, 2);
   SQLLEN zero = 0;
   int32_t v = 0;
-  ASSERT_EQ(bind(3, SQL_C_LONG, SQL_DECIMAL, &v, &zero, 12), SQL_SUCCESS);
-  const std::string unbound = "12 1073741823 9 " + std::to_string(SQL_NULLABLE_UNKNOWN);
-  EXPECT_EQ(describe(1), unbound);
-  EXPECT_EQ(describe(2), unbound);
-  EXPECT_EQ(describe(3), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));
+  ASSERT_EQ(bind(2, SQL_C_LONG, SQL_DECIMAL, &v, &zero, 12), SQL_SUCCESS);
+  EXPECT_EQ(describe(1), "12 255 9 " + std::to_string(SQL_NULLABLE_UNKNOWN));
+  EXPECT_EQ(describe(2), "3 12 2 " + std::to_string(SQL_NULLABLE_UNKNOWN));
   EXPECT_EQ(describe(0), "ERROR S1093 Invalid parameter number");
-  EXPECT_EQ(describe(4), "ERROR S1093 Invalid parameter number");
-  EXPECT_EQ(SQLDescribeParam(r.stmt, 3, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(describe(3), "ERROR S1093 Invalid parameter number");
+  EXPECT_EQ(SQLDescribeParam(r.stmt, 2, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+}
+
+// SQLNativeSql hands back any text as it stands, markers, comments and escapes included:
+// the driver translates nothing.
+TEST_F(ApiExecute, NativeSqlReturnsTheTextAsItStands) {
+  const std::string text = "\n-- ?\n{call p(?)} /* ? */ '?'";
+  SQLCHAR out[64];
+  SQLINTEGER length = 0;
+  EXPECT_EQ(SQLNativeSql(r.conn, sql(text.c_str()), 3, out, sizeof out, &length), SQL_SUCCESS);
+  EXPECT_EQ(reinterpret_cast<char*>(out), text);
+  EXPECT_EQ(length, static_cast<SQLINTEGER>(text.size()));
+  EXPECT_EQ(SQLNativeSql(r.conn, sql(text.c_str()), SQL_NTS, out, 5, &length),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(reinterpret_cast<char*>(out), text.substr(0, 4));
+  EXPECT_EQ(diag(r.conn), "01004 Data truncated");
+  clear_diagnostic(r.conn->sqlstate, r.conn->message);
 }
 
 // Refused before anything is sent: data at execution in any row (SQL_LEN_DATA_AT_EXEC too),

@@ -67,6 +67,7 @@ struct StatementRecord {
     release_binary_tables(stmt);
     drv_free(stmt->request_buffer);
     drv_free(stmt->statement_text);
+    drv_free(stmt->param_descriptions);
     drv_free(stmt);
     drv_free(conn);
   }

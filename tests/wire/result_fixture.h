@@ -102,6 +102,7 @@ class StatementTest : public ::testing::Test, public Wire {
     drv_free(stmt->binary_blocks);
     drv_free(stmt->binary_lengths);
     drv_free(stmt->statement_text);
+    drv_free(stmt->param_descriptions);
     discard_dropped_statement(stmt);
   }
   // The peer answers "K" with `reply_payload`.

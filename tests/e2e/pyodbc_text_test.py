@@ -1,0 +1,133 @@
+#!/usr/bin/python3
+"""pyodbc with default settings: statement texts of every shape (triple-quoted multi-line queries,
+a comment first, "?" inside literals and comments, parenthesised queries, escapes, pass-through
+after a comment) get their parameters; and fast_executemany of 100,000 rows of (integer,
+40-character text, Decimal(12,2), date) without setinputsizes, its buffers sized by the
+descriptions the driver takes from the catalog, every value kept, the process under 100 MB."""
+import datetime
+import decimal
+import os
+import resource
+import sys
+import unittest
+
+import pyodbc
+
+DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+
+
+class StatementText(unittest.TestCase):
+    def setUp(self):
+        self.conn = pyodbc.connect(DSN, autocommit=True)
+        self.addCleanup(self.conn.close)
+        self.cur = self.conn.cursor()
+
+    def read(self, query, *parameters):
+        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
+
+    def test_texts_of_every_shape_get_their_parameters(self):
+        self.cur.execute("""
+            CREATE TABLE shapes (
+                id INTEGER NOT NULL,
+                name VARCHAR(20)
+            )""")
+        self.cur.execute("""
+            -- three rows; this "?" is in a comment
+            INSERT INTO shapes (id, name) VALUES (?, ?), (?, ?), (?, ?)""",
+                         1, "Zoë", 2, "O'Brien?", 3, None)
+        cases = [
+            ("""
+             SELECT id, name
+               FROM shapes
+              WHERE id > ?
+              ORDER BY id""", (1,), [(2, "O'Brien?"), (3, None)]),
+            ("\t\r\nSELECT id FROM shapes WHERE name = ?", ("Zoë",), [(1,)]),
+            ("/* a ? in a comment */ SELECT id FROM shapes WHERE name = ? -- and ?", ("O'Brien?",),
+             [(2,)]),
+            ("SELECT '?', \"id\" FROM shapes WHERE id = ?", (3,), [("?", 3)]),
+            ("(SELECT id FROM shapes WHERE id = ?) UNION (SELECT id FROM shapes WHERE id = ?) "
+             "ORDER BY 1", (1, 3), [(1,), (3,)]),
+            ("SELECT {fn UCASE(?)}, {d '2024-02-29'} FROM shapes WHERE id = ?", ("zoë?", 1),
+             [("ZOë?", "2024-02-29")]),
+            ("-- raw SQLite after the comment\n>SELECT count(*) FROM shapes", (), [(3,)]),
+        ]
+        for query, parameters, expected in cases:
+            with self.subTest(query=query):
+                self.assertEqual(self.read(query, *parameters), expected)
+
+    def test_fast_executemany_sizes_its_buffers_by_the_described_columns(self):
+        self.cur.execute("CREATE TABLE bulk (id INTEGER NOT NULL, name VARCHAR(40), "
+                         "amount DECIMAL(12,2), day DATE)")
+        with_decimals = self.takes_decimal_arrays()
+        count = 100000
+
+        def row(i):
+            name = None if i % 7 == 3 else ("Zoë Ærø %06d " % i).ljust(40, "-")
+            amount = None if i % 11 == 5 else decimal.Decimal(i * 37 % 10 ** 9 - 5 * 10 ** 8) / 100
+            day = None if i % 13 == 7 else datetime.date(1900 + i % 200, 1 + i % 12, 1 + i % 28)
+            return (i, name, amount if with_decimals or amount is None else str(amount), day)
+
+        rows = [row(i) for i in range(count)]
+        self.conn.autocommit = False
+        fast = self.conn.cursor()
+        fast.fast_executemany = True
+        fast.executemany("\n  INSERT INTO bulk (id, name, amount, day)\n  VALUES (?, ?, ?, ?)", rows)
+        self.conn.commit()
+        del rows
+        got = self.conn.cursor().execute("SELECT id, name, amount, day FROM bulk ORDER BY id")
+        seen = 0
+        while True:
+            batch = got.fetchmany(5000)
+            if not batch:
+                break
+            for r in batch:
+                expected = row(seen)
+                if not with_decimals and expected[2] is not None:
+                    expected = expected[:2] + (decimal.Decimal(expected[2]),) + expected[3:]
+                self.assertEqual(tuple(r), expected)
+                seen += 1
+        self.assertEqual(seen, count)
+        peak_mb = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        print("fast_executemany of %d rows: peak RSS %.0f MB" % (count, peak_mb), file=sys.stderr)
+        self.assertLess(peak_mb, 100)
+
+    def test_the_catalog_is_asked_once_per_statement_text(self):
+        # The driver log (one line per exchange) counts the catalog requests.
+        log = os.path.join(os.environ["Q4_WORK"], "exchanges.log")
+        conn = pyodbc.connect(DSN + ";LogFile=" + log, autocommit=True)
+        self.addCleanup(conn.close)
+        cur = conn.cursor()
+        cur.execute("CREATE TABLE once (id INTEGER, name VARCHAR(10), day DATE)")
+        cur.fast_executemany = True
+        insert = "INSERT INTO once (id, name, day) VALUES (?, ?, ?)"
+        for batch in range(3):  # the same cursor and text: prepared once, described once
+            cur.executemany(insert, [(batch * 10 + i, "n%d" % i, datetime.date(2024, 1, 1 + i))
+                                     for i in range(10)])
+        with open(log) as f:
+            commands = [line.split("command=")[1].split()[0] for line in f if "command=" in line]
+        self.assertEqual(commands.count("columns"), 1, commands)
+        lookup = commands.index("columns")
+        self.assertEqual(commands[lookup + 1], "release", commands)  # its own id, released
+        plain = conn.cursor()
+        for k in range(3):  # NULLs bound as whatever pyodbc takes them for
+            plain.execute("UPDATE once SET name = ?, day = ? WHERE id = ?", None, None, k)
+        self.assertEqual(self.read("SELECT COUNT(*), COUNT(name), COUNT(day) FROM once"),
+                         [(30, 27, 27)])
+
+    def takes_decimal_arrays(self):
+        """Whether this build converts SQL_C_NUMERIC parameters (pyodbc's fast path binds
+        decimal.Decimal so). Without it the workload sends its decimals as str."""
+        self.cur.execute("CREATE TABLE probe (amount DECIMAL(12,2))")
+        probe = self.conn.cursor()
+        probe.fast_executemany = True
+        try:
+            probe.executemany("INSERT INTO probe VALUES (?)", [(decimal.Decimal("1.25"),)])
+        except pyodbc.Error as error:
+            print("NOTE: SQL_C_NUMERIC parameters are not converted here (%s): the decimals "
+                  "travel as str" % error, file=sys.stderr)
+            return False
+        return self.read("SELECT amount FROM probe") == [(decimal.Decimal("1.25"),)]
+
+
+if __name__ == "__main__":
+    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)

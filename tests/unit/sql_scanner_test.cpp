@@ -1,0 +1,222 @@
+// The statement text scanner: where markers are (and are not) for texts of
+// every shape, the pass-through start, the tokens, the agreement of
+// SQLNumParams, SQLDescribeParam's numbers and the execution's markers, and
+// which column each marker meets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "statement/marker_columns.h"
+#include "statement/marker_scan.h"
+#include "statement/param_description.h"
+#include "statement/sql_scanner.h"
+#include "statement_fixture.h"
+
+namespace q4 {
+namespace {
+
+// clang-format off
+// Offsets (0-based) of the markers; length -1: the whole text.
+struct TextCase { std::string text; std::vector<uint64_t> markers; bool pass_through = false; int64_t length = -1; };
+const TextCase kTexts[] = {
+    {"\nSELECT a FROM t WHERE f(a) > ?", {30}},                 // a triple-quoted Python string
+    {"\tSELECT ?", {8}},
+    {"\r\nSELECT ?", {9}},
+    {"-- lead ?\nSELECT ? -- ?\n", {17}},                   // a comment line, a trailing one
+    {"/* ? */ SELECT ?", {15}},
+    {"/* a /* b */ ? */", {13}},                            // comments do not nest
+    {"SELECT ? /* unterminated ?", {7}},
+    {"SELECT ? -- at the end, no newline ?", {7}},
+    {"(SELECT ?) UNION (SELECT ?)", {8, 25}},
+    {"{call p(?, ?)}", {8, 11}},
+    {"{?= call p(?)}", {1, 11}},
+    {"SELECT {fn CONCAT(?, 'a?')}", {18}},
+    {"SELECT {d '2024-01-01'}, ?", {25}},
+    {"SELECT 'it''s ?', ?", {18}},                           // a doubled quote stays inside
+    {"SELECT '''?''', ?", {16}},
+    {"SELECT \"a?\"\"b\", ?", {16}},                        // quoted names likewise
+    {"SELECT 'a\"?', \"b'?\", ?", {21}},                     // the other quote is text inside
+    {"SELECT 'unterminated ?", {}},
+    {"SELECT '-- text', \"/* name\", ?", {29}},
+    {"SELECT a-?, a/?, a--?\n, ?", {9, 14, 24}},            // "-" and "/" alone are operators
+    {"SELECT 1 - -1, ?", {15}},
+    {"SELECT [a?], `b?`, a?b", {9, 15, 20}},                // brackets and backquotes are not quotes
+    {"?", {0}},
+    {"", {}},
+    {"   ", {}},
+    {"-- only a comment ?", {}},
+    {"/* only */", {}},
+    {"  >CALL P(?)", {}, true},
+    {"-- lead\n> raw ?", {}, true},
+    {"/* lead */[x ?]", {}, true},
+    {"\n]?", {}, true},
+    {"SELECT ?, ?", {7}, false, 9},                           // the length ends the text
+    {std::string("SELECT ?\0?", 10), {7}},                  // so does a NUL
+    {std::string("SELECT '\0?' ?", 12), {}},                 // also inside a literal
+};
+// clang-format on
+
+std::vector<uint64_t> markers_by_walk(const TextCase& c, uint64_t length) {
+  std::vector<uint64_t> found;
+  SqlScanner scan(c.text.data(), length);
+  for (int64_t at; (at = scan.next_marker()) >= 0;) found.push_back(static_cast<uint64_t>(at));
+  return found;
+}
+
+std::vector<uint64_t> markers_by_token(const TextCase& c, uint64_t length) {
+  std::vector<uint64_t> found;
+  SqlScanner scan(c.text.data(), length);
+  for (Token t = scan.next_token(); t.kind != TokenKind::kEnd; t = scan.next_token()) {
+    if (t.kind == TokenKind::kMarker) found.push_back(t.offset);
+  }
+  return found;
+}
+
+// The marker walk, the token walk, SQLNumParams' count and the markers the
+// execution replaces are the same for every text.
+TEST(SqlScanner, FindsTheMarkersOfEveryShapeOfText) {
+  for (const TextCase& c : kTexts) {
+    SCOPED_TRACE("text: " + c.text);
+    uint64_t length = c.length < 0 ? c.text.size() : static_cast<uint64_t>(c.length);
+    EXPECT_EQ(SqlScanner(c.text.data(), length).pass_through(), c.pass_through);
+    std::vector<uint64_t> expected = c.pass_through ? std::vector<uint64_t>{} : c.markers;
+    if (!c.pass_through) {
+      EXPECT_EQ(markers_by_walk(c, length), expected);
+      EXPECT_EQ(markers_by_token(c, length), expected);
+    }
+    EXPECT_EQ(count_markers(c.text.data(), length), expected.size());
+
+    StatementRecord r;
+    std::vector<int64_t> indicators(expected.size() + 1, 0);
+    for (size_t i = 0; i < expected.size(); ++i)
+      r.bind(static_cast<uint16_t>(i + 1), &indicators[i]);
+    MarkerPositions positions;
+    ASSERT_EQ(scan_markers(r.stmt, c.text.data(), static_cast<int64_t>(length), &positions), 0);
+    EXPECT_EQ(r.stmt->pass_through != 0, c.pass_through);
+    ASSERT_EQ(positions.count(), expected.size());
+    for (uint32_t i = 0; i < positions.count(); ++i) EXPECT_EQ(positions[i], expected[i]);
+  }
+  EXPECT_EQ(count_markers(nullptr, 5), 0u);
+}
+
+std::string kind_name(TokenKind kind) {
+  switch (kind) {
+    case TokenKind::kEnd:
+      return "end";
+    case TokenKind::kWord:
+      return "word";
+    case TokenKind::kQuotedName:
+      return "name";
+    case TokenKind::kString:
+      return "string";
+    case TokenKind::kMarker:
+      return "marker";
+    case TokenKind::kSymbol:
+      return "symbol";
+  }
+  return "?";
+}
+
+TEST(SqlScanner, ReadsTokens) {
+  const std::string text =
+      "\n SELECT t.a1, 'x''y' FROM \"My \"\"T\"\"\" -- c\nWHERE c<>? AND d>=-2 OR e||$f ";
+  SqlScanner scan(text.data(), text.size());
+  std::string got;
+  for (Token t = scan.next_token(); t.kind != TokenKind::kEnd; t = scan.next_token()) {
+    got += kind_name(t.kind) + "[" + text.substr(t.offset, t.length) + "] ";
+  }
+  EXPECT_EQ(got,
+            "word[SELECT] word[t] symbol[.] word[a1] symbol[,] string['x''y'] word[FROM] "
+            "name[\"My \"\"T\"\"\"] word[WHERE] word[c] symbol[<>] marker[?] word[AND] word[d] "
+            "symbol[>=] symbol[-] word[2] word[OR] word[e] symbol[||] word[$f] ");
+  EXPECT_EQ(scan.next_token().kind, TokenKind::kEnd);  // and stays there
+}
+
+// clang-format off
+// Per marker: a column's name, "#k" for the k-th column of the table, "-" for none.
+struct TargetCase { std::string text; std::string table; std::vector<std::string> targets; };
+const TargetCase kTargets[] = {
+    {"INSERT INTO t (a, b) VALUES (?, ?)", "t", {"a", "b"}},
+    {"insert into T values (?, ?, 3, ?)", "T", {"#0", "#1", "#3"}},
+    {"INSERT OR REPLACE INTO main.t(\"A b\") VALUES(?)", "t", {"\"A b\""}},
+    {"REPLACE INTO t (a) VALUES (?)", "t", {"a"}},
+    {"INSERT INTO t (a, b) VALUES (?, upper(?)), (?, ?)", "t", {"a", "-", "a", "b"}},
+    {"INSERT INTO t (a, b) VALUES ((?), ?)", "t", {"-", "b"}},
+    {"INSERT INTO t (a, b) SELECT ?, ?", "", {"-", "-"}},
+    {"\n  -- load\n  UPDATE t SET a = ?, b = ? + 1, c = (?) WHERE d = ? AND e > ?", "t",
+     {"a", "-", "-", "d", "e"}},
+    {"UPDATE t SET a = ? FROM u WHERE u.b = ?", "t", {"a", "-"}},
+    {"UPDATE t SET a = ? WHERE b IN (SELECT b FROM u WHERE c = ?)", "t", {"a", "-"}},
+    {"DELETE FROM t WHERE a <> ? OR ? >= b", "t", {"a", "b"}},
+    {"SELECT * FROM t x WHERE x.a = ? AND t.b = ? AND y.c = ?", "t", {"a", "b", "-"}},
+    {"SELECT * FROM t AS x WHERE (x.a != ?) AND NOT b == ?", "t", {"a", "b"}},
+    {"SELECT a FROM t WHERE a BETWEEN ? AND ? AND b NOT IN (?, ?, 3)", "t", {"a", "a", "b", "b"}},
+    {"SELECT ? FROM t WHERE a = ? + 1 AND (b = ?) AND ? = c LIMIT ?", "t", {"-", "-", "b", "c", "-"}},
+    {"SELECT a FROM t WHERE f(a) = ? AND CASE WHEN a = ? THEN 1 END", "", {"-", "-"}},
+    {"SELECT a FROM t WHERE a IN (SELECT b FROM u WHERE c = ?)", "", {"-"}},
+    {"SELECT a FROM t, u WHERE a = ?", "", {"-"}},
+    {"SELECT a FROM t LEFT JOIN u ON t.id = u.id WHERE a = ?", "", {"-"}},
+    {"SELECT a FROM t u JOIN v ON 1 WHERE a = ?", "", {"-"}},
+    {"(SELECT a FROM t WHERE a = ?)", "", {"-"}},
+    {"SELECT \"Col\" FROM \"My T\" WHERE \"Col\" = ? AND 'a = ?' = a", "\"My T\"", {"\"Col\""}},
+    {"{call p(?)}", "", {"-"}},
+};
+// clang-format on
+
+TEST(MarkerColumns, NamesTheColumnEachMarkerMeets) {
+  for (const TargetCase& c : kTargets) {
+    SCOPED_TRACE("text: " + c.text);
+    MarkerTargets targets;
+    EXPECT_EQ(targets.read(c.text.data(), c.text.size()), !c.table.empty());
+    ASSERT_EQ(targets.marker_count(), c.targets.size());
+    ASSERT_EQ(count_markers(c.text.data(), c.text.size()), c.targets.size());
+    if (!c.table.empty()) {
+      EXPECT_EQ(c.text.substr(targets.table().offset, targets.table().length), c.table);
+    }
+    for (uint32_t k = 0; k < targets.marker_count(); ++k) {
+      const MarkerTarget& t = targets[k];
+      std::string got = t.kind == MarkerTarget::Kind::kNone ? "-"
+                        : t.kind == MarkerTarget::Kind::kColumnNumber
+                            ? "#" + std::to_string(t.number)
+                            : c.text.substr(t.column.offset, t.column.length);
+      EXPECT_EQ(got, c.targets[k]) << "marker " << k + 1;
+    }
+  }
+  MarkerTargets pass_through;
+  EXPECT_FALSE(pass_through.read("> SELECT a FROM t WHERE a = ?", 29));
+  EXPECT_EQ(pass_through.marker_count(), 0u);
+}
+
+// Without a catalog answer (no link here: a text naming no table sends
+// nothing), every marker SQLNumParams counts is described, and only those.
+TEST(DescribeParameter, AgreesWithTheCountForEveryText) {
+  for (const TextCase& c : kTexts) {
+    if (c.length >= 0) continue;
+    SCOPED_TRACE("text: " + c.text);
+    StatementRecord r;
+    r.stmt->statement_text = static_cast<char*>(drv_alloc(nullptr, nullptr, c.text.size() + 1));
+    memcpy(r.stmt->statement_text, c.text.data(), c.text.size());
+    r.stmt->statement_text_length = static_cast<int64_t>(c.text.size());
+    uint32_t count = count_markers(c.text.data(), c.text.size());
+    for (uint32_t number = 1; number <= count; ++number) {
+      SQLSMALLINT type = 0, digits = -1, nullable = -1;
+      SQLULEN size = 0;
+      ASSERT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(number), &type, &size,
+                                           &digits, &nullable),
+                        r.stmt),
+                "OK");
+      EXPECT_EQ(type, SQL_VARCHAR);
+      EXPECT_EQ(size, 255u);
+      EXPECT_EQ(digits, 9);
+      EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
+    }
+    EXPECT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(count + 1), nullptr,
+                                         nullptr, nullptr, nullptr),
+                      r.stmt),
+              "ERROR S1093 Invalid parameter number");
+  }
+}
+
+}  // namespace
+}  // namespace q4
