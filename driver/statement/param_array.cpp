@@ -94,10 +94,10 @@ SQLRETURN stop_at_row(Statement* stmt, uint64_t row, uint64_t rows, SQLRETURN rc
 }
 
 // One set of values: a single execution. Data at execution needs the
-// bindings' own addresses, which a row-wise layout or a bind offset moves.
+// bindings' own addresses, which a bind offset moves.
 SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
   SQLRETURN rc = execute_text(stmt, text, length);
-  if (rc == SQL_NEED_DATA && !plain_param_layout(stmt)) {
+  if (rc == SQL_NEED_DATA && !bindings_hold_first_row(stmt)) {
     stmt->pending_parameter = 0;
     rc = post_error(stmt, kDiagNotCapable);
   }
