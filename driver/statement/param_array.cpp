@@ -9,6 +9,7 @@
 #include "statement/literal.h"
 #include "statement/param_rows.h"
 #include "statement/request.h"
+#include "statement/run_rows.h"
 
 namespace q4 {
 
@@ -106,12 +107,6 @@ SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
   return rc;
 }
 
-// Counts are 32-bit on the statement; a total beyond that reads as the most
-// it can say.
-int32_t clamp_count(int64_t total) {
-  return total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
-}
-
 // Puts the row back to 0 however the execution ends, so that a later single
 // build (SQLPrepare, SQLParamData) reads the bindings themselves.
 class RowCursor {
@@ -178,48 +173,7 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
   }
   SQLRETURN checked = check_rows(stmt, rows);
   if (checked != SQL_SUCCESS) return stop_at_row(stmt, 0, rows, checked);
-
-  int64_t total = 0;
-  bool count_known = true;
-  SQLRETURN outcome = SQL_SUCCESS;
-  for (uint64_t row = 0; row < rows; ++row) {
-    note_row(stmt, row + 1);
-    if (row > 0) {
-      stmt->param_row = row;
-      built = build_request(stmt, text, length);
-      if (built != SQL_SUCCESS) {
-        outcome = stop_at_row(stmt, row, rows, built);
-        break;
-      }
-    }
-    // A warning reply leaves the count alone: that row adds nothing.
-    stmt->row_count = 0;
-    SQLRETURN result = send_execute(stmt);
-    if (result == SQL_ERROR && stmt->cancelled_in_call) {
-      // Cancelled after the server ran this row: the row is done and
-      // counted, the rows after it are not sent.
-      note_row(stmt, row + 1);
-      note_row_outcome(stmt, row, SQL_SUCCESS);
-      note_rows_unused(stmt, row + 1, rows);
-      if (stmt->row_count < 0) count_known = false;
-      total += stmt->row_count;
-      outcome = SQL_ERROR;
-      break;
-    }
-    if (result == SQL_ERROR) {
-      outcome = stop_at_row(stmt, row, rows, SQL_ERROR);
-      break;
-    }
-    note_row_outcome(stmt, row, result);
-    if (result == SQL_SUCCESS_WITH_INFO) outcome = SQL_SUCCESS_WITH_INFO;
-    if (stmt->row_count < 0) count_known = false;
-    total += stmt->row_count;
-  }
-  // Changes add up over the rows. A query leaves the last row's result, which
-  // keeps its own count: the cursor goes on from it as it reads, and a sum
-  // over other rows' results would number rows that result does not have.
-  if (stmt->column_count == 0) stmt->row_count = count_known ? clamp_count(total) : -1;
-  return outcome;
+  return run_rows(stmt, text, length, rows);
 }
 
 }  // namespace q4

@@ -19,8 +19,10 @@
 // Outcomes (SQL_ATTR_PARAM_STATUS_PTR, when set): every row the execution
 // ran gets SQL_PARAM_SUCCESS or SQL_PARAM_SUCCESS_WITH_INFO; the row it
 // stopped at, the one the rows-processed counter names, gets SQL_PARAM_ERROR
-// (a refusal before anything was sent stops at the first row); the rows after
-// it get SQL_PARAM_UNUSED.
+// (a refusal before anything was sent stops at the first row); rows already
+// sent after it get their own outcome, or SQL_PARAM_DIAG_UNAVAILABLE when the
+// link was lost before their replies (statement/run_rows.h); the rows not
+// sent get SQL_PARAM_UNUSED.
 #pragma once
 
 #include <sql.h>
