@@ -33,6 +33,9 @@ class Channel {
   virtual bool write_two(const uint8_t* a, size_t a_length, const uint8_t* b, size_t b_length) {
     return write_all(a, a_length) && write_all(b, b_length);
   }
+  // Sends whatever writes the channel still holds back; false when the peer
+  // is gone.
+  virtual bool flush() { return true; }
 };
 
 // One received request. `payload` keeps its capacity between requests.
@@ -66,6 +69,8 @@ class Link {
   // pieces as one payload. False when the channel failed.
   bool send_reply(std::string_view status, const Piece* pieces, size_t count);
   bool send_status(std::string_view status) { return send_reply(status, nullptr, 0); }
+  // Sends the replies the channel holds back (socket_channel.h).
+  bool flush() { return channel_.flush(); }
   bool send_payload(std::string_view status, const uint8_t* data, size_t length) {
     Piece piece{data, length};
     return send_reply(status, &piece, 1);

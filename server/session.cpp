@@ -33,13 +33,22 @@ void Session::interrupt() {
 
 std::string Session::run() {
   Request request;
-  for (;;) {
+  const char* reason = nullptr;
+  while (reason == nullptr) {
     const ReadStatus status = link_.read_request(&request);
-    if (status == ReadStatus::kClosed) return "closed by the client";
-    if (status == ReadStatus::kBroken) return "closed: malformed frame";
-    ++requests_;
-    if (dispatch(request) == Next::kClose) return logged_on_ ? "disconnected" : "logon refused";
+    if (status == ReadStatus::kClosed) {
+      reason = "closed by the client";
+    } else if (status == ReadStatus::kBroken) {
+      reason = "closed: malformed frame";
+    } else {
+      ++requests_;
+      if (dispatch(request) == Next::kClose) reason = logged_on_ ? "disconnected" : "logon refused";
+    }
   }
+  // Requests sent ahead of their replies may still have replies held back
+  // (the last one, a disconnect's, say).
+  link_.flush();
+  return reason;
 }
 
 Session::Next Session::dispatch(const Request& request) {

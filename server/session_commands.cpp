@@ -264,7 +264,7 @@ Session::Next Session::on_transact(const Request& request) {
   int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   if ((rc & 0xFF) == SQLITE_BUSY && !sqlite3_get_autocommit(db)) {
     // A result still being read can hold the transaction open; results do
-    // not survive a commit or rollback (the driver reports SQL_CB_DELETE).
+    // not survive a commit or rollback (the driver reports SQL_CB_CLOSE).
     close_cursors();
     rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   }

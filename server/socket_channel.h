@@ -1,5 +1,16 @@
 // The channel of a TCP connection.
+//
+// Reads are buffered: one recv takes whatever the client has sent, so that
+// requests which arrive together (a driver sending a parameter array's rows
+// ahead of their replies) cost one system call between them, not two each.
+// Replies written while a further request already waits in that buffer are
+// held back and go out together, before the channel next waits for the
+// client; every other write goes out at once, as before.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "server/link.h"
 
@@ -15,10 +26,20 @@ class SocketChannel : public Channel {
   bool read_exact(uint8_t* to, size_t n) override;
   bool write_all(const uint8_t* from, size_t n) override;
   bool write_two(const uint8_t* a, size_t a_length, const uint8_t* b, size_t b_length) override;
+  bool flush() override;
 
  private:
+  // Whether a write may wait in the outbox: a request is already buffered
+  // (so the channel reads, and flushes, again soon) and the bytes fit.
+  bool holds(size_t n) const;
+  bool send_now(const uint8_t* from, size_t n);
+
   int fd_;
   int timeout_ms_;
+  std::vector<uint8_t> in_;  // received, not yet read: [in_start_, in_end_)
+  size_t in_start_ = 0;
+  size_t in_end_ = 0;
+  std::vector<uint8_t> out_;  // replies held back
 };
 
 }  // namespace q4::lite

@@ -14,7 +14,7 @@ const char* const kConnectKeywords[kConnectKeywordCount] = {
     "DSN", "DESCRIPTION", "SERVER", "PORTNUMBER", "VIRTUALMACHINE", "UID", "USER", "Q4PWD", "PWD",
     "ACPASSWORD", "ACCOUNT", "PASSWORD", "NOBLOCK", "NOCACHE", "AConnectDialog", "ConnectDialog",
     "Q4VERSION", "HOSTSFILE", "NotNullConstraint", "DisableExtFetch", "LoginTimeout", "DebugLog",
-    "ServerFormatOpt", "NUMERICFORMAT", "LogFile", "PORT"};
+    "ServerFormatOpt", "NUMERICFORMAT", "LogFile", "PORT", "DisableArrayPipeline"};
 // clang-format on
 
 namespace {
@@ -58,6 +58,7 @@ constexpr OutItem kOutItems[] = {
     {"ServerFormatOpt", OutKind::kText, offsetof(Connection, server_format_opt)},
     {"NUMERICFORMAT", OutKind::kMarks, 0},
     {"LogFile", OutKind::kText, offsetof(Connection, log_file)},
+    {"DisableArrayPipeline", OutKind::kNever, 0},
 };
 
 // A password field (19 characters) scrambled: "~", 19 characters, NUL.

@@ -186,6 +186,7 @@ void read_connect_settings(Connection* conn) {
   read_into(conn, "AConnectDialog", "", conn->account_connect_dialog);
   read_into(conn, "NotNullConstraint", "Yes", conn->not_null_constraint);
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
+  read_into(conn, "DisableArrayPipeline", "No", conn->disable_array_pipeline);
   read_level_and_timeout(conn);
   read_numeric_format(conn);
   read_into(conn, "LogFile", "", conn->log_file);
@@ -206,6 +207,7 @@ bool read_driver_connect_settings(Connection* conn) {
   read_into(conn, "AConnectDialog", "", conn->account_connect_dialog);
   read_into(conn, "NotNullConstraint", "Yes", conn->not_null_constraint);
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
+  read_into(conn, "DisableArrayPipeline", "No", conn->disable_array_pipeline);
   read_ignored(conn, "HOSTSFILE", "", kHostsFileSize);
   read_port_setting(conn->dsn, conn->port_text, sizeof conn->port_text);
   read_ignored(conn, "NOBLOCK", "0", kNumberTextSize);
@@ -223,6 +225,7 @@ void set_settings_without_dsn(Connection* conn) {
   set_text(conn->connect_dialog, "No");
   set_text(conn->account_connect_dialog, "No");
   set_text(conn->disable_ext_fetch, "No");
+  set_text(conn->disable_array_pipeline, "No");
   set_text(conn->server_format_opt, "No");
   set_text(conn->not_null_constraint, "Yes");
   conn->server_version = kServerLevel754;

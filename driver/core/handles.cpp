@@ -47,6 +47,7 @@ SQLRETURN alloc_connection(Environment* env, Connection** out) {
   conn->default_retrieve_data = 1;
   conn->default_rowset_size = 1;
   memcpy(conn->disable_ext_fetch, "No", 3);
+  memcpy(conn->disable_array_pipeline, "No", 3);
   *out = conn;
   return SQL_SUCCESS;
 }

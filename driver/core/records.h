@@ -71,6 +71,7 @@ struct Connection {
   char account_connect_dialog[10];
   char not_null_constraint[10];
   char disable_ext_fetch[10];
+  char disable_array_pipeline[10];  // on: parameter arrays wait for each row's reply
   char server_format_opt[10];
   char decimal_mark[6];
   char thousand_mark[6];

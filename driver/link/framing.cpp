@@ -14,21 +14,47 @@ namespace q4 {
 namespace {
 
 // The transfers of one exchange: unbounded waits, or each limited to
-// `wait_seconds`. A lost link's descriptor is never touched again.
+// `wait_seconds`. A lost link's descriptor is never touched again. Bytes
+// already read ahead into the link's inbox are taken before the socket's;
+// with `read_ahead` the socket is read in bulk through the inbox.
 struct Transfers {
+  Link* link;
   int socket;
   uint32_t wait_seconds;
   uint32_t* status;
+  bool read_ahead = false;
 
-  Transfers(const Link* link, uint32_t wait, uint32_t* out)
-      : socket(link == nullptr || link->lost ? -1 : link->socket),
+  Transfers(Link* owner, uint32_t wait, uint32_t* out)
+      : link(owner),
+        socket(owner == nullptr || owner->lost ? -1 : owner->socket),
         wait_seconds(wait),
         status(out) {}
 
   bool receive(void* to, int32_t count) const {
-    int32_t left = wait_seconds == 0 ? recv_exact(to, socket, count, status)
-                                     : recv_exact_timed(to, socket, count, wait_seconds, status);
+    auto* at = static_cast<uint8_t*>(to);
+    for (;;) {
+      int32_t buffered = socket < 0 ? 0 : link->inbox_end - link->inbox_start;
+      int32_t take = std::min(count, buffered);
+      if (take > 0) {
+        memcpy(at, link->inbox + link->inbox_start, static_cast<size_t>(take));
+        link->inbox_start += take;
+        at += take;
+        count -= take;
+      }
+      if (count == 0) return true;
+      if (!read_ahead || socket < 0 || link->inbox == nullptr) break;
+      if (!refill()) return false;
+    }
+    int32_t left = wait_seconds == 0 ? recv_exact(at, socket, count, status)
+                                     : recv_exact_timed(at, socket, count, wait_seconds, status);
     return left == 0;
+  }
+  // Reads what has arrived (at least a byte) into the emptied inbox.
+  bool refill() const {
+    link->inbox_start = link->inbox_end = 0;
+    link->inbox_end =
+        receive_available(link->inbox, socket, link->inbox_capacity, wait_seconds, status);
+    return link->inbox_end > 0;
   }
   bool send(const void* from, int32_t count) const {
     int32_t left = wait_seconds == 0 ? send_exact(from, socket, count, status)
@@ -88,6 +114,7 @@ uint32_t send_request(Link* link, const char* command, const uint8_t* payload, i
 int32_t receive_reply(Link* link, const ReplyArea& reply, uint32_t wait_seconds, uint32_t* status) {
   *status = LINK_OK;
   Transfers transfers(link, wait_seconds, status);
+  transfers.read_ahead = reply.read_ahead;
   if (transfers.socket < 0) {
     *status = LINK_FAILED;
     return 0;
@@ -125,6 +152,9 @@ int32_t receive_reply(Link* link, const ReplyArea& reply, uint32_t wait_seconds,
       return broken_stream(status);
     }
 
+    if (reply.frames != nullptr) *reply.frames = first ? 1 : *reply.frames + 1;
+    // Acknowledging would put the byte behind requests already sent.
+    if (frame.more && reply.one_frame) return broken_stream(status);
     if (first) {
       if (frame.lead_length >= reply.status_size) return broken_stream(status);
       memcpy(reply.status, frame.lead, frame.lead_length + 1);

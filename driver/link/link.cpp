@@ -65,6 +65,8 @@ void drop_link(Link* link) {
 void close_link(Link* link) {
   if (link == nullptr) return;
   drop_link(link);
+  drv_free(link->outbox);
+  drv_free(link->inbox);
   drv_free(link);
 }
 

@@ -24,6 +24,17 @@ struct Link {
   // to another file of the process, so it is never used or closed again.
   int32_t lost;
   const ExchangeLog* log;  // the connection's log, or null: every exchange is logged there
+  // Requests sent ahead of their replies (link/pipeline.h): the frames
+  // queued for the server (`outbox`, outbox_length bytes used), and bytes of
+  // replies read before they were asked for (`inbox`, unread from
+  // inbox_start to inbox_end; every receive takes them first). Both null
+  // until a pipeline first runs on the link; freed by close_link.
+  uint8_t* outbox;
+  int32_t outbox_length;
+  uint8_t* inbox;
+  int32_t inbox_capacity;
+  int32_t inbox_start;
+  int32_t inbox_end;
   // Frames are built and received here. One area serves the connection and
   // all its statements: the connection's call lock lets one exchange run at
   // a time.
@@ -69,6 +80,14 @@ struct ReplyArea {
   // non-zero means the payload lies in *growable rather than `destination`.
   uint8_t** growable = nullptr;
   int32_t* grown = nullptr;
+  // A reply to a request sent ahead (link/pipeline.h): its bytes are read in
+  // bulk through the link's inbox; with `one_frame`, a reply of more frames
+  // is a broken stream, since its acknowledgement would reach the server
+  // behind requests already sent.
+  bool read_ahead = false;
+  bool one_frame = false;
+  // Optional: receives the number of frames the reply came in.
+  int32_t* frames = nullptr;
 };
 
 // How an exchange went.
@@ -83,6 +102,8 @@ struct Exchanged {
   // payload, a status-only area, or a payload whose growth could not be
   // allocated (then read and dropped, so the link stays usable).
   int32_t received;
+  // With LINK_OK: the frames the reply came in (filled by the pipeline).
+  int32_t frames = 0;
   bool ok() const { return link_status == LINK_OK; }
 };
 

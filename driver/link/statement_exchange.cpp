@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "link/link.h"
+#include "link/pipeline.h"
 #include "protocol/wire.h"
 
 namespace q4 {
@@ -48,6 +49,23 @@ int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, 
     post_error(stmt, kDiagCancelled);
     return 0;
   }
+  return result.received;
+}
+
+bool send_ahead_for_statement(Statement* stmt, Pipeline* pipeline, uint8_t command,
+                              const uint8_t* payload, int32_t length) {
+  uint32_t status = pipeline_send(pipeline, command, payload, length);
+  if (status == LINK_OK) return true;
+  report_failed_exchange(stmt, status);
+  return false;
+}
+
+int32_t receive_ahead_for_statement(Statement* stmt, Pipeline* pipeline, int32_t* frames) {
+  Exchanged result = pipeline_receive(
+      pipeline,
+      ReplyArea{stmt->reply_status, sizeof stmt->reply_status, stmt->io_buffer, kReplyCapacity});
+  *frames = result.frames;
+  if (!result.ok()) return report_failed_exchange(stmt, result.link_status);
   return result.received;
 }
 

@@ -32,6 +32,18 @@ constexpr int32_t kDescribeReplyCapacity = 20479;
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown);
 
+// A parameter array's rows sent ahead of their replies (link/pipeline.h). A
+// failure is reported as exchange_into reports it (the link dropped, "08S01"
+// or "S1T00"); neither takes a cancel request: the caller looks after each
+// reply. send: true when the request went (or was queued). receive: the
+// oldest reply, its status into reply_status and up to kReplyCapacity payload
+// bytes into io_buffer; the result as exchange_into's, *frames the frames it
+// came in.
+struct Pipeline;
+bool send_ahead_for_statement(Statement* stmt, Pipeline* pipeline, uint8_t command,
+                              const uint8_t* payload, int32_t length);
+int32_t receive_ahead_for_statement(Statement* stmt, Pipeline* pipeline, int32_t* frames);
+
 // The common case: the reply's payload lands in io_buffer.
 inline int32_t exchange_for_statement(Statement* stmt, uint8_t command, const uint8_t* payload,
                                       int32_t length, int32_t capacity) {

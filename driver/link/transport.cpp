@@ -243,6 +243,84 @@ bool set_blocking(int socket, bool blocking) {
   return fcntl(socket, F_SETFL, flags) == 0;
 }
 
+int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+                             uint8_t* inbox, int32_t room, int32_t* received, uint32_t* status) {
+  *status = LINK_OK;
+  if (count <= 0) return count;
+  if (socket < 0) {
+    *status = LINK_FAILED;
+    return count;
+  }
+  const int timed_ms = wait_seconds == 0 ? -1 : limit_milliseconds(wait_seconds);
+  const char* bytes = static_cast<const char*>(buffer);
+  int32_t remaining = count;
+  while (remaining > 0) {
+    ssize_t sent = send(socket, bytes + (count - remaining), static_cast<size_t>(remaining),
+                        MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      remaining -= static_cast<int32_t>(sent);
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && errno != EWOULDBLOCK && errno != EAGAIN) {
+      *status = link_status_for_errno(errno);
+      return remaining;
+    }
+    // The socket is full: take in what the peer sent meanwhile, then wait
+    // until either direction can move.
+    if (room - *received <= 0) return remaining;
+    ssize_t got =
+        recv(socket, inbox + *received, static_cast<size_t>(room - *received), MSG_DONTWAIT);
+    if (got > 0) {
+      *received += static_cast<int32_t>(got);
+      continue;
+    }
+    if (got == 0) {
+      *status = LINK_CLOSED;
+      return remaining;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK && errno != EAGAIN) {
+      *status = link_status_for_errno(errno);
+      return remaining;
+    }
+    Wait wait = wait_for(socket, POLLIN | POLLOUT, timed_ms);
+    if (wait != Wait::kReady) {
+      *status = wait == Wait::kTimeout ? LINK_TIMEOUT : LINK_FAILED;
+      return remaining;
+    }
+  }
+  return 0;
+}
+
+int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
+                          uint32_t* status) {
+  *status = LINK_OK;
+  if (socket < 0 || capacity <= 0) {
+    *status = LINK_FAILED;
+    return 0;
+  }
+  const int timed_ms = wait_seconds == 0 ? -1 : limit_milliseconds(wait_seconds);
+  for (;;) {
+    ssize_t got = recv(socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+    if (got > 0) return static_cast<int32_t>(got);
+    if (got == 0) {
+      *status = LINK_CLOSED;
+      return 0;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK && errno != EAGAIN) {
+      *status = link_status_for_errno(errno);
+      return 0;
+    }
+    Wait wait = wait_for(socket, POLLIN, timed_ms);
+    if (wait != Wait::kReady) {
+      *status = wait == Wait::kTimeout ? LINK_TIMEOUT : LINK_FAILED;
+      return 0;
+    }
+  }
+}
+
 int32_t recv_exact(void* buffer, int socket, int32_t count, uint32_t* status) {
   return receive_loop(buffer, socket, count, -1, status);
 }

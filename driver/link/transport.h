@@ -33,6 +33,25 @@ int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_
 int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
                          uint32_t* status);
 
+// The two transfers of requests sent ahead of their replies (link/pipeline.h).
+// Each waits without limit when `wait_seconds` is 0, else at most that long
+// at a time, and never lets the socket block otherwise.
+//
+// Sends `count` bytes as send_exact does, but whenever the socket cannot take
+// more it also reads what the peer has sent into `inbox` (at most `room`
+// bytes, counted in *received), so that a peer which answers earlier requests
+// before it reads further ones is never left waiting on this side while this
+// side waits on it. Returns the bytes not sent: 0, or with LINK_OK more when
+// `room` ran out while the socket was still full (the caller makes room and
+// calls again), or with the failed transfer's LinkStatus.
+int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+                             uint8_t* inbox, int32_t room, int32_t* received, uint32_t* status);
+
+// Receives what the peer has sent, 1 to `capacity` bytes, waiting for the
+// first. Returns the count, or 0 with the failure in *status.
+int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
+                          uint32_t* status);
+
 // The wait limit in seconds that a limit of `wait_seconds` stands for: 0 means
 // 32767 seconds, for the connect wait and for every timed transfer.
 uint32_t effective_wait_seconds(uint32_t wait_seconds);

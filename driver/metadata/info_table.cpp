@@ -63,8 +63,13 @@ constexpr InfoRow kInfoTable[] = {
     text(SQL_ACCESSIBLE_PROCEDURES, "N"),
     text(SQL_PROCEDURES, "N"),
     u16(SQL_CONCAT_NULL_BEHAVIOR, SQL_CB_NON_NULL),
-    u16(SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CB_DELETE),
-    u16(SQL_CURSOR_ROLLBACK_BEHAVIOR, SQL_CB_DELETE),
+    // A commit or rollback ends results, but not prepared statements: every
+    // SQLExecute sends the prepared text anew, so it works after either.
+    // (SQL_CB_DELETE made the Driver Manager refuse SQLExecute of a statement
+    // prepared before a commit with "HY010", which pyodbc meets whenever it
+    // reuses a cursor after connection.commit().)
+    u16(SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CB_CLOSE),
+    u16(SQL_CURSOR_ROLLBACK_BEHAVIOR, SQL_CB_CLOSE),
     text(SQL_DATA_SOURCE_READ_ONLY, "N"),
     u32(SQL_DEFAULT_TXN_ISOLATION, SQL_TXN_READ_COMMITTED),
     text(SQL_EXPRESSIONS_IN_ORDERBY, "Y"),

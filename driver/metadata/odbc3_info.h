@@ -12,6 +12,9 @@
 // unixODBC reads with SQLError as the connect returns. (Its other question of
 // an ODBC 3.x driver, SQL_XOPEN_CLI_YEAR, it answers itself.)
 //
+// The parameter array questions of ODBC 3 (SQL_PARAM_ARRAY_ROW_COUNTS,
+// SQL_PARAM_ARRAY_SELECTS) are answered here too: ODBC 2 has no such types.
+//
 // SQLGetFunctions' side of the ODBC 3 caller is in metadata/functions.cpp:
 // unixODBC asks for SQL_API_ODBC3_ALL_FUNCTIONS right after the connect and
 // stops calling every exported function the bitmap leaves out.

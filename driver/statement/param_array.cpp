@@ -9,6 +9,7 @@
 #include "statement/literal.h"
 #include "statement/param_rows.h"
 #include "statement/request.h"
+#include "statement/run_rows.h"
 
 namespace q4 {
 
@@ -94,22 +95,16 @@ SQLRETURN stop_at_row(Statement* stmt, uint64_t row, uint64_t rows, SQLRETURN rc
 }
 
 // One set of values: a single execution. Data at execution needs the
-// bindings' own addresses, which a row-wise layout or a bind offset moves.
+// bindings' own addresses, which a bind offset moves.
 SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
   SQLRETURN rc = execute_text(stmt, text, length);
-  if (rc == SQL_NEED_DATA && !plain_param_layout(stmt)) {
+  if (rc == SQL_NEED_DATA && !bindings_hold_first_row(stmt)) {
     stmt->pending_parameter = 0;
     rc = post_error(stmt, kDiagNotCapable);
   }
   // Cancelled after the server ran it: the row is done all the same.
   note_row_outcome(stmt, 0, stmt->cancelled_in_call ? SQL_SUCCESS : rc);
   return rc;
-}
-
-// Counts are 32-bit on the statement; a total beyond that reads as the most
-// it can say.
-int32_t clamp_count(int64_t total) {
-  return total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
 }
 
 // Puts the row back to 0 however the execution ends, so that a later single
@@ -178,48 +173,7 @@ SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
   }
   SQLRETURN checked = check_rows(stmt, rows);
   if (checked != SQL_SUCCESS) return stop_at_row(stmt, 0, rows, checked);
-
-  int64_t total = 0;
-  bool count_known = true;
-  SQLRETURN outcome = SQL_SUCCESS;
-  for (uint64_t row = 0; row < rows; ++row) {
-    note_row(stmt, row + 1);
-    if (row > 0) {
-      stmt->param_row = row;
-      built = build_request(stmt, text, length);
-      if (built != SQL_SUCCESS) {
-        outcome = stop_at_row(stmt, row, rows, built);
-        break;
-      }
-    }
-    // A warning reply leaves the count alone: that row adds nothing.
-    stmt->row_count = 0;
-    SQLRETURN result = send_execute(stmt);
-    if (result == SQL_ERROR && stmt->cancelled_in_call) {
-      // Cancelled after the server ran this row: the row is done and
-      // counted, the rows after it are not sent.
-      note_row(stmt, row + 1);
-      note_row_outcome(stmt, row, SQL_SUCCESS);
-      note_rows_unused(stmt, row + 1, rows);
-      if (stmt->row_count < 0) count_known = false;
-      total += stmt->row_count;
-      outcome = SQL_ERROR;
-      break;
-    }
-    if (result == SQL_ERROR) {
-      outcome = stop_at_row(stmt, row, rows, SQL_ERROR);
-      break;
-    }
-    note_row_outcome(stmt, row, result);
-    if (result == SQL_SUCCESS_WITH_INFO) outcome = SQL_SUCCESS_WITH_INFO;
-    if (stmt->row_count < 0) count_known = false;
-    total += stmt->row_count;
-  }
-  // Changes add up over the rows. A query leaves the last row's result, which
-  // keeps its own count: the cursor goes on from it as it reads, and a sum
-  // over other rows' results would number rows that result does not have.
-  if (stmt->column_count == 0) stmt->row_count = count_known ? clamp_count(total) : -1;
-  return outcome;
+  return run_rows(stmt, text, length, rows);
 }
 
 }  // namespace q4

@@ -3,11 +3,10 @@
 // value + i * its element size and indicator + i.
 //
 // The server takes one statement text per execute request and answers each
-// with its own reply, so the rows travel as consecutive execute exchanges of
-// the same statement, each built exactly as a single execution is. That keeps
-// what a single execution guarantees row by row: a row's failure is that
-// row's reply, rows before it stay executed (committed or not as autocommit
-// decides), and nothing after it is sent.
+// with its own reply, so the rows travel as execute requests of the same
+// statement, each built exactly as a single execution is; where it is safe
+// they go ahead of their replies (statement/run_rows.h says where, and what a
+// failure in the middle leaves).
 #pragma once
 
 #include <sql.h>
@@ -40,16 +39,15 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row);
 // SQL_NTS) with the current bindings.
 // - One set of values (paramset_size 0 or 1), or a text without markers:
 //   exactly a single execution (execute_text), *rows_processed set to 1.
-// - Otherwise every row is built and executed in turn, *rows_processed
-//   naming the row under way. All rows done: SQL_SUCCESS (or
-//   SQL_SUCCESS_WITH_INFO when a row's reply was a warning, the last warning
-//   in the slot), row_count the rows all of them changed (-1 when a reply did
-//   not know its count), the result the last row's (a query's row_count is
-//   that result's own). A row that fails stops
-//   the execution with its diagnostic; row_count then counts the rows before
-//   it. A cancel from another thread stops it after the row under way, whose
-//   reply is read whole (the server did that row's work): "S1008", the row
-//   counter on that row.
+// - Otherwise every row is built and executed (statement/run_rows.h). All
+//   rows done: SQL_SUCCESS (or SQL_SUCCESS_WITH_INFO when a row's reply was a
+//   warning, the last warning in the slot), *rows_processed the rows,
+//   row_count the rows all of them changed (-1 when a reply did not know its
+//   count), the result the last row's (a query's row_count is that
+//   result's own). A row that fails fails the execution
+//   with its diagnostic, *rows_processed naming it; row_count then counts the
+//   rows that ran. A cancel from another thread stops the sending: "S1008",
+//   the counter on the last row done.
 // Refused before anything is sent: a marker bound for data at execution in
 // any row ("S1C00": its value would be asked for row by row, which the
 // driver does not offer), and character or binary values without a

@@ -12,14 +12,17 @@
 //
 // Data at execution needs the binding's own addresses (SQLParamData hands
 // the value address back, the length goes into the indicator), so it is
-// refused with "S1C00" under a row-wise layout or a bind offset, as it is
-// with arrays.
+// refused with "S1C00" under a bind offset, as it is with arrays. A row-wise
+// row size moves only the rows after the first: with one set of values it
+// is no obstacle (applications such as pyodbc leave it set after an array).
 //
 // Outcomes (SQL_ATTR_PARAM_STATUS_PTR, when set): every row the execution
 // ran gets SQL_PARAM_SUCCESS or SQL_PARAM_SUCCESS_WITH_INFO; the row it
 // stopped at, the one the rows-processed counter names, gets SQL_PARAM_ERROR
-// (a refusal before anything was sent stops at the first row); the rows after
-// it get SQL_PARAM_UNUSED.
+// (a refusal before anything was sent stops at the first row); rows already
+// sent after it get their own outcome, or SQL_PARAM_DIAG_UNAVAILABLE when the
+// link was lost before their replies (statement/run_rows.h); the rows not
+// sent get SQL_PARAM_UNUSED.
 #pragma once
 
 #include <sql.h>
@@ -35,6 +38,12 @@ namespace q4 {
 // addresses are row 0's.
 inline bool plain_param_layout(const Statement* stmt) {
   return stmt->param_bind_type == 0 && stmt->param_bind_offset == nullptr;
+}
+
+// True when the bindings' own addresses are where the values of a single
+// set are read: no bind offset, or one of 0.
+inline bool bindings_hold_first_row(const Statement* stmt) {
+  return stmt->param_bind_offset == nullptr || *stmt->param_bind_offset == 0;
 }
 
 // Where row `row` of `stmt`'s layout puts `binding`'s indicator (null when

@@ -56,7 +56,7 @@ class DefaultSettings(unittest.TestCase):
         self.conn.autocommit = False  # one commit each, not 10,000 synced ones
         self.cur.executemany("INSERT INTO many VALUES (?, ?, ?, ?, ?, ?)", rows[:10000])
         self.conn.commit()
-        fast = self.conn.cursor()  # the commit deleted the other's prepared statement
+        fast = self.conn.cursor()
         fast.fast_executemany = True
         fast.setinputsizes([None, None, (pyodbc.SQL_WVARCHAR, 40, 0), None, None, None])
         fast.executemany("INSERT INTO many VALUES (?, ?, ?, ?, ?, ?)", rows[10000:])

@@ -96,9 +96,7 @@ class PyodbcTest(unittest.TestCase):
                  datetime.date(2000 + k % 30, 1 + k % 12, 1 + k % 28),
                  bytes([k % 256, 0, 255, (k * 7) % 256]), None if k % 3 == 0 else "note %d" % k)
                 for k in range(1, 501)]
-        # The first rows are rolled back, then all are committed. Each batch has a cursor of
-        # its own: commit and rollback delete prepared statements (SQL_CB_DELETE), so the
-        # Driver Manager refuses to re-execute one.
+        # The first rows are rolled back, then all are committed.
         tx = connect(autocommit=False)
         insert = "INSERT INTO P VALUES (?, ?, ?, ?, ?, ?)"
         tx.cursor().executemany(insert, rows[:10])

@@ -73,12 +73,16 @@ class Client {
 
   // One request and its reply, both possibly in several frames.
   Reply call(uint8_t command, const std::vector<uint8_t>& payload) {
-    Reply reply;
+    return send(command, payload) ? receive() : Reply{"<link failed>", {}};
+  }
+  // The two halves, for requests sent ahead of their replies.
+  bool send(uint8_t command, const std::vector<uint8_t>& payload) {
     const std::string_view name(reinterpret_cast<const char*>(&command), 1);
-    if (!link_ || !link_->send_payload(name, payload.data(), payload.size()) ||
-        !read_reply(&reply)) {
-      reply.status = "<link failed>";
-    }
+    return link_ && link_->send_payload(name, payload.data(), payload.size());
+  }
+  Reply receive() {
+    Reply reply;
+    if (!link_ || !read_reply(&reply)) reply.status = "<link failed>";
     return reply;
   }
   // User, password and account.
@@ -86,11 +90,14 @@ class Client {
     return call(kCmdLogon, bytes("localhost,vm," + fields + ",acpw,"));
   }
   // Statement id, text, and a single NUL for "no binary blocks, no cursor name".
-  Reply execute(uint32_t id, const std::string& text) {
+  static std::vector<uint8_t> execute_payload(uint32_t id, const std::string& text) {
     std::vector<uint8_t> p(4 + text.size() + 2, 0);
     std::copy(text.begin(), text.end(), p.begin() + 4);
     put_u32(p.data(), id);
-    return call(kCmdExecute, p);
+    return p;
+  }
+  Reply execute(uint32_t id, const std::string& text) {
+    return call(kCmdExecute, execute_payload(id, text));
   }
   Reply fetch(uint32_t id, int64_t absolute_row = -1) {  // -1: the next block
     std::vector<uint8_t> p(absolute_row < 0 ? 5 : 9, absolute_row < 0 ? 'X' : 'A');

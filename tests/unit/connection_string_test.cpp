@@ -126,7 +126,8 @@ TEST(OutConnectString, EmptyFieldsAndLimit) {
   conn.password[0] = conn.server[0] = '\0';
   std::string out = out_string("DSN=Sales", conn, true);
   EXPECT_NE(out.find(";PWD=;ACPASSWORD=;"), std::string::npos) << out;
-  for (const char* never : {"SERVER", "DESCRIPTION", "NOBLOCK", "DisableExtFetch", "LogFile"}) {
+  for (const char* never :
+       {"SERVER", "DESCRIPTION", "NOBLOCK", "DisableExtFetch", "LogFile", "DisableArrayPipeline"}) {
     EXPECT_EQ(out.find(never), std::string::npos) << never;
   }
   strcpy(conn.log_file, "/tmp/q4.log");

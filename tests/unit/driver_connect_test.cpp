@@ -63,6 +63,24 @@ TEST_F(DriverConnectTest, StringItemsOverrideProfile) {
   EXPECT_EQ(conn()->login_timeout, 32767u);
 }
 
+// DisableArrayPipeline: off unless the data source or the string turns it on;
+// the string overrides the data source either way.
+TEST_F(DriverConnectTest, ArrayPipelineSwitch) {
+  const std::string on = dsn({{"SERVER", ""}, {"DisableArrayPipeline", "Yes"}});
+  const std::string off = dsn({{"SERVER", ""}});
+  const std::pair<std::string, const char*> cases[] = {
+      {"DSN=" + off, "No"},
+      {"DSN=" + on, "Yes"},
+      {"DSN=" + on + ";DisableArrayPipeline=No", "No"},
+      {"DSN=" + off + ";DisableArrayPipeline=Yes", "Yes"},
+      {"DRIVER=x;SERVER=h", "No"},
+  };
+  for (const auto& [input, expected] : cases) {
+    connect(input);
+    EXPECT_STREQ(conn()->disable_array_pipeline, expected) << input;
+  }
+}
+
 // Only a DSN item before DRIVER names a data source (and reads its profile). Results as
 // "user|password|account password|account".
 TEST_F(DriverConnectTest, DsnUserAndPasswordItems) {

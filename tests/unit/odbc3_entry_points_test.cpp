@@ -239,17 +239,25 @@ TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
 }
 
 // unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
-// on its cursor library; a 2.x caller is refused as before.
-TEST_F(Odbc3Statement, StaticCursorAttributesAnsweredForAnOdbc3CallerOnly) {
-  SQLUINTEGER mask = 0;
-  EXPECT_EQ(SQLGetInfo(conn_, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr),
-            SQL_SUCCESS);
-  EXPECT_EQ(mask, static_cast<SQLUINTEGER>(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE |
-                                           SQL_CA1_BOOKMARK));
-  env_->odbc3_caller = 0;
-  EXPECT_EQ(SQLGetInfo(conn_, SQL_STATIC_CURSOR_ATTRIBUTES1, &mask, sizeof mask, nullptr),
-            SQL_ERROR);
-  EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
+// on its cursor library; parameter arrays give one row count for all rows
+// and no result per row. A 2.x caller is refused as before.
+TEST_F(Odbc3Statement, Odbc3InformationAnsweredForAnOdbc3CallerOnly) {
+  const std::pair<SQLUSMALLINT, SQLUINTEGER> answers[] = {
+      {SQL_STATIC_CURSOR_ATTRIBUTES1,
+       SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK},
+      {SQL_PARAM_ARRAY_ROW_COUNTS, SQL_PARC_NO_BATCH},
+      {SQL_PARAM_ARRAY_SELECTS, SQL_PAS_NO_SELECT},
+  };
+  for (const auto& [type, answer] : answers) {
+    SCOPED_TRACE(type);
+    SQLUINTEGER mask = 0;
+    env_->odbc3_caller = 1;
+    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(mask, answer);
+    env_->odbc3_caller = 0;
+    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_ERROR);
+    EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
+  }
 }
 
 }  // namespace

@@ -127,15 +127,16 @@ class ParamArray : public Execute {
     return text_request(stmt, "INSERT INTO T VALUES (" + id + ", " + name + ")");
   }
   // "rc sqlstate rows-processed statuses" after running `rows` rows, statuses
-  // S(uccess), I(nfo), E(rror), U(nused) and - (untouched); then SQLRowCount
-  // unless the execution failed (`counted` has it).
+  // S(uccess), I(nfo), E(rror), U(nused), D(iagnostics unavailable) and -
+  // (untouched); then SQLRowCount unless the execution failed (`counted` has
+  // it).
   std::string insert(SQLULEN rows, const char* text = "INSERT INTO T VALUES (?, ?)") {
     EXPECT_EQ(SQLParamOptions(stmt, rows, &done), SQL_SUCCESS);
     for (SQLUSMALLINT& s : statuses) s = 99;
     stmt->sqlstate[0] = '\0';
     std::string out = std::to_string(exec_direct(text));
     out += " " + (sqlstate().empty() ? "-" : sqlstate()) + " " + std::to_string(done) + " ";
-    for (SQLUSMALLINT s : statuses) out += s == 99 ? '-' : s < 8 ? "S????EIU"[s] : '?';
+    for (SQLUSMALLINT s : statuses) out += s == 99 ? '-' : s < 8 ? "SD???EIU"[s] : '?';
     EXPECT_EQ(SQLRowCount(stmt, &counted), SQL_SUCCESS);
     return out + (out[0] == '-' ? "" : " " + std::to_string(counted));
   }
@@ -169,11 +170,13 @@ TEST_F(ParamArray, RowsRunInTurnAndTheirCountsAddUp) {
   EXPECT_EQ(insert(4, "DELETE FROM T"), "0 - 1 SUUU 5");
 }
 
-// The failing row's reply is the execution's diagnostic; the rows before it
-// stay executed and counted, nothing after it is sent, and the row counter
-// names it. A row that cannot be written stops the same way before it is
-// sent; a refusal before the first row stops at row 1.
+// One row at a time (DisableArrayPipeline=Yes): the failing row's reply is
+// the execution's diagnostic; the rows before it stay executed and counted,
+// nothing after it is sent, and the row counter names it. A row that cannot
+// be written stops the same way before it is sent; a refusal before the
+// first row stops at row 1.
 TEST_F(ParamArray, AFailingRowStopsTheExecution) {
+  strcpy(conn->disable_array_pipeline, "Yes");
   answers({"1", "1"});
   peer.expect_request(kCmdExecute, row_request("30", "'cy'"))
       .reply("E70 UNIQUE constraint failed: T.ID");
@@ -191,10 +194,11 @@ TEST_F(ParamArray, AFailingRowStopsTheExecution) {
   EXPECT_EQ(peer.requests().size(), 5u);
 }
 
-// SQLCancel from another thread while a row waits for its reply: that row
-// completes (the server did its work) and is counted as done, the array stops
-// after it as cancelled.
+// SQLCancel from another thread while a row waits for its reply, one row at a
+// time: that row completes (the server did its work) and is counted as done,
+// the array stops after it as cancelled.
 TEST_F(ParamArray, ACancelStopsTheArrayAfterTheRowUnderWay) {
+  strcpy(conn->disable_array_pipeline, "Yes");
   answers({"1"});
   peer.expect_request(kCmdExecute)
       .call([this] { EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS); })

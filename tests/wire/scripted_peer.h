@@ -68,6 +68,11 @@ class ScriptedPeer {
     if (listener_ < 0) failure_ = error_text("peer set-up");
     if (listener_ >= 0) thread_ = std::thread([this] { run(); });
   }
+  // A peer on one end of a connected pair (a socketpair, say) instead of a
+  // listener; the peer owns and closes `connected`.
+  explicit ScriptedPeer(int connected) : fd_(connected) {
+    thread_ = std::thread([this] { run(); });
+  }
   ~ScriptedPeer() {
     finish();
     ::close(listener_);
@@ -98,6 +103,30 @@ class ScriptedPeer {
         if (why == kDriverClosed && r.frame_lengths.empty()) return std::string();
         if (!why.empty() || !(why = s.send_reply(status, r.payload)).empty()) return why;
       }
+    });
+  }
+  // Reads `count` requests, answering each as it comes with what `answer`
+  // makes of its number (from 0) and its request: a status and a payload.
+  using Answer = std::function<std::pair<std::string, Bytes>(int, const ReceivedRequest&)>;
+  ScriptedPeer& answer_each(int count, Answer answer) {
+    return step("answer_each", [=](ScriptedPeer& s) {
+      for (int i = 0; i < count; ++i) {
+        ReceivedRequest r;
+        std::string why = s.read_request(&r);
+        if (why.empty()) {
+          auto [status, payload] = answer(i, r);
+          why = s.send_reply(status, payload);
+        }
+        if (!why.empty()) return "request " + std::to_string(i) + ": " + why;
+      }
+      return std::string();
+    });
+  }
+  // The driver sends nothing for `milliseconds`.
+  ScriptedPeer& expect_quiet(int milliseconds) {
+    return step("quiet", [=](ScriptedPeer& s) {
+      pollfd ready{s.fd_, POLLIN, 0};
+      return poll(&ready, 1, milliseconds) == 0 ? std::string() : "the driver sent more";
     });
   }
   ScriptedPeer& send_raw(const Bytes& b) {

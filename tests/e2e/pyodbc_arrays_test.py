@@ -1,0 +1,83 @@
+#!/usr/bin/python3
+"""pyodbc's executemany with and without fast_executemany (parameter arrays), default settings
+otherwise: the same cursor goes on after an array, a commit and a failing row."""
+import datetime
+import os
+import sys
+import unittest
+
+import pyodbc
+
+DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+INSERT = "INSERT INTO people (k, name, born) VALUES (?, ?, ?)"
+
+
+def person(k):
+    """A row as people have them: NULLs, empty text, text in any script, dates."""
+    names = ["Zoë Ærø", "", None, "東京 😀", "O'Brien", "line one\nline two"]
+    return (k, names[k % len(names)], None if k % 7 == 0 else datetime.date(1950 + k % 70, 1 + k % 12, 1 + k % 28))
+
+
+class Arrays(unittest.TestCase):
+    def setUp(self):
+        self.conn = pyodbc.connect(DSN)  # pyodbc's default: autocommit off
+        self.addCleanup(self.conn.close)
+        self.cur = self.conn.cursor()
+        self.cur.execute("DROP TABLE IF EXISTS people")
+        self.cur.execute("CREATE TABLE people (k INTEGER PRIMARY KEY, name VARCHAR(40), born DATE)")
+        self.conn.commit()
+
+    def table(self):
+        return [tuple(r) for r in self.cur.execute("SELECT k, name, born FROM people ORDER BY k")]
+
+    def test_the_cursor_goes_on_after_fast_executemany_and_commit(self):
+        rows = [person(k) for k in range(1000)]
+        self.cur.fast_executemany = True
+        self.cur.setinputsizes([None, (pyodbc.SQL_WVARCHAR, 40, 0), (pyodbc.SQL_TYPE_DATE, 10, 0)])
+        self.cur.executemany(INSERT, rows)
+        self.conn.commit()
+        # The same cursor, the same text, row by row now: pyodbc executes the statement it
+        # prepared before the commit (the Driver Manager refused that with "HY010").
+        self.cur.fast_executemany = False
+        more = [person(k) for k in range(1000, 1010)]
+        self.cur.executemany(INSERT, more)
+        self.conn.commit()
+        # A long binary value goes at execution (SQLPutData), after the array left its row-wise
+        # binding behind ("HYC00 Driver Not Capable" before).
+        self.cur.execute("CREATE TABLE blobs (k INTEGER, b BLOB)")
+        self.cur.execute("INSERT INTO blobs VALUES (?, ?)", 1, bytes(range(256)) * 400)
+        self.conn.commit()
+        self.assertEqual(self.table(), rows + more)
+        self.assertEqual(self.cur.execute("SELECT b FROM blobs").fetchone()[0], bytes(range(256)) * 400)
+
+    def test_a_failing_row_in_the_middle(self):
+        """Row 500 repeats key 0. Row by row, the rows before it stay (autocommit) and none after
+        it runs. As one array, the rows already sent when its reply came run as well: a run
+        of at most a window right after it, and nothing beyond."""
+        self.conn.autocommit = True
+        rows = [person(k) for k in range(1000)]
+        rows[500] = (0,) + rows[500][1:]
+        for fast in (False, True):
+            with self.subTest(fast_executemany=fast):
+                self.cur.execute("DELETE FROM people")
+                self.cur.fast_executemany = fast
+                if fast:
+                    self.cur.setinputsizes([None, (pyodbc.SQL_WVARCHAR, 40, 0), (pyodbc.SQL_TYPE_DATE, 10, 0)])
+                with self.assertRaises(pyodbc.IntegrityError) as raised:
+                    self.cur.executemany(INSERT, rows)
+                self.assertEqual(raised.exception.args[0], "23000")
+                self.assertIn("Constraint failure", raised.exception.args[1])
+                keys = [k for (k,) in self.cur.execute("SELECT k FROM people ORDER BY k")]
+                self.assertEqual(keys[:500], list(range(500)))
+                after = keys[500:]
+                if not fast:
+                    self.assertEqual(after, [])
+                else:
+                    self.assertTrue(after, "the rows sent ahead of the failing row's reply ran")
+                    self.assertEqual(after, list(range(501, 501 + len(after))))
+                    self.assertLess(len(after), 100)
+                self.assertEqual(self.table()[:500], rows[:500])
+
+
+if __name__ == "__main__":
+    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
