@@ -110,9 +110,10 @@ inline constexpr DiagText kDiagErrorInRow{"01S01", "Error in row"};
 inline constexpr DiagText kDiagNotANumber{"22005", "Error in Assignment"};
 inline constexpr DiagText kDiagAssignment{"22005", "Error in assignment"};
 inline constexpr DiagText kDiagDatetimeOverflow{"22008", "Datetime field overflow"};
-// A date, time or timestamp handed out without part of itself: the time of a
-// timestamp read as a date, the fraction of a time read as a time structure,
-// fraction digits beyond the nanoseconds a timestamp structure holds.
+// A value handed out without part of itself: the time of a timestamp read as
+// a date, the fraction of a time read as a time structure, fraction digits
+// beyond the nanoseconds a timestamp structure holds, digits beyond the scale
+// of an SQL_NUMERIC_STRUCT.
 inline constexpr DiagText kDiagFractionalTruncation{"01S07", "Fractional truncation"};
 
 // Information.
