@@ -8,6 +8,7 @@
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
 #include "platform/clock.h"
+#include "results/decimal_convert.h"
 
 namespace q4 {
 
@@ -35,6 +36,7 @@ enum class Kind : uint8_t {
   kTime,
   kTimestamp,
   kBinary,
+  kNumeric,  // SQL_NUMERIC_STRUCT
 };
 
 struct CTypeRule {
@@ -55,6 +57,7 @@ constexpr CTypeRule kCTypeRules[] = {
     {SQL_C_WCHAR, Kind::kWideChar},      {SQL_C_SBIGINT, Kind::kSigned64},
     {SQL_C_UBIGINT, Kind::kUnsigned64},  {SQL_C_TINYINT, Kind::kSigned8},
     {SQL_C_STINYINT, Kind::kSigned8},    {SQL_C_UTINYINT, Kind::kUnsigned8},
+    {SQL_C_NUMERIC, Kind::kNumeric},
 };
 
 struct DefaultCType {
@@ -216,6 +219,26 @@ SQLRETURN put_floating(Statement* stmt, RequestWriter* writer, Real v, int scale
                                        : std::to_chars(out, out + most, static_cast<double>(v),
                                                        std::chars_format::fixed, scale);
   writer->commit(static_cast<uint64_t>(r.ptr - out));
+  return SQL_SUCCESS;
+}
+
+// SQL_NUMERIC_STRUCT: the 128-bit magnitude in `val` (little-endian) over
+// 10 to the binding's decimal digits, as ODBC has it: the structure's own
+// precision and scale are never read on input (pyodbc and other
+// applications set the binding's and the structure's alike). Written as a
+// quoted exact decimal, the literal a decimal bound as character text gets,
+// so that no server reads its digits into a double before the column's type
+// decides.
+SQLRETURN put_numeric(RequestWriter* writer, const void* value, int scale) {
+  auto n = read_as<SQL_NUMERIC_STRUCT>(value);
+  unsigned __int128 magnitude = 0;
+  for (size_t i = sizeof n.val; i-- > 0;) magnitude = magnitude << 8 | n.val[i];
+  char* out = writer->room(kMaxScaledIntegerText + 2);
+  if (out == nullptr) return SQL_ERROR;
+  out[0] = '\'';
+  size_t length = write_scaled_integer(n.sign == 0, magnitude, scale, out + 1);
+  out[length + 1] = '\'';
+  writer->commit(length + 2);
   return SQL_SUCCESS;
 }
 
@@ -465,6 +488,8 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
       return put_time(stmt, out, v, b.sql_type);
     case Kind::kTimestamp:
       return put_timestamp(stmt, out, v, b.sql_type);
+    case Kind::kNumeric:
+      return put_numeric(out, v, b.scale);
     case Kind::kChar:
     case Kind::kWideChar:
     case Kind::kBinary:
