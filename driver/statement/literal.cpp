@@ -9,6 +9,7 @@
 #include "core/wide_text.h"
 #include "platform/clock.h"
 #include "results/decimal_convert.h"
+#include "statement/param_checks.h"
 
 namespace q4 {
 
@@ -339,12 +340,14 @@ uint64_t without_padding(SQLSMALLINT sql_type, const char* s, uint64_t count) {
   return count;
 }
 
-SQLRETURN put_character(RequestWriter* out, const ParamBinding& b, uint64_t count) {
+SQLRETURN put_character(Statement* stmt, RequestWriter* out, const ParamBinding& b,
+                        uint64_t count) {
   const char* s = static_cast<const char*>(b.value);
   // The value ends at its first NUL; the literal still gets its closing
   // apostrophe rather than being cut there.
   if (count > 0) count = strnlen(s, count);
   count = without_padding(b.sql_type, s, count);
+  if (check_character_value(stmt, b, s, count) != SQL_SUCCESS) return SQL_ERROR;
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     return put_bytes(out, s, count);
   }
@@ -355,7 +358,8 @@ SQLRETURN put_character(RequestWriter* out, const ParamBinding& b, uint64_t coun
 // its UTF-8 form. The UTF-8 is made inside the request buffer, past the room
 // the quoted literal can take, and quoted from there: no scratch buffer, and
 // nothing allocated per execution once the request buffer has grown.
-SQLRETURN put_wide_character(RequestWriter* out, const ParamBinding& b, uint64_t units) {
+SQLRETURN put_wide_character(Statement* stmt, RequestWriter* out, const ParamBinding& b,
+                             uint64_t units) {
   uint64_t most = 3 * units;  // UTF-8 bytes at most
   char* begin = out->room(2 * most + 2);
   if (begin == nullptr) return SQL_ERROR;
@@ -364,6 +368,7 @@ SQLRETURN put_wide_character(RequestWriter* out, const ParamBinding& b, uint64_t
   uint64_t count = static_cast<uint64_t>(
       utf16_to_utf8(b.value, static_cast<int64_t>(units), s, /*stop_at_nul=*/true));
   count = without_padding(b.sql_type, s, count);
+  if (check_character_value(stmt, b, s, count) != SQL_SUCCESS) return SQL_ERROR;
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     memmove(begin, s, count);
     out->commit(count);
@@ -442,10 +447,10 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
   if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary || rule->kind == Kind::kWideChar) {
     int64_t count = byte_count(stmt, b, rule->kind, length);
     if (count < 0) return SQL_ERROR;
-    if (rule->kind == Kind::kChar) return put_character(out, b, static_cast<uint64_t>(count));
+    if (rule->kind == Kind::kChar) return put_character(stmt, out, b, static_cast<uint64_t>(count));
     // An odd byte count leaves half a unit at the end; it is not read.
     if (rule->kind == Kind::kWideChar) {
-      return put_wide_character(out, b, static_cast<uint64_t>(count) / 2);
+      return put_wide_character(stmt, out, b, static_cast<uint64_t>(count) / 2);
     }
     return out->append_binary_value(b.value, static_cast<uint64_t>(count)) ? SQL_SUCCESS
                                                                            : SQL_ERROR;
