@@ -7,11 +7,23 @@ namespace q4 {
 namespace {
 
 // Writes the decimal digits of v backwards ending at `end`; returns the start.
+// A value beyond 64 bits is split into 19-digit pieces first: at most two
+// 128-bit divisions, the rest in 64-bit arithmetic.
 char* digits_backwards(unsigned __int128 v, char* end) {
+  constexpr uint64_t kPiece = 10000000000000000000u;  // 10^19
+  while (v > UINT64_MAX) {
+    uint64_t piece = static_cast<uint64_t>(v % kPiece);
+    v /= kPiece;
+    for (int i = 0; i < 19; ++i) {
+      *--end = static_cast<char>('0' + piece % 10);
+      piece /= 10;
+    }
+  }
+  uint64_t rest = static_cast<uint64_t>(v);
   do {
-    *--end = static_cast<char>('0' + static_cast<int>(v % 10));
-    v /= 10;
-  } while (v != 0);
+    *--end = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
   return end;
 }
 

@@ -40,10 +40,23 @@ constexpr IntegerRange kBigintRange{uint64_t{1} << 63, INT64_MAX};
 // lose nothing ("22001" otherwise). A type without negative values (bit)
 // refuses any value below zero as out of range, -0.5 too.
 Fault check_integer(const DecimalText& d, IntegerRange range) {
-  unsigned __int128 magnitude;
-  ScaledFit fit = scale_decimal(d, 0, kMaxNumericDigits, &magnitude);
-  if (fit == ScaledFit::kOverflow) return Fault::kOutOfRange;
-  bool fraction = fit == ScaledFit::kFractionCut;
+  unsigned __int128 magnitude = 0;
+  bool fraction = false;
+  const char* first = d.whole;
+  const char* const point = d.whole + d.whole_count;
+  while (first < point && *first == '0') ++first;
+  if (!d.has_exponent && point - first <= 19) {
+    // The common form, a few digits and perhaps a fraction, read directly.
+    uint64_t whole = 0;
+    for (const char* p = first; p < point; ++p)
+      whole = whole * 10 + static_cast<unsigned>(*p - '0');
+    for (uint32_t i = 0; i < d.fraction_count && !fraction; ++i) fraction = d.fraction[i] != '0';
+    magnitude = whole;
+  } else {
+    ScaledFit fit = scale_decimal(d, 0, kMaxNumericDigits, &magnitude);
+    if (fit == ScaledFit::kOverflow) return Fault::kOutOfRange;
+    fraction = fit == ScaledFit::kFractionCut;
+  }
   bool negative = d.negative && (magnitude != 0 || fraction);
   if (negative && range.low == 0) return Fault::kOutOfRange;
   if (magnitude > (negative ? range.low : range.high)) return Fault::kOutOfRange;
@@ -52,7 +65,15 @@ Fault check_integer(const DecimalText& d, IntegerRange range) {
 
 // Floating-point types: a finite value beyond the type's largest is out of
 // range; one below its smallest becomes zero, which is a value of the type.
-Fault check_real(const char* text, uint64_t count, bool single) {
+// The power of ten of the leading digit decides, except at the largest
+// power the type reaches (308 for a double, 38 for a float), where the text
+// is converted to see.
+Fault check_real(const DecimalText& d, const char* text, uint64_t count, bool single) {
+  const SignificantDigits s = significant_digits(d);
+  if (s.zero()) return Fault::kNone;
+  const int64_t power = d.power_of(s.first);
+  const int64_t largest = single ? 38 : 308;
+  if (power != largest) return power < largest ? Fault::kNone : Fault::kOutOfRange;
   // parse_double steps over spaces only: every blank is stepped over here.
   // The text is a number, so the value is all of it.
   while (count > 0 && is_decimal_blank(*text)) {
@@ -83,10 +104,10 @@ Fault check_number(SQLSMALLINT sql_type, const char* text, uint64_t count) {
     case SQL_BIGINT:
       return check_integer(d, kBigintRange);
     case SQL_REAL:
-      return check_real(text, count, true);
+      return check_real(d, text, count, true);
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      return check_real(text, count, false);
+      return check_real(d, text, count, false);
     default:  // SQL_NUMERIC, SQL_DECIMAL: any number; the server applies its scale
       return Fault::kNone;
   }
@@ -270,30 +291,11 @@ SQLRETURN post_fault(Statement* stmt, const ParamBinding& b, Fault fault) {
 
 }  // namespace
 
-SQLRETURN check_character_value(Statement* stmt, const ParamBinding& b, const char* text,
-                                uint64_t count) {
-  Fault fault;
-  switch (b.sql_type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_NUMERIC:
-    case SQL_DECIMAL:
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      fault = check_number(b.sql_type, text, count);
-      break;
-    case SQL_DATE:
-    case SQL_TIME:
-    case SQL_TIMESTAMP:
-      fault = check_datetime(b.sql_type, text, count);
-      break;
-    default:
-      return SQL_SUCCESS;
-  }
+SQLRETURN check_typed_character_value(Statement* stmt, const ParamBinding& b, const char* text,
+                                      uint64_t count) {
+  Fault fault = b.sql_type == SQL_DATE || b.sql_type == SQL_TIME || b.sql_type == SQL_TIMESTAMP
+                    ? check_datetime(b.sql_type, text, count)
+                    : check_number(b.sql_type, text, count);
   return post_fault(stmt, b, fault);
 }
 

@@ -27,8 +27,31 @@ namespace q4 {
 //   "22007" a date, time or timestamp type and text that is none;
 //   "22008" one whose fields are out of range (2023-02-29, 24:00:00), or a
 //           date with a time of day other than midnight.
-// Other SQL types are not checked. Nothing is allocated.
-SQLRETURN check_character_value(Statement* stmt, const ParamBinding& binding, const char* text,
-                                uint64_t count);
+// Other SQL types are not checked (and cost a switch: text is the common
+// case). Nothing is allocated.
+SQLRETURN check_typed_character_value(Statement* stmt, const ParamBinding& binding,
+                                      const char* text, uint64_t count);
+
+inline SQLRETURN check_character_value(Statement* stmt, const ParamBinding& binding,
+                                       const char* text, uint64_t count) {
+  switch (binding.sql_type) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DATE:
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+      return check_typed_character_value(stmt, binding, text, count);
+    default:
+      return SQL_SUCCESS;
+  }
+}
 
 }  // namespace q4
