@@ -243,6 +243,15 @@ TEST(DecimalColumns, ThroughTheProtocol) {
   EXPECT_EQ(cast.rows.at(0).at(0), std::make_pair(uint16_t(kSqlNumeric), std::string("1.500")));
   EXPECT_EQ(cast.columns[1].precision, 5u);
   EXPECT_EQ(cast.rows.at(0).at(1).second, "2.0");
+
+  // Beside the date guard of the same table: both declarations hold.
+  ASSERT_EQ(client.execute(6, "CREATE TABLE both (d DECIMAL(20,2), day DATE)").status, "K");
+  EXPECT_EQ(
+      client.execute(7, "INSERT INTO both VALUES ('123456789012345678.25', '2024-02-29')").status,
+      "K");
+  EXPECT_EQ(error_number(client.execute(8, "INSERT INTO both VALUES ('1', 'tomorrow')")), 22007);
+  EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
+            "123456789012345678.25");
 }
 
 }  // namespace
