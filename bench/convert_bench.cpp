@@ -28,7 +28,16 @@ struct Kind {
   SQLSMALLINT c_type;
   const char* value;
   int32_t length;
+  SQLLEN buffer_length = 64;  // the target buffer's length
 };
+
+// 1e300 as the server writes a double: 301 digits, no exponent.
+#define Q4_TEN_ZEROS "0000000000"
+#define Q4_HUNDRED_ZEROS                                                                     \
+  Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS \
+      Q4_TEN_ZEROS Q4_TEN_ZEROS Q4_TEN_ZEROS
+const char kOneE300[] = "1" Q4_HUNDRED_ZEROS Q4_HUNDRED_ZEROS Q4_HUNDRED_ZEROS;
+static_assert(sizeof kOneE300 == 302, "1 and 300 zeros");
 
 // The results benchmark's columns first (bound as it binds them), then the
 // parsing conversions it does not use.
@@ -44,21 +53,30 @@ const Kind kKinds[] = {
     {"char-date", SQL_CHAR, SQL_C_DATE, "2003-04-15", 10},
     {"timestamp-fraction", SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2003-04-15 10:20:30.123456", 26},
     {"timestamp-char", SQL_TIMESTAMP, SQL_C_CHAR, "2003-04-15 10:20:30.123456", 26},
+    // Floating-point values as the server sends them (shortest decimal text
+    // without exponent), and exact decimals into the numeric structure.
+    {"numeric-float", SQL_NUMERIC, SQL_C_FLOAT, "-12345.5", 8},
+    {"double-0.1", SQL_NUMERIC, SQL_C_DOUBLE, "0.1", 3},
+    {"double-1e300", SQL_NUMERIC, SQL_C_DOUBLE, kOneE300, 301},
+    {"double-1e300-char16", SQL_NUMERIC, SQL_C_CHAR, kOneE300, 301, 16},
+    {"numeric-struct", SQL_NUMERIC, SQL_C_NUMERIC, "12345.67", 8},
+    {"numeric-struct-30", SQL_NUMERIC, SQL_C_NUMERIC, "12345678901234567890.0123456789", 31},
 };
 
 // Converts `kind` `count` times; returns a sum over the results so that the
 // work cannot be left out.
 long run(q4::Statement* stmt, const Kind& kind, long count) {
-  uint8_t value[32] = {};
+  uint8_t value[320] = {};
   memcpy(value, kind.value, static_cast<size_t>(kind.length));
   alignas(16) uint8_t out[64];
   SQLLEN length = 0;
   long sum = 0;
   for (long i = 0; i < count; ++i) {
     stmt->getdata_offset = 0;
-    q4::convert_value(stmt, kind.server_type, kind.c_type, value, kind.length, sizeof out, out,
-                      &length);
+    q4::convert_value(stmt, kind.server_type, kind.c_type, value, kind.length, kind.buffer_length,
+                      out, &length);
     sum += out[0] + length;
+    stmt->sqlstate[0] = '\0';  // a warning or refusal is posted each time
   }
   return sum;
 }

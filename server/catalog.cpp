@@ -205,7 +205,7 @@ Query type_info(const CatalogRequest& r) {
       "NULL),"
       "('VARBINARY', -3, 255, 'X''', '''', 'max length', 1, 0, 2, NULL, 0, NULL, NULL, NULL, NULL),"
       "('CHAR', 1, 65535, '''', '''', 'length', 1, 1, 3, NULL, 0, NULL, NULL, NULL, NULL),"
-      "('NUMERIC', 2, 19, NULL, NULL, 'precision,scale', 1, 0, 2, 0, 0, 0, NULL, 0, 19),"
+      "('NUMERIC', 2, 38, NULL, NULL, 'precision,scale', 1, 0, 2, 0, 0, 0, NULL, 0, 38),"
       "('INTEGER', 4, 10, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
       "('SMALLINT', 5, 5, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"
       "('BIGINT', -5, 19, NULL, NULL, NULL, 1, 0, 2, 0, 0, 0, NULL, 0, 0),"

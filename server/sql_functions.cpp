@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "protocol/wire.h"
+#include "server/decimal_columns.h"
 #include "server/type_map.h"
 
 namespace q4::lite {
@@ -120,6 +121,7 @@ int register_sql_functions(sqlite3* db, const SessionNames* names) {
                                  const_cast<std::string*>(&names->account), name_function, nullptr,
                                  nullptr);
   }
+  if (rc == SQLITE_OK) rc = register_decimal_collation(db);
   return rc;
 }
 

@@ -1,6 +1,7 @@
 // SQL functions q4lite adds to every connection: the ODBC search-pattern
 // match and the type mapping for the catalog queries, and the values of the
-// {fn USER()} and {fn DATABASE()} escapes.
+// {fn USER()} and {fn DATABASE()} escapes; and the collation of exact
+// decimal columns (decimal_columns.h).
 #pragma once
 
 #include <sqlite3.h>
@@ -17,7 +18,8 @@ struct SessionNames {
   std::string account;
 };
 
-// Registers the functions on `db`. Returns SQLite's result code.
+// Registers the functions and the collation on `db`. Returns SQLite's
+// result code.
 int register_sql_functions(sqlite3* db, const SessionNames* names);
 
 // ODBC search pattern: "%" any run, "_" any one character, "\" takes the

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "protocol/codec.h"
+#include "server/cast_columns.h"
+#include "server/decimal_columns.h"
 #include "server/datetime_checks.h"
 #include "server/error_map.h"
 #include "server/escape_translator.h"
@@ -90,9 +92,23 @@ std::vector<ColumnInfo> describe_columns(sqlite3_stmt* stmt) {
   std::vector<ColumnInfo> columns;
   columns.reserve(static_cast<size_t>(count));
   sqlite3* db = sqlite3_db_handle(stmt);
+  // Read from the text once, at the first column without a declared type.
+  bool casts_read = false;
+  std::vector<CastColumn> casts;
   for (int i = 0; i < count; ++i) {
-    ColumnInfo c = map_declared_type(sqlite3_column_decltype(stmt, i));
+    const char* declared = sqlite3_column_decltype(stmt, i);
     const char* name = sqlite3_column_name(stmt, i);
+    if (declared == nullptr && name != nullptr) {
+      if (!casts_read) {
+        const char* sql = sqlite3_sql(stmt);
+        if (sql != nullptr) casts = decimal_cast_columns(sql);
+        casts_read = true;
+      }
+      for (const CastColumn& cast : casts) {
+        if (cast.name == name) declared = cast.type.c_str();
+      }
+    }
+    ColumnInfo c = map_declared_type(declared);
     c.name = name != nullptr ? name : "";
     if (c.name.size() > kMaxColumnName) c.name.resize(kMaxColumnName);
     const char* table = sqlite3_column_table_name(stmt, i);
@@ -151,7 +167,9 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
       return outcome;
     }
   }
-  // Raw SQL too: the guard keeps the column types' promise; it is no escape.
+  // Raw SQL too: the guard and the exact decimals keep the column types'
+  // promise; they are no escape.
+  rewrite_decimal_declarations(&sql);
   add_datetime_checks(&sql);
 
   const char* tail = sql.c_str();

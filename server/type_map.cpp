@@ -53,6 +53,11 @@ const NamedType kNamedTypes[] = {
     {"NUMERIC", kSqlNumeric, 18, 0, false},
     {"DECIMAL", kSqlNumeric, 18, 0, false},
     {"DEC", kSqlNumeric, 18, 0, false},
+    // Exact decimal columns as q4lite declares them (decimal_columns.h):
+    // their values are decimal text, described as the NUMERIC they were.
+    {"NUMERIC TEXT", kSqlNumeric, 18, 0, false},
+    {"DECIMAL TEXT", kSqlNumeric, 18, 0, false},
+    {"DEC TEXT", kSqlNumeric, 18, 0, false},
     {"REAL", kSqlDouble, kFloatPrecision, 0, true},
     {"FLOAT", kSqlDouble, kFloatPrecision, 0, true},
     {"DOUBLE", kSqlDouble, kFloatPrecision, 0, true},

@@ -172,8 +172,89 @@ size_t format_decimal(double value, int scale, char* out, size_t room) {
       return static_cast<size_t>(p - out);
     }
   }
-  auto r = std::to_chars(out, out + room, value, std::chars_format::fixed);
-  return static_cast<size_t>(r.ptr - out);
+  // The shortest digits that read back as the same double, written without
+  // exponent. Below 10^15 std::to_chars in fixed notation writes exactly
+  // those. Above, it would write the double's exact digits instead (1e300 as
+  // 1000000000000000052504...): exact, but 301 significant digits, where the
+  // shortest form is a 1 and 300 zeros, which a client short of room can give
+  // as "1e+300". So large values, and declared scales above 15, are written
+  // from the shortest scientific digits.
+  if (scale < 0 && std::fabs(value) < 1e15) {
+    auto r = std::to_chars(out, out + room, value, std::chars_format::fixed);
+    return static_cast<size_t>(r.ptr - out);
+  }
+  char shortest[32];
+  const auto r =
+      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+  DecimalText digits;
+  read_decimal_text(shortest, static_cast<size_t>(r.ptr - shortest), &digits);
+  const size_t n = format_decimal_text(digits, scale, out, room);
+  // A declared scale that does not fit the room (NUMERIC(60,50) holding 1e300)
+  // gives up the scale rather than the value.
+  return n > 0 ? n : format_decimal_text(digits, -1, out, room);
+}
+
+size_t format_decimal_text(const DecimalText& d, int scale, char* out, size_t room) {
+  const SignificantDigits s = significant_digits(d);
+  // Without a scale: as many decimals as the last significant digit needs.
+  if (scale < 0) {
+    const int64_t last = s.zero() ? 0 : d.power_of(s.end - 1);
+    scale = last < 0
+                ? static_cast<int>(last < -kDecimalExponentLimit ? kDecimalExponentLimit : -last)
+                : 0;
+  }
+  // The digits from the highest power (at least 10^0) down to 10^-scale,
+  // one spare in front for a carry; then sign, point and digits.
+  const int64_t high = s.zero() ? 0 : d.power_of(s.first) > 0 ? d.power_of(s.first) : 0;
+  const int64_t count = high + scale + 1;
+  if (count + 3 > static_cast<int64_t>(room)) return 0;
+  char* digits = out + 1;  // out[0] stays for the sign
+  for (int64_t k = 0; k < count; ++k) {
+    const int64_t power = high - k;
+    // The digit index of this power: power_of(i) = exponent + whole - 1 - i.
+    const int64_t i = d.exponent + static_cast<int64_t>(d.whole_count) - 1 - power;
+    digits[k] = static_cast<char>(
+        '0' + (i >= s.first && i < s.end ? d.digit(static_cast<uint32_t>(i)) : 0));
+  }
+  // Round half away from zero on the first digit below the scale.
+  bool carry = false;
+  if (!s.zero()) {
+    const int64_t next = d.exponent + static_cast<int64_t>(d.whole_count) - 1 + scale + 1;
+    carry = next >= s.first && next < s.end && d.digit(static_cast<uint32_t>(next)) >= 5;
+  }
+  for (int64_t k = count - 1; carry && k >= 0; --k) {
+    carry = digits[k] == '9';
+    digits[k] = carry ? '0' : static_cast<char>(digits[k] + 1);
+  }
+  int64_t length = count;
+  char* first = digits;
+  if (carry) {  // 9.99 became 10.00: the spare place in front takes the 1
+    *--first = '1';
+    ++length;
+  }
+  bool nonzero = false;
+  for (int64_t k = 0; k < length && !nonzero; ++k) nonzero = first[k] != '0';
+  // No "-0.00" for a value that rounds to zero.
+  const bool minus = d.negative && nonzero;
+  const int64_t whole = length - scale;
+  char* p = out;
+  if (minus) {
+    // The digits start at out + 1 (or out after a carry): move them up one
+    // place when the sign needs out[0].
+    if (first == out) {
+      std::memmove(out + 1, out, static_cast<size_t>(length));
+      first = out + 1;
+    }
+    *p++ = '-';
+  }
+  std::memmove(p, first, static_cast<size_t>(whole));
+  p += whole;
+  if (scale > 0) {
+    std::memmove(p + 1, first + whole, static_cast<size_t>(scale));
+    *p = '.';
+    p += 1 + scale;
+  }
+  return static_cast<size_t>(p - out);
 }
 
 size_t normalise_datetime(int16_t type, const char* t, size_t length, char* out) {
@@ -235,6 +316,17 @@ ValueView make_value(const ColumnInfo& column, sqlite3_stmt* stmt, int index,
       if (text == nullptr) return text_view(kSqlVarchar, scratch, 0);
       const int16_t type = column.type;
       if (type == kSqlChar || type == kSqlVarchar) return text_view(type, text, n);
+      if (type == kSqlNumeric) {
+        DecimalText number;
+        if (read_decimal_text(text, static_cast<size_t>(n), &number)) {
+          const size_t length =
+              format_decimal_text(number, column.declared ? column.scale : -1,
+                                  reinterpret_cast<char*>(scratch), kValueScratch);
+          if (length > 0) {
+            return ValueView{wire(kSqlNumeric), scratch, static_cast<uint32_t>(length)};
+          }
+        }
+      }
       if (type == kSqlDate || type == kSqlTime || type == kSqlTimestamp) {
         char* out = reinterpret_cast<char*>(scratch);
         const size_t length = normalise_datetime(type, text, static_cast<size_t>(n), out);

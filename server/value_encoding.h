@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/decimal_text.h"
 #include "server/type_map.h"
 
 namespace q4::lite {
@@ -29,7 +30,9 @@ struct ValueView {
 // The wire form of column `index` of the statement's current row, described
 // by `column`. A value travels with its own type, which may differ from the
 // column's: a 64-bit integer in an INTEGER column goes as SQL_NUMERIC text, a
-// text that is no valid date in a DATE column as SQL_VARCHAR, and so on.
+// text that is no valid date in a DATE column as SQL_VARCHAR, and so on. A
+// text that is a number in a NUMERIC column (an exact decimal column holds
+// nothing else) travels as SQL_NUMERIC with the column's scale.
 ValueView make_value(const ColumnInfo& column, sqlite3_stmt* stmt, int index,
                      uint8_t (&scratch)[kValueScratch]);
 
@@ -43,6 +46,12 @@ inline size_t put_value(const ValueView& v, uint8_t* out, size_t room);
 // a decimal ignore an "e" and would take "-1e+10" for -110. `room` must be
 // kValueScratch. Returns the length.
 size_t format_decimal(double value, int scale, char* out, size_t room);
+
+// Formats a number held as decimal text (an exact decimal column's value)
+// without exponent, with exactly `scale` decimals, rounded half away from
+// zero, or with every digit it has when `scale` is negative. Returns the
+// length, or 0 when the text does not fit `room` (1e999999 does not).
+size_t format_decimal_text(const DecimalText& number, int scale, char* out, size_t room);
 
 // Formats an integer, followed by a point and `scale` zeros when scale > 0.
 size_t format_integer(int64_t value, int scale, char* out, size_t room);

@@ -94,6 +94,18 @@ inline constexpr DiagText kDiagDuplicateCursorName{"3C000", "Duplicate cursor na
 inline constexpr DiagText kDiagInvalidScale{"S1094", "Invalid Scale"};  // a parameter number 0
 inline constexpr DiagText kDiagInvalidParameterNumber{"S1093", "Invalid parameter number"};
 inline constexpr DiagText kDiagRowValue{"S1107", "Row value out of range"};
+// A character parameter that cannot be a value of the SQL type it is bound
+// as, found before anything is sent; %s is the parameter's number.
+inline constexpr DiagText kDiagParamNotANumber{
+    "22018", "Invalid character value for cast specification: parameter %s is not a number"};
+inline constexpr DiagText kDiagParamOutOfRange{
+    "22003", "Numeric value out of range: parameter %s does not fit its SQL type"};
+inline constexpr DiagText kDiagParamFractionCut{
+    "22001", "String data, right truncated: parameter %s has a fraction its SQL type cannot hold"};
+inline constexpr DiagText kDiagParamNotADatetime{
+    "22007", "Invalid datetime format: parameter %s is not a date, time or timestamp of its type"};
+inline constexpr DiagText kDiagParamDatetimeOverflow{
+    "22008", "Datetime field overflow: parameter %s has a date or time field out of range"};
 // Without prefix, written as it stands (post_error_unprefixed).
 inline constexpr DiagText kDiagWrongParameterCount{"07001", "Wrong number of parameters"};
 
@@ -110,9 +122,10 @@ inline constexpr DiagText kDiagErrorInRow{"01S01", "Error in row"};
 inline constexpr DiagText kDiagNotANumber{"22005", "Error in Assignment"};
 inline constexpr DiagText kDiagAssignment{"22005", "Error in assignment"};
 inline constexpr DiagText kDiagDatetimeOverflow{"22008", "Datetime field overflow"};
-// A date, time or timestamp handed out without part of itself: the time of a
-// timestamp read as a date, the fraction of a time read as a time structure,
-// fraction digits beyond the nanoseconds a timestamp structure holds.
+// A value handed out without part of itself: the time of a timestamp read as
+// a date, the fraction of a time read as a time structure, fraction digits
+// beyond the nanoseconds a timestamp structure holds, digits beyond the scale
+// of an SQL_NUMERIC_STRUCT.
 inline constexpr DiagText kDiagFractionalTruncation{"01S07", "Fractional truncation"};
 
 // Information.

@@ -15,10 +15,13 @@ struct FixedLength {
 // The tinyint types take 2 bytes like the short types: a column-wise rowset
 // of them is laid out in steps of 2.
 constexpr FixedLength kFixedLengths[] = {
-    {SQL_C_UTINYINT, 2}, {SQL_C_STINYINT, 2}, {SQL_C_TINYINT, 2}, {SQL_C_USHORT, 2},
-    {SQL_C_SSHORT, 2},   {SQL_C_SHORT, 2},    {SQL_C_ULONG, 4},   {SQL_C_SLONG, 4},
-    {SQL_C_LONG, 4},     {SQL_C_FLOAT, 4},    {SQL_C_DOUBLE, 8},  {SQL_C_SBIGINT, 8},
-    {SQL_C_UBIGINT, 8},
+    {SQL_C_UTINYINT, 2}, {SQL_C_STINYINT, 2},
+    {SQL_C_TINYINT, 2},  {SQL_C_USHORT, 2},
+    {SQL_C_SSHORT, 2},   {SQL_C_SHORT, 2},
+    {SQL_C_ULONG, 4},    {SQL_C_SLONG, 4},
+    {SQL_C_LONG, 4},     {SQL_C_FLOAT, 4},
+    {SQL_C_DOUBLE, 8},   {SQL_C_SBIGINT, 8},
+    {SQL_C_UBIGINT, 8},  {SQL_C_NUMERIC, sizeof(SQL_NUMERIC_STRUCT)},
 };
 
 }  // namespace

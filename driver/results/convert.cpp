@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "core/wide_text.h"
+#include "protocol/decimal_text.h"
 #include "results/convert_rules.h"
 #include "results/copy_out.h"
+#include "results/decimal_convert.h"
 
 namespace q4 {
 
@@ -34,7 +36,8 @@ enum TargetColumn : uint8_t {
   kTargetTime,
   kTargetTimestamp,
   kTargetBinary,
-  kTargetWide,  // SQL_C_WCHAR: the character result as UTF-16
+  kTargetWide,     // SQL_C_WCHAR: the character result as UTF-16
+  kTargetDecimal,  // SQL_C_NUMERIC: SQL_NUMERIC_STRUCT
   kTargetColumns
 };
 
@@ -73,6 +76,7 @@ constexpr CTypeEntry kCTypes[] = {
     {SQL_C_TIME, kTargetTime},       {SQL_C_TIMESTAMP, kTargetTimestamp},
     {SQL_C_BINARY, kTargetBinary},   {SQL_C_WCHAR, kTargetWide},
     {SQL_C_SBIGINT, kTargetNumber},  {SQL_C_UBIGINT, kTargetNumber},
+    {SQL_C_NUMERIC, kTargetDecimal},
 };
 
 using RuleFunction = SQLRETURN (*)(const Conversion&);
@@ -108,19 +112,22 @@ constexpr Rule kWideHex{convert_wide_hexadecimal, false};
 constexpr Rule kWideWhole{convert_wide_whole_text, false};
 constexpr Rule kWideFormatted{convert_wide_formatted, false};
 constexpr Rule kWideLayout{convert_wide_temporal_text, false};
+constexpr Rule kTextToStruct{convert_text_to_numeric_struct, true};
+constexpr Rule kDecimalToStruct{convert_decimal_to_numeric_struct, true};
+constexpr Rule kIntegerToStruct{convert_integer_to_numeric_struct, true};
 
 // The conversion matrix: server kind x C type family.
 // clang-format off
 constexpr Rule kMatrix[kServerKinds][kTargetColumns] = {
-  //             char          number            date         time         timestamp     binary      wide
-  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy,   kWideText},
-  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideWhole},
-  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted},
-  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted},
-  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy, kWideLayout},
-  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy, kWideLayout},
-  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy, kWideLayout},
-  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy,   kWideHex},
+  //             char          number            date         time         timestamp     binary      wide            decimal
+  /*char*/      {kTextCopy,   kTextToNumber,    kTextToDate, kTextToTime, kTextToStamp, kRawCopy,   kWideText,      kTextToStruct},
+  /*numeric*/   {kWholeText,  kDecimalToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideWhole,     kDecimalToStruct},
+  /*integer*/   {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted, kIntegerToStruct},
+  /*smallint*/  {kFormatted,  kIntegerToNumber, k07006,      k07006,      k07006,       kFixedCopy, kWideFormatted, kIntegerToStruct},
+  /*date*/      {kLayoutText, k07006,           kFields,     k07006,      kFields,      kFixedCopy, kWideLayout,    k07006},
+  /*time*/      {kLayoutText, k07006,           k07006,      kFields,     kFields,      kFixedCopy, kWideLayout,    k07006},
+  /*timestamp*/ {kLayoutText, k07006,           kFields,     kFields,     kFields,      kFixedCopy, kWideLayout,    k07006},
+  /*binary*/    {kHex,        k07006,           k07006,      k07006,      k07006,       kRawCopy,   kWideHex,       k07006},
 };
 // clang-format on
 
@@ -279,11 +286,55 @@ SQLRETURN convert_wide_hexadecimal(const Conversion& c) {
   return hexadecimal<2>(c);
 }
 
-// All or nothing: a number is never handed out cut.
-SQLRETURN convert_whole_text(const Conversion& c) {
-  if (c.buffer_length < static_cast<int64_t>(c.length) + 1) {
+// A numeric value as text: all of it when it fits (below). Otherwise (1e300 comes
+// as 301 digits, 1e-300 as 302 characters) the same number in exponent form
+// when that fits, every significant digit kept ("1e+300"); otherwise what
+// ODBC prescribes for a number into character data: its text cut within the
+// fraction with "01004" when every character before the point fits, else
+// "22003". Not piecewise. `kWidth` 2 writes UTF-16 and counts the buffer and
+// the lengths in 2-byte characters.
+namespace {
+
+// Kept out of line: the common case, a text that fits, stays a plain copy
+// without this function's registers to save.
+template <int kWidth>
+[[gnu::noinline]] SQLRETURN number_in_short_buffer(const Conversion& c) {
+  const int64_t room = c.buffer_length / kWidth;  // characters, the NUL included
+  const CopyMode mode = kWidth == 1 ? CopyMode::kText : CopyMode::kWideText;
+  DecimalText d;
+  // Without room even for the NUL nothing can be delivered, as before for
+  // any text that did not fit.
+  if (room < 1 || !read_decimal_text(c.text(), static_cast<size_t>(c.length), &d)) {
     return post_error(c.stmt, kDiagAssignment);
   }
+  // The exponent form is written as bytes at the start of the buffer and
+  // widened in place from its end (character i moves to bytes 2i, 2i + 1).
+  auto* out = static_cast<char*>(c.buffer);
+  size_t n = write_exponent_form(d, out, static_cast<size_t>(room - 1));
+  if (n > 0) {
+    out[n] = '\0';
+    for (size_t i = n + 1; kWidth == 2 && i-- > 0;) {
+      uint16_t unit = static_cast<uint8_t>(out[i]);
+      memcpy(out + 2 * i, &unit, sizeof unit);
+    }
+    report_length(c, kWidth * static_cast<int64_t>(n));
+    return SQL_SUCCESS;
+  }
+  const char* point =
+      static_cast<const char*>(memchr(c.text(), '.', static_cast<size_t>(c.length)));
+  int64_t whole = point == nullptr ? c.length : point - c.text();
+  if (whole >= room) return post_error(c.stmt, kDiagOutOfRange);
+  // A cut that ends right after the point leaves the point out.
+  int64_t kept = room - 1 == whole + 1 ? whole : room - 1;
+  copy_out(c.buffer, kWidth * (kept + 1), c.data, static_cast<int32_t>(kept), 0, mode);
+  report_length(c, kWidth * static_cast<int64_t>(c.length));
+  return finish(c, true);
+}
+
+}  // namespace
+
+SQLRETURN convert_whole_text(const Conversion& c) {
+  if (c.buffer_length < static_cast<int64_t>(c.length) + 1) return number_in_short_buffer<1>(c);
   copy_out(c.buffer, c.buffer_length, c.data, c.length, 0, CopyMode::kText);
   report_length(c, c.length);
   return SQL_SUCCESS;
@@ -364,9 +415,7 @@ SQLRETURN convert_wide_formatted(const Conversion& c) {
 }
 
 SQLRETURN convert_wide_whole_text(const Conversion& c) {
-  if (c.buffer_length / 2 < static_cast<int64_t>(c.length) + 1) {
-    return post_error(c.stmt, kDiagAssignment);
-  }
+  if (c.buffer_length / 2 < static_cast<int64_t>(c.length) + 1) return number_in_short_buffer<2>(c);
   CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, 0, CopyMode::kWideText);
   report_length(c, r.full_length);
   return SQL_SUCCESS;

@@ -1,9 +1,9 @@
-// Server values into the numeric C types: bit, the integer types, float and
-// double.
-#include <charconv>
+// Server values into the numeric C types: bit, the integer types, float,
+// double and the numeric structure.
 #include <limits>
 
 #include "results/convert_rules.h"
+#include "results/decimal_convert.h"
 #include "results/parse.h"
 
 namespace q4 {
@@ -25,33 +25,32 @@ struct NumberTarget {
   // Range for values that come as integers.
   int64_t integer_low;
   int64_t integer_high;
-  // Range for values that come as text (checked before truncation toward
-  // zero, so 255.5 is outside 0..255); `real_high_open` excludes the upper
-  // bound itself.
-  double real_low;
-  double real_high;
-  bool real_high_open;
+  // Range for values that come as text, checked on the exact value before
+  // it is cut toward zero (so 255.5 is outside 0..255): from -text_low to
+  // text_high, and with `fraction_above_high` a value below text_high + 1 is
+  // inside as well (the bound is text_high + 1, excluded).
+  uint64_t text_low;  // the magnitude of the lower bound
+  uint64_t text_high;
+  bool fraction_above_high;
 };
 
 constexpr NumberTarget kNumberTargets[] = {
     {SQL_C_UTINYINT, kInteger, 1, 0, 255, 0, 255, false},
-    {SQL_C_TINYINT, kInteger, 1, -128, 127, -128, 127, false},
-    {SQL_C_STINYINT, kInteger, 1, -128, 127, -128, 127, false},
+    {SQL_C_TINYINT, kInteger, 1, -128, 127, 128, 127, false},
+    {SQL_C_STINYINT, kInteger, 1, -128, 127, 128, 127, false},
     // A bit takes 0 and 1 from integers but any text value below 2 (1.5
     // stores 1, reported as cut).
-    {SQL_C_BIT, kInteger, 1, 0, 1, 0, 2, true},
+    {SQL_C_BIT, kInteger, 1, 0, 1, 0, 1, true},
     {SQL_C_USHORT, kInteger, 2, 0, 65535, 0, 65535, false},
-    {SQL_C_SHORT, kInteger, 2, -32768, 32767, -32768, 32767, false},
-    {SQL_C_SSHORT, kInteger, 2, -32768, 32767, -32768, 32767, false},
+    {SQL_C_SHORT, kInteger, 2, -32768, 32767, 32768, 32767, false},
+    {SQL_C_SSHORT, kInteger, 2, -32768, 32767, 32768, 32767, false},
     // As text, -2147483648 is refused although integers may hold it.
-    {SQL_C_LONG, kInteger, 4, INT32_MIN, INT32_MAX, -2147483647.0, 2147483647.0, false},
-    {SQL_C_SLONG, kInteger, 4, INT32_MIN, INT32_MAX, -2147483647.0, 2147483647.0, false},
-    {SQL_C_ULONG, kInteger, 4, 0, UINT32_MAX, 0, 4294967295.0, false},
-    // 64-bit targets: digit strings are read exactly (a double holds only 53
-    // bits); the real bounds apply to text with a fraction or an exponent.
-    {SQL_C_SBIGINT, kInteger, 8, INT64_MIN, INT64_MAX, -9223372036854775808.0,
-     9223372036854775808.0, true},
-    {SQL_C_UBIGINT, kInteger, 8, 0, INT64_MAX, 0, 18446744073709551616.0, true},
+    {SQL_C_LONG, kInteger, 4, INT32_MIN, INT32_MAX, 2147483647, 2147483647, false},
+    {SQL_C_SLONG, kInteger, 4, INT32_MIN, INT32_MAX, 2147483647, 2147483647, false},
+    {SQL_C_ULONG, kInteger, 4, 0, UINT32_MAX, 0, 4294967295u, false},
+    // 64-bit targets: from -2^63 up to but excluding 2^63, and below 2^64.
+    {SQL_C_SBIGINT, kInteger, 8, INT64_MIN, INT64_MAX, uint64_t{1} << 63, INT64_MAX, true},
+    {SQL_C_UBIGINT, kInteger, 8, 0, INT64_MAX, 0, UINT64_MAX, true},
     {SQL_C_FLOAT, kFloat, 4, 0, 0, 0, 0, false},
     {SQL_C_DOUBLE, kDouble, 8, 0, 0, 0, 0, false},
 };
@@ -64,14 +63,8 @@ const NumberTarget& number_target(SQLSMALLINT c_type) {
   return kNumberTargets[0];  // not reached: the matrix lists the same types
 }
 
-bool in_real_range(const NumberTarget& t, double value) {
-  // Written so that a NaN is outside every range.
-  if (!(value >= t.real_low)) return false;
-  return t.real_high_open ? value < t.real_high : value <= t.real_high;
-}
-
 // The low `size` bytes of `value`, written as an integer of that width.
-void store_integer(const Conversion& c, int64_t value, int size) {
+void store_integer(const Conversion& c, uint64_t value, int size) {
   switch (size) {
     case 1: {
       uint8_t v = static_cast<uint8_t>(value);
@@ -88,11 +81,9 @@ void store_integer(const Conversion& c, int64_t value, int size) {
       store(c, &v, sizeof v);
       break;
     }
-    default: {
-      uint64_t v = static_cast<uint64_t>(value);
-      store(c, &v, sizeof v);
+    default:
+      store(c, &value, sizeof value);
       break;
-    }
   }
   report_length(c, size);
 }
@@ -107,60 +98,71 @@ void store_real(const Conversion& c, const NumberTarget& t, double value) {
   report_length(c, t.size);
 }
 
-// A parsed real into the target. `point_means_cut` is set for character
-// text, where any "." counts as a cut; for decimal values only a positive
-// value that lost a fraction does.
-SQLRETURN store_parsed(const Conversion& c, double value, bool point_means_cut) {
-  const NumberTarget& t = number_target(c.c_type);
-  if (t.kind != kInteger) {
-    store_real(c, t, value);
-    return SQL_SUCCESS;
-  }
-  if (!in_real_range(t, value)) return post_error(c.stmt, kDiagOutOfRange);
-  if (c.c_type == SQL_C_UBIGINT && value >= 9223372036854775808.0) {
-    uint64_t whole = static_cast<uint64_t>(value);  // toward zero
-    store_integer(c, static_cast<int64_t>(whole), t.size);
-    return finish(c, point_means_cut || value > static_cast<double>(whole));
-  }
-  int64_t whole = static_cast<int64_t>(value);  // toward zero
-  store_integer(c, whole, t.size);
-  bool cut = point_means_cut || value > static_cast<double>(whole);
-  return finish(c, cut);
+// A number read from text into an integer target, exactly: no digit passes
+// through a double (a double holds 53 bits; 9007199254740993.5 would become
+// ...994). `point_means_cut` is set for character text, where any "." counts
+// as a cut; for decimal values only a positive value that lost a fraction
+// does.
+SQLRETURN store_exact_integer(const Conversion& c, const NumberTarget& t, bool point_means_cut) {
+  WholeNumber w = read_whole_number(c.text(), c.length);
+  if (w.overflow) return post_error(c.stmt, kDiagOutOfRange);
+  bool negative = w.negative && (w.whole != 0 || w.fraction);
+  bool inside = negative ? w.whole < t.text_low || (w.whole == t.text_low && !w.fraction)
+                         : w.whole < t.text_high ||
+                               (w.whole == t.text_high && (!w.fraction || t.fraction_above_high));
+  if (!inside) return post_error(c.stmt, kDiagOutOfRange);
+  uint64_t whole = static_cast<uint64_t>(w.whole);
+  store_integer(c, negative ? 0 - whole : whole, t.size);
+  return finish(c, point_means_cut ? w.has_point : !negative && w.fraction);
 }
 
-// A 64-bit target from text that is only an optional sign and digits, read
-// exactly. Returns false, having done nothing, for any other text; otherwise
-// stores the value or posts "22003" and sets *rc.
-bool store_digits_exactly(const Conversion& c, SQLRETURN* rc) {
+// A value as text into any numeric target: floating-point targets take the
+// nearest value of their own width, integer ones the exact value.
+SQLRETURN store_number(const Conversion& c, bool point_means_cut) {
   const NumberTarget& t = number_target(c.c_type);
-  if (t.kind != kInteger || t.size != 8) return false;
-  NumberShape shape = scan_number(c.text(), c.length);
-  if (!shape.valid || shape.has_point) return false;
-  const char* first = c.text();
-  const char* last = first + c.length;
-  if (*first == '+') ++first;
-  bool fits;
-  int64_t stored = 0;
-  if (c.c_type == SQL_C_UBIGINT) {
-    if (*first == '-') {  // "-0" is 0; any other negative is out of range
-      bool zero = true;
-      for (const char* p = first + 1; p < last; ++p) zero = zero && *p == '0';
-      fits = zero;
-    } else {
-      uint64_t v = 0;
-      fits = std::from_chars(first, last, v).ec == std::errc();
-      stored = static_cast<int64_t>(v);
-    }
-  } else {
-    fits = std::from_chars(first, last, stored).ec == std::errc();
+  if (t.kind == kDouble) {
+    store_real(c, t, parse_double(c.text(), c.length));
+    return SQL_SUCCESS;
   }
-  if (!fits) {
-    *rc = post_error(c.stmt, kDiagOutOfRange);
-    return true;
+  if (t.kind == kFloat) {
+    float v = parse_float(c.text(), c.length);
+    store(c, &v, sizeof v);
+    report_length(c, t.size);
+    return SQL_SUCCESS;
   }
-  store_integer(c, stored, t.size);
-  *rc = SQL_SUCCESS;
-  return true;
+  return store_exact_integer(c, t, point_means_cut);
+}
+
+// SQL_NUMERIC_STRUCT's fields as an application reads them when no
+// descriptor says otherwise: the driver's own precision and a scale of 0.
+// The magnitude goes little-endian into `val`; sign 1 is positive (a zero
+// too), 0 negative.
+constexpr SQLCHAR kDefaultNumericPrecision = kMaxNumericDigits;
+constexpr SQLSCHAR kDefaultNumericScale = 0;
+
+SQLRETURN store_numeric_struct(const Conversion& c, bool negative, unsigned __int128 magnitude,
+                               bool fraction_cut) {
+  SQL_NUMERIC_STRUCT n;
+  memset(&n, 0, sizeof n);
+  n.precision = kDefaultNumericPrecision;
+  n.scale = kDefaultNumericScale;
+  n.sign = negative && magnitude != 0 ? 0 : 1;
+  for (size_t i = 0; i < sizeof n.val; ++i) {
+    n.val[i] = static_cast<SQLCHAR>(magnitude >> (8 * i));
+  }
+  store(c, &n, sizeof n);
+  report_length(c, sizeof n);
+  if (!fraction_cut) return SQL_SUCCESS;
+  post_error(c.stmt, kDiagFractionalTruncation);
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+// The value cut to the default scale of 0; more than 38 digits do not fit.
+SQLRETURN text_into_struct(const Conversion& c) {
+  static_assert(kDefaultNumericScale == 0, "the whole part is the scaled value");
+  WholeNumber w = read_whole_number(c.text(), c.length);
+  if (w.overflow) return post_error(c.stmt, kDiagOutOfRange);
+  return store_numeric_struct(c, w.negative, w.whole, w.fraction);
 }
 
 }  // namespace
@@ -186,17 +188,28 @@ bool read_server_integer(const Conversion& c, int32_t* value) {
 }
 
 SQLRETURN convert_text_to_number(const Conversion& c) {
-  NumberShape shape = scan_number(c.text(), c.length);
-  if (!shape.valid) return post_error(c.stmt, kDiagNotANumber);
-  SQLRETURN rc;
-  if (store_digits_exactly(c, &rc)) return rc;
-  return store_parsed(c, parse_double(c.text(), c.length), shape.has_point);
+  if (!scan_number(c.text(), c.length).valid) return post_error(c.stmt, kDiagNotANumber);
+  return store_number(c, true);
 }
 
 SQLRETURN convert_decimal_to_number(const Conversion& c) {
-  SQLRETURN rc;
-  if (store_digits_exactly(c, &rc)) return rc;
-  return store_parsed(c, parse_double(c.text(), c.length), false);
+  return store_number(c, false);
+}
+
+SQLRETURN convert_text_to_numeric_struct(const Conversion& c) {
+  if (!scan_number(c.text(), c.length).valid) return post_error(c.stmt, kDiagNotANumber);
+  return text_into_struct(c);
+}
+
+SQLRETURN convert_decimal_to_numeric_struct(const Conversion& c) {
+  return text_into_struct(c);
+}
+
+SQLRETURN convert_integer_to_numeric_struct(const Conversion& c) {
+  int32_t v;
+  if (!read_server_integer(c, &v)) return SQL_ERROR;
+  uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+  return store_numeric_struct(c, v < 0, magnitude, false);
 }
 
 SQLRETURN convert_integer_to_number(const Conversion& c) {
@@ -213,15 +226,15 @@ SQLRETURN convert_integer_to_number(const Conversion& c) {
   // unchecked, and a short bound to a 4-byte buffer receives a full
   // 4-byte integer.
   if (c.server_type == SQL_INTEGER && is_long && c.buffer_length == 2) {
-    store_integer(c, v, 2);
+    store_integer(c, static_cast<uint64_t>(static_cast<int64_t>(v)), 2);
     return SQL_SUCCESS;
   }
   if (c.server_type == SQL_SMALLINT && is_short && c.buffer_length == 4) {
-    store_integer(c, v, 4);
+    store_integer(c, static_cast<uint64_t>(static_cast<int64_t>(v)), 4);
     return SQL_SUCCESS;
   }
   if (v < t.integer_low || v > t.integer_high) return post_error(c.stmt, kDiagOutOfRange);
-  store_integer(c, v, t.size);
+  store_integer(c, static_cast<uint64_t>(static_cast<int64_t>(v)), t.size);
   return SQL_SUCCESS;
 }
 

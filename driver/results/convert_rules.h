@@ -42,7 +42,8 @@ inline void store(const Conversion& c, const void* bytes, size_t size) {
 }
 
 // The common ending: a cut result is reported as "01004" with
-// SQL_SUCCESS_WITH_INFO; the value written stays.
+// SQL_SUCCESS_WITH_INFO; the value written stays. (The numeric structure
+// reports a cut fraction as "01S07" instead.)
 inline SQLRETURN finish(const Conversion& c, bool truncated) {
   if (!truncated) return SQL_SUCCESS;
   post_error(c.stmt, kDiagTruncated);
@@ -66,6 +67,13 @@ SQLRETURN convert_wide_formatted(const Conversion& c);
 SQLRETURN convert_text_to_number(const Conversion& c);
 SQLRETURN convert_decimal_to_number(const Conversion& c);
 SQLRETURN convert_integer_to_number(const Conversion& c);
+// Into SQL_NUMERIC_STRUCT, with the driver's default precision and scale 0
+// (there are no descriptors to ask for others): digits beyond the scale are
+// cut toward zero with "01S07", a value of more digits than the precision is
+// "22003".
+SQLRETURN convert_text_to_numeric_struct(const Conversion& c);
+SQLRETURN convert_decimal_to_numeric_struct(const Conversion& c);
+SQLRETURN convert_integer_to_numeric_struct(const Conversion& c);
 // The big-endian SQL_INTEGER or SQL_SMALLINT value, sign-extended; false
 // (after posting "22005") when the value is shorter than its type's width.
 bool read_server_integer(const Conversion& c, int32_t* value);

@@ -22,12 +22,28 @@ struct NumberShape {
 // data: no spaces, no exponent, nothing after the digits.
 NumberShape scan_number(const char* text, int32_t length);
 
-// Decimal text to double: leading spaces (not tabs), an optional sign, digits,
-// an optional "." and digits, an optional exponent ("E"/"e", optional sign,
-// digits). Stops at the first character that fits none of these; text with no
-// digits gives 0. Digits beyond 2^53 in the mantissa only shift the exponent
-// (integer part) or are dropped (fraction).
+// Decimal text to the nearest double: leading spaces (not tabs), an optional
+// sign, digits, an optional "." and digits, an optional exponent ("E"/"e",
+// optional sign, digits). Stops at the first character that fits none of
+// these; text with no digits gives 0. The value is rounded once, exactly
+// (every digit counts, however many); beyond the range it is an infinity,
+// below the smallest subnormal a zero, each with the text's sign.
 double parse_double(const char* text, int32_t length);
+// The same, rounded once to the nearest float (not through a double, which
+// could round twice).
+float parse_float(const char* text, int32_t length);
+
+// The number parse_double reads at the start of `text`, cut toward zero,
+// exactly (no digit passes through a double): for integer targets and the
+// numeric structure.
+struct WholeNumber {
+  unsigned __int128 whole = 0;  // the magnitude's whole part, unless `overflow`
+  bool negative = false;        // the text's sign ("-0.5" too)
+  bool has_point = false;       // a "." was written
+  bool fraction = false;        // a digit other than 0 was cut off
+  bool overflow = false;        // the whole part has more than 38 digits
+};
+WholeNumber read_whole_number(const char* text, int32_t length);
 
 // Spaces and tabs, an optional sign, then decimal digits up to the first
 // non-digit; no digits gives 0. Longer digit strings wrap modulo 2^32.

@@ -8,6 +8,8 @@
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
 #include "platform/clock.h"
+#include "results/decimal_convert.h"
+#include "statement/param_checks.h"
 
 namespace q4 {
 
@@ -35,6 +37,7 @@ enum class Kind : uint8_t {
   kTime,
   kTimestamp,
   kBinary,
+  kNumeric,  // SQL_NUMERIC_STRUCT
 };
 
 struct CTypeRule {
@@ -55,6 +58,7 @@ constexpr CTypeRule kCTypeRules[] = {
     {SQL_C_WCHAR, Kind::kWideChar},      {SQL_C_SBIGINT, Kind::kSigned64},
     {SQL_C_UBIGINT, Kind::kUnsigned64},  {SQL_C_TINYINT, Kind::kSigned8},
     {SQL_C_STINYINT, Kind::kSigned8},    {SQL_C_UTINYINT, Kind::kUnsigned8},
+    {SQL_C_NUMERIC, Kind::kNumeric},
 };
 
 struct DefaultCType {
@@ -219,6 +223,26 @@ SQLRETURN put_floating(Statement* stmt, RequestWriter* writer, Real v, int scale
   return SQL_SUCCESS;
 }
 
+// SQL_NUMERIC_STRUCT: the 128-bit magnitude in `val` (little-endian) over
+// 10 to the binding's decimal digits, as ODBC has it: the structure's own
+// precision and scale are never read on input (pyodbc and other
+// applications set the binding's and the structure's alike). Written as a
+// quoted exact decimal, the literal a decimal bound as character text gets,
+// so that no server reads its digits into a double before the column's type
+// decides.
+SQLRETURN put_numeric(RequestWriter* writer, const void* value, int scale) {
+  auto n = read_as<SQL_NUMERIC_STRUCT>(value);
+  unsigned __int128 magnitude = 0;
+  for (size_t i = sizeof n.val; i-- > 0;) magnitude = magnitude << 8 | n.val[i];
+  char* out = writer->room(kMaxScaledIntegerText + 2);
+  if (out == nullptr) return SQL_ERROR;
+  out[0] = '\'';
+  size_t length = write_scaled_integer(n.sign == 0, magnitude, scale, out + 1);
+  out[length + 1] = '\'';
+  writer->commit(length + 2);
+  return SQL_SUCCESS;
+}
+
 // A date, time or timestamp structure whose fields the calendar does not
 // have (month 13, February 30, the hour 24, year 0) has no literal that means
 // it: it is refused with "22008" before anything is sent, rather than stored
@@ -316,12 +340,14 @@ uint64_t without_padding(SQLSMALLINT sql_type, const char* s, uint64_t count) {
   return count;
 }
 
-SQLRETURN put_character(RequestWriter* out, const ParamBinding& b, uint64_t count) {
+SQLRETURN put_character(Statement* stmt, RequestWriter* out, const ParamBinding& b,
+                        uint64_t count) {
   const char* s = static_cast<const char*>(b.value);
   // The value ends at its first NUL; the literal still gets its closing
   // apostrophe rather than being cut there.
   if (count > 0) count = strnlen(s, count);
   count = without_padding(b.sql_type, s, count);
+  if (check_character_value(stmt, b, s, count) != SQL_SUCCESS) return SQL_ERROR;
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     return put_bytes(out, s, count);
   }
@@ -332,7 +358,8 @@ SQLRETURN put_character(RequestWriter* out, const ParamBinding& b, uint64_t coun
 // its UTF-8 form. The UTF-8 is made inside the request buffer, past the room
 // the quoted literal can take, and quoted from there: no scratch buffer, and
 // nothing allocated per execution once the request buffer has grown.
-SQLRETURN put_wide_character(RequestWriter* out, const ParamBinding& b, uint64_t units) {
+SQLRETURN put_wide_character(Statement* stmt, RequestWriter* out, const ParamBinding& b,
+                             uint64_t units) {
   uint64_t most = 3 * units;  // UTF-8 bytes at most
   char* begin = out->room(2 * most + 2);
   if (begin == nullptr) return SQL_ERROR;
@@ -341,6 +368,7 @@ SQLRETURN put_wide_character(RequestWriter* out, const ParamBinding& b, uint64_t
   uint64_t count = static_cast<uint64_t>(
       utf16_to_utf8(b.value, static_cast<int64_t>(units), s, /*stop_at_nul=*/true));
   count = without_padding(b.sql_type, s, count);
+  if (check_character_value(stmt, b, s, count) != SQL_SUCCESS) return SQL_ERROR;
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
     memmove(begin, s, count);
     out->commit(count);
@@ -419,10 +447,10 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
   if (rule->kind == Kind::kChar || rule->kind == Kind::kBinary || rule->kind == Kind::kWideChar) {
     int64_t count = byte_count(stmt, b, rule->kind, length);
     if (count < 0) return SQL_ERROR;
-    if (rule->kind == Kind::kChar) return put_character(out, b, static_cast<uint64_t>(count));
+    if (rule->kind == Kind::kChar) return put_character(stmt, out, b, static_cast<uint64_t>(count));
     // An odd byte count leaves half a unit at the end; it is not read.
     if (rule->kind == Kind::kWideChar) {
-      return put_wide_character(out, b, static_cast<uint64_t>(count) / 2);
+      return put_wide_character(stmt, out, b, static_cast<uint64_t>(count) / 2);
     }
     return out->append_binary_value(b.value, static_cast<uint64_t>(count)) ? SQL_SUCCESS
                                                                            : SQL_ERROR;
@@ -465,6 +493,8 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
       return put_time(stmt, out, v, b.sql_type);
     case Kind::kTimestamp:
       return put_timestamp(stmt, out, v, b.sql_type);
+    case Kind::kNumeric:
+      return put_numeric(out, v, b.scale);
     case Kind::kChar:
     case Kind::kWideChar:
     case Kind::kBinary:

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -340,19 +342,187 @@ TEST(ParseFraction, DigitsIntoNanoseconds) {
   }
 }
 
-// Up to 16 significant digits and |exponent| <= 22 round as strtod does, and so do results below
-// the smallest normal double (rounded once).
+// A double as the server writes it: the shortest digits that read back as the same double,
+// never with an exponent (1e300 is a 1 and 300 zeros).
+std::string server_text(double v) {
+  char sci[40];
+  std::string s(sci, std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr);
+  const size_t e = s.find('e');
+  const int exponent = atoi(s.c_str() + e + 1);
+  const bool negative = s[0] == '-';
+  std::string digits;
+  for (size_t i = negative ? 1 : 0; i < e; ++i) {
+    if (s[i] != '.') digits += s[i];
+  }
+  const int point = exponent + 1;  // digits before the point
+  std::string fixed;
+  if (point <= 0) {
+    fixed = "0." + std::string(size_t(-point), '0') + digits;
+  } else if (size_t(point) >= digits.size()) {
+    fixed = digits + std::string(size_t(point) - digits.size(), '0');
+  } else {
+    fixed = digits.substr(0, size_t(point)) + "." + digits.substr(size_t(point));
+  }
+  return (negative ? "-" : "") + (fixed == "0" || fixed == "0.0" ? std::string("0") : fixed);
+}
+
+// Decimal text into doubles and floats is rounded once, exactly, as strtod/strtof round it: the
+// driver used to build the value from 2^53-limited digits and powers of 5, and 1e300 arrived as
+// 1.0000000000000003e+300. Integer targets read the text exactly too (no double in between).
+TEST_F(Convert, DecimalTextIntoDoublesFloatsAndIntegersIsExact) {
+  for (double v : {1e300, 1e-300, 0.1, 5e-324, DBL_MAX, -DBL_MAX, DBL_MIN, 2.2250738585072009e-308,
+                   123456.789e-7, 9007199254740993.0, -0.0, 1e22, 1e23, 8.98846567431158e307}) {
+    const std::string t = server_text(v);
+    SCOPED_TRACE(t.substr(0, 40));
+    for (SQLSMALLINT server : {SQL_NUMERIC, SQL_VARCHAR}) {
+      Result r = run(server, SQL_C_DOUBLE, text(t.c_str()), 8);
+      EXPECT_EQ(r.rc, SQL_SUCCESS);
+      EXPECT_EQ(r.as<double>(), v);
+      EXPECT_EQ(std::signbit(r.as<double>()), std::signbit(v));
+      Result f = run(server, SQL_C_FLOAT, text(t.c_str()), 4);
+      EXPECT_EQ(f.as<float>(), strtof(t.c_str(), nullptr)) << "rounded once, not through a double";
+    }
+  }
+  // A float's own rounding: this text lies just above the midpoint between two floats, which a
+  // double (rounded first) would land on exactly, and then round to the lower float.
+  EXPECT_EQ(run(SQL_NUMERIC, SQL_C_FLOAT, text("1.0000000596046448"), 4).as<float>(),
+            strtof("1.0000000596046448", nullptr));
+  EXPECT_TRUE(std::isinf(run(SQL_NUMERIC, SQL_C_FLOAT, text("1e39"), 4).as<float>()));
+  // clang-format off
+  struct Case { SQLSMALLINT server, c_type; const char* value; int64_t stored; const char* state; } cases[] = {
+      {SQL_NUMERIC, SQL_C_SBIGINT, "9007199254740993.5", 9007199254740993LL, "01004"},  // a double says ...994
+      {SQL_NUMERIC, SQL_C_SBIGINT, "-9223372036854775808.5", 0, "22003"},  // below the range once cut
+      {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775807.9", INT64_MAX, "01004"},  // below 2^63
+      {SQL_NUMERIC, SQL_C_UTINYINT, "255.00000000000001", 0, "22003"},  // a double says 255
+      {SQL_CHAR, SQL_C_ULONG, "4294967295.00000000001", 0, "22003"},
+      {SQL_NUMERIC, SQL_C_SBIGINT, "1.5e3", 1500, ""}, {SQL_NUMERIC, SQL_C_LONG, "12e-1", 1, "01004"},
+      {SQL_NUMERIC, SQL_C_BIT, "1.99999999999999999", 1, "01004"},
+      {SQL_NUMERIC, SQL_C_SBIGINT, "100000000000000000000000000000000000000000", 0, "22003"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    Result r = run(c.server, c.c_type, text(c.value), 8);
+    EXPECT_EQ(r.diag.substr(0, 5), c.state);
+    if (r.rc != SQL_ERROR) {
+      EXPECT_EQ(memcmp(r.out.data(), &c.stored, size_t(r.length)), 0);
+    }
+  }
+}
+
+// SQL_NUMERIC_STRUCT's magnitude as decimal digits.
+std::string magnitude_of(const SQL_NUMERIC_STRUCT& n) {
+  unsigned __int128 v = 0;
+  for (int i = 15; i >= 0; --i) v = v << 8 | n.val[i];
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), char('0' + int(v % 10)));
+    v /= 10;
+  } while (v != 0);
+  return digits;
+}
+
+// Into SQL_C_NUMERIC as ODBC fills it without descriptors: the driver's precision (38), scale
+// 0, sign 1 for positive and zero, the magnitude little-endian; a cut fraction is "01S07" (the
+// value cut toward zero), more than 38 digits "22003", text that is no number "22005".
+TEST_F(Convert, NumericStructureFromEveryNumericWireType) {
+  const std::string max38(38, '9');
+  // clang-format off
+  struct Case { SQLSMALLINT server; Bytes value; int sign; std::string magnitude; const char* diag; } cases[] = {
+      {SQL_NUMERIC, text("0"), 1, "0", ""},
+      {SQL_NUMERIC, text("-12.5"), 0, "12", "01S07 Fractional truncation"},
+      {SQL_NUMERIC, text("12345678901234567890.0123456789"), 1, "12345678901234567890", "01S07 Fractional truncation"},
+      {SQL_NUMERIC, text("-12345678901234567890123456789012345678"), 0, "12345678901234567890123456789012345678", ""},
+      {SQL_NUMERIC, text(max38.c_str()), 1, max38, ""},
+      {SQL_NUMERIC, text(("1" + std::string(38, '0')).c_str()), 0, "", "22003 Numeric value out of range"},
+      {SQL_NUMERIC, text("-0.5"), 1, "0", "01S07 Fractional truncation"},  // a zero is positive
+      {SQL_NUMERIC, text("-0"), 1, "0", ""},
+      {SQL_NUMERIC, text("1e5"), 1, "100000", ""},
+      {SQL_NUMERIC, text(server_text(1e300).c_str()), 0, "", "22003 Numeric value out of range"},
+      {SQL_NUMERIC, text(server_text(1e-300).c_str()), 1, "0", "01S07 Fractional truncation"},
+      {SQL_VARCHAR, text("-340282366920938463463374607431768211"), 0, "340282366920938463463374607431768211", ""},
+      {SQL_VARCHAR, text("12 "), 0, "", "22005 Error in Assignment"},
+      {SQL_INTEGER, be32(INT32_MIN), 0, "2147483648", ""},
+      {SQL_SMALLINT, be16(-7), 0, "7", ""},
+      {SQL_DATE, text("2024-01-05"), 0, "", "07006 Restricted data type attribute violation"},
+      {SQL_VARBINARY, Bytes{1, 2}, 0, "", "07006 Restricted data type attribute violation"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.value.begin(), c.value.end()).substr(0, 40));
+    Result r = run(c.server, SQL_C_NUMERIC, c.value, sizeof(SQL_NUMERIC_STRUCT));
+    EXPECT_EQ(r.diag, c.diag);
+    if (r.rc == SQL_ERROR) continue;
+    EXPECT_EQ(r.length, SQLLEN(sizeof(SQL_NUMERIC_STRUCT)));
+    const auto n = r.as<SQL_NUMERIC_STRUCT>();
+    EXPECT_EQ(n.precision, 38);
+    EXPECT_EQ(n.scale, 0);
+    EXPECT_EQ(n.sign, c.sign);
+    EXPECT_EQ(magnitude_of(n), c.magnitude);
+  }
+}
+
+// A number that does not fit a character buffer whole: the same number in exponent form, every
+// digit kept, when that fits; else its text cut within the fraction with "01004" when all that
+// stands before the point fits; else "22003". A buffer of 16 bytes is Qt's for a double (column
+// size 15 and the NUL).
+TEST_F(Convert, NumbersIntoCharacterBuffersTooShortForTheirText) {
+  const std::string e300 = server_text(1e300), e_300 = server_text(1e-300);
+  const std::string max = server_text(DBL_MAX), tiny = server_text(5e-324);
+  const char kCut[] = "01004 Data truncated", kRange[] = "22003 Numeric value out of range";
+  // clang-format off
+  struct Case { std::string value; SQLLEN buffer; const char* out; SQLLEN length; const char* diag; } cases[] = {
+      {e300, 16, "1e+300", 6, ""}, {e_300, 16, "1e-300", 6, ""}, {tiny, 16, "5e-324", 6, ""},
+      {e300, 302, e300.c_str(), 301, ""},  // the server's text whenever it fits
+      {e300, 7, "1e+300", 6, ""}, {e300, 6, nullptr, kUnset, kRange},
+      {e_300, 6, "0.000", 302, kCut},  // no room for "1e-300": ODBC's cut
+      {max, 16, nullptr, kUnset, kRange}, {max, 24, "1.7976931348623157e+308", 23, ""},
+      {"-" + max, 25, "-1.7976931348623157e+308", 24, ""},
+      {"0.1", 4, "0.1", 3, ""}, {"0.1", 3, "0", 3, kCut},  // no point without a digit after it
+      {"-0", 3, "-0", 2, ""},
+      {"12345678901234567890.0123456789", 25, "12345678901234567890.012", 31, kCut},
+      {"12345678901234567890.0123456789", 21, "12345678901234567890", 31, kCut},
+      {"12345678901234567890.0123456789", 20, nullptr, kUnset, kRange},
+      {"1230000000", 8, "1.23e+9", 7, ""}, {"1230000000", 7, nullptr, kUnset, kRange},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value.substr(0, 30) + " into " + std::to_string(c.buffer));
+    Result r = run(SQL_NUMERIC, SQL_C_CHAR, text(c.value.c_str()), c.buffer,
+                   int(std::min<SQLLEN>(c.buffer, 400)));
+    EXPECT_EQ(r.diag, c.diag);
+    EXPECT_EQ(r.length, c.length);
+    if (c.out != nullptr) {
+      EXPECT_EQ(r.str(), c.out);
+    }
+  }
+  // The same as UTF-16, lengths in bytes.
+  Result wide = run(SQL_NUMERIC, SQL_C_WCHAR, text(e300.c_str()), 32);
+  EXPECT_EQ(wide.rc, SQL_SUCCESS) << wide.diag;
+  EXPECT_EQ(wide.length, 12);
+  std::u16string got(7, u'?');
+  memcpy(&got[0], wide.out.data(), 14);
+  EXPECT_EQ(got, std::u16string(u"1e+300") + u'\0');
+  EXPECT_EQ(run(SQL_NUMERIC, SQL_C_WCHAR, text(e300.c_str()), 12).diag, kRange);
+}
+
+// Every text rounds as strtod rounds it, whatever its digits and exponent (long digit strings,
+// the halfway cases, results below the smallest normal double); the grammar stops where it did.
 TEST(ParseDouble, MatchesStrtodAndStops) {
   auto parse_double = [](const char* s) { return q4::parse_double(s, int32_t(strlen(s))); };
   auto parse_int = [](const char* s) { return q4::parse_int(s, int32_t(strlen(s))); };
-  for (const char* text : {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22", "5e-324",
-                           "0.5e-323", "-3e-320", "123e-320", "1e-310"}) {
+  for (const char* text :
+       {"0.1", "3.141592653589793", "-123456.789e-7", "1e22", "1e-22", "5e-324", "0.5e-323",
+        "-3e-320", "123e-320", "1e-310", "1e23", "8.5e-324", "9007199254740993",
+        "9007199254740993.0000000000000000001", "2.4703282292062327e-324",
+        "2.4703282292062328e-324", "179769313486231580793728971405301e276",
+        "0.0000000000000000000000000000001e31"}) {
     EXPECT_EQ(parse_double(text), strtod(text, nullptr)) << text;
   }
   // clang-format off
   struct Case { const char* text; double value; } cases[] = {
       {"1e-400", 0.0}, {"0e999999999999", 0.0},  // zero, not NaN
-      {"0.1000000000000000000000000009", 0.1},    // digits beyond 2^53 are dropped
+      {"0.1000000000000000000000000009", 0.1},
       {"  42", 42.0}, {"\t42", 0.0},  // only spaces are skipped
       {"1.5.5", 1.5},
   };

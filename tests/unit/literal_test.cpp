@@ -1,6 +1,7 @@
 // The literal each bound value becomes in the request, alone and as the rows of a column-wise
 // parameter array, each read at its own offset (common types round-trip in the e2e parameter test).
 #include <cmath>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "statement_fixture.h"
@@ -18,6 +19,22 @@ std::string raw(std::initializer_list<T> values) {
 // UTF-16 units as bytes, with a 0 unit after them (for SQL_NTS).
 std::string wide(const std::u16string& s) {
   return std::string(reinterpret_cast<const char*>(s.c_str()), 2 * (s.size() + 1));
+}
+
+// SQL_NUMERIC_STRUCTs with the magnitude given in decimal digits, back to back.
+std::string numerics(std::initializer_list<std::tuple<int, int, const char*>> values) {
+  std::vector<SQL_NUMERIC_STRUCT> all;
+  for (const auto& [sign, scale, digits] : values) {
+    SQL_NUMERIC_STRUCT n{};
+    n.precision = 38;
+    n.scale = static_cast<SQLSCHAR>(scale);
+    n.sign = static_cast<SQLCHAR>(sign);
+    unsigned __int128 v = 0;
+    for (const char* p = digits; *p; ++p) v = v * 10 + static_cast<unsigned>(*p - '0');
+    for (int i = 0; i < 16; ++i) n.val[i] = static_cast<SQLCHAR>(v >> (8 * i));
+    all.push_back(n);
+  }
+  return std::string(reinterpret_cast<const char*>(all.data()), all.size() * sizeof all[0]);
 }
 
 struct Case {
@@ -61,6 +78,18 @@ const Case kCases[] = {
     // ... and to a decimal or integer type: `scale` decimals, rounded.
     {SQL_C_DOUBLE, SQL_NUMERIC, raw({2.675001}), {8}, 2, {"2.68"}},
     {SQL_C_DOUBLE, SQL_INTEGER, raw({3.25}), {8}, 0, {"3"}},
+    // SQL_NUMERIC_STRUCT: the magnitude over 10 to the binding's decimal digits (the structure's
+    // own precision and scale are not read), quoted as the exact decimal; sign 0 is negative.
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 10, "123456789012345678900123456789"}}), {19}, 10,
+     {"'12345678901234567890.0123456789'"}},
+    {SQL_C_NUMERIC, SQL_DECIMAL, numerics({{0, 2, "5"}}), {19}, 2, {"'-0.05'"}},
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 2, "12345"}}), {19}, 0, {"'12345'"}},  // binding: 0
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{0, 0, "0"}}), {19}, 3, {"'0.000'"}},  // no "-0"
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 0, "12"}}), {19}, -2, {"'1200'"}},
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{0, 0, "340282366920938463463374607431768211455"}}), {19}, 38,
+     {"'-3.40282366920938463463374607431768211455'"}},  // all 128 bits
+    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 2, "125"}, {0, 2, "750"}, {1, 2, "1"}}), {}, 2,
+     {"'1.25'", "'-7.50'", "'0.01'"}},  // an array steps by the structure's 19 bytes
     // Default parameters are not offered.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>({1}), {SQL_DEFAULT_PARAM}, 0, {"!IM001 Driver does not support this function"}},
     // SQL_C_DEFAULT: the C type the SQL type implies.

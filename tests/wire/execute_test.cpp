@@ -194,6 +194,23 @@ TEST_F(ParamArray, AFailingRowStopsTheExecution) {
   EXPECT_EQ(peer.requests().size(), 5u);
 }
 
+// A row whose character value cannot be its SQL type stops the array before
+// that row is sent, as any row that cannot be written: the rows before it ran,
+// the row counter and the statuses name it, and the diagnostic names the
+// parameter.
+TEST_F(ParamArray, ARowThatIsNoNumberOfItsTypeStopsBeforeItIsSent) {
+  char amounts[4][8] = {"1.5", " 2e3 ", "abc", "4"};
+  ASSERT_EQ(bind(2, SQL_C_CHAR, SQL_DOUBLE, amounts, nullptr, sizeof amounts[0]), SQL_SUCCESS);
+  peer.expect_request(kCmdExecute, row_request("10", "'1.5'")).reply("K", execute_payload(0, 1));
+  peer.expect_request(kCmdExecute, row_request("20", "' 2e3 '")).reply("K", execute_payload(0, 1));
+  EXPECT_EQ(insert(4), "-1 22018 3 SSEU");
+  EXPECT_EQ(counted, 2);
+  EXPECT_EQ(diag(),
+            "22018 " + kPrefix +
+                "Invalid character value for cast specification: parameter 2 is not a number");
+  EXPECT_EQ(peer.requests().size(), 2u);
+}
+
 // SQLCancel from another thread while a row waits for its reply, one row at a
 // time: that row completes (the server did its work) and is counted as done,
 // the array stops after it as cancelled.

@@ -1,0 +1,258 @@
+// Exact decimals and doubles in q4lite: the declarations of decimal columns that a double cannot
+// hold, the order of their decimal text, values written with their scale, CAST columns described
+// as the NUMERIC they were cast to, and doubles as their shortest decimal; then all of it through
+// the protocol.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "protocol_client.h"
+#include "server/cast_columns.h"
+#include "server/decimal_columns.h"
+#include "server/value_encoding.h"
+
+namespace q4::test {
+namespace {
+
+TEST(DecimalColumns, DeclarationsADoubleCannotHoldBecomeDecimalText) {
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"CREATE TABLE t (k INTEGER, d NUMERIC(30,10), e DECIMAL(16, 2) NOT NULL)",
+       "CREATE TABLE t (k INTEGER, d NUMERIC TEXT(30,10) COLLATE Q4DECIMAL, e DECIMAL TEXT(16, 2) COLLATE Q4DECIMAL NOT NULL)"},
+      {"create temp table if not exists \"my t\" (\"a b\" dec(19), c numeric(18,0), d numeric(15,5), e numeric, f decimal(18,1))",
+       "create temp table if not exists \"my t\" (\"a b\" dec TEXT(19) COLLATE Q4DECIMAL, c numeric(18,0), d numeric(15,5), e numeric, f decimal TEXT(18,1) COLLATE Q4DECIMAL)"},
+      {"CREATE TABLE t (d NUMERIC(30,10) CHECK (d > 0), PRIMARY KEY (d), CONSTRAINT c UNIQUE (d))",
+       "CREATE TABLE t (d NUMERIC TEXT(30,10) COLLATE Q4DECIMAL CHECK (d > 0), PRIMARY KEY (d), CONSTRAINT c UNIQUE (d))"},
+      {"CREATE TABLE t (d NUMERIC(30,10) COLLATE BINARY)", "CREATE TABLE t (d NUMERIC TEXT(30,10) COLLATE BINARY)"},
+      {"ALTER TABLE main.t ADD COLUMN d NUMERIC(38,2); ALTER TABLE t ADD e DECIMAL(20)",
+       "ALTER TABLE main.t ADD COLUMN d NUMERIC TEXT(38,2) COLLATE Q4DECIMAL; ALTER TABLE t ADD e DECIMAL TEXT(20) COLLATE Q4DECIMAL"},
+      {"INSERT INTO x VALUES (1); /* CREATE TABLE t (d NUMERIC(30,10)) */ CREATE TABLE u (d NUMERIC(20,2))",
+       "INSERT INTO x VALUES (1); /* CREATE TABLE t (d NUMERIC(30,10)) */ CREATE TABLE u (d NUMERIC TEXT(20,2) COLLATE Q4DECIMAL)"},
+  };
+  // Left alone: other statements, literals, CREATE ... AS, other types and sizes.
+  const std::string unchanged[] = {
+      "SELECT 'CREATE TABLE t (d NUMERIC(30,10))'", "CREATE TABLE t AS SELECT 1.5 AS d",
+      "CREATE INDEX i ON t (d)", "CREATE TABLE t (d VARCHAR(30), e NUMERIC(10,2), f DOUBLE, g NUMERIC(-1))",
+      "CREATE TABLE t (d NUMERIC(18))", "WITH x AS (SELECT 1) SELECT * FROM x",
+  };
+  // clang-format on
+  for (const auto& [in, out] : cases) {
+    std::string sql = in;
+    lite::rewrite_decimal_declarations(&sql);
+    EXPECT_EQ(sql, out);
+  }
+  for (const std::string& in : unchanged) {
+    std::string sql = in;
+    lite::rewrite_decimal_declarations(&sql);
+    EXPECT_EQ(sql, in);
+  }
+}
+
+TEST(DecimalColumns, TheCollationOrdersNumbersByValueBeforeOtherText) {
+  auto cmp = [](const std::string& a, const std::string& b) {
+    int c = lite::compare_decimal_texts(a.data(), a.size(), b.data(), b.size());
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  };
+  // clang-format off
+  const std::tuple<const char*, const char*, int> cases[] = {
+      {"9", "10", -1}, {"1.5", "1.50", 0}, {"1.5", "15e-1", 0}, {"-0", "0.000", 0}, {"-1", "0", -1},
+      {"-10", "-9", -1}, {"0.1", "0.09999999999999999999999", 1}, {"1.0e+300", "1e300", 0},
+      {"12345678901234567890.0123456789", "12345678901234567890.012345678", 1},
+      {"-12345678901234567890.0123456789", "-12345678901234567890.012345678", -1},
+      {"1e99999999999", "1e9999999999", 0},  // both held at the exponent limit
+      {"5", "abc", -1}, {"abc", "abd", -1}, {"ab", "abc", -1}, {" 7 ", "7", 0}, {"", "0", 1},
+  };
+  // clang-format on
+  for (const auto& [a, b, order] : cases) {
+    EXPECT_EQ(cmp(a, b), order) << a << " vs " << b;
+    EXPECT_EQ(cmp(b, a), -order) << b << " vs " << a;
+  }
+}
+
+TEST(DecimalColumns, DecimalTextIsWrittenWithItsScaleRoundedHalfAwayFromZero) {
+  // clang-format off
+  const std::tuple<const char*, int, const char*> cases[] = {
+      {"1.5", 10, "1.5000000000"}, {"0.12345678905", 10, "0.1234567891"}, {"-0.004", 2, "0.00"},
+      {"9.995", 2, "10.00"}, {"-9.995", 2, "-10.00"}, {"1.0e+20", 2, "100000000000000000000.00"},
+      {"12345678901234567890.0123456789", 10, "12345678901234567890.0123456789"},
+      {"-.5", 0, "-1"}, {"0.5e-3", 3, "0.001"}, {"007", 1, "7.0"},
+      {"1.50", -1, "1.5"}, {"1.5e3", -1, "1500"}, {"-0", -1, "0"},
+  };
+  // clang-format on
+  for (const auto& [in, scale, out] : cases) {
+    DecimalText d;
+    ASSERT_TRUE(read_decimal_text(in, strlen(in), &d)) << in;
+    char text[lite::kValueScratch];
+    const size_t n = lite::format_decimal_text(d, scale, text, sizeof text);
+    EXPECT_EQ(std::string(text, n), out) << in << " scale " << scale;
+  }
+  DecimalText huge;
+  ASSERT_TRUE(read_decimal_text("1e999999", 8, &huge));
+  char text[lite::kValueScratch];
+  EXPECT_EQ(lite::format_decimal_text(huge, 2, text, sizeof text), 0u) << "does not fit";
+}
+
+// Doubles travel as the shortest decimal that reads back as the same double, never with an
+// exponent: 1e300 as a 1 and 300 zeros, not the double's 301 exact digits.
+TEST(DecimalColumns, DoublesAreWrittenAsTheirShortestDecimal) {
+  char text[lite::kValueScratch];
+  for (double v : {1e300, 1e-300, 0.1, 5e-324, DBL_MAX, -DBL_MAX, 123456789012345678.0, 1e15, 0.3,
+                   -2.5e-7, 9007199254740993.0}) {
+    const std::string t(text, lite::format_decimal(v, -1, text, sizeof text));
+    EXPECT_EQ(t.find_first_of("eE"), std::string::npos) << t;
+    EXPECT_EQ(strtod(t.c_str(), nullptr), v) << t;
+    // As many significant digits as the shortest scientific form has.
+    char shortest[32];
+    std::string s(
+        shortest,
+        std::to_chars(shortest, shortest + sizeof shortest, v, std::chars_format::scientific).ptr);
+    auto significant = [](const std::string& x) {
+      std::string digits;
+      for (char c : x.substr(0, x.find('e'))) {
+        if (isdigit(static_cast<unsigned char>(c))) digits += c;
+      }
+      digits.erase(0, digits.find_first_not_of('0'));
+      digits.erase(digits.find_last_not_of('0') + 1);
+      return digits;
+    };
+    EXPECT_EQ(significant(t), significant(s)) << t;
+  }
+  EXPECT_EQ(std::string(text, lite::format_decimal(1e300, -1, text, sizeof text)),
+            "1" + std::string(300, '0'));
+  EXPECT_EQ(std::string(text, lite::format_decimal(-0.0, -1, text, sizeof text)), "-0");
+  EXPECT_EQ(std::string(text, lite::format_decimal(1e20, 2, text, sizeof text)),
+            "100000000000000000000.00");
+}
+
+TEST(CastColumns, DecimalCastsOfTheSelectListWithTheirColumnNames) {
+  // clang-format off
+  const std::pair<const char*, std::vector<std::pair<std::string, std::string>>> cases[] = {
+      {"SELECT cast(1.5 as numeric(10,3)) AS x, CAST('2' AS DECIMAL(12, 2)), cast(k AS INTEGER) AS i FROM t",
+       {{"x", "numeric(10,3)"}, {"CAST('2' AS DECIMAL(12, 2))", "DECIMAL(12, 2)"}}},
+      {"select distinct cast(cast(a as text) as dec(5,1)) \"q w\" from t where cast(b as numeric(9,9)) > 0",
+       {{"q w", "dec(5,1)"}}},
+      {"WITH v AS (SELECT cast(1 AS NUMERIC(3,1)) AS z) SELECT cast(z AS NUMERIC(4,2)) AS y FROM v",
+       {{"y", "NUMERIC(4,2)"}}},
+      {"SELECT cast(1 as numeric(5,2)) + 1 AS s, ',', (cast(1 as numeric(5,2)))", {}},
+      {"INSERT INTO t VALUES (cast(1 AS NUMERIC(5,2)))", {}},
+  };
+  // clang-format on
+  for (const auto& [sql, expected] : cases) {
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const lite::CastColumn& c : lite::decimal_cast_columns(sql))
+      got.emplace_back(c.name, c.type);
+    EXPECT_EQ(got, expected) << sql;
+  }
+}
+
+// The description and value texts of an execute reply.
+struct Column {
+  std::string name;
+  int16_t type;
+  uint32_t precision;
+  uint16_t scale;
+};
+struct Result {
+  std::vector<Column> columns;
+  std::vector<std::vector<std::pair<uint16_t, std::string>>> rows;  // (wire type, data)
+};
+
+Result result_of(const Reply& reply) {
+  Result r;
+  EXPECT_EQ(reply.letter(), 'K') << reply.status;
+  Reader in{reply.payload.data(), reply.payload.data() + reply.payload.size()};
+  uint32_t width = 0, count = 0;
+  uint8_t mark = 0;
+  if (!in.get_u32(&width) || !in.get_u32(&count) || !in.get_u8(&mark) || mark != 'X') {
+    ADD_FAILURE() << "no description section";
+    return r;
+  }
+  uint32_t section = 0;
+  in.get_u32(&section);
+  Reader entries{in.pos, in.pos + section - 4};
+  in.pos += section - 4;
+  for (uint32_t i = 0; i < width; ++i) {
+    uint32_t length = 0;
+    const char* name = nullptr;
+    size_t name_length = 0;
+    uint16_t type = 0, scale = 0, nullable = 0;
+    uint32_t precision = 0;
+    entries.get_u32(&length);
+    entries.get_cstring(&name, &name_length);
+    entries.get_u16(&type);
+    entries.get_u32(&precision);
+    entries.get_u16(&scale);
+    entries.get_u16(&nullable);
+    r.columns.push_back(
+        Column{std::string(name, name_length), static_cast<int16_t>(type), precision, scale});
+  }
+  for (uint8_t status = 'K'; status == 'K' && in.remaining() > 0;) {
+    r.rows.emplace_back();
+    for (uint32_t i = 0; i < width; ++i) {
+      uint16_t type = 0;
+      uint32_t length = 0;
+      const uint8_t* data = nullptr;
+      EXPECT_TRUE(in.get_u16(&type) && in.get_u32(&length) && in.get_bytes(length, &data));
+      r.rows.back().emplace_back(type, std::string(reinterpret_cast<const char*>(data), length));
+    }
+    in.get_u8(&status);
+  }
+  return r;
+}
+
+// Through the protocol: a NUMERIC(30,10) column keeps every digit of its values, which order,
+// compare and stay unique by value, and travel as SQL_NUMERIC with the declared scale; a CAST to
+// NUMERIC(10,3) is described as SQL_NUMERIC(10,3); doubles arrive as their shortest decimal.
+TEST(DecimalColumns, ThroughTheProtocol) {
+  auto server = start_server({"--quiet"});  // with descriptions
+  ASSERT_TRUE(server);
+  Client client;
+  ASSERT_TRUE(client.connect(server->port(), true));
+  ASSERT_EQ(client
+                .execute(1,
+                         "CREATE TABLE n (k INTEGER, d NUMERIC(30,10), f DOUBLE, UNIQUE (d)); "
+                         "INSERT INTO n VALUES (1, '12345678901234567890.0123456789', 1e300), "
+                         "(2, '-0.5', 1e-300), (3, '10', 0.1), (4, '9.00000000005', NULL)")
+                .status,
+            "K");
+  EXPECT_EQ(client.execute(2, "INSERT INTO n VALUES (5, '10.000', NULL)").letter(), 'E')
+      << "10 and 10.000 are one value";
+  Result r = result_of(client.execute(3, "SELECT k, d, f FROM n WHERE d > 5 ORDER BY d DESC"));
+  ASSERT_EQ(r.columns.size(), 3u);
+  EXPECT_EQ(r.columns[1].type, kSqlNumeric);
+  EXPECT_EQ(r.columns[1].precision, 30u);
+  EXPECT_EQ(r.columns[1].scale, 10u);
+  ASSERT_EQ(r.rows.size(), 3u);
+  EXPECT_EQ(r.rows[0][1],
+            std::make_pair(uint16_t(kSqlNumeric), std::string("12345678901234567890.0123456789")));
+  EXPECT_EQ(r.rows[1][1].second, "10.0000000000");
+  EXPECT_EQ(r.rows[2][1].second, "9.0000000001");  // rounded to the scale
+  EXPECT_EQ(r.rows[0][2], std::make_pair(uint16_t(kSqlNumeric), "1" + std::string(300, '0')));
+  Result small = result_of(client.execute(4, "SELECT f FROM n WHERE k = 2"));
+  EXPECT_EQ(small.rows.at(0).at(0).second, "0." + std::string(299, '0') + "1");
+
+  Result cast = result_of(
+      client.execute(5, "SELECT cast(1.5 as numeric(10,3)) AS x, cast(2 AS DECIMAL(5,1))"));
+  ASSERT_EQ(cast.columns.size(), 2u);
+  EXPECT_EQ(cast.columns[0].type, kSqlNumeric);
+  EXPECT_EQ(cast.columns[0].precision, 10u);
+  EXPECT_EQ(cast.columns[0].scale, 3u);
+  EXPECT_EQ(cast.rows.at(0).at(0), std::make_pair(uint16_t(kSqlNumeric), std::string("1.500")));
+  EXPECT_EQ(cast.columns[1].precision, 5u);
+  EXPECT_EQ(cast.rows.at(0).at(1).second, "2.0");
+
+  // Beside the date guard of the same table: both declarations hold.
+  ASSERT_EQ(client.execute(6, "CREATE TABLE both (d DECIMAL(20,2), day DATE)").status, "K");
+  EXPECT_EQ(
+      client.execute(7, "INSERT INTO both VALUES ('123456789012345678.25', '2024-02-29')").status,
+      "K");
+  EXPECT_EQ(error_number(client.execute(8, "INSERT INTO both VALUES ('1', 'tomorrow')")), 22007);
+  EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
+            "123456789012345678.25");
+}
+
+}  // namespace
+}  // namespace q4::test
