@@ -40,6 +40,7 @@ def start_office():
     # soffice forks soffice.bin: killing the whole group leaves nothing behind, even when the
     # office hangs or this script fails.
     atexit.register(lambda: os.killpg(office.pid, signal.SIGKILL) if office.poll() is None else None)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # a timeout's TERM runs atexit too
     local = uno.getComponentContext()
     resolver = local.ServiceManager.createInstanceWithContext(
         "com.sun.star.bridge.UnoUrlResolver", local)

@@ -142,14 +142,17 @@ class Everyday(unittest.TestCase):
         self.assertEqual(self.rows("SELECT count(*), count(name) FROM reuse"), [(1002, 1001)])
 
     def test_an_empty_password_is_sent_to_the_server(self):
-        # nopass has an empty password on the server; test's is "secret".
+        # nopass has an empty password on the server; test, the data source's user, "secret",
+        # which is never sent for another user. "~" is the scrambled form of an empty password.
         dsn = "DSN=%s;" % os.environ["Q4_DSN"]
-        for text in (dsn + "UID=nopass;PWD=", dsn + "UID=nopass;PWD=~", dsn + "UID=nopass"):
+        server = "DRIVER={Q4};SERVER=127.0.0.1;PORTNUMBER=%d;" % PORT
+        for text in (server + "UID=nopass;PWD=", dsn + "UID=nopass;PWD=", dsn + "UID=nopass;PWD=~",
+                     dsn + "UID=nopass"):
             with self.subTest(text):
                 with connect(text) as conn:
                     self.assertEqual(conn.execute("SELECT count(*) FROM customers").fetchval(), 500)
-        with self.assertRaises(pyodbc.Error) as caught:  # test's password is not empty
-            connect("DRIVER={Q4};SERVER=127.0.0.1;PORTNUMBER=%d;UID=test;PWD=" % PORT)
+        with self.assertRaises(pyodbc.Error) as caught:  # the server refuses it
+            connect(server + "UID=test;PWD=")
         self.assertEqual(sqlstate(caught.exception), "28000")
 
     def test_a_cancel_from_another_thread_ends_the_wait(self):
@@ -177,7 +180,7 @@ class Everyday(unittest.TestCase):
         cancelled = time.monotonic()
         cursor.cancel()
         thread.join(10)
-        self.assertLess(outcome["ended"] - cancelled, 1.5, "the statement kept waiting")
+        self.assertLess(outcome["ended"] - cancelled, 2.5, "the statement kept waiting")
         self.assertIsNotNone(outcome["error"])
         self.assertIn(sqlstate(outcome["error"]), ("HY008", "S1008"), outcome["error"])
         with self.assertRaises(pyodbc.Error) as caught:
@@ -192,7 +195,7 @@ class Everyday(unittest.TestCase):
             with self.subTest(label):
                 with connect(base + port_words) as conn:
                     self.assertEqual(conn.execute("SELECT count(*) FROM customers").fetchval(), 500)
-        for word, bad in (("PORT", "99999"), ("PORT", "0"), ("PORT", "%d0" % PORT),
+        for word, bad in (("PORT", "99999"), ("PORT", "65536"), ("PORT", "%d0" % PORT),
                           ("PORTNUMBER", "%dx" % PORT)):
             with self.subTest(word=word, value=bad):
                 with self.assertRaises(pyodbc.Error) as caught:
