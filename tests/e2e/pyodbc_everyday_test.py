@@ -101,16 +101,22 @@ class Everyday(unittest.TestCase):
         self.assertEqual(self.rows("SELECT k FROM exact WHERE v = ?", values[0]), [(0,)])
 
     def test_fast_executemany_sends_decimals(self):
+        # pyodbc binds Decimals as SQL_C_NUMERIC at the scale of the marker's description (or of
+        # setinputsizes) and refuses a value with more fraction digits itself.
         self.cur.execute("CREATE TABLE money (k INTEGER, amount NUMERIC(12,2), rate NUMERIC(10,4))")
         rows = [(k, D(k) * D("1234567.89") - D("0.01"), D(k) / 4 - D("99.7525"))
                 for k in range(1, 401)] + [(401, None, None), (402, D("-9999999999.99"), D(0))]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.executemany("INSERT INTO money VALUES (?, ?, ?)", rows)
-        fast.setinputsizes([None, (pyodbc.SQL_NUMERIC, 12, 2), None])
-        fast.executemany("INSERT INTO money VALUES (?, ?, ?)", [(500, D("0.05"), D("1.2345"))])
-        self.assertEqual(self.rows("SELECT k, amount, rate FROM money ORDER BY k"),
-                         rows + [(500, D("0.05"), D("1.2345"))])
+        for label, sizes, first in (("declared", [None, (pyodbc.SQL_NUMERIC, 12, 2),
+                                                  (pyodbc.SQL_DECIMAL, 10, 4)], 0),
+                                    ("described", None, 1000)):
+            with self.subTest(label):
+                fast = self.conn.cursor()
+                fast.fast_executemany = True
+                fast.setinputsizes(sizes)
+                batch = [(first + k, a, r) for k, a, r in rows]
+                fast.executemany("INSERT INTO money VALUES (?, ?, ?)", batch)
+                self.assertEqual(self.rows("SELECT k, amount, rate FROM money WHERE k >= ? AND "
+                                           "k < ? ORDER BY k", first, first + 1000), batch)
 
     def test_a_value_that_cannot_be_the_bound_type_is_refused_before_it_is_stored(self):
         self.cur.execute("CREATE TABLE typed (x DOUBLE, n INTEGER, d DATE)")
