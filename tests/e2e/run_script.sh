@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test (*.py with
 # Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with node,
-# *.R with Rscript, *.sh with bash, else a program) against q4lite serving a
-# copy of the sample database to two users, test / secret and nopass, whose
-# password is empty, as the data source "q4sample" (user test) of a private
-# unixODBC configuration.
+# *.sh with bash, else a program) against q4lite serving a copy of the sample
+# database to two users, test / secret and nopw without a password, as the
+# data source "q4sample" (user test) of a private unixODBC configuration.
 set -euo pipefail
 script=$1
 shift
@@ -18,7 +17,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$build/q4lite" --seed-sample "$work/sample.db" >/dev/null 2>&1
-printf 'test:secret\nnopass:\n' > "$work/users"
+printf 'test:secret\nnopw:\n' > "$work/users"
 "$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" \
   --users "$work/users" --quiet &
 server_pid=$!
@@ -37,6 +36,7 @@ case "$script" in
   *.pl) perl "$script" "$@" ;;
   *.php) php "$script" "$@" ;;
   *.js) node "$script" "$@" ;;
+  # R with Debian's Rscript; without it the test reports itself skipped.
   *.R)
     command -v Rscript >/dev/null || { echo "SKIPPED: Rscript is missing (r-base-core)"; exit 77; }
     Rscript "$script" "$@" ;;
