@@ -8,6 +8,11 @@ packages=(g++ cmake make pkg-config libgtest-dev googletest unixodbc unixodbc-de
 # The Debian package (cpack -G DEB runs dpkg-shlibdeps) and the clients of the
 # documentation's recipes (docs/clients/).
 packages+=(dpkg-dev python3-pandas php-cli php-odbc ruby ruby-odbc nodejs)
+# The end-to-end tier's other clients: R's RODBC, Qt's ODBC plugin under PyQt5,
+# and LibreOffice's ODBC database driver with its Python bridge, in the variant
+# without a graphical interface (about a minute more on a fresh machine).
+packages+=(r-cran-rodbc python3-pyqt5.qtsql libqt5sql5-odbc
+           libreoffice-core-nogui libreoffice-base-drivers python3-uno)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -36,6 +36,10 @@ case "$script" in
   *.pl) perl "$script" "$@" ;;
   *.php) php "$script" "$@" ;;
   *.js) node "$script" "$@" ;;
+  # R with Debian's Rscript; without it the test reports itself skipped.
+  *.R)
+    command -v Rscript >/dev/null || { echo "SKIPPED: Rscript is missing (r-base-core)"; exit 77; }
+    Rscript "$script" "$@" ;;
   *.sh) bash "$script" "$@" ;;
   *) "$script" "$@" ;;
 esac
