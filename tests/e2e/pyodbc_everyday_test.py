@@ -150,12 +150,12 @@ class Everyday(unittest.TestCase):
         self.assertEqual(self.rows("SELECT count(*), count(name) FROM reuse"), [(1002, 1001)])
 
     def test_an_empty_password_is_sent_to_the_server(self):
-        # nopw has an empty password on the server; test, the data source's user, "secret",
-        # which is never sent for another user. "~" is the scrambled form of an empty password.
+        # nopw has an empty password on the server. In a connection string that names a data
+        # source an empty PWD item leaves the data source's PASSWORD in place; "~", the scrambled
+        # form of an empty password, overrides it (docs/connection.md).
         dsn = "DSN=%s;" % os.environ["Q4_DSN"]
         server = "DRIVER={Q4};SERVER=127.0.0.1;PORTNUMBER=%d;" % PORT
-        for text in (server + "UID=nopw;PWD=", dsn + "UID=nopw;PWD=", dsn + "UID=nopw;PWD=~",
-                     dsn + "UID=nopw"):
+        for text in (server + "UID=nopw;PWD=", server + "UID=nopw", dsn + "UID=nopw;PWD=~"):
             with self.subTest(text):
                 with connect(text) as conn:
                     self.assertEqual(conn.execute("SELECT count(*) FROM customers").fetchval(), 500)
