@@ -19,7 +19,7 @@ namespace q4 {
 // posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
 // SQL_SUCCESS with nothing changed (a pending diagnostic stays).
 inline SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
-  if (!take_cancel_request(stmt)) return SQL_SUCCESS;
+  if (!take_cancel_request(&stmt->call)) return SQL_SUCCESS;
   discard_binary_blocks(stmt);
   rewind_cursor(stmt);
   return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
@@ -39,7 +39,7 @@ class ConnectionCall {
 class StatementCall {
  public:
   explicit StatementCall(Statement* stmt) : guard_(&stmt->connection->call_lock), stmt_(stmt) {
-    claim_statement(stmt_);
+    claim_statement(&stmt_->call);
   }
   ~StatementCall() {
     if (stmt_ != nullptr) end_statement_claim(stmt_);
@@ -50,14 +50,13 @@ class StatementCall {
   // The record was freed (SQLFreeStmt(SQL_DROP)): there is no claim to end.
   void forget() { stmt_ = nullptr; }
 
-  // Ends the work of a call that returned `rc`. When the call took a cancel
-  // request after a reply (the exchange posted "S1008" and returned as
-  // failed), the result that reply brought is discarded here, where nothing
-  // of the call uses it any more, and the call fails as cancelled whatever
-  // its code paths posted after the exchange.
+  // Ends the work of a call that returned `rc`. When the call met a cancel in
+  // an exchange (which posted "S1008" and returned as failed), the result is
+  // discarded here, where nothing of the call uses it any more, and the call
+  // fails as cancelled whatever its code paths posted after the exchange.
   SQLRETURN finish(SQLRETURN rc) {
-    if (!stmt_->cancelled_in_call) return rc;
-    stmt_->cancelled_in_call = 0;
+    if (stmt_->cancelled_in_call == kNotCancelled) return rc;
+    stmt_->cancelled_in_call = kNotCancelled;
     close_result(stmt_);
     return post_error(stmt_, kDiagCancelled);
   }

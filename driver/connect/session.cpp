@@ -58,7 +58,7 @@ SQLRETURN disconnect(Connection* conn) {
     Statement* next = stmt->next;
     // A cancel from another thread may be closing its result: wait for it.
     // The record is freed below, so the claim is never given back.
-    claim_statement(stmt);
+    claim_statement(&stmt->call);
     free_statement(stmt, SQL_DROP);
     stmt = next;
   }

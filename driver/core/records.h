@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/call_state.h"
 #include "platform/lock.h"
 
 namespace q4 {
@@ -31,6 +32,18 @@ constexpr int kExchangeBufferSize = 1030;
 constexpr int kIoBufferSize = 20480;
 // Binary parameter tables start with room for this many blocks.
 constexpr int kInitialBinarySlots = 25;
+
+// How a call met a cancel request from another thread.
+enum CallCancel : int32_t {
+  kNotCancelled = 0,
+  // Taken after a whole reply: the server did the work, the link is in step.
+  kCancelledAfterReply,
+  // Taken as an exchange was about to start: nothing was sent.
+  kCancelledBeforeSend,
+  // The cancel cut the call's wait for its server: whether the server did the
+  // work is unknown, and the link has been dropped.
+  kCancelledInWait,
+};
 
 struct Environment {
   Connection* connections;  // first connection; new ones go to the front
@@ -261,23 +274,14 @@ struct Statement {
   Statement* prev;
   Statement* next;
 
-  // The two fields SQLCancel shares with the thread that calls on the
-  // statement; the protocol is in core/handles.h.
-  // in_call: kCallIdle, kCallRunning while a call works on the statement,
-  // kCallCancelClosing while SQLCancel closes an idle statement's result.
-  std::atomic<int32_t> in_call;
-  // Set by SQLCancel while a call runs; the running call, or the next one,
-  // takes it (exchange with 0) and acts on it.
-  std::atomic<int32_t> cancel_requested;
-  // Set by the running call when it took a cancel request after a reply; the
-  // end of the call then discards the result. Only the calling thread uses it.
-  int32_t cancelled_in_call;
+  // What SQLCancel shares with the thread that calls on the statement; the
+  // protocol is in core/handles.h.
+  CallSignal call;
+  // How the running call met a cancel, for the end of the call (which then
+  // discards the result) and for a parameter array (which row was done).
+  // Only the calling thread uses it.
+  CallCancel cancelled_in_call;
 };
-
-// Values of Statement::in_call.
-constexpr int32_t kCallIdle = 0;
-constexpr int32_t kCallRunning = 1;
-constexpr int32_t kCallCancelClosing = 2;
 
 // Statement id on the wire: the low 32 bits of the handle value.
 inline uint32_t statement_id(const Statement* stmt) {

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "core/memory.h"
+#include "link/cancellable_wait.h"
 #include "link/exchange_log.h"
 #include "link/framing.h"
 
@@ -71,14 +72,27 @@ void close_link(Link* link) {
 }
 
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
-                   const ReplyArea& reply, uint32_t wait_seconds) {
+                   const ReplyArea& reply, uint32_t wait_seconds, CallSignal* cancel) {
   Exchanged result{LINK_OK, false, 0};
+  CancellableWait wait(cancel, link);
+  if (wait.cancelled_before_start()) {
+    // Nothing went out: the link stays in step, and there is nothing to log.
+    result.link_status = LINK_CANCELLED;
+    result.cancel = Exchanged::Cancel::kBeforeSend;
+    return result;
+  }
   const ExchangeLog* log = link != nullptr ? link->log : nullptr;
   LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
   result.link_status = send_request(link, command, payload, length, wait_seconds);
   if (result.link_status == LINK_OK) {
     result.sent = true;
     result.received = receive_reply(link, reply, wait_seconds, &result.link_status);
+  }
+  if (wait.end()) {
+    // The cancel shut the socket down, whatever the transfers made of it;
+    // even a reply that arrived whole cannot be told from a cut one.
+    result.link_status = LINK_CANCELLED;
+    result.cancel = Exchanged::Cancel::kInWait;
   }
   if (result.link_status != LINK_OK) {
     // Whatever broke, the stream can no longer be trusted: a broken frame is

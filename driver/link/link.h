@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/call_state.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
 
@@ -92,7 +93,8 @@ struct ReplyArea {
 
 // How an exchange went.
 struct Exchanged {
-  // LINK_OK when a whole reply arrived; otherwise the failure (a broken
+  // LINK_OK when a whole reply arrived. LINK_CANCELLED when a cancel from
+  // another thread ended it (see `cancel`). Otherwise the failure (a broken
   // stream is LINK_FAILED, a wait past the limit LINK_TIMEOUT), and the link
   // has been dropped.
   uint32_t link_status;
@@ -104,6 +106,11 @@ struct Exchanged {
   int32_t received;
   // With LINK_OK: the frames the reply came in (filled by the pipeline).
   int32_t frames = 0;
+  // With LINK_CANCELLED: kBeforeSend, the request was already raised as the
+  // exchange began (nothing sent, the link untouched), or kInWait, the
+  // cancel cut the wait (the link has been dropped, like after a failure).
+  enum class Cancel : uint8_t { kNone, kBeforeSend, kInWait };
+  Cancel cancel = Cancel::kNone;
   bool ok() const { return link_status == LINK_OK; }
 };
 
@@ -111,14 +118,18 @@ struct Exchanged {
 // character) with `length` payload bytes, receives the reply into `reply`,
 // and writes the exchange's line to the log. Each wait is unbounded when
 // `wait_seconds` is 0, else limited to it. A null link fails like a lost one.
+// `cancel`, when given, is the signal of the statement call the exchange
+// works for: a cancel from another thread ends the exchange (before it
+// starts, or by cutting its wait; link/cancellable_wait.h).
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
-                   const ReplyArea& reply, uint32_t wait_seconds);
+                   const ReplyArea& reply, uint32_t wait_seconds, CallSignal* cancel = nullptr);
 
 // The same for a one-byte command code.
 inline Exchanged exchange(Link* link, uint8_t command, const uint8_t* payload, int32_t length,
-                          const ReplyArea& reply, uint32_t wait_seconds) {
+                          const ReplyArea& reply, uint32_t wait_seconds,
+                          CallSignal* cancel = nullptr) {
   const char text[2] = {static_cast<char>(command), '\0'};
-  return exchange(link, text, payload, length, reply, wait_seconds);
+  return exchange(link, text, payload, length, reply, wait_seconds, cancel);
 }
 
 // Closes the descriptor after a failure, once, and ends its use of the
