@@ -1,10 +1,11 @@
 // Where a statement's calls meet SQLCancel from other threads: one atomic
 // word per statement. The protocol as a whole is described in core/handles.h.
 //
-// Every transition is a read-modify-write of this one word, so the two sides
-// never need to order a store to one variable before a load of another, and
-// the common case costs one compare-and-swap to claim the statement, one to
-// give it back, and a plain load at each cancel check.
+// A call holds its connection's call lock for its whole run, and that lock is
+// also what tells SQLCancel whether the statement is idle; this word carries
+// only what SQLCancel asks of the call. The running call reads it with plain
+// loads (no request: nothing more), and changes it only around a wait for the
+// server, once at each end of an exchange.
 #pragma once
 
 #include <atomic>
@@ -14,23 +15,18 @@ namespace q4 {
 
 // Bits of CallSignal::state.
 enum CallBit : uint32_t {
-  // A call holds the statement. Set and cleared by the calling thread (under
-  // the connection's call lock, so only SQLCancel competes for the word).
-  kCallRunning = 1u << 0,
-  // SQLCancel discards the result of the idle statement; a call that wants
-  // the statement meanwhile waits for it to end.
-  kCallClosing = 1u << 1,
-  // SQLCancel asked the running call to stop; the call takes the request
-  // (clears the bit) where it acts on it.
-  kCancelRequested = 1u << 2,
+  // SQLCancel asked the statement's call to stop (or, for an idle statement,
+  // its result to go). Taken (cleared) by the thread that acts on it, under
+  // the connection's call lock.
+  kCancelRequested = 1u << 0,
   // The running call waits for its server inside an exchange; wait_socket is
   // the descriptor it waits on.
-  kWaitingForServer = 1u << 3,
+  kWaitingForServer = 1u << 1,
   // SQLCancel shuts that descriptor down: the wait ends at once, and the
   // waiting call drops the link. Cleared by the waiting call.
-  kWaitCut = 1u << 4,
+  kWaitCut = 1u << 2,
   // SQLCancel is inside shutdown(): the descriptor must not be closed yet.
-  kCutting = 1u << 5,
+  kCutting = 1u << 3,
 };
 
 struct CallSignal {
@@ -41,33 +37,13 @@ struct CallSignal {
   int wait_socket;
 };
 
-// Claims the statement for the calling thread (which holds the call lock).
-// The one way it can be busy is a cancel discarding its idle result; that
-// waits (claim_statement_slow, core/handles.cpp).
-void claim_statement_slow(CallSignal* signal);
-inline void claim_statement(CallSignal* signal) {
-  uint32_t idle = 0;
-  if (!signal->state.compare_exchange_strong(idle, kCallRunning, std::memory_order_acquire,
-                                             std::memory_order_relaxed)) {
-    claim_statement_slow(signal);
-  }
-}
-
-// Gives a claimed statement back when nothing else happened to it: true.
-// False when a cancel request is still raised (the caller settles it).
-inline bool release_statement_fast(CallSignal* signal) {
-  uint32_t running = kCallRunning;
-  return signal->state.compare_exchange_strong(running, 0, std::memory_order_release,
-                                               std::memory_order_relaxed);
-}
-
 // Whether a cancel request is raised: a plain load, for the common case.
 inline bool cancel_pending(const CallSignal* signal) {
   return (signal->state.load(std::memory_order_relaxed) & kCancelRequested) != 0;
 }
 
-// Takes a raised cancel request: true when there was one. Only the running
-// call takes requests, so the plain load decides in the common case.
+// Takes a raised cancel request: true when there was one. The plain load
+// decides in the common case.
 inline bool take_cancel_request(CallSignal* signal) {
   if (!cancel_pending(signal)) return false;
   return (signal->state.fetch_and(~static_cast<uint32_t>(kCancelRequested),
@@ -89,10 +65,9 @@ inline WaitStart begin_wait(CallSignal* signal, int socket) {
               std::memory_order_relaxed)) {
         return WaitStart::kCancelled;
       }
-      continue;
-    }
-    if (signal->state.compare_exchange_weak(state, state | kWaitingForServer,
-                                            std::memory_order_acq_rel, std::memory_order_relaxed)) {
+    } else if (signal->state.compare_exchange_weak(state, state | kWaitingForServer,
+                                                   std::memory_order_acq_rel,
+                                                   std::memory_order_relaxed)) {
       return WaitStart::kStarted;
     }
   }
@@ -101,7 +76,7 @@ inline WaitStart begin_wait(CallSignal* signal, int socket) {
 // The wait is over (whether it succeeded or not). True when SQLCancel cut it:
 // the descriptor has been shut down and the link must be dropped; the
 // request that cut it is taken. Returns only once SQLCancel is done with the
-// descriptor (end_cut_wait, core/handles.cpp).
+// descriptor (end_cut_wait, core/call_state.cpp).
 bool end_cut_wait(CallSignal* signal);
 inline bool end_wait(CallSignal* signal) {
   uint32_t before =
@@ -110,23 +85,13 @@ inline bool end_wait(CallSignal* signal) {
   return end_cut_wait(signal);
 }
 
-// SQLCancel's side. What a cancel found, and what its caller must do next.
-enum class CancelStep : uint8_t {
-  kNothing,    // another cancel is at work, or the request is already raised
-  kRequested,  // the running call was asked to stop at its next safe point
-  kCutWait,    // the running call waits for its server: shut *socket down,
-               // then call end_cutting
-  kCloseIdle,  // the statement is idle and held for the cancel: discard its
-               // result, then call end_idle_close
-};
+// SQLCancel's side: raises the request. kCutWait when the statement's call
+// waits for its server: the caller shuts *socket down, then calls
+// end_cutting. kRequested otherwise: the call takes the request at its next
+// step, or whoever settles the connection's cancels discards the idle
+// statement's result.
+enum class CancelStep : uint8_t { kRequested, kCutWait };
 CancelStep raise_cancel(CallSignal* signal, int* socket);
 void end_cutting(CallSignal* signal);
-void end_idle_close(CallSignal* signal);
-
-// The end of a call whose release_statement_fast failed: true when a cancel
-// request raised too late for the call is left, which the caller settles by
-// discarding the result and then calling end_idle_close; the statement is
-// held for that as by kCloseIdle. False: the statement is idle.
-bool release_statement_slow(CallSignal* signal);
 
 }  // namespace q4

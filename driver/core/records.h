@@ -61,7 +61,9 @@ struct Connection {
   // statements (SQLCancel and SQLFreeConnect excepted), so that calls from
   // several threads take turns: they share the socket, the frame buffer, the
   // diagnostic slot and the statement list. Taken after the environment's
-  // lock when both are needed, never before it.
+  // lock when both are needed, never before it. SQLCancel takes it only when
+  // it is free, to discard an idle statement's result, and otherwise marks
+  // a duty on it that the holder carries out as it leaves.
   Lock call_lock;
 
   // Diagnostic slot: empty sqlstate means nothing is pending.

@@ -19,17 +19,31 @@ long futex(Lock* lock, int operation, uint32_t value) {
 
 }  // namespace
 
-// Marks the lock as contended (2) before sleeping, so that the holder's
-// release wakes a sleeper; a thread that gets the lock this way keeps the
-// mark, which costs at most one needless wake. The kernel sleeps only while
-// the word is still 2, so a release between the exchange and the sleep is
-// never missed. Signals and spurious wake-ups only loop.
+// Marks the word as slept on before sleeping, so that the holder's release
+// wakes a sleeper; the kernel sleeps only while the word is still what was
+// seen, so a release between the mark and the sleep is never missed. A
+// thread that was woken takes the lock with the mark set again, since other
+// sleepers may remain (at worst one needless wake). Signals and spurious
+// wake-ups only loop.
 void lock_wait(Lock* lock) {
-  uint32_t seen = lock->word.load(std::memory_order_relaxed);
-  if (seen != 2) seen = lock->word.exchange(2, std::memory_order_acquire);
-  while (seen != 0) {
-    futex(lock, FUTEX_WAIT_PRIVATE, 2);
-    seen = lock->word.exchange(2, std::memory_order_acquire);
+  uint32_t slept = 0;
+  uint32_t word = lock->word.load(std::memory_order_relaxed);
+  for (;;) {
+    if ((word & kLockHeld) == 0) {
+      if (lock->word.compare_exchange_weak(word, word | kLockHeld | slept,
+                                           std::memory_order_acquire, std::memory_order_relaxed)) {
+        return;
+      }
+      continue;
+    }
+    if ((word & kLockSleepers) == 0 &&
+        !lock->word.compare_exchange_weak(word, word | kLockSleepers, std::memory_order_relaxed,
+                                          std::memory_order_relaxed)) {
+      continue;
+    }
+    futex(lock, FUTEX_WAIT_PRIVATE, word | kLockSleepers);
+    slept = kLockSleepers;
+    word = lock->word.load(std::memory_order_relaxed);
   }
 }
 

@@ -152,26 +152,45 @@ TEST_F(CancelCutsTheWait, AnIdleStatementOnlyLosesItsResult) {
   EXPECT_EQ(conn->link->lost, 0);
 }
 
+// A cancel of an idle statement while a call of another statement holds the
+// connection: the idle statement's result is gone once that call ends (the
+// cancel does not wait for it), and the busy call is not disturbed.
+TEST_F(CancelCutsTheWait, AnIdleStatementOfABusyConnectionLosesItsResultWhenTheCallEnds) {
+  ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(7, 2, 'W'))), SQL_SUCCESS) << diag();
+  Statement* busy = nullptr;
+  ASSERT_EQ(alloc_statement(conn.get(), &busy), SQL_SUCCESS);
+  peer.expect_request(kCmdExecute)
+      .call([this] { EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS); })
+      .reply("K", execute_payload(1, 1, numbered_block(5, 1, 'W')));
+  EXPECT_EQ(SQLExecDirect(busy, sql_text("SELECT N FROM U"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(busy), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "S1010") << "discarded, not failed as cancelled";
+  EXPECT_EQ(conn->link->lost, 0);
+  peer.expect_request(kCmdRelease).reply("K");
+  EXPECT_EQ(free_statement(busy, SQL_DROP), SQL_SUCCESS);
+}
+
 // The exchange on its own: a request raised before it starts is taken and
 // nothing is sent (the link stays in step); one raised during its wait cuts
 // it and drops the link; a signal without a request changes nothing.
 TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
   CallSignal signal{};
-  signal.state = kCallRunning | kCancelRequested;
+  signal.state = kCancelRequested;
   char status[16];
   Exchanged before =
       exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
   EXPECT_EQ(before.link_status, LINK_CANCELLED);
   EXPECT_TRUE(before.cancel == Exchanged::Cancel::kBeforeSend);
   EXPECT_FALSE(before.sent);
-  EXPECT_EQ(signal.state.load(), kCallRunning) << "the request is taken";
+  EXPECT_EQ(signal.state.load(), 0u) << "the request is taken";
   EXPECT_EQ(conn->link->lost, 0);
 
   peer.expect_request(kCmdExecute).reply("K");
   Exchanged plain =
       exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
   EXPECT_TRUE(plain.ok());
-  EXPECT_EQ(signal.state.load(), kCallRunning);
+  EXPECT_EQ(signal.state.load(), 0u);
 
   peer.expect_request(kCmdExecute)
       .call([&] {
@@ -186,7 +205,7 @@ TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
   EXPECT_EQ(cut.link_status, LINK_CANCELLED);
   EXPECT_TRUE(cut.cancel == Exchanged::Cancel::kInWait);
   EXPECT_TRUE(cut.sent);
-  EXPECT_EQ(signal.state.load(), kCallRunning) << "the request that cut it is taken";
+  EXPECT_EQ(signal.state.load(), 0u) << "the request that cut it is taken";
   EXPECT_EQ(conn->link->lost, 1);
 }
 
