@@ -15,6 +15,7 @@
 
 #include "core/call_state.h"
 #include "platform/lock.h"
+#include "protocol/wire.h"
 
 namespace q4 {
 
@@ -30,6 +31,9 @@ constexpr int kReplyStatusSize = 20582;
 constexpr int kExchangeBufferSize = 1030;
 // Request payloads are built in, and reply payloads land in, io_buffer.
 constexpr int kIoBufferSize = 20480;
+// Room in a connection record for its link's record: the socket, its state
+// and the frame buffer every exchange of the connection is built in.
+constexpr int kLinkAreaSize = kFrameBufferSize + 128;
 // Binary parameter tables start with room for this many blocks.
 constexpr int kInitialBinarySlots = 25;
 
@@ -98,8 +102,10 @@ struct Connection {
 
   // The link to the server: null while not connected. After a link failure
   // it stays (lost) and the connection still counts as connected until
-  // SQLDisconnect closes it.
+  // SQLDisconnect closes it. Its record lives in link_area (link/link.h
+  // checks that it fits): a connect allocates no block for its frame buffer.
   Link* link;
+  alignas(16) uint8_t link_area[kLinkAreaSize];
   uint16_t port;  // network byte order
 
   // Logon.

@@ -3,13 +3,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 
 #include "core/memory.h"
+#include "core/records.h"
 #include "link/cancellable_wait.h"
 #include "link/exchange_log.h"
 #include "link/framing.h"
 
 namespace q4 {
+
+static_assert(sizeof(Link) <= kLinkAreaSize && alignof(Link) <= 16,
+              "a connection record's link_area holds its link");
 
 namespace {
 
@@ -23,17 +28,27 @@ int socket_layer_users() {
 }
 
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
-                OpenFailure* failure, int* error) {
+                OpenFailure* failure, int* error, void* storage) {
   *error = 0;
-  auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
+  Link* link = storage != nullptr ? new (storage) Link
+                                  : static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
   if (link == nullptr) {
     *failure = OpenFailure::kMemory;
     return nullptr;
   }
+  // Storage of the caller's holds what an earlier link left there; the frame
+  // buffer needs no clearing, the pipeline's buffers start unallocated.
+  link->owned = storage == nullptr;
+  link->outbox = nullptr;
+  link->outbox_length = 0;
+  link->inbox = nullptr;
+  link->inbox_capacity = 0;
+  link->inbox_start = 0;
+  link->inbox_end = 0;
   int reason = 0;
   link->socket = open_socket(host, port, wait_seconds, &reason, error);
   if (link->socket < 0) {
-    drv_free(link);
+    if (link->owned) drv_free(link);
     *failure = reason == 1   ? OpenFailure::kResolve
                : reason == 2 ? OpenFailure::kSocket
                              : OpenFailure::kConnect;
@@ -49,6 +64,7 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
 Link* link_on_socket(int socket, const ExchangeLog* log) {
   auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
   if (link == nullptr) return nullptr;
+  link->owned = 1;
   link->socket = socket;
   link->lost = 0;
   link->log = log;
@@ -68,7 +84,7 @@ void close_link(Link* link) {
   drop_link(link);
   drv_free(link->outbox);
   drv_free(link->inbox);
-  drv_free(link);
+  if (link->owned) drv_free(link);
 }
 
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,

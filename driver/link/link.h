@@ -24,6 +24,9 @@ struct Link {
   // The descriptor was closed after a failure. The number may already belong
   // to another file of the process, so it is never used or closed again.
   int32_t lost;
+  // Allocated by open_link or link_on_socket (close_link frees it), rather
+  // than placed in storage of the caller's.
+  int32_t owned;
   const ExchangeLog* log;  // the connection's log, or null: every exchange is logged there
   // Requests sent ahead of their replies (link/pipeline.h): the frames
   // queued for the server (`outbox`, outbox_length bytes used), and bytes of
@@ -55,9 +58,11 @@ enum class OpenFailure {
 // `wait_seconds` (0: 32767) for the connection. Null on failure, with
 // *failure (and for kSocket *error) saying why. The socket is non-blocking,
 // close-on-exec, with TCP keepalive probes, and holds one use of the socket
-// layer until close_link.
+// layer until close_link. The record is placed in `storage` when given (a
+// connection record's link_area, so that a connect allocates no 20 KB
+// block), else allocated.
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
-                OpenFailure* failure, int* error);
+                OpenFailure* failure, int* error, void* storage = nullptr);
 
 // Wraps a descriptor connected by other means (a socket pair in a test, say)
 // as a link; null when the record cannot be allocated (the descriptor stays
@@ -65,7 +70,8 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
 Link* link_on_socket(int socket, const ExchangeLog* log);
 
 // Closes the descriptor (unless a failure already did), ends the link's use
-// of the socket layer and frees the record. Null is ignored.
+// of the socket layer and frees the record unless it was the caller's
+// storage. Null is ignored.
 void close_link(Link* link);
 
 // Where a reply goes.
