@@ -12,7 +12,7 @@ import unittest
 import pyodbc
 
 DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
-HELD_MS = 8000
+HELD_MS = 4000
 
 # A report as people write them: several lines, a comment, non-ASCII text, a NULL.
 SLOW_REPORT = """SELECT q4_sleep(%d) AS waited, -- the monthly report: slow on purpose
