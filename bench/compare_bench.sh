@@ -3,7 +3,7 @@
 # first-wave driver before thread safety, wide text and the driver log) and
 # beside PostgreSQL's ODBC driver, on the same rows, through unixODBC:
 #   bench/compare_bench.sh
-# Settings (environment): ROWS (1,000,000 rows in the table), ROUNDS (5),
+# Settings (environment): ROWS (1,000,000 rows in the table), ROUNDS (7),
 # POINTS (2,000 point queries a run), CONNECTS (200 connects a run),
 # WORKLOADS ("bound getdata points connect"), SOURCES ("old new pg"),
 # CALLGRIND_ROWS (100,000 rows read under callgrind; 0 skips the profile),
@@ -17,7 +17,8 @@
 # (data source, workload) run is a process of its own (bench/compare_bench.cpp,
 # an ODBC 3 application), and the rounds alternate the data sources, so that
 # the machine's load falls on all of them alike; the medians over the rounds
-# are printed, with the ratios. CPU is the benchmark process's user + system
+# are printed, with the ratios, and the least CPU a run took (the run the
+# machine disturbed least). CPU is the benchmark process's user + system
 # time (getrusage): Driver Manager, driver, kernel and the loop together; the
 # loop and the Driver Manager are the same for every q4odbc build, so a
 # difference between the two q4odbc builds is their drivers'. Instruction
@@ -35,7 +36,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rows=${ROWS:-1000000}
-rounds=${ROUNDS:-5}
+rounds=${ROUNDS:-7}
 points=${POINTS:-2000}
 connects=${CONNECTS:-200}
 callgrind_rows=${CALLGRIND_ROWS:-100000}
@@ -198,23 +199,25 @@ if [ "$callgrind_rows" -gt 0 ]; then
   done
 fi
 
-/usr/bin/python3 - "$results" "$work/profiles" "$root/bench/callgrind_objects.py" <<'PY'
+/usr/bin/python3 - "$results" "$work/profiles" "$root/bench/callgrind_objects.py" "$old_commit" <<'PY'
 import importlib.util
 import os
 import statistics
 import sys
 from collections import defaultdict
 
-results, profiles, parser_path = sys.argv[1:4]
+results, profiles, parser_path, old_commit = sys.argv[1:5]
 runs = defaultdict(list)
 for line in open(results):
     source, workload, units, seconds, cpu, checksum = line.split()
     runs[(source, workload)].append((int(units), float(seconds), float(cpu), checksum))
 
-names = {"old": "q4odbc 1266e9b", "new": "q4odbc today", "pg": "psqlODBC"}
+old_name = "q4odbc " + old_commit[:8]
+names = {"old": old_name, "new": "q4odbc today", "pg": "psqlODBC"}
 unit = {"bound": "row", "getdata": "row", "points": "query", "connect": "connect"}
 print("\nmedians over %d rounds" % max(len(v) for v in runs.values()))
-print("%-9s %-16s %14s %16s %10s" % ("workload", "data source", "units/s", "CPU us/unit", "checksum"))
+print("%-9s %-16s %14s %16s %14s %10s" % ("workload", "data source", "units/s", "CPU us/unit",
+                                           "least CPU", "checksum"))
 median = {}
 for workload in ("bound", "getdata", "points", "connect"):
     for source in ("old", "new", "pg"):
@@ -223,16 +226,22 @@ for workload in ("bound", "getdata", "points", "connect"):
             continue
         rate = statistics.median(u / s for u, s, c, k in got)
         cpu = statistics.median(1e6 * c / u for u, s, c, k in got)
-        median[(source, workload)] = (rate, cpu)
-        print("%-9s %-16s %14.0f %16.3f %10s" % (workload, names[source], rate, cpu, got[0][3][:8]))
+        least = min(1e6 * c / u for u, s, c, k in got)
+        median[(source, workload)] = (rate, cpu, least)
+        print("%-9s %-16s %14.0f %16.3f %14.3f %10s" % (workload, names[source], rate, cpu, least,
+                                                      got[0][3][:8]))
 print("\nratios of the medians")
-print("%-9s %22s %22s %22s" % ("workload", "today/1266e9b rate", "today/1266e9b CPU", "today/psqlODBC rate"))
+old_short = old_commit[:8]
+print("%-9s %20s %20s %20s %20s" % ("workload", "today/%s rate" % old_short,
+                                    "today/%s CPU" % old_short, "least CPU",
+                                    "today/psqlODBC rate"))
 for workload in ("bound", "getdata", "points", "connect"):
     old, new, pg = (median.get((s, workload)) for s in ("old", "new", "pg"))
     if not (old and new):
         continue
-    print("%-9s %22.2f %22.2f %22s" % (workload, new[0] / old[0], new[1] / old[1],
-                                       "%.2f" % (new[0] / pg[0]) if pg else "-"))
+    print("%-9s %20.2f %20.2f %20.2f %20s" % (workload, new[0] / old[0], new[1] / old[1],
+                                              new[2] / old[2],
+                                              "%.2f" % (new[0] / pg[0]) if pg else "-"))
 
 if os.path.exists(profiles):
     spec = importlib.util.spec_from_file_location("callgrind_objects", parser_path)

@@ -1,6 +1,6 @@
 // SQLCancel, and the end of every call on a connection, which settles the
-// cancels that no call acted on. The protocol between the
-// two threads is described in core/handles.h.
+// cancels that no call acted on. The protocol between the threads is
+// described in core/handles.h.
 #pragma once
 
 #include <sql.h>
