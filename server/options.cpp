@@ -73,6 +73,9 @@ A Q4-protocol server on SQLite.
   --busy-timeout MS    how long SQLite waits for another connection's lock
                        (default 5000)
   --quiet              no line per connection on stderr
+  --test-functions     add the SQL function q4_sleep(MS), which waits MS
+                       milliseconds (at most 60000) and returns MS: for tests
+                       of time limits and cancels; off by default
   --seed-sample FILE   create the sample database in FILE (which must not
                        exist yet) and exit
   --version            print the version and exit
@@ -154,6 +157,8 @@ ParseOutcome parse_options(int argc, char** argv, Options* o, std::string* messa
       o->busy_timeout = static_cast<int>(n);
     } else if (arg == "--quiet") {
       o->quiet = true;
+    } else if (arg == "--test-functions") {
+      o->test_functions = true;
     } else if (arg == "--seed-sample") {
       if (!value(&text)) return ParseOutcome::kError;
       o->seed_sample = text;

@@ -20,6 +20,7 @@ struct Options {
   uint32_t block_rows = 0;      // rows per block at most; 0 = as many as fit
   bool lazy_rows = false;       // every fetch answers one row as an empty "K"
   bool quiet = false;
+  bool test_functions = false;  // q4_sleep(ms) for tests of waits and cancels
   int max_connections = 64;
   size_t max_request = 64u << 20;  // request payload bytes kept at most
   int idle_timeout = 0;            // seconds without a request; 0 = none

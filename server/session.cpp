@@ -213,7 +213,8 @@ bool Session::open_database(const std::string& account, DbHandle* db, std::strin
         &steps_left_);
   }
   sqlite3_extended_result_codes(raw, 1);
-  if (register_sql_functions(raw, &names_) != SQLITE_OK) {
+  if (register_sql_functions(raw, &names_) != SQLITE_OK ||
+      (options_.test_functions && register_test_functions(raw) != SQLITE_OK)) {
     *error = "cannot register the server's SQL functions";
     return false;
   }

@@ -1,6 +1,9 @@
 #include "server/sql_functions.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "protocol/wire.h"
 #include "server/decimal_columns.h"
@@ -59,6 +62,14 @@ void type_function(sqlite3_context* context, int, sqlite3_value** argv) {
   } else {
     sqlite3_result_null(context);
   }
+}
+
+// q4_sleep(ms): the statement takes that long, as a slow query would.
+void sleep_function(sqlite3_context* context, int, sqlite3_value** argv) {
+  constexpr int64_t kLongest = 60000;
+  const int64_t ms = std::min<int64_t>(sqlite3_value_int64(argv[0]), kLongest);
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  sqlite3_result_value(context, argv[0]);
 }
 
 void name_function(sqlite3_context* context, int, sqlite3_value**) {
@@ -123,6 +134,11 @@ int register_sql_functions(sqlite3* db, const SessionNames* names) {
   }
   if (rc == SQLITE_OK) rc = register_decimal_collation(db);
   return rc;
+}
+
+int register_test_functions(sqlite3* db) {
+  return sqlite3_create_function(db, "q4_sleep", 1, SQLITE_UTF8, nullptr, sleep_function, nullptr,
+                                 nullptr);
 }
 
 }  // namespace q4::lite

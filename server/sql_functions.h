@@ -1,7 +1,7 @@
 // SQL functions q4lite adds to every connection: the ODBC search-pattern
 // match and the type mapping for the catalog queries, and the values of the
-// {fn USER()} and {fn DATABASE()} escapes; and the collation of exact
-// decimal columns (decimal_columns.h).
+// {fn USER()} and {fn DATABASE()} escapes; the collation of exact decimal
+// columns (decimal_columns.h); and, for tests only, a sleep.
 #pragma once
 
 #include <sqlite3.h>
@@ -21,6 +21,11 @@ struct SessionNames {
 // Registers the functions and the collation on `db`. Returns SQLite's
 // result code.
 int register_sql_functions(sqlite3* db, const SessionNames* names);
+
+// Registers q4_sleep(ms) on `db`: waits that many milliseconds (a negative or
+// NULL argument none, at most 60,000) and returns the argument. Only with
+// --test-functions: it lets tests hold a statement on the server.
+int register_test_functions(sqlite3* db);
 
 // ODBC search pattern: "%" any run, "_" any one character, "\" takes the
 // next character literally. Letters compare without regard to case, as

@@ -105,8 +105,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT
   return transact_environment(static_cast<Environment*>(henv), fType);
 }
 
-// The one statement function that takes neither the call lock nor the claim:
-// it must reach a statement while another thread's call on it runs.
+// The one statement function that never waits for the call lock: it must
+// reach a statement while another thread's call on it runs.
 Q4_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   return cancel_statement(as_statement(hstmt));

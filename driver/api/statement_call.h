@@ -1,12 +1,12 @@
 // The frames every entry point runs its work in: the connection's call lock
-// and, for statement functions, the claim on the statement and the cancel
-// checks (the protocol is described in core/handles.h).
+// and, for statement functions, the cancel checks (the protocol is described
+// in core/handles.h).
 #pragma once
 
 #include <sql.h>
 
 #include "core/diagnostics.h"
-#include "core/handles.h"
+#include "core/call_state.h"
 #include "platform/lock.h"
 #include "results/result_set.h"
 #include "statement/binary_blocks.h"
@@ -14,57 +14,49 @@
 
 namespace q4 {
 
-// Run first by statement-level functions (inside their claim). With a cancel
+// Run first by statement-level functions (under the call lock). With a cancel
 // pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
 // posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
 // SQL_SUCCESS with nothing changed (a pending diagnostic stays).
 inline SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
-  if (!take_cancel_request(stmt)) return SQL_SUCCESS;
+  if (!take_cancel_request(&stmt->call)) return SQL_SUCCESS;
   discard_binary_blocks(stmt);
   rewind_cursor(stmt);
   return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
 }
 
-// Holds a connection's call lock for a scope.
-class ConnectionCall {
- public:
-  explicit ConnectionCall(Connection* conn) : guard_(&conn->call_lock) {}
+// A connection call: the connection's call lock for a scope (leaving it
+// settles the cancels no call acted on, statement/cancel.h).
+using ConnectionCall = CallLock;
 
- private:
-  LockGuard guard_;
-};
-
-// Holds the statement's connection's call lock and the claim on the statement
-// for a scope.
+// A statement call: the statement's connection's call lock for a scope. The
+// lock is also the statement's claim: SQLCancel finds it held and leaves the
+// idle statement's result to the end of the call.
 class StatementCall {
  public:
-  explicit StatementCall(Statement* stmt) : guard_(&stmt->connection->call_lock), stmt_(stmt) {
-    claim_statement(stmt_);
-  }
-  ~StatementCall() {
-    if (stmt_ != nullptr) end_statement_claim(stmt_);
-  }
+  // The connection is read before the call: SQLFreeStmt(SQL_DROP) frees the
+  // record inside it.
+  explicit StatementCall(Statement* stmt) : stmt_(stmt), lock_(stmt->connection) {}
   StatementCall(const StatementCall&) = delete;
   StatementCall& operator=(const StatementCall&) = delete;
 
-  // The record was freed (SQLFreeStmt(SQL_DROP)): there is no claim to end.
+  // The record was freed (SQLFreeStmt(SQL_DROP)): nothing of it may be read.
   void forget() { stmt_ = nullptr; }
 
-  // Ends the work of a call that returned `rc`. When the call took a cancel
-  // request after a reply (the exchange posted "S1008" and returned as
-  // failed), the result that reply brought is discarded here, where nothing
-  // of the call uses it any more, and the call fails as cancelled whatever
-  // its code paths posted after the exchange.
+  // Ends the work of a call that returned `rc`. When the call met a cancel in
+  // an exchange (which posted "S1008" and returned as failed), the result is
+  // discarded here, where nothing of the call uses it any more, and the call
+  // fails as cancelled whatever its code paths posted after the exchange.
   SQLRETURN finish(SQLRETURN rc) {
-    if (!stmt_->cancelled_in_call) return rc;
-    stmt_->cancelled_in_call = 0;
+    if (stmt_ == nullptr || stmt_->cancelled_in_call == kNotCancelled) return rc;
+    stmt_->cancelled_in_call = kNotCancelled;
     close_result(stmt_);
     return post_error(stmt_, kDiagCancelled);
   }
 
  private:
-  LockGuard guard_;
   Statement* stmt_;
+  ConnectionCall lock_;
 };
 
 // How a statement call starts.
@@ -73,16 +65,17 @@ enum class Entry : uint8_t {
   kNoCheck,  // the call does not act on a pending cancel
   kNewText,  // a new statement text: the previous result ends first, even
              // when a pending cancel then fails the call (the result is
-             // closed inside the claim: a cancel from another thread may be
-             // closing it at the same moment)
+             // closed under the call lock, which a cancel from another thread
+             // takes before it closes a result itself)
 };
 
-// A null handle is SQL_INVALID_HANDLE. Otherwise the call runs claimed,
-// starts as `entry` says (a pending cancel reported as "S1008" when
-// `report_as_cancel`, "S1000" otherwise), and only then does `body(stmt)`
-// run.
+// A null handle is SQL_INVALID_HANDLE. Otherwise the call runs under the
+// connection's call lock, starts as `entry` says (a pending cancel reported
+// as "S1008" when `report_as_cancel`, "S1000" otherwise), and only then does
+// `body(stmt)` run.
 template <typename Body>
-inline SQLRETURN claimed_call(SQLHSTMT hstmt, Entry entry, bool report_as_cancel, Body&& body) {
+inline SQLRETURN locked_statement_call(SQLHSTMT hstmt, Entry entry, bool report_as_cancel,
+                                       Body&& body) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   Statement* stmt = static_cast<Statement*>(hstmt);
   StatementCall call(stmt);
@@ -96,15 +89,15 @@ inline SQLRETURN claimed_call(SQLHSTMT hstmt, Entry entry, bool report_as_cancel
 
 template <typename Body>
 inline SQLRETURN statement_call(SQLHSTMT hstmt, bool report_as_cancel, Body&& body) {
-  return claimed_call(hstmt, Entry::kCheck, report_as_cancel, body);
+  return locked_statement_call(hstmt, Entry::kCheck, report_as_cancel, body);
 }
 template <typename Body>
 inline SQLRETURN statement_call_unchecked(SQLHSTMT hstmt, Body&& body) {
-  return claimed_call(hstmt, Entry::kNoCheck, false, body);
+  return locked_statement_call(hstmt, Entry::kNoCheck, false, body);
 }
 template <typename Body>
 inline SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
-  return claimed_call(hstmt, Entry::kNewText, true, body);
+  return locked_statement_call(hstmt, Entry::kNewText, true, body);
 }
 
 // A null handle is SQL_INVALID_HANDLE; otherwise `body(conn)` runs under the

@@ -114,7 +114,7 @@ LogonResult logon(Window* window, Connection* conn) {
   OpenFailure failure = OpenFailure::kNone;
   int error = 0;
   conn->link = open_link(conn->server, conn->port, conn->login_timeout, conn->exchange_log,
-                         &failure, &error);
+                         &failure, &error, conn->link_area);
   if (conn->link == nullptr) {
     if (failure == OpenFailure::kMemory) {
       post_connection_error(conn, kDiagMemory);

@@ -56,9 +56,6 @@ SQLRETURN disconnect(Connection* conn) {
   // after disconnect there is none, so those records are freed at the end.
   for (Statement* stmt = conn->statements; stmt != nullptr;) {
     Statement* next = stmt->next;
-    // A cancel from another thread may be closing its result: wait for it.
-    // The record is freed below, so the claim is never given back.
-    claim_statement(stmt);
     free_statement(stmt, SQL_DROP);
     stmt = next;
   }

@@ -1,7 +1,5 @@
 #include "core/handles.h"
 
-#include <sched.h>
-
 #include <cstring>
 
 #include "core/diagnostics.h"
@@ -78,37 +76,6 @@ SQLRETURN free_environment(Environment* env) {
   lock_destroy(&env->lock);
   drv_free(env);
   return SQL_SUCCESS;
-}
-
-void claim_statement(Statement* stmt) {
-  for (;;) {
-    int32_t idle = kCallIdle;
-    if (stmt->in_call.compare_exchange_weak(idle, kCallRunning, std::memory_order_acquire,
-                                            std::memory_order_relaxed)) {
-      return;
-    }
-    // Only a cancel closing the idle statement's result holds it, and only
-    // for as long as a few frees take.
-    sched_yield();
-  }
-}
-
-bool claim_idle_for_cancel(Statement* stmt) {
-  int32_t idle = kCallIdle;
-  return stmt->in_call.compare_exchange_strong(idle, kCallCancelClosing, std::memory_order_acquire,
-                                               std::memory_order_relaxed);
-}
-
-void release_statement(Statement* stmt) {
-  stmt->in_call.store(kCallIdle, std::memory_order_release);
-}
-
-bool take_cancel_request(Statement* stmt) {
-  return stmt->cancel_requested.exchange(0, std::memory_order_acq_rel) != 0;
-}
-
-bool cancel_pending(const Statement* stmt) {
-  return stmt->cancel_requested.load(std::memory_order_acquire) != 0;
 }
 
 }  // namespace q4

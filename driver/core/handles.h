@@ -24,41 +24,41 @@ SQLRETURN free_environment(Environment* env);
 //
 // Every call on a connection or on one of its statements holds the
 // connection's call lock for its whole run, so calls from several threads
-// take turns on the socket, the buffers and the diagnostic slots. SQLCancel is
-// the one call that takes no lock: it must reach a statement while another
-// thread waits inside a call on it. It meets that thread in two atomics of
-// the statement:
-// - in_call: a call claims the statement by moving it from kCallIdle to
-//   kCallRunning (claim_statement; under the call lock, so only a cancel can
-//   compete) and gives it back at its end. SQLCancel on an idle statement
-//   moves it to kCallCancelClosing (claim_idle_for_cancel), discards the
-//   result itself and gives it back; a call that finds it closing yields
-//   until it is idle.
-// - cancel_requested: SQLCancel on a running statement only raises it. The
-//   running call takes it (take_cancel_request) at its safe points: on entry
-//   (enter_statement, api/statement_call.h) and after each complete reply from the server, where
-//   the stream is in step again; the call then fails with "S1008" and its
-//   result is discarded. A request raised after the call's last safe point is
-//   taken when the call ends, and acts as a cancel of the idle statement a
-//   moment later would: the result is discarded, the call's own outcome
-//   stands. So a request never lingers to fail a later, unrelated call; only
-//   a cancel that races with the start of the next call may meet that call.
-// SQLCancel therefore never frees or changes anything a running call uses.
-// A cancel does not cut a wait on the server short: the reply is read whole,
-// so the link stays usable (SQL_QUERY_TIMEOUT bounds the wait when needed).
-// The server cannot be stopped either: work it finished before the reply
+// take turns on the socket, the buffers and the diagnostic slots; the lock is
+// also each statement's claim. SQLCancel is the one call that never waits
+// for the lock: it must reach a statement while another thread waits inside
+// a call on it. It raises a request in the statement's atomic word,
+// Statement::call (core/call_state.h), and then:
+// - If the running call of that statement waits for its server
+//   (kWaitingForServer, from the start of an exchange to its end: a reply
+//   that is late, a send that blocks on a full socket), SQLCancel cuts the
+//   wait: it shuts the socket down (kWaitCut), which ends the blocked receive
+//   or send at once. The call fails with "S1008" and drops the link, as a
+//   query timeout does: a late reply could not be told from the answer to the
+//   next request, so the connection answers "08S01" from then on. The socket
+//   is closed only by the calling thread, and only once SQLCancel is done
+//   with it (kCutting).
+// - Otherwise, if the call lock is free, no call runs on the connection: the
+//   statement is idle, and SQLCancel takes the lock (it is free, so this is
+//   no wait), discards the result and leaves.
+// - Otherwise it marks a duty on the lock word (platform/lock.h) and returns.
+//   A running call of the statement takes the request at its safe points: on
+//   entry (enter_statement, api/statement_call.h), as an exchange with the
+//   server is about to start (nothing is sent then), and after each complete
+//   reply, where the stream is in step; it then fails with "S1008" and its
+//   result is discarded. Whoever holds the lock finds the duty as it leaves
+//   (leave_call, statement/cancel.h) and discards the results of the
+//   statements whose requests no call took: a request raised after a call's
+//   last safe point acts as a cancel of the idle statement a moment later
+//   would (the result goes, the call's own outcome stands), and an idle
+//   statement of a connection busy with another statement loses its result
+//   when that call ends. So a request never lingers to fail a later,
+//   unrelated call; only a cancel that races with the start of the next call
+//   may meet that call.
+// The mark and the release are changes of one word, and the request and the
+// wait bits of another, so neither side can miss the other. SQLCancel
+// therefore never frees or changes anything a running call uses. The server
+// cannot be stopped: work it finished before the wait was cut or the reply
 // came (an insert, say) stays done even when the call reports "S1008".
-
-// Claims `stmt` for the calling thread (the caller holds the connection's
-// call lock): waits while SQLCancel closes its result, then marks it running.
-void claim_statement(Statement* stmt);
-// Claims an idle statement for a cancel; false when it is not idle.
-bool claim_idle_for_cancel(Statement* stmt);
-// Ends either claim: the statement is idle again.
-void release_statement(Statement* stmt);
-// Takes a pending cancel request: true when SQLCancel had raised one.
-bool take_cancel_request(Statement* stmt);
-// Whether a cancel request is raised, without taking it.
-bool cancel_pending(const Statement* stmt);
 
 }  // namespace q4

@@ -13,7 +13,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/call_state.h"
 #include "platform/lock.h"
+#include "protocol/wire.h"
 
 namespace q4 {
 
@@ -29,8 +31,23 @@ constexpr int kReplyStatusSize = 20582;
 constexpr int kExchangeBufferSize = 1030;
 // Request payloads are built in, and reply payloads land in, io_buffer.
 constexpr int kIoBufferSize = 20480;
+// Room in a connection record for its link's record: the socket, its state
+// and the frame buffer every exchange of the connection is built in.
+constexpr int kLinkAreaSize = kFrameBufferSize + 128;
 // Binary parameter tables start with room for this many blocks.
 constexpr int kInitialBinarySlots = 25;
+
+// How a call met a cancel request from another thread.
+enum CallCancel : int32_t {
+  kNotCancelled = 0,
+  // Taken after a whole reply: the server did the work, the link is in step.
+  kCancelledAfterReply,
+  // Taken as an exchange was about to start: nothing was sent.
+  kCancelledBeforeSend,
+  // The cancel cut the call's wait for its server: whether the server did the
+  // work is unknown, and the link has been dropped.
+  kCancelledInWait,
+};
 
 struct Environment {
   Connection* connections;  // first connection; new ones go to the front
@@ -48,7 +65,9 @@ struct Connection {
   // statements (SQLCancel and SQLFreeConnect excepted), so that calls from
   // several threads take turns: they share the socket, the frame buffer, the
   // diagnostic slot and the statement list. Taken after the environment's
-  // lock when both are needed, never before it.
+  // lock when both are needed, never before it. SQLCancel takes it only when
+  // it is free, to discard an idle statement's result, and otherwise marks
+  // a duty on it that the holder carries out as it leaves.
   Lock call_lock;
 
   // Diagnostic slot: empty sqlstate means nothing is pending.
@@ -83,8 +102,10 @@ struct Connection {
 
   // The link to the server: null while not connected. After a link failure
   // it stays (lost) and the connection still counts as connected until
-  // SQLDisconnect closes it.
+  // SQLDisconnect closes it. Its record lives in link_area (link/link.h
+  // checks that it fits): a connect allocates no block for its frame buffer.
   Link* link;
+  alignas(16) uint8_t link_area[kLinkAreaSize];
   uint16_t port;  // network byte order
 
   // Logon.
@@ -261,23 +282,14 @@ struct Statement {
   Statement* prev;
   Statement* next;
 
-  // The two fields SQLCancel shares with the thread that calls on the
-  // statement; the protocol is in core/handles.h.
-  // in_call: kCallIdle, kCallRunning while a call works on the statement,
-  // kCallCancelClosing while SQLCancel closes an idle statement's result.
-  std::atomic<int32_t> in_call;
-  // Set by SQLCancel while a call runs; the running call, or the next one,
-  // takes it (exchange with 0) and acts on it.
-  std::atomic<int32_t> cancel_requested;
-  // Set by the running call when it took a cancel request after a reply; the
-  // end of the call then discards the result. Only the calling thread uses it.
-  int32_t cancelled_in_call;
+  // What SQLCancel shares with the thread that calls on the statement; the
+  // protocol is in core/handles.h.
+  CallSignal call;
+  // How the running call met a cancel, for the end of the call (which then
+  // discards the result) and for a parameter array (which row was done).
+  // Only the calling thread uses it.
+  CallCancel cancelled_in_call;
 };
-
-// Values of Statement::in_call.
-constexpr int32_t kCallIdle = 0;
-constexpr int32_t kCallRunning = 1;
-constexpr int32_t kCallCancelClosing = 2;
 
 // Statement id on the wire: the low 32 bits of the handle value.
 inline uint32_t statement_id(const Statement* stmt) {

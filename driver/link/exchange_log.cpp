@@ -86,6 +86,8 @@ const char* link_name(uint32_t status) {
       return "closed";
     case LINK_NETWORK:
       return "network";
+    case LINK_CANCELLED:
+      return "cancelled";
     default:
       return "failed";
   }

@@ -3,12 +3,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 
 #include "core/memory.h"
+#include "core/records.h"
+#include "link/cancellable_wait.h"
 #include "link/exchange_log.h"
 #include "link/framing.h"
 
 namespace q4 {
+
+static_assert(sizeof(Link) <= kLinkAreaSize && alignof(Link) <= 16,
+              "a connection record's link_area holds its link");
 
 namespace {
 
@@ -22,17 +28,27 @@ int socket_layer_users() {
 }
 
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
-                OpenFailure* failure, int* error) {
+                OpenFailure* failure, int* error, void* storage) {
   *error = 0;
-  auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
+  Link* link = storage != nullptr ? new (storage) Link
+                                  : static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
   if (link == nullptr) {
     *failure = OpenFailure::kMemory;
     return nullptr;
   }
+  // Storage of the caller's holds what an earlier link left there; the frame
+  // buffer needs no clearing, the pipeline's buffers start unallocated.
+  link->owned = storage == nullptr;
+  link->outbox = nullptr;
+  link->outbox_length = 0;
+  link->inbox = nullptr;
+  link->inbox_capacity = 0;
+  link->inbox_start = 0;
+  link->inbox_end = 0;
   int reason = 0;
   link->socket = open_socket(host, port, wait_seconds, &reason, error);
   if (link->socket < 0) {
-    drv_free(link);
+    if (link->owned) drv_free(link);
     *failure = reason == 1   ? OpenFailure::kResolve
                : reason == 2 ? OpenFailure::kSocket
                              : OpenFailure::kConnect;
@@ -48,6 +64,7 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
 Link* link_on_socket(int socket, const ExchangeLog* log) {
   auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
   if (link == nullptr) return nullptr;
+  link->owned = 1;
   link->socket = socket;
   link->lost = 0;
   link->log = log;
@@ -67,18 +84,31 @@ void close_link(Link* link) {
   drop_link(link);
   drv_free(link->outbox);
   drv_free(link->inbox);
-  drv_free(link);
+  if (link->owned) drv_free(link);
 }
 
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
-                   const ReplyArea& reply, uint32_t wait_seconds) {
+                   const ReplyArea& reply, uint32_t wait_seconds, CallSignal* cancel) {
   Exchanged result{LINK_OK, false, 0};
+  CancellableWait wait(cancel, link);
+  if (wait.cancelled_before_start()) {
+    // Nothing went out: the link stays in step, and there is nothing to log.
+    result.link_status = LINK_CANCELLED;
+    result.cancel = Exchanged::Cancel::kBeforeSend;
+    return result;
+  }
   const ExchangeLog* log = link != nullptr ? link->log : nullptr;
   LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
   result.link_status = send_request(link, command, payload, length, wait_seconds);
   if (result.link_status == LINK_OK) {
     result.sent = true;
     result.received = receive_reply(link, reply, wait_seconds, &result.link_status);
+  }
+  if (wait.end()) {
+    // The cancel shut the socket down, whatever the transfers made of it;
+    // even a reply that arrived whole cannot be told from a cut one.
+    result.link_status = LINK_CANCELLED;
+    result.cancel = Exchanged::Cancel::kInWait;
   }
   if (result.link_status != LINK_OK) {
     // Whatever broke, the stream can no longer be trusted: a broken frame is

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/call_state.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
 
@@ -23,6 +24,9 @@ struct Link {
   // The descriptor was closed after a failure. The number may already belong
   // to another file of the process, so it is never used or closed again.
   int32_t lost;
+  // Allocated by open_link or link_on_socket (close_link frees it), rather
+  // than placed in storage of the caller's.
+  int32_t owned;
   const ExchangeLog* log;  // the connection's log, or null: every exchange is logged there
   // Requests sent ahead of their replies (link/pipeline.h): the frames
   // queued for the server (`outbox`, outbox_length bytes used), and bytes of
@@ -54,9 +58,11 @@ enum class OpenFailure {
 // `wait_seconds` (0: 32767) for the connection. Null on failure, with
 // *failure (and for kSocket *error) saying why. The socket is non-blocking,
 // close-on-exec, with TCP keepalive probes, and holds one use of the socket
-// layer until close_link.
+// layer until close_link. The record is placed in `storage` when given (a
+// connection record's link_area, so that a connect allocates no 20 KB
+// block), else allocated.
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
-                OpenFailure* failure, int* error);
+                OpenFailure* failure, int* error, void* storage = nullptr);
 
 // Wraps a descriptor connected by other means (a socket pair in a test, say)
 // as a link; null when the record cannot be allocated (the descriptor stays
@@ -64,7 +70,8 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
 Link* link_on_socket(int socket, const ExchangeLog* log);
 
 // Closes the descriptor (unless a failure already did), ends the link's use
-// of the socket layer and frees the record. Null is ignored.
+// of the socket layer and frees the record unless it was the caller's
+// storage. Null is ignored.
 void close_link(Link* link);
 
 // Where a reply goes.
@@ -92,7 +99,8 @@ struct ReplyArea {
 
 // How an exchange went.
 struct Exchanged {
-  // LINK_OK when a whole reply arrived; otherwise the failure (a broken
+  // LINK_OK when a whole reply arrived. LINK_CANCELLED when a cancel from
+  // another thread ended it (see `cancel`). Otherwise the failure (a broken
   // stream is LINK_FAILED, a wait past the limit LINK_TIMEOUT), and the link
   // has been dropped.
   uint32_t link_status;
@@ -104,6 +112,11 @@ struct Exchanged {
   int32_t received;
   // With LINK_OK: the frames the reply came in (filled by the pipeline).
   int32_t frames = 0;
+  // With LINK_CANCELLED: kBeforeSend, the request was already raised as the
+  // exchange began (nothing sent, the link untouched), or kInWait, the
+  // cancel cut the wait (the link has been dropped, like after a failure).
+  enum class Cancel : uint8_t { kNone, kBeforeSend, kInWait };
+  Cancel cancel = Cancel::kNone;
   bool ok() const { return link_status == LINK_OK; }
 };
 
@@ -111,14 +124,18 @@ struct Exchanged {
 // character) with `length` payload bytes, receives the reply into `reply`,
 // and writes the exchange's line to the log. Each wait is unbounded when
 // `wait_seconds` is 0, else limited to it. A null link fails like a lost one.
+// `cancel`, when given, is the signal of the statement call the exchange
+// works for: a cancel from another thread ends the exchange (before it
+// starts, or by cutting its wait; link/cancellable_wait.h).
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
-                   const ReplyArea& reply, uint32_t wait_seconds);
+                   const ReplyArea& reply, uint32_t wait_seconds, CallSignal* cancel = nullptr);
 
 // The same for a one-byte command code.
 inline Exchanged exchange(Link* link, uint8_t command, const uint8_t* payload, int32_t length,
-                          const ReplyArea& reply, uint32_t wait_seconds) {
+                          const ReplyArea& reply, uint32_t wait_seconds,
+                          CallSignal* cancel = nullptr) {
   const char text[2] = {static_cast<char>(command), '\0'};
-  return exchange(link, text, payload, length, reply, wait_seconds);
+  return exchange(link, text, payload, length, reply, wait_seconds, cancel);
 }
 
 // Closes the descriptor after a failure, once, and ends its use of the

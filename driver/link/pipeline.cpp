@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "link/cancellable_wait.h"
 #include "link/exchange_log.h"
 #include "link/framing.h"
 #include "link/transport.h"
@@ -83,6 +84,19 @@ bool inbox_holds_frame(const Link* link) {
          load_u16(link->inbox + link->inbox_start) <= unread;
 }
 
+// Runs `wait` (a flush, a long request's frames, a reply) as a stretch that
+// a cancel from another thread cuts (link/cancellable_wait.h); a cancel
+// raised before it ends it too, since with requests in flight the link
+// cannot be kept in step without waiting. LINK_CANCELLED then (the caller
+// drops the link), else what `wait` returned.
+template <typename Wait>
+uint32_t cancellable(Pipeline* pipeline, Wait wait) {
+  CancellableWait stretch(pipeline->cancel, pipeline->link);
+  if (stretch.cancelled_before_start()) return LINK_CANCELLED;
+  uint32_t status = wait();
+  return stretch.end() ? LINK_CANCELLED : status;
+}
+
 // The link failed with `status`: the stream can no longer be followed.
 uint32_t fail(Pipeline* pipeline, uint32_t status) {
   drop_link(pipeline->link);
@@ -99,9 +113,10 @@ void log_reply(const Pipeline& pipeline, const SentAhead& request, int32_t recei
 
 }  // namespace
 
-bool start_pipeline(Pipeline* pipeline, Link* link, uint32_t wait_seconds) {
+bool start_pipeline(Pipeline* pipeline, Link* link, uint32_t wait_seconds, CallSignal* cancel) {
   pipeline->link = link;
   pipeline->wait_seconds = wait_seconds;
+  pipeline->cancel = cancel;
   pipeline->window = 1;
   pipeline->in_flight = 0;
   pipeline->queued = 0;
@@ -136,13 +151,15 @@ uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* paylo
   const char text[2] = {static_cast<char>(command), '\0'};
   if (length > kMaxChunk) {
     // Nothing is in flight: the frames may wait for their acknowledgements.
-    uint32_t status = send_request(link, text, payload, length, pipeline->wait_seconds);
+    uint32_t status = cancellable(pipeline, [&] {
+      return send_request(link, text, payload, length, pipeline->wait_seconds);
+    });
     if (status != LINK_OK) return fail(pipeline, status);
     ++pipeline->in_flight;
     return LINK_OK;
   }
   if (link->outbox_length + kRequestFrameOverhead + length > kOutboxSize) {
-    uint32_t status = flush(pipeline);
+    uint32_t status = cancellable(pipeline, [&] { return flush(pipeline); });
     if (status != LINK_OK) return fail(pipeline, status);
   }
   uint8_t* frame = link->outbox + link->outbox_length;
@@ -152,7 +169,7 @@ uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* paylo
   ++pipeline->queued;
   ++pipeline->in_flight;
   if (pipeline->queued >= kFlushBatch) {
-    uint32_t status = flush(pipeline);
+    uint32_t status = cancellable(pipeline, [&] { return flush(pipeline); });
     if (status != LINK_OK) return fail(pipeline, status);
   }
   return LINK_OK;
@@ -167,18 +184,19 @@ Exchanged pipeline_receive(Pipeline* pipeline, ReplyArea reply) {
   }
   const SentAhead& request = pipeline->sent[pipeline->oldest];
   result.sent = true;
-  // Queued requests go before any wait for the server: it cannot answer what
-  // it has not been sent.
-  if (pipeline->queued > 0 && !inbox_holds_frame(link))
-    result.link_status = flush(pipeline);
-  else
-    result.link_status = LINK_OK;
-  if (result.link_status == LINK_OK) {
+  result.link_status = cancellable(pipeline, [&] {
+    // Queued requests go before any wait for the server: it cannot answer
+    // what it has not been sent.
+    uint32_t status = LINK_OK;
+    if (pipeline->queued > 0 && !inbox_holds_frame(link)) status = flush(pipeline);
+    if (status != LINK_OK) return status;
     reply.read_ahead = true;
     reply.one_frame = pipeline->in_flight > 1;
     reply.frames = &result.frames;
-    result.received = receive_reply(link, reply, pipeline->wait_seconds, &result.link_status);
-  }
+    result.received = receive_reply(link, reply, pipeline->wait_seconds, &status);
+    return status;
+  });
+  if (result.link_status == LINK_CANCELLED) result.cancel = Exchanged::Cancel::kInWait;
   if (result.link_status != LINK_OK) {
     log_reply(*pipeline, request, 0, nullptr, result.link_status);
     fail(pipeline, result.link_status);

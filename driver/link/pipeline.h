@@ -18,7 +18,7 @@
 // system calls). The inbox holds at most the replies of one window.
 //
 // Every failure drops the link, as a failed exchange does: the replies still
-// in flight can no longer be told apart.
+// in flight can no longer be told apart. So does a cancel (LINK_CANCELLED).
 #pragma once
 
 #include <cstdint>
@@ -40,17 +40,23 @@ struct SentAhead {
 struct Pipeline {
   Link* link;
   uint32_t wait_seconds;  // each wait: 0 without limit, else at most this
-  uint32_t window;        // requests in flight at most, 1 to kMaxPipelineWindow
-  uint32_t in_flight;     // requests sent or queued whose replies are not read
-  uint32_t queued;        // of those, the ones still in the outbox
-  uint32_t oldest;        // index in `sent` of the oldest in flight
+  // The signal of the statement call the requests are for: a cancel from
+  // another thread cuts any wait of the pipeline (and one raised before a
+  // wait starts ends it as well: with requests in flight the link cannot be
+  // kept in step without waiting). Null: no cancel is watched.
+  CallSignal* cancel;
+  uint32_t window;     // requests in flight at most, 1 to kMaxPipelineWindow
+  uint32_t in_flight;  // requests sent or queued whose replies are not read
+  uint32_t queued;     // of those, the ones still in the outbox
+  uint32_t oldest;     // index in `sent` of the oldest in flight
   SentAhead sent[kMaxPipelineWindow];
 };
 
 // Starts a pipeline on `link` with a window of 1 (one request at a time until
-// the caller widens it). False when its buffers cannot be allocated (nothing
-// posted: the caller then works without it).
-bool start_pipeline(Pipeline* pipeline, Link* link, uint32_t wait_seconds);
+// the caller widens it), watching `cancel` (may be null). False when its
+// buffers cannot be allocated (nothing posted: the caller then works without
+// it).
+bool start_pipeline(Pipeline* pipeline, Link* link, uint32_t wait_seconds, CallSignal* cancel);
 
 // Whether a request of `length` payload bytes may be sent now: the window has
 // room, and the request is one frame or nothing is in flight.

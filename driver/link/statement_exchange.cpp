@@ -1,7 +1,6 @@
 #include "link/statement_exchange.h"
 
 #include "core/diagnostics.h"
-#include "core/handles.h"
 #include "link/link.h"
 #include "link/pipeline.h"
 #include "protocol/wire.h"
@@ -13,21 +12,33 @@ namespace {
 // The link failed during a statement's exchange. The connection carries the
 // communication failure as it always has (and loses its link); the statement
 // carries it too, since applications read the diagnostics of the handle
-// they called. A wait that ran past SQL_QUERY_TIMEOUT says so instead: the
-// link is dropped all the same, for the reply may still be on its way and
-// the stream can no longer be trusted.
+// they called. A wait that ran past SQL_QUERY_TIMEOUT says so instead, and a
+// wait that a cancel cut reports the cancel: the link is dropped all the
+// same, for the reply may still be on its way and the stream can no longer
+// be trusted.
 int32_t report_failed_exchange(Statement* stmt, uint32_t status) {
   report_comm_failure(stmt->connection, kStateCommLink);
-  post_error(stmt, status == LINK_TIMEOUT ? kDiagQueryTimeout : kDiagLinkLost);
+  if (status == LINK_CANCELLED) {
+    stmt->cancelled_in_call = kCancelledInWait;
+    post_error(stmt, kDiagCancelled);
+  } else {
+    post_error(stmt, status == LINK_TIMEOUT ? kDiagQueryTimeout : kDiagLinkLost);
+  }
   return 0;
 }
 
 // Allocate and release keep the statement's record in step with the server;
-// they are not work a cancel is aimed at, so they leave a request pending.
-// An execute reply is taken first and the request checked after it
-// (send_execute), so that what the server did (its row count) is known.
-bool cancel_point(uint8_t command) {
-  return command != kCmdAllocate && command != kCmdRelease && command != kCmdExecute;
+// they are not work a cancel is aimed at, so they leave a request pending and
+// their waits are never cut.
+bool cancellable(uint8_t command) {
+  return command != kCmdAllocate && command != kCmdRelease;
+}
+
+// A whole reply is a safe point for a cancel, except for an execute: its
+// reply is taken first and the request checked after it (send_execute), so
+// that what the server did (its row count) is known.
+bool cancel_point_after_reply(uint8_t command) {
+  return cancellable(command) && command != kCmdExecute;
 }
 
 }  // namespace
@@ -35,17 +46,24 @@ bool cancel_point(uint8_t command) {
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown) {
   // SQL_QUERY_TIMEOUT above 0 bounds every wait of the exchange; 0 waits as
-  // long as the server takes.
+  // long as the server takes, or until a cancel from another thread cuts the
+  // wait.
   Exchanged result = exchange(stmt->connection->link, command, payload, length,
                               ReplyArea{stmt->reply_status, sizeof stmt->reply_status, destination,
                                         capacity, growable, grown},
-                              stmt->query_timeout);
+                              stmt->query_timeout, cancellable(command) ? &stmt->call : nullptr);
+  if (result.cancel == Exchanged::Cancel::kBeforeSend) {
+    // Taken before anything went out: the link is in step and stays.
+    stmt->cancelled_in_call = kCancelledBeforeSend;
+    post_error(stmt, kDiagCancelled);
+    return 0;
+  }
   if (!result.ok()) return report_failed_exchange(stmt, result.link_status);
   // A whole reply is a safe point for a cancel from another thread: the
   // stream is in step, and what the reply brought is discarded when the call
   // ends (StatementCall::finish).
-  if (cancel_point(command) && take_cancel_request(stmt)) {
-    stmt->cancelled_in_call = 1;
+  if (cancel_point_after_reply(command) && take_cancel_request(&stmt->call)) {
+    stmt->cancelled_in_call = kCancelledAfterReply;
     post_error(stmt, kDiagCancelled);
     return 0;
   }

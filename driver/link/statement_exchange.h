@@ -26,9 +26,14 @@ constexpr int32_t kDescribeReplyCapacity = 20479;
 //   the statement, the link dropped;
 // - a wait ran past query_timeout: as above, but "S1T00" "Timeout expired"
 //   on the statement;
+// - a cancel from another thread cut a wait: as above, but "S1008" on the
+//   statement, and cancelled_in_call kCancelledInWait;
+// - a cancel was pending as the exchange began: nothing sent, the link
+//   kept, "S1008" on the statement and kCancelledBeforeSend;
 // - the reply arrived whole but a cancel was pending: "S1008" on the
-//   statement and cancelled_in_call set (allocate, release and execute
-//   excepted: send_execute checks after it took the reply).
+//   statement and kCancelledAfterReply (execute excepted: send_execute
+//   checks after it took the reply).
+// Allocate and release ignore cancels (a request stays pending).
 int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
                       uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown);
 

@@ -236,6 +236,10 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* fai
   return fd;
 }
 
+void cut_socket(int socket) {
+  shutdown(socket, SHUT_RDWR);
+}
+
 bool set_blocking(int socket, bool blocking) {
   int flags = fcntl(socket, F_GETFL);
   if (flags < 0) return false;

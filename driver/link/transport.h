@@ -12,6 +12,8 @@ enum LinkStatus : uint32_t {
   LINK_TIMEOUT = 1,  // a timed wait ended without the socket becoming ready
   LINK_CLOSED = 2,   // peer closed: recv 0, ECONNRESET, EPIPE, EHOSTDOWN
   LINK_NETWORK = 3,  // ENETDOWN, ENETUNREACH, ENETRESET
+  // A cancel from another thread ended the exchange (link/cancellable_wait.h).
+  LINK_CANCELLED = 4,
   LINK_FAILED = 99,  // anything else, or a failed poll
 };
 
@@ -60,6 +62,12 @@ uint32_t effective_wait_seconds(uint32_t wait_seconds);
 // EHOSTDOWN are LINK_CLOSED; ENETDOWN, ENETUNREACH and ENETRESET LINK_NETWORK;
 // anything else LINK_FAILED.
 uint32_t link_status_for_errno(int error);
+
+// Shuts both directions of `socket` down, from any thread: a receive or send
+// blocked on it, or a poll() waiting for it, returns at once (the receive
+// with an orderly close, the send with EPIPE), and so does every later
+// transfer. The descriptor stays open; closing it is its owner's business.
+void cut_socket(int socket);
 
 // Switches `socket` between blocking and non-blocking mode; false on failure.
 // open_socket returns a non-blocking socket; the logon makes it blocking.

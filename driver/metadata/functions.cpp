@@ -63,11 +63,20 @@ constexpr bool spans_cover_table() {
 }
 static_assert(spans_cover_table(), "the spans must cover 0..99 in order, without gaps");
 
-bool in_table(SQLUSMALLINT function) {
-  for (const FunctionSpan& span : kFunctionSpans) {
-    if (function >= span.first && function <= span.last) return span.implemented;
+// The spans as one flag per function number, built at compile time: unixODBC
+// asks for every number at each connect.
+struct FunctionFlags {
+  bool implemented[kFunctionTableSize] = {};
+  constexpr FunctionFlags() {
+    for (const FunctionSpan& span : kFunctionSpans) {
+      for (int f = span.first; f <= span.last; ++f) implemented[f] = span.implemented;
+    }
   }
-  return false;  // above the table
+};
+constexpr FunctionFlags kFunctionFlags;
+
+bool in_table(SQLUSMALLINT function) {
+  return function < kFunctionTableSize && kFunctionFlags.implemented[function];
 }
 
 SQLUSMALLINT implemented(SQLUSMALLINT function, bool old_server, bool odbc3) {

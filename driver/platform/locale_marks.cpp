@@ -27,6 +27,11 @@ void store_mark(char (&field)[6], const char* text) {
 }  // namespace
 
 void load_locale_marks() {
+  // The C library shares the loaded locale data between the locale objects
+  // of all threads and guards it with a lock of its own, which the thread
+  // sanitizer cannot see; loading under the marks' lock keeps connects on
+  // several threads at once free of reports. A connect loads once.
+  pthread_mutex_lock(&g_mutex);
   LocaleMarks marks{};
   // Only the two categories the marks come from: a misconfigured LC_CTYPE or
   // LC_COLLATE must not cost the user the numeric marks.
@@ -47,7 +52,6 @@ void load_locale_marks() {
     // itself would run in the "C" locale, whose only mark is the point.
     store_mark(marks.decimal_mark, ".");
   }
-  pthread_mutex_lock(&g_mutex);
   g_marks = marks;
   pthread_mutex_unlock(&g_mutex);
 }

@@ -113,8 +113,8 @@ SQLRETURN send_execute(Statement* stmt) {
   // The statement ran: its counts are taken, then a pending cancel discards
   // the result and fails the call, as after any reply. A parameter array
   // counts the row as done (it cannot be undone), and stops.
-  if (take_cancel_request(stmt)) {
-    stmt->cancelled_in_call = 1;
+  if (take_cancel_request(&stmt->call)) {
+    stmt->cancelled_in_call = kCancelledAfterReply;
     return post_error(stmt, kDiagCancelled);
   }
   return rc;

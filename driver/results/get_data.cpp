@@ -24,7 +24,9 @@ static_assert(kGetDataCapacity <= kIoBufferSize, "the reply area is io_buffer");
 class ReplyBlock {
  public:
   ReplyBlock() = default;
-  ~ReplyBlock() { drv_free(block_); }
+  ~ReplyBlock() {
+    if (block_ != nullptr) drv_free(block_);  // rare: most values come from the stored block
+  }
   ReplyBlock(const ReplyBlock&) = delete;
   ReplyBlock& operator=(const ReplyBlock&) = delete;
   uint8_t** address() { return &block_; }

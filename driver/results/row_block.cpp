@@ -14,11 +14,6 @@ constexpr int32_t kBufferStep = 1000;
 
 }  // namespace
 
-bool row_storage_fits(const Statement* stmt) {
-  return stmt->row_buffer != nullptr && stmt->value_table != nullptr && stmt->column_count >= 0 &&
-         stmt->value_table_columns >= stmt->column_count;
-}
-
 bool index_row(Statement* stmt, const uint8_t* row) {
   if (!row_storage_fits(stmt)) return false;
   const uint8_t* end = stmt->row_buffer + stmt->row_block_length;

@@ -41,8 +41,12 @@ bool adopt_row_block(Statement* stmt, int32_t length, bool read_first);
 
 // True when row_buffer holds a block that value_table can index with the
 // current column_count. A re-execution can change column_count and still
-// leave an older block in place; such a block must not be walked.
-bool row_storage_fits(const Statement* stmt);
+// leave an older block in place; such a block must not be walked. Inline: it
+// is asked for every value delivered.
+inline bool row_storage_fits(const Statement* stmt) {
+  return stmt->row_buffer != nullptr && stmt->value_table != nullptr && stmt->column_count >= 0 &&
+         stmt->value_table_columns >= stmt->column_count;
+}
 
 // Points value_table[0..column_count-1] at the values of the row starting at
 // `row` (inside row_buffer) and value_table[column_count] at the status byte

@@ -1,41 +1,33 @@
 #include "statement/cancel.h"
 
-#include "core/handles.h"
+#include "core/call_state.h"
+#include "link/transport.h"
 #include "results/result_set.h"
 
 namespace q4 {
 
 SQLRETURN cancel_statement(Statement* stmt) {
-  for (;;) {
-    int32_t state = stmt->in_call.load(std::memory_order_acquire);
-    if (state == kCallCancelClosing) return SQL_SUCCESS;  // another cancel is closing it
-    if (state == kCallRunning) {
-      // The running call keeps everything it uses; it takes the request at
-      // its next safe point, or when it ends.
-      stmt->cancel_requested.store(1, std::memory_order_release);
-      // Unless it ended between the look and the request: then nobody would
-      // take it. Take it back and treat the statement as the idle one it is.
-      if (stmt->in_call.load(std::memory_order_acquire) != kCallIdle) return SQL_SUCCESS;
-      if (!take_cancel_request(stmt)) return SQL_SUCCESS;  // the ending call took it
-      continue;
-    }
-    if (claim_idle_for_cancel(stmt)) {
-      close_result(stmt);
-      end_statement_claim(stmt);
-      return SQL_SUCCESS;
-    }
+  int socket = -1;
+  if (raise_cancel(&stmt->call, &socket) == CancelStep::kCutWait) {
+    // The waiting call keeps the descriptor open until end_cutting.
+    cut_socket(socket);
+    end_cutting(&stmt->call);
+    return SQL_SUCCESS;
   }
+  // A free lock means no call runs on the connection: the statement is idle
+  // and its result goes now. Otherwise the holder finds the duty marked when
+  // it leaves (a call of this statement may take the request before that).
+  Lock* lock = &stmt->connection->call_lock;
+  if (lock_take_or_mark(lock)) settle_cancels_and_leave(stmt->connection);
+  return SQL_SUCCESS;
 }
 
-void end_statement_claim(Statement* stmt) {
-  for (;;) {
-    release_statement(stmt);
-    if (!cancel_pending(stmt)) return;
-    // A request the call did not take. If another call or cancel has the
-    // statement by now, the request is theirs to take.
-    if (!claim_idle_for_cancel(stmt)) return;
-    if (take_cancel_request(stmt)) close_result(stmt);
-  }
+void settle_cancels_and_leave(Connection* conn) {
+  do {
+    for (Statement* stmt = conn->statements; stmt != nullptr; stmt = stmt->next) {
+      if (take_cancel_request(&stmt->call)) close_result(stmt);
+    }
+  } while (lock_leave(&conn->call_lock) && lock_take_duty(&conn->call_lock));
 }
 
 }  // namespace q4

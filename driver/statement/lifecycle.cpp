@@ -165,6 +165,17 @@ SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   stmt->statement_text_length = 0;
   unlink(stmt);
 
+  // A link lost before this drop (a failure, a query timeout, a cancel that
+  // cut a wait) ended the server's session, and with it the statement there:
+  // there is nothing left to release, and the failure was reported when it
+  // happened. The record goes, as the application (pyodbc closing a cursor,
+  // a reconnect) expects of a drop.
+  const Link* link = stmt->connection->link;
+  if (link == nullptr || link->lost) {
+    discard_dropped_statement(stmt);
+    return SQL_SUCCESS;
+  }
+
   // A failed release keeps the record: the handle stays valid after an
   // SQL_ERROR, and the application may drop it again. Until then it waits in
   // the connection's unreleased chain, so that SQLDisconnect frees it when no

@@ -103,7 +103,7 @@ SQLRETURN execute_single(Statement* stmt, const char* text, int64_t length) {
     rc = post_error(stmt, kDiagNotCapable);
   }
   // Cancelled after the server ran it: the row is done all the same.
-  note_row_outcome(stmt, 0, stmt->cancelled_in_call ? SQL_SUCCESS : rc);
+  note_row_outcome(stmt, 0, stmt->cancelled_in_call == kCancelledAfterReply ? SQL_SUCCESS : rc);
   return rc;
 }
 

@@ -73,7 +73,7 @@ class RowsOutcome {
       return SQL_ERROR;
     }
     note_counter(done);
-    if (stmt_->cancelled_in_call) return post_error(stmt_, kDiagCancelled);
+    if (stmt_->cancelled_in_call != kNotCancelled) return post_error(stmt_, kDiagCancelled);
     return warned_ ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   }
 
@@ -110,9 +110,11 @@ SQLRETURN run_one_at_a_time(Statement* stmt, const char* text, int64_t length, u
     }
     stmt->row_count = 0;
     SQLRETURN result = send_execute(stmt);
-    if (result == SQL_ERROR && stmt->cancelled_in_call) {
+    if (result == SQL_ERROR && stmt->cancelled_in_call == kCancelledAfterReply) {
       // Cancelled after the server ran this row: the row is done and
-      // counted, the rows after it are not sent.
+      // counted, the rows after it are not sent. (A cancel that cut the wait
+      // for this row's reply, or came before it was sent, stops at this row
+      // like a failure: whether the server ran it is not known.)
       outcome.ran(row++, SQL_SUCCESS);
       break;
     }
@@ -177,10 +179,12 @@ SQLRETURN run_ahead(Statement* stmt, const char* text, int64_t length, uint64_t 
       shape_known = true;
       if (frames == 1 && stmt->column_count == 0) pipeline->window = kMaxPipelineWindow;
     }
-    // A cancel from another thread: the rows sent are the server's now;
-    // their replies are still read, so that the link stays in step.
-    if (take_cancel_request(stmt)) {
-      stmt->cancelled_in_call = 1;
+    // A cancel from another thread between two waits: the rows sent are the
+    // server's now; their replies are still read, so that the link stays in
+    // step. (One that comes while a wait for the server runs cuts it, and the
+    // link goes.)
+    if (take_cancel_request(&stmt->call)) {
+      stmt->cancelled_in_call = kCancelledAfterReply;
       stop = true;
     }
   }
@@ -192,7 +196,7 @@ SQLRETURN run_ahead(Statement* stmt, const char* text, int64_t length, uint64_t 
 SQLRETURN run_rows(Statement* stmt, const char* text, int64_t length, uint64_t rows) {
   Pipeline pipeline;
   bool ahead = stmt->connection->disable_array_pipeline[0] != 'Y' &&
-               start_pipeline(&pipeline, stmt->connection->link, stmt->query_timeout);
+               start_pipeline(&pipeline, stmt->connection->link, stmt->query_timeout, &stmt->call);
   if (!ahead) return run_one_at_a_time(stmt, text, length, rows);
   return run_ahead(stmt, text, length, rows, &pipeline);
 }

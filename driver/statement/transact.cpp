@@ -4,6 +4,7 @@
 #include "link/link.h"
 #include "protocol/requests.h"
 #include "protocol/wire.h"
+#include "statement/cancel.h"
 
 namespace q4 {
 
@@ -37,7 +38,7 @@ SQLRETURN transact_environment(Environment* env, SQLUSMALLINT type) {
   // its own call lock (always taken after the environment's).
   LockGuard list_guard(&env->lock);
   for (Connection* conn = env->connections; conn != nullptr; conn = conn->next) {
-    LockGuard call_guard(&conn->call_lock);
+    CallLock call_guard(conn);
     SQLRETURN rc = transact_connection(conn, type);
     if (rc != SQL_SUCCESS) return rc;
   }

@@ -4,6 +4,8 @@
 # *.sh with bash, else a program) against q4lite serving a copy of the sample
 # database to two users, test / secret and nopw without a password, as the
 # data source "q4sample" (user test) of a private unixODBC configuration.
+# q4lite runs with its test functions (q4_sleep, to hold a statement on the
+# server).
 set -euo pipefail
 script=$1
 shift
@@ -19,7 +21,7 @@ trap cleanup EXIT
 "$build/q4lite" --seed-sample "$work/sample.db" >/dev/null 2>&1
 printf 'test:secret\nnopw:\n' > "$work/users"
 "$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" \
-  --users "$work/users" --quiet &
+  --users "$work/users" --test-functions --quiet &
 server_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/port" ] && break; sleep 0.01; done
 port=$(cat "$work/port")

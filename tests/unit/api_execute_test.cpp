@@ -12,7 +12,7 @@ const char kSequence[] = "ERROR S1010 Function sequence error";
 class ApiExecute : public ::testing::Test {
  protected:
   void TearDown() override {
-    EXPECT_EQ(r.stmt->in_call, 0) << "every return must clear in_call";
+    EXPECT_EQ(r.stmt->call.state, 0u) << "every return must give the statement back";
     EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
   }
   SQLRETURN bind(SQLUSMALLINT ipar, SQLSMALLINT c_type = SQL_C_CHAR,
@@ -62,9 +62,9 @@ class ApiExecute : public ::testing::Test {
 TEST_F(ApiExecute, RefusedBindingsAndSetParam) {
   heap_fail_after(0);
   EXPECT_EQ(result(bind(1)), "ERROR S1001 Memory allocation failure");
-  r.stmt->cancel_requested = 1;
+  r.stmt->call.state = kCancelRequested;
   EXPECT_EQ(result(bind(1)), "ERROR S1000 General error");
-  r.stmt->cancel_requested = 0;
+  r.stmt->call.state = 0;
   EXPECT_EQ(r.stmt->parameters, nullptr);
   int32_t value = 1;
   SQLLEN indicator = 4;
@@ -89,9 +89,9 @@ TEST_F(ApiExecute, PieceRefusals) {
   start(SQL_C_CHAR, SQL_VARCHAR);
   ASSERT_EQ(put(nullptr, SQL_NULL_DATA), "OK");
   EXPECT_EQ(put("a", 1), kSequence);
-  r.stmt->cancel_requested = 1;  // each request is taken by the call that meets it
+  r.stmt->call.state = kCancelRequested;  // each request is taken by the call that meets it
   EXPECT_EQ(put("a", 1), "ERROR S1008 Operation cancelled");
-  r.stmt->cancel_requested = 1;
+  r.stmt->call.state = kCancelRequested;
   EXPECT_EQ(param_data(), "ERROR S1008 Operation cancelled");
 }
 

@@ -127,7 +127,7 @@ TEST(ColAttributes, ChecksColumnAndAttribute) {
   EXPECT_EQ(attribute(1, 19).substr(0, 11), "ERROR S1091");
   EXPECT_EQ(attribute(1, SQL_DESC_OCTET_LENGTH), "OK") << "the one ODBC 3 field answered";
   EXPECT_EQ(attribute(1, SQL_DESC_OCTET_LENGTH + 1).substr(0, 11), "ERROR S1091");
-  EXPECT_EQ(r.stmt->in_call, 0);
+  EXPECT_EQ(r.stmt->call.state, 0u);
   EXPECT_EQ(diag(r.conn), "") << "a request reached the link";
 }
 

@@ -68,19 +68,24 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
   }
 }
 
-// A failed release unlinks but keeps the record; a second drop must not follow stale links.
+// A failed release unlinks but keeps the record; a second drop must not follow stale links. Once
+// the link is lost there is no server session to release in: drops free the record and succeed.
 TEST_F(StatementLifecycle, FailedReleaseKeepsTheRecordAndASecondDropIsSafe) {
   Statement* a = new_statement();
   Statement* b = new_statement();
   Statement* c = new_statement();
-  Link* link = conn_->link;
-  conn_->link = nullptr;
+  const uint8_t damaged[] = {0x00, 0x01};  // a frame length that cannot hold a frame
+  ASSERT_EQ(write(far_end_, damaged, sizeof damaged), 2);
   EXPECT_EQ(free_statement(b, SQL_DROP), SQL_ERROR);
+  EXPECT_EQ(diag(conn_), "08S01 Communications_ERROR");
   EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{c, a}));
-  conn_->link = link;
+  EXPECT_EQ(conn_->unreleased, b);
   Statement* d = new_statement();
-  EXPECT_EQ(drop(b), SQL_SUCCESS);
-  EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{d, c, a}));
+  EXPECT_EQ(free_statement(b, SQL_DROP), SQL_SUCCESS);
+  EXPECT_EQ(conn_->unreleased, nullptr);
+  EXPECT_EQ(free_statement(c, SQL_DROP), SQL_SUCCESS);
+  EXPECT_EQ(statements_of(conn_), (std::vector<Statement*>{d, a}));
+  for (Statement* s : {d, a}) EXPECT_EQ(free_statement(s, SQL_DROP), SQL_SUCCESS);
 }
 
 }  // namespace

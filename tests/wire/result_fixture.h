@@ -89,6 +89,7 @@ class StatementTest : public ::testing::Test, public Wire {
     conn->server_version = 754;
     stmt = static_cast<Statement*>(drv_alloc(nullptr, nullptr, sizeof(Statement)));
     stmt->connection = conn.get();
+    conn->statements = stmt;  // where a cancel of the idle statement finds it
     stmt->getdata_column = -1;
     stmt->retrieve_data = SQL_RD_ON;
     stmt->rowset_size = 1;

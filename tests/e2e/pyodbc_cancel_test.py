@@ -1,0 +1,99 @@
+#!/usr/bin/python3
+"""pyodbc's Cursor.cancel() from another thread, with default settings, while the main thread
+waits for a statement the server holds (q4lite's q4_sleep): the wait ends at once with HY008
+(the driver's S1008, which unixODBC shows an ODBC 3 application as HY008), the connection's link
+is gone (08S01 afterwards), and a new connection works. A cancel of a cursor whose statement is
+not running only discards its result."""
+import os
+import threading
+import time
+import unittest
+
+import pyodbc
+
+DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+HELD_MS = 4000
+
+# A report as people write them: several lines, a comment, non-ASCII text, a NULL.
+SLOW_REPORT = """SELECT q4_sleep(%d) AS waited, -- the monthly report: slow on purpose
+       'Zoë Ærø 東京' AS label,
+       NULL AS empty
+""" % HELD_MS
+
+# 20,000 numbered rows; building the block that holds row 15,000 takes the server HELD_MS,
+# so that a fetch in the middle of the result waits for it.
+SLOW_MIDDLE = """WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)
+SELECT i, q4_sleep(CASE WHEN i = 15000 THEN %d ELSE 0 END) AS held, 'row ' || i AS label
+FROM n
+""" % HELD_MS
+
+
+def cancel_later(cursor, delay, when):
+    """Calls cursor.cancel() from another thread after `delay` seconds; when[0] gets the time."""
+    def run():
+        time.sleep(delay)
+        when.append(time.monotonic())
+        cursor.cancel()
+    thread = threading.Thread(target=run)
+    thread.start()
+    return thread
+
+
+class CancelFromAnotherThread(unittest.TestCase):
+    def setUp(self):
+        self.conn = pyodbc.connect(DSN, autocommit=True)
+        self.addCleanup(self.conn.close)
+
+    def assert_cut(self, error, cancelled_at, what):
+        latency = time.monotonic() - cancelled_at
+        print("%s: returned %.1f ms after cursor.cancel()" % (what, latency * 1000))
+        self.assertEqual(error.args[0], "HY008", error)
+        self.assertIn("Operation cancelled", str(error))
+        self.assertLess(latency, 1.0, "the wait went on after the cancel")
+        # The link went with the wait: a late reply could not be told from the next one.
+        with self.assertRaises(pyodbc.Error) as after:
+            self.conn.cursor().execute("SELECT 1").fetchall()
+        self.assertEqual(after.exception.args[0], "08S01", after.exception)
+        # Reconnecting is the way on.
+        again = pyodbc.connect(DSN, autocommit=True)
+        row = again.cursor().execute("SELECT 'Zoë', NULL, 1.25").fetchone()
+        self.assertEqual(tuple(row), ("Zoë", None, 1.25))
+        again.close()
+
+    def test_cancel_ends_the_wait_for_a_statement(self):
+        cursor = self.conn.cursor()
+        when = []
+        thread = cancel_later(cursor, 0.5, when)
+        started = time.monotonic()
+        with self.assertRaises(pyodbc.Error) as cut:
+            cursor.execute(SLOW_REPORT)
+        thread.join()
+        self.assertLess(time.monotonic() - started, HELD_MS / 1000 / 2)
+        self.assert_cut(cut.exception, when[0], "execute")
+
+    def test_cancel_ends_the_wait_for_the_next_rows(self):
+        cursor = self.conn.cursor()
+        cursor.execute(SLOW_MIDDLE)
+        self.assertEqual(tuple(cursor.fetchone()), (1, 0, "row 1"))
+        when = []
+        thread = cancel_later(cursor, 0.5, when)
+        read = 1
+        with self.assertRaises(pyodbc.Error) as cut:
+            while cursor.fetchone() is not None:
+                read += 1
+        thread.join()
+        self.assertLess(read, 15000)
+        self.assert_cut(cut.exception, when[0], "fetch")
+
+    def test_cancel_of_an_idle_cursor_only_discards_its_result(self):
+        cursor = self.conn.cursor()
+        cursor.execute("SELECT 'Zoë' AS name, NULL AS empty")
+        cursor.cancel()
+        with self.assertRaises(pyodbc.Error) as gone:
+            cursor.fetchone()
+        self.assertEqual(gone.exception.args[0], "HY010", gone.exception)
+        self.assertEqual(tuple(cursor.execute("SELECT 'Zoë', NULL").fetchone()), ("Zoë", None))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
