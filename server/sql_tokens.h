@@ -1,7 +1,8 @@
 // A small tokenizer of SQL text for the few places where q4lite reads a
-// statement itself (decimal column declarations, CAST result columns): words,
-// quoted names, string literals, numbers and single punctuation characters;
-// white space and comments are skipped. Positions are byte offsets.
+// statement itself (decimal column declarations, CAST result columns, long
+// numeric literals): words, quoted names, string literals, numbers and single
+// punctuation characters; white space and comments are skipped. Positions
+// are byte offsets.
 #pragma once
 
 #include <cctype>
@@ -22,7 +23,8 @@ struct Token {
 
 class Lexer {
  public:
-  explicit Lexer(const std::string& text) : s_(text) {}
+  // Reads `text` from byte `from` on.
+  explicit Lexer(const std::string& text, size_t from = 0) : s_(text), pos_(from) {}
 
   Token next() {
     skip_blanks();

@@ -1,0 +1,705 @@
+#include "server/exact_literals.h"
+
+#include <charconv>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "protocol/decimal_text.h"
+#include "server/sql_tokens.h"
+
+namespace q4::lite {
+
+namespace {
+
+// Significant digits every value of which a double holds (DBL_DIG).
+constexpr uint32_t kDoubleDigits = 15;
+
+// A long literal: its decimal text with the sign (no "+", no leading zeros,
+// the decimals as written), and the NUMERIC precision and scale it has.
+struct LongLiteral {
+  std::string text;
+  uint32_t precision = 0;
+  uint32_t scale = 0;
+};
+
+bool fits_int64(const char* digits, uint32_t count, bool negative) {
+  if (count != 19) return count < 19;
+  return std::memcmp(digits, negative ? "9223372036854775808" : "9223372036854775807", 19) <= 0;
+}
+
+// True, with `out` filled, when the number token `token` (after a unary minus
+// when `negative`) is a long literal.
+bool read_long_literal(std::string_view token, bool negative, LongLiteral* out) {
+  DecimalText d;
+  if (!read_decimal_text(token.data(), token.size(), &d) || d.has_sign || d.has_exponent ||
+      d.padded) {
+    return false;
+  }
+  const SignificantDigits significant = significant_digits(d);
+  if (significant.end - significant.first <= kDoubleDigits) return false;
+  uint32_t zeros = 0;
+  while (zeros < d.whole_count && d.whole[zeros] == '0') ++zeros;
+  const uint32_t whole = d.whole_count - zeros;
+  // SQLite reads such an integer exactly (-9223372036854775808 too).
+  if (!d.has_point && fits_int64(d.whole + zeros, whole, negative)) return false;
+  out->text.clear();
+  if (negative) out->text += '-';
+  if (whole == 0) {
+    out->text += '0';
+  } else {
+    out->text.append(d.whole + zeros, whole);
+  }
+  if (d.fraction_count > 0) {
+    out->text += '.';
+    out->text.append(d.fraction, d.fraction_count);
+  }
+  out->precision = whole + d.fraction_count;
+  out->scale = d.fraction_count;
+  return true;
+}
+
+// True when the double nearest to `text` written in its shortest form has
+// the same significant digits: sent as a double, the value loses nothing.
+bool double_gives_back(const std::string& text) {
+  double value = 0;
+  const char* const end = text.data() + text.size();
+  const std::from_chars_result parsed = std::from_chars(text.data(), end, value);
+  if (parsed.ec != std::errc() || parsed.ptr != end) return false;
+  char shortest[32];
+  const std::to_chars_result written =
+      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+  DecimalText a;
+  DecimalText b;
+  if (!read_decimal_text(text.data(), text.size(), &a) ||
+      !read_decimal_text(shortest, static_cast<size_t>(written.ptr - shortest), &b)) {
+    return false;
+  }
+  const SignificantDigits sa = significant_digits(a);
+  const SignificantDigits sb = significant_digits(b);
+  if (sa.end - sa.first != sb.end - sb.first || a.power_of(sa.first) != b.power_of(sb.first)) {
+    return false;
+  }
+  for (uint32_t i = 0; i < sa.end - sa.first; ++i) {
+    if (a.digit(sa.first + i) != b.digit(sb.first + i)) return false;
+  }
+  return true;
+}
+
+bool contains_ignoring_case(const char* text, const char* word) {
+  const size_t length = std::strlen(word);
+  for (const char* p = text; *p != '\0'; ++p) {
+    size_t k = 0;
+    while (k < length && p[k] != '\0' &&
+           std::toupper(static_cast<unsigned char>(p[k])) == static_cast<unsigned char>(word[k])) {
+      ++k;
+    }
+    if (k == length) return true;
+  }
+  return false;
+}
+
+// SQLite's affinity rules, as far as TEXT affinity goes: a declared type
+// containing INT is an integer, else one containing CHAR, CLOB or TEXT text.
+bool text_affinity(const char* declared) {
+  if (declared == nullptr || contains_ignoring_case(declared, "INT")) return false;
+  return contains_ignoring_case(declared, "CHAR") || contains_ignoring_case(declared, "CLOB") ||
+         contains_ignoring_case(declared, "TEXT");
+}
+
+bool same_name(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Where a long literal stands, as far as it matters.
+enum class Use : uint8_t {
+  kNone,
+  kColumn,       // compared with or assigned to the column of tokens [first, last]
+  kInsertValue,  // value `position` of an INSERT's row or select list
+  kDefault,      // the DEFAULT of the column whose name is token `first`
+  kResultItem,   // item of the statement's result; `aliased` when it names itself
+};
+
+struct Place {
+  Use use = Use::kNone;
+  int first = -1;
+  int last = -1;
+  size_t position = 0;
+  bool aliased = false;
+};
+
+enum class Paren : uint8_t { kOther, kRow, kList };
+enum class StatementKind : uint8_t { kOther, kSelect, kInsert };
+
+struct Tok {
+  Token token;
+  int open;     // the "(" the token is directly inside, -1 at the top level
+  int select;   // at the top level inside a select list that gives values: its SELECT
+  Paren paren;  // for a "(": a VALUES row of an INSERT, the list of an IN
+};
+
+struct TableName {
+  std::string schema;
+  std::string name;
+  std::string alias;
+};
+
+struct Replacement {
+  size_t begin;
+  size_t end;
+  std::string text;
+};
+
+// One statement, read once; places and column types are asked of it.
+class StatementReader {
+ public:
+  // The statement of `sql` from byte `from` on.
+  StatementReader(sqlite3* db, const std::string& sql, size_t from)
+      : db_(db), sql_(sql), lx_(sql, from) {}
+
+  // Reads the statement; false when it holds no long literal (then nothing
+  // else is read).
+  bool read();
+  // The replacements of the statement's long literals, in text order.
+  std::vector<Replacement> replacements();
+
+ private:
+  int count() const { return static_cast<int>(tk_.size()); }
+  bool is(int i, char c) const { return i >= 0 && i < count() && lx_.is(tk_[i].token, c); }
+  bool word(int i, const char* w) const {
+    return i >= 0 && i < count() && lx_.is_word(tk_[i].token, w);
+  }
+  bool word_in(int i, std::initializer_list<const char*> words) const {
+    for (const char* w : words) {
+      if (word(i, w)) return true;
+    }
+    return false;
+  }
+  bool name_token(int i) const {
+    return i >= 0 && i < count() &&
+           (tk_[i].token.kind == TokenKind::kWord || tk_[i].token.kind == TokenKind::kQuoted);
+  }
+  bool adjacent(int i, int j) const { return tk_[i].token.end == tk_[j].token.begin; }
+  std::string name(int i) const { return lx_.name(tk_[i].token); }
+
+  void read_structure();
+  int read_table(int i, bool target = false);
+  void read_insert_target(int i);
+  bool introduces_operand(int i) const;
+  bool boundary_before(int i) const;
+  bool boundary_after(int i) const;
+  bool ends_select_list(int i) const;
+  int comparison_ending_at(int i) const;
+  int comparison_starting_at(int i) const;
+  Place column_left(int last) const;
+  Place column_right(int first) const;
+  Place select_item(int first, int i) const;
+  Place between_bound(int before, int after) const;
+  Place default_of(int before) const;
+  Place place_of(int first, int i) const;
+  size_t commas(int from, int to, int level) const;
+
+  const char* declared_type(const std::string& schema, const std::string& table,
+                            const std::string& column) const;
+  bool column_keeps_text(const Place& place) const;
+  bool insert_value_keeps_text(size_t position);
+  bool keeps_text(const Place& place);
+
+  sqlite3* db_;
+  const std::string& sql_;
+  Lexer lx_;
+  std::vector<Tok> tk_;
+  StatementKind kind_ = StatementKind::kOther;
+  std::vector<TableName> tables_;
+  int target_ = -1;  // the INSERT's table in tables_
+  bool columns_listed_ = false;
+  std::vector<std::string> columns_;  // listed, or the table's once asked
+  bool columns_asked_ = false;
+};
+
+bool StatementReader::read() {
+  Token t = lx_.next();
+  while (lx_.is(t, ';')) t = lx_.next();
+  std::vector<int> open;
+  bool numbers = false;
+  for (; t.kind != TokenKind::kEnd; t = lx_.next()) {
+    if (open.empty() && lx_.is(t, ';')) break;
+    if (lx_.is(t, ')') && !open.empty()) open.pop_back();
+    tk_.push_back(Tok{t, open.empty() ? -1 : open.back(), -1, Paren::kOther});
+    if (lx_.is(t, '(')) open.push_back(count() - 1);
+    if (t.kind == TokenKind::kNumber && t.end - t.begin > kDoubleDigits) numbers = true;
+  }
+  if (!numbers) return false;
+  read_structure();
+  return true;
+}
+
+bool StatementReader::ends_select_list(int i) const {
+  return word_in(i, {"FROM", "WHERE", "GROUP", "HAVING", "ORDER", "LIMIT", "WINDOW", "UNION",
+                     "INTERSECT", "EXCEPT"});
+}
+
+// The statement's kind, the lists whose items are values, and the tables
+// it names (FROM, JOIN, INTO, UPDATE).
+void StatementReader::read_structure() {
+  std::vector<char> in_from(tk_.size() + 1, 0);  // per "(" (index + 1; 0: the top level)
+  bool first = true;
+  bool with = false;
+  bool values = false;
+  int select = -1;
+  int selects = 0;
+  for (int i = 0; i < count(); ++i) {
+    const int level = tk_[i].open;
+    const bool top = level < 0;
+    if (is(i, '(')) {
+      if (top && values) {
+        tk_[i].paren = Paren::kRow;
+      } else if (word(i - 1, "IN")) {
+        tk_[i].paren = Paren::kList;
+      }
+    } else if (tk_[i].token.kind == TokenKind::kWord) {
+      if (top) {
+        const bool main = word_in(i, {"SELECT", "INSERT", "REPLACE", "UPDATE", "DELETE", "VALUES"});
+        if (first || (with && main)) {
+          kind_ = word(i, "SELECT")                         ? StatementKind::kSelect
+                  : word(i, "INSERT") || word(i, "REPLACE") ? StatementKind::kInsert
+                                                            : StatementKind::kOther;
+          with = first && word(i, "WITH");
+          first = false;
+        }
+        if (word(i, "SELECT")) {
+          // An INSERT's every select list gives values; a query's first one
+          // describes its result.
+          const bool gives =
+              kind_ == StatementKind::kInsert || (kind_ == StatementKind::kSelect && selects == 0);
+          select = gives ? i : -1;
+          ++selects;
+        } else if (ends_select_list(i)) {
+          select = -1;
+        }
+        values = kind_ == StatementKind::kInsert && word(i, "VALUES");
+      }
+      if (word(i, "FROM") || word(i, "JOIN")) {
+        in_from[level + 1] = 1;
+        read_table(i + 1);
+      } else if (word_in(i, {"WHERE", "GROUP", "HAVING", "ORDER", "LIMIT", "WINDOW", "UNION",
+                             "INTERSECT", "EXCEPT", "RETURNING", "SET", "VALUES", "SELECT"})) {
+        in_from[level + 1] = 0;
+      } else if (word(i, "INTO") && top && kind_ == StatementKind::kInsert && target_ < 0) {
+        read_insert_target(i + 1);
+      } else if (word(i, "UPDATE")) {
+        read_table(word(i + 1, "OR") ? i + 3 : i + 1);
+      }
+    } else if (is(i, ',') && in_from[level + 1]) {
+      read_table(i + 1);
+    }
+    if (top) tk_[i].select = select;
+  }
+}
+
+// A table name at token i: [schema.]name [[AS] alias]. Returns the token
+// after it, or -1 when none stands there (a subquery, a table-valued
+// function, a keyword: the UPDATE of an upsert or a trigger). An INSERT's
+// `target` may be followed by its column list.
+int StatementReader::read_table(int i, bool target) {
+  if (!name_token(i) || word_in(i, {"SET", "OF", "ON", "SELECT", "VALUES", "WITH", "LATERAL"})) {
+    return -1;
+  }
+  TableName table;
+  if (is(i + 1, '.') && name_token(i + 2)) {
+    table.schema = name(i);
+    i += 2;
+  }
+  table.name = name(i);
+  if (is(i + 1, '(') && !target) return -1;
+  int next = i + 1;
+  if (word(next, "AS") && name_token(next + 1)) {
+    table.alias = name(next + 1);
+    next += 2;
+  } else if (name_token(next) &&
+             !word_in(next, {"WHERE",   "JOIN",   "ON",     "USING",     "LEFT",    "RIGHT",
+                             "FULL",    "INNER",  "OUTER",  "CROSS",     "NATURAL", "GROUP",
+                             "ORDER",   "LIMIT",  "HAVING", "WINDOW",    "SET",     "VALUES",
+                             "DEFAULT", "SELECT", "UNION",  "INTERSECT", "EXCEPT",  "RETURNING",
+                             "INDEXED", "NOT",    "DO",     "WITH"})) {
+    table.alias = name(next);
+    ++next;
+  }
+  tables_.push_back(std::move(table));
+  return next;
+}
+
+// INSERT INTO [schema.]table [AS alias] [(column, ...)].
+void StatementReader::read_insert_target(int i) {
+  const int next = read_table(i, true);
+  if (next < 0) return;
+  target_ = static_cast<int>(tables_.size()) - 1;
+  if (!is(next, '(')) return;
+  columns_listed_ = true;
+  for (int k = next + 1; k < count() && !(is(k, ')') && tk_[k].open == tk_[next].open); ++k) {
+    if (name_token(k)) columns_.push_back(name(k));
+  }
+}
+
+// Tokens after which a sign is a unary minus or plus of the number after it.
+bool StatementReader::introduces_operand(int i) const {
+  if (i < 0) return true;
+  if (tk_[i].token.kind == TokenKind::kPunct) return !is(i, ')');
+  return word_in(i, {"SELECT", "DISTINCT", "ALL", "WHERE", "AND", "OR", "NOT", "ON", "HAVING",
+                     "WHEN", "THEN", "ELSE", "SET", "BETWEEN", "IN", "IS", "DEFAULT", "RETURNING"});
+}
+
+// Token i ends what comes before an operand of a comparison, so that the
+// comparison is not part of a larger expression of higher precedence.
+bool StatementReader::boundary_before(int i) const {
+  if (i < 0 || is(i, '(') || is(i, ',')) return true;
+  if (word(i, "NOT")) return !word(i - 1, "IS");
+  return word_in(i, {"WHERE", "AND", "OR", "ON", "HAVING", "WHEN", "THEN", "ELSE", "SET", "SELECT",
+                     "DISTINCT", "ALL", "RETURNING"});
+}
+
+// Token i (count() at the end) ends an operand of a comparison.
+bool StatementReader::boundary_after(int i) const {
+  if (i >= count() || is(i, ')') || is(i, ',')) return true;
+  return word_in(i, {"AND",    "OR",        "THEN",    "ELSE",   "END",    "WHERE", "FROM",
+                     "GROUP",  "ORDER",     "LIMIT",   "HAVING", "WINDOW", "UNION", "INTERSECT",
+                     "EXCEPT", "RETURNING", "ON",      "JOIN",   "INNER",  "LEFT",  "RIGHT",
+                     "FULL",   "CROSS",     "NATURAL", "WHEN",   "AS",     "DO"});
+}
+
+// A comparison operator (= == != <> < <= > >=) that ends at token i (each
+// character is a token of its own): its first token, or -1.
+int StatementReader::comparison_ending_at(int i) const {
+  const bool joined = i > 0 && adjacent(i - 1, i);
+  if (is(i, '=')) {
+    if (joined && (is(i - 1, '=') || is(i - 1, '<') || is(i - 1, '>') || is(i - 1, '!'))) {
+      return i - 1;
+    }
+    return i;
+  }
+  if (is(i, '>')) {
+    if (joined && is(i - 1, '<')) return i - 1;
+    return joined && (is(i - 1, '>') || is(i - 1, '-')) ? -1 : i;  // >> -> ->>
+  }
+  if (is(i, '<')) return joined && is(i - 1, '<') ? -1 : i;
+  return -1;
+}
+
+// A comparison operator that starts at token i: its last token, or -1.
+int StatementReader::comparison_starting_at(int i) const {
+  const bool joined = i + 1 < count() && adjacent(i, i + 1);
+  if (is(i, '=')) return joined && is(i + 1, '=') ? i + 1 : i;
+  if (is(i, '<')) {
+    if (joined && (is(i + 1, '=') || is(i + 1, '>'))) return i + 1;
+    return joined && is(i + 1, '<') ? -1 : i;
+  }
+  if (is(i, '>')) {
+    if (joined && is(i + 1, '=')) return i + 1;
+    return joined && is(i + 1, '>') ? -1 : i;
+  }
+  if (is(i, '!')) return joined && is(i + 1, '=') ? i + 1 : -1;
+  return -1;
+}
+
+// A column [[schema.]table.]column ending at token `last`, standing alone
+// before the operator that follows it.
+Place StatementReader::column_left(int last) const {
+  if (!name_token(last)) return Place{};
+  int first = last;
+  for (int parts = 1; parts < 3 && is(first - 1, '.') && name_token(first - 2); ++parts) first -= 2;
+  if (is(first - 1, '.') || !boundary_before(first - 1)) return Place{};
+  return Place{Use::kColumn, first, last, 0, false};
+}
+
+// A column starting at token `first`, standing alone after the operator
+// before it.
+Place StatementReader::column_right(int first) const {
+  if (!name_token(first)) return Place{};
+  int last = first;
+  for (int parts = 1; parts < 3 && is(last + 1, '.') && name_token(last + 2); ++parts) last += 2;
+  if (is(last + 1, '.') || is(last + 1, '(') || !boundary_after(last + 1)) return Place{};
+  return Place{Use::kColumn, first, last, 0, false};
+}
+
+size_t StatementReader::commas(int from, int to, int level) const {
+  size_t n = 0;
+  for (int k = from + 1; k < to; ++k) {
+    if (is(k, ',') && tk_[k].open == level) ++n;
+  }
+  return n;
+}
+
+// An item of a select list that gives values: [sign] number [[AS] alias].
+Place StatementReader::select_item(int first, int i) const {
+  const int select = tk_[first].select;
+  const int before = first - 1;
+  if (tk_[first].open >= 0 || select < 0) return Place{};
+  if (!(before == select || is(before, ',') ||
+        (before == select + 1 && word_in(before, {"DISTINCT", "ALL"})))) {
+    return Place{};
+  }
+  auto item_ends = [&](int k) { return k >= count() || is(k, ',') || ends_select_list(k); };
+  const int after = i + 1;
+  bool aliased = false;
+  if (word(after, "AS")) {
+    aliased = true;
+  } else if (!item_ends(after)) {
+    const bool alias =
+        tk_[after].token.kind == TokenKind::kQuoted ||
+        tk_[after].token.kind == TokenKind::kString ||
+        (tk_[after].token.kind == TokenKind::kWord &&
+         !word_in(after, {"AND", "OR", "NOT", "IS", "ISNULL", "NOTNULL", "IN", "LIKE", "GLOB",
+                          "MATCH", "REGEXP", "BETWEEN", "COLLATE", "ESCAPE"}));
+    if (!alias || !item_ends(after + 1)) return Place{};
+    aliased = true;
+  }
+  const size_t position = commas(select, first, -1);
+  if (kind_ == StatementKind::kInsert) return Place{Use::kInsertValue, -1, -1, position, false};
+  return Place{Use::kResultItem, -1, -1, position, aliased};
+}
+
+// `column [NOT] BETWEEN low AND high`, the literal being low or high.
+Place StatementReader::between_bound(int before, int after) const {
+  if (word(before, "BETWEEN") && word(after, "AND")) {
+    return column_left(word(before - 1, "NOT") ? before - 2 : before - 1);
+  }
+  if (!word(before, "AND") || !boundary_after(after)) return Place{};
+  // The low bound: one number (with its sign), string or name.
+  int low = before - 1;
+  if (low < 0 || tk_[low].token.kind == TokenKind::kPunct) return Place{};
+  if (tk_[low].token.kind == TokenKind::kNumber && (is(low - 1, '-') || is(low - 1, '+')) &&
+      introduces_operand(low - 2)) {
+    --low;
+  }
+  if (!word(low - 1, "BETWEEN")) return Place{};
+  return column_left(word(low - 2, "NOT") ? low - 3 : low - 2);
+}
+
+// `name type ... DEFAULT literal` in a CREATE TABLE or an ALTER TABLE ...
+// ADD [COLUMN].
+Place StatementReader::default_of(int before) const {
+  const int level = tk_[before].open;
+  int k = before - 1;
+  if (level >= 0) {
+    while (k > level && !(is(k, ',') && tk_[k].open == level)) --k;
+  } else {
+    while (k >= 0 && !word_in(k, {"ADD", "COLUMN"})) --k;
+    if (k < 0) return Place{};
+  }
+  if (!name_token(k + 1)) return Place{};
+  return Place{Use::kDefault, k + 1, before - 1, 0, false};
+}
+
+// Where the long literal of tokens [first, i] stands.
+Place StatementReader::place_of(int first, int i) const {
+  const int before = first - 1;
+  const int after = i + 1;
+  const int level = tk_[i].open;
+  // An item of a list in parentheses: a VALUES row, the list of an IN.
+  if (level >= 0 && (before == level || is(before, ',')) && (is(after, ',') || is(after, ')'))) {
+    if (tk_[level].paren == Paren::kRow) {
+      return Place{Use::kInsertValue, -1, -1, commas(level, first, level), false};
+    }
+    if (tk_[level].paren == Paren::kList) {
+      return column_left(word(level - 2, "NOT") ? level - 3 : level - 2);
+    }
+  }
+  Place place = select_item(first, i);
+  if (place.use != Use::kNone) return place;
+  place = between_bound(before, after);
+  if (place.use != Use::kNone) return place;
+  const int op_first = comparison_ending_at(before);
+  if (op_first >= 0 && boundary_after(after)) {
+    place = column_left(op_first - 1);
+    if (place.use != Use::kNone) return place;
+  }
+  const int op_last = after < count() ? comparison_starting_at(after) : -1;
+  if (op_last >= 0 && boundary_before(before)) return column_right(op_last + 1);
+  if (word(before, "DEFAULT")) return default_of(before);
+  return Place{};
+}
+
+// The declared type of a table's column; null when there is no such column
+// (the table may be a view, a CTE or not exist yet).
+const char* StatementReader::declared_type(const std::string& schema, const std::string& table,
+                                           const std::string& column) const {
+  const char* type = nullptr;
+  const int rc =
+      sqlite3_table_column_metadata(db_, schema.empty() ? nullptr : schema.c_str(), table.c_str(),
+                                    column.c_str(), &type, nullptr, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return nullptr;
+  return type != nullptr ? type : "";
+}
+
+// A column the text names: every table of the statement that has a column
+// of that name (or the one its qualifier names) gives it TEXT affinity.
+bool StatementReader::column_keeps_text(const Place& place) const {
+  std::vector<std::string> parts;
+  for (int k = place.first; k <= place.last; k += 2) parts.push_back(name(k));
+  const std::string& column = parts.back();
+  if (parts.size() == 3) return text_affinity(declared_type(parts[0], parts[1], column));
+  bool found = false;
+  auto check = [&](const TableName& table) {
+    const char* type = declared_type(table.schema, table.name, column);
+    if (type == nullptr) return true;
+    found = true;
+    return text_affinity(type);
+  };
+  if (parts.size() == 2) {
+    bool named = false;
+    for (const TableName& table : tables_) {
+      if (!same_name(table.alias, parts[0])) continue;
+      named = true;
+      if (!check(table)) return false;
+    }
+    for (const TableName& table : tables_) {
+      if (named || !table.alias.empty() || !same_name(table.name, parts[0])) continue;
+      named = true;
+      if (!check(table)) return false;
+    }
+    if (!named) return check(TableName{"", parts[0], ""}) && found;
+    return found;
+  }
+  for (const TableName& table : tables_) {
+    if (!check(table)) return false;
+  }
+  return found;
+}
+
+// Value `position` of an INSERT goes into the listed column, or into the
+// table's column at that position (those a value is given for: generated
+// and hidden columns are skipped).
+bool StatementReader::insert_value_keeps_text(size_t position) {
+  if (target_ < 0) return false;
+  const TableName& table = tables_[static_cast<size_t>(target_)];
+  if (columns_listed_) {
+    return position < columns_.size() &&
+           text_affinity(declared_type(table.schema, table.name, columns_[position]));
+  }
+  if (!columns_asked_) {
+    columns_asked_ = true;
+    auto quoted = [](const std::string& s) {
+      std::string q = "\"";
+      for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+      return q + "\"";
+    };
+    const std::string pragma = "PRAGMA " +
+                               (table.schema.empty() ? "" : quoted(table.schema) + ".") +
+                               "table_xinfo(" + quoted(table.name) + ")";
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, pragma.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+      while (sqlite3_step(stmt) == SQLITE_ROW) {
+        if (sqlite3_column_int(stmt, 6) != 0) continue;  // hidden or generated
+        const unsigned char* type = sqlite3_column_text(stmt, 2);
+        columns_.emplace_back(type != nullptr ? reinterpret_cast<const char*>(type) : "");
+      }
+    }
+    sqlite3_finalize(stmt);
+  }
+  return position < columns_.size() && text_affinity(columns_[position].c_str());
+}
+
+bool StatementReader::keeps_text(const Place& place) {
+  switch (place.use) {
+    case Use::kColumn:
+      return column_keeps_text(place);
+    case Use::kInsertValue:
+      return insert_value_keeps_text(place.position);
+    case Use::kDefault: {
+      // The type is the words after the name, up to the first constraint.
+      std::string type;
+      for (int k = place.first + 1; k <= place.last && tk_[k].token.kind == TokenKind::kWord; ++k) {
+        if (word_in(k, {"CONSTRAINT", "PRIMARY", "NOT", "NULL", "UNIQUE", "CHECK", "DEFAULT",
+                        "COLLATE", "REFERENCES", "GENERATED", "AS"})) {
+          break;
+        }
+        type += lx_.upper(tk_[k].token) + ' ';
+      }
+      return text_affinity(type.c_str());
+    }
+    default:
+      return false;
+  }
+}
+
+std::vector<Replacement> StatementReader::replacements() {
+  std::vector<Replacement> out;
+  LongLiteral literal;
+  for (int i = 0; i < count(); ++i) {
+    const Token& t = tk_[i].token;
+    if (t.kind != TokenKind::kNumber || t.end - t.begin <= kDoubleDigits) continue;
+    // A unary sign goes with the number.
+    int first = i;
+    if ((is(i - 1, '-') || is(i - 1, '+')) && introduces_operand(i - 2)) first = i - 1;
+    const bool negative = is(first, '-');
+    if (!read_long_literal(std::string_view(sql_).substr(t.begin, t.end - t.begin), negative,
+                           &literal)) {
+      continue;
+    }
+    const Place place = place_of(first, i);
+    const size_t begin = tk_[first].token.begin;
+    if (place.use == Use::kResultItem) {
+      if (double_gives_back(literal.text)) continue;
+      std::string text = "CAST('" + literal.text + "' AS NUMERIC TEXT(" +
+                         std::to_string(literal.precision) + "," + std::to_string(literal.scale) +
+                         "))";
+      if (!place.aliased) {
+        // The name SQLite gave the item: its text as written.
+        text += " AS \"";
+        for (size_t k = begin; k < t.end; ++k) {
+          if (sql_[k] == '"') text += '"';
+          text += sql_[k];
+        }
+        text += '"';
+      }
+      out.push_back(Replacement{begin, t.end, std::move(text)});
+    } else if (place.use != Use::kNone && keeps_text(place)) {
+      out.push_back(Replacement{begin, t.end, "'" + literal.text + "'"});
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool may_hold_long_literals(std::string_view text) {
+  uint32_t digits = 0;  // of the current run of digits and points
+  char quote = 0;
+  for (const char c : text) {
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c >= '0' && c <= '9') {
+      if (++digits > kDoubleDigits) return true;
+    } else if (c != '.') {
+      digits = 0;
+      if (c == '\'' || c == '"') quote = c;
+    }
+  }
+  return false;
+}
+
+void rewrite_long_literals(sqlite3* db, std::string* sql, size_t from) {
+  StatementReader reader(db, *sql, from);
+  if (!reader.read()) return;
+  const std::vector<Replacement> replacements = reader.replacements();
+  if (replacements.empty()) return;
+  std::string out;
+  out.reserve(sql->size() + 64 * replacements.size());
+  size_t at = 0;
+  for (const Replacement& r : replacements) {
+    out.append(*sql, at, r.begin - at);
+    out += r.text;
+    at = r.end;
+  }
+  out.append(*sql, at, std::string::npos);
+  sql->swap(out);
+}
+
+}  // namespace q4::lite
