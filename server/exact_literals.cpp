@@ -1,12 +1,15 @@
 #include "server/exact_literals.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <cstring>
 #include <initializer_list>
 #include <vector>
 
 #include "protocol/decimal_text.h"
 #include "server/sql_tokens.h"
+#include "server/table_columns.h"
 
 namespace q4::lite {
 
@@ -86,15 +89,14 @@ bool double_gives_back(const std::string& text) {
   return true;
 }
 
+// `word` (upper case) in `text`, ASCII letters compared without their case.
 bool contains_ignoring_case(const char* text, const char* word) {
-  const size_t length = std::strlen(word);
   for (const char* p = text; *p != '\0'; ++p) {
     size_t k = 0;
-    while (k < length && p[k] != '\0' &&
-           std::toupper(static_cast<unsigned char>(p[k])) == static_cast<unsigned char>(word[k])) {
+    while (word[k] != '\0' && (p[k] == word[k] || (p[k] >= 'a' && p[k] - ('a' - 'A') == word[k]))) {
       ++k;
     }
-    if (k == length) return true;
+    if (word[k] == '\0') return true;
   }
   return false;
 }
@@ -118,6 +120,156 @@ bool same_name(const std::string& a, const std::string& b) {
   return true;
 }
 
+// The words the reader looks for, in alphabetical order (the lookup
+// relies on it); each is a bit of a KeywordSet.
+enum class Kw : uint8_t {
+  kNone,
+  kAdd,
+  kAll,
+  kAnd,
+  kAs,
+  kBetween,
+  kCheck,
+  kCollate,
+  kColumn,
+  kConstraint,
+  kCross,
+  kDefault,
+  kDelete,
+  kDistinct,
+  kDo,
+  kElse,
+  kEnd,
+  kEscape,
+  kExcept,
+  kFrom,
+  kFull,
+  kGenerated,
+  kGlob,
+  kGroup,
+  kHaving,
+  kIn,
+  kIndexed,
+  kInner,
+  kInsert,
+  kIntersect,
+  kInto,
+  kIs,
+  kIsnull,
+  kJoin,
+  kLateral,
+  kLeft,
+  kLike,
+  kLimit,
+  kMatch,
+  kNatural,
+  kNot,
+  kNotnull,
+  kNull,
+  kOf,
+  kOn,
+  kOr,
+  kOrder,
+  kOuter,
+  kPrimary,
+  kReferences,
+  kRegexp,
+  kReplace,
+  kReturning,
+  kRight,
+  kSelect,
+  kSet,
+  kThen,
+  kUnion,
+  kUnique,
+  kUpdate,
+  kUsing,
+  kValues,
+  kWhen,
+  kWhere,
+  kWindow,
+  kWith,
+};
+constexpr std::string_view kKeywords[] = {
+    "ADD",        "ALL",     "AND",     "AS",        "BETWEEN",   "CHECK",  "COLLATE", "COLUMN",
+    "CONSTRAINT", "CROSS",   "DEFAULT", "DELETE",    "DISTINCT",  "DO",     "ELSE",    "END",
+    "ESCAPE",     "EXCEPT",  "FROM",    "FULL",      "GENERATED", "GLOB",   "GROUP",   "HAVING",
+    "IN",         "INDEXED", "INNER",   "INSERT",    "INTERSECT", "INTO",   "IS",      "ISNULL",
+    "JOIN",       "LATERAL", "LEFT",    "LIKE",      "LIMIT",     "MATCH",  "NATURAL", "NOT",
+    "NOTNULL",    "NULL",    "OF",      "ON",        "OR",        "ORDER",  "OUTER",   "PRIMARY",
+    "REFERENCES", "REGEXP",  "REPLACE", "RETURNING", "RIGHT",     "SELECT", "SET",     "THEN",
+    "UNION",      "UNIQUE",  "UPDATE",  "USING",     "VALUES",    "WHEN",   "WHERE",   "WINDOW",
+    "WITH",
+};
+constexpr size_t kLongestKeyword = 10;
+
+using KeywordSet = unsigned __int128;
+constexpr KeywordSet set_of(std::initializer_list<Kw> words) {
+  KeywordSet set = 0;
+  for (const Kw w : words) set |= KeywordSet{1} << static_cast<unsigned>(w);
+  return set;
+}
+
+// The keyword a word token is, found once per token.
+Kw keyword_of(const std::string& sql, const Token& t) {
+  const size_t length = t.end - t.begin;
+  if (t.kind != TokenKind::kWord || length < 2 || length > kLongestKeyword) return Kw::kNone;
+  const char* const word = sql.data() + t.begin;
+  const char first = static_cast<char>(word[0] & ~0x20);  // a letter's upper case
+  // The keywords starting with that letter, then each compared in full.
+  const std::string_view* k = std::begin(kKeywords);
+  while (k != std::end(kKeywords) && (*k)[0] < first) ++k;
+  for (; k != std::end(kKeywords) && (*k)[0] == first; ++k) {
+    if (k->size() != length) continue;
+    size_t i = 1;
+    while (i < length && (word[i] == (*k)[i] || (word[i] >= 'a' && word[i] - 32 == (*k)[i]))) ++i;
+    if (i == length) return static_cast<Kw>(k - std::begin(kKeywords) + 1);
+  }
+  return Kw::kNone;
+}
+
+// Words that end a select list.
+constexpr KeywordSet kEndsSelectList =
+    set_of({Kw::kFrom, Kw::kWhere, Kw::kGroup, Kw::kHaving, Kw::kOrder, Kw::kLimit, Kw::kWindow,
+            Kw::kUnion, Kw::kIntersect, Kw::kExcept});
+// Words that end a FROM clause (at its level of parentheses).
+constexpr KeywordSet kEndsFrom =
+    kEndsSelectList | set_of({Kw::kReturning, Kw::kSet, Kw::kValues, Kw::kSelect});
+// Words that start a statement, after WITH and its queries too.
+constexpr KeywordSet kStatementWords =
+    set_of({Kw::kSelect, Kw::kInsert, Kw::kReplace, Kw::kUpdate, Kw::kDelete, Kw::kValues});
+// Words after FROM, JOIN, UPDATE that are no table name (an upsert's or a
+// trigger's UPDATE, a subquery).
+constexpr KeywordSet kNoTable =
+    set_of({Kw::kSet, Kw::kOf, Kw::kOn, Kw::kSelect, Kw::kValues, Kw::kWith, Kw::kLateral});
+// Words after a table name that are no alias of it.
+constexpr KeywordSet kAfterTable =
+    kEndsFrom | set_of({Kw::kJoin, Kw::kOn, Kw::kUsing, Kw::kLeft, Kw::kRight, Kw::kFull,
+                        Kw::kInner, Kw::kOuter, Kw::kCross, Kw::kNatural, Kw::kDefault,
+                        Kw::kIndexed, Kw::kNot, Kw::kDo, Kw::kWith});
+// Words after which a sign is the unary sign of the number after it.
+constexpr KeywordSet kBeforeOperand =
+    set_of({Kw::kSelect, Kw::kDistinct, Kw::kAll, Kw::kWhere, Kw::kAnd, Kw::kOr, Kw::kNot, Kw::kOn,
+            Kw::kHaving, Kw::kWhen, Kw::kThen, Kw::kElse, Kw::kSet, Kw::kBetween, Kw::kIn, Kw::kIs,
+            Kw::kDefault, Kw::kReturning});
+// Words before and after an operand that stands alone: a comparison's or an
+// assignment's operand that is no part of a larger expression.
+constexpr KeywordSet kBeforeAloneOperand =
+    set_of({Kw::kWhere, Kw::kAnd, Kw::kOr, Kw::kOn, Kw::kHaving, Kw::kWhen, Kw::kThen, Kw::kElse,
+            Kw::kSet, Kw::kSelect, Kw::kDistinct, Kw::kAll, Kw::kReturning});
+constexpr KeywordSet kAfterOperand =
+    kEndsSelectList | set_of({Kw::kAnd, Kw::kOr, Kw::kThen, Kw::kElse, Kw::kEnd, Kw::kReturning,
+                              Kw::kOn, Kw::kJoin, Kw::kInner, Kw::kLeft, Kw::kRight, Kw::kFull,
+                              Kw::kCross, Kw::kNatural, Kw::kWhen, Kw::kAs, Kw::kDo});
+// Operators written as words: after a select item, no alias.
+constexpr KeywordSet kOperatorWords =
+    set_of({Kw::kAnd, Kw::kOr, Kw::kNot, Kw::kIs, Kw::kIsnull, Kw::kNotnull, Kw::kIn, Kw::kLike,
+            Kw::kGlob, Kw::kMatch, Kw::kRegexp, Kw::kBetween, Kw::kCollate, Kw::kEscape});
+// Words that end a column's type name in its definition.
+constexpr KeywordSet kConstraintWords =
+    set_of({Kw::kConstraint, Kw::kPrimary, Kw::kNot, Kw::kNull, Kw::kUnique, Kw::kCheck,
+            Kw::kDefault, Kw::kCollate, Kw::kReferences, Kw::kGenerated, Kw::kAs});
+
 // Where a long literal stands, as far as it matters.
 enum class Use : uint8_t {
   kNone,
@@ -138,11 +290,17 @@ struct Place {
 enum class Paren : uint8_t { kOther, kRow, kList };
 enum class StatementKind : uint8_t { kOther, kSelect, kInsert };
 
+// One token of the statement (20 bytes: a statement of many rows of values
+// has many of them).
 struct Tok {
-  Token token;
-  int open;     // the "(" the token is directly inside, -1 at the top level
-  int select;   // at the top level inside a select list that gives values: its SELECT
+  uint32_t begin;
+  uint32_t end;
+  int32_t open;    // the "(" the token is directly inside, -1 at the top level
+  int32_t select;  // at the top level inside a select list that gives values: its SELECT
+  TokenKind kind;
+  Kw keyword;   // for a word that is one of the keywords above
   Paren paren;  // for a "(": a VALUES row of an INSERT, the list of an IN
+  bool from;    // for a "(": a FROM clause directly inside it is being read
 };
 
 struct TableName {
@@ -161,8 +319,8 @@ struct Replacement {
 class StatementReader {
  public:
   // The statement of `sql` from byte `from` on.
-  StatementReader(sqlite3* db, const std::string& sql, size_t from)
-      : db_(db), sql_(sql), lx_(sql, from) {}
+  StatementReader(sqlite3* db, const std::string& sql, size_t from, TableColumns* columns)
+      : db_(db), sql_(sql), lx_(sql, from), table_columns_(columns) {}
 
   // Reads the statement; false when it holds no long literal (then nothing
   // else is read).
@@ -172,22 +330,21 @@ class StatementReader {
 
  private:
   int count() const { return static_cast<int>(tk_.size()); }
-  bool is(int i, char c) const { return i >= 0 && i < count() && lx_.is(tk_[i].token, c); }
-  bool word(int i, const char* w) const {
-    return i >= 0 && i < count() && lx_.is_word(tk_[i].token, w);
+  bool is(int i, char c) const {
+    return i >= 0 && i < count() && tk_[i].kind == TokenKind::kPunct && sql_[tk_[i].begin] == c;
   }
-  bool word_in(int i, std::initializer_list<const char*> words) const {
-    for (const char* w : words) {
-      if (word(i, w)) return true;
-    }
-    return false;
+  TokenKind kind(int i) const { return i >= 0 && i < count() ? tk_[i].kind : TokenKind::kEnd; }
+  Kw keyword(int i) const { return i >= 0 && i < count() ? tk_[i].keyword : Kw::kNone; }
+  bool word(int i, Kw w) const { return keyword(i) == w; }
+  bool word_in(int i, KeywordSet words) const {
+    return ((words >> static_cast<unsigned>(keyword(i))) & 1) != 0;
   }
   bool name_token(int i) const {
-    return i >= 0 && i < count() &&
-           (tk_[i].token.kind == TokenKind::kWord || tk_[i].token.kind == TokenKind::kQuoted);
+    return kind(i) == TokenKind::kWord || kind(i) == TokenKind::kQuoted;
   }
-  bool adjacent(int i, int j) const { return tk_[i].token.end == tk_[j].token.begin; }
-  std::string name(int i) const { return lx_.name(tk_[i].token); }
+  bool adjacent(int i, int j) const { return tk_[i].end == tk_[j].begin; }
+  Token token(int i) const { return Token{tk_[i].kind, tk_[i].begin, tk_[i].end}; }
+  std::string name(int i) const { return lx_.name(token(i)); }
 
   void read_structure();
   int read_table(int i, bool target = false);
@@ -220,20 +377,23 @@ class StatementReader {
   std::vector<TableName> tables_;
   int target_ = -1;  // the INSERT's table in tables_
   bool columns_listed_ = false;
-  std::vector<std::string> columns_;  // listed, or the table's once asked
-  bool columns_asked_ = false;
+  std::vector<std::string> columns_;  // the INSERT's column list
+  TableColumns* table_columns_;
 };
 
 bool StatementReader::read() {
+  if (sql_.size() > INT32_MAX) return false;  // beyond what SQLite compiles anyway
   Token t = lx_.next();
   while (lx_.is(t, ';')) t = lx_.next();
-  std::vector<int> open;
+  int32_t open = -1;  // the innermost "(" not yet closed; each knows the one around it
+  tk_.reserve((sql_.size() - t.begin) / 3 + 8);  // about as many as SQL text has
   bool numbers = false;
   for (; t.kind != TokenKind::kEnd; t = lx_.next()) {
-    if (open.empty() && lx_.is(t, ';')) break;
-    if (lx_.is(t, ')') && !open.empty()) open.pop_back();
-    tk_.push_back(Tok{t, open.empty() ? -1 : open.back(), -1, Paren::kOther});
-    if (lx_.is(t, '(')) open.push_back(count() - 1);
+    if (open < 0 && lx_.is(t, ';')) break;
+    if (lx_.is(t, ')') && open >= 0) open = tk_[static_cast<size_t>(open)].open;
+    tk_.push_back(Tok{static_cast<uint32_t>(t.begin), static_cast<uint32_t>(t.end), open, -1,
+                      t.kind, keyword_of(sql_, t), Paren::kOther, false});
+    if (lx_.is(t, '(')) open = count() - 1;
     if (t.kind == TokenKind::kNumber && t.end - t.begin > kDoubleDigits) numbers = true;
   }
   if (!numbers) return false;
@@ -242,14 +402,16 @@ bool StatementReader::read() {
 }
 
 bool StatementReader::ends_select_list(int i) const {
-  return word_in(i, {"FROM", "WHERE", "GROUP", "HAVING", "ORDER", "LIMIT", "WINDOW", "UNION",
-                     "INTERSECT", "EXCEPT"});
+  return word_in(i, kEndsSelectList);
 }
 
 // The statement's kind, the lists whose items are values, and the tables
 // it names (FROM, JOIN, INTO, UPDATE).
 void StatementReader::read_structure() {
-  std::vector<char> in_from(tk_.size() + 1, 0);  // per "(" (index + 1; 0: the top level)
+  bool top_from = false;  // a FROM clause at the top level is being read
+  auto in_from = [&](int level) -> bool& {
+    return level < 0 ? top_from : tk_[static_cast<size_t>(level)].from;
+  };
   bool first = true;
   bool with = false;
   bool values = false;
@@ -261,20 +423,20 @@ void StatementReader::read_structure() {
     if (is(i, '(')) {
       if (top && values) {
         tk_[i].paren = Paren::kRow;
-      } else if (word(i - 1, "IN")) {
+      } else if (word(i - 1, Kw::kIn)) {
         tk_[i].paren = Paren::kList;
       }
-    } else if (tk_[i].token.kind == TokenKind::kWord) {
+    } else if (tk_[i].kind == TokenKind::kWord) {
       if (top) {
-        const bool main = word_in(i, {"SELECT", "INSERT", "REPLACE", "UPDATE", "DELETE", "VALUES"});
+        const bool main = word_in(i, kStatementWords);
         if (first || (with && main)) {
-          kind_ = word(i, "SELECT")                         ? StatementKind::kSelect
-                  : word(i, "INSERT") || word(i, "REPLACE") ? StatementKind::kInsert
-                                                            : StatementKind::kOther;
-          with = first && word(i, "WITH");
+          kind_ = word(i, Kw::kSelect)                            ? StatementKind::kSelect
+                  : word(i, Kw::kInsert) || word(i, Kw::kReplace) ? StatementKind::kInsert
+                                                                  : StatementKind::kOther;
+          with = first && word(i, Kw::kWith);
           first = false;
         }
-        if (word(i, "SELECT")) {
+        if (word(i, Kw::kSelect)) {
           // An INSERT's every select list gives values; a query's first one
           // describes its result.
           const bool gives =
@@ -284,20 +446,19 @@ void StatementReader::read_structure() {
         } else if (ends_select_list(i)) {
           select = -1;
         }
-        values = kind_ == StatementKind::kInsert && word(i, "VALUES");
+        values = kind_ == StatementKind::kInsert && word(i, Kw::kValues);
       }
-      if (word(i, "FROM") || word(i, "JOIN")) {
-        in_from[level + 1] = 1;
+      if (word(i, Kw::kFrom) || word(i, Kw::kJoin)) {
+        in_from(level) = true;
         read_table(i + 1);
-      } else if (word_in(i, {"WHERE", "GROUP", "HAVING", "ORDER", "LIMIT", "WINDOW", "UNION",
-                             "INTERSECT", "EXCEPT", "RETURNING", "SET", "VALUES", "SELECT"})) {
-        in_from[level + 1] = 0;
-      } else if (word(i, "INTO") && top && kind_ == StatementKind::kInsert && target_ < 0) {
+      } else if (word_in(i, kEndsFrom)) {
+        in_from(level) = false;
+      } else if (word(i, Kw::kInto) && top && kind_ == StatementKind::kInsert && target_ < 0) {
         read_insert_target(i + 1);
-      } else if (word(i, "UPDATE")) {
-        read_table(word(i + 1, "OR") ? i + 3 : i + 1);
+      } else if (word(i, Kw::kUpdate)) {
+        read_table(word(i + 1, Kw::kOr) ? i + 3 : i + 1);
       }
-    } else if (is(i, ',') && in_from[level + 1]) {
+    } else if (is(i, ',') && in_from(level)) {
       read_table(i + 1);
     }
     if (top) tk_[i].select = select;
@@ -309,7 +470,7 @@ void StatementReader::read_structure() {
 // function, a keyword: the UPDATE of an upsert or a trigger). An INSERT's
 // `target` may be followed by its column list.
 int StatementReader::read_table(int i, bool target) {
-  if (!name_token(i) || word_in(i, {"SET", "OF", "ON", "SELECT", "VALUES", "WITH", "LATERAL"})) {
+  if (!name_token(i) || word_in(i, kNoTable)) {
     return -1;
   }
   TableName table;
@@ -320,15 +481,10 @@ int StatementReader::read_table(int i, bool target) {
   table.name = name(i);
   if (is(i + 1, '(') && !target) return -1;
   int next = i + 1;
-  if (word(next, "AS") && name_token(next + 1)) {
+  if (word(next, Kw::kAs) && name_token(next + 1)) {
     table.alias = name(next + 1);
     next += 2;
-  } else if (name_token(next) &&
-             !word_in(next, {"WHERE",   "JOIN",   "ON",     "USING",     "LEFT",    "RIGHT",
-                             "FULL",    "INNER",  "OUTER",  "CROSS",     "NATURAL", "GROUP",
-                             "ORDER",   "LIMIT",  "HAVING", "WINDOW",    "SET",     "VALUES",
-                             "DEFAULT", "SELECT", "UNION",  "INTERSECT", "EXCEPT",  "RETURNING",
-                             "INDEXED", "NOT",    "DO",     "WITH"})) {
+  } else if (name_token(next) && !word_in(next, kAfterTable)) {
     table.alias = name(next);
     ++next;
   }
@@ -351,27 +507,22 @@ void StatementReader::read_insert_target(int i) {
 // Tokens after which a sign is a unary minus or plus of the number after it.
 bool StatementReader::introduces_operand(int i) const {
   if (i < 0) return true;
-  if (tk_[i].token.kind == TokenKind::kPunct) return !is(i, ')');
-  return word_in(i, {"SELECT", "DISTINCT", "ALL", "WHERE", "AND", "OR", "NOT", "ON", "HAVING",
-                     "WHEN", "THEN", "ELSE", "SET", "BETWEEN", "IN", "IS", "DEFAULT", "RETURNING"});
+  if (tk_[i].kind == TokenKind::kPunct) return !is(i, ')');
+  return word_in(i, kBeforeOperand);
 }
 
 // Token i ends what comes before an operand of a comparison, so that the
 // comparison is not part of a larger expression of higher precedence.
 bool StatementReader::boundary_before(int i) const {
   if (i < 0 || is(i, '(') || is(i, ',')) return true;
-  if (word(i, "NOT")) return !word(i - 1, "IS");
-  return word_in(i, {"WHERE", "AND", "OR", "ON", "HAVING", "WHEN", "THEN", "ELSE", "SET", "SELECT",
-                     "DISTINCT", "ALL", "RETURNING"});
+  if (word(i, Kw::kNot)) return !word(i - 1, Kw::kIs);
+  return word_in(i, kBeforeAloneOperand);
 }
 
 // Token i (count() at the end) ends an operand of a comparison.
 bool StatementReader::boundary_after(int i) const {
   if (i >= count() || is(i, ')') || is(i, ',')) return true;
-  return word_in(i, {"AND",    "OR",        "THEN",    "ELSE",   "END",    "WHERE", "FROM",
-                     "GROUP",  "ORDER",     "LIMIT",   "HAVING", "WINDOW", "UNION", "INTERSECT",
-                     "EXCEPT", "RETURNING", "ON",      "JOIN",   "INNER",  "LEFT",  "RIGHT",
-                     "FULL",   "CROSS",     "NATURAL", "WHEN",   "AS",     "DO"});
+  return word_in(i, kAfterOperand);
 }
 
 // A comparison operator (= == != <> < <= > >=) that ends at token i (each
@@ -442,21 +593,18 @@ Place StatementReader::select_item(int first, int i) const {
   const int before = first - 1;
   if (tk_[first].open >= 0 || select < 0) return Place{};
   if (!(before == select || is(before, ',') ||
-        (before == select + 1 && word_in(before, {"DISTINCT", "ALL"})))) {
+        (before == select + 1 && (word(before, Kw::kDistinct) || word(before, Kw::kAll))))) {
     return Place{};
   }
   auto item_ends = [&](int k) { return k >= count() || is(k, ',') || ends_select_list(k); };
   const int after = i + 1;
   bool aliased = false;
-  if (word(after, "AS")) {
+  if (word(after, Kw::kAs)) {
     aliased = true;
   } else if (!item_ends(after)) {
-    const bool alias =
-        tk_[after].token.kind == TokenKind::kQuoted ||
-        tk_[after].token.kind == TokenKind::kString ||
-        (tk_[after].token.kind == TokenKind::kWord &&
-         !word_in(after, {"AND", "OR", "NOT", "IS", "ISNULL", "NOTNULL", "IN", "LIKE", "GLOB",
-                          "MATCH", "REGEXP", "BETWEEN", "COLLATE", "ESCAPE"}));
+    const bool alias = tk_[after].kind == TokenKind::kQuoted ||
+                       tk_[after].kind == TokenKind::kString ||
+                       (tk_[after].kind == TokenKind::kWord && !word_in(after, kOperatorWords));
     if (!alias || !item_ends(after + 1)) return Place{};
     aliased = true;
   }
@@ -467,19 +615,19 @@ Place StatementReader::select_item(int first, int i) const {
 
 // `column [NOT] BETWEEN low AND high`, the literal being low or high.
 Place StatementReader::between_bound(int before, int after) const {
-  if (word(before, "BETWEEN") && word(after, "AND")) {
-    return column_left(word(before - 1, "NOT") ? before - 2 : before - 1);
+  if (word(before, Kw::kBetween) && word(after, Kw::kAnd)) {
+    return column_left(word(before - 1, Kw::kNot) ? before - 2 : before - 1);
   }
-  if (!word(before, "AND") || !boundary_after(after)) return Place{};
+  if (!word(before, Kw::kAnd) || !boundary_after(after)) return Place{};
   // The low bound: one number (with its sign), string or name.
   int low = before - 1;
-  if (low < 0 || tk_[low].token.kind == TokenKind::kPunct) return Place{};
-  if (tk_[low].token.kind == TokenKind::kNumber && (is(low - 1, '-') || is(low - 1, '+')) &&
+  if (low < 0 || tk_[low].kind == TokenKind::kPunct) return Place{};
+  if (tk_[low].kind == TokenKind::kNumber && (is(low - 1, '-') || is(low - 1, '+')) &&
       introduces_operand(low - 2)) {
     --low;
   }
-  if (!word(low - 1, "BETWEEN")) return Place{};
-  return column_left(word(low - 2, "NOT") ? low - 3 : low - 2);
+  if (!word(low - 1, Kw::kBetween)) return Place{};
+  return column_left(word(low - 2, Kw::kNot) ? low - 3 : low - 2);
 }
 
 // `name type ... DEFAULT literal` in a CREATE TABLE or an ALTER TABLE ...
@@ -490,7 +638,7 @@ Place StatementReader::default_of(int before) const {
   if (level >= 0) {
     while (k > level && !(is(k, ',') && tk_[k].open == level)) --k;
   } else {
-    while (k >= 0 && !word_in(k, {"ADD", "COLUMN"})) --k;
+    while (k >= 0 && !word(k, Kw::kAdd) && !word(k, Kw::kColumn)) --k;
     if (k < 0) return Place{};
   }
   if (!name_token(k + 1)) return Place{};
@@ -508,7 +656,7 @@ Place StatementReader::place_of(int first, int i) const {
       return Place{Use::kInsertValue, -1, -1, commas(level, first, level), false};
     }
     if (tk_[level].paren == Paren::kList) {
-      return column_left(word(level - 2, "NOT") ? level - 3 : level - 2);
+      return column_left(word(level - 2, Kw::kNot) ? level - 3 : level - 2);
     }
   }
   Place place = select_item(first, i);
@@ -522,7 +670,7 @@ Place StatementReader::place_of(int first, int i) const {
   }
   const int op_last = after < count() ? comparison_starting_at(after) : -1;
   if (op_last >= 0 && boundary_before(before)) return column_right(op_last + 1);
-  if (word(before, "DEFAULT")) return default_of(before);
+  if (word(before, Kw::kDefault)) return default_of(before);
   return Place{};
 }
 
@@ -574,8 +722,7 @@ bool StatementReader::column_keeps_text(const Place& place) const {
 }
 
 // Value `position` of an INSERT goes into the listed column, or into the
-// table's column at that position (those a value is given for: generated
-// and hidden columns are skipped).
+// table's column at that position (of those a value is given for).
 bool StatementReader::insert_value_keeps_text(size_t position) {
   if (target_ < 0) return false;
   const TableName& table = tables_[static_cast<size_t>(target_)];
@@ -583,27 +730,9 @@ bool StatementReader::insert_value_keeps_text(size_t position) {
     return position < columns_.size() &&
            text_affinity(declared_type(table.schema, table.name, columns_[position]));
   }
-  if (!columns_asked_) {
-    columns_asked_ = true;
-    auto quoted = [](const std::string& s) {
-      std::string q = "\"";
-      for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-      return q + "\"";
-    };
-    const std::string pragma = "PRAGMA " +
-                               (table.schema.empty() ? "" : quoted(table.schema) + ".") +
-                               "table_xinfo(" + quoted(table.name) + ")";
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, pragma.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        if (sqlite3_column_int(stmt, 6) != 0) continue;  // hidden or generated
-        const unsigned char* type = sqlite3_column_text(stmt, 2);
-        columns_.emplace_back(type != nullptr ? reinterpret_cast<const char*>(type) : "");
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
-  return position < columns_.size() && text_affinity(columns_[position].c_str());
+  const std::vector<std::string>* types =
+      table_columns_->value_columns(db_, table.schema, table.name);
+  return types != nullptr && position < types->size() && text_affinity((*types)[position].c_str());
 }
 
 bool StatementReader::keeps_text(const Place& place) {
@@ -615,12 +744,11 @@ bool StatementReader::keeps_text(const Place& place) {
     case Use::kDefault: {
       // The type is the words after the name, up to the first constraint.
       std::string type;
-      for (int k = place.first + 1; k <= place.last && tk_[k].token.kind == TokenKind::kWord; ++k) {
-        if (word_in(k, {"CONSTRAINT", "PRIMARY", "NOT", "NULL", "UNIQUE", "CHECK", "DEFAULT",
-                        "COLLATE", "REFERENCES", "GENERATED", "AS"})) {
+      for (int k = place.first + 1; k <= place.last && tk_[k].kind == TokenKind::kWord; ++k) {
+        if (word_in(k, kConstraintWords)) {
           break;
         }
-        type += lx_.upper(tk_[k].token) + ' ';
+        type += lx_.upper(token(k)) + ' ';
       }
       return text_affinity(type.c_str());
     }
@@ -633,7 +761,7 @@ std::vector<Replacement> StatementReader::replacements() {
   std::vector<Replacement> out;
   LongLiteral literal;
   for (int i = 0; i < count(); ++i) {
-    const Token& t = tk_[i].token;
+    const Token t = token(i);
     if (t.kind != TokenKind::kNumber || t.end - t.begin <= kDoubleDigits) continue;
     // A unary sign goes with the number.
     int first = i;
@@ -644,7 +772,7 @@ std::vector<Replacement> StatementReader::replacements() {
       continue;
     }
     const Place place = place_of(first, i);
-    const size_t begin = tk_[first].token.begin;
+    const size_t begin = tk_[first].begin;
     if (place.use == Use::kResultItem) {
       if (double_gives_back(literal.text)) continue;
       std::string text = "CAST('" + literal.text + "' AS NUMERIC TEXT(" +
@@ -671,22 +799,27 @@ std::vector<Replacement> StatementReader::replacements() {
 
 bool may_hold_long_literals(std::string_view text) {
   uint32_t digits = 0;  // of the current run of digits and points
-  char quote = 0;
-  for (const char c : text) {
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c >= '0' && c <= '9') {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char c = *p++;
+    if (static_cast<unsigned char>(c - '0') <= 9) {
       if (++digits > kDoubleDigits) return true;
     } else if (c != '.') {
       digits = 0;
-      if (c == '\'' || c == '"') quote = c;
+      if (c == '\'' || c == '"') {
+        const void* close = std::memchr(p, c, static_cast<size_t>(end - p));
+        if (close == nullptr) return false;
+        p = static_cast<const char*>(close) + 1;
+      }
     }
   }
   return false;
 }
 
-void rewrite_long_literals(sqlite3* db, std::string* sql, size_t from) {
-  StatementReader reader(db, *sql, from);
+void rewrite_long_literals(sqlite3* db, std::string* sql, size_t from, TableColumns* columns) {
+  TableColumns own;  // when the caller keeps none
+  StatementReader reader(db, *sql, from, columns != nullptr ? columns : &own);
   if (!reader.read()) return;
   const std::vector<Replacement> replacements = reader.replacements();
   if (replacements.empty()) return;

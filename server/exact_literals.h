@@ -42,6 +42,8 @@
 
 namespace q4::lite {
 
+class TableColumns;
+
 // False when `text` holds no run of more than 15 digits outside string
 // literals and quoted names: then it holds no long literal, and statements
 // need not be read further (nearly all of them).
@@ -52,7 +54,8 @@ bool may_hold_long_literals(std::string_view text);
 // statements) and ends at its ";" or the end of the text. `db` tells the
 // columns' types as they are now, so a statement is rewritten just before it
 // is compiled, after the statements before it ran. Text after the statement
-// is kept as it is.
-void rewrite_long_literals(sqlite3* db, std::string* sql, size_t from);
+// is kept as it is. `columns` keeps the tables' columns for the connection
+// (may be null: they are then asked anew).
+void rewrite_long_literals(sqlite3* db, std::string* sql, size_t from, TableColumns* columns);
 
 }  // namespace q4::lite

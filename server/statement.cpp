@@ -155,7 +155,7 @@ size_t put_description_section(const std::vector<ColumnInfo>& columns, uint8_t* 
 }
 
 Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::string_view>& binaries,
-                 bool compile_only) {
+                 bool compile_only, TableColumns* columns) {
   Outcome outcome;
   std::string sql;
   const size_t lead = after_trivia(text, 0, false);
@@ -179,7 +179,7 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
 
   size_t offset = 0;
   for (;;) {
-    if (long_literals) rewrite_long_literals(db, &sql, offset);
+    if (long_literals) rewrite_long_literals(db, &sql, offset, columns);
     const char* const tail = sql.c_str() + offset;
     const char* const end = sql.c_str() + sql.size();
     sqlite3_stmt* raw = nullptr;

@@ -13,6 +13,7 @@
 #include "server/cast_columns.h"
 #include "server/decimal_columns.h"
 #include "server/exact_literals.h"
+#include "server/table_columns.h"
 #include "server/value_encoding.h"
 
 namespace q4::test {
@@ -157,9 +158,10 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
   ASSERT_EQ(lite::register_decimal_collation(db), SQLITE_OK);
-  auto rewritten = [db](std::string sql) {
+  lite::TableColumns columns;
+  auto rewritten = [db, &columns](std::string sql) {
     lite::rewrite_decimal_declarations(&sql);
-    if (lite::may_hold_long_literals(sql)) lite::rewrite_long_literals(db, &sql, 0);
+    if (lite::may_hold_long_literals(sql)) lite::rewrite_long_literals(db, &sql, 0, &columns);
     return sql;
   };
   ASSERT_EQ(sqlite3_exec(db,
@@ -224,10 +226,49 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
   // Only the statement from the offset on, up to its ";".
   std::string two =
       "SELECT 1; INSERT INTO x (v) VALUES (" + l30 + "); INSERT INTO x (v) VALUES (" + l30 + ")";
-  lite::rewrite_long_literals(db, &two, 9);
+  lite::rewrite_long_literals(db, &two, 9, nullptr);
   EXPECT_EQ(two, "SELECT 1; INSERT INTO x (v) VALUES (" + q30 + "); INSERT INTO x (v) VALUES (" +
                      l30 + ")");
+  columns.clear();
   sqlite3_close(db);
+}
+
+// The columns an INSERT without a column list fills are kept per connection and follow the
+// table: another connection's ALTER, a table dropped and made again in another order, a temporary
+// table that hides it. Generated columns take no value.
+TEST(LongLiterals, KeptTableColumnsFollowTheSchema) {
+  const std::string path = ::testing::TempDir() + "q4lite_table_columns.db";
+  std::remove(path.c_str());
+  sqlite3* db = nullptr;
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  auto exec = [](sqlite3* on, const char* sql) {
+    EXPECT_EQ(sqlite3_exec(on, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(on);
+  };
+  lite::TableColumns columns;
+  auto types = [&]() {
+    const std::vector<std::string>* t = columns.value_columns(db, "", "t");
+    return t == nullptr ? std::vector<std::string>{"<none>"} : *t;
+  };
+  using Types = std::vector<std::string>;
+  EXPECT_EQ(types(), Types{"<none>"});
+  exec(db, "CREATE TABLE t (k INTEGER, v TEXT, g INTEGER GENERATED ALWAYS AS (k + 1), r REAL)");
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL"}));
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL"}));
+  exec(other, "ALTER TABLE t ADD COLUMN s VARCHAR(9)");
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL", "VARCHAR(9)"}));
+  exec(other, "DROP TABLE t; CREATE TABLE t (v TEXT, k INTEGER)");
+  EXPECT_EQ(types(), (Types{"TEXT", "INTEGER"}));
+  exec(db, "CREATE TEMP TABLE t (only REAL)");
+  EXPECT_EQ(types(), Types{"REAL"});
+  EXPECT_EQ(*columns.value_columns(db, "main", "t"), (Types{"TEXT", "INTEGER"}));
+  exec(db, "DROP TABLE temp.t; DROP TABLE main.t");
+  EXPECT_EQ(types(), Types{"<none>"});
+  columns.clear();
+  sqlite3_close(other);
+  sqlite3_close(db);
+  std::remove(path.c_str());
 }
 
 TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
