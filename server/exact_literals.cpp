@@ -162,6 +162,7 @@ enum class Kw : uint8_t {
   kLike,
   kLimit,
   kMatch,
+  kMaterialized,
   kNatural,
   kNot,
   kNotnull,
@@ -191,17 +192,18 @@ enum class Kw : uint8_t {
   kWith,
 };
 constexpr std::string_view kKeywords[] = {
-    "ADD",        "ALL",     "AND",     "AS",        "BETWEEN",   "CHECK",  "COLLATE", "COLUMN",
-    "CONSTRAINT", "CROSS",   "DEFAULT", "DELETE",    "DISTINCT",  "DO",     "ELSE",    "END",
-    "ESCAPE",     "EXCEPT",  "FROM",    "FULL",      "GENERATED", "GLOB",   "GROUP",   "HAVING",
-    "IN",         "INDEXED", "INNER",   "INSERT",    "INTERSECT", "INTO",   "IS",      "ISNULL",
-    "JOIN",       "LATERAL", "LEFT",    "LIKE",      "LIMIT",     "MATCH",  "NATURAL", "NOT",
-    "NOTNULL",    "NULL",    "OF",      "ON",        "OR",        "ORDER",  "OUTER",   "PRIMARY",
-    "REFERENCES", "REGEXP",  "REPLACE", "RETURNING", "RIGHT",     "SELECT", "SET",     "THEN",
-    "UNION",      "UNIQUE",  "UPDATE",  "USING",     "VALUES",    "WHEN",   "WHERE",   "WINDOW",
-    "WITH",
+    "ADD",        "ALL",        "AND",     "AS",           "BETWEEN", "CHECK",    "COLLATE",
+    "COLUMN",     "CONSTRAINT", "CROSS",   "DEFAULT",      "DELETE",  "DISTINCT", "DO",
+    "ELSE",       "END",        "ESCAPE",  "EXCEPT",       "FROM",    "FULL",     "GENERATED",
+    "GLOB",       "GROUP",      "HAVING",  "IN",           "INDEXED", "INNER",    "INSERT",
+    "INTERSECT",  "INTO",       "IS",      "ISNULL",       "JOIN",    "LATERAL",  "LEFT",
+    "LIKE",       "LIMIT",      "MATCH",   "MATERIALIZED", "NATURAL", "NOT",      "NOTNULL",
+    "NULL",       "OF",         "ON",      "OR",           "ORDER",   "OUTER",    "PRIMARY",
+    "REFERENCES", "REGEXP",     "REPLACE", "RETURNING",    "RIGHT",   "SELECT",   "SET",
+    "THEN",       "UNION",      "UNIQUE",  "UPDATE",       "USING",   "VALUES",   "WHEN",
+    "WHERE",      "WINDOW",     "WITH",
 };
-constexpr size_t kLongestKeyword = 10;
+constexpr size_t kLongestKeyword = 12;
 
 using KeywordSet = unsigned __int128;
 constexpr KeywordSet set_of(std::initializer_list<Kw> words) {
@@ -349,6 +351,7 @@ class StatementReader {
   void read_structure();
   int read_table(int i, bool target = false);
   void read_insert_target(int i);
+  void read_query_name(int as);
   bool introduces_operand(int i) const;
   bool boundary_before(int i) const;
   bool boundary_after(int i) const;
@@ -375,7 +378,8 @@ class StatementReader {
   std::vector<Tok> tk_;
   StatementKind kind_ = StatementKind::kOther;
   std::vector<TableName> tables_;
-  int target_ = -1;  // the INSERT's table in tables_
+  std::vector<std::string> queries_;  // the names WITH gives its queries
+  int target_ = -1;                   // the INSERT's table in tables_
   bool columns_listed_ = false;
   std::vector<std::string> columns_;  // the INSERT's column list
   TableColumns* table_columns_;
@@ -386,7 +390,8 @@ bool StatementReader::read() {
   Token t = lx_.next();
   while (lx_.is(t, ';')) t = lx_.next();
   int32_t open = -1;  // the innermost "(" not yet closed; each knows the one around it
-  tk_.reserve((sql_.size() - t.begin) / 3 + 8);  // about as many as SQL text has
+  // About as many as SQL text has, for a statement of a few hundred bytes.
+  tk_.reserve(std::min<size_t>((sql_.size() - t.begin) / 3 + 8, 256));
   bool numbers = false;
   for (; t.kind != TokenKind::kEnd; t = lx_.next()) {
     if (open < 0 && lx_.is(t, ';')) break;
@@ -448,6 +453,7 @@ void StatementReader::read_structure() {
         }
         values = kind_ == StatementKind::kInsert && word(i, Kw::kValues);
       }
+      if (word(i, Kw::kAs)) read_query_name(i);
       if (word(i, Kw::kFrom) || word(i, Kw::kJoin)) {
         in_from(level) = true;
         read_table(i + 1);
@@ -488,8 +494,23 @@ int StatementReader::read_table(int i, bool target) {
     table.alias = name(next);
     ++next;
   }
+  for (const std::string& query : queries_) {
+    if (table.schema.empty() && same_name(query, table.name)) return next;
+  }
   tables_.push_back(std::move(table));
   return next;
+}
+
+// `name [(column, ...)] AS [[NOT] MATERIALIZED] (query)` of a WITH clause:
+// the name stands for the query, not for a table of that name.
+void StatementReader::read_query_name(int as) {
+  int k = as + 1;
+  if (word(k, Kw::kNot)) ++k;
+  if (word(k, Kw::kMaterialized)) ++k;
+  if (!is(k, '(')) return;
+  int name_at = as - 1;
+  if (is(name_at, ')') && name_at > 0) name_at = tk_[name_at - 1].open - 1;  // past the columns
+  if (name_token(name_at)) queries_.push_back(name(name_at));
 }
 
 // INSERT INTO [schema.]table [AS alias] [(column, ...)].
@@ -701,6 +722,9 @@ bool StatementReader::column_keeps_text(const Place& place) const {
     return text_affinity(type);
   };
   if (parts.size() == 2) {
+    for (const std::string& query : queries_) {
+      if (same_name(query, parts[0])) return false;
+    }
     bool named = false;
     for (const TableName& table : tables_) {
       if (!same_name(table.alias, parts[0])) continue;
@@ -805,14 +829,25 @@ bool may_hold_long_literals(std::string_view text) {
     const char c = *p++;
     if (static_cast<unsigned char>(c - '0') <= 9) {
       if (++digits > kDoubleDigits) return true;
-    } else if (c != '.') {
-      digits = 0;
-      if (c == '\'' || c == '"') {
-        const void* close = std::memchr(p, c, static_cast<size_t>(end - p));
-        if (close == nullptr) return false;
-        p = static_cast<const char*>(close) + 1;
-      }
+      continue;
     }
+    if (c == '.') continue;
+    digits = 0;
+    // Past strings, quoted names and comments (an apostrophe in a comment
+    // opens no string).
+    const void* close = nullptr;
+    if (c == '\'' || c == '"') {
+      close = std::memchr(p, c, static_cast<size_t>(end - p));
+    } else if (c == '-' && p < end && *p == '-') {
+      close = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    } else if (c == '/' && p < end && *p == '*') {
+      const size_t at = text.find("*/", static_cast<size_t>(p + 1 - text.data()));
+      close = at == std::string_view::npos ? nullptr : text.data() + at + 1;
+    } else {
+      continue;
+    }
+    if (close == nullptr) return false;  // to the end
+    p = static_cast<const char*>(close) + 1;
   }
   return false;
 }

@@ -219,6 +219,10 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
       "SELECT " + l30 + " + 1, max(" + l30 + ", 2), 0.30000000000000004, 3.141592653589793 FROM x",
       "SELECT '" + l30 + "', \"" + l30 + "\" FROM x -- v = " + l30 + "\n WHERE s = 'x' /* v = " + l30 + " */",
       "VALUES (" + l30 + ")", "SELECT * FROM x WHERE v = ?12345678901234567890",
+      // A query named like the table is no table.
+      "WITH x (v) AS (SELECT 1.5) SELECT * FROM x WHERE v > -" + l30,
+      "WITH RECURSIVE x AS NOT MATERIALIZED (SELECT 1 AS v UNION ALL SELECT v + 1 FROM x WHERE v < 3) "
+      "SELECT * FROM x WHERE x.v > -" + l30,
   };
   // clang-format on
   for (const auto& [in, out] : cases) EXPECT_EQ(rewritten(in), out);
@@ -279,6 +283,9 @@ TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
       {"INSERT INTO t VALUES ('12345678901234567890.5')", false},
       {"SELECT \"12345678901234567890\", 'it''s 12345678901234567890'", false},
       {"SELECT 'a', 12345678901234567890", true},
+      {"-- don't forget\nINSERT INTO t VALUES (12345678901234567890.5) /* it's */", true},
+      {"/* 12345678901234567890 */ SELECT 1 -- 12345678901234567890", false},
+      {"SELECT 'unterminated 12345678901234567890", false},
   };
   // clang-format on
   for (const auto& [text, may] : cases) EXPECT_EQ(lite::may_hold_long_literals(text), may) << text;
