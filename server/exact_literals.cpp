@@ -822,25 +822,46 @@ std::vector<Replacement> StatementReader::replacements() {
 }  // namespace
 
 bool may_hold_long_literals(std::string_view text) {
+  // What each byte is to the scan: most are nothing (0).
+  enum : uint8_t { kOther, kDigit, kPoint, kQuote, kDash, kSlash };
+  struct Classes {
+    uint8_t of[256] = {};
+    constexpr Classes() {
+      for (int c = '0'; c <= '9'; ++c) of[c] = kDigit;
+      of[static_cast<uint8_t>('.')] = kPoint;
+      of[static_cast<uint8_t>('\'')] = kQuote;
+      of[static_cast<uint8_t>('"')] = kQuote;
+      of[static_cast<uint8_t>('-')] = kDash;
+      of[static_cast<uint8_t>('/')] = kSlash;
+    }
+  };
+  static constexpr Classes kClasses;
   uint32_t digits = 0;  // of the current run of digits and points
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end) {
+    if (kClasses.of[static_cast<uint8_t>(*p)] == kOther) {
+      digits = 0;
+      do ++p;
+      while (p < end && kClasses.of[static_cast<uint8_t>(*p)] == kOther);
+      continue;
+    }
     const char c = *p++;
-    if (static_cast<unsigned char>(c - '0') <= 9) {
+    const uint8_t kind = kClasses.of[static_cast<uint8_t>(c)];
+    if (kind == kDigit) {
       if (++digits > kDoubleDigits) return true;
       continue;
     }
-    if (c == '.') continue;
+    if (kind == kPoint) continue;
     digits = 0;
     // Past strings, quoted names and comments (an apostrophe in a comment
     // opens no string).
     const void* close = nullptr;
-    if (c == '\'' || c == '"') {
+    if (kind == kQuote) {
       close = std::memchr(p, c, static_cast<size_t>(end - p));
-    } else if (c == '-' && p < end && *p == '-') {
+    } else if (p < end && *p == c && kind == kDash) {
       close = std::memchr(p, '\n', static_cast<size_t>(end - p));
-    } else if (c == '/' && p < end && *p == '*') {
+    } else if (p < end && *p == '*' && kind == kSlash) {
       const size_t at = text.find("*/", static_cast<size_t>(p + 1 - text.data()));
       close = at == std::string_view::npos ? nullptr : text.data() + at + 1;
     } else {
