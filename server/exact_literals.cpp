@@ -188,9 +188,9 @@ class ColumnTypes {
   bool insert_value_keeps_text(size_t position) {
     const TableName* table = statement_.insert_table();
     if (table == nullptr) return false;
-    if (const std::vector<std::string>* listed = statement_.insert_columns()) {
-      return position < listed->size() &&
-             text_affinity(declared_type(table->schema, table->name, (*listed)[position]));
+    if (statement_.lists_insert_columns()) {
+      const std::string column = statement_.insert_column(position);
+      return !column.empty() && text_affinity(declared_type(table->schema, table->name, column));
     }
     const std::vector<std::string>* types =
         table_columns_->value_columns(db_, table->schema, table->name);

@@ -179,10 +179,6 @@ bool same_name(const std::string& a, const std::string& b) {
   return true;
 }
 
-Kw StatementPlaces::keyword(int i) const {
-  return i >= 0 && i < count() ? tk_[i].keyword : Kw::kNone;
-}
-
 bool StatementPlaces::read() {
   if (sql_.size() > INT32_MAX) return false;  // beyond what SQLite compiles anyway
   Token t = lx_.next();
@@ -316,10 +312,7 @@ void StatementPlaces::read_insert_target(int i) {
   if (next < 0) return;
   target_ = static_cast<int>(tables_.size()) - 1;
   if (!is(next, '(')) return;
-  columns_listed_ = true;
-  for (int k = next + 1; k < count() && !(is(k, ')') && tk_[k].open == tk_[next].open); ++k) {
-    if (name_token(k)) columns_.push_back(name(k));
-  }
+  column_list_ = next;
 }
 
 // Tokens after which a sign is a unary minus or plus of the number after it.
@@ -509,8 +502,14 @@ const TableName* StatementPlaces::insert_table() const {
   return target_ < 0 ? nullptr : &tables_[static_cast<size_t>(target_)];
 }
 
-const std::vector<std::string>* StatementPlaces::insert_columns() const {
-  return columns_listed_ ? &columns_ : nullptr;
+std::string StatementPlaces::insert_column(size_t position) const {
+  if (column_list_ < 0) return std::string();
+  size_t at = 0;
+  for (int k = column_list_ + 1; k < count() && tk_[k].open == column_list_; ++k) {
+    if (is(k, ',')) ++at;
+    if (at == position && name_token(k)) return name(k);
+  }
+  return std::string();
 }
 
 std::vector<std::string> StatementPlaces::column_names(const Place& place) const {

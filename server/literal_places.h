@@ -65,11 +65,13 @@ class StatementPlaces {
   std::vector<NumberAt> numbers() const;
 
   // The tables it names (FROM, JOIN, INTO, UPDATE), the INSERT's among
-  // them with its column list (null without one), and the names WITH gives
-  // its queries (no tables, whatever tables of those names exist).
+  // them with its column list (whether it has one, and the name at a
+  // position: empty beyond the list), and the names WITH gives its queries
+  // (no tables, whatever tables of those names exist).
   const std::vector<TableName>& tables() const { return tables_; }
   const TableName* insert_table() const;
-  const std::vector<std::string>* insert_columns() const;
+  bool lists_insert_columns() const { return column_list_ >= 0; }
+  std::string insert_column(size_t position) const;
   const std::vector<std::string>& query_names() const { return queries_; }
   // A kColumn place's name parts, [[schema,] table,] column.
   std::vector<std::string> column_names(const Place& place) const;
@@ -97,7 +99,7 @@ class StatementPlaces {
     return i >= 0 && i < count() && tk_[i].kind == TokenKind::kPunct && sql_[tk_[i].begin] == c;
   }
   TokenKind kind(int i) const { return i >= 0 && i < count() ? tk_[i].kind : TokenKind::kEnd; }
-  Kw keyword(int i) const;
+  Kw keyword(int i) const { return i >= 0 && i < count() ? tk_[i].keyword : Kw{}; }
   bool word(int i, Kw w) const { return keyword(i) == w; }
   bool word_in(int i, KeywordSet words) const {
     return ((words >> static_cast<unsigned>(keyword(i))) & 1) != 0;
@@ -133,9 +135,8 @@ class StatementPlaces {
   Kind kind_ = Kind::kOther;
   std::vector<TableName> tables_;
   std::vector<std::string> queries_;
-  int target_ = -1;  // the INSERT's table in tables_
-  bool columns_listed_ = false;
-  std::vector<std::string> columns_;  // the INSERT's column list
+  int target_ = -1;       // the INSERT's table in tables_
+  int column_list_ = -1;  // the "(" of the INSERT's column list
 };
 
 }  // namespace q4::lite
