@@ -195,10 +195,16 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
       // UPDATE ... SET and comparisons with a column, either side, qualified, IN, BETWEEN.
       {"UPDATE x SET v = " + l30 + ", r = " + l30 + " WHERE v = -" + l30 + " AND k = 1",
        "UPDATE x SET v = " + q30 + ", r = " + l30 + " WHERE v = '-" + l30 + "' AND k = 1"},
-      {"SELECT k FROM x AS a WHERE a.v >= " + l30 + " OR " + l30 + " <> main.x.v OR v IN (" + l30 +
-           ", 1) OR v NOT BETWEEN -" + l30 + " AND " + l30 + " OR s==" + l30,
-       "SELECT k FROM x AS a WHERE a.v >= " + q30 + " OR " + q30 + " <> main.x.v OR v IN (" + q30 +
-           ", 1) OR v NOT BETWEEN '-" + l30 + "' AND " + q30 + " OR s==" + q30},
+      {"SELECT a.k FROM x AS a JOIN main.x b ON b.k = a.k WHERE a.v >= " + l30 + " OR " + l30 +
+           " <> b.v OR a.v IN (" + l30 + ", 1) OR b.v NOT BETWEEN -" + l30 + " AND " + l30 +
+           " OR a.s==" + l30,
+       "SELECT a.k FROM x AS a JOIN main.x b ON b.k = a.k WHERE a.v >= " + q30 + " OR " + q30 +
+           " <> b.v OR a.v IN (" + q30 + ", 1) OR b.v NOT BETWEEN '-" + l30 + "' AND " + q30 +
+           " OR a.s==" + q30},
+      {"DELETE FROM main.x WHERE main.x.v != " + l30 + " AND [v] = " + l30,
+       "DELETE FROM main.x WHERE main.x.v != " + q30 + " AND [v] = " + q30},
+      {"SELECT CASE WHEN x.v < " + l30 + " THEN 1 END, count(*) FILTER (WHERE " + l30 + " > v) FROM x",
+       "SELECT CASE WHEN x.v < " + q30 + " THEN 1 END, count(*) FILTER (WHERE " + q30 + " > v) FROM x"},
       // A column's DEFAULT.
       {"CREATE TABLE d (a NUMERIC(30,10) DEFAULT -" + l30 + ", b DOUBLE DEFAULT " + l30 + ")",
        "CREATE TABLE d (a NUMERIC TEXT(30,10) COLLATE Q4DECIMAL DEFAULT '-" + l30 + "', b DOUBLE DEFAULT " + l30 + ")"},
@@ -207,6 +213,8 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
        "SELECT CAST(" + q30 + " AS NUMERIC TEXT(30,10)) AS \"" + l30 + "\", "
        "CAST('-12345678901234567890.5' AS NUMERIC TEXT(21,1)) AS m, "
        "CAST('-12345678901234567890123' AS NUMERIC TEXT(23,0)) AS \"-\t12345678901234567890123\" FROM x"},
+      {"SELECT DISTINCT 0.12345678901234567890 x UNION SELECT 1.5",
+       "SELECT DISTINCT CAST('0.12345678901234567890' AS NUMERIC TEXT(20,20)) x UNION SELECT 1.5"},
   };
   // Left alone: literals a double or a 64-bit integer holds, exponents, columns that do not keep
   // text, expressions, literals in strings, quoted names and comments.
@@ -225,7 +233,13 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
       "SELECT * FROM x WHERE x.v > -" + l30,
   };
   // clang-format on
-  for (const auto& [in, out] : cases) EXPECT_EQ(rewritten(in), out);
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(rewritten(in), out);
+    sqlite3_stmt* stmt = nullptr;  // and SQLite compiles what it became
+    EXPECT_EQ(sqlite3_prepare_v2(db, out.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+        << out << ": " << sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+  }
   for (const std::string& in : unchanged) EXPECT_EQ(rewritten(in), in);
   // Only the statement from the offset on, up to its ";".
   std::string two =
