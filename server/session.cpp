@@ -22,6 +22,7 @@ Session::Session(const Options& options, const UserTable& users, Channel& channe
 Session::~Session() {
   // Statements before the database: close_v2 would otherwise linger.
   statements_.clear();
+  table_columns_.clear();
   std::lock_guard<std::mutex> lock(db_mutex_);
   db_.reset();
 }

@@ -16,6 +16,7 @@
 #include "server/request_parser.h"
 #include "server/sql_functions.h"
 #include "server/sqlite_handles.h"
+#include "server/table_columns.h"
 
 namespace q4::lite {
 
@@ -98,6 +99,7 @@ class Session {
   Link link_;
   std::mutex db_mutex_;  // guards db_ against interrupt() during a swap
   DbHandle db_;
+  TableColumns table_columns_;  // of db_; declared after it, so destroyed before it
   SessionNames names_;
   bool logged_on_ = false;
   bool autocommit_ = true;

@@ -79,6 +79,7 @@ Session::Next Session::on_account(const Request& request) {
   const std::string name(account.account);
   if (!open_database(name, &db, &error)) return reply_error(kErrCannotOpen, error);
   statements_.clear();
+  table_columns_.clear();
   {
     std::lock_guard<std::mutex> lock(db_mutex_);
     db_ = std::move(db);
@@ -127,7 +128,7 @@ Session::Next Session::on_execute(const Request& request, bool compile_only) {
       return reply_error(map_sqlite_error(rc, sqlite3_errmsg(db)), sqlite3_errmsg(db));
     }
   }
-  Outcome outcome = run_text(db, execute.text, execute.binaries, compile_only);
+  Outcome outcome = run_text(db, execute.text, execute.binaries, compile_only, &table_columns_);
   if (!outcome.ok) return reply_status(outcome.error_status);
   if (!outcome.cursor) {
     // No result columns: the row count is the rows the last statement

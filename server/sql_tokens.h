@@ -1,7 +1,8 @@
 // A small tokenizer of SQL text for the few places where q4lite reads a
-// statement itself (decimal column declarations, CAST result columns): words,
-// quoted names, string literals, numbers and single punctuation characters;
-// white space and comments are skipped. Positions are byte offsets.
+// statement itself (decimal column declarations, CAST result columns, long
+// numeric literals): words, quoted names, string literals, numbers and single
+// punctuation characters; white space and comments are skipped. Positions
+// are byte offsets.
 #pragma once
 
 #include <cctype>
@@ -22,7 +23,8 @@ struct Token {
 
 class Lexer {
  public:
-  explicit Lexer(const std::string& text) : s_(text) {}
+  // Reads `text` from byte `from` on.
+  explicit Lexer(const std::string& text, size_t from = 0) : s_(text), pos_(from) {}
 
   Token next() {
     skip_blanks();
@@ -43,12 +45,11 @@ class Lexer {
       }
       return Token{c == '\'' ? TokenKind::kString : TokenKind::kQuoted, begin, pos_};
     }
-    if (word_char(c) && !std::isdigit(c)) {
+    if (word_char(c) && !digit(c)) {
       while (pos_ < n && word_char(static_cast<unsigned char>(s_[pos_]))) ++pos_;
       return Token{TokenKind::kWord, begin, pos_};
     }
-    if (std::isdigit(c) ||
-        (c == '.' && pos_ + 1 < n && std::isdigit(static_cast<unsigned char>(s_[pos_ + 1])))) {
+    if (digit(c) || (c == '.' && pos_ + 1 < n && digit(static_cast<unsigned char>(s_[pos_ + 1])))) {
       while (pos_ < n) {
         const unsigned char d = static_cast<unsigned char>(s_[pos_]);
         if ((d == '+' || d == '-') && (s_[pos_ - 1] == 'e' || s_[pos_ - 1] == 'E')) {
@@ -98,18 +99,23 @@ class Lexer {
   }
 
  private:
+  // ASCII classes, as SQLite has them (bytes from 0x80 on are letters).
+  static bool digit(unsigned char c) { return c >= '0' && c <= '9'; }
   static bool word_char(unsigned char c) {
-    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+    return digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '$' ||
+           c >= 0x80;
   }
 
   void skip_blanks() {
     const size_t n = s_.size();
     while (pos_ < n) {
-      if (std::isspace(static_cast<unsigned char>(s_[pos_]))) {
+      const char c = s_[pos_];
+      const char after = pos_ + 1 < n ? s_[pos_ + 1] : '\0';
+      if (c == ' ' || (c >= '\t' && c <= '\r')) {
         ++pos_;
-      } else if (s_.compare(pos_, 2, "--") == 0) {
+      } else if (c == '-' && after == '-') {
         while (pos_ < n && s_[pos_] != '\n') ++pos_;
-      } else if (s_.compare(pos_, 2, "/*") == 0) {
+      } else if (c == '/' && after == '*') {
         const size_t close = s_.find("*/", pos_ + 2);
         pos_ = close == std::string::npos ? n : close + 2;
       } else {

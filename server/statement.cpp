@@ -9,6 +9,7 @@
 #include "server/datetime_checks.h"
 #include "server/error_map.h"
 #include "server/escape_translator.h"
+#include "server/exact_literals.h"
 #include "server/sqlite_handles.h"
 
 namespace q4::lite {
@@ -154,7 +155,7 @@ size_t put_description_section(const std::vector<ColumnInfo>& columns, uint8_t* 
 }
 
 Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::string_view>& binaries,
-                 bool compile_only) {
+                 bool compile_only, TableColumns* columns) {
   Outcome outcome;
   std::string sql;
   const size_t lead = after_trivia(text, 0, false);
@@ -171,10 +172,16 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
   // promise; they are no escape.
   rewrite_decimal_declarations(&sql);
   add_datetime_checks(&sql);
+  // Long numeric literals are read statement by statement, just before
+  // each is compiled: whether one keeps its digits depends on the columns
+  // it meets, which statements before it may create.
+  const bool long_literals = may_hold_long_literals(sql);
 
-  const char* tail = sql.c_str();
-  const char* const end = sql.c_str() + sql.size();
+  size_t offset = 0;
   for (;;) {
+    if (long_literals) rewrite_long_literals(db, &sql, offset, columns);
+    const char* const tail = sql.c_str() + offset;
+    const char* const end = sql.c_str() + sql.size();
     sqlite3_stmt* raw = nullptr;
     const char* next = nullptr;
     const int rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &raw, &next);
@@ -220,7 +227,7 @@ Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::stri
     // not report an earlier statement's count.
     outcome.changes = sqlite3_total_changes64(db) != before ? sqlite3_changes64(db) : 0;
     if (last) break;
-    tail = next;
+    offset = static_cast<size_t>(next - sql.c_str());
   }
   outcome.ok = true;
   return outcome;

@@ -16,6 +16,8 @@
 
 namespace q4::lite {
 
+class TableColumns;
+
 // What running (or only compiling) a text produced.
 struct Outcome {
   bool ok = false;
@@ -34,8 +36,11 @@ struct Outcome {
 // compiled and described. A text whose first token (after white space and
 // comments, as the driver reads it) is ">", "[" or "]" is raw SQLite SQL
 // after that character: no escape clause is translated in it.
+//
+// `columns`, when given, keeps the columns of tables that INSERTs without a
+// column list fill, for the connection (exact_literals.h).
 Outcome run_text(sqlite3* db, std::string_view text, const std::vector<std::string_view>& binaries,
-                 bool compile_only);
+                 bool compile_only, TableColumns* columns = nullptr);
 
 // Describes the result columns of a compiled statement from their declared
 // types and origins (nullability); undeclared ones are typed later from a value.

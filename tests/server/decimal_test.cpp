@@ -1,7 +1,7 @@
 // Exact decimals and doubles in q4lite: the declarations of decimal columns that a double cannot
 // hold, the order of their decimal text, values written with their scale, CAST columns described
-// as the NUMERIC they were cast to, and doubles as their shortest decimal; then all of it through
-// the protocol.
+// as the NUMERIC they were cast to, doubles as their shortest decimal, and numbers typed into a
+// statement with more digits than a double keeps; then all of it through the protocol.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -12,6 +12,8 @@
 #include "protocol_client.h"
 #include "server/cast_columns.h"
 #include "server/decimal_columns.h"
+#include "server/exact_literals.h"
+#include "server/table_columns.h"
 #include "server/value_encoding.h"
 
 namespace q4::test {
@@ -148,6 +150,161 @@ TEST(CastColumns, DecimalCastsOfTheSelectListWithTheirColumnNames) {
   }
 }
 
+// The rewrite of long numeric literals against a database with a column of every kind: the exact
+// decimal v, a double r, a character column s, an untyped column u, a NUMERIC(10,2) n that SQLite
+// keeps as numbers. A literal becomes text only where it meets a column that keeps text, and
+// becomes an exact NUMERIC only as an item of a query's result that a double would change.
+TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  ASSERT_EQ(lite::register_decimal_collation(db), SQLITE_OK);
+  lite::TableColumns columns;
+  auto rewritten = [db, &columns](std::string sql) {
+    lite::rewrite_decimal_declarations(&sql);
+    if (lite::may_hold_long_literals(sql)) lite::rewrite_long_literals(db, &sql, 0, &columns);
+    return sql;
+  };
+  ASSERT_EQ(sqlite3_exec(db,
+                         rewritten("CREATE TABLE x (k INTEGER PRIMARY KEY, v NUMERIC(30,10), "
+                                   "r DOUBLE, s VARCHAR(40), u, n NUMERIC(10,2))")
+                             .c_str(),
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  const std::string l30 = "12345678901234567890.0123456789";
+  const std::string q30 = "'" + l30 + "'";
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      // Values of an INSERT, by position: only v and s keep text.
+      {"INSERT INTO x VALUES (1, " + l30 + ", " + l30 + ", " + l30 + ", " + l30 + ", " + l30 + ")",
+       "INSERT INTO x VALUES (1, " + q30 + ", " + l30 + ", " + q30 + ", " + l30 + ", " + l30 + ")"},
+      // Listed columns; a unary minus, leading zeros, 38 digits, an integer beyond 64 bits.
+      {"insert into x (s, k, v) values (-" + l30 + ", 1, - 000123456789012345678901234567890),\n"
+       "  (12345678901234567890123456789012345678, 2, 1234567890123456789012345678.0123456789)",
+       "insert into x (s, k, v) values ('-" + l30 + "', 1, '-123456789012345678901234567890'),\n"
+       "  ('12345678901234567890123456789012345678', 2, '1234567890123456789012345678.0123456789')"},
+      // Sixteen digits are more than a double keeps; a point without decimals is dropped.
+      {"INSERT INTO x (k, v) VALUES (1, 1234567890123.456), (2, 9223372036854775808), (3, 12345678901234567.)",
+       "INSERT INTO x (k, v) VALUES (1, '1234567890123.456'), (2, '9223372036854775808'), (3, '12345678901234567')"},
+      // INSERT ... SELECT and an upsert.
+      {"INSERT INTO x (k, v, r) SELECT 1, " + l30 + ", " + l30 + " UNION ALL SELECT 2, -" + l30 + ", 0",
+       "INSERT INTO x (k, v, r) SELECT 1, " + q30 + ", " + l30 + " UNION ALL SELECT 2, '-" + l30 + "', 0"},
+      {"INSERT INTO x (k, v) SELECT k, " + l30 + " FROM (SELECT 1 AS k, " + l30 + ")",
+       "INSERT INTO x (k, v) SELECT k, " + q30 + " FROM (SELECT 1 AS k, " + l30 + ")"},
+      {"INSERT INTO x (k, v) VALUES (1, 0) ON CONFLICT (k) DO UPDATE SET v = " + l30,
+       "INSERT INTO x (k, v) VALUES (1, 0) ON CONFLICT (k) DO UPDATE SET v = " + q30},
+      // UPDATE ... SET and comparisons with a column, either side, qualified, IN, BETWEEN.
+      {"UPDATE x SET v = " + l30 + ", r = " + l30 + " WHERE v = -" + l30 + " AND k = 1",
+       "UPDATE x SET v = " + q30 + ", r = " + l30 + " WHERE v = '-" + l30 + "' AND k = 1"},
+      {"SELECT a.k FROM x AS a JOIN main.x b ON b.k = a.k WHERE a.v >= " + l30 + " OR " + l30 +
+           " <> b.v OR a.v IN (" + l30 + ", 1) OR b.v NOT BETWEEN -" + l30 + " AND " + l30 +
+           " OR a.s==" + l30,
+       "SELECT a.k FROM x AS a JOIN main.x b ON b.k = a.k WHERE a.v >= " + q30 + " OR " + q30 +
+           " <> b.v OR a.v IN (" + q30 + ", 1) OR b.v NOT BETWEEN '-" + l30 + "' AND " + q30 +
+           " OR a.s==" + q30},
+      {"DELETE FROM main.x WHERE main.x.v != " + l30 + " AND [v] = " + l30,
+       "DELETE FROM main.x WHERE main.x.v != " + q30 + " AND [v] = " + q30},
+      {"SELECT CASE WHEN x.v < " + l30 + " THEN 1 END, count(*) FILTER (WHERE " + l30 + " > v) FROM x",
+       "SELECT CASE WHEN x.v < " + q30 + " THEN 1 END, count(*) FILTER (WHERE " + q30 + " > v) FROM x"},
+      // A column's DEFAULT.
+      {"CREATE TABLE d (a NUMERIC(30,10) DEFAULT -" + l30 + ", b DOUBLE DEFAULT " + l30 + ")",
+       "CREATE TABLE d (a NUMERIC TEXT(30,10) COLLATE Q4DECIMAL DEFAULT '-" + l30 + "', b DOUBLE DEFAULT " + l30 + ")"},
+      // An item of the result: the exact NUMERIC under the name it had.
+      {"SELECT " + l30 + ", -12345678901234567890.5 AS m, -\t12345678901234567890123 FROM x",
+       "SELECT CAST(" + q30 + " AS NUMERIC TEXT(30,10)) AS \"" + l30 + "\", "
+       "CAST('-12345678901234567890.5' AS NUMERIC TEXT(21,1)) AS m, "
+       "CAST('-12345678901234567890123' AS NUMERIC TEXT(23,0)) AS \"-\t12345678901234567890123\" FROM x"},
+      {"SELECT DISTINCT 0.12345678901234567890 x UNION SELECT 1.5",
+       "SELECT DISTINCT CAST('0.12345678901234567890' AS NUMERIC TEXT(20,20)) x UNION SELECT 1.5"},
+  };
+  // Left alone: literals a double or a 64-bit integer holds, exponents, columns that do not keep
+  // text, expressions, literals in strings, quoted names and comments.
+  const std::string unchanged[] = {
+      "INSERT INTO x (k, v) VALUES (1, .5), (2, 1e300), (3, 1234567890123456), (4, -9223372036854775808), "
+      "(5, 0.0000000000000000001), (6, 1.50000000000000000000), (7, 12345678901234567890e-10)",
+      "SELECT * FROM x WHERE u = " + l30 + " OR r < " + l30 + " OR n > " + l30 + " OR k = " + l30,
+      "SELECT * FROM x WHERE v + 1 > " + l30 + " OR abs(v) = " + l30 + " OR v = k - " + l30 +
+          " OR v = " + l30 + " + 1 OR v = " + l30 + " COLLATE BINARY OR nosuch = " + l30,
+      "SELECT " + l30 + " + 1, max(" + l30 + ", 2), 0.30000000000000004, 3.141592653589793 FROM x",
+      "SELECT '" + l30 + "', \"" + l30 + "\" FROM x -- v = " + l30 + "\n WHERE s = 'x' /* v = " + l30 + " */",
+      "VALUES (" + l30 + ")", "SELECT * FROM x WHERE v = ?12345678901234567890",
+      // A query named like the table is no table.
+      "WITH x (v) AS (SELECT 1.5) SELECT * FROM x WHERE v > -" + l30,
+      "WITH RECURSIVE x AS NOT MATERIALIZED (SELECT 1 AS v UNION ALL SELECT v + 1 FROM x WHERE v < 3) "
+      "SELECT * FROM x WHERE x.v > -" + l30,
+  };
+  // clang-format on
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(rewritten(in), out);
+    sqlite3_stmt* stmt = nullptr;  // and SQLite compiles what it became
+    EXPECT_EQ(sqlite3_prepare_v2(db, out.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+        << out << ": " << sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+  }
+  for (const std::string& in : unchanged) EXPECT_EQ(rewritten(in), in);
+  // Only the statement from the offset on, up to its ";".
+  std::string two =
+      "SELECT 1; INSERT INTO x (v) VALUES (" + l30 + "); INSERT INTO x (v) VALUES (" + l30 + ")";
+  lite::rewrite_long_literals(db, &two, 9, nullptr);
+  EXPECT_EQ(two, "SELECT 1; INSERT INTO x (v) VALUES (" + q30 + "); INSERT INTO x (v) VALUES (" +
+                     l30 + ")");
+  columns.clear();
+  sqlite3_close(db);
+}
+
+// The columns an INSERT without a column list fills are kept per connection and follow the
+// table: another connection's ALTER, a table dropped and made again in another order, a temporary
+// table that hides it. Generated columns take no value.
+TEST(LongLiterals, KeptTableColumnsFollowTheSchema) {
+  const std::string path = ::testing::TempDir() + "q4lite_table_columns.db";
+  std::remove(path.c_str());
+  sqlite3* db = nullptr;
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  auto exec = [](sqlite3* on, const char* sql) {
+    EXPECT_EQ(sqlite3_exec(on, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(on);
+  };
+  lite::TableColumns columns;
+  auto types = [&]() {
+    const std::vector<std::string>* t = columns.value_columns(db, "", "t");
+    return t == nullptr ? std::vector<std::string>{"<none>"} : *t;
+  };
+  using Types = std::vector<std::string>;
+  EXPECT_EQ(types(), Types{"<none>"});
+  exec(db, "CREATE TABLE t (k INTEGER, v TEXT, g INTEGER GENERATED ALWAYS AS (k + 1), r REAL)");
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL"}));
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL"}));
+  exec(other, "ALTER TABLE t ADD COLUMN s VARCHAR(9)");
+  EXPECT_EQ(types(), (Types{"INTEGER", "TEXT", "REAL", "VARCHAR(9)"}));
+  exec(other, "DROP TABLE t; CREATE TABLE t (v TEXT, k INTEGER)");
+  EXPECT_EQ(types(), (Types{"TEXT", "INTEGER"}));
+  exec(db, "CREATE TEMP TABLE t (only REAL)");
+  EXPECT_EQ(types(), Types{"REAL"});
+  EXPECT_EQ(*columns.value_columns(db, "main", "t"), (Types{"TEXT", "INTEGER"}));
+  exec(db, "DROP TABLE temp.t; DROP TABLE main.t");
+  EXPECT_EQ(types(), Types{"<none>"});
+  columns.clear();
+  sqlite3_close(other);
+  sqlite3_close(db);
+  std::remove(path.c_str());
+}
+
+TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
+  // clang-format off
+  const std::pair<const char*, bool> cases[] = {
+      {"INSERT INTO t VALUES (1, 'abc', 2.5, NULL)", false}, {"SELECT 123456789012345", false},
+      {"SELECT 1234567890123456", true}, {"SELECT 12345678.12345678", true},
+      {"INSERT INTO t VALUES ('12345678901234567890.5')", false},
+      {"SELECT \"12345678901234567890\", 'it''s 12345678901234567890'", false},
+      {"SELECT 'a', 12345678901234567890", true},
+      {"-- don't forget\nINSERT INTO t VALUES (12345678901234567890.5) /* it's */", true},
+      {"/* 12345678901234567890 */ SELECT 1 -- 12345678901234567890", false},
+      {"SELECT 'unterminated 12345678901234567890", false},
+  };
+  // clang-format on
+  for (const auto& [text, may] : cases) EXPECT_EQ(lite::may_hold_long_literals(text), may) << text;
+}
+
 // The description and value texts of an execute reply.
 struct Column {
   std::string name;
@@ -252,6 +409,61 @@ TEST(DecimalColumns, ThroughTheProtocol) {
   EXPECT_EQ(error_number(client.execute(8, "INSERT INTO both VALUES ('1', 'tomorrow')")), 22007);
   EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
             "123456789012345678.25");
+}
+
+// Through the protocol, as a client that types its numbers sends them: a NUMERIC(30,10) column
+// keeps every digit of literals in INSERT, UPDATE and WHERE, also when the statement before it in
+// the same text created the table and through the pass-through mark; a long literal alone is an
+// exact SQL_NUMERIC result with its own precision and scale, a shorter one stays a double.
+TEST(LongLiterals, ThroughTheProtocol) {
+  auto server = start_server({"--quiet"});
+  ASSERT_TRUE(server);
+  Client client;
+  ASSERT_TRUE(client.connect(server->port(), true));
+  ASSERT_EQ(client
+                .execute(1,
+                         "CREATE TABLE exact (k INTEGER, v NUMERIC(30,10));\n"
+                         "INSERT INTO exact VALUES (1, 12345678901234567890.0123456789), "
+                         "(2, -0.0000000001), (3, 1234567890123.456)")
+                .status,
+            "K");
+  ASSERT_EQ(
+      client.execute(2, ">INSERT INTO exact VALUES (4, -99999999999999999999.9999999999)").status,
+      "K");
+  const Reply update = client.execute(
+      3, "UPDATE exact SET v = 98765432109876543210.987654321 WHERE v = 1234567890123.4560");
+  ASSERT_EQ(update.status, "K");
+  Reader counts{update.payload.data(), update.payload.data() + update.payload.size()};
+  uint32_t width = 9, changed = 0;
+  ASSERT_TRUE(counts.get_u32(&width) && counts.get_u32(&changed));
+  EXPECT_EQ(changed, 1u) << "found by its exact value";
+  Result r = result_of(client.execute(4, "SELECT k, v FROM exact ORDER BY v"));
+  ASSERT_EQ(r.rows.size(), 4u);
+  const char* expected[][2] = {{"4", "-99999999999999999999.9999999999"},
+                               {"2", "-0.0000000001"},
+                               {"1", "12345678901234567890.0123456789"},
+                               {"3", "98765432109876543210.9876543210"}};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(r.rows[i][1], std::make_pair(uint16_t(kSqlNumeric), std::string(expected[i][1])));
+  }
+  Result found = result_of(
+      client.execute(5,
+                     "SELECT k FROM exact WHERE v > 12345678901234567890.01234567889 AND v < "
+                     "98765432109876543210.98765432100000001"));
+  ASSERT_EQ(found.rows.size(), 2u);
+
+  Result alone = result_of(client.execute(
+      6, "SELECT 12345678901234567890.0123456789, -0.5 AS half, 0.30000000000000004"));
+  ASSERT_EQ(alone.columns.size(), 3u);
+  EXPECT_EQ(alone.columns[0].name, "12345678901234567890.0123456789");
+  EXPECT_EQ(alone.columns[0].type, kSqlNumeric);
+  EXPECT_EQ(alone.columns[0].precision, 30u);
+  EXPECT_EQ(alone.columns[0].scale, 10u);
+  EXPECT_EQ(alone.rows.at(0).at(0),
+            std::make_pair(uint16_t(kSqlNumeric), std::string("12345678901234567890.0123456789")));
+  EXPECT_EQ(alone.columns[1].type, kSqlDouble);
+  EXPECT_EQ(alone.columns[2].type, kSqlDouble) << "a double's own digits stay a double";
+  EXPECT_EQ(alone.rows.at(0).at(2).second, "0.30000000000000004");
 }
 
 }  // namespace
