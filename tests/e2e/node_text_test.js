@@ -36,6 +36,7 @@ async function main() {
     await insert.bind(row);
     assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
   }
+  await insert.close();  // before the connection: see node_params_test.js
   const got = await conn.query(`
     /* a block comment first */
     SELECT id, substr(name, 1, 12) AS name, LENGTH(name) AS length, amount, born, '?' AS mark
