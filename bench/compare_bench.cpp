@@ -22,7 +22,6 @@
 // with are opened before the clock starts.
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -30,33 +29,16 @@
 #include <cstring>
 #include <string>
 
+#include "bench_table.h"
+#include "odbc_client.h"
+
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 
 bool g_odbc3 = true;
 long g_limit = 0;
-
-SQLCHAR* sql(const std::string& text) {
-  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-[[noreturn]] void fail(const char* what, SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
-  SQLCHAR state[6] = {0};
-  SQLCHAR text[512] = {0};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  SQLError(env, dbc, stmt, state, &native, text, sizeof text, &length);
-  fprintf(stderr, "%s failed: %s %s\n", what, state, text);
-  exit(1);
-}
-
-double cpu_seconds() {
-  rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct Session {
   SQLHENV env = SQL_NULL_HENV;
@@ -110,56 +92,22 @@ Session open_session(const std::string& dsn) {
   return s;
 }
 
-const char* kQuery = "SELECT id, name, amount, created, note FROM bench";
-
-struct Row {
-  SQLINTEGER id;
-  char name[41];
-  char amount[32];
-  DATE_STRUCT created;
-  char note[201];
-  SQLLEN lengths[5];
-};
-
-// Folds what was read into a checksum, so that no loop can be cut short and
-// the data sources can be compared; row order does not count.
-unsigned long long fold(unsigned long long sum, const Row& r) {
-  unsigned long long h = static_cast<unsigned long long>(r.id) * 1000003u;
-  h ^= static_cast<unsigned long long>(r.lengths[1]) << 20 ^ r.lengths[4] << 8 ^ r.created.day;
-  h ^= static_cast<unsigned long long>(r.created.month) << 40 ^ static_cast<unsigned>(r.amount[0]);
-  return sum + h * 0x9E3779B97F4A7C15ull;
-}
-
 SQLSMALLINT date_type() {
   return g_odbc3 ? SQL_C_TYPE_DATE : SQL_C_DATE;
 }
 
-void get_row(SQLHSTMT stmt, Row* r) {
-  SQLGetData(stmt, 1, SQL_C_LONG, &r->id, 0, &r->lengths[0]);
-  SQLGetData(stmt, 2, SQL_C_CHAR, r->name, sizeof r->name, &r->lengths[1]);
-  SQLGetData(stmt, 3, SQL_C_CHAR, r->amount, sizeof r->amount, &r->lengths[2]);
-  SQLGetData(stmt, 4, date_type(), &r->created, sizeof r->created, &r->lengths[3]);
-  SQLGetData(stmt, 5, SQL_C_CHAR, r->note, sizeof r->note, &r->lengths[4]);
-}
-
 long bulk(const Session& s, bool bind, unsigned long long* checksum) {
-  std::string query = kQuery;
+  std::string query = kBenchQuery;
   if (g_limit > 0) query += " WHERE id <= " + std::to_string(g_limit);
   if (!SQL_SUCCEEDED(SQLExecDirect(s.stmt, sql(query), SQL_NTS))) {
     fail("SQLExecDirect", s.env, s.dbc, s.stmt);
   }
   Row r{};
-  if (bind) {
-    SQLBindCol(s.stmt, 1, SQL_C_LONG, &r.id, 0, &r.lengths[0]);
-    SQLBindCol(s.stmt, 2, SQL_C_CHAR, r.name, sizeof r.name, &r.lengths[1]);
-    SQLBindCol(s.stmt, 3, SQL_C_CHAR, r.amount, sizeof r.amount, &r.lengths[2]);
-    SQLBindCol(s.stmt, 4, date_type(), &r.created, sizeof r.created, &r.lengths[3]);
-    SQLBindCol(s.stmt, 5, SQL_C_CHAR, r.note, sizeof r.note, &r.lengths[4]);
-  }
+  if (bind) bind_row(s.stmt, &r, date_type());
   long rows = 0;
   SQLRETURN rc;
   while (SQL_SUCCEEDED(rc = SQLFetch(s.stmt))) {
-    if (!bind) get_row(s.stmt, &r);
+    if (!bind) get_row(s.stmt, &r, date_type());
     *checksum = fold(*checksum, r);
     ++rows;
   }
@@ -175,12 +123,12 @@ long points(const Session& s, long count, unsigned long long* checksum) {
   Row r{};
   char text[160];
   for (long i = 0; i < count; ++i) {
-    snprintf(text, sizeof text, "%s WHERE id = %ld", kQuery, 1 + i * 7919 % 100000);
+    snprintf(text, sizeof text, "%s WHERE id = %ld", kBenchQuery, 1 + i * 7919 % 100000);
     if (!SQL_SUCCEEDED(SQLExecDirect(s.stmt, sql(text), SQL_NTS))) {
       fail("SQLExecDirect", s.env, s.dbc, s.stmt);
     }
     if (!SQL_SUCCEEDED(SQLFetch(s.stmt))) fail("SQLFetch", s.env, s.dbc, s.stmt);
-    get_row(s.stmt, &r);
+    get_row(s.stmt, &r, date_type());
     *checksum = fold(*checksum, r);
     SQLFreeStmt(s.stmt, SQL_CLOSE);
   }

@@ -63,6 +63,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     >/dev/null
 fi
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+source "$root/bench/bench_data.sh"
 
 # Today's build, and the earlier commit's in a tree of its own.
 if [ -f "$build/CMakeCache.txt" ]; then
@@ -89,28 +90,15 @@ fi
 work=$(mktemp -d /tmp/q4compare.XXXXXX)
 chmod 755 "$work"
 pids=()
-pg_started=
-as_pg() {
-  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
-  [ -n "$pg_started" ] && as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -m fast -w stop >/dev/null 2>&1
+  bench_postgres_stop "$work/pg"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 echo "creating $rows rows"
-note_text=$(printf 'x%.0s' $(seq 1 200))
-sqlite3 "$work/bench.db" <<SQL
-CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
-                    created DATE, note VARCHAR(200));
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $rows)
-INSERT INTO bench
-SELECT i, 'customer name ' || i, (i * 7919 % 10000000) / 100.0,
-       date('2000-01-01', '+' || (i % 9000) || ' days'), substr('$note_text', 1, 40 + i % 160)
-FROM n;
-SQL
+bench_sqlite "$work/bench.db" "$rows"
 
 start_q4lite() {  # binary, port file
   "$1" --listen 127.0.0.1:0 --port-file "$2" --db "$work/bench.db" --quiet &
@@ -122,22 +110,8 @@ start_q4lite "$build/q4lite" "$work/new.port"
 
 pgport=
 if [[ " ${sources[*]} " == *" pg "* ]]; then
-  pgport=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  mkdir "$work/pg"
-  [ "$(id -u)" = 0 ] && chown postgres "$work/pg"
-  as_pg "$pgbin/initdb" -D "$work/pg/data" --auth=trust -U bench >/dev/null
-  as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w \
-    -o "-c listen_addresses=127.0.0.1 -p $pgport -k $work/pg -c fsync=off" start >/dev/null
-  pg_started=1
-  "$pgbin/psql" -q -h 127.0.0.1 -p "$pgport" -U bench -d postgres <<SQL
-CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
-                    created DATE, note VARCHAR(200));
-INSERT INTO bench
-SELECT i, 'customer name ' || i, ((i::bigint * 7919) % 10000000) / 100.0,
-       DATE '2000-01-01' + (i % 9000), substr('$note_text', 1, 40 + i % 160)
-FROM generate_series(1, $rows) AS i;
-VACUUM ANALYZE bench;
-SQL
+  pgport=$(free_port)
+  bench_postgres "$work/pg" "$pgport" "$rows"
 fi
 
 cat >"$work/odbcinst.ini" <<INI

@@ -15,7 +15,6 @@
 // Prints one line per run, data source and mode: rows per second.
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,8 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "odbc_client.h"
+
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 
 struct Source {
@@ -37,32 +39,10 @@ struct Name {
   char text[41];
 };
 
-SQLCHAR* sql(const std::string& text) {
-  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-std::string diagnostic(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
-  SQLCHAR state[6] = {}, message[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  if (!SQL_SUCCEEDED(SQLError(env, dbc, stmt, state, &native, message, sizeof message, &length))) {
-    return "(no diagnostic)";
-  }
-  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(message);
-}
-
 bool check(SQLRETURN rc, const char* what, SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
   if (SQL_SUCCEEDED(rc)) return true;
   fprintf(stderr, "%s failed: %s\n", what, diagnostic(env, dbc, stmt).c_str());
   return false;
-}
-
-// CPU seconds this process (application, Driver Manager, driver) has used.
-double cpu_seconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Sets the parameter array size: the ODBC 3 attribute, or SQLParamOptions

@@ -17,7 +17,6 @@
 // bulk fetch runs, and for the first data source the CPU q4lite spent.
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,30 +29,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_table.h"
+#include "odbc_client.h"
+
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
-
-SQLCHAR* sql(const std::string& text) {
-  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-void fail(const char* what, SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) {
-  SQLCHAR state[6] = {0};
-  SQLCHAR text[512] = {0};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  SQLError(env, dbc, stmt, state, &native, text, sizeof text, &length);
-  fprintf(stderr, "%s failed: %s %s\n", what, state, text);
-  exit(1);
-}
-
-double cpu_seconds() {
-  rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 long rss_kb() {
   std::ifstream status("/proc/self/status");
@@ -99,27 +81,6 @@ struct Source {
   Run best_bound, best_getdata, best_points;
 };
 
-const char* kBulkQuery = "SELECT id, name, amount, created, note FROM bench";
-
-struct Row {
-  SQLINTEGER id;
-  char name[41];
-  char amount[32];
-  DATE_STRUCT created;
-  char note[201];
-  SQLLEN lengths[5];
-};
-
-// Folds what was read into a checksum, so that the loops cannot be cut and
-// the data sources can be compared. Row order does not count: a server may
-// send the rows of a SELECT without ORDER BY in any order.
-unsigned long long fold(unsigned long long sum, const Row& r) {
-  unsigned long long h = static_cast<unsigned long long>(r.id) * 1000003u;
-  h ^= static_cast<unsigned long long>(r.lengths[1]) << 20 ^ r.lengths[4] << 8 ^ r.created.day;
-  h ^= static_cast<unsigned long long>(r.created.month) << 40 ^ static_cast<unsigned>(r.amount[0]);
-  return sum + h * 0x9E3779B97F4A7C15ull;
-}
-
 template <typename Body>
 Run timed(long server_pid, Body body) {
   Run run;
@@ -136,27 +97,15 @@ Run timed(long server_pid, Body body) {
 Run bulk(Source& s, bool bind, long server_pid) {
   return timed(server_pid, [&](Run* run) {
     long rss_before = rss_kb();
-    if (!SQL_SUCCEEDED(SQLExecDirect(s.stmt, sql(kBulkQuery), SQL_NTS))) {
+    if (!SQL_SUCCEEDED(SQLExecDirect(s.stmt, sql(kBenchQuery), SQL_NTS))) {
       fail("SQLExecDirect", s.env, s.dbc, s.stmt);
     }
     Row r{};
-    if (bind) {
-      SQLBindCol(s.stmt, 1, SQL_C_LONG, &r.id, 0, &r.lengths[0]);
-      SQLBindCol(s.stmt, 2, SQL_C_CHAR, r.name, sizeof r.name, &r.lengths[1]);
-      SQLBindCol(s.stmt, 3, SQL_C_CHAR, r.amount, sizeof r.amount, &r.lengths[2]);
-      SQLBindCol(s.stmt, 4, SQL_C_DATE, &r.created, sizeof r.created, &r.lengths[3]);
-      SQLBindCol(s.stmt, 5, SQL_C_CHAR, r.note, sizeof r.note, &r.lengths[4]);
-    }
+    if (bind) bind_row(s.stmt, &r, SQL_C_DATE);
     SQLRETURN rc;
     long peak = rss_before;
     while (SQL_SUCCEEDED(rc = SQLFetch(s.stmt))) {
-      if (!bind) {
-        SQLGetData(s.stmt, 1, SQL_C_LONG, &r.id, 0, &r.lengths[0]);
-        SQLGetData(s.stmt, 2, SQL_C_CHAR, r.name, sizeof r.name, &r.lengths[1]);
-        SQLGetData(s.stmt, 3, SQL_C_CHAR, r.amount, sizeof r.amount, &r.lengths[2]);
-        SQLGetData(s.stmt, 4, SQL_C_DATE, &r.created, sizeof r.created, &r.lengths[3]);
-        SQLGetData(s.stmt, 5, SQL_C_CHAR, r.note, sizeof r.note, &r.lengths[4]);
-      }
+      if (!bind) get_row(s.stmt, &r, SQL_C_DATE);
       run->checksum = fold(run->checksum, r);
       if (++run->rows % 100000 == 0) peak = std::max(peak, rss_kb());
     }
@@ -173,16 +122,12 @@ Run points(Source& s, int count, long table_rows, long server_pid) {
     char text[128];
     for (int i = 0; i < count; ++i) {
       long id = 1 + (static_cast<long>(i) * 7919 % table_rows);
-      snprintf(text, sizeof text, "%s WHERE id = %ld", kBulkQuery, id);
+      snprintf(text, sizeof text, "%s WHERE id = %ld", kBenchQuery, id);
       if (!SQL_SUCCEEDED(SQLExecDirect(s.stmt, sql(text), SQL_NTS))) {
         fail("SQLExecDirect", s.env, s.dbc, s.stmt);
       }
       if (!SQL_SUCCEEDED(SQLFetch(s.stmt))) fail("SQLFetch", s.env, s.dbc, s.stmt);
-      SQLGetData(s.stmt, 1, SQL_C_LONG, &r.id, 0, &r.lengths[0]);
-      SQLGetData(s.stmt, 2, SQL_C_CHAR, r.name, sizeof r.name, &r.lengths[1]);
-      SQLGetData(s.stmt, 3, SQL_C_CHAR, r.amount, sizeof r.amount, &r.lengths[2]);
-      SQLGetData(s.stmt, 4, SQL_C_DATE, &r.created, sizeof r.created, &r.lengths[3]);
-      SQLGetData(s.stmt, 5, SQL_C_CHAR, r.note, sizeof r.note, &r.lengths[4]);
+      get_row(s.stmt, &r, SQL_C_DATE);
       run->checksum = fold(run->checksum, r);
       ++run->rows;
       SQLFreeStmt(s.stmt, SQL_CLOSE);

@@ -22,56 +22,27 @@ build=${Q4_BUILD_DIR:-$root/build}
 rows=${ROWS:-1000000}
 odbc_lib=/usr/lib/x86_64-linux-gnu/odbc
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+source "$root/bench/bench_data.sh"
 
 work=$(mktemp -d /tmp/q4bench.XXXXXX)
 chmod 755 "$work"
 q4lite_pid=
-pg_started=
-as_pg() {
-  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
 cleanup() {
   [ -n "$q4lite_pid" ] && kill "$q4lite_pid" 2>/dev/null && wait "$q4lite_pid" 2>/dev/null || true
-  [ -n "$pg_started" ] && as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -m fast -w stop >/dev/null || true
+  bench_postgres_stop "$work/pg"
   rm -rf "$work"
 }
 trap cleanup EXIT
-free_port() {
-  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
-note_text=$(printf 'x%.0s' $(seq 1 200))
 echo "creating $rows rows"
-sqlite3 "$work/bench.db" <<SQL
-CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
-                    created DATE, note VARCHAR(200));
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $rows)
-INSERT INTO bench
-SELECT i, 'customer name ' || i, (i * 7919 % 10000000) / 100.0,
-       date('2000-01-01', '+' || (i % 9000) || ' days'), substr('$note_text', 1, 40 + i % 160)
-FROM n;
-SQL
+bench_sqlite "$work/bench.db" "$rows"
 
 "$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/q4port" --db "$work/bench.db" --quiet &
 q4lite_pid=$!
 for _ in $(seq 1 500); do [ -s "$work/q4port" ] && break; sleep 0.01; done
 
 pgport=$(free_port)
-mkdir "$work/pg"
-[ "$(id -u)" = 0 ] && chown postgres "$work/pg"
-as_pg "$pgbin/initdb" -D "$work/pg/data" --auth=trust -U bench >/dev/null
-as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w \
-  -o "-c listen_addresses=127.0.0.1 -p $pgport -k $work/pg -c fsync=off" start >/dev/null
-pg_started=1
-psql -q -h 127.0.0.1 -p "$pgport" -U bench -d postgres <<SQL
-CREATE TABLE bench (id INTEGER PRIMARY KEY, name VARCHAR(40), amount NUMERIC(12,2),
-                    created DATE, note VARCHAR(200));
-INSERT INTO bench
-SELECT i, 'customer name ' || i, ((i::bigint * 7919) % 10000000) / 100.0,
-       DATE '2000-01-01' + (i % 9000), substr('$note_text', 1, 40 + i % 160)
-FROM generate_series(1, $rows) AS i;
-VACUUM ANALYZE bench;
-SQL
+bench_postgres "$work/pg" "$pgport" "$rows"
 
 cat > "$work/odbcinst.ini" <<INI
 [Q4]

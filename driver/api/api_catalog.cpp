@@ -9,6 +9,12 @@
 
 using namespace q4;
 
+// Each export is a thin trampoline under the signature ODBC fixes for it, so
+// the ones that take the same arguments (SQLTables and SQLColumns: four names
+// each) look alike line for line. That is kept on purpose: a macro or template
+// that stamped them out would hide the exported signatures, which are what a
+// reader opens this file for.
+
 Q4_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
                                       SQLSMALLINT cbTableQualifier, SQLCHAR* szTableOwner,
                                       SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,

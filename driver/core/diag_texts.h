@@ -14,11 +14,13 @@ struct DiagText {
   const char* text;
 };
 
+// One diagnostic a line, its text whole, so that a search for a message a
+// user reports finds the line with its SQLSTATE and name.
+// clang-format off
 // Shared by many functions.
 inline constexpr DiagText kDiagMemory{"S1001", "Memory allocation failure"};
 inline constexpr DiagText kDiagGeneral{"S1000", "General error"};
-inline constexpr DiagText kDiagGeneralCapital{"S1000",
-                                              "General Error"};  // SQLGetInfo, SQLNumParams
+inline constexpr DiagText kDiagGeneralCapital{"S1000", "General Error"};  // SQLGetInfo, SQLNumParams
 inline constexpr DiagText kDiagCancelled{"S1008", "Operation cancelled"};
 inline constexpr DiagText kDiagTruncated{"01004", "Data truncated"};
 inline constexpr DiagText kDiagInvalidArgument{"S1009", "Invalid argument value"};
@@ -44,33 +46,21 @@ inline constexpr DiagText kDiagQueryTimeout{"S1T00", "Timeout expired"};
 // Connecting.
 inline constexpr DiagText kDiagNoDsn{"S1000", "No DSN was specified"};
 // A port that is not a number from 1 to 65535. A format: %s is the value.
-inline constexpr DiagText kDiagBadPort{
-    "08001",
-    "The port \"%s\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the "
-    "connection string or the data source to the server's TCP port."};
-inline constexpr DiagText kDiagNoHost{"08001",
-                                      "Unable to communicate with host. Check server status."};
-inline constexpr DiagText kDiagLogonRefused{
-    "28000", "Logon failed. Check Q4 connection parameters and available licenses."};
+inline constexpr DiagText kDiagBadPort{"08001", "The port \"%s\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the connection string or the data source to the server's TCP port."};
+inline constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
+inline constexpr DiagText kDiagLogonRefused{"28000", "Logon failed. Check Q4 connection parameters and available licenses."};
 // A missing user name is an authorization failure too, found before asking
 // the server; the text says where the value goes.
-inline constexpr DiagText kDiagNoUser{"28000",
-                                      "No user name was given. Set UID in the connection string "
-                                      "or USER in the data source (\"?\" sends an empty one)."};
+inline constexpr DiagText kDiagNoUser{"28000", "No user name was given. Set UID in the connection string or USER in the data source (\"?\" sends an empty one)."};
 // A refusal of a logon whose password was empty: the text of the refusal and
 // a hint, since an empty password is most often one that was not given (a
 // data source's PASSWORD goes only with its own USER). A format: %s is the
 // user's name.
-inline constexpr DiagText kDiagLogonRefusedEmptyPassword{
-    "28000",
-    "Logon failed. Check Q4 connection parameters and available licenses. The password sent "
-    "for user \"%s\" was empty; a data source's PASSWORD goes only with its own USER."};
+inline constexpr DiagText kDiagLogonRefusedEmptyPassword{"28000", "Logon failed. Check Q4 connection parameters and available licenses. The password sent for user \"%s\" was empty; a data source's PASSWORD goes only with its own USER."};
 // A failed transfer of the logon exchange, by link status.
 inline constexpr DiagText kDiagLogonTimeout{"S1T00", "Login Timeout expired"};
-inline constexpr DiagText kDiagLogonClosed{"08S01",
-                                           "Communication Link failure. Check server status."};
-inline constexpr DiagText kDiagLogonNetwork{
-    "08S01", "Communication Link failure. Check network and server status."};
+inline constexpr DiagText kDiagLogonClosed{"08S01", "Communication Link failure. Check server status."};
+inline constexpr DiagText kDiagLogonNetwork{"08S01", "Communication Link failure. Check network and server status."};
 inline constexpr DiagText kDiagLogonOther{"S1000", "General error. Unable to connect to host."};
 
 // Options and transactions.
@@ -88,24 +78,18 @@ inline constexpr DiagText kDiagTransactionFailed{"08007", "Transaction Failed"};
 
 // Statements: cursor names, parameters, data at execution.
 inline constexpr DiagText kDiagInvalidCursorName{"34000", "Invalid cursor name"};
-inline constexpr DiagText kDiagCursorNameTooLong{"34000",
-                                                 "Invalid cursor name - exceeds max length"};
+inline constexpr DiagText kDiagCursorNameTooLong{"34000", "Invalid cursor name - exceeds max length"};
 inline constexpr DiagText kDiagDuplicateCursorName{"3C000", "Duplicate cursor name"};
 inline constexpr DiagText kDiagInvalidScale{"S1094", "Invalid Scale"};  // a parameter number 0
 inline constexpr DiagText kDiagInvalidParameterNumber{"S1093", "Invalid parameter number"};
 inline constexpr DiagText kDiagRowValue{"S1107", "Row value out of range"};
 // A character parameter that cannot be a value of the SQL type it is bound
 // as, found before anything is sent; %s is the parameter's number.
-inline constexpr DiagText kDiagParamNotANumber{
-    "22018", "Invalid character value for cast specification: parameter %s is not a number"};
-inline constexpr DiagText kDiagParamOutOfRange{
-    "22003", "Numeric value out of range: parameter %s does not fit its SQL type"};
-inline constexpr DiagText kDiagParamFractionCut{
-    "22001", "String data, right truncated: parameter %s has a fraction its SQL type cannot hold"};
-inline constexpr DiagText kDiagParamNotADatetime{
-    "22007", "Invalid datetime format: parameter %s is not a date, time or timestamp of its type"};
-inline constexpr DiagText kDiagParamDatetimeOverflow{
-    "22008", "Datetime field overflow: parameter %s has a date or time field out of range"};
+inline constexpr DiagText kDiagParamNotANumber{"22018", "Invalid character value for cast specification: parameter %s is not a number"};
+inline constexpr DiagText kDiagParamOutOfRange{"22003", "Numeric value out of range: parameter %s does not fit its SQL type"};
+inline constexpr DiagText kDiagParamFractionCut{"22001", "String data, right truncated: parameter %s has a fraction its SQL type cannot hold"};
+inline constexpr DiagText kDiagParamNotADatetime{"22007", "Invalid datetime format: parameter %s is not a date, time or timestamp of its type"};
+inline constexpr DiagText kDiagParamDatetimeOverflow{"22008", "Datetime field overflow: parameter %s has a date or time field out of range"};
 // Without prefix, written as it stands (post_error_unprefixed).
 inline constexpr DiagText kDiagWrongParameterCount{"07001", "Wrong number of parameters"};
 
@@ -131,13 +115,13 @@ inline constexpr DiagText kDiagFractionalTruncation{"01S07", "Fractional truncat
 // Information.
 inline constexpr DiagText kDiagUnknownInfoType{"HY096", "Invalid argument value"};
 inline constexpr DiagText kDiagNoServerInfo{"S1000", "Unable to retrieve requested info"};
-inline constexpr DiagText kDiagNoPrimaryKeys{"S1000",
-                                             "Q4 7.0 Server does not support this function"};
+inline constexpr DiagText kDiagNoPrimaryKeys{"S1000", "Q4 7.0 Server does not support this function"};
 
 // SQLSTATEs posted with a text that is not the driver's: the server's own.
 inline constexpr const char* kStateServerRefused = "S1000";  // a refused value, option, description
 inline constexpr const char* kStateFetchRefused = "37000";   // a refused fetch, as it stands
 inline constexpr const char* kStateSyntaxError = "37000";
 inline constexpr const char* kStateWarning = "00000";  // a server warning ("W")
+// clang-format on
 
 }  // namespace q4

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "core/diagnostics.h"
+#include "core/odbc_version.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
 #include "link/statement_exchange.h"
@@ -126,8 +127,6 @@ SQLRETURN catalog_special_columns(Statement* stmt, SQLUSMALLINT column_type, Cat
   return send_names(stmt, kCmdSpecialColumns, {qualifier, owner, table}, tail, sizeof tail);
 }
 
-namespace {
-
 // The ODBC 3 codes of the date and time types, asked for by ODBC 3
 // applications (pyodbc reads the column size of SQL_TYPE_TIMESTAMP's row at
 // connect to decide how many fraction digits it sends), stand for the codes
@@ -136,23 +135,8 @@ namespace {
 // application working with an ODBC 2 driver: the codes match what
 // SQLColumns and SQLDescribeCol say of the same columns, and the driver
 // manager maps the ODBC 3 codes to them in every binding.
-SQLSMALLINT server_type_code(SQLSMALLINT sql_type) {
-  switch (sql_type) {
-    case SQL_TYPE_DATE:
-      return SQL_DATE;
-    case SQL_TYPE_TIME:
-      return SQL_TIME;
-    case SQL_TYPE_TIMESTAMP:
-      return SQL_TIMESTAMP;
-    default:
-      return sql_type;
-  }
-}
-
-}  // namespace
-
 SQLRETURN catalog_type_info(Statement* stmt, SQLSMALLINT sql_type) {
-  sql_type = server_type_code(sql_type);
+  sql_type = odbc2_datetime_code(sql_type);
   // The signed type code travels in two's complement (SQL_VARBINARY -3 is
   // 0xFFFD).
   uint8_t tail[3];

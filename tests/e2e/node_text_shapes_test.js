@@ -4,13 +4,7 @@
 // comments. Every case runs; the script fails at the end if any did.
 'use strict';
 const assert = require('assert');
-let odbc;
-try {
-  odbc = require('odbc');
-} catch (error) {
-  console.log('SKIPPED: the Node.js odbc module is not installed (bash scripts/node_odbc.sh BUILD)');
-  process.exit(77);
-}
+const q4e2e = require('./q4e2e');
 
 const TEXT = 'Zoë Ærø 東京 😀';
 const SHAPES = {
@@ -27,7 +21,7 @@ const SHAPES = {
 };
 
 async function main() {
-  const conn = await odbc.connect(`DSN=${process.env.Q4_DSN};UID=test;PWD=secret`);
+  const conn = await q4e2e.connect();
   const failures = [];
   const check = async (label, run) => {
     try {
@@ -66,7 +60,4 @@ async function main() {
   if (failures.length) throw new Error(`${failures.length} case(s) failed`);
 }
 
-main().then(() => console.log('node_text_shapes: ok'), (error) => {
-  console.error('FAIL:', error.message, JSON.stringify(error.odbcErrors || ''));
-  process.exit(1);
-});
+q4e2e.run('node_text_shapes', main);

@@ -7,16 +7,10 @@
 // reports itself skipped.
 'use strict';
 const assert = require('assert');
-let odbc;
-try {
-  odbc = require('odbc');
-} catch (error) {
-  console.log('SKIPPED: the Node.js odbc module is not installed (bash scripts/node_odbc.sh BUILD)');
-  process.exit(77);
-}
+const q4e2e = require('./q4e2e');
 
 async function main() {
-  const conn = await odbc.connect(`DSN=${process.env.Q4_DSN};UID=test;PWD=secret`);
+  const conn = await q4e2e.connect();
   await conn.query(`
     CREATE TABLE node_text (
       id INTEGER NOT NULL,
@@ -42,6 +36,7 @@ async function main() {
     await insert.bind(row);
     assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
   }
+  await insert.close();  // before the connection: see node_params_test.js
   const got = await conn.query(`
     /* a block comment first */
     SELECT id, substr(name, 1, 12) AS name, LENGTH(name) AS length, amount, born, '?' AS mark
@@ -57,7 +52,4 @@ async function main() {
   await conn.close();
 }
 
-main().then(() => console.log('node_text: ok'), (error) => {
-  console.error('FAIL:', error.message, JSON.stringify(error.odbcErrors || ''));
-  process.exit(1);
-});
+q4e2e.run('node_text', main);

@@ -2,13 +2,11 @@
 """pyodbc's executemany with and without fast_executemany (parameter arrays), default settings
 otherwise: the same cursor goes on after an array, a commit and a failing row."""
 import datetime
-import os
-import sys
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+
 INSERT = "INSERT INTO people (k, name, born) VALUES (?, ?, ?)"
 
 
@@ -18,11 +16,11 @@ def person(k):
     return (k, names[k % len(names)], None if k % 7 == 0 else datetime.date(1950 + k % 70, 1 + k % 12, 1 + k % 28))
 
 
-class Arrays(unittest.TestCase):
+class Arrays(q4e2e.Connected):
+    autocommit = False  # pyodbc's default
+
     def setUp(self):
-        self.conn = pyodbc.connect(DSN)  # pyodbc's default: autocommit off
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
+        super().setUp()
         self.cur.execute("DROP TABLE IF EXISTS people")
         self.cur.execute("CREATE TABLE people (k INTEGER PRIMARY KEY, name VARCHAR(40), born DATE)")
         self.conn.commit()
@@ -80,4 +78,4 @@ class Arrays(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

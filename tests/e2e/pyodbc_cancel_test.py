@@ -4,14 +4,13 @@ waits for a statement the server holds (q4lite's q4_sleep): the wait ends at onc
 (the driver's S1008, which unixODBC shows an ODBC 3 application as HY008), the connection's link
 is gone (08S01 afterwards), and a new connection works. A cancel of a cursor whose statement is
 not running only discards its result."""
-import os
 import threading
 import time
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+
 HELD_MS = 4000
 
 # A report as people write them: several lines, a comment, non-ASCII text, a NULL.
@@ -39,11 +38,7 @@ def cancel_later(cursor, delay, when):
     return thread
 
 
-class CancelFromAnotherThread(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-
+class CancelFromAnotherThread(q4e2e.Connected):
     def assert_cut(self, error, cancelled_at, what):
         latency = time.monotonic() - cancelled_at
         print("%s: returned %.1f ms after cursor.cancel()" % (what, latency * 1000))
@@ -55,7 +50,7 @@ class CancelFromAnotherThread(unittest.TestCase):
             self.conn.cursor().execute("SELECT 1").fetchall()
         self.assertEqual(after.exception.args[0], "08S01", after.exception)
         # Reconnecting is the way on.
-        again = pyodbc.connect(DSN, autocommit=True)
+        again = q4e2e.connect()
         row = again.cursor().execute("SELECT 'Zoë', NULL, 1.25").fetchone()
         self.assertEqual(tuple(row), ("Zoë", None, 1.25))
         again.close()
@@ -96,4 +91,4 @@ class CancelFromAnotherThread(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    q4e2e.main()

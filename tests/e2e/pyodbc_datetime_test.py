@@ -5,13 +5,11 @@ allows, read at connect), years below 1000 round-trip, a TIMESTAMP column is des
 fraction digits, fast_executemany carries them too, and text that is no date is refused by the
 server with the SQLSTATE pyodbc turns into a DataError."""
 import datetime
-import os
-import sys
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+
 STAMPS = [
     datetime.datetime(2024, 2, 29, 10, 11, 15, 123456),
     datetime.datetime(2024, 2, 29, 10, 11, 15, 500000),
@@ -24,16 +22,11 @@ DATES = [datetime.date(1, 1, 1), datetime.date(99, 12, 31), datetime.date(999, 6
          datetime.date(1000, 1, 1), datetime.date(9999, 12, 31), datetime.date(2000, 2, 29)]
 
 
-class Datetimes(unittest.TestCase):
+class Datetimes(q4e2e.Connected):
     def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
+        super().setUp()
         self.cur.execute("DROP TABLE IF EXISTS moments")
         self.cur.execute("CREATE TABLE moments (k INTEGER, ts TIMESTAMP, d DATE, t TIME)")
-
-    def read(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
 
     def test_timestamps_keep_their_microseconds_both_ways(self):
         for k, stamp in enumerate(STAMPS):
@@ -105,4 +98,4 @@ class Datetimes(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

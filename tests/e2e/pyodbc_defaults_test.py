@@ -5,15 +5,12 @@ fast_executemany (parameter arrays through the ODBC 3 statement attributes), pan
 str sent as UTF-8 SQL_C_CHAR and read back as SQL_C_CHAR are the PHP test's."""
 import datetime
 import decimal
-import os
-import sys
-import unittest
-
 import pandas
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
-TEXT = "Zoë Ærø 東京 😀"
+import q4e2e
+from q4e2e import TEXT
+
 ROWS = [  # INTEGER, BIGINT, VARCHAR(50), DECIMAL(12,2), DATE, TIMESTAMP, DOUBLE
     (1, 2 ** 40, TEXT, decimal.Decimal("3.25"), datetime.date(2024, 3, 5),
      datetime.datetime(2024, 3, 5, 10, 20, 30), 3.25),
@@ -22,15 +19,7 @@ ROWS = [  # INTEGER, BIGINT, VARCHAR(50), DECIMAL(12,2), DATE, TIMESTAMP, DOUBLE
 ]
 
 
-class DefaultSettings(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
-    def read(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
-
+class DefaultSettings(q4e2e.Connected):
     def test_the_issues_table_round_trips_in_value_and_type(self):
         self.cur.execute("CREATE TABLE issue (i INTEGER, b BIGINT, v VARCHAR(50), d DECIMAL(12,2), "
                          "dt DATE, ts TIMESTAMP, f DOUBLE)")
@@ -68,4 +57,4 @@ class DefaultSettings(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

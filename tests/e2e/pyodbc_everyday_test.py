@@ -8,35 +8,23 @@ import decimal
 import os
 import threading
 import time
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+from q4e2e import TEXT, connect
+
 PORT = int(os.environ["Q4_PORT"])
-TEXT = "Zoë Ærø 東京 😀"
 D = decimal.Decimal
-
-
-def connect(text=DSN, autocommit=True):
-    return pyodbc.connect(text, autocommit=autocommit)
 
 
 def sqlstate(error):
     return error.args[0]
 
 
-class Everyday(unittest.TestCase):
-    def setUp(self):
-        self.conn = connect()
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
-    def rows(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
-
+class Everyday(q4e2e.Connected):
     def test_parameters_reach_the_server_whatever_the_text_starts_with(self):
-        want = self.rows("SELECT id, name FROM customers WHERE id = 2")
+        want = self.read("SELECT id, name FROM customers WHERE id = 2")
         queries = {
             "triple-quoted": """
                 SELECT id, name
@@ -51,7 +39,7 @@ class Everyday(unittest.TestCase):
         }
         for label, query in queries.items():
             with self.subTest(label):
-                self.assertEqual(self.rows(query, 2), want)
+                self.assertEqual(self.read(query, 2), want)
         self.cur.execute("CREATE TABLE shapes (k INTEGER, note VARCHAR(200))")
         self.cur.execute("""
             -- one row per note
@@ -59,7 +47,7 @@ class Everyday(unittest.TestCase):
             VALUES (?, ?)
         """, 1, TEXT)
         self.cur.execute("\n  INSERT INTO shapes VALUES (?, ?)", 2, "")
-        self.assertEqual(self.rows("SELECT k, note FROM shapes ORDER BY k"), [(1, TEXT), (2, "")])
+        self.assertEqual(self.read("SELECT k, note FROM shapes ORDER BY k"), [(1, TEXT), (2, "")])
 
     def test_row_counts_are_unknown_until_the_end_and_exact_for_changes(self):
         self.cur.execute("CREATE TABLE big (k INTEGER, a VARCHAR(20), b DOUBLE, c DATE, "
@@ -86,8 +74,8 @@ class Everyday(unittest.TestCase):
                   datetime.datetime(2024, 2, 29, 0, 0, 0, 1), None]
         for k, value in enumerate(values):
             self.cur.execute("INSERT INTO times VALUES (?, ?)", k, value)
-        self.assertEqual([r[0] for r in self.rows("SELECT ts FROM times ORDER BY k")], values)
-        self.assertEqual(self.rows("SELECT k FROM times WHERE ts = ?", values[0]), [(0,)])
+        self.assertEqual([r[0] for r in self.read("SELECT ts FROM times ORDER BY k")], values)
+        self.assertEqual(self.read("SELECT k FROM times WHERE ts = ?", values[0]), [(0,)])
 
     def test_type_info_answers_the_date_and_time_codes(self):
         for code in (pyodbc.SQL_TYPE_TIMESTAMP, pyodbc.SQL_TYPE_DATE, pyodbc.SQL_TYPE_TIME):
@@ -99,8 +87,8 @@ class Everyday(unittest.TestCase):
         values = [D("12345678901234567890.0123456789"), D("-0.0000000001"), D("0E-10"), None]
         for k, value in enumerate(values):
             self.cur.execute("INSERT INTO exact VALUES (?, ?)", k, value)
-        self.assertEqual([r[0] for r in self.rows("SELECT v FROM exact ORDER BY k")], values)
-        self.assertEqual(self.rows("SELECT k FROM exact WHERE v = ?", values[0]), [(0,)])
+        self.assertEqual([r[0] for r in self.read("SELECT v FROM exact ORDER BY k")], values)
+        self.assertEqual(self.read("SELECT k FROM exact WHERE v = ?", values[0]), [(0,)])
 
     def test_fast_executemany_sends_decimals(self):
         # pyodbc binds Decimals as SQL_C_NUMERIC at the scale of the marker's description (or of
@@ -117,7 +105,7 @@ class Everyday(unittest.TestCase):
                 fast.setinputsizes(sizes)
                 batch = [(first + k, a, r) for k, a, r in rows]
                 fast.executemany("INSERT INTO money VALUES (?, ?, ?)", batch)
-                self.assertEqual(self.rows("SELECT k, amount, rate FROM money WHERE k >= ? AND "
+                self.assertEqual(self.read("SELECT k, amount, rate FROM money WHERE k >= ? AND "
                                            "k < ? ORDER BY k", first, first + 1000), batch)
 
     def test_a_value_that_cannot_be_the_bound_type_is_refused_before_it_is_stored(self):
@@ -134,7 +122,7 @@ class Everyday(unittest.TestCase):
                     self.cur.execute("INSERT INTO typed (%s) VALUES (?)" % column, value)
                 self.assertIn(sqlstate(caught.exception), states, caught.exception)
         self.cur.setinputsizes(None)
-        self.assertEqual(self.rows("SELECT count(*) FROM typed"), [(0,)])
+        self.assertEqual(self.read("SELECT count(*) FROM typed"), [(0,)])
 
     def test_a_cursor_stays_usable_after_fast_executemany(self):
         self.conn.autocommit = False
@@ -147,7 +135,7 @@ class Everyday(unittest.TestCase):
         self.cur.fast_executemany = False
         self.cur.executemany("INSERT INTO reuse VALUES (?, ?)", [(1000, "slow"), (1001, None)])
         self.conn.commit()
-        self.assertEqual(self.rows("SELECT count(*), count(name) FROM reuse"), [(1002, 1001)])
+        self.assertEqual(self.read("SELECT count(*), count(name) FROM reuse"), [(1002, 1001)])
 
     def test_an_empty_password_is_sent_to_the_server(self):
         # nopw has an empty password on the server. In a connection string that names a data
@@ -213,4 +201,4 @@ class Everyday(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    q4e2e.main()

@@ -4,24 +4,14 @@ and clients that write their values into the text do: 30-digit decimals stored, 
 and read back as equal Decimals, a long literal alone read as an exact Decimal, while doubles
 (typed or bound) stay doubles."""
 import decimal
-import os
-import sys
-import unittest
 
-import pyodbc
+import q4e2e
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
 D = decimal.Decimal
 
 
-class TypedNumbers(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN)  # pyodbc's default: a transaction, committed below
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
-    def read(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
+class TypedNumbers(q4e2e.Connected):
+    autocommit = False  # pyodbc's default: a transaction, committed below
 
     def test_long_literals_keep_every_digit_in_an_exact_column(self):
         self.cur.execute("CREATE TABLE typed (k INTEGER, v NUMERIC(30,10), f DOUBLE, s VARCHAR(40))")
@@ -72,4 +62,4 @@ class TypedNumbers(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

@@ -4,27 +4,18 @@ and back (execute sends them as text, fast_executemany as SQL_NUMERIC_STRUCT), d
 described as decimals, text parameters bound as numbers or dates refused before they are sent,
 and doubles (1e300, 1e-300, the largest, the smallest) read back exactly."""
 import decimal
-import os
 import sys
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+
 D = decimal.Decimal
 DECIMALS = [D("12345678901234567890.0123456789"), D("-12345678901234567890.0123456789"),
             D("0.0000000001"), D("-99999999999999999999.9999999999"), D("0E-10"), D("42.5000000000")]
 
 
-class Numbers(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
-    def read(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
-
+class Numbers(q4e2e.Connected):
     def test_30_digit_decimals_round_trip_and_order_by_value(self):
         self.cur.execute("CREATE TABLE exact (k INTEGER, d NUMERIC(30,10))")
         for k, value in enumerate(DECIMALS + [None]):
@@ -105,4 +96,4 @@ class Numbers(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

@@ -8,18 +8,15 @@ import unittest
 
 import pyodbc
 
-DSN = os.environ["Q4_DSN"]
+import q4e2e
+
+DSN = q4e2e.Q4_DSN_NAME
 PORT = os.environ["Q4_PORT"]
 BASE = "DRIVER=Q4;SERVER=127.0.0.1;ACCOUNT=main;LoginTimeout=10;"
 ROWS = 100000
 
 
-class RowCount(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect("DSN=%s;UID=test;PWD=secret" % DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
+class RowCount(q4e2e.Connected):
     def test_a_query_counts_minus_one_and_changes_count_exactly(self):
         cur = self.cur
         cur.execute("CREATE TABLE big (id INTEGER, name VARCHAR(40), amount NUMERIC(12,2), "
@@ -49,7 +46,7 @@ class RowCount(unittest.TestCase):
 
 class Connecting(unittest.TestCase):
     def connects(self, text):
-        conn = pyodbc.connect(text, autocommit=True)
+        conn = q4e2e.connect(text)
         try:
             return conn.cursor().execute("SELECT count(*) FROM customers").fetchone()[0]
         finally:
@@ -86,4 +83,4 @@ class Connecting(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    q4e2e.main()

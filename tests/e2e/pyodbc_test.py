@@ -6,12 +6,11 @@ import datetime
 import decimal
 import os
 import sqlite3
-import sys
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+
 REFERENCE = sqlite3.connect(os.path.join(os.environ["Q4_WORK"], "sample.db"))
 SQL_DATE, SQL_TIME = 9, 10  # ODBC 2.x codes: the Driver Manager passes catalog rows unchanged
 # What SQLite stores, as the driver should deliver it, per kind of column.
@@ -22,17 +21,15 @@ AS_DELIVERED = {
 
 
 def connect(autocommit=True):
-    conn = pyodbc.connect(DSN, autocommit=autocommit)
+    conn = q4e2e.connect(autocommit=autocommit)
     conn.setencoding(encoding="utf-8")  # str parameters go as SQL_C_CHAR
     conn.setdecoding(pyodbc.SQL_CHAR, encoding="latin-1")  # single-byte text
     return conn
 
 
-class PyodbcTest(unittest.TestCase):
-    def setUp(self):
-        self.conn = connect()
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
+class PyodbcTest(q4e2e.Connected):
+    def connect(self):
+        return connect()  # with the encodings above
 
     def test_every_wire_type_reads_as_sqlite_stored_it(self):
         tables = [  # kind per column; number<N>: a Decimal right to N places
@@ -110,4 +107,4 @@ class PyodbcTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()

@@ -9,22 +9,14 @@ import decimal
 import os
 import resource
 import sys
-import unittest
 
 import pyodbc
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
+import q4e2e
+from q4e2e import DSN
 
 
-class StatementText(unittest.TestCase):
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
-
-    def read(self, query, *parameters):
-        return [tuple(r) for r in self.cur.execute(query, *parameters).fetchall()]
-
+class StatementText(q4e2e.Connected):
     def test_texts_of_every_shape_get_their_parameters(self):
         self.cur.execute("""
             CREATE TABLE shapes (
@@ -130,4 +122,4 @@ class StatementText(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(verbosity=2, exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()
