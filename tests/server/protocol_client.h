@@ -25,7 +25,7 @@
 #include "protocol/codec.h"
 #include "q4lite_process.h"
 #include "protocol/frame_codec.h"
-#include "server/socket_channel.h"
+#include "server/network/socket_channel.h"
 
 namespace q4::test {
 
