@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "protocol/type_names.h"
 #include "protocol/wire.h"
 #include "server/translation/decimal_columns.h"
 #include "server/translation/type_map.h"
@@ -49,7 +50,8 @@ void type_function(sqlite3_context* context, int, sqlite3_value** argv) {
   if (what == "type") {
     sqlite3_result_int(context, c.type);
   } else if (what == "name") {
-    sqlite3_result_text(context, wire_type_name(c.type), -1, SQLITE_STATIC);
+    // The driver names a result column's type by its code with the same table.
+    sqlite3_result_text(context, sql_type_name(c.type), -1, SQLITE_STATIC);
   } else if (what == "precision") {
     sqlite3_result_int64(context, c.precision);
   } else if (what == "length") {

@@ -206,37 +206,6 @@ ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length) 
   return c;
 }
 
-const char* wire_type_name(int16_t type) {
-  switch (type) {
-    case kSqlChar:
-      return "CHAR";
-    case kSqlNumeric:
-      return "NUMERIC";
-    case kSqlDouble:
-      return "DOUBLE";
-    case kSqlBigint:
-      return "BIGINT";
-    case kSqlInteger:
-      return "INTEGER";
-    case kSqlSmallint:
-      return "SMALLINT";
-    case kSqlVarchar:
-      return "VARCHAR";
-    case kSqlDate:
-      return "DATE";
-    case kSqlTime:
-      return "TIME";
-    case kSqlTimestamp:
-      return "TIMESTAMP";
-    case kSqlVarbinary:
-      return "VARBINARY";
-    case kSqlLongVarbinary:
-      return "LONGVARBINARY";
-    default:
-      return "VARCHAR";
-  }
-}
-
 int32_t wire_type_length(const ColumnInfo& c) {
   switch (c.type) {
     case kSqlInteger:

@@ -46,9 +46,6 @@ ColumnInfo map_declared_type(const char* declared);
 // text or blob value. Integers wider than 32 bits make an SQL_BIGINT column.
 ColumnInfo type_from_value(int storage_class, int64_t integer, int text_length);
 
-// The name of a wire type as SQLGetTypeInfo lists it ("INTEGER", "VARCHAR").
-const char* wire_type_name(int16_t type);
-
 // Octet length of a column of this type, as SQLColumns reports it.
 int32_t wire_type_length(const ColumnInfo& column);
 
