@@ -36,9 +36,27 @@ const char* const kSchema =
     "(SELECT name, type, sql, 'main' AS db FROM main.sqlite_schema "
     "UNION ALL SELECT name, type, sql, 'temp' FROM temp.sqlite_schema)";
 
+// The type of a column p of pragma_table_info as SQLColumns and
+// SQLSpecialColumns give it, and the result columns that carry it.
+const char* const kTypeFields =
+    "q4_type(p.type,'type'), q4_type(p.type,'name'), q4_type(p.type,'precision'), "
+    "q4_type(p.type,'length'), q4_type(p.type,'scale')";
+void add_type_columns(std::vector<ColumnInfo>* columns) {
+  columns->insert(columns->end(),
+                  {small_column("DATA_TYPE", false), name_column("TYPE_NAME", false),
+                   int_column("PRECISION"), int_column("LENGTH"), small_column("SCALE")});
+}
+
+// After "FROM" and kSchema: the primary key columns p of the tables m whose
+// name matches ?1.
+const char* const kKeyColumns =
+    " m JOIN pragma_table_info(m.name, m.db) p WHERE m.type = 'table' AND p.pk > 0 "
+    "AND q4_match(?1, m.name)";
+
 struct Query {
   std::string sql;
   std::vector<std::string> binds;  // ?1, ?2, ... in order
+  bool integer_binds = false;      // the binds are integers, in decimal
   std::vector<ColumnInfo> columns;
 };
 
@@ -93,23 +111,13 @@ Query tables(const CatalogRequest& r) {
 
 Query columns(const CatalogRequest& r) {
   Query q;
-  q.columns = {name_column("TABLE_QUALIFIER"),
-               name_column("TABLE_OWNER"),
-               name_column("TABLE_NAME", false),
-               name_column("COLUMN_NAME", false),
-               small_column("DATA_TYPE", false),
-               name_column("TYPE_NAME", false),
-               int_column("PRECISION"),
-               int_column("LENGTH"),
-               small_column("SCALE"),
-               small_column("RADIX"),
-               small_column("NULLABLE", false),
-               column("REMARKS", kSqlVarchar, 254)};
-  q.sql = std::string(
-              "SELECT NULL, NULL, m.name, p.name, q4_type(p.type,'type'), "
-              "q4_type(p.type,'name'), q4_type(p.type,'precision'), q4_type(p.type,'length'), "
-              "q4_type(p.type,'scale'), q4_type(p.type,'radix'), "
-              "CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END, NULL FROM ") +
+  q.columns = {name_column("TABLE_QUALIFIER"), name_column("TABLE_OWNER"),
+               name_column("TABLE_NAME", false), name_column("COLUMN_NAME", false)};
+  add_type_columns(&q.columns);
+  q.columns.insert(q.columns.end(), {small_column("RADIX"), small_column("NULLABLE", false),
+                                     column("REMARKS", kSqlVarchar, 254)});
+  q.sql = std::string("SELECT NULL, NULL, m.name, p.name, ") + kTypeFields +
+          ", q4_type(p.type,'radix'), CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END, NULL FROM " +
           kSchema +
           " m JOIN pragma_table_info(m.name, m.db) p WHERE m.type IN ('table','view') "
           "AND q4_match(?1, m.name) AND q4_match(?2, p.name) ORDER BY m.name, p.cid";
@@ -151,33 +159,21 @@ Query primary_keys(const CatalogRequest& r) {
                name_column("TABLE_NAME", false), name_column("COLUMN_NAME", false),
                small_column("KEY_SEQ", false),   name_column("PK_NAME")};
   q.sql = std::string("SELECT NULL, NULL, m.name, p.name, p.pk, NULL FROM ") + kSchema +
-          " m JOIN pragma_table_info(m.name, m.db) p WHERE m.type = 'table' AND p.pk > 0 "
-          "AND q4_match(?1, m.name) ORDER BY m.name, p.pk";
+          kKeyColumns + " ORDER BY m.name, p.pk";
   q.binds.emplace_back(r.strings[2]);
   return q;
 }
 
 Query special_columns(const CatalogRequest& r) {
   Query q;
-  q.columns = {small_column("SCOPE"),
-               name_column("COLUMN_NAME", false),
-               small_column("DATA_TYPE", false),
-               name_column("TYPE_NAME", false),
-               int_column("PRECISION"),
-               int_column("LENGTH"),
-               small_column("SCALE"),
-               small_column("PSEUDO_COLUMN")};
+  q.columns = {small_column("SCOPE"), name_column("COLUMN_NAME", false)};
+  add_type_columns(&q.columns);
+  q.columns.push_back(small_column("PSEUDO_COLUMN"));
   // SQL_BEST_ROWID (1): the primary key, or the rowid of a table without
   // one (SQL_SCOPE_SESSION 2; SQL_PC_NOT_PSEUDO 1, SQL_PC_PSEUDO 2).
   // SQL_ROWVER (2): SQLite keeps no row versions, so the list is empty.
   const bool best_rowid = r.numbers[2] == 1;
-  q.sql = std::string(
-              "SELECT 2, p.name, q4_type(p.type,'type'), q4_type(p.type,'name'), "
-              "q4_type(p.type,'precision'), q4_type(p.type,'length'), q4_type(p.type,'scale'), 1 "
-              "FROM ") +
-          kSchema +
-          " m JOIN pragma_table_info(m.name, m.db) p WHERE m.type = 'table' AND p.pk > 0 "
-          "AND q4_match(?1, m.name)" +
+  q.sql = std::string("SELECT 2, p.name, ") + kTypeFields + ", 1 FROM " + kSchema + kKeyColumns +
           " UNION ALL SELECT 2, 'rowid', 4, 'INTEGER', 10, 4, 0, 2 FROM " + kSchema +
           " m WHERE m.type = 'table' AND q4_match(?1, m.name) AND NOT EXISTS (SELECT 1 FROM "
           "pragma_table_info(m.name, m.db) WHERE pk > 0) AND upper(m.sql) NOT LIKE "
@@ -215,6 +211,7 @@ Query type_info(const CatalogRequest& r) {
       "('TIMESTAMP', 11, ?2, '''', '''', NULL, 1, 0, 2, NULL, 0, NULL, NULL, 0, ?3),"
       "('VARCHAR', 12, 65535, '''', '''', 'max length', 1, 1, 3, NULL, 0, NULL, NULL, NULL, NULL)"
       ") WHERE ?1 = 0 OR column2 = ?1 ORDER BY column2";
+  q.integer_binds = true;
   q.binds.push_back(std::to_string(r.numbers[0]));
   // The timestamp's size and fraction digits (MINIMUM_SCALE 0: whole seconds
   // are stored as they are).
@@ -223,30 +220,25 @@ Query type_info(const CatalogRequest& r) {
   return q;
 }
 
+// The query of each request.
+struct CatalogQuery {
+  CatalogKind kind;
+  Query (*build)(const CatalogRequest& request);
+};
+
+const CatalogQuery kQueries[] = {
+    {CatalogKind::kTypeInfo, type_info},    {CatalogKind::kTables, tables},
+    {CatalogKind::kColumns, columns},       {CatalogKind::kSpecialColumns, special_columns},
+    {CatalogKind::kStatistics, statistics}, {CatalogKind::kPrimaryKeys, primary_keys},
+};
+
 }  // namespace
 
 std::unique_ptr<Cursor> open_catalog(sqlite3* db, const CatalogRequest& request,
                                      std::string* failure) {
   Query q;
-  switch (request.kind) {
-    case CatalogKind::kTables:
-      q = tables(request);
-      break;
-    case CatalogKind::kColumns:
-      q = columns(request);
-      break;
-    case CatalogKind::kStatistics:
-      q = statistics(request);
-      break;
-    case CatalogKind::kPrimaryKeys:
-      q = primary_keys(request);
-      break;
-    case CatalogKind::kSpecialColumns:
-      q = special_columns(request);
-      break;
-    case CatalogKind::kTypeInfo:
-      q = type_info(request);
-      break;
+  for (const CatalogQuery& query : kQueries) {
+    if (query.kind == request.kind) q = query.build(request);
   }
   sqlite3_stmt* raw = nullptr;
   const int rc =
@@ -259,7 +251,7 @@ std::unique_ptr<Cursor> open_catalog(sqlite3* db, const CatalogRequest& request,
   }
   for (size_t i = 0; i < q.binds.size(); ++i) {
     const std::string& b = q.binds[i];
-    if (request.kind == CatalogKind::kTypeInfo) {
+    if (q.integer_binds) {
       sqlite3_bind_int64(stmt.get(), static_cast<int>(i + 1), std::stoll(b));
     } else {
       sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), b.data(), static_cast<int>(b.size()),
