@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "protocol/wire.h"
+#include "server/translation/text_edits.h"
 #include "server/translation/type_map.h"
 
 namespace q4::lite {
@@ -108,8 +109,8 @@ class Checks {
  public:
   Checks(std::string_view sql, std::vector<Token> tokens) : sql_(sql), tokens_(std::move(tokens)) {}
 
-  // False when no column needs a guard (*out is then untouched).
-  bool run(std::string* out) {
+  // The constraints, as insertions into the text.
+  std::vector<TextEdit> run() {
     size_t i = 0;
     while (i < tokens_.size()) {
       size_t end = i;
@@ -117,16 +118,7 @@ class Checks {
       statement(i, end);
       i = end + 1;
     }
-    if (insertions_.empty()) return false;
-    out->reserve(sql_.size() + 1024 * insertions_.size());
-    size_t copied = 0;
-    for (const auto& [at, text] : insertions_) {
-      out->append(sql_.substr(copied, at - copied));
-      out->append(text);
-      copied = at;
-    }
-    out->append(sql_.substr(copied));
-    return true;
+    return std::move(insertions_);
   }
 
  private:
@@ -245,7 +237,8 @@ class Checks {
       default:
         return;
     }
-    insertions_.emplace_back(tokens_[b - 1].end, constraints(name_of(tokens_[a]), kind));
+    const size_t at = tokens_[b - 1].end;
+    insertions_.push_back(TextEdit{at, at, constraints(name_of(tokens_[a]), kind)});
   }
 
   // The column's name without its quotes.
@@ -306,15 +299,14 @@ class Checks {
 
   std::string_view sql_;
   std::vector<Token> tokens_;
-  std::vector<std::pair<size_t, std::string>> insertions_;  // in text order
+  std::vector<TextEdit> insertions_;  // in text order
 };
 
 }  // namespace
 
 void add_datetime_checks(std::string* sql) {
   if (!contains_word_table(*sql)) return;
-  std::string checked;
-  if (Checks(*sql, tokenize(*sql)).run(&checked)) sql->swap(checked);
+  apply_edits(Checks(*sql, tokenize(*sql)).run(), sql);
 }
 
 }  // namespace q4::lite

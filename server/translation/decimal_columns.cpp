@@ -6,6 +6,7 @@
 
 #include "protocol/decimal_text.h"
 #include "server/translation/sql_tokens.h"
+#include "server/translation/text_edits.h"
 
 namespace q4::lite {
 
@@ -15,11 +16,6 @@ namespace {
 // an integer a 64-bit integer holds.
 constexpr long kDoubleDigits = 15;
 constexpr long kInt64Digits = 18;
-
-struct Insertion {
-  size_t at;
-  const char* text;
-};
 
 // Words that end a column's type name: the column constraints.
 bool ends_type_name(const Lexer& lx, const Token& t) {
@@ -34,7 +30,7 @@ bool ends_type_name(const Lexer& lx, const Token& t) {
 
 // One column definition after its name, up to the "," or ")" that ends it
 // at the top level (returned) or the statement's end.
-Token column_definition(Lexer& lx, std::vector<Insertion>* out) {
+Token column_definition(Lexer& lx, std::vector<TextEdit>* out) {
   std::string type;
   Token t = lx.next();
   size_t type_end = 0;
@@ -78,9 +74,9 @@ Token column_definition(Lexer& lx, std::vector<Insertion>* out) {
   const bool decimal = type == "NUMERIC" || type == "DECIMAL" || type == "DEC";
   if (decimal && arguments_end != 0 && well_formed && count > 0 &&
       needs_decimal_text(numbers[0], numbers[1])) {
-    out->push_back(Insertion{type_end, " TEXT"});
+    out->push_back(TextEdit{type_end, type_end, " TEXT"});
     // A collation the statement names itself stays the column's.
-    if (!collated) out->push_back(Insertion{arguments_end, " COLLATE Q4DECIMAL"});
+    if (!collated) out->push_back(TextEdit{arguments_end, arguments_end, " COLLATE Q4DECIMAL"});
   }
   return t;
 }
@@ -100,7 +96,7 @@ bool table_name(Lexer& lx) {
 // After CREATE: [TEMP|TEMPORARY] TABLE [IF NOT EXISTS] name ( definitions ).
 // CREATE TABLE ... AS SELECT, and anything else created, is left alone.
 // True when the statement's ";" was read.
-bool create_statement(Lexer& lx, std::vector<Insertion>* out) {
+bool create_statement(Lexer& lx, std::vector<TextEdit>* out) {
   Token t = lx.next();
   if (lx.is_word(t, "TEMP") || lx.is_word(t, "TEMPORARY")) t = lx.next();
   if (!lx.is_word(t, "TABLE")) return lx.is(t, ';');
@@ -137,7 +133,7 @@ bool create_statement(Lexer& lx, std::vector<Insertion>* out) {
 
 // After ALTER: TABLE name ADD [COLUMN] name definition. True when the
 // statement's ";" was read.
-bool alter_statement(Lexer& lx, std::vector<Insertion>* out) {
+bool alter_statement(Lexer& lx, std::vector<TextEdit>* out) {
   Token t = lx.next();
   if (!lx.is_word(t, "TABLE")) return lx.is(t, ';');
   if (!table_name(lx)) return false;
@@ -196,7 +192,7 @@ bool needs_decimal_text(long precision, long scale) {
 
 void rewrite_decimal_declarations(std::string* sql) {
   if (!contains_word(*sql, "CREATE") && !contains_word(*sql, "ALTER")) return;
-  std::vector<Insertion> insertions;
+  std::vector<TextEdit> insertions;
   Lexer lx(*sql);
   bool statement_start = true;
   for (Token t = lx.next(); t.kind != TokenKind::kEnd; t = lx.next()) {
@@ -212,16 +208,7 @@ void rewrite_decimal_declarations(std::string* sql) {
       statement_start = alter_statement(lx, &insertions);
     }
   }
-  if (insertions.empty()) return;
-  std::string out;
-  size_t from = 0;
-  for (const Insertion& insertion : insertions) {
-    out.append(*sql, from, insertion.at - from);
-    out += insertion.text;
-    from = insertion.at;
-  }
-  out.append(*sql, from, std::string::npos);
-  sql->swap(out);
+  apply_edits(insertions, sql);
 }
 
 int compare_decimal_texts(const char* a, size_t a_length, const char* b, size_t b_length) {

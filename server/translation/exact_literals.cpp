@@ -7,6 +7,7 @@
 
 #include "protocol/decimal_text.h"
 #include "server/translation/literal_places.h"
+#include "server/translation/text_edits.h"
 
 namespace q4::lite {
 
@@ -106,12 +107,6 @@ bool text_affinity(const char* declared) {
          contains_ignoring_case(declared, "TEXT");
 }
 
-struct Replacement {
-  size_t begin;
-  size_t end;
-  std::string text;
-};
-
 // Whether the column a literal meets keeps text, asked of the database.
 class TextColumns {
  public:
@@ -191,7 +186,7 @@ class TextColumns {
 
 // The replacement of a long literal at `number`, if it gets one.
 bool replacement_of(const std::string& sql, const NumberAt& number, TextColumns* columns,
-                    Replacement* out) {
+                    TextEdit* out) {
   LongLiteral literal;
   const std::string_view digits(sql.data() + number.digits, number.end - number.digits);
   if (number.place.use == Use::kNone || !read_long_literal(digits, number.negative, &literal)) {
@@ -199,7 +194,7 @@ bool replacement_of(const std::string& sql, const NumberAt& number, TextColumns*
   }
   if (number.place.use != Use::kResultItem) {
     if (!columns->keeps_text(number.place)) return false;
-    *out = Replacement{number.begin, number.end, "'" + literal.text + "'"};
+    *out = TextEdit{number.begin, number.end, "'" + literal.text + "'"};
     return true;
   }
   if (double_gives_back(literal.text)) return false;
@@ -214,7 +209,7 @@ bool replacement_of(const std::string& sql, const NumberAt& number, TextColumns*
     }
     text += '"';
   }
-  *out = Replacement{number.begin, number.end, std::move(text)};
+  *out = TextEdit{number.begin, number.end, std::move(text)};
   return true;
 }
 
@@ -276,22 +271,12 @@ void rewrite_long_literals(std::string* sql, size_t from, DeclaredTypes* types) 
   StatementPlaces statement(*sql, from);
   if (!statement.read()) return;
   TextColumns columns(statement, types);
-  std::vector<Replacement> replacements;
-  Replacement r;
+  std::vector<TextEdit> edits;
+  TextEdit edit;
   for (const NumberAt& number : statement.numbers()) {
-    if (replacement_of(*sql, number, &columns, &r)) replacements.push_back(std::move(r));
+    if (replacement_of(*sql, number, &columns, &edit)) edits.push_back(std::move(edit));
   }
-  if (replacements.empty()) return;
-  std::string out;
-  out.reserve(sql->size() + 64 * replacements.size());
-  size_t at = 0;
-  for (const Replacement& replacement : replacements) {
-    out.append(*sql, at, replacement.begin - at);
-    out += replacement.text;
-    at = replacement.end;
-  }
-  out.append(*sql, at, std::string::npos);
-  sql->swap(out);
+  apply_edits(edits, sql);
 }
 
 }  // namespace q4::lite
