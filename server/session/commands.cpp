@@ -3,12 +3,12 @@
 
 #include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "server/session/request_parser.h"
+#include "server/session/session.h"
 #include "server/storage/catalog.h"
 #include "server/storage/error_map.h"
-#include "server/session/request_parser.h"
-#include "server/translation/scalar_functions.h"
-#include "server/session/session.h"
 #include "server/storage/statement.h"
+#include "server/translation/scalar_functions.h"
 
 namespace q4::lite {
 

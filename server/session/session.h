@@ -9,11 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "server/storage/cursor.h"
 #include "server/network/link.h"
 #include "server/session/logon.h"
 #include "server/session/options.h"
 #include "server/session/request_parser.h"
+#include "server/storage/cursor.h"
 #include "server/storage/sql_functions.h"
 #include "server/storage/sqlite_handles.h"
 #include "server/storage/table_columns.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "server/storage/sqlite_handles.h"
-#include "server/translation/type_map.h"
 #include "server/storage/value_encoding.h"
+#include "server/translation/type_map.h"
 
 namespace q4::lite {
 

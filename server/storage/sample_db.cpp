@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "server/translation/datetime_checks.h"
 #include "server/storage/sqlite_handles.h"
+#include "server/translation/datetime_checks.h"
 
 namespace q4::lite {
 

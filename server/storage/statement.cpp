@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "protocol/codec.h"
-#include "server/translation/cast_columns.h"
-#include "server/translation/decimal_columns.h"
-#include "server/translation/datetime_checks.h"
 #include "server/storage/error_map.h"
-#include "server/translation/escape_translator.h"
-#include "server/translation/exact_literals.h"
 #include "server/storage/sqlite_handles.h"
 #include "server/storage/table_columns.h"
+#include "server/translation/cast_columns.h"
+#include "server/translation/datetime_checks.h"
+#include "server/translation/decimal_columns.h"
+#include "server/translation/escape_translator.h"
+#include "server/translation/exact_literals.h"
 
 namespace q4::lite {
 

@@ -10,10 +10,10 @@
 
 #include "protocol/wire.h"
 #include "server/storage/catalog.h"
-#include "server/translation/datetime_checks.h"
 #include "server/storage/sql_functions.h"
 #include "server/storage/statement.h"
 #include "server/storage/value_encoding.h"
+#include "server/translation/datetime_checks.h"
 
 namespace q4::test {
 namespace {

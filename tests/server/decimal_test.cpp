@@ -10,11 +10,11 @@
 #include <cstdlib>
 
 #include "protocol_client.h"
+#include "server/storage/table_columns.h"
+#include "server/storage/value_encoding.h"
 #include "server/translation/cast_columns.h"
 #include "server/translation/decimal_columns.h"
 #include "server/translation/exact_literals.h"
-#include "server/storage/table_columns.h"
-#include "server/storage/value_encoding.h"
 
 namespace q4::test {
 namespace {

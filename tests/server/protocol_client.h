@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "protocol/codec.h"
-#include "q4lite_process.h"
 #include "protocol/frame_codec.h"
+#include "q4lite_process.h"
 #include "server/network/socket_channel.h"
 
 namespace q4::test {
