@@ -179,11 +179,14 @@ const ConvertType kConvertTypes[] = {
 
 #undef Q4_CONVERT
 
+// `a` is the upper-case name `upper`, ASCII letters compared without their
+// case: what toupper does in the C locale q4lite runs in, without a library
+// call per letter.
 bool same_name(std::string_view a, const char* upper) {
   size_t i = 0;
   for (; i < a.size(); ++i) {
-    if (upper[i] == '\0') return false;
-    if (std::toupper(static_cast<unsigned char>(a[i])) != upper[i]) return false;
+    const char c = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - ('a' - 'A')) : a[i];
+    if (upper[i] == '\0' || c != upper[i]) return false;
   }
   return upper[i] == '\0';
 }
