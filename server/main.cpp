@@ -1,4 +1,6 @@
-// q4lite: a Q4-protocol server on SQLite (see server/README.md).
+// q4lite: a Q4-protocol server on SQLite (see server/README.md). The program
+// reads its options and wires the floors together: the listener of network/
+// starts a session of session/ for each connection it accepts.
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -6,19 +8,53 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "server/logon.h"
-#include "server/options.h"
-#include "server/sample_db.h"
-#include "server/server.h"
+#include "server/network/listener.h"
+#include "server/session/logon.h"
+#include "server/session/options.h"
+#include "server/session/session.h"
+#include "server/storage/sample_db.h"
 
 namespace {
 
-q4::lite::Server* g_server = nullptr;
+using q4::lite::Session;
+
+// A connection's conversation is a session.
+class SessionConversation : public q4::lite::Conversation {
+ public:
+  SessionConversation(const q4::lite::Options& options, const q4::lite::UserTable& users,
+                      q4::lite::Channel& channel)
+      : session_(options, users, channel) {}
+
+  std::string run() override {
+    const std::string reason = session_.run();
+    return "user=" + session_.user() + " account=" + session_.account() + ": " +
+           std::to_string(session_.requests()) + " requests, " + reason;
+  }
+  void interrupt() override { session_.interrupt(); }
+
+ private:
+  Session session_;
+};
+
+q4::lite::ListenerSettings listener_settings(const q4::lite::Options& options) {
+  q4::lite::ListenerSettings s;
+  s.host = options.listen_host;
+  s.port = options.listen_port;
+  s.port_file = options.port_file;
+  s.max_connections = options.max_connections;
+  s.idle_timeout = options.idle_timeout;
+  s.quiet = options.quiet;
+  s.refusal = Session::kTooManyConnections;
+  return s;
+}
+
+q4::lite::Listener* g_listener = nullptr;
 
 void on_signal(int) {
-  if (g_server != nullptr) g_server->stop();
+  if (g_listener != nullptr) g_listener->stop();
 }
 
 }  // namespace
@@ -60,12 +96,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  q4::lite::Server server(options, users);
-  if (!server.start(&message)) {
+  const q4::lite::ListenerSettings settings = listener_settings(options);
+  q4::lite::Listener listener(settings, [&](q4::lite::Channel& channel) {
+    return std::make_unique<SessionConversation>(options, users, channel);
+  });
+  if (!listener.start(&message)) {
     std::fprintf(stderr, "q4lite: %s\n", message.c_str());
     return 1;
   }
-  g_server = &server;
+  g_listener = &listener;
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
@@ -75,11 +114,11 @@ int main(int argc, char** argv) {
   if (!options.quiet) {
     std::fprintf(
         stderr, "q4lite: listening on %s port %u, database %s\n", options.listen_host.c_str(),
-        server.port(),
+        listener.port(),
         options.data_dir.empty() ? options.db.c_str() : (options.data_dir + "/ACCOUNT.db").c_str());
   }
-  server.run();
-  g_server = nullptr;
+  listener.run();
+  g_listener = nullptr;
   if (!options.quiet) std::fprintf(stderr, "q4lite: stopped\n");
   return 0;
 }

@@ -8,14 +8,15 @@
 
 #include "core/diag_texts.h"
 #include "core/records.h"
+#include "protocol/error_numbers.h"
 
 namespace q4 {
 
 constexpr unsigned kServerErrorCount = 123;
-constexpr unsigned kRuntimeErrorNumber = 25;  // texts without a leading number
+constexpr unsigned kRuntimeErrorNumber = kErrRuntime;  // texts without a leading number
 // q4lite's refusal of text stored into a DATE, TIME or TIMESTAMP column
 // that is no such value (February 30, the hour 25, "1-01-01").
-constexpr unsigned kDatetimeFormatErrorNumber = 22007;
+constexpr unsigned kDatetimeFormatErrorNumber = kErrDatetimeFormat;
 
 // The error number a status text names: its leading decimal digits; a number
 // past the table other than the one above becomes the table's last row (122);

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "server/link.h"
-#include "server/options.h"
-#include "server/session.h"
+#include "server/network/link.h"
+#include "server/session/options.h"
+#include "server/session/session.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "protocol/wire.h"
-#include "server/catalog.h"
-#include "server/datetime_checks.h"
-#include "server/sql_functions.h"
-#include "server/statement.h"
-#include "server/value_encoding.h"
+#include "server/storage/catalog.h"
+#include "server/storage/sql_functions.h"
+#include "server/storage/statement.h"
+#include "server/storage/value_encoding.h"
+#include "server/translation/datetime_checks.h"
 
 namespace q4::test {
 namespace {

@@ -10,11 +10,11 @@
 #include <cstdlib>
 
 #include "protocol_client.h"
-#include "server/cast_columns.h"
-#include "server/decimal_columns.h"
-#include "server/exact_literals.h"
-#include "server/table_columns.h"
-#include "server/value_encoding.h"
+#include "server/storage/table_columns.h"
+#include "server/storage/value_encoding.h"
+#include "server/translation/cast_columns.h"
+#include "server/translation/decimal_columns.h"
+#include "server/translation/exact_literals.h"
 
 namespace q4::test {
 namespace {
@@ -159,9 +159,10 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
   ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
   ASSERT_EQ(lite::register_decimal_collation(db), SQLITE_OK);
   lite::TableColumns columns;
-  auto rewritten = [db, &columns](std::string sql) {
+  lite::DatabaseTypes types(db, &columns);
+  auto rewritten = [&types](std::string sql) {
     lite::rewrite_decimal_declarations(&sql);
-    if (lite::may_hold_long_literals(sql)) lite::rewrite_long_literals(db, &sql, 0, &columns);
+    if (lite::may_hold_long_literals(sql)) lite::rewrite_long_literals(&sql, 0, &types);
     return sql;
   };
   ASSERT_EQ(sqlite3_exec(db,
@@ -244,7 +245,7 @@ TEST(LongLiterals, BecomeTextWhereTheyMeetAColumnThatKeepsText) {
   // Only the statement from the offset on, up to its ";".
   std::string two =
       "SELECT 1; INSERT INTO x (v) VALUES (" + l30 + "); INSERT INTO x (v) VALUES (" + l30 + ")";
-  lite::rewrite_long_literals(db, &two, 9, nullptr);
+  lite::rewrite_long_literals(&two, 9, &types);
   EXPECT_EQ(two, "SELECT 1; INSERT INTO x (v) VALUES (" + q30 + "); INSERT INTO x (v) VALUES (" +
                      l30 + ")");
   columns.clear();

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "protocol_client.h"
-#include "server/escape_translator.h"
-#include "server/statement.h"
+#include "server/storage/statement.h"
+#include "server/translation/escape_translator.h"
 
 namespace q4::test {
 namespace {

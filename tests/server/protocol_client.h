@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "protocol/codec.h"
-#include "q4lite_process.h"
 #include "protocol/frame_codec.h"
-#include "server/socket_channel.h"
+#include "q4lite_process.h"
+#include "server/network/socket_channel.h"
 
 namespace q4::test {
 
