@@ -24,8 +24,9 @@ namespace q4 {
 // A damaged "K" payload (a description section running past the payload,
 // counts the payload cannot back: more than 32767 columns, a row count with
 // no room left for numbering, a row block too short for one row of the
-// columns) changes nothing, sizes nothing and gives "S1000" "General error"; a row block that cannot be stored gives SQL_ERROR with
-// "S1001", since its rows would otherwise be skipped without a word.
+// columns) changes nothing, sizes nothing and gives "S1000" "General error"; a row block that
+// cannot be stored gives SQL_ERROR with "S1001", since its rows would otherwise be skipped without
+// a word.
 SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length);
 
 // Sends the request built in request_buffer as an execute request (0x07) and

@@ -53,7 +53,7 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     s->binary_lengths[0] = 8;
     s->binary_count = 1;
     s->cursor_open = 1;
-    s->cursor_row = 5;
+    result_set(s).cursor_row = 5;
     s->getdata_column = 2;
     s->getdata_offset = 40;
     EXPECT_EQ(free_statement(s, c.option), SQL_SUCCESS);
@@ -62,7 +62,7 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     EXPECT_EQ(s->binary_blocks[0], nullptr);
     EXPECT_EQ(s->bound_columns == nullptr, c.frees_columns);
     EXPECT_EQ(s->parameters == nullptr, c.frees_parameters);
-    EXPECT_EQ(s->cursor_row, c.rewinds ? 0 : 5);
+    EXPECT_EQ(result_set(s).cursor_row, c.rewinds ? 0 : 5);
     EXPECT_EQ(s->cursor_open, 1);
     EXPECT_EQ(drop(s), SQL_SUCCESS);  // under the leak checker: frees what is left
   }
