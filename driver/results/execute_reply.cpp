@@ -101,17 +101,20 @@ SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t 
   }
 }
 
-SQLRETURN send_execute(Statement* stmt) {
+// An execute's cancel point lies after the reply (the statement ran: its
+// counts are taken first); a prepare's is the exchange's own.
+SQLRETURN send_text_request(Statement* stmt, TextRequest request) {
+  const bool execute = request == TextRequest::kExecute;
   reset_cursor_position(stmt);
   int32_t received =
-      exchange_for_statement(stmt, kCmdExecute, stmt->request_buffer,
+      exchange_for_statement(stmt, execute ? kCmdExecute : kCmdPrepare, stmt->request_buffer,
                              static_cast<int32_t>(stmt->request_length), kReplyCapacity);
   if (received == 0) return SQL_ERROR;
   SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, received);
   // The statement ran: its counts are taken, then a pending cancel discards
   // the result and fails the call, as after any reply. A parameter array
   // counts the row as done (it cannot be undone), and stops.
-  if (take_cancel_request(&stmt->call)) {
+  if (execute && take_cancel_request(&stmt->call)) {
     stmt->cancelled_in_call = kCancelledAfterReply;
     return post_error(stmt, kDiagCancelled);
   }
