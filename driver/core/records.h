@@ -196,7 +196,6 @@ struct Statement {
   BoundColumn* bound_columns;
   uint32_t marker_count;
   ParamBinding* parameters;
-  int32_t columns_bound;
   uint32_t pending_parameter;  // 0, or 500 + ordinal of the marker awaiting data
 
   // Result set. The row block and the cursor are a record of the results

@@ -173,7 +173,6 @@ Step request_rows(Statement* stmt, int32_t target) {
     case kStatusWarning:
       return Step{Step::kEnd};
     case kStatusError:
-      post_error_unprefixed(stmt, stmt->reply_status + 1, kStateFetchRefused);
       return Step{Step::kServerError, stmt->reply_status + 1};
     default:
       return Step{Step::kUnknown};

@@ -45,9 +45,9 @@ constexpr int32_t kNextBlock = -1;
 // at row `target` (>= 0) otherwise (emulated by re-execution and reading
 // forward when the server lacks the absolute form). kRow: a block was stored
 // (or, with no payload, one row is current whose values are read with
-// get-data requests); kEnd: no rows there; kServerError: the server's error
-// (its text also copied unprefixed with "37000" into the statement's slot);
-// kFailed (a failed exchange, a damaged block, memory); kUnknown.
+// get-data requests); kEnd: no rows there; kServerError: the server's error,
+// `error_text` its text (nothing posted); kFailed (a failed exchange, a
+// damaged block, memory: posted); kUnknown (nothing posted).
 // Row storage is secured before the request is sent, so a failed allocation
 // ("S1001", kFailed) leaves cursor, stored block and server untouched.
 Step request_rows(Statement* stmt, int32_t target);
@@ -55,7 +55,8 @@ Step request_rows(Statement* stmt, int32_t target);
 // Makes row max(target, 0) current for the next step (positioned), walking
 // short distances through the blocks and asking the server for long or
 // backward ones. SQL_SUCCESS; SQL_NO_DATA_FOUND for row 0 or past the end
-// (at_end set, cursor_row then row_count + 1); SQL_ERROR.
+// (at_end set, cursor_row then row_count + 1); SQL_ERROR (a request the
+// server refused: its text unprefixed with "37000").
 SQLRETURN position_cursor(Statement* stmt, int32_t target);
 
 // The number of rows of the result, reading to its end unless it is known.

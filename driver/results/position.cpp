@@ -28,6 +28,17 @@ SQLRETURN walk_forward(Statement* stmt, int32_t target) {
   return SQL_SUCCESS;
 }
 
+// request_rows for positioning: a request the server refused leaves its text
+// on the statement as it stands, with "37000". (Stepping maps the server's
+// error number instead.)
+Step request_rows_at(Statement* stmt, int32_t target) {
+  Step step = request_rows(stmt, target);
+  if (step.kind == Step::kServerError) {
+    post_error_unprefixed(stmt, step.error_text, kStateFetchRefused);
+  }
+  return step;
+}
+
 }  // namespace
 
 Step emulate_absolute_request(Statement* stmt, int32_t target) {
@@ -92,7 +103,7 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
 
   if (t > rs.cursor_row && t - rs.cursor_row < kWalkLimit) return walk_forward(stmt, t);
 
-  switch (request_rows(stmt, t).kind) {
+  switch (request_rows_at(stmt, t).kind) {
     case Step::kRow:
       rs.at_end = false;
       rs.cursor_row = t;
@@ -114,8 +125,7 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
         // (it is still 0 when nothing was read yet), so row 1 is asked for
         // in any case: reading on from past the end would count nothing
         // and make the count from the execute reply look final.
-        if (request_rows(stmt, 0).kind == Step::kRow) {
-          rs.at_end = false;
+        if (request_rows_at(stmt, 0).kind == Step::kRow) {
           // A block is read from its first row on; a reply without rows
           // announced row 1 itself, which is then current.
           rs.cursor_row = rs.block.held() ? 0 : 1;

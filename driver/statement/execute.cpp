@@ -31,7 +31,6 @@ bool keep_statement_text(Statement* stmt, const char* text, int64_t length) {
   forget_param_descriptions(stmt);
   if (stmt->statement_text == nullptr || stmt->statement_text_capacity < length) {
     drv_free(stmt->statement_text);
-    stmt->statement_text = nullptr;
     stmt->statement_text_length = 0;
     stmt->statement_text_capacity = 0;
     stmt->statement_text = static_cast<char*>(drv_alloc(nullptr, stmt, length + 1));

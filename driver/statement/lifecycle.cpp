@@ -76,7 +76,6 @@ void free_bound_columns(Statement* stmt) {
     column = next;
   }
   stmt->bound_columns = nullptr;
-  stmt->columns_bound = 0;
 }
 
 // Each binding owns its accumulation buffer; piece_data points either into

@@ -47,7 +47,6 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     SCOPED_TRACE(c.option);
     Statement* s = new_statement();  // a result open, bindings, a binary block, a piecewise read
     s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-    s->columns_bound = 1;
     s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
     s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
     s->binary_lengths[0] = 8;

@@ -73,6 +73,20 @@ TEST_F(Results, FailedFetches) {
   EXPECT_STREQ(conn->sqlstate, "08S01");
 }
 
+// Positioning that the server refuses leaves the server's own text as it stands, with "37000";
+// a refused next block is mapped by the text's error number. Neither moves the cursor.
+TEST_F(Results, RefusedRequestsForRows) {
+  conn->server_flags = kFlagAbsoluteFetch;
+  ASSERT_EQ(execute(execute_payload(1, 5, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
+  SQLULEN count = 0;
+  SQLUSMALLINT status = 0;
+  peer.expect_request(kCmdFetch, join({id(stmt), {'A'}, be32(500)})).reply("E26 row 500 is gone");
+  EXPECT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 500, &count, &status), SQL_ERROR);
+  EXPECT_EQ(diag(), "37000 26 row 500 is gone");
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
+  EXPECT_EQ(fetch(), "-1 0 37000 Syntax error");
+}
+
 // A damaged block fails the fetch that meets it and every later one with
 // "08S01"; under ASan a read past the block hits the poisoned tail.
 TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
