@@ -45,25 +45,13 @@ std::string row_text(const RowBlock& block, int32_t columns) {
 
 // What each step came to: a row's values, or the name of the step.
 std::vector<std::string> walk(RowBlock& block, int32_t columns, int steps) {
+  // In the order of RowStep.
+  static const char* const kStepNames[] = {"row", "more", "end", "error", "damaged"};
   std::vector<std::string> seen;
   for (int i = 0; i < steps; ++i) {
-    switch (block.next()) {
-      case RowStep::kRow:
-        seen.push_back(row_text(block, columns));
-        break;
-      case RowStep::kMore:
-        seen.push_back("more");
-        break;
-      case RowStep::kEnd:
-        seen.push_back("end");
-        break;
-      case RowStep::kError:
-        seen.push_back("error");
-        break;
-      case RowStep::kDamaged:
-        seen.push_back("damaged");
-        break;
-    }
+    RowStep step = block.next();
+    seen.push_back(step == RowStep::kRow ? row_text(block, columns)
+                                         : kStepNames[static_cast<int>(step)]);
     if (!block.held()) break;
   }
   return seen;
