@@ -5,19 +5,15 @@ fractions), rows too long for a block (whose values the driver asks for one by o
 ordinary ones, fetchone, fetchmany and fetchall alike, and two cursors of one connection read in
 turns, each from its own blocks."""
 import decimal
-import os
-import sys
-import unittest
 
-import pyodbc
+import q4e2e
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
 ROWS = 3000
 LONG = 30000  # characters: a row with such a note does not fit one block
 
 
 def expected_row(i):
-    name = [None, "", "Zoë Ærø 東京", "O'Brien\nline two\r\nline three", "n%05d" % i][i % 5]
+    name = [None, "", q4e2e.TEXT, "O'Brien\nline two\r\nline three", "n%05d" % i][i % 5]
     amount = None if i % 7 == 3 else (decimal.Decimal("12345678901234567890123456.7890") - i
                                       if i % 2 else decimal.Decimal(-i) / 10000)
     if i % 97 == 11:
@@ -29,10 +25,10 @@ def expected_row(i):
     return (i, name, amount, note)
 
 
-class RowBlocks(unittest.TestCase):
+class RowBlocks(q4e2e.Connected):
     @classmethod
     def setUpClass(cls):
-        conn = pyodbc.connect(DSN, autocommit=False)
+        conn = q4e2e.connect(autocommit=False)
         cur = conn.cursor()
         cur.execute("CREATE TABLE blocks (id INTEGER NOT NULL, name VARCHAR(60), "
                     "amount DECIMAL(30,4), note TEXT)")
@@ -40,10 +36,6 @@ class RowBlocks(unittest.TestCase):
                         [expected_row(i) for i in range(1, ROWS + 1)])
         conn.commit()
         conn.close()
-
-    def setUp(self):
-        self.conn = pyodbc.connect(DSN, autocommit=True)
-        self.addCleanup(self.conn.close)
 
     def query(self, cursor, low=1, high=ROWS):
         return cursor.execute("""
@@ -54,7 +46,7 @@ class RowBlocks(unittest.TestCase):
 
     def test_every_value_comes_back_whatever_the_fetch(self):
         expected = [expected_row(i) for i in range(1, ROWS + 1)]
-        cur = self.conn.cursor()
+        cur = self.cur
 
         def in_batches(cursor):
             return [row for batch in iter(lambda: cursor.fetchmany(333), []) for row in batch]
@@ -83,7 +75,7 @@ class RowBlocks(unittest.TestCase):
         self.assertIsNone(second.fetchone())
 
     def test_a_new_query_on_the_cursor_reads_its_own_rows(self):
-        cur = self.conn.cursor()
+        cur = self.cur
         self.query(cur)
         self.assertEqual(tuple(cur.fetchone()), expected_row(1))
         # Fewer columns, with the first query's block read only in part.
@@ -93,4 +85,4 @@ class RowBlocks(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()
