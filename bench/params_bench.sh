@@ -59,7 +59,7 @@ if [ "${PROFILE:-}" = callgrind ]; then
   # calls (scan, literals, binary blocks, trailer) and the execution around it.
   callgrind_annotate --inclusive=yes "$work/callgrind.out" 2>/dev/null >"$work/annotated"
   grep 'PROGRAM TOTALS' "$work/annotated" | head -1
-  grep -E 'q4::(build_request|scan_markers|make_literal|send_execute|execute_rows)\(.*libq4odbc' \
+  grep -E 'q4::(build_request|scan_markers|make_literal|send_text_request|execute_rows)\(.*libq4odbc' \
     "$work/annotated" || true
   exit 0
 fi

@@ -20,7 +20,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT hstmt, SQLCHAR* szTableQualifier,
                                       SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                       SQLSMALLINT cbTableName, SQLCHAR* szTableType,
                                       SQLSMALLINT cbTableType) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return catalog_tables(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
                           {szTableName, cbTableName}, {szTableType, cbTableType});
   });
@@ -31,7 +31,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT hstmt, SQLCHAR* szTableQualifier
                                        SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                        SQLSMALLINT cbTableName, SQLCHAR* szColumnName,
                                        SQLSMALLINT cbColumnName) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return catalog_columns(stmt, {szTableQualifier, cbTableQualifier}, {szTableOwner, cbTableOwner},
                            {szTableName, cbTableName}, {szColumnName, cbColumnName});
   });
@@ -42,7 +42,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szTableQualif
                                           SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                           SQLSMALLINT cbTableName, SQLUSMALLINT fUnique,
                                           SQLUSMALLINT fAccuracy) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return catalog_statistics(stmt, {szTableQualifier, cbTableQualifier},
                               {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fUnique,
                               fAccuracy);
@@ -53,7 +53,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* szTableQuali
                                            SQLSMALLINT cbTableQualifier, SQLCHAR* szTableOwner,
                                            SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                            SQLSMALLINT cbTableName) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return catalog_primary_keys(stmt, {szTableQualifier, cbTableQualifier},
                                 {szTableOwner, cbTableOwner}, {szTableName, cbTableName});
   });
@@ -65,7 +65,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColT
                                               SQLSMALLINT cbTableOwner, SQLCHAR* szTableName,
                                               SQLSMALLINT cbTableName, SQLUSMALLINT fScope,
                                               SQLUSMALLINT fNullable) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return catalog_special_columns(stmt, fColType, {szTableQualifier, cbTableQualifier},
                                    {szTableOwner, cbTableOwner}, {szTableName, cbTableName}, fScope,
                                    fNullable);
@@ -73,7 +73,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColT
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
-  return statement_call(hstmt, true,
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
                         [&](Statement* stmt) { return catalog_type_info(stmt, fSqlType); });
 }
 

@@ -24,11 +24,12 @@ Q4_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQL
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT hstmt) {
-  return statement_call(hstmt, true, [&](Statement* stmt) { return execute_prepared(stmt); });
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
+                        [&](Statement* stmt) { return execute_prepared(stmt); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
-  return statement_call(hstmt, true,
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
                         [&](Statement* stmt) { return count_parameters(stmt, pcpar); });
 }
 
@@ -42,14 +43,15 @@ Q4_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn,
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
-  return statement_call(hstmt, true, [&](Statement* stmt) { return num_result_cols(stmt, pccol); });
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
+                        [&](Statement* stmt) { return num_result_cols(stmt, pccol); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName,
                                            SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
                                            SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
                                            SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return describe_column(stmt, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef,
                            pibScale, pfNullable);
   });
@@ -59,7 +61,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol,
                                              SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
                                              SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc,
                                              SQLLEN* pfDesc) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return column_attributes(stmt, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
   });
 }
@@ -71,5 +73,6 @@ Q4_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
 
 // A statement never has a second result set.
 Q4_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT hstmt) {
-  return statement_call(hstmt, true, [&](Statement*) -> SQLRETURN { return SQL_NO_DATA_FOUND; });
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
+                        [&](Statement*) -> SQLRETURN { return SQL_NO_DATA_FOUND; });
 }

@@ -13,7 +13,7 @@ using namespace q4;
 // that range do not exist on the server.
 Q4_EXPORT SQLRETURN SQL_API SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN irow,
                                              SQLULEN* pcrow, SQLUSMALLINT* rgfRowStatus) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return extended_fetch(stmt, fFetchType, static_cast<int32_t>(irow), pcrow, rgfRowStatus);
   });
 }

@@ -16,7 +16,7 @@ using namespace q4;
 // cbValue is not needed: no statement attribute is a string.
 Q4_EXPORT SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT hstmt, SQLINTEGER fAttribute,
                                            SQLPOINTER rgbValue, SQLINTEGER /*cbValue*/) {
-  return statement_call(hstmt, false,
+  return statement_call(hstmt, PendingCancel::kReportGeneral,
                         [&](Statement* stmt) { return set_stmt_attr(stmt, fAttribute, rgbValue); });
 }
 
@@ -24,12 +24,13 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT hstmt, SQLINTEGER fAttribute
 Q4_EXPORT SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT hstmt, SQLINTEGER fAttribute,
                                            SQLPOINTER rgbValue, SQLINTEGER /*cbValueMax*/,
                                            SQLINTEGER* /*pcbValue*/) {
-  return statement_call(hstmt, false,
+  return statement_call(hstmt, PendingCancel::kReportGeneral,
                         [&](Statement* stmt) { return get_stmt_attr(stmt, fAttribute, rgbValue); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT hstmt, SQLSMALLINT fFetchOrientation,
                                            SQLLEN irow) {
-  return statement_call(
-      hstmt, true, [&](Statement* stmt) { return fetch_scroll(stmt, fFetchOrientation, irow); });
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
+    return fetch_scroll(stmt, fFetchOrientation, irow);
+  });
 }

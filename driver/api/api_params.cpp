@@ -20,7 +20,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
                                              SQLSMALLINT fSqlType, SQLULEN cbColDef,
                                              SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                                              SQLLEN cbValueMax, SQLLEN* pcbValue) {
-  return statement_call(hstmt, false, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportGeneral, [&](Statement* stmt) {
     return bind_parameter(stmt, ipar, caller_type_code(stmt, fCType),
                           caller_type_code(stmt, fSqlType), cbColDef, ibScale, rgbValue, cbValueMax,
                           pcbValue);
@@ -30,7 +30,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
 Q4_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT ipar,
                                              SQLSMALLINT* pfSqlType, SQLULEN* pcbParamDef,
                                              SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return describe_parameter(stmt, ipar, pfSqlType, pcbParamDef, pibScale, pfNullable);
   });
 }
@@ -50,10 +50,11 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT /*ipar*/,
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
-  return statement_call(hstmt, true, [&](Statement* stmt) { return param_data(stmt, prgbValue); });
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
+                        [&](Statement* stmt) { return param_data(stmt, prgbValue); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
-  return statement_call(hstmt, true,
+  return statement_call(hstmt, PendingCancel::kReportCancelled,
                         [&](Statement* stmt) { return put_data(stmt, rgbValue, cbValue); });
 }

@@ -14,7 +14,7 @@ using namespace q4;
 
 // An ODBC 3 caller fetches the next rowset (results/fetch_scroll.h).
 Q4_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT hstmt) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return odbc3_caller(stmt) ? fetch_next_rowset(stmt) : fetch_row(stmt);
   });
 }
@@ -22,14 +22,14 @@ Q4_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT hstmt) {
 // A pending cancel is reported as "S1000": binding does not touch the result.
 Q4_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                        SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
-  return statement_call(hstmt, false, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportGeneral, [&](Statement* stmt) {
     return bind_column(stmt, icol, caller_type_code(stmt, fCType), rgbValue, cbValueMax, pcbValue);
   });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                        SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
-  return statement_call(hstmt, true, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
     return deliver_value(stmt, icol, caller_type_code(stmt, fCType), rgbValue, cbValueMax,
                          pcbValue);
   });

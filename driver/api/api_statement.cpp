@@ -51,20 +51,20 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
                                              SQLSMALLINT cbCursorMax, SQLSMALLINT* pcbCursor) {
-  return statement_call(hstmt, false, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportGeneral, [&](Statement* stmt) {
     return get_cursor_name(stmt, szCursor, cbCursorMax, pcbCursor);
   });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
                                              SQLSMALLINT cbCursor) {
-  return statement_call(hstmt, false,
+  return statement_call(hstmt, PendingCancel::kReportGeneral,
                         [&](Statement* stmt) { return set_cursor_name(stmt, szCursor, cbCursor); });
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetScrollOptions(SQLHSTMT hstmt, SQLUSMALLINT /*fConcurrency*/,
                                                 SQLLEN /*crowKeyset*/, SQLUSMALLINT crowRowset) {
-  return statement_call(hstmt, false,
+  return statement_call(hstmt, PendingCancel::kReportGeneral,
                         [&](Statement* stmt) { return set_scroll_options(stmt, crowRowset); });
 }
 
@@ -84,7 +84,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOpti
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {
-  return statement_call(hstmt, false, [&](Statement* stmt) {
+  return statement_call(hstmt, PendingCancel::kReportGeneral, [&](Statement* stmt) {
     // Statement options are 32-bit: only the low half of vParam counts.
     return set_option(nullptr, stmt, fOption, static_cast<uint32_t>(vParam));
   });
@@ -92,7 +92,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOptio
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption,
                                              SQLPOINTER pvParam) {
-  return statement_call(hstmt, false,
+  return statement_call(hstmt, PendingCancel::kReportGeneral,
                         [&](Statement* stmt) { return get_stmt_option(stmt, fOption, pvParam); });
 }
 

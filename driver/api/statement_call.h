@@ -14,15 +14,22 @@
 
 namespace q4 {
 
+// How a statement function reports a cancel that was pending as it began.
+enum class PendingCancel : uint8_t {
+  kReportCancelled,  // "S1008" "Operation cancelled"
+  kReportGeneral,    // "S1000" "General error"
+};
+
 // Run first by statement-level functions (under the call lock). With a cancel
 // pending it takes it, closes the cursor as SQLFreeStmt(SQL_CLOSE) would and
-// posts "S1008" (report_as_cancel) or "S1000", returning SQL_ERROR; otherwise
-// SQL_SUCCESS with nothing changed (a pending diagnostic stays).
-inline SQLRETURN enter_statement(Statement* stmt, bool report_as_cancel) {
+// posts what `report` says, returning SQL_ERROR; otherwise SQL_SUCCESS with
+// nothing changed (a pending diagnostic stays).
+inline SQLRETURN enter_statement(Statement* stmt, PendingCancel report) {
   if (!take_cancel_request(&stmt->call)) return SQL_SUCCESS;
   discard_binary_blocks(stmt);
   rewind_cursor(stmt);
-  return post_error(stmt, report_as_cancel ? kDiagCancelled : kDiagGeneral);
+  return post_error(stmt,
+                    report == PendingCancel::kReportCancelled ? kDiagCancelled : kDiagGeneral);
 }
 
 // A connection call: the connection's call lock for a scope (leaving it
@@ -70,34 +77,33 @@ enum class Entry : uint8_t {
 };
 
 // A null handle is SQL_INVALID_HANDLE. Otherwise the call runs under the
-// connection's call lock, starts as `entry` says (a pending cancel reported
-// as "S1008" when `report_as_cancel`, "S1000" otherwise), and only then does
-// `body(stmt)` run.
+// connection's call lock, starts as `entry` says (a pending cancel reported as
+// `report` says), and only then does `body(stmt)` run.
 template <typename Body>
-inline SQLRETURN locked_statement_call(SQLHSTMT hstmt, Entry entry, bool report_as_cancel,
+inline SQLRETURN locked_statement_call(SQLHSTMT hstmt, Entry entry, PendingCancel report,
                                        Body&& body) {
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   Statement* stmt = static_cast<Statement*>(hstmt);
   StatementCall call(stmt);
   if (entry == Entry::kNewText) close_result(stmt);
   if (entry != Entry::kNoCheck) {
-    SQLRETURN rc = enter_statement(stmt, report_as_cancel);
+    SQLRETURN rc = enter_statement(stmt, report);
     if (rc != SQL_SUCCESS) return rc;
   }
   return call.finish(body(stmt));
 }
 
 template <typename Body>
-inline SQLRETURN statement_call(SQLHSTMT hstmt, bool report_as_cancel, Body&& body) {
-  return locked_statement_call(hstmt, Entry::kCheck, report_as_cancel, body);
+inline SQLRETURN statement_call(SQLHSTMT hstmt, PendingCancel report, Body&& body) {
+  return locked_statement_call(hstmt, Entry::kCheck, report, body);
 }
 template <typename Body>
 inline SQLRETURN statement_call_unchecked(SQLHSTMT hstmt, Body&& body) {
-  return locked_statement_call(hstmt, Entry::kNoCheck, false, body);
+  return locked_statement_call(hstmt, Entry::kNoCheck, PendingCancel::kReportGeneral, body);
 }
 template <typename Body>
 inline SQLRETURN new_text_call(SQLHSTMT hstmt, Body&& body) {
-  return locked_statement_call(hstmt, Entry::kNewText, true, body);
+  return locked_statement_call(hstmt, Entry::kNewText, PendingCancel::kReportCancelled, body);
 }
 
 // A null handle is SQL_INVALID_HANDLE; otherwise `body(conn)` runs under the

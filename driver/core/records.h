@@ -5,9 +5,9 @@
 // Ownership: the environment owns its lock and the list of its connections;
 // each connection owns its settings, its link and the list of its
 // statements; each statement owns every block it points to (statement text,
-// request payload, row block, value table, description cache, parameter
-// bindings, bound columns). Blocks are freed by the module that allocated
-// them, always through drv_free.
+// request payload, description cache, parameter bindings, bound columns) and
+// those of the row block in its result_area. Blocks are freed by the module
+// that allocated them, always through drv_free.
 #pragma once
 
 #include <atomic>
@@ -34,6 +34,8 @@ constexpr int kIoBufferSize = 20480;
 // Room in a connection record for its link's record: the socket, its state
 // and the frame buffer every exchange of the connection is built in.
 constexpr int kLinkAreaSize = kFrameBufferSize + 128;
+// Room in a statement record for the result set's row block and cursor.
+constexpr int kResultAreaSize = 96;
 // Binary parameter tables start with room for this many blocks.
 constexpr int kInitialBinarySlots = 25;
 
@@ -194,27 +196,16 @@ struct Statement {
   BoundColumn* bound_columns;
   uint32_t marker_count;
   ParamBinding* parameters;
-  int32_t columns_bound;
   uint32_t pending_parameter;  // 0, or 500 + ordinal of the marker awaiting data
 
-  // Result set.
-  int32_t cache_valid;
-  uint8_t* row_buffer;
-  int32_t row_buffer_size;
-  int32_t row_block_length;     // bytes of the latest block held in row_buffer
-  const uint8_t** value_table;  // column_count + 1 pointers into row_buffer
-  int32_t value_table_columns;
-  int32_t cursor_row;
+  // Result set. The row block and the cursor are a record of the results
+  // layer (results/result_set.h: ResultSet, which checks that it fits) kept
+  // in result_area, so that a statement allocates nothing more for them;
+  // zero-filled, it holds no block and stands before the first row.
+  alignas(16) uint8_t result_area[kResultAreaSize];
+  // The number of the row the last fetch returned (SQL_ROW_NUMBER, the
+  // bookmark column); 0 before the first.
   uint32_t row_number;
-  uint32_t block_first_row;
-  int32_t positioned;
-  int32_t count_final;
-  // The cursor went back before row 1 ahead of the result's end
-  // (SQLFreeStmt(SQL_CLOSE), a cancel taken at entry): rows read after that
-  // are numbered from 1 again, so no count of this result can be exact any
-  // more. Cleared by the next reply that brings counts.
-  int32_t count_lost;
-  int32_t at_end;
   int32_t getdata_column;  // -1 when no piecewise read is under way
   uint32_t getdata_offset;
   // UTF-16 units of the value still ahead of a piecewise SQL_C_WCHAR read;

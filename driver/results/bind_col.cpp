@@ -47,7 +47,6 @@ SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQ
       (before != nullptr ? before->next : stmt->bound_columns) = entry->next;
       drv_free(entry);
     }
-    if (stmt->bound_columns == nullptr) stmt->columns_bound = 0;
     return SQL_SUCCESS;
   }
 
@@ -62,7 +61,6 @@ SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQ
   entry->value = value;
   entry->value_max = bound_buffer_length(c_type, value_max);
   entry->indicator = reinterpret_cast<int64_t*>(indicator);
-  stmt->columns_bound = 1;
   return SQL_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/column_attributes.h"
+#include "results/result_set.h"
 #include "link/statement_exchange.h"
 
 namespace q4 {
@@ -121,7 +122,8 @@ SQLRETURN row_count(const Statement* stmt, SQLLEN* count) {
   // trusts it as the size of the result reads that many rows and stops.
   // Until the end has been read the honest answer is "unknown"; after a
   // rewind before the end the rows are numbered anew and it stays so.
-  bool unknown = stmt->column_count > 0 && (!stmt->count_final || stmt->count_lost);
+  const ResultSet& rs = result_set(stmt);
+  bool unknown = stmt->column_count > 0 && (!rs.count_final || rs.count_lost);
   *count = unknown ? -1 : stmt->row_count;
   return SQL_SUCCESS;
 }

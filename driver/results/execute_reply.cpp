@@ -8,7 +8,7 @@
 #include "link/statement_exchange.h"
 #include "results/description_cache.h"
 #include "results/result_set.h"
-#include "results/row_block.h"
+#include "results/row_decoder.h"
 
 namespace q4 {
 
@@ -24,13 +24,10 @@ constexpr uint32_t kMaxColumns = 32767;
 constexpr uint32_t kUnknownRows = 0xFFFFFFFF;
 // Row numbers are counted in 32 signed bits, one past the last row included.
 constexpr uint32_t kMaxRows = INT32_MAX - 1;
-// The least a row takes in a block: a value header per column and the
-// status byte after the row.
-constexpr size_t kValueHeader = 6;
-
 // The counts are checked against what the reply can hold before anything is
 // sized by them: a count the reply cannot back is damage, and nothing is
-// allocated on its word.
+// allocated on its word. The least a row takes in a block is a value header
+// per column and the status byte after the row.
 bool counts_fit(uint32_t columns, uint32_t rows, size_t block_length) {
   if (columns > kMaxColumns) return false;
   if (rows > kMaxRows && rows != kUnknownRows) return false;
@@ -38,14 +35,15 @@ bool counts_fit(uint32_t columns, uint32_t rows, size_t block_length) {
 }
 
 SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t length) {
+  ResultSet& rs = result_set(stmt);
   // Fewer bytes than the two counts (-1 is "no payload"): a statement without
   // a result, rather than counts read from whatever io_buffer held before.
   if (length < kCountsSize) {
     stmt->column_count = 0;
     stmt->row_count = 0;
-    stmt->count_final = 0;
-    stmt->count_lost = 0;
-    stmt->cache_valid = 0;
+    rs.count_final = false;
+    rs.count_lost = false;
+    rs.block.discard();
     stmt->cursor_open = 1;
     return SQL_SUCCESS;
   }
@@ -67,20 +65,20 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
   stmt->row_count = static_cast<int32_t>(rows);
   // A new result, a catalog's included (which does not go through
   // send_execute's reset), has not been read to its end yet.
-  stmt->count_final = 0;
-  stmt->count_lost = 0;
+  rs.count_final = false;
+  rs.count_lost = false;
   if (section > 0) store_descriptions(stmt, rest);
   rest += section;
   rest_length -= static_cast<size_t>(section);
   if (rest_length > 0) {
-    if (!store_row_block(stmt, rest, static_cast<int32_t>(rest_length), /*read_first=*/false)) {
-      return SQL_ERROR;
+    if (!rs.block.store(rest, static_cast<int32_t>(rest_length), stmt->column_count)) {
+      return post_error(stmt, kDiagMemory);
     }
   } else {
     // No first block (an empty result, or a first row too large for one):
     // rows left in the buffer by an earlier execution of this statement must
     // not be served as this result's rows, so the next fetch asks the server.
-    stmt->cache_valid = 0;
+    rs.block.discard();
   }
   stmt->cursor_open = 1;
   return SQL_SUCCESS;
@@ -103,17 +101,20 @@ SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t 
   }
 }
 
-SQLRETURN send_execute(Statement* stmt) {
+// An execute's cancel point lies after the reply (the statement ran: its
+// counts are taken first); a prepare's is the exchange's own.
+SQLRETURN send_text_request(Statement* stmt, TextRequest request) {
+  const bool execute = request == TextRequest::kExecute;
   reset_cursor_position(stmt);
   int32_t received =
-      exchange_for_statement(stmt, kCmdExecute, stmt->request_buffer,
+      exchange_for_statement(stmt, execute ? kCmdExecute : kCmdPrepare, stmt->request_buffer,
                              static_cast<int32_t>(stmt->request_length), kReplyCapacity);
   if (received == 0) return SQL_ERROR;
   SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, received);
   // The statement ran: its counts are taken, then a pending cancel discards
   // the result and fails the call, as after any reply. A parameter array
   // counts the row as done (it cannot be undone), and stops.
-  if (take_cancel_request(&stmt->call)) {
+  if (execute && take_cancel_request(&stmt->call)) {
     stmt->cancelled_in_call = kCancelledAfterReply;
     return post_error(stmt, kDiagCancelled);
   }

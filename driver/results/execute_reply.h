@@ -24,14 +24,28 @@ namespace q4 {
 // A damaged "K" payload (a description section running past the payload,
 // counts the payload cannot back: more than 32767 columns, a row count with
 // no room left for numbering, a row block too short for one row of the
-// columns) changes nothing, sizes nothing and gives "S1000" "General error"; a row block that cannot be stored gives SQL_ERROR with
-// "S1001", since its rows would otherwise be skipped without a word.
+// columns) changes nothing, sizes nothing and gives "S1000" "General error";
+// a row block that cannot be stored gives SQL_ERROR with "S1001", since its
+// rows would otherwise be skipped without a word.
 SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length);
 
-// Sends the request built in request_buffer as an execute request (0x07) and
-// handles the reply. Resets the cursor position first, so it also serves to
-// run a statement again from its first row (the emulated absolute fetch). A
-// failed exchange posts its diagnostic (link/statement_exchange.h).
-SQLRETURN send_execute(Statement* stmt);
+// What a statement text is sent as.
+enum class TextRequest : uint8_t {
+  kExecute,  // 0x07: the statement runs; the reply brings its result
+  kPrepare,  // 0x0F: the reply describes the result, nothing runs
+};
+
+// Sends the request built in request_buffer as `request` and handles the
+// reply. Resets the cursor position first, so an execute also serves to run
+// a statement again from its first row (the emulated absolute fetch). A
+// failed exchange posts its diagnostic (link/statement_exchange.h). A cancel
+// pending as a prepare's reply arrives fails the exchange itself; one pending
+// once an execute's reply is handled (the statement ran) fails the call with
+// "S1008", the result discarded as the call ends.
+SQLRETURN send_text_request(Statement* stmt, TextRequest request);
+
+inline SQLRETURN send_execute(Statement* stmt) {
+  return send_text_request(stmt, TextRequest::kExecute);
+}
 
 }  // namespace q4

@@ -4,6 +4,7 @@
 
 #include "core/diagnostics.h"
 #include "results/fetch.h"
+#include "results/result_set.h"
 
 namespace q4 {
 
@@ -33,6 +34,7 @@ int32_t to_row(int64_t row) {
 }  // namespace
 
 int32_t rowset_start(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow) {
+  const ResultSet& rs = result_set(stmt);
   const int64_t r = stmt->rowset_size;
   const int64_t n = stmt->row_number;
   switch (fetch_type) {
@@ -43,7 +45,7 @@ int32_t rowset_start(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow) {
       return to_row(start < 1 ? 1 : start);
     }
     case SQL_FETCH_PRIOR:
-      if (stmt->at_end && stmt->row_count < r) return 1;
+      if (rs.at_end && stmt->row_count < r) return 1;
       if (n > 1 && n <= r) return 1;
       return to_row(n - r);
     case SQL_FETCH_ABSOLUTE:
@@ -58,8 +60,9 @@ int32_t rowset_start(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow) {
 }
 
 SQLRETURN fill_rowset(Statement* stmt, SQLULEN* row_count_out, SQLUSMALLINT* statuses) {
+  const ResultSet& rs = result_set(stmt);
   stmt->row_number =
-      static_cast<uint32_t>(stmt->cursor_row) + ((stmt->positioned || stmt->at_end) ? 0u : 1u);
+      static_cast<uint32_t>(rs.cursor_row) + ((rs.positioned || rs.at_end) ? 0u : 1u);
   SQLRETURN result = SQL_SUCCESS;
   const uint32_t size = stmt->rowset_size;
   for (uint32_t i = 0; i < size; ++i) {
@@ -97,8 +100,7 @@ SQLRETURN extended_fetch(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow,
     return post_error(stmt, kDiagExtFetchDisabled);
   }
   if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
-  stmt->getdata_column = -1;
-  stmt->getdata_offset = 0;
+  end_piecewise_read(stmt);
   if (stmt->column_count < 1 || stmt->row_count < 1) return SQL_NO_DATA_FOUND;
   if (fetch_type == 0 || fetch_type > kLastFetchType || fetch_type == kFetchResume) {
     return post_error(stmt, kDiagNotCapable);

@@ -9,8 +9,8 @@
 #include "protocol/wire.h"
 #include "results/fetch_internal.h"
 #include "results/get_data.h"
+#include "results/result_set.h"
 #include "results/row_block.h"
-#include "results/row_decoder.h"
 
 namespace q4 {
 
@@ -61,62 +61,63 @@ Step report_broken_block(Statement* stmt) {
   return Step{Step::kFailed};
 }
 
-Step next_cached_row(Statement* stmt) {
-  const uint8_t* after_row = stmt->value_table[stmt->column_count];
-  if (after_row == nullptr) {
-    if (!index_row(stmt, stmt->row_buffer)) return report_broken_block(stmt);
-    return Step{Step::kRow};
-  }
-  uint8_t status = *after_row;
-  if (status == kStatusOk) {
-    if (!index_row(stmt, after_row + 1)) return report_broken_block(stmt);
-    return Step{Step::kRow};
-  }
-  // Any byte other than a row separator or a trailer means the row before it
-  // held fewer values than the result has columns (or the block is garbage).
-  if (!is_block_trailer(status)) return report_broken_block(stmt);
-  stmt->cache_valid = 0;
-  switch (status) {
-    case kRowMore:
+namespace {
+
+// The next row of the held block. kRow: the row is current. kMore, kEnd,
+// kServerError: the block is used up and this was its trailing status.
+// kFailed: the block is damaged at this point (a row running past its end,
+// too few values, an unknown status byte); "08S01" "Communications_ERROR" is
+// posted on the statement and the block stays as it was, so every further
+// step fails the same way instead of skipping rows.
+Step next_stored_row(Statement* stmt, RowBlock& block) {
+  switch (block.next()) {
+    case RowStep::kRow:
+      return Step{Step::kRow};
+    case RowStep::kMore:
       return Step{Step::kMore};
-    case kStatusWarning:
+    case RowStep::kEnd:
       return Step{Step::kEnd};
-    default:
+    case RowStep::kError:
       // A block's trailing "E" carries no text: the mapped default error.
       return Step{Step::kServerError, ""};
+    case RowStep::kDamaged:
+      break;
   }
+  return report_broken_block(stmt);
 }
 
+}  // namespace
+
 SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index) {
-  if (!stmt->positioned) {
+  ResultSet& rs = result_set(stmt);
+  if (!rs.positioned) {
     // A block stored for another column count (a re-execution whose reply
     // carried no rows) cannot be walked; the server is asked instead.
-    if (stmt->cache_valid && !row_storage_fits(stmt)) stmt->cache_valid = 0;
     Step step;
-    if (stmt->cache_valid) {
-      step = next_cached_row(stmt);
-      if (step.kind == Step::kMore) step = request_rows(stmt, -1);
+    if (rs.block.holds_rows_of(stmt->column_count)) {
+      step = next_stored_row(stmt, rs.block);
+      if (step.kind == Step::kMore) step = request_rows(stmt, kNextBlock);
     } else {
-      step = request_rows(stmt, -1);
+      rs.block.discard();
+      step = request_rows(stmt, kNextBlock);
     }
     switch (step.kind) {
       case Step::kServerError:
-        stmt->at_end = 0;
+        rs.at_end = false;
         return map_server_error(stmt, step.error_text);
       case Step::kEnd:
-        stmt->at_end = 1;
-        stmt->count_final = 1;
-        stmt->cursor_row = stmt->row_count + 1;
+        rs.at_end = true;
+        rs.count_final = true;
+        rs.cursor_row = stmt->row_count + 1;
         return SQL_NO_DATA_FOUND;
       case Step::kRow:
         // Rows are numbered in 32 signed bits with room for "after the
         // last": a server that streams past that is not followed further.
-        if (stmt->cursor_row >= kLastRowNumber) return post_error(stmt, kDiagGeneral);
-        stmt->cursor_row += 1;
-        stmt->at_end = 0;
-        if (stmt->cursor_row > stmt->row_count) stmt->row_count = stmt->cursor_row;
-        stmt->getdata_column = -1;
-        stmt->getdata_offset = 0;
+        if (rs.cursor_row >= kLastRowNumber) return post_error(stmt, kDiagGeneral);
+        rs.cursor_row += 1;
+        rs.at_end = false;
+        if (rs.cursor_row > stmt->row_count) stmt->row_count = rs.cursor_row;
+        end_piecewise_read(stmt);
         break;
       default:
         // Failed with its diagnostic posted, or a letter no protocol knows
@@ -124,7 +125,7 @@ SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index) {
         return SQL_ERROR;
     }
   }
-  stmt->positioned = 0;
+  rs.positioned = false;
   if (stmt->bound_columns == nullptr || rowset_index < 0 || stmt->retrieve_data != SQL_RD_ON) {
     return SQL_SUCCESS;
   }
@@ -135,42 +136,44 @@ Step request_rows(Statement* stmt, int32_t target) {
   if (target >= 0 && (stmt->connection->server_flags & kFlagAbsoluteFetch) == 0) {
     return emulate_absolute_request(stmt, target);
   }
-  // The reply is received straight into row_buffer, so the room must be
-  // there before anything is asked of the server.
-  if (!reserve_row_storage(stmt, kReplyCapacity)) return Step{Step::kFailed};
+  ResultSet& rs = result_set(stmt);
+  // The reply is received straight into the block's storage, so the room
+  // must be there before anything is asked of the server.
+  if (!rs.block.reserve(kReplyCapacity, stmt->column_count)) {
+    post_error(stmt, kDiagMemory);
+    return Step{Step::kFailed};
+  }
 
   uint8_t* payload = stmt->io_buffer;
   int32_t length = target < 0
                        ? encode_fetch_next(payload, statement_id(stmt))
                        : encode_fetch_absolute(payload, statement_id(stmt),
                                                target == 0 ? 1u : static_cast<uint32_t>(target));
-  int32_t received = exchange_into(stmt, kCmdFetch, payload, length, stmt->row_buffer,
+  int32_t received = exchange_into(stmt, kCmdFetch, payload, length, rs.block.bytes(),
                                    kReplyCapacity, nullptr, nullptr);
   if (received == 0) {
     // Part of a reply may have landed over the stored block. The exchange
     // posted why it failed on the statement; the step fails with that.
-    stmt->cache_valid = 0;
+    rs.block.discard();
     return Step{Step::kFailed};
   }
   if (received > 0) {
-    stmt->block_first_row =
-        target >= 0 ? static_cast<uint32_t>(target) : static_cast<uint32_t>(stmt->cursor_row) + 1;
-    if (!adopt_row_block(stmt, received, /*read_first=*/target != 0)) {
-      return report_broken_block(stmt);
-    }
+    rs.block_first_row =
+        target >= 0 ? static_cast<uint32_t>(target) : static_cast<uint32_t>(rs.cursor_row) + 1;
+    // A block asked for from row 0 is entered from before its first row.
+    FirstRow start = target != 0 ? FirstRow::kCurrent : FirstRow::kAhead;
+    if (!rs.block.adopt(received, stmt->column_count, start)) return report_broken_block(stmt);
     return Step{Step::kRow};
   }
   // No payload: nothing of the stored block is current any more.
-  stmt->cache_valid = 0;
-  const char* text = stmt->reply_status + 1;
+  rs.block.discard();
   switch (stmt->reply_status[0]) {
     case kStatusOk:
       return Step{Step::kRow};  // one row, its values read with get-data requests
     case kStatusWarning:
       return Step{Step::kEnd};
     case kStatusError:
-      post_error_unprefixed(stmt, text, kStateFetchRefused);
-      return Step{Step::kServerError, text};
+      return Step{Step::kServerError, stmt->reply_status + 1};
     default:
       return Step{Step::kUnknown};
   }
@@ -178,10 +181,10 @@ Step request_rows(Statement* stmt, int32_t target) {
 
 SQLRETURN fetch_row(Statement* stmt) {
   if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
-  stmt->getdata_column = -1;
-  stmt->getdata_offset = 0;
+  end_piecewise_read(stmt);
   if (stmt->column_count < 1) return SQL_NO_DATA_FOUND;
-  stmt->row_number = static_cast<uint32_t>(stmt->cursor_row) + (stmt->at_end ? 0u : 1u);
+  const ResultSet& rs = result_set(stmt);
+  stmt->row_number = static_cast<uint32_t>(rs.cursor_row) + (rs.at_end ? 0u : 1u);
   return fetch_next_row(stmt, 0);
 }
 

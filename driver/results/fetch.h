@@ -29,29 +29,25 @@ struct Step {
   const char* error_text = "";
 };
 
-// The next row of the stored block (precondition: cache_valid and
-// row_storage_fits). kRow: the row is indexed in value_table and current.
-// kMore, kEnd, kServerError: the block is used up (cache_valid cleared) and
-// this was its trailing status. kFailed: the block is damaged at this point
-// (a row running past its end, too few values, an unknown status byte);
-// "08S01" "Communications_ERROR" is posted on the statement and the block
-// stays as it was, so every further step fails the same way instead of
-// skipping rows.
-Step next_cached_row(Statement* stmt);
+// fetch_next_row's rowset position for a step that fills no bound column.
+constexpr int32_t kStepOnly = -1;
 
 // Steps to the next row (or takes the row that positioning left current) and,
 // for rowset_index >= 0, fills the bound columns for that rowset position
-// (-1: step only). SQL_SUCCESS (a bound column's truncation included: its
+// (kStepOnly: none). SQL_SUCCESS (a bound column's truncation included: its
 // "01004" stays posted), SQL_NO_DATA_FOUND past the end, SQL_ERROR.
 SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index);
 
-// Asks the server for rows: the next block for target < 0, the block starting
-// at row `target` otherwise (emulated by re-execution and reading forward
-// when the server lacks the absolute form). kRow: a block was stored (or,
-// with no payload, one row is current whose values are read with get-data
-// requests); kEnd: no rows there; kServerError: the server's error (its text
-// also copied unprefixed with "37000" into the statement's slot); kFailed
-// (a failed exchange, a damaged block, memory); kUnknown.
+// request_rows' target for the block after the stored one.
+constexpr int32_t kNextBlock = -1;
+
+// Asks the server for rows: the next block for kNextBlock, the block starting
+// at row `target` (>= 0) otherwise (emulated by re-execution and reading
+// forward when the server lacks the absolute form). kRow: a block was stored
+// (or, with no payload, one row is current whose values are read with
+// get-data requests); kEnd: no rows there; kServerError: the server's error,
+// `error_text` its text (nothing posted); kFailed (a failed exchange, a
+// damaged block, memory: posted); kUnknown (nothing posted).
 // Row storage is secured before the request is sent, so a failed allocation
 // ("S1001", kFailed) leaves cursor, stored block and server untouched.
 Step request_rows(Statement* stmt, int32_t target);
@@ -59,7 +55,8 @@ Step request_rows(Statement* stmt, int32_t target);
 // Makes row max(target, 0) current for the next step (positioned), walking
 // short distances through the blocks and asking the server for long or
 // backward ones. SQL_SUCCESS; SQL_NO_DATA_FOUND for row 0 or past the end
-// (at_end set, cursor_row then row_count + 1); SQL_ERROR.
+// (at_end set, cursor_row then row_count + 1); SQL_ERROR (a request the
+// server refused: its text unprefixed with "37000").
 SQLRETURN position_cursor(Statement* stmt, int32_t target);
 
 // The number of rows of the result, reading to its end unless it is known.

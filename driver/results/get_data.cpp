@@ -7,7 +7,7 @@
 #include "protocol/wire.h"
 #include "results/convert.h"
 #include "results/fetch.h"
-#include "results/row_block.h"
+#include "results/result_set.h"
 #include "results/row_decoder.h"
 #include "link/statement_exchange.h"
 
@@ -88,36 +88,20 @@ bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, R
   return true;
 }
 
-SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value, SQLLEN value_max,
-                   SQLLEN* indicator) {
+// Out of line, like deliver_from_server: the number's stack room stays off
+// the path of stored values.
+[[gnu::noinline]] SQLRETURN bookmark(Statement* stmt, SQLSMALLINT c_type, SQLPOINTER value,
+                                     SQLLEN value_max, SQLLEN* indicator) {
   uint8_t number[4];
   put_u32(number, stmt->row_number);
   return convert_value(stmt, SQL_INTEGER, c_type, number, 4, value_max, value, indicator);
 }
 
-}  // namespace
-
-SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
-                        SQLLEN value_max, SQLLEN* indicator) {
-  if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
-  if (icol == 0) return bookmark(stmt, c_type, value, value_max, indicator);
-  if (icol > static_cast<uint16_t>(stmt->column_count)) return post_error(stmt, kDiagColumnRange);
-
-  ReplyBlock reply;
-  RowValue found;
-  const uint8_t* cached = nullptr;
-  // A stored block that does not fit the current column count belongs to an
-  // earlier run; the server holds the current row.
-  if (stmt->cache_valid && row_storage_fits(stmt)) {
-    if (stmt->value_table[stmt->column_count] == nullptr) return post_error(stmt, kDiagNoRowRead);
-    cached = stmt->value_table[icol - 1];
-  }
-  if (cached != nullptr) {
-    found = value_at(cached);
-  } else if (!value_from_server(stmt, icol, c_type, &reply, &found)) {
-    return SQL_ERROR;
-  }
-
+// Delivers `found`, the value of column `icol` of the current row: NULL as
+// SQL_NULL_DATA, a further read of the column as the piecewise read goes on.
+inline SQLRETURN deliver(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type,
+                         const RowValue& found, SQLPOINTER value, SQLLEN value_max,
+                         SQLLEN* indicator) {
   if (found.type == kNullValueType) {
     if (indicator != nullptr) *indicator = SQL_NULL_DATA;
     return SQL_SUCCESS;
@@ -130,6 +114,37 @@ SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, 
   stmt->getdata_column = icol;
   return convert_value(stmt, static_cast<SQLSMALLINT>(found.type), c_type, found.data, found.length,
                        value_max, value, indicator);
+}
+
+// The value of a row the server holds (no block stored, or one of an earlier
+// run): asked for with a get-data request. Out of line, so that the reply
+// block's frame stays off the path of stored values (which then ends in a
+// jump to convert_value).
+[[gnu::noinline]] SQLRETURN deliver_from_server(Statement* stmt, SQLUSMALLINT icol,
+                                                SQLSMALLINT c_type, SQLPOINTER value,
+                                                SQLLEN value_max, SQLLEN* indicator) {
+  ReplyBlock reply;
+  RowValue found;
+  if (!value_from_server(stmt, icol, c_type, &reply, &found)) return SQL_ERROR;
+  return deliver(stmt, icol, c_type, found, value, value_max, indicator);
+}
+
+}  // namespace
+
+SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                        SQLLEN value_max, SQLLEN* indicator) {
+  if (result_discarded(stmt)) return post_error(stmt, kDiagSequence);
+  if (icol == 0) return bookmark(stmt, c_type, value, value_max, indicator);
+  if (icol > static_cast<uint16_t>(stmt->column_count)) return post_error(stmt, kDiagColumnRange);
+
+  // A stored block of another column count belongs to an earlier run; the
+  // server holds the current row.
+  const RowBlock& block = result_set(stmt).block;
+  if (!block.holds_rows_of(stmt->column_count)) {
+    return deliver_from_server(stmt, icol, c_type, value, value_max, indicator);
+  }
+  if (!block.valid()) return post_error(stmt, kDiagNoRowRead);
+  return deliver(stmt, icol, c_type, block.value(icol - 1), value, value_max, indicator);
 }
 
 }  // namespace q4

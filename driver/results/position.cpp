@@ -3,10 +3,10 @@
 
 #include "core/diagnostics.h"
 #include "protocol/wire.h"
+#include "results/execute_reply.h"
 #include "results/fetch.h"
 #include "results/fetch_internal.h"
-#include "results/row_block.h"
-#include "results/execute_reply.h"
+#include "results/result_set.h"
 
 namespace q4 {
 
@@ -19,25 +19,38 @@ constexpr int32_t kWalkLimit = 200;
 // Steps until row `target` is current and marks it as the row the next step
 // returns. The first result other than SQL_SUCCESS ends the walk.
 SQLRETURN walk_forward(Statement* stmt, int32_t target) {
-  while (stmt->cursor_row < target) {
-    SQLRETURN rc = fetch_next_row(stmt, -1);
+  ResultSet& rs = result_set(stmt);
+  while (rs.cursor_row < target) {
+    SQLRETURN rc = fetch_next_row(stmt, kStepOnly);
     if (rc != SQL_SUCCESS) return rc;
   }
-  stmt->positioned = 1;
+  rs.positioned = true;
   return SQL_SUCCESS;
+}
+
+// request_rows for positioning: a request the server refused leaves its text
+// on the statement as it stands, with "37000". (Stepping maps the server's
+// error number instead.)
+Step request_rows_at(Statement* stmt, int32_t target) {
+  Step step = request_rows(stmt, target);
+  if (step.kind == Step::kServerError) {
+    post_error_unprefixed(stmt, step.error_text, kStateFetchRefused);
+  }
+  return step;
 }
 
 }  // namespace
 
 Step emulate_absolute_request(Statement* stmt, int32_t target) {
+  ResultSet& rs = result_set(stmt);
   Step last{Step::kRow};
-  if (target < stmt->cursor_row) {
+  if (target < rs.cursor_row) {
     // The stored block belongs to the earlier run: a reply that carries no
     // rows must not leave it to be walked as if it were the new first block.
-    stmt->cache_valid = 0;
+    rs.block.discard();
     // The run again stands in for the same result (its rows keep their
     // numbers), so a count already read to the end stays known.
-    const bool counted = stmt->count_final && !stmt->count_lost;
+    const bool counted = rs.count_final && !rs.count_lost;
     const int32_t rows = stmt->row_count;
     if (send_execute(stmt) == SQL_ERROR) {
       // A re-execution that fails ends the positioning with SQL_ERROR and
@@ -49,12 +62,12 @@ Step emulate_absolute_request(Statement* stmt, int32_t target) {
     // A warning reply is a run without a first block: stepping asks the
     // server for the rows.
     if (counted) {
-      stmt->count_final = 1;
+      rs.count_final = true;
       if (rows > stmt->row_count) stmt->row_count = rows;
     }
   }
-  while (stmt->cursor_row < target) {
-    SQLRETURN rc = fetch_next_row(stmt, -1);
+  while (rs.cursor_row < target) {
+    SQLRETURN rc = fetch_next_row(stmt, kStepOnly);
     if (rc == SQL_SUCCESS) continue;
     last = Step{rc == SQL_NO_DATA_FOUND ? Step::kEnd : Step::kFailed};
     break;
@@ -63,63 +76,63 @@ Step emulate_absolute_request(Statement* stmt, int32_t target) {
 }
 
 SQLRETURN position_cursor(Statement* stmt, int32_t target) {
+  ResultSet& rs = result_set(stmt);
   int32_t t = target > 0 ? target : 0;
-  stmt->positioned = 0;
-  if (t == stmt->cursor_row) {
-    if (t == 0 || stmt->at_end) return SQL_NO_DATA_FOUND;
-    stmt->positioned = 1;
+  rs.positioned = false;
+  if (t == rs.cursor_row) {
+    if (t == 0 || rs.at_end) return SQL_NO_DATA_FOUND;
+    rs.positioned = true;
     return SQL_SUCCESS;
   }
 
   // Backwards inside the stored block: rewind it and walk, no request.
-  if (t < stmt->cursor_row && static_cast<int64_t>(t) >= stmt->block_first_row &&
-      stmt->cache_valid && row_storage_fits(stmt)) {
-    stmt->cursor_row = static_cast<int32_t>(stmt->block_first_row);
-    if (stmt->block_first_row != 0) {
-      if (!index_row(stmt, stmt->row_buffer)) {
+  if (t < rs.cursor_row && static_cast<int64_t>(t) >= rs.block_first_row &&
+      rs.block.holds_rows_of(stmt->column_count)) {
+    rs.cursor_row = static_cast<int32_t>(rs.block_first_row);
+    if (rs.block_first_row != 0) {
+      if (!rs.block.seek_to_first()) {
         report_broken_block(stmt);
         return SQL_ERROR;
       }
     } else {
-      stmt->value_table[stmt->column_count] = nullptr;
+      rs.block.seek_before_first();
       if (t == 0) return SQL_NO_DATA_FOUND;
     }
     return walk_forward(stmt, t);
   }
 
-  if (t > stmt->cursor_row && t - stmt->cursor_row < kWalkLimit) return walk_forward(stmt, t);
+  if (t > rs.cursor_row && t - rs.cursor_row < kWalkLimit) return walk_forward(stmt, t);
 
-  switch (request_rows(stmt, t).kind) {
+  switch (request_rows_at(stmt, t).kind) {
     case Step::kRow:
-      stmt->at_end = 0;
-      stmt->cursor_row = t;
+      rs.at_end = false;
+      rs.cursor_row = t;
       if (t == 0) {
         // Before the first row there is no row for the next step to take
         // as it stands: that step reads row 1, as after a rewind inside the
         // block.
         return SQL_NO_DATA_FOUND;
       }
-      stmt->positioned = 1;
+      rs.positioned = true;
       return SQL_SUCCESS;
     case Step::kEnd:
-      stmt->at_end = 1;
-      if (stmt->count_final) {
-        stmt->cursor_row = stmt->row_count + 1;
+      rs.at_end = true;
+      if (rs.count_final) {
+        rs.cursor_row = stmt->row_count + 1;
       } else {
         // Counting reads the whole result from its start. The request has
         // taken the server's cursor past the end whatever cursor_row says
         // (it is still 0 when nothing was read yet), so row 1 is asked for
         // in any case: reading on from past the end would count nothing
         // and make the count from the execute reply look final.
-        if (request_rows(stmt, 0).kind == Step::kRow) {
-          stmt->at_end = 0;
+        if (request_rows_at(stmt, 0).kind == Step::kRow) {
           // A block is read from its first row on; a reply without rows
           // announced row 1 itself, which is then current.
-          stmt->cursor_row = stmt->cache_valid ? 0 : 1;
-          if (stmt->cursor_row > stmt->row_count) stmt->row_count = stmt->cursor_row;
+          rs.cursor_row = rs.block.held() ? 0 : 1;
+          if (rs.cursor_row > stmt->row_count) stmt->row_count = rs.cursor_row;
         }
-        stmt->cursor_row = count_rows(stmt) + 1;
-        stmt->at_end = 1;
+        rs.cursor_row = count_rows(stmt) + 1;
+        rs.at_end = true;
       }
       return SQL_NO_DATA_FOUND;
     default:
@@ -128,8 +141,8 @@ SQLRETURN position_cursor(Statement* stmt, int32_t target) {
 }
 
 int32_t count_rows(Statement* stmt) {
-  if (!stmt->count_final) {
-    while (fetch_next_row(stmt, -1) == SQL_SUCCESS) {
+  if (!result_set(stmt).count_final) {
+    while (fetch_next_row(stmt, kStepOnly) == SQL_SUCCESS) {
     }
   }
   return stmt->row_count;

@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "core/diagnostics.h"
 #include "core/memory.h"
-#include "results/row_decoder.h"
 
 namespace q4 {
 
@@ -14,84 +12,89 @@ constexpr int32_t kBufferStep = 1000;
 
 }  // namespace
 
-bool index_row(Statement* stmt, const uint8_t* row) {
-  if (!row_storage_fits(stmt)) return false;
-  const uint8_t* end = stmt->row_buffer + stmt->row_block_length;
-  const uint8_t* status = decode_row(row, end, stmt->column_count, stmt->value_table);
-  if (status == nullptr) return false;
-  stmt->value_table[stmt->column_count] = status;
-  return true;
-}
-
-bool reserve_row_storage(Statement* stmt, int32_t length) {
-  if (length < 0 || stmt->column_count < 0) {
-    stmt->cache_valid = 0;
-    post_error(stmt, kDiagGeneral);
-    return false;
-  }
+bool RowBlock::reserve(int32_t length, int32_t columns) {
   // A row of a block takes a value header per column: a block of `length`
-  // bytes cannot hold a row of more columns than that, so the table is never
+  // bytes cannot hold a row of more columns than that, so the index is never
   // sized beyond what the block could fill, whatever column count a reply
-  // claimed. With fewer entries than columns the block cannot be walked
-  // (row_storage_fits), which is what such a block deserves.
-  int32_t table_columns = stmt->column_count;
-  if (table_columns > length / static_cast<int32_t>(kValueHeader)) {
-    table_columns = length / static_cast<int32_t>(kValueHeader);
+  // claimed. A block of more columns is not held (adopt), which is what such
+  // a block deserves.
+  int32_t room = columns;
+  if (room > length / static_cast<int32_t>(kValueHeader)) {
+    room = length / static_cast<int32_t>(kValueHeader);
   }
-  bool grow_buffer = stmt->row_buffer == nullptr || stmt->row_buffer_size < length;
-  bool grow_table = stmt->value_table == nullptr || stmt->value_table_columns < table_columns;
-  if (!grow_buffer && !grow_table) return true;
+  const bool grow_bytes = bytes_ == nullptr || capacity_ < length;
+  const bool grow_index = index_block_ == nullptr || index_room_ < room;
+  if (!grow_bytes && !grow_index) return true;
 
   // Both blocks are had before either is given up, so that a failure leaves
-  // the stored block, and with it the cursor, as it was.
-  int32_t size = (length / kBufferStep + 1) * kBufferStep;
-  uint8_t* buffer = nullptr;
-  if (grow_buffer) {
-    buffer = static_cast<uint8_t*>(drv_alloc(nullptr, stmt, size));
-    if (buffer == nullptr) return false;
+  // the held block, and with it the cursor, as it was.
+  const int32_t size = (length / kBufferStep + 1) * kBufferStep;
+  uint8_t* bytes = nullptr;
+  if (grow_bytes) {
+    bytes = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, static_cast<size_t>(size)));
+    if (bytes == nullptr) return false;
   }
-  const uint8_t** table = nullptr;
-  if (grow_table) {
-    table = drv_alloc_array<const uint8_t*>(nullptr, stmt, static_cast<size_t>(table_columns) + 1);
-    if (table == nullptr) {
-      drv_free(buffer);
+  const uint8_t** index = nullptr;
+  if (grow_index) {
+    index = drv_alloc_array<const uint8_t*>(nullptr, nullptr, 2 * static_cast<size_t>(room));
+    if (index == nullptr) {
+      drv_free(bytes);
       return false;
     }
   }
-  stmt->cache_valid = 0;
-  if (grow_buffer) {
-    drv_free(stmt->row_buffer);
-    stmt->row_buffer = buffer;
-    stmt->row_buffer_size = size;
-    stmt->row_block_length = 0;
+  discard();
+  if (grow_bytes) {
+    drv_free(bytes_);
+    bytes_ = bytes;
+    capacity_ = size;
+    length_ = 0;
   }
-  if (grow_table) {
-    drv_free(stmt->value_table);
-    stmt->value_table = table;
-    stmt->value_table_columns = table_columns;
+  if (grow_index) {
+    drv_free(index_block_);
+    index_block_ = index;
+    index_ = index;
+    spare_ = index + room;
+    index_room_ = room;
   }
   return true;
 }
 
-bool adopt_row_block(Statement* stmt, int32_t length, bool read_first) {
-  stmt->row_block_length = length;
-  // No pointer of an earlier block may survive into this one: entries past
-  // the column count stay null, and only index_row fills the others.
-  memset(stmt->value_table, 0, sizeof(uint8_t*) * (stmt->value_table_columns + 1));
-  stmt->cache_valid = 1;
-  return !read_first || index_row(stmt, stmt->row_buffer);
+bool RowBlock::adopt(int32_t length, int32_t columns, FirstRow start) {
+  length_ = length;
+  columns_ = columns;
+  row_end_ = nullptr;
+  held_ = columns <= index_room_;
+  if (start == FirstRow::kAhead) return true;
+  return held_ && seek_to_first();
 }
 
-bool store_row_block(Statement* stmt, const uint8_t* data, int32_t length, bool read_first) {
-  stmt->cache_valid = 0;
-  if (!reserve_row_storage(stmt, length)) return false;
-  if (length > 0) memcpy(stmt->row_buffer, data, length);
-  if (!adopt_row_block(stmt, length, read_first)) {
-    stmt->cache_valid = 0;
-    post_error(stmt, kDiagGeneral);
-    return false;
+bool RowBlock::store(const uint8_t* data, int32_t length, int32_t columns) {
+  discard();
+  if (!reserve(length, columns)) return false;
+  if (length > 0) memcpy(bytes_, data, static_cast<size_t>(length));
+  return adopt(length, columns, FirstRow::kAhead);
+}
+
+void RowBlock::release() {
+  drv_free(bytes_);
+  drv_free(index_block_);
+  *this = RowBlock{};
+}
+
+RowStep RowBlock::end_of_rows() {
+  const uint8_t status = *row_end_;
+  // Any byte other than a row separator or a trailer means the row before it
+  // held fewer values than the result has columns (or the block is garbage).
+  if (!is_block_trailer(status)) return RowStep::kDamaged;
+  discard();
+  switch (status) {
+    case kRowMore:
+      return RowStep::kMore;
+    case kStatusWarning:
+      return RowStep::kEnd;
+    default:
+      return RowStep::kError;
   }
-  return true;
 }
 
 }  // namespace q4

@@ -1,5 +1,6 @@
 // Decoding the rows of a row block, on byte spans only: no statement, no
-// allocation. The fetch code and the fuzz targets call it.
+// allocation. The row block (row_block.h), the catalog lookup of
+// statement/column_lookup.cpp and the fuzz targets call it.
 //
 // A block is rows back to back; a row is `columns` values
 //   u16 type (0xFFFF: NULL) | u32 length n | n bytes
@@ -34,9 +35,10 @@ inline RowValue value_at(const uint8_t* header) {
 
 // Decodes the row that starts at `row` in a block ending at `end`: stores the
 // address of each value's header in values[0..columns-1] and returns the
-// address of the status byte after the row. Returns null, writing nothing,
-// when the row or its status byte runs past `end`. Reads nothing at or past
-// `end`.
+// address of the status byte after the row. Returns null when the row or its
+// status byte runs past `end`; the entries before the damage may then have
+// been written (a caller that must keep its last good row decodes into a
+// spare table: RowBlock). Reads nothing at or past `end`.
 const uint8_t* decode_row(const uint8_t* row, const uint8_t* end, int32_t columns,
                           const uint8_t** values);
 

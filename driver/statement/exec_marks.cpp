@@ -1,5 +1,7 @@
 #include "statement/exec_marks.h"
 
+#include "results/result_set.h"
+
 namespace q4 {
 
 void reset_data_at_exec(Statement* stmt) {
@@ -8,8 +10,7 @@ void reset_data_at_exec(Statement* stmt) {
     b->piece_seen = 0;
     b->complete = 0;
   }
-  stmt->getdata_column = -1;
-  stmt->getdata_offset = 0;
+  end_piecewise_read(stmt);
 }
 
 void hand_over_pieces(Statement* stmt) {

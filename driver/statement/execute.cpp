@@ -5,13 +5,11 @@
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "protocol/wire.h"
-#include "link/statement_exchange.h"
 #include "statement/exec_marks.h"
 #include "statement/sql_scanner.h"
 #include "statement/param_array.h"
 #include "statement/param_description.h"
 #include "results/execute_reply.h"
-#include "results/result_set.h"
 #include "statement/request.h"
 
 namespace q4 {
@@ -33,7 +31,6 @@ bool keep_statement_text(Statement* stmt, const char* text, int64_t length) {
   forget_param_descriptions(stmt);
   if (stmt->statement_text == nullptr || stmt->statement_text_capacity < length) {
     drv_free(stmt->statement_text);
-    stmt->statement_text = nullptr;
     stmt->statement_text_length = 0;
     stmt->statement_text_capacity = 0;
     stmt->statement_text = static_cast<char*>(drv_alloc(nullptr, stmt, length + 1));
@@ -98,12 +95,7 @@ SQLRETURN prepare_statement(Statement* stmt, const char* text, int64_t length) {
   }
   if (stmt->pass_through) return SQL_SUCCESS;
 
-  reset_cursor_position(stmt);
-  int32_t received =
-      exchange_for_statement(stmt, kCmdPrepare, stmt->request_buffer,
-                             static_cast<int32_t>(stmt->request_length), kReplyCapacity);
-  if (received == 0) return SQL_ERROR;
-  SQLRETURN result = handle_execute_reply(stmt, stmt->io_buffer, received);
+  SQLRETURN result = send_text_request(stmt, TextRequest::kPrepare);
   // The server could not parse the text with its open markers: nothing is
   // wrong yet, the text is executed once the markers are bound.
   if (result != SQL_SUCCESS && markers_unbound && slot_holds(stmt, kStateSyntaxError)) {

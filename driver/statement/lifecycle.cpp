@@ -76,7 +76,6 @@ void free_bound_columns(Statement* stmt) {
     column = next;
   }
   stmt->bound_columns = nullptr;
-  stmt->columns_bound = 0;
 }
 
 // Each binding owns its accumulation buffer; piece_data points either into
@@ -144,8 +143,7 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
 }
 
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
-  stmt->getdata_column = -1;
-  stmt->getdata_offset = 0;
+  end_piecewise_read(stmt);
   discard_binary_blocks(stmt);
   if (option == SQL_DROP || option == SQL_UNBIND) free_bound_columns(stmt);
   if (option == SQL_DROP || option == SQL_RESET_PARAMS) free_parameters(stmt);

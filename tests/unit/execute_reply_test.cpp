@@ -2,8 +2,8 @@
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "results/description_cache.h"
-#include "results/row_block.h"
 #include "results/execute_reply.h"
+#include "results/result_set.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -56,10 +56,11 @@ TEST(ExecuteReply, CountsAndRows) {
   EXPECT_EQ(r.stmt->cursor_open, 1);
   Bytes rows = row_value(kSqlInteger, "1").u8('W');
   ASSERT_EQ(reply(r, counts(1, 1).bytes(rows)), SQL_SUCCESS);  // rows at offset 8
-  ASSERT_EQ(r.stmt->row_block_length, rows.size());
-  EXPECT_EQ(memcmp(r.stmt->row_buffer, rows.ptr(), rows.size()), 0);
+  RowBlock& stored = result_set(r.stmt).block;
+  ASSERT_EQ(stored.length(), rows.size());
+  EXPECT_EQ(memcmp(stored.bytes(), rows.ptr(), rows.size()), 0);
   ASSERT_EQ(reply(r, counts(1, 5)), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->cache_valid, 0);
+  EXPECT_FALSE(stored.held());
   ASSERT_EQ(reply(r, counts(3, 0xFFFFFFFFu)), SQL_SUCCESS);
   EXPECT_EQ(r.stmt->row_count, -1);
 }
@@ -80,7 +81,8 @@ TEST(ExecuteReply, DamagedReplyChangesNothing) {
     r.stmt->column_count = 4;
     EXPECT_EQ(outcome(reply(r, p), r.stmt), "ERROR S1000 General error");
     EXPECT_EQ(r.stmt->column_count, 4);
-    EXPECT_EQ(r.stmt->cursor_open + r.stmt->descriptions_cached + r.stmt->cache_valid, 0);
+    EXPECT_EQ(r.stmt->cursor_open + r.stmt->descriptions_cached + result_set(r.stmt).block.held(),
+              0);
   }
 }
 
@@ -88,9 +90,11 @@ TEST(ExecuteReply, DamagedReplyChangesNothing) {
 TEST(ExecuteReply, ValueTableIsBoundedByTheBlock) {
   StatementRecord r;
   r.stmt->column_count = 32767;
-  ASSERT_TRUE(reserve_row_storage(r.stmt, 20480));
-  EXPECT_EQ(r.stmt->value_table_columns, 20480 / 6);
-  EXPECT_FALSE(row_storage_fits(r.stmt)) << "such a block cannot be walked";
+  RowBlock& block = result_set(r.stmt).block;
+  ASSERT_TRUE(block.reserve(20480, r.stmt->column_count));
+  EXPECT_EQ(block.index_room(), 20480 / 6);
+  block.adopt(20480, r.stmt->column_count, FirstRow::kAhead);
+  EXPECT_FALSE(block.holds_rows_of(r.stmt->column_count)) << "such a block cannot be walked";
 }
 
 // Rows that cannot be stored fail the call; a lost description cache only costs a later request.
@@ -99,7 +103,7 @@ TEST(ExecuteReply, OutOfMemory) {
   heap_fail_after(0);
   EXPECT_EQ(outcome(reply(r, counts(1, 1).bytes(row_value(kSqlInteger, "1").u8('W'))), r.stmt),
             "ERROR S1001 Memory allocation failure");
-  EXPECT_EQ(r.stmt->cache_valid + r.stmt->cursor_open, 0);
+  EXPECT_EQ(result_set(r.stmt).block.held() + r.stmt->cursor_open, 0);
   StatementRecord s;
   heap_fail_after(0);
   EXPECT_EQ(reply(s, counts(1, 0).bytes(description_section("A", kSqlInteger))), SQL_SUCCESS);

@@ -47,13 +47,12 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     SCOPED_TRACE(c.option);
     Statement* s = new_statement();  // a result open, bindings, a binary block, a piecewise read
     s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-    s->columns_bound = 1;
     s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
     s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
     s->binary_lengths[0] = 8;
     s->binary_count = 1;
     s->cursor_open = 1;
-    s->cursor_row = 5;
+    result_set(s).cursor_row = 5;
     s->getdata_column = 2;
     s->getdata_offset = 40;
     EXPECT_EQ(free_statement(s, c.option), SQL_SUCCESS);
@@ -62,7 +61,7 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     EXPECT_EQ(s->binary_blocks[0], nullptr);
     EXPECT_EQ(s->bound_columns == nullptr, c.frees_columns);
     EXPECT_EQ(s->parameters == nullptr, c.frees_parameters);
-    EXPECT_EQ(s->cursor_row, c.rewinds ? 0 : 5);
+    EXPECT_EQ(result_set(s).cursor_row, c.rewinds ? 0 : 5);
     EXPECT_EQ(s->cursor_open, 1);
     EXPECT_EQ(drop(s), SQL_SUCCESS);  // under the leak checker: frees what is left
   }

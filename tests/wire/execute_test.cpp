@@ -260,7 +260,7 @@ TEST_F(Catalog, LengthLimitsRefusalsAndBrokenLinks) {
     EXPECT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, nullptr, 0),
               SQL_ERROR);
     EXPECT_EQ(diag(), "08S01 " + kPrefix + (status + 1));
-    EXPECT_EQ(stmt->column_count + stmt->cache_valid + conn->link->lost, 0);
+    EXPECT_EQ(stmt->column_count + result_set(stmt).block.held() + conn->link->lost, 0);
     EXPECT_STREQ(conn->sqlstate, "");
   }
   stmt->sqlstate[0] = '\0';

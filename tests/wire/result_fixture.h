@@ -17,6 +17,7 @@
 #include "core/records.h"
 #include "protocol/wire.h"
 #include "results/get_data.h"
+#include "results/result_set.h"
 #include "scripted_peer.h"
 #include "results/result_set.h"
 #include "statement/execute.h"

@@ -22,7 +22,8 @@ class Results : public StatementTest {
   // the diagnostic) as "0 2 2 2".
   std::string fetch() {
     SQLRETURN rc = fetch_row(stmt);
-    std::string fields = std::to_string(rc) + " " + std::to_string(stmt->cursor_row) + " ";
+    std::string fields =
+        std::to_string(rc) + " " + std::to_string(result_set(stmt).cursor_row) + " ";
     if (rc == SQL_ERROR) return fields + diag().erase(6, kPrefix.size());
     return fields + std::to_string(stmt->row_count) + (rc ? "" : " " + std::to_string(int_at(1)));
   }
@@ -47,7 +48,7 @@ TEST_F(Results, FetchReturnsEveryRowThenTheBlocksEnding) {
       continue;
     }
     EXPECT_EQ(fetch(), "100 " + std::to_string(rows_there + 1) + " " + std::to_string(rows_there));
-    EXPECT_EQ(stmt->count_final, 1);
+    EXPECT_TRUE(result_set(stmt).count_final);
     peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("W");
     EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
   }
@@ -70,6 +71,20 @@ TEST_F(Results, FailedFetches) {
   peer.expect_request(kCmdFetch).close();
   EXPECT_EQ(fetch(), "-1 3 08S01 Communications_ERROR");
   EXPECT_STREQ(conn->sqlstate, "08S01");
+}
+
+// Positioning that the server refuses leaves the server's own text as it stands, with "37000";
+// a refused next block is mapped by the text's error number. Neither moves the cursor.
+TEST_F(Results, RefusedRequestsForRows) {
+  conn->server_flags = kFlagAbsoluteFetch;
+  ASSERT_EQ(execute(execute_payload(1, 5, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
+  SQLULEN count = 0;
+  SQLUSMALLINT status = 0;
+  peer.expect_request(kCmdFetch, join({id(stmt), {'A'}, be32(500)})).reply("E26 row 500 is gone");
+  EXPECT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 500, &count, &status), SQL_ERROR);
+  EXPECT_EQ(diag(), "37000 26 row 500 is gone");
+  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
+  EXPECT_EQ(fetch(), "-1 0 37000 Syntax error");
 }
 
 // A damaged block fails the fetch that meets it and every later one with
@@ -97,8 +112,9 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
       for (int32_t row = 1; row <= good_rows; ++row) {
         ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
 #if defined(__SANITIZE_ADDRESS__)
-        ASAN_POISON_MEMORY_REGION(stmt->row_buffer + stmt->row_block_length,
-                                  stmt->row_buffer_size - stmt->row_block_length);
+        RowBlock& stored = result_set(stmt).block;
+        ASAN_POISON_MEMORY_REGION(stored.bytes() + stored.length(),
+                                  stored.capacity() - stored.length());
 #endif
         EXPECT_EQ(int_at(1), row);
       }
@@ -106,7 +122,8 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
         EXPECT_EQ(fetch(), "-1 " + std::to_string(good_rows) + " 08S01 Communications_ERROR");
       }
 #if defined(__SANITIZE_ADDRESS__)
-      ASAN_UNPOISON_MEMORY_REGION(stmt->row_buffer, stmt->row_buffer_size);
+      ASAN_UNPOISON_MEMORY_REGION(result_set(stmt).block.bytes(),
+                                  result_set(stmt).block.capacity());
 #endif
       EXPECT_STREQ(conn->sqlstate, "") << "a damaged block is not a broken link";
     }

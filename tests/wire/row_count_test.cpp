@@ -65,7 +65,7 @@ TEST_F(RowCount, AResultIsCountedOnceItsEndIsRead) {
   // clang-format on
   for (const auto& [rc, expected] : steps) {
     ASSERT_EQ(fetch_row(stmt), rc);
-    EXPECT_EQ(count(), expected) << "at row " << stmt->cursor_row;
+    EXPECT_EQ(count(), expected) << "at row " << result_set(stmt).cursor_row;
   }
   EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
   EXPECT_EQ(count(), 5);
@@ -83,7 +83,7 @@ TEST_F(RowCount, AClosedCursorKeepsAnUnknownCount) {
   EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
   while (fetch_row(stmt) == SQL_SUCCESS) {
   }
-  EXPECT_EQ(stmt->count_final, 1);
+  EXPECT_TRUE(result_set(stmt).count_final);
   EXPECT_EQ(count(), -1) << "2 rows numbered 1 and 2 after the close";
   ASSERT_EQ(execute(execute_payload(1, 3, numbered_block(1, 3, 'W'))), SQL_SUCCESS);
   EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
@@ -119,7 +119,7 @@ TEST_F(RowCount, PositioningPastTheEndCountsTheResult) {
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(4, 2, 'W'));
   EXPECT_EQ(scroll(SQL_FETCH_ABSOLUTE, 500), SQL_NO_DATA_FOUND);
   EXPECT_EQ(count(), 5);
-  EXPECT_EQ(stmt->cursor_row, 6);
+  EXPECT_EQ(result_set(stmt).cursor_row, 6);
   peer.expect_request(kCmdFetch, join({id(stmt), {'A'}, be32(3)}))
       .reply("K", numbered_block(3, 3, 'W'));
   EXPECT_EQ(scroll(SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS);
