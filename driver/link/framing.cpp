@@ -32,7 +32,11 @@ struct Transfers {
   int32_t buffered() const { return socket < 0 ? 0 : link->inbox_end - link->inbox_start; }
 
   bool receive(void* to, int32_t count) const {
-    auto* at = static_cast<uint8_t*>(to);
+    // The common case, a plain exchange: nothing read ahead.
+    if (!ahead && buffered() == 0) return read_socket(static_cast<uint8_t*>(to), count);
+    return receive_through_inbox(static_cast<uint8_t*>(to), count);
+  }
+  bool receive_through_inbox(uint8_t* at, int32_t count) const {
     for (;;) {
       int32_t take = std::min(count, buffered());
       if (take > 0) {
@@ -45,6 +49,9 @@ struct Transfers {
       if (!ahead || socket < 0 || link->inbox == nullptr) break;
       if (!refill()) return false;
     }
+    return read_socket(at, count);
+  }
+  bool read_socket(uint8_t* at, int32_t count) const {
     int32_t left = wait_seconds == 0 ? recv_exact(at, socket, count, status)
                                      : recv_exact_timed(at, socket, count, wait_seconds, status);
     return left == 0;

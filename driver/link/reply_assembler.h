@@ -16,8 +16,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "protocol/frame_codec.h"
+#include "protocol/wire.h"
 
 namespace q4 {
 
@@ -103,6 +105,9 @@ class ReplyAssembler {
   // Places `length` payload bytes after those taken; false when a fixed
   // destination would overflow.
   bool store(const uint8_t* chunk, int32_t length);
+  // Room for `length` more bytes: a larger block, or, when none can be had,
+  // the payload dropped from here on. False for a fixed destination.
+  bool make_room(int32_t length);
 
   const ReplyArea area_;
   const FrameRule rule_;
@@ -116,5 +121,86 @@ class ReplyAssembler {
   int64_t room_;       // bytes left at base_ after the payload taken
   uint8_t* base_;      // where the payload taken so far lies, contiguously
 };
+
+// Every frame of every reply passes here: the definitions are inline, and
+// only a growing block leaves them (make_room).
+
+inline ReplyAssembler::ReplyAssembler(const ReplyArea& area, FrameRule rule)
+    : area_(area),
+      rule_(rule),
+      // A capacity below 0 asks for no payload either.
+      status_only_(area.capacity <= 0),
+      room_(area.capacity <= 0 ? 0 : area.capacity),
+      base_(area.grown != nullptr && *area.grown != 0 && area.growable != nullptr
+                ? *area.growable
+                : area.destination) {}
+
+inline int32_t ReplyAssembler::body_length(uint16_t frame_length) {
+  if (state_ != State::kReading ||
+      check_frame_length(frame_length, frames_ == 0, kFrameBufferSize) != FrameFault::kNone) {
+    broken();
+    return -1;
+  }
+  return frame_length - static_cast<int32_t>(kFrameLengthSize);
+}
+
+inline ReplyAssembler::Step ReplyAssembler::take_body(const uint8_t* body, int32_t length) {
+  FrameView frame;
+  if (state_ != State::kReading || length < 0 ||
+      decode_frame_body(body, static_cast<size_t>(length), frames_ == 0, &frame) !=
+          FrameFault::kNone) {
+    return broken();
+  }
+  return take(frame);
+}
+
+inline ReplyAssembler::Step ReplyAssembler::take(const FrameView& frame) {
+  if (state_ != State::kReading) return broken();
+  bool first = frames_ == 0;
+  ++frames_;
+  if (frame.more && rule_ == FrameRule::kOneFrame) return broken();
+  if (first) {
+    if (frame.lead == nullptr || frame.lead_length >= area_.status_size) return broken();
+    memcpy(area_.status, frame.lead, frame.lead_length);
+    area_.status[frame.lead_length] = '\0';
+    if (status_only_) {
+      // Further frames to a status-only call would be left unread and
+      // desynchronise the link; a single frame's chunk is simply not wanted.
+      if (frame.more) return broken();
+      state_ = State::kComplete;
+      return Step::kComplete;
+    }
+  }
+
+  int32_t chunk = frame.chunk_length;
+  // A payload counts in 32 signed bits.
+  if (chunk > kMaxChunk || total_ + chunk > INT32_MAX) return broken();
+  if (chunk > 0 && !store(frame.chunk, chunk)) return broken();
+  total_ += chunk;
+
+  if (total_ == 0) {
+    // No payload. An empty first chunk that still announces a further frame
+    // is damage: ending here would leave that frame in the stream.
+    if (frame.more) return broken();
+    state_ = State::kComplete;
+    return Step::kComplete;
+  }
+  if (frame.more) return Step::kAcknowledge;
+  state_ = State::kComplete;
+  return Step::kComplete;
+}
+
+inline bool ReplyAssembler::store(const uint8_t* chunk, int32_t length) {
+  if (length > room_ && !make_room(length)) return false;
+  if (discarding_) return true;
+  memcpy(base_ + total_, chunk, static_cast<size_t>(length));
+  room_ -= length;
+  return true;
+}
+
+inline ReplyPayload ReplyAssembler::payload() const {
+  if (state_ != State::kComplete || total_ == 0) return ReplyPayload::kNone;
+  return discarding_ ? ReplyPayload::kDropped : ReplyPayload::kBytes;
+}
 
 }  // namespace q4
