@@ -6,14 +6,12 @@ rows over many blocks with NULLs, fractions and empty strings, parameter arrays 
 their replies; and the driver log's line for each of those exchanges."""
 import decimal
 import os
-import sys
 import tempfile
-import unittest
 
-import pyodbc
+import q4e2e
+from q4e2e import DSN
 
-DSN = "DSN=%s;UID=test;PWD=secret" % os.environ["Q4_DSN"]
-WORDS = "Zoë Ærø 東京 😀 O'Brien\nline two\t"
+WORDS = q4e2e.TEXT + " O'Brien\nline two\t"
 # UTF-8 lengths around one frame's payload, and several frames.
 LENGTHS = [0, 1, 20_470, 20_480, 20_481, 20_500, 41_000, 100_000]
 
@@ -26,14 +24,12 @@ def text_of(n):
     return text + "x" * (n - len(text.encode("utf-8")))
 
 
-class Frames(unittest.TestCase):
-    def setUp(self):
+class Frames(q4e2e.Connected):
+    def connect(self):
         folder = tempfile.TemporaryDirectory()
         self.addCleanup(folder.cleanup)
         self.log = os.path.join(folder.name, "q4odbc.log")
-        self.conn = pyodbc.connect(DSN + ";LogFile=" + self.log, autocommit=True)
-        self.addCleanup(self.conn.close)
-        self.cur = self.conn.cursor()
+        return q4e2e.connect(DSN + ";LogFile=" + self.log)
 
     def log_lines(self, command):
         with open(self.log, encoding="utf-8") as f:
@@ -75,8 +71,7 @@ class Frames(unittest.TestCase):
         self.cur.executemany("INSERT INTO many (id, name, amount) VALUES (?, ?, ?)",
                              [(6000, "Ærø", decimal.Decimal("-0.50")), (6001, None, None)])
         self.conn.commit()
-        got = [tuple(r) for r in
-               self.cur.execute("SELECT id, name, amount FROM many ORDER BY id").fetchall()]
+        got = self.read("SELECT id, name, amount FROM many ORDER BY id")
         self.assertEqual(got, rows + [(6000, "Ærø", decimal.Decimal("-0.50")), (6001, None, None)])
         fetches = self.log_lines("fetch")
         self.assertGreater(len(fetches), 5, "5,000 rows come in several blocks")
@@ -85,4 +80,4 @@ class Frames(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(0 if unittest.main(exit=False).result.wasSuccessful() else 1)
+    q4e2e.main()
