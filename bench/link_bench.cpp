@@ -34,18 +34,23 @@ struct Result {
 // One exchange; returns the reply's payload size or a negative/zero failure.
 int32_t exchange(q4::Connection* conn, const Bytes& payload, bool growable_mode,
                  std::vector<uint8_t>* fixed, char* status) {
-  if (q4::send_request(conn->link, kCommand, payload.data(), kPayloadSize, 0) != 0) return 0;
-  uint32_t link_status;
+  if (q4::send_request(conn->link, kCommand, payload.data(), kPayloadSize, 0) !=
+      q4::LinkStatus::LINK_OK) {
+    return 0;
+  }
   if (!growable_mode) {
     return q4::receive_reply(
-        conn->link, q4::ReplyArea{status, q4::kReplyStatusSize, fixed->data(), kPayloadSize}, 0,
-        &link_status);
+               conn->link, q4::ReplyArea{status, q4::kReplyStatusSize, fixed->data(), kPayloadSize},
+               0)
+        .bytes;
   }
   auto* block = static_cast<uint8_t*>(q4::drv_alloc(nullptr, nullptr, 20480));
   int32_t grown = 1;
-  int32_t result = q4::receive_reply(
-      conn->link, q4::ReplyArea{status, q4::kReplyStatusSize, nullptr, 20479, &block, &grown}, 0,
-      &link_status);
+  int32_t result =
+      q4::receive_reply(conn->link,
+                        q4::ReplyArea{status, q4::kReplyStatusSize, nullptr, 20479, &block, &grown},
+                        0)
+          .bytes;
   if (result == kPayloadSize && memcmp(block, payload.data(), kPayloadSize) != 0) result = -2;
   q4::drv_free(block);
   return result;

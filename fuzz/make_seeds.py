@@ -64,6 +64,26 @@ write("row_block", "four_columns", struct.pack(">H", 4) + rows + b"W")
 write("row_block", "nulls", struct.pack(">H", 2) + struct.pack(">HI", 0xFFFF, 0)
       + value(10, b"12:30:00") + b"K" + value(4, b"\0\0\0\1") + value(12, b"") + b"M")
 
+# Reply streams for the assembler: byte 0 the area and frame rule
+# (fuzz/reply_assembler_fuzzer.cpp), then frames: u16 frame length, the
+# status string and its NUL (first frame only), u16 chunk length, u16 more
+# flag, the chunk.
+def frame(chunk, more=False, status=None):
+    lead = b"" if status is None else status + b"\0"
+    body = lead + struct.pack(">HH", len(chunk), 1 if more else 0) + chunk
+    return struct.pack(">H", len(body) + 2) + body
+
+
+write("reply_assembler", "one_frame", bytes([0x08]) + frame(b"0123456789" * 3, status=b"Kdone"))
+write("reply_assembler", "status_only", bytes([0x01]) + frame(b"", status=b"E26 near FROM"))
+write("reply_assembler", "three_frames", bytes([0x08]) + frame(bytes(range(256)) * 80, True, b"K")
+      + frame(b"x", True) + frame(b"end"))
+write("reply_assembler", "growing", bytes([0x14]) + frame(b"a" * 100, True, b"K")
+      + frame(b"b" * 20480, True) + frame(b""))
+write("reply_assembler", "grown_before", bytes([0x34]) + frame(b"c" * 300, status=b"K"))
+write("reply_assembler", "one_frame_rule", bytes([0x48]) + frame(b"row", status=b"W")
+      + frame(b"ignored", status=b"K"))
+
 # Statement texts: every shape the scanner and the column reading know.
 for i, text in enumerate([
         "\n  -- load ?\n  INSERT INTO t (a, \"b c\") VALUES (?, ?), (?, upper(?))",

@@ -17,7 +17,7 @@
 #include <cstring>
 
 #include "core/handles.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 #include "statement/lifecycle.h"
 #include "results/execute_reply.h"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each for
 # SECONDS (default 20) from its seed corpus: the driver's execute-reply,
-# row-block, connection-string and statement-text targets and the server's
-# request target.
+# reply-assembler, row-block, connection-string and statement-text targets and
+# the server's request target.
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer flags, e.g. -runs=10000000]
 # Findings (crash-*, leak-*, timeout-* files) land in build-fuzz/findings/.
 set -euo pipefail
@@ -11,14 +11,15 @@ seconds=${1:-20}
 shift || true
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ4_FUZZ=ON \
   -DQ4_TESTS=OFF -DQ4_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target q4odbc_reply_fuzzer q4odbc_row_block_fuzzer \
-  q4odbc_connection_string_fuzzer q4odbc_statement_text_fuzzer q4lite_request_fuzzer >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target q4odbc_reply_fuzzer q4odbc_reply_assembler_fuzzer \
+  q4odbc_row_block_fuzzer q4odbc_connection_string_fuzzer q4odbc_statement_text_fuzzer \
+  q4lite_request_fuzzer >/dev/null
 
 work=build-fuzz/corpus
 rm -rf build-fuzz/findings && mkdir -p build-fuzz/findings
 rm -rf "$work" && mkdir -p "$work"
-cp -r fuzz/corpus/reply fuzz/corpus/row_block fuzz/corpus/connection_string \
-  fuzz/corpus/statement_text "$work/"
+cp -r fuzz/corpus/reply fuzz/corpus/reply_assembler fuzz/corpus/row_block \
+  fuzz/corpus/connection_string fuzz/corpus/statement_text "$work/"
 bash server/fuzz/seeds.sh "$work/request" >/dev/null
 
 run() {  # run TARGET CORPUS [flags]: one line with the executions, or the finding
@@ -39,6 +40,8 @@ run() {  # run TARGET CORPUS [flags]: one line with the executions, or the findi
     "${runs:-?}"
 }
 run q4odbc_reply_fuzzer "$work/reply" -max_len=20482 "$@"
+# Room for a reply of three full frames.
+run q4odbc_reply_assembler_fuzzer "$work/reply_assembler" -max_len=65536 "$@"
 run q4odbc_row_block_fuzzer "$work/row_block" -max_len=20482 "$@"
 run q4odbc_connection_string_fuzzer "$work/connection_string" -max_len=1100 "$@"
 run q4odbc_statement_text_fuzzer "$work/statement_text" -max_len=4096 "$@"

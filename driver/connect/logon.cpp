@@ -7,6 +7,7 @@
 #include "connect/settings.h"
 #include "core/diagnostics.h"
 #include "connect/connect_dialogs.h"
+#include "connect/connection_log.h"
 #include "link/exchange_log.h"
 #include "link/link.h"
 #include "platform/strings.h"
@@ -14,17 +15,20 @@
 
 namespace q4 {
 
+static_assert(sizeof(Link) <= kLinkAreaSize && alignof(Link) <= 16,
+              "a connection record's link_area holds its link");
+
 namespace {
 
 // What a failed transfer of the logon exchange posts, by link status.
 struct LinkFailureText {
-  uint32_t link_status;
+  LinkStatus link_status;
   DiagText diag;
 };
 constexpr LinkFailureText kLinkFailureTexts[] = {
-    {LINK_TIMEOUT, kDiagLogonTimeout},
-    {LINK_CLOSED, kDiagLogonClosed},
-    {LINK_NETWORK, kDiagLogonNetwork},
+    {LinkStatus::LINK_TIMEOUT, kDiagLogonTimeout},
+    {LinkStatus::LINK_CLOSED, kDiagLogonClosed},
+    {LinkStatus::LINK_NETWORK, kDiagLogonNetwork},
 };
 // LINK_FAILED and anything else.
 
@@ -100,7 +104,7 @@ SQLRETURN post_logon_refused(Connection* conn) {
   return post_connection_error(conn, text, kDiagLogonRefusedEmptyPassword.sqlstate);
 }
 
-SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
+SQLRETURN post_logon_link_failure(Connection* conn, LinkStatus link_status) {
   for (const LinkFailureText& entry : kLinkFailureTexts) {
     if (entry.link_status == link_status) return post_connection_error(conn, entry.diag);
   }
@@ -109,7 +113,7 @@ SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status) {
 
 LogonResult logon(Window* window, Connection* conn) {
   // Each session starts its own log; its first line names where it goes.
-  open_exchange_log(conn);
+  open_connection_log(conn);
   show_status_line(window, "Resolving hostname...");
   OpenFailure failure = OpenFailure::kNone;
   int error = 0;
@@ -154,8 +158,7 @@ LogonResult logon(Window* window, Connection* conn) {
   // the session's later exchanges use plain blocking transfers.
   set_blocking(conn->link->socket, true);
 
-  int32_t received = result.received;
-  if (received < 0) received = 0;  // a reply without data bytes
+  int32_t received = result.received;  // 0: a reply without data bytes
   switch (conn->exchange_buffer[0]) {
     case kStatusOk:
       conn->server_flags = 0;
@@ -194,7 +197,7 @@ SQLRETURN connect_and_logon(Connection* conn) {
   if (result == kLogonRefused) post_logon_refused(conn);
   close_link(conn->link);
   conn->link = nullptr;
-  close_exchange_log(conn);
+  close_connection_log(conn);
   return SQL_ERROR;
 }
 

@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include "core/records.h"
+#include "link/transport.h"
 #include "platform/dialog_ops.h"
 
 namespace q4 {
@@ -59,6 +60,6 @@ SQLRETURN post_logon_refused(Connection* conn);
 
 // Posts the diagnostic of a logon transfer that failed with `link_status`;
 // returns SQL_ERROR.
-SQLRETURN post_logon_link_failure(Connection* conn, uint32_t link_status);
+SQLRETURN post_logon_link_failure(Connection* conn, LinkStatus link_status);
 
 }  // namespace q4

@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "connect/connect_dialogs.h"
+#include "connect/connection_log.h"
 #include "connect/logon.h"
 #include "connect/odbc_text.h"
 #include "connect/settings.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
-#include "link/exchange_log.h"
 #include "link/link.h"
 #include "platform/strings.h"
 #include "protocol/wire.h"
@@ -65,12 +65,12 @@ SQLRETURN disconnect(Connection* conn) {
            ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);
   close_link(conn->link);
   conn->link = nullptr;
-  close_exchange_log(conn);
+  close_connection_log(conn);
   return SQL_SUCCESS;
 }
 
 SQLRETURN release_connection(Connection* conn) {
-  close_exchange_log(conn);
+  close_connection_log(conn);
   return free_connection(conn);
 }
 

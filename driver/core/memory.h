@@ -5,9 +5,11 @@
 
 #include <cstddef>
 
-#include "core/records.h"
-
 namespace q4 {
+
+// Handles a failed allocation may post on (core/records.h).
+struct Connection;
+struct Statement;
 
 // A zero-filled block of `size` bytes, or null. On failure "S1001" is posted
 // on `stmt` when given, else on `conn` when given, else nowhere.

@@ -78,19 +78,21 @@ const char* command_name(uint8_t command) {
   }
 }
 
-const char* link_name(uint32_t status) {
+const char* link_name(LinkStatus status) {
   switch (status) {
-    case LINK_TIMEOUT:
+    case LinkStatus::LINK_TIMEOUT:
       return "timeout";
-    case LINK_CLOSED:
+    case LinkStatus::LINK_CLOSED:
       return "closed";
-    case LINK_NETWORK:
+    case LinkStatus::LINK_NETWORK:
       return "network";
-    case LINK_CANCELLED:
+    case LinkStatus::LINK_CANCELLED:
       return "cancelled";
-    default:
-      return "failed";
+    case LinkStatus::LINK_OK:
+    case LinkStatus::LINK_FAILED:
+      break;
   }
+  return "failed";
 }
 
 // One line, assembled on the stack and written with one write().
@@ -152,36 +154,33 @@ class Line {
 
 }  // namespace
 
-void open_exchange_log(Connection* conn) {
-  close_exchange_log(conn);
-  const char* path = conn->log_file[0] != '\0' ? conn->log_file : getenv(kLogFileVariable);
-  if (path == nullptr || path[0] == '\0') return;
+ExchangeLog* open_exchange_log(const LogOpening& opening) {
+  const char* path = opening.log_file[0] != '\0' ? opening.log_file : getenv(kLogFileVariable);
+  if (path == nullptr || path[0] == '\0') return nullptr;
   // Only the user may read it: server texts can quote the data.
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return;
+  if (fd < 0) return nullptr;
   auto* log = static_cast<ExchangeLog*>(drv_alloc(nullptr, nullptr, sizeof(ExchangeLog)));
   if (log == nullptr) {
     close(fd);
-    return;
+    return nullptr;
   }
   log->fd = fd;
   log->connection = g_logged_connections.fetch_add(1) + 1;
-  conn->exchange_log = log;
 
   Line line(log);
   line.add(" event=open");
-  line.add_quoted("dsn", conn->dsn);
-  line.add_quoted("server", conn->server);
-  line.add(" port=%u", static_cast<unsigned>(ntohs(conn->port)));
-  line.add_quoted("user", conn->user);
-  line.add_quoted("account", conn->account);
+  line.add_quoted("dsn", opening.dsn);
+  line.add_quoted("server", opening.server);
+  line.add(" port=%u", static_cast<unsigned>(ntohs(opening.port)));
+  line.add_quoted("user", opening.user);
+  line.add_quoted("account", opening.account);
   line.write_out();
+  return log;
 }
 
-void close_exchange_log(Connection* conn) {
-  ExchangeLog* log = conn->exchange_log;
+void close_exchange_log(ExchangeLog* log) {
   if (log == nullptr) return;
-  conn->exchange_log = nullptr;
   close(log->fd);
   drv_free(log);
 }
@@ -194,7 +193,7 @@ void log_event(const ExchangeLog* log, const char* what) {
 }
 
 void write_exchange_line(const ExchangeLog* log, uint8_t command, int64_t request_bytes,
-                         int64_t reply_bytes, const char* status, uint32_t link_status,
+                         int64_t reply_bytes, const char* status, LinkStatus link_status,
                          int64_t started_ns) {
   int64_t elapsed_ns = log_clock_ns() - started_ns;
   Line line(log);
@@ -219,7 +218,7 @@ void write_exchange_line(const ExchangeLog* log, uint8_t command, int64_t reques
     line.add(" status=-");
   }
   line.add(" elapsed_ms=%.3f", static_cast<double>(elapsed_ns) / 1e6);
-  if (link_status != LINK_OK) line.add(" link=%s", link_name(link_status));
+  if (link_status != LinkStatus::LINK_OK) line.add(" link=%s", link_name(link_status));
   if (answered && status[1] != '\0') line.add_quoted("text", status + 1);
   line.write_out();
 }

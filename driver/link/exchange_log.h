@@ -24,22 +24,33 @@
 #include <cstdint>
 #include <ctime>
 
-#include "core/records.h"
+#include "link/transport.h"
 
 namespace q4 {
+
+struct ExchangeLog;
 
 // Names the log file when a connection's settings name none.
 inline constexpr const char* kLogFileVariable = "Q4ODBC_LOG";
 
-// Opens the log that the connection's settings (log_file, else Q4ODBC_LOG)
-// ask for, first closing one an earlier connect left open, and writes a line
-// naming data source, server, port, user and account. Logging stays off when
-// no file is named or the file cannot be opened: the log must never be the
-// reason a connection fails.
-void open_exchange_log(Connection* conn);
+// What a log's opening line names: the connection's settings.
+struct LogOpening {
+  const char* log_file;  // the LogFile setting; empty: Q4ODBC_LOG names the file
+  const char* dsn;
+  const char* server;
+  uint16_t port;  // network byte order
+  const char* user;
+  const char* account;
+};
 
-// Closes the connection's log; nothing when none is open.
-void close_exchange_log(Connection* conn);
+// Opens the log that `opening.log_file`, else Q4ODBC_LOG, names and writes a
+// line naming data source, server, port, user and account. Null when logging
+// stays off: no file is named, or the file cannot be opened (the log must
+// never be the reason a connection fails). close_exchange_log frees it.
+ExchangeLog* open_exchange_log(const LogOpening& opening);
+
+// Closes a log; null is ignored.
+void close_exchange_log(ExchangeLog* log);
 
 // Writes an event line (`what` is a short phrase such as "connect failed");
 // nothing when `log` is null.
@@ -54,7 +65,7 @@ inline int64_t log_clock_ns() {
 
 // Writes one exchange line (see LoggedExchange::done).
 void write_exchange_line(const ExchangeLog* log, uint8_t command, int64_t request_bytes,
-                         int64_t reply_bytes, const char* status, uint32_t link_status,
+                         int64_t reply_bytes, const char* status, LinkStatus link_status,
                          int64_t started_ns);
 
 // One exchange as the log sees it: made just before the request is sent,
@@ -71,7 +82,7 @@ class LoggedExchange {
   // `reply_bytes`: payload bytes received (0 or below: none). `status`: the
   // reply's status string, or null when no reply arrived. `link_status`:
   // LINK_OK, or the LinkStatus of the transfer that failed.
-  void done(int64_t reply_bytes, const char* status, uint32_t link_status) const {
+  void done(int64_t reply_bytes, const char* status, LinkStatus link_status) const {
     if (log_ != nullptr) {
       write_exchange_line(log_, command_, request_bytes_, reply_bytes, status, link_status,
                           started_ns_);

@@ -1,11 +1,13 @@
 // Request and reply framing over a link: the two halves of an exchange
-// (link.h), which the tests and the benchmark also reach on their own.
+// (link.h), which the pipeline, the tests and the benchmark also reach on
+// their own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "link/link.h"
+#include "link/reply_assembler.h"
 
 namespace q4 {
 
@@ -16,20 +18,38 @@ namespace q4 {
 // transfer's LinkStatus (LINK_FAILED without sending anything when the link
 // is lost or the command string leaves no room for a full chunk). Drops
 // nothing: that is exchange()'s part.
-uint32_t send_request(Link* link, const char* command, const uint8_t* payload, int32_t length,
-                      uint32_t wait_seconds);
+LinkStatus send_request(Link* link, const char* command, const uint8_t* payload, int32_t length,
+                        uint32_t wait_seconds);
 
-// Receives one reply into `reply` (see ReplyArea), waits as send_request.
-// Returns 0 when a transfer failed or the stream is broken (*status says
-// which; a broken stream is LINK_FAILED), -1 for a status-only area, a reply
-// without payload or a failed allocation (the rest of that reply is read and
-// dropped, so the link stays usable), else the payload byte count.
-// A broken stream is any reply this side cannot take whole: a frame length
-// that cannot hold a frame or exceeds kFrameBufferSize, a chunk above 20480
-// bytes or disagreeing with its frame length, a status string longer than
-// status_size - 1, payload beyond a fixed destination, further frames after
-// an empty first chunk or announced to a status-only area. Nothing is ever
-// written outside the status area, the destination or the grown block.
-int32_t receive_reply(Link* link, const ReplyArea& reply, uint32_t wait_seconds, uint32_t* status);
+// How the bytes of a reply are read. Bytes already in the link's inbox are
+// always taken first.
+enum class Reading : uint8_t {
+  kExact,  // each read asks the socket for just the bytes wanted
+  // The socket is read in bulk through the link's inbox (replies to requests
+  // sent ahead, link/pipeline.h); a frame the inbox holds whole is assembled
+  // where it lies.
+  kAhead,
+};
+
+// How a reply's receiving went.
+struct Received {
+  // LINK_OK when the reply arrived whole; otherwise the failed transfer's
+  // status, or LINK_FAILED for a broken stream.
+  LinkStatus status;
+  ReplyPayload payload;  // with LINK_OK: what the reply brought
+  int32_t bytes;         // with kBytes: the payload bytes (above 0); else 0
+  int32_t frames;        // the frames taken
+  bool ok() const { return status == LinkStatus::LINK_OK; }
+};
+
+// Receives one reply into `area` (link/reply_assembler.h tells what a
+// broken stream is), waiting as send_request does, and sends the
+// acknowledgement each frame that announces another is owed. Nothing is
+// ever written outside the status area, the destination or the grown block.
+// A frame's body is read into the link's frame buffer unless the inbox held
+// it whole; the logon reads a broken-off refusal there.
+Received receive_reply(Link* link, const ReplyArea& area, uint32_t wait_seconds,
+                       Reading reading = Reading::kExact,
+                       FrameRule rule = FrameRule::kAcknowledged);
 
 }  // namespace q4

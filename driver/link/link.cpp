@@ -6,15 +6,11 @@
 #include <new>
 
 #include "core/memory.h"
-#include "core/records.h"
 #include "link/cancellable_wait.h"
 #include "link/exchange_log.h"
 #include "link/framing.h"
 
 namespace q4 {
-
-static_assert(sizeof(Link) <= kLinkAreaSize && alignof(Link) <= 16,
-              "a connection record's link_area holds its link");
 
 namespace {
 
@@ -45,13 +41,9 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
   link->inbox_capacity = 0;
   link->inbox_start = 0;
   link->inbox_end = 0;
-  int reason = 0;
-  link->socket = open_socket(host, port, wait_seconds, &reason, error);
+  link->socket = open_socket(host, port, wait_seconds, failure, error);
   if (link->socket < 0) {
     if (link->owned) drv_free(link);
-    *failure = reason == 1   ? OpenFailure::kResolve
-               : reason == 2 ? OpenFailure::kSocket
-                             : OpenFailure::kConnect;
     return nullptr;
   }
   link->lost = 0;
@@ -89,37 +81,42 @@ void close_link(Link* link) {
 
 Exchanged exchange(Link* link, const char* command, const uint8_t* payload, int32_t length,
                    const ReplyArea& reply, uint32_t wait_seconds, CallSignal* cancel) {
-  Exchanged result{LINK_OK, false, 0};
+  Exchanged result{LinkStatus::LINK_OK, false};
   CancellableWait wait(cancel, link);
   if (wait.cancelled_before_start()) {
     // Nothing went out: the link stays in step, and there is nothing to log.
-    result.link_status = LINK_CANCELLED;
+    result.link_status = LinkStatus::LINK_CANCELLED;
     result.cancel = Exchanged::Cancel::kBeforeSend;
     return result;
   }
   const ExchangeLog* log = link != nullptr ? link->log : nullptr;
   LoggedExchange logged(log, static_cast<uint8_t>(command[0]), length);
   result.link_status = send_request(link, command, payload, length, wait_seconds);
-  if (result.link_status == LINK_OK) {
+  if (result.link_status == LinkStatus::LINK_OK) {
     result.sent = true;
-    result.received = receive_reply(link, reply, wait_seconds, &result.link_status);
+    Received received = receive_reply(link, reply, wait_seconds);
+    result.link_status = received.status;
+    result.payload = received.payload;
+    result.received = received.bytes;
+    result.frames = received.frames;
   }
   if (wait.end()) {
     // The cancel shut the socket down, whatever the transfers made of it;
     // even a reply that arrived whole cannot be told from a cut one.
-    result.link_status = LINK_CANCELLED;
+    result.link_status = LinkStatus::LINK_CANCELLED;
     result.cancel = Exchanged::Cancel::kInWait;
   }
-  if (result.link_status != LINK_OK) {
+  if (!result.ok()) {
     // Whatever broke, the stream can no longer be trusted: a broken frame is
     // a broken link, never resynchronised, and a late reply would be taken
     // for the answer to the next request.
     logged.done(0, nullptr, result.link_status);
     drop_link(link);
+    result.payload = ReplyPayload::kNone;
     result.received = 0;
     return result;
   }
-  logged.done(result.received, reply.status, LINK_OK);
+  logged.done(result.received, reply.status, LinkStatus::LINK_OK);
   return result;
 }
 

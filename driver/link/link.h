@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/call_state.h"
+#include "link/reply_assembler.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
 
@@ -45,15 +46,6 @@ struct Link {
   uint8_t frame_buffer[kFrameBufferSize];
 };
 
-// Why open_link gave no link.
-enum class OpenFailure {
-  kNone,
-  kMemory,   // the record could not be allocated
-  kResolve,  // the host name did not resolve
-  kSocket,   // no descriptor (error: the errno)
-  kConnect,  // refused, unreachable, or not connected within the limit
-};
-
 // Opens a link to `host` at `port` (network byte order), waiting at most
 // `wait_seconds` (0: 32767) for the connection. Null on failure, with
 // *failure (and for kSocket *error) saying why. The socket is non-blocking,
@@ -74,50 +66,27 @@ Link* link_on_socket(int socket, const ExchangeLog* log);
 // storage. Null is ignored.
 void close_link(Link* link);
 
-// Where a reply goes.
-struct ReplyArea {
-  char* status;        // receives the NUL-terminated status string
-  size_t status_size;  // a longer status string is a broken stream
-  // Room for the payload; a capacity of 0 (or less) asks for the status only.
-  uint8_t* destination = nullptr;
-  int32_t capacity = 0;
-  // Optional: the address of a drv_alloc block pointer that a payload larger
-  // than `capacity` moves into; the block is replaced by a larger one as the
-  // payload grows (the old one freed), and *grown (in/out, may be null)
-  // non-zero means the payload lies in *growable rather than `destination`.
-  uint8_t** growable = nullptr;
-  int32_t* grown = nullptr;
-  // A reply to a request sent ahead (link/pipeline.h): its bytes are read in
-  // bulk through the link's inbox; with `one_frame`, a reply of more frames
-  // is a broken stream, since its acknowledgement would reach the server
-  // behind requests already sent.
-  bool read_ahead = false;
-  bool one_frame = false;
-  // Optional: receives the number of frames the reply came in.
-  int32_t* frames = nullptr;
-};
-
 // How an exchange went.
 struct Exchanged {
   // LINK_OK when a whole reply arrived. LINK_CANCELLED when a cancel from
   // another thread ended it (see `cancel`). Otherwise the failure (a broken
   // stream is LINK_FAILED, a wait past the limit LINK_TIMEOUT), and the link
   // has been dropped.
-  uint32_t link_status;
+  LinkStatus link_status;
   // The request went out whole; false also when the link was already lost.
   bool sent;
-  // With LINK_OK: the payload bytes received (> 0), or -1 for a reply without
-  // payload, a status-only area, or a payload whose growth could not be
-  // allocated (then read and dropped, so the link stays usable).
-  int32_t received;
-  // With LINK_OK: the frames the reply came in (filled by the pipeline).
+  // With LINK_OK: what the reply brought (link/reply_assembler.h), and with
+  // ReplyPayload::kBytes its byte count in `received` (0 otherwise).
+  ReplyPayload payload = ReplyPayload::kNone;
+  int32_t received = 0;
+  // With LINK_OK: the frames the reply came in.
   int32_t frames = 0;
   // With LINK_CANCELLED: kBeforeSend, the request was already raised as the
   // exchange began (nothing sent, the link untouched), or kInWait, the
   // cancel cut the wait (the link has been dropped, like after a failure).
   enum class Cancel : uint8_t { kNone, kBeforeSend, kInWait };
   Cancel cancel = Cancel::kNone;
-  bool ok() const { return link_status == LINK_OK; }
+  bool ok() const { return link_status == LinkStatus::LINK_OK; }
 };
 
 // One exchange: sends `command` (NUL-terminated; the command codes are one

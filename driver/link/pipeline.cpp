@@ -57,23 +57,23 @@ bool make_inbox_room(Link* link) {
 
 // Sends the outbox, reading into the inbox whatever arrives while the socket
 // is full. LINK_OK or the failure.
-uint32_t flush(Pipeline* pipeline) {
+LinkStatus flush(Pipeline* pipeline) {
   Link* link = pipeline->link;
   int32_t sent = 0;
   while (sent < link->outbox_length) {
-    if (!make_inbox_room(link)) return LINK_FAILED;
-    uint32_t status = LINK_OK;
+    if (!make_inbox_room(link)) return LinkStatus::LINK_FAILED;
+    LinkStatus status = LinkStatus::LINK_OK;
     int32_t received = link->inbox_end;
     int32_t left = send_exact_receiving(link->outbox + sent, link->socket,
                                         link->outbox_length - sent, pipeline->wait_seconds,
                                         link->inbox, link->inbox_capacity, &received, &status);
     link->inbox_end = received;
-    if (status != LINK_OK) return status;
+    if (status != LinkStatus::LINK_OK) return status;
     sent = link->outbox_length - left;
   }
   link->outbox_length = 0;
   pipeline->queued = 0;
-  return LINK_OK;
+  return LinkStatus::LINK_OK;
 }
 
 // Whether the inbox holds the whole next frame, so that reading it waits for
@@ -90,21 +90,21 @@ bool inbox_holds_frame(const Link* link) {
 // cannot be kept in step without waiting. LINK_CANCELLED then (the caller
 // drops the link), else what `wait` returned.
 template <typename Wait>
-uint32_t cancellable(Pipeline* pipeline, Wait wait) {
+LinkStatus cancellable(Pipeline* pipeline, Wait wait) {
   CancellableWait stretch(pipeline->cancel, pipeline->link);
-  if (stretch.cancelled_before_start()) return LINK_CANCELLED;
-  uint32_t status = wait();
-  return stretch.end() ? LINK_CANCELLED : status;
+  if (stretch.cancelled_before_start()) return LinkStatus::LINK_CANCELLED;
+  LinkStatus status = wait();
+  return stretch.end() ? LinkStatus::LINK_CANCELLED : status;
 }
 
 // The link failed with `status`: the stream can no longer be followed.
-uint32_t fail(Pipeline* pipeline, uint32_t status) {
+LinkStatus fail(Pipeline* pipeline, LinkStatus status) {
   drop_link(pipeline->link);
   return status;
 }
 
 void log_reply(const Pipeline& pipeline, const SentAhead& request, int32_t received,
-               const char* status, uint32_t link_status) {
+               const char* status, LinkStatus link_status) {
   const ExchangeLog* log = pipeline.link->log;
   if (log == nullptr) return;
   write_exchange_line(log, request.command, request.request_bytes, received, status, link_status,
@@ -139,11 +139,11 @@ bool pipeline_has_room(const Pipeline& pipeline, int32_t length) {
   return pipeline.in_flight < pipeline.window && (length <= kMaxChunk || pipeline.in_flight == 0);
 }
 
-uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* payload,
-                       int32_t length) {
+LinkStatus pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* payload,
+                         int32_t length) {
   Link* link = pipeline->link;
   if (link == nullptr || link->lost || !pipeline_has_room(*pipeline, length)) {
-    return fail(pipeline, LINK_FAILED);
+    return fail(pipeline, LinkStatus::LINK_FAILED);
   }
   if (length < 0) length = 0;
   SentAhead& entry = pipeline->sent[(pipeline->oldest + pipeline->in_flight) % kMaxPipelineWindow];
@@ -151,16 +151,16 @@ uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* paylo
   const char text[2] = {static_cast<char>(command), '\0'};
   if (length > kMaxChunk) {
     // Nothing is in flight: the frames may wait for their acknowledgements.
-    uint32_t status = cancellable(pipeline, [&] {
+    LinkStatus status = cancellable(pipeline, [&] {
       return send_request(link, text, payload, length, pipeline->wait_seconds);
     });
-    if (status != LINK_OK) return fail(pipeline, status);
+    if (status != LinkStatus::LINK_OK) return fail(pipeline, status);
     ++pipeline->in_flight;
-    return LINK_OK;
+    return LinkStatus::LINK_OK;
   }
   if (link->outbox_length + kRequestFrameOverhead + length > kOutboxSize) {
-    uint32_t status = cancellable(pipeline, [&] { return flush(pipeline); });
-    if (status != LINK_OK) return fail(pipeline, status);
+    LinkStatus status = cancellable(pipeline, [&] { return flush(pipeline); });
+    if (status != LinkStatus::LINK_OK) return fail(pipeline, status);
   }
   uint8_t* frame = link->outbox + link->outbox_length;
   size_t offset = put_frame_header(frame, text, 1, static_cast<uint16_t>(length), false);
@@ -169,17 +169,17 @@ uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* paylo
   ++pipeline->queued;
   ++pipeline->in_flight;
   if (pipeline->queued >= kFlushBatch) {
-    uint32_t status = cancellable(pipeline, [&] { return flush(pipeline); });
-    if (status != LINK_OK) return fail(pipeline, status);
+    LinkStatus status = cancellable(pipeline, [&] { return flush(pipeline); });
+    if (status != LinkStatus::LINK_OK) return fail(pipeline, status);
   }
-  return LINK_OK;
+  return LinkStatus::LINK_OK;
 }
 
-Exchanged pipeline_receive(Pipeline* pipeline, ReplyArea reply) {
-  Exchanged result{LINK_FAILED, false, 0};
+Exchanged pipeline_receive(Pipeline* pipeline, const ReplyArea& reply) {
+  Exchanged result{LinkStatus::LINK_FAILED, false};
   Link* link = pipeline->link;
   if (link == nullptr || link->lost || pipeline->in_flight == 0) {
-    fail(pipeline, LINK_FAILED);
+    fail(pipeline, LinkStatus::LINK_FAILED);
     return result;
   }
   const SentAhead& request = pipeline->sent[pipeline->oldest];
@@ -187,23 +187,27 @@ Exchanged pipeline_receive(Pipeline* pipeline, ReplyArea reply) {
   result.link_status = cancellable(pipeline, [&] {
     // Queued requests go before any wait for the server: it cannot answer
     // what it has not been sent.
-    uint32_t status = LINK_OK;
+    LinkStatus status = LinkStatus::LINK_OK;
     if (pipeline->queued > 0 && !inbox_holds_frame(link)) status = flush(pipeline);
-    if (status != LINK_OK) return status;
-    reply.read_ahead = true;
-    reply.one_frame = pipeline->in_flight > 1;
-    reply.frames = &result.frames;
-    result.received = receive_reply(link, reply, pipeline->wait_seconds, &status);
-    return status;
+    if (status != LinkStatus::LINK_OK) return status;
+    // A reply of more frames is taken only when nothing else is in flight.
+    Received received =
+        receive_reply(link, reply, pipeline->wait_seconds, Reading::kAhead,
+                      pipeline->in_flight > 1 ? FrameRule::kOneFrame : FrameRule::kAcknowledged);
+    result.payload = received.payload;
+    result.received = received.bytes;
+    result.frames = received.frames;
+    return received.status;
   });
-  if (result.link_status == LINK_CANCELLED) result.cancel = Exchanged::Cancel::kInWait;
-  if (result.link_status != LINK_OK) {
+  if (result.link_status == LinkStatus::LINK_CANCELLED) result.cancel = Exchanged::Cancel::kInWait;
+  if (result.link_status != LinkStatus::LINK_OK) {
     log_reply(*pipeline, request, 0, nullptr, result.link_status);
     fail(pipeline, result.link_status);
+    result.payload = ReplyPayload::kNone;
     result.received = 0;
     return result;
   }
-  log_reply(*pipeline, request, result.received, reply.status, LINK_OK);
+  log_reply(*pipeline, request, result.received, reply.status, LinkStatus::LINK_OK);
   pipeline->oldest = (pipeline->oldest + 1) % kMaxPipelineWindow;
   --pipeline->in_flight;
   return result;

@@ -66,13 +66,14 @@ bool pipeline_has_room(const Pipeline& pipeline, int32_t length);
 // queued in the outbox, which goes out when it fills, after a batch of
 // requests, or before the next reply is awaited; a longer one goes out at
 // once, frame by frame. LINK_OK, or the failure (the link dropped).
-uint32_t pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* payload, int32_t length);
+LinkStatus pipeline_send(Pipeline* pipeline, uint8_t command, const uint8_t* payload,
+                         int32_t length);
 
 // Sends what is queued, then receives the reply of the oldest request in
-// flight into `reply` (its read_ahead and one_frame are set here), and logs
-// the exchange. As exchange() reports it, with `frames` the frames the reply
-// came in. A failure drops the link; `in_flight` then still counts the
-// requests whose replies never came, this one included.
-Exchanged pipeline_receive(Pipeline* pipeline, ReplyArea reply);
+// flight into `reply` (read ahead through the link's inbox; a reply of more
+// frames only while no other request is in flight), and logs the exchange. As exchange() reports
+// it, with `frames` the frames the reply came in. A failure drops the link; `in_flight` then still
+// counts the requests whose replies never came, this one included.
+Exchanged pipeline_receive(Pipeline* pipeline, const ReplyArea& reply);
 
 }  // namespace q4

@@ -87,12 +87,12 @@ void enable_keepalive(int fd) {
 // Nor is the processor yielded after a partial transfer: the next call simply
 // waits in the kernel for the rest.
 template <typename Transfer>
-int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, uint32_t* status,
+int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, LinkStatus* status,
                        Transfer transfer) {
-  *status = LINK_OK;
+  *status = LinkStatus::LINK_OK;
   if (count <= 0) return count;
   if (socket < 0) {
-    *status = LINK_FAILED;
+    *status = LinkStatus::LINK_FAILED;
     return count;
   }
   int32_t remaining = count;
@@ -106,7 +106,7 @@ int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, ui
       // A receive of nothing is the peer's orderly close; a send of nothing
       // is only a partial transfer.
       if (events == POLLIN) {
-        *status = LINK_CLOSED;
+        *status = LinkStatus::LINK_CLOSED;
         return remaining;
       }
       continue;
@@ -119,11 +119,11 @@ int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, ui
     }
     Wait wait = wait_for(socket, events, timed_ms);
     if (wait == Wait::kTimeout) {
-      *status = LINK_TIMEOUT;
+      *status = LinkStatus::LINK_TIMEOUT;
       return remaining;
     }
     if (wait == Wait::kFailed) {
-      *status = LINK_FAILED;
+      *status = LinkStatus::LINK_FAILED;
       return remaining;
     }
   }
@@ -136,7 +136,7 @@ int no_wait_flag(int timed_ms) {
   return timed_ms < 0 ? 0 : MSG_DONTWAIT;
 }
 
-int32_t receive_loop(void* buffer, int socket, int32_t count, int timed_ms, uint32_t* status) {
+int32_t receive_loop(void* buffer, int socket, int32_t count, int timed_ms, LinkStatus* status) {
   char* bytes = static_cast<char*>(buffer);
   int flags = no_wait_flag(timed_ms);
   return transfer_exact(socket, count, POLLIN, timed_ms, status, [&](int32_t at, int32_t n) {
@@ -144,7 +144,7 @@ int32_t receive_loop(void* buffer, int socket, int32_t count, int timed_ms, uint
   });
 }
 
-int32_t send_loop(const void* buffer, int socket, int32_t count, int timed_ms, uint32_t* status) {
+int32_t send_loop(const void* buffer, int socket, int32_t count, int timed_ms, LinkStatus* status) {
   const char* bytes = static_cast<const char*>(buffer);
   // MSG_NOSIGNAL: a peer that has gone away yields EPIPE, never a SIGPIPE
   // that would end the application.
@@ -168,23 +168,24 @@ uint32_t effective_wait_seconds(uint32_t wait_seconds) {
   return wait_seconds == 0 ? 32767 : wait_seconds;
 }
 
-uint32_t link_status_for_errno(int error) {
+LinkStatus link_status_for_errno(int error) {
   switch (error) {
     case ECONNRESET:
     case EPIPE:
     case EHOSTDOWN:
-      return LINK_CLOSED;
+      return LinkStatus::LINK_CLOSED;
     case ENETDOWN:
     case ENETUNREACH:
     case ENETRESET:
-      return LINK_NETWORK;
+      return LinkStatus::LINK_NETWORK;
     default:
-      return LINK_FAILED;
+      return LinkStatus::LINK_FAILED;
   }
 }
 
-int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* failure, int* error) {
-  *failure = 0;
+int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, OpenFailure* failure,
+                int* error) {
+  *failure = OpenFailure::kNone;
   *error = 0;
   char service[12];
   snprintf(service, sizeof service, "%i", static_cast<int>(ntohs(port)));
@@ -196,7 +197,7 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* fai
   hints.ai_protocol = 0;
   AddressList addresses;
   if (getaddrinfo(host, service, &hints, &addresses.head) != 0 || addresses.head == nullptr) {
-    *failure = 1;
+    *failure = OpenFailure::kResolve;
     return -1;
   }
 
@@ -206,7 +207,7 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* fai
   int fd = socket(first->ai_family, first->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                   first->ai_protocol);
   if (fd < 0) {
-    *failure = 2;
+    *failure = OpenFailure::kSocket;
     *error = errno;
     return -1;
   }
@@ -215,7 +216,7 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* fai
   int result = connect(fd, first->ai_addr, first->ai_addrlen);
   int connect_error = result == 0 ? 0 : errno;
   if (result == 0) return fd;
-  *failure = 3;
+  *failure = OpenFailure::kConnect;
   // An interrupted connect goes on in the background like one in progress.
   if (connect_error != EINPROGRESS && connect_error != EINTR) {
     close(fd);
@@ -232,7 +233,7 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* fai
     close(fd);
     return -1;
   }
-  *failure = 0;
+  *failure = OpenFailure::kNone;
   return fd;
 }
 
@@ -248,11 +249,11 @@ bool set_blocking(int socket, bool blocking) {
 }
 
 int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                             uint8_t* inbox, int32_t room, int32_t* received, uint32_t* status) {
-  *status = LINK_OK;
+                             uint8_t* inbox, int32_t room, int32_t* received, LinkStatus* status) {
+  *status = LinkStatus::LINK_OK;
   if (count <= 0) return count;
   if (socket < 0) {
-    *status = LINK_FAILED;
+    *status = LinkStatus::LINK_FAILED;
     return count;
   }
   const int timed_ms = wait_seconds == 0 ? -1 : limit_milliseconds(wait_seconds);
@@ -280,7 +281,7 @@ int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint
       continue;
     }
     if (got == 0) {
-      *status = LINK_CLOSED;
+      *status = LinkStatus::LINK_CLOSED;
       return remaining;
     }
     if (errno == EINTR) continue;
@@ -290,7 +291,7 @@ int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint
     }
     Wait wait = wait_for(socket, POLLIN | POLLOUT, timed_ms);
     if (wait != Wait::kReady) {
-      *status = wait == Wait::kTimeout ? LINK_TIMEOUT : LINK_FAILED;
+      *status = wait == Wait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
       return remaining;
     }
   }
@@ -298,10 +299,10 @@ int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint
 }
 
 int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
-                          uint32_t* status) {
-  *status = LINK_OK;
+                          LinkStatus* status) {
+  *status = LinkStatus::LINK_OK;
   if (socket < 0 || capacity <= 0) {
-    *status = LINK_FAILED;
+    *status = LinkStatus::LINK_FAILED;
     return 0;
   }
   const int timed_ms = wait_seconds == 0 ? -1 : limit_milliseconds(wait_seconds);
@@ -309,7 +310,7 @@ int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t w
     ssize_t got = recv(socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
     if (got > 0) return static_cast<int32_t>(got);
     if (got == 0) {
-      *status = LINK_CLOSED;
+      *status = LinkStatus::LINK_CLOSED;
       return 0;
     }
     if (errno == EINTR) continue;
@@ -319,27 +320,27 @@ int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t w
     }
     Wait wait = wait_for(socket, POLLIN, timed_ms);
     if (wait != Wait::kReady) {
-      *status = wait == Wait::kTimeout ? LINK_TIMEOUT : LINK_FAILED;
+      *status = wait == Wait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
       return 0;
     }
   }
 }
 
-int32_t recv_exact(void* buffer, int socket, int32_t count, uint32_t* status) {
+int32_t recv_exact(void* buffer, int socket, int32_t count, LinkStatus* status) {
   return receive_loop(buffer, socket, count, -1, status);
 }
 
-int32_t send_exact(const void* buffer, int socket, int32_t count, uint32_t* status) {
+int32_t send_exact(const void* buffer, int socket, int32_t count, LinkStatus* status) {
   return send_loop(buffer, socket, count, -1, status);
 }
 
 int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                         uint32_t* status) {
+                         LinkStatus* status) {
   return receive_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
 }
 
 int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                         uint32_t* status) {
+                         LinkStatus* status) {
   return send_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
 }
 

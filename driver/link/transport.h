@@ -6,8 +6,9 @@
 
 namespace q4 {
 
-// Link status stored by every transfer.
-enum LinkStatus : uint32_t {
+// Link status stored by every transfer. The numbers are the protocol's own
+// (the logon maps them to its diagnostics); LINK_CANCELLED is this driver's.
+enum class LinkStatus : uint32_t {
   LINK_OK = 0,
   LINK_TIMEOUT = 1,  // a timed wait ended without the socket becoming ready
   LINK_CLOSED = 2,   // peer closed: recv 0, ECONNRESET, EPIPE, EHOSTDOWN
@@ -17,23 +18,32 @@ enum LinkStatus : uint32_t {
   LINK_FAILED = 99,  // anything else, or a failed poll
 };
 
+// Why no link was opened.
+enum class OpenFailure {
+  kNone,
+  kMemory,   // the link's record could not be allocated (open_link only)
+  kResolve,  // the host name did not resolve
+  kSocket,   // no descriptor (error: the errno)
+  kConnect,  // refused, unreachable, or not connected within the limit
+};
+
 // Opens a TCP socket to `host` at `port` (network byte order), waiting at
 // most `wait_seconds` (0: 32767) for the connection; only the first address
 // the name resolves to is tried. Returns the connected, non-blocking,
-// close-on-exec descriptor with TCP keepalive probes on, or -1 with *failure
-// 1 (the name did not resolve), 2 (no descriptor; *error holds the errno) or
-// 3 (refused, unreachable or not connected in time).
-int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, int* failure, int* error);
+// close-on-exec descriptor with TCP keepalive probes on (*failure kNone), or
+// -1 with *failure kResolve, kSocket (*error holds the errno) or kConnect.
+int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, OpenFailure* failure,
+                int* error);
 
 // Transfers return the number of bytes not transferred (0 on success) and
 // store a LinkStatus; a count of 0 or less returns at once with LINK_OK.
 // A negative socket fails at once with LINK_FAILED.
-int32_t recv_exact(void* buffer, int socket, int32_t count, uint32_t* status);
-int32_t send_exact(const void* buffer, int socket, int32_t count, uint32_t* status);
+int32_t recv_exact(void* buffer, int socket, int32_t count, LinkStatus* status);
+int32_t send_exact(const void* buffer, int socket, int32_t count, LinkStatus* status);
 int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                         uint32_t* status);
+                         LinkStatus* status);
 int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                         uint32_t* status);
+                         LinkStatus* status);
 
 // The two transfers of requests sent ahead of their replies (link/pipeline.h).
 // Each waits without limit when `wait_seconds` is 0, else at most that long
@@ -47,12 +57,12 @@ int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t
 // `room` ran out while the socket was still full (the caller makes room and
 // calls again), or with the failed transfer's LinkStatus.
 int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                             uint8_t* inbox, int32_t room, int32_t* received, uint32_t* status);
+                             uint8_t* inbox, int32_t room, int32_t* received, LinkStatus* status);
 
 // Receives what the peer has sent, 1 to `capacity` bytes, waiting for the
 // first. Returns the count, or 0 with the failure in *status.
 int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
-                          uint32_t* status);
+                          LinkStatus* status);
 
 // The wait limit in seconds that a limit of `wait_seconds` stands for: 0 means
 // 32767 seconds, for the connect wait and for every timed transfer.
@@ -61,7 +71,7 @@ uint32_t effective_wait_seconds(uint32_t wait_seconds);
 // The LinkStatus for a failed transfer's errno: ECONNRESET, EPIPE and
 // EHOSTDOWN are LINK_CLOSED; ENETDOWN, ENETUNREACH and ENETRESET LINK_NETWORK;
 // anything else LINK_FAILED.
-uint32_t link_status_for_errno(int error);
+LinkStatus link_status_for_errno(int error);
 
 // Shuts both directions of `socket` down, from any thread: a receive or send
 // blocked on it, or a poll() waiting for it, returns at once (the receive

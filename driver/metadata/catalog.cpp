@@ -7,7 +7,7 @@
 #include "core/odbc_version.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 #include "results/execute_reply.h"
 
 namespace q4 {
@@ -77,16 +77,16 @@ SQLRETURN append_catalog_argument(Statement* stmt, uint8_t** cursor, const SQLCH
 
 SQLRETURN catalog_exchange(Statement* stmt, uint8_t command, int32_t length, uint8_t* payload) {
   payload[length] = kEndMark;
-  int32_t received =
+  StatementReply reply =
       exchange_for_statement(stmt, command, payload, length + 1, kCatalogReplyCapacity);
-  if (received == 0) return SQL_ERROR;
+  if (reply.failed()) return SQL_ERROR;
   if (stmt->reply_status[0] != kStatusOk) {
     stmt->column_count = 0;
     return post_error(stmt, stmt->reply_status + 1, kStateCommLink);
   }
   // A "K" catalog reply is laid out as an execute reply: counts, optional
   // description section, optional first row block.
-  return handle_execute_reply(stmt, stmt->io_buffer, received);
+  return handle_execute_reply(stmt, stmt->io_buffer, reply.length);
 }
 
 SQLRETURN catalog_tables(Statement* stmt, CatalogName qualifier, CatalogName owner,

@@ -5,7 +5,7 @@
 #include "protocol/wire.h"
 #include "results/column_attributes.h"
 #include "results/result_set.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 
 namespace q4 {
 
@@ -26,11 +26,11 @@ DescribeOutcome get_column_description(Statement* stmt, uint16_t icol, ColumnDes
   if (find_cached_description(stmt, icol, out)) return DescribeOutcome::kDescribed;
   uint8_t* payload = stmt->io_buffer;
   int32_t length = encode_describe(payload, statement_id(stmt), icol);
-  int32_t received =
+  StatementReply reply =
       exchange_for_statement(stmt, kCmdDescribe, payload, length, kDescribeReplyCapacity);
-  if (received == 0) return DescribeOutcome::kLinkFailed;
+  if (reply.failed()) return DescribeOutcome::kLinkFailed;
   if (stmt->reply_status[0] != kStatusOk) return DescribeOutcome::kRefused;
-  if (received < 0 || !parse_column_description(stmt->io_buffer, received, out)) {
+  if (reply.length == 0 || !parse_column_description(stmt->io_buffer, reply.length, out)) {
     return DescribeOutcome::kDamaged;
   }
   return DescribeOutcome::kDescribed;

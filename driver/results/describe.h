@@ -21,7 +21,7 @@ enum class DescribeOutcome {
   kRefused,     // the server answered with a status other than "K";
                 // reply_status holds its letter and text
   kDamaged,     // a "K" reply whose payload is not a whole record
-  kLinkFailed,  // the exchange failed, its diagnostic posted (link/statement_exchange.h)
+  kLinkFailed,  // the exchange failed, its diagnostic posted (results/statement_exchange.h)
 };
 
 // The description of column `icol` (1-based): from the description cache when

@@ -5,10 +5,10 @@
 #include "core/server_errors.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
-#include "link/statement_exchange.h"
 #include "results/description_cache.h"
 #include "results/result_set.h"
 #include "results/row_decoder.h"
+#include "results/statement_exchange.h"
 
 namespace q4 {
 
@@ -106,11 +106,11 @@ SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t 
 SQLRETURN send_text_request(Statement* stmt, TextRequest request) {
   const bool execute = request == TextRequest::kExecute;
   reset_cursor_position(stmt);
-  int32_t received =
+  StatementReply reply =
       exchange_for_statement(stmt, execute ? kCmdExecute : kCmdPrepare, stmt->request_buffer,
                              static_cast<int32_t>(stmt->request_length), kReplyCapacity);
-  if (received == 0) return SQL_ERROR;
-  SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, received);
+  if (reply.failed()) return SQL_ERROR;
+  SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, reply.length);
   // The statement ran: its counts are taken, then a pending cancel discards
   // the result and fails the call, as after any reply. A parameter array
   // counts the row as done (it cannot be undone), and stops.

@@ -38,7 +38,7 @@ enum class TextRequest : uint8_t {
 // Sends the request built in request_buffer as `request` and handles the
 // reply. Resets the cursor position first, so an execute also serves to run
 // a statement again from its first row (the emulated absolute fetch). A
-// failed exchange posts its diagnostic (link/statement_exchange.h). A cancel
+// failed exchange posts its diagnostic (results/statement_exchange.h). A cancel
 // pending as a prepare's reply arrives fails the exchange itself; one pending
 // once an execute's reply is handled (the statement ran) fails the call with
 // "S1008", the result discarded as the call ends.

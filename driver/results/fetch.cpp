@@ -4,7 +4,7 @@
 
 #include "core/diagnostics.h"
 #include "core/server_errors.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/fetch_internal.h"
@@ -149,20 +149,20 @@ Step request_rows(Statement* stmt, int32_t target) {
                        ? encode_fetch_next(payload, statement_id(stmt))
                        : encode_fetch_absolute(payload, statement_id(stmt),
                                                target == 0 ? 1u : static_cast<uint32_t>(target));
-  int32_t received = exchange_into(stmt, kCmdFetch, payload, length, rs.block.bytes(),
-                                   kReplyCapacity, nullptr, nullptr);
-  if (received == 0) {
+  StatementReply reply = exchange_into(stmt, kCmdFetch, payload, length, rs.block.bytes(),
+                                       kReplyCapacity, nullptr, nullptr);
+  if (reply.failed()) {
     // Part of a reply may have landed over the stored block. The exchange
     // posted why it failed on the statement; the step fails with that.
     rs.block.discard();
     return Step{Step::kFailed};
   }
-  if (received > 0) {
+  if (reply.length > 0) {
     rs.block_first_row =
         target >= 0 ? static_cast<uint32_t>(target) : static_cast<uint32_t>(rs.cursor_row) + 1;
     // A block asked for from row 0 is entered from before its first row.
     FirstRow start = target != 0 ? FirstRow::kCurrent : FirstRow::kAhead;
-    if (!rs.block.adopt(received, stmt->column_count, start)) return report_broken_block(stmt);
+    if (!rs.block.adopt(reply.length, stmt->column_count, start)) return report_broken_block(stmt);
     return Step{Step::kRow};
   }
   // No payload: nothing of the stored block is current any more.

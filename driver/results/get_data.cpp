@@ -9,7 +9,7 @@
 #include "results/fetch.h"
 #include "results/result_set.h"
 #include "results/row_decoder.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 
 namespace q4 {
 
@@ -64,22 +64,22 @@ bool value_from_server(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, R
   int32_t length =
       encode_get_data(payload, statement_id(stmt), icol, static_cast<uint16_t>(c_type));
   int32_t grown = 0;
-  int32_t received = exchange_into(stmt, kCmdGetData, payload, length, stmt->io_buffer,
-                                   kGetDataCapacity, reply->address(), &grown);
-  if (received == 0) return false;
+  StatementReply answer = exchange_into(stmt, kCmdGetData, payload, length, stmt->io_buffer,
+                                        kGetDataCapacity, reply->address(), &grown);
+  if (answer.failed()) return false;
   if (stmt->reply_status[0] != kStatusOk) {
     post_error(stmt, stmt->reply_status + 1, kStateServerRefused);
     return false;
   }
-  // "K" without a value: the framing drops a reply whose growth could not be
-  // allocated and reports it as one without payload. A server never sends
-  // an empty get-data answer, so memory is what ran out.
-  if (received < 0) {
+  // The value outgrew io_buffer and no block could be had for it: the reply
+  // was read and dropped, the link is in step.
+  if (answer.outcome == StatementReply::Outcome::kPayloadDropped) {
     post_error(stmt, kDiagMemory);
     return false;
   }
+  // A "K" without a value is damaged like a value shorter than its header.
   uint8_t* at = grown ? reply->get() : stmt->io_buffer;
-  uint32_t size = static_cast<uint32_t>(received);
+  uint32_t size = static_cast<uint32_t>(answer.length);
   if (size < kValueHeader || load_u32(at + 2) > size - kValueHeader) {
     post_error(stmt, kDiagLinkLost);
     return false;

@@ -6,7 +6,7 @@
 
 #include "core/memory.h"
 #include "link/link.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 #include "protocol/codec.h"
 #include "protocol/requests.h"
 #include "protocol/wire.h"
@@ -231,7 +231,8 @@ bool link_usable(const Statement* stmt) {
 // (its diagnostic posted).
 bool release_lookup(Statement* stmt, uint32_t lookup_id) {
   int32_t length = encode_statement_request(stmt->io_buffer, lookup_id);
-  return exchange_for_statement(stmt, kCmdRelease, stmt->io_buffer, length, kIoBufferSize) != 0;
+  return !exchange_for_statement(stmt, kCmdRelease, stmt->io_buffer, length, kIoBufferSize)
+              .failed();
 }
 
 // Reads the columns reply (`received` bytes in io_buffer) and the blocks
@@ -258,10 +259,12 @@ LookupOutcome read_result(Statement* stmt, uint32_t lookup_id, int32_t received,
   for (int fetches = 0; trailer == kRowMore; ++fetches) {
     if (fetches == kMostFetches) return LookupOutcome::kNoAnswer;
     int32_t length = encode_fetch_next(stmt->io_buffer, lookup_id);
-    received = exchange_for_statement(stmt, kCmdFetch, stmt->io_buffer, length, kReplyCapacity);
-    if (received == 0) return LookupOutcome::kFailed;
-    if (received > 0) {
-      if (!rows->take_block(stmt->io_buffer, static_cast<size_t>(received), columns, &trailer)) {
+    StatementReply block =
+        exchange_for_statement(stmt, kCmdFetch, stmt->io_buffer, length, kReplyCapacity);
+    if (block.failed()) return LookupOutcome::kFailed;
+    if (block.length > 0) {
+      if (!rows->take_block(stmt->io_buffer, static_cast<size_t>(block.length), columns,
+                            &trailer)) {
         return LookupOutcome::kNoAnswer;
       }
     } else if (stmt->reply_status[0] == kStatusWarning) {
@@ -289,11 +292,11 @@ LookupOutcome TableColumns::fetch(Statement* stmt, uint32_t lookup_id, const cha
     return LookupOutcome::kNoAnswer;
   }
   int32_t request = encode_table_columns(stmt->io_buffer, lookup_id, table, length);
-  int32_t received =
+  StatementReply reply =
       exchange_for_statement(stmt, kCmdColumns, stmt->io_buffer, request, kCatalogReplyCapacity);
   CatalogRows rows(table, length);
   LookupOutcome outcome =
-      received == 0 ? LookupOutcome::kFailed : read_result(stmt, lookup_id, received, &rows);
+      reply.failed() ? LookupOutcome::kFailed : read_result(stmt, lookup_id, reply.length, &rows);
   // The id goes whatever came of it, unless the link itself is gone (a
   // cancel leaves it usable).
   if (link_usable(stmt) && !release_lookup(stmt, lookup_id)) return LookupOutcome::kFailed;

@@ -1,7 +1,5 @@
 #include "statement/lifecycle.h"
 
-#include "link/statement_exchange.h"
-
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "link/framing.h"
@@ -9,6 +7,7 @@
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/result_set.h"
+#include "results/statement_exchange.h"
 #include "statement/binary_blocks.h"
 #include "statement/param_description.h"
 
@@ -21,8 +20,9 @@ namespace {
 // A broken exchange is a communication failure on the connection.
 SQLRETURN exchange_statement_request(Statement* stmt, uint8_t command) {
   int32_t length = encode_statement_request(stmt->io_buffer, statement_id(stmt));
-  int32_t received = exchange_for_statement(stmt, command, stmt->io_buffer, length, kIoBufferSize);
-  return received == 0 ? SQL_ERROR : SQL_SUCCESS;
+  return exchange_for_statement(stmt, command, stmt->io_buffer, length, kIoBufferSize).failed()
+             ? SQL_ERROR
+             : SQL_SUCCESS;
 }
 
 void link_at_front(Connection* conn, Statement* stmt) {

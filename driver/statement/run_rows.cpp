@@ -5,7 +5,7 @@
 #include "core/diagnostics.h"
 #include "core/handles.h"
 #include "link/pipeline.h"
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 #include "protocol/wire.h"
 #include "results/execute_reply.h"
 #include "results/result_set.h"
@@ -162,15 +162,15 @@ SQLRETURN run_ahead(Statement* stmt, const char* text, int64_t length, uint64_t 
     }
     if (replied == sent) break;
     int32_t frames = 0;
-    int32_t received = receive_ahead_for_statement(stmt, pipeline, &frames);
-    if (received == 0) {
+    StatementReply reply = receive_ahead_for_statement(stmt, pipeline, &frames);
+    if (reply.failed()) {
       outcome.failed(replied);
       outcome.unknown(replied + 1, sent);
       return outcome.finish(sent, replied);
     }
     reset_cursor_position(stmt);
     stmt->row_count = 0;
-    SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, received);
+    SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, reply.length);
     outcome.ran(replied++, rc);
     if (rc == SQL_ERROR) stop = true;
     if (!shape_known && rc == SQL_SUCCESS) {

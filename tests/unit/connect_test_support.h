@@ -10,7 +10,7 @@
 #include "connect/password_scramble.h"
 #include "core/handles.h"
 #include "core/records.h"
-#include "link/exchange_log.h"
+#include "connect/connection_log.h"
 
 namespace q4 {
 
@@ -21,7 +21,7 @@ class ConnectionRecord {
     EXPECT_EQ(alloc_connection(env_, &conn_), SQL_SUCCESS);
   }
   ~ConnectionRecord() {
-    close_exchange_log(conn_);  // as SQLFreeConnect does
+    close_connection_log(conn_);  // as SQLFreeConnect does
     free_connection(conn_);
     free_environment(env_);
   }

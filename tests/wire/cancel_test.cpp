@@ -180,7 +180,7 @@ TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
   char status[16];
   Exchanged before =
       exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
-  EXPECT_EQ(before.link_status, LINK_CANCELLED);
+  EXPECT_EQ(before.link_status, LinkStatus::LINK_CANCELLED);
   EXPECT_TRUE(before.cancel == Exchanged::Cancel::kBeforeSend);
   EXPECT_FALSE(before.sent);
   EXPECT_EQ(signal.state.load(), 0u) << "the request is taken";
@@ -202,7 +202,7 @@ TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
       .expect_closed();
   Exchanged cut =
       exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
-  EXPECT_EQ(cut.link_status, LINK_CANCELLED);
+  EXPECT_EQ(cut.link_status, LinkStatus::LINK_CANCELLED);
   EXPECT_TRUE(cut.cancel == Exchanged::Cancel::kInWait);
   EXPECT_TRUE(cut.sent);
   EXPECT_EQ(signal.state.load(), 0u) << "the request that cut it is taken";

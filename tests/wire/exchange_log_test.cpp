@@ -131,7 +131,7 @@ TEST(ExchangeLog, ThreadsSharingAFileWriteWholeLines) {
   ConnectionRecord conns[kThreads];
   for (ConnectionRecord& conn : conns) {
     set(conn->log_file, log);
-    open_exchange_log(conn.get());
+    open_connection_log(conn.get());
     ASSERT_NE(conn->exchange_log, nullptr);
   }
   // A long server text makes each line several kilobytes.
@@ -140,7 +140,8 @@ TEST(ExchangeLog, ThreadsSharingAFileWriteWholeLines) {
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
       for (int n = 0; n < kLines; ++n) {
-        LoggedExchange(conns[i]->exchange_log, kCmdFetch, 12).done(20480, status.c_str(), 0);
+        LoggedExchange(conns[i]->exchange_log, kCmdFetch, 12)
+            .done(20480, status.c_str(), LinkStatus::LINK_OK);
       }
     });
   }

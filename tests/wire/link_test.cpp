@@ -25,16 +25,21 @@ struct Driver {
     memset(status + status_size, 0xA5, 64);
     memset(destination.data() + kIoBufferSize, 0xA5, 64);
   }
-  uint32_t send(const Bytes& payload) {
+  LinkStatus send(const Bytes& payload) {
     return send_request(conn->link, kExecute, payload.data(), static_cast<int32_t>(payload.size()),
                         0);
   }
   // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
-  int32_t receive(int32_t capacity, uint32_t* link, int32_t* grown = nullptr,
+  // The payload bytes, -1 for a reply without payload (or whose payload was
+  // dropped), 0 when the receive failed (*link says why).
+  int32_t receive(int32_t capacity, LinkStatus* link, int32_t* grown = nullptr,
                   uint8_t** growable = nullptr) {
-    return receive_reply(
+    last = receive_reply(
         conn->link, ReplyArea{status, status_size, destination.data(), capacity, growable, grown},
-        growable != nullptr ? 0 : 5, link);
+        growable != nullptr ? 0 : 5);
+    *link = last.status;
+    if (!last.ok()) return 0;
+    return last.payload == ReplyPayload::kBytes ? last.bytes : -1;
   }
   bool guards_intact() const {
     Bytes guard(64, 0xA5);
@@ -43,6 +48,7 @@ struct Driver {
   }
   Bytes first(size_t n) const { return Bytes(destination.begin(), destination.begin() + n); }
   ConnectionPtr conn;
+  Received last{};
   size_t status_size;
   char status[kReplyStatusSize + 64] = {};
   Bytes destination = Bytes(kIoBufferSize + 64, 0);
@@ -55,14 +61,14 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   ConnectionPtr conn = connect_link(peer.port());
   ASSERT_EQ(peer.finish(), "");
   Bytes data = pattern_bytes(1000);
-  uint32_t status = LINK_OK;
+  LinkStatus status = LinkStatus::LINK_OK;
   // The kernel may take the first sends; once the reset arrived all fail.
-  for (int attempt = 0; attempt < 100 && status == LINK_OK; ++attempt) {
+  for (int attempt = 0; attempt < 100 && status == LinkStatus::LINK_OK; ++attempt) {
     int32_t left = send_exact(data.data(), conn->link->socket, 1000, &status);
-    EXPECT_EQ(left > 0, status != LINK_OK);
-    if (status == LINK_OK) usleep(10000);
+    EXPECT_EQ(left > 0, status != LinkStatus::LINK_OK);
+    if (status == LinkStatus::LINK_OK) usleep(10000);
   }
-  EXPECT_EQ(status, LINK_CLOSED);
+  EXPECT_EQ(status, LinkStatus::LINK_CLOSED);
 }
 
 // Requests go in full chunks and one rest (the peer acknowledges with 0x06: the
@@ -83,11 +89,11 @@ TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
     Bytes request = pattern_bytes(sent, uint32_t(sent)), payload = pattern_bytes(size);
     peer.expect_request(kCmdExecute, request).reply(status_text, payload);
     Driver driver(peer, status_size);
-    EXPECT_EQ(driver.send(request), 0u);
-    uint32_t status = 77;
+    EXPECT_EQ(driver.send(request), LinkStatus::LINK_OK);
+    LinkStatus status = static_cast<LinkStatus>(77);
     bool data = capacity > 0 && size > 0;
     EXPECT_EQ(driver.receive(capacity, &status), data ? int32_t(size) : -1);
-    EXPECT_EQ(status, LINK_OK);
+    EXPECT_EQ(status, LinkStatus::LINK_OK);
     EXPECT_EQ(driver.status, status_text);
     Bytes want = data ? payload : Bytes(8, 0);  // status-only: nothing lands
     EXPECT_EQ(driver.first(want.size()), want);
@@ -112,16 +118,17 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
     auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
     uint8_t* original = block;
     int32_t grown = grown_before;
-    uint32_t status;
+    LinkStatus status;
     heap_fail_after(allocations);
     EXPECT_EQ(driver.receive(capacity, &status, &grown, &block), fails ? -1 : int32_t(size));
     heap_fail_after(-1);
+    EXPECT_TRUE(driver.last.payload == (fails ? ReplyPayload::kDropped : ReplyPayload::kBytes));
     EXPECT_TRUE(fails ? block == original : grown == 1);
     EXPECT_TRUE(fails || Bytes(block, block + size) == payload);
     EXPECT_TRUE(driver.guards_intact());
     drv_free(block);
     if (fails) {
-      ASSERT_EQ(driver.send(bytes_of("again")), 0u);
+      ASSERT_EQ(driver.send(bytes_of("again")), LinkStatus::LINK_OK);
       EXPECT_EQ(driver.receive(20479, &status), 10);
       EXPECT_STREQ(driver.status, "Knext");
       EXPECT_EQ(driver.first(10), next);
@@ -134,7 +141,7 @@ TEST(Framing, GrowingBlockTakesTheWholeReply) {
 TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   // clang-format off
   struct Case { const char* name; std::function<void(ScriptedPeer&)> script; int32_t capacity = 20479;
-                size_t status_size = kReplyStatusSize; uint32_t link = LINK_FAILED; };
+                size_t status_size = kReplyStatusSize; LinkStatus link = LinkStatus::LINK_FAILED; };
   // clang-format on
   auto frame = [](size_t chunk, uint16_t more, int frame_length = -1, int chunk_length = -1) {
     return frame_bytes("K", pattern_bytes(chunk), more, frame_length, chunk_length);
@@ -151,7 +158,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     {"empty first chunk announcing more", [&](ScriptedPeer& p) { p.send_raw(frame(0, 1)); }},
     {"second frame too small for its header",  [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
-    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LINK_CLOSED},
+    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LinkStatus::LINK_CLOSED},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -159,7 +166,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     ScriptedPeer peer;
     c.script(peer);
     Driver driver(peer, c.status_size, false);
-    uint32_t status = LINK_OK;
+    LinkStatus status = LinkStatus::LINK_OK;
     EXPECT_EQ(driver.receive(c.capacity, &status), 0);
     EXPECT_EQ(status, c.link);
     EXPECT_TRUE(driver.guards_intact());

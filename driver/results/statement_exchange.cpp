@@ -1,4 +1,4 @@
-#include "link/statement_exchange.h"
+#include "results/statement_exchange.h"
 
 #include "core/diagnostics.h"
 #include "link/link.h"
@@ -16,15 +16,23 @@ namespace {
 // wait that a cancel cut reports the cancel: the link is dropped all the
 // same, for the reply may still be on its way and the stream can no longer
 // be trusted.
-int32_t report_failed_exchange(Statement* stmt, uint32_t status) {
+StatementReply report_failed_exchange(Statement* stmt, LinkStatus status) {
   report_comm_failure(stmt->connection, kStateCommLink);
-  if (status == LINK_CANCELLED) {
+  if (status == LinkStatus::LINK_CANCELLED) {
     stmt->cancelled_in_call = kCancelledInWait;
     post_error(stmt, kDiagCancelled);
   } else {
-    post_error(stmt, status == LINK_TIMEOUT ? kDiagQueryTimeout : kDiagLinkLost);
+    post_error(stmt, status == LinkStatus::LINK_TIMEOUT ? kDiagQueryTimeout : kDiagLinkLost);
   }
-  return 0;
+  return StatementReply{StatementReply::Outcome::kFailed, 0};
+}
+
+// A whole reply as the statement's callers see it.
+StatementReply replied(const Exchanged& result) {
+  if (result.payload == ReplyPayload::kDropped) {
+    return StatementReply{StatementReply::Outcome::kPayloadDropped, 0};
+  }
+  return StatementReply{StatementReply::Outcome::kReplied, result.received};
 }
 
 // Allocate and release keep the statement's record in step with the server;
@@ -43,8 +51,9 @@ bool cancel_point_after_reply(uint8_t command) {
 
 }  // namespace
 
-int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, int32_t length,
-                      uint8_t* destination, int32_t capacity, uint8_t** growable, int32_t* grown) {
+StatementReply exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload,
+                             int32_t length, uint8_t* destination, int32_t capacity,
+                             uint8_t** growable, int32_t* grown) {
   // SQL_QUERY_TIMEOUT above 0 bounds every wait of the exchange; 0 waits as
   // long as the server takes, or until a cancel from another thread cuts the
   // wait.
@@ -56,7 +65,7 @@ int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, 
     // Taken before anything went out: the link is in step and stays.
     stmt->cancelled_in_call = kCancelledBeforeSend;
     post_error(stmt, kDiagCancelled);
-    return 0;
+    return StatementReply{StatementReply::Outcome::kFailed, 0};
   }
   if (!result.ok()) return report_failed_exchange(stmt, result.link_status);
   // A whole reply is a safe point for a cancel from another thread: the
@@ -65,26 +74,26 @@ int32_t exchange_into(Statement* stmt, uint8_t command, const uint8_t* payload, 
   if (cancel_point_after_reply(command) && take_cancel_request(&stmt->call)) {
     stmt->cancelled_in_call = kCancelledAfterReply;
     post_error(stmt, kDiagCancelled);
-    return 0;
+    return StatementReply{StatementReply::Outcome::kFailed, 0};
   }
-  return result.received;
+  return replied(result);
 }
 
 bool send_ahead_for_statement(Statement* stmt, Pipeline* pipeline, uint8_t command,
                               const uint8_t* payload, int32_t length) {
-  uint32_t status = pipeline_send(pipeline, command, payload, length);
-  if (status == LINK_OK) return true;
+  LinkStatus status = pipeline_send(pipeline, command, payload, length);
+  if (status == LinkStatus::LINK_OK) return true;
   report_failed_exchange(stmt, status);
   return false;
 }
 
-int32_t receive_ahead_for_statement(Statement* stmt, Pipeline* pipeline, int32_t* frames) {
+StatementReply receive_ahead_for_statement(Statement* stmt, Pipeline* pipeline, int32_t* frames) {
   Exchanged result = pipeline_receive(
       pipeline,
       ReplyArea{stmt->reply_status, sizeof stmt->reply_status, stmt->io_buffer, kReplyCapacity});
   *frames = result.frames;
   if (!result.ok()) return report_failed_exchange(stmt, result.link_status);
-  return result.received;
+  return replied(result);
 }
 
 }  // namespace q4
