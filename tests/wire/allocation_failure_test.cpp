@@ -48,6 +48,7 @@ struct Session : Wire {
     uint8_t command = static_cast<uint8_t>(r.command.at(0));
     std::lock_guard<std::mutex> lock(mutex);
     ++asked[command];
+    last[command] = r.payload;
     auto given = replies.find(command);
     if (given != replies.end()) return given->second;
     switch (command) {
@@ -80,6 +81,13 @@ struct Session : Wire {
     ASSERT_EQ(answer_of(SQLAllocStmt(conn, &stmt), conn), "OK");
   }
 
+  // A successful answer, with " (request differs)" when the last request of
+  // `command` was not `expected`.
+  std::string checked(const std::string& answer, uint8_t command, const Bytes& expected) {
+    std::lock_guard<std::mutex> lock(mutex);
+    bool sent = answer.compare(0, 2, "OK") != 0 || last[command] == expected;
+    return sent ? answer : answer + " (request differs)";
+  }
   int requests(uint8_t command) {
     std::lock_guard<std::mutex> lock(mutex);
     return asked[command];
@@ -140,6 +148,15 @@ struct Session : Wire {
     }
     return text;
   }
+  // Connected, on a row whose one value, `value`, the server holds.
+  void on_a_row_holding(const std::string& value) {
+    connect();
+    reply(kCmdExecute, "K", execute_payload(1, 1));
+    reply(kCmdFetch, "K");
+    reply(kCmdGetData, "K", text_value(value));
+    ASSERT_EQ(exec("SELECT T FROM X"), "OK -1");
+    ASSERT_EQ(answered(SQLFetch(stmt)), "OK");
+  }
   // One piece of column 1 into `piece`: the answer and the length left.
   std::string get_piece() {
     SQLLEN length = 0;
@@ -177,7 +194,8 @@ struct Session : Wire {
   ScriptedPeer peer;
   std::mutex mutex;
   std::map<uint8_t, Reply> replies;
-  std::map<uint8_t, int> asked;  // requests received, by command
+  std::map<uint8_t, int> asked;   // requests received, by command
+  std::map<uint8_t, Bytes> last;  // the last payload, by command
   int users = 0;
   SQLHENV env = nullptr;
   SQLHDBC conn = nullptr;
@@ -272,7 +290,12 @@ const Scenario kScenarios[] = {
        ASSERT_EQ(w.bind(2, SQL_C_BINARY, SQL_LONGVARBINARY, kBlob.data(), &w.blob_length), SQL_SUCCESS);
        w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
      },
-     [](Session& w) { return w.exec("INSERT INTO B VALUES (?, ?)"); }, "OK 1"},
+     [](Session& w) {
+       std::string text = "INSERT INTO B VALUES ('" + kLongText.substr(0, 6000) + "''s', 0x0)";
+       std::string blocks = "70000" + std::string(1, '\0') + std::string(kBlob.begin(), kBlob.end()) + '\0';
+       return w.checked(w.exec("INSERT INTO B VALUES (?, ?)"), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text, blocks));
+     },
+     "OK 1"},
     // The wide text's UTF-8 copy, then the request (with its non-ASCII literal).
     {"SQLExecDirectW",
      [](Session& w) {
@@ -339,7 +362,8 @@ const Scenario kScenarios[] = {
      },
      [](Session& w) {
        SQLPOINTER token;
-       return w.counted(SQLParamData(w.stmt, &token));
+       std::string text = "INSERT INTO T VALUES ('" + kLongText.substr(0, 6000) + "''s')";
+       return w.checked(w.counted(SQLParamData(w.stmt, &token)), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text));
      },
      "OK 1"},
     // A result with its description and first rows stored; without memory for the description
@@ -401,24 +425,11 @@ const Scenario kScenarios[] = {
        return next == expected ? "" : "the next rowset: " + next;
      }},
     // A value above io_buffer's room arrives in a block of its own, for every piece.
-    {"SQLGetDataFirstPiece",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::execute_payload(1, 1));
-       w.reply(kCmdFetch, "K");
-       w.reply(kCmdGetData, "K", Wire::text_value(kLongValue));
-       ASSERT_EQ(w.exec("SELECT T FROM X"), "OK -1");
-       ASSERT_EQ(w.answered(SQLFetch(w.stmt)), "OK");
-     },
+    {"SQLGetDataFirstPiece", [](Session& w) { w.on_a_row_holding(kLongValue); },
      [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 40954", {kOutOfMemory}},
     {"SQLGetDataLaterPiece",
      [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::execute_payload(1, 1));
-       w.reply(kCmdFetch, "K");
-       w.reply(kCmdGetData, "K", Wire::text_value(kLongValue));
-       ASSERT_EQ(w.exec("SELECT T FROM X"), "OK -1");
-       ASSERT_EQ(w.answered(SQLFetch(w.stmt)), "OK");
+       w.on_a_row_holding(kLongValue);
        ASSERT_EQ(w.get_piece(), "INFO 01004 Data truncated 40954");
      },
      [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 33954", {kOutOfMemory}},
@@ -440,7 +451,8 @@ const Scenario kScenarios[] = {
     {"SQLGetTypeInfo",
      [](Session& w) { w.connect(); w.reply(kCmdTypeInfo, "K", catalog_reply()); },
      [](Session& w) { return w.answered(SQLGetTypeInfo(w.stmt, SQL_ALL_TYPES)); }, "OK", {kOutOfMemory, kDescriptionLost}},
-    // The catalog lookup of a marker's column; without memory it describes the marker as unknown.
+    // The catalog lookup of a marker's column; without memory it describes the marker as unknown
+    // for that call, and the next call asks the catalog again.
     {"SQLDescribeParamLookup",
      [](Session& w) {
        w.connect();
