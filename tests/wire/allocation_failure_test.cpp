@@ -13,6 +13,7 @@
 
 #include "../unit/allocation_sweep.h"
 #include "link/link.h"
+#include "results/result_set.h"
 #include "result_fixture.h"
 
 namespace q4::wire {
@@ -380,7 +381,7 @@ const Scenario kScenarios[] = {
        auto* stmt = static_cast<Statement*>(w.stmt);
        if (outcome == kOutOfMemory) {
          // Rows that cannot be stored fail the call and leave no result.
-         if (stmt->cache_valid + stmt->cursor_open != 0) return "a result was left";
+         if (result_set(stmt).block.held() || stmt->cursor_open != 0) return "a result was left";
          return w.exec("SELECT NOTE FROM T") == "OK -1" ? "" : "the next execution failed";
        }
        // A lost description only costs a later request.
@@ -401,7 +402,7 @@ const Scenario kScenarios[] = {
      },
      [](Session& w) { return w.fetched(); }, "OK 20000", {kOutOfMemory},
      [](Session& w, const std::string&) -> std::string {
-       if (static_cast<Statement*>(w.stmt)->cursor_row != 1) return "the cursor moved";
+       if (result_set(static_cast<Statement*>(w.stmt)).cursor_row != 1) return "the cursor moved";
        if (w.requests(kCmdFetch) != 0) return "the fetch was sent";
        std::string again = w.fetched();
        return again == "OK 20000" && w.text == kBigRow ? "" : "the next fetch answered " + again;

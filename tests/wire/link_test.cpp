@@ -165,11 +165,11 @@ TEST(Framing, AFailedGrowthDropsTheReplyAndKeepsTheLinkInStep) {
       "Growth",
       [](GrowingReply& w) {
         w.original = w.block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
-        ASSERT_EQ(w.driver.send(bytes_of("first")), 0u);
+        ASSERT_EQ(w.driver.send(bytes_of("first")), LinkStatus::LINK_OK);
       },
       [](GrowingReply& w) {
         int32_t grown = 1;
-        uint32_t status;
+        LinkStatus status;
         int32_t received = w.driver.receive(20479, &status, &grown, &w.block);
         bool whole = received == int32_t(w.payload.size()) &&
                      Bytes(w.block, w.block + received) == w.payload;
@@ -179,9 +179,10 @@ TEST(Framing, AFailedGrowthDropsTheReplyAndKeepsTheLinkInStep) {
       {"-1"},
       [](GrowingReply& w, const std::string&) -> std::string {
         if (w.block != w.original || !w.driver.guards_intact()) return "the caller's areas changed";
-        uint32_t status;
-        if (w.driver.send(bytes_of("again")) != 0u || w.driver.receive(20479, &status) != 10 ||
-            std::string(w.driver.status) != "Knext" || w.driver.first(10) != w.next) {
+        LinkStatus status;
+        if (w.driver.send(bytes_of("again")) != LinkStatus::LINK_OK ||
+            w.driver.receive(20479, &status) != 10 || std::string(w.driver.status) != "Knext" ||
+            w.driver.first(10) != w.next) {
           return "the link is out of step";
         }
         return "";
