@@ -56,10 +56,12 @@ struct Link {
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
                 OpenFailure* failure, int* error, void* storage = nullptr);
 
-// Wraps a descriptor connected by other means (a socket pair in a test, say)
-// as a link; null when the record cannot be allocated (the descriptor stays
-// the caller's then).
+#ifdef Q4_TEST_SEAMS
+// Test builds only: wraps a descriptor connected by other means (a socket
+// pair) as a link; null when the record cannot be allocated (the descriptor
+// stays the caller's then).
 Link* link_on_socket(int socket, const ExchangeLog* log);
+#endif
 
 // Closes the descriptor (unless a failure already did), ends the link's use
 // of the socket layer and frees the record unless it was the caller's
@@ -111,9 +113,11 @@ inline Exchanged exchange(Link* link, uint8_t command, const uint8_t* payload, i
 // socket layer; the record stays until close_link.
 void drop_link(Link* link);
 
-// Start-up and clean-up of the socket layer. POSIX sockets need none; the
-// count is kept so that each opened link is balanced by exactly one clean-up,
-// which tests check.
+#ifdef Q4_TEST_SEAMS
+// Test builds only: the links holding a use of the socket layer. POSIX
+// sockets need no start-up or clean-up, so only the tests count them, to see
+// each opened link balanced by exactly one clean-up.
 int socket_layer_users();
+#endif
 
 }  // namespace q4

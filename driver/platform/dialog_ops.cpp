@@ -31,6 +31,14 @@ bool DialogOps::open_document(const char*, const char*) {
   return false;
 }
 
+#ifndef Q4_TEST_SEAMS
+
+DialogOps* dialog_ops() {
+  return terminal_dialogs();
+}
+
+#else
+
 namespace {
 
 // Without a user interface nothing is shown: status lines go nowhere, a
@@ -59,5 +67,7 @@ DialogOps* set_dialog_ops(DialogOps* ops) {
 DialogOps* no_user_interface() {
   return &g_no_ui;
 }
+
+#endif
 
 }  // namespace q4

@@ -100,14 +100,18 @@ constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// The operations in use. By default the platform's: a form on the process's
-// terminal when /dev/tty can be opened at the time a dialog is shown, and "no
-// user interface" otherwise (platform/terminal_dialogs.h).
+// The operations in use: the platform's, a form on the process's terminal
+// when /dev/tty can be opened at the time a dialog is shown, and "no user
+// interface" otherwise (platform/terminal_dialogs.h).
 DialogOps* dialog_ops();
-// Installs `ops` (null restores the default) and returns the previous one.
+
+#ifdef Q4_TEST_SEAMS
+// Test builds only. Installs `ops` in place of the platform's (null restores
+// them) and returns the previous one.
 DialogOps* set_dialog_ops(DialogOps* ops);
 // The "no user interface" implementation: no dialog can be shown, a message
 // box answers Cancel, status lines go nowhere.
 DialogOps* no_user_interface();
+#endif
 
 }  // namespace q4

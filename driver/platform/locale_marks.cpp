@@ -63,10 +63,12 @@ LocaleMarks locale_marks() {
   return copy;
 }
 
+#ifdef Q4_TEST_SEAMS
 void reset_locale_marks() {
   pthread_mutex_lock(&g_mutex);
   g_marks = LocaleMarks{};
   pthread_mutex_unlock(&g_mutex);
 }
+#endif
 
 }  // namespace q4

@@ -20,8 +20,10 @@ void load_locale_marks();
 // A copy of the marks as last loaded (empty texts before the first load).
 LocaleMarks locale_marks();
 
-// Testing aid: forgets the loaded marks, as in a process that has not loaded
-// them yet.
+#ifdef Q4_TEST_SEAMS
+// Test builds only: forgets the loaded marks, as in a process that has not
+// loaded them yet.
 void reset_locale_marks();
+#endif
 
 }  // namespace q4

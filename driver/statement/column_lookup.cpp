@@ -123,11 +123,14 @@ class CatalogRows {
 
   // Takes the rows of one block of `columns` values each; *trailer receives
   // the block's trailing status. False when the block is damaged, holds too
-  // many rows, or memory ran out.
+  // many rows, or memory ran out (out_of_memory() tells).
   bool take_block(const uint8_t* block, size_t length, uint32_t columns, uint8_t* trailer) {
     if (values_ == nullptr) {
       values_ = drv_alloc_array<const uint8_t*>(nullptr, nullptr, columns);
-      if (values_ == nullptr) return false;
+      if (values_ == nullptr) {
+        out_of_memory_ = true;
+        return false;
+      }
     }
     const uint8_t* end = block + length;
     for (const uint8_t* row = block;;) {
@@ -140,6 +143,9 @@ class CatalogRows {
       row = status + 1;
     }
   }
+
+  // A failed take_block ran out of memory rather than meeting a damaged block.
+  bool out_of_memory() const { return out_of_memory_; }
 
   // The rows of the one table chosen (see TableColumns::fetch) into `out`.
   LookupOutcome resolve(TableColumns* out) {
@@ -161,7 +167,7 @@ class CatalogRows {
     uint32_t kept = 0;
     for (size_t i = 0; i < count; ++i) kept += same_spelling(text, rows[i], *chosen) ? 1 : 0;
     out->columns_ = drv_alloc_array<CatalogColumn>(nullptr, nullptr, kept);
-    if (out->columns_ == nullptr) return LookupOutcome::kNoAnswer;
+    if (out->columns_ == nullptr) return LookupOutcome::kNoMemory;
     out->names_ = reinterpret_cast<char*>(text_.release());
     for (size_t i = 0; i < count; ++i) {
       if (!same_spelling(out->names_, rows[i], *chosen)) continue;
@@ -209,8 +215,9 @@ class CatalogRows {
     row.column.nullable = clamp16(nullable);
     row.table_at = text_.size();
     row.name_at = text_.size() + table_length;
-    return text_.append(table, table_length) && text_.append(name, name_length) &&
-           rows_.append(&row, sizeof row);
+    out_of_memory_ = !(text_.append(table, table_length) && text_.append(name, name_length) &&
+                       rows_.append(&row, sizeof row));
+    return !out_of_memory_;
   }
 
   const char* table_;
@@ -218,6 +225,7 @@ class CatalogRows {
   const uint8_t** values_ = nullptr;
   Growing rows_;  // Row records
   Growing text_;  // the table and column names the rows point into
+  bool out_of_memory_ = false;
 };
 
 namespace {
@@ -254,7 +262,7 @@ LookupOutcome read_result(Statement* stmt, uint32_t lookup_id, int32_t received,
   // are none.
   uint8_t trailer = row_count == 0 ? kStatusWarning : kRowMore;
   if (rest_length > 0 && !rows->take_block(rest, rest_length, columns, &trailer)) {
-    return LookupOutcome::kNoAnswer;
+    return rows->out_of_memory() ? LookupOutcome::kNoMemory : LookupOutcome::kNoAnswer;
   }
   for (int fetches = 0; trailer == kRowMore; ++fetches) {
     if (fetches == kMostFetches) return LookupOutcome::kNoAnswer;
@@ -265,7 +273,7 @@ LookupOutcome read_result(Statement* stmt, uint32_t lookup_id, int32_t received,
     if (block.length > 0) {
       if (!rows->take_block(stmt->io_buffer, static_cast<size_t>(block.length), columns,
                             &trailer)) {
-        return LookupOutcome::kNoAnswer;
+        return rows->out_of_memory() ? LookupOutcome::kNoMemory : LookupOutcome::kNoAnswer;
       }
     } else if (stmt->reply_status[0] == kStatusWarning) {
       trailer = kStatusWarning;

@@ -30,6 +30,8 @@ enum class LookupOutcome : uint8_t {
               // nothing is known, nothing was posted
   kFailed,    // the exchange failed (broken link, time limit, cancel) with
               // its diagnostic posted on the statement
+  kNoMemory,  // memory for the rows ran out: nothing is known, nothing was
+              // posted, and a later lookup may well succeed
 };
 
 class TableColumns {

@@ -350,11 +350,14 @@ bool MarkerTargets::read(const char* text, uint64_t length) {
   targets_ = nullptr;
   count_ = 0;
   table_ = TextName{};
+  out_of_memory_ = false;
   if (length > kMaxReadText || SqlScanner(text, length).pass_through()) return false;
   TokenList list;
-  if (!list.read(text, length) || list.markers == 0) return false;
+  out_of_memory_ = !list.read(text, length);
+  if (out_of_memory_ || list.markers == 0) return false;
   targets_ = drv_alloc_array<MarkerTarget>(nullptr, nullptr, list.markers);
-  if (targets_ == nullptr) return false;
+  out_of_memory_ = targets_ == nullptr;
+  if (out_of_memory_) return false;
   count_ = list.markers;
   return Reader(text, list, targets_, &table_).run();
 }

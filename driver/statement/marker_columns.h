@@ -44,9 +44,10 @@ class MarkerTargets {
 
   // Reads the first `length` bytes of `text` (fewer at a NUL). True when at
   // least one marker meets a column of `table()`; false when none does, or
-  // when memory for the reading ran out (nothing is posted: the caller
-  // describes the markers without the catalog then).
+  // when memory for the reading ran out (out_of_memory() then; nothing is
+  // posted: the caller describes the markers without the catalog).
   bool read(const char* text, uint64_t length);
+  bool out_of_memory() const { return out_of_memory_; }
 
   const TextName& table() const { return table_; }
   uint32_t marker_count() const { return count_; }
@@ -56,6 +57,7 @@ class MarkerTargets {
   TextName table_{};
   MarkerTarget* targets_ = nullptr;
   uint32_t count_ = 0;
+  bool out_of_memory_ = false;
 };
 
 }  // namespace q4

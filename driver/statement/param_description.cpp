@@ -68,10 +68,13 @@ uint32_t lookup_id(const Statement* stmt) {
 // Describes the `count` markers of statement_text into a new block: from the
 // catalog where the text says which column a marker meets, else
 // kUnknownParameter. SQL_ERROR only when an exchange failed.
+//
+// Without memory for the block, or for reading the text or the catalog's
+// rows, the markers are described as unknown for this call only: nothing is
+// kept, so that the next call asks again rather than a passing shortage
+// leaving the text without its descriptions for good.
 SQLRETURN describe_markers(Statement* stmt, uint32_t count) {
   auto* described = drv_alloc_array<ParamDescription>(nullptr, nullptr, count);
-  // Without memory for them the markers are described as unknown, call by
-  // call, without the catalog.
   if (described == nullptr) return SQL_SUCCESS;
   for (uint32_t k = 0; k < count; ++k) described[k] = kUnknownParameter;
 
@@ -79,14 +82,18 @@ SQLRETURN describe_markers(Statement* stmt, uint32_t count) {
   MarkerTargets targets;
   char table[kMaxNameLength];
   size_t table_length = 0;
-  if (targets.read(text, static_cast<uint64_t>(stmt->statement_text_length)) &&
-      targets.marker_count() == count &&
+  bool targeted = targets.read(text, static_cast<uint64_t>(stmt->statement_text_length));
+  if (targets.out_of_memory()) {
+    drv_free(described);
+    return SQL_SUCCESS;
+  }
+  if (targeted && targets.marker_count() == count &&
       unquoted_name(text, targets.table(), table, &table_length)) {
     TableColumns columns;
     LookupOutcome outcome = columns.fetch(stmt, lookup_id(stmt), table, table_length);
-    if (outcome == LookupOutcome::kFailed) {
+    if (outcome == LookupOutcome::kFailed || outcome == LookupOutcome::kNoMemory) {
       drv_free(described);
-      return SQL_ERROR;
+      return outcome == LookupOutcome::kFailed ? SQL_ERROR : SQL_SUCCESS;
     }
     for (uint32_t k = 0; outcome == LookupOutcome::kFound && k < count; ++k) {
       const MarkerTarget& target = targets[k];

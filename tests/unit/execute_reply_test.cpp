@@ -1,5 +1,4 @@
 // Execute replies the wire tests cannot reach (short, damaged, out of memory); column attributes.
-#include "platform/heap.h"
 #include "protocol/codec.h"
 #include "results/description_cache.h"
 #include "results/execute_reply.h"
@@ -95,20 +94,6 @@ TEST(ExecuteReply, ValueTableIsBoundedByTheBlock) {
   EXPECT_EQ(block.index_room(), 20480 / 6);
   block.adopt(20480, r.stmt->column_count, FirstRow::kAhead);
   EXPECT_FALSE(block.holds_rows_of(r.stmt->column_count)) << "such a block cannot be walked";
-}
-
-// Rows that cannot be stored fail the call; a lost description cache only costs a later request.
-TEST(ExecuteReply, OutOfMemory) {
-  StatementRecord r;
-  heap_fail_after(0);
-  EXPECT_EQ(outcome(reply(r, counts(1, 1).bytes(row_value(kSqlInteger, "1").u8('W'))), r.stmt),
-            "ERROR S1001 Memory allocation failure");
-  EXPECT_EQ(result_set(r.stmt).block.held() + r.stmt->cursor_open, 0);
-  StatementRecord s;
-  heap_fail_after(0);
-  EXPECT_EQ(reply(s, counts(1, 0).bytes(description_section("A", kSqlInteger))), SQL_SUCCESS);
-  EXPECT_EQ(s.stmt->descriptions_cached, 0);
-  EXPECT_EQ(s.stmt->cursor_open, 1);
 }
 
 // Column 0 answers only its type (its "S1002" has an empty text on purpose); then count, attribute.

@@ -1,8 +1,6 @@
-// Building the execute request: marker scanning, payload bytes, the block's room, memory failures,
-// the rows of parameter arrays where each layout puts them (binary blocks, row-wise, a bind
-// offset) and data at execution refused under the ODBC 3 layouts. Column-wise rows of every C
-// type: the literal tests.
-#include "platform/heap.h"
+// Building the execute request: marker scanning, payload bytes, the block's room, the rows of
+// parameter arrays where each layout puts them (binary blocks, row-wise, a bind offset) and data at
+// execution refused under the ODBC 3 layouts. Column-wise rows of every C type: the literal tests.
 #include "protocol/codec.h"
 #include "statement/marker_scan.h"
 #include "statement/param_array.h"
@@ -89,9 +87,6 @@ TEST(BuildRequest, PayloadBytes) {
 // The block holds the text plus 2583 bytes, replaced only when a text no longer leaves that room.
 TEST(BuildRequest, RequestBlockRoom) {
   StatementRecord r;
-  heap_fail_after(0);
-  EXPECT_EQ(outcome(build(r, "SELECT 1"), r.stmt), "ERROR S1001 Memory allocation failure");
-  EXPECT_EQ(r.stmt->request_buffer, nullptr);
   ASSERT_EQ(build(r, std::string(100, 'A')), SQL_SUCCESS);
   uint8_t* first = r.stmt->request_buffer;
   ASSERT_EQ(build(r, std::string(40, 'B')), SQL_SUCCESS);
@@ -100,9 +95,9 @@ TEST(BuildRequest, RequestBlockRoom) {
   EXPECT_EQ(r.stmt->request_capacity, 101u + 2583u);
 }
 
-// Literals beyond the slack grow the block mid-text; what was written before them stays, and a
-// failed growth leaves no binary block pending. Texts with more markers than the scan keeps
-// inline move the positions to a block of their own.
+// Literals beyond the slack grow the block mid-text; what was written before them stays. Texts
+// with more markers than the scan keeps inline move the positions to a block of their own. (Each
+// of their allocations failing: allocation_failure_test.cpp.)
 TEST(BuildRequest, GrowsPastTheSlack) {
   StatementRecord r;
   int64_t two = 2, nts = SQL_NTS, four = 4;
@@ -116,41 +111,16 @@ TEST(BuildRequest, GrowsPastTheSlack) {
                                                       "2\0\x01\x02\0\0",
                                                       7));
   EXPECT_GT(r.stmt->request_capacity, 11u + 2583u);
-  StatementRecord small;  // the block fits the text: the literal must grow it
-  small.bind(1, &two, SQL_C_BINARY, SQL_VARBINARY, "\x01\x02");
-  small.bind(2, &nts, SQL_C_CHAR, SQL_VARCHAR, value.c_str());
-  ASSERT_EQ(build(small, "SELECT 1234"), SQL_SUCCESS);  // as long as the text below
-  heap_fail_after(3);  // the two tables, the block, then the request's growth
-  EXPECT_EQ(outcome(build(small, "SELECT ?, ?"), small.stmt),
-            "ERROR S1001 Memory allocation failure");
-  EXPECT_EQ(small.stmt->binary_count, 0);
 
   StatementRecord many;
   std::string text = "SELECT ?";
   for (int i = 1; i < 100; ++i) text += ",?";
   for (uint16_t i = 1; i <= 100; ++i) many.bind(i, &four, SQL_C_LONG, SQL_INTEGER, &number);
   ASSERT_EQ(build(many, std::string(text.size(), 'x')), SQL_SUCCESS);
-  heap_fail_after(0);  // the positions' block
-  EXPECT_EQ(outcome(build(many, text), many.stmt), "ERROR S1001 Memory allocation failure");
-  clear_diagnostic(many.stmt->sqlstate, many.stmt->message);
   ASSERT_EQ(outcome(build(many, text), many.stmt), "OK");
   std::string expected = "SELECT 7";
   for (int i = 1; i < 100; ++i) expected += ",7";
   EXPECT_EQ(payload_after_id(many.stmt), expected + std::string("\0\0", 2));
-}
-
-// Out of memory at any binary block fails the build with "S1001", leaving nothing pending.
-TEST(Substitution, OutOfMemoryForABlock) {
-  StatementRecord r;
-  int64_t one = 1;
-  r.bind(1, &one, SQL_C_BINARY, SQL_VARBINARY, "z");
-  r.bind(2, &one, SQL_C_BINARY, SQL_VARBINARY, "y");
-  ASSERT_EQ(build(r, "SELECT 1"), SQL_SUCCESS);  // the request block exists now
-  for (long countdown : {0, 1}) {
-    heap_fail_after(countdown);
-    EXPECT_EQ(outcome(build(r, "SELECT ?, ?"), r.stmt), "ERROR S1001 Memory allocation failure");
-    EXPECT_EQ(r.stmt->binary_count, 0);
-  }
 }
 
 // A binary row goes into the block, read at its own offset and length.

@@ -100,10 +100,11 @@ inline std::vector<Statement*> statements_of(const Connection* conn) {
   return order;
 }
 
-// A driver-allocated connection on a socket pair whose far end answers releases with "K".
-class StatementTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+// A driver-allocated environment and connection on a socket pair whose far end answers releases
+// with "K"; close_handles() drops the connection's statements and frees them all.
+class LinkedHandles {
+ public:
+  void open_handles() {
     ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS);
     ASSERT_EQ(alloc_connection(env_, &conn_), SQL_SUCCESS);
     conn_->server_version = 754;
@@ -112,10 +113,10 @@ class StatementTest : public ::testing::Test {
     conn_->link = link_on_socket(fds[0], nullptr);
     far_end_ = fds[1];
   }
-  void TearDown() override {
+  void close_handles() {
     for (Statement* s : statements_of(conn_)) drop(s);
     close_link(conn_->link);
-    close(far_end_);
+    ::close(far_end_);
     free_connection(conn_);
     EXPECT_EQ(free_environment(env_), SQL_SUCCESS);
   }
@@ -132,9 +133,16 @@ class StatementTest : public ::testing::Test {
     return free_statement(stmt, SQL_DROP);
   }
 
+ protected:
   Environment* env_ = nullptr;
   Connection* conn_ = nullptr;
   int far_end_ = -1;
+};
+
+class StatementTest : public ::testing::Test, protected LinkedHandles {
+ protected:
+  void SetUp() override { open_handles(); }
+  void TearDown() override { close_handles(); }
 };
 
 }  // namespace q4

@@ -1,39 +1,11 @@
-// Allocating handles and freeing statements (their requests are checked in the wire tests).
-#include "platform/heap.h"
+// Freeing statements (their requests are checked in the wire tests; allocating handles with each
+// allocation failing: allocation_failure_test.cpp).
 #include "statement_fixture.h"
 
 namespace q4 {
 namespace {
 
 using StatementLifecycle = StatementTest;
-
-// No memory for a record: handle nulled, nothing linked. For the second binary table: the record
-// stays linked (for dropping), the handle unwritten, the first table freed.
-TEST_F(StatementLifecycle, AllocationFailures) {
-  Environment* env = reinterpret_cast<Environment*>(0x1);
-  heap_fail_after(0);
-  EXPECT_EQ(alloc_environment(&env), SQL_ERROR);
-  EXPECT_EQ(env, nullptr);
-  Connection* conn = reinterpret_cast<Connection*>(0x1);
-  heap_fail_after(0);
-  EXPECT_EQ(alloc_connection(env_, &conn), SQL_ERROR);
-  EXPECT_EQ(conn, nullptr);
-  EXPECT_EQ(env_->connections, conn_);
-  EXPECT_EQ(conn_->next, nullptr);
-  SQLHSTMT out = reinterpret_cast<SQLHSTMT>(0x1234);
-  heap_fail_after(0);
-  EXPECT_EQ(SQLAllocStmt(conn_, &out), SQL_ERROR);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(diag(conn_), "S1001 Memory allocation failure");
-  EXPECT_EQ(conn_->statements, nullptr);
-  Statement* kept = reinterpret_cast<Statement*>(0x1234);
-  heap_fail_after(2);
-  EXPECT_EQ(alloc_statement(conn_, &kept), SQL_ERROR);
-  EXPECT_EQ(kept, reinterpret_cast<Statement*>(0x1234));
-  ASSERT_NE(kept = conn_->statements, nullptr);
-  EXPECT_EQ(kept->binary_blocks, nullptr);
-  EXPECT_EQ(kept->binary_lengths, nullptr) << "the table already allocated must be freed";
-}
 
 // What each SQLFreeStmt option releases; all reset the piecewise read and binary blocks.
 TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {

@@ -3,6 +3,9 @@
 // why and closes the connection.
 #pragma once
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -64,6 +67,7 @@ struct ReceivedRequest {
 class ScriptedPeer {
  public:
   ScriptedPeer() {
+    if (pipe2(wake_, O_CLOEXEC) != 0) failure_ = error_text("peer set-up");
     listener_ = listen_loopback(&port_);
     if (listener_ < 0) failure_ = error_text("peer set-up");
     if (listener_ >= 0) thread_ = std::thread([this] { run(); });
@@ -71,11 +75,14 @@ class ScriptedPeer {
   // A peer on one end of a connected pair (a socketpair, say) instead of a
   // listener; the peer owns and closes `connected`.
   explicit ScriptedPeer(int connected) : fd_(connected) {
+    if (pipe2(wake_, O_CLOEXEC) != 0) failure_ = error_text("peer set-up");
     thread_ = std::thread([this] { run(); });
   }
   ~ScriptedPeer() {
     finish();
     ::close(listener_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
   }
   uint16_t port() const { return port_; }
   void set_step_timeout(int milliseconds) { timeout_ms_ = milliseconds; }
@@ -122,6 +129,35 @@ class ScriptedPeer {
       return std::string();
     });
   }
+  // A server for calls whose requests vary: answers every request with what
+  // `answer` makes of it (a number counting from 0 and the request), on one
+  // connection after another, until finish(). A connection the driver closes,
+  // even in the middle of a reply, ends quietly; a damaged request fails.
+  ScriptedPeer& serve(Answer answer) {
+    return step("serve", [=](ScriptedPeer& s) {
+      for (int i = 0;;) {
+        pollfd ready[2] = {{s.fd_ >= 0 ? s.fd_ : s.listener_, POLLIN, 0}, {s.wake_[0], POLLIN, 0}};
+        if (poll(ready, 2, s.timeout_ms_) < 0 && errno != EINTR) return error_text("poll");
+        if (s.finishing_) return std::string();
+        if (ready[0].revents == 0) continue;
+        if (s.fd_ < 0) {
+          std::string why = s.accept_driver();
+          if (!why.empty()) return why;
+          continue;
+        }
+        ReceivedRequest r;
+        std::string why = s.read_request(&r);
+        if (why.empty()) {
+          auto [status, payload] = answer(i++, r);
+          if (!s.send_reply(status, payload).empty()) s.drop();
+        } else if (why == kDriverClosed) {
+          s.drop();
+        } else {
+          return why;
+        }
+      }
+    });
+  }
   // The driver sends nothing for `milliseconds`.
   ScriptedPeer& expect_quiet(int milliseconds) {
     return step("quiet", [=](ScriptedPeer& s) {
@@ -162,6 +198,8 @@ class ScriptedPeer {
       finishing_ = true;
     }
     changed_.notify_all();
+    ssize_t woken = write(wake_[1], "", 1);  // a serving peer waits in poll
+    (void)woken;
     if (thread_.joinable()) thread_.join();
     return failure_;
   }
@@ -189,6 +227,10 @@ class ScriptedPeer {
     timeval limit{timeout_ms_ / 1000, timeout_ms_ % 1000 * 1000};
     setsockopt(listener_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     if ((fd_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) < 0) return error_text("accept");
+    // As q4lite does: each reply leaves at once, rather than waiting for the
+    // driver to acknowledge the one before (which a delayed ACK holds 40 ms).
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     return "";
@@ -302,6 +344,7 @@ class ScriptedPeer {
 
   int listener_ = -1;
   int fd_ = -1;
+  int wake_[2] = {-1, -1};  // written by finish()
   uint16_t port_ = 0;
   std::atomic<int> timeout_ms_{5000};
   std::atomic<bool> finishing_{false};

@@ -1,0 +1,477 @@
+// Every allocation of the calls that talk to the server failing in turn
+// (../unit/allocation_sweep.h), through the ODBC functions against a peer
+// that answers each request by its command: connecting, executing with
+// parameters of every kind that allocates, data at execution, fetching a
+// block that outgrows the row buffer, long values read in pieces, results
+// with descriptions, the catalog and the catalog lookup of SQLDescribeParam.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <map>
+#include <mutex>
+
+#include "../unit/allocation_sweep.h"
+#include "link/link.h"
+#include "results/result_set.h"
+#include "result_fixture.h"
+
+namespace q4::wire {
+namespace {
+
+using Reply = std::pair<std::string, Bytes>;
+
+// A data source for every world: the port comes with the connection string.
+const std::string& shared_dsn() {
+  static const std::string name = peer_dsn(1);
+  return name;
+}
+
+// An environment and a connection of the driver's own, and a peer that
+// answers each request by its command: "K" to a logon, an allocation, a
+// release and a disconnect; what the scenario gave for the others.
+struct Session : Wire {
+  Session() {
+    users = socket_layer_users();
+    peer.serve([this](int, const ReceivedRequest& r) { return answer(r); });
+    EXPECT_EQ(SQLAllocEnv(&env), SQL_SUCCESS);
+    EXPECT_EQ(SQLAllocConnect(env, &conn), SQL_SUCCESS);
+  }
+  ~Session() {
+    SQLDisconnect(conn);  // drops every statement; refused when never connected
+    EXPECT_EQ(SQLFreeConnect(conn), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeEnv(env), SQL_SUCCESS);
+    EXPECT_EQ(peer.finish(), "");
+    EXPECT_EQ(socket_layer_users(), users) << "a link left open";
+  }
+
+  Reply answer(const ReceivedRequest& r) {
+    uint8_t command = static_cast<uint8_t>(r.command.at(0));
+    std::lock_guard<std::mutex> lock(mutex);
+    ++asked[command];
+    last[command] = r.payload;
+    auto given = replies.find(command);
+    if (given != replies.end()) return given->second;
+    switch (command) {
+      case kCmdLogon:
+      case kCmdAllocate:
+      case kCmdRelease:
+      case kCmdDisconnect:
+        return {"K", {}};
+      default:
+        return {"Eno reply scripted for command " + std::to_string(command), {}};
+    }
+  }
+  void reply(uint8_t command, const std::string& status, const Bytes& payload = {}) {
+    std::lock_guard<std::mutex> lock(mutex);
+    replies[command] = {status, payload};
+  }
+  std::string connection_string(const std::string& more = "") const {
+    return "DSN=" + shared_dsn() + ";PORTNUMBER=" + std::to_string(peer.port()) + ";" + more;
+  }
+  SQLRETURN driver_connect(const std::string& more = "") {
+    std::string input = connection_string(more);
+    SQLCHAR out[1024];
+    SQLSMALLINT out_length = 0;
+    return SQLDriverConnect(conn, nullptr, sql_text(input.c_str()), SQL_NTS, out, sizeof out,
+                            &out_length, SQL_DRIVER_NOPROMPT);
+  }
+  // Connected, with a statement.
+  void connect(const std::string& more = "") {
+    ASSERT_EQ(answer_of(driver_connect(more), conn), "OK");
+    ASSERT_EQ(answer_of(SQLAllocStmt(conn, &stmt), conn), "OK");
+  }
+
+  // A successful answer, with " (request differs)" when the last request of
+  // `command` was not `expected`.
+  std::string checked(const std::string& answer, uint8_t command, const Bytes& expected) {
+    std::lock_guard<std::mutex> lock(mutex);
+    bool sent = answer.compare(0, 2, "OK") != 0 || last[command] == expected;
+    return sent ? answer : answer + " (request differs)";
+  }
+  int requests(uint8_t command) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return asked[command];
+  }
+  std::string sql_connect() {
+    return answer_of(SQLConnect(conn, sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
+                     conn);
+  }
+  // After a connect that met the failure: connected without the log whose
+  // record failed, or not connected and able to connect now. Either way a
+  // statement can be had.
+  std::string usable_after_connect(const std::function<std::string()>& connect_again) {
+    auto* record = static_cast<Connection*>(conn);
+    if (record->link != nullptr && record->exchange_log != nullptr) return "a log after all";
+    if (record->link == nullptr && connect_again() != "OK")
+      return "no connection after the failure";
+    return answer_of(SQLAllocStmt(conn, &stmt), conn) == "OK" ? "" : "no statement";
+  }
+  std::string answered(SQLRETURN rc) { return answer_of(rc, conn, stmt); }
+  // The answer, and the row count when it succeeded.
+  std::string counted(SQLRETURN rc) {
+    std::string text = answered(rc);
+    SQLLEN rows = -2;
+    if (rc == SQL_SUCCESS && SQLRowCount(stmt, &rows) == SQL_SUCCESS) {
+      text += " " + std::to_string(rows);
+    }
+    return text;
+  }
+  std::string exec(const std::string& text) {
+    return counted(SQLExecDirect(stmt, sql_text(text.c_str()), SQL_NTS));
+  }
+  SQLRETURN bind(SQLUSMALLINT ipar, SQLSMALLINT c_type, SQLSMALLINT sql_type, const void* value,
+                 SQLLEN* indicator, SQLLEN buffer_length = 0) {
+    return SQLBindParameter(stmt, ipar, SQL_PARAM_INPUT, c_type, sql_type, 0, 0,
+                            const_cast<void*>(value), buffer_length, indicator);
+  }
+  // The answer of SQLFetch and, when it succeeded, the length of the bound text.
+  std::string fetched() {
+    SQLRETURN rc = SQLFetch(stmt);
+    std::string text = answered(rc);
+    if (rc == SQL_SUCCESS) text += " " + std::to_string(text_length);
+    return text;
+  }
+  // SQLExtendedFetch's answer and, when it fetched, the rows and each
+  // status with its bound value: "OK 3 1 2 3", "INFO 01S01 Error in row 3 1 E
+  // 2" (E an error, N no row).
+  std::string rowset(SQLUSMALLINT orientation) {
+    SQLULEN fetched = 0;
+    SQLRETURN rc = SQLExtendedFetch(stmt, orientation, 0, &fetched, statuses);
+    std::string text = answered(rc);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return text;
+    text += " " + std::to_string(fetched);
+    for (int i = 0; i < 3; ++i) {
+      text += statuses[i] == SQL_ROW_SUCCESS ? " " + std::to_string(numbers[i])
+              : statuses[i] == SQL_ROW_ERROR ? " E"
+              : statuses[i] == SQL_ROW_NOROW ? " N"
+                                             : " ?";
+    }
+    return text;
+  }
+  // Connected, on a row whose one value, `value`, the server holds.
+  void on_a_row_holding(const std::string& value) {
+    connect();
+    reply(kCmdExecute, "K", execute_payload(1, 1));
+    reply(kCmdFetch, "K");
+    reply(kCmdGetData, "K", text_value(value));
+    ASSERT_EQ(exec("SELECT T FROM X"), "OK -1");
+    ASSERT_EQ(answered(SQLFetch(stmt)), "OK");
+  }
+  // One piece of column 1 into `piece`: the answer and the length left.
+  std::string get_piece() {
+    SQLLEN length = 0;
+    SQLRETURN rc = SQLGetData(stmt, 1, SQL_C_CHAR, piece, sizeof piece, &length);
+    std::string text = answered(rc);
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) text += " " + std::to_string(length);
+    return text;
+  }
+  // "name type precision" of column 1 by SQLDescribeCol and SQLColAttributes.
+  std::string described() {
+    SQLCHAR name[32] = "";
+    SQLSMALLINT name_length = 0, type = 0, scale = 0, nullable = 0;
+    SQLULEN precision = 0;
+    SQLLEN length = 0;
+    if (SQLDescribeCol(stmt, 1, name, sizeof name, &name_length, &type, &precision, &scale,
+                       &nullable) != SQL_SUCCESS ||
+        SQLColAttributes(stmt, 1, SQL_COLUMN_LENGTH, nullptr, 0, nullptr, &length) != SQL_SUCCESS) {
+      return answered(SQL_ERROR);
+    }
+    return reinterpret_cast<char*>(name) + (" " + std::to_string(type)) + " " +
+           std::to_string(precision) + " " + std::to_string(length);
+  }
+  std::string describe_param(SQLUSMALLINT number) {
+    SQLSMALLINT type = -1, digits = -1, nullable = -1;
+    SQLULEN size = 0;
+    SQLRETURN rc = SQLDescribeParam(stmt, number, &type, &size, &digits, &nullable);
+    std::string text = answered(rc);
+    if (rc == SQL_SUCCESS) {
+      text += " " + std::to_string(type) + " " + std::to_string(size) + " " +
+              std::to_string(digits) + " " + std::to_string(nullable);
+    }
+    return text;
+  }
+
+  ScriptedPeer peer;
+  std::mutex mutex;
+  std::map<uint8_t, Reply> replies;
+  std::map<uint8_t, int> asked;   // requests received, by command
+  std::map<uint8_t, Bytes> last;  // the last payload, by command
+  int users = 0;
+  SQLHENV env = nullptr;
+  SQLHDBC conn = nullptr;
+  SQLHSTMT stmt = nullptr;
+  std::string dsn;
+  SQLLEN nts = SQL_NTS, three = 3, blob_length = 0, at_exec = SQL_DATA_AT_EXEC;
+  SQLLEN text_length = 0;
+  SQLUSMALLINT statuses[3] = {};
+  int32_t numbers[3] = {};
+  SQLULEN rows_done = 0;
+  char text[40000] = "";
+  char piece[7001] = "";
+};
+
+// "type | u32 length | data" values, and a description section of one column.
+Bytes description_section(const std::string& name, int16_t type, uint32_t precision) {
+  Bytes record = Wire::join({Wire::cstr(name), Wire::be16(uint16_t(type)), Wire::be32(precision),
+                             Wire::be16(0), Wire::be16(1)});
+  Bytes entries = Wire::join({Wire::be32(uint32_t(record.size() + 4)), record});
+  return Wire::join({{'X'}, Wire::be32(uint32_t(entries.size() + 4)), entries});
+}
+Bytes describe_reply(const std::string& name, int16_t type, uint32_t precision) {
+  return Wire::join({Wire::cstr(name), Wire::be16(uint16_t(type)), Wire::be32(precision),
+                     Wire::be16(0), Wire::be16(1)});
+}
+std::string letters(size_t count, uint32_t seed) {
+  Bytes pattern = pattern_bytes(count, seed);
+  std::string text(count, 'a');
+  for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
+  return text;
+}
+
+const std::string kLongText = letters(6000, 1) + "'s";  // beyond the request block's room
+const Bytes kBlob = pattern_bytes(70000, 3);            // a binary block across frames
+const std::string kLongValue = letters(40954, 7);       // a value above io_buffer's room
+const std::string kBigRow = letters(20000, 5);          // a block above the row buffer's room
+const std::string kMarkers = [] {
+  std::string text = "INSERT INTO T VALUES (?";
+  for (int i = 1; i < 100; ++i) text += ", ?";
+  return text + ")";
+}();
+const char kArrayTexts[3][8] = {"ann", "bob's", "cy"};
+const int32_t kArrayIds[3] = {10, 20, 30};
+const std::string kPiece1(3000, 'a'), kPiece2(6000, 'b');
+const std::string kUnknown = "OK 12 255 9 " + std::to_string(SQL_NULLABLE_UNKNOWN);
+// A result whose description could not be kept: the call succeeds, with "S1001" left pending.
+const std::string kDescriptionLost = "OK S1001 Memory allocation failure";
+
+// One SQLColumns row: table, column, type, precision, scale, nullable.
+Bytes column_row(const std::string& name, int16_t type, int32_t precision) {
+  Bytes null_value = Wire::join({Wire::be16(kNullValueType), Wire::be32(0)});
+  auto small = [](int16_t v) {
+    return Wire::join({Wire::be16(SQL_SMALLINT), Wire::be32(2), Wire::be16(uint16_t(v))});
+  };
+  return Wire::join({null_value, null_value, Wire::text_value("ORDERS"), Wire::text_value(name),
+                     small(type), Wire::text_value("T"), Wire::int_value(precision),
+                     Wire::int_value(0), small(0), small(10), small(0), null_value});
+}
+
+// A catalog result: one column described, two rows.
+Bytes catalog_reply() {
+  return Wire::join({Wire::execute_payload(1, 2),
+                     description_section("TABLE_NAME", SQL_VARCHAR, 128),
+                     Wire::block_of({Wire::text_value("ORDERS"), Wire::text_value("LINES")}, 'W')});
+}
+
+using Scenario = AllocationScenario<Session>;
+
+// clang-format off
+const Scenario kScenarios[] = {
+    // Connecting allocates nothing but the driver log's record; without it the connection has no
+    // log, as when the file cannot be opened.
+    {"SQLConnect",
+     [](Session& w) { w.dsn = peer_dsn(w.peer.port(), {{"LogFile", "/dev/null"}}); },
+     [](Session& w) { return w.sql_connect(); }, "OK", {},
+     [](Session& w, const std::string&) { return w.usable_after_connect([&] { return w.sql_connect(); }); }},
+    // The connection string's copy, and the log's record.
+    {"SQLDriverConnect", nullptr, [](Session& w) { return answer_of(w.driver_connect("LogFile=/dev/null"), w.conn); }, "OK", {kOutOfMemory},
+     [](Session& w, const std::string&) {
+       return w.usable_after_connect([&] { return answer_of(w.driver_connect("LogFile=/dev/null"), w.conn); });
+     }},
+    // A statement announced to the server.
+    {"SQLAllocStmtAnnounced",
+     [](Session& w) { ASSERT_EQ(answer_of(w.driver_connect("DisableExtFetch=Yes"), w.conn), "OK"); },
+     [](Session& w) { return answer_of(SQLAllocStmt(w.conn, &w.stmt), w.conn); }, "OK"},
+    // A quote doubled, a literal beyond the block's room, a binary block of several frames.
+    {"SQLExecDirectWithParameters",
+     [](Session& w) {
+       w.connect();
+       w.blob_length = SQLLEN(kBlob.size());
+       ASSERT_EQ(w.bind(1, SQL_C_CHAR, SQL_VARCHAR, kLongText.c_str(), &w.nts), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(2, SQL_C_BINARY, SQL_LONGVARBINARY, kBlob.data(), &w.blob_length), SQL_SUCCESS);
+       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
+     },
+     [](Session& w) {
+       std::string text = "INSERT INTO B VALUES ('" + kLongText.substr(0, 6000) + "''s', 0x0)";
+       std::string blocks = "70000" + std::string(1, '\0') + std::string(kBlob.begin(), kBlob.end()) + '\0';
+       return w.checked(w.exec("INSERT INTO B VALUES (?, ?)"), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text, blocks));
+     },
+     "OK 1"},
+    // The wide text's UTF-8 copy, then the request (with its non-ASCII literal).
+    {"SQLExecDirectW",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
+     },
+     [](Session& w) {
+       std::u16string text = u"UPDATE T SET NOTE = 'Zo\u00eb \u6771\u4eac' WHERE ID = 1";
+       SQLWCHAR* wide = reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str()));
+       return w.counted(SQLExecDirectW(w.stmt, wide, SQL_NTS));
+     },
+     "OK 1"},
+    {"SQLPrepare",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdPrepare, "K", Wire::execute_payload(0, 0));
+     },
+     [](Session& w) { return w.answered(SQLPrepare(w.stmt, sql_text(kMarkers.c_str()), SQL_NTS)); }, "OK"},
+    // More markers than the scan keeps inline.
+    {"SQLExecuteWithManyMarkers",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdPrepare, "K", Wire::execute_payload(0, 0));
+       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
+       ASSERT_EQ(w.answered(SQLPrepare(w.stmt, sql_text(kMarkers.c_str()), SQL_NTS)), "OK");
+       for (SQLUSMALLINT i = 1; i <= 100; ++i) ASSERT_EQ(w.bind(i, SQL_C_LONG, SQL_INTEGER, &kArrayIds[0], nullptr), SQL_SUCCESS);
+     },
+     [](Session& w) { return w.counted(SQLExecute(w.stmt)); }, "OK 1"},
+    // Three rows, sent ahead of their replies.
+    {"ParameterArray",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
+       ASSERT_EQ(SQLParamOptions(w.stmt, 3, &w.rows_done), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(1, SQL_C_LONG, SQL_INTEGER, kArrayIds, nullptr), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(2, SQL_C_CHAR, SQL_VARCHAR, kArrayTexts, nullptr, 8), SQL_SUCCESS);
+     },
+     [](Session& w) {
+       std::string answer = w.exec("INSERT INTO T VALUES (?, ?)");
+       return answer == "OK 3" ? answer + " " + std::to_string(w.rows_done) : answer;
+     },
+     "OK 3 3"},
+    // Data at execution: a piece that grows the collected value, and the request built from it.
+    {"SQLPutDataPieces",
+     [](Session& w) {
+       w.connect();
+       ASSERT_EQ(w.bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, nullptr, &w.at_exec), SQL_SUCCESS);
+       ASSERT_EQ(w.exec("INSERT INTO T VALUES (?)"), "NEED_DATA");
+       SQLPOINTER token;
+       ASSERT_EQ(SQLParamData(w.stmt, &token), SQL_NEED_DATA);
+       ASSERT_EQ(SQLPutData(w.stmt, const_cast<char*>(kPiece1.data()), SQLLEN(kPiece1.size())), SQL_SUCCESS);
+     },
+     [](Session& w) { return w.answered(SQLPutData(w.stmt, const_cast<char*>(kPiece2.data()), SQLLEN(kPiece2.size()))); },
+     "OK"},
+    {"SQLParamDataRunsTheStatement",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
+       ASSERT_EQ(w.bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, nullptr, &w.at_exec), SQL_SUCCESS);
+       ASSERT_EQ(w.exec("INSERT INTO T VALUES (?)"), "NEED_DATA");
+       SQLPOINTER token;
+       ASSERT_EQ(SQLParamData(w.stmt, &token), SQL_NEED_DATA);
+       ASSERT_EQ(SQLPutData(w.stmt, const_cast<char*>(kLongText.data()), SQLLEN(kLongText.size())), SQL_SUCCESS);
+     },
+     [](Session& w) {
+       SQLPOINTER token;
+       std::string text = "INSERT INTO T VALUES ('" + kLongText.substr(0, 6000) + "''s')";
+       return w.checked(w.counted(SQLParamData(w.stmt, &token)), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text));
+     },
+     "OK 1"},
+    // A result with its description and first rows stored; without memory for the description
+    // the call still succeeds, and the description is asked of the server.
+    {"ResultWithDescription",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::join({Wire::execute_payload(1, 2), description_section("NOTE", SQL_VARCHAR, 40),
+                                             Wire::block_of({Wire::text_value("x"), Wire::text_value("y")}, 'W')}));
+       w.reply(kCmdDescribe, "K", describe_reply("NOTE", SQL_VARCHAR, 40));
+     },
+     [](Session& w) { return w.exec("SELECT NOTE FROM T"); }, "OK -1", {kOutOfMemory, kDescriptionLost + " -1"},
+     [](Session& w, const std::string& outcome) -> std::string {
+       auto* stmt = static_cast<Statement*>(w.stmt);
+       if (outcome == kOutOfMemory) {
+         // Rows that cannot be stored fail the call and leave no result.
+         if (result_set(stmt).block.held() || stmt->cursor_open != 0) return "a result was left";
+         return w.exec("SELECT NOTE FROM T") == "OK -1" ? "" : "the next execution failed";
+       }
+       // A lost description only costs a later request.
+       if (stmt->cursor_open != 1 || stmt->descriptions_cached != 0) return "no result, or a description";
+       std::string got = w.described();
+       return got == "NOTE " + std::to_string(SQL_VARCHAR) + " 40 40" ? "" : "described " + got;
+     }},
+    // The next block outgrows the row buffer; a row buffer that cannot grow fails the fetch before
+    // its request, and leaves the cursor where it was: the next fetch gets the row.
+    {"SQLFetchOfABiggerBlock",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::join({Wire::execute_payload(1, 0), Wire::block_of({Wire::text_value("a")}, 'M')}));
+       w.reply(kCmdFetch, "K", Wire::block_of({Wire::text_value(kBigRow)}, 'W'));
+       ASSERT_EQ(SQLBindCol(w.stmt, 1, SQL_C_CHAR, w.text, sizeof w.text, &w.text_length), SQL_SUCCESS);
+       ASSERT_EQ(w.exec("SELECT T FROM X"), "OK -1");
+       ASSERT_EQ(w.fetched(), "OK 1");
+     },
+     [](Session& w) { return w.fetched(); }, "OK 20000", {kOutOfMemory},
+     [](Session& w, const std::string&) -> std::string {
+       if (result_set(static_cast<Statement*>(w.stmt)).cursor_row != 1) return "the cursor moved";
+       if (w.requests(kCmdFetch) != 0) return "the fetch was sent";
+       std::string again = w.fetched();
+       return again == "OK 20000" && w.text == kBigRow ? "" : "the next fetch answered " + again;
+     }},
+    // A rowset that needs the next block. A row that cannot be fetched is an error in its place
+    // of the rowset, and the rows go on after it: none is lost, none comes twice.
+    {"SQLExtendedFetch",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdExecute, "K", Wire::join({Wire::execute_payload(1, 4), Wire::numbered_block(1, 1, 'M')}));
+       w.reply(kCmdFetch, "K", Wire::numbered_block(2, 3, 'W'));
+       ASSERT_EQ(SQLSetStmtOption(w.stmt, SQL_ROWSET_SIZE, 3), SQL_SUCCESS);
+       ASSERT_EQ(SQLBindCol(w.stmt, 1, SQL_C_LONG, w.numbers, sizeof w.numbers[0], nullptr), SQL_SUCCESS);
+       ASSERT_EQ(w.exec("SELECT N FROM T"), "OK -1");
+     },
+     [](Session& w) { return w.rowset(SQL_FETCH_NEXT); }, "OK 3 1 2 3", {kOutOfMemory, "INFO 01S01 Error in row 3 1 E 2", "INFO 01S01 Error in row 3 1 E E"},
+     [](Session& w, const std::string& outcome) -> std::string {
+       std::string next = w.rowset(SQL_FETCH_NEXT);
+       std::string expected = outcome == kOutOfMemory ? "OK 3 1 2 3"
+                              : outcome.back() == 'E' ? "OK 3 2 3 4" : "OK 2 3 4 N";
+       return next == expected ? "" : "the next rowset: " + next;
+     }},
+    // A value above io_buffer's room arrives in a block of its own, for every piece.
+    {"SQLGetDataFirstPiece", [](Session& w) { w.on_a_row_holding(kLongValue); },
+     [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 40954", {kOutOfMemory}},
+    {"SQLGetDataLaterPiece",
+     [](Session& w) {
+       w.on_a_row_holding(kLongValue);
+       ASSERT_EQ(w.get_piece(), "INFO 01004 Data truncated 40954");
+     },
+     [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 33954", {kOutOfMemory}},
+    {"SQLTables",
+     [](Session& w) { w.connect(); w.reply(kCmdTables, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLTables(w.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    {"SQLColumns",
+     [](Session& w) { w.connect(); w.reply(kCmdColumns, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLColumns(w.stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, nullptr, 0)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    {"SQLStatistics",
+     [](Session& w) { w.connect(); w.reply(kCmdStatistics, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLStatistics(w.stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    {"SQLPrimaryKeys",
+     [](Session& w) { w.connect(); w.reply(kCmdPrimaryKeys, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLPrimaryKeys(w.stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    {"SQLSpecialColumns",
+     [](Session& w) { w.connect(); w.reply(kCmdSpecialColumns, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLSpecialColumns(w.stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, SQL_SCOPE_SESSION, SQL_NULLABLE)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    {"SQLGetTypeInfo",
+     [](Session& w) { w.connect(); w.reply(kCmdTypeInfo, "K", catalog_reply()); },
+     [](Session& w) { return w.answered(SQLGetTypeInfo(w.stmt, SQL_ALL_TYPES)); }, "OK", {kOutOfMemory, kDescriptionLost}},
+    // The catalog lookup of a marker's column; without memory it describes the marker as unknown
+    // for that call, and the next call asks the catalog again.
+    {"SQLDescribeParamLookup",
+     [](Session& w) {
+       w.connect();
+       w.reply(kCmdPrepare, "K", Wire::execute_payload(0, 0));
+       w.reply(kCmdColumns, "K", Wire::join({Wire::execute_payload(12, 2), Wire::block_of({column_row("id", SQL_INTEGER, 10), column_row("note", SQL_VARCHAR, 40)}, 'W')}));
+       ASSERT_EQ(w.answered(SQLPrepare(w.stmt, sql_text("INSERT INTO Orders (note, id) VALUES (?, ?)"), SQL_NTS)), "OK");
+     },
+     [](Session& w) { return w.describe_param(2); }, "OK 4 10 0 0", {kUnknown}},
+};
+// clang-format on
+
+class AllocationFailure : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(AllocationFailure, EveryAllocationFailingInTurn) {
+  sweep_allocations(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Wire, AllocationFailure, ::testing::ValuesIn(kScenarios), ScenarioName());
+
+}  // namespace
+}  // namespace q4::wire
