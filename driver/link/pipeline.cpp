@@ -118,9 +118,7 @@ bool start_pipeline(Pipeline* pipeline, Link* link, uint32_t wait_seconds, CallS
   pipeline->wait_seconds = wait_seconds;
   pipeline->cancel = cancel;
   pipeline->window = 1;
-  pipeline->in_flight = 0;
-  pipeline->queued = 0;
-  pipeline->oldest = 0;
+  pipeline->in_flight = pipeline->queued = pipeline->oldest = 0;
   if (link == nullptr || link->lost) return true;  // every send then fails as on a lost link
   if (link->outbox == nullptr) {
     link->outbox = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, kOutboxSize));

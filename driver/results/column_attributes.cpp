@@ -69,6 +69,10 @@ bool is_signed_type(int16_t type) {
   }
 }
 
+bool is_exact_numeric(int16_t type) {
+  return type == kSqlNumeric || type == kSqlDecimal;
+}
+
 // Exact numerics travel as text: the digits, a sign and a decimal point.
 int64_t exact_numeric_length(const ColumnDescription& desc) {
   return static_cast<int64_t>(desc.precision) + 2;
@@ -77,7 +81,7 @@ int64_t exact_numeric_length(const ColumnDescription& desc) {
 // The bytes of a value in its default C type (SQL_COLUMN_LENGTH): the
 // precision, except where values travel as text longer than it.
 int64_t column_length(const ColumnDescription& desc) {
-  if (desc.type == kSqlNumeric || desc.type == kSqlDecimal) return exact_numeric_length(desc);
+  if (is_exact_numeric(desc.type)) return exact_numeric_length(desc);
   if (desc.type == kSqlBigint) return 20;  // beyond 32 bits the value is text
   return desc.precision;
 }
@@ -88,11 +92,9 @@ int64_t column_length(const ColumnDescription& desc) {
 // need more: the precision of an integer counts no sign, a NUMERIC's neither
 // sign nor point, and a byte takes two hexadecimal digits.
 int64_t display_size(const ColumnDescription& desc) {
+  if (is_exact_numeric(desc.type)) return exact_numeric_length(desc);
   const int64_t precision = desc.precision;
   switch (desc.type) {
-    case kSqlNumeric:
-    case kSqlDecimal:
-      return exact_numeric_length(desc);
     case kSqlBit:
       return 1;
     case kSqlTinyint:
@@ -122,11 +124,9 @@ int64_t display_size(const ColumnDescription& desc) {
 // The bytes a value takes in the C type SQL_C_DEFAULT stands for
 // (SQL_DESC_OCTET_LENGTH). Text is UTF-8: up to four bytes a character.
 int64_t octet_length(const ColumnDescription& desc) {
+  if (is_exact_numeric(desc.type)) return exact_numeric_length(desc);
   const int64_t precision = desc.precision;
   switch (desc.type) {
-    case kSqlNumeric:
-    case kSqlDecimal:
-      return exact_numeric_length(desc);
     case kSqlBit:
     case kSqlTinyint:
       return 1;

@@ -178,17 +178,22 @@ TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
   CallSignal signal{};
   signal.state = kCancelRequested;
   char status[16];
-  Exchanged before =
-      exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
-  EXPECT_EQ(before.link_status, LinkStatus::LINK_CANCELLED);
-  EXPECT_TRUE(before.cancel == Exchanged::Cancel::kBeforeSend);
-  EXPECT_FALSE(before.sent);
-  EXPECT_EQ(signal.state.load(), 0u) << "the request is taken";
-  EXPECT_EQ(conn->link->lost, 0);
+  auto execute = [&] {
+    return exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0,
+                    &signal);
+  };
+  // A cancelled exchange, when it was cut, and whether the link survived it.
+  auto expect_cancelled = [&](const Exchanged& got, Exchanged::Cancel when, bool sent, int lost) {
+    EXPECT_EQ(got.link_status, LinkStatus::LINK_CANCELLED);
+    EXPECT_TRUE(got.cancel == when);
+    EXPECT_EQ(got.sent, sent);
+    EXPECT_EQ(signal.state.load(), 0u) << "the request is taken";
+    EXPECT_EQ(conn->link->lost, lost);
+  };
+  expect_cancelled(execute(), Exchanged::Cancel::kBeforeSend, false, 0);
 
   peer.expect_request(kCmdExecute).reply("K");
-  Exchanged plain =
-      exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
+  Exchanged plain = execute();
   EXPECT_TRUE(plain.ok());
   EXPECT_EQ(signal.state.load(), 0u);
 
@@ -200,13 +205,7 @@ TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
         end_cutting(&signal);
       })
       .expect_closed();
-  Exchanged cut =
-      exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0, &signal);
-  EXPECT_EQ(cut.link_status, LinkStatus::LINK_CANCELLED);
-  EXPECT_TRUE(cut.cancel == Exchanged::Cancel::kInWait);
-  EXPECT_TRUE(cut.sent);
-  EXPECT_EQ(signal.state.load(), 0u) << "the request that cut it is taken";
-  EXPECT_EQ(conn->link->lost, 1);
+  expect_cancelled(execute(), Exchanged::Cancel::kInWait, true, 1);
 }
 
 }  // namespace
