@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the driver and the server,
 # runs the tiers of the normal build (unit, wire, server, stress, e2e,
-# package), then the unit, wire, server and stress tiers again under
+# odbc3, package), then the unit, wire, server and stress tiers again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the thread stress tier under
 # ThreadSanitizer, and the fuzz targets for a short fixed time each.
 #
@@ -53,7 +53,7 @@ run_tier() {
 bash scripts/build.sh build
 # The Node.js recipe's client library (from npm; without it that recipe is skipped).
 bash scripts/node_odbc.sh build
-for tier in unit wire server stress e2e package; do
+for tier in unit wire server stress e2e odbc3 package; do
   run_tier build "build/ (RelWithDebInfo)" "$tier"
 done
 

@@ -15,6 +15,7 @@ SQLRETURN alloc_environment(Environment** out) {
     return SQL_ERROR;
   }
   env->connections = nullptr;
+  env->odbc_version = OdbcVersion::kOdbc2;
   lock_init(&env->lock);
   *out = env;
   return SQL_SUCCESS;

@@ -55,6 +55,39 @@ inline bool odbc3_caller(const Statement* stmt) {
   return odbc3_caller(stmt->connection);
 }
 
+// The ODBC version the application of `conn` or `stmt` declared. Records
+// without an environment (tests build them) count as ODBC 2.x.
+inline OdbcVersion odbc_version(const Connection* conn) {
+  return conn->environment != nullptr ? conn->environment->odbc_version : OdbcVersion::kOdbc2;
+}
+inline OdbcVersion odbc_version(const Statement* stmt) {
+  return odbc_version(stmt->connection);
+}
+// Whether the application declared ODBC 3.x (3.0 or 3.80): it is given the
+// ODBC 3 SQLSTATEs and the ODBC 3 date and time type codes.
+inline bool odbc3_application(const Connection* conn) {
+  return odbc_version(conn) != OdbcVersion::kOdbc2;
+}
+inline bool odbc3_application(const Statement* stmt) {
+  return odbc3_application(stmt->connection);
+}
+
+// The 3.x code of a date, time or timestamp type: 9, 10 and 11 become 91, 92
+// and 93 (the C and the SQL codes coincide); any other code is returned as it
+// is.
+constexpr SQLSMALLINT odbc3_datetime_code(SQLSMALLINT code) {
+  switch (code) {
+    case SQL_DATE:
+      return SQL_TYPE_DATE;
+    case SQL_TIME:
+      return SQL_TYPE_TIME;
+    case SQL_TIMESTAMP:
+      return SQL_TYPE_TIMESTAMP;
+    default:
+      return code;
+  }
+}
+
 // The 2.x code of a date, time or timestamp type: 91, 92 and 93 become 9, 10
 // and 11 (the C and the SQL codes coincide); any other code is returned as it
 // is.

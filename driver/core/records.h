@@ -51,12 +51,22 @@ enum CallCancel : int32_t {
   kCancelledInWait,
 };
 
+// The generation of ODBC an application declared (SQL_ATTR_ODBC_VERSION): it
+// decides the SQLSTATEs, the date and time type codes and the information an
+// application is given (core/odbc_version.h).
+enum class OdbcVersion : uint8_t {
+  kOdbc2,    // SQL_OV_ODBC2, and every environment from SQLAllocEnv
+  kOdbc3,    // SQL_OV_ODBC3
+  kOdbc380,  // SQL_OV_ODBC3_80
+};
+
 struct Environment {
   Connection* connections;  // first connection; new ones go to the front
   Lock lock;                // guards `connections` and the connections' links
   // Allocated through SQLAllocHandle: the caller is a Driver Manager that
   // takes the driver for an ODBC 3.x driver (core/odbc_version.h).
   int32_t odbc3_caller;
+  OdbcVersion odbc_version;
 };
 
 struct Connection {
