@@ -96,6 +96,26 @@ TEST_F(BlockCursor, EachOrientationDeliversItsRowset) {
   }
 }
 
+// A catalog result on a statement whose last result was read to its end is a
+// new result: it scrolls from its first row.
+TEST_F(BlockCursor, CatalogResultAfterAResultReadToItsEndScrolls) {
+  open_block_cursor("VALUES (1), (2), (3)");
+  while (SQL_SUCCEEDED(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0))) {
+  }
+  ASSERT_EQ(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0), SQL_NO_DATA);
+  SQLFreeStmt(stmt_, SQL_CLOSE);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLTables(stmt_, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)))
+      << diag();
+  SQLCHAR name[256];
+  SQLLEN indicators[kArray];
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 3, SQL_C_CHAR, name, sizeof name, indicators)));
+  SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+  for (SQLSMALLINT orientation : {SQL_FETCH_FIRST, SQL_FETCH_ABSOLUTE, SQL_FETCH_LAST}) {
+    EXPECT_EQ(SQLFetchScroll(stmt_, orientation, 1), SQL_SUCCESS) << orientation << diag();
+    EXPECT_EQ(fetched_, 1u) << orientation;
+  }
+}
+
 // A value that cannot become the bound type fails its own row only: the
 // rowset is delivered with that row marked, and the fetch says so.
 TEST_F(BlockCursor, RowThatFailsMidRowsetIsMarkedAndTheOthersArrive) {
