@@ -37,7 +37,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeEnv(SQLHENV henv) {
   return free_environment(static_cast<Environment*>(henv));
 }
 
-Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV /*henv*/, SQLHDBC hdbc, SQLHSTMT hstmt,
+Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
                                      SQLCHAR* szSqlState, SQLINTEGER* pfNativeError,
                                      SQLCHAR* szErrorMsg, SQLSMALLINT cbErrorMsgMax,
                                      SQLSMALLINT* pcbErrorMsg) {
@@ -47,10 +47,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV /*henv*/, SQLHDBC hdbc, SQLHSTMT hs
   auto* stmt = static_cast<Statement*>(hstmt);
   Connection* owner = conn != nullptr ? conn : stmt != nullptr ? stmt->connection : nullptr;
   if (owner == nullptr) {
-    return read_diagnostic(nullptr, nullptr, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
-                           pcbErrorMsg);
+    return read_diagnostic(static_cast<Environment*>(henv), nullptr, nullptr, szSqlState,
+                           pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
   }
   ConnectionCall call(owner);
-  return read_diagnostic(conn, stmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+  return read_diagnostic(nullptr, conn, stmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
                          pcbErrorMsg);
 }

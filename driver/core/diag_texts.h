@@ -71,6 +71,9 @@ inline constexpr DiagText kDiagBadOptionGet{"S1092", "Bad Option"};
 // An ODBC 3 statement attribute the driver does not take (SQLSetStmtAttr,
 // SQLGetStmtAttr), in the words unixODBC used for it before.
 inline constexpr DiagText kDiagAttributeIdentifier{"S1092", "Invalid attribute/option identifier"};
+// An attribute value out of its range (SQLSetEnvAttr). ODBC 2 has no
+// environment attributes, so the state is the ODBC 3 one for every caller.
+inline constexpr DiagText kDiagInvalidAttributeValue{"HY024", "Invalid attribute value"};
 inline constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
 inline constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
 inline constexpr DiagText kDiagInvalidTransactionCode{"S1012", "Invalid Transaction Code"};

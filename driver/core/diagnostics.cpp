@@ -33,6 +33,11 @@ SQLRETURN post_connection_error(Connection* conn, const char* text, const char* 
   return SQL_ERROR;
 }
 
+SQLRETURN post_environment_error(Environment* env, const DiagText& d) {
+  fill_slot(env->sqlstate, env->message, d.text, d.sqlstate);
+  return SQL_ERROR;
+}
+
 void post_error_unprefixed(Statement* stmt, const char* text, const char* sqlstate) {
   size_t length = strnlen(text, sizeof(stmt->message) - 1);
   memcpy(stmt->message, text, length);
@@ -50,9 +55,9 @@ void clear_diagnostic(char* sqlstate, char* message) {
   message[0] = '\0';
 }
 
-SQLRETURN read_diagnostic(Connection* conn, Statement* stmt, SQLCHAR* sqlstate_out,
-                          SQLINTEGER* native_error, SQLCHAR* message_out, SQLSMALLINT message_max,
-                          SQLSMALLINT* message_length) {
+SQLRETURN read_diagnostic(Environment* env, Connection* conn, Statement* stmt,
+                          SQLCHAR* sqlstate_out, SQLINTEGER* native_error, SQLCHAR* message_out,
+                          SQLSMALLINT message_max, SQLSMALLINT* message_length) {
   char* slot_state;
   char* slot_message;
   if (conn != nullptr) {
@@ -61,6 +66,9 @@ SQLRETURN read_diagnostic(Connection* conn, Statement* stmt, SQLCHAR* sqlstate_o
   } else if (stmt != nullptr) {
     slot_state = stmt->sqlstate;
     slot_message = stmt->message;
+  } else if (env != nullptr) {
+    slot_state = env->sqlstate;
+    slot_message = env->message;
   } else {
     return SQL_NO_DATA_FOUND;
   }

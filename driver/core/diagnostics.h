@@ -22,6 +22,7 @@ constexpr int kMaxPostedText = 222;
 // SQL_ERROR so callers can `return post_error(...)`.
 SQLRETURN post_error(Statement* stmt, const char* text, const char* sqlstate);
 SQLRETURN post_connection_error(Connection* conn, const char* text, const char* sqlstate);
+SQLRETURN post_environment_error(Environment* env, const DiagText& d);
 inline SQLRETURN post_error(Statement* stmt, const DiagText& d) {
   return post_error(stmt, d.text, d.sqlstate);
 }
@@ -39,10 +40,11 @@ void post_error_unprefixed(Statement* stmt, const char* text, const char* sqlsta
 SQLRETURN report_comm_failure(Connection* conn, const char* sqlstate);
 
 // SQLError's work: reads and empties the slot of `conn` if given, else of
-// `stmt`; SQL_NO_DATA_FOUND when neither is given or the slot is empty.
-SQLRETURN read_diagnostic(Connection* conn, Statement* stmt, SQLCHAR* sqlstate_out,
-                          SQLINTEGER* native_error, SQLCHAR* message_out, SQLSMALLINT message_max,
-                          SQLSMALLINT* message_length);
+// `stmt`, else of `env`; SQL_NO_DATA_FOUND when none is given or the slot is
+// empty.
+SQLRETURN read_diagnostic(Environment* env, Connection* conn, Statement* stmt,
+                          SQLCHAR* sqlstate_out, SQLINTEGER* native_error, SQLCHAR* message_out,
+                          SQLSMALLINT message_max, SQLSMALLINT* message_length);
 
 // Empties a slot.
 void clear_diagnostic(char* sqlstate, char* message);

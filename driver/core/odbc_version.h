@@ -1,38 +1,32 @@
 // Which generation of the ODBC interface the driver is called through.
 //
-// The driver's behaviour is that of an ODBC 2.x driver: its SQLSTATEs are the
-// 2.x ones, its result descriptions and catalog rows carry the 2.x date and
-// time codes 9, 10 and 11. It also exports the ODBC 3 entry points that
-// unixODBC needs to treat it as an ODBC 3.x driver (unixODBC does so exactly
-// when the library exports SQLAllocHandle). Such a Driver Manager allocates
-// the environment with SQLAllocHandle and from then on hands some calls over
-// in their ODBC 3 form: it maps the date and time codes of SQLBindCol,
-// SQLGetData and SQLBindParameter to 91, 92 and 93 (for ODBC 2 and ODBC 3
-// applications alike), calls SQLFetch with the rowset attributes in force,
-// passes statement attributes through SQLSetStmtAttr and asks a few ODBC 3
-// questions of SQLGetInfo and SQLGetFunctions while it connects.
+// Two facts decide it. An environment from SQLAllocHandle is an ODBC 3
+// caller's (`odbc3_caller`): a Driver Manager that takes the driver for an
+// ODBC 3.x driver (unixODBC does so exactly when the library exports
+// SQLAllocHandle) and hands some calls over in their ODBC 3 form: the date
+// and time codes of SQLBindCol, SQLGetData and SQLBindParameter as 91, 92
+// and 93 (for ODBC 2 and ODBC 3 applications alike), SQLFetch with the
+// rowset attributes in force, statement attributes through SQLSetStmtAttr.
+// And the version the application declared with SQLSetEnvAttr
+// (`odbc_version`, ODBC 2 for an environment from SQLAllocEnv): it decides
+// what the application is given.
 //
-// The ODBC 2.x entry points behave exactly as before on handles from
-// SQLAllocEnv; on handles from SQLAllocHandle they also take what that
-// Driver Manager hands over, and give applications what unixODBC gave them
-// for the 2.x driver (the states are still the 2.x ones: unixODBC maps them
-// to the 3.x ones for ODBC 3 applications whatever generation the driver
-// is).
+// unixODBC 2.3.11, measured with its trace: it allocates the driver's
+// environment with SQLAllocHandle, sets SQL_ATTR_ODBC_VERSION to the version
+// the application declared and reads it back with SQLGetEnvAttr. An
+// application declaring 3 or 3.80 therefore connects without the "01000
+// Driver does not support the requested version" warning it was given while
+// the driver had no environment attributes (unixODBC then kept the driver at
+// 2.x and said so at every connect). An ODBC 2 application is declared as
+// such and sees what it saw before: the 2.x states, texts and type codes.
+// unixODBC maps SQLSTATEs between the generations by the application's
+// version whatever the driver's (S1000 to HY000 for a 3.x application, HY000
+// to S1000 for a 2.x one), and the SQL type codes of SQLDescribeCol likewise.
 //
-// Left out on purpose, measured with unixODBC 2.3.11's trace:
-// - SQLSetEnvAttr/SQLGetEnvAttr. Without them unixODBC keeps the driver's
-//   ODBC version at 2.x (it still calls every function as for an ODBC 3.x
-//   driver), allocates connections with SQLAllocConnect and tells an ODBC 3
-//   application at connect "01000 Driver does not support the requested
-//   version", as it did: the driver's states and type codes are the 2.x ones.
-// - SQLGetDiagRec/SQLGetDiagField. With them unixODBC would read a
-//   diagnostic twice, right after the call and again, from the driver, when
-//   the application asks for it; a one-slot diagnostic emptied by the first
-//   read would leave the application nothing, and one kept would come back
-//   after a later call that failed without posting. With SQLError alone
-//   unixODBC reads each diagnostic once, right after the call that left it
-//   (emptying the slot as before), and answers SQLError, SQLGetDiagRec and
-//   SQLGetDiagField from its own copy.
+// Left out on purpose so far:
+// - SQLGetDiagRec/SQLGetDiagField. unixODBC reads each diagnostic with
+//   SQLError right after the call that left it (emptying the one slot) and
+//   answers SQLError, SQLGetDiagRec and SQLGetDiagField from its own copy.
 // - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
 //   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
 //   for an ODBC 3.x driver too, so they keep exactly their 2.x behaviour.

@@ -67,6 +67,15 @@ struct Environment {
   // takes the driver for an ODBC 3.x driver (core/odbc_version.h).
   int32_t odbc3_caller;
   OdbcVersion odbc_version;
+  // What SQLSetEnvAttr was told of pooling (the Driver Manager's business:
+  // the driver pools nothing and only answers it back); zero is the default
+  // of both (SQL_CP_OFF, SQL_CP_STRICT_MATCH).
+  uint32_t connection_pooling;
+  uint32_t cp_match;
+  // Diagnostic slot of the environment's own functions (SQLSetEnvAttr,
+  // SQLGetEnvAttr, SQLFreeEnv): empty sqlstate means nothing is pending.
+  char sqlstate[10];
+  char message[256];
 };
 
 struct Connection {

@@ -45,9 +45,9 @@ constexpr FunctionSpan kFunctionSpans[] = {
 // to an ODBC 3 caller only: unixODBC asks an ODBC 3.x driver for the
 // SQL_API_ODBC3_ALL_FUNCTIONS bitmap right after the connect and stops
 // calling every exported function it leaves out.
-constexpr SQLUSMALLINT kOdbc3Functions[] = {SQL_API_SQLALLOCHANDLE, SQL_API_SQLFREEHANDLE,
-                                            SQL_API_SQLFETCHSCROLL, SQL_API_SQLSETSTMTATTR,
-                                            SQL_API_SQLGETSTMTATTR};
+constexpr SQLUSMALLINT kOdbc3Functions[] = {
+    SQL_API_SQLALLOCHANDLE, SQL_API_SQLFREEHANDLE, SQL_API_SQLFETCHSCROLL, SQL_API_SQLSETSTMTATTR,
+    SQL_API_SQLGETSTMTATTR, SQL_API_SQLGETENVATTR, SQL_API_SQLSETENVATTR};
 
 constexpr SQLUSMALLINT kNeedCursorFunctionsLevel[] = {SQL_API_SQLGETCURSORNAME,
                                                       SQL_API_SQLSETCURSORNAME,

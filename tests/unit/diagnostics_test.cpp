@@ -26,7 +26,7 @@ struct Outputs {
 
 SQLRETURN read(Connection* c, Statement* s, Outputs* o) {
   memset(o->text, '#', sizeof o->text);
-  return read_diagnostic(c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
+  return read_diagnostic(nullptr, c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
 }
 
 // A connection argument reads only its slot (presets when empty); reading empties; posts replace.
