@@ -19,6 +19,7 @@ namespace {
 struct Transfers {
   Link* link;
   int socket;
+  Channel channel;
   uint32_t wait_seconds;
   LinkStatus* status;
   bool ahead = false;
@@ -26,6 +27,7 @@ struct Transfers {
   Transfers(Link* owner, uint32_t wait, LinkStatus* out)
       : link(owner),
         socket(owner == nullptr || owner->lost ? -1 : owner->socket),
+        channel(socket < 0 ? Channel(-1) : link_channel(owner)),
         wait_seconds(wait),
         status(out) {}
 
@@ -52,8 +54,8 @@ struct Transfers {
     return read_socket(at, count);
   }
   bool read_socket(uint8_t* at, int32_t count) const {
-    int32_t left = wait_seconds == 0 ? recv_exact(at, socket, count, status)
-                                     : recv_exact_timed(at, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? recv_exact(at, channel, count, status)
+                                     : recv_exact_timed(at, channel, count, wait_seconds, status);
     return left == 0;
   }
   // `count` bytes in place in the inbox when it holds them all, else
@@ -70,12 +72,12 @@ struct Transfers {
   bool refill() const {
     link->inbox_start = link->inbox_end = 0;
     link->inbox_end =
-        receive_available(link->inbox, socket, link->inbox_capacity, wait_seconds, status);
+        receive_available(link->inbox, channel, link->inbox_capacity, wait_seconds, status);
     return link->inbox_end > 0;
   }
   bool send(const void* from, int32_t count) const {
-    int32_t left = wait_seconds == 0 ? send_exact(from, socket, count, status)
-                                     : send_exact_timed(from, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? send_exact(from, channel, count, status)
+                                     : send_exact_timed(from, channel, count, wait_seconds, status);
     return left == 0;
   }
 };
