@@ -18,20 +18,18 @@ namespace {
 // with Reading::kAhead the socket is read in bulk through the inbox.
 struct Transfers {
   Link* link;
-  int socket;
-  Channel channel;
+  Channel channel;  // socket -1 when the link is lost
   uint32_t wait_seconds;
   LinkStatus* status;
   bool ahead = false;
 
   Transfers(Link* owner, uint32_t wait, LinkStatus* out)
       : link(owner),
-        socket(owner == nullptr || owner->lost ? -1 : owner->socket),
-        channel(socket < 0 ? Channel(-1) : link_channel(owner)),
+        channel(owner == nullptr || owner->lost ? Channel(-1) : link_channel(owner)),
         wait_seconds(wait),
         status(out) {}
 
-  int32_t buffered() const { return socket < 0 ? 0 : link->inbox_end - link->inbox_start; }
+  int32_t buffered() const { return channel.socket < 0 ? 0 : link->inbox_end - link->inbox_start; }
 
   bool receive(void* to, int32_t count) const {
     // The common case, a plain exchange: nothing read ahead.
@@ -48,7 +46,7 @@ struct Transfers {
         count -= take;
       }
       if (count == 0) return true;
-      if (!ahead || socket < 0 || link->inbox == nullptr) break;
+      if (!ahead || channel.socket < 0 || link->inbox == nullptr) break;
       if (!refill()) return false;
     }
     return read_socket(at, count);
@@ -88,7 +86,7 @@ LinkStatus send_request(Link* link, const char* command, const uint8_t* payload,
                         uint32_t wait_seconds) {
   LinkStatus status = LinkStatus::LINK_OK;
   Transfers transfers(link, wait_seconds, &status);
-  if (transfers.socket < 0) return LinkStatus::LINK_FAILED;
+  if (transfers.channel.socket < 0) return LinkStatus::LINK_FAILED;
   uint8_t* frame_buffer = link->frame_buffer;
   size_t command_length = strlen(command);
   // Command codes are one character; a longer one must still leave room for a
@@ -125,7 +123,7 @@ Received receive_reply(Link* link, const ReplyArea& area, uint32_t wait_seconds,
   Received result{LinkStatus::LINK_OK, ReplyPayload::kNone, 0, 0};
   Transfers transfers(link, wait_seconds, &result.status);
   transfers.ahead = reading == Reading::kAhead;
-  if (transfers.socket < 0) {
+  if (transfers.channel.socket < 0) {
     result.status = LinkStatus::LINK_FAILED;
     return result;
   }
