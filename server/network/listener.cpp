@@ -245,6 +245,7 @@ void Listener::serve(Connection* c, bool over_limit) {
   if (session != nullptr) {
     // One close_notify, not waited for: the client may be gone already.
     SSL_shutdown(session);
+    BIO_flush(SSL_get_wbio(session));  // writes are buffered (tls_context.cpp)
     SSL_free(session);
   }
   finish(c, line, misdirected);

@@ -74,7 +74,8 @@ bool SocketChannel::send_now(const uint8_t* from, size_t n) {
       const int sent = SSL_write(tls_, from, static_cast<int>(n));
       const int error = sent > 0 ? SSL_ERROR_NONE : SSL_get_error(tls_, sent);
       ERR_clear_error();
-      if (sent > 0) return true;
+      // The session writes through a buffer (tls_context.cpp): out it goes.
+      if (sent > 0) return BIO_flush(SSL_get_wbio(tls_)) == 1;
       if (error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ) return false;
     }
   }

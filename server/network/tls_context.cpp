@@ -61,6 +61,13 @@ bool TlsContext::load(std::string* error) {
   // its own full handshake, which is what the connects benchmark measures.
   SSL_CTX_set_options(context.get(), SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_TICKET);
   SSL_CTX_set_num_tickets(context.get(), 0);
+  // AES-128-GCM first: as safe for this use, and a third cheaper per byte
+  // than AES-256 on both sides of a long fetch. The client's list decides
+  // only between suites the server ranks equal.
+  SSL_CTX_set_options(context.get(), SSL_OP_CIPHER_SERVER_PREFERENCE);
+  SSL_CTX_set_ciphersuites(context.get(),
+                           "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:"
+                           "TLS_CHACHA20_POLY1305_SHA256");
   if (SSL_CTX_use_certificate_chain_file(context.get(), cert_file_.c_str()) != 1) {
     *error = "cannot use the certificate " + cert_file_ + ": " + openssl_reason("certificate");
     return false;
@@ -98,7 +105,21 @@ SSL* TlsContext::accept(int fd, int wait_ms, std::string* reason) const {
     *reason = "no TLS session: " + openssl_reason();
     return nullptr;
   }
-  SSL_set_fd(session, fd);
+  // Writes go through a buffer that SocketChannel flushes after each reply
+  // write: a 20 KB frame is two records, sent with one system call rather
+  // than two, so that the client wakes once for it.
+  BIO* socket_bio = BIO_new_socket(fd, BIO_NOCLOSE);
+  BIO* buffer = BIO_new(BIO_f_buffer());
+  if (socket_bio == nullptr || buffer == nullptr) {
+    BIO_free(socket_bio);
+    BIO_free(buffer);
+    SSL_free(session);
+    *reason = "no memory for the TLS session";
+    return nullptr;
+  }
+  BIO_set_write_buffer_size(buffer, 65536);
+  BIO_up_ref(socket_bio);  // one reference for reading, one inside the write chain
+  SSL_set_bio(session, socket_bio, BIO_push(buffer, socket_bio));
   // A client that connects and says nothing must not hold its thread: the
   // handshake's reads and writes are bounded, and the bound lifted after.
   set_receive_timeout(fd, wait_ms);
