@@ -347,6 +347,50 @@ class WaitsOverTls(TlsCase):
         again.close()
 
 
+class OtherClients(TlsCase):
+    """Perl DBI and PHP's odbc extension over verify-full, as their users write them."""
+
+    PERL = r"""
+use strict; use warnings; use DBI;
+binmode STDOUT, ':encoding(UTF-8)';
+my $dbh = DBI->connect("dbi:ODBC:$ENV{Q4_TLS_STRING}", undef, undef,
+                       {RaiseError => 1, PrintError => 0, odbc_utf8_on => 1});
+my $row = $dbh->selectrow_arrayref("SELECT ? AS label, -- the customer's name\n NULL AS missing",
+                                   undef, "Z\x{eb} \x{6771}\x{4eac}");
+print join("|", map { defined $_ ? $_ : "NULL" } @$row), "\n";
+$dbh->disconnect;
+"""
+    PHP = r"""<?php
+$conn = odbc_connect(getenv("Q4_TLS_STRING"), "", "");
+if (!$conn) { echo "no connection: ", odbc_errormsg(), "\n"; exit(1); }
+$result = odbc_exec($conn, "SELECT 'Zoë' AS label,\n       '' AS empty, 1.25 AS fraction");
+odbc_fetch_row($result);
+echo odbc_result($result, 1), "|", odbc_result($result, 2), "|", odbc_result($result, 3), "\n";
+odbc_close($conn);
+"""
+
+    def run_client(self, command, script, suffix):
+        path = os.path.join(WORK, "tls_client" + suffix)
+        with open(path, "w") as f:
+            f.write(script)
+        env = dict(os.environ, Q4_TLS_STRING=string(self.port("server"), "verify-full",
+                                                    "localhost", cert("ca.pem")))
+        done = subprocess.run(command + [path], capture_output=True, text=True, env=env,
+                              timeout=60)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        return done.stdout.strip()
+
+    def test_perl_dbi(self):
+        if subprocess.run(["perl", "-MDBD::ODBC", "-e", "1"]).returncode != 0:
+            self.skipTest("DBD::ODBC is missing")
+        self.assertEqual(self.run_client(["perl"], self.PERL, ".pl"), "Zë 東京|NULL")
+
+    def test_php_odbc(self):
+        if shutil.which("php") is None:
+            self.skipTest("php is missing")
+        self.assertEqual(self.run_client(["php"], self.PHP, ".php"), "Zoë||1.25")
+
+
 class Relay:
     """A TCP relay that writes down every byte it forwards, both ways."""
 
