@@ -1,5 +1,5 @@
-// TCP transport: opening a socket, and the four transfer operations the
-// framing layer is built on.
+// TCP transport: opening a socket, and the transfer operations the framing
+// layer is built on, over plain TCP or a TLS session (link/tls_session.h).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +10,13 @@ namespace q4 {
 
 // The byte stream the transfers move bytes on: a connected socket, and the
 // TLS session that runs over it when the link is encrypted (null: plain TCP).
-// The framing and the pipeline pass it along and never look inside; only
-// the transfers below tell the two apart.
+// The framing and the pipeline pass it along and never look at the session;
+// only the transfers below tell the two apart.
 struct Channel {
   int socket;
   ssl_st* tls = nullptr;
-  Channel(int fd) : socket(fd) {}  // NOLINT: a plain socket is a channel
+  // Implicit: a plain socket is a channel (the tests transfer on socket pairs).
+  Channel(int fd) : socket(fd) {}
   Channel(int fd, ssl_st* session) : socket(fd), tls(session) {}
 };
 
