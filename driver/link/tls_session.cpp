@@ -127,7 +127,8 @@ void describe_failure(SSL* ssl, int error, int saved_errno, const TlsRequest& re
 SSL_CTX* make_context(const TlsRequest& request, char* reason, size_t size) {
   SSL_CTX* context = SSL_CTX_new(TLS_client_method());
   if (context == nullptr) {
-    snprintf(reason, size, "no TLS context: %s", ERR_reason_error_string(ERR_peek_last_error()));
+    const char* why = ERR_reason_error_string(ERR_peek_last_error());
+    snprintf(reason, size, "no TLS context: %s", why != nullptr ? why : "out of memory");
     return nullptr;
   }
   SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
