@@ -5,6 +5,9 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config libgtest-dev googletest unixodbc unixodbc-dev odbcinst
           libsqlite3-dev sqlite3 python3 python3-pyodbc libdbd-odbc-perl perl
           valgrind locales clang libclang-rt-14-dev xxd)
+# TLS: OpenSSL to build the driver and q4lite, and the openssl command that
+# makes the tests' certificates.
+packages+=(libssl-dev openssl)
 # The Debian package (cpack -G DEB runs dpkg-shlibdeps) and the clients of the
 # documentation's recipes (docs/clients/).
 packages+=(dpkg-dev python3-pandas php-cli php-odbc ruby ruby-odbc nodejs)

@@ -57,6 +57,10 @@ void on_signal(int) {
   if (g_listener != nullptr) g_listener->stop();
 }
 
+void on_hangup(int) {
+  if (g_listener != nullptr) g_listener->reload();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,7 +100,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const q4::lite::ListenerSettings settings = listener_settings(options);
+  q4::lite::ListenerSettings settings = listener_settings(options);
+  std::unique_ptr<q4::lite::TlsContext> tls;
+  if (!options.tls_cert.empty()) {
+    tls = std::make_unique<q4::lite::TlsContext>(options.tls_cert, options.tls_key);
+    if (!tls->load(&message)) {
+      std::fprintf(stderr, "q4lite: %s\n", message.c_str());
+      return 1;
+    }
+    settings.tls = tls.get();
+  }
   q4::lite::Listener listener(settings, [&](q4::lite::Channel& channel) {
     return std::make_unique<SessionConversation>(options, users, channel);
   });
@@ -110,11 +123,16 @@ int main(int argc, char** argv) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  struct sigaction hangup {};
+  hangup.sa_handler = on_hangup;
+  hangup.sa_flags = SA_RESTART;
+  sigemptyset(&hangup.sa_mask);
+  sigaction(SIGHUP, &hangup, nullptr);
   signal(SIGPIPE, SIG_IGN);
   if (!options.quiet) {
     std::fprintf(
-        stderr, "q4lite: listening on %s port %u, database %s\n", options.listen_host.c_str(),
-        listener.port(),
+        stderr, "q4lite: listening on %s port %u%s, database %s\n", options.listen_host.c_str(),
+        listener.port(), tls ? " (TLS only)" : "",
         options.data_dir.empty() ? options.db.c_str() : (options.data_dir + "/ACCOUNT.db").c_str());
   }
   listener.run();

@@ -14,7 +14,8 @@ const char* const kConnectKeywords[kConnectKeywordCount] = {
     "DSN", "DESCRIPTION", "SERVER", "PORTNUMBER", "VIRTUALMACHINE", "UID", "USER", "Q4PWD", "PWD",
     "ACPASSWORD", "ACCOUNT", "PASSWORD", "NOBLOCK", "NOCACHE", "AConnectDialog", "ConnectDialog",
     "Q4VERSION", "HOSTSFILE", "NotNullConstraint", "DisableExtFetch", "LoginTimeout", "DebugLog",
-    "ServerFormatOpt", "NUMERICFORMAT", "LogFile", "PORT", "DisableArrayPipeline"};
+    "ServerFormatOpt", "NUMERICFORMAT", "LogFile", "PORT", "DisableArrayPipeline",
+    "SSLMode", "SSLRootCert"};
 // clang-format on
 
 namespace {
@@ -59,6 +60,9 @@ constexpr OutItem kOutItems[] = {
     {"NUMERICFORMAT", OutKind::kMarks, 0},
     {"LogFile", OutKind::kText, offsetof(Connection, log_file)},
     {"DisableArrayPipeline", OutKind::kNever, 0},
+    // Written back so that a saved string reconnects as securely as it did.
+    {"SSLMode", OutKind::kText, offsetof(Connection, ssl_mode)},
+    {"SSLRootCert", OutKind::kText, offsetof(Connection, ssl_root_cert)},
 };
 
 // A password field (19 characters) scrambled: "~", 19 characters, NUL.

@@ -17,8 +17,9 @@ namespace q4 {
 // another comes after it (Q4PWD before PWD, ACPASSWORD before PASSWORD,
 // AConnectDialog before ConnectDialog), so that each removal takes a whole
 // item. The newer ones come last: LogFile, then PORT (the port under the
-// name most drivers use; PORTNUMBER wins over it), then DisableArrayPipeline.
-constexpr int kConnectKeywordCount = 27;
+// name most drivers use; PORTNUMBER wins over it), then DisableArrayPipeline,
+// then the two TLS settings.
+constexpr int kConnectKeywordCount = 29;
 extern const char* const kConnectKeywords[kConnectKeywordCount];
 
 // The output connection string holds at most this many characters.

@@ -129,6 +129,8 @@ void DriverConnect::apply_string_items() {
   override_field("NotNullConstraint", conn_->not_null_constraint);
   override_field("DisableExtFetch", conn_->disable_ext_fetch);
   override_field("DisableArrayPipeline", conn_->disable_array_pipeline);
+  override_field("SSLMode", conn_->ssl_mode);
+  override_field("SSLRootCert", conn_->ssl_root_cert);
   char number[kLevelTextSize];
   if (lookup("Q4VERSION", number)) conn_->server_version = level_from_text(number);
   char timeout[kNumberTextSize];

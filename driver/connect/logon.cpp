@@ -111,9 +111,53 @@ SQLRETURN post_logon_link_failure(Connection* conn, LinkStatus link_status) {
   return post_connection_error(conn, kDiagLogonOther);
 }
 
+namespace {
+
+// A server that answers no TLS hello in this long is not a TLS server, when
+// the connection sets no login timeout of its own: without a limit a TLS
+// connection to a plain server that waits for a frame would wait for ever.
+constexpr uint32_t kDefaultHandshakeSeconds = 30;
+
+// Encrypts the link just opened as conn->ssl_mode says. False with the
+// diagnostic posted (and the link dropped) when it cannot.
+bool secure_link(Connection* conn, TlsMode mode) {
+  if (mode == TlsMode::kDisable) return true;
+  uint32_t seconds = conn->login_timeout != 0 ? conn->login_timeout : kDefaultHandshakeSeconds;
+  TlsStart start = start_tls(conn->link, TlsRequest{mode, conn->server, conn->ssl_root_cert},
+                             static_cast<int>(seconds) * 1000);
+  // Room for the longest reason: the posted text is cut where it must be.
+  char text[sizeof start.reason + 64];
+  if (start.session == nullptr) {
+    const DiagText& diag = start.setup_failed ? kDiagTlsSetup : kDiagTlsHandshake;
+    snprintf(text, sizeof text, diag.text, start.reason);
+    post_connection_error(conn, text, diag.sqlstate);
+    snprintf(text, sizeof text, "tls failed: %s", start.reason);
+    log_event(conn->exchange_log, text);
+    return false;
+  }
+  // What was agreed goes to the log: the version and cipher a connection
+  // used are the first question when encryption is audited.
+  snprintf(text, sizeof text, "tls %s %s sslmode=%s", start.protocol, start.cipher,
+           tls_mode_name(mode));
+  log_event(conn->exchange_log, text);
+  return true;
+}
+
+}  // namespace
+
 LogonResult logon(Window* window, Connection* conn) {
   // Each session starts its own log; its first line names where it goes.
   open_connection_log(conn);
+  // An SSLMode the driver does not know fails before anything is sent: taken
+  // for "disable" it would send the password in clear to whoever listens.
+  TlsMode mode = TlsMode::kDisable;
+  if (!tls_mode_from_text(conn->ssl_mode, &mode)) {
+    char text[kMaxPostedText + 1];
+    snprintf(text, sizeof text, kDiagBadSslMode.text, conn->ssl_mode);
+    post_connection_error(conn, text, kDiagBadSslMode.sqlstate);
+    log_event(conn->exchange_log, "unknown SSLMode");
+    return kLogonLinkFailed;
+  }
   show_status_line(window, "Resolving hostname...");
   OpenFailure failure = OpenFailure::kNone;
   int error = 0;
@@ -132,6 +176,7 @@ LogonResult logon(Window* window, Connection* conn) {
     log_event(conn->exchange_log, "no connection to the server");
     return kLogonNoSocket;
   }
+  if (!secure_link(conn, mode)) return kLogonLinkFailed;
   load_string(kStrLogonCommand, conn->logon_command, sizeof conn->logon_command);
 
   // The logon text holds the passwords: the log gets its length only.
@@ -155,8 +200,9 @@ LogonResult logon(Window* window, Connection* conn) {
     return kLogonLinkFailed;
   }
   // The logon runs on a non-blocking socket so that every wait is bounded;
-  // the session's later exchanges use plain blocking transfers.
-  set_blocking(conn->link->socket, true);
+  // the session's later exchanges use plain blocking transfers (TLS keeps
+  // its socket non-blocking: link/tls_session.h).
+  use_session_transfers(conn->link);
 
   int32_t received = result.received;  // 0: a reply without data bytes
   switch (conn->exchange_buffer[0]) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <odbcinst.h>
+#include <strings.h>
 
 #include <cctype>
 #include <cstdio>
@@ -39,6 +40,11 @@ void read_ignored(const Connection* conn, const char* key, const char* default_t
 template <size_t N>
 void read_password(const Connection* conn, const char* key, char (&field)[N], bool string_form) {
   read_password_setting(conn->dsn, key, field, N, string_form);
+}
+
+void read_tls_settings(Connection* conn) {
+  read_into(conn, "SSLMode", "", conn->ssl_mode);
+  read_into(conn, "SSLRootCert", "", conn->ssl_root_cert);
 }
 
 void read_level_and_timeout(Connection* conn) {
@@ -138,6 +144,45 @@ void read_port_setting(const char* dsn, char* port_text, int size) {
     snprintf(port_text, static_cast<size_t>(size), "%s", kDefaultPortText);
 }
 
+namespace {
+
+struct TlsModeName {
+  const char* text;
+  TlsMode mode;
+};
+constexpr TlsModeName kTlsModeNames[] = {
+    {"disable", TlsMode::kDisable},
+    {"require", TlsMode::kRequire},
+    {"verify-ca", TlsMode::kVerifyCa},
+    {"verify-full", TlsMode::kVerifyFull},
+};
+
+}  // namespace
+
+bool tls_mode_from_text(const char* text, TlsMode* mode) {
+  while (isspace(static_cast<unsigned char>(*text))) ++text;
+  size_t length = strlen(text);
+  while (length > 0 && isspace(static_cast<unsigned char>(text[length - 1]))) --length;
+  if (length == 0) {
+    *mode = TlsMode::kDisable;
+    return true;
+  }
+  for (const TlsModeName& entry : kTlsModeNames) {
+    if (strlen(entry.text) == length && strncasecmp(text, entry.text, length) == 0) {
+      *mode = entry.mode;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* tls_mode_name(TlsMode mode) {
+  for (const TlsModeName& entry : kTlsModeNames) {
+    if (entry.mode == mode) return entry.text;
+  }
+  return "disable";
+}
+
 uint32_t timeout_from_text(const char* text) {
   uint32_t value = static_cast<uint32_t>(parse_leading_int(text));
   return value > kMaxLoginTimeout ? kMaxLoginTimeout : value;
@@ -187,6 +232,7 @@ void read_connect_settings(Connection* conn) {
   read_into(conn, "NotNullConstraint", "Yes", conn->not_null_constraint);
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
   read_into(conn, "DisableArrayPipeline", "No", conn->disable_array_pipeline);
+  read_tls_settings(conn);
   read_level_and_timeout(conn);
   read_numeric_format(conn);
   read_into(conn, "LogFile", "", conn->log_file);
@@ -208,6 +254,7 @@ bool read_driver_connect_settings(Connection* conn) {
   read_into(conn, "NotNullConstraint", "Yes", conn->not_null_constraint);
   read_into(conn, "DisableExtFetch", "No", conn->disable_ext_fetch);
   read_into(conn, "DisableArrayPipeline", "No", conn->disable_array_pipeline);
+  read_tls_settings(conn);
   read_ignored(conn, "HOSTSFILE", "", kHostsFileSize);
   read_port_setting(conn->dsn, conn->port_text, sizeof conn->port_text);
   read_ignored(conn, "NOBLOCK", "0", kNumberTextSize);
@@ -226,6 +273,8 @@ void set_settings_without_dsn(Connection* conn) {
   set_text(conn->account_connect_dialog, "No");
   set_text(conn->disable_ext_fetch, "No");
   set_text(conn->disable_array_pipeline, "No");
+  conn->ssl_mode[0] = '\0';
+  conn->ssl_root_cert[0] = '\0';
   set_text(conn->server_format_opt, "No");
   set_text(conn->not_null_constraint, "Yes");
   conn->server_version = kServerLevel754;

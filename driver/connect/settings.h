@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/records.h"
+#include "link/tls_session.h"
 
 namespace q4 {
 
@@ -67,6 +68,12 @@ void read_port_setting(const char* dsn, char* port_text, int size);
 // Time limit: the number taken as unsigned, capped at 32767 (so a negative
 // number gives 32767).
 uint32_t timeout_from_text(const char* text);
+// SSLMode: "disable", "require", "verify-ca" or "verify-full", letter case
+// ignored, blanks around allowed; empty is "disable". False for anything
+// else, *mode untouched.
+bool tls_mode_from_text(const char* text, TlsMode* mode);
+// The SSLMode text of `mode`, as the driver log writes it.
+const char* tls_mode_name(TlsMode mode);
 // Version level: the 32-bit value unchanged.
 uint32_t level_from_text(const char* text);
 

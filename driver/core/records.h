@@ -113,6 +113,8 @@ struct Connection {
   char disable_ext_fetch[10];
   char disable_array_pipeline[10];  // on: parameter arrays wait for each row's reply
   char server_format_opt[10];
+  char ssl_mode[16];        // SSLMode as given; empty: not given (plain TCP)
+  char ssl_root_cert[256];  // SSLRootCert: a PEM file of trusted roots; empty: the system's
   char decimal_mark[6];
   char thousand_mark[6];
   char currency_sign[6];

@@ -18,18 +18,18 @@ namespace {
 // with Reading::kAhead the socket is read in bulk through the inbox.
 struct Transfers {
   Link* link;
-  int socket;
+  Channel channel;  // socket -1 when the link is lost
   uint32_t wait_seconds;
   LinkStatus* status;
   bool ahead = false;
 
   Transfers(Link* owner, uint32_t wait, LinkStatus* out)
       : link(owner),
-        socket(owner == nullptr || owner->lost ? -1 : owner->socket),
+        channel(owner == nullptr || owner->lost ? Channel(-1) : link_channel(owner)),
         wait_seconds(wait),
         status(out) {}
 
-  int32_t buffered() const { return socket < 0 ? 0 : link->inbox_end - link->inbox_start; }
+  int32_t buffered() const { return channel.socket < 0 ? 0 : link->inbox_end - link->inbox_start; }
 
   bool receive(void* to, int32_t count) const {
     // The common case, a plain exchange: nothing read ahead.
@@ -46,14 +46,14 @@ struct Transfers {
         count -= take;
       }
       if (count == 0) return true;
-      if (!ahead || socket < 0 || link->inbox == nullptr) break;
+      if (!ahead || channel.socket < 0 || link->inbox == nullptr) break;
       if (!refill()) return false;
     }
     return read_socket(at, count);
   }
   bool read_socket(uint8_t* at, int32_t count) const {
-    int32_t left = wait_seconds == 0 ? recv_exact(at, socket, count, status)
-                                     : recv_exact_timed(at, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? recv_exact(at, channel, count, status)
+                                     : recv_exact_timed(at, channel, count, wait_seconds, status);
     return left == 0;
   }
   // `count` bytes in place in the inbox when it holds them all, else
@@ -70,12 +70,12 @@ struct Transfers {
   bool refill() const {
     link->inbox_start = link->inbox_end = 0;
     link->inbox_end =
-        receive_available(link->inbox, socket, link->inbox_capacity, wait_seconds, status);
+        receive_available(link->inbox, channel, link->inbox_capacity, wait_seconds, status);
     return link->inbox_end > 0;
   }
   bool send(const void* from, int32_t count) const {
-    int32_t left = wait_seconds == 0 ? send_exact(from, socket, count, status)
-                                     : send_exact_timed(from, socket, count, wait_seconds, status);
+    int32_t left = wait_seconds == 0 ? send_exact(from, channel, count, status)
+                                     : send_exact_timed(from, channel, count, wait_seconds, status);
     return left == 0;
   }
 };
@@ -86,7 +86,7 @@ LinkStatus send_request(Link* link, const char* command, const uint8_t* payload,
                         uint32_t wait_seconds) {
   LinkStatus status = LinkStatus::LINK_OK;
   Transfers transfers(link, wait_seconds, &status);
-  if (transfers.socket < 0) return LinkStatus::LINK_FAILED;
+  if (transfers.channel.socket < 0) return LinkStatus::LINK_FAILED;
   uint8_t* frame_buffer = link->frame_buffer;
   size_t command_length = strlen(command);
   // Command codes are one character; a longer one must still leave room for a
@@ -123,7 +123,7 @@ Received receive_reply(Link* link, const ReplyArea& area, uint32_t wait_seconds,
   Received result{LinkStatus::LINK_OK, ReplyPayload::kNone, 0, 0};
   Transfers transfers(link, wait_seconds, &result.status);
   transfers.ahead = reading == Reading::kAhead;
-  if (transfers.socket < 0) {
+  if (transfers.channel.socket < 0) {
     result.status = LinkStatus::LINK_FAILED;
     return result;
   }

@@ -50,6 +50,7 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
   link->inbox_capacity = 0;
   link->inbox_start = 0;
   link->inbox_end = 0;
+  link->tls = nullptr;
   link->socket = open_socket(host, port, wait_seconds, failure, error);
   if (link->socket < 0) {
     if (link->owned) drv_free(link);
@@ -68,6 +69,13 @@ Link* link_on_socket(int socket, const ExchangeLog* log) {
   if (link == nullptr) return nullptr;
   link->owned = 1;
   link->socket = socket;
+  link->tls = nullptr;
+  link->outbox = nullptr;
+  link->outbox_length = 0;
+  link->inbox = nullptr;
+  link->inbox_capacity = 0;
+  link->inbox_start = 0;
+  link->inbox_end = 0;
   link->lost = 0;
   link->log = log;
   count_socket_layer_use(1);
@@ -75,8 +83,25 @@ Link* link_on_socket(int socket, const ExchangeLog* log) {
 }
 #endif
 
+TlsStart start_tls(Link* link, const TlsRequest& request, int wait_milliseconds) {
+  TlsStart start = tls_handshake(link->socket, request, wait_milliseconds);
+  if (start.session == nullptr) {
+    drop_link(link);
+  } else {
+    link->tls = start.session;
+  }
+  return start;
+}
+
+void use_session_transfers(Link* link) {
+  if (link->tls == nullptr) set_blocking(link->socket, true);
+}
+
 void drop_link(Link* link) {
   if (link == nullptr || link->lost) return;
+  // A broken stream is left without a close_notify.
+  tls_end(link->tls, false);
+  link->tls = nullptr;
   close(link->socket);
   count_socket_layer_use(-1);
   link->lost = 1;
@@ -84,6 +109,12 @@ void drop_link(Link* link) {
 
 void close_link(Link* link) {
   if (link == nullptr) return;
+  if (!link->lost && link->tls != nullptr) {
+    // A link in step ends its session properly: the server reads the end of
+    // the session rather than a cut stream.
+    tls_end(link->tls, true);
+    link->tls = nullptr;
+  }
   drop_link(link);
   drv_free(link->outbox);
   drv_free(link->inbox);

@@ -10,6 +10,7 @@
 
 #include "core/call_state.h"
 #include "link/reply_assembler.h"
+#include "link/tls_session.h"
 #include "link/transport.h"
 #include "protocol/wire.h"
 
@@ -22,6 +23,9 @@ constexpr int kInvalidSocket = -1;
 
 struct Link {
   int socket;
+  // The TLS session over the socket (link/tls_session.h), or null for plain
+  // TCP; freed with the descriptor.
+  ssl_st* tls;
   // The descriptor was closed after a failure. The number may already belong
   // to another file of the process, so it is never used or closed again.
   int32_t lost;
@@ -55,6 +59,21 @@ struct Link {
 // block), else allocated.
 Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const ExchangeLog* log,
                 OpenFailure* failure, int* error, void* storage = nullptr);
+
+// The channel a link's transfers run on: its socket and TLS session.
+inline Channel link_channel(const Link* link) {
+  return Channel(link->socket, link->tls);
+}
+
+// Encrypts a link just opened: the TLS handshake of `request`, waiting at
+// most `wait_milliseconds`. On failure the link is dropped (its descriptor
+// closed; close_link still frees the record) and the result says why.
+TlsStart start_tls(Link* link, const TlsRequest& request, int wait_milliseconds);
+
+// After the logon a plain link's transfers block in the kernel (no poll()
+// before each); a TLS link keeps its non-blocking socket, since a session may
+// have to write while reading.
+void use_session_transfers(Link* link);
 
 #ifdef Q4_TEST_SEAMS
 // Test builds only: wraps a descriptor connected by other means (a socket

@@ -64,7 +64,7 @@ LinkStatus flush(Pipeline* pipeline) {
     if (!make_inbox_room(link)) return LinkStatus::LINK_FAILED;
     LinkStatus status = LinkStatus::LINK_OK;
     int32_t received = link->inbox_end;
-    int32_t left = send_exact_receiving(link->outbox + sent, link->socket,
+    int32_t left = send_exact_receiving(link->outbox + sent, link_channel(link),
                                         link->outbox_length - sent, pipeline->wait_seconds,
                                         link->inbox, link->inbox_capacity, &received, &status);
     link->inbox_end = received;

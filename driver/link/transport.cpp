@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "link/tls_session.h"
+
 namespace q4 {
 
 namespace {
@@ -37,31 +39,6 @@ timespec deadline_after(int milliseconds) {
     deadline.tv_nsec -= 1000000000;
   }
   return deadline;
-}
-
-enum class Wait { kReady, kTimeout, kFailed };
-
-// Waits until `socket` shows `events` (or an error or hang-up, which the next
-// transfer reports with its own errno), for `milliseconds` or without limit
-// when negative. A signal does not shorten the wait.
-Wait wait_for(int socket, short events, int milliseconds) {
-  timespec deadline = deadline_after(milliseconds < 0 ? 0 : milliseconds);
-  pollfd entry{socket, events, 0};
-  for (;;) {
-    int timeout = milliseconds < 0 ? -1 : milliseconds_left(deadline);
-    int ready = poll(&entry, 1, timeout);
-    if (ready > 0) return (entry.revents & POLLNVAL) ? Wait::kFailed : Wait::kReady;
-    if (ready == 0) return Wait::kTimeout;
-    if (errno != EINTR) return Wait::kFailed;
-  }
-}
-
-// The wait limit of the timed forms and of the connect wait, in milliseconds.
-// Limits above what poll() can express (about 24 days) wait that long.
-int limit_milliseconds(uint32_t wait_seconds) {
-  constexpr uint32_t kMaxSeconds = INT32_MAX / 1000;
-  uint32_t seconds = effective_wait_seconds(wait_seconds);
-  return static_cast<int>(seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000;
 }
 
 // A server that vanishes without closing (a host gone, a cable pulled) would
@@ -117,12 +94,12 @@ int32_t transfer_exact(int socket, int32_t count, short events, int timed_ms, Li
       *status = link_status_for_errno(error);
       return remaining;
     }
-    Wait wait = wait_for(socket, events, timed_ms);
-    if (wait == Wait::kTimeout) {
+    SocketWait wait = wait_for_socket(socket, events, timed_ms);
+    if (wait == SocketWait::kTimeout) {
       *status = LinkStatus::LINK_TIMEOUT;
       return remaining;
     }
-    if (wait == Wait::kFailed) {
+    if (wait == SocketWait::kFailed) {
       *status = LinkStatus::LINK_FAILED;
       return remaining;
     }
@@ -163,6 +140,25 @@ struct AddressList {
 };
 
 }  // namespace
+
+SocketWait wait_for_socket(int socket, short events, int milliseconds) {
+  timespec deadline = deadline_after(milliseconds < 0 ? 0 : milliseconds);
+  pollfd entry{socket, events, 0};
+  for (;;) {
+    int timeout = milliseconds < 0 ? -1 : milliseconds_left(deadline);
+    int ready = poll(&entry, 1, timeout);
+    if (ready > 0) return (entry.revents & POLLNVAL) ? SocketWait::kFailed : SocketWait::kReady;
+    if (ready == 0) return SocketWait::kTimeout;
+    if (errno != EINTR) return SocketWait::kFailed;
+  }
+}
+
+// Limits above what poll() can express (about 24 days) wait that long.
+int limit_milliseconds(uint32_t wait_seconds) {
+  constexpr uint32_t kMaxSeconds = INT32_MAX / 1000;
+  uint32_t seconds = effective_wait_seconds(wait_seconds);
+  return static_cast<int>(seconds < kMaxSeconds ? seconds : kMaxSeconds) * 1000;
+}
 
 uint32_t effective_wait_seconds(uint32_t wait_seconds) {
   return wait_seconds == 0 ? 32767 : wait_seconds;
@@ -222,7 +218,7 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, OpenFail
     close(fd);
     return -1;
   }
-  if (wait_for(fd, POLLOUT, limit_milliseconds(wait_seconds)) != Wait::kReady) {
+  if (wait_for_socket(fd, POLLOUT, limit_milliseconds(wait_seconds)) != SocketWait::kReady) {
     close(fd);
     return -1;
   }
@@ -248,8 +244,14 @@ bool set_blocking(int socket, bool blocking) {
   return fcntl(socket, F_SETFL, flags) == 0;
 }
 
-int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                             uint8_t* inbox, int32_t room, int32_t* received, LinkStatus* status) {
+int32_t send_exact_receiving(const void* buffer, Channel channel, int32_t count,
+                             uint32_t wait_seconds, uint8_t* inbox, int32_t room, int32_t* received,
+                             LinkStatus* status) {
+  if (channel.tls != nullptr) {
+    return tls_send_receiving(channel.tls, buffer, count, wait_seconds, inbox, room, received,
+                              status);
+  }
+  const int socket = channel.socket;
   *status = LinkStatus::LINK_OK;
   if (count <= 0) return count;
   if (socket < 0) {
@@ -289,17 +291,21 @@ int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint
       *status = link_status_for_errno(errno);
       return remaining;
     }
-    Wait wait = wait_for(socket, POLLIN | POLLOUT, timed_ms);
-    if (wait != Wait::kReady) {
-      *status = wait == Wait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
+    SocketWait wait = wait_for_socket(socket, POLLIN | POLLOUT, timed_ms);
+    if (wait != SocketWait::kReady) {
+      *status = wait == SocketWait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
       return remaining;
     }
   }
   return 0;
 }
 
-int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
+int32_t receive_available(void* buffer, Channel channel, int32_t capacity, uint32_t wait_seconds,
                           LinkStatus* status) {
+  if (channel.tls != nullptr) {
+    return tls_receive_available(channel.tls, buffer, capacity, wait_seconds, status);
+  }
+  const int socket = channel.socket;
   *status = LinkStatus::LINK_OK;
   if (socket < 0 || capacity <= 0) {
     *status = LinkStatus::LINK_FAILED;
@@ -318,30 +324,39 @@ int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t w
       *status = link_status_for_errno(errno);
       return 0;
     }
-    Wait wait = wait_for(socket, POLLIN, timed_ms);
-    if (wait != Wait::kReady) {
-      *status = wait == Wait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
+    SocketWait wait = wait_for_socket(socket, POLLIN, timed_ms);
+    if (wait != SocketWait::kReady) {
+      *status = wait == SocketWait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
       return 0;
     }
   }
 }
 
-int32_t recv_exact(void* buffer, int socket, int32_t count, LinkStatus* status) {
-  return receive_loop(buffer, socket, count, -1, status);
+// Each form first asks whether the channel is encrypted: one compare on the
+// plain path, which stays the loops above.
+int32_t recv_exact(void* buffer, Channel channel, int32_t count, LinkStatus* status) {
+  if (channel.tls != nullptr) return tls_receive_exact(channel.tls, buffer, count, -1, status);
+  return receive_loop(buffer, channel.socket, count, -1, status);
 }
 
-int32_t send_exact(const void* buffer, int socket, int32_t count, LinkStatus* status) {
-  return send_loop(buffer, socket, count, -1, status);
+int32_t send_exact(const void* buffer, Channel channel, int32_t count, LinkStatus* status) {
+  if (channel.tls != nullptr) return tls_send_exact(channel.tls, buffer, count, -1, status);
+  return send_loop(buffer, channel.socket, count, -1, status);
 }
 
-int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+int32_t recv_exact_timed(void* buffer, Channel channel, int32_t count, uint32_t wait_seconds,
                          LinkStatus* status) {
-  return receive_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
+  const int timed_ms = limit_milliseconds(wait_seconds);
+  if (channel.tls != nullptr)
+    return tls_receive_exact(channel.tls, buffer, count, timed_ms, status);
+  return receive_loop(buffer, channel.socket, count, timed_ms, status);
 }
 
-int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+int32_t send_exact_timed(const void* buffer, Channel channel, int32_t count, uint32_t wait_seconds,
                          LinkStatus* status) {
-  return send_loop(buffer, socket, count, limit_milliseconds(wait_seconds), status);
+  const int timed_ms = limit_milliseconds(wait_seconds);
+  if (channel.tls != nullptr) return tls_send_exact(channel.tls, buffer, count, timed_ms, status);
+  return send_loop(buffer, channel.socket, count, timed_ms, status);
 }
 
 }  // namespace q4

@@ -1,10 +1,24 @@
-// TCP transport: opening a socket, and the four transfer operations the
-// framing layer is built on.
+// TCP transport: opening a socket, and the transfer operations the framing
+// layer is built on, over plain TCP or a TLS session (link/tls_session.h).
 #pragma once
 
 #include <cstdint>
 
+struct ssl_st;  // OpenSSL's SSL: a TLS session over a socket (link/tls_session.h)
+
 namespace q4 {
+
+// The byte stream the transfers move bytes on: a connected socket, and the
+// TLS session that runs over it when the link is encrypted (null: plain TCP).
+// The framing and the pipeline pass it along and never look at the session;
+// only the transfers below tell the two apart.
+struct Channel {
+  int socket;
+  ssl_st* tls = nullptr;
+  // Implicit: a plain socket is a channel (the tests transfer on socket pairs).
+  Channel(int fd) : socket(fd) {}
+  Channel(int fd, ssl_st* session) : socket(fd), tls(session) {}
+};
 
 // Link status stored by every transfer. The numbers are the protocol's own
 // (the logon maps them to its diagnostics); LINK_CANCELLED is this driver's.
@@ -37,12 +51,13 @@ int open_socket(const char* host, uint16_t port, uint32_t wait_seconds, OpenFail
 
 // Transfers return the number of bytes not transferred (0 on success) and
 // store a LinkStatus; a count of 0 or less returns at once with LINK_OK.
-// A negative socket fails at once with LINK_FAILED.
-int32_t recv_exact(void* buffer, int socket, int32_t count, LinkStatus* status);
-int32_t send_exact(const void* buffer, int socket, int32_t count, LinkStatus* status);
-int32_t recv_exact_timed(void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+// A negative socket fails at once with LINK_FAILED. Over TLS they move
+// application bytes through the session, whose socket stays non-blocking.
+int32_t recv_exact(void* buffer, Channel channel, int32_t count, LinkStatus* status);
+int32_t send_exact(const void* buffer, Channel channel, int32_t count, LinkStatus* status);
+int32_t recv_exact_timed(void* buffer, Channel channel, int32_t count, uint32_t wait_seconds,
                          LinkStatus* status);
-int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
+int32_t send_exact_timed(const void* buffer, Channel channel, int32_t count, uint32_t wait_seconds,
                          LinkStatus* status);
 
 // The two transfers of requests sent ahead of their replies (link/pipeline.h).
@@ -56,12 +71,13 @@ int32_t send_exact_timed(const void* buffer, int socket, int32_t count, uint32_t
 // side waits on it. Returns the bytes not sent: 0, or with LINK_OK more when
 // `room` ran out while the socket was still full (the caller makes room and
 // calls again), or with the failed transfer's LinkStatus.
-int32_t send_exact_receiving(const void* buffer, int socket, int32_t count, uint32_t wait_seconds,
-                             uint8_t* inbox, int32_t room, int32_t* received, LinkStatus* status);
+int32_t send_exact_receiving(const void* buffer, Channel channel, int32_t count,
+                             uint32_t wait_seconds, uint8_t* inbox, int32_t room, int32_t* received,
+                             LinkStatus* status);
 
 // Receives what the peer has sent, 1 to `capacity` bytes, waiting for the
 // first. Returns the count, or 0 with the failure in *status.
-int32_t receive_available(void* buffer, int socket, int32_t capacity, uint32_t wait_seconds,
+int32_t receive_available(void* buffer, Channel channel, int32_t capacity, uint32_t wait_seconds,
                           LinkStatus* status);
 
 // The wait limit in seconds that a limit of `wait_seconds` stands for: 0 means
@@ -72,6 +88,17 @@ uint32_t effective_wait_seconds(uint32_t wait_seconds);
 // EHOSTDOWN are LINK_CLOSED; ENETDOWN, ENETUNREACH and ENETRESET LINK_NETWORK;
 // anything else LINK_FAILED.
 LinkStatus link_status_for_errno(int error);
+
+// How a wait for a socket ended (wait_for_socket).
+enum class SocketWait { kReady, kTimeout, kFailed };
+
+// Waits until `socket` shows `events` (or an error or hang-up, which the next
+// transfer reports with its own errno), for `milliseconds` or without limit
+// when negative. A signal does not shorten the wait.
+SocketWait wait_for_socket(int socket, short events, int milliseconds);
+
+// The limit of the timed forms and of the connect wait, in milliseconds.
+int limit_milliseconds(uint32_t wait_seconds);
 
 // Shuts both directions of `socket` down, from any thread: a receive or send
 // blocked on it, or a poll() waiting for it, returns at once (the receive

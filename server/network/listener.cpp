@@ -46,6 +46,26 @@ bool write_port_file(const std::string& path, uint16_t port) {
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// How long a client has for its TLS hello and the rest of the handshake.
+constexpr int kHandshakeWaitMs = 10000;
+
+// The wake-up pipe's bytes: what run() is asked to do.
+constexpr char kWakeStop = 1;
+constexpr char kWakeReload = 2;
+
+// Whether a client of a plain port opens with a TLS record (a handshake
+// record, 0x16, of version 3.x). A request frame begins with its length, and
+// no first frame of this protocol is 5632 bytes or longer, so the two cannot
+// be confused. Waits for the client's first byte at most `wait_ms` (-1:
+// without limit); a client that sends nothing is the conversation's matter.
+bool opens_with_tls_hello(int fd, int wait_ms) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, wait_ms) <= 0) return false;
+  uint8_t head[2] = {0, 0};
+  const ssize_t got = recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
+  return got >= 1 && head[0] == 0x16 && (got < 2 || head[1] == 0x03);
+}
+
 }  // namespace
 
 Listener::Listener(const ListenerSettings& settings, ConversationFactory start_conversation)
@@ -106,9 +126,28 @@ bool Listener::start(std::string* error) {
 }
 
 void Listener::stop() {
-  const char byte = 1;
+  const char byte = kWakeStop;
   // Only write(2): this runs in a signal handler.
   [[maybe_unused]] ssize_t n = write(wake_pipe_[1], &byte, 1);
+}
+
+void Listener::reload() {
+  const char byte = kWakeReload;
+  [[maybe_unused]] ssize_t n = write(wake_pipe_[1], &byte, 1);
+}
+
+void Listener::reload_certificate() {
+  if (settings_.tls == nullptr) {
+    std::fprintf(stderr, "q4lite: SIGHUP: no certificate to reload (plain port)\n");
+    return;
+  }
+  std::string error;
+  if (settings_.tls->load(&error)) {
+    std::fprintf(stderr, "q4lite: certificate and key reloaded\n");
+  } else {
+    std::fprintf(stderr, "q4lite: reload failed, the previous certificate stays: %s\n",
+                 error.c_str());
+  }
 }
 
 void Listener::run() {
@@ -116,7 +155,14 @@ void Listener::run() {
     pollfd waits[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
     const int ready = poll(waits, 2, 1000);
     if (ready < 0 && errno != EINTR) break;
-    if (waits[1].revents != 0) break;
+    if (waits[1].revents != 0) {
+      char bytes[16];
+      const ssize_t n = read(wake_pipe_[0], bytes, sizeof bytes);
+      bool stopping = n <= 0;
+      for (ssize_t i = 0; i < n; ++i) stopping = stopping || bytes[i] == kWakeStop;
+      if (stopping) break;
+      reload_certificate();
+    }
     reap(false);
     if (ready <= 0 || (waits[0].revents & POLLIN) == 0) continue;
     sockaddr_storage address{};
@@ -158,15 +204,31 @@ void Listener::run() {
 }
 
 void Listener::serve(Connection* c, bool over_limit) {
-  SocketChannel channel(c->fd, settings_.idle_timeout > 0 ? settings_.idle_timeout * 1000 : -1);
+  const int idle_ms = settings_.idle_timeout > 0 ? settings_.idle_timeout * 1000 : -1;
+  SSL* session = nullptr;
+  std::string secured;
+  if (settings_.tls != nullptr) {
+    std::string reason;
+    session = settings_.tls->accept(c->fd, kHandshakeWaitMs, &reason);
+    if (session == nullptr) {
+      finish(c, c->peer + ": refused, TLS handshake failed: " + reason, true);
+      return;
+    }
+    secured = TlsContext::describe(session) + " ";
+  }
+  SocketChannel channel(c->fd, idle_ms, session);
   std::string line;
+  bool misdirected = false;
   if (over_limit) {
     // Answer the logon with a refusal, waiting no longer than a moment.
-    SocketChannel brief(c->fd, 2000);
+    SocketChannel brief(c->fd, 2000, session);
     Link link(brief, 4096);
     Request request;
     if (link.read_request(&request) == ReadStatus::kOk) link.send_status(settings_.refusal);
     line = c->peer + ": refused, too many connections";
+  } else if (session == nullptr && opens_with_tls_hello(c->fd, idle_ms)) {
+    line = c->peer + ": refused, a TLS hello on a plain port (TLS needs --tls-cert and --tls-key)";
+    misdirected = true;
   } else {
     std::unique_ptr<Conversation> conversation = start_conversation_(channel);
     {
@@ -178,12 +240,24 @@ void Listener::serve(Connection* c, bool over_limit) {
       std::lock_guard<std::mutex> lock(mutex_);
       c->conversation = nullptr;
     }
-    line = c->peer + " " + outcome;
+    line = c->peer + " " + secured + outcome;
   }
+  if (session != nullptr) {
+    // One close_notify, not waited for: the client may be gone already.
+    SSL_shutdown(session);
+    BIO_flush(SSL_get_wbio(session));  // writes are buffered (tls_context.cpp)
+    SSL_free(session);
+  }
+  finish(c, line, misdirected);
+}
+
+void Listener::finish(Connection* c, const std::string& line, bool refused_client) {
   // The client learns at once that the connection is over; the descriptor
   // itself is closed when the thread is joined.
   shutdown(c->fd, SHUT_RDWR);
-  if (!settings_.quiet) std::fprintf(stderr, "q4lite: %s\n", line.c_str());
+  // A client refused for speaking the wrong protocol is a set-up mistake
+  // someone must see: logged even when quiet.
+  if (!settings_.quiet || refused_client) std::fprintf(stderr, "q4lite: %s\n", line.c_str());
   {
     std::lock_guard<std::mutex> lock(mutex_);
     --active_;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "server/network/link.h"
+#include "server/network/tls_context.h"
 
 namespace q4::lite {
 
@@ -44,6 +45,10 @@ struct ListenerSettings {
   // answer to its first request, its logon, and is closed; past twice the
   // limit it is closed unanswered.
   std::string refusal;
+  // When set, the port speaks TLS only with this context's certificate;
+  // when null it speaks plain text only, and a client opening with a TLS
+  // hello is told nothing and closed (it would wait for a frame for ever).
+  TlsContext* tls = nullptr;
 };
 
 class Listener {
@@ -63,6 +68,11 @@ class Listener {
   // Async-signal-safe: wakes run() so that it shuts down.
   void stop();
 
+  // Async-signal-safe: wakes run() so that it reads the certificate and key
+  // again (settings.tls); connections already open are not touched, and a
+  // reload that fails keeps what was served.
+  void reload();
+
  private:
   struct Connection {
     int fd = -1;
@@ -73,6 +83,10 @@ class Listener {
   };
 
   void serve(Connection* connection, bool over_limit);
+  // The end of a connection's thread: the line logged (also when quiet for
+  // a client refused for its protocol), the count and the thread's flag.
+  void finish(Connection* connection, const std::string& line, bool refused_client);
+  void reload_certificate();
   void reap(bool all);
 
   const ListenerSettings& settings_;

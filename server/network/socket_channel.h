@@ -8,6 +8,8 @@
 // client; every other write goes out at once, as before.
 #pragma once
 
+#include <openssl/ssl.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,7 +23,10 @@ class SocketChannel : public Channel {
   // Takes a connected socket (not owned: the server closes it).
   // `idle_timeout_ms` bounds every wait for the client; -1 waits forever
   // (shutdown() of the socket still ends the wait).
-  SocketChannel(int fd, int idle_timeout_ms) : fd_(fd), timeout_ms_(idle_timeout_ms) {}
+  // `tls`, when given, is the session the socket carries (not owned): every
+  // byte then goes through it, and nothing else changes.
+  SocketChannel(int fd, int idle_timeout_ms, SSL* tls = nullptr)
+      : fd_(fd), timeout_ms_(idle_timeout_ms), tls_(tls) {}
 
   bool read_exact(uint8_t* to, size_t n) override;
   bool write_all(const uint8_t* from, size_t n) override;
@@ -33,9 +38,16 @@ class SocketChannel : public Channel {
   // (so the channel reads, and flushes, again soon) and the bytes fit.
   bool holds(size_t n) const;
   bool send_now(const uint8_t* from, size_t n);
+  // One receive into `to` (at most n bytes): the count, 0 at the end of the
+  // stream, -1 on failure (errno EINTR: try again).
+  ssize_t receive_some(uint8_t* to, size_t n);
+  // Whether a received byte already waits inside the TLS session, where
+  // poll() cannot see it.
+  bool session_holds_bytes() const { return tls_ != nullptr && SSL_pending(tls_) > 0; }
 
   int fd_;
   int timeout_ms_;
+  SSL* tls_;
   std::vector<uint8_t> in_;  // received, not yet read: [in_start_, in_end_)
   size_t in_start_ = 0;
   size_t in_end_ = 0;

@@ -72,6 +72,12 @@ A Q4-protocol server on SQLite.
   --idle-timeout SECS  close a connection idle this long (default 0: never)
   --busy-timeout MS    how long SQLite waits for another connection's lock
                        (default 5000)
+  --tls-cert FILE      speak TLS only (1.2 or newer), with the certificate
+                       chain in FILE (PEM, the server's certificate first);
+                       needs --tls-key. A plain client is refused at the
+                       handshake. SIGHUP reads both files again; connections
+                       already open keep theirs
+  --tls-key FILE       the private key of --tls-cert (PEM)
   --quiet              no line per connection on stderr
   --test-functions     add the SQL function q4_sleep(MS), which waits MS
                        milliseconds (at most 60000) and returns MS: for tests
@@ -155,6 +161,12 @@ ParseOutcome parse_options(int argc, char** argv, Options* o, std::string* messa
     } else if (arg == "--busy-timeout") {
       if (!number(0, 3600 * 1000, &n)) return ParseOutcome::kError;
       o->busy_timeout = static_cast<int>(n);
+    } else if (arg == "--tls-cert") {
+      if (!value(&text)) return ParseOutcome::kError;
+      o->tls_cert = text;
+    } else if (arg == "--tls-key") {
+      if (!value(&text)) return ParseOutcome::kError;
+      o->tls_key = text;
     } else if (arg == "--quiet") {
       o->quiet = true;
     } else if (arg == "--test-functions") {
@@ -166,6 +178,10 @@ ParseOutcome parse_options(int argc, char** argv, Options* o, std::string* messa
       *message = "unknown option " + arg + " (see --help)";
       return ParseOutcome::kError;
     }
+  }
+  if (o->tls_cert.empty() != o->tls_key.empty()) {
+    *message = o->tls_cert.empty() ? "--tls-key needs --tls-cert" : "--tls-cert needs --tls-key";
+    return ParseOutcome::kError;
   }
   if (!o->data_dir.empty() && o->db != ":memory:") {
     *message = "--db and --data-dir exclude each other";

@@ -26,6 +26,10 @@ struct Options {
   int idle_timeout = 0;            // seconds without a request; 0 = none
   int busy_timeout = 5000;         // milliseconds SQLite waits for a lock
   std::string seed_sample;         // create the sample database here and exit
+  // Serve TLS only: the certificate chain and its key (PEM files), both or
+  // neither; reloaded on SIGHUP.
+  std::string tls_cert;
+  std::string tls_key;
   // Limits for the fuzz target, not on the command line: SQLite virtual
   // machine steps per connection (in thousands) and bytes per value. 0 = none.
   uint64_t step_budget_thousands = 0;

@@ -57,7 +57,7 @@ for file in /usr/share/q4odbc/odbcinst.ini.template /usr/share/q4odbc/odbc.ini.t
   grep -qx "$file" "$work/files" || fail "the package lacks $file"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dependency in odbcinst libodbcinst2 libsqlite3-0; do
+for dependency in odbcinst libodbcinst2 libsqlite3-0 libssl3; do
   [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 while read -r file; do

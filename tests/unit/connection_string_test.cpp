@@ -133,6 +133,13 @@ TEST(OutConnectString, EmptyFieldsAndLimit) {
   strcpy(conn.log_file, "/tmp/q4.log");
   out = out_string("DSN=Sales", conn, true);
   EXPECT_EQ(out.substr(out.rfind(";NUMERICFORMAT=")), ";NUMERICFORMAT=$/,/.;LogFile=/tmp/q4.log;");
+  // A string saved from a TLS connection reconnects with TLS, with the same roots.
+  strcpy(conn.ssl_mode, "verify-full");
+  strcpy(conn.ssl_root_cert, "/etc/q4/ca.pem");
+  out = out_string("DRIVER=x;SSLMode=require;SSLRootCert=/old.pem;", conn, false);
+  EXPECT_EQ(out.find("SSLMode=require"), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.rfind(";LogFile=")),
+            ";LogFile=/tmp/q4.log;SSLMode=verify-full;SSLRootCert=/etc/q4/ca.pem;");
   out = out_string("DRIVER=x;FOO=" + std::string(2000, 'f') + ";", conn, false);
   EXPECT_EQ(out.size(), kOutConnectStringMax);
   EXPECT_EQ(out.compare(0, 13, "DRIVER=x;FOO="), 0);
@@ -178,6 +185,28 @@ TEST(SettingTexts, PortIsANumberFrom1To65535) {
       EXPECT_EQ(ntohs(port), 7) << "changed by a refused text";
     }
   }
+}
+
+// SSLMode: the four names in any letter case; empty is plain TCP; anything
+// else is refused and leaves the mode as it was (never taken as "disable").
+TEST(SettingTexts, SslModeIsOneOfFourNames) {
+  // clang-format off
+  const std::pair<const char*, int> cases[] = {
+      {"disable", 0}, {"", 0}, {"  ", 0}, {"require", 1}, {"REQUIRE", 1}, {" Verify-CA ", 2},
+      {"verify-ca", 2}, {"verify-full", 3}, {"VERIFY-FULL\t", 3},
+      {"on", -1}, {"yes", -1}, {"verify", -1}, {"verify-fullx", -1}, {"verify_ca", -1},
+      {"require;", -1}, {"prefer", -1}, {"allow", -1}};
+  // clang-format on
+  for (const auto& [text, expected] : cases) {
+    TlsMode mode = TlsMode::kVerifyCa;
+    bool ok = tls_mode_from_text(text, &mode);
+    EXPECT_EQ(ok ? static_cast<int>(mode) : -1, expected) << '"' << text << '"';
+    if (!ok) {
+      EXPECT_EQ(mode, TlsMode::kVerifyCa) << "changed by a refused text";
+    }
+  }
+  EXPECT_STREQ(tls_mode_name(TlsMode::kVerifyFull), "verify-full");
+  EXPECT_STREQ(tls_mode_name(TlsMode::kRequire), "require");
 }
 
 // Marks the text does not give keep what they held ("C", "T", "D").

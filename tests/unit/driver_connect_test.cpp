@@ -81,6 +81,40 @@ TEST_F(DriverConnectTest, ArrayPipelineSwitch) {
   }
 }
 
+// SSLMode and SSLRootCert: from the data source, overridden by the string;
+// an SSLMode the driver does not know fails the connect naming the value,
+// before any host is looked up (SERVER is empty here: a connect that went on
+// would fail with "Unable to communicate with host" instead).
+TEST_F(DriverConnectTest, TlsSettings) {
+  const std::string secure = dsn({{"SERVER", ""},
+                                  {"USER", "u"},
+                                  {"SSLMode", "verify-full"},
+                                  {"SSLRootCert", "/etc/q4/ca.pem"}});
+  const std::string plain = dsn({{"SERVER", ""}, {"USER", "u"}});
+  const std::tuple<std::string, const char*, const char*> cases[] = {
+      {"DSN=" + plain, "", ""},
+      {"DSN=" + secure, "verify-full", "/etc/q4/ca.pem"},
+      {"DSN=" + secure + ";SSLMode=require;SSLRootCert=", "require", ""},
+      {"DSN=" + plain + ";sslmode=verify-ca;sslrootcert=/home/me/roots.pem", "verify-ca",
+       "/home/me/roots.pem"},
+      {"DRIVER=x;SERVER=;UID=u;SSLMode=disable", "disable", ""},
+  };
+  for (const auto& [input, mode, root] : cases) {
+    EXPECT_EQ(connect(input), SQL_ERROR) << input;
+    EXPECT_STREQ(conn()->ssl_mode, mode) << input;
+    EXPECT_STREQ(conn()->ssl_root_cert, root) << input;
+    EXPECT_NE(conn_->message().find("Unable to communicate with host"), std::string::npos)
+        << input << ": " << conn_->message();
+  }
+  for (const char* value : {"on", "verify", "yes"}) {
+    EXPECT_EQ(connect("DSN=" + secure + ";SSLMode=" + value), SQL_ERROR);
+    EXPECT_EQ(conn_->sqlstate(), "08001");
+    const std::string expected = std::string("The SSLMode value \"") + value +
+                                 "\" is not one of disable, require, verify-ca, verify-full.";
+    EXPECT_NE(conn_->message().find(expected), std::string::npos) << conn_->message();
+  }
+}
+
 // Only a DSN item before DRIVER names a data source (and reads its profile). Results as
 // "user|password|account password|account".
 TEST_F(DriverConnectTest, DsnUserAndPasswordItems) {

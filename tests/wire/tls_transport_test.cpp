@@ -1,0 +1,219 @@
+// The transfers over a TLS session against an in-process OpenSSL server on a
+// socket pair: bytes through in both directions while the server demands key
+// updates (a read that must write), a cancel's cut of a wait, a timed wait
+// that runs out, and the handshake's verdicts.
+#include <gtest/gtest.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/tls_session.h"
+#include "link/transport.h"
+
+namespace q4 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A server context with a self-signed certificate for localhost, made in memory.
+SSL_CTX* make_server_context() {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+  X509_set_pubkey(cert, key);
+  X509_NAME* name = X509_get_subject_name(cert);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+  X509_set_issuer_name(cert, name);
+  X509_sign(cert, key, EVP_sha256());
+  SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+  SSL_CTX_use_certificate(context, cert);
+  SSL_CTX_use_PrivateKey(context, key);
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return context;
+}
+
+// A socket pair: the client's end non-blocking (as a link's), the server's
+// blocking, served by `serve` on a thread of its own.
+class TlsPair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    client_ = ends[0];
+    server_ = ends[1];
+    ASSERT_TRUE(set_blocking(client_, false));
+    context_ = make_server_context();
+  }
+  void TearDown() override {
+    if (thread_.joinable()) thread_.join();
+    tls_end(session_, false);
+    SSL_CTX_free(context_);
+    close(client_);
+    close(server_);
+  }
+
+  template <typename Serve>
+  void serve(Serve body) {
+    thread_ = std::thread([this, body] {
+      // The server's socket writes are plain write()s: an alert written to a
+      // cut socket must not stop the test with SIGPIPE (a signal a write
+      // raises goes to the writing thread, and dies with it here).
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      SSL* ssl = SSL_new(context_);
+      SSL_set_fd(ssl, server_);
+      if (SSL_accept(ssl) == 1) body(ssl);
+      SSL_free(ssl);
+    });
+  }
+
+  TlsStart connect(TlsMode mode, int wait_ms = 5000) {
+    TlsStart start = tls_handshake(client_, TlsRequest{mode, "localhost", nullptr}, wait_ms);
+    session_ = start.session;
+    return start;
+  }
+
+  int client_ = -1;
+  int server_ = -1;
+  SSL_CTX* context_ = nullptr;
+  ssl_st* session_ = nullptr;
+  std::thread thread_;
+};
+
+// 1 MiB out and back; before each piece it echoes, the server asks for a key
+// update, which the client must answer by writing while it reads.
+TEST_F(TlsPair, BytesGoBothWaysThroughKeyUpdates) {
+  constexpr int32_t kSize = 1 << 20;
+  serve([](SSL* ssl) {
+    std::vector<uint8_t> buffer(kSize);
+    int32_t have = 0;
+    while (have < kSize) {
+      int got = SSL_read(ssl, buffer.data() + have, kSize - have);
+      if (got <= 0) return;
+      have += got;
+    }
+    for (int32_t at = 0; at < kSize; at += 65536) {
+      SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED);
+      if (SSL_write(ssl, buffer.data() + at, 65536) <= 0) return;
+    }
+    uint8_t last;
+    SSL_read(ssl, &last, 1);  // the client's answer to the last update comes before its end
+  });
+  TlsStart start = connect(TlsMode::kRequire);
+  ASSERT_NE(start.session, nullptr) << start.reason;
+  EXPECT_STREQ(start.protocol, "TLSv1.3");
+  std::vector<uint8_t> out(kSize), back(kSize);
+  for (int32_t i = 0; i < kSize; ++i) out[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
+  LinkStatus status;
+  EXPECT_EQ(send_exact_timed(out.data(), Channel(client_, session_), kSize, 10, &status), 0);
+  EXPECT_EQ(status, LinkStatus::LINK_OK);
+  EXPECT_EQ(recv_exact(back.data(), Channel(client_, session_), kSize, &status), 0);
+  EXPECT_EQ(status, LinkStatus::LINK_OK);
+  EXPECT_EQ(out, back);
+  const uint8_t end = 1;
+  send_exact(&end, Channel(client_, session_), 1, &status);
+}
+
+// A cancel shuts the socket down from another thread: a wait without limit
+// ends at once, as the end of the stream.
+TEST_F(TlsPair, CutEndsAnUnlimitedWait) {
+  serve([](SSL* ssl) {
+    uint8_t byte;
+    SSL_read(ssl, &byte, 1);  // waits until the client's socket is cut
+  });
+  ASSERT_NE(connect(TlsMode::kRequire).session, nullptr);
+  std::thread cancel([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cut_socket(client_);
+  });
+  uint8_t reply[16];
+  LinkStatus status = LinkStatus::LINK_OK;
+  auto start = Clock::now();
+  int32_t left = recv_exact(reply, Channel(client_, session_), sizeof reply, &status);
+  auto waited = Clock::now() - start;
+  cancel.join();
+  EXPECT_EQ(left, 16);
+  EXPECT_EQ(status, LinkStatus::LINK_CLOSED);
+  EXPECT_LT(waited, std::chrono::seconds(2));
+}
+
+// The timed forms and the window's receive end at their limit when nothing comes.
+TEST_F(TlsPair, TimedWaitsRunOut) {
+  serve([](SSL* ssl) {
+    uint8_t byte;
+    SSL_read(ssl, &byte, 1);
+  });
+  ASSERT_NE(connect(TlsMode::kRequire).session, nullptr);
+  uint8_t reply[4];
+  LinkStatus status;
+  auto start = Clock::now();
+  EXPECT_EQ(recv_exact_timed(reply, Channel(client_, session_), 4, 1, &status), 4);
+  EXPECT_EQ(status, LinkStatus::LINK_TIMEOUT);
+  EXPECT_EQ(receive_available(reply, Channel(client_, session_), 4, 1, &status), 0);
+  EXPECT_EQ(status, LinkStatus::LINK_TIMEOUT);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+  const uint8_t end = 1;
+  send_exact(&end, Channel(client_, session_), 1, &status);
+}
+
+// The handshake's verdicts on a self-signed certificate, and on a peer that
+// answers the hello with something other than TLS.
+TEST_F(TlsPair, HandshakeVerdicts) {
+  struct Case {
+    TlsMode mode;
+    const char* reason;  // null: the handshake succeeds
+  };
+  const Case cases[] = {
+      {TlsMode::kRequire, nullptr},
+      {TlsMode::kVerifyCa, "certificate verify failed: self-signed certificate"},
+      {TlsMode::kVerifyFull, "certificate verify failed: self-signed certificate"},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    serve([](SSL*) {});
+    TlsStart start = connect(c.mode);
+    if (c.reason == nullptr) {
+      EXPECT_NE(start.session, nullptr) << start.reason;
+    } else {
+      EXPECT_EQ(start.session, nullptr);
+      EXPECT_STREQ(start.reason, c.reason);
+      EXPECT_FALSE(start.setup_failed);
+    }
+    session_ = start.session;
+  }
+  TearDown();
+  SetUp();
+  // A plain server's answer: a frame that is no TLS record.
+  thread_ = std::thread([this] {
+    uint8_t hello[512];
+    (void)!read(server_, hello, sizeof hello);
+    const uint8_t frame[] = {0x00, 0x08, 'E', 'x', 0, 0, 0, 0, 0, 0};
+    (void)!write(server_, frame, sizeof frame);
+  });
+  TlsStart start = connect(TlsMode::kRequire);
+  EXPECT_EQ(start.session, nullptr);
+  EXPECT_NE(std::string(start.reason).find("the server does not speak TLS on this port"),
+            std::string::npos)
+      << start.reason;
+}
+
+}  // namespace
+}  // namespace q4
