@@ -45,7 +45,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
   // connection's call lock keeps a call that posts from writing it meanwhile.
   auto* conn = static_cast<Connection*>(hdbc);
   auto* stmt = static_cast<Statement*>(hstmt);
-  Connection* owner = conn != nullptr ? conn : stmt != nullptr ? stmt->connection : nullptr;
+  Connection* owner = stmt != nullptr ? stmt->connection : conn;
   if (owner == nullptr) {
     return read_diagnostic(static_cast<Environment*>(henv), nullptr, nullptr, szSqlState,
                            pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);

@@ -19,14 +19,19 @@
 // the driver had no environment attributes (unixODBC then kept the driver at
 // 2.x and said so at every connect). An ODBC 2 application is declared as
 // such and sees what it saw before: the 2.x states, texts and type codes.
-// unixODBC maps SQLSTATEs between the generations by the application's
-// version whatever the driver's (S1000 to HY000 for a 3.x application, HY000
-// to S1000 for a 2.x one), and the SQL type codes of SQLDescribeCol likewise.
+// The driver itself gives an application declaring 3 or 3.80 the 3.x
+// SQLSTATEs (core/odbc3_states.h) and several diagnostic records per call
+// (core/diagnostics.h); unixODBC also maps states between the generations
+// by the application's version (S1000 to HY000 for a 3.x application, HY000
+// to S1000 for a 2.x one), so a 2.x application sees the 2.x states either
+// way. With SQLGetDiagRec and SQLGetDiagField exported, unixODBC reads the
+// records through SQLGetDiagRec right after the call, for ODBC 2 and ODBC 3
+// applications alike (observed under gdb: it no longer calls SQLError), and
+// answers the application from its own copy; the records stay until the next
+// call on the handle (core/diagnostics.h: records_per_call), so a second
+// read finds them again and none outlives its call.
 //
 // Left out on purpose so far:
-// - SQLGetDiagRec/SQLGetDiagField. unixODBC reads each diagnostic with
-//   SQLError right after the call that left it (emptying the one slot) and
-//   answers SQLError, SQLGetDiagRec and SQLGetDiagField from its own copy.
 // - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
 //   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
 //   for an ODBC 3.x driver too, so they keep exactly their 2.x behaviour.
