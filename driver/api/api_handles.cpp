@@ -29,7 +29,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLAllocConnect(SQLHENV henv, SQLHDBC* phdbc) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeConnect(SQLHDBC hdbc) {
   if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return release_connection(static_cast<Connection*>(hdbc));
+  SQLRETURN rc = connection_call(hdbc, check_connection_free);
+  return rc == SQL_SUCCESS ? release_connection(static_cast<Connection*>(hdbc)) : rc;
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeEnv(SQLHENV henv) {

@@ -248,5 +248,23 @@ TEST_F(DiagnosticRecords, HandlesAndArgumentsRefused) {
   clear_diagnostic(conn_->sqlstate, conn_->message);
 }
 
+// Freeing a connected connection, or an environment with a connection, is
+// refused with "S1010" on the handle and frees nothing; SQLError then reads
+// that handle's diagnostic.
+TEST_F(DiagnosticRecords, FreeingHandlesInUseIsRefused) {
+  declare(OdbcVersion::kOdbc2);
+  SQLCHAR state[6];
+  EXPECT_EQ(SQLFreeConnect(conn_), SQL_ERROR);
+  EXPECT_EQ(SQLError(env_, conn_, nullptr, state, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1010");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env_), SQL_ERROR);
+  EXPECT_EQ(SQLError(env_, nullptr, nullptr, state, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1010");
+  // Both records are intact: the statement still answers on its connection.
+  EXPECT_EQ(conn_->statements, stmt_);
+  EXPECT_EQ(env_->connections, conn_);
+  succeeding_call();
+}
+
 }  // namespace
 }  // namespace q4
