@@ -104,12 +104,12 @@ constexpr SQLSMALLINT odbc2_datetime_code(SQLSMALLINT code) {
 }
 
 // The type code `code` as the 2.x entry points take it from `stmt`'s caller:
-// an ODBC 3 caller's date and time codes in their 2.x form, everything else
-// unchanged. This is the mapping unixODBC applied itself while it took the
+// the date and time codes of an ODBC 3 caller or application in their 2.x
+// form, everything else unchanged. This is the mapping unixODBC applied itself while it took the
 // driver for a 2.x one, so the codes reaching conversion, literals and the
 // server stay what they were.
 inline SQLSMALLINT caller_type_code(const Statement* stmt, SQLSMALLINT code) {
-  return odbc3_caller(stmt) ? odbc2_datetime_code(code) : code;
+  return odbc3_caller(stmt) || odbc3_application(stmt) ? odbc2_datetime_code(code) : code;
 }
 
 }  // namespace q4
