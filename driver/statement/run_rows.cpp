@@ -47,14 +47,17 @@ class RowsOutcome {
   // ODBC 2 one, which is told of the first).
   void failed(uint64_t row) {
     note_row_outcome(stmt_, row, SQL_ERROR);
+    const int32_t column = stmt_->diag.column_number;
     if (row > failed_row_ && failed_row_ != kNoRow) {
-      add_diagnostic_record(stmt_, stmt_->sqlstate, stmt_->message, row + 1, 0);
+      add_diagnostic_record(stmt_, stmt_->sqlstate, stmt_->message, row + 1, column);
       return;
     }
     if (row == failed_row_) return;
-    if (failed_row_ != kNoRow)
-      add_diagnostic_record(stmt_, sqlstate_, message_, failed_row_ + 1, 0);
+    if (failed_row_ != kNoRow) {
+      add_diagnostic_record(stmt_, sqlstate_, message_, failed_row_ + 1, failed_column_);
+    }
     failed_row_ = row;
+    failed_column_ = column;
     memcpy(sqlstate_, stmt_->sqlstate, sizeof sqlstate_);
     memcpy(message_, stmt_->message, sizeof message_);
   }
@@ -80,7 +83,8 @@ class RowsOutcome {
       memcpy(stmt_->message, message_, sizeof message_);
       // Which row of the array it was, for SQLGetDiagField (a single set of
       // values has no row number).
-      if (rows_ > 1) set_diagnostic_position(stmt_, static_cast<int64_t>(failed_row_) + 1, 0);
+      const int64_t row_number = rows_ > 1 ? static_cast<int64_t>(failed_row_) + 1 : 0;
+      set_diagnostic_position(stmt_, row_number, failed_column_);
       note_counter(failed_row_ + 1);
       return SQL_ERROR;
     }
@@ -100,6 +104,7 @@ class RowsOutcome {
   bool count_known_ = true;
   bool warned_ = false;
   uint64_t failed_row_ = kNoRow;
+  int32_t failed_column_ = 0;  // the failed row's parameter, when one was at fault
   char sqlstate_[sizeof Statement::sqlstate];
   char message_[sizeof Statement::message];
 };

@@ -107,6 +107,20 @@ int main(void) {
   EXPECT(row_number(stmt, 1) == SQL_NO_ROW_NUMBER, "single statement row %ld",
          (long)row_number(stmt, 1));
 
+  /* A parameter that cannot be its SQL type: the record names the parameter. */
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  SQLINTEGER one = 1;
+  SQLCHAR not_a_number[] = "12 apples";
+  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &one, 0, NULL);
+  SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_INTEGER, 0, 0, not_a_number, 0, NULL);
+  rc = SQLExecDirect(stmt, (SQLCHAR*)"SELECT name FROM odbc3_diag WHERE id = ? OR id = ?", SQL_NTS);
+  SQLINTEGER column = -99;
+  SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_COLUMN_NUMBER, &column, 0, NULL);
+  EXPECT(rc == SQL_ERROR && strcmp(first_state(SQL_HANDLE_STMT, stmt), "22018") == 0,
+         "not a number: %d %s", (int)rc, first_state(SQL_HANDLE_STMT, stmt));
+  EXPECT(column == 2, "not a number: column %d", (int)column);
+  SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_diag", SQL_NTS);
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   disconnect(env, dbc);
