@@ -31,6 +31,14 @@
 // call on the handle (core/diagnostics.h: records_per_call), so a second
 // read finds them again and none outlives its call.
 //
+// An application declaring 3 or 3.80 is also told the driver speaks
+// "03.80" (SQLGetInfo), gets the ODBC 3 information types
+// (metadata/odbc3_info.h) and the ODBC 3 date and time codes in
+// SQLDescribeCol, and may pass them as C and SQL types to the 2.x entry
+// points (caller_type_code). Catalog rows (SQLColumns, SQLGetTypeInfo ...)
+// still carry the codes the server sends, 9, 10 and 11; SQLGetTypeInfo
+// takes either generation's code.
+//
 // Left out on purpose so far:
 // - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
 //   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
