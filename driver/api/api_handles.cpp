@@ -29,7 +29,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLAllocConnect(SQLHENV henv, SQLHDBC* phdbc) {
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeConnect(SQLHDBC hdbc) {
   if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-  return release_connection(static_cast<Connection*>(hdbc));
+  SQLRETURN rc = connection_call(hdbc, check_connection_free);
+  return rc == SQL_SUCCESS ? release_connection(static_cast<Connection*>(hdbc)) : rc;
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLFreeEnv(SQLHENV henv) {
@@ -45,7 +46,7 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
   // connection's call lock keeps a call that posts from writing it meanwhile.
   auto* conn = static_cast<Connection*>(hdbc);
   auto* stmt = static_cast<Statement*>(hstmt);
-  Connection* owner = conn != nullptr ? conn : stmt != nullptr ? stmt->connection : nullptr;
+  Connection* owner = stmt != nullptr ? stmt->connection : conn;
   if (owner == nullptr) {
     return read_diagnostic(static_cast<Environment*>(henv), nullptr, nullptr, szSqlState,
                            pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);

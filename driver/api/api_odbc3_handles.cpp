@@ -70,8 +70,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT fHandleType, SQLHANDLE hHa
   switch (fHandleType) {
     case SQL_HANDLE_ENV:
       return free_environment(static_cast<Environment*>(hHandle));
-    case SQL_HANDLE_DBC:
-      return release_connection(static_cast<Connection*>(hHandle));
+    case SQL_HANDLE_DBC: {
+      SQLRETURN rc = connection_call(hHandle, check_connection_free);
+      return rc == SQL_SUCCESS ? release_connection(static_cast<Connection*>(hHandle)) : rc;
+    }
     case SQL_HANDLE_STMT: {
       Statement* stmt = static_cast<Statement*>(hHandle);
       StatementCall call(stmt);

@@ -85,12 +85,13 @@ inline SQLRETURN locked_statement_call(SQLHSTMT hstmt, Entry entry, PendingCance
   if (hstmt == SQL_NULL_HSTMT) return SQL_INVALID_HANDLE;
   Statement* stmt = static_cast<Statement*>(hstmt);
   StatementCall call(stmt);
+  begin_call(stmt);
   if (entry == Entry::kNewText) close_result(stmt);
-  if (entry != Entry::kNoCheck) {
-    SQLRETURN rc = enter_statement(stmt, report);
-    if (rc != SQL_SUCCESS) return rc;
-  }
-  return call.finish(body(stmt));
+  SQLRETURN rc = entry != Entry::kNoCheck ? enter_statement(stmt, report) : SQL_SUCCESS;
+  if (rc == SQL_SUCCESS) rc = call.finish(body(stmt));
+  // SQLGetDiagField's SQL_DIAG_RETURNCODE.
+  stmt->diag.return_code = rc;
+  return rc;
 }
 
 template <typename Body>
@@ -113,7 +114,10 @@ inline SQLRETURN connection_call(SQLHDBC hdbc, Body&& body) {
   if (hdbc == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
   Connection* conn = static_cast<Connection*>(hdbc);
   ConnectionCall call(conn);
-  return body(conn);
+  begin_call(conn);
+  SQLRETURN rc = body(conn);
+  conn->diag.return_code = rc;
+  return rc;
 }
 
 }  // namespace q4

@@ -67,11 +67,17 @@ SQLRETURN free_connection(Connection* conn) {
   return SQL_SUCCESS;
 }
 
+SQLRETURN check_connection_free(Connection* conn) {
+  if (conn->link != nullptr) return post_connection_error(conn, kDiagSequence);
+  return SQL_SUCCESS;
+}
+
 SQLRETURN free_environment(Environment* env) {
   lock_enter(&env->lock);
+  clear_records(env->sqlstate, env->message, &env->diag);
   if (env->connections != nullptr) {
     lock_leave(&env->lock);
-    return SQL_SUCCESS;
+    return post_environment_error(env, kDiagSequence);
   }
   lock_leave(&env->lock);
   lock_destroy(&env->lock);

@@ -17,7 +17,13 @@ SQLRETURN alloc_connection(Environment* env, Connection** out);
 // Unlinks and frees a connection. It expects a disconnected connection; the
 // link, the log and the statements belong to SQLDisconnect.
 SQLRETURN free_connection(Connection* conn);
-// Frees the environment unless connections remain (then it frees nothing).
+// SQLFreeConnect's refusal of a connection still connected (a lost link
+// counts until SQLDisconnect): "S1010" on the connection and SQL_ERROR, so
+// that the record, its link, socket and server session are not lost
+// together; SQL_SUCCESS when it may be freed. The caller holds the call lock.
+SQLRETURN check_connection_free(Connection* conn);
+// Frees the environment unless connections remain: then it frees nothing and
+// posts "S1010" on the environment (SQL_ERROR).
 SQLRETURN free_environment(Environment* env);
 
 // Threads and cancel.

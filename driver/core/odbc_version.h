@@ -19,14 +19,27 @@
 // the driver had no environment attributes (unixODBC then kept the driver at
 // 2.x and said so at every connect). An ODBC 2 application is declared as
 // such and sees what it saw before: the 2.x states, texts and type codes.
-// unixODBC maps SQLSTATEs between the generations by the application's
-// version whatever the driver's (S1000 to HY000 for a 3.x application, HY000
-// to S1000 for a 2.x one), and the SQL type codes of SQLDescribeCol likewise.
+// The driver itself gives an application declaring 3 or 3.80 the 3.x
+// SQLSTATEs (core/odbc3_states.h) and several diagnostic records per call
+// (core/diagnostics.h); unixODBC also maps states between the generations
+// by the application's version (S1000 to HY000 for a 3.x application, HY000
+// to S1000 for a 2.x one), so a 2.x application sees the 2.x states either
+// way. With SQLGetDiagRec and SQLGetDiagField exported, unixODBC reads the
+// records through SQLGetDiagRec right after the call, for ODBC 2 and ODBC 3
+// applications alike (observed under gdb: it no longer calls SQLError), and
+// answers the application from its own copy; the records stay until the next
+// call on the handle (core/diagnostics.h: records_per_call), so a second
+// read finds them again and none outlives its call.
+//
+// An application declaring 3 or 3.80 is also told the driver speaks
+// "03.80" (SQLGetInfo), gets the ODBC 3 information types
+// (metadata/odbc3_info.h) and the ODBC 3 date and time codes in
+// SQLDescribeCol, and may pass them as C and SQL types to the 2.x entry
+// points (caller_type_code). Catalog rows (SQLColumns, SQLGetTypeInfo ...)
+// still carry the codes the server sends, 9, 10 and 11; SQLGetTypeInfo
+// takes either generation's code.
 //
 // Left out on purpose so far:
-// - SQLGetDiagRec/SQLGetDiagField. unixODBC reads each diagnostic with
-//   SQLError right after the call that left it (emptying the one slot) and
-//   answers SQLError, SQLGetDiagRec and SQLGetDiagField from its own copy.
 // - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
 //   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
 //   for an ODBC 3.x driver too, so they keep exactly their 2.x behaviour.
@@ -99,12 +112,12 @@ constexpr SQLSMALLINT odbc2_datetime_code(SQLSMALLINT code) {
 }
 
 // The type code `code` as the 2.x entry points take it from `stmt`'s caller:
-// an ODBC 3 caller's date and time codes in their 2.x form, everything else
-// unchanged. This is the mapping unixODBC applied itself while it took the
+// the date and time codes of an ODBC 3 caller or application in their 2.x
+// form, everything else unchanged. This is the mapping unixODBC applied itself while it took the
 // driver for a 2.x one, so the codes reaching conversion, literals and the
 // server stay what they were.
 inline SQLSMALLINT caller_type_code(const Statement* stmt, SQLSMALLINT code) {
-  return odbc3_caller(stmt) ? odbc2_datetime_code(code) : code;
+  return odbc3_caller(stmt) || odbc3_application(stmt) ? odbc2_datetime_code(code) : code;
 }
 
 }  // namespace q4

@@ -60,6 +60,28 @@ enum class OdbcVersion : uint8_t {
   kOdbc380,  // SQL_OV_ODBC3_80
 };
 
+// Diagnostic records beyond the first of a handle: the first is the handle's
+// slot (`sqlstate`, `message`), which every module posts into; further
+// records exist only for an ODBC 3 application, where one call reports
+// several things (a parameter array's later failing rows). Read through
+// SQLGetDiagRec and SQLGetDiagField (core/diagnostic_fields.h).
+constexpr int kMaxDiagRecords = 8;  // the slot and seven more
+
+struct DiagRecord {
+  char sqlstate[6];
+  int32_t column_number;  // 0: none
+  int64_t row_number;     // 1-based; 0: none
+  char message[256];
+};
+
+struct DiagArea {
+  int64_t row_number;     // of the slot's record; 1-based, 0: none
+  int32_t column_number;  // of the slot's record; 0: none
+  int16_t return_code;    // of the last call on the handle
+  uint8_t more_count;     // records in `more`
+  DiagRecord more[kMaxDiagRecords - 1];
+};
+
 struct Environment {
   Connection* connections;  // first connection; new ones go to the front
   Lock lock;                // guards `connections` and the connections' links
@@ -76,6 +98,7 @@ struct Environment {
   // SQLGetEnvAttr, SQLFreeEnv): empty sqlstate means nothing is pending.
   char sqlstate[10];
   char message[256];
+  DiagArea diag;
 };
 
 struct Connection {
@@ -94,6 +117,7 @@ struct Connection {
   // Diagnostic slot: empty sqlstate means nothing is pending.
   char sqlstate[10];
   char message[256];
+  DiagArea diag;
 
   char info_text[255];  // scratch for SQLGetInfo string answers
 
@@ -208,6 +232,7 @@ struct Statement {
 
   char sqlstate[10];
   char message[256];
+  DiagArea diag;
 
   uint8_t io_buffer[kIoBufferSize];
   char reply_status[kReplyStatusSize];

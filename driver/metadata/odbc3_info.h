@@ -28,8 +28,8 @@
 
 namespace q4 {
 
-// The row answering `type` for `conn`'s ODBC 3 caller; null when the type is
-// not one of them or the caller is not an ODBC 3 one.
+// The row answering `type` for `conn`'s ODBC 3 caller or ODBC 3 application;
+// null when the type is not one of theirs.
 const InfoRow* find_odbc3_info_row(const Connection* conn, unsigned type);
 
 }  // namespace q4

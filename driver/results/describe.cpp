@@ -1,6 +1,7 @@
 #include "results/describe.h"
 
 #include "core/diagnostics.h"
+#include "core/odbc_version.h"
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/column_attributes.h"
@@ -77,7 +78,10 @@ SQLRETURN describe_column(Statement* stmt, SQLUSMALLINT icol, SQLCHAR* name, SQL
                    NamePart::kColumn);
     if (name_length != nullptr) *name_length = length;
   }
-  if (sql_type != nullptr) *sql_type = desc.type;
+  // An ODBC 3 application is given the 3.x date and time codes (91, 92, 93).
+  if (sql_type != nullptr) {
+    *sql_type = odbc3_application(stmt) ? odbc3_datetime_code(desc.type) : desc.type;
+  }
   if (precision != nullptr) *precision = desc.precision;
   if (scale != nullptr) *scale = static_cast<SQLSMALLINT>(desc.scale);
   if (nullable != nullptr) *nullable = static_cast<SQLSMALLINT>(desc.nullable);

@@ -286,7 +286,10 @@ SQLRETURN post_fault(Statement* stmt, const ParamBinding& b, Fault fault) {
   snprintf(number, sizeof number, "%u", static_cast<unsigned>(b.number));
   char text[kMaxPostedText + 1];
   snprintf(text, sizeof text, d->text, number);
-  return post_error(stmt, text, d->sqlstate);
+  post_error(stmt, text, d->sqlstate);
+  // SQLGetDiagField's SQL_DIAG_COLUMN_NUMBER: the parameter's number.
+  set_diagnostic_position(stmt, 0, b.number);
+  return SQL_ERROR;
 }
 
 }  // namespace

@@ -42,10 +42,22 @@ class RowsOutcome {
     total_ += stmt_->row_count < 0 ? 0 : stmt_->row_count;
   }
   // Row `row` failed, its diagnostic in the slot.
+  // An ODBC 3 application is also told of the later rows' failures, each a
+  // record with its row number (add_diagnostic_record keeps none for an
+  // ODBC 2 one, which is told of the first).
   void failed(uint64_t row) {
     note_row_outcome(stmt_, row, SQL_ERROR);
-    if (row >= failed_row_) return;
+    const int32_t column = stmt_->diag.column_number;
+    if (row > failed_row_ && failed_row_ != kNoRow) {
+      add_diagnostic_record(stmt_, stmt_->sqlstate, stmt_->message, row + 1, column);
+      return;
+    }
+    if (row == failed_row_) return;
+    if (failed_row_ != kNoRow) {
+      add_diagnostic_record(stmt_, sqlstate_, message_, failed_row_ + 1, failed_column_);
+    }
     failed_row_ = row;
+    failed_column_ = column;
     memcpy(sqlstate_, stmt_->sqlstate, sizeof sqlstate_);
     memcpy(message_, stmt_->message, sizeof message_);
   }
@@ -69,6 +81,10 @@ class RowsOutcome {
     if (has_failed()) {
       memcpy(stmt_->sqlstate, sqlstate_, sizeof sqlstate_);
       memcpy(stmt_->message, message_, sizeof message_);
+      // Which row of the array it was, for SQLGetDiagField (a single set of
+      // values has no row number).
+      const int64_t row_number = rows_ > 1 ? static_cast<int64_t>(failed_row_) + 1 : 0;
+      set_diagnostic_position(stmt_, row_number, failed_column_);
       note_counter(failed_row_ + 1);
       return SQL_ERROR;
     }
@@ -88,6 +104,7 @@ class RowsOutcome {
   bool count_known_ = true;
   bool warned_ = false;
   uint64_t failed_row_ = kNoRow;
+  int32_t failed_column_ = 0;  // the failed row's parameter, when one was at fault
   char sqlstate_[sizeof Statement::sqlstate];
   char message_[sizeof Statement::message];
 };

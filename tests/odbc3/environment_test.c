@@ -26,7 +26,10 @@ int main(void) {
            (int)rc, first_state(SQL_HANDLE_DBC, dbc));
     SQLINTEGER declared = 0;
     EXPECT_OK(SQLGetEnvAttr(env, SQL_ATTR_ODBC_VERSION, &declared, 0, NULL), SQL_HANDLE_ENV, env);
-    EXPECT(declared == c->version, "version %d: answered %d", (int)c->version, (int)declared);
+    /* 3.80 may have been declared as 3.0 where the Driver Manager predates it. */
+    EXPECT(declared == c->version ||
+               (c->version == (SQLINTEGER)SQL_OV_ODBC3_80 && declared == SQL_OV_ODBC3),
+           "version %d: answered %d", (int)c->version, (int)declared);
 
     EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
     rc = SQLExecDirect(

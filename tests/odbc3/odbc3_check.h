@@ -12,6 +12,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* iODBC's headers (3.52) predate ODBC 3.80 and lack its version value. */
+#ifndef SQL_OV_ODBC3_80
+#define SQL_OV_ODBC3_80 380UL
+#endif
+
 static int check_failures;
 
 static inline void check_failed(const char* file, int line, const char* format, ...) {
@@ -75,7 +80,13 @@ static inline const char* test_connection_string(void) {
    code; the handles are set whatever it is. */
 static inline SQLRETURN connect_as(SQLINTEGER version, SQLHENV* env, SQLHDBC* dbc) {
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env);
-  SQLSetEnvAttr(*env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)(intptr_t)version, 0);
+  if (!SQL_SUCCEEDED(
+          SQLSetEnvAttr(*env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)(intptr_t)version, 0)) &&
+      version == (SQLINTEGER)SQL_OV_ODBC3_80) {
+    /* A Driver Manager older than ODBC 3.80 (iODBC 3.52) refuses the value:
+       the application then declares 3.0, as applications do there. */
+    SQLSetEnvAttr(*env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
+  }
   SQLAllocHandle(SQL_HANDLE_DBC, *env, dbc);
   return SQLDriverConnect(*dbc, NULL, (SQLCHAR*)test_connection_string(), SQL_NTS, NULL, 0, NULL,
                           SQL_DRIVER_NOPROMPT);

@@ -29,16 +29,52 @@ SQLRETURN read(Connection* c, Statement* s, Outputs* o) {
   return read_diagnostic(nullptr, c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
 }
 
-// A connection argument reads only its slot (presets when empty); reading empties; posts replace.
-TEST(SqlError, SlotsAreReadOnceAndTheConnectionWins) {
+SQLRETURN read_all(Environment* e, Connection* c, Statement* s, Outputs* o) {
+  memset(o->text, '#', sizeof o->text);
+  return read_diagnostic(e, c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
+}
+
+// The most specific handle given is read (statement, then connection, then
+// environment), even when its slot is empty and a less specific one's is not;
+// reading empties; posts replace.
+TEST(SqlError, TheMostSpecificHandleIsReadOnce) {
+  struct Case {
+    bool env_arg, conn_arg, stmt_arg;
+    const char* read;  // the diagnostic SQLError gives, "" for SQL_NO_DATA_FOUND
+  };
+  const Case cases[] = {
+      {true, true, true, "S1000 stmt"},  {false, true, true, "S1000 stmt"},
+      {true, false, true, "S1000 stmt"}, {true, true, false, "08001 conn"},
+      {true, false, false, "S1009 env"}, {false, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    Environment env{};
+    Connection conn{};
+    Statement stmt{};
+    stmt.connection = &conn;
+    post_error(&stmt, "stmt", "S1000");
+    post_connection_error(&conn, "conn", "08001");
+    post_environment_error(&env, {"S1009", "env"});
+    Outputs o;
+    SQLRETURN rc = read_all(c.env_arg ? &env : nullptr, c.conn_arg ? &conn : nullptr,
+                            c.stmt_arg ? &stmt : nullptr, &o);
+    std::string got = rc == SQL_SUCCESS ? o.all().replace(6, kPrefix.size(), "") : "";
+    EXPECT_EQ(got, c.read) << c.env_arg << c.conn_arg << c.stmt_arg;
+    if (rc == SQL_SUCCESS) {
+      EXPECT_EQ(read_all(c.env_arg ? &env : nullptr, c.conn_arg ? &conn : nullptr,
+                         c.stmt_arg ? &stmt : nullptr, &o),
+                SQL_NO_DATA_FOUND)
+          << "read twice: " << c.read;
+    }
+  }
+}
+
+// An empty slot presets the outputs; a later post replaces an unread one.
+TEST(SqlError, EmptySlotsPresetAndPostsReplace) {
   Connection conn{};
-  Statement stmt{};
   Outputs o;
-  post_error(&stmt, "stmt text", "S1000");
-  EXPECT_EQ(read(&conn, &stmt, &o), SQL_NO_DATA_FOUND);
+  EXPECT_EQ(read(&conn, nullptr, &o), SQL_NO_DATA_FOUND);
   EXPECT_EQ(o.all() + std::to_string(o.native + o.length), "00000 0");
-  EXPECT_EQ(read(nullptr, &stmt, &o), SQL_SUCCESS) << "the statement slot was touched";
-  EXPECT_EQ(o.all(), "S1000 " + kPrefix + "stmt text");
   post_connection_error(&conn, "first", "08001");
   post_connection_error(&conn, "second", "28000");
   EXPECT_EQ(read(&conn, nullptr, &o), SQL_SUCCESS);

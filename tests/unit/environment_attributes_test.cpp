@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "metadata/driver_info.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -89,7 +90,8 @@ TEST_F(EnvironmentAttributes, AnEnvironmentFromSQLAllocEnvIsOdbc2) {
 TEST_F(EnvironmentAttributes, TheVersionStaysWhileConnectionsExist) {
   ASSERT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3), "OK");
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_SUCCESS);
-  EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2), "ERROR S1010 Function sequence error");
+  // The environment is an ODBC 3 one: the state is the 3.x one.
+  EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2), "ERROR HY010 Function sequence error");
   // Setting the version it has is no change, and is no error.
   EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3), "OK");
   EXPECT_EQ(get(SQL_ATTR_ODBC_VERSION), "3");
@@ -132,6 +134,45 @@ TEST_F(EnvironmentAttributes, NullHandlesAndOutputs) {
   SQLINTEGER length = 0;
   EXPECT_EQ(SQLGetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, nullptr, 0, &length), SQL_SUCCESS);
   EXPECT_EQ(length, static_cast<SQLINTEGER>(sizeof(SQLINTEGER)));
+}
+
+// What SQLGetInfo tells each generation: its own driver ODBC version, and the
+// ODBC 3 information types to a 3.x application only.
+TEST(InfoByVersion, EachGenerationItsAnswers) {
+  struct Case {
+    OdbcVersion version;
+    SQLUSMALLINT type;
+    const char* want;  // a text, a number, or the refusal's state
+  };
+  const Case cases[] = {
+      {OdbcVersion::kOdbc2, SQL_DRIVER_ODBC_VER, "02.50"},
+      {OdbcVersion::kOdbc3, SQL_DRIVER_ODBC_VER, "03.80"},
+      {OdbcVersion::kOdbc380, SQL_DRIVER_ODBC_VER, "03.80"},
+      {OdbcVersion::kOdbc2, SQL_ODBC_INTERFACE_CONFORMANCE, "HY096"},
+      {OdbcVersion::kOdbc380, SQL_ODBC_INTERFACE_CONFORMANCE, "1"},
+      {OdbcVersion::kOdbc380, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, "1"},
+      {OdbcVersion::kOdbc380, SQL_KEYSET_CURSOR_ATTRIBUTES1, "0"},
+      {OdbcVersion::kOdbc380, SQL_ASYNC_MODE, "0"},
+      {OdbcVersion::kOdbc380, SQL_DESCRIBE_PARAMETER, "Y"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(static_cast<int>(c.version)));
+    Environment env{};
+    env.odbc_version = c.version;
+    StatementRecord record;
+    record.conn->environment = &env;
+    char text[32] = {};
+    SQLUINTEGER number = 77;
+    bool is_text = c.type == SQL_DRIVER_ODBC_VER || c.type == SQL_DESCRIBE_PARAMETER;
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = get_info(record.conn, c.type, is_text ? static_cast<void*>(text) : &number,
+                            sizeof text, &length);
+    if (rc != SQL_SUCCESS) {
+      EXPECT_EQ(record.conn->sqlstate, std::string(c.want));
+      continue;
+    }
+    EXPECT_EQ(is_text ? std::string(text) : std::to_string(number), c.want);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,77 @@
+// ODBC entry points: SQLGetDiagRec and SQLGetDiagField, narrow and wide.
+// They read a handle's records without removing them and post nothing; a
+// connection's or statement's are read under the connection's call lock, as
+// SQLError reads them.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include "api/statement_call.h"
+#include "core/diagnostic_fields.h"
+#include "platform/export.h"
+
+using namespace q4;
+
+namespace {
+
+// The connection whose call lock guards `handle`'s records; null for an
+// environment (its records are its own functions').
+Connection* lock_owner(SQLSMALLINT type, SQLHANDLE handle) {
+  if (type == SQL_HANDLE_DBC) return static_cast<Connection*>(handle);
+  if (type == SQL_HANDLE_STMT) return static_cast<Statement*>(handle)->connection;
+  return nullptr;
+}
+
+// Runs `read(view)` on the records of `handle`; SQL_INVALID_HANDLE for a
+// null handle or a type the driver hands out no handles of (descriptors).
+template <typename Read>
+SQLRETURN read_records(SQLSMALLINT type, SQLHANDLE handle, Read&& read) {
+  DiagView view;
+  if (handle == SQL_NULL_HANDLE || !diag_view(type, handle, &view)) return SQL_INVALID_HANDLE;
+  Connection* owner = lock_owner(type, handle);
+  if (owner == nullptr) return read(view);
+  ConnectionCall call(owner);
+  return read(view);
+}
+
+}  // namespace
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
+                                          SQLSMALLINT iRecord, SQLCHAR* szSqlState,
+                                          SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
+                                          SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
+  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
+    return get_diag_rec(view, iRecord, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+                        pcbErrorMsg, TextForm::kNarrow);
+  });
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
+                                           SQLSMALLINT iRecord, SQLWCHAR* szSqlState,
+                                           SQLINTEGER* pfNativeError, SQLWCHAR* szErrorMsg,
+                                           SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
+  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
+    return get_diag_rec(view, iRecord, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+                        pcbErrorMsg, TextForm::kWide);
+  });
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
+                                            SQLSMALLINT iRecord, SQLSMALLINT fDiagField,
+                                            SQLPOINTER rgbDiagInfo, SQLSMALLINT cbDiagInfoMax,
+                                            SQLSMALLINT* pcbDiagInfo) {
+  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
+    return get_diag_field(view, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax, pcbDiagInfo,
+                          TextForm::kNarrow);
+  });
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
+                                             SQLSMALLINT iRecord, SQLSMALLINT fDiagField,
+                                             SQLPOINTER rgbDiagInfo, SQLSMALLINT cbDiagInfoMax,
+                                             SQLSMALLINT* pcbDiagInfo) {
+  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
+    return get_diag_field(view, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax, pcbDiagInfo,
+                          TextForm::kWide);
+  });
+}

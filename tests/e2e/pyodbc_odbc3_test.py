@@ -1,0 +1,47 @@
+#!/usr/bin/python3
+"""pyodbc declares ODBC 3 and reads diagnostics with SQLGetDiagRec: the ODBC 3 states of a refusal
+in its exception, a failing row of an executemany through parameter arrays, the driver's ODBC
+version, and the date and time types a description gives."""
+import datetime
+
+import pyodbc
+
+import q4e2e
+from q4e2e import TEXT
+
+
+class Odbc3Application(q4e2e.Connected):
+    def test_a_refusal_carries_the_odbc3_state(self):
+        with self.assertRaises(pyodbc.Error) as caught:
+            self.cur.execute("SELECT *\n  -- nobody made this table\n  FROM no_such_table_here")
+        self.assertEqual(caught.exception.args[0], "42S02")
+        self.assertIn("[Halvex Software][ODBC Q4 Driver]", caught.exception.args[1])
+        # The next statement starts without the old record.
+        self.assertEqual(self.read("SELECT COUNT(*) FROM customers WHERE id < 0"), [(0,)])
+
+    def test_the_driver_speaks_odbc_380(self):
+        self.assertEqual(self.conn.getinfo(pyodbc.SQL_DRIVER_ODBC_VER), "03.80")
+
+    def test_descriptions_give_the_date_and_time_types(self):
+        self.cur.execute("SELECT ship_date, ordered_at, ship_time FROM orders WHERE id = 1")
+        self.assertEqual([d[1] for d in self.cur.description],
+                         [datetime.date, datetime.datetime, datetime.time])
+
+    def test_every_failing_row_of_an_array_is_reported(self):
+        self.cur.execute("CREATE TABLE odbc3_rows (id INTEGER PRIMARY KEY, name VARCHAR(40))")
+        self.addCleanup(self.cur.execute, "DROP TABLE odbc3_rows")
+        self.cur.execute("INSERT INTO odbc3_rows VALUES (2, 'two'), (4, 'four')")
+        self.cur.fast_executemany = True
+        rows = [(1, "one"), (2, TEXT), (3, None), (4, ""), (5, "five")]
+        with self.assertRaises(pyodbc.Error) as caught:
+            self.cur.executemany("INSERT INTO odbc3_rows\n  VALUES (?, ?)", rows)
+        # pyodbc reads the first record on Linux: the first failing row's.
+        self.assertEqual(caught.exception.args[0], "23000")
+        self.assertIn("Constraint failure", caught.exception.args[1])
+        # The rows that did not collide went in; the colliding ones kept their values.
+        self.assertEqual(self.read("SELECT id, name FROM odbc3_rows ORDER BY id"),
+                         [(1, "one"), (2, "two"), (3, None), (4, "four"), (5, "five")])
+
+
+if __name__ == "__main__":
+    q4e2e.main()

@@ -1,0 +1,270 @@
+// A handle's diagnostic records as SQLGetDiagRec, SQLGetDiagField and
+// SQLError give them to an ODBC 2 and an ODBC 3 application: the states of
+// each generation, several records, the fields of each, wide text, and when
+// records go.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/odbc3_states.h"
+#include "statement_fixture.h"
+
+namespace q4 {
+namespace {
+
+TEST(Odbc3States, EachStateTakesItsOdbc3Form) {
+  struct Case {
+    const char* odbc2;
+    const char* odbc3;
+  };
+  const Case cases[] = {
+      {"S1000", "HY000"},
+      {"S1001", "HY001"},
+      {"S1009", "HY009"},
+      {"S1010", "HY010"},
+      {"S1090", "HY090"},
+      {"S1C00", "HYC00"},
+      {"S1T00", "HYT00"},
+      {"S1002", "07009"},
+      {"S1093", "07009"},
+      {"S1094", "HY104"},
+      {"S0002", "42S02"},
+      {"S0022", "42S22"},
+      {"37000", "42000"},
+      {"22005", "22018"},
+      {"01S03", "01001"},
+      {"70100", "HY018"},
+      // Shared by both generations, or the driver's own 3.x ones: unchanged.
+      {"24000", "24000"},
+      {"08S01", "08S01"},
+      {"01004", "01004"},
+      {"22003", "22003"},
+      {"22008", "22008"},
+      {"IM001", "IM001"},
+      {"HY024", "HY024"},
+      {"HY096", "HY096"},
+      {"23000", "23000"},
+      {"S1999", "S1999"},  // an S1 state ODBC never defined
+  };
+  for (const Case& c : cases) EXPECT_STREQ(odbc3_sqlstate(c.odbc2), c.odbc3) << c.odbc2;
+}
+
+class DiagnosticRecords : public StatementTest {
+ protected:
+  void declare(OdbcVersion version) {
+    env_->odbc_version = version;
+    stmt_ = new_statement();
+  }
+  // SQLGetDiagRec's record `n`: "STATE text" (prefix removed), "NO_DATA" or "ERROR".
+  std::string rec(SQLSMALLINT n) {
+    SQLCHAR state[6];
+    SQLCHAR text[300];
+    SQLINTEGER native = 7;
+    SQLSMALLINT length = 0;
+    SQLRETURN rc =
+        SQLGetDiagRec(SQL_HANDLE_STMT, stmt_, n, state, &native, text, sizeof text, &length);
+    if (rc == SQL_NO_DATA) return "NO_DATA";
+    if (rc != SQL_SUCCESS) return "ERROR";
+    EXPECT_EQ(native, 0);
+    EXPECT_EQ(length, static_cast<SQLSMALLINT>(strlen(reinterpret_cast<char*>(text))));
+    std::string message = reinterpret_cast<char*>(text);
+    if (message.compare(0, strlen(kMessagePrefix), kMessagePrefix) == 0)
+      message = message.substr(strlen(kMessagePrefix));
+    return reinterpret_cast<char*>(state) + (" " + message);
+  }
+  std::string text_field(SQLSMALLINT n, SQLSMALLINT field) {
+    char value[64];
+    SQLSMALLINT length = -1;
+    SQLRETURN rc = SQLGetDiagField(SQL_HANDLE_STMT, stmt_, n, field, value, sizeof value, &length);
+    if (rc != SQL_SUCCESS) return rc == SQL_NO_DATA ? "NO_DATA" : "rc " + std::to_string(rc);
+    EXPECT_EQ(length, static_cast<SQLSMALLINT>(strlen(value)));
+    return value;
+  }
+  template <typename T>
+  std::string number_field(SQLSMALLINT n, SQLSMALLINT field) {
+    T value = 0;
+    SQLRETURN rc = SQLGetDiagField(SQL_HANDLE_STMT, stmt_, n, field, &value, 0, nullptr);
+    if (rc != SQL_SUCCESS) return rc == SQL_NO_DATA ? "NO_DATA" : "rc " + std::to_string(rc);
+    return std::to_string(value);
+  }
+  // A statement call that succeeds without the server (SQLGetStmtOption).
+  void succeeding_call() {
+    SQLULEN size = 0;
+    EXPECT_EQ(SQLGetStmtOption(stmt_, SQL_ROWSET_SIZE, &size), SQL_SUCCESS);
+  }
+
+  Statement* stmt_ = nullptr;
+};
+
+// What a parameter array leaves for an ODBC 3 application: its first failing
+// row in the slot, the later ones as further records, each with its row.
+TEST_F(DiagnosticRecords, SeveralRecordsWithTheirFields) {
+  declare(OdbcVersion::kOdbc380);
+  post_error(stmt_, "first row refused", "S1000");
+  set_diagnostic_position(stmt_, 2, 0);
+  add_diagnostic_record(stmt_, "37000", "later row refused", 4, 3);
+  stmt_->row_count = 12;
+  stmt_->diag.return_code = SQL_ERROR;
+  memcpy(conn_->dsn, "q4sample", 9);
+
+  struct Case {
+    SQLSMALLINT record;
+    SQLSMALLINT field;
+    std::string want;
+  };
+  const Case cases[] = {
+      {0, SQL_DIAG_NUMBER, "2"},
+      {0, SQL_DIAG_RETURNCODE, "-1"},
+      {0, SQL_DIAG_ROW_COUNT, "12"},
+      {0, SQL_DIAG_DYNAMIC_FUNCTION_CODE, std::to_string(SQL_DIAG_UNKNOWN_STATEMENT)},
+      {1, SQL_DIAG_SQLSTATE, "HY000"},
+      {2, SQL_DIAG_SQLSTATE, "42000"},
+      {1, SQL_DIAG_ROW_NUMBER, "2"},
+      {2, SQL_DIAG_ROW_NUMBER, "4"},
+      {1, SQL_DIAG_COLUMN_NUMBER, std::to_string(SQL_NO_COLUMN_NUMBER)},
+      {2, SQL_DIAG_COLUMN_NUMBER, "3"},
+      {1, SQL_DIAG_NATIVE, "0"},
+      {1, SQL_DIAG_CLASS_ORIGIN, "ISO 9075"},
+      {1, SQL_DIAG_SUBCLASS_ORIGIN, "ISO 9075"},
+      {1, SQL_DIAG_CONNECTION_NAME, "q4sample"},
+      {2, SQL_DIAG_SERVER_NAME, "q4sample"},
+      {3, SQL_DIAG_SQLSTATE, "NO_DATA"},
+      {0, SQL_DIAG_SQLSTATE, "rc -1"},  // a record field of record 0
+      {1, 12345, "rc -1"},              // no such field
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.record) + " " + std::to_string(c.field));
+    switch (c.field) {
+      case SQL_DIAG_NUMBER:
+      case SQL_DIAG_NATIVE:
+      case SQL_DIAG_COLUMN_NUMBER:
+      case SQL_DIAG_DYNAMIC_FUNCTION_CODE:
+        EXPECT_EQ(number_field<SQLINTEGER>(c.record, c.field), c.want);
+        break;
+      case SQL_DIAG_RETURNCODE:
+        EXPECT_EQ(number_field<SQLRETURN>(c.record, c.field), c.want);
+        break;
+      case SQL_DIAG_ROW_COUNT:
+      case SQL_DIAG_ROW_NUMBER:
+        EXPECT_EQ(number_field<SQLLEN>(c.record, c.field), c.want);
+        break;
+      default:
+        EXPECT_EQ(text_field(c.record, c.field), c.want);
+    }
+  }
+  EXPECT_EQ(rec(1), "HY000 first row refused");
+  EXPECT_EQ(rec(2), "42000 later row refused");
+  EXPECT_EQ(rec(3), "NO_DATA");
+  EXPECT_EQ(rec(0), "ERROR");
+  // Reading by number removes nothing; SQLError removes one at a time.
+  EXPECT_EQ(rec(1), "HY000 first row refused");
+  SQLCHAR state[6];
+  EXPECT_EQ(SQLError(nullptr, nullptr, stmt_, state, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "HY000");
+  EXPECT_EQ(rec(1), "42000 later row refused");
+  EXPECT_EQ(number_field<SQLLEN>(1, SQL_DIAG_ROW_NUMBER), "4");
+  EXPECT_EQ(rec(2), "NO_DATA");
+}
+
+// An ODBC 2 application keeps its one slot across calls until it reads it,
+// with the 2.x states; an ODBC 3 one's records go when the next call starts.
+TEST_F(DiagnosticRecords, WhenRecordsGoByVersion) {
+  struct Case {
+    OdbcVersion version;
+    const char* read_first;        // right after the post
+    const char* after_next_call;   // after a call that posts nothing
+    const char* extras_after_add;  // SQL_DIAG_NUMBER after adding a further record
+  };
+  const Case cases[] = {
+      {OdbcVersion::kOdbc2, "S1010 Function sequence error", "S1010 Function sequence error", "1"},
+      {OdbcVersion::kOdbc3, "HY010 Function sequence error", "NO_DATA", "2"},
+      {OdbcVersion::kOdbc380, "HY010 Function sequence error", "NO_DATA", "2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.version));
+    declare(c.version);
+    post_error(stmt_, kDiagSequence);
+    EXPECT_EQ(rec(1), c.read_first);
+    succeeding_call();
+    EXPECT_EQ(rec(1), c.after_next_call);
+    post_error(stmt_, kDiagSequence);
+    add_diagnostic_record(stmt_, "01004", "Data truncated", 0, 0);
+    EXPECT_EQ(number_field<SQLINTEGER>(0, SQL_DIAG_NUMBER), c.extras_after_add);
+    EXPECT_EQ(number_field<SQLRETURN>(0, SQL_DIAG_RETURNCODE), "0");
+    drop(stmt_);
+  }
+}
+
+// The wide forms: the message in UTF-16 (a character beyond the Basic
+// Multilingual Plane as a surrogate pair), SQLGetDiagRecW counting
+// characters, SQLGetDiagFieldW counting bytes, both cutting with a warning.
+TEST_F(DiagnosticRecords, WideForms) {
+  declare(OdbcVersion::kOdbc3);
+  post_error_unprefixed(stmt_, "Zo\xc3\xab \xf0\x9f\x98\x80!", "S1000");  // "Zoë 😀!"
+  const std::u16string want = u"Zo\u00eb \U0001F600!";
+  SQLWCHAR state[6];
+  SQLWCHAR text[32];
+  SQLSMALLINT length = 0;
+  ASSERT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt_, 1, state, nullptr, text, 32, &length),
+            SQL_SUCCESS);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(state)), u"HY000");
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(text)), want);
+  EXPECT_EQ(length, static_cast<SQLSMALLINT>(want.size()));
+  // Room for 4 characters and the NUL: the pair would not fit whole.
+  ASSERT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt_, 1, state, nullptr, text, 6, &length),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(text)), u"Zo\u00eb ");
+  EXPECT_EQ(length, static_cast<SQLSMALLINT>(want.size()));
+  ASSERT_EQ(SQLGetDiagFieldW(SQL_HANDLE_STMT, stmt_, 1, SQL_DIAG_MESSAGE_TEXT, text, sizeof text,
+                             &length),
+            SQL_SUCCESS);
+  EXPECT_EQ(length, static_cast<SQLSMALLINT>(want.size() * sizeof(SQLWCHAR)));
+  ASSERT_EQ(SQLGetDiagFieldW(SQL_HANDLE_STMT, stmt_, 1, SQL_DIAG_SQLSTATE, text, 6, &length),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(text)), u"HY");
+  EXPECT_EQ(length, 10);
+}
+
+TEST_F(DiagnosticRecords, HandlesAndArgumentsRefused) {
+  declare(OdbcVersion::kOdbc3);
+  SQLINTEGER count = -1;
+  EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, nullptr, 0, SQL_DIAG_NUMBER, &count, 0, nullptr),
+            SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DESC, stmt_, 1, nullptr, nullptr, nullptr, 0, nullptr),
+            SQL_INVALID_HANDLE);
+  // Statement-only fields of a connection or environment.
+  EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, conn_, 0, SQL_DIAG_ROW_COUNT, &count, 0, nullptr),
+            SQL_ERROR);
+  post_connection_error(conn_, kDiagNoHost);
+  EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, conn_, 1, SQL_DIAG_ROW_NUMBER, &count, 0, nullptr),
+            SQL_ERROR);
+  EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_ENV, env_, 0, SQL_DIAG_NUMBER, &count, 0, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(count, 0);
+  // A negative buffer length for a message.
+  SQLCHAR text[8];
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DBC, conn_, 1, nullptr, nullptr, text, -1, nullptr),
+            SQL_ERROR);
+  clear_diagnostic(conn_->sqlstate, conn_->message);
+}
+
+// Freeing a connected connection, or an environment with a connection, is
+// refused with "S1010" on the handle and frees nothing; SQLError then reads
+// that handle's diagnostic.
+TEST_F(DiagnosticRecords, FreeingHandlesInUseIsRefused) {
+  declare(OdbcVersion::kOdbc2);
+  SQLCHAR state[6];
+  EXPECT_EQ(SQLFreeConnect(conn_), SQL_ERROR);
+  EXPECT_EQ(SQLError(env_, conn_, nullptr, state, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1010");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env_), SQL_ERROR);
+  EXPECT_EQ(SQLError(env_, nullptr, nullptr, state, nullptr, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(state), "S1010");
+  // Both records are intact: the statement still answers on its connection.
+  EXPECT_EQ(conn_->statements, stmt_);
+  EXPECT_EQ(env_->connections, conn_);
+  succeeding_call();
+}
+
+}  // namespace
+}  // namespace q4
