@@ -55,9 +55,11 @@ constexpr SQLUSMALLINT kOdbc3Functions[] = {
     SQL_API_SQLSETENVATTR,
     SQL_API_SQLGETDIAGFIELD,
     SQL_API_SQLGETDIAGREC,
-    // Connection attributes (api/api_connection_attributes.cpp).
+    // Connection attributes, transactions, cursors (api/api_connection_attributes.cpp).
     SQL_API_SQLSETCONNECTATTR,
     SQL_API_SQLGETCONNECTATTR,
+    SQL_API_SQLENDTRAN,
+    SQL_API_SQLCLOSECURSOR,
 };
 
 constexpr SQLUSMALLINT kNeedCursorFunctionsLevel[] = {SQL_API_SQLGETCURSORNAME,

@@ -1,9 +1,12 @@
-// Connection attributes (the ODBC 3 forms of the connection options).
+// Connection attributes (the ODBC 3 forms of the connection options) and
+// closing a cursor.
 #include <cstdint>
 #include <cstring>
 
 #include "connect/connection_attributes.h"
 #include "core/wide_text.h"
+#include "statement/close_cursor.h"
+#include "statement/cursor_name.h"
 #include "statement/options.h"
 #include "statement_fixture.h"
 
@@ -199,7 +202,27 @@ TEST_F(UnconnectedAttributes, LongCatalogIsCutWithAWarning) {
   }
 }
 
+using CloseCursor = StatementTest;
 using ConnectionDead = StatementTest;
+
+// Without a result "24000"; with one the result ends, so that a second
+// close says "24000" again and the cursor name can be changed; bindings stay.
+TEST_F(CloseCursor, ClosesOnceThenSaysInvalidCursorState) {
+  Statement* s = new_statement();
+  EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
+  clear_diagnostic(s->sqlstate, s->message);
+  s->cursor_open = 1;
+  s->column_count = 2;
+  BoundColumn* bound = static_cast<BoundColumn*>(drv_alloc(nullptr, nullptr, sizeof(BoundColumn)));
+  bound->icol = 1;
+  s->bound_columns = bound;
+  EXPECT_EQ(outcome(close_cursor(s), s), "OK");
+  EXPECT_EQ(s->cursor_open, 0);
+  EXPECT_EQ(s->bound_columns, bound);
+  EXPECT_EQ(outcome(set_cursor_name(s, sql("AFTER_CLOSE"), SQL_NTS), s), "OK");
+  EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
+  EXPECT_EQ(drop(s), SQL_SUCCESS);
+}
 
 // What the link knows, without a request: alive until a failure drops it.
 TEST_F(ConnectionDead, AnsweredFromTheLink) {

@@ -1,17 +1,15 @@
-// The connection timeout of the connection-level exchanges, against the
-// scripted peer.
+// Ending transactions through the ODBC 3 entry points and the connection
+// timeout, against the scripted peer.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <chrono>
-#include <cstring>
 
 #include "connect/connection_attributes.h"
 #include "core/handles.h"
 #include "link/link.h"
 #include "result_fixture.h"
-#include "statement/transact.h"
 
 namespace q4::wire {
 namespace {
@@ -43,10 +41,26 @@ TEST_F(Transactions, ConnectionTimeoutEndsAWaitForACommit) {
   ASSERT_EQ(set(SQL_ATTR_CONNECTION_TIMEOUT, 1), SQL_SUCCESS);
   peer.expect_request(kCmdTransact, bytes_of("C"));  // and no answer
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(transact_connection(conn.get(), SQL_COMMIT), SQL_ERROR);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), SQL_COMMIT), SQL_ERROR);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   EXPECT_EQ(diag(), "HYT01 Connection timeout expired");
   EXPECT_EQ(conn->link->lost, 1);
+}
+
+// SQLEndTran is SQLTransact: the same letters, the same refusals; handles
+// other than an environment or a connection end nothing.
+TEST_F(Transactions, EndTranSendsWhatTransactSends) {
+  peer.expect_request(kCmdTransact, bytes_of("C")).reply("K");
+  peer.expect_request(kCmdTransact, bytes_of("R")).reply("Erefused");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), SQL_COMMIT), SQL_SUCCESS);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), SQL_ROLLBACK), SQL_ERROR);
+  EXPECT_EQ(diag(), "08007 Transaction Failed");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), 2), SQL_ERROR);
+  EXPECT_EQ(diag(), "S1012 Invalid Transaction Code");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_STMT, conn.get(), SQL_COMMIT), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, SQL_NULL_HANDLE, SQL_COMMIT), SQL_INVALID_HANDLE);
+  peer.expect_request(kCmdTransact, bytes_of("C")).reply("K");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, conn->environment, SQL_COMMIT), SQL_SUCCESS);
 }
 
 }  // namespace
