@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "connect/connection_reset.h"
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
 #include "link/link.h"
@@ -19,6 +20,7 @@ enum class Route : uint8_t {
   kCatalog,            // SQL_ATTR_CURRENT_CATALOG: the option, as a sized string
   kConnectionTimeout,  // SQL_ATTR_CONNECTION_TIMEOUT
   kConnectionDead,     // SQL_ATTR_CONNECTION_DEAD: read only
+  kReset,              // SQL_ATTR_RESET_CONNECTION: write only
   kAutoIpd,            // SQL_ATTR_AUTO_IPD: read only, always false
   kMetadataId,         // SQL_ATTR_METADATA_ID: false only
   kNotCapable,         // ODBC attributes the driver does not offer
@@ -39,6 +41,7 @@ constexpr AttributeRoute kRoutes[] = {
     // Disconnect behaviour and the ANSI application mark: a Driver Manager's
     // concern; asynchronous connection functions: not offered.
     {SQL_ATTR_DISCONNECT_BEHAVIOR, SQL_ATTR_ANSI_APP, Route::kNotCapable},
+    {SQL_ATTR_RESET_CONNECTION, SQL_ATTR_RESET_CONNECTION, Route::kReset},
     {SQL_ATTR_ASYNC_DBC_FUNCTIONS_ENABLE, SQL_ATTR_ASYNC_DBC_FUNCTIONS_ENABLE, Route::kNotCapable},
     // Distributed transactions: not offered.
     {SQL_ATTR_ENLIST_IN_DTC, SQL_ATTR_ENLIST_IN_XA, Route::kNotCapable},
@@ -144,6 +147,11 @@ SQLRETURN set_connect_attr(Connection* conn, SQLINTEGER attribute, SQLPOINTER va
     case Route::kConnectionTimeout:
       conn->connection_timeout = saturate_u32(as_number(value));
       return SQL_SUCCESS;
+    case Route::kReset:
+      if (as_number(value) != SQL_RESET_CONNECTION_YES) {
+        return post_connection_error(conn, kDiagInvalidArgument);
+      }
+      return reset_connection(conn);
     case Route::kMetadataId:
       // Catalog arguments are always patterns: only "false" can be kept.
       if (as_number(value) == SQL_FALSE) return SQL_SUCCESS;
@@ -184,6 +192,7 @@ SQLRETURN get_connect_attr(Connection* conn, SQLINTEGER attribute, SQLPOINTER va
       return answer(conn, value, SQL_FALSE);
     case Route::kNotCapable:
       return post_connection_error(conn, kDiagNotCapableLower);
+    case Route::kReset:
     case Route::kUnknown:
       break;
   }

@@ -13,6 +13,7 @@
 // - SQL_ATTR_CONNECTION_TIMEOUT: the limit of the connection-level
 //   exchanges (commit or roll back, the settings request);
 // - SQL_ATTR_CONNECTION_DEAD: what the link knows, without asking the server;
+// - SQL_ATTR_RESET_CONNECTION: the pool's reset (connect/connection_reset.h);
 // - SQL_ATTR_AUTO_IPD and SQL_ATTR_METADATA_ID answered as the driver works
 //   (no automatic parameter descriptions, catalog arguments as patterns);
 // - the statement options' connection defaults can be read back.

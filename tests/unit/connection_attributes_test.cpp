@@ -73,6 +73,8 @@ TEST_F(UnconnectedAttributes, SetAndReadBack) {
       {SQL_ATTR_METADATA_ID, 2, "ERROR S1009 Invalid argument value", "0"},
       {SQL_ATTR_ASYNC_DBC_FUNCTIONS_ENABLE, SQL_ASYNC_DBC_ENABLE_ON, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
       {SQL_ATTR_ENLIST_IN_DTC, 1, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
+      // Write only, and only "yes".
+      {SQL_ATTR_RESET_CONNECTION, 2, "ERROR S1009 Invalid argument value", kUnknown},
       {12345, 1, kUnknown, kUnknown},
   };
   // clang-format on
