@@ -16,8 +16,6 @@
 
 namespace q4 {
 
-namespace {}  // namespace
-
 SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn_length,
                            const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,
                            SQLSMALLINT auth_length) {
@@ -49,17 +47,21 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
   return connect_and_logon(conn);
 }
 
-SQLRETURN disconnect(Connection* conn) {
-  if (conn->link == nullptr) return SQL_SUCCESS;
+void drop_statements(Connection* conn) {
   // free_statement unlinks the statement it drops: take the successor first.
   // A release that cannot reach the server keeps the record for another try;
-  // after disconnect there is none, so those records are freed at the end.
+  // none comes for these, so those records are freed at the end.
   for (Statement* stmt = conn->statements; stmt != nullptr;) {
     Statement* next = stmt->next;
     free_statement(stmt, SQL_DROP);
     stmt = next;
   }
   discard_unreleased_statements(conn);
+}
+
+SQLRETURN disconnect(Connection* conn) {
+  if (conn->link == nullptr) return SQL_SUCCESS;
+  drop_statements(conn);
   // The answer does not matter: the link goes whatever it is.
   exchange(conn->link, kCmdDisconnect, nullptr, 0,
            ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);

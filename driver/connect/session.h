@@ -23,6 +23,11 @@ SQLRETURN connect_with_dsn(Connection* conn, const SQLCHAR* dsn, SQLSMALLINT dsn
                            const SQLCHAR* uid, SQLSMALLINT uid_length, const SQLCHAR* auth,
                            SQLSMALLINT auth_length);
 
+// Drops every statement of the connection, released on the server where the
+// link still reaches it, and frees the records whose release failed before.
+// Their handles are invalid afterwards.
+void drop_statements(Connection* conn);
+
 // SQLDisconnect's work: drops every statement of the connection, tells the
 // server (errors ignored), closes the socket. Always SQL_SUCCESS; a
 // connection that is not connected is left alone.

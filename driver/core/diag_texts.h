@@ -81,6 +81,10 @@ inline constexpr DiagText kDiagBadPvParam{"S1000", "Bad pvParam"};
 inline constexpr DiagText kDiagBadTransSetting{"S1002", "Bad Trans Setting"};
 inline constexpr DiagText kDiagInvalidTransactionCode{"S1012", "Invalid Transaction Code"};
 inline constexpr DiagText kDiagTransactionFailed{"08007", "Transaction Failed"};
+// A commit, roll back or settings request waited for the server longer than
+// SQL_ATTR_CONNECTION_TIMEOUT; the link is dropped. The state is ODBC 3's
+// own: only an ODBC 3 attribute sets the limit.
+inline constexpr DiagText kDiagConnectionTimeout{"HYT01", "Connection timeout expired"};
 
 // Statements: cursor names, parameters, data at execution.
 inline constexpr DiagText kDiagInvalidCursorName{"34000", "Invalid cursor name"};

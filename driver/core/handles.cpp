@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/connection_defaults.h"
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "platform/module.h"
@@ -38,13 +39,7 @@ SQLRETURN alloc_connection(Environment* env, Connection** out) {
   }
   conn->module_instance = module_instance();
   conn->environment = env;
-  conn->access_mode = SQL_MODE_READ_WRITE;
-  conn->autocommit = SQL_AUTOCOMMIT_ON;
-  conn->txn_isolation = SQL_TXN_READ_COMMITTED;
-  conn->default_concurrency = 1;
-  conn->default_noscan = 1;
-  conn->default_retrieve_data = 1;
-  conn->default_rowset_size = 1;
+  set_attribute_defaults(conn);
   memcpy(conn->disable_ext_fetch, "No", 3);
   memcpy(conn->disable_array_pipeline, "No", 3);
   *out = conn;

@@ -40,9 +40,10 @@
 // takes either generation's code.
 //
 // Left out on purpose so far:
-// - SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran, SQLCloseCursor,
-//   SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x functions
-//   for an ODBC 3.x driver too, so they keep exactly their 2.x behaviour.
+// - SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x
+//   functions for an ODBC 3.x driver too, so they keep exactly their 2.x
+//   behaviour. (SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran and
+//   SQLCloseCursor are the driver's own: api/api_connection_attributes.cpp.)
 // - Descriptors: the driver has none (api/api_odbc3_handles.cpp).
 #pragma once
 

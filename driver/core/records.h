@@ -170,6 +170,10 @@ struct Connection {
   uint32_t autocommit;
   char current_qualifier[68];
   uint32_t txn_isolation;
+  // SQL_ATTR_CONNECTION_TIMEOUT: seconds a connection-level exchange (commit
+  // or roll back, the settings request) may wait for the server; 0 waits as
+  // long as the server takes.
+  uint32_t connection_timeout;
 
   // Connect dialogs.
   uint32_t confirm_flag;

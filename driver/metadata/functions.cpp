@@ -46,9 +46,21 @@ constexpr FunctionSpan kFunctionSpans[] = {
 // SQL_API_ODBC3_ALL_FUNCTIONS bitmap right after the connect and stops
 // calling every exported function it leaves out.
 constexpr SQLUSMALLINT kOdbc3Functions[] = {
-    SQL_API_SQLALLOCHANDLE, SQL_API_SQLFREEHANDLE,   SQL_API_SQLFETCHSCROLL,
-    SQL_API_SQLSETSTMTATTR, SQL_API_SQLGETSTMTATTR,  SQL_API_SQLGETENVATTR,
-    SQL_API_SQLSETENVATTR,  SQL_API_SQLGETDIAGFIELD, SQL_API_SQLGETDIAGREC};
+    SQL_API_SQLALLOCHANDLE,
+    SQL_API_SQLFREEHANDLE,
+    SQL_API_SQLFETCHSCROLL,
+    SQL_API_SQLSETSTMTATTR,
+    SQL_API_SQLGETSTMTATTR,
+    SQL_API_SQLGETENVATTR,
+    SQL_API_SQLSETENVATTR,
+    SQL_API_SQLGETDIAGFIELD,
+    SQL_API_SQLGETDIAGREC,
+    // Connection attributes, transactions, cursors (api/api_connection_attributes.cpp).
+    SQL_API_SQLSETCONNECTATTR,
+    SQL_API_SQLGETCONNECTATTR,
+    SQL_API_SQLENDTRAN,
+    SQL_API_SQLCLOSECURSOR,
+};
 
 constexpr SQLUSMALLINT kNeedCursorFunctionsLevel[] = {SQL_API_SQLGETCURSORNAME,
                                                       SQL_API_SQLSETCURSORNAME,

@@ -207,6 +207,13 @@ void propagate_option(Connection* conn, SQLUSMALLINT code) {
   }
 }
 
+bool connection_default(const Connection* conn, SQLUSMALLINT code, uint32_t* value) {
+  const StatementOption* option = find_statement_option(code);
+  if (option == nullptr || option->default_field == nullptr) return false;
+  *value = conn->*option->default_field;
+  return true;
+}
+
 SQLRETURN get_stmt_option(Statement* stmt, SQLUSMALLINT code, SQLPOINTER out) {
   // Nothing can be stored without a destination.
   if (out == nullptr) return post_error(stmt, kDiagInvalidArgument);
@@ -228,11 +235,13 @@ SQLRETURN send_connection_settings(Connection* conn) {
   int32_t length = encode_settings(payload, access_mode, autocommit, isolation);
   // A reply that cannot be received is a broken link, never a status to
   // interpret.
-  if (!exchange(conn->link, kCmdConnectOptions, payload, length,
-                ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0)
-           .ok()) {
-    return report_comm_failure(conn, kStateCommSettings);
+  Exchanged result = exchange(conn->link, kCmdConnectOptions, payload, length,
+                              ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer},
+                              conn->connection_timeout);
+  if (result.link_status == LinkStatus::LINK_TIMEOUT) {
+    return post_connection_error(conn, kDiagConnectionTimeout);
   }
+  if (!result.ok()) return report_comm_failure(conn, kStateCommSettings);
   const char* reply = conn->exchange_buffer;
   if (reply[0] == kStatusOk) return SQL_SUCCESS;
   return post_connection_error(conn, reply[0] != '\0' ? reply + 1 : reply, kStateServerRefused);

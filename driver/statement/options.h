@@ -30,10 +30,15 @@ SQLRETURN post_option_error(Connection* conn, Statement* stmt, const DiagText& d
 // `conn`; options without a connection default are left alone.
 void propagate_option(Connection* conn, SQLUSMALLINT option);
 
+// The connection's default of statement option `option`, which new
+// statements copy, into *value; false for an option without one.
+bool connection_default(const Connection* conn, SQLUSMALLINT option, uint32_t* value);
+
 // Sends access mode, autocommit and isolation to the server (command 0x12).
 // A value the request cannot carry fails with "S1002" before anything is
-// sent; a broken exchange is a communication failure ("08007"); a refusal
-// posts the server's text with "S1000".
+// sent; a broken exchange is a communication failure ("08007"), a wait past
+// the connection timeout "HYT01"; a refusal posts the server's text with
+// "S1000".
 SQLRETURN send_connection_settings(Connection* conn);
 
 // SQLSetConnectOption / SQLGetConnectOption on a valid connection. `value` is

@@ -8,8 +8,6 @@
 
 namespace q4 {
 
-namespace {}  // namespace
-
 SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
   if (type != SQL_COMMIT && type != SQL_ROLLBACK) {
     return post_connection_error(conn, kDiagInvalidTransactionCode);
@@ -17,7 +15,13 @@ SQLRETURN transact_connection(Connection* conn, SQLUSMALLINT type) {
   uint8_t payload[kMaxFixedRequest];
   int32_t length = encode_transact(payload, type == SQL_COMMIT);
   Exchanged result = exchange(conn->link, kCmdTransact, payload, length,
-                              ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);
+                              ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer},
+                              conn->connection_timeout);
+  // A wait past the connection timeout drops the link like any broken
+  // exchange; the application is told which limit ended it.
+  if (result.link_status == LinkStatus::LINK_TIMEOUT) {
+    return post_connection_error(conn, kDiagConnectionTimeout);
+  }
   // A request that cannot be sent never reached the server: the link is
   // gone, and that alone is what the application is told.
   if (!result.sent) return report_comm_failure(conn, kStateCommSettings);

@@ -1,0 +1,244 @@
+// Connection attributes (the ODBC 3 forms of the connection options) and
+// closing a cursor.
+#include <cstdint>
+#include <cstring>
+
+#include "connect/connection_attributes.h"
+#include "core/wide_text.h"
+#include "statement/close_cursor.h"
+#include "statement/cursor_name.h"
+#include "statement/options.h"
+#include "statement_fixture.h"
+
+namespace q4 {
+namespace {
+
+// An environment and a connection that was never connected: no request can
+// leave, so only stored values and refusals show.
+class UnconnectedAttributes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(alloc_environment(&env_), SQL_SUCCESS);
+    ASSERT_EQ(alloc_connection(env_, &conn_), SQL_SUCCESS);
+  }
+  void TearDown() override {
+    free_connection(conn_);
+    free_environment(env_);
+  }
+  SQLRETURN set(SQLINTEGER attribute, uintptr_t value) {
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    return set_connect_attr(conn_, attribute, reinterpret_cast<SQLPOINTER>(value), 0,
+                            AttributeText::kNarrow);
+  }
+  // The attribute read back as SQLGetConnectAttr stores it, or the outcome.
+  std::string get(SQLINTEGER attribute) {
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    SQLULEN value = 0xA5A5A5A5A5A5A5A5u;  // only the low 32 bits may change
+    SQLRETURN rc = get_connect_attr(conn_, attribute, &value, SQL_IS_UINTEGER, nullptr,
+                                    AttributeText::kNarrow);
+    if (rc != SQL_SUCCESS) return outcome(rc, conn_);
+    EXPECT_EQ(value >> 32, 0xA5A5A5A5u) << "wrote past 32 bits";
+    return std::to_string(value & 0xFFFFFFFFu);
+  }
+  Environment* env_ = nullptr;
+  Connection* conn_ = nullptr;
+};
+
+const char kUnknown[] = "ERROR S1092 Invalid attribute/option identifier";
+
+// Each attribute family once: what a set answers and what a get reads back.
+TEST_F(UnconnectedAttributes, SetAndReadBack) {
+  // clang-format off
+  struct Case { SQLINTEGER attribute; uintptr_t value; const char* set; const char* read_back; } cases[] = {
+      // The options of the same number, with their diagnostics.
+      {SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF, "OK", "0"},
+      {SQL_ATTR_LOGIN_TIMEOUT, 40000, "INFO 01S02 Option value changed", "32767"},
+      {SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY, "INFO 01S02 Option value changed", "0"},
+      {SQL_ATTR_TRACE, SQL_OPT_TRACE_ON, "ERROR S1C00 Driver Not Capable", "ERROR S1C00 Driver Not Capable"},
+      // Statement options become the defaults, and read back as such; one
+      // without a default is refused as SQLGetConnectOption refuses it.
+      {SQL_ATTR_MAX_ROWS, 50, "OK", "50"},
+      {SQL_ATTR_QUERY_TIMEOUT, 9, "OK", "9"},
+      {SQL_ATTR_NOSCAN, 2, "ERROR S1009 Invalid argument value", "1"},
+      {SQL_ATTR_MAX_LENGTH, 10, "ERROR S1C00 Driver not capable", "ERROR S1092 Bad Option"},
+      // ODBC 3 statement attributes are the statement's alone.
+      {SQL_ATTR_ROW_ARRAY_SIZE, 10, kUnknown, kUnknown},
+      {SQL_ATTR_CONNECTION_TIMEOUT, 7, "OK", "7"},
+      {SQL_ATTR_CONNECTION_TIMEOUT, uintptr_t{1} << 40, "OK", "4294967295"},
+      // Read only: never connected is dead.
+      {SQL_ATTR_CONNECTION_DEAD, SQL_CD_FALSE, kUnknown, "1"},
+      {SQL_ATTR_AUTO_IPD, SQL_TRUE, kUnknown, "0"},
+      {SQL_ATTR_METADATA_ID, SQL_TRUE, "ERROR S1C00 Driver not capable", "0"},
+      {SQL_ATTR_METADATA_ID, SQL_FALSE, "OK", "0"},
+      {SQL_ATTR_METADATA_ID, 2, "ERROR S1009 Invalid argument value", "0"},
+      {SQL_ATTR_ASYNC_DBC_FUNCTIONS_ENABLE, SQL_ASYNC_DBC_ENABLE_ON, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
+      {SQL_ATTR_ENLIST_IN_DTC, 1, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
+      // Write only, and only "yes".
+      {SQL_ATTR_RESET_CONNECTION, 2, "ERROR S1009 Invalid argument value", kUnknown},
+      {12345, 1, kUnknown, kUnknown},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.attribute << " = " << c.value);
+    EXPECT_EQ(outcome(set(c.attribute, c.value), conn_), c.set);
+    EXPECT_EQ(get(c.attribute), c.read_back);
+  }
+}
+
+// The statement defaults set through the attribute reach existing and new
+// statements, as SQLSetConnectOption's do.
+TEST_F(UnconnectedAttributes, StatementDefaultsReachStatements) {
+  Statement* before = nullptr;
+  ASSERT_EQ(alloc_statement(conn_, &before), SQL_SUCCESS);
+  EXPECT_EQ(set(SQL_ROWSET_SIZE, 25), SQL_SUCCESS);
+  Statement* after = nullptr;
+  ASSERT_EQ(alloc_statement(conn_, &after), SQL_SUCCESS);
+  EXPECT_EQ(before->rowset_size, 25u);
+  EXPECT_EQ(after->rowset_size, 25u);
+  free_statement(after, SQL_DROP);
+  free_statement(before, SQL_DROP);
+}
+
+// A null value pointer for an integer is refused as SQLGetConnectOption
+// refuses it, and nothing is written anywhere.
+TEST_F(UnconnectedAttributes, NullValuePointer) {
+  for (SQLINTEGER attribute : {SQL_ATTR_AUTOCOMMIT, SQL_ATTR_CONNECTION_DEAD, SQL_ATTR_MAX_ROWS}) {
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    EXPECT_EQ(
+        outcome(get_connect_attr(conn_, attribute, nullptr, 0, nullptr, AttributeText::kNarrow),
+                conn_),
+        "ERROR S1000 Bad pvParam");
+  }
+}
+
+std::u16string wide(const char16_t* text) {
+  return std::u16string(text);
+}
+
+// The current catalog: set with explicit lengths and SQL_NTS, narrow and
+// wide; read into buffers of every size around the value, the full length
+// always told in bytes, a cut value warned about and always terminated.
+TEST_F(UnconnectedAttributes, CatalogLengthsBothWays) {
+  const char kName[] = "Zo\xc3\xab_db";  // 7 bytes, 6 characters
+  // clang-format off
+  struct Case { const void* text; SQLINTEGER length; AttributeText form; const char* outcome; const char* stored; } cases[] = {
+      {kName, SQL_NTS, AttributeText::kNarrow, "OK", kName},
+      {kName, 2, AttributeText::kNarrow, "OK", "Zo"},
+      {kName, 0, AttributeText::kNarrow, "OK", ""},
+      {kName, -5, AttributeText::kNarrow, "ERROR S1090 Invalid string or buffer length", ""},
+      {u"Zo\u00eb_db", SQL_NTS, AttributeText::kWide, "OK", kName},
+      {u"Zo\u00eb_db", 6, AttributeText::kWide, "OK", "Zo\xc3\xab"},
+      {u"\U0001F600", SQL_NTS, AttributeText::kWide, "OK", "\xf0\x9f\x98\x80"},
+      {u"Zo\u00eb_db", 5, AttributeText::kWide, "ERROR S1090 Invalid string or buffer length", ""},
+      {nullptr, SQL_NTS, AttributeText::kNarrow, "ERROR S1009 Invalid argument value", ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    strcpy(conn_->current_qualifier, "");
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    EXPECT_EQ(outcome(set_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, const_cast<void*>(c.text),
+                                       c.length, c.form),
+                      conn_),
+              c.outcome);
+    EXPECT_STREQ(conn_->current_qualifier, c.stored);
+  }
+
+  strcpy(conn_->current_qualifier, kName);
+  for (int room = 0; room <= 9; ++room) {
+    SCOPED_TRACE(room);
+    char buffer[12];
+    memset(buffer, '#', sizeof buffer);
+    SQLINTEGER length = -1;
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    SQLRETURN rc = get_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, buffer + 1, room, &length,
+                                    AttributeText::kNarrow);
+    EXPECT_EQ(length, 7);
+    EXPECT_EQ(buffer[0], '#');
+    EXPECT_EQ(buffer[room + 1], '#');
+    if (room >= 8) {
+      EXPECT_EQ(outcome(rc, conn_), "OK");
+      EXPECT_STREQ(buffer + 1, kName);
+    } else {
+      EXPECT_EQ(outcome(rc, conn_), "INFO 01004 Data truncated");
+      if (room > 0) {
+        EXPECT_EQ(buffer[room], '\0');
+      }
+    }
+  }
+  // Wide: 6 characters are 12 bytes; a null buffer only tells the length.
+  SQLINTEGER length = -1;
+  char16_t units[8];
+  EXPECT_EQ(get_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, units, sizeof units, &length,
+                             AttributeText::kWide),
+            SQL_SUCCESS);
+  EXPECT_EQ(length, 12);
+  EXPECT_EQ(std::u16string(units), wide(u"Zo\u00eb_db"));
+  EXPECT_EQ(
+      get_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, nullptr, 0, &length, AttributeText::kWide),
+      SQL_SUCCESS);
+  EXPECT_EQ(length, 12);
+  EXPECT_EQ(
+      get_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, units, 6, &length, AttributeText::kWide),
+      SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(std::u16string(units), wide(u"Zo"));
+}
+
+// 67 bytes fit; a longer catalog is cut with "01S02", whichever form set it.
+TEST_F(UnconnectedAttributes, LongCatalogIsCutWithAWarning) {
+  std::string long_name(100, 'c');
+  std::u16string long_wide(100, u'c');
+  EXPECT_EQ(outcome(set_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, long_name.data(), 67,
+                                     AttributeText::kNarrow),
+                    conn_),
+            "OK");
+  EXPECT_EQ(strlen(conn_->current_qualifier), 67u);
+  for (auto form : {AttributeText::kNarrow, AttributeText::kWide}) {
+    clear_diagnostic(conn_->sqlstate, conn_->message);
+    void* text = form == AttributeText::kNarrow ? static_cast<void*>(long_name.data())
+                                                : static_cast<void*>(long_wide.data());
+    EXPECT_EQ(
+        outcome(set_connect_attr(conn_, SQL_ATTR_CURRENT_CATALOG, text, SQL_NTS, form), conn_),
+        "INFO 01S02 Option value changed");
+    EXPECT_EQ(std::string(conn_->current_qualifier), long_name.substr(0, 67));
+  }
+}
+
+using CloseCursor = StatementTest;
+using ConnectionDead = StatementTest;
+
+// Without a result "24000"; with one the result ends, so that a second
+// close says "24000" again and the cursor name can be changed; bindings stay.
+TEST_F(CloseCursor, ClosesOnceThenSaysInvalidCursorState) {
+  Statement* s = new_statement();
+  EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
+  clear_diagnostic(s->sqlstate, s->message);
+  s->cursor_open = 1;
+  s->column_count = 2;
+  BoundColumn* bound = static_cast<BoundColumn*>(drv_alloc(nullptr, nullptr, sizeof(BoundColumn)));
+  bound->icol = 1;
+  s->bound_columns = bound;
+  EXPECT_EQ(outcome(close_cursor(s), s), "OK");
+  EXPECT_EQ(s->cursor_open, 0);
+  EXPECT_EQ(s->bound_columns, bound);
+  EXPECT_EQ(outcome(set_cursor_name(s, sql("AFTER_CLOSE"), SQL_NTS), s), "OK");
+  EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
+  EXPECT_EQ(drop(s), SQL_SUCCESS);
+}
+
+// What the link knows, without a request: alive until a failure drops it.
+TEST_F(ConnectionDead, AnsweredFromTheLink) {
+  SQLUINTEGER dead = 7;
+  EXPECT_EQ(
+      get_connect_attr(conn_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr, AttributeText::kNarrow),
+      SQL_SUCCESS);
+  EXPECT_EQ(dead, static_cast<SQLUINTEGER>(SQL_CD_FALSE));
+  drop_link(conn_->link);
+  EXPECT_EQ(
+      get_connect_attr(conn_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr, AttributeText::kWide),
+      SQL_SUCCESS);
+  EXPECT_EQ(dead, static_cast<SQLUINTEGER>(SQL_CD_TRUE));
+}
+
+}  // namespace
+}  // namespace q4
