@@ -12,6 +12,7 @@
 #include "link/link.h"
 #include "platform/strings.h"
 #include "protocol/wire.h"
+#include "statement/descriptors.h"
 #include "statement/lifecycle.h"
 
 namespace q4 {
@@ -60,6 +61,7 @@ SQLRETURN disconnect(Connection* conn) {
     stmt = next;
   }
   discard_unreleased_statements(conn);
+  free_explicit_descriptors(conn);
   // The answer does not matter: the link goes whatever it is.
   exchange(conn->link, kCmdDisconnect, nullptr, 0,
            ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);

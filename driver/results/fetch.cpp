@@ -23,31 +23,36 @@ namespace {
 
 constexpr int32_t kLastRowNumber = INT32_MAX - 1;
 
-// Moves a binding's address `rows` rows on by `stride` bytes a row.
-// Computed on unsigned integers: an application's odd stride wraps like its
-// own pointer arithmetic would, without undefined behaviour here.
+// Moves a binding's address on by `bytes`. Computed on unsigned integers: an
+// application's odd stride or offset wraps like its own pointer arithmetic
+// would, without undefined behaviour here.
 template <typename T>
-T* advance(T* base, uint64_t stride, int32_t rows) {
+T* advance(T* base, uint64_t bytes) {
   if (base == nullptr) return nullptr;
-  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(base) +
-                              static_cast<uintptr_t>(stride * static_cast<uint64_t>(rows)));
+  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
 }
 
-// Fills every bound column for rowset position `index`, in binding order,
-// through the value delivery SQLGetData uses. Truncations pass; the first
-// failure ends the row.
+// Fills every column bound in the statement's row descriptor for rowset
+// position `index`, in binding order, through the value delivery SQLGetData
+// uses; the descriptor's bind offset, when set, moves every address. Truncations
+// pass; the first failure ends the row.
 SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
-  for (BoundColumn* column = stmt->bound_columns; column != nullptr; column = column->next) {
+  const Descriptor& ard = app_row_desc(stmt);
+  const uint64_t offset = ard.bind_offset != nullptr ? static_cast<uint64_t>(*ard.bind_offset) : 0;
+  const uint64_t rows = static_cast<uint64_t>(index);
+  for (const DescRecord* column = ard.records; column != nullptr; column = column->next) {
     void* value = column->value;
+    if (value == nullptr) continue;  // a record whose data the application unbound
     int64_t* indicator = column->indicator;
-    if (index > 0) {
-      bool row_wise = stmt->bind_type != 0;
-      uint64_t value_stride = row_wise ? stmt->bind_type : static_cast<uint64_t>(column->value_max);
-      uint64_t indicator_stride = row_wise ? stmt->bind_type : sizeof(int64_t);
-      value = advance(static_cast<uint8_t*>(value), value_stride, index);
-      indicator = advance(indicator, indicator_stride, index);
+    if (index > 0 || offset != 0) {
+      bool row_wise = ard.bind_type != 0;
+      uint64_t value_stride =
+          row_wise ? ard.bind_type : static_cast<uint64_t>(column->buffer_length);
+      uint64_t indicator_stride = row_wise ? ard.bind_type : sizeof(int64_t);
+      value = advance(value, offset + value_stride * rows);
+      indicator = advance(indicator, offset + indicator_stride * rows);
     }
-    SQLRETURN rc = deliver_value(stmt, column->icol, column->c_type, value, column->value_max,
+    SQLRETURN rc = deliver_value(stmt, column->number, column->c_type, value, column->buffer_length,
                                  reinterpret_cast<SQLLEN*>(indicator));
     if (rc == SQL_ERROR) return SQL_ERROR;
   }
@@ -126,7 +131,8 @@ SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index) {
     }
   }
   rs.positioned = false;
-  if (stmt->bound_columns == nullptr || rowset_index < 0 || stmt->retrieve_data != SQL_RD_ON) {
+  if (app_row_desc(stmt).records == nullptr || rowset_index < 0 ||
+      stmt->retrieve_data != SQL_RD_ON) {
     return SQL_SUCCESS;
   }
   return fill_bound_columns(stmt, rowset_index);

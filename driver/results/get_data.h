@@ -22,7 +22,7 @@ int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max);
 
 // SQLBindCol's work. A null `value` unbinds column `icol` (a column that is
 // not bound is no error); otherwise the column's entry is replaced in place
-// or appended at the end of bound_columns. Nothing is checked against the
+// or added to the records of the statement's row descriptor (in column order). Nothing is checked against the
 // result: a bad column or type surfaces when a fetch fills the column.
 // SQL_SUCCESS, or SQL_ERROR with "S1001".
 SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
