@@ -277,6 +277,11 @@ struct Statement {
   // counted when the read starts, so a long text read in pieces is scanned
   // once rather than once a piece.
   int64_t getdata_wide_units;
+  // The precision and scale an SQL_C_NUMERIC value is being delivered with,
+  // from the row descriptor's record (results/fetch.cpp, SQLGetData with
+  // SQL_ARD_TYPE); 0 and 0 outside such a delivery: the defaults.
+  uint8_t numeric_precision;
+  int8_t numeric_scale;
   int32_t descriptions_cached;
   uint8_t* description_cache;
   int32_t description_cache_size;

@@ -52,6 +52,11 @@ SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
       value = advance(value, offset + value_stride * rows);
       indicator = advance(indicator, offset + indicator_stride * rows);
     }
+    if (column->c_type == SQL_C_NUMERIC) {
+      SQLRETURN rc = deliver_numeric(stmt, *column, value, reinterpret_cast<SQLLEN*>(indicator));
+      if (rc == SQL_ERROR) return SQL_ERROR;
+      continue;
+    }
     SQLRETURN rc = deliver_value(stmt, column->number, column->c_type, value, column->buffer_length,
                                  reinterpret_cast<SQLLEN*>(indicator));
     if (rc == SQL_ERROR) return SQL_ERROR;
