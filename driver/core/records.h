@@ -173,6 +173,14 @@ struct Connection {
   uint32_t default_rowset_size;
 };
 
+// How a fetch fills a bound column from its record (results/fetch.cpp),
+// worked out whenever the record changes so that the row loop asks once.
+enum class RecordDelivery : uint8_t {
+  kUnbound,  // no data pointer: skipped (a zero-filled record is unbound)
+  kPlain,    // the value in the record's C type
+  kNumeric,  // SQL_C_NUMERIC with the record's own precision and scale
+};
+
 // One record of an application descriptor: a bound result column (SQLBindCol,
 // the row descriptor) or a bound parameter (SQLBindParameter / SQLSetParam,
 // the parameter descriptor); an explicitly allocated descriptor may serve as
@@ -191,6 +199,7 @@ struct DescRecord {
   // (SQL_DESC_PRECISION and SQL_DESC_SCALE of a row descriptor's record).
   uint8_t numeric_precision;
   int8_t numeric_scale;
+  RecordDelivery delivery;  // a row descriptor's record: how a fetch fills it
   void* value;
   int64_t* indicator;
   int32_t complete;  // data-at-execution value is complete
@@ -239,7 +248,11 @@ struct Descriptor {
   uint64_t bind_type;   // row size of a row-wise binding; 0: column-wise
   int64_t* bind_offset;
   uint16_t* array_status;  // the operation array: kept, never acted on
-  DescRecord* records;     // rows: in binding order; parameters: by number
+  DescRecord* records;     // in ascending number
+  // Records a fetch cannot fill the plain way (RecordDelivery other than
+  // kPlain), counted whenever the records change (results/desc_records.h):
+  // with none, a fetch walks the records without asking each.
+  uint16_t irregular_records;
 
   // The process's live descriptors (core/descriptor_registry.h).
   Descriptor* live_prev;

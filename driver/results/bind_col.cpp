@@ -51,6 +51,7 @@ SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQ
   // until the application sets them in the descriptor.
   entry->numeric_precision = 0;
   entry->numeric_scale = 0;
+  refresh_delivery(ard, *entry);
   return SQL_SUCCESS;
 }
 

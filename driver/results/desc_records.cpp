@@ -1,5 +1,8 @@
 #include "results/desc_records.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include "core/memory.h"
 
 namespace q4 {
@@ -20,6 +23,7 @@ DescRecord* find_or_add_record(Descriptor& desc, uint16_t number, Statement* stm
   record->number = number;
   record->next = *link;
   *link = record;
+  count_irregular_records(desc);
   return record;
 }
 
@@ -30,6 +34,7 @@ void drop_record(Descriptor& desc, uint16_t number) {
     *link = record->next;
     drv_free(record->buffer);
     drv_free(record);
+    count_irregular_records(desc);
     return;
   }
 }
@@ -45,6 +50,26 @@ void drop_records_above(Descriptor& desc, uint16_t count) {
     drv_free(record);
     record = next;
   }
+  count_irregular_records(desc);
+}
+
+void count_irregular_records(Descriptor& desc) {
+  uint16_t count = 0;
+  for (const DescRecord* r = desc.records; r != nullptr; r = r->next) {
+    if (r->delivery != RecordDelivery::kPlain) ++count;
+  }
+  desc.irregular_records = count;
+}
+
+void refresh_delivery(Descriptor& desc, DescRecord& record) {
+  if (record.value == nullptr) {
+    record.delivery = RecordDelivery::kUnbound;
+  } else if (record.c_type == SQL_C_NUMERIC && record.numeric_precision != 0) {
+    record.delivery = RecordDelivery::kNumeric;
+  } else {
+    record.delivery = RecordDelivery::kPlain;
+  }
+  count_irregular_records(desc);
 }
 
 uint16_t highest_record(const Descriptor& desc) {

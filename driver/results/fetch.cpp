@@ -32,33 +32,54 @@ T* advance(T* base, uint64_t bytes) {
   return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
 }
 
-// Fills every column bound in the statement's row descriptor for rowset
-// position `index`, in binding order, through the value delivery SQLGetData
-// uses; the descriptor's bind offset, when set, moves every address. Truncations
-// pass; the first failure ends the row.
-SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
-  const Descriptor& ard = app_row_desc(stmt);
+// Fills one bound column from `value` and `indicator` (already moved to the
+// rowset position).
+SQLRETURN fill_column(Statement* stmt, const DescRecord& column, void* value, int64_t* indicator) {
+  switch (column.delivery) {
+    case RecordDelivery::kUnbound:
+      return SQL_SUCCESS;  // the application cleared the data pointer
+    case RecordDelivery::kNumeric:
+      return deliver_numeric(stmt, column, value, reinterpret_cast<SQLLEN*>(indicator));
+    case RecordDelivery::kPlain:
+      break;
+  }
+  return deliver_value(stmt, column.number, column.c_type, value, column.buffer_length,
+                       reinterpret_cast<SQLLEN*>(indicator));
+}
+
+// fill_bound_columns beyond the common case: a rowset position past the
+// first, a bind offset, or records to fill another way.
+[[gnu::noinline]] SQLRETURN fill_moved_columns(Statement* stmt, const Descriptor& ard,
+                                               int32_t index) {
   const uint64_t offset = ard.bind_offset != nullptr ? static_cast<uint64_t>(*ard.bind_offset) : 0;
   const uint64_t rows = static_cast<uint64_t>(index);
+  const uint64_t bind_type = ard.bind_type;
   for (const DescRecord* column = ard.records; column != nullptr; column = column->next) {
-    void* value = column->value;
-    if (value == nullptr) continue;  // a record whose data the application unbound
-    int64_t* indicator = column->indicator;
-    if (index > 0 || offset != 0) {
-      bool row_wise = ard.bind_type != 0;
-      uint64_t value_stride =
-          row_wise ? ard.bind_type : static_cast<uint64_t>(column->buffer_length);
-      uint64_t indicator_stride = row_wise ? ard.bind_type : sizeof(int64_t);
-      value = advance(value, offset + value_stride * rows);
-      indicator = advance(indicator, offset + indicator_stride * rows);
-    }
-    if (column->c_type == SQL_C_NUMERIC) {
-      SQLRETURN rc = deliver_numeric(stmt, *column, value, reinterpret_cast<SQLLEN*>(indicator));
-      if (rc == SQL_ERROR) return SQL_ERROR;
-      continue;
-    }
-    SQLRETURN rc = deliver_value(stmt, column->number, column->c_type, value, column->buffer_length,
-                                 reinterpret_cast<SQLLEN*>(indicator));
+    uint64_t value_stride =
+        bind_type != 0 ? bind_type : static_cast<uint64_t>(column->buffer_length);
+    uint64_t indicator_stride = bind_type != 0 ? bind_type : sizeof(int64_t);
+    void* value = advance(column->value, offset + value_stride * rows);
+    int64_t* indicator = advance(column->indicator, offset + indicator_stride * rows);
+    if (fill_column(stmt, *column, value, indicator) == SQL_ERROR) return SQL_ERROR;
+  }
+  return SQL_SUCCESS;
+}
+
+// Fills every column bound in the statement's row descriptor for rowset
+// position `index`, in column order, through the value delivery SQLGetData
+// uses; the descriptor's bind offset, when set, moves every address.
+// Truncations pass; the first failure ends the row. The common case (the
+// first position, no offset, every record plain) walks the records without
+// asking anything of them.
+SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
+  const Descriptor& ard = app_row_desc(stmt);
+  if ((index | ard.irregular_records) != 0 || ard.bind_offset != nullptr) {
+    return fill_moved_columns(stmt, ard, index);
+  }
+  for (const DescRecord* column = ard.records; column != nullptr; column = column->next) {
+    SQLRETURN rc =
+        deliver_value(stmt, column->number, column->c_type, column->value, column->buffer_length,
+                      reinterpret_cast<SQLLEN*>(column->indicator));
     if (rc == SQL_ERROR) return SQL_ERROR;
   }
   return SQL_SUCCESS;

@@ -159,9 +159,8 @@ SQLRETURN deliver_numeric(Statement* stmt, const DescRecord& record, SQLPOINTER 
   return rc;
 }
 
-SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
-                   SQLLEN value_max, SQLLEN* indicator) {
-  if (c_type != SQL_ARD_TYPE) return deliver_value(stmt, icol, c_type, value, value_max, indicator);
+SQLRETURN get_data_as_described(Statement* stmt, SQLUSMALLINT icol, SQLPOINTER value,
+                                SQLLEN value_max, SQLLEN* indicator) {
   const DescRecord* record = find_record(app_row_desc(stmt), icol);
   if (record == nullptr) return post_error(stmt, kDiagDescriptorIndex);
   if (record->c_type == SQL_C_NUMERIC) return deliver_numeric(stmt, *record, value, indicator);

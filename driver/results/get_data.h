@@ -51,7 +51,12 @@ SQLRETURN deliver_numeric(Statement* stmt, const DescRecord& record, SQLPOINTER 
 // SQLGetData's work: deliver_value, where SQL_ARD_TYPE takes the type (and
 // for SQL_C_NUMERIC the precision and scale) of the column's record in the
 // row descriptor; a column without one is "S1002" "Invalid descriptor index".
-SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
-                   SQLLEN value_max, SQLLEN* indicator);
+SQLRETURN get_data_as_described(Statement* stmt, SQLUSMALLINT icol, SQLPOINTER value,
+                                SQLLEN value_max, SQLLEN* indicator);
+inline SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                          SQLLEN value_max, SQLLEN* indicator) {
+  if (c_type == SQL_ARD_TYPE) return get_data_as_described(stmt, icol, value, value_max, indicator);
+  return deliver_value(stmt, icol, c_type, value, value_max, indicator);
+}
 
 }  // namespace q4

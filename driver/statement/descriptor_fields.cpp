@@ -418,6 +418,7 @@ SQLRETURN set_app_record(Descriptor* desc, DescRecord* r, SQLSMALLINT field, SQL
       r->piece_seen = 0;
       if (value != nullptr && !consistent(*r)) {
         r->value = nullptr;
+        refresh_delivery(*desc, *r);
         return post_descriptor_error(desc, kDiagInconsistentDescriptor);
       }
       break;
@@ -443,6 +444,7 @@ SQLRETURN set_app_record(Descriptor* desc, DescRecord* r, SQLSMALLINT field, SQL
       return post_descriptor_error(desc, kDiagDescriptorField);
   }
   if (!keeps_data_bound(field)) r->value = nullptr;
+  refresh_delivery(*desc, *r);
   return SQL_SUCCESS;
 }
 

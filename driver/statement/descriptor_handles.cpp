@@ -60,6 +60,7 @@ SQLRETURN copy_records(const Descriptor& source, Descriptor* target) {
     *tail = copy;
     tail = &copy->next;
   }
+  count_irregular_records(*target);
   return SQL_SUCCESS;
 }
 

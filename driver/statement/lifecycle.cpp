@@ -81,6 +81,7 @@ void free_records(Descriptor& desc) {
     record = next;
   }
   desc.records = nullptr;
+  desc.irregular_records = 0;
 }
 
 void init_descriptor(Statement* stmt, Descriptor* desc, DescriptorKind kind) {
