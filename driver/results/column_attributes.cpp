@@ -264,10 +264,10 @@ ColumnField column_field(const ColumnDescription& desc, int32_t column_count, ui
     case SQL_COLUMN_PRECISION:
       return number_field(desc.precision);
     case SQL_DESC_PRECISION:
-      // Dates and times count the digits of their fractional seconds here;
-      // only a timestamp has any, and it carries them as its scale.
-      if (is_datetime_type(desc.type))
-        return number_field(desc.type == kSqlTimestamp ? desc.scale : 0);
+      // A time and a timestamp count the digits of their fractional seconds
+      // here, which they carry as their scale; a date has none, and answers
+      // its size as before (LibreOffice shows it as the column's precision).
+      if (desc.type == kSqlTime || desc.type == kSqlTimestamp) return number_field(desc.scale);
       return number_field(desc.precision);
     case SQL_COLUMN_DISPLAY_SIZE:
       return number_field(display_size(desc));

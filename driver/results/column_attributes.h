@@ -74,8 +74,8 @@ enum class TypeCodes : uint8_t { kOdbc2, kOdbc3 };
 // answer_column_attribute does (SQL_DESC_CONCISE_TYPE, which is
 // SQL_COLUMN_TYPE, maps the date and time codes by `codes`). SQL_DESC_TYPE is
 // the verbose type: SQL_DATETIME for every date and time type, with the kind
-// in SQL_DESC_DATETIME_INTERVAL_CODE; SQL_DESC_PRECISION of a timestamp is its
-// digits of fractional seconds, and SQL_DESC_LENGTH the column size.
+// in SQL_DESC_DATETIME_INTERVAL_CODE; SQL_DESC_PRECISION of a time or timestamp
+// is its digits of fractional seconds, and SQL_DESC_LENGTH the column size.
 ColumnField column_field(const ColumnDescription& desc, int32_t column_count, uint16_t field,
                          TypeCodes codes);
 

@@ -105,7 +105,7 @@ TEST(ColumnAttributes, Odbc3FieldsPerType) {
       {column(kSqlInteger, 10), 4, 4, 4, 0, 10, 10, 10, "", ""},
       {column(kSqlNumeric, 30, 4), 2, 2, 2, 0, 30, 30, 10, "", ""},
       {column(kSqlDouble, 15), 8, 8, 8, 0, 15, 15, 2, "", ""},
-      {column(kSqlDate, 10), 9, 91, 9, 1, 0, 10, 0, "'", "'"},
+      {column(kSqlDate, 10), 9, 91, 9, 1, 10, 10, 0, "'", "'"},
       {column(kSqlTime, 8), 10, 92, 9, 2, 0, 8, 0, "'", "'"},
       {column(kSqlTimestamp, 23, 3), 11, 93, 9, 3, 3, 23, 0, "'", "'"},
       {column(kSqlVarbinary, 16), -3, -3, -3, 0, 16, 16, 0, "X'", "'"},
