@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   conn->server_version = 754;
   stmt->connection = conn;
   binding->number = 1;
-  stmt->parameters = binding;
+  app_param_desc(stmt).records = binding;
   long sum = 0;
   printf("build_request of \"SELECT ?\", %ld requests per kind\n", count);
   for (const Kind& kind : kKinds) {

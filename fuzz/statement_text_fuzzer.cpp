@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bindings[i].number = static_cast<uint16_t>(i + 1);
     bindings[i].next = &bindings[i + 1];
   }
-  stmt->parameters = walked.empty() ? nullptr : bindings.data();
+  app_param_desc(stmt).records = walked.empty() ? nullptr : bindings.data();
   {
     q4::MarkerPositions positions;
     require(q4::scan_markers(stmt, at, static_cast<int64_t>(size), &positions) == 0);

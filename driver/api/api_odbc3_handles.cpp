@@ -7,10 +7,8 @@
 // behave exactly as from SQLAllocConnect and SQLAllocStmt, and freeing one
 // exactly as SQLFreeEnv, SQLFreeConnect and SQLFreeStmt(SQL_DROP) do.
 //
-// The driver has no descriptor records: every statement keeps its bindings
-// in its own lists. Allocating a descriptor is refused with "S1C00" "Driver
-// Not Capable" on the connection (unixODBC asks only when an application
-// allocates one explicitly).
+// A descriptor is allocated on a connected connection and freed by
+// SQLFreeHandle or at the disconnect (statement/descriptors.h).
 #include <sql.h>
 #include <sqlext.h>
 
@@ -19,6 +17,8 @@
 #include "core/handles.h"
 #include "platform/export.h"
 #include "connect/session.h"
+#include "core/descriptor_registry.h"
+#include "statement/descriptors.h"
 #include "statement/lifecycle.h"
 
 using namespace q4;
@@ -57,8 +57,10 @@ Q4_EXPORT SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT fHandleType, SQLHANDLE hI
     case SQL_HANDLE_DESC:
       if (hInput == SQL_NULL_HANDLE) return SQL_INVALID_HANDLE;
       return connection_call(hInput, [&](Connection* conn) {
-        if (phOutput != nullptr) *phOutput = SQL_NULL_HANDLE;
-        return post_connection_error(conn, kDiagNotCapable);
+        Descriptor* desc = nullptr;
+        SQLRETURN rc = alloc_descriptor(conn, phOutput != nullptr ? &desc : nullptr);
+        if (phOutput != nullptr) *phOutput = desc;
+        return rc;
       });
     default:
       return SQL_ERROR;
@@ -82,8 +84,14 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT fHandleType, SQLHANDLE hHa
       if (rc == SQL_SUCCESS) call.forget();
       return rc;
     }
+    case SQL_HANDLE_DESC: {
+      // Looked up first: a freed or unknown handle is never touched.
+      Descriptor* desc = live_descriptor(hHandle);
+      if (desc == nullptr) return SQL_INVALID_HANDLE;
+      ConnectionCall call(desc->connection);
+      return free_descriptor(desc);
+    }
     default:
-      // Descriptors (the driver never hands one out) and unknown kinds.
       return SQL_INVALID_HANDLE;
   }
 }

@@ -30,7 +30,6 @@ Q4_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMA
 Q4_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                        SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
   return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
-    return deliver_value(stmt, icol, caller_type_code(stmt, fCType), rgbValue, cbValueMax,
-                         pcbValue);
+    return get_data(stmt, icol, caller_type_code(stmt, fCType), rgbValue, cbValueMax, pcbValue);
   });
 }

@@ -12,6 +12,7 @@
 #include "link/link.h"
 #include "platform/strings.h"
 #include "protocol/wire.h"
+#include "statement/descriptors.h"
 #include "statement/lifecycle.h"
 
 namespace q4 {
@@ -62,6 +63,7 @@ void drop_statements(Connection* conn) {
 SQLRETURN disconnect(Connection* conn) {
   if (conn->link == nullptr) return SQL_SUCCESS;
   drop_statements(conn);
+  free_explicit_descriptors(conn);
   // The answer does not matter: the link goes whatever it is.
   exchange(conn->link, kCmdDisconnect, nullptr, 0,
            ReplyArea{conn->exchange_buffer, sizeof conn->exchange_buffer}, 0);

@@ -109,6 +109,15 @@ inline constexpr DiagText kDiagColumnRange{"S1002", ""};    // the text is empty
 inline constexpr DiagText kDiagColumnRefused{"S1000", ""};  // the server refused to describe
 inline constexpr DiagText kDiagNoRowRead{"24000", ""};
 inline constexpr DiagText kDiagDescriptorType{"S1091", "Descriptor type out of range"};
+// Descriptors. States without a 2.x form (descriptors came with ODBC 3) are
+// given in their ODBC 3 form.
+inline constexpr DiagText kDiagDescriptorIndex{"S1002", "Invalid descriptor index"};
+inline constexpr DiagText kDiagDescriptorField{"S1091", "Invalid descriptor field identifier"};
+inline constexpr DiagText kDiagImpRowDescriptor{"HY016", "Cannot modify an implementation row descriptor"};
+inline constexpr DiagText kDiagAutoDescriptor{"HY017", "Invalid use of an automatically allocated descriptor handle"};
+inline constexpr DiagText kDiagInconsistentDescriptor{"HY021", "Inconsistent descriptor information"};
+inline constexpr DiagText kDiagNotConnected{"08003", "Connection not open"};
+inline constexpr DiagText kDiagAttributeValue{"S1009", "Invalid attribute value"};
 inline constexpr DiagText kDiagExtFetchDisabled{"S1000", "Extended fetch disabled for this DSN"};
 inline constexpr DiagText kDiagErrorInRow{"01S01", "Error in row"};
 // The letter case differs on purpose between the two "22005" texts: text

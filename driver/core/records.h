@@ -24,6 +24,7 @@ struct Statement;
 struct ExchangeLog;       // link/exchange_log.h
 struct Link;              // link/link.h
 struct ParamDescription;  // statement/param_description.h
+struct Descriptor;
 
 // Size of the per-statement area that receives a reply's status string.
 constexpr int kReplyStatusSize = 20582;
@@ -178,7 +179,8 @@ struct Connection {
   // Connect dialogs.
   uint32_t confirm_flag;
 
-  Statement* statements;  // first statement; new ones go to the front
+  Statement* statements;    // first statement; new ones go to the front
+  Descriptor* descriptors;  // explicitly allocated; new ones go to the front
   // Statements the application dropped whose release could not reach the
   // server: out of `statements`, still valid for another drop, and freed by
   // SQLDisconnect if none comes (chained through `next`).
@@ -199,15 +201,33 @@ struct Connection {
   uint32_t default_rowset_size;
 };
 
-// One bound parameter (SQLBindParameter / SQLSetParam), kept in ascending
-// `number`. Markers take bindings by order: the k-th marker the k-th binding.
-struct ParamBinding {
-  ParamBinding* next;
-  uint16_t number;
-  int16_t c_type;
+// How a fetch fills a bound column from its record (results/fetch.cpp),
+// worked out whenever the record changes so that the row loop asks once.
+enum class RecordDelivery : uint8_t {
+  kUnbound,  // no data pointer: skipped (a zero-filled record is unbound)
+  kPlain,    // the value in the record's C type
+  kNumeric,  // SQL_C_NUMERIC with the record's own precision and scale
+};
+
+// One record of an application descriptor: a bound result column (SQLBindCol,
+// the row descriptor) or a bound parameter (SQLBindParameter / SQLSetParam,
+// the parameter descriptor); an explicitly allocated descriptor may serve as
+// either, so both share the record. A parameter's record carries its
+// implementation side too (SQL type, precision and scale as SQLBindParameter
+// gave them). Markers take bindings by order: the k-th marker the k-th
+// binding.
+struct DescRecord {
+  DescRecord* next;
+  uint16_t number;  // column (0: the bookmark column) or parameter number
+  int16_t c_type;   // SQL_DESC_CONCISE_TYPE
   int16_t sql_type;
   uint64_t precision;
   int16_t scale;
+  // The application's precision and scale of an SQL_C_NUMERIC target
+  // (SQL_DESC_PRECISION and SQL_DESC_SCALE of a row descriptor's record).
+  uint8_t numeric_precision;
+  int8_t numeric_scale;
+  RecordDelivery delivery;  // a row descriptor's record: how a fetch fills it
   void* value;
   int64_t* indicator;
   int32_t complete;  // data-at-execution value is complete
@@ -216,19 +236,58 @@ struct ParamBinding {
   int32_t piece_seen;
   int32_t buffer_capacity;
   uint8_t* buffer;  // owned accumulation buffer for pieces
-  // cbValueMax: the distance between the rows of a character or binary
-  // parameter array (SQLParamOptions); not used for single values.
+  // SQL_DESC_OCTET_LENGTH. A column: the target's length (fixed for the
+  // numeric C types, results/get_data.h), also the column-wise rowset stride.
+  // A parameter: cbValueMax, the distance between the rows of a character or
+  // binary parameter array (SQLParamOptions); not used for single values.
   int64_t buffer_length;
 };
+using ParamBinding = DescRecord;
+using BoundColumn = DescRecord;
 
-// One bound result column (SQLBindCol), kept in binding order.
-struct BoundColumn {
-  BoundColumn* next;
-  uint16_t icol;  // 0 is the bookmark column
-  int16_t c_type;
-  void* value;
-  int64_t value_max;
-  int64_t* indicator;
+// What a descriptor describes.
+enum class DescriptorKind : uint8_t {
+  kAppRow,    // a statement's implicit row descriptor (ARD), or an explicit one
+  kAppParam,  // a statement's implicit parameter descriptor (APD)
+  kImpRow,    // the result's columns (IRD)
+  kImpParam,  // the markers (IPD)
+};
+
+// A descriptor. The four of every statement live in its record; one that
+// the application allocates (SQLAllocHandle(SQL_HANDLE_DESC)) in a block of
+// its own, listed on its connection. The header and the records of an
+// application descriptor are the bindings themselves: SQLBindCol,
+// SQLBindParameter and the statement attributes write them, fetches and
+// executions read them, whichever descriptor the statement uses. The
+// implementation descriptors keep nothing of their own: their header fields
+// are the statement's (row and parameter status arrays and counters) and
+// their records the result's descriptions and the parameters' SQL side.
+struct Descriptor {
+  DescriptorKind kind;
+  uint8_t explicitly_allocated;
+  Connection* connection;
+  Statement* statement;  // the owner of an implicit descriptor; null otherwise
+  // Diagnostic slot: empty sqlstate means nothing is pending.
+  char sqlstate[10];
+  char message[256];
+
+  // Application descriptors' header.
+  uint64_t array_size;  // 0: one row (a parameter descriptor nobody sized)
+  uint64_t bind_type;   // row size of a row-wise binding; 0: column-wise
+  int64_t* bind_offset;
+  uint16_t* array_status;  // the operation array: kept, never acted on
+  DescRecord* records;     // in ascending number
+  // Records a fetch cannot fill the plain way (RecordDelivery other than
+  // kPlain), counted whenever the records change (results/desc_records.h):
+  // with none, a fetch walks the records without asking each.
+  uint16_t irregular_records;
+
+  // The process's live descriptors (core/descriptor_registry.h).
+  Descriptor* live_prev;
+  Descriptor* live_next;
+  // An explicit descriptor's place on its connection's list.
+  Descriptor* prev;
+  Descriptor* next;
 };
 
 struct Statement {
@@ -243,9 +302,7 @@ struct Statement {
 
   int32_t column_count;
   int32_t row_count;
-  BoundColumn* bound_columns;
   uint32_t marker_count;
-  ParamBinding* parameters;
   uint32_t pending_parameter;  // 0, or 500 + ordinal of the marker awaiting data
 
   // Result set. The row block and the cursor are a record of the results
@@ -262,6 +319,11 @@ struct Statement {
   // counted when the read starts, so a long text read in pieces is scanned
   // once rather than once a piece.
   int64_t getdata_wide_units;
+  // The precision and scale an SQL_C_NUMERIC value is being delivered with,
+  // from the row descriptor's record (results/fetch.cpp, SQLGetData with
+  // SQL_ARD_TYPE); 0 and 0 outside such a delivery: the defaults.
+  uint8_t numeric_precision;
+  int8_t numeric_scale;
   int32_t descriptions_cached;
   uint8_t* description_cache;
   int32_t description_cache_size;
@@ -277,9 +339,7 @@ struct Statement {
   uint32_t noscan;
   uint32_t query_timeout;
   uint32_t use_bookmarks;
-  uint32_t bind_type;
   uint32_t retrieve_data;
-  uint32_t rowset_size;
 
   // Statement text and the request built from it.
   char* statement_text;
@@ -303,22 +363,29 @@ struct Statement {
 
   int32_t ext_fetch_disabled;
 
-  // Parameter arrays (SQLParamOptions). 0 or 1 rows: one set of values.
-  uint64_t paramset_size;
+  // Parameter arrays (SQLParamOptions; their size, row-wise bind type and
+  // bind offset are the parameter descriptor's header). 0 or 1 rows: one set
+  // of values.
   uint64_t* rows_processed;  // the application's row counter, or null
   uint64_t param_row;        // 0-based row whose values the next request reads
-  // The ODBC 3 parameter array attributes (statement/param_rows.h): where
-  // each row's outcome goes (null: nowhere), the row-wise binding's row size
-  // (0: column-wise) and the application's bind offset (null: none).
+  // Where each row's outcome goes (null: nowhere): SQL_ATTR_PARAM_STATUS_PTR,
+  // the implementation parameter descriptor's SQL_DESC_ARRAY_STATUS_PTR.
   uint16_t* param_statuses;
-  uint64_t param_bind_type;
-  int64_t* param_bind_offset;
 
   // The ODBC 3 rowset attributes that SQLFetch and SQLFetchScroll report
   // through (results/fetch_scroll.h), each the application's or null.
   uint16_t* row_statuses;
   uint64_t* rows_fetched;
   int32_t* fetch_bookmark;
+
+  // The four implicit descriptors, and the application's own descriptors
+  // the statement uses in place of the implicit ones (null: none).
+  Descriptor row_descriptor;
+  Descriptor param_descriptor;
+  Descriptor result_descriptor;
+  Descriptor marker_descriptor;
+  Descriptor* explicit_row_descriptor;
+  Descriptor* explicit_param_descriptor;
 
   Statement* prev;
   Statement* next;
@@ -331,6 +398,25 @@ struct Statement {
   // Only the calling thread uses it.
   CallCancel cancelled_in_call;
 };
+
+// The application row descriptor (ARD) a statement's fetches fill from and
+// the application parameter descriptor (APD) its executions read.
+inline Descriptor& app_row_desc(Statement* stmt) {
+  return stmt->explicit_row_descriptor != nullptr ? *stmt->explicit_row_descriptor
+                                                  : stmt->row_descriptor;
+}
+inline const Descriptor& app_row_desc(const Statement* stmt) {
+  return stmt->explicit_row_descriptor != nullptr ? *stmt->explicit_row_descriptor
+                                                  : stmt->row_descriptor;
+}
+inline Descriptor& app_param_desc(Statement* stmt) {
+  return stmt->explicit_param_descriptor != nullptr ? *stmt->explicit_param_descriptor
+                                                    : stmt->param_descriptor;
+}
+inline const Descriptor& app_param_desc(const Statement* stmt) {
+  return stmt->explicit_param_descriptor != nullptr ? *stmt->explicit_param_descriptor
+                                                    : stmt->param_descriptor;
+}
 
 // Statement id on the wire: the low 32 bits of the handle value.
 inline uint32_t statement_id(const Statement* stmt) {

@@ -1,5 +1,6 @@
 // SQLBindCol's work (get_data.h).
 #include "core/memory.h"
+#include "results/desc_records.h"
 #include "results/get_data.h"
 
 namespace q4 {
@@ -35,32 +36,22 @@ int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max) {
 
 SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
                       SQLLEN value_max, SQLLEN* indicator) {
-  BoundColumn* before = nullptr;
-  BoundColumn* entry = stmt->bound_columns;
-  while (entry != nullptr && entry->icol != icol) {
-    before = entry;
-    entry = entry->next;
-  }
-
+  Descriptor& ard = app_row_desc(stmt);
   if (value == nullptr) {
-    if (entry != nullptr) {
-      (before != nullptr ? before->next : stmt->bound_columns) = entry->next;
-      drv_free(entry);
-    }
+    drop_record(ard, icol);  // a column that is not bound is no error
     return SQL_SUCCESS;
   }
-
-  if (entry == nullptr) {
-    entry = static_cast<BoundColumn*>(drv_alloc(nullptr, stmt, sizeof(BoundColumn)));
-    if (entry == nullptr) return SQL_ERROR;
-    // Not found: `before` is the tail, and a new binding goes last.
-    (before != nullptr ? before->next : stmt->bound_columns) = entry;
-  }
-  entry->icol = icol;
+  DescRecord* entry = find_or_add_record(ard, icol, stmt);
+  if (entry == nullptr) return SQL_ERROR;
   entry->c_type = c_type;
   entry->value = value;
-  entry->value_max = bound_buffer_length(c_type, value_max);
+  entry->buffer_length = bound_buffer_length(c_type, value_max);
   entry->indicator = reinterpret_cast<int64_t*>(indicator);
+  // A new binding of a numeric target takes the default precision and scale
+  // until the application sets them in the descriptor.
+  entry->numeric_precision = 0;
+  entry->numeric_scale = 0;
+  refresh_delivery(ard, *entry);
   return SQL_SUCCESS;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/odbc_version.h"
 #include "protocol/type_names.h"
 #include "protocol/wire.h"
 #include "results/copy_out.h"
@@ -19,12 +20,6 @@ ptrdiff_t last_dot(const char* name, ptrdiff_t to) {
   return -1;
 }
 
-// Writes a string answer that has no text: an empty string and length 0.
-void answer_empty(char* text, int16_t text_max, int16_t* text_length) {
-  if (text != nullptr && text_max >= 1) text[0] = '\0';
-  if (text_length != nullptr) *text_length = 0;
-}
-
 // Writes `part` of `name` as a string answer, cut silently as names are.
 void answer_text(const char* name, size_t name_length, NamePart part, char* text, int16_t text_max,
                  int16_t* text_length) {
@@ -35,11 +30,6 @@ void answer_text(const char* name, size_t name_length, NamePart part, char* text
   int16_t length = text_max;
   copy_name_part(text, &length, name, name_length, part);
   if (text_length != nullptr) *text_length = length;
-}
-
-void answer_name(const ColumnDescription& desc, NamePart part, char* text, int16_t text_max,
-                 int16_t* text_length) {
-  answer_text(desc.name, desc.name_length, part, text, text_max, text_length);
 }
 
 bool is_character_type(int16_t type) {
@@ -149,103 +139,203 @@ int64_t octet_length(const ColumnDescription& desc) {
   }
 }
 
+bool is_datetime_type(int16_t type) {
+  return type == kSqlDate || type == kSqlTime || type == kSqlTimestamp;
+}
+
+// The characters that open and close a literal of the type in SQL text, as
+// SQLGetTypeInfo lists them.
+const char* literal_prefix(int16_t type) {
+  if (is_binary_type(type)) return "X'";
+  return is_character_type(type) || is_datetime_type(type) ? "'" : "";
+}
+const char* literal_suffix(int16_t type) {
+  return is_character_type(type) || is_binary_type(type) || is_datetime_type(type) ? "'" : "";
+}
+
+// The radix the precision counts in: digits for the exact numbers, bits for
+// the approximate ones, none for the other types.
+SQLLEN precision_radix(int16_t type) {
+  switch (type) {
+    case kSqlReal:
+    case kSqlFloat:
+    case kSqlDouble:
+      return 2;
+    case kSqlNumeric:
+    case kSqlDecimal:
+    case kSqlInteger:
+    case kSqlSmallint:
+    case kSqlTinyint:
+    case kSqlBigint:
+      return 10;
+    default:
+      return 0;
+  }
+}
+
+SQLLEN datetime_subcode(int16_t type) {
+  switch (type) {
+    case kSqlDate:
+      return SQL_CODE_DATE;
+    case kSqlTime:
+      return SQL_CODE_TIME;
+    case kSqlTimestamp:
+      return SQL_CODE_TIMESTAMP;
+    default:
+      return 0;
+  }
+}
+
+// The slice of `name` that `part` names (copy_name_part's rule).
+struct NameSlice {
+  const char* start;
+  size_t length;
+};
+NameSlice name_slice(const char* name, size_t name_length, NamePart part) {
+  ptrdiff_t end = static_cast<ptrdiff_t>(name_length);
+  if (part == NamePart::kColumn) {
+    ptrdiff_t dot = last_dot(name, end);
+    if (dot >= 0) return {name + dot + 1, static_cast<size_t>(end - dot - 1)};
+  } else if (part == NamePart::kTable) {
+    ptrdiff_t dot = last_dot(name, end);
+    if (dot < 0) return {name, 0};
+    ptrdiff_t before = last_dot(name, dot);
+    const char* start = before < 0 ? name : name + before + 1;
+    return {start, static_cast<size_t>(name + dot - start)};
+  }
+  return {name, name_length};
+}
+
+ColumnField number_field(SQLLEN value) {
+  return ColumnField{ColumnField::Kind::kNumber, value, nullptr, 0};
+}
+ColumnField text_field(const char* text, size_t length) {
+  return ColumnField{ColumnField::Kind::kText, 0, text, length};
+}
+ColumnField text_field(const char* text) {
+  return text_field(text, strlen(text));
+}
+ColumnField name_field(const ColumnDescription& desc, NamePart part) {
+  NameSlice slice = name_slice(desc.name, desc.name_length, part);
+  return text_field(slice.start, slice.length);
+}
+
+// Text and bytes have no scale (not 254, which no application can take for
+// one); the others carry theirs in the description.
+SQLLEN column_scale(const ColumnDescription& desc) {
+  return is_character_type(desc.type) || is_binary_type(desc.type) ? 0 : desc.scale;
+}
+
 }  // namespace
 
 void copy_name_part(char* dest, int16_t* in_out_length, const char* name, size_t name_length,
                     NamePart part) {
-  const char* start = name;
-  size_t length = name_length;
-  ptrdiff_t end = static_cast<ptrdiff_t>(name_length);
-  if (part == NamePart::kColumn) {
-    ptrdiff_t dot = last_dot(name, end);
-    if (dot >= 0) {
-      start = name + dot + 1;
-      length = static_cast<size_t>(end - dot - 1);
-    }
-  } else if (part == NamePart::kTable) {
-    ptrdiff_t dot = last_dot(name, end);
-    if (dot < 0) {
-      length = 0;
-    } else {
-      ptrdiff_t before = last_dot(name, dot);
-      start = before < 0 ? name : name + before + 1;
-      length = static_cast<size_t>(name + dot - start);
-    }
+  NameSlice slice = name_slice(name, name_length, part);
+  CopyResult copy = copy_out(dest, *in_out_length, slice.start, static_cast<int64_t>(slice.length),
+                             0, CopyMode::kText);
+  if (!copy.truncated) *in_out_length = static_cast<int16_t>(slice.length);
+}
+
+ColumnField column_field(const ColumnDescription& desc, int32_t column_count, uint16_t field,
+                         TypeCodes codes) {
+  switch (field) {
+    case SQL_COLUMN_COUNT:
+    case SQL_DESC_COUNT:
+      return number_field(column_count);
+    case SQL_COLUMN_NAME:
+    case SQL_DESC_NAME:
+    case SQL_DESC_BASE_COLUMN_NAME:
+      return name_field(desc, NamePart::kColumn);
+    case SQL_DESC_UNNAMED:
+      return number_field(name_slice(desc.name, desc.name_length, NamePart::kColumn).length == 0
+                              ? SQL_UNNAMED
+                              : SQL_NAMED);
+    case SQL_DESC_CONCISE_TYPE:  // SQL_COLUMN_TYPE: signed, SQL_VARBINARY answers -3
+      return number_field(codes == TypeCodes::kOdbc3 ? odbc3_datetime_code(desc.type) : desc.type);
+    case SQL_DESC_TYPE:
+      return number_field(is_datetime_type(desc.type) ? SQL_DATETIME : desc.type);
+    case SQL_DESC_DATETIME_INTERVAL_CODE:
+      return number_field(datetime_subcode(desc.type));
+    case SQL_DESC_DATETIME_INTERVAL_PRECISION:
+      return number_field(0);  // no interval types
+    case SQL_COLUMN_LENGTH:
+      return number_field(column_length(desc));
+    case SQL_DESC_LENGTH:
+    case SQL_COLUMN_PRECISION:
+      return number_field(desc.precision);
+    case SQL_DESC_PRECISION:
+      // A time and a timestamp count the digits of their fractional seconds
+      // here, which they carry as their scale; a date has none, and answers
+      // its size as before (LibreOffice shows it as the column's precision).
+      if (desc.type == kSqlTime || desc.type == kSqlTimestamp) return number_field(desc.scale);
+      return number_field(desc.precision);
+    case SQL_COLUMN_DISPLAY_SIZE:
+      return number_field(display_size(desc));
+    case SQL_DESC_OCTET_LENGTH:
+      return number_field(octet_length(desc));
+    case SQL_COLUMN_SCALE:
+    case SQL_DESC_SCALE:
+      return number_field(column_scale(desc));
+    case SQL_COLUMN_NULLABLE:
+    case SQL_DESC_NULLABLE:
+      return number_field(desc.nullable != 0 ? SQL_NULLABLE : SQL_NO_NULLS);
+    case SQL_COLUMN_UNSIGNED:
+      // Every type but a signed number counts as unsigned (times,
+      // timestamps and bytes included).
+      return number_field(is_signed_type(desc.type) ? 0 : 1);
+    case SQL_COLUMN_CASE_SENSITIVE:
+      // Text compares as it is stored: 'a' and 'A' are different values.
+      return number_field(is_character_type(desc.type) ? 1 : 0);
+    case SQL_COLUMN_MONEY:           // SQL_DESC_FIXED_PREC_SCALE
+    case SQL_COLUMN_AUTO_INCREMENT:  // SQL_DESC_AUTO_UNIQUE_VALUE
+      return number_field(0);
+    case SQL_COLUMN_UPDATABLE:
+      return number_field(SQL_ATTR_WRITE);
+    case SQL_COLUMN_SEARCHABLE:
+      return number_field(SQL_SEARCHABLE);
+    case SQL_DESC_NUM_PREC_RADIX:
+      return number_field(precision_radix(desc.type));
+    case SQL_COLUMN_TYPE_NAME:
+    case SQL_DESC_LOCAL_TYPE_NAME:
+      // The description carries only the type code: its name as
+      // SQLGetTypeInfo lists it.
+      return text_field(sql_type_name(desc.type));
+    case SQL_DESC_LITERAL_PREFIX:
+      return text_field(literal_prefix(desc.type));
+    case SQL_DESC_LITERAL_SUFFIX:
+      return text_field(literal_suffix(desc.type));
+    case SQL_COLUMN_OWNER_NAME:      // SQL_DESC_SCHEMA_NAME
+    case SQL_COLUMN_QUALIFIER_NAME:  // SQL_DESC_CATALOG_NAME
+      return text_field("", 0);
+    case SQL_COLUMN_TABLE_NAME:
+    case SQL_DESC_BASE_TABLE_NAME:
+      return name_field(desc, NamePart::kTable);
+    case SQL_COLUMN_LABEL:
+      return name_field(desc, NamePart::kWhole);
+    default:
+      return ColumnField{ColumnField::Kind::kUnknown, 0, nullptr, 0};
   }
-  CopyResult copy =
-      copy_out(dest, *in_out_length, start, static_cast<int64_t>(length), 0, CopyMode::kText);
-  if (!copy.truncated) *in_out_length = static_cast<int16_t>(length);
 }
 
 void answer_column_attribute(const ColumnDescription& desc, int32_t column_count,
                              uint16_t desc_type, char* text, int16_t text_max, int16_t* text_length,
                              SQLLEN* numeric) {
-  SQLLEN value;
-  switch (desc_type) {
-    case SQL_COLUMN_COUNT:
-      value = column_count;
-      break;
-    case SQL_COLUMN_NAME:
-      return answer_name(desc, NamePart::kColumn, text, text_max, text_length);
-    case SQL_COLUMN_TYPE:
-      value = desc.type;  // signed: SQL_VARBINARY answers -3
-      break;
-    case SQL_COLUMN_LENGTH:
-      value = column_length(desc);
-      break;
-    case SQL_COLUMN_PRECISION:
-      value = desc.precision;
-      break;
-    case SQL_COLUMN_DISPLAY_SIZE:
-      value = display_size(desc);
-      break;
-    case SQL_DESC_OCTET_LENGTH:
-      value = octet_length(desc);
-      break;
-    case SQL_COLUMN_SCALE:
-      // Text and bytes have no scale (not 254, which no application can
-      // take for one); the others carry theirs in the description.
-      value = is_character_type(desc.type) || is_binary_type(desc.type) ? 0 : desc.scale;
-      break;
-    case SQL_COLUMN_NULLABLE:
-      value = desc.nullable != 0 ? SQL_NULLABLE : SQL_NO_NULLS;
-      break;
-    case SQL_COLUMN_UNSIGNED:
-      // Every type but a signed number counts as unsigned (times,
-      // timestamps and bytes included).
-      value = is_signed_type(desc.type) ? 0 : 1;
-      break;
-    case SQL_COLUMN_CASE_SENSITIVE:
-      // Text compares as it is stored: 'a' and 'A' are different values.
-      value = is_character_type(desc.type) ? 1 : 0;
-      break;
-    case SQL_COLUMN_MONEY:
-    case SQL_COLUMN_AUTO_INCREMENT:
-      value = 0;
-      break;
-    case SQL_COLUMN_UPDATABLE:
-      value = SQL_ATTR_WRITE;
-      break;
-    case SQL_COLUMN_SEARCHABLE:
-      value = SQL_SEARCHABLE;
-      break;
-    case SQL_COLUMN_TYPE_NAME: {
-      // The description carries only the type code: its name as
-      // SQLGetTypeInfo lists it.
-      const char* name = sql_type_name(desc.type);
-      return answer_text(name, strlen(name), NamePart::kWhole, text, text_max, text_length);
-    }
-    case SQL_COLUMN_OWNER_NAME:
-    case SQL_COLUMN_QUALIFIER_NAME:
-      return answer_empty(text, text_max, text_length);
-    case SQL_COLUMN_TABLE_NAME:
-      return answer_name(desc, NamePart::kTable, text, text_max, text_length);
-    case SQL_COLUMN_LABEL:
-      return answer_name(desc, NamePart::kWhole, text, text_max, text_length);
-    default:
+  ColumnField answer = column_field(desc, column_count, desc_type, TypeCodes::kOdbc2);
+  switch (answer.kind) {
+    case ColumnField::Kind::kNumber:
+      if (numeric != nullptr) *numeric = answer.number;
+      return;
+    case ColumnField::Kind::kText:
+      // A string answer with no room copies nothing and reports length 0.
+      if (text == nullptr || text_max < 1) {
+        if (text_length != nullptr) *text_length = 0;
+        return;
+      }
+      answer_text(answer.text, answer.length, NamePart::kWhole, text, text_max, text_length);
+      return;
+    case ColumnField::Kind::kUnknown:
       return;
   }
-  if (numeric != nullptr) *numeric = value;
 }
 
 }  // namespace q4

@@ -53,4 +53,30 @@ void answer_column_attribute(const ColumnDescription& desc, int32_t column_count
                              uint16_t desc_type, char* text, int16_t text_max, int16_t* text_length,
                              SQLLEN* numeric);
 
+// One field of a described column, as SQLColAttribute and the implementation
+// row descriptor give it: a number, a text (pointing into the description or
+// a constant), or nothing when the field is not a column's.
+struct ColumnField {
+  enum class Kind : uint8_t { kNumber, kText, kUnknown };
+  Kind kind;
+  SQLLEN number;
+  const char* text;
+  size_t length;
+};
+
+// Which date and time codes a field answers with: the 2.x codes (9, 10, 11)
+// or, for an application that declared ODBC 3, 91, 92 and 93.
+enum class TypeCodes : uint8_t { kOdbc2, kOdbc3 };
+
+// Answers `field`, a SQL_DESC_* identifier or one of the SQL_COLUMN_*
+// identifiers 0..18 that share its numbers, for `desc` in a result of
+// `column_count` columns. The 2.x identifiers answer exactly as
+// answer_column_attribute does (SQL_DESC_CONCISE_TYPE, which is
+// SQL_COLUMN_TYPE, maps the date and time codes by `codes`). SQL_DESC_TYPE is
+// the verbose type: SQL_DATETIME for every date and time type, with the kind
+// in SQL_DESC_DATETIME_INTERVAL_CODE; SQL_DESC_PRECISION of a time or timestamp
+// is its digits of fractional seconds, and SQL_DESC_LENGTH the column size.
+ColumnField column_field(const ColumnDescription& desc, int32_t column_count, uint16_t field,
+                         TypeCodes codes);
+
 }  // namespace q4

@@ -1,5 +1,6 @@
 // Server values into the numeric C types: bit, the integer types, float,
 // double and the numeric structure.
+#include <cstdio>
 #include <limits>
 
 #include "results/convert_rules.h"
@@ -140,12 +141,14 @@ SQLRETURN store_number(const Conversion& c, bool point_means_cut) {
 constexpr SQLCHAR kDefaultNumericPrecision = kMaxNumericDigits;
 constexpr SQLSCHAR kDefaultNumericScale = 0;
 
+// Writes the structure with `precision` and `scale`; a cut fraction is
+// "01S07" with SQL_SUCCESS_WITH_INFO.
 SQLRETURN store_numeric_struct(const Conversion& c, bool negative, unsigned __int128 magnitude,
-                               bool fraction_cut) {
+                               SQLCHAR precision, SQLSCHAR scale, bool fraction_cut) {
   SQL_NUMERIC_STRUCT n;
   memset(&n, 0, sizeof n);
-  n.precision = kDefaultNumericPrecision;
-  n.scale = kDefaultNumericScale;
+  n.precision = precision;
+  n.scale = scale;
   n.sign = negative && magnitude != 0 ? 0 : 1;
   for (size_t i = 0; i < sizeof n.val; ++i) {
     n.val[i] = static_cast<SQLCHAR>(magnitude >> (8 * i));
@@ -157,12 +160,31 @@ SQLRETURN store_numeric_struct(const Conversion& c, bool negative, unsigned __in
   return SQL_SUCCESS_WITH_INFO;
 }
 
+// The value as the row descriptor's record has it: |value| x 10^scale, cut
+// toward zero past the scale ("01S07"), and no more than `precision` digits
+// in all ("22003" when more are needed: nothing is written).
+SQLRETURN text_into_described_struct(const Conversion& c, const char* text, int32_t length) {
+  const SQLCHAR precision = c.stmt->numeric_precision;
+  const SQLSCHAR scale = c.stmt->numeric_scale;
+  DecimalText d;
+  if (!read_decimal_text(text, static_cast<size_t>(length), &d)) {
+    return post_error(c.stmt, kDiagNotANumber);
+  }
+  unsigned __int128 magnitude = 0;
+  ScaledFit fit = scale_decimal(d, scale, precision, &magnitude);
+  if (fit == ScaledFit::kOverflow) return post_error(c.stmt, kDiagOutOfRange);
+  return store_numeric_struct(c, d.negative, magnitude, precision, scale,
+                              fit == ScaledFit::kFractionCut);
+}
+
 // The value cut to the default scale of 0; more than 38 digits do not fit.
 SQLRETURN text_into_struct(const Conversion& c) {
+  if (c.stmt->numeric_precision != 0) return text_into_described_struct(c, c.text(), c.length);
   static_assert(kDefaultNumericScale == 0, "the whole part is the scaled value");
   WholeNumber w = read_whole_number(c.text(), c.length);
   if (w.overflow) return post_error(c.stmt, kDiagOutOfRange);
-  return store_numeric_struct(c, w.negative, w.whole, w.fraction);
+  return store_numeric_struct(c, w.negative, w.whole, kDefaultNumericPrecision,
+                              kDefaultNumericScale, w.fraction);
 }
 
 }  // namespace
@@ -208,8 +230,14 @@ SQLRETURN convert_decimal_to_numeric_struct(const Conversion& c) {
 SQLRETURN convert_integer_to_numeric_struct(const Conversion& c) {
   int32_t v;
   if (!read_server_integer(c, &v)) return SQL_ERROR;
+  if (c.stmt->numeric_precision != 0) {
+    char text[16];
+    int length = snprintf(text, sizeof text, "%d", static_cast<int>(v));
+    return text_into_described_struct(c, text, length);
+  }
   uint32_t magnitude = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-  return store_numeric_struct(c, v < 0, magnitude, false);
+  return store_numeric_struct(c, v < 0, magnitude, kDefaultNumericPrecision, kDefaultNumericScale,
+                              false);
 }
 
 SQLRETURN convert_integer_to_number(const Conversion& c) {

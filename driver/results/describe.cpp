@@ -5,6 +5,7 @@
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/column_attributes.h"
+#include "results/copy_out.h"
 #include "results/result_set.h"
 #include "results/statement_exchange.h"
 
@@ -117,6 +118,67 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
   answer_column_attribute(desc, stmt->column_count, desc_type, static_cast<char*>(text), text_max,
                           text_length, numeric);
   return SQL_SUCCESS;
+}
+
+namespace {
+
+SQLRETURN answer_number(SQLLEN value, SQLLEN* numeric) {
+  if (numeric != nullptr) *numeric = value;
+  return SQL_SUCCESS;
+}
+
+bool is_type_field(SQLUSMALLINT field) {
+  return field == SQL_DESC_TYPE || field == SQL_DESC_CONCISE_TYPE;
+}
+
+SQLRETURN answer_field_text(Statement* stmt, const ColumnField& answer, void* text,
+                            SQLSMALLINT text_max, SQLSMALLINT* text_length, TextForm form) {
+  if (text_max < 0) return post_error(stmt, kDiagInvalidLength);
+  CopyMode mode = form == TextForm::kWide ? CopyMode::kWideText : CopyMode::kText;
+  CopyResult copy =
+      copy_out(text, text_max, answer.text, static_cast<int64_t>(answer.length), 0, mode);
+  if (text_length != nullptr) *text_length = static_cast<SQLSMALLINT>(copy.full_length);
+  // Without a buffer the application only asked for the length.
+  if (text == nullptr || !copy.truncated) return SQL_SUCCESS;
+  post_error(stmt, kDiagTruncated);
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+}  // namespace
+
+SQLRETURN column_attribute(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER text,
+                           SQLSMALLINT text_max, SQLSMALLINT* text_length, SQLLEN* numeric,
+                           TextForm form) {
+  if (field == SQL_DESC_COUNT) return answer_number(stmt->column_count, numeric);
+  if (icol == 0) {
+    // The bookmark column: a row number, the one thing known of it.
+    if (!is_type_field(field)) return post_error(stmt, kDiagInvalidColumn);
+    return answer_number(SQL_INTEGER, numeric);
+  }
+  if (beyond_last_column(stmt, icol)) return post_error(stmt, kDiagInvalidColumn);
+
+  ColumnDescription desc;
+  switch (get_column_description(stmt, icol, &desc)) {
+    case DescribeOutcome::kDescribed:
+      break;
+    case DescribeOutcome::kRefused:
+      return post_error(stmt, kDiagColumnRefused);
+    case DescribeOutcome::kDamaged:
+      return post_error(stmt, kDiagGeneral);
+    case DescribeOutcome::kLinkFailed:
+      return SQL_ERROR;
+  }
+  TypeCodes codes = odbc3_application(stmt) ? TypeCodes::kOdbc3 : TypeCodes::kOdbc2;
+  ColumnField answer = column_field(desc, stmt->column_count, field, codes);
+  switch (answer.kind) {
+    case ColumnField::Kind::kNumber:
+      return answer_number(answer.number, numeric);
+    case ColumnField::Kind::kText:
+      return answer_field_text(stmt, answer, text, text_max, text_length, form);
+    case ColumnField::Kind::kUnknown:
+      break;
+  }
+  return post_error(stmt, kDiagDescriptorType);
 }
 
 SQLRETURN row_count(const Statement* stmt, SQLLEN* count) {

@@ -39,6 +39,23 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
                             SQLPOINTER text, SQLSMALLINT text_max, SQLSMALLINT* text_length,
                             SQLLEN* numeric);
 
+// How a string answer is written into the application's buffer.
+enum class TextForm : uint8_t {
+  kNarrow,  // UTF-8 bytes and a NUL; lengths in bytes
+  kWide,    // UTF-16 units and a 0 unit; lengths in bytes (2 a unit)
+};
+
+// SQLColAttribute: `field` (column_field's identifiers) of column `icol`.
+// SQL_DESC_COUNT is the result's and answers for any column number. Numbers go
+// to *numeric, text to `text` (room `text_max` bytes) in `form` with its whole
+// length in bytes in *text_length; a cut text is "01004" and
+// SQL_SUCCESS_WITH_INFO. Column 0 answers its type (SQL_INTEGER) only;
+// beyond the last column "S1002", an identifier no column has "S1091", a
+// negative room for a text "S1090".
+SQLRETURN column_attribute(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER text,
+                           SQLSMALLINT text_max, SQLSMALLINT* text_length, SQLLEN* numeric,
+                           TextForm form);
+
 // SQLRowCount: stores the count when `count` is given; SQL_SUCCESS.
 // - A statement without result columns: the rows it changed (a parameter
 //   array's: the rows all its executions changed); -1 when the server did

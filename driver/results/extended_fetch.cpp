@@ -35,7 +35,7 @@ int32_t to_row(int64_t row) {
 
 int32_t rowset_start(Statement* stmt, SQLUSMALLINT fetch_type, int32_t irow) {
   const ResultSet& rs = result_set(stmt);
-  const int64_t r = stmt->rowset_size;
+  const int64_t r = app_row_desc(stmt).array_size;
   const int64_t n = stmt->row_number;
   switch (fetch_type) {
     case SQL_FETCH_FIRST:
@@ -64,7 +64,7 @@ SQLRETURN fill_rowset(Statement* stmt, SQLULEN* row_count_out, SQLUSMALLINT* sta
   stmt->row_number =
       static_cast<uint32_t>(rs.cursor_row) + ((rs.positioned || rs.at_end) ? 0u : 1u);
   SQLRETURN result = SQL_SUCCESS;
-  const uint32_t size = stmt->rowset_size;
+  const uint32_t size = app_row_desc(stmt).array_size;
   for (uint32_t i = 0; i < size; ++i) {
     SQLRETURN rc = fetch_next_row(stmt, static_cast<int32_t>(i));
     switch (rc) {

@@ -23,32 +23,63 @@ namespace {
 
 constexpr int32_t kLastRowNumber = INT32_MAX - 1;
 
-// Moves a binding's address `rows` rows on by `stride` bytes a row.
-// Computed on unsigned integers: an application's odd stride wraps like its
-// own pointer arithmetic would, without undefined behaviour here.
+// Moves a binding's address on by `bytes`. Computed on unsigned integers: an
+// application's odd stride or offset wraps like its own pointer arithmetic
+// would, without undefined behaviour here.
 template <typename T>
-T* advance(T* base, uint64_t stride, int32_t rows) {
+T* advance(T* base, uint64_t bytes) {
   if (base == nullptr) return nullptr;
-  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(base) +
-                              static_cast<uintptr_t>(stride * static_cast<uint64_t>(rows)));
+  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
 }
 
-// Fills every bound column for rowset position `index`, in binding order,
-// through the value delivery SQLGetData uses. Truncations pass; the first
-// failure ends the row.
+// Fills one bound column from `value` and `indicator` (already moved to the
+// rowset position).
+SQLRETURN fill_column(Statement* stmt, const DescRecord& column, void* value, int64_t* indicator) {
+  switch (column.delivery) {
+    case RecordDelivery::kUnbound:
+      return SQL_SUCCESS;  // the application cleared the data pointer
+    case RecordDelivery::kNumeric:
+      return deliver_numeric(stmt, column, value, reinterpret_cast<SQLLEN*>(indicator));
+    case RecordDelivery::kPlain:
+      break;
+  }
+  return deliver_value(stmt, column.number, column.c_type, value, column.buffer_length,
+                       reinterpret_cast<SQLLEN*>(indicator));
+}
+
+// fill_bound_columns beyond the common case: a rowset position past the
+// first, a bind offset, or records to fill another way.
+[[gnu::noinline]] SQLRETURN fill_moved_columns(Statement* stmt, const Descriptor& ard,
+                                               int32_t index) {
+  const uint64_t offset = ard.bind_offset != nullptr ? static_cast<uint64_t>(*ard.bind_offset) : 0;
+  const uint64_t rows = static_cast<uint64_t>(index);
+  const uint64_t bind_type = ard.bind_type;
+  for (const DescRecord* column = ard.records; column != nullptr; column = column->next) {
+    uint64_t value_stride =
+        bind_type != 0 ? bind_type : static_cast<uint64_t>(column->buffer_length);
+    uint64_t indicator_stride = bind_type != 0 ? bind_type : sizeof(int64_t);
+    void* value = advance(column->value, offset + value_stride * rows);
+    int64_t* indicator = advance(column->indicator, offset + indicator_stride * rows);
+    if (fill_column(stmt, *column, value, indicator) == SQL_ERROR) return SQL_ERROR;
+  }
+  return SQL_SUCCESS;
+}
+
+// Fills every column bound in the statement's row descriptor for rowset
+// position `index`, in column order, through the value delivery SQLGetData
+// uses; the descriptor's bind offset, when set, moves every address.
+// Truncations pass; the first failure ends the row. The common case (the
+// first position, no offset, every record plain) walks the records without
+// asking anything of them.
 SQLRETURN fill_bound_columns(Statement* stmt, int32_t index) {
-  for (BoundColumn* column = stmt->bound_columns; column != nullptr; column = column->next) {
-    void* value = column->value;
-    int64_t* indicator = column->indicator;
-    if (index > 0) {
-      bool row_wise = stmt->bind_type != 0;
-      uint64_t value_stride = row_wise ? stmt->bind_type : static_cast<uint64_t>(column->value_max);
-      uint64_t indicator_stride = row_wise ? stmt->bind_type : sizeof(int64_t);
-      value = advance(static_cast<uint8_t*>(value), value_stride, index);
-      indicator = advance(indicator, indicator_stride, index);
-    }
-    SQLRETURN rc = deliver_value(stmt, column->icol, column->c_type, value, column->value_max,
-                                 reinterpret_cast<SQLLEN*>(indicator));
+  const Descriptor& ard = app_row_desc(stmt);
+  if ((index | ard.irregular_records) != 0 || ard.bind_offset != nullptr) {
+    return fill_moved_columns(stmt, ard, index);
+  }
+  for (const DescRecord* column = ard.records; column != nullptr; column = column->next) {
+    SQLRETURN rc =
+        deliver_value(stmt, column->number, column->c_type, column->value, column->buffer_length,
+                      reinterpret_cast<SQLLEN*>(column->indicator));
     if (rc == SQL_ERROR) return SQL_ERROR;
   }
   return SQL_SUCCESS;
@@ -126,7 +157,8 @@ SQLRETURN fetch_next_row(Statement* stmt, int32_t rowset_index) {
     }
   }
   rs.positioned = false;
-  if (stmt->bound_columns == nullptr || rowset_index < 0 || stmt->retrieve_data != SQL_RD_ON) {
+  if (app_row_desc(stmt).records == nullptr || rowset_index < 0 ||
+      stmt->retrieve_data != SQL_RD_ON) {
     return SQL_SUCCESS;
   }
   return fill_bound_columns(stmt, rowset_index);

@@ -6,6 +6,7 @@
 #include "protocol/requests.h"
 #include "protocol/wire.h"
 #include "results/convert.h"
+#include "results/desc_records.h"
 #include "results/fetch.h"
 #include "results/result_set.h"
 #include "results/row_decoder.h"
@@ -145,6 +146,25 @@ SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, 
   }
   if (!block.valid()) return post_error(stmt, kDiagNoRowRead);
   return deliver(stmt, icol, c_type, block.value(icol - 1), value, value_max, indicator);
+}
+
+SQLRETURN deliver_numeric(Statement* stmt, const DescRecord& record, SQLPOINTER value,
+                          SQLLEN* indicator) {
+  stmt->numeric_precision = record.numeric_precision;
+  stmt->numeric_scale = record.numeric_precision != 0 ? record.numeric_scale : 0;
+  SQLRETURN rc =
+      deliver_value(stmt, record.number, SQL_C_NUMERIC, value, record.buffer_length, indicator);
+  stmt->numeric_precision = 0;
+  stmt->numeric_scale = 0;
+  return rc;
+}
+
+SQLRETURN get_data_as_described(Statement* stmt, SQLUSMALLINT icol, SQLPOINTER value,
+                                SQLLEN value_max, SQLLEN* indicator) {
+  const DescRecord* record = find_record(app_row_desc(stmt), icol);
+  if (record == nullptr) return post_error(stmt, kDiagDescriptorIndex);
+  if (record->c_type == SQL_C_NUMERIC) return deliver_numeric(stmt, *record, value, indicator);
+  return deliver_value(stmt, icol, record->c_type, value, value_max, indicator);
 }
 
 }  // namespace q4

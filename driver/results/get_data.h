@@ -22,9 +22,9 @@ int64_t bound_buffer_length(SQLSMALLINT c_type, SQLLEN value_max);
 
 // SQLBindCol's work. A null `value` unbinds column `icol` (a column that is
 // not bound is no error); otherwise the column's entry is replaced in place
-// or appended at the end of bound_columns. Nothing is checked against the
-// result: a bad column or type surfaces when a fetch fills the column.
-// SQL_SUCCESS, or SQL_ERROR with "S1001".
+// or added to the records of the statement's row descriptor (in column order). Nothing is checked
+// against the result: a bad column or type surfaces when a fetch fills the column. SQL_SUCCESS, or
+// SQL_ERROR with "S1001".
 SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
                       SQLLEN value_max, SQLLEN* indicator);
 
@@ -42,5 +42,21 @@ SQLRETURN bind_column(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQ
 // damaged reply, "S1010" no result, "S1001".
 SQLRETURN deliver_value(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
                         SQLLEN value_max, SQLLEN* indicator);
+
+// A bound SQL_C_NUMERIC column: delivered with the precision and scale of
+// its record (`record`), the defaults where the record has none.
+SQLRETURN deliver_numeric(Statement* stmt, const DescRecord& record, SQLPOINTER value,
+                          SQLLEN* indicator);
+
+// SQLGetData's work: deliver_value, where SQL_ARD_TYPE takes the type (and
+// for SQL_C_NUMERIC the precision and scale) of the column's record in the
+// row descriptor; a column without one is "S1002" "Invalid descriptor index".
+SQLRETURN get_data_as_described(Statement* stmt, SQLUSMALLINT icol, SQLPOINTER value,
+                                SQLLEN value_max, SQLLEN* indicator);
+inline SQLRETURN get_data(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type, SQLPOINTER value,
+                          SQLLEN value_max, SQLLEN* indicator) {
+  if (c_type == SQL_ARD_TYPE) return get_data_as_described(stmt, icol, value, value_max, indicator);
+  return deliver_value(stmt, icol, c_type, value, value_max, indicator);
+}
 
 }  // namespace q4

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/diagnostics.h"
+#include "statement/descriptors.h"
 #include "statement/options.h"
 #include "statement/param_array.h"
 
@@ -28,6 +29,9 @@ enum class Route : uint8_t {
   kParamStatuses,    // SQL_ATTR_PARAM_STATUS_PTR
   kParamBindType,    // SQL_ATTR_PARAM_BIND_TYPE
   kParamBindOffset,  // SQL_ATTR_PARAM_BIND_OFFSET_PTR
+  kRowBindOffset,    // SQL_ATTR_ROW_BIND_OFFSET_PTR: the row descriptor's bind offset
+  kRowOperations,    // SQL_ATTR_ROW_OPERATION_PTR: the row descriptor's status array
+  kParamOperations,  // SQL_ATTR_PARAM_OPERATION_PTR: the parameter descriptor's one
   kDescriptor,       // SQL_ATTR_APP_ROW_DESC .. SQL_ATTR_IMP_PARAM_DESC
   kUnknown,          // refused, as unixODBC refused it
 };
@@ -43,9 +47,12 @@ constexpr AttributeRange kRoutes[] = {
     {SQL_ATTR_FETCH_BOOKMARK_PTR, SQL_ATTR_FETCH_BOOKMARK_PTR, Route::kFetchBookmark},
     {SQL_ATTR_PARAM_BIND_OFFSET_PTR, SQL_ATTR_PARAM_BIND_OFFSET_PTR, Route::kParamBindOffset},
     {SQL_ATTR_PARAM_BIND_TYPE, SQL_ATTR_PARAM_BIND_TYPE, Route::kParamBindType},
+    {SQL_ATTR_PARAM_OPERATION_PTR, SQL_ATTR_PARAM_OPERATION_PTR, Route::kParamOperations},
     {SQL_ATTR_PARAM_STATUS_PTR, SQL_ATTR_PARAM_STATUS_PTR, Route::kParamStatuses},
     {SQL_ATTR_PARAMS_PROCESSED_PTR, SQL_ATTR_PARAMS_PROCESSED_PTR, Route::kParamsProcessed},
     {SQL_ATTR_PARAMSET_SIZE, SQL_ATTR_PARAMSET_SIZE, Route::kParamsetSize},
+    {SQL_ATTR_ROW_BIND_OFFSET_PTR, SQL_ATTR_ROW_BIND_OFFSET_PTR, Route::kRowBindOffset},
+    {SQL_ATTR_ROW_OPERATION_PTR, SQL_ATTR_ROW_OPERATION_PTR, Route::kRowOperations},
     {SQL_ATTR_ROW_STATUS_PTR, SQL_ATTR_ROW_STATUS_PTR, Route::kRowStatuses},
     {SQL_ATTR_ROWS_FETCHED_PTR, SQL_ATTR_ROWS_FETCHED_PTR, Route::kRowsFetched},
     {SQL_ATTR_ROW_ARRAY_SIZE, SQL_ATTR_ROW_ARRAY_SIZE, Route::kRowsetSize},
@@ -104,17 +111,22 @@ SQLRETURN set_stmt_attr(Statement* stmt, SQLINTEGER attribute, SQLPOINTER value)
       stmt->param_statuses = static_cast<uint16_t*>(value);
       return SQL_SUCCESS;
     case Route::kParamBindType:
-      stmt->param_bind_type = as_integer(value);
+      app_param_desc(stmt).bind_type = as_integer(value);
       return SQL_SUCCESS;
     case Route::kParamBindOffset:
-      stmt->param_bind_offset = static_cast<int64_t*>(value);
+      app_param_desc(stmt).bind_offset = static_cast<int64_t*>(value);
+      return SQL_SUCCESS;
+    case Route::kRowBindOffset:
+      app_row_desc(stmt).bind_offset = static_cast<int64_t*>(value);
+      return SQL_SUCCESS;
+    case Route::kRowOperations:
+      app_row_desc(stmt).array_status = static_cast<uint16_t*>(value);
+      return SQL_SUCCESS;
+    case Route::kParamOperations:
+      app_param_desc(stmt).array_status = static_cast<uint16_t*>(value);
       return SQL_SUCCESS;
     case Route::kDescriptor:
-      if (value == nullptr &&
-          (attribute == SQL_ATTR_APP_ROW_DESC || attribute == SQL_ATTR_APP_PARAM_DESC)) {
-        return SQL_SUCCESS;
-      }
-      return post_error(stmt, kDiagNotCapable);
+      return set_statement_descriptor(stmt, attribute, value);
     case Route::kUnknown:
       break;
   }
@@ -135,17 +147,24 @@ SQLRETURN get_stmt_attr(Statement* stmt, SQLINTEGER attribute, SQLPOINTER value)
       return answer(value, stmt->fetch_bookmark);
     case Route::kParamsetSize:
       // 0 is the size nobody set: one set of values.
-      return answer<SQLULEN>(value, stmt->paramset_size > 1 ? stmt->paramset_size : 1);
+      return answer<SQLULEN>(
+          value, app_param_desc(stmt).array_size > 1 ? app_param_desc(stmt).array_size : 1);
     case Route::kParamsProcessed:
       return answer(value, stmt->rows_processed);
     case Route::kParamStatuses:
       return answer(value, stmt->param_statuses);
     case Route::kParamBindType:
-      return answer<SQLULEN>(value, stmt->param_bind_type);
+      return answer<SQLULEN>(value, app_param_desc(stmt).bind_type);
     case Route::kParamBindOffset:
-      return answer(value, stmt->param_bind_offset);
+      return answer(value, app_param_desc(stmt).bind_offset);
+    case Route::kRowBindOffset:
+      return answer(value, app_row_desc(stmt).bind_offset);
+    case Route::kRowOperations:
+      return answer(value, app_row_desc(stmt).array_status);
+    case Route::kParamOperations:
+      return answer(value, app_param_desc(stmt).array_status);
     case Route::kDescriptor:
-      return post_error(stmt, kDiagNotCapable);
+      return get_statement_descriptor(stmt, attribute, value);
     case Route::kUnknown:
       break;
   }

@@ -26,7 +26,7 @@ SQLRETURN bind_parameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT c_typ
                          SQLSMALLINT sql_type, SQLULEN precision, SQLSMALLINT scale,
                          SQLPOINTER value, SQLLEN buffer_length, SQLLEN* indicator) {
   if (number == 0) return post_error(stmt, kDiagInvalidScale);
-  ParamBinding** link = &stmt->parameters;
+  ParamBinding** link = &app_param_desc(stmt).records;
   while (*link != nullptr && (*link)->number < number) link = &(*link)->next;
   if (*link != nullptr && (*link)->number == number) {
     ParamBinding* b = *link;

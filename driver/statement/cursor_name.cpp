@@ -81,7 +81,7 @@ SQLRETURN set_cursor_name(Statement* stmt, const SQLCHAR* name, SQLSMALLINT leng
 SQLRETURN set_scroll_options(Statement* stmt, SQLUSMALLINT rowset_size) {
   if (stmt->cursor_open) return post_error(stmt, kDiagCursorState);
   if (rowset_size == 0) return post_error(stmt, kDiagInvalidArgument);
-  stmt->rowset_size = rowset_size;
+  app_row_desc(stmt).array_size = rowset_size;
   return SQL_SUCCESS;
 }
 

@@ -25,7 +25,7 @@ constexpr int64_t kMaxCollected = INT32_MAX - 1;
 ParamBinding* wanted_binding(Statement* stmt) {
   if (stmt->pending_parameter <= kPendingBase) return nullptr;
   uint32_t number = stmt->pending_parameter - kPendingBase;
-  for (ParamBinding* b = stmt->parameters; b != nullptr; b = b->next) {
+  for (ParamBinding* b = app_param_desc(stmt).records; b != nullptr; b = b->next) {
     if (b->number == number) return b;
   }
   return nullptr;

@@ -5,7 +5,7 @@
 namespace q4 {
 
 void reset_data_at_exec(Statement* stmt) {
-  for (ParamBinding* b = stmt->parameters; b != nullptr; b = b->next) {
+  for (ParamBinding* b = app_param_desc(stmt).records; b != nullptr; b = b->next) {
     b->piece_length = 0;
     b->piece_seen = 0;
     b->complete = 0;
@@ -14,7 +14,7 @@ void reset_data_at_exec(Statement* stmt) {
 }
 
 void hand_over_pieces(Statement* stmt) {
-  for (ParamBinding* b = stmt->parameters; b != nullptr; b = b->next) {
+  for (ParamBinding* b = app_param_desc(stmt).records; b != nullptr; b = b->next) {
     if (b->piece_length == 0) continue;
     // A data-at-execution binding always has an indicator (that is how it
     // asked for data); the check keeps a damaged binding from crashing.

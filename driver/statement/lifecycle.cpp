@@ -1,5 +1,6 @@
 #include "statement/lifecycle.h"
 
+#include "core/descriptor_registry.h"
 #include "core/diagnostics.h"
 #include "core/memory.h"
 #include "link/framing.h"
@@ -68,27 +69,35 @@ void unlink(Statement* stmt) {
   stmt->next = nullptr;
 }
 
-void free_bound_columns(Statement* stmt) {
-  BoundColumn* column = stmt->bound_columns;
-  while (column != nullptr) {
-    BoundColumn* next = column->next;
-    drv_free(column);
-    column = next;
+// Each parameter's record owns its accumulation buffer; piece_data points
+// either into that buffer or at the application's memory, so it is never
+// freed itself.
+void free_records(Descriptor& desc) {
+  DescRecord* record = desc.records;
+  while (record != nullptr) {
+    DescRecord* next = record->next;
+    drv_free(record->buffer);
+    drv_free(record);
+    record = next;
   }
-  stmt->bound_columns = nullptr;
+  desc.records = nullptr;
+  desc.irregular_records = 0;
 }
 
-// Each binding owns its accumulation buffer; piece_data points either into
-// that buffer or at the application's memory, so it is never freed itself.
-void free_parameters(Statement* stmt) {
-  ParamBinding* binding = stmt->parameters;
-  while (binding != nullptr) {
-    ParamBinding* next = binding->next;
-    drv_free(binding->buffer);
-    drv_free(binding);
-    binding = next;
-  }
-  stmt->parameters = nullptr;
+void init_descriptor(Statement* stmt, Descriptor* desc, DescriptorKind kind) {
+  desc->kind = kind;
+  desc->connection = stmt->connection;
+  desc->statement = stmt;
+  register_descriptor(desc);
+}
+
+// The statement's four descriptors leave the registry: their handles are
+// invalid from here on.
+void retire_descriptors(Statement* stmt) {
+  unregister_descriptor(&stmt->row_descriptor);
+  unregister_descriptor(&stmt->param_descriptor);
+  unregister_descriptor(&stmt->result_descriptor);
+  unregister_descriptor(&stmt->marker_descriptor);
 }
 
 void copy_connection_defaults(const Connection* conn, Statement* stmt) {
@@ -98,9 +107,9 @@ void copy_connection_defaults(const Connection* conn, Statement* stmt) {
   stmt->max_rows = conn->default_max_rows;
   stmt->noscan = conn->default_noscan;
   stmt->use_bookmarks = conn->default_use_bookmarks;
-  stmt->bind_type = conn->default_bind_type;
+  app_row_desc(stmt).bind_type = conn->default_bind_type;
   stmt->retrieve_data = conn->default_retrieve_data;
-  stmt->rowset_size = conn->default_rowset_size;
+  app_row_desc(stmt).array_size = conn->default_rowset_size;
   stmt->query_timeout = conn->default_query_timeout;
   // max_length starts at 0: it cannot be set.
 }
@@ -117,6 +126,10 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
   link_at_front(conn, stmt);
   stmt->connection = conn;
   stmt->getdata_column = -1;
+  init_descriptor(stmt, &stmt->row_descriptor, DescriptorKind::kAppRow);
+  init_descriptor(stmt, &stmt->param_descriptor, DescriptorKind::kAppParam);
+  init_descriptor(stmt, &stmt->result_descriptor, DescriptorKind::kImpRow);
+  init_descriptor(stmt, &stmt->marker_descriptor, DescriptorKind::kImpParam);
   copy_connection_defaults(conn, stmt);
 
   // On the failures below the record stays in the connection's list without
@@ -145,8 +158,17 @@ SQLRETURN alloc_statement(Connection* conn, Statement** out) {
 SQLRETURN free_statement(Statement* stmt, SQLUSMALLINT option) {
   end_piecewise_read(stmt);
   discard_binary_blocks(stmt);
-  if (option == SQL_DROP || option == SQL_UNBIND) free_bound_columns(stmt);
-  if (option == SQL_DROP || option == SQL_RESET_PARAMS) free_parameters(stmt);
+  // Unbinding empties the descriptor the statement uses, an application's
+  // own included; a drop empties the statement's own and lets go of the
+  // application's, which outlive it.
+  if (option == SQL_UNBIND) free_records(app_row_desc(stmt));
+  if (option == SQL_RESET_PARAMS) free_records(app_param_desc(stmt));
+  if (option == SQL_DROP) {
+    stmt->explicit_row_descriptor = nullptr;
+    stmt->explicit_param_descriptor = nullptr;
+    free_records(stmt->row_descriptor);
+    free_records(stmt->param_descriptor);
+  }
 
   if (option == SQL_CLOSE) {
     // Only a rewind: the result stays open until the next close_result.
@@ -198,6 +220,7 @@ void discard_unreleased_statements(Connection* conn) {
 }
 
 void discard_dropped_statement(Statement* stmt) {
+  retire_descriptors(stmt);
   drv_free(stmt->request_buffer);
   drv_free(stmt);
 }

@@ -52,7 +52,7 @@ int32_t scan_markers(Statement* stmt, const char* text, int64_t length,
     return 0;
   }
   stmt->pass_through = 0;
-  ParamBinding* binding = stmt->parameters;
+  ParamBinding* binding = app_param_desc(stmt).records;
   for (int64_t at; (at = scan.next_marker()) >= 0;) {
     if (binding == nullptr) {
       // Written into the slot as it stands: applications match this exact text.

@@ -28,11 +28,15 @@ struct StatementOption {
   Rule rule;
   uint32_t low;
   uint32_t high;
-  // Read back by SQLGetStmtOption; null answers "Driver not capable".
+  // Read back by SQLGetStmtOption; null answers "Driver not capable" unless
+  // the option lives in the row descriptor (`row_field`).
   uint32_t Statement::*field;
   // The connection's default, which new statements copy and propagate_option
   // pushes into existing ones; null when the option has none.
   uint32_t Connection::*default_field;
+  // The row descriptor's field the option is (SQL_BIND_TYPE,
+  // SQL_ROWSET_SIZE), in the descriptor the statement uses; null otherwise.
+  uint64_t Descriptor::*row_field;
 };
 
 constexpr StatementOption kStatementOptions[] = {
@@ -40,29 +44,30 @@ constexpr StatementOption kStatementOptions[] = {
     // the server takes. A wait past it ends the exchange with "S1T00" and
     // drops the link (statement/exchange.cpp).
     {SQL_QUERY_TIMEOUT, Rule::kRange, 0, UINT32_MAX, &Statement::query_timeout,
-     &Connection::default_query_timeout},
-    {SQL_MAX_ROWS, Rule::kLimit, 0, kMaxCount, &Statement::max_rows, &Connection::default_max_rows},
-    {SQL_NOSCAN, Rule::kRange, 0, 1, &Statement::noscan, &Connection::default_noscan},
-    {SQL_MAX_LENGTH, Rule::kNotCapable, 0, 0, &Statement::max_length, nullptr},
+     &Connection::default_query_timeout, nullptr},
+    {SQL_MAX_ROWS, Rule::kLimit, 0, kMaxCount, &Statement::max_rows, &Connection::default_max_rows,
+     nullptr},
+    {SQL_NOSCAN, Rule::kRange, 0, 1, &Statement::noscan, &Connection::default_noscan, nullptr},
+    {SQL_MAX_LENGTH, Rule::kNotCapable, 0, 0, &Statement::max_length, nullptr, nullptr},
     {SQL_ASYNC_ENABLE, Rule::kRange, 0, 1, &Statement::async_enable,
-     &Connection::default_async_enable},
-    {SQL_BIND_TYPE, Rule::kRange, 0, kMaxCount, &Statement::bind_type,
-     &Connection::default_bind_type},
+     &Connection::default_async_enable, nullptr},
+    {SQL_BIND_TYPE, Rule::kRange, 0, kMaxCount, nullptr, &Connection::default_bind_type,
+     &Descriptor::bind_type},
     {SQL_CURSOR_TYPE, Rule::kCursorType, 0, 0, &Statement::cursor_type,
-     &Connection::default_cursor_type},
-    {SQL_CONCURRENCY, Rule::kRange, 1, 4, &Statement::concurrency,
-     &Connection::default_concurrency},
-    {SQL_KEYSET_SIZE, Rule::kNotCapable, 0, 0, nullptr, nullptr},
-    {SQL_ROWSET_SIZE, Rule::kRange, 1, 65535, &Statement::rowset_size,
-     &Connection::default_rowset_size},
-    {SQL_SIMULATE_CURSOR, Rule::kNotCapable, 0, 0, nullptr, nullptr},
+     &Connection::default_cursor_type, nullptr},
+    {SQL_CONCURRENCY, Rule::kRange, 1, 4, &Statement::concurrency, &Connection::default_concurrency,
+     nullptr},
+    {SQL_KEYSET_SIZE, Rule::kNotCapable, 0, 0, nullptr, nullptr, nullptr},
+    {SQL_ROWSET_SIZE, Rule::kRange, 1, 65535, nullptr, &Connection::default_rowset_size,
+     &Descriptor::array_size},
+    {SQL_SIMULATE_CURSOR, Rule::kNotCapable, 0, 0, nullptr, nullptr, nullptr},
     {SQL_RETRIEVE_DATA, Rule::kRange, 0, 1, &Statement::retrieve_data,
-     &Connection::default_retrieve_data},
+     &Connection::default_retrieve_data, nullptr},
     {SQL_USE_BOOKMARKS, Rule::kRange, 0, 1, &Statement::use_bookmarks,
-     &Connection::default_use_bookmarks},
+     &Connection::default_use_bookmarks, nullptr},
     // Both read the current row number; neither can be set.
-    {SQL_GET_BOOKMARK, Rule::kBadOption, 0, 0, &Statement::row_number, nullptr},
-    {SQL_ROW_NUMBER, Rule::kBadOption, 0, 0, &Statement::row_number, nullptr},
+    {SQL_GET_BOOKMARK, Rule::kBadOption, 0, 0, &Statement::row_number, nullptr, nullptr},
+    {SQL_ROW_NUMBER, Rule::kBadOption, 0, 0, &Statement::row_number, nullptr, nullptr},
 };
 
 const StatementOption* find_statement_option(SQLUSMALLINT code) {
@@ -72,11 +77,30 @@ const StatementOption* find_statement_option(SQLUSMALLINT code) {
   return nullptr;
 }
 
+bool has_field(const StatementOption& option) {
+  return option.field != nullptr || option.row_field != nullptr;
+}
+
+void store_in_statement(Statement* stmt, const StatementOption& option, uint32_t value) {
+  if (option.row_field != nullptr) {
+    app_row_desc(stmt).*option.row_field = value;
+  } else {
+    stmt->*option.field = value;
+  }
+}
+
+uint32_t read_from_statement(const Statement* stmt, const StatementOption& option) {
+  if (option.row_field != nullptr) {
+    return static_cast<uint32_t>(app_row_desc(stmt).*option.row_field);
+  }
+  return stmt->*option.field;
+}
+
 void store(Connection* conn, Statement* stmt, const StatementOption& option, uint32_t value) {
   if (conn != nullptr) {
     conn->*option.default_field = value;
   } else {
-    stmt->*option.field = value;
+    store_in_statement(stmt, option, value);
   }
 }
 
@@ -201,9 +225,9 @@ SQLRETURN set_option(Connection* conn, Statement* stmt, SQLUSMALLINT code, uint3
 
 void propagate_option(Connection* conn, SQLUSMALLINT code) {
   const StatementOption* option = find_statement_option(code);
-  if (option == nullptr || option->field == nullptr || option->default_field == nullptr) return;
+  if (option == nullptr || !has_field(*option) || option->default_field == nullptr) return;
   for (Statement* stmt = conn->statements; stmt != nullptr; stmt = stmt->next) {
-    stmt->*option->field = conn->*option->default_field;
+    store_in_statement(stmt, *option, conn->*option->default_field);
   }
 }
 
@@ -219,8 +243,8 @@ SQLRETURN get_stmt_option(Statement* stmt, SQLUSMALLINT code, SQLPOINTER out) {
   if (out == nullptr) return post_error(stmt, kDiagInvalidArgument);
   const StatementOption* option = find_statement_option(code);
   if (option == nullptr) return post_error(stmt, kDiagBadOptionGet);
-  if (option->field == nullptr) return post_error(stmt, kDiagNotCapableLower);
-  *static_cast<uint32_t*>(out) = stmt->*option->field;
+  if (!has_field(*option)) return post_error(stmt, kDiagNotCapableLower);
+  *static_cast<uint32_t*>(out) = read_from_statement(stmt, *option);
   return SQL_SUCCESS;
 }
 

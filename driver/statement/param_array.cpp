@@ -69,9 +69,9 @@ void note_row(const Statement* stmt, uint64_t number) {
 // their rows (row-wise rows step by the row size instead), and no row may
 // wait for data at execution (row 0 was checked by the marker scan).
 SQLRETURN check_rows(Statement* stmt, uint64_t rows) {
-  const ParamBinding* b = stmt->parameters;
+  const ParamBinding* b = app_param_desc(stmt).records;
   for (uint32_t k = 0; k < stmt->marker_count && b != nullptr; ++k, b = b->next) {
-    if (stmt->param_bind_type == 0 && b->value != nullptr && element_size(*b) <= 0) {
+    if (app_param_desc(stmt).bind_type == 0 && b->value != nullptr && element_size(*b) <= 0) {
       return post_error(stmt, steps_by_buffer_length(effective_c_type(b->c_type, b->sql_type))
                                   ? kDiagInvalidLength
                                   : kDiagGeneral);
@@ -124,7 +124,7 @@ class RowCursor {
 
 SQLRETURN set_param_options(Statement* stmt, SQLULEN rows, SQLULEN* rows_processed) {
   if (rows == 0) return post_error(stmt, kDiagRowValue);
-  stmt->paramset_size = rows;
+  app_param_desc(stmt).array_size = rows;
   stmt->rows_processed = reinterpret_cast<uint64_t*>(rows_processed);
   return SQL_SUCCESS;
 }
@@ -151,7 +151,7 @@ ParamBinding binding_at_row(const ParamBinding& binding, uint64_t row) {
 
 SQLRETURN execute_rows(Statement* stmt, const char* text, int64_t length) {
   note_row(stmt, 1);
-  const uint64_t rows = stmt->paramset_size;
+  const uint64_t rows = app_param_desc(stmt).array_size;
   if (rows <= 1) return execute_single(stmt, text, length);
 
   hand_over_pieces(stmt);

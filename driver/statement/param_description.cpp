@@ -15,7 +15,8 @@ namespace q4 {
 namespace {
 
 const ParamBinding* binding_numbered(const Statement* stmt, SQLUSMALLINT number) {
-  for (const ParamBinding* b = stmt->parameters; b != nullptr && b->number <= number; b = b->next) {
+  for (const ParamBinding* b = app_param_desc(stmt).records; b != nullptr && b->number <= number;
+       b = b->next) {
     if (b->number == number) return b;
   }
   return nullptr;

@@ -9,10 +9,12 @@ namespace {
 // The bind offset added to every address, and the step from row to row of
 // the indicators, in the non-plain layouts.
 uint64_t bind_offset(const Statement* stmt) {
-  return stmt->param_bind_offset != nullptr ? static_cast<uint64_t>(*stmt->param_bind_offset) : 0;
+  return app_param_desc(stmt).bind_offset != nullptr
+             ? static_cast<uint64_t>(*app_param_desc(stmt).bind_offset)
+             : 0;
 }
 uint64_t indicator_step(const Statement* stmt) {
-  return stmt->param_bind_type != 0 ? stmt->param_bind_type : sizeof(int64_t);
+  return app_param_desc(stmt).bind_type != 0 ? app_param_desc(stmt).bind_type : sizeof(int64_t);
 }
 
 }  // namespace
@@ -27,8 +29,8 @@ const int64_t* indicator_for_row(const Statement* stmt, const ParamBinding& bind
 
 ParamBinding binding_for_row(const Statement* stmt, const ParamBinding& binding, uint64_t row) {
   if (plain_param_layout(stmt)) return binding_at_row(binding, row);
-  const uint64_t value_step = stmt->param_bind_type != 0
-                                  ? stmt->param_bind_type
+  const uint64_t value_step = app_param_desc(stmt).bind_type != 0
+                                  ? app_param_desc(stmt).bind_type
                                   : static_cast<uint64_t>(element_size(binding));
   ParamBinding view = binding;
   // Unsigned arithmetic: a negative offset wraps to the address below.

@@ -37,13 +37,13 @@ namespace q4 {
 // True for column-wise binding without a bind offset: the bindings' own
 // addresses are row 0's.
 inline bool plain_param_layout(const Statement* stmt) {
-  return stmt->param_bind_type == 0 && stmt->param_bind_offset == nullptr;
+  return app_param_desc(stmt).bind_type == 0 && app_param_desc(stmt).bind_offset == nullptr;
 }
 
 // True when the bindings' own addresses are where the values of a single
 // set are read: no bind offset, or one of 0.
 inline bool bindings_hold_first_row(const Statement* stmt) {
-  return stmt->param_bind_offset == nullptr || *stmt->param_bind_offset == 0;
+  return app_param_desc(stmt).bind_offset == nullptr || *app_param_desc(stmt).bind_offset == 0;
 }
 
 // Where row `row` of `stmt`'s layout puts `binding`'s indicator (null when

@@ -11,7 +11,7 @@ namespace q4 {
 bool substitute_parameters(Statement* stmt, const MarkerPositions& markers, const char* text,
                            uint64_t length, RequestWriter* out) {
   uint64_t copied = 0;  // text characters written so far: up to the last marker
-  const ParamBinding* binding = stmt->parameters;
+  const ParamBinding* binding = app_param_desc(stmt).records;
   for (uint32_t k = 0; k < markers.count() && binding != nullptr; ++k, binding = binding->next) {
     uint64_t marker = markers[k];
     if (!out->append(text + copied, marker - copied)) return false;

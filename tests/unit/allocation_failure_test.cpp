@@ -92,7 +92,7 @@ struct Handles : LinkedHandles {
                        stmt->request_length - 4);
   }
   std::string collected() const {
-    ParamBinding* b = stmt->parameters;
+    ParamBinding* b = app_param_desc(stmt).records;
     return std::string(reinterpret_cast<char*>(b->buffer), b->buffer ? b->piece_length : 0);
   }
 
@@ -138,14 +138,14 @@ const Scenario kScenarios[] = {
      [](Handles& w) { return answer_of(w.bind(1, SQL_C_LONG, SQL_INTEGER, &w.number, nullptr), w.conn(), w.stmt); },
      "OK", {kOutOfMemory},
      [](Handles& w, const std::string&) -> std::string {
-       if (w.stmt->parameters != nullptr) return "a binding was made";
+       if (app_param_desc(w.stmt).records != nullptr) return "a binding was made";
        return answer_of(w.bind(1, SQL_C_LONG, SQL_INTEGER, &w.number, nullptr), w.conn(), w.stmt) == "OK" ? "" : "not bound after the failure";
      }},
     {"SQLBindCol", nullptr,
      [](Handles& w) { return answer_of(SQLBindCol(w.stmt, 1, SQL_C_LONG, &w.number, 4, &w.one), w.conn(), w.stmt); },
      "OK", {kOutOfMemory},
      [](Handles& w, const std::string&) -> std::string {
-       if (w.stmt->bound_columns != nullptr) return "a column was bound";
+       if (app_row_desc(w.stmt).records != nullptr) return "a column was bound";
        return answer_of(SQLBindCol(w.stmt, 1, SQL_C_LONG, &w.number, 4, &w.one), w.conn(), w.stmt) == "OK" ? "" : "not bound after the failure";
      }},
     // The first text of a statement: its request block.

@@ -49,7 +49,7 @@ class ApiExecute : public ::testing::Test {
            std::to_string(nullable);
   }
   std::string collected() {
-    ParamBinding* b = r.stmt->parameters;
+    ParamBinding* b = app_param_desc(r.stmt).records;
     return std::string(reinterpret_cast<char*>(b->buffer), b->buffer ? b->piece_length : 0);
   }
 
@@ -63,7 +63,7 @@ TEST_F(ApiExecute, RefusedBindingsAndSetParam) {
   r.stmt->call.state = kCancelRequested;
   EXPECT_EQ(result(bind(1)), "ERROR S1000 General error");
   r.stmt->call.state = 0;
-  EXPECT_EQ(r.stmt->parameters, nullptr);
+  EXPECT_EQ(app_param_desc(r.stmt).records, nullptr);
   int32_t value = 1;
   SQLLEN indicator = 4;
   EXPECT_EQ(SQLSetParam(r.stmt, 1, SQL_C_LONG, SQL_INTEGER, 4, 0, &value, &indicator), SQL_SUCCESS);
@@ -99,7 +99,7 @@ TEST_F(ApiExecute, CollectingPieces) {
   start(SQL_C_CHAR, SQL_VARCHAR);
   ASSERT_EQ(put("abcd", 4), "OK");
   std::string big(5000, 'q');
-  ParamBinding* b = r.stmt->parameters;
+  ParamBinding* b = app_param_desc(r.stmt).records;
   ASSERT_EQ(put(b->buffer, 4), "OK");
   ASSERT_EQ(put(big.data(), 5000), "OK");
   ASSERT_EQ(put(b->buffer + 2, 4), "OK");

@@ -90,5 +90,66 @@ TEST(ColumnAttributes, TypeNameInShortBuffers) {
   EXPECT_EQ(text(desc, SQL_COLUMN_TYPE_NAME, 0), "untouched/0");
 }
 
+// The ODBC 3 fields per type: the concise code follows the application's
+// generation, the verbose one folds dates and times into SQL_DATETIME with
+// their subcode, and a timestamp's precision is its fraction digits.
+TEST(ColumnAttributes, Odbc3FieldsPerType) {
+  auto field = [](const ColumnDescription& d, uint16_t id, TypeCodes codes = TypeCodes::kOdbc3) {
+    ColumnField f = column_field(d, 3, id, codes);
+    EXPECT_EQ(f.kind, ColumnField::Kind::kNumber) << id;
+    return f.number;
+  };
+  // clang-format off
+  struct Case { ColumnDescription desc; SQLLEN concise2, concise3, verbose, subcode, precision, length, radix; const char* prefix; const char* suffix; } cases[] = {
+      {column(kSqlVarchar, 40), 12, 12, 12, 0, 40, 40, 0, "'", "'"},
+      {column(kSqlInteger, 10), 4, 4, 4, 0, 10, 10, 10, "", ""},
+      {column(kSqlNumeric, 30, 4), 2, 2, 2, 0, 30, 30, 10, "", ""},
+      {column(kSqlDouble, 15), 8, 8, 8, 0, 15, 15, 2, "", ""},
+      {column(kSqlDate, 10), 9, 91, 9, 1, 10, 10, 0, "'", "'"},
+      {column(kSqlTime, 8), 10, 92, 9, 2, 0, 8, 0, "'", "'"},
+      {column(kSqlTimestamp, 23, 3), 11, 93, 9, 3, 3, 23, 0, "'", "'"},
+      {column(kSqlVarbinary, 16), -3, -3, -3, 0, 16, 16, 0, "X'", "'"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(sql_type_name(c.desc.type));
+    EXPECT_EQ(field(c.desc, SQL_DESC_CONCISE_TYPE, TypeCodes::kOdbc2), c.concise2);
+    EXPECT_EQ(field(c.desc, SQL_DESC_CONCISE_TYPE), c.concise3);
+    EXPECT_EQ(field(c.desc, SQL_DESC_TYPE), c.verbose);
+    EXPECT_EQ(field(c.desc, SQL_DESC_DATETIME_INTERVAL_CODE), c.subcode);
+    EXPECT_EQ(field(c.desc, SQL_DESC_PRECISION), c.precision);
+    EXPECT_EQ(field(c.desc, SQL_DESC_LENGTH), c.length);
+    EXPECT_EQ(field(c.desc, SQL_DESC_NUM_PREC_RADIX), c.radix);
+    EXPECT_EQ(field(c.desc, SQL_DESC_COUNT), 3);
+    ColumnField prefix = column_field(c.desc, 3, SQL_DESC_LITERAL_PREFIX, TypeCodes::kOdbc3);
+    ColumnField suffix = column_field(c.desc, 3, SQL_DESC_LITERAL_SUFFIX, TypeCodes::kOdbc3);
+    EXPECT_EQ(std::string(prefix.text, prefix.length), c.prefix);
+    EXPECT_EQ(std::string(suffix.text, suffix.length), c.suffix);
+  }
+}
+
+// Names: the base column and table come from the qualified name, the label
+// is the whole of it, a column without a name is unnamed.
+TEST(ColumnAttributes, Odbc3NameFields) {
+  auto text_of = [](const ColumnDescription& d, uint16_t id) {
+    ColumnField f = column_field(d, 1, id, TypeCodes::kOdbc3);
+    EXPECT_EQ(f.kind, ColumnField::Kind::kText) << id;
+    return std::string(f.text, f.length);
+  };
+  ColumnDescription qualified{"db.Kunden.Straße", 17, kSqlVarchar, 30, 0, 1};
+  EXPECT_EQ(text_of(qualified, SQL_DESC_NAME), "Straße");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_BASE_COLUMN_NAME), "Straße");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_BASE_TABLE_NAME), "Kunden");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_TABLE_NAME), "Kunden");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_LABEL), "db.Kunden.Straße");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_SCHEMA_NAME), "");
+  EXPECT_EQ(text_of(qualified, SQL_DESC_LOCAL_TYPE_NAME), "VARCHAR");
+  EXPECT_EQ(column_field(qualified, 1, SQL_DESC_UNNAMED, TypeCodes::kOdbc3).number, SQL_NAMED);
+  ColumnDescription nameless{"", 0, kSqlInteger, 10, 0, 0};
+  EXPECT_EQ(column_field(nameless, 1, SQL_DESC_UNNAMED, TypeCodes::kOdbc3).number, SQL_UNNAMED);
+  EXPECT_EQ(column_field(nameless, 1, SQL_DESC_NULLABLE, TypeCodes::kOdbc3).number, SQL_NO_NULLS);
+  EXPECT_EQ(column_field(nameless, 1, 9999, TypeCodes::kOdbc3).kind, ColumnField::Kind::kUnknown);
+}
+
 }  // namespace
 }  // namespace q4

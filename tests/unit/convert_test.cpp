@@ -462,6 +462,44 @@ TEST_F(Convert, NumericStructureFromEveryNumericWireType) {
   }
 }
 
+// Into SQL_C_NUMERIC with the precision and scale of a row descriptor's record: the value
+// scaled by 10^scale, cut toward zero past it ("01S07"), no more digits than the precision
+// ("22003": nothing written), exact whatever the digit count.
+TEST_F(Convert, NumericStructureWithTheDescriptorsPrecisionAndScale) {
+  // clang-format off
+  struct Case { SQLSMALLINT server; Bytes value; int precision, scale; int sign; std::string magnitude; const char* diag; } cases[] = {
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 4, 1, "123456789012345678901234567891", ""},
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 2, 1, "1234567890123456789012345678", "01S07 Fractional truncation"},
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 29, 4, 0, "", "22003 Numeric value out of range"},
+      {SQL_NUMERIC, text("-0.0625"), 10, 4, 0, "625", ""},
+      {SQL_NUMERIC, text("-0.0625"), 10, 2, 0, "6", "01S07 Fractional truncation"},
+      {SQL_NUMERIC, text("7"), 5, 4, 1, "70000", ""},
+      {SQL_NUMERIC, text("7"), 4, 4, 0, "", "22003 Numeric value out of range"},
+      {SQL_NUMERIC, text("1.5e2"), 6, 2, 1, "15000", ""},
+      {SQL_VARCHAR, text("-3.25"), 5, 3, 0, "3250", ""},
+      {SQL_VARCHAR, text("abc"), 5, 3, 0, "", "22005 Error in Assignment"},
+      {SQL_INTEGER, be32(-42), 12, 3, 0, "42000", ""},
+      {SQL_SMALLINT, be16(9), 1, 1, 0, "", "22003 Numeric value out of range"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.precision) + "," + std::to_string(c.scale) + " " +
+                 std::string(c.value.begin(), c.value.end()));
+    stmt->numeric_precision = static_cast<uint8_t>(c.precision);
+    stmt->numeric_scale = static_cast<int8_t>(c.scale);
+    Result r = run(c.server, SQL_C_NUMERIC, c.value, sizeof(SQL_NUMERIC_STRUCT));
+    stmt->numeric_precision = 0;
+    stmt->numeric_scale = 0;
+    EXPECT_EQ(r.diag, c.diag);
+    if (r.rc == SQL_ERROR) continue;
+    const auto n = r.as<SQL_NUMERIC_STRUCT>();
+    EXPECT_EQ(n.precision, c.precision);
+    EXPECT_EQ(n.scale, c.scale);
+    EXPECT_EQ(n.sign, c.sign);
+    EXPECT_EQ(magnitude_of(n), c.magnitude);
+  }
+}
+
 // A number that does not fit a character buffer whole: the same number in exponent form, every
 // digit kept, when that fits; else its text cut within the fraction with "01004" when all that
 // stands before the point fits; else "22003". A buffer of 16 bytes is Qt's for a double (column

@@ -172,12 +172,12 @@ TEST(ParamRows, EachLayoutReadsItsRows) {
     if (layout > 0) {  // every address bound as if the buffer started at 16
       offset = static_cast<SQLLEN>(base - 16);
       base = 16;
-      r.stmt->param_bind_offset = reinterpret_cast<int64_t*>(&offset);
+      app_param_desc(r.stmt).bind_offset = reinterpret_cast<int64_t*>(&offset);
     }
     auto at = [&](int field) {
       return reinterpret_cast<int64_t*>(base + (row_wise ? row_fields : column_fields)[field]);
     };
-    if (row_wise) r.stmt->param_bind_type = sizeof(Record);
+    if (row_wise) app_param_desc(r.stmt).bind_type = sizeof(Record);
     r.bind(1, at(1), SQL_C_LONG, SQL_INTEGER, at(0));
     // Row-wise rows step by the record's size, column-wise ones by cbValueMax.
     r.bind(2, at(3), SQL_C_CHAR, SQL_VARCHAR, at(2))->buffer_length = row_wise ? 0 : 6;

@@ -59,8 +59,8 @@ struct StatementRecord {
   }
   ~StatementRecord() {
     close_result(stmt);
-    while (ParamBinding* b = stmt->parameters) {
-      stmt->parameters = b->next;
+    while (ParamBinding* b = app_param_desc(stmt).records) {
+      app_param_desc(stmt).records = b->next;
       drv_free(b->buffer);
       drv_free(b);
     }
@@ -81,7 +81,7 @@ struct StatementRecord {
     b->sql_type = sql_type;
     b->value = const_cast<void*>(value);
     b->scale = scale;
-    ParamBinding** tail = &stmt->parameters;
+    ParamBinding** tail = &app_param_desc(stmt).records;
     while (*tail != nullptr) tail = &(*tail)->next;
     return *tail = b;
   }

@@ -18,8 +18,8 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
     Statement* s = new_statement();  // a result open, bindings, a binary block, a piecewise read
-    s->bound_columns = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
-    s->parameters = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
+    app_row_desc(s).records = drv_alloc_array<BoundColumn>(nullptr, nullptr, 1);
+    app_param_desc(s).records = drv_alloc_array<ParamBinding>(nullptr, nullptr, 1);
     s->binary_blocks[0] = drv_alloc_array<uint8_t>(nullptr, nullptr, 8);
     s->binary_lengths[0] = 8;
     s->binary_count = 1;
@@ -31,8 +31,8 @@ TEST_F(StatementLifecycle, FreeOptionsReleaseExactlyWhatTheyName) {
     EXPECT_EQ(s->getdata_column, -1);
     EXPECT_EQ(s->getdata_offset + s->binary_count, 0u);
     EXPECT_EQ(s->binary_blocks[0], nullptr);
-    EXPECT_EQ(s->bound_columns == nullptr, c.frees_columns);
-    EXPECT_EQ(s->parameters == nullptr, c.frees_parameters);
+    EXPECT_EQ(app_row_desc(s).records == nullptr, c.frees_columns);
+    EXPECT_EQ(app_param_desc(s).records == nullptr, c.frees_parameters);
     EXPECT_EQ(result_set(s).cursor_row, c.rewinds ? 0 : 5);
     EXPECT_EQ(s->cursor_open, 1);
     EXPECT_EQ(drop(s), SQL_SUCCESS);  // under the leak checker: frees what is left

@@ -33,7 +33,7 @@ TEST_F(Options, RulesOnAStatementAndOnTheConnectionDefault) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.option << " " << c.value);
     Statement* s = new_statement();
-    s->max_rows = s->noscan = s->rowset_size = s->cursor_type = kPreset;
+    s->max_rows = s->noscan = app_row_desc(s).array_size = s->cursor_type = kPreset;
     EXPECT_EQ(outcome(set_option(nullptr, s, c.option, c.value), s), c.outcome);
     EXPECT_EQ(diag(conn_), "");
     uint32_t value = 0xDEADBEEF;

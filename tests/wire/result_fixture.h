@@ -93,7 +93,7 @@ class StatementTest : public ::testing::Test, public Wire {
     conn->statements = stmt;  // where a cancel of the idle statement finds it
     stmt->getdata_column = -1;
     stmt->retrieve_data = SQL_RD_ON;
-    stmt->rowset_size = 1;
+    app_row_desc(stmt).array_size = 1;
   }
   void TearDown() override {
     EXPECT_EQ(peer.finish(), "");
