@@ -93,8 +93,8 @@ TEST_F(UnconnectedAttributes, StatementDefaultsReachStatements) {
   EXPECT_EQ(set(SQL_ROWSET_SIZE, 25), SQL_SUCCESS);
   Statement* after = nullptr;
   ASSERT_EQ(alloc_statement(conn_, &after), SQL_SUCCESS);
-  EXPECT_EQ(before->rowset_size, 25u);
-  EXPECT_EQ(after->rowset_size, 25u);
+  EXPECT_EQ(app_row_desc(before).array_size, 25u);
+  EXPECT_EQ(app_row_desc(after).array_size, 25u);
   free_statement(after, SQL_DROP);
   free_statement(before, SQL_DROP);
 }
@@ -216,11 +216,11 @@ TEST_F(CloseCursor, ClosesOnceThenSaysInvalidCursorState) {
   s->cursor_open = 1;
   s->column_count = 2;
   BoundColumn* bound = static_cast<BoundColumn*>(drv_alloc(nullptr, nullptr, sizeof(BoundColumn)));
-  bound->icol = 1;
-  s->bound_columns = bound;
+  bound->number = 1;
+  app_row_desc(s).records = bound;
   EXPECT_EQ(outcome(close_cursor(s), s), "OK");
   EXPECT_EQ(s->cursor_open, 0);
-  EXPECT_EQ(s->bound_columns, bound);
+  EXPECT_EQ(app_row_desc(s).records, bound);
   EXPECT_EQ(outcome(set_cursor_name(s, sql("AFTER_CLOSE"), SQL_NTS), s), "OK");
   EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
   EXPECT_EQ(drop(s), SQL_SUCCESS);
