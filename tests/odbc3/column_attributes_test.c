@@ -70,8 +70,8 @@ int main(void) {
   SQLWCHAR wide[16];
   EXPECT_OK(SQLColAttributeW(stmt, 2, SQL_DESC_BASE_COLUMN_NAME, wide, sizeof wide, &length, NULL),
             SQL_HANDLE_STMT, stmt);
-  EXPECT(length == 12 && wide[4] == 0xDF && wide[6] == 0, "wide name: %d bytes, unit 4 %x",
-         length, (unsigned)wide[4]);
+  EXPECT(length == 6 * (SQLSMALLINT)sizeof(SQLWCHAR) && wide[4] == 0xDF && wide[6] == 0,
+         "wide name: %d bytes, unit 4 %x", length, (unsigned)wide[4]);
   EXPECT_OK(SQLColAttribute(stmt, 4, SQL_DESC_TYPE_NAME, name, sizeof name, &length, NULL),
             SQL_HANDLE_STMT, stmt);
   EXPECT(strcmp((char*)name, "TIMESTAMP") == 0, "type name '%s'", name);

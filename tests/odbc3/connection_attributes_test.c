@@ -103,7 +103,8 @@ int main(void) {
   EXPECT_OK(
       SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog_out, sizeof catalog_out, &length),
       SQL_HANDLE_DBC, dbc);
-  EXPECT(length == 12 && memcmp(catalog_out, catalog_in, sizeof catalog_in) == 0,
+  EXPECT(length == 6 * (SQLINTEGER)sizeof(SQLWCHAR) &&
+             memcmp(catalog_out, catalog_in, sizeof catalog_in) == 0,
          "wide catalog read back with length %d", (int)length);
   SQLCHAR narrow[4];
   EXPECT(SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, narrow, sizeof narrow, &length) ==

@@ -64,7 +64,13 @@ ran=0
 for source in "$here"/*_test.c; do
   name=$(basename "$source" .c)
   program=$dir/$name
-  if ! cc -std=c11 -Wall -I"$root/usr/include/iodbc" -I"$here" -o "$program" "$source" \
+  # The pool under test there is unixODBC's own (odbcinst.ini's Pooling).
+  if [ "$name" = pooled_connections_test ]; then
+    echo "skip $name (tests unixODBC's connection pool)"
+    continue
+  fi
+  # Q4_IODBC: the few checks of what iODBC itself answers, not the driver.
+  if ! cc -std=c11 -Wall -DQ4_IODBC -I"$root/usr/include/iodbc" -I"$here" -o "$program" "$source" \
        "$lib/libiodbc.so.2" -ldl; then
     echo "FAILED to build $name against iODBC"
     failed=$((failed + 1))

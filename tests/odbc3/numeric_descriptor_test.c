@@ -112,12 +112,15 @@ int main(void) {
   EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT amount FROM odbc3_numeric WHERE id = 2", SQL_NTS),
             SQL_HANDLE_STMT, stmt);
   EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row for SQLGetData");
+  char text[64];
+#ifndef Q4_IODBC
+  /* iODBC 3.52 refuses SQL_ARD_TYPE itself ("S1003 Program type out of range"). */
   EXPECT_OK(SQLGetData(stmt, 1, SQL_ARD_TYPE, &target, sizeof target, &indicator), SQL_HANDLE_STMT,
             stmt);
-  char text[64];
   numeric_text(&target, text, sizeof text);
   EXPECT(strcmp(text, "-0.0625") == 0 && target.scale == 4, "SQL_ARD_TYPE: %s scale %d", text,
          target.scale);
+#endif
   SQLFreeStmt(stmt, SQL_CLOSE);
   EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT amount FROM odbc3_numeric WHERE id = 2", SQL_NTS),
             SQL_HANDLE_STMT, stmt);
