@@ -11,6 +11,12 @@
    one. */
 #include "odbc3_check.h"
 
+/* Headers of ODBC 3.5 (iODBC's) lack the 3.80 attribute. */
+#ifndef SQL_ATTR_RESET_CONNECTION
+#define SQL_ATTR_RESET_CONNECTION 116
+#define SQL_RESET_CONNECTION_YES 1UL
+#endif
+
 enum { kCycles = 40 };
 
 static SQLULEN attribute(SQLHDBC dbc, SQLINTEGER which) {
