@@ -93,8 +93,9 @@ int main(void) {
   EXPECT_OK(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0),
             SQL_HANDLE_DBC, dbc);
 
-  /* The current catalog as a wide string, its length in bytes; cut with
-     "01004" when the buffer is short. */
+  /* The current catalog as a wide string, its length in bytes (of the
+     application's wide characters); cut with "01004" when the buffer is
+     short. */
   SQLWCHAR catalog_in[] = {'Z', 'o', 0xEB, '_', 'd', 'b', 0};
   SQLWCHAR catalog_out[16];
   SQLINTEGER length = 0;
@@ -103,7 +104,7 @@ int main(void) {
   EXPECT_OK(
       SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog_out, sizeof catalog_out, &length),
       SQL_HANDLE_DBC, dbc);
-  EXPECT(length == 6 * (SQLINTEGER)sizeof(SQLWCHAR) &&
+  EXPECT(length == (SQLINTEGER)(6 * sizeof(SQLWCHAR)) &&
              memcmp(catalog_out, catalog_in, sizeof catalog_in) == 0,
          "wide catalog read back with length %d", (int)length);
   SQLCHAR narrow[4];

@@ -11,6 +11,12 @@
    one. */
 #include "odbc3_check.h"
 
+/* Headers of ODBC 3.5 (iODBC's) lack the 3.80 attribute. */
+#ifndef SQL_ATTR_RESET_CONNECTION
+#define SQL_ATTR_RESET_CONNECTION 116
+#define SQL_RESET_CONNECTION_YES 1UL
+#endif
+
 enum { kCycles = 40 };
 
 static SQLULEN attribute(SQLHDBC dbc, SQLINTEGER which) {
@@ -104,6 +110,9 @@ static void enable_pooling(void) {
   fclose(ini);
 }
 
+/* unixODBC's pool, as enable_pooling set it up (other Driver Managers pool
+   differently, or not from these settings). */
+#ifdef SQL_ATTR_UNIXODBC_VERSION
 /* kCycles users one after the other on one environment (as the requests of
    a server process that keeps its environment); returns the reused sessions
    and counts in *dirty those that showed leftovers. */
@@ -137,6 +146,7 @@ static int pooled_cycles(SQLINTEGER version, int* dirty) {
   SQLFreeHandle(SQL_HANDLE_ENV, env);
   return reused;
 }
+#endif
 
 int main(void) {
   enable_pooling();
@@ -147,12 +157,14 @@ int main(void) {
 
   reset_directly();
 
+#ifdef SQL_ATTR_UNIXODBC_VERSION
   int dirty = 0;
   int reused = pooled_cycles(SQL_OV_ODBC3_80, &dirty);
   fprintf(stderr, "%d of %d connections reused, %d with a previous user's state\n", reused, kCycles,
           dirty);
   EXPECT(reused >= kCycles - 2, "the pool reused only %d sessions", reused);
   EXPECT(dirty == 0, "%d reused connections kept a previous user's state", dirty);
+#endif
 
   SQLHSTMT stmt;
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);

@@ -5,6 +5,8 @@
 
 #include "connect/connection_attributes.h"
 #include "core/wide_text.h"
+#include "results/desc_records.h"
+#include "results/get_data.h"
 #include "statement/close_cursor.h"
 #include "statement/cursor_name.h"
 #include "statement/options.h"
@@ -93,8 +95,11 @@ TEST_F(UnconnectedAttributes, StatementDefaultsReachStatements) {
   EXPECT_EQ(set(SQL_ROWSET_SIZE, 25), SQL_SUCCESS);
   Statement* after = nullptr;
   ASSERT_EQ(alloc_statement(conn_, &after), SQL_SUCCESS);
-  EXPECT_EQ(app_row_desc(before).array_size, 25u);
-  EXPECT_EQ(app_row_desc(after).array_size, 25u);
+  for (Statement* s : {before, after}) {
+    uint32_t rowset_size = 0;
+    EXPECT_EQ(get_stmt_option(s, SQL_ROWSET_SIZE, &rowset_size), SQL_SUCCESS);
+    EXPECT_EQ(rowset_size, 25u);
+  }
   free_statement(after, SQL_DROP);
   free_statement(before, SQL_DROP);
 }
@@ -215,12 +220,14 @@ TEST_F(CloseCursor, ClosesOnceThenSaysInvalidCursorState) {
   clear_diagnostic(s->sqlstate, s->message);
   s->cursor_open = 1;
   s->column_count = 2;
-  BoundColumn* bound = static_cast<BoundColumn*>(drv_alloc(nullptr, nullptr, sizeof(BoundColumn)));
-  bound->number = 1;
-  app_row_desc(s).records = bound;
+  char buffer[8];
+  SQLLEN indicator;
+  ASSERT_EQ(bind_column(s, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_SUCCESS);
   EXPECT_EQ(outcome(close_cursor(s), s), "OK");
   EXPECT_EQ(s->cursor_open, 0);
-  EXPECT_EQ(app_row_desc(s).records, bound);
+  const DescRecord* bound = find_record(app_row_desc(s), 1);
+  ASSERT_NE(bound, nullptr);
+  EXPECT_EQ(bound->value, buffer);
   EXPECT_EQ(outcome(set_cursor_name(s, sql("AFTER_CLOSE"), SQL_NTS), s), "OK");
   EXPECT_EQ(outcome(close_cursor(s), s), "ERROR 24000 Invalid cursor state");
   EXPECT_EQ(drop(s), SQL_SUCCESS);
