@@ -22,12 +22,14 @@ int main(void) {
   SQLFreeStmt(stmt, SQL_CLOSE);
   EXPECT_OK(SQLExecDirect(stmt,
                           (SQLCHAR*)"CREATE TABLE odbc3_colattr (id INTEGER NOT NULL, "
-                                    "\"Stra\xc3\x9f" "e\" VARCHAR(40), amount NUMERIC(30,4), "
+                                    "\"Stra\xc3\x9f"
+                                    "e\" VARCHAR(40), amount NUMERIC(30,4), "
                                     "changed TIMESTAMP)",
                           SQL_NTS),
             SQL_HANDLE_STMT, stmt);
   EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"SELECT id, \"Stra\xc3\x9f" "e\", amount, changed\n"
+                          (SQLCHAR*)"SELECT id, \"Stra\xc3\x9f"
+                                    "e\", amount, changed\n"
                                     "  FROM odbc3_colattr -- no rows needed\n",
                           SQL_NTS),
             SQL_HANDLE_STMT, stmt);
@@ -65,13 +67,20 @@ int main(void) {
   SQLSMALLINT length = -1;
   EXPECT_OK(SQLColAttribute(stmt, 2, SQL_DESC_NAME, name, sizeof name, &length, NULL),
             SQL_HANDLE_STMT, stmt);
-  EXPECT(strcmp((char*)name, "Stra\xc3\x9f" "e") == 0 && length == 7, "name '%s' (%d)", name,
-         length);
+  EXPECT(strcmp((char*)name,
+                "Stra\xc3\x9f"
+                "e") == 0 &&
+             length == 7,
+         "name '%s' (%d)", name, length);
+#ifndef Q4_IODBC
+  /* The driver's wide functions speak unixODBC's UTF-16; iODBC passes its
+     4-byte wchar_t through (docs/odbc-versions.md). */
   SQLWCHAR wide[16];
   EXPECT_OK(SQLColAttributeW(stmt, 2, SQL_DESC_BASE_COLUMN_NAME, wide, sizeof wide, &length, NULL),
             SQL_HANDLE_STMT, stmt);
   EXPECT(length == 6 * (SQLSMALLINT)sizeof(SQLWCHAR) && wide[4] == 0xDF && wide[6] == 0,
          "wide name: %d bytes, unit 4 %x", length, (unsigned)wide[4]);
+#endif
   EXPECT_OK(SQLColAttribute(stmt, 4, SQL_DESC_TYPE_NAME, name, sizeof name, &length, NULL),
             SQL_HANDLE_STMT, stmt);
   EXPECT(strcmp((char*)name, "TIMESTAMP") == 0, "type name '%s'", name);
