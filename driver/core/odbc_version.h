@@ -39,12 +39,11 @@
 // still carry the codes the server sends, 9, 10 and 11; SQLGetTypeInfo
 // takes either generation's code.
 //
-// Left out on purpose so far:
-// - SQLColAttribute and SQLBindParam: unixODBC maps them to the 2.x
-//   functions for an ODBC 3.x driver too, so they keep exactly their 2.x
-//   behaviour. (SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran and
-//   SQLCloseCursor are the driver's own: api/api_connection_attributes.cpp.)
-// - Descriptors: the driver has none (api/api_odbc3_handles.cpp).
+// Left out on purpose so far: SQLBindParam (unixODBC maps it to
+// SQLBindParameter for an ODBC 3.x driver too). SQLColAttribute, the
+// descriptors, SQLSetConnectAttr/SQLGetConnectAttr, SQLEndTran and
+// SQLCloseCursor are the driver's own (api/api_descriptors.cpp,
+// api/api_connection_attributes.cpp, results/column_attributes.h).
 #pragma once
 
 #include <sql.h>
