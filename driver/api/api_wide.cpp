@@ -19,9 +19,15 @@
 // surrogate pair came back as its UTF-8 bytes taken for Latin-1 ('xð\x9f\x98\x80'
 // for "x😀"); cut answers (SQLDescribeColW, SQLGetInfoW, SQLDriverConnectW,
 // SQLGetCursorNameW, SQLNativeSqlW) reported byte counts or the room instead
-// of their full length in characters. So every wide entry point is the
+// of their full length in characters. So the wide entry points are the
 // driver's own (api_wide_*.cpp): UTF-16 at the edge, the narrow work inside,
 // one conversion per argument shape (core/wide_arguments.h).
+//
+// Except connecting: iODBC takes a driver that exports SQLConnectW or
+// SQLDriverConnectW for a Unicode one and sends even a narrow application's
+// connect there, as its own 4-byte wchar_t text, so no connection could be
+// opened under iODBC. The connect calls stay narrow; unixODBC converts a wide
+// application's connection string, which is ASCII in practice.
 //
 // Values: for a driver it takes for an ODBC 2.x one, the Driver Manager turns
 // SQLGetData(SQL_C_WCHAR) into SQLGetData(SQL_C_CHAR) with half the buffer,

@@ -1,5 +1,5 @@
 /* A wide ODBC 3.80 application in C: every text argument and answer in
-   UTF-16 through unixODBC (connection string, statement text, column names,
+   UTF-16 through unixODBC (statement text, column names,
    catalog names, driver information, cursor names, native SQL), lengths in
    characters or bytes as each function counts them, and cut answers reported
    with their full length. */
@@ -132,37 +132,18 @@ static void cursor_and_native_sql(SQLHDBC dbc) {
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
-/* SQLConnectW with explicit lengths in characters, shorter than the texts. */
-static void connect_by_name(SQLHENV env) {
-  SQLHDBC dbc;
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  const char* dsn = getenv("Q4_DSN") != NULL ? getenv("Q4_DSN") : "q4sample";
-  char dsn_more[128];
-  snprintf(dsn_more, sizeof dsn_more, "%s and more", dsn);
-  SQLRETURN rc = SQLConnectW(dbc, w(dsn_more), (SQLSMALLINT)strlen(dsn), w("test, not me"), 4,
-                             w("secret\xC3\xA9"), 6);
-  EXPECT(SQL_SUCCEEDED(rc), "SQLConnectW rc %d", (int)rc);
-  if (!SQL_SUCCEEDED(rc)) print_diagnostics(SQL_HANDLE_DBC, dbc);
-  SQLDisconnect(dbc);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-}
-
 int main(void) {
+#ifdef Q4_IODBC
+  /* iODBC's SQLWCHAR is its 4-byte wchar_t, which reaches the driver's UTF-16
+     wide functions as it is: wide applications use the narrow calls there. */
+  puts("wide_calls_test: unixODBC only");
+  return 0;
+#endif
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3_80, 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  char in[256];
-  snprintf(in, sizeof in, "%s", test_connection_string());
-  SQLWCHAR out[8];
-  SQLSMALLINT out_length = -1;
-  /* The completed string does not fit 8 characters: cut, its full length given. */
-  SQLRETURN rc =
-      SQLDriverConnectW(dbc, NULL, w(in), SQL_NTS, out, 8, &out_length, SQL_DRIVER_NOPROMPT);
-  EXPECT(rc == SQL_SUCCESS_WITH_INFO, "connect rc %d", (int)rc);
-  EXPECT(out_length > 8 && out[7] == 0, "completed string length %d", (int)out_length);
+  SQLRETURN rc = connect_as(SQL_OV_ODBC3_80, &env, &dbc);
+  EXPECT_OK(rc, SQL_HANDLE_DBC, dbc);
   if (!SQL_SUCCEEDED(rc)) return finish("wide_calls_test");
   EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
   SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0);
@@ -171,7 +152,6 @@ int main(void) {
   catalog_names(stmt);
   info_texts(dbc);
   cursor_and_native_sql(dbc);
-  connect_by_name(env);
 
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   disconnect(env, dbc);
