@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "api/error_call.h"
 #include "api/statement_call.h"
 #include "core/diagnostics.h"
 #include "core/handles.h"
@@ -42,16 +43,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
                                      SQLCHAR* szSqlState, SQLINTEGER* pfNativeError,
                                      SQLCHAR* szErrorMsg, SQLSMALLINT cbErrorMsgMax,
                                      SQLSMALLINT* pcbErrorMsg) {
-  // The slot read is the connection's or the statement's; either way the
-  // connection's call lock keeps a call that posts from writing it meanwhile.
-  auto* conn = static_cast<Connection*>(hdbc);
-  auto* stmt = static_cast<Statement*>(hstmt);
-  Connection* owner = stmt != nullptr ? stmt->connection : conn;
-  if (owner == nullptr) {
-    return read_diagnostic(static_cast<Environment*>(henv), nullptr, nullptr, szSqlState,
-                           pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
-  }
-  ConnectionCall call(owner);
-  return read_diagnostic(nullptr, conn, stmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
-                         pcbErrorMsg);
+  return error_call(henv, hdbc, hstmt, [&](Environment* env, Connection* conn, Statement* stmt) {
+    return read_diagnostic(env, conn, stmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+                           pcbErrorMsg);
+  });
 }

@@ -1,5 +1,5 @@
 // ODBC entry points: the wide (UTF-16) forms of the calls that carry
-// statement text.
+// statement text, and why every wide entry point is the driver's own.
 //
 // Measured with unixODBC 2.3.11 and its trace: for a driver without wide
 // entry points the Driver Manager converts SQLExecDirectW and SQLPrepareW
@@ -12,10 +12,24 @@
 // over unchanged and the driver converts it to UTF-8 itself. Lengths are in
 // characters (2-byte units) or SQL_NTS.
 //
-// Other wide calls are still converted by the Driver Manager, which is right
-// for text of the Basic Multilingual Plane in a UTF-8 locale (names, messages
-// and connection strings in practice). Values are another matter: for a
-// driver it takes for an ODBC 2.x one, the Driver Manager turns
+// The same conversion, made by the Driver Manager for the other wide calls,
+// went wrong in more places (unixODBC 2.3.11, pyodbc with default settings):
+// SQLDescribeColW reported a name's length in UTF-8 bytes, so pyodbc read
+// 'prénom\0' and '名前\0nom' for the column names "prénom" and "名前", and a
+// surrogate pair came back as its UTF-8 bytes taken for Latin-1 ('xð\x9f\x98\x80'
+// for "x😀"); cut answers (SQLDescribeColW, SQLGetInfoW, SQLDriverConnectW,
+// SQLGetCursorNameW, SQLNativeSqlW) reported byte counts or the room instead
+// of their full length in characters. So the wide entry points are the
+// driver's own (api_wide_*.cpp): UTF-16 at the edge, the narrow work inside,
+// one conversion per argument shape (core/wide_arguments.h).
+//
+// Except connecting: iODBC takes a driver that exports SQLConnectW or
+// SQLDriverConnectW for a Unicode one and sends even a narrow application's
+// connect there, as its own 4-byte wchar_t text, so no connection could be
+// opened under iODBC. The connect calls stay narrow; unixODBC converts a wide
+// application's connection string, which is ASCII in practice.
+//
+// Values: for a driver it takes for an ODBC 2.x one, the Driver Manager turns
 // SQLGetData(SQL_C_WCHAR) into SQLGetData(SQL_C_CHAR) with half the buffer,
 // converts the bytes with the same iconv and reports twice the byte count as
 // the length, whatever the driver does. This driver exports SQLAllocHandle,
@@ -29,8 +43,7 @@
 
 #include "api/statement_call.h"
 #include "core/handles.h"
-#include "core/memory.h"
-#include "core/wide_text.h"
+#include "core/wide_arguments.h"
 #include "platform/export.h"
 #include "results/result_set.h"
 #include "statement/execute.h"
@@ -39,44 +52,12 @@ using namespace q4;
 
 namespace {
 
-// The UTF-8 form of a wide text argument for the length of one call. A null
-// text or a negative length other than SQL_NTS is passed on as it came, so
-// that the narrow function reports it exactly as for a narrow call.
-class Utf8Argument {
- public:
-  Utf8Argument(Statement* stmt, const SQLWCHAR* text, SQLINTEGER length)
-      : text_(reinterpret_cast<const char*>(text)), length_(length) {
-    if (text == nullptr || (length < 0 && length != SQL_NTS)) return;
-    int64_t units = length == SQL_NTS ? utf16_length(text) : length;
-    owned_ = static_cast<char*>(drv_alloc(nullptr, stmt, static_cast<size_t>(3 * units + 1)));
-    if (owned_ == nullptr) {
-      failed_ = true;  // "S1001" posted
-      return;
-    }
-    length_ = utf16_to_utf8(text, units, owned_, /*stop_at_nul=*/false);
-    text_ = owned_;
-  }
-  ~Utf8Argument() { drv_free(owned_); }
-  Utf8Argument(const Utf8Argument&) = delete;
-  Utf8Argument& operator=(const Utf8Argument&) = delete;
-
-  bool failed() const { return failed_; }
-  const char* text() const { return text_; }
-  int64_t length() const { return length_; }
-
- private:
-  const char* text_;
-  int64_t length_;
-  char* owned_ = nullptr;
-  bool failed_ = false;
-};
-
 template <typename Body>
 SQLRETURN new_wide_text_call(SQLHSTMT hstmt, SQLWCHAR* text, SQLINTEGER length, Body&& body) {
   return new_text_call(hstmt, [&](Statement* stmt) {
-    Utf8Argument utf8(stmt, text, length);
+    WideIn utf8(nullptr, stmt, text, length);
     if (utf8.failed()) return static_cast<SQLRETURN>(SQL_ERROR);
-    return body(stmt, utf8.text(), utf8.length());
+    return body(stmt, utf8.chars(), int64_t{utf8.length()});
   });
 }
 

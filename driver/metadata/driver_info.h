@@ -17,6 +17,9 @@ namespace q4 {
 SQLRETURN get_info(Connection* conn, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT value_max,
                    SQLSMALLINT* length_out);
 
+// True when `type` is answered with a string (SQLGetInfoW converts those).
+bool info_answer_is_text(const Connection* conn, SQLUSMALLINT type);
+
 // Number of entries SQLGetFunctions(SQL_API_ALL_FUNCTIONS) fills (index 0 is
 // not written).
 constexpr int kFunctionTableSize = 100;

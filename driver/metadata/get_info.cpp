@@ -52,15 +52,26 @@ SQLRETURN deliver_text(Connection* conn, const char* text, size_t length, SQLPOI
   return SQL_SUCCESS;
 }
 
+// The row answering `type` for this connection, or null when it is refused.
+const InfoRow* find_answered_row(const Connection* conn, unsigned type) {
+  const InfoRow* row = find_odbc3_info_row(conn, type);
+  if (row == nullptr) row = find_info_row(type);
+  return row == nullptr || row->kind == InfoKind::kRefused ? nullptr : row;
+}
+
 }  // namespace
+
+bool info_answer_is_text(const Connection* conn, SQLUSMALLINT type) {
+  const InfoRow* row = find_answered_row(conn, type);
+  return row != nullptr && row->kind == InfoKind::kString;
+}
 
 SQLRETURN get_info(Connection* conn, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT value_max,
                    SQLSMALLINT* length_out) {
   if (value == nullptr && value_max != 0) return post_connection_error(conn, kDiagGeneralCapital);
 
-  const InfoRow* row = find_odbc3_info_row(conn, type);
-  if (row == nullptr) row = find_info_row(type);
-  if (row == nullptr || row->kind == InfoKind::kRefused) {
+  const InfoRow* row = find_answered_row(conn, type);
+  if (row == nullptr) {
     return post_connection_error(
         conn, type >= kFirstExtendedInfoType ? kDiagNotCapableLower : kDiagUnknownInfoType);
   }

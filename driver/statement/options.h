@@ -44,6 +44,11 @@ SQLRETURN send_connection_settings(Connection* conn);
 // SQLSetConnectOption / SQLGetConnectOption on a valid connection. `value` is
 // a number, or for SQL_CURRENT_QUALIFIER the address of a NUL-terminated text.
 SQLRETURN set_connect_option(Connection* conn, SQLUSMALLINT option, SQLULEN value);
+// The connection options whose value is a text rather than a number.
+constexpr bool is_text_connect_option(SQLUSMALLINT option) {
+  return option == SQL_CURRENT_QUALIFIER || option == SQL_OPT_TRACEFILE ||
+         option == SQL_TRANSLATE_DLL;
+}
 SQLRETURN get_connect_option(Connection* conn, SQLUSMALLINT option, SQLPOINTER out);
 
 // SQLGetStmtOption's work: stores the option as a 32-bit value in `*out`.

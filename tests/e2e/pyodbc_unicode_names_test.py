@@ -1,0 +1,67 @@
+#!/usr/bin/python3
+"""pyodbc with default settings calls the wide functions: table and column names with accents,
+CJK and a character outside the BMP come back whole from the description of a result
+(cursor.description), from the catalog functions (cursor.tables, cursor.columns), a column name of
+255 bytes comes back whole, driver information arrives as text, and a server's
+message reaches the exception."""
+import pyodbc
+
+import q4e2e
+
+TABLE = "Città_東京"
+COLUMNS = ["prénom", "名前", "x😀"]
+
+
+class UnicodeNames(q4e2e.Connected):
+    def setUp(self):
+        super().setUp()
+        try:
+            self.cur.execute('DROP TABLE "%s"' % TABLE)
+        except pyodbc.Error:
+            pass
+        self.cur.execute('''
+            CREATE TABLE "%s" (
+                "%s" VARCHAR(20),  -- accents
+                "%s" INTEGER,      -- CJK
+                "%s" VARCHAR(5)    -- a surrogate pair
+            )''' % (TABLE, *COLUMNS))
+        self.cur.execute('INSERT INTO "%s" VALUES (?, ?, ?)' % TABLE, q4e2e.TEXT, 7, None)
+
+    def test_the_description_names_every_column_whole(self):
+        self.cur.execute('SELECT * FROM "%s"' % TABLE)
+        self.assertEqual([d[0] for d in self.cur.description], COLUMNS)
+        self.assertEqual(tuple(self.cur.fetchone()), (q4e2e.TEXT, 7, None))
+
+    def test_a_long_column_name_comes_back_whole(self):
+        # 255 bytes of UTF-8, the longest name a description carries.
+        name = "東京" * 40 + "😀" + "é" * 4 + "ab" + "c"
+        self.cur.execute('SELECT 1 AS "%s"' % name)
+        self.assertEqual(self.cur.description[0][0], name)
+
+    def test_the_catalog_functions_take_and_give_unicode_names(self):
+        tables = [r.table_name for r in self.cur.tables(table=TABLE).fetchall()]
+        self.assertEqual(tables, [TABLE])
+        rows = self.cur.columns(table=TABLE).fetchall()
+        self.assertEqual([(r.table_name, r.column_name) for r in rows],
+                         [(TABLE, c) for c in COLUMNS])
+        rows = self.cur.columns(table=TABLE, column="名前").fetchall()
+        self.assertEqual([r.column_name for r in rows], ["名前"])
+
+    def test_type_information_is_answered(self):
+        rows = self.cur.getTypeInfo(pyodbc.SQL_VARCHAR).fetchall()
+        self.assertTrue(rows)
+        self.assertEqual({r.data_type for r in rows}, {pyodbc.SQL_VARCHAR})
+
+    def test_driver_information_is_text(self):
+        self.assertEqual(self.conn.getinfo(pyodbc.SQL_DATA_SOURCE_NAME), q4e2e.Q4_DSN_NAME)
+        self.assertEqual(self.conn.getinfo(pyodbc.SQL_DBMS_NAME), "Q4")
+
+    def test_an_error_keeps_its_state_and_message(self):
+        with self.assertRaises(pyodbc.Error) as caught:
+            self.cur.execute('SELECT * FROM "Città_missing_😀"')
+        self.assertEqual(caught.exception.args[0], "42S02")
+        self.assertIn("Base table not found", caught.exception.args[1])
+
+
+if __name__ == "__main__":
+    q4e2e.main()
