@@ -15,8 +15,13 @@ static const struct failure_case cases[] = {
     {"set a field of the result's descriptor", 1, 0, "HY016",
      "Cannot modify an implementation row descriptor"},
     {"an unknown field", 0, 1, "HY091", "Invalid descriptor field identifier"},
+/* iODBC answers SQLFreeHandle of a statement's own descriptor itself
+   (SQL_INVALID_HANDLE, without calling the driver) and the handle is unusable
+   afterwards: the case runs under unixODBC only. */
+#ifndef _IODBCUNIX_H
     {"free an implicit descriptor", 0, 2, "HY017",
      "Invalid use of an automatically allocated descriptor handle"},
+#endif
 };
 
 int main(void) {
