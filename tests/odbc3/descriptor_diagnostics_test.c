@@ -18,7 +18,7 @@ static const struct failure_case cases[] = {
 /* iODBC answers SQLFreeHandle of a statement's own descriptor itself
    (SQL_INVALID_HANDLE, without calling the driver) and the handle is unusable
    afterwards: the case runs under unixODBC only. */
-#ifndef _IODBCUNIX_H
+#ifndef Q4_IODBC
     {"free an implicit descriptor", 0, 2, "HY017",
      "Invalid use of an automatically allocated descriptor handle"},
 #endif
