@@ -26,8 +26,10 @@ SQLRETURN descriptor_call(SQLHDESC hdesc, Body&& body) {
   Descriptor* desc = live_descriptor(hdesc);
   if (desc == nullptr) return SQL_INVALID_HANDLE;
   ConnectionCall call(desc->connection);
-  clear_diagnostic(desc->sqlstate, desc->message);
-  return body(desc);
+  clear_records(desc->sqlstate, desc->message, &desc->diag);
+  SQLRETURN rc = body(desc);
+  desc->diag.return_code = rc;  // SQLGetDiagField's SQL_DIAG_RETURNCODE
+  return rc;
 }
 
 }  // namespace
@@ -115,6 +117,8 @@ Q4_EXPORT SQLRETURN SQL_API SQLCopyDesc(SQLHDESC hdescSource, SQLHDESC hdescTarg
   if (source->connection != target->connection) {
     second.emplace(source_first ? target->connection : source->connection);
   }
-  clear_diagnostic(target->sqlstate, target->message);
-  return copy_desc(source, target);
+  clear_records(target->sqlstate, target->message, &target->diag);
+  SQLRETURN rc = copy_desc(source, target);
+  target->diag.return_code = rc;
+  return rc;
 }

@@ -1,7 +1,7 @@
 // ODBC entry points: SQLGetDiagRec and SQLGetDiagField, narrow and wide.
 // They read a handle's records without removing them and post nothing; a
-// connection's or statement's are read under the connection's call lock, as
-// SQLError reads them.
+// connection's, statement's or descriptor's are read under the connection's
+// call lock, as SQLError reads them.
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -19,11 +19,13 @@ namespace {
 Connection* lock_owner(SQLSMALLINT type, SQLHANDLE handle) {
   if (type == SQL_HANDLE_DBC) return static_cast<Connection*>(handle);
   if (type == SQL_HANDLE_STMT) return static_cast<Statement*>(handle)->connection;
+  if (type == SQL_HANDLE_DESC) return static_cast<Descriptor*>(handle)->connection;
   return nullptr;
 }
 
 // Runs `read(view)` on the records of `handle`; SQL_INVALID_HANDLE for a
-// null handle or a type the driver hands out no handles of (descriptors).
+// null handle, a type the driver hands out no handles of, or a descriptor
+// handle that names no live descriptor (checked before it is read).
 template <typename Read>
 SQLRETURN read_records(SQLSMALLINT type, SQLHANDLE handle, Read&& read) {
   DiagView view;

@@ -89,7 +89,12 @@ Q4_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT fHandleType, SQLHANDLE hHa
       Descriptor* desc = live_descriptor(hHandle);
       if (desc == nullptr) return SQL_INVALID_HANDLE;
       ConnectionCall call(desc->connection);
-      return free_descriptor(desc);
+      // An implicit descriptor stays and says why (HY017) through its own
+      // diagnostics; a freed one is gone with its records.
+      clear_records(desc->sqlstate, desc->message, &desc->diag);
+      SQLRETURN rc = free_descriptor(desc);
+      if (rc != SQL_SUCCESS) desc->diag.return_code = rc;
+      return rc;
     }
     default:
       return SQL_INVALID_HANDLE;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/descriptor_registry.h"
 #include "core/odbc3_states.h"
 #include "core/odbc_version.h"
 #include "core/wide_text.h"
@@ -117,6 +118,19 @@ bool diag_view(SQLSMALLINT handle_type, void* handle, DiagView* out) {
       *out = {handle_type, stmt->sqlstate,          stmt->message,
               &stmt->diag, odbc3_application(stmt), stmt->connection,
               stmt};
+      return true;
+    }
+    case SQL_HANDLE_DESC: {
+      // A freed descriptor, or one of a dropped statement, is no handle.
+      Descriptor* desc = live_descriptor(handle);
+      if (desc == nullptr) return false;
+      *out = {handle_type,
+              desc->sqlstate,
+              desc->message,
+              &desc->diag,
+              odbc3_application(desc->connection),
+              desc->connection,
+              nullptr};
       return true;
     }
     default:

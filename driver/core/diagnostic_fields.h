@@ -20,8 +20,9 @@ struct DiagView {
   const Statement* stmt;   // the row count; null unless a statement
 };
 
-// The view of `handle` of `handle_type` (SQL_HANDLE_ENV, _DBC or _STMT);
-// false for another type.
+// The view of `handle` of `handle_type` (SQL_HANDLE_ENV, _DBC, _STMT or
+// _DESC); false for another type, and for a descriptor handle that is no live
+// descriptor (core/descriptor_registry.h).
 bool diag_view(SQLSMALLINT handle_type, void* handle, DiagView* out);
 
 // How many records the handle holds.

@@ -35,9 +35,10 @@
 // "03.80" (SQLGetInfo), gets the ODBC 3 information types
 // (metadata/odbc3_info.h) and the ODBC 3 date and time codes in
 // SQLDescribeCol, and may pass them as C and SQL types to the 2.x entry
-// points (caller_type_code). Catalog rows (SQLColumns, SQLGetTypeInfo ...)
-// still carry the codes the server sends, 9, 10 and 11; SQLGetTypeInfo
-// takes either generation's code.
+// points (caller_type_code). The DATA_TYPE of catalog rows (SQLColumns,
+// SQLSpecialColumns, SQLGetTypeInfo) is given in the application's
+// generation too (results/type_codes.h); SQLGetTypeInfo takes either
+// generation's code.
 //
 // Left out on purpose so far: SQLBindParam (unixODBC maps it to
 // SQLBindParameter for an ODBC 3.x driver too). SQLColAttribute, the

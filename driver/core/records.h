@@ -267,9 +267,12 @@ struct Descriptor {
   uint8_t explicitly_allocated;
   Connection* connection;
   Statement* statement;  // the owner of an implicit descriptor; null otherwise
-  // Diagnostic slot: empty sqlstate means nothing is pending.
+  // Diagnostic slot: empty sqlstate means nothing is pending. The descriptor
+  // functions post one record at most; `diag` holds the last call's return
+  // code for SQLGetDiagField.
   char sqlstate[10];
   char message[256];
+  DiagArea diag;
 
   // Application descriptors' header.
   uint64_t array_size;  // 0: one row (a parameter descriptor nobody sized)

@@ -9,6 +9,7 @@
 #include "protocol/wire.h"
 #include "results/statement_exchange.h"
 #include "results/execute_reply.h"
+#include "results/type_codes.h"
 
 namespace q4 {
 
@@ -50,6 +51,23 @@ SQLRETURN send_names(Statement* stmt, uint8_t command, std::initializer_list<Cat
                           stmt->io_buffer);
 }
 
+// The column of a catalog result that holds the concise type code
+// (DATA_TYPE), or 0. Only DATA_TYPE takes the 3.x date and time codes: the
+// verbose SQL_DATA_TYPE of ODBC 3's wider rows is SQL_DATETIME (9) for every
+// date and time type, so a column of that kind stays as the server sends it.
+int32_t type_code_column(uint8_t command) {
+  switch (command) {
+    case kCmdColumns:
+      return 5;
+    case kCmdSpecialColumns:
+      return 3;
+    case kCmdTypeInfo:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 SQLRETURN append_catalog_argument(Statement* stmt, uint8_t** cursor, const SQLCHAR* text,
@@ -86,7 +104,12 @@ SQLRETURN catalog_exchange(Statement* stmt, uint8_t command, int32_t length, uin
   }
   // A "K" catalog reply is laid out as an execute reply: counts, optional
   // description section, optional first row block.
-  return handle_execute_reply(stmt, stmt->io_buffer, reply.length);
+  SQLRETURN rc = handle_execute_reply(stmt, stmt->io_buffer, reply.length);
+  const int32_t column = type_code_column(command);
+  if (rc != SQL_ERROR && column != 0 && odbc3_application(stmt)) {
+    give_odbc3_type_codes(stmt, column);
+  }
+  return rc;
 }
 
 SQLRETURN catalog_tables(Statement* stmt, CatalogName qualifier, CatalogName owner,
@@ -130,11 +153,9 @@ SQLRETURN catalog_special_columns(Statement* stmt, SQLUSMALLINT column_type, Cat
 // The ODBC 3 codes of the date and time types, asked for by ODBC 3
 // applications (pyodbc reads the column size of SQL_TYPE_TIMESTAMP's row at
 // connect to decide how many fraction digits it sends), stand for the codes
-// the server knows and every description of this driver reports. The rows
-// keep those codes in DATA_TYPE, as an ODBC 3 driver manager gives an ODBC 3
-// application working with an ODBC 2 driver: the codes match what
-// SQLColumns and SQLDescribeCol say of the same columns, and the driver
-// manager maps the ODBC 3 codes to them in every binding.
+// the server knows; either generation's code is taken. The rows' DATA_TYPE
+// is given in the application's generation (catalog_exchange), as SQLColumns
+// and SQLDescribeCol give it.
 SQLRETURN catalog_type_info(Statement* stmt, SQLSMALLINT sql_type) {
   sql_type = odbc2_datetime_code(sql_type);
   // The signed type code travels in two's complement (SQL_VARBINARY -3 is

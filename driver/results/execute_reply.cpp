@@ -88,6 +88,8 @@ SQLRETURN take_success_payload(Statement* stmt, const uint8_t* payload, int32_t 
 
 SQLRETURN handle_execute_reply(Statement* stmt, const uint8_t* payload, int32_t length) {
   const char* text = stmt->reply_status + 1;
+  // Only a catalog result marks type code columns, after this.
+  result_set(stmt).type_code_columns = 0;
   switch (stmt->reply_status[0]) {
     case kStatusOk:
       return take_success_payload(stmt, payload, length);

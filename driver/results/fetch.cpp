@@ -11,6 +11,7 @@
 #include "results/get_data.h"
 #include "results/result_set.h"
 #include "results/row_block.h"
+#include "results/type_codes.h"
 
 namespace q4 {
 
@@ -195,6 +196,10 @@ Step request_rows(Statement* stmt, int32_t target) {
     // A block asked for from row 0 is entered from before its first row.
     FirstRow start = target != 0 ? FirstRow::kCurrent : FirstRow::kAhead;
     if (!rs.block.adopt(reply.length, stmt->column_count, start)) return report_broken_block(stmt);
+    if (rs.type_code_columns != 0) {
+      map_block_type_codes(rs.block.bytes(), reply.length, stmt->column_count,
+                           rs.type_code_columns);
+    }
     return Step{Step::kRow};
   }
   // No payload: nothing of the stored block is current any more.

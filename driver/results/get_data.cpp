@@ -11,6 +11,7 @@
 #include "results/result_set.h"
 #include "results/row_decoder.h"
 #include "results/statement_exchange.h"
+#include "results/type_codes.h"
 
 namespace q4 {
 
@@ -127,6 +128,9 @@ inline SQLRETURN deliver(Statement* stmt, SQLUSMALLINT icol, SQLSMALLINT c_type,
   ReplyBlock reply;
   RowValue found;
   if (!value_from_server(stmt, icol, c_type, &reply, &found)) return SQL_ERROR;
+  if ((result_set(stmt).type_code_columns & type_code_column_bit(icol)) != 0) {
+    map_value_type_code(found);
+  }
   return deliver(stmt, icol, c_type, found, value, value_max, indicator);
 }
 

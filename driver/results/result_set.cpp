@@ -28,6 +28,7 @@ void close_result(Statement* stmt) {
   stmt->pass_through = 0;
   stmt->descriptions_cached = 0;
   rs.block.release();
+  rs.type_code_columns = 0;
   release_block(stmt->description_cache, stmt->description_cache_size);
   // The position starts over; count_final and at_end stay until a new run.
   move_before_first_row(stmt, rs);

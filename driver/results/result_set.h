@@ -41,6 +41,11 @@ struct ResultSet {
   bool count_lost;
   // The last step found no further row.
   bool at_end;
+  // Columns (bit n-1 for column n) whose date and time type codes are given
+  // in their 3.x form (results/type_codes.h): set after a catalog reply for
+  // an ODBC 3 application, cleared by the next reply that starts a result.
+  // Each block is rewritten as it arrives, so values are read as they lie.
+  uint32_t type_code_columns;
 };
 
 static_assert(sizeof(ResultSet) <= kResultAreaSize && alignof(ResultSet) <= 16,

@@ -27,6 +27,26 @@ class Odbc3Application(q4e2e.Connected):
         self.assertEqual([d[1] for d in self.cur.description],
                          [datetime.date, datetime.datetime, datetime.time])
 
+    def test_catalog_rows_carry_the_odbc3_date_and_time_codes(self):
+        self.cur.execute("CREATE TABLE odbc3_shipments (\n  id INTEGER PRIMARY KEY,\n"
+                         "  shipped DATE, -- the day it left\n  cut_off TIME,\n"
+                         "  delivered_at TIMESTAMP,\n  note VARCHAR(200))")
+        self.addCleanup(self.cur.execute, "DROP TABLE odbc3_shipments")
+        columns = self.cur.columns(table="odbc3_shipments").fetchall()
+        self.assertEqual([(c.column_name, c.data_type) for c in columns],
+                         [("id", pyodbc.SQL_INTEGER), ("shipped", pyodbc.SQL_TYPE_DATE),
+                          ("cut_off", pyodbc.SQL_TYPE_TIME),
+                          ("delivered_at", pyodbc.SQL_TYPE_TIMESTAMP),
+                          ("note", pyodbc.SQL_VARCHAR)])
+        self.assertEqual([c.data_type for c in columns][1:4], [91, 92, 93])
+        rows = self.cur.getTypeInfo(pyodbc.SQL_TYPE_TIMESTAMP).fetchall()
+        self.assertEqual([(r.type_name, r.data_type) for r in rows], [("TIMESTAMP", 93)])
+        codes = {r.type_name: r.data_type for r in self.cur.getTypeInfo().fetchall()}
+        self.assertEqual((codes["DATE"], codes["TIME"], codes["TIMESTAMP"], codes["VARCHAR"]),
+                         (91, 92, 93, 12))
+        # A query on the cursor afterwards reads its small numbers as they are.
+        self.assertEqual(self.read("SELECT 9, 10, 11"), [(9, 10, 11)])
+
     def test_every_failing_row_of_an_array_is_reported(self):
         self.cur.execute("CREATE TABLE odbc3_rows (id INTEGER PRIMARY KEY, name VARCHAR(40))")
         self.addCleanup(self.cur.execute, "DROP TABLE odbc3_rows")

@@ -12,7 +12,6 @@ import pyodbc
 import q4e2e
 
 REFERENCE = sqlite3.connect(os.path.join(os.environ["Q4_WORK"], "sample.db"))
-SQL_DATE, SQL_TIME = 9, 10  # ODBC 2.x codes: the Driver Manager passes catalog rows unchanged
 # What SQLite stores, as the driver should deliver it, per kind of column.
 AS_DELIVERED = {
     "char": str.rstrip, "bytes": bytes, "float": float,
@@ -67,7 +66,7 @@ class PyodbcTest(q4e2e.Connected):
         self.assertEqual(sorted(r[2] for r in self.cur.tables(table="order%", tableType="TABLE")),
                          ["order_lines", "orders"])
         self.assertEqual([(r[3], r[4]) for r in self.cur.columns(table="orders", column="ship%")],
-                         [("ship_date", SQL_DATE), ("ship_time", SQL_TIME)])
+                         [("ship_date", pyodbc.SQL_TYPE_DATE), ("ship_time", pyodbc.SQL_TYPE_TIME)])
         for table in tables:
             with self.subTest(table=table):
                 self.assertEqual(
