@@ -89,6 +89,26 @@ SQLRETURN describe_column(Statement* stmt, SQLUSMALLINT icol, SQLCHAR* name, SQL
   return SQL_SUCCESS;
 }
 
+namespace {
+
+// The description an attribute of column `icol` is answered from: SQL_SUCCESS
+// with `desc` filled, or the failure posted.
+SQLRETURN describe_for_attributes(Statement* stmt, SQLUSMALLINT icol, ColumnDescription* desc) {
+  switch (get_column_description(stmt, icol, desc)) {
+    case DescribeOutcome::kDescribed:
+      return SQL_SUCCESS;
+    case DescribeOutcome::kRefused:
+      return post_error(stmt, kDiagColumnRefused);
+    case DescribeOutcome::kDamaged:
+      return post_error(stmt, kDiagGeneral);
+    case DescribeOutcome::kLinkFailed:
+      break;
+  }
+  return SQL_ERROR;
+}
+
+}  // namespace
+
 SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT desc_type,
                             SQLPOINTER text, SQLSMALLINT text_max, SQLSMALLINT* text_length,
                             SQLLEN* numeric) {
@@ -105,16 +125,7 @@ SQLRETURN column_attributes(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT des
 
   // Every answer, SQL_COLUMN_COUNT included, needs the description first.
   ColumnDescription desc;
-  switch (get_column_description(stmt, icol, &desc)) {
-    case DescribeOutcome::kDescribed:
-      break;
-    case DescribeOutcome::kRefused:
-      return post_error(stmt, kDiagColumnRefused);
-    case DescribeOutcome::kDamaged:
-      return post_error(stmt, kDiagGeneral);
-    case DescribeOutcome::kLinkFailed:
-      return SQL_ERROR;
-  }
+  if (SQLRETURN rc = describe_for_attributes(stmt, icol, &desc); rc != SQL_SUCCESS) return rc;
   answer_column_attribute(desc, stmt->column_count, desc_type, static_cast<char*>(text), text_max,
                           text_length, numeric);
   return SQL_SUCCESS;
@@ -158,16 +169,7 @@ SQLRETURN column_attribute(Statement* stmt, SQLUSMALLINT icol, SQLUSMALLINT fiel
   if (beyond_last_column(stmt, icol)) return post_error(stmt, kDiagInvalidColumn);
 
   ColumnDescription desc;
-  switch (get_column_description(stmt, icol, &desc)) {
-    case DescribeOutcome::kDescribed:
-      break;
-    case DescribeOutcome::kRefused:
-      return post_error(stmt, kDiagColumnRefused);
-    case DescribeOutcome::kDamaged:
-      return post_error(stmt, kDiagGeneral);
-    case DescribeOutcome::kLinkFailed:
-      return SQL_ERROR;
-  }
+  if (SQLRETURN rc = describe_for_attributes(stmt, icol, &desc); rc != SQL_SUCCESS) return rc;
   TypeCodes codes = odbc3_application(stmt) ? TypeCodes::kOdbc3 : TypeCodes::kOdbc2;
   ColumnField answer = column_field(desc, stmt->column_count, field, codes);
   switch (answer.kind) {

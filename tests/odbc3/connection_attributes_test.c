@@ -37,8 +37,7 @@ int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt;
-  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
+  open_statement(&env, &dbc, &stmt);
 
   /* A fresh connection. */
   EXPECT(attribute(dbc, SQL_ATTR_AUTOCOMMIT) == SQL_AUTOCOMMIT_ON, "autocommit not on");

@@ -28,8 +28,7 @@ int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt;
-  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
+  open_statement(&env, &dbc, &stmt);
   EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT id, ship_date FROM orders", SQL_NTS),
             SQL_HANDLE_STMT, stmt);
   SQLHDESC descriptors[2] = {NULL, NULL};

@@ -28,8 +28,7 @@ int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt, other;
-  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
+  open_statement(&env, &dbc, &stmt);
   EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other), SQL_HANDLE_DBC, dbc);
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_desc", SQL_NTS);
   run(stmt, "CREATE TABLE odbc3_desc (id INTEGER, label VARCHAR(30), amount NUMERIC(12,2))");

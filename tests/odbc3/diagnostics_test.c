@@ -16,8 +16,7 @@ int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt;
-  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
+  open_statement(&env, &dbc, &stmt);
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_diag", SQL_NTS);
   EXPECT_OK(SQLExecDirect(stmt,
                           (SQLCHAR*)"CREATE TABLE odbc3_diag (id INTEGER PRIMARY KEY, "

@@ -92,6 +92,13 @@ static inline SQLRETURN connect_as(SQLINTEGER version, SQLHENV* env, SQLHDBC* db
                           SQL_DRIVER_NOPROMPT);
 }
 
+/* An ODBC 3.80 application connected, with a statement: how most programs
+   here start. */
+static inline void open_statement(SQLHENV* env, SQLHDBC* dbc, SQLHSTMT* stmt) {
+  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, env, dbc), SQL_HANDLE_DBC, *dbc);
+  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, *dbc, stmt), SQL_HANDLE_DBC, *dbc);
+}
+
 static inline void disconnect(SQLHENV env, SQLHDBC dbc) {
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
