@@ -72,8 +72,8 @@ int main(void) {
              length == 7,
          "name '%s' (%d)", name, length);
 #ifndef Q4_IODBC
-  /* The driver's wide functions speak unixODBC's UTF-16; iODBC passes its
-     4-byte wchar_t through (docs/odbc-versions.md). */
+  /* iODBC converts a wide call to the narrow one itself, keeping ASCII only
+     (docs/odbc-versions.md). */
   SQLWCHAR wide[16];
   EXPECT_OK(SQLColAttributeW(stmt, 2, SQL_DESC_BASE_COLUMN_NAME, wide, sizeof wide, &length, NULL),
             SQL_HANDLE_STMT, stmt);

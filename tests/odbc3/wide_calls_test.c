@@ -134,8 +134,8 @@ static void cursor_and_native_sql(SQLHDBC dbc) {
 
 int main(void) {
 #ifdef Q4_IODBC
-  /* iODBC's SQLWCHAR is its 4-byte wchar_t, which reaches the driver's UTF-16
-     wide functions as it is: wide applications use the narrow calls there. */
+  /* iODBC converts a wide call to the narrow one itself, keeping ASCII only:
+     wide applications use the narrow calls there (docs/odbc-versions.md). */
   puts("wide_calls_test: unixODBC only");
   return 0;
 #endif
