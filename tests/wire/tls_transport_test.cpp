@@ -131,6 +131,45 @@ TEST_F(TlsPair, BytesGoBothWaysThroughKeyUpdates) {
   send_exact(&end, Channel(client_, session_), 1, &status);
 }
 
+// Requests sent ahead: the server writes its 4 MiB of replies before it reads
+// anything, the client sends its 4 MiB of requests meanwhile. Neither side
+// can finish its writes unless the client reads while its own write waits,
+// which send_exact_receiving does through the session too.
+TEST_F(TlsPair, SendingAheadReadsWhatTheServerSendsMeanwhile) {
+  constexpr int32_t kSize = 4 << 20;
+  serve([](SSL* ssl) {
+    std::vector<uint8_t> data(kSize, 0x5A);
+    for (int32_t at = 0; at < kSize;) {
+      int sent = SSL_write(ssl, data.data() + at, kSize - at);
+      if (sent <= 0) return;
+      at += sent;
+    }
+    for (int32_t have = 0; have < kSize;) {
+      int got = SSL_read(ssl, data.data(), kSize);
+      if (got <= 0) return;
+      have += got;
+    }
+  });
+  ASSERT_NE(connect(TlsMode::kRequire).session, nullptr);
+  // Room for every reply and more: the send never stops for want of room.
+  constexpr int32_t kRoom = kSize + 65536;
+  std::vector<uint8_t> requests(kSize, 0xA5), inbox(kRoom);
+  int32_t received = 0;
+  LinkStatus status;
+  int32_t left = send_exact_receiving(requests.data(), Channel(client_, session_), kSize, 10,
+                                      inbox.data(), kRoom, &received, &status);
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(status, LinkStatus::LINK_OK);
+  // The rest of the replies, after the requests went out whole.
+  while (status == LinkStatus::LINK_OK && received < kSize) {
+    received += receive_available(inbox.data() + received, Channel(client_, session_),
+                                  kSize - received, 10, &status);
+  }
+  EXPECT_EQ(received, kSize);
+  EXPECT_EQ(inbox[0], 0x5A);
+  EXPECT_EQ(inbox[kSize - 1], 0x5A);
+}
+
 // A cancel shuts the socket down from another thread: a wait without limit
 // ends at once, as the end of the stream.
 TEST_F(TlsPair, CutEndsAnUnlimitedWait) {
