@@ -174,7 +174,6 @@ if [ "$callgrind_rows" -gt 0 ]; then
 fi
 
 /usr/bin/python3 - "$results" "$work/profiles" "$root/bench/callgrind_objects.py" "$old_commit" <<'PY'
-import importlib.util
 import os
 import statistics
 import sys
@@ -218,9 +217,8 @@ for workload in ("bound", "getdata", "points", "connect"):
                                               "%.2f" % (new[0] / pg[0]) if pg else "-"))
 
 if os.path.exists(profiles):
-    spec = importlib.util.spec_from_file_location("callgrind_objects", parser_path)
-    parser = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(parser)
+    sys.path.insert(0, os.path.dirname(parser_path))
+    import callgrind_objects as parser
     print("\ninstructions per unit under callgrind (self cost by shared object)")
     print("%-9s %-16s %12s %12s %12s %12s" % ("workload", "data source", "driver", "libodbc", "libc", "whole process"))
     for line in open(profiles):

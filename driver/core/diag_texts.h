@@ -95,7 +95,7 @@ inline constexpr DiagText kDiagInvalidParameterNumber{"S1093", "Invalid paramete
 inline constexpr DiagText kDiagRowValue{"S1107", "Row value out of range"};
 // A character parameter that cannot be a value of the SQL type it is bound
 // as, found before anything is sent; %s is the parameter's number.
-inline constexpr DiagText kDiagParamNotANumber{"22018", "Invalid character value for cast specification: parameter %s is not a number"};
+inline constexpr DiagText kDiagParamNotANumber{"22018", "Invalid character value for a number: parameter %s is not a number"};
 inline constexpr DiagText kDiagParamOutOfRange{"22003", "Numeric value out of range: parameter %s does not fit its SQL type"};
 inline constexpr DiagText kDiagParamFractionCut{"22001", "String data, right truncated: parameter %s has a fraction its SQL type cannot hold"};
 inline constexpr DiagText kDiagParamNotADatetime{"22007", "Invalid datetime format: parameter %s is not a date, time or timestamp of its type"};

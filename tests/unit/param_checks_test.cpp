@@ -91,7 +91,7 @@ TEST(ParamChecks, EachTextAgainstEachSqlType) {
 TEST(ParamChecks, TheDiagnosticsNameTheParameter) {
   // clang-format off
   const std::pair<Case, const char*> cases[] = {
-      {{SQL_DOUBLE, "abc", ""}, "22018 Invalid character value for cast specification: parameter 2 is not a number"},
+      {{SQL_DOUBLE, "abc", ""}, "22018 Invalid character value for a number: parameter 2 is not a number"},
       {{SQL_TINYINT, "300", ""}, "22003 Numeric value out of range: parameter 2 does not fit its SQL type"},
       {{SQL_INTEGER, "12.5", ""}, "22001 String data, right truncated: parameter 2 has a fraction its SQL type cannot hold"},
       {{SQL_DATE, "tomorrow", ""}, "22007 Invalid datetime format: parameter 2 is not a date, time or timestamp of its type"},

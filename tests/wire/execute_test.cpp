@@ -191,7 +191,7 @@ TEST_F(ParamArray, ARowThatIsNoNumberOfItsTypeStopsBeforeItIsSent) {
   EXPECT_EQ(counted, 2);
   EXPECT_EQ(diag(),
             "22018 " + kPrefix +
-                "Invalid character value for cast specification: parameter 2 is not a number");
+                "Invalid character value for a number: parameter 2 is not a number");
   EXPECT_EQ(peer.requests().size(), 2u);
 }
 
