@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "connect/connection_reset.h"
+#include "core/attribute_routes.h"
 #include "core/diagnostics.h"
 #include "core/wide_text.h"
 #include "link/link.h"
@@ -27,13 +28,7 @@ enum class Route : uint8_t {
   kUnknown,
 };
 
-struct AttributeRoute {
-  SQLINTEGER first;
-  SQLINTEGER last;
-  Route route;
-};
-
-constexpr AttributeRoute kRoutes[] = {
+constexpr AttributeRange<Route> kRoutes[] = {
     {SQL_QUERY_TIMEOUT, SQL_ROW_NUMBER, Route::kStatementOption},
     {SQL_ATTR_CURRENT_CATALOG, SQL_ATTR_CURRENT_CATALOG, Route::kCatalog},
     {SQL_ACCESS_MODE, SQL_PACKET_SIZE, Route::kOption},
@@ -57,10 +52,7 @@ static_assert(SQL_ATTR_CURRENT_CATALOG > SQL_ACCESS_MODE &&
               "the catalog lies inside the option range");
 
 Route route_of(SQLINTEGER attribute) {
-  for (const AttributeRoute& range : kRoutes) {
-    if (attribute >= range.first && attribute <= range.last) return range.route;
-  }
-  return Route::kUnknown;
+  return route_in(kRoutes, attribute, Route::kUnknown);
 }
 
 SQLULEN as_number(SQLPOINTER value) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/attribute_routes.h"
 #include "core/diagnostics.h"
 #include "statement/descriptors.h"
 #include "statement/options.h"
@@ -36,13 +37,7 @@ enum class Route : uint8_t {
   kUnknown,          // refused, as unixODBC refused it
 };
 
-struct AttributeRange {
-  SQLINTEGER first;
-  SQLINTEGER last;
-  Route route;
-};
-
-constexpr AttributeRange kRoutes[] = {
+constexpr AttributeRange<Route> kRoutes[] = {
     {SQL_QUERY_TIMEOUT, SQL_ROW_NUMBER, Route::kOption},
     {SQL_ATTR_FETCH_BOOKMARK_PTR, SQL_ATTR_FETCH_BOOKMARK_PTR, Route::kFetchBookmark},
     {SQL_ATTR_PARAM_BIND_OFFSET_PTR, SQL_ATTR_PARAM_BIND_OFFSET_PTR, Route::kParamBindOffset},
@@ -61,10 +56,7 @@ constexpr AttributeRange kRoutes[] = {
 };
 
 Route route_of(SQLINTEGER attribute) {
-  for (const AttributeRange& range : kRoutes) {
-    if (attribute >= range.first && attribute <= range.last) return range.route;
-  }
-  return Route::kUnknown;
+  return route_in(kRoutes, attribute, Route::kUnknown);
 }
 
 // The option number unixODBC passed: the attribute's low 16 bits.
