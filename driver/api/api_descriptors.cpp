@@ -14,6 +14,7 @@
 #include "api/statement_call.h"
 #include "core/descriptor_registry.h"
 #include "core/diagnostics.h"
+#include "core/wide_text.h"
 #include "platform/export.h"
 #include "statement/descriptors.h"
 
@@ -86,10 +87,13 @@ Q4_EXPORT SQLRETURN SQL_API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT iRecord, 
                                            SQLSMALLINT* pScale, SQLSMALLINT* pNullable) {
   return descriptor_call(hdesc, [&](Descriptor* desc) {
     SQLSMALLINT bytes = 0;
-    const SQLSMALLINT room = cchNameMax > INT16_MAX / 2 ? INT16_MAX : cchNameMax * 2;
+    const int64_t unit = wide_unit_bytes();
+    const SQLSMALLINT room =
+        cchNameMax > INT16_MAX / unit ? INT16_MAX : static_cast<SQLSMALLINT>(cchNameMax * unit);
     SQLRETURN rc = get_desc_rec(desc, iRecord, szName, room, &bytes, pfType, pfSubType, pLength,
                                 pPrecision, pScale, pNullable, TextForm::kWide);
-    if (pcchName != nullptr && SQL_SUCCEEDED(rc)) *pcchName = bytes / 2;
+    if (pcchName != nullptr && SQL_SUCCEEDED(rc))
+      *pcchName = static_cast<SQLSMALLINT>(bytes / unit);
     return rc;
   });
 }

@@ -23,11 +23,12 @@
 // driver's own (api_wide_*.cpp): UTF-16 at the edge, the narrow work inside,
 // one conversion per argument shape (core/wide_arguments.h).
 //
-// Except connecting: iODBC takes a driver that exports SQLConnectW or
-// SQLDriverConnectW for a Unicode one and sends even a narrow application's
-// connect there, as its own 4-byte wchar_t text, so no connection could be
-// opened under iODBC. The connect calls stay narrow; unixODBC converts a wide
-// application's connection string, which is ASCII in practice.
+// Connecting too (api_wide_connect.cpp): data source names, users and
+// passwords are where non-ASCII text first meets the driver. iODBC takes a
+// library that exports SQLConnectW for a Unicode driver and then sends every
+// call of every application to the wide functions, narrow ones through its
+// own lossy conversion; that is why the same objects also ship as an ANSI
+// library without any wide entry point (driver/CMakeLists.txt).
 //
 // Values: for a driver it takes for an ODBC 2.x one, the Driver Manager turns
 // SQLGetData(SQL_C_WCHAR) into SQLGetData(SQL_C_CHAR) with half the buffer,

@@ -82,8 +82,8 @@ SQLRETURN set_catalog(Connection* conn, SQLPOINTER value, SQLINTEGER length, Att
   // A null text is refused by the option itself.
   if (value == nullptr) return set_connect_option(conn, SQL_CURRENT_QUALIFIER, 0);
   if (length < 0 && length != SQL_NTS) return post_connection_error(conn, kDiagInvalidLength);
-  // A wide unit makes at most 3 bytes (a pair of them 4).
-  char utf8[kCatalogRoom * 3 + 1];
+  // A wide unit makes at most 4 bytes (a UTF-16 pair 4 as well).
+  char utf8[kCatalogRoom * 4 + 1];
   int64_t bytes;
   if (text == AttributeText::kNarrow) {
     const char* narrow = static_cast<const char*>(value);
@@ -91,11 +91,12 @@ SQLRETURN set_catalog(Connection* conn, SQLPOINTER value, SQLINTEGER length, Att
     if (bytes > kCatalogRoom) bytes = kCatalogRoom;
     memcpy(utf8, narrow, static_cast<size_t>(bytes));
   } else {
-    if (length != SQL_NTS && length % 2 != 0)
+    const int64_t unit = wide_unit_bytes();
+    if (length != SQL_NTS && length % unit != 0)
       return post_connection_error(conn, kDiagInvalidLength);
-    int64_t units = length == SQL_NTS ? utf16_length(value) : length / 2;
+    int64_t units = length == SQL_NTS ? wide_length(value) : length / unit;
     if (units > kCatalogRoom) units = kCatalogRoom;
-    bytes = utf16_to_utf8(value, units, utf8, /*stop_at_nul=*/false);
+    bytes = wide_to_utf8(value, units, utf8, /*stop_at_nul=*/false);
   }
   utf8[bytes] = '\0';
   return set_connect_option(conn, SQL_CURRENT_QUALIFIER, reinterpret_cast<SQLULEN>(utf8));

@@ -65,11 +65,10 @@ bool copy_text(const char* text, void* out, int64_t room, int64_t* full, TextFor
     }
     return length >= room;
   }
-  *full = utf16_units_of_utf8(bytes, length);
+  *full = wide_units_of_utf8(bytes, length);
   if (out != nullptr && room > 0) {
-    Utf16Copy c = utf8_to_utf16(bytes, length, out, room - 1);
-    const SQLWCHAR nul = 0;
-    memcpy(static_cast<SQLWCHAR*>(out) + c.units_written, &nul, sizeof nul);
+    WideUnitsCopy c = utf8_to_wide(bytes, length, out, room - 1);
+    put_wide_nul(out, c.units_written);
   }
   return *full >= room;
 }
@@ -78,7 +77,7 @@ bool copy_text(const char* text, void* out, int64_t room, int64_t* full, TextFor
 SQLRETURN string_field(const char* text, SQLPOINTER value, SQLSMALLINT buffer_length,
                        SQLSMALLINT* string_length, TextForm form) {
   if (buffer_length < 0) return SQL_ERROR;
-  const int64_t unit = form == TextForm::kWide ? sizeof(SQLWCHAR) : 1;
+  const int64_t unit = form == TextForm::kWide ? wide_unit_bytes() : 1;
   int64_t full;
   bool cut = copy_text(text, value, buffer_length / unit, &full, form);
   if (string_length != nullptr) *string_length = static_cast<SQLSMALLINT>(full * unit);

@@ -5,6 +5,8 @@
 #include "core/connection_defaults.h"
 #include "core/diagnostics.h"
 #include "core/memory.h"
+#include "core/wide_text.h"
+#include "platform/driver_manager.h"
 #include "platform/module.h"
 
 namespace q4 {
@@ -17,6 +19,9 @@ SQLRETURN alloc_environment(Environment** out) {
   }
   env->connections = nullptr;
   env->odbc_version = OdbcVersion::kOdbc2;
+  // Every wide text of the process is in the Driver Manager's SQLWCHAR, and
+  // nothing wide reaches the driver before an environment exists.
+  set_wide_width(iodbc_in_process() ? WideWidth::kUtf32 : WideWidth::kUtf16);
   lock_init(&env->lock);
   *out = env;
   return SQL_SUCCESS;

@@ -16,8 +16,6 @@ namespace {
 constexpr SQLSMALLINT kUnwrittenShort = SHRT_MIN;
 constexpr SQLINTEGER kUnwrittenLong = INT_MIN;
 
-constexpr int64_t kUnitBytes = 2;
-
 char* allocate(Connection* conn, Statement* stmt, int64_t bytes) {
   return static_cast<char*>(drv_alloc(conn, stmt, static_cast<size_t>(bytes)));
 }
@@ -28,9 +26,8 @@ void WideIn::convert(Connection* conn, Statement* stmt, const SQLWCHAR* text, SQ
   text_ = reinterpret_cast<SQLCHAR*>(const_cast<SQLWCHAR*>(text));
   length_ = length;
   if (text == nullptr || (length < 0 && length != SQL_NTS)) return;
-  int64_t units = length == SQL_NTS ? utf16_length(text) : length;
-  // Each unit becomes at most 3 bytes (a pair of units 4), plus the NUL.
-  int64_t need = 3 * units + 1;
+  int64_t units = length == SQL_NTS ? wide_length(text) : length;
+  int64_t need = utf8_bytes_per_wide_unit() * units + 1;  // and the NUL
   char* out = inline_;
   if (need > kWideInlineBytes) {
     owned_ = allocate(conn, stmt, need);
@@ -40,7 +37,7 @@ void WideIn::convert(Connection* conn, Statement* stmt, const SQLWCHAR* text, SQ
     }
     out = owned_;
   }
-  int64_t bytes = utf16_to_utf8(text, units, out, /*stop_at_nul=*/false);
+  int64_t bytes = wide_to_utf8(text, units, out, /*stop_at_nul=*/false);
   out[bytes] = '\0';
   text_ = reinterpret_cast<SQLCHAR*>(out);
   length_ = static_cast<SQLINTEGER>(bytes);
@@ -58,18 +55,18 @@ SQLSMALLINT WideIn::short_length() const {
 
 WideCopy copy_to_wide(const char* utf8, int64_t length, void* buffer, int64_t room, WideUnit unit) {
   const auto* in = reinterpret_cast<const uint8_t*>(utf8);
-  int64_t scale = unit == WideUnit::kBytes ? kUnitBytes : 1;
-  int64_t room_units = unit == WideUnit::kBytes ? room / kUnitBytes : room;
+  const int64_t unit_bytes = wide_unit_bytes();
+  int64_t scale = unit == WideUnit::kBytes ? unit_bytes : 1;
+  int64_t room_units = unit == WideUnit::kBytes ? room / unit_bytes : room;
   if (buffer == nullptr || room_units < 1) {
-    return WideCopy{utf16_units_of_utf8(in, length) * scale, buffer != nullptr};
+    return WideCopy{wide_units_of_utf8(in, length) * scale, buffer != nullptr};
   }
   // One pass over the text that fits; only a cut text is counted on to its end.
-  Utf16Copy copy = utf8_to_utf16(in, length, buffer, room_units - 1);
-  const SQLWCHAR nul = 0;
-  memcpy(static_cast<char*>(buffer) + copy.units_written * kUnitBytes, &nul, sizeof nul);
+  WideUnitsCopy copy = utf8_to_wide(in, length, buffer, room_units - 1);
+  put_wide_nul(buffer, copy.units_written);
   bool truncated = copy.bytes_read < length;
   int64_t units = copy.units_written;
-  if (truncated) units += utf16_units_of_utf8(in + copy.bytes_read, length - copy.bytes_read);
+  if (truncated) units += wide_units_of_utf8(in + copy.bytes_read, length - copy.bytes_read);
   return WideCopy{units * scale, truncated};
 }
 

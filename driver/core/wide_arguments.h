@@ -60,8 +60,8 @@ class WideIn {
 
 // How an output string's room and length are counted.
 enum class WideUnit : uint8_t {
-  kCharacters,  // 2-byte units (SQLDescribeColW's name, SQLErrorW's message ...)
-  kBytes,       // bytes (SQLGetInfoW, SQLColAttributesW): an odd room loses its last byte
+  kCharacters,  // wide units (SQLDescribeColW's name, SQLErrorW's message ...)
+  kBytes,       // bytes (SQLGetInfoW, SQLColAttributesW): bytes short of a unit stay unused
 };
 
 // What one copy of UTF-8 text into a wide buffer came to.

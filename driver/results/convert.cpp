@@ -215,20 +215,21 @@ SQLRETURN convert_raw_copy(const Conversion& c) {
 }
 
 // Piecewise like the text copy; getdata_offset counts the UTF-8 bytes
-// delivered, the reported length the UTF-16 bytes still ahead.
+// delivered, the reported length the wide bytes still ahead.
 SQLRETURN convert_wide_text_copy(const Conversion& c) {
   Statement* stmt = c.stmt;
+  const int64_t unit = wide_unit_bytes();
   const int64_t offset = stmt->getdata_offset < static_cast<uint32_t>(c.length)
                              ? static_cast<int64_t>(stmt->getdata_offset)
                              : c.length;
-  if (offset == 0) stmt->getdata_wide_units = utf16_units_of_utf8(c.data, c.length);
+  if (offset == 0) stmt->getdata_wide_units = wide_units_of_utf8(c.data, c.length);
   // The length reported is what is still ahead, in bytes.
-  report_length(c, 2 * stmt->getdata_wide_units);
-  // Below two bytes there is no room even for the NUL: nothing is written.
-  if (c.buffer == nullptr || c.buffer_length < 2) return finish(c, true);
-  Utf16Copy piece =
-      utf8_to_utf16(c.data + offset, c.length - offset, c.buffer, c.buffer_length / 2 - 1);
-  memset(static_cast<uint8_t*>(c.buffer) + 2 * piece.units_written, 0, 2);
+  report_length(c, unit * stmt->getdata_wide_units);
+  // Below one unit there is no room even for the NUL: nothing is written.
+  if (c.buffer == nullptr || c.buffer_length < unit) return finish(c, true);
+  WideUnitsCopy piece =
+      utf8_to_wide(c.data + offset, c.length - offset, c.buffer, c.buffer_length / unit - 1);
+  put_wide_nul(c.buffer, piece.units_written);
   stmt->getdata_offset += static_cast<uint32_t>(piece.bytes_read);
   stmt->getdata_wide_units -= piece.units_written;
   return finish(c, offset + piece.bytes_read < c.length);
@@ -237,8 +238,8 @@ SQLRETURN convert_wide_text_copy(const Conversion& c) {
 // Piecewise: two lower-case digits per byte, whole bytes only, NUL-terminated;
 // the reported length counts the digits still ahead. A buffer length below 1
 // writes nothing and reports the full digit count with "01004". The wide form
-// counts the buffer and the length in 2-byte characters (a buffer below 2
-// bytes has no room).
+// counts the buffer and the length in wide units (a buffer below one unit
+// has no room).
 namespace {
 
 template <int kWidth>
@@ -262,9 +263,12 @@ SQLRETURN hexadecimal(const Conversion& c) {
   auto put = [out](int64_t i, char ch) {
     if (kWidth == 1) {
       out[i] = static_cast<uint8_t>(ch);
-    } else {
+    } else if (kWidth == 2) {
       uint16_t unit = static_cast<uint8_t>(ch);
       memcpy(out + 2 * i, &unit, sizeof unit);
+    } else {
+      uint32_t unit = static_cast<uint8_t>(ch);
+      memcpy(out + 4 * i, &unit, sizeof unit);
     }
   };
   for (int64_t i = 0; i < n / 2; ++i) {
@@ -283,7 +287,7 @@ SQLRETURN convert_hexadecimal(const Conversion& c) {
 }
 
 SQLRETURN convert_wide_hexadecimal(const Conversion& c) {
-  return hexadecimal<2>(c);
+  return wide_unit_bytes() == 4 ? hexadecimal<4>(c) : hexadecimal<2>(c);
 }
 
 // A numeric value as text: all of it when it fits (below). Otherwise (1e300 comes
@@ -291,8 +295,8 @@ SQLRETURN convert_wide_hexadecimal(const Conversion& c) {
 // when that fits, every significant digit kept ("1e+300"); otherwise what
 // ODBC prescribes for a number into character data: its text cut within the
 // fraction with "01004" when every character before the point fits, else
-// "22003". Not piecewise. `kWidth` 2 writes UTF-16 and counts the buffer and
-// the lengths in 2-byte characters.
+// "22003". Not piecewise. `kWidth` 2 or 4 writes wide units of that many
+// bytes and counts the buffer and the lengths in them.
 namespace {
 
 // Kept out of line: the common case, a text that fits, stays a plain copy
@@ -308,15 +312,12 @@ template <int kWidth>
     return post_error(c.stmt, kDiagAssignment);
   }
   // The exponent form is written as bytes at the start of the buffer and
-  // widened in place from its end (character i moves to bytes 2i, 2i + 1).
+  // widened in place from its end.
   auto* out = static_cast<char*>(c.buffer);
   size_t n = write_exponent_form(d, out, static_cast<size_t>(room - 1));
   if (n > 0) {
     out[n] = '\0';
-    for (size_t i = n + 1; kWidth == 2 && i-- > 0;) {
-      uint16_t unit = static_cast<uint8_t>(out[i]);
-      memcpy(out + 2 * i, &unit, sizeof unit);
-    }
+    if (kWidth > 1) widen_ascii_in_place(out, static_cast<int64_t>(n) + 1);
     report_length(c, kWidth * static_cast<int64_t>(n));
     return SQL_SUCCESS;
   }
@@ -386,8 +387,8 @@ SQLRETURN convert_fixed_copy(const Conversion& c) {
   return finish(c, r.truncated);
 }
 
-// The all-or-nothing character results as UTF-16. The buffer must hold the
-// whole text and its NUL in 2-byte characters, with the same diagnostics as
+// The all-or-nothing character results as wide text. The buffer must hold
+// the whole text and its NUL in wide units, with the same diagnostics as
 // the SQL_C_CHAR rules when it does not; the reported length is in bytes.
 namespace {
 
@@ -397,9 +398,9 @@ SQLRETURN widened(const Conversion& c, RuleFunction char_rule) {
   Conversion narrow = c;
   narrow.c_type = SQL_C_CHAR;
   narrow.buffer = text;
-  narrow.buffer_length = c.buffer_length / 2 < static_cast<int32_t>(sizeof text)
-                             ? c.buffer_length / 2
-                             : static_cast<int32_t>(sizeof text);
+  const int32_t room = c.buffer_length / static_cast<int32_t>(wide_unit_bytes());
+  narrow.buffer_length =
+      room < static_cast<int32_t>(sizeof text) ? room : static_cast<int32_t>(sizeof text);
   narrow.length_out = &length;
   SQLRETURN rc = char_rule(narrow);
   if (rc == SQL_ERROR) return rc;
@@ -415,7 +416,10 @@ SQLRETURN convert_wide_formatted(const Conversion& c) {
 }
 
 SQLRETURN convert_wide_whole_text(const Conversion& c) {
-  if (c.buffer_length / 2 < static_cast<int64_t>(c.length) + 1) return number_in_short_buffer<2>(c);
+  const int64_t unit = wide_unit_bytes();
+  if (c.buffer_length / unit < static_cast<int64_t>(c.length) + 1) {
+    return unit == 4 ? number_in_short_buffer<4>(c) : number_in_short_buffer<2>(c);
+  }
   CopyResult r = copy_out(c.buffer, c.buffer_length, c.data, c.length, 0, CopyMode::kWideText);
   report_length(c, r.full_length);
   return SQL_SUCCESS;

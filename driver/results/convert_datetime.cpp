@@ -2,6 +2,7 @@
 // structures, and the server's date, time and timestamp values into text or
 // structures.
 #include "platform/clock.h"
+#include "core/wide_text.h"
 #include "results/convert_rules.h"
 #include "results/copy_out.h"
 #include "results/parse.h"
@@ -228,16 +229,17 @@ SQLRETURN convert_temporal_text(const Conversion& c) {
   return finish(c, n < span.full);
 }
 
-// The same in 2-byte characters; the buffer length and the reported length
-// count bytes.
+// The same in wide units; the buffer length and the reported length count
+// bytes.
 SQLRETURN convert_wide_temporal_text(const Conversion& c) {
   const TemporalLayout& layout = layout_of(c.server_type);
   if (!check_layout(c, layout)) return SQL_ERROR;
-  if (c.buffer_length / 2 < layout.text_length + 1) return post_error(c.stmt, kDiagOutOfRange);
+  const int32_t unit = static_cast<int32_t>(wide_unit_bytes());
+  if (c.buffer_length / unit < layout.text_length + 1) return post_error(c.stmt, kDiagOutOfRange);
   TextSpan span = text_span(c, layout);
-  int32_t n = fitting(span, c.buffer_length / 2 - 1);
+  int32_t n = fitting(span, c.buffer_length / unit - 1);
   copy_out(c.buffer, c.buffer_length, c.data, n, 0, CopyMode::kWideText);
-  report_length(c, 2 * static_cast<int64_t>(span.full));
+  report_length(c, unit * static_cast<int64_t>(span.full));
   return finish(c, n < span.full);
 }
 

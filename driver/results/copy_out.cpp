@@ -10,17 +10,18 @@ namespace {
 
 CopyResult copy_wide(void* dest, int64_t capacity, const uint8_t* source, int64_t length) {
   CopyResult result{0, 0, true};
-  if (dest == nullptr || capacity < 2) {
-    result.full_length = 2 * utf16_units_of_utf8(source, length);
+  const int64_t unit = wide_unit_bytes();
+  if (dest == nullptr || capacity < unit) {
+    result.full_length = unit * wide_units_of_utf8(source, length);
     return result;
   }
-  Utf16Copy c = utf8_to_utf16(source, length, dest, capacity / 2 - 1);
-  memset(static_cast<uint8_t*>(dest) + 2 * c.units_written, 0, 2);
+  WideUnitsCopy c = utf8_to_wide(source, length, dest, capacity / unit - 1);
+  put_wide_nul(dest, c.units_written);
   result.copied = c.bytes_read;
   result.truncated = c.bytes_read < length;
   int64_t rest =
-      result.truncated ? utf16_units_of_utf8(source + c.bytes_read, length - c.bytes_read) : 0;
-  result.full_length = 2 * (c.units_written + rest);
+      result.truncated ? wide_units_of_utf8(source + c.bytes_read, length - c.bytes_read) : 0;
+  result.full_length = unit * (c.units_written + rest);
   return result;
 }
 

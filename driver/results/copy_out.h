@@ -31,10 +31,10 @@ struct CopyResult {
 // kText: at most capacity - 1 bytes followed by a NUL; a source that needs
 // all `capacity` bytes or more is cut (capacity - 1 bytes and the NUL).
 // kBytes: at most capacity bytes.
-// kWideText: at most capacity / 2 - 1 units followed by a 0 unit (an odd last
-// byte stays unused).
+// kWideText: at most capacity / w - 1 wide units (w = wide_unit_bytes())
+// followed by a 0 unit (bytes short of a whole unit stay unused).
 // A capacity below 1 (for kBytes: below 0 treated as 0; for kWideText below
-// 2) or a null `dest` writes nothing; for kText and kWideText that always
+// one unit) or a null `dest` writes nothing; for kText and kWideText that always
 // counts as truncated, for kBytes only when bytes remain. An offset at or past `length` leaves
 // nothing to copy (full_length 0): kText then writes just the NUL.
 CopyResult copy_out(void* dest, int64_t capacity, const void* source, int64_t length,

@@ -69,9 +69,9 @@ SQLRETURN append_piece(Statement* stmt, ParamBinding* b, const void* data, SQLLE
   if (b->piece_length == SQL_NULL_DATA) return post_error(stmt, kDiagSequence);
   if (length == SQL_NTS) {
     if (data == nullptr) return post_error(stmt, kDiagInvalidArgument);
-    // Wide pieces are collected as bytes, two per unit, like the value's
-    // length at execution.
-    length = b->c_type == SQL_C_WCHAR ? static_cast<SQLLEN>(2 * utf16_length(data))
+    // Wide pieces are collected as bytes, wide_unit_bytes() per unit, like
+    // the value's length at execution.
+    length = b->c_type == SQL_C_WCHAR ? static_cast<SQLLEN>(wide_unit_bytes() * wide_length(data))
                                       : static_cast<SQLLEN>(strlen(static_cast<const char*>(data)));
   }
   if (length < 0) return post_error(stmt, kDiagInvalidLength);

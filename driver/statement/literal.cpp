@@ -354,19 +354,19 @@ SQLRETURN put_character(Statement* stmt, RequestWriter* out, const ParamBinding&
   return put_quoted(out, s, count);
 }
 
-// Wide text (`units` UTF-16 units): the same rules as narrow text, applied to
+// Wide text (`units` wide units): the same rules as narrow text, applied to
 // its UTF-8 form. The UTF-8 is made inside the request buffer, past the room
 // the quoted literal can take, and quoted from there: no scratch buffer, and
 // nothing allocated per execution once the request buffer has grown.
 SQLRETURN put_wide_character(Statement* stmt, RequestWriter* out, const ParamBinding& b,
                              uint64_t units) {
-  uint64_t most = 3 * units;  // UTF-8 bytes at most
+  uint64_t most = static_cast<uint64_t>(utf8_bytes_per_wide_unit()) * units;  // UTF-8 at most
   char* begin = out->room(2 * most + 2);
   if (begin == nullptr) return SQL_ERROR;
   char* s = begin + most + 2;
   // The value ends at its first 0 unit, as a narrow value at its NUL.
   uint64_t count = static_cast<uint64_t>(
-      utf16_to_utf8(b.value, static_cast<int64_t>(units), s, /*stop_at_nul=*/true));
+      wide_to_utf8(b.value, static_cast<int64_t>(units), s, /*stop_at_nul=*/true));
   count = without_padding(b.sql_type, s, count);
   if (check_character_value(stmt, b, s, count) != SQL_SUCCESS) return SQL_ERROR;
   if (is_datetime_sql_type(b.sql_type) && is_datetime_escape(s, count)) {
@@ -402,8 +402,8 @@ int64_t byte_count(Statement* stmt, const ParamBinding& b, Kind kind, int64_t le
       return -1;
     }
     // Wide text counts its length in bytes too: SQL_NTS means up to the
-    // first 0 unit, two bytes each.
-    if (kind == Kind::kWideChar) return 2 * utf16_length(b.value);
+    // first 0 unit, wide_unit_bytes() each.
+    if (kind == Kind::kWideChar) return wide_unit_bytes() * wide_length(b.value);
     return static_cast<int64_t>(strlen(static_cast<const char*>(b.value)));
   }
   if (is_data_at_exec_length(length)) return 0;
@@ -448,9 +448,10 @@ SQLRETURN make_literal(Statement* stmt, const ParamBinding& b, RequestWriter* ou
     int64_t count = byte_count(stmt, b, rule->kind, length);
     if (count < 0) return SQL_ERROR;
     if (rule->kind == Kind::kChar) return put_character(stmt, out, b, static_cast<uint64_t>(count));
-    // An odd byte count leaves half a unit at the end; it is not read.
+    // A byte count short of whole units leaves part of a unit at the end; it
+    // is not read.
     if (rule->kind == Kind::kWideChar) {
-      return put_wide_character(stmt, out, b, static_cast<uint64_t>(count) / 2);
+      return put_wide_character(stmt, out, b, static_cast<uint64_t>(count / wide_unit_bytes()));
     }
     return out->append_binary_value(b.value, static_cast<uint64_t>(count)) ? SQL_SUCCESS
                                                                            : SQL_ERROR;

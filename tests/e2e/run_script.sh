@@ -2,7 +2,7 @@
 # run_script.sh SCRIPT [ARGUMENTS...]: runs one end-to-end test (*.py with
 # Debian's /usr/bin/python3, *.pl with perl, *.php with php, *.js with node,
 # *.sh with bash, else a program) against q4lite serving a copy of the sample
-# database to two users, test / secret and nopw without a password, as the
+# database to three users, test / secret, nopw without a password and jörg / straße🔑, as the
 # data source "q4sample" (user test) of a private unixODBC configuration.
 # q4lite runs with its test functions (q4_sleep, to hold a statement on the
 # server).
@@ -19,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$build/q4lite" --seed-sample "$work/sample.db" >/dev/null 2>&1
-printf 'test:secret\nnopw:\n' > "$work/users"
+printf 'test:secret\nnopw:\nj\303\266rg:stra\303\237e\360\237\224\221\n' > "$work/users"
 "$build/q4lite" --listen 127.0.0.1:0 --port-file "$work/port" --db "$work/sample.db" \
   --users "$work/users" --test-functions --quiet &
 server_pid=$!

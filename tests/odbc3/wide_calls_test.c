@@ -1,13 +1,15 @@
 /* A wide ODBC 3.80 application in C: every text argument and answer in
-   UTF-16 through unixODBC (statement text, column names,
-   catalog names, driver information, cursor names, native SQL), lengths in
+   the Driver Manager's SQLWCHAR (connection strings, user names and
+   passwords, statement text, column names, catalog names, driver
+   information, cursor names, native SQL), lengths in
    characters or bytes as each function counts them, and cut answers reported
    with their full length. */
 #include "odbc3_check.h"
 
 #include <sqlucode.h>
 
-/* UTF-16 from a UTF-8 literal (BMP characters and surrogate pairs). */
+/* SQLWCHAR text from a UTF-8 literal: UTF-16 (surrogate pairs beyond the
+   BMP) where SQLWCHAR has 2 bytes, UTF-32 where it is a 4-byte wchar_t. */
 static SQLWCHAR* w(const char* utf8) {
   static SQLWCHAR buffers[4][512];
   static int next;
@@ -31,7 +33,7 @@ static SQLWCHAR* w(const char* utf8) {
       cp |= (*in++ & 0x3Fu) << 6;
       cp |= *in++ & 0x3Fu;
     }
-    if (cp >= 0x10000) {
+    if (cp >= 0x10000 && sizeof(SQLWCHAR) == 2) {
       out[n++] = (SQLWCHAR)(0xD800 + ((cp - 0x10000) >> 10));
       out[n++] = (SQLWCHAR)(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
@@ -49,29 +51,40 @@ static int wide_equal(const SQLWCHAR* a, const SQLWCHAR* b) {
 
 /* SQLDescribeColW on a name with a surrogate pair, in rooms of every size
    around it: the pair is never split, the length is always the whole
-   name's in characters. */
+   name's in units. */
 static void describe_names(SQLHSTMT stmt) {
-  static const struct {
+  static const struct Case {
     SQLSMALLINT room;
     SQLRETURN rc;
     const char* name;
-  } cases[] = {
-      {10, SQL_SUCCESS, "x\xF0\x9F\x98\x80\xC3\xA9"},
-      {4, SQL_SUCCESS_WITH_INFO, "x\xF0\x9F\x98\x80"},
-      {3, SQL_SUCCESS_WITH_INFO, "x"}, /* room for x and half the pair: the pair stays out */
-      {1, SQL_SUCCESS_WITH_INFO, ""},
-  };
+  } utf16[] =
+      {
+          {10, SQL_SUCCESS, "x\xF0\x9F\x98\x80\xC3\xA9"},
+          {4, SQL_SUCCESS_WITH_INFO, "x\xF0\x9F\x98\x80"},
+          {3, SQL_SUCCESS_WITH_INFO, "x"}, /* room for x and half the pair: the pair stays out */
+          {1, SQL_SUCCESS_WITH_INFO, ""},
+      },
+    utf32[] = {
+        /* iODBC: one unit per character, the emoji included. */
+        {10, SQL_SUCCESS, "x\xF0\x9F\x98\x80\xC3\xA9"},
+        {3, SQL_SUCCESS_WITH_INFO, "x\xF0\x9F\x98\x80"},
+        {2, SQL_SUCCESS_WITH_INFO, "x"},
+        {1, SQL_SUCCESS_WITH_INFO, ""},
+    };
+  const int pairs = sizeof(SQLWCHAR) == 2;
+  const SQLSMALLINT full = pairs ? 4 : 3;
   EXPECT_OK(SQLExecDirectW(stmt, w("SELECT 1 AS \"x\xF0\x9F\x98\x80\xC3\xA9\""), SQL_NTS),
             SQL_HANDLE_STMT, stmt);
-  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
+    const struct Case* c = pairs ? &utf16[i] : &utf32[i];
     SQLWCHAR name[16];
     SQLSMALLINT length = -1, type, scale, nullable;
     SQLULEN size;
     SQLRETURN rc =
-        SQLDescribeColW(stmt, 1, name, cases[i].room, &length, &type, &size, &scale, &nullable);
-    EXPECT(rc == cases[i].rc, "room %d: rc %d", cases[i].room, (int)rc);
-    EXPECT(length == 4, "room %d: length %d, not 4 characters", cases[i].room, (int)length);
-    EXPECT(wide_equal(name, w(cases[i].name)), "room %d: name differs", cases[i].room);
+        SQLDescribeColW(stmt, 1, name, c->room, &length, &type, &size, &scale, &nullable);
+    EXPECT(rc == c->rc, "room %d: rc %d", c->room, (int)rc);
+    EXPECT(length == full, "room %d: length %d, not %d units", c->room, (int)length, full);
+    EXPECT(wide_equal(name, w(c->name)), "room %d: name differs", c->room);
   }
   SQLFreeStmt(stmt, SQL_CLOSE);
 }
@@ -103,14 +116,54 @@ static void catalog_names(SQLHSTMT stmt) {
   SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
+/* A wide parameter and a wide column: text beyond the BMP, an empty string
+   and a NULL round-trip, lengths in bytes of the Driver Manager's units. */
+static void wide_values(SQLHSTMT stmt) {
+  SQLExecDirectW(stmt, w("DROP TABLE wide_values"), SQL_NTS);
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  EXPECT_OK(SQLExecDirectW(stmt, w("CREATE TABLE wide_values (n INTEGER, t VARCHAR(40))"), SQL_NTS),
+            SQL_HANDLE_STMT, stmt);
+  const char* texts[] = {"Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80", "", NULL};
+  for (int i = 0; i < 3; ++i) {
+    SQLINTEGER n = i;
+    SQLLEN indicator = texts[i] != NULL ? SQL_NTS : SQL_NULL_DATA;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, NULL);
+    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 40, 0,
+                     texts[i] != NULL ? w(texts[i]) : NULL, 0, &indicator);
+    EXPECT_OK(SQLExecDirectW(stmt, w("INSERT INTO wide_values VALUES (?, ?)"), SQL_NTS),
+              SQL_HANDLE_STMT, stmt);
+  }
+  SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+  EXPECT_OK(SQLExecDirectW(stmt, w("SELECT t FROM wide_values ORDER BY n"), SQL_NTS),
+            SQL_HANDLE_STMT, stmt);
+  for (int i = 0; i < 3; ++i) {
+    SQLWCHAR value[32];
+    SQLLEN length = 0;
+    EXPECT_OK(SQLFetch(stmt), SQL_HANDLE_STMT, stmt);
+    EXPECT_OK(SQLGetData(stmt, 1, SQL_C_WCHAR, value, sizeof value, &length), SQL_HANDLE_STMT,
+              stmt);
+    if (texts[i] == NULL) {
+      EXPECT(length == SQL_NULL_DATA, "row %d: length %d, not NULL", i, (int)length);
+    } else {
+      SQLWCHAR* expected = w(texts[i]);
+      SQLLEN units = 0;
+      while (expected[units] != 0) ++units;
+      EXPECT(wide_equal(value, expected) && length == units * (SQLLEN)sizeof(SQLWCHAR),
+             "row %d: length %d", i, (int)length);
+    }
+  }
+  SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
 /* SQLGetInfoW counts bytes; a cut answer reports its full length in bytes. */
 static void info_texts(SQLHDBC dbc) {
   SQLWCHAR text[16];
   SQLSMALLINT length = -1;
+  const SQLSMALLINT two = 2 * sizeof(SQLWCHAR);
   EXPECT(SQLGetInfoW(dbc, SQL_DBMS_NAME, text, sizeof text, &length) == SQL_SUCCESS, "DBMS name");
-  EXPECT(wide_equal(text, w("Q4")) && length == 4, "DBMS name length %d", (int)length);
-  EXPECT(SQLGetInfoW(dbc, SQL_DBMS_NAME, text, 4, &length) == SQL_SUCCESS_WITH_INFO, "cut name");
-  EXPECT(wide_equal(text, w("Q")) && length == 4, "cut DBMS name length %d", (int)length);
+  EXPECT(wide_equal(text, w("Q4")) && length == two, "DBMS name length %d", (int)length);
+  EXPECT(SQLGetInfoW(dbc, SQL_DBMS_NAME, text, two, &length) == SQL_SUCCESS_WITH_INFO, "cut name");
+  EXPECT(wide_equal(text, w("Q")) && length == two, "cut DBMS name length %d", (int)length);
 }
 
 static void cursor_and_native_sql(SQLHDBC dbc) {
@@ -132,26 +185,79 @@ static void cursor_and_native_sql(SQLHDBC dbc) {
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
+/* SQLConnectW with lengths in characters shorter than the texts, and a
+   user and password beyond ASCII (a surrogate pair among them); a password
+   one character short is refused. */
+static void connect_by_name(SQLHENV env) {
+  const char* dsn = getenv("Q4_DSN") != NULL ? getenv("Q4_DSN") : "q4sample";
+  char dsn_more[128];
+  snprintf(dsn_more, sizeof dsn_more, "%s and more", dsn);
+  static const struct {
+    const char* user;
+    SQLSMALLINT user_length;
+    const char* password;
+    SQLSMALLINT password_length;
+    int accepted;
+  } cases[] = {
+      {"test, not me", 4, "secret\xC3\xA9", 6, 1},
+      {"j\xC3\xB6rg", SQL_NTS,
+       "stra\xC3\x9F"
+       "e\xF0\x9F\x94\x91",
+       SQL_NTS, 1},
+      {"j\xC3\xB6rg", SQL_NTS,
+       "stra\xC3\x9F"
+       "e",
+       SQL_NTS, 0},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    SQLHDBC dbc;
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    SQLRETURN rc =
+        SQLConnectW(dbc, w(dsn_more), (SQLSMALLINT)strlen(dsn), w(cases[i].user),
+                    cases[i].user_length, w(cases[i].password), cases[i].password_length);
+    if (cases[i].accepted) {
+      EXPECT_OK(rc, SQL_HANDLE_DBC, dbc);
+    } else {
+      SQLWCHAR state[6] = {0};
+      SQLGetDiagRecW(SQL_HANDLE_DBC, dbc, 1, state, NULL, NULL, 0, NULL);
+      EXPECT(rc == SQL_ERROR && wide_equal(state, w("28000")), "case %d: rc %d", (int)i, (int)rc);
+    }
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  }
+}
+
+/* SQLDriverConnectW: a completed string that does not fit 8 characters is
+   cut, whole characters only, and reported with its full length. */
+static SQLRETURN driver_connect(SQLHENV* env, SQLHDBC* dbc) {
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env);
+  if (!SQL_SUCCEEDED(SQLSetEnvAttr(*env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3_80, 0)))
+    SQLSetEnvAttr(*env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, *env, dbc);
+  SQLWCHAR out[8];
+  SQLSMALLINT out_length = -1;
+  SQLRETURN rc = SQLDriverConnectW(*dbc, NULL, w(test_connection_string()), SQL_NTS, out, 8,
+                                   &out_length, SQL_DRIVER_NOPROMPT);
+  EXPECT(rc == SQL_SUCCESS_WITH_INFO, "connect rc %d", (int)rc);
+  EXPECT(out_length > 8 && out[7] == 0, "completed string length %d", (int)out_length);
+  return rc;
+}
+
 int main(void) {
-#ifdef Q4_IODBC
-  /* iODBC converts a wide call to the narrow one itself, keeping ASCII only:
-     wide applications use the narrow calls there (docs/odbc-versions.md). */
-  puts("wide_calls_test: unixODBC only");
-  return 0;
-#endif
   SQLHENV env;
   SQLHDBC dbc;
   SQLHSTMT stmt;
-  SQLRETURN rc = connect_as(SQL_OV_ODBC3_80, &env, &dbc);
-  EXPECT_OK(rc, SQL_HANDLE_DBC, dbc);
+  SQLRETURN rc = driver_connect(&env, &dbc);
   if (!SQL_SUCCEEDED(rc)) return finish("wide_calls_test");
   EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
   SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0);
 
   describe_names(stmt);
   catalog_names(stmt);
+  wide_values(stmt);
   info_texts(dbc);
   cursor_and_native_sql(dbc);
+  connect_by_name(env);
 
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   disconnect(env, dbc);

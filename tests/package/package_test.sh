@@ -52,7 +52,8 @@ grep -v '/$' "$work/entries" >"$work/files"
 # The folders the installation will create must go with the removal.
 grep '/$' "$work/entries" | while read -r folder; do [ -d "$folder" ] || echo "$folder"; done \
   >"$work/new_folders"
-for file in /usr/share/q4odbc/odbcinst.ini.template /usr/share/q4odbc/odbc.ini.template \
+for file in /usr/lib/x86_64-linux-gnu/odbc/libq4odbca.so \
+            /usr/share/q4odbc/odbcinst.ini.template /usr/share/q4odbc/odbc.ini.template \
             /usr/share/doc/q4odbc/README.md /usr/lib/systemd/system/q4lite.service; do
   grep -qx "$file" "$work/files" || fail "the package lacks $file"
 done
