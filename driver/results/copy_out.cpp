@@ -8,7 +8,10 @@ namespace q4 {
 
 namespace {
 
-CopyResult copy_wide(void* dest, int64_t capacity, const uint8_t* source, int64_t length) {
+// Out of line: the narrow copies, a value or more per row, keep their short
+// frame without the registers this one needs.
+[[gnu::noinline]] CopyResult copy_wide(void* dest, int64_t capacity, const uint8_t* source,
+                                       int64_t length) {
   CopyResult result{0, 0, true};
   const int64_t unit = wide_unit_bytes();
   if (dest == nullptr || capacity < unit) {
