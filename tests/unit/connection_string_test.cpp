@@ -205,8 +205,6 @@ TEST(SettingTexts, SslModeIsOneOfFourNames) {
       EXPECT_EQ(mode, TlsMode::kVerifyCa) << "changed by a refused text";
     }
   }
-  EXPECT_STREQ(tls_mode_name(TlsMode::kVerifyFull), "verify-full");
-  EXPECT_STREQ(tls_mode_name(TlsMode::kRequire), "require");
 }
 
 // Marks the text does not give keep what they held ("C", "T", "D").

@@ -2,7 +2,6 @@
 // descriptor fields are one state read from two sides, bindings made either
 // way are the same records, and the descriptor rules an application relies
 // on (the data pointer set last, the result's descriptor read-only).
-#include <gtest/gtest.h>
 
 #include "results/get_data.h"
 #include "statement/attributes.h"

@@ -2,9 +2,6 @@
 // SQLError give them to an ODBC 2 and an ODBC 3 application: the states of
 // each generation, several records, the fields of each, wide text, and when
 // records go.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "core/odbc3_states.h"
 #include "statement_fixture.h"
@@ -12,41 +9,19 @@
 namespace q4 {
 namespace {
 
+// The 2.x states with an ODBC 3 form take it; shared ones, the driver's own 3.x ones and an S1
+// state ODBC never defined stay.
 TEST(Odbc3States, EachStateTakesItsOdbc3Form) {
-  struct Case {
-    const char* odbc2;
-    const char* odbc3;
-  };
-  const Case cases[] = {
-      {"S1000", "HY000"},
-      {"S1001", "HY001"},
-      {"S1009", "HY009"},
-      {"S1010", "HY010"},
-      {"S1090", "HY090"},
-      {"S1C00", "HYC00"},
-      {"S1T00", "HYT00"},
-      {"S1002", "07009"},
-      {"S1093", "07009"},
-      {"S1094", "HY104"},
-      {"S0002", "42S02"},
-      {"S0022", "42S22"},
-      {"37000", "42000"},
-      {"22005", "22018"},
-      {"01S03", "01001"},
-      {"70100", "HY018"},
-      // Shared by both generations, or the driver's own 3.x ones: unchanged.
-      {"24000", "24000"},
-      {"08S01", "08S01"},
-      {"01004", "01004"},
-      {"22003", "22003"},
-      {"22008", "22008"},
-      {"IM001", "IM001"},
-      {"HY024", "HY024"},
-      {"HY096", "HY096"},
-      {"23000", "23000"},
-      {"S1999", "S1999"},  // an S1 state ODBC never defined
-  };
-  for (const Case& c : cases) EXPECT_STREQ(odbc3_sqlstate(c.odbc2), c.odbc3) << c.odbc2;
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"S1000", "HY000"}, {"S1001", "HY001"}, {"S1009", "HY009"}, {"S1010", "HY010"}, {"S1090", "HY090"},
+      {"S1C00", "HYC00"}, {"S1T00", "HYT00"}, {"S1002", "07009"}, {"S1093", "07009"}, {"S1094", "HY104"},
+      {"S0002", "42S02"}, {"S0022", "42S22"}, {"37000", "42000"}, {"22005", "22018"}, {"01S03", "01001"},
+      {"70100", "HY018"}, {"24000", "24000"}, {"08S01", "08S01"}, {"01004", "01004"}, {"22003", "22003"},
+      {"22008", "22008"}, {"IM001", "IM001"}, {"HY024", "HY024"}, {"HY096", "HY096"}, {"23000", "23000"},
+      {"S1999", "S1999"}};
+  // clang-format on
+  for (const auto& [odbc2, odbc3] : cases) EXPECT_STREQ(odbc3_sqlstate(odbc2), odbc3) << odbc2;
 }
 
 class DiagnosticRecords : public StatementTest {
@@ -112,26 +87,20 @@ TEST_F(DiagnosticRecords, SeveralRecordsWithTheirFields) {
     SQLSMALLINT field;
     std::string want;
   };
+  // clang-format off
   const Case cases[] = {
-      {0, SQL_DIAG_NUMBER, "2"},
-      {0, SQL_DIAG_RETURNCODE, "-1"},
-      {0, SQL_DIAG_ROW_COUNT, "12"},
+      {0, SQL_DIAG_NUMBER, "2"}, {0, SQL_DIAG_RETURNCODE, "-1"}, {0, SQL_DIAG_ROW_COUNT, "12"},
       {0, SQL_DIAG_DYNAMIC_FUNCTION_CODE, std::to_string(SQL_DIAG_UNKNOWN_STATEMENT)},
-      {1, SQL_DIAG_SQLSTATE, "HY000"},
-      {2, SQL_DIAG_SQLSTATE, "42000"},
-      {1, SQL_DIAG_ROW_NUMBER, "2"},
-      {2, SQL_DIAG_ROW_NUMBER, "4"},
-      {1, SQL_DIAG_COLUMN_NUMBER, std::to_string(SQL_NO_COLUMN_NUMBER)},
-      {2, SQL_DIAG_COLUMN_NUMBER, "3"},
-      {1, SQL_DIAG_NATIVE, "0"},
-      {1, SQL_DIAG_CLASS_ORIGIN, "ISO 9075"},
-      {1, SQL_DIAG_SUBCLASS_ORIGIN, "ISO 9075"},
-      {1, SQL_DIAG_CONNECTION_NAME, "q4sample"},
-      {2, SQL_DIAG_SERVER_NAME, "q4sample"},
+      {1, SQL_DIAG_SQLSTATE, "HY000"}, {2, SQL_DIAG_SQLSTATE, "42000"},
+      {1, SQL_DIAG_ROW_NUMBER, "2"}, {2, SQL_DIAG_ROW_NUMBER, "4"},
+      {1, SQL_DIAG_COLUMN_NUMBER, std::to_string(SQL_NO_COLUMN_NUMBER)}, {2, SQL_DIAG_COLUMN_NUMBER, "3"},
+      {1, SQL_DIAG_NATIVE, "0"}, {1, SQL_DIAG_CLASS_ORIGIN, "ISO 9075"}, {1, SQL_DIAG_SUBCLASS_ORIGIN, "ISO 9075"},
+      {1, SQL_DIAG_CONNECTION_NAME, "q4sample"}, {2, SQL_DIAG_SERVER_NAME, "q4sample"},
       {3, SQL_DIAG_SQLSTATE, "NO_DATA"},
       {0, SQL_DIAG_SQLSTATE, "rc -1"},  // a record field of record 0
       {1, 12345, "rc -1"},              // no such field
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.record) + " " + std::to_string(c.field));
     switch (c.field) {
@@ -175,11 +144,12 @@ TEST_F(DiagnosticRecords, WhenRecordsGoByVersion) {
     const char* after_next_call;   // after a call that posts nothing
     const char* extras_after_add;  // SQL_DIAG_NUMBER after adding a further record
   };
+  // clang-format off
   const Case cases[] = {
       {OdbcVersion::kOdbc2, "S1010 Function sequence error", "S1010 Function sequence error", "1"},
       {OdbcVersion::kOdbc3, "HY010 Function sequence error", "NO_DATA", "2"},
-      {OdbcVersion::kOdbc380, "HY010 Function sequence error", "NO_DATA", "2"},
-  };
+      {OdbcVersion::kOdbc380, "HY010 Function sequence error", "NO_DATA", "2"}};
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.version));
     declare(c.version);

@@ -85,17 +85,6 @@ TEST(ExecuteReply, DamagedReplyChangesNothing) {
   }
 }
 
-// A block's value table never outgrows what the block could hold, whatever the column count.
-TEST(ExecuteReply, ValueTableIsBoundedByTheBlock) {
-  StatementRecord r;
-  r.stmt->column_count = 32767;
-  RowBlock& block = result_set(r.stmt).block;
-  ASSERT_TRUE(block.reserve(20480, r.stmt->column_count));
-  EXPECT_EQ(block.index_room(), 20480 / 6);
-  block.adopt(20480, r.stmt->column_count, FirstRow::kAhead);
-  EXPECT_FALSE(block.holds_rows_of(r.stmt->column_count)) << "such a block cannot be walked";
-}
-
 // Column 0 answers only its type (its "S1002" has an empty text on purpose); then count, attribute.
 TEST(ColAttributes, ChecksColumnAndAttribute) {
   StatementRecord r;

@@ -1,7 +1,6 @@
 // The ODBC 3 entry points without a server: statement attributes, the type
-// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions and
-// SQLGetInfo tell such a caller, and how its refusals are read.
-#include <gtest/gtest.h>
+// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions tells such
+// a caller (SQLGetInfo: info_test.cpp), and how its refusals are read.
 
 #include <cinttypes>
 #include <cstdio>
@@ -91,8 +90,9 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
     // A descriptor handle differs from run to run: that one was answered is
     // what counts here.
     bool handle = c.attribute >= SQL_ATTR_APP_ROW_DESC && c.attribute <= SQL_ATTR_IMP_PARAM_DESC;
-    EXPECT_EQ(handle ? (get(c.attribute).rfind("ERROR", 0) == 0 ? "ERROR" : "OK") : get(c.attribute),
-              c.get);
+    EXPECT_EQ(
+        handle ? (get(c.attribute).rfind("ERROR", 0) == 0 ? "ERROR" : "OK") : get(c.attribute),
+        c.get);
   }
 }
 
@@ -259,28 +259,6 @@ TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
   ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLGETCURSORNAME, two), SQL_SUCCESS);
   EXPECT_EQ(two[0], 0);
   EXPECT_EQ(two[1], 77) << "only one value may be written";
-}
-
-// unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
-// on its cursor library; parameter arrays give one row count for all rows
-// and no result per row. A 2.x caller is refused as before.
-TEST_F(Odbc3Statement, Odbc3InformationAnsweredForAnOdbc3CallerOnly) {
-  const std::pair<SQLUSMALLINT, SQLUINTEGER> answers[] = {
-      {SQL_STATIC_CURSOR_ATTRIBUTES1,
-       SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK},
-      {SQL_PARAM_ARRAY_ROW_COUNTS, SQL_PARC_NO_BATCH},
-      {SQL_PARAM_ARRAY_SELECTS, SQL_PAS_NO_SELECT},
-  };
-  for (const auto& [type, answer] : answers) {
-    SCOPED_TRACE(type);
-    SQLUINTEGER mask = 0;
-    env_->odbc3_caller = 1;
-    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(mask, answer);
-    env_->odbc3_caller = 0;
-    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_ERROR);
-    EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
-  }
 }
 
 }  // namespace
