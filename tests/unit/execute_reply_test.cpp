@@ -90,10 +90,7 @@ TEST(ColAttributes, ChecksColumnAndAttribute) {
   StatementRecord r;
   SQLLEN value = 0;
   auto attribute = [&](SQLUSMALLINT icol, SQLUSMALLINT type) {
-    std::string text =
-        outcome(SQLColAttributes(r.stmt, icol, type, nullptr, 0, nullptr, &value), r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
+    return taken(SQLColAttributes(r.stmt, icol, type, nullptr, 0, nullptr, &value), r.stmt);
   };
   EXPECT_EQ(attribute(1, SQL_COLUMN_TYPE).substr(0, 11), "ERROR S1002") << "no result";
   r.stmt->column_count = 1;

@@ -38,11 +38,7 @@ class Odbc3Statement : public StatementTest {
   std::string set(SQLINTEGER attribute, SQLULEN value) {
     return take(SQLSetStmtAttr(stmt_, attribute, reinterpret_cast<SQLPOINTER>(value), 0));
   }
-  std::string take(SQLRETURN rc) {
-    std::string text = outcome(rc, stmt_);
-    clear_diagnostic(stmt_->sqlstate, stmt_->message);
-    return text;
-  }
+  std::string take(SQLRETURN rc) { return taken(rc, stmt_); }
 
   Statement* stmt_ = nullptr;
 };

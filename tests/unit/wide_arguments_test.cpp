@@ -101,11 +101,7 @@ TEST(WideIn, ConvertsTheUnitsTheLengthSays) {
 // The wide entry points that need no server, through the exported functions.
 class WideEntryPoints : public ::testing::Test {
  protected:
-  std::string take(SQLRETURN rc) {
-    std::string text = outcome(rc, r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
-  }
+  std::string take(SQLRETURN rc) { return taken(rc, r.stmt); }
   StatementRecord r;
 };
 
