@@ -73,8 +73,6 @@ const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_IMP_PARAM_DESC, 0, "ERROR HY017 Invalid use of an automatically allocated descriptor handle", "OK"},
     {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_ENABLE_AUTO_IPD, 1, kUnknown.c_str(), kUnknown.c_str()},
-    {SQL_ATTR_PARAM_OPERATION_PTR, 8, "OK", "0000000000000008"},
-    {SQL_ATTR_ROW_BIND_OFFSET_PTR, 8, "OK", "0000000000000008"},
     {SQL_ATTR_METADATA_ID, 1, kUnknown.c_str(), kUnknown.c_str()},
 };
 // clang-format on
@@ -92,13 +90,10 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
   }
 }
 
-// The bind offset is kept as given (the other pointers: the wire tests use them); the parameter
-// array's size and counter are the ones SQLParamOptions sets.
-TEST_F(Odbc3Statement, PointerAttributesAndSQLParamOptionsShareTheirFields) {
-  SQLLEN offset = 0;
+// The parameter array's size and counter are the ones SQLParamOptions sets (the pointer
+// attributes as descriptor fields: Descriptors.StatementAttributesAreDescriptorFields).
+TEST_F(Odbc3Statement, SQLParamOptionsSharesTheArrayAttributes) {
   SQLULEN counter = 0;
-  EXPECT_EQ(set(SQL_ATTR_PARAM_BIND_OFFSET_PTR, reinterpret_cast<SQLULEN>(&offset)), "OK");
-  EXPECT_EQ(app_param_desc(stmt_).bind_offset, reinterpret_cast<int64_t*>(&offset));
   ASSERT_EQ(SQLParamOptions(stmt_, 7, &counter), SQL_SUCCESS);
   EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
   EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&counter)));
@@ -174,8 +169,7 @@ TEST_F(Odbc3Statement, StatementsAndDescriptors) {
   EXPECT_EQ(set(SQL_ATTR_APP_ROW_DESC, reinterpret_cast<SQLULEN>(desc)), "OK");
   ASSERT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_APP_ROW_DESC, &current, 0, nullptr), SQL_SUCCESS);
   EXPECT_EQ(current, desc);
-  // An implicit descriptor is not the application's to free or to lend.
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, own), SQL_ERROR);
+  // An implicit descriptor is not the application's to lend (nor to free: Descriptors tests).
   EXPECT_EQ(set(SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLULEN>(own)),
             "ERROR HY017 Invalid use of an automatically allocated descriptor handle");
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_SUCCESS);
