@@ -1,5 +1,5 @@
-// The reply assembler on its own, fed frames as bytes or as views: one fault
-// per test, each named after the fault, and the rules a whole reply follows.
+// The reply assembler on its own, fed frames as bytes or as views: the rules a whole reply
+// follows, and each fault that breaks the stream, named in its table row.
 #include "link/reply_assembler.h"
 
 #include <gtest/gtest.h>
@@ -219,7 +219,7 @@ TEST(ReplyAssembler, FailedGrowthDropsThePayloadAndKeepsAcknowledging) {
 // A payload counts in 32 signed bits: a reply that would pass INT32_MAX
 // bytes (here while its payload is being dropped, so nothing is held) is
 // damage, not a wrapped count.
-TEST(ReplyAssemblerFault, PayloadPastInt32Max) {
+TEST(ReplyAssembler, PayloadPastInt32MaxIsDamage) {
   Area area(16);
   uint8_t* block = nullptr;
   area.reply.growable = &block;
