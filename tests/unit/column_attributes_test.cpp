@@ -47,6 +47,7 @@ TEST(ColumnAttributes, AnswersPerType) {
       {column(kSqlDate, 10), "DATE", 10, 10, 6, 0, 1, 0},
       {column(kSqlTime, 8), "TIME", 8, 8, 6, 0, 1, 0},
       {column(kSqlTimestamp, 23, 3), "TIMESTAMP", 23, 23, 16, 3, 1, 0},  // 2024-02-29 23:59:59.123
+      {column(kSqlTimestamp, 19), "TIMESTAMP", 19, 19, 16, 0, 1, 0},  // 2024-02-29 23:59:59
       {column(kSqlVarbinary, 16), "VARBINARY", 16, 32, 16, 0, 1, 0},
       {column(kSqlLongVarbinary, 1000000000), "LONGVARBINARY", 1000000000, 2000000000, 1000000000, 0, 1, 0},
       {column(99, 7, 1), "", 7, 7, 7, 1, 1, 0},  // a code nobody names

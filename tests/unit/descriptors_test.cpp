@@ -283,6 +283,12 @@ TEST_F(Descriptors, EachFailureReadsInTheApplicationsGeneration) {
                                 sizeof again, nullptr),
                 SQL_SUCCESS);
       EXPECT_STREQ(reinterpret_cast<char*>(again), state);
+      SQLWCHAR wide_state[6] = {}, wide_text[200];  // and so does the wide reader
+      EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_DESC, c.target(stmt_), 1, wide_state, nullptr, wide_text,
+                               200, nullptr),
+                SQL_SUCCESS);
+      EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wide_state)),
+                std::u16string(state, state + 5));
       SQLINTEGER count = 0;
       EXPECT_EQ(SQLGetDescField(c.target(stmt_), 0, SQL_DESC_COUNT, &count, 0, nullptr),
                 SQL_SUCCESS);

@@ -98,6 +98,7 @@ TEST_F(EnvironmentAttributes, SetAndReadBack) {
 
 TEST_F(EnvironmentAttributes, TheVersionStaysWhileConnectionsExist) {
   ASSERT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3), "OK");
+  EXPECT_EQ(env()->odbc_version, OdbcVersion::kOdbc3);
   ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_SUCCESS);
   // The environment is an ODBC 3 one: the state is the 3.x one.
   EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2), "ERROR HY010 Function sequence error");
