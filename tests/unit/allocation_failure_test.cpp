@@ -2,7 +2,6 @@
 // (allocation_sweep.h): handles, bindings, the request builder (literals past
 // the block's room, binary blocks, markers beyond those kept inline, a row of
 // a parameter array) and pieces of data at execution.
-#include <vector>
 
 #include "allocation_sweep.h"
 #include "statement_fixture.h"

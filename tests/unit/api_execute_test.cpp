@@ -28,11 +28,7 @@ class ApiExecute : public ::testing::Test {
     SQLPOINTER token = nullptr;
     return result(SQLParamData(r.stmt, &token));
   }
-  std::string result(SQLRETURN rc) {
-    std::string text = outcome(rc, r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
-  }
+  std::string result(SQLRETURN rc) { return taken(rc, r.stmt); }
   // Binds parameter 1 for data at execution, executes "SELECT ?", takes the first announcement.
   void start(SQLSMALLINT c_type, SQLSMALLINT sql_type) {
     ASSERT_EQ(bind(1, c_type, sql_type, this, &at_exec), SQL_SUCCESS);

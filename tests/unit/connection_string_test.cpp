@@ -205,6 +205,7 @@ TEST(SettingTexts, SslModeIsOneOfFourNames) {
       EXPECT_EQ(mode, TlsMode::kVerifyCa) << "changed by a refused text";
     }
   }
+  // The names the connection log writes.
   EXPECT_STREQ(tls_mode_name(TlsMode::kVerifyFull), "verify-full");
   EXPECT_STREQ(tls_mode_name(TlsMode::kRequire), "require");
 }

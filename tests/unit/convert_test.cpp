@@ -278,12 +278,10 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_DATE, SQL_C_DATE, "2024-01", {}, kOverflow},  // no "-" at offset 7
       {SQL_DATE, SQL_C_DATE, "0001-01-01", {1, 1, 1}}, {SQL_DATE, SQL_C_DATE, "0099-12-31", {99, 12, 31}},
       {SQL_DATE, SQL_C_TIMESTAMP, "0999-02-28", {999, 2, 28, 0, 0, 0, 0}},
-      // Fractions of 0 to 9 digits into nanoseconds; digits beyond the nanosecond are cut, and
-      // only a cut that loses something (a digit not 0) is reported.
+      // Fractions of 0 to 9 digits into nanoseconds (digit counts: ParseFraction); digits beyond
+      // the nanosecond are cut, and only a cut that loses something (a digit not 0) is reported.
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 00:00:00", {2024, 2, 29, 0, 0, 0, 0}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.5", {2024, 2, 29, 10, 20, 30, 500000000}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123", {2024, 2, 29, 10, 20, 30, 123000000}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456", {2024, 2, 29, 10, 20, 30, 123456000}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456789", {2024, 2, 29, 10, 20, 30, 123456789}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567890", {2024, 2, 29, 10, 20, 30, 123456789}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567891", {2024, 2, 29, 10, 20, 30, 123456789}, kFraction},
@@ -422,78 +420,62 @@ std::string magnitude_of(const SQL_NUMERIC_STRUCT& n) {
   return digits;
 }
 
-// Into SQL_C_NUMERIC as ODBC fills it without descriptors: the driver's precision (38), scale
-// 0, sign 1 for positive and zero, the magnitude little-endian; a cut fraction is "01S07" (the
-// value cut toward zero), more than 38 digits "22003", text that is no number "22005".
-TEST_F(Convert, NumericStructureFromEveryNumericWireType) {
+// Into SQL_C_NUMERIC as ODBC fills it without descriptors (precision and scale 0 below): the
+// driver's precision (38), scale 0, sign 1 for positive and zero, the magnitude little-endian; a
+// cut fraction is "01S07" (the value cut toward zero), more than 38 digits "22003", text that is
+// no number "22005". With the precision and scale of a row descriptor's record: the value scaled
+// by 10^scale, cut toward zero past it ("01S07"), no more digits than the precision ("22003":
+// nothing written), exact whatever the digit count.
+TEST_F(Convert, NumericStructures) {
   const std::string max38(38, '9');
+  const char kCut[] = "01S07 Fractional truncation", kRange[] = "22003 Numeric value out of range";
+  const char kNoNumber[] = "22005 Error in Assignment",
+             kRestricted[] = "07006 Restricted data type attribute violation";
   // clang-format off
-  struct Case { SQLSMALLINT server; Bytes value; int sign; std::string magnitude; const char* diag; } cases[] = {
-      {SQL_NUMERIC, text("0"), 1, "0", ""},
-      {SQL_NUMERIC, text("-12.5"), 0, "12", "01S07 Fractional truncation"},
-      {SQL_NUMERIC, text("12345678901234567890.0123456789"), 1, "12345678901234567890", "01S07 Fractional truncation"},
-      {SQL_NUMERIC, text("-12345678901234567890123456789012345678"), 0, "12345678901234567890123456789012345678", ""},
-      {SQL_NUMERIC, text(max38.c_str()), 1, max38, ""},
-      {SQL_NUMERIC, text(("1" + std::string(38, '0')).c_str()), 0, "", "22003 Numeric value out of range"},
-      {SQL_NUMERIC, text("-0.5"), 1, "0", "01S07 Fractional truncation"},  // a zero is positive
-      {SQL_NUMERIC, text("-0"), 1, "0", ""},
-      {SQL_NUMERIC, text("1e5"), 1, "100000", ""},
-      {SQL_NUMERIC, text(server_text(1e300).c_str()), 0, "", "22003 Numeric value out of range"},
-      {SQL_NUMERIC, text(server_text(1e-300).c_str()), 1, "0", "01S07 Fractional truncation"},
-      {SQL_VARCHAR, text("-340282366920938463463374607431768211"), 0, "340282366920938463463374607431768211", ""},
-      {SQL_VARCHAR, text("12 "), 0, "", "22005 Error in Assignment"},
-      {SQL_INTEGER, be32(INT32_MIN), 0, "2147483648", ""},
-      {SQL_SMALLINT, be16(-7), 0, "7", ""},
-      {SQL_DATE, text("2024-01-05"), 0, "", "07006 Restricted data type attribute violation"},
-      {SQL_VARBINARY, Bytes{1, 2}, 0, "", "07006 Restricted data type attribute violation"},
+  struct Case { SQLSMALLINT server; Bytes value; int precision, scale; int sign; std::string magnitude; const char* diag; } cases[] = {
+      {SQL_NUMERIC, text("0"), 0, 0, 1, "0", ""},
+      {SQL_NUMERIC, text("-12.5"), 0, 0, 0, "12", kCut},
+      {SQL_NUMERIC, text("12345678901234567890.0123456789"), 0, 0, 1, "12345678901234567890", kCut},
+      {SQL_NUMERIC, text("-12345678901234567890123456789012345678"), 0, 0, 0, "12345678901234567890123456789012345678", ""},
+      {SQL_NUMERIC, text(max38.c_str()), 0, 0, 1, max38, ""},
+      {SQL_NUMERIC, text(("1" + std::string(38, '0')).c_str()), 0, 0, 0, "", kRange},
+      {SQL_NUMERIC, text("-0.5"), 0, 0, 1, "0", kCut},  // a zero is positive
+      {SQL_NUMERIC, text("-0"), 0, 0, 1, "0", ""},
+      {SQL_NUMERIC, text("1e5"), 0, 0, 1, "100000", ""},
+      {SQL_NUMERIC, text(server_text(1e300).c_str()), 0, 0, 0, "", kRange},
+      {SQL_NUMERIC, text(server_text(1e-300).c_str()), 0, 0, 1, "0", kCut},
+      {SQL_VARCHAR, text("-340282366920938463463374607431768211"), 0, 0, 0, "340282366920938463463374607431768211", ""},
+      {SQL_VARCHAR, text("12 "), 0, 0, 0, "", kNoNumber},
+      {SQL_INTEGER, be32(INT32_MIN), 0, 0, 0, "2147483648", ""},
+      {SQL_SMALLINT, be16(-7), 0, 0, 0, "7", ""},
+      {SQL_DATE, text("2024-01-05"), 0, 0, 0, "", kRestricted},
+      {SQL_VARBINARY, Bytes{1, 2}, 0, 0, 0, "", kRestricted},
+      // A descriptor's precision and scale.
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 4, 1, "123456789012345678901234567891", ""},
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 2, 1, "1234567890123456789012345678", kCut},
+      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 29, 4, 0, "", kRange},
+      {SQL_NUMERIC, text("-0.0625"), 10, 4, 0, "625", ""},
+      {SQL_NUMERIC, text("-0.0625"), 10, 2, 0, "6", kCut},
+      {SQL_NUMERIC, text("7"), 5, 4, 1, "70000", ""},
+      {SQL_NUMERIC, text("7"), 4, 4, 0, "", kRange},
+      {SQL_NUMERIC, text("1.5e2"), 6, 2, 1, "15000", ""},
+      {SQL_VARCHAR, text("-3.25"), 5, 3, 0, "3250", ""},
+      {SQL_VARCHAR, text("abc"), 5, 3, 0, "", kNoNumber},
+      {SQL_INTEGER, be32(-42), 12, 3, 0, "42000", ""},
+      {SQL_SMALLINT, be16(9), 1, 1, 0, "", kRange},
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.value.begin(), c.value.end()).substr(0, 40));
+    SCOPED_TRACE(std::to_string(c.precision) + "," + std::to_string(c.scale) + " " +
+                 std::string(c.value.begin(), c.value.end()).substr(0, 40));
+    stmt->numeric_precision = static_cast<uint8_t>(c.precision);
+    stmt->numeric_scale = static_cast<int8_t>(c.scale);
     Result r = run(c.server, SQL_C_NUMERIC, c.value, sizeof(SQL_NUMERIC_STRUCT));
     EXPECT_EQ(r.diag, c.diag);
     if (r.rc == SQL_ERROR) continue;
     EXPECT_EQ(r.length, SQLLEN(sizeof(SQL_NUMERIC_STRUCT)));
     const auto n = r.as<SQL_NUMERIC_STRUCT>();
-    EXPECT_EQ(n.precision, 38);
-    EXPECT_EQ(n.scale, 0);
-    EXPECT_EQ(n.sign, c.sign);
-    EXPECT_EQ(magnitude_of(n), c.magnitude);
-  }
-}
-
-// Into SQL_C_NUMERIC with the precision and scale of a row descriptor's record: the value
-// scaled by 10^scale, cut toward zero past it ("01S07"), no more digits than the precision
-// ("22003": nothing written), exact whatever the digit count.
-TEST_F(Convert, NumericStructureWithTheDescriptorsPrecisionAndScale) {
-  // clang-format off
-  struct Case { SQLSMALLINT server; Bytes value; int precision, scale; int sign; std::string magnitude; const char* diag; } cases[] = {
-      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 4, 1, "123456789012345678901234567891", ""},
-      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 2, 1, "1234567890123456789012345678", "01S07 Fractional truncation"},
-      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 29, 4, 0, "", "22003 Numeric value out of range"},
-      {SQL_NUMERIC, text("-0.0625"), 10, 4, 0, "625", ""},
-      {SQL_NUMERIC, text("-0.0625"), 10, 2, 0, "6", "01S07 Fractional truncation"},
-      {SQL_NUMERIC, text("7"), 5, 4, 1, "70000", ""},
-      {SQL_NUMERIC, text("7"), 4, 4, 0, "", "22003 Numeric value out of range"},
-      {SQL_NUMERIC, text("1.5e2"), 6, 2, 1, "15000", ""},
-      {SQL_VARCHAR, text("-3.25"), 5, 3, 0, "3250", ""},
-      {SQL_VARCHAR, text("abc"), 5, 3, 0, "", "22005 Error in Assignment"},
-      {SQL_INTEGER, be32(-42), 12, 3, 0, "42000", ""},
-      {SQL_SMALLINT, be16(9), 1, 1, 0, "", "22003 Numeric value out of range"},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.precision) + "," + std::to_string(c.scale) + " " +
-                 std::string(c.value.begin(), c.value.end()));
-    stmt->numeric_precision = static_cast<uint8_t>(c.precision);
-    stmt->numeric_scale = static_cast<int8_t>(c.scale);
-    Result r = run(c.server, SQL_C_NUMERIC, c.value, sizeof(SQL_NUMERIC_STRUCT));
-    stmt->numeric_precision = 0;
-    stmt->numeric_scale = 0;
-    EXPECT_EQ(r.diag, c.diag);
-    if (r.rc == SQL_ERROR) continue;
-    const auto n = r.as<SQL_NUMERIC_STRUCT>();
-    EXPECT_EQ(n.precision, c.precision);
+    EXPECT_EQ(n.precision, c.precision != 0 ? c.precision : 38);
     EXPECT_EQ(n.scale, c.scale);
     EXPECT_EQ(n.sign, c.sign);
     EXPECT_EQ(magnitude_of(n), c.magnitude);

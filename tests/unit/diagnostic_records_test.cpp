@@ -1,52 +1,29 @@
 // A handle's diagnostic records as SQLGetDiagRec, SQLGetDiagField and
 // SQLError give them to an ODBC 2 and an ODBC 3 application: the states of
 // each generation, several records, the fields of each, wide text, and when
-// records go.
-#include <gtest/gtest.h>
-
-#include <string>
+// records go; the diagnostic slots (posting, reading) and server error texts
+// mapped to SQLSTATEs.
 
 #include "core/odbc3_states.h"
+#include "core/server_errors.h"
 #include "statement_fixture.h"
 
 namespace q4 {
 namespace {
 
+// The 2.x states with an ODBC 3 form take it; shared ones, the driver's own 3.x ones and an S1
+// state ODBC never defined stay.
 TEST(Odbc3States, EachStateTakesItsOdbc3Form) {
-  struct Case {
-    const char* odbc2;
-    const char* odbc3;
-  };
-  const Case cases[] = {
-      {"S1000", "HY000"},
-      {"S1001", "HY001"},
-      {"S1009", "HY009"},
-      {"S1010", "HY010"},
-      {"S1090", "HY090"},
-      {"S1C00", "HYC00"},
-      {"S1T00", "HYT00"},
-      {"S1002", "07009"},
-      {"S1093", "07009"},
-      {"S1094", "HY104"},
-      {"S0002", "42S02"},
-      {"S0022", "42S22"},
-      {"37000", "42000"},
-      {"22005", "22018"},
-      {"01S03", "01001"},
-      {"70100", "HY018"},
-      // Shared by both generations, or the driver's own 3.x ones: unchanged.
-      {"24000", "24000"},
-      {"08S01", "08S01"},
-      {"01004", "01004"},
-      {"22003", "22003"},
-      {"22008", "22008"},
-      {"IM001", "IM001"},
-      {"HY024", "HY024"},
-      {"HY096", "HY096"},
-      {"23000", "23000"},
-      {"S1999", "S1999"},  // an S1 state ODBC never defined
-  };
-  for (const Case& c : cases) EXPECT_STREQ(odbc3_sqlstate(c.odbc2), c.odbc3) << c.odbc2;
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"S1000", "HY000"}, {"S1001", "HY001"}, {"S1009", "HY009"}, {"S1010", "HY010"}, {"S1090", "HY090"},
+      {"S1C00", "HYC00"}, {"S1T00", "HYT00"}, {"S1002", "07009"}, {"S1093", "07009"}, {"S1094", "HY104"},
+      {"S0002", "42S02"}, {"S0022", "42S22"}, {"37000", "42000"}, {"22005", "22018"}, {"01S03", "01001"},
+      {"70100", "HY018"}, {"24000", "24000"}, {"08S01", "08S01"}, {"01004", "01004"}, {"22003", "22003"},
+      {"22008", "22008"}, {"IM001", "IM001"}, {"HY024", "HY024"}, {"HY096", "HY096"}, {"23000", "23000"},
+      {"S1999", "S1999"}};
+  // clang-format on
+  for (const auto& [odbc2, odbc3] : cases) EXPECT_STREQ(odbc3_sqlstate(odbc2), odbc3) << odbc2;
 }
 
 class DiagnosticRecords : public StatementTest {
@@ -112,26 +89,20 @@ TEST_F(DiagnosticRecords, SeveralRecordsWithTheirFields) {
     SQLSMALLINT field;
     std::string want;
   };
+  // clang-format off
   const Case cases[] = {
-      {0, SQL_DIAG_NUMBER, "2"},
-      {0, SQL_DIAG_RETURNCODE, "-1"},
-      {0, SQL_DIAG_ROW_COUNT, "12"},
+      {0, SQL_DIAG_NUMBER, "2"}, {0, SQL_DIAG_RETURNCODE, "-1"}, {0, SQL_DIAG_ROW_COUNT, "12"},
       {0, SQL_DIAG_DYNAMIC_FUNCTION_CODE, std::to_string(SQL_DIAG_UNKNOWN_STATEMENT)},
-      {1, SQL_DIAG_SQLSTATE, "HY000"},
-      {2, SQL_DIAG_SQLSTATE, "42000"},
-      {1, SQL_DIAG_ROW_NUMBER, "2"},
-      {2, SQL_DIAG_ROW_NUMBER, "4"},
-      {1, SQL_DIAG_COLUMN_NUMBER, std::to_string(SQL_NO_COLUMN_NUMBER)},
-      {2, SQL_DIAG_COLUMN_NUMBER, "3"},
-      {1, SQL_DIAG_NATIVE, "0"},
-      {1, SQL_DIAG_CLASS_ORIGIN, "ISO 9075"},
-      {1, SQL_DIAG_SUBCLASS_ORIGIN, "ISO 9075"},
-      {1, SQL_DIAG_CONNECTION_NAME, "q4sample"},
-      {2, SQL_DIAG_SERVER_NAME, "q4sample"},
+      {1, SQL_DIAG_SQLSTATE, "HY000"}, {2, SQL_DIAG_SQLSTATE, "42000"},
+      {1, SQL_DIAG_ROW_NUMBER, "2"}, {2, SQL_DIAG_ROW_NUMBER, "4"},
+      {1, SQL_DIAG_COLUMN_NUMBER, std::to_string(SQL_NO_COLUMN_NUMBER)}, {2, SQL_DIAG_COLUMN_NUMBER, "3"},
+      {1, SQL_DIAG_NATIVE, "0"}, {1, SQL_DIAG_CLASS_ORIGIN, "ISO 9075"}, {1, SQL_DIAG_SUBCLASS_ORIGIN, "ISO 9075"},
+      {1, SQL_DIAG_CONNECTION_NAME, "q4sample"}, {2, SQL_DIAG_SERVER_NAME, "q4sample"},
       {3, SQL_DIAG_SQLSTATE, "NO_DATA"},
       {0, SQL_DIAG_SQLSTATE, "rc -1"},  // a record field of record 0
       {1, 12345, "rc -1"},              // no such field
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.record) + " " + std::to_string(c.field));
     switch (c.field) {
@@ -175,11 +146,12 @@ TEST_F(DiagnosticRecords, WhenRecordsGoByVersion) {
     const char* after_next_call;   // after a call that posts nothing
     const char* extras_after_add;  // SQL_DIAG_NUMBER after adding a further record
   };
+  // clang-format off
   const Case cases[] = {
       {OdbcVersion::kOdbc2, "S1010 Function sequence error", "S1010 Function sequence error", "1"},
       {OdbcVersion::kOdbc3, "HY010 Function sequence error", "NO_DATA", "2"},
-      {OdbcVersion::kOdbc380, "HY010 Function sequence error", "NO_DATA", "2"},
-  };
+      {OdbcVersion::kOdbc380, "HY010 Function sequence error", "NO_DATA", "2"}};
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.version));
     declare(c.version);
@@ -264,6 +236,101 @@ TEST_F(DiagnosticRecords, FreeingHandlesInUseIsRefused) {
   EXPECT_EQ(conn_->statements, stmt_);
   EXPECT_EQ(env_->connections, conn_);
   succeeding_call();
+}
+
+const std::string kPrefix = kMessagePrefix;
+
+struct Outputs {
+  SQLCHAR state[6];
+  SQLINTEGER native = 99;
+  SQLCHAR text[300];
+  SQLSMALLINT length = 99;
+  std::string all() const {
+    return reinterpret_cast<const char*>(state) +
+           (" " + std::string(reinterpret_cast<const char*>(text)));
+  }
+};
+
+SQLRETURN read(Connection* c, Statement* s, Outputs* o) {
+  memset(o->text, '#', sizeof o->text);
+  return read_diagnostic(nullptr, c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
+}
+
+SQLRETURN read_all(Environment* e, Connection* c, Statement* s, Outputs* o) {
+  memset(o->text, '#', sizeof o->text);
+  return read_diagnostic(e, c, s, o->state, &o->native, o->text, sizeof o->text, &o->length);
+}
+
+// The most specific handle given is read (statement, then connection, then
+// environment), even when its slot is empty and a less specific one's is not;
+// reading empties; posts replace.
+TEST(SqlError, TheMostSpecificHandleIsReadOnce) {
+  struct Case {
+    bool env_arg, conn_arg, stmt_arg;
+    const char* read;  // the diagnostic SQLError gives, "" for SQL_NO_DATA_FOUND
+  };
+  const Case cases[] = {
+      {true, true, true, "S1000 stmt"},  {false, true, true, "S1000 stmt"},
+      {true, false, true, "S1000 stmt"}, {true, true, false, "08001 conn"},
+      {true, false, false, "S1009 env"}, {false, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    Environment env{};
+    Connection conn{};
+    Statement stmt{};
+    stmt.connection = &conn;
+    post_error(&stmt, "stmt", "S1000");
+    post_connection_error(&conn, "conn", "08001");
+    post_environment_error(&env, {"S1009", "env"});
+    Outputs o;
+    SQLRETURN rc = read_all(c.env_arg ? &env : nullptr, c.conn_arg ? &conn : nullptr,
+                            c.stmt_arg ? &stmt : nullptr, &o);
+    std::string got = rc == SQL_SUCCESS ? o.all().replace(6, kPrefix.size(), "") : "";
+    EXPECT_EQ(got, c.read) << c.env_arg << c.conn_arg << c.stmt_arg;
+    if (rc == SQL_SUCCESS) {
+      EXPECT_EQ(read_all(c.env_arg ? &env : nullptr, c.conn_arg ? &conn : nullptr,
+                         c.stmt_arg ? &stmt : nullptr, &o),
+                SQL_NO_DATA_FOUND)
+          << "read twice: " << c.read;
+    }
+  }
+}
+
+// An empty slot presets the outputs; a later post replaces an unread one.
+TEST(SqlError, EmptySlotsPresetAndPostsReplace) {
+  Connection conn{};
+  Outputs o;
+  EXPECT_EQ(read(&conn, nullptr, &o), SQL_NO_DATA_FOUND);
+  EXPECT_EQ(o.all() + std::to_string(o.native + o.length), "00000 0");
+  post_connection_error(&conn, "first", "08001");
+  post_connection_error(&conn, "second", "28000");
+  EXPECT_EQ(read(&conn, nullptr, &o), SQL_SUCCESS);
+  EXPECT_EQ(o.all(), "28000 " + kPrefix + "second");
+  EXPECT_EQ(read(&conn, nullptr, &o), SQL_NO_DATA_FOUND);
+}
+
+// The number ends at the first non-digit; past the table or 32 bits, or no digit; odd texts kept.
+TEST(ServerErrors, TextsSelectTheirRow) {
+  // clang-format off
+  struct Case { const char* text; const char* sqlstate; const char* message; } cases[] = {
+      {"26 syntax error near FROM", "37000", "Syntax error"},
+      {"123", "S1000", "Unknown error"},          // one past the table
+      {"4294967296", "S1000", "Unknown error"},   // 2^32 must not wrap to 0
+      {" 26", "S1000", "RUNTIME_ERROR"},  // a leading blank is not a digit
+      {"59", "S1000", "Q4_FILE_ALREADY_DELETED\t"},
+      {"070", "23000", "Constraint failure"},
+      // q4lite's refusal of text that is no date or time, past the table.
+      {"22007 CHECK constraint failed: q4lite:22007:d", "22007", "Invalid datetime format"},
+      {"22008", "S1000", "Unknown error"}, {"220070", "S1000", "Unknown error"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Statement stmt{};
+    EXPECT_EQ(map_server_error(&stmt, c.text), SQL_ERROR);
+    EXPECT_EQ(std::string(stmt.sqlstate) + " " + stmt.message,
+              c.sqlstate + (" " + kPrefix) + c.message)
+        << "text '" << c.text << "'";
+  }
 }
 
 }  // namespace

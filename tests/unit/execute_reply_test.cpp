@@ -85,26 +85,12 @@ TEST(ExecuteReply, DamagedReplyChangesNothing) {
   }
 }
 
-// A block's value table never outgrows what the block could hold, whatever the column count.
-TEST(ExecuteReply, ValueTableIsBoundedByTheBlock) {
-  StatementRecord r;
-  r.stmt->column_count = 32767;
-  RowBlock& block = result_set(r.stmt).block;
-  ASSERT_TRUE(block.reserve(20480, r.stmt->column_count));
-  EXPECT_EQ(block.index_room(), 20480 / 6);
-  block.adopt(20480, r.stmt->column_count, FirstRow::kAhead);
-  EXPECT_FALSE(block.holds_rows_of(r.stmt->column_count)) << "such a block cannot be walked";
-}
-
 // Column 0 answers only its type (its "S1002" has an empty text on purpose); then count, attribute.
 TEST(ColAttributes, ChecksColumnAndAttribute) {
   StatementRecord r;
   SQLLEN value = 0;
   auto attribute = [&](SQLUSMALLINT icol, SQLUSMALLINT type) {
-    std::string text =
-        outcome(SQLColAttributes(r.stmt, icol, type, nullptr, 0, nullptr, &value), r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
+    return taken(SQLColAttributes(r.stmt, icol, type, nullptr, 0, nullptr, &value), r.stmt);
   };
   EXPECT_EQ(attribute(1, SQL_COLUMN_TYPE).substr(0, 11), "ERROR S1002") << "no result";
   r.stmt->column_count = 1;

@@ -1,4 +1,5 @@
-// SQLGetInfo without a server: answers with a rule, buffers (SQLGetFunctions: the ODBC 3 tests).
+// SQLGetInfo without a server: answers with a rule, buffers, and by generation (SQLGetFunctions:
+// the ODBC 3 tests).
 #include <algorithm>
 
 #include "metadata/driver_info.h"
@@ -56,6 +57,54 @@ TEST(GetInfo, AnswersOfEachKindIntoGuardedBuffers) {
     EXPECT_TRUE(std::all_of(buffer + c.written.size(), std::end(buffer), [](unsigned char b) {
       return b == 0xA5;
     })) << "written past the answer";
+  }
+}
+
+// What each generation is told: its own driver ODBC version, the ODBC 3 information types to a
+// 3.x application only, and those unixODBC asks of an ODBC 3 driver (the static cursor attributes
+// decide on its cursor library; parameter arrays give one row count for all rows and no result
+// per row) to a caller that allocated through SQLAllocHandle only.
+TEST(GetInfo, EachGenerationItsAnswers) {
+  struct Case {
+    OdbcVersion version;
+    bool odbc3_caller;
+    SQLUSMALLINT type;
+    std::string want;  // a text, a number, or the refusal
+  };
+  const std::string kRefused = "HY096 Invalid argument value";
+  const auto kOdbc2 = OdbcVersion::kOdbc2, kOdbc380 = OdbcVersion::kOdbc380;
+  // clang-format off
+  const Case cases[] = {
+      {kOdbc2, false, SQL_DRIVER_ODBC_VER, "02.50"}, {OdbcVersion::kOdbc3, false, SQL_DRIVER_ODBC_VER, "03.80"},
+      {kOdbc380, false, SQL_DRIVER_ODBC_VER, "03.80"},
+      {kOdbc2, false, SQL_ODBC_INTERFACE_CONFORMANCE, kRefused}, {kOdbc380, false, SQL_ODBC_INTERFACE_CONFORMANCE, "1"},
+      {kOdbc380, false, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, "1"}, {kOdbc380, false, SQL_KEYSET_CURSOR_ATTRIBUTES1, "0"},
+      {kOdbc380, false, SQL_ASYNC_MODE, "0"}, {kOdbc380, false, SQL_DESCRIBE_PARAMETER, "Y"},
+      {kOdbc2, true, SQL_STATIC_CURSOR_ATTRIBUTES1,
+       std::to_string(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK)},
+      {kOdbc2, false, SQL_STATIC_CURSOR_ATTRIBUTES1, kRefused},
+      {kOdbc2, true, SQL_PARAM_ARRAY_ROW_COUNTS, std::to_string(SQL_PARC_NO_BATCH)},
+      {kOdbc2, false, SQL_PARAM_ARRAY_ROW_COUNTS, kRefused},
+      {kOdbc2, true, SQL_PARAM_ARRAY_SELECTS, std::to_string(SQL_PAS_NO_SELECT)},
+      {kOdbc2, false, SQL_PARAM_ARRAY_SELECTS, kRefused},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.type << " version " << static_cast<int>(c.version)
+                                      << (c.odbc3_caller ? " from SQLAllocHandle" : ""));
+    Environment env{};
+    env.odbc_version = c.version;
+    env.odbc3_caller = c.odbc3_caller;
+    StatementRecord record;
+    record.conn->environment = &env;
+    char text[32] = {};
+    SQLUINTEGER number = 77;
+    bool is_text = c.type == SQL_DRIVER_ODBC_VER || c.type == SQL_DESCRIBE_PARAMETER;
+    SQLRETURN rc = SQLGetInfo(record.conn, c.type, is_text ? static_cast<void*>(text) : &number,
+                              sizeof text, nullptr);
+    EXPECT_EQ(rc == SQL_SUCCESS ? (is_text ? std::string(text) : std::to_string(number))
+                                : diag(record.conn),
+              c.want);
   }
 }
 

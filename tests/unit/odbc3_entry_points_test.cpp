@@ -1,7 +1,6 @@
 // The ODBC 3 entry points without a server: statement attributes, the type
-// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions and
-// SQLGetInfo tell such a caller, and how its refusals are read.
-#include <gtest/gtest.h>
+// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions tells such
+// a caller (SQLGetInfo: info_test.cpp), and how its refusals are read.
 
 #include <cinttypes>
 #include <cstdio>
@@ -39,11 +38,7 @@ class Odbc3Statement : public StatementTest {
   std::string set(SQLINTEGER attribute, SQLULEN value) {
     return take(SQLSetStmtAttr(stmt_, attribute, reinterpret_cast<SQLPOINTER>(value), 0));
   }
-  std::string take(SQLRETURN rc) {
-    std::string text = outcome(rc, stmt_);
-    clear_diagnostic(stmt_->sqlstate, stmt_->message);
-    return text;
-  }
+  std::string take(SQLRETURN rc) { return taken(rc, stmt_); }
 
   Statement* stmt_ = nullptr;
 };
@@ -78,8 +73,6 @@ const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_IMP_PARAM_DESC, 0, "ERROR HY017 Invalid use of an automatically allocated descriptor handle", "OK"},
     {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
     {SQL_ATTR_ENABLE_AUTO_IPD, 1, kUnknown.c_str(), kUnknown.c_str()},
-    {SQL_ATTR_PARAM_OPERATION_PTR, 8, "OK", "0000000000000008"},
-    {SQL_ATTR_ROW_BIND_OFFSET_PTR, 8, "OK", "0000000000000008"},
     {SQL_ATTR_METADATA_ID, 1, kUnknown.c_str(), kUnknown.c_str()},
 };
 // clang-format on
@@ -91,18 +84,16 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
     // A descriptor handle differs from run to run: that one was answered is
     // what counts here.
     bool handle = c.attribute >= SQL_ATTR_APP_ROW_DESC && c.attribute <= SQL_ATTR_IMP_PARAM_DESC;
-    EXPECT_EQ(handle ? (get(c.attribute).rfind("ERROR", 0) == 0 ? "ERROR" : "OK") : get(c.attribute),
-              c.get);
+    EXPECT_EQ(
+        handle ? (get(c.attribute).rfind("ERROR", 0) == 0 ? "ERROR" : "OK") : get(c.attribute),
+        c.get);
   }
 }
 
-// The bind offset is kept as given (the other pointers: the wire tests use them); the parameter
-// array's size and counter are the ones SQLParamOptions sets.
-TEST_F(Odbc3Statement, PointerAttributesAndSQLParamOptionsShareTheirFields) {
-  SQLLEN offset = 0;
+// The parameter array's size and counter are the ones SQLParamOptions sets (the pointer
+// attributes as descriptor fields: Descriptors.StatementAttributesAreDescriptorFields).
+TEST_F(Odbc3Statement, SQLParamOptionsSharesTheArrayAttributes) {
   SQLULEN counter = 0;
-  EXPECT_EQ(set(SQL_ATTR_PARAM_BIND_OFFSET_PTR, reinterpret_cast<SQLULEN>(&offset)), "OK");
-  EXPECT_EQ(app_param_desc(stmt_).bind_offset, reinterpret_cast<int64_t*>(&offset));
   ASSERT_EQ(SQLParamOptions(stmt_, 7, &counter), SQL_SUCCESS);
   EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
   EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&counter)));
@@ -178,8 +169,7 @@ TEST_F(Odbc3Statement, StatementsAndDescriptors) {
   EXPECT_EQ(set(SQL_ATTR_APP_ROW_DESC, reinterpret_cast<SQLULEN>(desc)), "OK");
   ASSERT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_APP_ROW_DESC, &current, 0, nullptr), SQL_SUCCESS);
   EXPECT_EQ(current, desc);
-  // An implicit descriptor is not the application's to free or to lend.
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, own), SQL_ERROR);
+  // An implicit descriptor is not the application's to lend (nor to free: Descriptors tests).
   EXPECT_EQ(set(SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLULEN>(own)),
             "ERROR HY017 Invalid use of an automatically allocated descriptor handle");
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_SUCCESS);
@@ -259,28 +249,6 @@ TEST_F(Odbc3Statement, FunctionBitmapAgreesWithTheExportList) {
   ASSERT_EQ(SQLGetFunctions(conn_, SQL_API_SQLGETCURSORNAME, two), SQL_SUCCESS);
   EXPECT_EQ(two[0], 0);
   EXPECT_EQ(two[1], 77) << "only one value may be written";
-}
-
-// unixODBC asks SQL_STATIC_CURSOR_ATTRIBUTES1 of an ODBC 3.x driver to decide
-// on its cursor library; parameter arrays give one row count for all rows
-// and no result per row. A 2.x caller is refused as before.
-TEST_F(Odbc3Statement, Odbc3InformationAnsweredForAnOdbc3CallerOnly) {
-  const std::pair<SQLUSMALLINT, SQLUINTEGER> answers[] = {
-      {SQL_STATIC_CURSOR_ATTRIBUTES1,
-       SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK},
-      {SQL_PARAM_ARRAY_ROW_COUNTS, SQL_PARC_NO_BATCH},
-      {SQL_PARAM_ARRAY_SELECTS, SQL_PAS_NO_SELECT},
-  };
-  for (const auto& [type, answer] : answers) {
-    SCOPED_TRACE(type);
-    SQLUINTEGER mask = 0;
-    env_->odbc3_caller = 1;
-    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(mask, answer);
-    env_->odbc3_caller = 0;
-    EXPECT_EQ(SQLGetInfo(conn_, type, &mask, sizeof mask, nullptr), SQL_ERROR);
-    EXPECT_EQ(diag(conn_), "HY096 Invalid argument value");
-  }
 }
 
 }  // namespace

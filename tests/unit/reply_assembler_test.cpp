@@ -1,5 +1,5 @@
-// The reply assembler on its own, fed frames as bytes or as views: one fault
-// per test, each named after the fault, and the rules a whole reply follows.
+// The reply assembler on its own, fed frames as bytes or as views: the rules a whole reply
+// follows, and each fault that breaks the stream, named in its table row.
 #include "link/reply_assembler.h"
 
 #include <gtest/gtest.h>
@@ -79,73 +79,93 @@ Step feed(ReplyAssembler* assembler, const Bytes& bytes) {
   return assembler->take_body(exact.data(), body);
 }
 
-// --- whole replies --------------------------------------------------------
+// One reply fed frame by frame: the step each frame gives. A whole reply ends with kComplete,
+// its status, payload kind and bytes as told; a broken one with kBroken. Either way the
+// assembler takes nothing more (a frame after a whole reply is damage; broken stays broken), and
+// nothing is written past the status area or the destination.
+struct ReplyCase {
+  const char* what;
+  int32_t capacity;
+  FrameRule rule;
+  std::vector<std::pair<Bytes, Step>> frames;
+  const char* status = nullptr;  // after a whole reply
+  ReplyPayload payload = ReplyPayload::kNone;
+  int32_t bytes = 0;
+};
 
-TEST(ReplyAssembler, OneFrameReplyBringsItsStatusAndPayload) {
+TEST(ReplyAssembler, WholeAndBrokenReplies) {
+  const auto kAck = Step::kAcknowledge, kDone = Step::kComplete, kBroken = Step::kBroken;
+  const auto kOne = FrameRule::kOneFrame, kAcked = FrameRule::kAcknowledged;
+  const Bytes a = chunk_of(kMaxChunk, 1), b = chunk_of(1, 2), c = chunk_of(kMaxChunk, 3);
+  // clang-format off
+  const ReplyCase cases[] = {
+      {"one frame", 64, kAcked, {{frame("Kdone", chunk_of(40), false), kDone}}, "Kdone", ReplyPayload::kBytes, 40},
+      {"no payload", 64, kAcked, {{frame("W", {}, false), kDone}}, "W"},
+      // Every frame that announces another is acknowledged, the last one not; chunks join in order.
+      {"three frames", 3 * kMaxChunk, kAcked, {{frame("K", a, true), kAck}, {frame(nullptr, b, true), kAck},
+       {frame(nullptr, c, false), kDone}}, "K", ReplyPayload::kBytes, 2 * kMaxChunk + 1},
+      {"an empty last frame ends it", 64, kAcked, {{frame("K", chunk_of(5), true), kAck},
+       {frame(nullptr, {}, false), kDone}}, "K", ReplyPayload::kBytes, 5},
+      // A single frame's chunk is not wanted by a status-only area and is left out.
+      {"status-only area", 0, kAcked, {{frame("Kok", chunk_of(30), false), kDone}}, "Kok"},
+      {"status filling its area", 64, kAcked, {{frame("E123456789abcde", {}, false), kDone}}, "E123456789abcde"},
+      // Faults: each breaks the stream at once. Length field, an empty status and its NUL,
+      // chunk header: 7 bytes at least in a first frame, 6 in a later one.
+      {"first frame length too short", 64, kAcked, {{frame("K", {}, false, 6), kBroken}}},
+      {"later frame length too short", 64, kAcked, {{frame("K", chunk_of(4), true), kAck},
+       {frame(nullptr, {}, false, 5), kBroken}}},
+      {"chunk above 20480 bytes", 2 * kMaxChunk, kAcked, {{frame("K", chunk_of(kMaxChunk + 1), false), kBroken}}},
+      {"chunk length larger than its frame", 64, kAcked, {{frame("K", chunk_of(10), false, -1, 11), kBroken}}},
+      {"chunk length smaller than its frame", 64, kAcked, {{frame("K", chunk_of(10), false, -1, 9), kBroken}}},
+      {"status string without NUL", 64, kAcked, {{Bytes{0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}, kBroken}}},
+      {"status one byte too long", 64, kAcked, {{frame("E123456789abcdef", {}, false), kBroken}}},
+      {"more frames to a status-only area", 0, kAcked, {{frame("K", chunk_of(kMaxChunk), true), kBroken}}},
+      {"empty first chunk announcing more", 64, kAcked, {{frame("K", {}, true), kBroken}}},
+      {"more frames under the one-frame rule", 2 * kMaxChunk, kOne, {{frame("K", chunk_of(kMaxChunk), true), kBroken}}},
+      {"payload beyond a fixed destination", kMaxChunk, kAcked,
+       {{frame("K", chunk_of(kMaxChunk - 1), true), kAck}, {frame(nullptr, chunk_of(2), false), kBroken}}},
+  };
+  // clang-format on
+  for (const ReplyCase& r : cases) {
+    SCOPED_TRACE(r.what);
+    Area area(r.capacity);  // a status area of 16 bytes
+    ReplyAssembler assembler(area.reply, r.rule);
+    const bool whole = r.frames.back().second == Step::kComplete;
+    Bytes payload;  // the chunks a whole reply carried, in order
+    for (size_t i = 0; i < r.frames.size(); ++i) {
+      const Bytes& bytes = r.frames[i].first;
+      ASSERT_EQ(feed(&assembler, bytes), r.frames[i].second) << "frame " << i;
+      const size_t skip =
+          kFrameLengthSize + kChunkHeaderSize + (i == 0 && whole ? strlen(r.status) + 1 : 0);
+      if (whole) payload.insert(payload.end(), bytes.begin() + skip, bytes.end());
+    }
+    EXPECT_TRUE(area.guards_intact());
+    if (whole) {
+      EXPECT_STREQ(area.status.data(), r.status);
+      EXPECT_EQ(assembler.payload(), r.payload);
+      EXPECT_EQ(assembler.bytes(), r.bytes);
+      EXPECT_EQ(assembler.frames(), static_cast<int32_t>(r.frames.size()));
+      if (r.payload == ReplyPayload::kBytes) {
+        EXPECT_EQ(area.payload(payload.size()), payload);
+      }
+      EXPECT_EQ(assembler.body_length(10), -1) << "a frame after the reply is whole";
+    }
+    EXPECT_EQ(feed(&assembler, frame("K", {}, false)), Step::kBroken) << "nothing more is taken";
+    EXPECT_EQ(assembler.take(FrameView{nullptr, 0, 0, false, nullptr}), Step::kBroken);
+  }
+}
+
+// Frame lengths up to the frame area are taken.
+TEST(ReplyAssembler, FrameLengthUpToTheFrameArea) {
   Area area;
   ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  Bytes chunk = chunk_of(40);
-  EXPECT_EQ(feed(&assembler, frame("Kdone", chunk, false)), Step::kComplete);
-  EXPECT_STREQ(area.status.data(), "Kdone");
-  EXPECT_EQ(assembler.payload(), ReplyPayload::kBytes);
-  EXPECT_EQ(assembler.bytes(), 40);
-  EXPECT_EQ(assembler.frames(), 1);
-  EXPECT_EQ(area.payload(40), chunk);
-  EXPECT_TRUE(area.guards_intact());
-}
-
-TEST(ReplyAssembler, ReplyWithoutPayloadBringsNone) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("W", {}, false)), Step::kComplete);
-  EXPECT_EQ(assembler.payload(), ReplyPayload::kNone);
-  EXPECT_EQ(assembler.bytes(), 0);
-  EXPECT_STREQ(area.status.data(), "W");
-}
-
-// Ack rules: every frame that announces another is acknowledged, the last
-// one is not, and the chunks join in order whatever their sizes.
-TEST(ReplyAssembler, EachFrameThatAnnouncesAnotherIsAcknowledged) {
-  Area area(3 * kMaxChunk);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  Bytes a = chunk_of(kMaxChunk, 1), b = chunk_of(1, 2), c = chunk_of(kMaxChunk, 3);
-  EXPECT_EQ(feed(&assembler, frame("K", a, true)), Step::kAcknowledge);
-  EXPECT_EQ(feed(&assembler, frame(nullptr, b, true)), Step::kAcknowledge);
-  EXPECT_EQ(feed(&assembler, frame(nullptr, c, false)), Step::kComplete);
-  EXPECT_EQ(assembler.frames(), 3);
-  EXPECT_EQ(assembler.bytes(), 2 * kMaxChunk + 1);
-  Bytes all = a;
-  all.insert(all.end(), b.begin(), b.end());
-  all.insert(all.end(), c.begin(), c.end());
-  EXPECT_EQ(area.payload(all.size()), all);
-  EXPECT_TRUE(area.guards_intact());
-}
-
-// A later frame may be empty: it ends the reply without adding to it.
-TEST(ReplyAssembler, EmptyLastFrameEndsTheReply) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(5), true)), Step::kAcknowledge);
-  EXPECT_EQ(feed(&assembler, frame(nullptr, {}, false)), Step::kComplete);
-  EXPECT_EQ(assembler.bytes(), 5);
-}
-
-// A single frame's chunk is not wanted by a status-only area and is left out.
-TEST(ReplyAssembler, StatusOnlyAreaTakesTheStatusAlone) {
-  Area area(0);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("Kok", chunk_of(30), false)), Step::kComplete);
-  EXPECT_STREQ(area.status.data(), "Kok");
-  EXPECT_EQ(assembler.payload(), ReplyPayload::kNone);
-  EXPECT_TRUE(area.guards_intact());
-}
-
-TEST(ReplyAssembler, StatusFillingItsAreaExactlyIsTaken) {
-  Area area(64, 16);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("E123456789abcde", {}, false)), Step::kComplete);
-  EXPECT_STREQ(area.status.data(), "E123456789abcde");
-  EXPECT_TRUE(area.guards_intact());
+  EXPECT_EQ(assembler.body_length(kFrameBufferSize), kFrameBufferSize - 2);
+  ReplyAssembler next(area.reply, FrameRule::kAcknowledged);
+  EXPECT_EQ(next.body_length(kFrameBufferSize + 1), -1);
+  ReplyAssembler leadless(area.reply, FrameRule::kAcknowledged);
+  const Bytes chunk = chunk_of(3);
+  EXPECT_EQ(leadless.take(FrameView{nullptr, 0, 3, false, chunk.data()}), Step::kBroken)
+      << "a first frame without a lead";
 }
 
 // The block at least doubles, so a reply of n frames costs few copies; the
@@ -196,109 +216,10 @@ TEST(ReplyAssembler, FailedGrowthDropsThePayloadAndKeepsAcknowledging) {
   drv_free(block);
 }
 
-// --- faults: each breaks the stream at once ---------------------------------
-
-TEST(ReplyAssemblerFault, FirstFrameLengthTooShortForItsHeaders) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  // Length field, an empty status string and its NUL, chunk header: 7 bytes.
-  EXPECT_EQ(assembler.body_length(6), -1);
-  EXPECT_EQ(feed(&assembler, frame("K", {}, false)), Step::kBroken) << "broken stays broken";
-}
-
-TEST(ReplyAssemblerFault, LaterFrameLengthTooShortForItsHeader) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  ASSERT_EQ(feed(&assembler, frame("K", chunk_of(4), true)), Step::kAcknowledge);
-  EXPECT_EQ(assembler.body_length(5), -1);
-}
-
-TEST(ReplyAssemblerFault, FrameLengthAboveTheFrameArea) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(assembler.body_length(kFrameBufferSize), kFrameBufferSize - 2);
-  ReplyAssembler next(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(next.body_length(kFrameBufferSize + 1), -1);
-}
-
-TEST(ReplyAssemblerFault, ChunkAbove20480Bytes) {
-  Area area(2 * kMaxChunk);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(kMaxChunk + 1), false)), Step::kBroken);
-  EXPECT_TRUE(area.guards_intact());
-}
-
-TEST(ReplyAssemblerFault, ChunkLengthLargerThanItsFrame) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(10), false, -1, 11)), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, ChunkLengthSmallerThanItsFrame) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(10), false, -1, 9)), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, StatusStringWithoutNul) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  const Bytes bytes{0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'};
-  EXPECT_EQ(feed(&assembler, bytes), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, StatusOneByteTooLongForItsArea) {
-  Area area(64, 16);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("E123456789abcdef", {}, false)), Step::kBroken);
-  EXPECT_TRUE(area.guards_intact());
-}
-
-TEST(ReplyAssemblerFault, FurtherFramesAnnouncedToAStatusOnlyArea) {
-  Area area(0);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(kMaxChunk), true)), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, EmptyFirstChunkAnnouncingMore) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(feed(&assembler, frame("K", {}, true)), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, MoreFramesUnderTheOneFrameRule) {
-  Area area(2 * kMaxChunk);
-  ReplyAssembler assembler(area.reply, FrameRule::kOneFrame);
-  EXPECT_EQ(feed(&assembler, frame("K", chunk_of(kMaxChunk), true)), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, PayloadBeyondAFixedDestination) {
-  Area area(kMaxChunk);
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  ASSERT_EQ(feed(&assembler, frame("K", chunk_of(kMaxChunk - 1), true)), Step::kAcknowledge);
-  EXPECT_EQ(feed(&assembler, frame(nullptr, chunk_of(2), false)), Step::kBroken);
-  EXPECT_TRUE(area.guards_intact()) << "nothing is written past the destination";
-}
-
-TEST(ReplyAssemblerFault, FrameAfterTheReplyIsWhole) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  ASSERT_EQ(feed(&assembler, frame("K", chunk_of(3), false)), Step::kComplete);
-  EXPECT_EQ(assembler.body_length(10), -1);
-  EXPECT_EQ(assembler.take(FrameView{nullptr, 0, 0, false, nullptr}), Step::kBroken);
-}
-
-TEST(ReplyAssemblerFault, FirstFrameViewWithoutALead) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  const Bytes chunk = chunk_of(3);
-  EXPECT_EQ(assembler.take(FrameView{nullptr, 0, 3, false, chunk.data()}), Step::kBroken);
-}
-
 // A payload counts in 32 signed bits: a reply that would pass INT32_MAX
 // bytes (here while its payload is being dropped, so nothing is held) is
 // damage, not a wrapped count.
-TEST(ReplyAssemblerFault, PayloadPastInt32Max) {
+TEST(ReplyAssembler, PayloadPastInt32MaxIsDamage) {
   Area area(16);
   uint8_t* block = nullptr;
   area.reply.growable = &block;

@@ -1,23 +1,30 @@
 // The row block type: stepping through stored blocks to their trailers or their damage, the
-// current row surviving a damaged next row, rewinds, and storage that grows or cannot.
+// current row surviving a damaged next row, rewinds, and storage that grows or cannot; the
+// rewrite of date and time type codes in received rows.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/heap.h"
 #include "protocol/wire.h"
 #include "results/row_block.h"
+#include "results/type_codes.h"
 
 namespace q4 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes value(const std::string& data, uint16_t type = kSqlVarchar) {
+// A value as the server sends it: type, 32-bit length, data.
+Bytes value(const Bytes& data, uint16_t type) {
   Bytes b = {uint8_t(type >> 8), uint8_t(type), 0, 0, 0, uint8_t(data.size())};
-  for (char ch : data) b.push_back(static_cast<uint8_t>(ch));
+  b.insert(b.end(), data.begin(), data.end());
   return b;
+}
+Bytes value(const std::string& data, uint16_t type = kSqlVarchar) {
+  return value(Bytes(data.begin(), data.end()), type);
 }
 Bytes null_value() {
   return {0xFF, 0xFF, 0, 0, 0, 0};
@@ -57,42 +64,31 @@ std::vector<std::string> walk(RowBlock& block, int32_t columns, int steps) {
   return seen;
 }
 
+// Steps: up to four, ending where the block is given up; then whether it is still held and its
+// current row ("" for none). Damage is met again at every step, the row before it kept.
 struct WalkCase {
   const char* what;
   Bytes block;
-  std::vector<std::string> steps;  // up to four steps, ending where the block is given up
+  std::vector<std::string> steps;
   bool held_after;
-  std::string current_after;  // the current row after the steps ("" for none)
+  std::string current_after;
 };
 
 TEST(RowBlock, StepsThroughRowsToTheTrailerOrTheDamage) {
   const Bytes a = join({value("a1"), null_value()});
   const Bytes b = join({value(""), value("Zo\xC3\xAB")});
+  const std::vector<std::string> kDamagedAfterA = {"a1|NULL", "damaged", "damaged", "damaged"};
+  // clang-format off
   const WalkCase cases[] = {
-      {"two rows, no more",
-       join({a, status('K'), b, status('W')}),
-       {"a1|NULL", "|Zoë", "end"},
-       false,
-       ""},
+      {"two rows, no more", join({a, status('K'), b, status('W')}), {"a1|NULL", "|Zoë", "end"}, false, ""},
       {"the server holds more", join({a, status('M')}), {"a1|NULL", "more"}, false, ""},
       {"a trailing error", join({a, status('E')}), {"a1|NULL", "error"}, false, ""},
-      {"a row with one value too few",
-       join({a, status('K'), value("b1"), status('W')}),
-       {"a1|NULL", "damaged", "damaged", "damaged"},
-       true,
-       "a1|NULL"},
-      {"a value longer than the block",
-       join({a, status('K'), value("b1"), Bytes{0, 1, 0, 0, 0, 9}}),
-       {"a1|NULL", "damaged", "damaged", "damaged"},
-       true,
-       "a1|NULL"},
-      {"an unknown status byte",
-       join({a, status('Z'), b, status('W')}),
-       {"a1|NULL", "damaged", "damaged", "damaged"},
-       true,
-       "a1|NULL"},
+      {"a row with one value too few", join({a, status('K'), value("b1"), status('W')}), kDamagedAfterA, true, "a1|NULL"},
+      {"a value longer than the block", join({a, status('K'), value("b1"), Bytes{0, 1, 0, 0, 0, 9}}), kDamagedAfterA, true, "a1|NULL"},
+      {"an unknown status byte", join({a, status('Z'), b, status('W')}), kDamagedAfterA, true, "a1|NULL"},
       {"no status after the last row", a, {"damaged", "damaged", "damaged", "damaged"}, true, ""},
   };
+  // clang-format on
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.what);
     RowBlock block{};
@@ -171,6 +167,51 @@ TEST(RowBlock, StorageThatGrowsOrCannot) {
   block.release();
   EXPECT_EQ(block.bytes(), nullptr);
   EXPECT_EQ(block.capacity(), 0);
+}
+
+// Which values the type code rewrite touches: 9, 10 and 11 (the 2.x date, time and timestamp
+// codes) as a 2- or 4-byte number become 91, 92 and 93.
+TEST(TypeCodes, WhichValuesAreRewritten) {
+  // clang-format off
+  const std::tuple<const char*, uint16_t, Bytes, Bytes> cases[] = {
+      {"SMALLINT 9", kSqlSmallint, {0, 9}, {0, 91}}, {"SMALLINT 10", kSqlSmallint, {0, 10}, {0, 92}},
+      {"SMALLINT 11", kSqlSmallint, {0, 11}, {0, 93}}, {"SMALLINT 12 stays", kSqlSmallint, {0, 12}, {0, 12}},
+      {"SMALLINT -9 stays", kSqlSmallint, {0xFF, 0xF7}, {0xFF, 0xF7}},
+      {"INTEGER 11", kSqlInteger, {0, 0, 0, 11}, {0, 0, 0, 93}},
+      {"INTEGER 65545 is no code", kSqlInteger, {0, 1, 0, 9}, {0, 1, 0, 9}},
+      {"SMALLINT of a wrong length", kSqlSmallint, {0, 0, 0, 9}, {0, 0, 0, 9}},
+      {"text stays", kSqlVarchar, {'9'}, {'9'}}, {"NULL stays", kNullValueType, {}, {}},
+  };
+  // clang-format on
+  for (const auto& [what, type, data, want] : cases) {
+    Bytes v = value(data, type);
+    map_value_type_code(value_at(v.data()));
+    EXPECT_EQ(Bytes(v.begin() + 6, v.end()), want) << what;
+  }
+}
+
+// Rows of (SMALLINT, SMALLINT) with column 2 marked, the second row cut in its last value: the
+// first row is rewritten, the rest left as it was, nothing past the block touched. Whole, with
+// its trailer: both rows, column 1 untouched.
+TEST(TypeCodes, ABlockCutShortIsRewrittenUpToItsLastWholeRow) {
+  const Bytes whole =
+      join({value(Bytes{0, 9}, kSqlSmallint), value(Bytes{0, 9}, kSqlSmallint), status('K'),
+            value(Bytes{0, 10}, kSqlSmallint), value(Bytes{0, 10}, kSqlSmallint)});
+  Bytes guarded(whole.begin(), whole.end() - 1);  // the second row's last byte is missing
+  guarded.push_back(0xEE);
+  map_block_type_codes(guarded.data(), static_cast<int32_t>(whole.size() - 1), 2,
+                       type_code_column_bit(2));
+  Bytes want = whole;
+  want.back() = 0xEE;
+  want[6 + 2 + 6 + 1] = 91;
+  EXPECT_EQ(guarded, want);
+
+  Bytes full = join({whole, status('W')});
+  map_block_type_codes(full.data(), static_cast<int32_t>(full.size()), 2, type_code_column_bit(2));
+  EXPECT_EQ(full[7], 9);
+  EXPECT_EQ(full[6 + 2 + 6 + 1], 91);
+  EXPECT_EQ(full.end()[-2], 92);
+  EXPECT_EQ(full[17 + 7], 10);
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 // every shape, the pass-through start, the tokens, the agreement of
 // SQLNumParams, SQLDescribeParam's numbers and the execution's markers, and
 // which column each marker meets.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "statement/marker_columns.h"
 #include "statement/marker_scan.h"
@@ -100,31 +96,14 @@ TEST(SqlScanner, FindsTheMarkersOfEveryShapeOfText) {
   EXPECT_EQ(count_markers(nullptr, 5), 0u);
 }
 
-std::string kind_name(TokenKind kind) {
-  switch (kind) {
-    case TokenKind::kEnd:
-      return "end";
-    case TokenKind::kWord:
-      return "word";
-    case TokenKind::kQuotedName:
-      return "name";
-    case TokenKind::kString:
-      return "string";
-    case TokenKind::kMarker:
-      return "marker";
-    case TokenKind::kSymbol:
-      return "symbol";
-  }
-  return "?";
-}
-
 TEST(SqlScanner, ReadsTokens) {
   const std::string text =
       "\n SELECT t.a1, 'x''y' FROM \"My \"\"T\"\"\" -- c\nWHERE c<>? AND d>=-2 OR e||$f ";
   SqlScanner scan(text.data(), text.size());
+  static const char* const kKindNames[] = {"end", "word", "name", "string", "marker", "symbol"};
   std::string got;
   for (Token t = scan.next_token(); t.kind != TokenKind::kEnd; t = scan.next_token()) {
-    got += kind_name(t.kind) + "[" + text.substr(t.offset, t.length) + "] ";
+    got += kKindNames[static_cast<int>(t.kind)] + ("[" + text.substr(t.offset, t.length) + "] ");
   }
   EXPECT_EQ(got,
             "word[SELECT] word[t] symbol[.] word[a1] symbol[,] string['x''y'] word[FROM] "

@@ -48,6 +48,14 @@ std::string outcome(SQLRETURN rc, const Handle* h) {
   return d.empty() ? name : std::string(name) + " " + d;
 }
 
+// outcome(), the diagnostic then cleared as by an application that read it.
+template <typename Handle>
+std::string taken(SQLRETURN rc, Handle* h) {
+  std::string text = outcome(rc, h);
+  clear_diagnostic(h->sqlstate, h->message);
+  return text;
+}
+
 // A zero-filled connection and statement without a link; frees what tests hang on it.
 struct StatementRecord {
   StatementRecord() {

@@ -1,12 +1,5 @@
 // Wide (UTF-16) arguments: the conversions of one argument shape each, and the
 // wide entry points that need no server, called as a Driver Manager calls them.
-#include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
-
-#include <cstring>
-#include <string>
 
 #include "core/wide_arguments.h"
 #include "statement_fixture.h"
@@ -58,9 +51,7 @@ TEST(CopyToWide, CutsWholeCharactersAndCountsInTheBuffersUnit) {
     }
     EXPECT_EQ(out[room_units], 0xAAAA) << "nothing written past the room";
   }
-}
-
-TEST(CopyToWide, ANullBufferOnlyMeasures) {
+  // A null buffer only measures.
   WideCopy copy = copy_to_wide("東京", 6, nullptr, 0, WideUnit::kBytes);
   EXPECT_EQ(copy.full_length, 4);
   EXPECT_FALSE(copy.truncated);
@@ -73,6 +64,7 @@ struct InCase {
   SQLINTEGER utf8_length;
 };
 
+// The units the length says; null texts, bad lengths and long texts.
 TEST(WideIn, ConvertsTheUnitsTheLengthSays) {
   const InCase cases[] = {
       {u"Grüße", SQL_NTS, "Grüße", 7},
@@ -89,9 +81,7 @@ TEST(WideIn, ConvertsTheUnitsTheLengthSays) {
     EXPECT_EQ(in.chars(), c.utf8);
     EXPECT_EQ(in.length(), c.utf8_length);
   }
-}
-
-TEST(WideIn, PassesNullTextsAndBadLengthsOnForTheNarrowRules) {
+  // Null texts and bad lengths go on for the narrow rules to judge.
   WideIn null_text(nullptr, nullptr, nullptr, 5);
   EXPECT_EQ(null_text.text(), nullptr);
   EXPECT_EQ(null_text.length(), 5);
@@ -99,11 +89,9 @@ TEST(WideIn, PassesNullTextsAndBadLengthsOnForTheNarrowRules) {
   WideIn bad_length(nullptr, nullptr, wide(text), -7);
   EXPECT_EQ(bad_length.length(), -7);
   EXPECT_EQ(bad_length.short_length(), -7);
-}
-
-TEST(WideIn, LongTextsAreHeldWholeAndTooLongForAShortLengthGoAsNts) {
-  std::u16string text(20000, u'é');  // 40000 bytes of UTF-8: beyond a SQLSMALLINT
-  WideIn in(nullptr, nullptr, wide(text), SQL_NTS);
+  // Long texts are held whole; too long for a short length they go as SQL_NTS.
+  std::u16string long_text(20000, u'é');  // 40000 bytes of UTF-8: beyond a SQLSMALLINT
+  WideIn in(nullptr, nullptr, wide(long_text), SQL_NTS);
   ASSERT_FALSE(in.failed());
   EXPECT_EQ(in.length(), 40000);
   EXPECT_EQ(strlen(in.chars()), 40000u);
@@ -113,11 +101,7 @@ TEST(WideIn, LongTextsAreHeldWholeAndTooLongForAShortLengthGoAsNts) {
 // The wide entry points that need no server, through the exported functions.
 class WideEntryPoints : public ::testing::Test {
  protected:
-  std::string take(SQLRETURN rc) {
-    std::string text = outcome(rc, r.stmt);
-    clear_diagnostic(r.stmt->sqlstate, r.stmt->message);
-    return text;
-  }
+  std::string take(SQLRETURN rc) { return taken(rc, r.stmt); }
   StatementRecord r;
 };
 
@@ -144,11 +128,9 @@ TEST_F(WideEntryPoints, CursorNamesRoundTripAndACutNameReportsItsFullLength) {
     EXPECT_EQ(units(out, static_cast<int64_t>(c.name.size()) + 1),
               c.name + std::u16string(1, u'\0'));
   }
-}
-
-TEST_F(WideEntryPoints, ExplicitCursorNameLengthsAreCharacters) {
-  std::u16string name = u"Zoë_cursor_and_more";
-  ASSERT_EQ(take(SQLSetCursorNameW(r.stmt, wide(name), 3)), "OK");
+  // An explicit length counts characters.
+  std::u16string longer = u"Zoë_cursor_and_more";
+  ASSERT_EQ(take(SQLSetCursorNameW(r.stmt, wide(longer), 3)), "OK");
   SQLWCHAR out[20];
   SQLSMALLINT length = -1;
   EXPECT_EQ(take(SQLGetCursorNameW(r.stmt, out, 20, &length)), "OK");
