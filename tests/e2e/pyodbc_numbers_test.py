@@ -29,31 +29,26 @@ class Numbers(q4e2e.Connected):
         self.assertEqual(self.read("SELECT count(*) FROM exact WHERE d > 1"), [(2,)])
 
     def test_fast_executemany_sends_decimals_as_numeric_structures(self):
+        # pyodbc binds Decimals as SQL_C_NUMERIC at the scale of setinputsizes or, without it, of
+        # SQLDescribeParam's description of the marker (whole numbers fit any scale).
         self.cur.execute("CREATE TABLE many (k INTEGER, d NUMERIC(30,10), m NUMERIC(12,2))")
-        rows = [(k, DECIMALS[k % len(DECIMALS)] + k, D(k) / 4) for k in range(1000)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.setinputsizes([None, (pyodbc.SQL_NUMERIC, 30, 10), (pyodbc.SQL_NUMERIC, 12, 2)])
-        fast.executemany("INSERT INTO many VALUES (?, ?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d, m FROM many ORDER BY k"), rows)
-
-    def test_fast_executemany_of_whole_decimals_with_the_default_description(self):
-        # Without setinputsizes pyodbc binds by SQLDescribeParam's scale: whole numbers fit any.
-        self.cur.execute("CREATE TABLE whole (k INTEGER, d NUMERIC(30,10))")
-        rows = [(k, D("12345678901234567890") * (-1) ** k) for k in range(50)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.executemany("INSERT INTO whole VALUES (?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d FROM whole ORDER BY k"), rows)
-
-    def test_fast_executemany_of_fractions_with_the_default_description(self):
-        # pyodbc scales each Decimal by the decimal digits SQLDescribeParam gives the marker.
-        self.cur.execute("CREATE TABLE fractions (k INTEGER, d NUMERIC(12,2))")
-        rows = [(k, D(k) / 4) for k in range(50)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.executemany("INSERT INTO fractions VALUES (?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d FROM fractions ORDER BY k"), rows)
+        declared = [None, (pyodbc.SQL_NUMERIC, 30, 10), (pyodbc.SQL_DECIMAL, 12, 2)]
+        cases = [  # label, setinputsizes, rows
+            ("declared", declared, [(k, DECIMALS[k % len(DECIMALS)] + k, D(k) / 4 - D("99.75"))
+                                    for k in range(1000)] + [(1000, None, None)]),
+            ("described, whole", None, [(2000 + k, D("12345678901234567890") * (-1) ** k, D(k))
+                                        for k in range(50)]),
+            ("described, fractions", None, [(3000 + k, D(k) / -8, D(k) / 4) for k in range(50)]
+             + [(3050, None, D("-9999999999.99"))]),
+        ]
+        for label, sizes, rows in cases:
+            with self.subTest(label):
+                fast = self.conn.cursor()
+                fast.fast_executemany = True
+                fast.setinputsizes(sizes)
+                fast.executemany("INSERT INTO many VALUES (?, ?, ?)", rows)
+                self.assertEqual(self.read("SELECT k, d, m FROM many WHERE k BETWEEN ? AND ? "
+                                           "ORDER BY k", rows[0][0], rows[-1][0]), rows)
 
     def test_a_decimal_cast_is_described_as_a_decimal(self):
         cur = self.cur.execute("SELECT cast(? as numeric(10,3)) AS x", D("1.5"))
