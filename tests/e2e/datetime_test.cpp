@@ -1,11 +1,8 @@
-// Dates and times as an ODBC 3 application sees them through unixODBC: SQLGetTypeInfo answers the
-// ODBC 3 codes (pyodbc reads SQL_TYPE_TIMESTAMP's column size at connect), a timestamp keeps its
+// Dates and times as an ODBC 3 application sees them through unixODBC: a timestamp keeps its
 // nanoseconds both ways, what a target cannot hold is cut with "01S07", and a date structure
 // the calendar does not have is refused before anything is sent.
-#include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "q4lite_app.h"
 
@@ -20,40 +17,7 @@ class Datetimes : public Q4liteApp {
     exec("DROP TABLE IF EXISTS moments");
     exec("CREATE TABLE moments (k INTEGER, ts TIMESTAMP, d DATE)");
   }
-  // TYPE_NAME, DATA_TYPE, PRECISION (column size) and MAXIMUM_SCALE of each row.
-  std::vector<std::string> type_info(SQLSMALLINT type) {
-    std::vector<std::string> rows;
-    EXPECT_EQ(SQLGetTypeInfo(stmt_, type), SQL_SUCCESS) << diag();
-    while (SQLFetch(stmt_) == SQL_SUCCESS) {
-      char name[32] = {0};
-      SQLSMALLINT data_type = 0, maximum_scale = 0;
-      SQLINTEGER size = 0;
-      SQLLEN scale_indicator = 0;
-      SQLGetData(stmt_, 1, SQL_C_CHAR, name, sizeof name, nullptr);
-      SQLGetData(stmt_, 2, SQL_C_SSHORT, &data_type, 0, nullptr);
-      SQLGetData(stmt_, 3, SQL_C_SLONG, &size, 0, nullptr);
-      SQLGetData(stmt_, 15, SQL_C_SSHORT, &maximum_scale, 0, &scale_indicator);
-      rows.push_back(std::string(name) + " " + std::to_string(data_type) + " " +
-                     std::to_string(size) + " " +
-                     (scale_indicator == SQL_NULL_DATA ? "NULL" : std::to_string(maximum_scale)));
-    }
-    SQLFreeStmt(stmt_, SQL_CLOSE);
-    return rows;
-  }
 };
-
-// Asked with either generation's code, the rows carry the ODBC 3 code the
-// application declared for.
-TEST_F(Datetimes, TypeInfoAnswersTheCodesOfBothGenerations) {
-  const std::vector<std::string> stamp{"TIMESTAMP 93 29 9"};
-  EXPECT_EQ(type_info(SQL_TYPE_TIMESTAMP), stamp);
-  EXPECT_EQ(type_info(SQL_TIMESTAMP), stamp);
-  EXPECT_EQ(type_info(SQL_TYPE_DATE), std::vector<std::string>{"DATE 91 10 NULL"});
-  EXPECT_EQ(type_info(SQL_DATE), std::vector<std::string>{"DATE 91 10 NULL"});
-  EXPECT_EQ(type_info(SQL_TYPE_TIME), std::vector<std::string>{"TIME 92 8 0"});
-  std::vector<std::string> all = type_info(SQL_ALL_TYPES);
-  EXPECT_EQ(std::count(all.begin(), all.end(), stamp[0]), 1);
-}
 
 TEST_F(Datetimes, NanosecondsBothWaysAndCutsAreReported) {
   SQL_TIMESTAMP_STRUCT in{2024, 2, 29, 10, 11, 15, 123456789};

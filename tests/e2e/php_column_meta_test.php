@@ -2,7 +2,8 @@
 // PHP's odbc extension and PDO_ODBC ask SQLColAttribute for every column they describe (display
 // size and octet length to size their buffers, type name, precision, scale, name): the answers
 // must size buffers that hold every value whole (a 30-digit decimal with sign and point, accented
-// text, long text) and name the columns as they were written.
+// text, long text, the extremes of each integer type) and name the columns as they were written;
+// no warning about the column descriptions.
 $failures = [];
 function check($ok, $what) { if (!$ok) $GLOBALS['failures'][] = $what; }
 $warnings = [];
@@ -56,6 +57,21 @@ try {
     check(false, "PDO: " . $e->getMessage());
 }
 odbc_exec($conn, "DROP TABLE php_meta");
+
+// The odbc extension binds every non-character column as text of the column's display size: an
+// integer's lacked room for its sign, and the value before stayed in the buffer. Each extreme
+// follows a short value in the same column.
+odbc_exec($conn, "CREATE TABLE php_extremes (i INTEGER, s SMALLINT, b BIGINT, n NUMERIC(10,2), "
+                 . "v VARCHAR(5))");
+odbc_exec($conn, "INSERT INTO php_extremes VALUES (42, 3, 7, 1.5, 'a')");
+odbc_exec($conn, "INSERT INTO php_extremes VALUES (-2147483648, -32768, -9223372036854775807, "
+                 . "-12345678.90, 'ÆØÅÆØ')");
+$result = odbc_exec($conn, "SELECT * FROM php_extremes ORDER BY i DESC");
+$got = [];
+while ($row = odbc_fetch_array($result)) $got[] = array_values($row);
+check($got === [['42', '3', '7', '1.50', 'a'],
+                ['-2147483648', '-32768', '-9223372036854775807', '-12345678.90', 'ÆØÅÆØ']],
+      "extremes: " . var_export($got, true));
 
 check($warnings === [], "warnings: " . var_export($warnings, true));
 foreach ($failures as $f) fwrite(STDERR, "FAIL: $f\n");

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """pyodbc's executemany with and without fast_executemany (parameter arrays), default settings
-otherwise: the same cursor goes on after an array, a commit and a failing row."""
+otherwise: the same cursor goes on after an array, a commit and a failing row; the failing rows
+of an array report the ODBC 3 state, keep their values, and the others go in."""
 import datetime
 
 import pyodbc
@@ -75,6 +76,21 @@ class Arrays(q4e2e.Connected):
                     self.assertEqual(after, list(range(501, 501 + len(after))))
                     self.assertLess(len(after), 100)
                 self.assertEqual(self.table()[:500], rows[:500])
+
+    def test_every_colliding_row_keeps_its_value_and_the_others_go_in(self):
+        self.conn.autocommit = True
+        self.cur.execute("INSERT INTO people (k, name) VALUES (2, 'two'), (4, 'four')")
+        self.cur.fast_executemany = True
+        rows = [(1, "one", None), (2, q4e2e.TEXT, None), (3, None, None), (4, "", None),
+                (5, "five", None)]
+        with self.assertRaises(pyodbc.Error) as caught:
+            self.cur.executemany("INSERT INTO people (k, name, born)\n  VALUES (?, ?, ?)", rows)
+        # pyodbc reads the first record on Linux: the first failing row's, in its ODBC 3 state.
+        self.assertEqual(caught.exception.args[0], "23000")
+        self.assertIn("[Halvex Software][ODBC Q4 Driver]Constraint failure",
+                      caught.exception.args[1])
+        self.assertEqual([r[:2] for r in self.table()],
+                         [(1, "one"), (2, "two"), (3, None), (4, "four"), (5, "five")])
 
 
 if __name__ == "__main__":

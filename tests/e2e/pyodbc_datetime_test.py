@@ -71,13 +71,15 @@ class Datetimes(q4e2e.Connected):
                           ("d", datetime.date, None, 10, 10, 0),
                           ("t", datetime.time, None, 8, 8, 0)])
         self.cur.fetchall()
-        for code in (pyodbc.SQL_TYPE_TIMESTAMP, 11):
-            rows = self.cur.getTypeInfo(code).fetchall()
-            # TYPE_NAME, DATA_TYPE (the ODBC 3 code pyodbc's generation reads),
-            # PRECISION (the column size), MAXIMUM_SCALE
-            self.assertEqual([(r[0], r[1], r[2], r[14]) for r in rows], [("TIMESTAMP", 93, 29, 9)])
-        for code, name in ((pyodbc.SQL_TYPE_DATE, "DATE"), (pyodbc.SQL_TYPE_TIME, "TIME")):
-            self.assertEqual([r[0] for r in self.cur.getTypeInfo(code).fetchall()], [name])
+        # Asked with either generation's code: TYPE_NAME, DATA_TYPE (the ODBC 3 code pyodbc's
+        # generation reads), PRECISION (the column size), MAXIMUM_SCALE.
+        stamp, day = ("TIMESTAMP", 93, 29, 9), ("DATE", 91, 10, None)
+        for code, row in ((pyodbc.SQL_TYPE_TIMESTAMP, stamp), (11, stamp),
+                          (pyodbc.SQL_TYPE_DATE, day), (9, day),
+                          (pyodbc.SQL_TYPE_TIME, ("TIME", 92, 8, 0))):
+            with self.subTest(code=code):
+                rows = self.cur.getTypeInfo(code).fetchall()
+                self.assertEqual([(r[0], r[1], r[2], r[14]) for r in rows], [row])
 
     def test_fast_executemany_carries_the_fraction(self):
         rows = [(k, STAMPS[k % len(STAMPS)], DATES[k % len(DATES)]) for k in range(3000)]

@@ -1,8 +1,12 @@
 #!/usr/bin/python3
 """pyodbc with default settings and numbers at their edges: 30-digit decimals into numeric(30,10)
-and back (execute sends them as text, fast_executemany as SQL_NUMERIC_STRUCT), decimal CASTs
-described as decimals, text parameters bound as numbers or dates refused before they are sent,
-and doubles (1e300, 1e-300, the largest, the smallest) read back exactly."""
+and back (execute sends them as text, fast_executemany as SQL_NUMERIC_STRUCT), typed into the
+statement text as isql users and scripts do (stored, updated, compared, read back as equal
+Decimals), decimal CASTs and long literals described as decimals, signed integer extremes (pyodbc
+asks SQL_DESC_UNSIGNED before it converts), text parameters bound as numbers or dates refused
+before they are sent, and doubles (1e300, 1e-300, the largest, the smallest, bound or typed)
+read back exactly."""
+import datetime
 import decimal
 import sys
 
@@ -29,36 +33,85 @@ class Numbers(q4e2e.Connected):
         self.assertEqual(self.read("SELECT count(*) FROM exact WHERE d > 1"), [(2,)])
 
     def test_fast_executemany_sends_decimals_as_numeric_structures(self):
+        # pyodbc binds Decimals as SQL_C_NUMERIC at the scale of setinputsizes or, without it, of
+        # SQLDescribeParam's description of the marker (whole numbers fit any scale).
         self.cur.execute("CREATE TABLE many (k INTEGER, d NUMERIC(30,10), m NUMERIC(12,2))")
-        rows = [(k, DECIMALS[k % len(DECIMALS)] + k, D(k) / 4) for k in range(1000)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.setinputsizes([None, (pyodbc.SQL_NUMERIC, 30, 10), (pyodbc.SQL_NUMERIC, 12, 2)])
-        fast.executemany("INSERT INTO many VALUES (?, ?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d, m FROM many ORDER BY k"), rows)
+        declared = [None, (pyodbc.SQL_NUMERIC, 30, 10), (pyodbc.SQL_DECIMAL, 12, 2)]
+        cases = [  # label, setinputsizes, rows
+            ("declared", declared, [(k, DECIMALS[k % len(DECIMALS)] + k, D(k) / 4 - D("99.75"))
+                                    for k in range(1000)] + [(1000, None, None)]),
+            ("described, whole", None, [(2000 + k, D("12345678901234567890") * (-1) ** k, D(k))
+                                        for k in range(50)]),
+            ("described, fractions", None, [(3000 + k, D(k) / -8, D(k) / 4) for k in range(50)]
+             + [(3050, None, D("-9999999999.99"))]),
+        ]
+        for label, sizes, rows in cases:
+            with self.subTest(label):
+                fast = self.conn.cursor()
+                fast.fast_executemany = True
+                fast.setinputsizes(sizes)
+                fast.executemany("INSERT INTO many VALUES (?, ?, ?)", rows)
+                self.assertEqual(self.read("SELECT k, d, m FROM many WHERE k BETWEEN ? AND ? "
+                                           "ORDER BY k", rows[0][0], rows[-1][0]), rows)
 
-    def test_fast_executemany_of_whole_decimals_with_the_default_description(self):
-        # Without setinputsizes pyodbc binds by SQLDescribeParam's scale: whole numbers fit any.
-        self.cur.execute("CREATE TABLE whole (k INTEGER, d NUMERIC(30,10))")
-        rows = [(k, D("12345678901234567890") * (-1) ** k) for k in range(50)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.executemany("INSERT INTO whole VALUES (?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d FROM whole ORDER BY k"), rows)
+    def test_long_literals_keep_every_digit_in_an_exact_column(self):
+        self.cur.execute("CREATE TABLE literals (k INTEGER, v NUMERIC(30,10), f DOUBLE, s VARCHAR(40))")
+        self.cur.execute("""
+            INSERT INTO literals (k, v, f, s)  -- a person's values, typed
+            VALUES (1, 12345678901234567890.0123456789, 12345678901234567890.0123456789,
+                    12345678901234567890.0123456789),
+                   (2, -0.0000000001, NULL, NULL),
+                   (3, -99999999999999999999.9999999999, 0.1, 'it''s -1.5'),
+                   (4, 1234567890123.456, NULL, NULL)
+            """)
+        self.assertEqual(self.cur.rowcount, 4)
+        self.assertEqual(self.read("SELECT k, v FROM literals ORDER BY k"), [
+            (1, D("12345678901234567890.0123456789")), (2, D("-0.0000000001")),
+            (3, D("-99999999999999999999.9999999999")), (4, D("1234567890123.4560000000"))])
+        # The double column keeps a double, the character column the digits as typed.
+        self.assertEqual(self.read("SELECT f, s FROM literals WHERE k = 1"),
+                         [(12345678901234567890.0123456789, "12345678901234567890.0123456789")])
+        self.cur.execute("UPDATE literals SET v = -98765432109876543210.987654321\n"
+                         " WHERE v = 12345678901234567890.0123456789")
+        self.assertEqual(self.cur.rowcount, 1)
+        self.assertEqual(self.read("SELECT k FROM literals WHERE v BETWEEN -99999999999999999999.9999999999"
+                                   " AND -98765432109876543210.9876543209 ORDER BY k"), [(1,), (3,)])
+        self.assertEqual(self.read("SELECT v FROM literals WHERE k = 1"),
+                         [(D("-98765432109876543210.9876543210"),)])
 
-    def test_fast_executemany_of_fractions_with_the_default_description(self):
-        # pyodbc scales each Decimal by the decimal digits SQLDescribeParam gives the marker.
-        self.cur.execute("CREATE TABLE fractions (k INTEGER, d NUMERIC(12,2))")
-        rows = [(k, D(k) / 4) for k in range(50)]
-        fast = self.conn.cursor()
-        fast.fast_executemany = True
-        fast.executemany("INSERT INTO fractions VALUES (?, ?)", rows)
-        self.assertEqual(self.read("SELECT k, d FROM fractions ORDER BY k"), rows)
-
-    def test_a_decimal_cast_is_described_as_a_decimal(self):
+    def test_casts_and_long_literals_are_described_as_decimals(self):
         cur = self.cur.execute("SELECT cast(? as numeric(10,3)) AS x", D("1.5"))
         self.assertEqual(cur.description[0][1:6], (D, None, 10, 10, 3))
         self.assertEqual(cur.fetchall()[0][0], D("1.500"))
+        cur = self.cur.execute("SELECT 12345678901234567890.0123456789 AS x, -0.5, 1e300")
+        self.assertEqual(cur.description[0][1:6], (D, None, 30, 30, 10))
+        self.assertEqual(cur.description[1][1], float)
+        self.assertEqual(tuple(cur.fetchone()), (D("12345678901234567890.0123456789"), -0.5, 1e300))
+        cur = self.cur.execute("SELECT '12345678901234567890.0123456789', -- 12345678901234567890.5\n"
+                               " 123456789012345678901234567890")
+        self.assertEqual(tuple(cur.fetchone()),
+                         ("12345678901234567890.0123456789", D("123456789012345678901234567890")))
+
+    def test_signed_extremes_and_the_description(self):
+        self.cur.execute(
+            "CREATE TABLE extremes (i INTEGER NOT NULL, s SMALLINT, b BIGINT,\n"
+            "  amount NUMERIC(30,4), label VARCHAR(40), at TIMESTAMP)")
+        self.cur.execute(
+            "INSERT INTO extremes VALUES (-2147483648, -32768, -9223372036854775807, "
+            "-12345678901234567890123456.7891, ?, '2024-02-29 23:59:58.125'), "
+            "(2147483647, 32767, 9223372036854775807, 0.0001, '', NULL), "
+            "(0, NULL, NULL, NULL, NULL, NULL)", q4e2e.TEXT)
+        self.assertEqual(self.read("-- every shape of value\nSELECT * FROM extremes ORDER BY i"), [
+            (-2147483648, -32768, -9223372036854775807, D("-12345678901234567890123456.7891"),
+             q4e2e.TEXT, datetime.datetime(2024, 2, 29, 23, 59, 58, 125000)),
+            (0, None, None, None, None, None),
+            (2147483647, 32767, 9223372036854775807, D("0.0001"), "", None),
+        ])
+        # (name, type, internal size, scale, nullable)
+        self.assertEqual([(d[0], d[1], d[3], d[5], d[6]) for d in self.cur.description], [
+            ("i", int, 10, 0, False), ("s", int, 5, 0, True), ("b", int, 19, 0, True),
+            ("amount", D, 30, 4, True), ("label", str, 40, 0, True),
+            ("at", datetime.datetime, 29, 9, True)])
 
     def test_text_that_cannot_be_the_bound_type_is_refused_before_it_is_sent(self):
         self.cur.execute("CREATE TABLE typed (f DOUBLE, i INTEGER, t SMALLINT, d DATE)")
@@ -93,6 +146,13 @@ class Numbers(q4e2e.Connected):
         self.assertEqual([repr(v) for v in got], [repr(v) for v in values])
         # Written in the statement by hand too.
         self.assertEqual(self.read("SELECT 1e300, 1e-300, -0.1"), [(1e300, 1e-300, -0.1)])
+        # The driver writes a double as its shortest decimal, 17 digits here; a column without a
+        # type keeps it a double.
+        self.assertEqual(self.read("SELECT ?", 0.1 + 0.2), [(0.30000000000000004,)])
+        self.cur.execute("CREATE TABLE floats (k INTEGER, f DOUBLE, u)")
+        self.cur.execute("INSERT INTO floats VALUES (?, ?, ?)", 1, 1 / 3, 1 / 3)
+        self.assertEqual(self.read("SELECT f, u, typeof(u) FROM floats WHERE f = ?", 1 / 3),
+                         [(1 / 3, 1 / 3, "real")])
 
 
 if __name__ == "__main__":

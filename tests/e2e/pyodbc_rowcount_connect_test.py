@@ -63,23 +63,29 @@ class Connecting(unittest.TestCase):
         self.assertEqual(self.connects("DSN=port1;PORT=%s" % PORT), 500)
 
     def test_a_port_that_is_no_number_is_refused_naming_it(self):
-        for value in ("5433x", "99999", "0", "65536", ""):
-            with self.subTest(value=value):
+        cases = [("PORT", "5433x"), ("PORT", "99999"), ("PORT", "0"), ("PORT", "65536"),
+                 ("PORT", ""), ("PORT", PORT + "0"), ("PORTNUMBER", PORT + "x")]
+        for word, value in cases:
+            with self.subTest(word=word, value=value):
                 with self.assertRaises(pyodbc.Error) as caught:
-                    pyodbc.connect(BASE + "PORT=%s;UID=test;PWD=secret" % value)
+                    pyodbc.connect(BASE + "%s=%s;UID=test;PWD=secret" % (word, value))
                 self.assertEqual(caught.exception.args[0], "08001")
                 self.assertIn('The port "%s" is not a number from 1 to 65535.' % value,
                               caught.exception.args[1])
 
     def test_an_account_without_a_password(self):
-        # No password at all, PWD=~ (the scrambled empty password) overriding the data source's.
-        self.assertEqual(self.connects(BASE + "PORT=%s;UID=nopw" % PORT), 500)
-        self.assertEqual(self.connects("DSN=%s;UID=nopw;PWD=~" % DSN), 500)
+        # No password at all, an empty PWD, and PWD=~ (the scrambled empty password) overriding
+        # the data source's PASSWORD (an empty PWD item leaves that in place).
+        for text in (BASE + "PORT=%s;UID=nopw" % PORT, BASE + "PORT=%s;UID=nopw;PWD=" % PORT,
+                     "DSN=%s;UID=nopw;PWD=~" % DSN):
+            with self.subTest(text):
+                self.assertEqual(self.connects(text), 500)
         # The data source's password goes with its own user only; an empty one refused says so.
-        with self.assertRaises(pyodbc.Error) as caught:
-            pyodbc.connect(BASE + "PORT=%s;UID=test" % PORT)
-        self.assertEqual(caught.exception.args[0], "28000")
-        self.assertIn('The password sent for user "test" was empty', caught.exception.args[1])
+        for text in (BASE + "PORT=%s;UID=test" % PORT, BASE + "PORT=%s;UID=test;PWD=" % PORT):
+            with self.subTest(text), self.assertRaises(pyodbc.Error) as caught:
+                pyodbc.connect(text)
+            self.assertEqual(caught.exception.args[0], "28000")
+            self.assertIn('The password sent for user "test" was empty', caught.exception.args[1])
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 /* Diagnostics as an ODBC 3 application reads them: SQLGetDiagRec and
    SQLGetDiagField, several records from one parameter array with the rows
    they concern, header fields, and records that last until the next call on
-   the handle. */
+   the handle; a failed descriptor call explains itself on the descriptor
+   handle in the same way. */
 #include "odbc3_check.h"
 
 #define ROWS 5
@@ -10,6 +11,69 @@ static SQLLEN row_number(SQLHSTMT stmt, SQLSMALLINT record) {
   SQLLEN row = -99;
   SQLGetDiagField(SQL_HANDLE_STMT, stmt, record, SQL_DIAG_ROW_NUMBER, &row, 0, NULL);
   return row;
+}
+
+struct descriptor_case {
+  const char* what;
+  int descriptor; /* 0: the row descriptor (application), 1: the result's */
+  int kind;       /* 0: set TYPE, 1: get an unknown field, 2: free it */
+  const char* state;
+  const char* text;
+};
+
+static const struct descriptor_case descriptor_cases[] = {
+    {"set a field of the result's descriptor", 1, 0, "HY016",
+     "Cannot modify an implementation row descriptor"},
+    {"an unknown field", 0, 1, "HY091", "Invalid descriptor field identifier"},
+/* iODBC answers SQLFreeHandle of a statement's own descriptor itself
+   (SQL_INVALID_HANDLE, without calling the driver) and the handle is unusable
+   afterwards: the case runs under unixODBC only. */
+#ifndef Q4_IODBC
+    {"free an implicit descriptor", 0, 2, "HY017",
+     "Invalid use of an automatically allocated descriptor handle"},
+#endif
+};
+
+/* Each refused descriptor call leaves one record with its ODBC 3 state on the
+   descriptor; the next call on the descriptor clears it. */
+static void check_descriptor_refusals(SQLHSTMT stmt) {
+  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT id, ship_date FROM orders", SQL_NTS),
+            SQL_HANDLE_STMT, stmt);
+  SQLHDESC descriptors[2] = {NULL, NULL};
+  EXPECT_OK(SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &descriptors[0], 0, NULL), SQL_HANDLE_STMT,
+            stmt);
+  EXPECT_OK(SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &descriptors[1], 0, NULL), SQL_HANDLE_STMT,
+            stmt);
+  for (size_t i = 0; i < sizeof descriptor_cases / sizeof descriptor_cases[0]; ++i) {
+    const struct descriptor_case* c = &descriptor_cases[i];
+    SQLHDESC desc = descriptors[c->descriptor];
+    SQLINTEGER value = 0;
+    SQLRETURN rc;
+    if (c->kind == 0) {
+      rc = SQLSetDescField(desc, 1, SQL_DESC_TYPE, (SQLPOINTER)SQL_C_LONG, 0);
+    } else if (c->kind == 1) {
+      rc = SQLGetDescField(desc, 0, 9999, &value, 0, NULL);
+    } else {
+      rc = SQLFreeHandle(SQL_HANDLE_DESC, desc);
+    }
+    EXPECT(rc == SQL_ERROR, "%s: returned %d", c->what, (int)rc);
+    SQLCHAR state[6] = "", text[512] = "";
+    SQLINTEGER native = -1, number = 0;
+    SQLSMALLINT length = 0;
+    rc = SQLGetDiagRec(SQL_HANDLE_DESC, desc, 1, state, &native, text, sizeof text, &length);
+    EXPECT(rc == SQL_SUCCESS && strcmp((char*)state, c->state) == 0 &&
+               strstr((char*)text, c->text) != NULL,
+           "%s: SQLGetDiagRec returned %d, state %s, message \"%s\"", c->what, (int)rc, state,
+           text);
+    EXPECT_OK(SQLGetDiagField(SQL_HANDLE_DESC, desc, 0, SQL_DIAG_NUMBER, &number, 0, NULL),
+              SQL_HANDLE_DESC, desc);
+    EXPECT(number == 1, "%s: %d records", c->what, (int)number);
+    EXPECT_OK(SQLGetDescField(desc, 0, SQL_DESC_COUNT, &value, 0, NULL), SQL_HANDLE_DESC, desc);
+    rc = SQLGetDiagRec(SQL_HANDLE_DESC, desc, 1, state, &native, text, sizeof text, &length);
+    EXPECT(rc == SQL_NO_DATA, "%s: a record after a successful call (%d, %s)", c->what, (int)rc,
+           state);
+  }
+  SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
 int main(void) {
@@ -48,7 +112,6 @@ int main(void) {
   SQLSMALLINT failed_rows = 0;
   for (int i = 0; i < ROWS; ++i) failed_rows += statuses[i] == SQL_PARAM_ERROR;
   /* Every failing row the server answered has a record, in row order. */
-  if (getenv("Q4_VERBOSE")) fprintf(stderr, "records %d\n", (int)count);
   EXPECT(count >= 1 && count == failed_rows, "%d records for %d failed rows", (int)count,
          (int)failed_rows);
   EXPECT(statuses[1] == SQL_PARAM_ERROR, "row 2 status %d", (int)statuses[1]);
@@ -121,6 +184,8 @@ int main(void) {
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
 
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_diag", SQL_NTS);
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  check_descriptor_refusals(stmt);
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   disconnect(env, dbc);
   return finish("diagnostics_test");

@@ -4,7 +4,9 @@
    fraction past the scale is cut toward zero (a bound fetch passes the cut
    as it passes every truncation of a bound column; SQLGetData says 01S07);
    SQLGetData with SQL_ARD_TYPE reads the same way; without a descriptor the
-   default scale of 0 holds. */
+   default scale of 0 holds. And the other way: an array of 30-digit
+   SQL_C_NUMERIC parameters (scale from the binding) stored exactly, and a
+   stored 1e300 read into Qt's 16-byte buffer for a double. */
 #include "odbc3_check.h"
 
 /* The structure's magnitude as decimal digits with the point the scale puts. */
@@ -44,6 +46,82 @@ static void bind_numeric(SQLHSTMT stmt, SQLSMALLINT column, SQL_NUMERIC_STRUCT* 
   EXPECT_OK(SQLSetDescField(ard, column, SQL_DESC_DATA_PTR, target, 0), SQL_HANDLE_DESC, ard);
 }
 
+/* A SQL_NUMERIC_STRUCT of precision 30 from decimal digits and a scale. */
+static SQL_NUMERIC_STRUCT numeric(int negative, const char* digits, int scale) {
+  SQL_NUMERIC_STRUCT n;
+  memset(&n, 0, sizeof n);
+  n.precision = 30;
+  n.scale = (SQLSCHAR)scale;
+  n.sign = negative ? 0 : 1;
+  unsigned __int128 v = 0;
+  for (const char* p = digits; *p != 0; ++p) v = v * 10 + (unsigned)(*p - '0');
+  for (int i = 0; i < 16; ++i) n.val[i] = (SQLCHAR)(v >> (8 * i));
+  return n;
+}
+
+/* Two rows inserted as one array of SQL_C_NUMERIC parameters read back as
+   text; the whole part of the first through SQLGetData's default precision
+   38 and scale 0 (cut with 01S07), a whole negative through SQLBindCol, and
+   1e300 into a 16-byte buffer. */
+static void check_parameters(SQLHSTMT stmt) {
+  SQL_NUMERIC_STRUCT values[2] = {numeric(0, "123456789012345678900123456789", 10),
+                                  numeric(1, "5", 10)};
+  SQLINTEGER keys[2] = {11, 12};
+  SQLLEN lengths[2] = {sizeof(SQL_NUMERIC_STRUCT), sizeof(SQL_NUMERIC_STRUCT)};
+  SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)2, 0);
+  EXPECT_OK(
+      SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 10, 0, keys, 0, NULL),
+      SQL_HANDLE_STMT, stmt);
+  EXPECT_OK(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_NUMERIC, 30, 10, values,
+                             0, lengths),
+            SQL_HANDLE_STMT, stmt);
+  EXPECT_OK(
+      SQLExecDirect(stmt, (SQLCHAR*)"INSERT INTO odbc3_numeric (id, exact) VALUES (?, ?)", SQL_NTS),
+      SQL_HANDLE_STMT, stmt);
+  SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)1, 0);
+  SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+
+  EXPECT_OK(
+      SQLExecDirect(stmt, (SQLCHAR*)"SELECT exact FROM odbc3_numeric WHERE id > 10 ORDER BY id",
+                    SQL_NTS),
+      SQL_HANDLE_STMT, stmt);
+  static const char* const stored[] = {"12345678901234567890.0123456789", "-0.0000000005"};
+  char text[64];
+  for (int row = 0; row < 2; ++row) {
+    EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "parameter row %d missing", row + 1);
+    EXPECT_OK(SQLGetData(stmt, 1, SQL_C_CHAR, text, sizeof text, NULL), SQL_HANDLE_STMT, stmt);
+    EXPECT(strcmp(text, stored[row]) == 0, "parameter row %d stored as %s", row + 1, text);
+  }
+  SQLFreeStmt(stmt, SQL_CLOSE);
+
+  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT exact FROM odbc3_numeric WHERE id = 11", SQL_NTS),
+            SQL_HANDLE_STMT, stmt);
+  EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row 11 missing");
+  SQL_NUMERIC_STRUCT got;
+  SQLLEN length = 0;
+  SQLRETURN rc = SQLGetData(stmt, 1, SQL_C_NUMERIC, &got, sizeof got, &length);
+  numeric_text(&got, text, sizeof text);
+  EXPECT(rc == SQL_SUCCESS_WITH_INFO && strcmp(first_state(SQL_HANDLE_STMT, stmt), "01S07") == 0 &&
+             length == (SQLLEN)sizeof got && got.precision == 38 && got.scale == 0 &&
+             strcmp(text, "12345678901234567890") == 0,
+         "whole part: rc %d %s precision %d scale %d (%ld)", (int)rc, text, got.precision,
+         got.scale, (long)length);
+  SQLFreeStmt(stmt, SQL_CLOSE);
+
+  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT -2000, 1e300", SQL_NTS), SQL_HANDLE_STMT, stmt);
+  SQL_NUMERIC_STRUCT bound;
+  char small[16];
+  EXPECT_OK(SQLBindCol(stmt, 1, SQL_C_NUMERIC, &bound, sizeof bound, &length), SQL_HANDLE_STMT,
+            stmt);
+  EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row of -2000 missing");
+  numeric_text(&bound, text, sizeof text);
+  EXPECT(strcmp(text, "-2000") == 0, "bound whole number %s", text);
+  EXPECT_OK(SQLGetData(stmt, 2, SQL_C_CHAR, small, sizeof small, &length), SQL_HANDLE_STMT, stmt);
+  EXPECT(strcmp(small, "1e+300") == 0 && length == 6, "1e300 as '%s' (%ld)", small, (long)length);
+  SQLFreeStmt(stmt, SQL_UNBIND);
+  SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
 int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
@@ -52,12 +130,13 @@ int main(void) {
   EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_numeric", SQL_NTS);
   SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(
-      SQLExecDirect(stmt, (SQLCHAR*)"CREATE TABLE odbc3_numeric (id INTEGER, amount NUMERIC(30,4))",
-                    SQL_NTS),
-      SQL_HANDLE_STMT, stmt);
   EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"INSERT INTO odbc3_numeric VALUES "
+                          (SQLCHAR*)"CREATE TABLE odbc3_numeric (id INTEGER, amount NUMERIC(30,4), "
+                                    "exact NUMERIC(30,10))",
+                          SQL_NTS),
+            SQL_HANDLE_STMT, stmt);
+  EXPECT_OK(SQLExecDirect(stmt,
+                          (SQLCHAR*)"INSERT INTO odbc3_numeric (id, amount) VALUES "
                                     "(1, 12345678901234567890123456.7891), (2, -0.0625), "
                                     "(3, NULL), (4, 0), (5, 7)",
                           SQL_NTS),
@@ -139,6 +218,8 @@ int main(void) {
   EXPECT(rc == SQL_ERROR && data == NULL, "precision 40: rc %d, data pointer %p", (int)rc, data);
 
   SQLFreeStmt(stmt, SQL_CLOSE);
+  SQLFreeStmt(stmt, SQL_UNBIND);
+  check_parameters(stmt);
   SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_numeric", SQL_NTS);
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   disconnect(env, dbc);

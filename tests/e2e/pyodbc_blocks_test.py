@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """pyodbc with default settings on values that cross the 20,480-byte frames the driver and the
-server cut every request and reply into: long texts with non-ASCII characters sent as parameters
-and inside the statement text, read back whole (one frame, a byte more, several frames), many
-rows over many blocks with NULLs, fractions and empty strings, parameter arrays sent ahead of
+server cut every request and reply into, and on results that span many row blocks: long texts
+with non-ASCII characters sent as parameters and inside the statement text, read back whole (one
+frame, a byte more, several frames); many rows with NULLs, empty strings, multi-line text,
+30-digit decimals and negative fractions, rows too long for a block (whose values the driver asks
+for one by one) between ordinary ones, read by fetchone, fetchmany and fetchall alike; two
+cursors of one connection read in turns, each from its own blocks; parameter arrays sent ahead of
 their replies; and the driver log's line for each of those exchanges."""
 import decimal
 import os
@@ -77,6 +80,84 @@ class Frames(q4e2e.Connected):
         self.assertGreater(len(fetches), 5, "5,000 rows come in several blocks")
         for line in fetches:
             self.assertLessEqual(int(line.split(" reply=")[1].split()[0]), 20_480)
+
+
+
+ROWS = 3000
+LONG = 30000  # characters: a row with such a note does not fit one block
+
+
+def expected_row(i):
+    name = [None, "", q4e2e.TEXT, "O'Brien\nline two\r\nline three", "n%05d" % i][i % 5]
+    amount = None if i % 7 == 3 else (decimal.Decimal("12345678901234567890123456.7890") - i
+                                      if i % 2 else decimal.Decimal(-i) / 10000)
+    if i % 97 == 11:
+        note = ("%05d" % i) * (LONG // 5)
+    elif i % 13 == 4:
+        note = None
+    else:
+        note = "note %d " % i + "é" * (i % 40)
+    return (i, name, amount, note)
+
+
+class RowBlocks(q4e2e.Connected):
+    @classmethod
+    def setUpClass(cls):
+        conn = q4e2e.connect(autocommit=False)
+        cur = conn.cursor()
+        cur.execute("CREATE TABLE blocks (id INTEGER NOT NULL, name VARCHAR(60), "
+                    "amount DECIMAL(30,4), note TEXT)")
+        cur.executemany("INSERT INTO blocks (id, name, amount, note) VALUES (?, ?, ?, ?)",
+                        [expected_row(i) for i in range(1, ROWS + 1)])
+        conn.commit()
+        conn.close()
+
+    def query(self, cursor, low=1, high=ROWS):
+        return cursor.execute("""
+            SELECT id, name, amount, note
+              FROM blocks
+             WHERE id BETWEEN ? AND ?  -- long rows among short ones
+             ORDER BY id""", low, high)
+
+    def test_every_value_comes_back_whatever_the_fetch(self):
+        expected = [expected_row(i) for i in range(1, ROWS + 1)]
+        cur = self.cur
+
+        def in_batches(cursor):
+            return [row for batch in iter(lambda: cursor.fetchmany(333), []) for row in batch]
+
+        readers = {
+            "fetchall": lambda c: c.fetchall(),
+            "fetchmany": in_batches,
+            "fetchone": lambda c: list(iter(c.fetchone, None)),
+        }
+        for name, read in readers.items():
+            with self.subTest(fetch=name):
+                got = [tuple(r) for r in read(self.query(cur))]
+                self.assertEqual(len(got), ROWS)
+                for row, want in zip(got, expected):
+                    self.assertEqual(row, want, "row %d" % want[0])
+
+    def test_two_cursors_read_in_turns_each_from_its_own_blocks(self):
+        first, second = self.conn.cursor(), self.conn.cursor()
+        self.query(first, 1, 1500)
+        self.query(second, 1501, ROWS)
+        for k in range(1500):
+            a, b = first.fetchone(), second.fetchone()
+            self.assertEqual(tuple(a), expected_row(1 + k))
+            self.assertEqual(tuple(b), expected_row(1501 + k))
+        self.assertIsNone(first.fetchone())
+        self.assertIsNone(second.fetchone())
+
+    def test_a_new_query_on_the_cursor_reads_its_own_rows(self):
+        cur = self.cur
+        self.query(cur)
+        self.assertEqual(tuple(cur.fetchone()), expected_row(1))
+        # Fewer columns, with the first query's block read only in part.
+        got = cur.execute("SELECT note, id FROM blocks WHERE id IN (11, 12) ORDER BY id").fetchall()
+        self.assertEqual([tuple(r) for r in got],
+                         [(expected_row(11)[3], 11), (expected_row(12)[3], 12)])
+
 
 
 if __name__ == "__main__":
