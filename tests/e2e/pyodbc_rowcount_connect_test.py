@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """pyodbc with default settings: cursor.rowcount of a 100,000-row query (-1, never the rows of
 the first block, which an application would take for the size of the result), exact counts of
-INSERT, UPDATE and DELETE; connecting with PORT= in the string, refused ports, and an account
-without a password (user nopw of run_script.sh)."""
+INSERT, UPDATE and DELETE; connecting with PORT= in the string, refused ports, an account
+without a password (user nopw of run_script.sh) and one whose name and password go beyond ASCII
+(jörg / straße🔑)."""
 import os
 import unittest
 
@@ -86,6 +87,14 @@ class Connecting(unittest.TestCase):
                 pyodbc.connect(text)
             self.assertEqual(caught.exception.args[0], "28000")
             self.assertIn('The password sent for user "test" was empty', caught.exception.args[1])
+
+    def test_a_user_and_password_beyond_ascii(self):
+        # pyodbc connects through SQLDriverConnectW: the UTF-16 string reaches the driver as it is,
+        # the emoji's surrogate pair included; one character less is a wrong password.
+        self.assertEqual(self.connects(BASE + "PORT=%s;UID=jörg;PWD=straße🔑" % PORT), 500)
+        with self.assertRaises(pyodbc.Error) as caught:
+            pyodbc.connect(BASE + "PORT=%s;UID=jörg;PWD=straße" % PORT)
+        self.assertEqual(caught.exception.args[0], "28000")
 
 
 if __name__ == "__main__":
