@@ -24,6 +24,23 @@ void count_socket_layer_use(int change) {
 void count_socket_layer_use(int) {}
 #endif
 
+// A new link's state around its socket: no session, an empty pipeline (its
+// buffers unallocated), not lost. The frame buffer needs no clearing.
+void start_link(Link* link, int socket, bool owned, const ExchangeLog* log) {
+  link->owned = owned ? 1 : 0;
+  link->socket = socket;
+  link->tls = nullptr;
+  link->outbox = nullptr;
+  link->outbox_length = 0;
+  link->inbox = nullptr;
+  link->inbox_capacity = 0;
+  link->inbox_start = 0;
+  link->inbox_end = 0;
+  link->lost = 0;
+  link->log = log;
+  count_socket_layer_use(1);
+}
+
 }  // namespace
 
 #ifdef Q4_TEST_SEAMS
@@ -41,24 +58,13 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
     *failure = OpenFailure::kMemory;
     return nullptr;
   }
-  // Storage of the caller's holds what an earlier link left there; the frame
-  // buffer needs no clearing, the pipeline's buffers start unallocated.
-  link->owned = storage == nullptr;
-  link->outbox = nullptr;
-  link->outbox_length = 0;
-  link->inbox = nullptr;
-  link->inbox_capacity = 0;
-  link->inbox_start = 0;
-  link->inbox_end = 0;
-  link->tls = nullptr;
-  link->socket = open_socket(host, port, wait_seconds, failure, error);
-  if (link->socket < 0) {
-    if (link->owned) drv_free(link);
+  // Storage of the caller's holds what an earlier link left there.
+  int socket = open_socket(host, port, wait_seconds, failure, error);
+  if (socket < 0) {
+    if (storage == nullptr) drv_free(link);
     return nullptr;
   }
-  link->lost = 0;
-  link->log = log;
-  count_socket_layer_use(1);
+  start_link(link, socket, storage == nullptr, log);
   *failure = OpenFailure::kNone;
   return link;
 }
@@ -67,18 +73,7 @@ Link* open_link(const char* host, uint16_t port, uint32_t wait_seconds, const Ex
 Link* link_on_socket(int socket, const ExchangeLog* log) {
   auto* link = static_cast<Link*>(drv_alloc(nullptr, nullptr, sizeof(Link)));
   if (link == nullptr) return nullptr;
-  link->owned = 1;
-  link->socket = socket;
-  link->tls = nullptr;
-  link->outbox = nullptr;
-  link->outbox_length = 0;
-  link->inbox = nullptr;
-  link->inbox_capacity = 0;
-  link->inbox_start = 0;
-  link->inbox_end = 0;
-  link->lost = 0;
-  link->log = log;
-  count_socket_layer_use(1);
+  start_link(link, socket, /*owned=*/true, log);
   return link;
 }
 #endif

@@ -156,21 +156,10 @@ const char* literal_suffix(int16_t type) {
 // The radix the precision counts in: digits for the exact numbers, bits for
 // the approximate ones, none for the other types.
 SQLLEN precision_radix(int16_t type) {
-  switch (type) {
-    case kSqlReal:
-    case kSqlFloat:
-    case kSqlDouble:
-      return 2;
-    case kSqlNumeric:
-    case kSqlDecimal:
-    case kSqlInteger:
-    case kSqlSmallint:
-    case kSqlTinyint:
-    case kSqlBigint:
-      return 10;
-    default:
-      return 0;
-  }
+  // The numeric types are the signed ones: binary for floating point,
+  // decimal for the rest.
+  if (!is_signed_type(type)) return 0;
+  return type == kSqlReal || type == kSqlFloat || type == kSqlDouble ? 2 : 10;
 }
 
 SQLLEN datetime_subcode(int16_t type) {
