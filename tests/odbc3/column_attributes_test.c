@@ -142,7 +142,8 @@ int main(void) {
              length == 7,
          "name '%s' (%d)", name, length);
 #ifndef Q4_IODBC
-  /* iODBC converts a wide call to the narrow one itself, keeping ASCII only
+  /* Under iODBC this narrow program loads the ANSI library, and iODBC
+     converts a wide call to the narrow one itself, keeping ASCII only
      (docs/odbc-versions.md). */
   SQLWCHAR wide[16];
   EXPECT_OK(SQLColAttributeW(stmt, 2, SQL_DESC_BASE_COLUMN_NAME, wide, sizeof wide, &length, NULL),

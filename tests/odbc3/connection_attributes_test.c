@@ -97,7 +97,8 @@ int main(void) {
      short. */
   SQLINTEGER length = 0;
 #ifdef Q4_IODBC
-  /* iODBC converts a wide call to the narrow one itself, keeping ASCII only
+  /* Under iODBC this narrow program loads the ANSI library, and iODBC
+     converts a wide call to the narrow one itself, keeping ASCII only
      (docs/odbc-versions.md): the narrow call here. */
   EXPECT_OK(SQLSetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, "Zo\xc3\xab_db", SQL_NTS),
             SQL_HANDLE_DBC, dbc);
