@@ -3,7 +3,7 @@
 
 namespace q4 {
 
-// True when iODBC's library is loaded in the process. iODBC's SQLWCHAR is
+// True when iODBC's library is loaded in the process, and unixODBC's is not. iODBC's SQLWCHAR is
 // the C library's 4-byte wchar_t (UTF-32), unixODBC's a 2-byte UTF-16 unit;
 // applications and the Driver Manager hand the driver text of that width in
 // wide calls and SQL_C_WCHAR buffers alike. Looked up once, the first time it
