@@ -364,7 +364,7 @@ Result result_of(const Reply& reply) {
 // Through the protocol: a NUMERIC(30,10) column keeps every digit of its values, which order,
 // compare and stay unique by value, and travel as SQL_NUMERIC with the declared scale; a CAST to
 // NUMERIC(10,3) is described as SQL_NUMERIC(10,3); doubles arrive as their shortest decimal.
-TEST(DecimalColumns, ThroughTheProtocol) {
+TEST(DecimalColumns, ThroughTheProtocolWithLongLiterals) {
   auto server = start_server({"--quiet"});  // with descriptions
   ASSERT_TRUE(server);
   Client client;
@@ -410,17 +410,11 @@ TEST(DecimalColumns, ThroughTheProtocol) {
   EXPECT_EQ(error_number(client.execute(8, "INSERT INTO both VALUES ('1', 'tomorrow')")), 22007);
   EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
             "123456789012345678.25");
-}
 
-// Through the protocol, as a client that types its numbers sends them: a NUMERIC(30,10) column
-// keeps every digit of literals in INSERT, UPDATE and WHERE, also when the statement before it in
-// the same text created the table and through the pass-through mark; a long literal alone is an
-// exact SQL_NUMERIC result with its own precision and scale, a shorter one stays a double.
-TEST(LongLiterals, ThroughTheProtocol) {
-  auto server = start_server({"--quiet"});
-  ASSERT_TRUE(server);
-  Client client;
-  ASSERT_TRUE(client.connect(server->port(), true));
+  // As a client that types its numbers sends them: the column keeps every digit of literals in
+  // INSERT, UPDATE and WHERE, also when the statement before it in the same text created the
+  // table and through the pass-through mark; a long literal alone is an exact SQL_NUMERIC result
+  // with its own precision and scale, a shorter one stays a double.
   ASSERT_EQ(client
                 .execute(1,
                          "CREATE TABLE exact (k INTEGER, v NUMERIC(30,10));\n"
@@ -438,14 +432,14 @@ TEST(LongLiterals, ThroughTheProtocol) {
   uint32_t width = 9, changed = 0;
   ASSERT_TRUE(counts.get_u32(&width) && counts.get_u32(&changed));
   EXPECT_EQ(changed, 1u) << "found by its exact value";
-  Result r = result_of(client.execute(4, "SELECT k, v FROM exact ORDER BY v"));
-  ASSERT_EQ(r.rows.size(), 4u);
+  Result exact = result_of(client.execute(4, "SELECT k, v FROM exact ORDER BY v"));
+  ASSERT_EQ(exact.rows.size(), 4u);
   const char* expected[][2] = {{"4", "-99999999999999999999.9999999999"},
                                {"2", "-0.0000000001"},
                                {"1", "12345678901234567890.0123456789"},
                                {"3", "98765432109876543210.9876543210"}};
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(r.rows[i][1], std::make_pair(uint16_t(kSqlNumeric), std::string(expected[i][1])));
+    EXPECT_EQ(exact.rows[i][1], std::make_pair(uint16_t(kSqlNumeric), std::string(expected[i][1])));
   }
   Result found = result_of(
       client.execute(5,

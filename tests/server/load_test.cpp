@@ -1,7 +1,7 @@
 // q4lite as a process: flat memory while streaming, many clients at once,
 // refused logons, damaged input that closes only its own connection, escape
 // translation, texts of any shape, SQLite's messages mapped to server error
-// numbers, and the sleep function for tests.
+// numbers.
 #include <gtest/gtest.h>
 
 #include "protocol_client.h"
@@ -222,6 +222,8 @@ TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
   std::string deep = "SELECT ";
   for (int i = 0; i < 10000; ++i) deep += "{oj ";
   EXPECT_EQ(error_number(client.execute(4, deep)), 26);  // refused, not recursed into
+  // The sleep function for tests of waits and cancels exists only when asked for.
+  EXPECT_EQ(client.execute(4, "SELECT q4_sleep(1)").letter(), 'E');
 }
 
 // The row count of an execute reply: the rows changed for a statement without
@@ -254,22 +256,6 @@ TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
   const uint32_t known = load_u32(big.payload.data() + 4);
   EXPECT_GT(known, rows_of(big).size()) << "the row held back counts";
   EXPECT_LT(known, 4990u);
-}
-
-// q4_sleep holds a statement for tests of waits and cancels, and exists only
-// when asked for.
-TEST(Statements, TheSleepFunctionOnlyWithTestFunctions) {
-  auto& [server, client, ready] = Shared::get();
-  ASSERT_TRUE(ready);
-  EXPECT_EQ(client.execute(5, "SELECT q4_sleep(1)").letter(), 'E');
-  auto testing = start_server({"--no-descriptions", "--test-functions"});
-  ASSERT_TRUE(testing);
-  Client sleeper;
-  ASSERT_TRUE(sleeper.connect(testing->port(), true));
-  const auto started = std::chrono::steady_clock::now();
-  const Rows rows = rows_of(sleeper.execute(1, "SELECT q4_sleep(300)"));
-  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
-  EXPECT_TRUE(rows.size() == 1 && rows[0][0] == 300);
 }
 
 }  // namespace

@@ -39,105 +39,75 @@ void fill_socket(int socket) {
 }
 
 class CancelCutsTheWait : public StatementTest {
- protected:
-  // The peer's last steps: the cancel, from the peer's thread while the
-  // driver waits, then silence until the driver closes the link.
-  void cancel_then_silence() {
-    peer.call([this] {
-          EXPECT_TRUE(wait_for_the_wait(stmt)) << "the call never waited";
-          EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
-        })
-        .expect_closed();
-  }
-  // Runs `call` and checks that it failed as cancelled within a second,
-  // having dropped the link: the next execution fails at once with "08S01"
-  // and sends nothing.
-  void expect_cut(const std::function<SQLRETURN()>& call, const char* what) {
-    auto started = Clock::now();
-    EXPECT_EQ(call(), SQL_ERROR) << what;
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(1)) << what;
-    EXPECT_EQ(diag(), "S1008 " + kPrefix + "Operation cancelled") << what;
-    EXPECT_STREQ(conn->sqlstate, "08S01") << what;
-    EXPECT_EQ(conn->link->lost, 1) << what;
-    EXPECT_EQ(stmt->call.state.load(), 0u) << what;
-    EXPECT_EQ(exec_direct("SELECT N FROM T"), SQL_ERROR) << what;
-    EXPECT_EQ(sqlstate(), "08S01") << what;
-  }
+ public:
+  using StatementTest::conn;
+  using StatementTest::execute;
+  using StatementTest::peer;
+  using StatementTest::stmt;
 };
 
-// The server never answers the execute request.
-TEST_F(CancelCutsTheWait, WaitingForTheFirstReply) {
-  peer.expect_request(kCmdExecute);
-  cancel_then_silence();
-  expect_cut([this] { return exec_direct("SELECT N FROM T"); }, "execute");
+// Where the call waits, and the call.
+struct Wait {
+  const char* name;
+  std::function<void(CancelCutsTheWait&)> script;  // the peer's steps up to the wait
+  std::function<SQLRETURN(Statement*)> call;
+  bool sends = true;  // whether the request reaches the peer before the cut
+};
+void PrintTo(const Wait& wait, std::ostream* out) {
+  *out << wait.name;
+}
+class WaitCut : public CancelCutsTheWait, public ::testing::WithParamInterface<Wait> {};
+
+SQLRETURN select(Statement* stmt) {
+  return SQLExecDirect(stmt, sql_text("SELECT N FROM T"), SQL_NTS);
 }
 
-// The reply's first frame came and was acknowledged; the next never does.
-TEST_F(CancelCutsTheWait, WaitingForALaterFrameOfTheReply) {
-  peer.expect_request(kCmdExecute)
-      .send_raw(frame_bytes("K", pattern_bytes(20480), /*more=*/1))
-      .expect_ack();
-  cancel_then_silence();
-  expect_cut([this] { return exec_direct("SELECT N FROM T"); }, "second frame");
+// The cancel comes from the peer's thread while the driver waits, then the
+// peer is silent until the driver closes the link. The call fails as
+// cancelled within a second, having dropped the link: the next execution
+// fails at once with "08S01" and sends nothing.
+TEST_P(WaitCut, FailsAsCancelledAndDropsTheLink) {
+  GetParam().script(*this);
+  peer.call([this] {
+        EXPECT_TRUE(wait_for_the_wait(stmt)) << "the call never waited";
+        EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
+      })
+      .expect_closed();
+  auto started = Clock::now();
+  EXPECT_EQ(GetParam().call(stmt), SQL_ERROR);
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
+  EXPECT_EQ(diag(), "S1008 " + kPrefix + "Operation cancelled");
+  EXPECT_STREQ(conn->sqlstate, "08S01");
+  EXPECT_EQ(conn->link->lost, 1);
+  EXPECT_EQ(stmt->call.state.load(), 0u);
+  EXPECT_EQ(select(stmt), SQL_ERROR);
+  EXPECT_EQ(sqlstate(), "08S01");
+  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR) << "no result is left";
+  EXPECT_EQ(peer.requests().empty(), !GetParam().sends);
 }
 
-// The peer reads nothing and the socket is full: the request's send blocks.
-TEST_F(CancelCutsTheWait, ASendBlockedOnAFullSocket) {
-  fill_socket(conn->link->socket);
-  cancel_then_silence();
-  expect_cut([this] { return exec_direct("SELECT N FROM T"); }, "send");
-  EXPECT_TRUE(peer.requests().empty());
-}
-
-// The result's first block says the server holds more rows; the request for
-// the next block is never answered.
-TEST_F(CancelCutsTheWait, FetchingTheNextBlock) {
-  ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(1, 2, kRowMore))), SQL_SUCCESS) << diag();
-  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
-  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
-  peer.expect_request(kCmdFetch, next_block_request(stmt));
-  cancel_then_silence();
-  expect_cut([this] { return SQLFetch(stmt); }, "fetch");
-  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR) << "the result is gone";
-}
-
-// Catalog functions and SQLPrepare wait like an execution.
-TEST_F(CancelCutsTheWait, CatalogFunctionsAndPrepare) {
-  struct Case {
-    uint8_t command;
-    std::function<SQLRETURN(SQLHSTMT)> call;
-  };
-  const Case cases[] = {
-      {kCmdTables,
-       [](SQLHSTMT s) { return SQLTables(s, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); }},
-      {kCmdColumns,
-       [](SQLHSTMT s) {
-         return SQLColumns(s, nullptr, 0, nullptr, 0, sql_text("T"), SQL_NTS, nullptr, 0);
-       }},
-      {kCmdTypeInfo, [](SQLHSTMT s) { return SQLGetTypeInfo(s, SQL_ALL_TYPES); }},
-      {kCmdPrepare, [](SQLHSTMT s) { return SQLPrepare(s, sql_text("SELECT N FROM T"), SQL_NTS); }},
-  };
-  for (const Case& c : cases) {
-    ScriptedPeer own;
-    ConnectionPtr other = connect_link(own.port());
-    ASSERT_NE(other->link, nullptr);
-    other->server_version = 754;
-    stmt->connection = other.get();
-    own.expect_request(c.command)
-        .call([this] {
-          EXPECT_TRUE(wait_for_the_wait(stmt));
-          EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
-        })
-        .expect_closed();
-    auto started = Clock::now();
-    EXPECT_EQ(c.call(stmt), SQL_ERROR) << int(c.command);
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(1)) << int(c.command);
-    EXPECT_EQ(sqlstate(), "S1008") << int(c.command);
-    EXPECT_EQ(other->link->lost, 1) << int(c.command);
-    EXPECT_EQ(own.finish(), "") << int(c.command);
-  }
-  stmt->connection = conn.get();
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cancel, WaitCut, ::testing::Values(
+    Wait{"FirstReply", [](CancelCutsTheWait& t) { t.peer.expect_request(kCmdExecute); }, select},
+    // The reply's first frame came and was acknowledged; the next never does.
+    Wait{"LaterFrameOfTheReply", [](CancelCutsTheWait& t) {
+           t.peer.expect_request(kCmdExecute).send_raw(frame_bytes("K", pattern_bytes(20480), 1)).expect_ack();
+         }, select},
+    // The peer reads nothing and the socket is full: the request's send blocks.
+    Wait{"SendBlockedOnAFullSocket", [](CancelCutsTheWait& t) { fill_socket(t.conn->link->socket); }, select, false},
+    // The first block says the server holds more rows; the next block never comes.
+    Wait{"NextBlock", [](CancelCutsTheWait& t) {
+           ASSERT_EQ(t.execute(Wire::execute_payload(1, 2, Wire::numbered_block(1, 2, kRowMore))), SQL_SUCCESS);
+           ASSERT_EQ(SQLFetch(t.stmt), SQL_SUCCESS);
+           ASSERT_EQ(SQLFetch(t.stmt), SQL_SUCCESS);
+           t.peer.expect_request(kCmdFetch, Wire::next_block_request(t.stmt));
+         }, [](Statement* s) { return SQLFetch(s); }},
+    Wait{"Catalog", [](CancelCutsTheWait& t) { t.peer.expect_request(kCmdTables); },
+         [](Statement* s) { return SQLTables(s, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); }},
+    Wait{"Prepare", [](CancelCutsTheWait& t) { t.peer.expect_request(kCmdPrepare); },
+         [](Statement* s) { return SQLPrepare(s, sql_text("SELECT N FROM T"), SQL_NTS); }}),
+    [](const ::testing::TestParamInfo<Wait>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // A cancel of an idle statement discards its result without a request, and
 // the link stays: the next execution works.

@@ -17,9 +17,6 @@ class CatalogTypeCodes : public StatementTest {
     StatementTest::SetUp();
     conn->environment = &environment;
   }
-  static Bytes small_value(int16_t v) {
-    return join({be16(SQL_SMALLINT), be32(2), be16(uint16_t(v))});
-  }
   // A row of `columns` SMALLINT values, each `code` (another column holding
   // the same number must keep it), and a name in column 1.
   static Bytes row(int32_t columns, int16_t code) {
@@ -138,7 +135,7 @@ TEST_F(CatalogTypeCodes, BoundFetchAcrossBlocksAndValuesAskedFor) {
 
   std::vector<Bytes> values{text_value("N")};
   for (int32_t c = 2; c <= columns; ++c) {
-    values.push_back(c == 5 ? join({be16(kNullValueType), be32(0)}) : small_value(10));
+    values.push_back(c == 5 ? null_value() : small_value(10));
   }
   peer.expect_request(kCmdFetch).reply("K", block_of({row(columns, 10), join(values)}, 'M'));
   ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);

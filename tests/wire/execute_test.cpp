@@ -189,9 +189,8 @@ TEST_F(ParamArray, ARowThatIsNoNumberOfItsTypeStopsBeforeItIsSent) {
   peer.expect_request(kCmdExecute, row_request("20", "' 2e3 '")).reply("K", execute_payload(0, 1));
   EXPECT_EQ(insert(4), "-1 22018 3 SSEU");
   EXPECT_EQ(counted, 2);
-  EXPECT_EQ(diag(),
-            "22018 " + kPrefix +
-                "Invalid character value for a number: parameter 2 is not a number");
+  EXPECT_EQ(diag(), "22018 " + kPrefix +
+                        "Invalid character value for a number: parameter 2 is not a number");
   EXPECT_EQ(peer.requests().size(), 2u);
 }
 

@@ -103,40 +103,6 @@ TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
   }
 }
 
-// A grown block grows per chunk; an ungrown one fills the destination first. A
-// failed growth drops the reply, keeps the caller's block and the link in step.
-TEST(Framing, GrowingBlockTakesTheWholeReply) {
-  const std::tuple<int32_t, int32_t, size_t, int> cases[] = {
-      {1, 20479, 20580, 2}, {0, 20480, 40967, 2}, {1, 20479, 20580, 0}};
-  for (const auto& [grown_before, capacity, size, allocations] : cases) {
-    ScriptedPeer peer;
-    Bytes payload = pattern_bytes(size), next = pattern_bytes(10, 9);
-    bool fails = allocations == 0;
-    peer.reply("K", payload);
-    if (fails) peer.expect_request(kCmdExecute, bytes_of("again")).reply("Knext", next);
-    Driver driver(peer);
-    auto* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
-    uint8_t* original = block;
-    int32_t grown = grown_before;
-    LinkStatus status;
-    heap_fail_after(allocations);
-    EXPECT_EQ(driver.receive(capacity, &status, &grown, &block), fails ? -1 : int32_t(size));
-    heap_fail_after(-1);
-    EXPECT_TRUE(driver.last.payload == (fails ? ReplyPayload::kDropped : ReplyPayload::kBytes));
-    EXPECT_TRUE(fails ? block == original : grown == 1);
-    EXPECT_TRUE(fails || Bytes(block, block + size) == payload);
-    EXPECT_TRUE(driver.guards_intact());
-    drv_free(block);
-    if (fails) {
-      ASSERT_EQ(driver.send(bytes_of("again")), LinkStatus::LINK_OK);
-      EXPECT_EQ(driver.receive(20479, &status), 10);
-      EXPECT_STREQ(driver.status, "Knext");
-      EXPECT_EQ(driver.first(10), next);
-    }
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
 // A reply that outgrows the caller's block, from a peer that answers "again"
 // with "Knext" and anything else with the long reply.
 struct GrowingReply {
@@ -189,7 +155,8 @@ TEST(Framing, AFailedGrowthDropsTheReplyAndKeepsTheLinkInStep) {
       }});
 }
 
-// Damaged replies: 0 at once, nothing written outside the given areas.
+// Damaged replies over a socket: 0 at once, nothing written outside the given
+// areas. Each kind of damage on its own: ../unit/reply_assembler_test.cpp.
 TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   // clang-format off
   struct Case { const char* name; std::function<void(ScriptedPeer&)> script; int32_t capacity = 20479;
@@ -200,14 +167,7 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   };
   // clang-format off
   const Case cases[] = {
-    {"first frame length too small", [](ScriptedPeer& p) { p.send_raw({0, 6, 'K', 0, 0, 0, 0, 0, 0, 0}); }},
     {"frame length above the frame buffer", [&](ScriptedPeer& p) { p.send_raw(frame(100, 0, kFrameBufferSize + 1)); }},
-    {"chunk length larger than its frame", [&](ScriptedPeer& p) { p.send_raw(frame(10, 0, -1, 11)); }},
-    {"chunk above 20480 bytes", [&](ScriptedPeer& p) { p.send_raw(frame(20481, 0)); }},
-    {"status string without NUL", [](ScriptedPeer& p) { p.send_raw({0, 10, 'K', 'K', 'K', 'K', 'K', 'K', 'K', 'K'}); }},
-    {"status one byte too long for its area", [](ScriptedPeer& p) { p.reply("E123456789abcdef"); }, 20479, 16},
-    {"further frames announced to a status-only call", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)); }, 0},
-    {"empty first chunk announcing more", [&](ScriptedPeer& p) { p.send_raw(frame(0, 1)); }},
     {"second frame too small for its header",  [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
     {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LinkStatus::LINK_CLOSED},

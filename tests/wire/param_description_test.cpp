@@ -17,18 +17,6 @@ namespace {
 
 class DescribeParam : public StatementTest {
  protected:
-  static Bytes null_value() { return join({be16(kNullValueType), be32(0)}); }
-  static Bytes small_value(int16_t v) {
-    return join({be16(SQL_SMALLINT), be32(2), be16(uint16_t(v))});
-  }
-  // One SQLColumns row; -1 sends NULL.
-  static Bytes column_row(const std::string& table, const std::string& name, int16_t type,
-                          int32_t precision, int16_t scale, int16_t nullable) {
-    return join({null_value(), null_value(), text_value(table), text_value(name), small_value(type),
-                 text_value("T"), precision < 0 ? null_value() : int_value(precision), int_value(0),
-                 scale < 0 ? null_value() : small_value(scale), small_value(10),
-                 small_value(nullable), null_value()});
-  }
   static Bytes columns_reply(const std::vector<Bytes>& rows, char trailer = 'W') {
     return execute_payload(12, uint32_t(rows.size()), block_of(rows, trailer));
   }

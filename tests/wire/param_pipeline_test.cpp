@@ -149,12 +149,12 @@ TEST_F(Pipelined, RowsGoOneAtATimeWhereAReplyCouldTakeMoreFrames) {
 // diagnostic and the counter names it, the rows sent after it may or may not
 // have run (D), the rest were not sent.
 struct LinkEnd {
-  const char* what;
+  const char* name;
   std::function<void(ScriptedPeer&, Statement*)> script;
   const char* sqlstate;
 };
 void PrintTo(const LinkEnd& end, std::ostream* out) {
-  *out << end.what;
+  *out << end.name;
 }
 class LinkEndsMidArray : public Pipelined, public ::testing::WithParamInterface<LinkEnd> {};
 
@@ -171,26 +171,20 @@ TEST_P(LinkEndsMidArray, FailsTheOldestRowWithoutAReply) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pipelined, LinkEndsMidArray,
-    ::testing::Values(LinkEnd{"server closes", [](ScriptedPeer& p, Statement*) { p.close(); },
+    ::testing::Values(LinkEnd{"ServerCloses", [](ScriptedPeer& p, Statement*) { p.close(); },
                               "08S01"},
-                      LinkEnd{"no reply within the query timeout",
+                      LinkEnd{"NoReplyWithinTheQueryTimeout",
                               [](ScriptedPeer& p, Statement* s) {
                                 s->query_timeout = 1;
                                 p.expect_closed();
                               },
                               "S1T00"},
-                      LinkEnd{"a reply of two frames while others are in flight",
+                      LinkEnd{"AReplyOfTwoFramesWhileOthersAreInFlight",
                               [](ScriptedPeer& p, Statement*) {
                                 p.send_raw(frame_bytes("K", Bytes(4, 0), 1)).expect_closed();
                               },
                               "08S01"}),
-    [](const ::testing::TestParamInfo<LinkEnd>& info) {
-      std::string name;
-      for (const char* c = info.param.what; *c != '\0'; ++c) {
-        if (isalnum(static_cast<unsigned char>(*c))) name += *c;
-      }
-      return name;
-    });
+    [](const ::testing::TestParamInfo<LinkEnd>& info) { return std::string(info.param.name); });
 
 // SQLCancel from another thread while row 2's reply is awaited cuts the wait:
 // the execution fails as cancelled with the counter on row 2 (whether the

@@ -8,6 +8,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include "platform/heap.h"
 #include "protocol/codec.h"
 #include "result_fixture.h"
 #include "results/fetch.h"
@@ -25,6 +26,19 @@ class Results : public StatementTest {
         std::to_string(rc) + " " + std::to_string(result_set(stmt).cursor_row) + " ";
     if (rc == SQL_ERROR) return fields + diag().erase(6, kPrefix.size());
     return fields + std::to_string(stmt->row_count) + (rc ? "" : " " + std::to_string(int_at(1)));
+  }
+  // A result of one column whose first row the server holds.
+  void fetch_a_row() {
+    ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
+    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
+    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
+  }
+  // SQLGetData of column 1 as SQL_C_CHAR: "rc text length".
+  std::string text_at_1() {
+    char buffer[64] = "untouched";
+    SQLLEN length = 99;
+    SQLRETURN rc = deliver_value(stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &length);
+    return std::to_string(rc) + " " + buffer + " " + std::to_string(length);
   }
 };
 
@@ -84,7 +98,8 @@ TEST_F(Results, RefusedRequestsForRows) {
 }
 
 // A damaged block fails the fetch that meets it and every later one with
-// "08S01"; under ASan a read past the block hits the poisoned tail.
+// "08S01"; under ASan a read past the block hits the poisoned tail. (Each kind
+// of damage on its own: ../unit/row_block_test.cpp.)
 TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   auto two = [](int32_t n) { return join({int_value(n), text_value("v" + std::to_string(n))}); };
   auto claiming = [](uint32_t length, const std::string& data) {
@@ -95,10 +110,7 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   const std::pair<Bytes, int32_t> cases[] = {
       {join({int_value(1), claiming(50, "short"), {'W'}}), 0},
       {join({int_value(1), claiming(0xFFFFFFF0u, "x"), {'W'}}), 0},  // wraps a pointer
-      {block_of({two(1), int_value(2), two(3)}, 'W'), 1},            // a row with one value
       {block_of({two(1), join({int_value(2), {0x00, 0x0C, 0x00}})}, 'W'), 1},
-      {two(1), 0},  // no trailing status
-      {block_of({two(1), two(2)}, 'Z'), 2},
   };
   for (bool fetched : {false, true}) {
     for (const auto& [block, good_rows] : cases) {
@@ -127,19 +139,13 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
 }
 
 // io_buffer up to 20473 bytes (and a NUL), a grown block above; read in
-// pieces. A damaged get-data reply is "08S01" with the buffer untouched.
+// pieces. A damaged get-data reply (a "K" without the value included: damage,
+// not memory that ran out) is "08S01" with the buffer untouched.
 TEST_F(Results, GetDataRepliesLongAndDamaged) {
-  auto fetch_a_row = [&] {
-    ASSERT_EQ(execute(execute_payload(1, 1)), SQL_SUCCESS);
-    peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K");
-    ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  };
   const Bytes request = join({id(stmt), be16(1), be16(SQL_C_CHAR)});
   for (size_t size : {20473, 20474, 40954}) {
     fetch_a_row();
-    std::string text(size, '\0'), got;
-    Bytes pattern = pattern_bytes(size, 7);
-    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + pattern[i] % 26);
+    std::string text = letters(size, 7), got;
     std::vector<char> buffer(7001);
     for (SQLRETURN rc = SQL_SUCCESS_WITH_INFO; rc == SQL_SUCCESS_WITH_INFO;) {
       peer.expect_request(kCmdGetData, request).reply("K", text_value(text));
@@ -155,16 +161,30 @@ TEST_F(Results, GetDataRepliesLongAndDamaged) {
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);
   put_u32(huge.data() + 2, 0xFFFFFFFFu);
-  for (const Bytes& reply : {Bytes{0x00, 0x0C}, past_payload, huge}) {
+  for (const Bytes& reply : {Bytes{}, Bytes{0x00, 0x0C}, past_payload, huge}) {
     peer.expect_request(kCmdGetData).reply("K", reply);
-    char buffer[16] = "untouched";
-    SQLLEN length = 99;
-    EXPECT_EQ(deliver_value(stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &length), SQL_ERROR);
-    EXPECT_EQ(sqlstate() + buffer + std::to_string(length), "08S01untouched99");
+    EXPECT_EQ(text_at_1(), "-1 untouched 99");
+    EXPECT_EQ(sqlstate(), "08S01");
   }
   peer.expect_request(kCmdGetData).close();
   EXPECT_EQ(int_at(1), INT32_MIN);
   EXPECT_STREQ(conn->sqlstate, "08S01");
+}
+
+// A value longer than io_buffer whose block cannot be allocated: the reply is
+// read to its end and dropped, the call fails with "S1001", and the next
+// request finds the link in step.
+TEST_F(Results, GetDataOutOfMemoryKeepsTheLink) {
+  fetch_a_row();
+  peer.expect_request(kCmdGetData).reply("K", text_value("Zoë " + std::string(30000, 'x')));
+  heap_fail_after(0);
+  EXPECT_EQ(text_at_1(), "-1 untouched 99");
+  heap_fail_after(-1);
+  EXPECT_EQ(diag(), "S1001 " + kPrefix + "Memory allocation failure");
+  EXPECT_STREQ(conn->sqlstate, "") << "running out of memory is no link failure";
+  EXPECT_EQ(conn->link->lost, 0);
+  peer.expect_request(kCmdGetData).reply("K", text_value("Ærø\nline two"));
+  EXPECT_EQ(text_at_1(), "0 Ærø\nline two 14");
 }
 
 // A statement of an environment from SQLAllocHandle, bound to an array of

@@ -127,20 +127,15 @@ TEST_F(RowCount, PositioningPastTheEndCountsTheResult) {
   EXPECT_EQ(count(), 5);
 }
 
-// A parameter array adds up what its rows changed; a query run with one
-// leaves the last row's result, counted as that result alone.
-TEST_F(RowCount, ParameterArrays) {
+// A query run with a parameter array leaves the last row's result, counted
+// as that result alone. (Changes add up: execute_test.cpp.)
+TEST_F(RowCount, AQueryRunWithAParameterArray) {
   int32_t ids[3] = {1, 2, 3};
   ASSERT_EQ(
       SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr),
       SQL_SUCCESS);
   SQLULEN done = 0;
   ASSERT_EQ(SQLParamOptions(stmt, 3, &done), SQL_SUCCESS);
-  for (uint32_t changed : {1u, 2u, 0u}) {
-    peer.expect_request(kCmdExecute).reply("K", execute_payload(0, changed));
-  }
-  ASSERT_EQ(exec_direct("DELETE FROM T WHERE N > ?"), SQL_SUCCESS);
-  EXPECT_EQ(count(), 3);
   for (int32_t row = 1; row <= 3; ++row) {
     peer.expect_request(kCmdExecute).reply("K", execute_payload(1, 1, numbered_block(row, 1, 'W')));
   }

@@ -170,37 +170,16 @@ TEST_F(TlsPair, SendingAheadReadsWhatTheServerSendsMeanwhile) {
   EXPECT_EQ(inbox[kSize - 1], 0x5A);
 }
 
-// A cancel shuts the socket down from another thread: a wait without limit
-// ends at once, as the end of the stream.
-TEST_F(TlsPair, CutEndsAnUnlimitedWait) {
+// The timed forms and the window's receive end at their limit when nothing
+// comes. A cancel shuts the socket down from another thread: a wait without
+// limit ends at once, as the end of the stream.
+TEST_F(TlsPair, TimedWaitsRunOutAndACutEndsAnUnlimitedWait) {
   serve([](SSL* ssl) {
     uint8_t byte;
     SSL_read(ssl, &byte, 1);  // waits until the client's socket is cut
   });
   ASSERT_NE(connect(TlsMode::kRequire).session, nullptr);
-  std::thread cancel([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    cut_socket(client_);
-  });
   uint8_t reply[16];
-  LinkStatus status = LinkStatus::LINK_OK;
-  auto start = Clock::now();
-  int32_t left = recv_exact(reply, Channel(client_, session_), sizeof reply, &status);
-  auto waited = Clock::now() - start;
-  cancel.join();
-  EXPECT_EQ(left, 16);
-  EXPECT_EQ(status, LinkStatus::LINK_CLOSED);
-  EXPECT_LT(waited, std::chrono::seconds(2));
-}
-
-// The timed forms and the window's receive end at their limit when nothing comes.
-TEST_F(TlsPair, TimedWaitsRunOut) {
-  serve([](SSL* ssl) {
-    uint8_t byte;
-    SSL_read(ssl, &byte, 1);
-  });
-  ASSERT_NE(connect(TlsMode::kRequire).session, nullptr);
-  uint8_t reply[4];
   LinkStatus status;
   auto start = Clock::now();
   EXPECT_EQ(recv_exact_timed(reply, Channel(client_, session_), 4, 1, &status), 4);
@@ -208,8 +187,19 @@ TEST_F(TlsPair, TimedWaitsRunOut) {
   EXPECT_EQ(receive_available(reply, Channel(client_, session_), 4, 1, &status), 0);
   EXPECT_EQ(status, LinkStatus::LINK_TIMEOUT);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
-  const uint8_t end = 1;
-  send_exact(&end, Channel(client_, session_), 1, &status);
+
+  std::thread cancel([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cut_socket(client_);
+  });
+  status = LinkStatus::LINK_OK;
+  start = Clock::now();
+  int32_t left = recv_exact(reply, Channel(client_, session_), sizeof reply, &status);
+  auto waited = Clock::now() - start;
+  cancel.join();
+  EXPECT_EQ(left, 16);
+  EXPECT_EQ(status, LinkStatus::LINK_CLOSED);
+  EXPECT_LT(waited, std::chrono::seconds(2));
 }
 
 // The handshake's verdicts on a self-signed certificate, and on a peer that

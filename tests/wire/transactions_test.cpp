@@ -1,6 +1,5 @@
-// Ending transactions through the ODBC 3 entry points, the connection
-// timeout, and the pool's reset (SQL_ATTR_RESET_CONNECTION), against the
-// scripted peer.
+// The connection timeout and the pool's reset (SQL_ATTR_RESET_CONNECTION),
+// against the scripted peer.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -109,7 +108,6 @@ TEST_F(Transactions, RefusedResetKillsTheConnection) {
   } cases[] = {
       {true, "Ebusy", nullptr, "08007 Transaction Failed"},
       {true, "K", "Eno", "S1000 no"},
-      {false, "Ebusy", nullptr, "08007 Transaction Failed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -156,22 +154,6 @@ TEST_F(Transactions, ConnectionTimeoutEndsAWaitForACommit) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   EXPECT_EQ(diag(), "HYT01 Connection timeout expired");
   EXPECT_EQ(conn->link->lost, 1);
-}
-
-// SQLEndTran is SQLTransact: the same letters, the same refusals; handles
-// other than an environment or a connection end nothing.
-TEST_F(Transactions, EndTranSendsWhatTransactSends) {
-  peer.expect_request(kCmdTransact, bytes_of("C")).reply("K");
-  peer.expect_request(kCmdTransact, bytes_of("R")).reply("Erefused");
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), SQL_COMMIT), SQL_SUCCESS);
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), SQL_ROLLBACK), SQL_ERROR);
-  EXPECT_EQ(diag(), "08007 Transaction Failed");
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.get(), 2), SQL_ERROR);
-  EXPECT_EQ(diag(), "S1012 Invalid Transaction Code");
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_STMT, conn.get(), SQL_COMMIT), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, SQL_NULL_HANDLE, SQL_COMMIT), SQL_INVALID_HANDLE);
-  peer.expect_request(kCmdTransact, bytes_of("C")).reply("K");
-  EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, conn->environment, SQL_COMMIT), SQL_SUCCESS);
 }
 
 }  // namespace

@@ -15,17 +15,6 @@ std::u16string units(const SQLWCHAR* text, int64_t count) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
 }
 
-// A description section of VARCHAR(40) columns with these names.
-Bytes description_of(const std::vector<std::string>& names) {
-  Bytes entries;
-  for (const std::string& name : names) {
-    Bytes record = Wire::join(
-        {Wire::cstr(name), Wire::be16(SQL_VARCHAR), Wire::be32(40), Wire::be16(0), Wire::be16(1)});
-    entries = Wire::join({entries, Wire::be32(uint32_t(record.size() + 4)), record});
-  }
-  return Wire::join({{'X'}, Wire::be32(uint32_t(entries.size() + 4)), entries});
-}
-
 std::string repeated(const std::string& piece, int times) {
   std::string text;
   for (int i = 0; i < times; ++i) text += piece;
@@ -41,7 +30,10 @@ class WideDescribe : public StatementTest {
   void SetUp() override {
     StatementTest::SetUp();
     ASSERT_EQ(
-        execute(join({execute_payload(3, 1), description_of({kLongName, "prénom", "N"}),
+        execute(join({execute_payload(3, 1),
+                      description({column_record(kLongName, SQL_VARCHAR, 40),
+                                   column_record("prénom", SQL_VARCHAR, 40),
+                                   column_record("N", SQL_VARCHAR, 40)}),
                       block_of({join({text_value("a"), text_value("b"), text_value("c")})}, 'W')})),
         SQL_SUCCESS)
         << diag();
@@ -80,10 +72,7 @@ TEST_F(WideDescribe, NamesAreWholeOrCutAtACharacterWithTheirFullLength) {
     EXPECT_EQ(sqlstate(), c.rc == SQL_SUCCESS ? "" : "01004");
     clear_diagnostic(stmt->sqlstate, stmt->message);
   }
-}
-
-TEST_F(WideDescribe, ANullNameBufferStillGetsTheLength) {
-  SQLSMALLINT length = -1;
+  SQLSMALLINT length = -1;  // a null buffer still gets the length
   EXPECT_EQ(SQLDescribeColW(stmt, 1, nullptr, 0, &length, nullptr, nullptr, nullptr, nullptr),
             SQL_SUCCESS);
   EXPECT_EQ(length, 302);
@@ -114,9 +103,7 @@ TEST_F(WideDescribe, AttributeTextsCountBytes) {
     EXPECT_EQ(length, c.length);
     clear_diagnostic(stmt->sqlstate, stmt->message);
   }
-}
-
-TEST_F(WideDescribe, NumericAttributesLeaveTheTextAlone) {
+  // A numeric attribute leaves the text alone.
   SQLWCHAR text[4] = {u'z', 0, 0, 0};
   SQLSMALLINT length = -1;
   SQLLEN number = -1;
