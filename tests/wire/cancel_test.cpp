@@ -83,6 +83,7 @@ TEST_P(WaitCut, FailsAsCancelledAndDropsTheLink) {
   EXPECT_EQ(select(stmt), SQL_ERROR);
   EXPECT_EQ(sqlstate(), "08S01");
   EXPECT_EQ(SQLFetch(stmt), SQL_ERROR) << "no result is left";
+  EXPECT_EQ(stmt->param_descriptions, nullptr);
   EXPECT_EQ(peer.requests().empty(), !GetParam().sends);
 }
 
@@ -105,7 +106,16 @@ INSTANTIATE_TEST_SUITE_P(Cancel, WaitCut, ::testing::Values(
     Wait{"Catalog", [](CancelCutsTheWait& t) { t.peer.expect_request(kCmdTables); },
          [](Statement* s) { return SQLTables(s, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); }},
     Wait{"Prepare", [](CancelCutsTheWait& t) { t.peer.expect_request(kCmdPrepare); },
-         [](Statement* s) { return SQLPrepare(s, sql_text("SELECT N FROM T"), SQL_NTS); }}),
+         [](Statement* s) { return SQLPrepare(s, sql_text("SELECT N FROM T"), SQL_NTS); }},
+    // The catalog lookup of SQLDescribeParam: no description is kept.
+    Wait{"DescribeParamLookup", [](CancelCutsTheWait& t) {
+           ASSERT_EQ(SQLPrepare(t.stmt, sql_text("DELETE FROM t WHERE a = ?"), SQL_NTS), SQL_SUCCESS);
+           t.peer.expect_request(kCmdColumns);
+         }, [](Statement* s) {
+           SQLSMALLINT type, digits, nullable;
+           SQLULEN size;
+           return SQLDescribeParam(s, 1, &type, &size, &digits, &nullable);
+         }}),
     [](const ::testing::TestParamInfo<Wait>& info) { return std::string(info.param.name); });
 // clang-format on
 

@@ -24,38 +24,23 @@ class CatalogTypeCodes : public StatementTest {
     for (int32_t c = 2; c <= columns; ++c) values.push_back(small_value(code));
     return join(values);
   }
-  // "value/indicator" of column `column` read with SQLGetData as `c_type`.
+  // Column `column` read with SQLGetData as `c_type`, as text.
   std::string get(uint16_t column, SQLSMALLINT c_type) {
-    char buffer[32] = {};
+    union {
+      SQLSMALLINT small;
+      SQLINTEGER integer;
+      double real;
+      char text[32];
+      char16_t wide[16];
+    } v{};
     SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(stmt, column, c_type, buffer, sizeof buffer, &indicator);
+    SQLRETURN rc = SQLGetData(stmt, column, c_type, &v, sizeof v, &indicator);
     if (rc != SQL_SUCCESS) return "rc " + std::to_string(rc) + " " + diag();
-    switch (c_type) {
-      case SQL_C_SHORT:
-      case SQL_C_DEFAULT: {
-        SQLSMALLINT v;
-        memcpy(&v, buffer, sizeof v);
-        return std::to_string(v);
-      }
-      case SQL_C_LONG: {
-        SQLINTEGER v;
-        memcpy(&v, buffer, sizeof v);
-        return std::to_string(v);
-      }
-      case SQL_C_DOUBLE: {
-        double v;
-        memcpy(&v, buffer, sizeof v);
-        return std::to_string(static_cast<int>(v));
-      }
-      case SQL_C_WCHAR: {
-        std::string text;
-        for (size_t i = 0; i + 1 < sizeof buffer && (buffer[i] | buffer[i + 1]) != 0; i += 2)
-          text.push_back(buffer[i]);
-        return text;
-      }
-      default:
-        return buffer;
-    }
+    if (c_type == SQL_C_SHORT || c_type == SQL_C_DEFAULT) return std::to_string(v.small);
+    if (c_type == SQL_C_LONG) return std::to_string(v.integer);
+    if (c_type == SQL_C_DOUBLE) return std::to_string(static_cast<int>(v.real));
+    if (c_type == SQL_C_CHAR) return v.text;
+    return std::string(v.wide, v.wide + std::char_traits<char16_t>::length(v.wide));
   }
 
   Environment environment{};

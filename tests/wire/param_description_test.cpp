@@ -7,10 +7,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <thread>
-
 #include "result_fixture.h"
-#include "statement/cancel.h"
 
 namespace q4::wire {
 namespace {
@@ -169,30 +166,13 @@ TEST_F(DescribeParam, AsksNothingWhenNoMarkerMeetsAColumn) {
 }
 
 // A link that breaks during the lookup fails the call as every exchange
-// does; nothing is kept, so the next call would ask again.
+// does; nothing is kept, so the next call would ask again. (A cancel of the
+// lookup's wait: cancel_test.cpp.)
 TEST_F(DescribeParam, ABrokenLinkFailsTheCall) {
   prepare("DELETE FROM t WHERE a = ?");
   peer.expect_request(kCmdColumns).close();
   EXPECT_EQ(describe(1), "rc -1 08S01 " + kPrefix + "Communications_ERROR");
   EXPECT_EQ(stmt->param_descriptions, nullptr);
-}
-
-// A cancel from another thread while the catalog is awaited cuts the wait:
-// the call ends as cancelled without keeping a description, and with the link
-// gone there is no id left to release.
-TEST_F(DescribeParam, ACancelCutsTheLookupsWait) {
-  prepare("DELETE FROM t WHERE a = ?");
-  peer.expect_request(kCmdColumns)
-      .call([this] {
-        while ((stmt->call.state.load() & kWaitingForServer) == 0) std::this_thread::yield();
-        cancel_statement(stmt);
-      })
-      .expect_closed();
-  EXPECT_EQ(describe(1), "rc -1 S1008 " + kPrefix + "Operation cancelled");
-  EXPECT_EQ(stmt->param_descriptions, nullptr);
-  EXPECT_EQ(peer.finish(), "");
-  EXPECT_EQ(peer.requests().size(), 1u);
-  EXPECT_EQ(conn->link->lost, 1);
 }
 
 }  // namespace
