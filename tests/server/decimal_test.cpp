@@ -306,61 +306,6 @@ TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
   for (const auto& [text, may] : cases) EXPECT_EQ(lite::may_hold_long_literals(text), may) << text;
 }
 
-// The description and value texts of an execute reply.
-struct Column {
-  std::string name;
-  int16_t type;
-  uint32_t precision;
-  uint16_t scale;
-};
-struct Result {
-  std::vector<Column> columns;
-  std::vector<std::vector<std::pair<uint16_t, std::string>>> rows;  // (wire type, data)
-};
-
-Result result_of(const Reply& reply) {
-  Result r;
-  EXPECT_EQ(reply.letter(), 'K') << reply.status;
-  Reader in{reply.payload.data(), reply.payload.data() + reply.payload.size()};
-  uint32_t width = 0, count = 0;
-  uint8_t mark = 0;
-  if (!in.get_u32(&width) || !in.get_u32(&count) || !in.get_u8(&mark) || mark != 'X') {
-    ADD_FAILURE() << "no description section";
-    return r;
-  }
-  uint32_t section = 0;
-  in.get_u32(&section);
-  Reader entries{in.pos, in.pos + section - 4};
-  in.pos += section - 4;
-  for (uint32_t i = 0; i < width; ++i) {
-    uint32_t length = 0;
-    const char* name = nullptr;
-    size_t name_length = 0;
-    uint16_t type = 0, scale = 0, nullable = 0;
-    uint32_t precision = 0;
-    entries.get_u32(&length);
-    entries.get_cstring(&name, &name_length);
-    entries.get_u16(&type);
-    entries.get_u32(&precision);
-    entries.get_u16(&scale);
-    entries.get_u16(&nullable);
-    r.columns.push_back(
-        Column{std::string(name, name_length), static_cast<int16_t>(type), precision, scale});
-  }
-  for (uint8_t status = 'K'; status == 'K' && in.remaining() > 0;) {
-    r.rows.emplace_back();
-    for (uint32_t i = 0; i < width; ++i) {
-      uint16_t type = 0;
-      uint32_t length = 0;
-      const uint8_t* data = nullptr;
-      EXPECT_TRUE(in.get_u16(&type) && in.get_u32(&length) && in.get_bytes(length, &data));
-      r.rows.back().emplace_back(type, std::string(reinterpret_cast<const char*>(data), length));
-    }
-    in.get_u8(&status);
-  }
-  return r;
-}
-
 // Through the protocol: a NUMERIC(30,10) column keeps every digit of its values, which order,
 // compare and stay unique by value, and travel as SQL_NUMERIC with the declared scale; a CAST to
 // NUMERIC(10,3) is described as SQL_NUMERIC(10,3); doubles arrive as their shortest decimal.

@@ -43,9 +43,9 @@ struct ServerProcess {
   std::string dir_;
 };
 
-// Starts build/q4lite with `args` (by default without the column descriptions
-// that rows_of does not expect), its folder holding "users" with `users` when
-// given; null (and a failure) if it does not come up.
+// Starts build/q4lite with `args` (by default without column descriptions),
+// its folder holding "users" with `users` when given; null (and a failure) if
+// it does not come up.
 inline std::unique_ptr<ServerProcess> start_server(
     const std::vector<std::string>& args = {"--no-descriptions"}, const std::string& users = "") {
   auto server = std::make_unique<ServerProcess>();
