@@ -43,6 +43,27 @@ class Session : public ::testing::Test, public Wire {
   static SQLRETURN sql_connect(const ConnectionRecord& conn, const std::string& dsn) {
     return SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0);
   }
+  // A connect that cannot ask: SQLConnect with `uid` and an empty password,
+  // or (`uid` null) SQLDriverConnect of "DSN=dsn;" and `input` without
+  // prompting; then SQLDisconnect. The diagnostic, "" when it connected; no
+  // socket may be left open.
+  static std::string connect_once(const std::string& dsn, const char* uid,
+                                  const std::string& input) {
+    ConnectionRecord conn;
+    int users = socket_layer_users();
+    std::string text = "DSN=" + dsn + ";" + input;
+    SQLRETURN rc = uid != nullptr
+                       ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(uid),
+                                    SQL_NTS, sql_text(""), SQL_NTS)
+                       : SQLDriverConnect(conn.get(), nullptr, sql_text(text.c_str()), SQL_NTS,
+                                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    std::string outcome = diag(conn);
+    EXPECT_EQ(rc, outcome.empty() ? SQL_SUCCESS : SQL_ERROR) << outcome;
+    EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
+    EXPECT_EQ(conn->link, nullptr);
+    EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
+    return outcome;
+  }
   ScriptedPeer peer;
   ConnectionRecord conn;
   int users_ = 0;
@@ -233,19 +254,7 @@ TEST_F(Session, MissingUserBeforeAnythingIsSentEmptyPasswordsToTheServer) {
     }
     Keys keys = c.profile;
     keys["Q4VERSION"] = "720";  // no numeric marks in the logon text
-    std::string dsn = peer_dsn(peer.port(), keys, true), input = "DSN=" + dsn + ";" + c.input;
-    ConnectionRecord conn;
-    int users = socket_layer_users();
-    SQLRETURN rc = c.uid != nullptr
-                       ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, sql_text(c.uid),
-                                    SQL_NTS, sql_text(""), SQL_NTS)
-                       : SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS,
-                                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    EXPECT_EQ(diag(conn), c.diagnostic);
-    EXPECT_EQ(rc, c.accepted ? SQL_SUCCESS : SQL_ERROR);
-    EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
-    EXPECT_EQ(conn->link, nullptr);
-    EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
+    EXPECT_EQ(connect_once(peer_dsn(peer.port(), keys, true), c.uid, c.input), c.diagnostic);
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(peer.requests().size(), c.logon == nullptr ? 0u : c.accepted ? 2u : 1u);
   }
@@ -285,19 +294,10 @@ TEST_F(Session, PortKeywordsAndPortsThatAreNoNumber) {
     Keys keys = {
         {"SERVER", "127.0.0.1"}, {"USER", "joe"}, {"PASSWORD", "pw"}, {"LoginTimeout", "5"}};
     for (const auto& [key, value] : c.ports) keys[key] = value == "PEER" ? here : value;
-    std::string dsn = PrivateOdbcIni::get().add_dsn(keys), input = "DSN=" + dsn + ";" + c.input;
+    std::string input = c.input;
     for (size_t at; (at = input.find("PEER")) != std::string::npos;) input.replace(at, 4, here);
-    ConnectionRecord conn;
-    int users = socket_layer_users();
-    SQLRETURN rc =
-        c.sql_connect
-            ? SQLConnect(conn.get(), sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0)
-            : SQLDriverConnect(conn.get(), nullptr, sql_text(input.c_str()), SQL_NTS, nullptr, 0,
-                               nullptr, SQL_DRIVER_NOPROMPT);
-    EXPECT_EQ(diag(conn), c.diagnostic);
-    EXPECT_EQ(rc, c.diagnostic.empty() ? SQL_SUCCESS : SQL_ERROR);
-    EXPECT_EQ(rc == SQL_SUCCESS ? SQLDisconnect(conn.get()) : SQL_SUCCESS, SQL_SUCCESS);
-    EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
+    const std::string dsn = PrivateOdbcIni::get().add_dsn(keys);
+    EXPECT_EQ(connect_once(dsn, c.sql_connect ? "" : nullptr, input), c.diagnostic);
     EXPECT_EQ(peer.finish(), "");
   }
 }
