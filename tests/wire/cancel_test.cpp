@@ -38,6 +38,7 @@ void fill_socket(int socket) {
   }
 }
 
+// The statement fixture, its members open to the scripts of the table below.
 class CancelCutsTheWait : public StatementTest {
  public:
   using StatementTest::conn;
