@@ -84,11 +84,12 @@ int main(void) {
   EXPECT_OK(SQLFetch(stmt), SQL_HANDLE_STMT, stmt);
   SQLGetData(stmt, 1, SQL_C_CHAR, name, sizeof name, &name_length);
   EXPECT(name_length == SQL_NULL_DATA, "a NULL name read as %ld", (long)name_length);
-  /* Closing twice: the second close finds no cursor. */
+  /* Closing twice: the second close finds no cursor; a closed one may be renamed. */
   EXPECT_OK(SQLCloseCursor(stmt), SQL_HANDLE_STMT, stmt);
   EXPECT(SQLCloseCursor(stmt) == SQL_ERROR, "a second close succeeded");
   EXPECT(strcmp(first_state(SQL_HANDLE_STMT, stmt), "24000") == 0, "second close: %s",
          first_state(SQL_HANDLE_STMT, stmt));
+  EXPECT_OK(SQLSetCursorName(stmt, (SQLCHAR*)"after_close", SQL_NTS), SQL_HANDLE_STMT, stmt);
   EXPECT_OK(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0),
             SQL_HANDLE_DBC, dbc);
 

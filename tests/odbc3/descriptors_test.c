@@ -128,10 +128,13 @@ int main(void) {
   EXPECT(descriptor_of(other, SQL_ATTR_APP_ROW_DESC) == other_ard,
          "statement did not return to its own ARD");
 
-  /* Parameters: SQLBindParameter fills both parameter descriptors. */
-  SQLFreeStmt(stmt, SQL_CLOSE);
+  /* A closed cursor keeps its bindings; SQL_UNBIND lets them go. */
+  EXPECT_OK(SQLCloseCursor(stmt), SQL_HANDLE_STMT, stmt);
+  EXPECT(field(ard, 0, SQL_DESC_COUNT) == 2, "ARD count after SQLCloseCursor");
   SQLFreeStmt(stmt, SQL_UNBIND);
   EXPECT(field(ard, 0, SQL_DESC_COUNT) == 0, "ARD count after SQL_UNBIND");
+
+  /* Parameters: SQLBindParameter fills both parameter descriptors. */
   SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)1, 0);
   SQLCHAR wanted[] = "Zo\xc3\xab";
   SQLLEN wanted_length = SQL_NTS;
