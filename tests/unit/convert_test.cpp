@@ -252,7 +252,8 @@ TEST_F(Convert, WideTargetsGetUtf16InWholeCharacters) {
   }
 }
 
-// Date and time fields (a 3-field struct or a timestamp), or the diagnostic.
+// Date and time fields (a 3-field struct or a timestamp), or the diagnostic. (Nanoseconds, the year
+// 1, a timestamp's time or fraction cut from a date or time: e2e/datetime_test.cpp.)
 TEST_F(Convert, DatesTimesAndTimestamps) {
   const char kOverflow[] = "22008 Datetime field overflow", kCut[] = "01004 Data truncated";
   const char kRange[] = "22003 Numeric value out of range",
@@ -276,13 +277,12 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_CHAR, SQL_C_TIME, "10:20:", {}, kOverflow},
       {SQL_CHAR, SQL_C_TIMESTAMP, "2024-01-05 10:20:", {2024, 1, 5, 0, 0, 0, 0}},  // no time
       {SQL_DATE, SQL_C_DATE, "2024-01", {}, kOverflow},  // no "-" at offset 7
-      {SQL_DATE, SQL_C_DATE, "0001-01-01", {1, 1, 1}}, {SQL_DATE, SQL_C_DATE, "0099-12-31", {99, 12, 31}},
+      {SQL_DATE, SQL_C_DATE, "0099-12-31", {99, 12, 31}},
       {SQL_DATE, SQL_C_TIMESTAMP, "0999-02-28", {999, 2, 28, 0, 0, 0, 0}},
       // Fractions of 0 to 9 digits into nanoseconds (digit counts: ParseFraction); digits beyond
       // the nanosecond are cut, and only a cut that loses something (a digit not 0) is reported.
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 00:00:00", {2024, 2, 29, 0, 0, 0, 0}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.5", {2024, 2, 29, 10, 20, 30, 500000000}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.123456789", {2024, 2, 29, 10, 20, 30, 123456789}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567890", {2024, 2, 29, 10, 20, 30, 123456789}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567891", {2024, 2, 29, 10, 20, 30, 123456789}, kFraction},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.", {2024, 2, 29, 10, 20, 30, 0}},
@@ -291,10 +291,8 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       // a time.
       {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:00", {2024, 2, 29}},
       {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:00.1", {2024, 2, 29}, kFraction},
-      {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:01", {2024, 2, 29}, kFraction},
       {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30", {10, 20, 30}},
       {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30.000", {10, 20, 30}},
-      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30.001", {10, 20, 30}, kFraction},
       {SQL_TIME, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kFraction},
       // Character text: the fraction goes into a timestamp; a time still reports text beyond its
       // layout as a cut.
@@ -425,7 +423,8 @@ std::string magnitude_of(const SQL_NUMERIC_STRUCT& n) {
 // cut fraction is "01S07" (the value cut toward zero), more than 38 digits "22003", text that is
 // no number "22005". With the precision and scale of a row descriptor's record: the value scaled
 // by 10^scale, cut toward zero past it ("01S07"), no more digits than the precision ("22003":
-// nothing written), exact whatever the digit count.
+// nothing written), exact whatever the digit count. (30 digits at 30,4 and a 20-digit whole part
+// cut to scale 0: odbc3/numeric_descriptor_test.c.)
 TEST_F(Convert, NumericStructures) {
   const std::string max38(38, '9');
   const char kCut[] = "01S07 Fractional truncation", kRange[] = "22003 Numeric value out of range";
@@ -435,7 +434,6 @@ TEST_F(Convert, NumericStructures) {
   struct Case { SQLSMALLINT server; Bytes value; int precision, scale; int sign; std::string magnitude; const char* diag; } cases[] = {
       {SQL_NUMERIC, text("0"), 0, 0, 1, "0", ""},
       {SQL_NUMERIC, text("-12.5"), 0, 0, 0, "12", kCut},
-      {SQL_NUMERIC, text("12345678901234567890.0123456789"), 0, 0, 1, "12345678901234567890", kCut},
       {SQL_NUMERIC, text("-12345678901234567890123456789012345678"), 0, 0, 0, "12345678901234567890123456789012345678", ""},
       {SQL_NUMERIC, text(max38.c_str()), 0, 0, 1, max38, ""},
       {SQL_NUMERIC, text(("1" + std::string(38, '0')).c_str()), 0, 0, 0, "", kRange},
@@ -451,7 +449,6 @@ TEST_F(Convert, NumericStructures) {
       {SQL_DATE, text("2024-01-05"), 0, 0, 0, "", kRestricted},
       {SQL_VARBINARY, Bytes{1, 2}, 0, 0, 0, "", kRestricted},
       // A descriptor's precision and scale.
-      {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 4, 1, "123456789012345678901234567891", ""},
       {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 2, 1, "1234567890123456789012345678", kCut},
       {SQL_NUMERIC, text("12345678901234567890123456.7891"), 29, 4, 0, "", kRange},
       {SQL_NUMERIC, text("-0.0625"), 10, 4, 0, "625", ""},
@@ -485,14 +482,14 @@ TEST_F(Convert, NumericStructures) {
 // A number that does not fit a character buffer whole: the same number in exponent form, every
 // digit kept, when that fits; else its text cut within the fraction with "01004" when all that
 // stands before the point fits; else "22003". A buffer of 16 bytes is Qt's for a double (column
-// size 15 and the NUL).
+// size 15 and the NUL; 1e300 there: odbc3/numeric_descriptor_test.c).
 TEST_F(Convert, NumbersIntoCharacterBuffersTooShortForTheirText) {
   const std::string e300 = server_text(1e300), e_300 = server_text(1e-300);
   const std::string max = server_text(DBL_MAX), tiny = server_text(5e-324);
   const char kCut[] = "01004 Data truncated", kRange[] = "22003 Numeric value out of range";
   // clang-format off
   struct Case { std::string value; SQLLEN buffer; const char* out; SQLLEN length; const char* diag; } cases[] = {
-      {e300, 16, "1e+300", 6, ""}, {e_300, 16, "1e-300", 6, ""}, {tiny, 16, "5e-324", 6, ""},
+      {e_300, 16, "1e-300", 6, ""}, {tiny, 16, "5e-324", 6, ""},
       {e300, 302, e300.c_str(), 301, ""},  // the server's text whenever it fits
       {e300, 7, "1e+300", 6, ""}, {e300, 6, nullptr, kUnset, kRange},
       {e_300, 6, "0.000", 302, kCut},  // no room for "1e-300": ODBC's cut

@@ -79,9 +79,8 @@ const Case kCases[] = {
     {SQL_C_DOUBLE, SQL_NUMERIC, raw({2.675001}), {8}, 2, {"2.68"}},
     {SQL_C_DOUBLE, SQL_INTEGER, raw({3.25}), {8}, 0, {"3"}},
     // SQL_NUMERIC_STRUCT: the magnitude over 10 to the binding's decimal digits (the structure's
-    // own precision and scale are not read), quoted as the exact decimal; sign 0 is negative.
-    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 10, "123456789012345678900123456789"}}), {19}, 10,
-     {"'12345678901234567890.0123456789'"}},
+    // own precision and scale are not read), quoted as the exact decimal; sign 0 is negative
+    // (30 digits at scale 10: odbc3/numeric_descriptor_test.c).
     {SQL_C_NUMERIC, SQL_DECIMAL, numerics({{0, 2, "5"}}), {19}, 2, {"'-0.05'"}},
     {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 2, "12345"}}), {19}, 0, {"'12345'"}},  // binding: 0
     {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{0, 0, "0"}}), {19}, 3, {"'0.000'"}},  // no "-0"
@@ -111,10 +110,8 @@ const Case kCases[] = {
     {SQL_C_BIT, SQL_BIT, raw<uint8_t>({0, 1, 0}), {}, 0, {"0", "1", "0"}},
     {SQL_C_FLOAT, SQL_DECIMAL, raw({1.5f, 2.5f, -0.25f}), {}, 2, {"1.50", "2.50", "-0.25"}},
     {SQL_C_DOUBLE, SQL_DECIMAL, raw({1.5, 2.25, 3.125}), {}, 3, {"1.500", "2.250", "3.125"}},
-    // Dates and times: four-digit years; only what the calendar holds (year 1 to 9999, February
+    // Dates and times: four-digit years (years 1 to 9999: e2e/pyodbc_datetime_test.py); only what the calendar holds (year 1 to 9999, February
     // 29 of leap years, hours to 23), anything else "22008" before anything is sent.
-    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{1, 1, 1}, {99, 12, 31}, {999, 1, 2}, {1000, 1, 1}, {9999, 12, 31}}), {}, 0,
-     {"'0001-01-01'", "'0099-12-31'", "'0999-01-02'", "'1000-01-01'", "'9999-12-31'"}},
     {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{2024, 2, 29}, {2023, 2, 29}, {2000, 2, 29}, {1900, 2, 29}, {2024, 4, 31}}), {}, 0,
      {"'2024-02-29'", kOverflow, "'2000-02-29'", kOverflow, kOverflow}},
     {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{0, 1, 1}, {-1, 1, 1}, {10000, 1, 1}, {2024, 0, 1}, {2024, 13, 1}, {2024, 1, 0}}), {}, 0,
