@@ -52,7 +52,6 @@ TEST_F(UnconnectedAttributes, SetAndReadBack) {
       {SQL_ATTR_TRACE, SQL_OPT_TRACE_ON, "ERROR S1C00 Driver Not Capable", "ERROR S1C00 Driver Not Capable"},
       // Statement options become the defaults, and read back as such; one
       // without a default is refused as SQLGetConnectOption refuses it.
-      {SQL_ATTR_MAX_ROWS, 50, "OK", "50"},
       {SQL_ATTR_QUERY_TIMEOUT, 9, "OK", "9"},
       {SQL_ATTR_NOSCAN, 2, "ERROR S1009 Invalid argument value", "1"},
       {SQL_ATTR_MAX_LENGTH, 10, "ERROR S1C00 Driver not capable", "ERROR S1092 Bad Option"},
