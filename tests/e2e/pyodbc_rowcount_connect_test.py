@@ -71,8 +71,9 @@ class Connecting(unittest.TestCase):
                 with self.assertRaises(pyodbc.Error) as caught:
                     pyodbc.connect(BASE + "%s=%s;UID=test;PWD=secret" % (word, value))
                 self.assertEqual(caught.exception.args[0], "08001")
-                self.assertIn('The port "%s" is not a number from 1 to 65535.' % value,
-                              caught.exception.args[1])
+                self.assertIn('The port "%s" is not a number from 1 to 65535. Set PORTNUMBER (or '
+                              "PORT) in the connection string or the data source to the server's "
+                              "TCP port." % value, caught.exception.args[1])
 
     def test_an_account_without_a_password(self):
         # No password at all, an empty PWD, and PWD=~ (the scrambled empty password) overriding

@@ -306,9 +306,11 @@ TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
   for (const auto& [text, may] : cases) EXPECT_EQ(lite::may_hold_long_literals(text), may) << text;
 }
 
-// Through the protocol: a NUMERIC(30,10) column keeps every digit of its values, which order,
-// compare and stay unique by value, and travel as SQL_NUMERIC with the declared scale; a CAST to
-// NUMERIC(10,3) is described as SQL_NUMERIC(10,3); doubles arrive as their shortest decimal.
+// Through the protocol, what a client's round trips do not show: values of a NUMERIC(30,10)
+// column are unique by value and rounded to the declared scale, a double travels as its digits
+// without an exponent, the date guard of the same table still holds, and long literals keep their
+// digits also when the statement before them in the same text created the table and through the
+// pass-through mark. (Round trips, order, descriptions and CASTs: the e2e numbers script.)
 TEST(DecimalColumns, ThroughTheProtocolWithLongLiterals) {
   auto server = start_server({"--quiet"});  // with descriptions
   ASSERT_TRUE(server);
@@ -317,35 +319,17 @@ TEST(DecimalColumns, ThroughTheProtocolWithLongLiterals) {
   ASSERT_EQ(client
                 .execute(1,
                          "CREATE TABLE n (k INTEGER, d NUMERIC(30,10), f DOUBLE, UNIQUE (d)); "
-                         "INSERT INTO n VALUES (1, '12345678901234567890.0123456789', 1e300), "
-                         "(2, '-0.5', 1e-300), (3, '10', 0.1), (4, '9.00000000005', NULL)")
+                         "INSERT INTO n VALUES (1, '10', 1e300), (2, '9.00000000005', 1e-300)")
                 .status,
             "K");
   EXPECT_EQ(client.execute(2, "INSERT INTO n VALUES (5, '10.000', NULL)").letter(), 'E')
       << "10 and 10.000 are one value";
-  Result r = result_of(client.execute(3, "SELECT k, d, f FROM n WHERE d > 5 ORDER BY d DESC"));
-  ASSERT_EQ(r.columns.size(), 3u);
-  EXPECT_EQ(r.columns[1].type, kSqlNumeric);
-  EXPECT_EQ(r.columns[1].precision, 30u);
-  EXPECT_EQ(r.columns[1].scale, 10u);
-  ASSERT_EQ(r.rows.size(), 3u);
-  EXPECT_EQ(r.rows[0][1],
-            std::make_pair(uint16_t(kSqlNumeric), std::string("12345678901234567890.0123456789")));
-  EXPECT_EQ(r.rows[1][1].second, "10.0000000000");
-  EXPECT_EQ(r.rows[2][1].second, "9.0000000001");  // rounded to the scale
-  EXPECT_EQ(r.rows[0][2], std::make_pair(uint16_t(kSqlNumeric), "1" + std::string(300, '0')));
-  Result small = result_of(client.execute(4, "SELECT f FROM n WHERE k = 2"));
-  EXPECT_EQ(small.rows.at(0).at(0).second, "0." + std::string(299, '0') + "1");
-
-  Result cast = result_of(
-      client.execute(5, "SELECT cast(1.5 as numeric(10,3)) AS x, cast(2 AS DECIMAL(5,1))"));
-  ASSERT_EQ(cast.columns.size(), 2u);
-  EXPECT_EQ(cast.columns[0].type, kSqlNumeric);
-  EXPECT_EQ(cast.columns[0].precision, 10u);
-  EXPECT_EQ(cast.columns[0].scale, 3u);
-  EXPECT_EQ(cast.rows.at(0).at(0), std::make_pair(uint16_t(kSqlNumeric), std::string("1.500")));
-  EXPECT_EQ(cast.columns[1].precision, 5u);
-  EXPECT_EQ(cast.rows.at(0).at(1).second, "2.0");
+  Result r = result_of(client.execute(3, "SELECT d, f FROM n ORDER BY k"));
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.rows[0][0].second, "10.0000000000");
+  EXPECT_EQ(r.rows[1][0].second, "9.0000000001");  // rounded to the scale
+  EXPECT_EQ(r.rows[0][1], std::make_pair(uint16_t(kSqlNumeric), "1" + std::string(300, '0')));
+  EXPECT_EQ(r.rows[1][1].second, "0." + std::string(299, '0') + "1");
 
   // Beside the date guard of the same table: both declarations hold.
   ASSERT_EQ(client.execute(6, "CREATE TABLE both (d DECIMAL(20,2), day DATE)").status, "K");
@@ -356,54 +340,19 @@ TEST(DecimalColumns, ThroughTheProtocolWithLongLiterals) {
   EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
             "123456789012345678.25");
 
-  // As a client that types its numbers sends them: the column keeps every digit of literals in
-  // INSERT, UPDATE and WHERE, also when the statement before it in the same text created the
-  // table and through the pass-through mark; a long literal alone is an exact SQL_NUMERIC result
-  // with its own precision and scale, a shorter one stays a double.
   ASSERT_EQ(client
                 .execute(1,
                          "CREATE TABLE exact (k INTEGER, v NUMERIC(30,10));\n"
-                         "INSERT INTO exact VALUES (1, 12345678901234567890.0123456789), "
-                         "(2, -0.0000000001), (3, 1234567890123.456)")
+                         "INSERT INTO exact VALUES (1, 12345678901234567890.0123456789)")
                 .status,
             "K");
   ASSERT_EQ(
       client.execute(2, ">INSERT INTO exact VALUES (4, -99999999999999999999.9999999999)").status,
       "K");
-  const Reply update = client.execute(
-      3, "UPDATE exact SET v = 98765432109876543210.987654321 WHERE v = 1234567890123.4560");
-  ASSERT_EQ(update.status, "K");
-  Reader counts{update.payload.data(), update.payload.data() + update.payload.size()};
-  uint32_t width = 9, changed = 0;
-  ASSERT_TRUE(counts.get_u32(&width) && counts.get_u32(&changed));
-  EXPECT_EQ(changed, 1u) << "found by its exact value";
-  Result exact = result_of(client.execute(4, "SELECT k, v FROM exact ORDER BY v"));
-  ASSERT_EQ(exact.rows.size(), 4u);
-  const char* expected[][2] = {{"4", "-99999999999999999999.9999999999"},
-                               {"2", "-0.0000000001"},
-                               {"1", "12345678901234567890.0123456789"},
-                               {"3", "98765432109876543210.9876543210"}};
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(exact.rows[i][1], std::make_pair(uint16_t(kSqlNumeric), std::string(expected[i][1])));
-  }
-  Result found = result_of(
-      client.execute(5,
-                     "SELECT k FROM exact WHERE v > 12345678901234567890.01234567889 AND v < "
-                     "98765432109876543210.98765432100000001"));
-  ASSERT_EQ(found.rows.size(), 2u);
-
-  Result alone = result_of(client.execute(
-      6, "SELECT 12345678901234567890.0123456789, -0.5 AS half, 0.30000000000000004"));
-  ASSERT_EQ(alone.columns.size(), 3u);
-  EXPECT_EQ(alone.columns[0].name, "12345678901234567890.0123456789");
-  EXPECT_EQ(alone.columns[0].type, kSqlNumeric);
-  EXPECT_EQ(alone.columns[0].precision, 30u);
-  EXPECT_EQ(alone.columns[0].scale, 10u);
-  EXPECT_EQ(alone.rows.at(0).at(0),
-            std::make_pair(uint16_t(kSqlNumeric), std::string("12345678901234567890.0123456789")));
-  EXPECT_EQ(alone.columns[1].type, kSqlDouble);
-  EXPECT_EQ(alone.columns[2].type, kSqlDouble) << "a double's own digits stay a double";
-  EXPECT_EQ(alone.rows.at(0).at(2).second, "0.30000000000000004");
+  Result exact = result_of(client.execute(4, "SELECT v FROM exact ORDER BY k"));
+  ASSERT_EQ(exact.rows.size(), 2u);
+  EXPECT_EQ(exact.rows[0][0].second, "12345678901234567890.0123456789");
+  EXPECT_EQ(exact.rows[1][0].second, "-99999999999999999999.9999999999");
 }
 
 }  // namespace

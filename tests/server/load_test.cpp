@@ -1,7 +1,7 @@
 // q4lite as a process: flat memory while streaming, many clients at once,
 // refused logons, damaged input that closes only its own connection, escape
 // translation, texts of any shape, SQLite's messages mapped to server error
-// numbers.
+// numbers, requests sent ahead of their replies.
 #include <gtest/gtest.h>
 
 #include "protocol_client.h"
@@ -162,15 +162,14 @@ TEST(Statements, EscapeTranslationKeepsLiteralsAndCommentsAndPlacesBinaryBlocks)
 
 // The driver finds a text's first token after white space and comments, and
 // sends parenthesised queries as the application wrote them: q4lite reads
-// them alike (pass-through, transaction keywords, compound queries).
+// them alike (pass-through, transaction keywords, compound queries). (A
+// comment first, pass-through after one, a parenthesised UNION: the e2e text
+// script.)
 TEST(Statements, TextsOfAnyShapeRunAsTheDriverReadsThem) {
   auto& [server, client, ready] = Shared::get();
   ASSERT_TRUE(ready);
   // clang-format off
   const std::pair<const char*, std::vector<int32_t>> cases[] = {
-      {"\n\t-- lead\n  /* and */ SELECT 1", {1}},
-      {"-- lead\n/* and */ >SELECT 2", {2}},  // pass-through after comments
-      {"(SELECT 4) UNION ALL ( SELECT 3 ) ORDER BY 1", {3, 4}},
       {"-- lead\n(SELECT 5 /* ) */)", {5}},
       {"SELECT 6 UNION (VALUES (7)) EXCEPT (SELECT 6)", {7}},
       {"SELECT a FROM (SELECT 8 AS a) WHERE a IN (SELECT 8)", {8}},  // already SQLite's
@@ -256,6 +255,30 @@ TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
   const uint32_t known = load_u32(big.payload.data() + 4);
   EXPECT_GT(known, rows_of(big).size()) << "the row held back counts";
   EXPECT_LT(known, 4990u);
+}
+
+// Requests sent ahead of their replies: replies held back while more requests
+// wait reach the client before the server waits for it, and before it closes.
+// (A parameter array's rows sent ahead, a failing one among them, each
+// answered in order: the e2e parameter array program.)
+TEST(Pipelining, ResultsInOrderAndTheLastReplyBeforeTheClose) {
+  auto server = start_server();
+  ASSERT_TRUE(server);
+  Client client;
+  ASSERT_TRUE(client.connect(server->port(), true));
+  constexpr int kQueries = 300;
+  for (int i = 1; i <= kQueries; ++i) {
+    ASSERT_TRUE(
+        client.send(kCmdExecute, Client::execute_payload(7, "SELECT " + std::to_string(i))));
+  }
+  ASSERT_TRUE(client.send(kCmdDisconnect, {}));
+  for (int i = 1; i <= kQueries; ++i) {
+    const Rows rows = rows_of(client.receive());
+    ASSERT_EQ(rows.size(), 1u) << i;
+    EXPECT_EQ(rows[0][0], i);
+  }
+  EXPECT_EQ(client.receive().status, "K");  // the disconnect's
+  EXPECT_TRUE(client.closed_by_peer(5000));
 }
 
 }  // namespace

@@ -15,7 +15,9 @@ namespace {
 
 // Every function the masks announce, CONVERT to every type, nesting, and the
 // refusals: the escape after SELECT, and its value as SQLite gives it as text
-// (or the refusal's message).
+// (or the refusal's message). The functions of an everyday report (UCASE, LEFT,
+// IFNULL, CONCAT, ROUND, TRUNCATE, MOD, MONTHNAME, QUARTER, DAYOFWEEK, CONVERT
+// to SQL_VARCHAR, USER) are the e2e scalar functions script's.
 TEST(ScalarFunctions, EveryFunctionRunsOnSqlite) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
@@ -31,27 +33,26 @@ TEST(ScalarFunctions, EveryFunctionRunsOnSqlite) {
       {"{fn ATAN(0)}", "0.0"}, {"{fn ATAN2(0, 1)}", "0.0"}, {"{fn CEILING(1.2)}", "2.0"},
       {"{fn COS(0)}", "1.0"}, {"{fn COT(1)}", "0.642092615934331"},
       {"{fn DEGREES({fn PI()})}", "180.0"}, {"{fn EXP(0)}", "1.0"}, {"{fn FLOOR(1.8)}", "1.0"},
-      {"{fn LOG(1)}", "0.0"}, {"{fn LOG10(100)}", "2.0"}, {"{fn MOD(7, 3)}", "1"},
+      {"{fn LOG(1)}", "0.0"}, {"{fn LOG10(100)}", "2.0"},
       {"{fn PI()}", "3.14159265358979"}, {"{fn POWER(2, 10)}", "1024.0"},
       {"{fn RADIANS(180)}", "3.14159265358979"}, {"{fn RAND()} BETWEEN 0 AND 1", "1"},
-      {"{fn RAND(7)} BETWEEN 0 AND 1", "1"}, {"{fn ROUND(1.25, 1)}", "1.3"}, {"{fn SIGN(-3)}", "-1"},
+      {"{fn RAND(7)} BETWEEN 0 AND 1", "1"}, {"{fn SIGN(-3)}", "-1"},
       {"{fn SIN(0)}", "0.0"}, {"{fn SQRT(16)}", "4.0"}, {"{fn TAN(0)}", "0.0"},
-      {"{fn TRUNCATE(1.29, 1)}", "1.2"}, {"{fn ASCII('a')}", "97"}, {"{fn CHAR(65)}", "A"},
-      {"{fn CONCAT('a', 'b')}", "ab"}, {"{fn INSERT('abcdef', 2, 3, 'XY')}", "aXYef"},
-      {"{fn LCASE('AbC')}", "abc"}, {"{fn LEFT('abc', 2)}", "ab"}, {"{fn LENGTH('ab  ')}", "2"},
+      {"{fn ASCII('a')}", "97"}, {"{fn CHAR(65)}", "A"},
+      {"{fn INSERT('abcdef', 2, 3, 'XY')}", "aXYef"},
+      {"{fn LCASE('AbC')}", "abc"}, {"{fn LENGTH('ab  ')}", "2"},
       {"{fn LOCATE('b', 'abcb')}", "2"}, {"{fn LOCATE('b', 'abcb', 3)}", "4"},
       {"{fn LTRIM('  a')}", "a"}, {"{fn REPEAT('ab', 3)}", "ababab"},
       {"{fn REPLACE('aXa', 'X', 'y')}", "aya"}, {"{fn RIGHT('abc', 2)}", "bc"},
       {"{fn RIGHT('abc', 0)}", ""}, {"{fn RTRIM('a  ')}", "a"}, {"{fn SOUNDEX('Robert')}", "R163"},
       {"'[' || {fn SPACE(3)} || ']'", "[   ]"}, {"{fn SUBSTRING('abcdef', 3)}", "cdef"},
-      {"{fn SUBSTRING('abcdef', 2, 3)}", "bcd"}, {"{fn UCASE('ab')}", "AB"},
-      {"{fn DATABASE()}", "main"}, {"{fn IFNULL(NULL, 'x')}", "x"}, {"{fn USER()}", "test"},
+      {"{fn SUBSTRING('abcdef', 2, 3)}", "bcd"},
+      {"{fn DATABASE()}", "main"},
       {"length({fn CURDATE()})", "10"}, {"length({fn CURTIME()})", "8"},
       {"length({fn NOW()})", "19"}, {"{fn DAYNAME('2024-02-29')}", "Thursday"},
-      {"{fn DAYOFMONTH('2024-02-29')}", "29"}, {"{fn DAYOFWEEK('2024-02-29')}", "5"},
+      {"{fn DAYOFMONTH('2024-02-29')}", "29"},
       {"{fn DAYOFYEAR('2024-02-29')}", "60"}, {"{fn HOUR('2024-02-29 10:11:12')}", "10"},
       {"{fn MINUTE('2024-02-29 10:11:12')}", "11"}, {"{fn MONTH('2024-02-29')}", "2"},
-      {"{fn MONTHNAME('2024-02-29')}", "February"}, {"{fn QUARTER('2024-08-01')}", "3"},
       {"{fn SECOND('2024-02-29 10:11:12')}", "12"}, {"{fn WEEK('2024-02-29')}", "10"},
       {"{fn YEAR('2024-02-29')}", "2024"}, {"{fn ucase({fn left('abc', 2)})}", "AB"},
       {"{fn CONVERT('12.5', SQL_BIGINT)}", "12"}, {"{fn CONVERT('ab', SQL_BINARY)}", "ab"},
@@ -65,7 +66,6 @@ TEST(ScalarFunctions, EveryFunctionRunsOnSqlite) {
       {"{fn CONVERT('2024-02-29 10:11:12', SQL_TIME)}", "10:11:12"},
       {"{fn CONVERT('2024-02-29 10:11', SQL_TIMESTAMP)}", "2024-02-29 10:11:00"},
       {"{fn CONVERT('12.5', SQL_TINYINT)}", "12"}, {"{fn CONVERT('ab', SQL_VARBINARY)}", "ab"},
-      {"{fn CONVERT(12, sql_varchar )}", "12"},
       {"{fn CONVERT(12, SQL_WCHAR)}", "CONVERT to an unsupported type: SQL_WCHAR", true},
       {"{fn CONVERT(12)}", "CONVERT takes a value and a type", true},
       {"{fn LEFT('abc')}", "wrong number of arguments to scalar function LEFT", true},
