@@ -142,25 +142,10 @@ TEST_F(Results, DamagedBlockFailsTheFetchThatMeetsIt) {
   }
 }
 
-// io_buffer up to 20473 bytes (and a NUL), a grown block above; read in
-// pieces. A damaged get-data reply (a "K" without the value included: damage,
-// not memory that ran out) is "08S01" with the buffer untouched.
-TEST_F(Results, GetDataRepliesLongAndDamaged) {
-  const Bytes request = join({id(stmt), be16(1), be16(SQL_C_CHAR)});
-  for (size_t size : {20473, 20474, 40954}) {
-    fetch_a_row();
-    std::string text = letters(size, 7), got;
-    std::vector<char> buffer(7001);
-    for (SQLRETURN rc = SQL_SUCCESS_WITH_INFO; rc == SQL_SUCCESS_WITH_INFO;) {
-      peer.expect_request(kCmdGetData, request).reply("K", text_value(text));
-      SQLLEN length = 0;
-      rc = deliver_value(stmt, 1, SQL_C_CHAR, buffer.data(), SQLLEN(buffer.size()), &length);
-      ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << size << diag();
-      EXPECT_EQ(static_cast<size_t>(length), size - got.size());
-      got += buffer.data();
-    }
-    EXPECT_EQ(got, text) << size;
-  }
+// A damaged get-data reply (a "K" without the value included: damage, not
+// memory that ran out) is "08S01" with the buffer untouched. (Long values
+// around the frame size, read in pieces: the e2e blocks script.)
+TEST_F(Results, GetDataRepliesDamaged) {
   fetch_a_row();
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);
