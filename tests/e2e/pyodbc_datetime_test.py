@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Dates and times through pyodbc with default settings: datetimes keep their microseconds both
 ways (pyodbc sends as many fraction digits as SQLGetTypeInfo(SQL_TYPE_TIMESTAMP)'s column size
-allows, read at connect), years below 1000 round-trip, a TIMESTAMP column is described with its
-fraction digits, fast_executemany carries them too, and text that is no date is refused by the
+allows, read at connect), years below 1000 round-trip, a TIMESTAMP or DATETIME column is described
+with its fraction digits (in a result and by SQLColumns), fast_executemany carries them too, and text that is no date is refused by the
 server with the SQLSTATE pyodbc turns into a DataError."""
 import datetime
 
@@ -26,7 +26,8 @@ class Datetimes(q4e2e.Connected):
     def setUp(self):
         super().setUp()
         self.cur.execute("DROP TABLE IF EXISTS moments")
-        self.cur.execute("CREATE TABLE moments (k INTEGER, ts TIMESTAMP, d DATE, t TIME)")
+        self.cur.execute(
+            "CREATE TABLE moments (k INTEGER, ts TIMESTAMP, d DATE, t TIME, dt DATETIME)")
 
     def test_timestamps_keep_their_microseconds_both_ways(self):
         for k, stamp in enumerate(STAMPS):
@@ -64,13 +65,18 @@ class Datetimes(q4e2e.Connected):
                           (datetime.time(23, 59, 59, 500000), "23:59:59.5")])
 
     def test_description_and_type_info_carry_the_fraction_digits(self):
-        self.cur.execute("SELECT ts, d, t FROM moments")
+        self.cur.execute("SELECT ts, d, t, dt FROM moments")
         # (name, type, display size, internal size, precision, scale, nullable)
         self.assertEqual([d[:6] for d in self.cur.description],
                          [("ts", datetime.datetime, None, 29, 29, 9),
                           ("d", datetime.date, None, 10, 10, 0),
-                          ("t", datetime.time, None, 8, 8, 0)])
+                          ("t", datetime.time, None, 8, 8, 0),
+                          ("dt", datetime.datetime, None, 29, 29, 9)])
         self.cur.fetchall()
+        # SQLColumns: COLUMN_NAME, PRECISION, LENGTH, SCALE.
+        self.assertEqual([(r[3], r[6], r[7], r[8]) for r in self.cur.columns(table="moments")],
+                         [("k", 10, 4, 0), ("ts", 29, 16, 9), ("d", 10, 6, None), ("t", 8, 6, 0),
+                          ("dt", 29, 16, 9)])
         # Asked with either generation's code: TYPE_NAME, DATA_TYPE (the ODBC 3 code pyodbc's
         # generation reads), PRECISION (the column size), MAXIMUM_SCALE.
         stamp, day = ("TIMESTAMP", 93, 29, 9), ("DATE", 91, 10, None)

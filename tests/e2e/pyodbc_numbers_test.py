@@ -78,6 +78,20 @@ class Numbers(q4e2e.Connected):
                                    " AND -98765432109876543210.9876543209 ORDER BY k"), [(1,), (3,)])
         self.assertEqual(self.read("SELECT v FROM literals WHERE k = 1"),
                          [(D("-98765432109876543210.9876543210"),)])
+        # After the CREATE in the same text and through the pass-through mark too; read rounded
+        # to the scale, unique by value, beside a DATE column's guard.
+        self.cur.execute("CREATE TABLE once (k INTEGER, v NUMERIC(30,10) UNIQUE, day DATE);\n"
+                         "INSERT INTO once (k, v) VALUES (1, 12345678901234567890.0123456789)")
+        self.cur.execute(">INSERT INTO once (k, v) VALUES (2, 12345678901234567890.01234567895)")
+        self.cur.execute("INSERT INTO once (k, v) VALUES (3, '9.00000000005')")
+        self.assertEqual(self.read("SELECT v FROM once ORDER BY k"), [
+            (D("12345678901234567890.0123456789"),), (D("12345678901234567890.0123456790"),),
+            (D("9.0000000001"),)])
+        for text, state in (("INSERT INTO once (k, v) VALUES (4, '9.000000000050')", "23000"),
+                            ("INSERT INTO once (k, v, day) VALUES (5, 1, 'tomorrow')", "22007")):
+            with self.subTest(text), self.assertRaises(pyodbc.Error) as refused:
+                self.cur.execute(text)
+            self.assertEqual(refused.exception.args[0], state)
 
     def test_casts_and_long_literals_are_described_as_decimals(self):
         cur = self.cur.execute("SELECT cast(? as numeric(10,3)) AS x", D("1.5"))

@@ -1,8 +1,7 @@
 // How q4lite types its columns, in process: the guard that refuses text which is no date or time
 // (the constraints a CREATE TABLE or an ADD COLUMN gets) with server errors 22007 and 22008, the
-// values as they travel (fractions kept, short years of older rows padded), how TIMESTAMP is
-// described, in result columns and in SQLGetTypeInfo's rows, and the type names of declared
-// types.
+// values as they travel (fractions kept, short years of older rows padded), and the type names of
+// declared types. (How date and time columns are described: the e2e datetime script.)
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -233,26 +232,6 @@ TEST(DatetimeValues, TravelNormalisedWithTheirFraction) {
   const std::string long_fraction = "2024-02-29 03:04:05." + std::string(65, '1');
   ASSERT_EQ(db.run("UPDATE t SET ts = '" + long_fraction + "'"), "K");
   EXPECT_EQ(db.values("SELECT ts FROM t"), std::vector<std::string>{kText + " " + long_fraction});
-}
-
-// A DATETIME column is described as a TIMESTAMP with its nine fraction digits (column size 29,
-// decimal digits 9), and SQLColumns says the same of every date and time column. (TIMESTAMP,
-// DATE and TIME result columns and SQLGetTypeInfo's rows: the e2e datetime script.)
-TEST(DatetimeDescriptions, TimestampsWithTheirFractionDigits) {
-  Database db;
-  ASSERT_EQ(db.run("CREATE TABLE t (ts TIMESTAMP, dt DATETIME, d DATE, tm TIME)"), "K");
-  lite::Outcome o = lite::run_text(db.db(), "SELECT dt FROM t", {}, true);
-  ASSERT_TRUE(o.cursor);
-  ASSERT_EQ(o.cursor->columns().size(), 1u);
-  const lite::ColumnInfo& c = o.cursor->columns()[0];
-  EXPECT_EQ(
-      std::to_string(c.type) + " " + std::to_string(c.precision) + " " + std::to_string(c.scale),
-      "11 29 9");
-
-  EXPECT_EQ(db.values("SELECT PRECISION || ' ' || LENGTH || ' ' || IFNULL(SCALE, 'NULL') FROM "
-                      "(SELECT q4_type(type, 'precision') AS PRECISION, q4_type(type, 'length') "
-                      "AS LENGTH, q4_type(type, 'scale') AS SCALE FROM pragma_table_info('t'))"),
-            (std::vector<std::string>{"12 29 16 9", "12 29 16 9", "12 10 6 NULL", "12 8 6 0"}));
 }
 
 // The type names given in SQLColumns and SQLSpecialColumns (the SQL function q4_type over a

@@ -1,15 +1,20 @@
 // Exact decimals and doubles in q4lite: the declarations of decimal columns that a double cannot
 // hold, the order of their decimal text, values written with their scale, CAST columns described
 // as the NUMERIC they were cast to, doubles as their shortest decimal, and numbers typed into a
-// statement with more digits than a double keeps; then all of it through the protocol.
+// statement with more digits than a double keeps. (Through the driver: the e2e numbers script.)
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
 
-#include "protocol_client.h"
+#include "protocol/decimal_text.h"
 #include "server/storage/table_columns.h"
 #include "server/storage/value_encoding.h"
 #include "server/translation/cast_columns.h"
@@ -304,55 +309,6 @@ TEST(LongLiterals, OnlyTextsWithALongRunOfDigitsAreReadFurther) {
   };
   // clang-format on
   for (const auto& [text, may] : cases) EXPECT_EQ(lite::may_hold_long_literals(text), may) << text;
-}
-
-// Through the protocol, what a client's round trips do not show: values of a NUMERIC(30,10)
-// column are unique by value and rounded to the declared scale, a double travels as its digits
-// without an exponent, the date guard of the same table still holds, and long literals keep their
-// digits also when the statement before them in the same text created the table and through the
-// pass-through mark. (Round trips, order, descriptions and CASTs: the e2e numbers script.)
-TEST(DecimalColumns, ThroughTheProtocolWithLongLiterals) {
-  auto server = start_server({"--quiet"});  // with descriptions
-  ASSERT_TRUE(server);
-  Client client;
-  ASSERT_TRUE(client.connect(server->port(), true));
-  ASSERT_EQ(client
-                .execute(1,
-                         "CREATE TABLE n (k INTEGER, d NUMERIC(30,10), f DOUBLE, UNIQUE (d)); "
-                         "INSERT INTO n VALUES (1, '10', 1e300), (2, '9.00000000005', 1e-300)")
-                .status,
-            "K");
-  EXPECT_EQ(client.execute(2, "INSERT INTO n VALUES (5, '10.000', NULL)").letter(), 'E')
-      << "10 and 10.000 are one value";
-  Result r = result_of(client.execute(3, "SELECT d, f FROM n ORDER BY k"));
-  ASSERT_EQ(r.rows.size(), 2u);
-  EXPECT_EQ(r.rows[0][0].second, "10.0000000000");
-  EXPECT_EQ(r.rows[1][0].second, "9.0000000001");  // rounded to the scale
-  EXPECT_EQ(r.rows[0][1], std::make_pair(uint16_t(kSqlNumeric), "1" + std::string(300, '0')));
-  EXPECT_EQ(r.rows[1][1].second, "0." + std::string(299, '0') + "1");
-
-  // Beside the date guard of the same table: both declarations hold.
-  ASSERT_EQ(client.execute(6, "CREATE TABLE both (d DECIMAL(20,2), day DATE)").status, "K");
-  EXPECT_EQ(
-      client.execute(7, "INSERT INTO both VALUES ('123456789012345678.25', '2024-02-29')").status,
-      "K");
-  EXPECT_EQ(error_number(client.execute(8, "INSERT INTO both VALUES ('1', 'tomorrow')")), 22007);
-  EXPECT_EQ(result_of(client.execute(9, "SELECT d FROM both")).rows.at(0).at(0).second,
-            "123456789012345678.25");
-
-  ASSERT_EQ(client
-                .execute(1,
-                         "CREATE TABLE exact (k INTEGER, v NUMERIC(30,10));\n"
-                         "INSERT INTO exact VALUES (1, 12345678901234567890.0123456789)")
-                .status,
-            "K");
-  ASSERT_EQ(
-      client.execute(2, ">INSERT INTO exact VALUES (4, -99999999999999999999.9999999999)").status,
-      "K");
-  Result exact = result_of(client.execute(4, "SELECT v FROM exact ORDER BY k"));
-  ASSERT_EQ(exact.rows.size(), 2u);
-  EXPECT_EQ(exact.rows[0][0].second, "12345678901234567890.0123456789");
-  EXPECT_EQ(exact.rows[1][0].second, "-99999999999999999999.9999999999");
 }
 
 }  // namespace
