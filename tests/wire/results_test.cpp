@@ -270,8 +270,9 @@ TEST_F(RowCount, PerStatementKind) {
   }
 }
 
-// Once its end is read a result keeps its count after SQL_CLOSE. (-1 up to
-// the end, the last row included: the e2e rowcount scripts.)
+// Once its end is read a result keeps its count after SQL_CLOSE (unixODBC
+// refuses SQLRowCount there, a direct caller asks). (-1 up to the end, the
+// last row included: the e2e rowcount scripts.)
 TEST_F(RowCount, AResultIsCountedOnceItsEndIsRead) {
   ASSERT_EQ(execute(execute_payload(1, 4, numbered_block(1, 3, 'M'))), SQL_SUCCESS);
   peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(4, 2, 'W'));
