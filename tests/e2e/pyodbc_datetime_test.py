@@ -2,8 +2,8 @@
 """Dates and times through pyodbc with default settings: datetimes keep their microseconds both
 ways (pyodbc sends as many fraction digits as SQLGetTypeInfo(SQL_TYPE_TIMESTAMP)'s column size
 allows, read at connect), years below 1000 round-trip, a TIMESTAMP or DATETIME column is described
-with its fraction digits (in a result and by SQLColumns), fast_executemany carries them too, and text that is no date is refused by the
-server with the SQLSTATE pyodbc turns into a DataError."""
+with its fraction digits (in a result and by SQLColumns), fast_executemany carries them too, and
+text that is no date is refused by the server with the SQLSTATE pyodbc turns into a DataError."""
 import datetime
 
 import pyodbc

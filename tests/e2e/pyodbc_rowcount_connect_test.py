@@ -54,22 +54,28 @@ class Connecting(unittest.TestCase):
             conn.close()
 
     def test_port_is_the_port(self):
-        # PORT alone; PORTNUMBER wins over it; a string's PORT over the data source's PORTNUMBER.
+        # PORT alone; PORTNUMBER wins over it, in either order and in a data source; a string's
+        # PORT over the data source's PORTNUMBER.
         self.assertEqual(self.connects(BASE + "PORT=%s;UID=test;PWD=secret" % PORT), 500)
-        self.assertEqual(self.connects(BASE + "PORT=1;PORTNUMBER=%s;UID=test;PWD=secret" % PORT),
-                         500)
-        with open(os.environ["ODBCINI"], "a") as ini:  # a data source on a port nobody uses
-            ini.write("[port1]\nDriver=Q4\nSERVER=127.0.0.1\nPORTNUMBER=1\nUSER=test\n"
-                      "PASSWORD=secret\nACCOUNT=main\n")
+        for ports in ("PORT=1;PORTNUMBER=%s", "PORTNUMBER=%s;PORT=1"):
+            self.assertEqual(self.connects(BASE + ports % PORT + ";UID=test;PWD=secret"), 500)
+        with open(os.environ["ODBCINI"], "a") as ini:  # data sources on a port nobody uses
+            for name, ports in (("port1", "PORTNUMBER=1"),
+                                ("both", "PORTNUMBER=%s\nPORT=1" % PORT)):
+                ini.write("[%s]\nDriver=Q4\nSERVER=127.0.0.1\n%s\nUSER=test\nPASSWORD=secret\n"
+                          "ACCOUNT=main\n" % (name, ports))
         self.assertEqual(self.connects("DSN=port1;PORT=%s" % PORT), 500)
+        self.assertEqual(self.connects("DSN=both"), 500)
 
     def test_a_port_that_is_no_number_is_refused_naming_it(self):
-        cases = [("PORT", "5433x"), ("PORT", "99999"), ("PORT", "0"), ("PORT", "65536"),
-                 ("PORT", ""), ("PORT", PORT + "0"), ("PORTNUMBER", PORT + "x")]
-        for word, value in cases:
-            with self.subTest(word=word, value=value):
+        # The last: the string's PORT over the data source's good PORTNUMBER.
+        cases = [(BASE, "PORT", "5433x"), (BASE, "PORT", "99999"), (BASE, "PORT", "0"),
+                 (BASE, "PORT", "65536"), (BASE, "PORT", ""), (BASE, "PORT", PORT + "0"),
+                 (BASE, "PORTNUMBER", PORT + "x"), ("DSN=%s;" % DSN, "PORT", "0")]
+        for start, word, value in cases:
+            with self.subTest(start=start, word=word, value=value):
                 with self.assertRaises(pyodbc.Error) as caught:
-                    pyodbc.connect(BASE + "%s=%s;UID=test;PWD=secret" % (word, value))
+                    pyodbc.connect(start + "%s=%s;UID=test;PWD=secret" % (word, value))
                 self.assertEqual(caught.exception.args[0], "08001")
                 self.assertIn('The port "%s" is not a number from 1 to 65535. Set PORTNUMBER (or '
                               "PORT) in the connection string or the data source to the server's "

@@ -357,7 +357,11 @@ class Tls(unittest.TestCase):
         elapsed = time.monotonic() - start
         print("  %.2f s: %s" % (elapsed, failure.exception))
         self.assertEqual(failure.exception.args[0], "HYT00", failure.exception)
+        self.assertIn("Timeout expired", failure.exception.args[1])
         self.assertLess(elapsed, 3.0)
+        with self.assertRaises(pyodbc.Error) as after:  # a late reply could not be told apart
+            conn.cursor().execute("SELECT 1").fetchall()
+        self.assertEqual(after.exception.args[0], "08S01", after.exception)
 
     def test_a_cancel_from_another_thread_cuts_the_wait(self):
         conn = connect(string(self.port("server"), "require"))

@@ -258,45 +258,6 @@ TEST_F(Session, MissingUserBeforeAnythingIsSentEmptyPasswordsToTheServer) {
   }
 }
 
-// The port: PORTNUMBER, else PORT, in the data source and in the string, the
-// string's over the data source's, also when it is no port; a text that is no
-// port is refused before anything is opened (nothing listens on port 1). (The
-// string's PORT over the data source's PORTNUMBER, and the refusals' full
-// message: the e2e rowcount/connect script.)
-TEST_F(Session, PortKeywordsAndPortsThatAreNoNumber) {
-  auto bad_port = [](const std::string& value) {
-    return "08001 The port \"" + value +
-           "\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the connection "
-           "string or the data source to the server's TCP port.";
-  };
-  // The profile's port keys (PEER: the peer's port); SQLConnect (true) or
-  // SQLDriverConnect with "DSN=name;" and `input`; whether the peer is
-  // reached; the diagnostic otherwise.
-  // clang-format off
-  struct Case { Keys ports; bool sql_connect; std::string input; std::string diagnostic; } cases[] = {
-      {{{"PORTNUMBER", "PEER"}, {"PORT", "1"}}, true, "", ""},
-      {{}, false, "PORTNUMBER=PEER;PORT=1", ""},
-      {{{"PORT", "PEER"}}, false, "PORT=0", bad_port("0")},  // the string's item wins
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    ScriptedPeer peer;
-    const std::string here = std::to_string(peer.port());
-    if (c.diagnostic.empty()) {
-      peer.expect_request(kCmdLogon).reply("K").expect_request(kCmdDisconnect).reply("K");
-    }
-    Keys keys = {
-        {"SERVER", "127.0.0.1"}, {"USER", "joe"}, {"PASSWORD", "pw"}, {"LoginTimeout", "5"}};
-    for (const auto& [key, value] : c.ports) keys[key] = value == "PEER" ? here : value;
-    std::string input = c.input;
-    for (size_t at; (at = input.find("PEER")) != std::string::npos;) input.replace(at, 4, here);
-    const std::string dsn = PrivateOdbcIni::get().add_dsn(keys);
-    EXPECT_EQ(connect_once(dsn, c.sql_connect ? "" : nullptr, input), c.diagnostic);
-    EXPECT_EQ(peer.finish(), "");
-  }
-}
-
 // Connection attributes set on a linked connection: the connection timeout,
 // and the pool's reset (SQL_ATTR_RESET_CONNECTION) after a previous user.
 class Attributes : public Session {
