@@ -85,6 +85,23 @@ class PyodbcTest(q4e2e.Connected):
                     for n, u in schema('SELECT name, "unique" FROM pragma_index_list(?)', table)}
                 self.assertEqual(got, want)
 
+    def test_declared_types_are_named_as_type_info_lists_them(self):
+        # SQLColumns' TYPE_NAME of each declared type (SQLite's affinity for "widget", none at
+        # all for c14), and SQLGetTypeInfo's name for its DATA_TYPE: the same.
+        declared = ["INTEGER", "int", "SMALLINT", "BOOLEAN", "BIGINT", "NUMERIC(10,2)",
+                    "NUMERIC(30,10)", "widget", "REAL", "DOUBLE PRECISION", "CHAR(3)",
+                    "VARCHAR(40)", "TEXT", "NVARCHAR2(8)", "", "DATE", "TIME", "DATETIME",
+                    "VARBINARY(16)", "BLOB"]
+        named = (["INTEGER"] * 2 + ["SMALLINT"] * 2 + ["BIGINT"] + ["NUMERIC"] * 3 + ["DOUBLE"] * 2
+                 + ["CHAR"] + ["VARCHAR"] * 4 + ["DATE", "TIME", "TIMESTAMP", "VARBINARY",
+                                                 "LONGVARBINARY"])
+        self.cur.execute("CREATE TABLE kinds (%s)" % ", ".join(
+            "c%d %s" % (i, t) for i, t in enumerate(declared)))
+        listed = {r[1]: r[0] for r in self.cur.getTypeInfo(0).fetchall()}  # SQL_ALL_TYPES
+        got = [(r[4], r[5]) for r in self.cur.columns(table="kinds").fetchall()]
+        self.assertEqual([name for _, name in got], named)
+        self.assertEqual([listed[code] for code, _ in got], named)
+
     def test_executemany_binds_every_kind_of_value_in_a_transaction(self):
         self.cur.execute("CREATE TABLE P (K INTEGER, NAME VARCHAR(60), AMOUNT NUMERIC(10,2), "
                          "DAY DATE, RAW BLOB, NOTE VARCHAR(20))")

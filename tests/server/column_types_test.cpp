@@ -1,16 +1,15 @@
 // How q4lite types its columns, in process: the guard that refuses text which is no date or time
 // (the constraints a CREATE TABLE or an ADD COLUMN gets) with server errors 22007 and 22008, the
-// values as they travel (fractions kept, short years of older rows padded), and the type names of
-// declared types. (How date and time columns are described: the e2e datetime script.)
+// values as they travel (fractions kept, short years of older rows padded). (How date and time
+// columns are described: the e2e datetime script; the type names of declared types: the e2e
+// pyodbc script.)
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "protocol/wire.h"
-#include "server/storage/catalog.h"
 #include "server/storage/sql_functions.h"
 #include "server/storage/statement.h"
 #include "server/storage/value_encoding.h"
@@ -50,32 +49,6 @@ class Database {
   sqlite3* db_ = nullptr;
   lite::SessionNames names_{"test", "main"};
 };
-
-// SQLGetTypeInfo's rows for `type` (0: every type), each as the texts of `columns`.
-std::vector<std::vector<std::string>> type_info(sqlite3* db, int32_t type,
-                                                std::initializer_list<int> columns) {
-  lite::CatalogRequest request{};
-  request.kind = lite::CatalogKind::kTypeInfo;
-  request.numbers[0] = type;
-  std::string failure;
-  std::unique_ptr<lite::Cursor> rows = lite::open_catalog(db, request, &failure);
-  EXPECT_TRUE(rows) << failure;
-  std::vector<std::vector<std::string>> out;
-  uint8_t scratch[lite::kValueScratch];
-  while (rows && rows->announce() == lite::Cursor::kMore) {
-    out.emplace_back();
-    for (int column : columns) {
-      const lite::ValueView v = rows->value(column, scratch);
-      const bool number = v.type == kSqlSmallint || v.type == kSqlInteger;
-      uint32_t n = 0;
-      for (uint32_t i = 0; number && i < v.length; ++i) n = n << 8 | v.data[i];
-      out.back().push_back(v.type == kNullValueType ? "NULL"
-                           : number ? std::to_string(v.length == 2 ? int16_t(n) : int32_t(n))
-                                    : std::string(reinterpret_cast<const char*>(v.data), v.length));
-    }
-  }
-  return out;
-}
 
 // The leading number of an "E" status, 0 for "K".
 int refusal(const std::string& status) {
@@ -232,51 +205,6 @@ TEST(DatetimeValues, TravelNormalisedWithTheirFraction) {
   const std::string long_fraction = "2024-02-29 03:04:05." + std::string(65, '1');
   ASSERT_EQ(db.run("UPDATE t SET ts = '" + long_fraction + "'"), "K");
   EXPECT_EQ(db.values("SELECT ts FROM t"), std::vector<std::string>{kText + " " + long_fraction});
-}
-
-// The type names given in SQLColumns and SQLSpecialColumns (the SQL function q4_type over a
-// declared type) are the names SQLGetTypeInfo lists for the same type code, which the driver
-// also shows for result columns.
-TEST(TypeNames, ColumnsNameTheirTypeAsTypeInfoListsIt) {
-  Database db;
-  std::map<int32_t, std::string> listed;
-  for (const std::vector<std::string>& row : type_info(db.db(), 0, {0, 1})) {
-    listed[std::stoi(row[1])] = row[0];
-  }
-  const struct {
-    const char* declared;  // null: a column without a declared type
-    int type;
-    const char* name;
-  } cases[] = {
-      // clang-format off
-      {"INTEGER", kSqlInteger, "INTEGER"}, {"int", kSqlInteger, "INTEGER"},
-      {"SMALLINT", kSqlSmallint, "SMALLINT"}, {"BOOLEAN", kSqlSmallint, "SMALLINT"},
-      {"BIGINT", kSqlBigint, "BIGINT"}, {"NUMERIC(10,2)", kSqlNumeric, "NUMERIC"},
-      {"NUMERIC TEXT(30,10)", kSqlNumeric, "NUMERIC"},
-      {"widget", kSqlNumeric, "NUMERIC"}, // SQLite's affinity rules
-      {"REAL", kSqlDouble, "DOUBLE"}, {"DOUBLE PRECISION", kSqlDouble, "DOUBLE"},
-      {"CHAR(3)", kSqlChar, "CHAR"}, {"VARCHAR(40)", kSqlVarchar, "VARCHAR"},
-      {"TEXT", kSqlVarchar, "VARCHAR"}, {"NVARCHAR2(8)", kSqlVarchar, "VARCHAR"},
-      {nullptr, kSqlVarchar, "VARCHAR"}, {"DATE", kSqlDate, "DATE"}, {"TIME", kSqlTime, "TIME"},
-      {"DATETIME", kSqlTimestamp, "TIMESTAMP"}, {"VARBINARY(16)", kSqlVarbinary, "VARBINARY"},
-      {"BLOB", kSqlLongVarbinary, "LONGVARBINARY"},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.declared != nullptr ? c.declared : "(none)");
-    sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.db(), "SELECT q4_type(?1, 'type'), q4_type(?1, 'name')", -1,
-                                 &stmt, nullptr),
-              SQLITE_OK);
-    if (c.declared != nullptr) sqlite3_bind_text(stmt, 1, c.declared, -1, SQLITE_STATIC);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    const int type = sqlite3_column_int(stmt, 0);
-    const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
-    sqlite3_finalize(stmt);
-    EXPECT_EQ(type, c.type);
-    EXPECT_EQ(name, c.name);
-    EXPECT_EQ(listed[type], name) << "SQLGetTypeInfo names type " << type << " otherwise";
-  }
 }
 
 }  // namespace
