@@ -163,13 +163,14 @@ TEST(Statements, EscapeTranslationKeepsLiteralsAndCommentsAndPlacesBinaryBlocks)
 // The driver finds a text's first token after white space and comments, and
 // sends parenthesised queries as the application wrote them: q4lite reads
 // them alike (pass-through, transaction keywords, compound queries). (A
-// comment first, pass-through after one, a parenthesised UNION: the e2e text
-// script.)
+// parenthesised UNION: the e2e text script.)
 TEST(Statements, TextsOfAnyShapeRunAsTheDriverReadsThem) {
   auto& [server, client, ready] = Shared::get();
   ASSERT_TRUE(ready);
   // clang-format off
   const std::pair<const char*, std::vector<int32_t>> cases[] = {
+      {"\n\t-- lead\n  /* and */ SELECT 1", {1}},
+      {"-- lead\n/* and */ >SELECT 2", {2}},  // pass-through after comments
       {"-- lead\n(SELECT 5 /* ) */)", {5}},
       {"SELECT 6 UNION (VALUES (7)) EXCEPT (SELECT 6)", {7}},
       {"SELECT a FROM (SELECT 8 AS a) WHERE a IN (SELECT 8)", {8}},  // already SQLite's
