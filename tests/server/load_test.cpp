@@ -229,7 +229,8 @@ TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
 // The row count of an execute reply: the rows changed for a statement without
 // result columns (0 for DDL); for a result, the rows known when replying,
 // exact when the first block ends it, 0 only when it is empty (a block cursor
-// takes 0 for "no rows").
+// takes 0 for "no rows"). (The counts of UPDATE and DELETE, none changed
+// included: the e2e rowcount scripts.)
 TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
   auto& [server, client, ready] = Shared::get();
   ASSERT_TRUE(ready);
@@ -237,11 +238,8 @@ TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
   const std::tuple<std::string, uint32_t, uint32_t> cases[] = {  // text, columns, row count
       {"CREATE TABLE rc (k INTEGER, v VARCHAR(40))", 0, 0},
       {"INSERT INTO rc (k) " + numbers(5000), 0, 5000},
-      {"UPDATE rc SET v = 'x' WHERE k <= 10", 0, 10},
-      {"UPDATE rc SET v = 'x' WHERE k < 0", 0, 0},
       {"SELECT k FROM rc WHERE k <= 3", 1, 3},
       {"SELECT k FROM rc WHERE k < 0", 1, 0},
-      {"DELETE FROM rc WHERE k > 4990", 0, 10},
   };
   // clang-format on
   for (const auto& [text, columns, rows] : cases) {
