@@ -128,7 +128,9 @@ bool secure_link(Connection* conn, TlsMode mode) {
   // Room for the longest reason: the posted text is cut where it must be.
   char text[sizeof start.reason + 64];
   if (start.session == nullptr) {
-    const DiagText& diag = start.setup_failed ? kDiagTlsSetup : kDiagTlsHandshake;
+    const DiagText& diag = start.library_missing ? kDiagTlsLibrary
+                           : start.setup_failed  ? kDiagTlsSetup
+                                                 : kDiagTlsHandshake;
     snprintf(text, sizeof text, diag.text, start.reason);
     post_connection_error(conn, text, diag.sqlstate);
     snprintf(text, sizeof text, "tls failed: %s", start.reason);

@@ -49,6 +49,7 @@ inline constexpr DiagText kDiagNoDsn{"S1000", "No DSN was specified"};
 inline constexpr DiagText kDiagBadPort{"08001", "The port \"%s\" is not a number from 1 to 65535. Set PORTNUMBER (or PORT) in the connection string or the data source to the server's TCP port."};
 inline constexpr DiagText kDiagNoHost{"08001", "Unable to communicate with host. Check server status."};
 inline constexpr DiagText kDiagBadSslMode{"08001", "The SSLMode value \"%s\" is not one of disable, require, verify-ca, verify-full."};
+inline constexpr DiagText kDiagTlsLibrary{"08001", "TLS could not be set up: OpenSSL 3 is needed and could not be loaded (%s). Install it (Debian: libssl3)."};
 inline constexpr DiagText kDiagTlsSetup{"08001", "TLS could not be set up: %s"};
 inline constexpr DiagText kDiagTlsHandshake{"08001", "TLS handshake with the server failed: %s"};
 inline constexpr DiagText kDiagLogonRefused{"28000", "Logon failed. Check Q4 connection parameters and available licenses."};

@@ -3,9 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "link/openssl_symbols.h"
 
 namespace q4 {
 
@@ -24,40 +23,43 @@ namespace {
 // is the socket BIO with its two transfers replaced by recv and send with
 // MSG_NOSIGNAL, as the plain transfers do.
 int bio_read(BIO* bio, char* buffer, int size) {
+  const OpenSsl& api = openssl();
   int fd = -1;
-  BIO_get_fd(bio, &fd);
+  bio_get_fd(api, bio, &fd);
   ssize_t got = recv(fd, buffer, static_cast<size_t>(size), 0);
-  BIO_clear_retry_flags(bio);
+  bio_clear_retry_flags(api, bio);
   if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-    BIO_set_retry_read(bio);
+    bio_set_retry_read(api, bio);
   }
   return static_cast<int>(got);
 }
 
 int bio_write(BIO* bio, const char* buffer, int size) {
+  const OpenSsl& api = openssl();
   int fd = -1;
-  BIO_get_fd(bio, &fd);
+  bio_get_fd(api, bio, &fd);
   ssize_t sent = send(fd, buffer, static_cast<size_t>(size), MSG_NOSIGNAL);
-  BIO_clear_retry_flags(bio);
+  bio_clear_retry_flags(api, bio);
   if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-    BIO_set_retry_write(bio);
+    bio_set_retry_write(api, bio);
   }
   return static_cast<int>(sent);
 }
 
 BIO_METHOD* make_socket_method() {
-  const BIO_METHOD* base = BIO_s_socket();
-  BIO_METHOD* method =
-      BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "q4 socket");
+  const OpenSsl& api = openssl();
+  const BIO_METHOD* base = api.BIO_s_socket();
+  BIO_METHOD* method = api.BIO_meth_new(
+      api.BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "q4 socket");
   if (method == nullptr) return nullptr;
-  BIO_meth_set_read(method, bio_read);
-  BIO_meth_set_write(method, bio_write);
-  BIO_meth_set_puts(method, BIO_meth_get_puts(base));
-  BIO_meth_set_gets(method, BIO_meth_get_gets(base));
-  BIO_meth_set_ctrl(method, BIO_meth_get_ctrl(base));
-  BIO_meth_set_create(method, BIO_meth_get_create(base));
-  BIO_meth_set_destroy(method, BIO_meth_get_destroy(base));
-  BIO_meth_set_callback_ctrl(method, BIO_meth_get_callback_ctrl(base));
+  api.BIO_meth_set_read(method, bio_read);
+  api.BIO_meth_set_write(method, bio_write);
+  api.BIO_meth_set_puts(method, api.BIO_meth_get_puts(base));
+  api.BIO_meth_set_gets(method, api.BIO_meth_get_gets(base));
+  api.BIO_meth_set_ctrl(method, api.BIO_meth_get_ctrl(base));
+  api.BIO_meth_set_create(method, api.BIO_meth_get_create(base));
+  api.BIO_meth_set_destroy(method, api.BIO_meth_get_destroy(base));
+  api.BIO_meth_set_callback_ctrl(method, api.BIO_meth_get_callback_ctrl(base));
   return method;
 }
 
@@ -94,12 +96,14 @@ bool unexpected_end(unsigned long error) {
 // says so first: the chain's verdict is what the user must act on.
 void describe_failure(SSL* ssl, int error, int saved_errno, const TlsRequest& request, char* reason,
                       size_t size) {
-  long verdict = SSL_get_verify_result(ssl);
+  const OpenSsl& api = openssl();
+  long verdict = api.SSL_get_verify_result(ssl);
   if (request.mode >= TlsMode::kVerifyCa && verdict != X509_V_OK) {
-    snprintf(reason, size, "certificate verify failed: %s", X509_verify_cert_error_string(verdict));
+    snprintf(reason, size, "certificate verify failed: %s",
+             api.X509_verify_cert_error_string(verdict));
     return;
   }
-  unsigned long last = ERR_peek_last_error();
+  unsigned long last = api.ERR_peek_last_error();
   const bool closed = (error == SSL_ERROR_SYSCALL && saved_errno == 0 && last == 0) ||
                       error == SSL_ERROR_ZERO_RETURN || unexpected_end(last);
   if (closed) {
@@ -111,7 +115,7 @@ void describe_failure(SSL* ssl, int error, int saved_errno, const TlsRequest& re
     snprintf(reason, size, "%s", strerror(saved_errno));
     return;
   }
-  const char* text = last != 0 ? ERR_reason_error_string(last) : nullptr;
+  const char* text = last != 0 ? api.ERR_reason_error_string(last) : nullptr;
   if (text == nullptr) text = "unknown TLS failure";
   // A peer that answers the hello with something not TLS.
   const bool not_tls =
@@ -125,22 +129,23 @@ void describe_failure(SSL* ssl, int error, int saved_errno, const TlsRequest& re
 // A session's context: the client method, TLS 1.2 at least, and the
 // verification the mode asks for. Null with *reason on failure.
 SSL_CTX* make_context(const TlsRequest& request, char* reason, size_t size) {
-  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  const OpenSsl& api = openssl();
+  SSL_CTX* context = api.SSL_CTX_new(api.TLS_client_method());
   if (context == nullptr) {
-    const char* why = ERR_reason_error_string(ERR_peek_last_error());
+    const char* why = api.ERR_reason_error_string(api.ERR_peek_last_error());
     snprintf(reason, size, "no TLS context: %s", why != nullptr ? why : "out of memory");
     return nullptr;
   }
-  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+  ctx_set_min_proto_version(api, context, TLS1_2_VERSION);
   // Records are read from the socket in bulk, not a header and a body at a
   // time: two system calls a record fewer. What is read ahead stays in the
   // session, and every wait here comes only after SSL_read asked for more.
-  SSL_CTX_set_read_ahead(context, 1);
+  ctx_set_read_ahead(api, context, 1);
   if (request.mode < TlsMode::kVerifyCa) {
-    SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+    api.SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
     return context;
   }
-  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+  api.SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
   const bool own_roots = request.root_cert != nullptr && request.root_cert[0] != '\0';
   if (own_roots) {
     // The file is opened here first for the system's own words on a missing
@@ -148,17 +153,18 @@ SSL_CTX* make_context(const TlsRequest& request, char* reason, size_t size) {
     FILE* file = fopen(request.root_cert, "r");
     const char* why = file == nullptr ? strerror(errno) : nullptr;
     if (file != nullptr) fclose(file);
-    if (why == nullptr && SSL_CTX_load_verify_locations(context, request.root_cert, nullptr) != 1) {
+    if (why == nullptr &&
+        api.SSL_CTX_load_verify_locations(context, request.root_cert, nullptr) != 1) {
       why = "no PEM certificate in the file";
     }
     if (why != nullptr) {
       snprintf(reason, size, "cannot read the trusted roots in %s: %s", request.root_cert, why);
-      ERR_clear_error();
-      SSL_CTX_free(context);
+      api.ERR_clear_error();
+      api.SSL_CTX_free(context);
       return nullptr;
     }
   } else {
-    SSL_CTX_set_default_verify_paths(context);
+    api.SSL_CTX_set_default_verify_paths(context);
   }
   return context;
 }
@@ -166,31 +172,32 @@ SSL_CTX* make_context(const TlsRequest& request, char* reason, size_t size) {
 // The session over `socket`, set up for the host. Null with *reason.
 SSL* make_session(SSL_CTX* context, int socket, const TlsRequest& request, char* reason,
                   size_t size) {
-  SSL* ssl = SSL_new(context);
+  const OpenSsl& api = openssl();
+  SSL* ssl = api.SSL_new(context);
   const BIO_METHOD* method = socket_method();
-  BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
+  BIO* bio = method != nullptr ? api.BIO_new(method) : nullptr;
   if (ssl == nullptr || bio == nullptr) {
     snprintf(reason, size, "no memory for the TLS session");
-    if (bio != nullptr) BIO_free(bio);
-    if (ssl != nullptr) SSL_free(ssl);
+    if (bio != nullptr) api.BIO_free(bio);
+    if (ssl != nullptr) api.SSL_free(ssl);
     return nullptr;
   }
-  BIO_set_fd(bio, socket, BIO_NOCLOSE);
-  SSL_set_bio(ssl, bio, bio);
+  bio_set_fd(api, bio, socket, BIO_NOCLOSE);
+  api.SSL_set_bio(ssl, bio, bio);
   // Writes of the pipeline's outbox may be taken in part, like send(), and
   // retried from wherever the caller's buffer then is.
-  SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  ssl_set_mode(api, ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   const char* host = request.host != nullptr ? request.host : "";
   const bool address = is_address(host);
-  if (!address && host[0] != '\0') SSL_set_tlsext_host_name(ssl, host);
+  if (!address && host[0] != '\0') ssl_set_host_name(api, ssl, host);
   if (request.mode == TlsMode::kVerifyFull) {
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    const int set = address ? X509_VERIFY_PARAM_set1_ip_asc(param, host)
-                            : X509_VERIFY_PARAM_set1_host(param, host, 0);
+    X509_VERIFY_PARAM* param = api.SSL_get0_param(ssl);
+    api.X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    const int set = address ? api.X509_VERIFY_PARAM_set1_ip_asc(param, host)
+                            : api.X509_VERIFY_PARAM_set1_host(param, host, 0);
     if (set != 1) {
       snprintf(reason, size, "cannot check the host name \"%s\"", host);
-      SSL_free(ssl);
+      api.SSL_free(ssl);
       return nullptr;
     }
   }
@@ -200,8 +207,9 @@ SSL* make_session(SSL_CTX* context, int socket, const TlsRequest& request, char*
 // Waits for the direction a transfer asked for. False with *status set when
 // the wait ran out or failed.
 bool wait_turn(SSL* ssl, int error, int timed_ms, LinkStatus* status) {
+  const OpenSsl& api = openssl();
   short events = error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN;
-  SocketWait wait = wait_for_socket(SSL_get_fd(ssl), events, timed_ms);
+  SocketWait wait = wait_for_socket(api.SSL_get_fd(ssl), events, timed_ms);
   if (wait == SocketWait::kReady) return true;
   *status = wait == SocketWait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
   return false;
@@ -214,33 +222,35 @@ bool wants_turn(int error) {
 // The LinkStatus of a transfer that failed with `error` (errno as it was
 // right after the call in `saved_errno`). The session is not used again.
 LinkStatus failure_status(int error, int saved_errno) {
+  const OpenSsl& api = openssl();
   LinkStatus status = LinkStatus::LINK_FAILED;
   if (error == SSL_ERROR_ZERO_RETURN) {
     status = LinkStatus::LINK_CLOSED;
   } else if (error == SSL_ERROR_SYSCALL) {
     status = saved_errno == 0 ? LinkStatus::LINK_CLOSED : link_status_for_errno(saved_errno);
-  } else if (error == SSL_ERROR_SSL && unexpected_end(ERR_peek_last_error())) {
+  } else if (error == SSL_ERROR_SSL && unexpected_end(api.ERR_peek_last_error())) {
     status = LinkStatus::LINK_CLOSED;
   }
-  ERR_clear_error();
+  api.ERR_clear_error();
   return status;
 }
 
 // One loop for both directions, as transfer_exact of the plain transfers.
 template <typename Transfer>
 int32_t tls_transfer(SSL* ssl, int32_t count, int timed_ms, LinkStatus* status, Transfer transfer) {
+  const OpenSsl& api = openssl();
   *status = LinkStatus::LINK_OK;
   if (count <= 0) return count;
   int32_t remaining = count;
   while (remaining > 0) {
-    ERR_clear_error();
+    api.ERR_clear_error();
     int done = transfer(count - remaining, remaining);
     if (done > 0) {
       remaining -= done;
       continue;
     }
     int saved_errno = errno;
-    int error = SSL_get_error(ssl, done);
+    int error = api.SSL_get_error(ssl, done);
     if (wants_turn(error)) {
       if (!wait_turn(ssl, error, timed_ms, status)) return remaining;
       continue;
@@ -259,29 +269,36 @@ int timed_limit(uint32_t wait_seconds) {
 
 TlsStart tls_handshake(int socket, const TlsRequest& request, int wait_milliseconds) {
   TlsStart start;
+  start.setup_failed = true;
+  // The first TLS link of the process loads OpenSSL (link/openssl_symbols.h).
+  const OpenSsl* loaded = load_openssl(start.reason, sizeof start.reason);
+  if (loaded == nullptr) {
+    start.library_missing = true;
+    return start;
+  }
+  const OpenSsl& api = *loaded;
   // A handshake is several small flights, and a TLS link writes a record per
   // transfer (a frame, an acknowledgement byte): with Nagle's rule a small
   // record waits for the peer's delayed acknowledgement of the one before,
   // 40 ms a time. A plain link sends each frame whole and is left as it is.
   int on = 1;
   setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  ERR_clear_error();
-  start.setup_failed = true;
+  api.ERR_clear_error();
   SSL_CTX* context = make_context(request, start.reason, sizeof start.reason);
   if (context == nullptr) return start;
   SSL* ssl = make_session(context, socket, request, start.reason, sizeof start.reason);
   // The session holds its own reference to the context.
-  SSL_CTX_free(context);
+  api.SSL_CTX_free(context);
   if (ssl == nullptr) return start;
   start.setup_failed = false;
 
   const int64_t deadline = now_ms() + wait_milliseconds;
   for (;;) {
-    ERR_clear_error();
-    int result = SSL_connect(ssl);
+    api.ERR_clear_error();
+    int result = api.SSL_connect(ssl);
     if (result == 1) break;
     int saved_errno = errno;
-    int error = SSL_get_error(ssl, result);
+    int error = api.SSL_get_error(ssl, result);
     if (wants_turn(error)) {
       int64_t left = deadline - now_ms();
       short events = error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN;
@@ -298,57 +315,61 @@ TlsStart tls_handshake(int socket, const TlsRequest& request, int wait_milliseco
     } else {
       describe_failure(ssl, error, saved_errno, request, start.reason, sizeof start.reason);
     }
-    ERR_clear_error();
-    SSL_free(ssl);
+    api.ERR_clear_error();
+    api.SSL_free(ssl);
     return start;
   }
-  snprintf(start.protocol, sizeof start.protocol, "%s", SSL_get_version(ssl));
-  snprintf(start.cipher, sizeof start.cipher, "%s", SSL_get_cipher_name(ssl));
+  snprintf(start.protocol, sizeof start.protocol, "%s", api.SSL_get_version(ssl));
+  snprintf(start.cipher, sizeof start.cipher, "%s", ssl_cipher_name(api, ssl));
   start.session = ssl;
   return start;
 }
 
 void tls_end(ssl_st* session, bool notify) {
+  const OpenSsl& api = openssl();
   if (session == nullptr) return;
   if (notify) {
-    ERR_clear_error();
-    SSL_shutdown(session);
+    api.ERR_clear_error();
+    api.SSL_shutdown(session);
   }
-  SSL_free(session);
-  ERR_clear_error();
+  api.SSL_free(session);
+  api.ERR_clear_error();
 }
 
 int32_t tls_receive_exact(ssl_st* session, void* buffer, int32_t count, int timed_ms,
                           LinkStatus* status) {
+  const OpenSsl& api = openssl();
   char* bytes = static_cast<char*>(buffer);
   return tls_transfer(session, count, timed_ms, status,
-                      [&](int32_t at, int32_t n) { return SSL_read(session, bytes + at, n); });
+                      [&](int32_t at, int32_t n) { return api.SSL_read(session, bytes + at, n); });
 }
 
 int32_t tls_send_exact(ssl_st* session, const void* buffer, int32_t count, int timed_ms,
                        LinkStatus* status) {
+  const OpenSsl& api = openssl();
   const char* bytes = static_cast<const char*>(buffer);
   return tls_transfer(session, count, timed_ms, status,
-                      [&](int32_t at, int32_t n) { return SSL_write(session, bytes + at, n); });
+                      [&](int32_t at, int32_t n) { return api.SSL_write(session, bytes + at, n); });
 }
 
 int32_t tls_send_receiving(ssl_st* session, const void* buffer, int32_t count,
                            uint32_t wait_seconds, uint8_t* inbox, int32_t room, int32_t* received,
                            LinkStatus* status) {
+  const OpenSsl& api = openssl();
   *status = LinkStatus::LINK_OK;
   if (count <= 0) return count;
   const int timed_ms = timed_limit(wait_seconds);
   const char* bytes = static_cast<const char*>(buffer);
   int32_t remaining = count;
   while (remaining > 0) {
-    ERR_clear_error();
-    int sent = SSL_write(session, bytes + (count - remaining), remaining);
+    api.ERR_clear_error();
+    int sent = api.SSL_write(session, bytes + (count - remaining), remaining);
     if (sent > 0) {
       remaining -= sent;
       continue;
     }
     int saved_errno = errno;
-    int error = SSL_get_error(session, sent);
+    int error = api.SSL_get_error(session, sent);
     if (!wants_turn(error)) {
       *status = failure_status(error, saved_errno);
       return remaining;
@@ -357,19 +378,19 @@ int32_t tls_send_receiving(ssl_st* session, const void* buffer, int32_t count,
     // be answering earlier requests and waiting for its replies to be read),
     // then wait until either direction can move.
     if (room - *received <= 0) return remaining;
-    ERR_clear_error();
-    int got = SSL_read(session, inbox + *received, room - *received);
+    api.ERR_clear_error();
+    int got = api.SSL_read(session, inbox + *received, room - *received);
     if (got > 0) {
       *received += got;
       continue;
     }
     saved_errno = errno;
-    error = SSL_get_error(session, got);
+    error = api.SSL_get_error(session, got);
     if (!wants_turn(error)) {
       *status = failure_status(error, saved_errno);
       return remaining;
     }
-    SocketWait wait = wait_for_socket(SSL_get_fd(session), POLLIN | POLLOUT, timed_ms);
+    SocketWait wait = wait_for_socket(api.SSL_get_fd(session), POLLIN | POLLOUT, timed_ms);
     if (wait != SocketWait::kReady) {
       *status = wait == SocketWait::kTimeout ? LinkStatus::LINK_TIMEOUT : LinkStatus::LINK_FAILED;
       return remaining;
@@ -380,6 +401,7 @@ int32_t tls_send_receiving(ssl_st* session, const void* buffer, int32_t count,
 
 int32_t tls_receive_available(ssl_st* session, void* buffer, int32_t capacity,
                               uint32_t wait_seconds, LinkStatus* status) {
+  const OpenSsl& api = openssl();
   *status = LinkStatus::LINK_OK;
   if (capacity <= 0) {
     *status = LinkStatus::LINK_FAILED;
@@ -387,11 +409,11 @@ int32_t tls_receive_available(ssl_st* session, void* buffer, int32_t capacity,
   }
   const int timed_ms = timed_limit(wait_seconds);
   for (;;) {
-    ERR_clear_error();
-    int got = SSL_read(session, buffer, capacity);
+    api.ERR_clear_error();
+    int got = api.SSL_read(session, buffer, capacity);
     if (got > 0) return got;
     int saved_errno = errno;
-    int error = SSL_get_error(session, got);
+    int error = api.SSL_get_error(session, got);
     if (!wants_turn(error)) {
       *status = failure_status(error, saved_errno);
       return 0;

@@ -45,6 +45,9 @@ struct TlsStart {
   // Failed before a byte went to the server: the trusted roots could not be
   // read, or the session could not be made. Else a failed handshake.
   bool setup_failed = false;
+  // With setup_failed: OpenSSL itself could not be loaded (the reason names
+  // the library and the loader's words).
+  bool library_missing = false;
   // On failure: OpenSSL's reason in words (a certificate's verification
   // error, a protocol error, the server's silence or its close).
   char reason[256] = {};

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""OpenSSL as a program meets it: pyodbc with default settings runs a report over plain links
+without the process ever mapping libssl or libcrypto; its first connection with SSLMode loads
+them and gets the same rows over TLS, and later TLS connections use the same copy. This script
+imports nothing that loads OpenSSL itself (no ssl, no hashlib), so /proc/self/maps shows what
+the driver loaded."""
+import decimal
+import os
+import subprocess
+import tempfile
+import time
+import unittest
+
+import pyodbc
+
+import q4e2e
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BUILD = os.environ.get("Q4_BUILD_DIR") or os.path.join(HERE, "..", "..", "build")
+WORK = os.environ["Q4_WORK"]
+
+REPORT = """SELECT 'Zoë Ærø 東京 😀' AS label, -- what the customer typed
+       NULL AS missing,
+       CAST(? AS NUMERIC(30,4)) AS amount,
+       '' AS empty,
+       ? AS long_text"""
+AMOUNT = decimal.Decimal("12345678901234567890123456.7891")
+LONG_TEXT = "Dünn und lang. " * 3000
+EXPECTED = ("Zoë Ærø 東京 😀", None, AMOUNT, "", LONG_TEXT)
+
+
+def openssl_mapped():
+    """The OpenSSL libraries mapped into this process, by path."""
+    with open("/proc/self/maps") as maps:
+        return sorted({line.split()[-1] for line in maps
+                       if "/libssl.so" in line or "/libcrypto.so" in line})
+
+
+def start_tls_q4lite(directory):
+    certs = os.path.join(directory, "certs")
+    subprocess.run(["bash", os.path.join(HERE, "..", "tls", "make_certs.sh"), certs], check=True,
+                   stdout=subprocess.DEVNULL)
+    port_file = os.path.join(directory, "port")
+    process = subprocess.Popen(
+        [os.path.join(BUILD, "q4lite"), "--listen", "127.0.0.1:0", "--port-file", port_file,
+         "--quiet", "--db", os.path.join(WORK, "sample.db"), "--users",
+         os.path.join(WORK, "users"), "--tls-cert", os.path.join(certs, "server.pem"),
+         "--tls-key", os.path.join(certs, "server.key")])
+    for _ in range(500):
+        if os.path.exists(port_file) and os.path.getsize(port_file) > 0:
+            break
+        time.sleep(0.01)
+    with open(port_file) as f:
+        return process, int(f.read())
+
+
+class OpenSslLoadedOnDemand(unittest.TestCase):
+    def report(self, text):
+        with pyodbc.connect(text, autocommit=True) as conn:
+            return tuple(conn.cursor().execute(REPORT, AMOUNT, LONG_TEXT).fetchone())
+
+    def test_plain_links_never_load_openssl_and_the_first_tls_link_does(self):
+        self.assertEqual(openssl_mapped(), [], "loaded before the driver was")
+        for _ in range(2):
+            self.assertEqual(self.report(q4e2e.DSN), EXPECTED)
+        self.assertEqual(openssl_mapped(), [], "a plain link loaded OpenSSL")
+
+        directory = tempfile.mkdtemp(dir=WORK)
+        server, port = start_tls_q4lite(directory)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.terminate)
+        tls = ("DRIVER=Q4;SERVER=127.0.0.1;PORT=%d;UID=test;PWD=secret;ACCOUNT=main;"
+               "SSLMode=verify-full;SSLRootCert=%s" % (port, os.path.join(directory, "certs",
+                                                                          "ca.pem")))
+        self.assertEqual(self.report(tls), EXPECTED)
+        loaded = openssl_mapped()
+        self.assertEqual([os.path.basename(p) for p in loaded], ["libcrypto.so.3", "libssl.so.3"])
+        # Later connections, TLS and plain, keep the one copy.
+        self.assertEqual(self.report(tls), EXPECTED)
+        self.assertEqual(self.report(q4e2e.DSN), EXPECTED)
+        self.assertEqual(openssl_mapped(), loaded)
+
+
+if __name__ == "__main__":
+    q4e2e.main()
