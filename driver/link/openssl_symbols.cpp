@@ -4,7 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
+
+#include "platform/lock.h"
 
 namespace q4 {
 
@@ -15,7 +16,7 @@ namespace {
 // thread sees the entries written.
 OpenSsl table;
 std::atomic<bool> loaded{false};
-std::mutex load_lock;
+Lock load_lock{};  // the driver's own lock: zero is free, no constructor runs
 const char* library_name = kOpenSslLibrary;
 
 // Opens `library` and resolves every entry into `into`. False with `reason`.
@@ -49,7 +50,7 @@ bool resolve(const char* library, OpenSsl* into, char* reason, size_t size) {
 
 const OpenSsl* load_openssl(char* reason, size_t size) {
   if (loaded.load(std::memory_order_acquire)) return &table;
-  std::lock_guard<std::mutex> hold(load_lock);
+  LockGuard hold(&load_lock);
   if (loaded.load(std::memory_order_relaxed)) return &table;
   // A failed load leaves the table as it was: a test's failed load must not
   // take the functions from under sessions that exist.
@@ -66,7 +67,7 @@ const OpenSsl& openssl() {
 
 #ifdef Q4_TEST_SEAMS
 void openssl_library_for_tests(const char* library) {
-  std::lock_guard<std::mutex> hold(load_lock);
+  LockGuard hold(&load_lock);
   library_name = library != nullptr ? library : kOpenSslLibrary;
   loaded.store(false, std::memory_order_release);
 }
