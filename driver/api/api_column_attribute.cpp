@@ -12,20 +12,27 @@
 
 using namespace q4;
 
+namespace {
+
+SQLRETURN attribute(SQLHSTMT hstmt, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOINTER text,
+                    SQLSMALLINT text_max, SQLSMALLINT* text_length, SQLLEN* number, TextForm form) {
+  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
+    return column_attribute(stmt, col, field, text, text_max, text_length, number, form);
+  });
+}
+
+}  // namespace
+
 Q4_EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT hstmt, SQLUSMALLINT iCol, SQLUSMALLINT iField,
                                             SQLPOINTER pCharAttr, SQLSMALLINT cbCharAttrMax,
                                             SQLSMALLINT* pcbCharAttr, SQLLEN* pNumAttr) {
-  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
-    return column_attribute(stmt, iCol, iField, pCharAttr, cbCharAttrMax, pcbCharAttr, pNumAttr,
-                            TextForm::kNarrow);
-  });
+  return attribute(hstmt, iCol, iField, pCharAttr, cbCharAttrMax, pcbCharAttr, pNumAttr,
+                   TextForm::kNarrow);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT hstmt, SQLUSMALLINT iCol, SQLUSMALLINT iField,
                                              SQLPOINTER pCharAttr, SQLSMALLINT cbCharAttrMax,
                                              SQLSMALLINT* pcbCharAttr, SQLLEN* pNumAttr) {
-  return statement_call(hstmt, PendingCancel::kReportCancelled, [&](Statement* stmt) {
-    return column_attribute(stmt, iCol, iField, pCharAttr, cbCharAttrMax, pcbCharAttr, pNumAttr,
-                            TextForm::kWide);
-  });
+  return attribute(hstmt, iCol, iField, pCharAttr, cbCharAttrMax, pcbCharAttr, pNumAttr,
+                   TextForm::kWide);
 }

@@ -33,39 +33,44 @@ SQLRETURN descriptor_call(SQLHDESC hdesc, Body&& body) {
   return rc;
 }
 
-}  // namespace
-
-Q4_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT iRecord, SQLSMALLINT iField,
-                                            SQLPOINTER rgbValue, SQLINTEGER cbValueMax,
-                                            SQLINTEGER* pcbValue) {
+SQLRETURN field(SQLHDESC hdesc, SQLSMALLINT record, SQLSMALLINT id, SQLPOINTER value,
+                SQLINTEGER value_max, SQLINTEGER* value_length, TextForm form) {
   return descriptor_call(hdesc, [&](Descriptor* desc) {
-    return get_desc_field(desc, iRecord, iField, rgbValue, cbValueMax, pcbValue, TextForm::kNarrow);
-  });
-}
-
-Q4_EXPORT SQLRETURN SQL_API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT iRecord,
-                                             SQLSMALLINT iField, SQLPOINTER rgbValue,
-                                             SQLINTEGER cbValueMax, SQLINTEGER* pcbValue) {
-  return descriptor_call(hdesc, [&](Descriptor* desc) {
-    return get_desc_field(desc, iRecord, iField, rgbValue, cbValueMax, pcbValue, TextForm::kWide);
+    return get_desc_field(desc, record, id, value, value_max, value_length, form);
   });
 }
 
 // No field the driver keeps is a string (a parameter's name changes nothing),
 // so the narrow and the wide form are one.
+SQLRETURN set_field(SQLHDESC hdesc, SQLSMALLINT record, SQLSMALLINT id, SQLPOINTER value,
+                    SQLINTEGER value_max) {
+  return descriptor_call(
+      hdesc, [&](Descriptor* desc) { return set_desc_field(desc, record, id, value, value_max); });
+}
+
+}  // namespace
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT iRecord, SQLSMALLINT iField,
+                                            SQLPOINTER rgbValue, SQLINTEGER cbValueMax,
+                                            SQLINTEGER* pcbValue) {
+  return field(hdesc, iRecord, iField, rgbValue, cbValueMax, pcbValue, TextForm::kNarrow);
+}
+
+Q4_EXPORT SQLRETURN SQL_API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT iRecord,
+                                             SQLSMALLINT iField, SQLPOINTER rgbValue,
+                                             SQLINTEGER cbValueMax, SQLINTEGER* pcbValue) {
+  return field(hdesc, iRecord, iField, rgbValue, cbValueMax, pcbValue, TextForm::kWide);
+}
+
 Q4_EXPORT SQLRETURN SQL_API SQLSetDescField(SQLHDESC hdesc, SQLSMALLINT iRecord, SQLSMALLINT iField,
                                             SQLPOINTER rgbValue, SQLINTEGER cbValueMax) {
-  return descriptor_call(hdesc, [&](Descriptor* desc) {
-    return set_desc_field(desc, iRecord, iField, rgbValue, cbValueMax);
-  });
+  return set_field(hdesc, iRecord, iField, rgbValue, cbValueMax);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLSetDescFieldW(SQLHDESC hdesc, SQLSMALLINT iRecord,
                                              SQLSMALLINT iField, SQLPOINTER rgbValue,
                                              SQLINTEGER cbValueMax) {
-  return descriptor_call(hdesc, [&](Descriptor* desc) {
-    return set_desc_field(desc, iRecord, iField, rgbValue, cbValueMax);
-  });
+  return set_field(hdesc, iRecord, iField, rgbValue, cbValueMax);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT iRecord, SQLCHAR* szName,

@@ -36,44 +36,53 @@ SQLRETURN read_records(SQLSMALLINT type, SQLHANDLE handle, Read&& read) {
   return read(view);
 }
 
+// The narrow and the wide forms differ only in how a text is written.
+SQLRETURN diag_rec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, void* state,
+                   SQLINTEGER* native, void* message, SQLSMALLINT message_max,
+                   SQLSMALLINT* message_length, TextForm form) {
+  return read_records(type, handle, [&](const DiagView& view) {
+    return get_diag_rec(view, record, state, native, message, message_max, message_length, form);
+  });
+}
+
+SQLRETURN diag_field(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLSMALLINT field,
+                     SQLPOINTER value, SQLSMALLINT value_max, SQLSMALLINT* value_length,
+                     TextForm form) {
+  return read_records(type, handle, [&](const DiagView& view) {
+    return get_diag_field(view, record, field, value, value_max, value_length, form);
+  });
+}
+
 }  // namespace
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
                                           SQLSMALLINT iRecord, SQLCHAR* szSqlState,
                                           SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
                                           SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
-  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
-    return get_diag_rec(view, iRecord, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
-                        pcbErrorMsg, TextForm::kNarrow);
-  });
+  return diag_rec(fHandleType, hHandle, iRecord, szSqlState, pfNativeError, szErrorMsg,
+                  cbErrorMsgMax, pcbErrorMsg, TextForm::kNarrow);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
                                            SQLSMALLINT iRecord, SQLWCHAR* szSqlState,
                                            SQLINTEGER* pfNativeError, SQLWCHAR* szErrorMsg,
                                            SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
-  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
-    return get_diag_rec(view, iRecord, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
-                        pcbErrorMsg, TextForm::kWide);
-  });
+  return diag_rec(fHandleType, hHandle, iRecord, szSqlState, pfNativeError, szErrorMsg,
+                  cbErrorMsgMax, pcbErrorMsg, TextForm::kWide);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
                                             SQLSMALLINT iRecord, SQLSMALLINT fDiagField,
                                             SQLPOINTER rgbDiagInfo, SQLSMALLINT cbDiagInfoMax,
                                             SQLSMALLINT* pcbDiagInfo) {
-  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
-    return get_diag_field(view, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax, pcbDiagInfo,
-                          TextForm::kNarrow);
-  });
+  return diag_field(fHandleType, hHandle, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax,
+                    pcbDiagInfo, TextForm::kNarrow);
 }
 
 Q4_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
                                              SQLSMALLINT iRecord, SQLSMALLINT fDiagField,
                                              SQLPOINTER rgbDiagInfo, SQLSMALLINT cbDiagInfoMax,
                                              SQLSMALLINT* pcbDiagInfo) {
-  return read_records(fHandleType, hHandle, [&](const DiagView& view) {
-    return get_diag_field(view, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax, pcbDiagInfo,
-                          TextForm::kWide);
-  });
+  return diag_field(fHandleType, hHandle, iRecord, fDiagField, rgbDiagInfo, cbDiagInfoMax,
+                    pcbDiagInfo, TextForm::kWide);
 }
