@@ -80,36 +80,25 @@ inline bool odbc3_application(const Statement* stmt) {
   return odbc3_application(stmt->connection);
 }
 
-// The 3.x code of a date, time or timestamp type: 9, 10 and 11 become 91, 92
-// and 93 (the C and the SQL codes coincide); any other code is returned as it
-// is.
+// The two generations number the date, time and timestamp types 9, 10, 11
+// and 91, 92, 93, in the same order (the C and the SQL codes coincide).
+inline constexpr SQLSMALLINT kDatetimeCodeStep = SQL_TYPE_DATE - SQL_DATE;
+static_assert(SQL_TYPE_TIME - SQL_TIME == kDatetimeCodeStep &&
+                  SQL_TYPE_TIMESTAMP - SQL_TIMESTAMP == kDatetimeCodeStep,
+              "9, 10, 11 and 91, 92, 93");
+
+// The 3.x code of a date, time or timestamp type; any other code as it is.
 constexpr SQLSMALLINT odbc3_datetime_code(SQLSMALLINT code) {
-  switch (code) {
-    case SQL_DATE:
-      return SQL_TYPE_DATE;
-    case SQL_TIME:
-      return SQL_TYPE_TIME;
-    case SQL_TIMESTAMP:
-      return SQL_TYPE_TIMESTAMP;
-    default:
-      return code;
-  }
+  return code >= SQL_DATE && code <= SQL_TIMESTAMP
+             ? static_cast<SQLSMALLINT>(code + kDatetimeCodeStep)
+             : code;
 }
 
-// The 2.x code of a date, time or timestamp type: 91, 92 and 93 become 9, 10
-// and 11 (the C and the SQL codes coincide); any other code is returned as it
-// is.
+// The 2.x code of a date, time or timestamp type; any other code as it is.
 constexpr SQLSMALLINT odbc2_datetime_code(SQLSMALLINT code) {
-  switch (code) {
-    case SQL_TYPE_DATE:
-      return SQL_DATE;
-    case SQL_TYPE_TIME:
-      return SQL_TIME;
-    case SQL_TYPE_TIMESTAMP:
-      return SQL_TIMESTAMP;
-    default:
-      return code;
-  }
+  return code >= SQL_TYPE_DATE && code <= SQL_TYPE_TIMESTAMP
+             ? static_cast<SQLSMALLINT>(code - kDatetimeCodeStep)
+             : code;
 }
 
 // The type code `code` as the 2.x entry points take it from `stmt`'s caller:
@@ -120,8 +109,7 @@ constexpr SQLSMALLINT odbc2_datetime_code(SQLSMALLINT code) {
 inline SQLSMALLINT caller_type_code(const Statement* stmt, SQLSMALLINT code) {
   // The code first: most are no date or time code, and then the caller's
   // generation (three loads away) is never looked at.
-  static_assert(SQL_TYPE_TIMESTAMP - SQL_TYPE_DATE == 2, "91, 92, 93");
-  if (static_cast<uint16_t>(code - SQL_TYPE_DATE) > 2) return code;
+  if (code < SQL_TYPE_DATE || code > SQL_TYPE_TIMESTAMP) return code;
   return odbc3_caller(stmt) || odbc3_application(stmt) ? odbc2_datetime_code(code) : code;
 }
 
