@@ -165,30 +165,6 @@ TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
   EXPECT_EQ(client.execute(4, "SELECT q4_sleep(1)").letter(), 'E');
 }
 
-// The row count of an execute reply: the rows changed for a statement without
-// result columns (0 for DDL); for a result, the rows known when replying,
-// exact when the first block ends it, 0 only when it is empty (a block cursor
-// takes 0 for "no rows"). (The counts of UPDATE and DELETE, none changed
-// included: the e2e rowcount scripts.)
-TEST(Statements, ExecuteReplyRowCountPerStatementKind) {
-  auto& [server, client, ready] = Shared::get();
-  ASSERT_TRUE(ready);
-  auto count = [&client = client](const std::string& text) {  // the reply's row count
-    const Reply reply = client.execute(7, text);
-    EXPECT_TRUE(reply.letter() == 'K' && reply.payload.size() >= 8) << text << reply.status;
-    return reply.payload.size() >= 8 ? load_u32(reply.payload.data() + 4) : ~0u;
-  };
-  EXPECT_EQ(count("CREATE TABLE rc (k INTEGER)"), 0u);
-  EXPECT_EQ(count("INSERT INTO rc (k) " + numbers(5000)), 5000u);
-  EXPECT_EQ(count("SELECT k FROM rc WHERE k <= 3"), 3u);
-  EXPECT_EQ(count("SELECT k FROM rc WHERE k < 0"), 0u);
-  // More rows than a block holds: at least the rows sent, fewer than all.
-  const Reply big = client.execute(7, "SELECT k, k, k FROM rc");
-  const uint32_t known = load_u32(big.payload.data() + 4);
-  EXPECT_GT(known, rows_of(big).size()) << "the row held back counts";
-  EXPECT_LT(known, 4990u);
-}
-
 // Requests sent ahead of their replies: replies held back while more requests
 // wait reach the client before the server waits for it, and before it closes.
 // (A parameter array's rows sent ahead, a failing one among them, each
