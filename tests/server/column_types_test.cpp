@@ -111,15 +111,18 @@ TEST(DatetimeGuard, FollowsTheColumnThroughAlterTable) {
 // fractions as stored; what is no date or time of the column travels as text.
 TEST(DatetimeValues, TravelNormalisedWithTheirFraction) {
   constexpr int kD = kSqlDate, kT = kSqlTime, kS = kSqlTimestamp, kText = kSqlVarchar;
+  // More fraction digits than a value carries: it travels as text.
+  const std::string long_fraction = "2024-02-29 03:04:05." + std::string(65, '1');
   // clang-format off
   struct Case { const char* column; const char* stored; int type; const char* travels; } cases[] = {
-      {"d", "1-01-01", kD, "0001-01-01"}, {"d", "2024-02-29 10:11:12", kD, "2024-02-29"},
+      {"d", "1-01-01", kD, "0001-01-01"},
       {"d", "12345-01-01", kText, "12345-01-01"}, {"ts", "2024-02-29T03:04", kS, "2024-02-29 03:04:00"},
       {"ts", "999-02-28 03:04:05.5", kS, "0999-02-28 03:04:05.5"},
       {"ts", "2024-02-29 03:04:05.", kS, "2024-02-29 03:04:05"},
       {"ts", "2024-02-29  10:11:12Z", kS, "2024-02-29 10:11:12"},  // what SQLite reads
       {"ts", "2024-02-29 x", kText, "2024-02-29 x"}, {"tm", "2024-02-29 10:11", kT, "10:11:00"},
       {"tm", "10:11:12+01:00", kT, "10:11:12"}, {"tm", "noon", kText, "noon"},
+      {"ts", long_fraction.c_str(), kText, long_fraction.c_str()},
   };
   // clang-format on
   Database db;
@@ -135,11 +138,6 @@ TEST(DatetimeValues, TravelNormalisedWithTheirFraction) {
               std::vector<std::string>{std::to_string(c.type) + " " + c.travels})
         << c.stored;
   }
-  // More fraction digits than a value carries: it travels as text.
-  const std::string long_fraction = "2024-02-29 03:04:05." + std::string(65, '1');
-  ASSERT_EQ(db.run("UPDATE t SET ts = '" + long_fraction + "'"), "K");
-  EXPECT_EQ(db.values("SELECT ts FROM t"),
-            std::vector<std::string>{std::to_string(kText) + " " + long_fraction});
 }
 
 }  // namespace
