@@ -1,8 +1,8 @@
 // q4lite as a process: flat memory while streaming, refused logons, damaged
 // input that closes only its own connection, escape translation, SQLite's
-// messages mapped to server error numbers, requests sent ahead of their
-// replies, the connection limit, and a shutdown that interrupts a session
-// inside SQLite.
+// messages mapped to server error numbers, the connection limit, and a
+// shutdown that interrupts a session inside SQLite. (Requests sent ahead of
+// their replies: the parameter arrays of the e2e blocks script and program.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -163,30 +163,6 @@ TEST(Statements, SqliteMessagesCarryTheFittingServerErrorNumber) {
             std::string::npos);
   // The sleep function for tests of waits and cancels exists only when asked for.
   EXPECT_EQ(client.execute(4, "SELECT q4_sleep(1)").letter(), 'E');
-}
-
-// Requests sent ahead of their replies: replies held back while more requests
-// wait reach the client before the server waits for it, and before it closes.
-// (A parameter array's rows sent ahead, a failing one among them, each
-// answered in order: the e2e parameter array program.)
-TEST(Pipelining, ResultsInOrderAndTheLastReplyBeforeTheClose) {
-  auto server = start_server();
-  ASSERT_TRUE(server);
-  Client client;
-  ASSERT_TRUE(client.connect(server->port(), true));
-  constexpr int kQueries = 300;
-  for (int i = 1; i <= kQueries; ++i) {
-    ASSERT_TRUE(
-        client.send(kCmdExecute, Client::execute_payload(7, "SELECT " + std::to_string(i))));
-  }
-  ASSERT_TRUE(client.send(kCmdDisconnect, {}));
-  for (int i = 1; i <= kQueries; ++i) {
-    const Rows rows = rows_of(client.receive());
-    ASSERT_EQ(rows.size(), 1u) << i;
-    EXPECT_EQ(rows[0][0], i);
-  }
-  EXPECT_EQ(client.receive().status, "K");  // the disconnect's
-  EXPECT_TRUE(client.closed_by_peer(5000));
 }
 
 // q4lite with room for one connection: the second is answered at its logon
