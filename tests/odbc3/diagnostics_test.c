@@ -110,19 +110,16 @@ int main(void) {
     EXPECT(statuses[3] == SQL_PARAM_ERROR, "row 4 status %d", (int)statuses[3]);
     EXPECT(row_number(stmt, 2) == 4, "record 2 row %ld", (long)row_number(stmt, 2));
   }
+  SQLCHAR state[6], whole[512], text[8];
+  SQLINTEGER native;
+  SQLSMALLINT length;
   for (SQLSMALLINT r = 1; r <= count; ++r) {
-    SQLCHAR state[6], text[512];
-    SQLINTEGER native;
-    SQLSMALLINT length;
-    EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, r, state, &native, text, sizeof text, &length) ==
+    EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, r, state, &native, whole, sizeof whole, &length) ==
                SQL_SUCCESS,
            "record %d unreadable", (int)r);
     EXPECT(strcmp((char*)state, "23000") == 0, "record %d state %s", (int)r, state);
-    EXPECT(length == (SQLSMALLINT)strlen((char*)text), "record %d length %d", (int)r, (int)length);
+    EXPECT(length == (SQLSMALLINT)strlen((char*)whole), "record %d length %d", (int)r, (int)length);
   }
-  SQLCHAR state[6], text[8];
-  SQLINTEGER native;
-  SQLSMALLINT length;
   EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, (SQLSMALLINT)(count + 1), state, &native, text,
                        sizeof text, &length) == SQL_NO_DATA,
          "a record past the last");
