@@ -6,7 +6,6 @@ transaction holds): the wait ends at once with HY008
 is gone (08S01 afterwards), and a new connection works. A cancel of a cursor whose statement is
 not running only discards its result."""
 import contextlib
-import threading
 import time
 
 import pyodbc
@@ -32,24 +31,14 @@ FROM n
 class CancelFromAnotherThread(q4e2e.Connected):
     @contextlib.contextmanager
     def cancelled(self, cursor, what, limit=1.0):
-        """The block, while another thread calls cursor.cancel() after half a second, must end in
-        the cut assert_cut checks; self.ended is when the block ended."""
-        when = []
-
-        def cancel():
-            time.sleep(0.5)
-            when.append(time.monotonic())
-            cursor.cancel()
-        thread = threading.Thread(target=cancel)
-        thread.start()
-        with self.assertRaises(pyodbc.Error) as cut:
+        """The block, cancelled from another thread after half a second, must end in the cut
+        assert_cut checks; self.ended is when the block ended."""
+        with q4e2e.cancel_after(cursor) as cut:
             yield
-        self.ended = time.monotonic()
-        thread.join()
-        self.assert_cut(cut.exception, when[0], what, limit)
+        self.ended = cut["ended"]
+        self.assert_cut(cut["error"], cut["latency"], what, limit)
 
-    def assert_cut(self, error, cancelled_at, what, limit):
-        latency = time.monotonic() - cancelled_at
+    def assert_cut(self, error, latency, what, limit):
         print("%s: returned %.1f ms after cursor.cancel()" % (what, latency * 1000))
         self.assertEqual(error.args[0], "HY008", error)
         self.assertIn("Operation cancelled", str(error))

@@ -2,9 +2,11 @@
 it with pyodbc's default settings, a test case that opens one for each test, a q4lite of a test's
 own (TLS ones with tests/tls/make_certs.sh's certificates), and the way a test script ends. The
 tests run from this folder, so `import q4e2e` finds this file."""
+import contextlib
 import os
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -52,6 +54,30 @@ def connect(text=DSN, autocommit=True):
     """A pyodbc connection with default settings but autocommit, which pyodbc turns off unless
     asked."""
     return pyodbc.connect(text, autocommit=autocommit)
+
+
+@contextlib.contextmanager
+def cancel_after(cursor, seconds=0.5):
+    """The block runs while another thread calls cursor.cancel() after `seconds`, and must fail
+    with a pyodbc.Error. Yields a dict that then holds the "error", when the block "ended", and
+    the "latency" from the cancel to the end."""
+    cut, when = {}, []
+
+    def cancel():
+        time.sleep(seconds)
+        when.append(time.monotonic())
+        cursor.cancel()
+    thread = threading.Thread(target=cancel)
+    thread.start()
+    try:
+        yield cut
+    except pyodbc.Error as error:
+        cut["error"] = error
+    cut["ended"] = time.monotonic()
+    thread.join()
+    cut["latency"] = time.monotonic() - when[0]
+    if "error" not in cut:
+        raise AssertionError("the cancelled call did not fail")
 
 
 class Connected(unittest.TestCase):
