@@ -91,6 +91,14 @@ class LibreOfficeBase(unittest.TestCase):
             got.append(None if result.wasNull() else value)
         return got
 
+    def round_trip(self, table, column_type, getter, setters):
+        """Inserts one row (k, v) per (method name, value) setter, k counting from 0, and reads v
+        back through `getter` in that order."""
+        self.execute("CREATE TABLE %s (k INTEGER, v %s)" % (table, column_type))
+        for k, setter in enumerate(setters):
+            self.execute("INSERT INTO %s VALUES (?, ?)" % table, ("setInt", k), setter)
+        return self.column("SELECT v FROM %s ORDER BY k" % table, getter)
+
     def test_columns_describe_their_type_name_precision_and_scale(self):
         self.execute("CREATE TABLE described (k INTEGER, name VARCHAR(40), amount NUMERIC(12,2), "
                      "x DOUBLE, d DATE, ts TIMESTAMP)")
@@ -115,39 +123,29 @@ class LibreOfficeBase(unittest.TestCase):
         stamps = [DateTime(123456000, 15, 20, 10, 5, 3, 2024, False),
                   DateTime(999000000, 59, 59, 23, 31, 12, 1999, False),
                   DateTime(1000, 0, 0, 0, 29, 2, 2024, False)]
-        self.execute("CREATE TABLE stamps (k INTEGER, ts TIMESTAMP)")
-        for k, ts in enumerate(stamps):
-            self.execute("INSERT INTO stamps VALUES (?, ?)", ("setInt", k), ("setTimestamp", ts))
-        got = self.column("SELECT ts FROM stamps ORDER BY k", "getTimestamp")
+        got = self.round_trip("stamps", "TIMESTAMP", "getTimestamp",
+                              [("setTimestamp", ts) for ts in stamps])
         as_tuple = lambda t: (t.Year, t.Month, t.Day, t.Hours, t.Minutes, t.Seconds, t.NanoSeconds)
         self.assertEqual([as_tuple(t) for t in got], [as_tuple(t) for t in stamps])
 
     def test_doubles_read_back_exactly(self):
         values = [1e300, 1e-300, -1.7976931348623157e308, 0.1, -2.5e-7]
-        self.execute("CREATE TABLE edges (k INTEGER, x DOUBLE)")
-        for k, x in enumerate(values):
-            self.execute("INSERT INTO edges VALUES (?, ?)", ("setInt", k), ("setDouble", x))
-        self.assertEqual(self.column("SELECT x FROM edges ORDER BY k", "getDouble"), values)
+        self.assertEqual(self.round_trip("edges", "DOUBLE", "getDouble",
+                                         [("setDouble", x) for x in values]), values)
 
     def test_dates_before_the_year_1000_round_trip(self):
         dates = [Date(1, 1, 1), Date(31, 12, 99), Date(15, 6, 999), Date(29, 2, 2024)]
-        self.execute("CREATE TABLE early (k INTEGER, d DATE)")
-        for k, d in enumerate(dates):
-            self.execute("INSERT INTO early VALUES (?, ?)", ("setInt", k), ("setDate", d))
-        got = self.column("SELECT d FROM early ORDER BY k", "getDate")
+        got = self.round_trip("early", "DATE", "getDate", [("setDate", d) for d in dates])
         as_tuple = lambda d: (d.Year, d.Month, d.Day)
         self.assertEqual([as_tuple(d) for d in got], [as_tuple(d) for d in dates])
-        self.assertEqual(self.column("SELECT k FROM early WHERE d = ?", "getInt", ("setDate", dates[0])),
+        self.assertEqual(self.column("SELECT k FROM early WHERE v = ?", "getInt", ("setDate", dates[0])),
                          [0])
 
     def test_text_round_trips(self):
         # LibreOffice binds text as SQL_CHAR, whose trailing blanks the driver drops as padding.
         texts = [TEXT, "", "it's " * 2000 + "the end", None]
-        self.execute("CREATE TABLE notes (k INTEGER, note TEXT)")
-        for k, text in enumerate(texts):
-            setter = ("setNull", DataType.VARCHAR) if text is None else ("setString", text)
-            self.execute("INSERT INTO notes VALUES (?, ?)", ("setInt", k), setter)
-        self.assertEqual(self.column("SELECT note FROM notes ORDER BY k", "getString"), texts)
+        setters = [("setNull", DataType.VARCHAR) if t is None else ("setString", t) for t in texts]
+        self.assertEqual(self.round_trip("notes", "TEXT", "getString", setters), texts)
 
 
 if __name__ == "__main__":

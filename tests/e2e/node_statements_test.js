@@ -24,6 +24,19 @@ const SHAPES = {
     "SELECT id, name /* ? */ FROM customers WHERE name <> '?' AND id = ? -- or ?",
 };
 
+// Runs `sql` prepared once for each row, each inserting one; the statement is
+// closed after (the package frees a statement left open only when Node exits,
+// after the connection is gone, and unixODBC then reads freed memory).
+async function insertEach(conn, sql, rows) {
+  const insert = await conn.createStatement();
+  await insert.prepare(sql);
+  for (const row of rows) {
+    await insert.bind(row);
+    assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
+  }
+  await insert.close();
+}
+
 async function main() {
   const conn = await q4e2e.connect();
   const failures = [];
@@ -58,14 +71,9 @@ async function main() {
       [2, "O'Brien", -0.25, '1999-12-31', 'x', long],
       [3, null, null, null, '', 'c'],
     ];
-    const insert = await conn.createStatement();
-    await insert.prepare(`
+    await insertEach(conn, `
       -- one row; the "?" in this comment is no marker
-      INSERT INTO node_params VALUES (?, ?, ?, ?, ?, ?)`);
-    for (const row of rows) {
-      await insert.bind(row);
-      assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
-    }
+      INSERT INTO node_params VALUES (?, ?, ?, ?, ?, ?)`, rows);
     const select = await conn.createStatement();
     await select.prepare('SELECT id, name, amount, born, note, LENGTH(memo) AS memo_length ' +
                          'FROM node_params WHERE id = ?');
@@ -75,22 +83,14 @@ async function main() {
         Number(r.amount), r.born, r.note, Number(r.memo_length)]);
       assert.deepStrictEqual(got, [[id, name, amount, born, note, memo.length]], `row ${id}`);
     }
-    // The package frees a statement left open only when Node exits, after the
-    // connection is gone, and unixODBC then reads freed memory.
-    await insert.close();
     await select.close();
   });
 
   await check('text longer than declared, markers among literals', async () => {
     await conn.query(`
       CREATE TABLE node_text (
-        id INTEGER NOT NULL,
-        name VARCHAR(40),
-        amount DECIMAL(10,2),
-        born DATE
+        id INTEGER NOT NULL, name VARCHAR(40), amount DECIMAL(10,2), born DATE
       )`);
-    const insert = await conn.createStatement();
-    await insert.prepare('INSERT INTO node_text (id, name, amount, born) VALUES (?, ?, ?, ?)');
     // A NULL number goes last: the package keeps its NULL indicator for the
     // later rows of a number parameter (its own doing, whatever the driver).
     const rows = [
@@ -100,11 +100,7 @@ async function main() {
       [3, 'x'.repeat(300), 12.34, '2000-02-29'],
       [4, null, null, '1999-12-31'],
     ];
-    for (const row of rows) {
-      await insert.bind(row);
-      assert.strictEqual((await insert.execute()).count, 1, `row ${row[0]} inserted`);
-    }
-    await insert.close();
+    await insertEach(conn, 'INSERT INTO node_text (id, name, amount, born) VALUES (?, ?, ?, ?)', rows);
     const got = await conn.query(`
       /* a block comment first */
       SELECT id, substr(name, 1, 12) AS name, LENGTH(name) AS length, amount, born, '?' AS mark

@@ -67,17 +67,9 @@ class ReusedStatement : public Q4liteApp {
     return out;
   }
   std::string table() {
-    SQLHSTMT read = nullptr;
-    SQLAllocStmt(dbc_, &read);
-    SQLExecDirect(read,
-                  as_sql("SELECT group_concat(id || ':' || IFNULL(name, 'NULL'), ' ') "
-                         "FROM (SELECT * FROM reuse ORDER BY id)"),
-                  SQL_NTS);
-    char got[512] = {0};
-    SQLFetch(read);
-    SQLGetData(read, 1, SQL_C_CHAR, got, sizeof got, nullptr);
-    SQLFreeStmt(read, SQL_DROP);
-    return got;
+    return text_of(dbc_,
+                   "SELECT group_concat(id || ':' || IFNULL(name, 'NULL'), ' ') "
+                   "FROM (SELECT * FROM reuse ORDER BY id)");
   }
 
   SQLINTEGER ids_[kRows];
@@ -194,22 +186,10 @@ TEST_F(ParamArrays, AFailingRowInTheMiddleWithAndWithoutThePipeline) {
     } else {
       EXPECT_GT(ran, 399u) << "rows sent ahead run";
     }
-    SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-    ASSERT_EQ(SQLExecDirect(stmt,
-                            as_sql("SELECT group_concat(id, ' ') || ' ' FROM "
-                                   "(SELECT id FROM middle ORDER BY id)"),
-                            SQL_NTS),
-              SQL_SUCCESS);
-    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
-    std::string stored(8000, '\0');
-    SQLLEN stored_length = 0;
-    ASSERT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, stored.data(), static_cast<SQLLEN>(stored.size()),
-                         &stored_length),
-              SQL_SUCCESS);
-    stored.resize(static_cast<size_t>(stored_length));
-    EXPECT_EQ(stored, inserted);
+    EXPECT_EQ(text_of(dbc,
+                      "SELECT group_concat(id, ' ') || ' ' FROM "
+                      "(SELECT id FROM middle ORDER BY id)"),
+              inserted);
     SQLFreeStmt(stmt, SQL_DROP);
     SQLDisconnect(dbc);
     SQLFreeConnect(dbc);

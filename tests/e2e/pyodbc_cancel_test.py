@@ -5,7 +5,7 @@ transaction holds): the wait ends at once with HY008
 (the driver's S1008, which unixODBC shows an ODBC 3 application as HY008), the connection's link
 is gone (08S01 afterwards), and a new connection works. A cancel of a cursor whose statement is
 not running only discards its result."""
-import threading
+import contextlib
 import time
 
 import pyodbc
@@ -28,20 +28,17 @@ FROM n
 """ % HELD_MS
 
 
-def cancel_later(cursor, delay, when):
-    """Calls cursor.cancel() from another thread after `delay` seconds; when[0] gets the time."""
-    def run():
-        time.sleep(delay)
-        when.append(time.monotonic())
-        cursor.cancel()
-    thread = threading.Thread(target=run)
-    thread.start()
-    return thread
-
-
 class CancelFromAnotherThread(q4e2e.Connected):
-    def assert_cut(self, error, cancelled_at, what, limit=1.0):
-        latency = time.monotonic() - cancelled_at
+    @contextlib.contextmanager
+    def cancelled(self, cursor, what, limit=1.0):
+        """The block, cancelled from another thread after half a second, must end in the cut
+        assert_cut checks; self.ended is when the block ended."""
+        with q4e2e.cancel_after(cursor) as cut:
+            yield
+        self.ended = cut["ended"]
+        self.assert_cut(cut["error"], cut["latency"], what, limit)
+
+    def assert_cut(self, error, latency, what, limit):
         print("%s: returned %.1f ms after cursor.cancel()" % (what, latency * 1000))
         self.assertEqual(error.args[0], "HY008", error)
         self.assertIn("Operation cancelled", str(error))
@@ -58,28 +55,20 @@ class CancelFromAnotherThread(q4e2e.Connected):
 
     def test_cancel_ends_the_wait_for_a_statement(self):
         cursor = self.conn.cursor()
-        when = []
-        thread = cancel_later(cursor, 0.5, when)
         started = time.monotonic()
-        with self.assertRaises(pyodbc.Error) as cut:
+        with self.cancelled(cursor, "execute"):
             cursor.execute(SLOW_REPORT)
-        thread.join()
-        self.assertLess(time.monotonic() - started, HELD_MS / 1000 / 2)
-        self.assert_cut(cut.exception, when[0], "execute")
+        self.assertLess(self.ended - started, HELD_MS / 1000 / 2)
 
     def test_cancel_ends_the_wait_for_the_next_rows(self):
         cursor = self.conn.cursor()
         cursor.execute(SLOW_MIDDLE)
         self.assertEqual(tuple(cursor.fetchone()), (1, 0, "row 1"))
-        when = []
-        thread = cancel_later(cursor, 0.5, when)
         read = 1
-        with self.assertRaises(pyodbc.Error) as cut:
+        with self.cancelled(cursor, "fetch"):
             while cursor.fetchone() is not None:
                 read += 1
-        thread.join()
         self.assertLess(read, 15000)
-        self.assert_cut(cut.exception, when[0], "fetch")
 
     def test_cancel_ends_the_wait_for_a_lock(self):
         # The other connection's open transaction makes the server wait for its lock (5 s) before
@@ -89,12 +78,8 @@ class CancelFromAnotherThread(q4e2e.Connected):
         self.addCleanup(holder.close)
         holder.execute("INSERT INTO locked VALUES (1)")
         cursor = self.conn.cursor()
-        when = []
-        thread = cancel_later(cursor, 0.5, when)
-        with self.assertRaises(pyodbc.Error) as cut:
+        with self.cancelled(cursor, "lock", limit=2.5):
             cursor.execute("INSERT INTO locked -- waits for the other's lock\n VALUES (2)")
-        thread.join()
-        self.assert_cut(cut.exception, when[0], "lock", limit=2.5)
         holder.rollback()
 
     def test_cancel_of_an_idle_cursor_only_discards_its_result(self):

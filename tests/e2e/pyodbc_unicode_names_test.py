@@ -15,10 +15,7 @@ COLUMNS = ["prénom", "名前", "x😀"]
 class UnicodeNames(q4e2e.Connected):
     def setUp(self):
         super().setUp()
-        try:
-            self.cur.execute('DROP TABLE "%s"' % TABLE)
-        except pyodbc.Error:
-            pass
+        self.cur.execute('DROP TABLE IF EXISTS "%s"' % TABLE)
         self.cur.execute('''
             CREATE TABLE "%s" (
                 "%s" VARCHAR(20),  -- accents
@@ -31,8 +28,6 @@ class UnicodeNames(q4e2e.Connected):
         self.cur.execute('SELECT * FROM "%s"' % TABLE)
         self.assertEqual([d[0] for d in self.cur.description], COLUMNS)
         self.assertEqual(tuple(self.cur.fetchone()), (q4e2e.TEXT, 7, None))
-
-    def test_a_long_column_name_comes_back_whole(self):
         # 255 bytes of UTF-8, the longest name a description carries.
         name = "東京" * 40 + "😀" + "é" * 4 + "ab" + "c"
         self.cur.execute('SELECT 1 AS "%s"' % name)
@@ -47,11 +42,10 @@ class UnicodeNames(q4e2e.Connected):
         rows = self.cur.columns(table=TABLE, column="名前").fetchall()
         self.assertEqual([r.column_name for r in rows], ["名前"])
 
-    def test_driver_information_is_text(self):
+    def test_driver_information_and_messages_are_text(self):
         self.assertEqual(self.conn.getinfo(pyodbc.SQL_DATA_SOURCE_NAME), q4e2e.Q4_DSN_NAME)
         self.assertEqual(self.conn.getinfo(pyodbc.SQL_DBMS_NAME), "Q4")
-
-    def test_an_error_keeps_its_state_and_message(self):
+        # A server's message keeps its state and text.
         with self.assertRaises(pyodbc.Error) as caught:
             self.cur.execute('SELECT * FROM "Città_missing_😀"')
         self.assertEqual(caught.exception.args[0], "42S02")

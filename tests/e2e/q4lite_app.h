@@ -52,6 +52,22 @@ class Q4liteApp : public ::testing::Test {
   void exec(const std::string& text) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, as_sql(text), SQL_NTS))) << text << diag();
   }
+  // The first column of the first row of `query` as text, read on a statement of its own.
+  static std::string text_of(SQLHDBC dbc, const std::string& query) {
+    SQLHSTMT read = nullptr;
+    SQLAllocStmt(dbc, &read);
+    std::string got(100000, '\0');
+    SQLLEN length = 0;
+    if (!SQL_SUCCEEDED(SQLExecDirect(read, as_sql(query), SQL_NTS)) ||
+        SQLFetch(read) != SQL_SUCCESS ||
+        SQLGetData(read, 1, SQL_C_CHAR, got.data(), static_cast<SQLLEN>(got.size()), &length) !=
+            SQL_SUCCESS ||
+        length < 0)
+      length = 0;
+    SQLFreeStmt(read, SQL_DROP);
+    got.resize(static_cast<size_t>(length));
+    return got;
+  }
   void set_attr(SQLINTEGER attribute, SQLPOINTER value) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt_, attribute, value, 0))) << attribute << diag();
   }

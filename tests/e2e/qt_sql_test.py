@@ -41,6 +41,12 @@ class QtSql(unittest.TestCase):
         self.assertTrue(query.exec_(), "%s: %s" % (sql, query.lastError().text()))
         return query
 
+    def table(self, name, columns, rows):
+        """Creates table `name` (`columns`) and inserts `rows` in order, one execution each."""
+        self.run_sql("CREATE TABLE %s (%s)" % (name, columns))
+        for row in rows:
+            self.run_sql("INSERT INTO %s VALUES (%s)" % (name, ", ".join("?" * len(row))), *row)
+
     def rows(self, sql, *values, precision=None):
         query = self.run_sql(sql, *values, precision=precision)
         width, got = query.record().count(), []
@@ -50,12 +56,9 @@ class QtSql(unittest.TestCase):
         return got
 
     def test_text_round_trips_and_fields_have_their_types(self):
-        self.run_sql("CREATE TABLE typed (k INTEGER, name VARCHAR(40), x DOUBLE, d DATE, "
-                     "ts TIMESTAMP)")
-        self.run_sql("INSERT INTO typed VALUES (?, ?, ?, ?, ?)", 1, TEXT, -2.5e-7, QDate(2024, 2, 29),
-                     QDateTime(QDate(2024, 3, 5), QTime(10, 20, 15)))
-        self.run_sql("INSERT INTO typed VALUES (?, ?, ?, ?, ?)", 2, "", QVariant(), QVariant(),
-                     QVariant())
+        self.table("typed", "k INTEGER, name VARCHAR(40), x DOUBLE, d DATE, ts TIMESTAMP", [
+            (1, TEXT, -2.5e-7, QDate(2024, 2, 29), QDateTime(QDate(2024, 3, 5), QTime(10, 20, 15))),
+            (2, "", QVariant(), QVariant(), QVariant())])
         query = self.run_sql("SELECT k, name, x, d, ts FROM typed ORDER BY k")
         record = query.record()
         self.assertEqual([record.field(i).type() for i in range(record.count())],
@@ -71,9 +74,7 @@ class QtSql(unittest.TestCase):
         # LowPrecisionDouble (the default) reads a double; HighPrecision reads text into a buffer
         # of the column size plus one, where the exponent form of 1e300 fits.
         values = [1e300, 1e-300, 0.1, -2.5e-7, -1.7976931348623157e308, 5e-324]
-        self.run_sql("CREATE TABLE edges (k INTEGER, x DOUBLE)")
-        for k, x in enumerate(values):
-            self.run_sql("INSERT INTO edges VALUES (?, ?)", k, x)
+        self.table("edges", "k INTEGER, x DOUBLE", enumerate(values))
         for policy, count in ((QSql.LowPrecisionDouble, 6), (QSql.HighPrecision, 4)):
             with self.subTest(policy=policy):
                 got = self.rows("SELECT x FROM edges WHERE k < ? ORDER BY k", count,
@@ -82,9 +83,8 @@ class QtSql(unittest.TestCase):
 
     def test_dates_before_the_year_1000_round_trip(self):
         dates = [QDate(1, 1, 1), QDate(99, 12, 31), QDate(999, 6, 15), QDate(1000, 1, 1)]
-        self.run_sql("CREATE TABLE early (k INTEGER, d DATE, ts TIMESTAMP)")
-        for k, d in enumerate(dates):
-            self.run_sql("INSERT INTO early VALUES (?, ?, ?)", k, d, QDateTime(d, QTime(12, 0)))
+        self.table("early", "k INTEGER, d DATE, ts TIMESTAMP",
+                   [(k, d, QDateTime(d, QTime(12, 0))) for k, d in enumerate(dates)])
         got = self.rows("SELECT d, ts FROM early ORDER BY k")
         self.assertEqual(got, [(d, QDateTime(d, QTime(12, 0))) for d in dates])
 
@@ -92,9 +92,7 @@ class QtSql(unittest.TestCase):
         stamps = [QDateTime(QDate(2024, 3, 5), QTime(10, 20, 15, 123)),
                   QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999)),
                   QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0, 1))]
-        self.run_sql("CREATE TABLE stamps (k INTEGER, ts TIMESTAMP)")
-        for k, ts in enumerate(stamps):
-            self.run_sql("INSERT INTO stamps VALUES (?, ?)", k, ts)
+        self.table("stamps", "k INTEGER, ts TIMESTAMP", enumerate(stamps))
         self.assertEqual([r[0] for r in self.rows("SELECT ts FROM stamps ORDER BY k")], stamps)
         self.assertEqual(self.rows("SELECT k FROM stamps WHERE ts = ?", stamps[0]), [(0,)])
 

@@ -6,18 +6,13 @@ loads libssl itself (no ssl module), so /proc/self/maps shows what the driver lo
 maps libcrypto on its own, for its hash functions: only libssl tells the driver's doing.)"""
 import decimal
 import os
-import subprocess
 import tempfile
-import time
 import unittest
 
 import pyodbc
 
 import q4e2e
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-BUILD = os.environ.get("Q4_BUILD_DIR") or os.path.join(HERE, "..", "..", "build")
-WORK = os.environ["Q4_WORK"]
+from q4e2e import cert
 
 REPORT = """SELECT 'Zoë Ærø 東京 😀' AS label, -- what the customer typed
        NULL AS missing,
@@ -35,24 +30,6 @@ def libssl_mapped():
         return sorted({line.split()[-1] for line in maps if "/libssl.so" in line})
 
 
-def start_tls_q4lite(directory):
-    certs = os.path.join(directory, "certs")
-    subprocess.run(["bash", os.path.join(HERE, "..", "tls", "make_certs.sh"), certs], check=True,
-                   stdout=subprocess.DEVNULL)
-    port_file = os.path.join(directory, "port")
-    process = subprocess.Popen(
-        [os.path.join(BUILD, "q4lite"), "--listen", "127.0.0.1:0", "--port-file", port_file,
-         "--quiet", "--db", os.path.join(WORK, "sample.db"), "--users",
-         os.path.join(WORK, "users"), "--tls-cert", os.path.join(certs, "server.pem"),
-         "--tls-key", os.path.join(certs, "server.key")])
-    for _ in range(500):
-        if os.path.exists(port_file) and os.path.getsize(port_file) > 0:
-            break
-        time.sleep(0.01)
-    with open(port_file) as f:
-        return process, int(f.read())
-
-
 class OpenSslLoadedOnDemand(unittest.TestCase):
     def report(self, text):
         with pyodbc.connect(text, autocommit=True) as conn:
@@ -64,13 +41,12 @@ class OpenSslLoadedOnDemand(unittest.TestCase):
             self.assertEqual(self.report(q4e2e.DSN), EXPECTED)
         self.assertEqual(libssl_mapped(), [], "a plain link loaded OpenSSL")
 
-        directory = tempfile.mkdtemp(dir=WORK)
-        server, port = start_tls_q4lite(directory)
+        server, port = q4e2e.start_q4lite(tempfile.mkdtemp(dir=q4e2e.WORK), "--tls-cert",
+                                          cert("server.pem"), "--tls-key", cert("server.key"))
         self.addCleanup(server.wait)
         self.addCleanup(server.terminate)
         tls = ("DRIVER=Q4;SERVER=127.0.0.1;PORT=%d;UID=test;PWD=secret;ACCOUNT=main;"
-               "SSLMode=verify-full;SSLRootCert=%s" % (port, os.path.join(directory, "certs",
-                                                                          "ca.pem")))
+               "SSLMode=verify-full;SSLRootCert=%s" % (port, cert("ca.pem")))
         self.assertEqual(self.report(tls), EXPECTED)
         loaded = libssl_mapped()
         self.assertEqual([os.path.basename(p) for p in loaded], ["libssl.so.3"])

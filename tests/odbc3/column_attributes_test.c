@@ -14,11 +14,6 @@ static SQLLEN number(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
   return value;
 }
 
-static void run(SQLHSTMT stmt, const char* sql) {
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, stmt);
-}
-
 /* Every kind of column: its type name is one SQLGetTypeInfo lists; text has
    no scale; a timestamp is no signed number. */
 static void check_type_names(SQLHSTMT stmt) {
@@ -83,25 +78,13 @@ static void check_display_sizes(SQLHSTMT stmt) {
 }
 
 int main(void) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT stmt;
-  open_statement(&env, &dbc, &stmt);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_colattr", SQL_NTS);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"CREATE TABLE odbc3_colattr (id INTEGER NOT NULL, "
-                                    "\"Stra\xc3\x9f"
-                                    "e\" VARCHAR(40), amount NUMERIC(30,4), "
-                                    "changed TIMESTAMP)",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"SELECT id, \"Stra\xc3\x9f"
-                                    "e\", amount, changed\n"
-                                    "  FROM odbc3_colattr -- no rows needed\n",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  struct session s = open_session(SQL_OV_ODBC3_80, "odbc3_colattr",
+                                  "(id INTEGER NOT NULL, \"Stra\xc3\x9f"
+                                  "e\" VARCHAR(40), amount NUMERIC(30,4), changed TIMESTAMP)");
+  SQLHSTMT stmt = s.stmt;
+  run(stmt,
+      "SELECT id, \"Stra\xc3\x9f"
+      "e\", amount, changed\n  FROM odbc3_colattr -- no rows needed\n");
 
   struct {
     SQLUSMALLINT column, field;
@@ -171,9 +154,5 @@ int main(void) {
 
   check_type_names(stmt);
   check_display_sizes(stmt);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_colattr", SQL_NTS);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  disconnect(env, dbc);
-  return finish("column_attributes_test");
+  return close_session(s, "column_attributes_test");
 }

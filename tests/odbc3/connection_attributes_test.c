@@ -4,17 +4,10 @@
    cursors closed with SQLCloseCursor. */
 #include "odbc3_check.h"
 
-static SQLULEN attribute(SQLHDBC dbc, SQLINTEGER which) {
-  SQLULEN value = 0;
-  EXPECT_OK(SQLGetConnectAttr(dbc, which, &value, SQL_IS_UINTEGER, NULL), SQL_HANDLE_DBC, dbc);
-  return value;
-}
-
 static long count_rows(SQLHSTMT stmt) {
   SQLINTEGER count = -1;
   SQLLEN indicator;
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT COUNT(*) FROM odbc3_attributes", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT COUNT(*) FROM odbc3_attributes");
   EXPECT_OK(SQLFetch(stmt), SQL_HANDLE_STMT, stmt);
   EXPECT_OK(SQLGetData(stmt, 1, SQL_C_SLONG, &count, 0, &indicator), SQL_HANDLE_STMT, stmt);
   EXPECT_OK(SQLCloseCursor(stmt), SQL_HANDLE_STMT, stmt);
@@ -34,30 +27,23 @@ static void insert_row(SQLHSTMT stmt, int id) {
 }
 
 int main(void) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT stmt;
-  open_statement(&env, &dbc, &stmt);
+  struct session s = open_session(SQL_OV_ODBC3_80, "odbc3_attributes",
+                                  "(id INTEGER, name VARCHAR(40), amount NUMERIC(12,3))");
+  SQLHENV env = s.env;
+  SQLHDBC dbc = s.dbc;
+  SQLHSTMT stmt = s.stmt;
 
   /* A fresh connection. */
-  EXPECT(attribute(dbc, SQL_ATTR_AUTOCOMMIT) == SQL_AUTOCOMMIT_ON, "autocommit not on");
-  EXPECT(attribute(dbc, SQL_ATTR_TXN_ISOLATION) == SQL_TXN_READ_COMMITTED, "isolation");
-  EXPECT(attribute(dbc, SQL_ATTR_ACCESS_MODE) == SQL_MODE_READ_WRITE, "access mode");
-  EXPECT(attribute(dbc, SQL_ATTR_CONNECTION_DEAD) == SQL_CD_FALSE, "a live connection is dead");
-  EXPECT(attribute(dbc, SQL_ATTR_CONNECTION_TIMEOUT) == 0, "connection timeout");
-
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_attributes", SQL_NTS);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"CREATE TABLE odbc3_attributes (id INTEGER, name "
-                                    "VARCHAR(40), amount NUMERIC(12,3))",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  EXPECT(connect_attr(dbc, SQL_ATTR_AUTOCOMMIT) == SQL_AUTOCOMMIT_ON, "autocommit not on");
+  EXPECT(connect_attr(dbc, SQL_ATTR_TXN_ISOLATION) == SQL_TXN_READ_COMMITTED, "isolation");
+  EXPECT(connect_attr(dbc, SQL_ATTR_ACCESS_MODE) == SQL_MODE_READ_WRITE, "access mode");
+  EXPECT(connect_attr(dbc, SQL_ATTR_CONNECTION_DEAD) == SQL_CD_FALSE, "a live connection is dead");
+  EXPECT(connect_attr(dbc, SQL_ATTR_CONNECTION_TIMEOUT) == 0, "connection timeout");
 
   /* Manual commit: rolled back work is gone, committed work stays. */
   EXPECT_OK(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0),
             SQL_HANDLE_DBC, dbc);
-  EXPECT(attribute(dbc, SQL_ATTR_AUTOCOMMIT) == SQL_AUTOCOMMIT_OFF, "autocommit not off");
+  EXPECT(connect_attr(dbc, SQL_ATTR_AUTOCOMMIT) == SQL_AUTOCOMMIT_OFF, "autocommit not off");
   insert_row(stmt, 1);
   insert_row(stmt, 2);
   EXPECT(count_rows(stmt) == 2, "own uncommitted rows not seen");
@@ -71,9 +57,7 @@ int main(void) {
   EXPECT(count_rows(stmt) == 2, "committed rows lost");
 
   /* The rows as committed, read back. */
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT name, amount FROM odbc3_attributes ORDER BY id",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT name, amount FROM odbc3_attributes ORDER BY id");
   SQLCHAR name[64], amount[32];
   SQLLEN name_length, amount_length;
   EXPECT_OK(SQLFetch(stmt), SQL_HANDLE_STMT, stmt);
@@ -133,12 +117,9 @@ int main(void) {
 
   EXPECT_OK(SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, (SQLPOINTER)5, 0), SQL_HANDLE_DBC,
             dbc);
-  EXPECT(attribute(dbc, SQL_ATTR_CONNECTION_TIMEOUT) == 5, "connection timeout not kept");
+  EXPECT(connect_attr(dbc, SQL_ATTR_CONNECTION_TIMEOUT) == 5, "connection timeout not kept");
   EXPECT(SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, (SQLPOINTER)SQL_CD_TRUE, 0) == SQL_ERROR,
          "a read-only attribute was set");
 
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_attributes", SQL_NTS);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  disconnect(env, dbc);
-  return finish("connection_attributes_test");
+  return close_session(s, "connection_attributes_test");
 }

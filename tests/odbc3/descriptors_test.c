@@ -19,19 +19,12 @@ static SQLLEN field(SQLHDESC desc, SQLSMALLINT record, SQLSMALLINT id) {
              : value;
 }
 
-static void run(SQLHSTMT stmt, const char* sql) {
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, stmt);
-}
-
 int main(void) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT stmt, other;
-  open_statement(&env, &dbc, &stmt);
+  struct session s = open_session(SQL_OV_ODBC3_80, "odbc3_desc",
+                                  "(id INTEGER, label VARCHAR(30), amount NUMERIC(12,2))");
+  SQLHDBC dbc = s.dbc;
+  SQLHSTMT stmt = s.stmt, other;
   EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other), SQL_HANDLE_DBC, dbc);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_desc", SQL_NTS);
-  run(stmt, "CREATE TABLE odbc3_desc (id INTEGER, label VARCHAR(30), amount NUMERIC(12,2))");
   run(stmt,
       "INSERT INTO odbc3_desc VALUES (1, 'Zo\xc3\xab', 1.5), (2, NULL, -2.25), (3, '', 0), "
       "(4, 'line one\nline two', 99999.99)");
@@ -99,10 +92,7 @@ int main(void) {
   EXPECT(field(other_ard, 0, SQL_DESC_COUNT) == 2 && field(other_ard, 0, SQL_DESC_ARRAY_SIZE) == 2,
          "copied ARD");
   memset(ids, 0, sizeof ids);
-  EXPECT_OK(
-      SQLExecDirect(other, (SQLCHAR*)"SELECT id, label FROM odbc3_desc WHERE id > 2 ORDER BY id",
-                    SQL_NTS),
-      SQL_HANDLE_STMT, other);
+  run(other, "SELECT id, label FROM odbc3_desc WHERE id > 2 ORDER BY id");
   EXPECT(SQLFetch(other) == SQL_SUCCESS && ids[0] == 3 && ids[1] == 4,
          "copied bindings fetched %d %d", (int)ids[0], (int)ids[1]);
   SQLFreeStmt(other, SQL_CLOSE);
@@ -119,8 +109,7 @@ int main(void) {
   EXPECT_OK(SQLSetDescField(mine, 1, SQL_DESC_DATA_PTR, &one_id, 0), SQL_HANDLE_DESC, mine);
   EXPECT_OK(SQLSetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, mine, 0), SQL_HANDLE_STMT, other);
   EXPECT(descriptor_of(other, SQL_ATTR_APP_ROW_DESC) == mine, "explicit ARD not in use");
-  EXPECT_OK(SQLExecDirect(other, (SQLCHAR*)"SELECT id FROM odbc3_desc WHERE id = 4", SQL_NTS),
-            SQL_HANDLE_STMT, other);
+  run(other, "SELECT id FROM odbc3_desc WHERE id = 4");
   EXPECT(SQLFetch(other) == SQL_SUCCESS && one_id == 4 && one_length == 4,
          "explicit ARD fetched %d (%ld)", (int)one_id, (long)one_length);
   SQLFreeStmt(other, SQL_CLOSE);
@@ -154,10 +143,6 @@ int main(void) {
   SQLGetData(stmt, 1, SQL_C_SLONG, &found, 0, NULL);
   EXPECT(found == 1, "parameter found id %d", (int)found);
 
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_desc", SQL_NTS);
   SQLFreeHandle(SQL_HANDLE_STMT, other);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  disconnect(env, dbc);
-  return finish("descriptors_test");
+  return close_session(s, "descriptors_test");
 }

@@ -37,8 +37,7 @@ static const struct descriptor_case descriptor_cases[] = {
 /* Each refused descriptor call leaves one record with its ODBC 3 state on the
    descriptor; the next call on the descriptor clears it. */
 static void check_descriptor_refusals(SQLHSTMT stmt) {
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT id, ship_date FROM orders", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT id, ship_date FROM orders");
   SQLHDESC descriptors[2] = {NULL, NULL};
   EXPECT_OK(SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &descriptors[0], 0, NULL), SQL_HANDLE_STMT,
             stmt);
@@ -77,19 +76,10 @@ static void check_descriptor_refusals(SQLHSTMT stmt) {
 }
 
 int main(void) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT stmt;
-  open_statement(&env, &dbc, &stmt);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_diag", SQL_NTS);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"CREATE TABLE odbc3_diag (id INTEGER PRIMARY KEY, "
-                                    "name VARCHAR(40))",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"INSERT INTO odbc3_diag VALUES (2, 'two'), (4, 'four')",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  struct session s =
+      open_session(SQL_OV_ODBC3_80, "odbc3_diag", "(id INTEGER PRIMARY KEY, name VARCHAR(40))");
+  SQLHSTMT stmt = s.stmt;
+  run(stmt, "INSERT INTO odbc3_diag VALUES (2, 'two'), (4, 'four')");
 
   /* Rows 2 and 4 of the array (ids 2 and 4) collide with the rows above. */
   SQLINTEGER ids[ROWS] = {1, 2, 3, 4, 5};
@@ -120,19 +110,16 @@ int main(void) {
     EXPECT(statuses[3] == SQL_PARAM_ERROR, "row 4 status %d", (int)statuses[3]);
     EXPECT(row_number(stmt, 2) == 4, "record 2 row %ld", (long)row_number(stmt, 2));
   }
+  SQLCHAR state[6], whole[512], text[8];
+  SQLINTEGER native;
+  SQLSMALLINT length;
   for (SQLSMALLINT r = 1; r <= count; ++r) {
-    SQLCHAR state[6], text[512];
-    SQLINTEGER native;
-    SQLSMALLINT length;
-    EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, r, state, &native, text, sizeof text, &length) ==
+    EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, r, state, &native, whole, sizeof whole, &length) ==
                SQL_SUCCESS,
            "record %d unreadable", (int)r);
     EXPECT(strcmp((char*)state, "23000") == 0, "record %d state %s", (int)r, state);
-    EXPECT(length == (SQLSMALLINT)strlen((char*)text), "record %d length %d", (int)r, (int)length);
+    EXPECT(length == (SQLSMALLINT)strlen((char*)whole), "record %d length %d", (int)r, (int)length);
   }
-  SQLCHAR state[6], text[8];
-  SQLINTEGER native;
-  SQLSMALLINT length;
   EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, (SQLSMALLINT)(count + 1), state, &native, text,
                        sizeof text, &length) == SQL_NO_DATA,
          "a record past the last");
@@ -151,8 +138,7 @@ int main(void) {
   /* The next call on the handle starts without the records. */
   SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)1, 0);
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT COUNT(*) FROM odbc3_diag", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT COUNT(*) FROM odbc3_diag");
   EXPECT(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, text, sizeof text, &length) ==
              SQL_NO_DATA,
          "records of the failed call still there: %s", state);
@@ -182,11 +168,7 @@ int main(void) {
          "not a number: %d %s", (int)rc, first_state(SQL_HANDLE_STMT, stmt));
   EXPECT(column == 2, "not a number: column %d", (int)column);
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_diag", SQL_NTS);
   SQLFreeStmt(stmt, SQL_CLOSE);
   check_descriptor_refusals(stmt);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  disconnect(env, dbc);
-  return finish("diagnostics_test");
+  return close_session(s, "diagnostics_test");
 }

@@ -75,16 +75,11 @@ static void check_parameters(SQLHSTMT stmt) {
   EXPECT_OK(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_NUMERIC, 30, 10, values,
                              0, lengths),
             SQL_HANDLE_STMT, stmt);
-  EXPECT_OK(
-      SQLExecDirect(stmt, (SQLCHAR*)"INSERT INTO odbc3_numeric (id, exact) VALUES (?, ?)", SQL_NTS),
-      SQL_HANDLE_STMT, stmt);
+  run(stmt, "INSERT INTO odbc3_numeric (id, exact) VALUES (?, ?)");
   SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)1, 0);
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
 
-  EXPECT_OK(
-      SQLExecDirect(stmt, (SQLCHAR*)"SELECT exact FROM odbc3_numeric WHERE id > 10 ORDER BY id",
-                    SQL_NTS),
-      SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT exact FROM odbc3_numeric WHERE id > 10 ORDER BY id");
   static const char* const stored[] = {"12345678901234567890.0123456789", "-0.0000000005"};
   char text[64];
   for (int row = 0; row < 2; ++row) {
@@ -92,10 +87,8 @@ static void check_parameters(SQLHSTMT stmt) {
     EXPECT_OK(SQLGetData(stmt, 1, SQL_C_CHAR, text, sizeof text, NULL), SQL_HANDLE_STMT, stmt);
     EXPECT(strcmp(text, stored[row]) == 0, "parameter row %d stored as %s", row + 1, text);
   }
-  SQLFreeStmt(stmt, SQL_CLOSE);
 
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT exact FROM odbc3_numeric WHERE id = 11", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT exact FROM odbc3_numeric WHERE id = 11");
   EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row 11 missing");
   SQL_NUMERIC_STRUCT got;
   SQLLEN length = 0;
@@ -106,9 +99,8 @@ static void check_parameters(SQLHSTMT stmt) {
              strcmp(text, "12345678901234567890") == 0,
          "whole part: rc %d %s precision %d scale %d (%ld)", (int)rc, text, got.precision,
          got.scale, (long)length);
-  SQLFreeStmt(stmt, SQL_CLOSE);
 
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT -2000, 1e300", SQL_NTS), SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT -2000, 1e300");
   SQL_NUMERIC_STRUCT bound;
   char small[16];
   EXPECT_OK(SQLBindCol(stmt, 1, SQL_C_NUMERIC, &bound, sizeof bound, &length), SQL_HANDLE_STMT,
@@ -123,24 +115,12 @@ static void check_parameters(SQLHSTMT stmt) {
 }
 
 int main(void) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT stmt;
-  EXPECT_OK(connect_as(SQL_OV_ODBC3, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_numeric", SQL_NTS);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"CREATE TABLE odbc3_numeric (id INTEGER, amount NUMERIC(30,4), "
-                                    "exact NUMERIC(30,10))",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"INSERT INTO odbc3_numeric (id, amount) VALUES "
-                                    "(1, 12345678901234567890123456.7891), (2, -0.0625), "
-                                    "(3, NULL), (4, 0), (5, 7)",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  struct session s = open_session(SQL_OV_ODBC3, "odbc3_numeric",
+                                  "(id INTEGER, amount NUMERIC(30,4), exact NUMERIC(30,10))");
+  SQLHSTMT stmt = s.stmt;
+  run(stmt,
+      "INSERT INTO odbc3_numeric (id, amount) VALUES (1, 12345678901234567890123456.7891), "
+      "(2, -0.0625), (3, NULL), (4, 0), (5, 7)");
 
   struct {
     int precision, scale;
@@ -153,14 +133,9 @@ int main(void) {
   for (size_t c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
     SQL_NUMERIC_STRUCT amount;
     SQLLEN indicator = 0;
-    SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_UNBIND);
     bind_numeric(stmt, 1, &amount, &indicator, cases[c].precision, cases[c].scale);
-    EXPECT_OK(SQLExecDirect(stmt,
-                            (SQLCHAR*)"SELECT amount -- the exact decimals\n"
-                                      "  FROM odbc3_numeric ORDER BY id",
-                            SQL_NTS),
-              SQL_HANDLE_STMT, stmt);
+    run(stmt, "SELECT amount -- the exact decimals\n  FROM odbc3_numeric ORDER BY id");
     for (int row = 0; row < 5; ++row) {
       memset(&amount, 0xEE, sizeof amount);
       SQLRETURN rc = SQLFetch(stmt);
@@ -188,8 +163,7 @@ int main(void) {
   SQLHDESC ard = NULL;
   SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, NULL);
   EXPECT_OK(SQLSetDescField(ard, 1, SQL_DESC_DATA_PTR, NULL, 0), SQL_HANDLE_DESC, ard);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT amount FROM odbc3_numeric WHERE id = 2", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT amount FROM odbc3_numeric WHERE id = 2");
   EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row for SQLGetData");
   char text[64];
 #ifndef Q4_IODBC
@@ -200,9 +174,7 @@ int main(void) {
   EXPECT(strcmp(text, "-0.0625") == 0 && target.scale == 4, "SQL_ARD_TYPE: %s scale %d", text,
          target.scale);
 #endif
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT amount FROM odbc3_numeric WHERE id = 2", SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "SELECT amount FROM odbc3_numeric WHERE id = 2");
   EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "row for SQLGetData");
   SQLRETURN rc = SQLGetData(stmt, 1, SQL_C_NUMERIC, &unbound, sizeof unbound, &indicator);
   numeric_text(&unbound, text, sizeof text);
@@ -220,8 +192,5 @@ int main(void) {
   SQLFreeStmt(stmt, SQL_CLOSE);
   SQLFreeStmt(stmt, SQL_UNBIND);
   check_parameters(stmt);
-  SQLExecDirect(stmt, (SQLCHAR*)"DROP TABLE odbc3_numeric", SQL_NTS);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  disconnect(env, dbc);
-  return finish("numeric_descriptor_test");
+  return close_session(s, "numeric_descriptor_test");
 }

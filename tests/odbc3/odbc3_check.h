@@ -92,13 +92,6 @@ static inline SQLRETURN connect_as(SQLINTEGER version, SQLHENV* env, SQLHDBC* db
                           SQL_DRIVER_NOPROMPT);
 }
 
-/* An ODBC 3.80 application connected, with a statement: how most programs
-   here start. */
-static inline void open_statement(SQLHENV* env, SQLHDBC* dbc, SQLHSTMT* stmt) {
-  EXPECT_OK(connect_as(SQL_OV_ODBC3_80, env, dbc), SQL_HANDLE_DBC, *dbc);
-  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, *dbc, stmt), SQL_HANDLE_DBC, *dbc);
-}
-
 static inline void disconnect(SQLHENV env, SQLHDBC dbc) {
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -109,6 +102,50 @@ static inline void disconnect(SQLHENV env, SQLHDBC dbc) {
 static inline int finish(const char* program) {
   if (check_failures != 0) fprintf(stderr, "%s: %d check(s) failed\n", program, check_failures);
   return check_failures == 0 ? 0 : 1;
+}
+
+/* `sql` on a statement closed first: a call that must succeed. */
+static inline void run(SQLHSTMT stmt, const char* sql) {
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, stmt);
+}
+
+/* A numeric connection attribute. */
+static inline SQLULEN connect_attr(SQLHDBC dbc, SQLINTEGER which) {
+  SQLULEN value = 0;
+  EXPECT_OK(SQLGetConnectAttr(dbc, which, &value, SQL_IS_UINTEGER, NULL), SQL_HANDLE_DBC, dbc);
+  return value;
+}
+
+/* How most programs here start and end: one connection declaring `version`, one statement,
+   and the program's table made afresh (dropped again at the end). */
+struct session {
+  SQLHENV env;
+  SQLHDBC dbc;
+  SQLHSTMT stmt;
+  const char* table;
+};
+
+static inline struct session open_session(SQLINTEGER version, const char* table,
+                                          const char* columns) {
+  struct session s = {NULL, NULL, NULL, table};
+  char sql[512];
+  EXPECT_OK(connect_as(version, &s.env, &s.dbc), SQL_HANDLE_DBC, s.dbc);
+  EXPECT_OK(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &s.stmt), SQL_HANDLE_DBC, s.dbc);
+  snprintf(sql, sizeof sql, "DROP TABLE %s", table);
+  SQLExecDirect(s.stmt, (SQLCHAR*)sql, SQL_NTS);
+  snprintf(sql, sizeof sql, "CREATE TABLE %s %s", table, columns);
+  run(s.stmt, sql);
+  return s;
+}
+
+static inline int close_session(struct session s, const char* program) {
+  char sql[128];
+  snprintf(sql, sizeof sql, "DROP TABLE %s", s.table);
+  run(s.stmt, sql);
+  SQLFreeHandle(SQL_HANDLE_STMT, s.stmt);
+  disconnect(s.env, s.dbc);
+  return finish(program);
 }
 
 #endif

@@ -19,12 +19,6 @@
 
 enum { kCycles = 40 };
 
-static SQLULEN attribute(SQLHDBC dbc, SQLINTEGER which) {
-  SQLULEN value = 0;
-  EXPECT_OK(SQLGetConnectAttr(dbc, which, &value, SQL_IS_UINTEGER, NULL), SQL_HANDLE_DBC, dbc);
-  return value;
-}
-
 /* The rows of `table` this session sees, -1 when the query fails. */
 static long count_rows(SQLHDBC dbc, const char* table) {
   SQLHSTMT stmt;
@@ -42,7 +36,7 @@ static long count_rows(SQLHDBC dbc, const char* table) {
   return count;
 }
 
-static void run(SQLHDBC dbc, const char* text) {
+static void run_on(SQLHDBC dbc, const char* text) {
   SQLHSTMT stmt;
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
   EXPECT_OK(SQLExecDirect(stmt, (SQLCHAR*)text, SQL_NTS), SQL_HANDLE_STMT, stmt);
@@ -60,7 +54,7 @@ static void leave_a_mess(SQLHDBC dbc, int cycle) {
   snprintf(text, sizeof text,
            "INSERT INTO pooled_rows (id, note)\n  VALUES (%d, 'uncommitted \xc3\xa9t\xc3\xa9')",
            cycle);
-  run(dbc, text);
+  run_on(dbc, text);
   SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION, (SQLPOINTER)SQL_TXN_SERIALIZABLE, 0);
   SQLSetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, (SQLPOINTER) "elsewhere", SQL_NTS);
   SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, (SQLPOINTER)9, 0);
@@ -75,10 +69,10 @@ static int leftovers(SQLHDBC dbc) {
   SQLCHAR catalog[32] = "?";
   SQLINTEGER length = 0;
   int found = 0;
-  found += attribute(dbc, SQL_ATTR_AUTOCOMMIT) != SQL_AUTOCOMMIT_ON;
-  found += attribute(dbc, SQL_ATTR_TXN_ISOLATION) != SQL_TXN_READ_COMMITTED;
-  found += attribute(dbc, SQL_ATTR_CONNECTION_TIMEOUT) != 0;
-  found += attribute(dbc, SQL_ATTR_MAX_ROWS) != 0;
+  found += connect_attr(dbc, SQL_ATTR_AUTOCOMMIT) != SQL_AUTOCOMMIT_ON;
+  found += connect_attr(dbc, SQL_ATTR_TXN_ISOLATION) != SQL_TXN_READ_COMMITTED;
+  found += connect_attr(dbc, SQL_ATTR_CONNECTION_TIMEOUT) != 0;
+  found += connect_attr(dbc, SQL_ATTR_MAX_ROWS) != 0;
   SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length);
   found += catalog[0] != '\0';
   found += count_rows(dbc, "pooled_rows") != 0;
@@ -95,7 +89,7 @@ static void reset_directly(void) {
                               SQL_IS_UINTEGER),
             SQL_HANDLE_DBC, dbc);
   EXPECT(leftovers(dbc) == 0, "a reset connection keeps %d leftovers", leftovers(dbc));
-  EXPECT(attribute(dbc, SQL_ATTR_CONNECTION_DEAD) == SQL_CD_FALSE, "reset connection dead");
+  EXPECT(connect_attr(dbc, SQL_ATTR_CONNECTION_DEAD) == SQL_CD_FALSE, "reset connection dead");
   disconnect(env, dbc);
 }
 
@@ -136,7 +130,7 @@ static int pooled_cycles(SQLINTEGER version, int* dirty) {
       ++reused;
       if (leftovers(dbc) != 0) ++*dirty;
     } else {
-      run(dbc, "CREATE TEMP TABLE pooled_marker (id INTEGER)");
+      run_on(dbc, "CREATE TEMP TABLE pooled_marker (id INTEGER)");
     }
     leave_a_mess(dbc, cycle);
     /* The application's handle goes; the session stays in the pool. */
@@ -153,7 +147,7 @@ int main(void) {
   SQLHENV env;
   SQLHDBC dbc;
   EXPECT_OK(connect_as(SQL_OV_ODBC3_80, &env, &dbc), SQL_HANDLE_DBC, dbc);
-  run(dbc, "CREATE TABLE pooled_rows (id INTEGER, note VARCHAR(40))");
+  run_on(dbc, "CREATE TABLE pooled_rows (id INTEGER, note VARCHAR(40))");
 
   reset_directly();
 

@@ -51,11 +51,8 @@ static void check_refusals(const struct version_case* c, SQLHSTMT stmt) {
 
 static void check_type_codes(const struct version_case* c, SQLHSTMT stmt) {
   const SQLSMALLINT want[3] = {c->date_code, c->timestamp_code, c->time_code};
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"SELECT ship_date, ordered_at, ship_time\n"
-                                    "  FROM orders -- the first order\n WHERE id = 1",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt,
+      "SELECT ship_date, ordered_at, ship_time\n  FROM orders -- the first order\n WHERE id = 1");
   for (SQLUSMALLINT col = 1; col <= 3; ++col) {
     SQLSMALLINT type = 0;
     EXPECT_OK(SQLDescribeCol(stmt, col, NULL, 0, NULL, &type, NULL, NULL, NULL), SQL_HANDLE_STMT,
@@ -109,11 +106,7 @@ static void check_everyday_query(const struct version_case* c, SQLHSTMT stmt) {
   EXPECT_OK(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, name, 0,
                              &name_length),
             SQL_HANDLE_STMT, stmt);
-  EXPECT_OK(SQLExecDirect(stmt,
-                          (SQLCHAR*)"\n-- small numbers, a NULL, nothing, a fraction\n"
-                                    "SELECT 9, NULL, '', -0.125, ?",
-                          SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  run(stmt, "\n-- small numbers, a NULL, nothing, a fraction\nSELECT 9, NULL, '', -0.125, ?");
   EXPECT(SQLFetch(stmt) == SQL_SUCCESS, "version %d: no row of the query", (int)c->version);
   SQLINTEGER nine = 0;
   SQLCHAR text[4][16];

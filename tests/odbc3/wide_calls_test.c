@@ -17,22 +17,10 @@ static SQLWCHAR* w(const char* utf8) {
   const unsigned char* in = (const unsigned char*)utf8;
   int n = 0;
   while (*in) {
-    unsigned cp;
-    if (*in < 0x80) {
-      cp = *in++;
-    } else if (*in < 0xE0) {
-      cp = (*in++ & 0x1Fu) << 6;
-      cp |= *in++ & 0x3Fu;
-    } else if (*in < 0xF0) {
-      cp = (*in++ & 0x0Fu) << 12;
-      cp |= (*in++ & 0x3Fu) << 6;
-      cp |= *in++ & 0x3Fu;
-    } else {
-      cp = (*in++ & 0x07u) << 18;
-      cp |= (*in++ & 0x3Fu) << 12;
-      cp |= (*in++ & 0x3Fu) << 6;
-      cp |= *in++ & 0x3Fu;
-    }
+    /* The lead byte's bits (fewer the more bytes follow), then 6 bits of each byte after it. */
+    unsigned cp = *in++, more = cp < 0x80 ? 0 : cp < 0xE0 ? 1 : cp < 0xF0 ? 2 : 3;
+    if (more != 0) cp &= 0x3Fu >> more;
+    while (more-- != 0) cp = cp << 6 | (*in++ & 0x3Fu);
     if (cp >= 0x10000 && sizeof(SQLWCHAR) == 2) {
       out[n++] = (SQLWCHAR)(0xD800 + ((cp - 0x10000) >> 10));
       out[n++] = (SQLWCHAR)(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -42,6 +30,12 @@ static SQLWCHAR* w(const char* utf8) {
   }
   out[n] = 0;
   return out;
+}
+
+/* `sql` on a statement closed first: a call that must succeed. */
+static void wrun(SQLHSTMT stmt, const char* sql) {
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  EXPECT_OK(SQLExecDirectW(stmt, w(sql), SQL_NTS), SQL_HANDLE_STMT, stmt);
 }
 
 static int wide_equal(const SQLWCHAR* a, const SQLWCHAR* b) {
@@ -73,8 +67,7 @@ static void describe_names(SQLHSTMT stmt) {
     };
   const int pairs = sizeof(SQLWCHAR) == 2;
   const SQLSMALLINT full = pairs ? 4 : 3;
-  EXPECT_OK(SQLExecDirectW(stmt, w("SELECT 1 AS \"x\xF0\x9F\x98\x80\xC3\xA9\""), SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  wrun(stmt, "SELECT 1 AS \"x\xF0\x9F\x98\x80\xC3\xA9\"");
   for (size_t i = 0; i < 4; ++i) {
     const struct Case* c = pairs ? &utf16[i] : &utf32[i];
     SQLWCHAR name[16];
@@ -92,13 +85,9 @@ static void describe_names(SQLHSTMT stmt) {
 /* SQLColumnsW with a table name in CJK; the column names read as wide text. */
 static void catalog_names(SQLHSTMT stmt) {
   SQLExecDirectW(stmt, w("DROP TABLE \"\xE6\x9D\xB1\xE4\xBA\xAC_wide\""), SQL_NTS);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirectW(stmt,
-                           w("CREATE TABLE \"\xE6\x9D\xB1\xE4\xBA\xAC_wide\" (\n"
-                             "  \"pr\xC3\xA9nom\" VARCHAR(20), -- accents\n"
-                             "  \"\xE5\x90\x8D\xE5\x89\x8D\" INTEGER)"),
-                           SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  wrun(stmt,
+       "CREATE TABLE \"\xE6\x9D\xB1\xE4\xBA\xAC_wide\" (\n  \"pr\xC3\xA9nom\" VARCHAR(20), "
+       "-- accents\n  \"\xE5\x90\x8D\xE5\x89\x8D\" INTEGER)");
   /* An explicit length (in characters) shorter than the buffer's text. */
   EXPECT_OK(
       SQLColumnsW(stmt, NULL, 0, NULL, 0, w("\xE6\x9D\xB1\xE4\xBA\xAC_wide and more"), 7, NULL, 0),
@@ -120,9 +109,7 @@ static void catalog_names(SQLHSTMT stmt) {
    and a NULL round-trip, lengths in bytes of the Driver Manager's units. */
 static void wide_values(SQLHSTMT stmt) {
   SQLExecDirectW(stmt, w("DROP TABLE wide_values"), SQL_NTS);
-  SQLFreeStmt(stmt, SQL_CLOSE);
-  EXPECT_OK(SQLExecDirectW(stmt, w("CREATE TABLE wide_values (n INTEGER, t VARCHAR(40))"), SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  wrun(stmt, "CREATE TABLE wide_values (n INTEGER, t VARCHAR(40))");
   const char* texts[] = {"Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80", "", NULL};
   for (int i = 0; i < 3; ++i) {
     SQLINTEGER n = i;
@@ -130,12 +117,10 @@ static void wide_values(SQLHSTMT stmt) {
     SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, NULL);
     SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 40, 0,
                      texts[i] != NULL ? w(texts[i]) : NULL, 0, &indicator);
-    EXPECT_OK(SQLExecDirectW(stmt, w("INSERT INTO wide_values VALUES (?, ?)"), SQL_NTS),
-              SQL_HANDLE_STMT, stmt);
+    wrun(stmt, "INSERT INTO wide_values VALUES (?, ?)");
   }
   SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-  EXPECT_OK(SQLExecDirectW(stmt, w("SELECT t FROM wide_values ORDER BY n"), SQL_NTS),
-            SQL_HANDLE_STMT, stmt);
+  wrun(stmt, "SELECT t FROM wide_values ORDER BY n");
   for (int i = 0; i < 3; ++i) {
     SQLWCHAR value[32];
     SQLLEN length = 0;
