@@ -1,9 +1,9 @@
 // Every allocation of the calls that talk to the server failing in turn
 // (../unit/allocation_sweep.h), through the ODBC functions against a peer
-// that answers each request by its command: connecting, executing with
-// parameters of every kind that allocates, data at execution, fetching a
-// block that outgrows the row buffer, long values read in pieces, results
-// with descriptions, the catalog and the catalog lookup of SQLDescribeParam.
+// that answers each request by its command, for one representative of each
+// kind of call: connecting, executing with parameters, wide text, fetching a
+// block that outgrows the row buffer, a long value read in pieces, and the
+// catalog.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -93,10 +93,6 @@ struct Session : Wire {
     std::lock_guard<std::mutex> lock(mutex);
     return asked[command];
   }
-  std::string sql_connect() {
-    return answer_of(SQLConnect(conn, sql_text(dsn.c_str()), SQL_NTS, nullptr, 0, nullptr, 0),
-                     conn);
-  }
   // After a connect that met the failure: connected without the log whose
   // record failed, or not connected and able to connect now. Either way a
   // statement can be had.
@@ -132,23 +128,6 @@ struct Session : Wire {
     if (rc == SQL_SUCCESS) text += " " + std::to_string(text_length);
     return text;
   }
-  // SQLExtendedFetch's answer and, when it fetched, the rows and each
-  // status with its bound value: "OK 3 1 2 3", "INFO 01S01 Error in row 3 1 E
-  // 2" (E an error, N no row).
-  std::string rowset(SQLUSMALLINT orientation) {
-    SQLULEN fetched = 0;
-    SQLRETURN rc = SQLExtendedFetch(stmt, orientation, 0, &fetched, statuses);
-    std::string text = answered(rc);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return text;
-    text += " " + std::to_string(fetched);
-    for (int i = 0; i < 3; ++i) {
-      text += statuses[i] == SQL_ROW_SUCCESS ? " " + std::to_string(numbers[i])
-              : statuses[i] == SQL_ROW_ERROR ? " E"
-              : statuses[i] == SQL_ROW_NOROW ? " N"
-                                             : " ?";
-    }
-    return text;
-  }
   // Connected, on a row whose one value, `value`, the server holds.
   void on_a_row_holding(const std::string& value) {
     connect();
@@ -166,32 +145,6 @@ struct Session : Wire {
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) text += " " + std::to_string(length);
     return text;
   }
-  // "name type precision" of column 1 by SQLDescribeCol and SQLColAttributes.
-  std::string described() {
-    SQLCHAR name[32] = "";
-    SQLSMALLINT name_length = 0, type = 0, scale = 0, nullable = 0;
-    SQLULEN precision = 0;
-    SQLLEN length = 0;
-    if (SQLDescribeCol(stmt, 1, name, sizeof name, &name_length, &type, &precision, &scale,
-                       &nullable) != SQL_SUCCESS ||
-        SQLColAttributes(stmt, 1, SQL_COLUMN_LENGTH, nullptr, 0, nullptr, &length) != SQL_SUCCESS) {
-      return answered(SQL_ERROR);
-    }
-    return reinterpret_cast<char*>(name) + (" " + std::to_string(type)) + " " +
-           std::to_string(precision) + " " + std::to_string(length);
-  }
-  std::string describe_param(SQLUSMALLINT number) {
-    SQLSMALLINT type = -1, digits = -1, nullable = -1;
-    SQLULEN size = 0;
-    SQLRETURN rc = SQLDescribeParam(stmt, number, &type, &size, &digits, &nullable);
-    std::string text = answered(rc);
-    if (rc == SQL_SUCCESS) {
-      text += " " + std::to_string(type) + " " + std::to_string(size) + " " +
-              std::to_string(digits) + " " + std::to_string(nullable);
-    }
-    return text;
-  }
-
   ScriptedPeer peer;
   std::mutex mutex;
   std::map<uint8_t, Reply> replies;
@@ -201,12 +154,9 @@ struct Session : Wire {
   SQLHENV env = nullptr;
   SQLHDBC conn = nullptr;
   SQLHSTMT stmt = nullptr;
-  std::string dsn;
-  SQLLEN nts = SQL_NTS, three = 3, blob_length = 0, at_exec = SQL_DATA_AT_EXEC;
+
+  SQLLEN nts = SQL_NTS, three = 3, blob_length = 0;
   SQLLEN text_length = 0;
-  SQLUSMALLINT statuses[3] = {};
-  int32_t numbers[3] = {};
-  SQLULEN rows_done = 0;
   char text[40000] = "";
   char piece[7001] = "";
 };
@@ -215,14 +165,6 @@ const std::string kLongText = Wire::letters(6000, 1) + "'s";  // beyond the requ
 const Bytes kBlob = pattern_bytes(70000, 3);                  // a binary block across frames
 const std::string kLongValue = Wire::letters(40954, 7);       // a value above io_buffer's room
 const std::string kBigRow = Wire::letters(20000, 5);          // a block above the row buffer's room
-const std::string kMarkers = [] {
-  std::string text = "INSERT INTO T VALUES (?";
-  for (int i = 1; i < 100; ++i) text += ", ?";
-  return text + ")";
-}();
-const char kArrayTexts[3][8] = {"ann", "bob's", "cy"};
-const int32_t kArrayIds[3] = {10, 20, 30};
-const std::string kUnknown = "OK 12 255 9 " + std::to_string(SQL_NULLABLE_UNKNOWN);
 // A result whose description could not be kept: the call succeeds, with "S1001" left pending.
 const std::string kDescriptionLost = "OK S1001 Memory allocation failure";
 
@@ -237,34 +179,27 @@ using Scenario = AllocationScenario<Session>;
 
 // clang-format off
 const Scenario kScenarios[] = {
-    // Connecting allocates nothing but the driver log's record; without it the connection has no
-    // log, as when the file cannot be opened.
-    {"SQLConnect",
-     [](Session& w) { w.dsn = peer_dsn(w.peer.port(), {{"LogFile", "/dev/null"}}); },
-     [](Session& w) { return w.sql_connect(); }, "OK", {},
-     [](Session& w, const std::string&) { return w.usable_after_connect([&] { return w.sql_connect(); }); }},
     // The connection string's copy, and the log's record.
     {"SQLDriverConnect", nullptr, [](Session& w) { return answer_of(w.driver_connect("LogFile=/dev/null"), w.conn); }, "OK", {kOutOfMemory},
      [](Session& w, const std::string&) {
        return w.usable_after_connect([&] { return answer_of(w.driver_connect("LogFile=/dev/null"), w.conn); });
      }},
-    // A statement announced to the server.
-    {"SQLAllocStmtAnnounced",
-     [](Session& w) { ASSERT_EQ(answer_of(w.driver_connect("DisableExtFetch=Yes"), w.conn), "OK"); },
-     [](Session& w) { return answer_of(SQLAllocStmt(w.conn, &w.stmt), w.conn); }, "OK"},
-    // A quote doubled, a literal beyond the block's room, a binary block of several frames.
+    // Binary values become 0x0, 0x1 and their blocks (digits, NUL, bytes, NUL) follow the text's
+    // NUL in marker order; a quote doubled, a literal beyond the block's room, a binary block of
+    // several frames.
     {"SQLExecDirectWithParameters",
      [](Session& w) {
        w.connect();
        w.blob_length = SQLLEN(kBlob.size());
-       ASSERT_EQ(w.bind(1, SQL_C_CHAR, SQL_VARCHAR, kLongText.c_str(), &w.nts), SQL_SUCCESS);
-       ASSERT_EQ(w.bind(2, SQL_C_BINARY, SQL_LONGVARBINARY, kBlob.data(), &w.blob_length), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(1, SQL_C_BINARY, SQL_VARBINARY, "a\0b", &w.three), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(2, SQL_C_CHAR, SQL_VARCHAR, kLongText.c_str(), &w.nts), SQL_SUCCESS);
+       ASSERT_EQ(w.bind(3, SQL_C_BINARY, SQL_LONGVARBINARY, kBlob.data(), &w.blob_length), SQL_SUCCESS);
        w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
      },
      [](Session& w) {
-       std::string text = "INSERT INTO B VALUES ('" + kLongText.substr(0, 6000) + "''s', 0x0)";
-       std::string blocks = "70000" + std::string(1, '\0') + std::string(kBlob.begin(), kBlob.end()) + '\0';
-       return w.checked(w.exec("INSERT INTO B VALUES (?, ?)"), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text, blocks));
+       std::string text = "INSERT INTO B VALUES (0x0, '" + kLongText.substr(0, 6000) + "''s', 0x1)";
+       std::string blocks = std::string("3\0a\0b\0", 6) + "70000" + '\0' + std::string(kBlob.begin(), kBlob.end()) + '\0';
+       return w.checked(w.exec("INSERT INTO B VALUES (?, ?, ?)"), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text, blocks));
      },
      "OK 1"},
     // The wide text's UTF-8 copy, then the request (with its non-ASCII literal).
@@ -279,66 +214,6 @@ const Scenario kScenarios[] = {
        return w.counted(SQLExecDirectW(w.stmt, wide, SQL_NTS));
      },
      "OK 1"},
-    {"SQLPrepare",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdPrepare, "K", Wire::execute_payload(0, 0));
-     },
-     [](Session& w) { return w.answered(SQLPrepare(w.stmt, sql_text(kMarkers.c_str()), SQL_NTS)); }, "OK"},
-    // Three rows, sent ahead of their replies.
-    {"ParameterArray",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
-       ASSERT_EQ(SQLParamOptions(w.stmt, 3, &w.rows_done), SQL_SUCCESS);
-       ASSERT_EQ(w.bind(1, SQL_C_LONG, SQL_INTEGER, kArrayIds, nullptr), SQL_SUCCESS);
-       ASSERT_EQ(w.bind(2, SQL_C_CHAR, SQL_VARCHAR, kArrayTexts, nullptr, 8), SQL_SUCCESS);
-     },
-     [](Session& w) {
-       std::string answer = w.exec("INSERT INTO T VALUES (?, ?)");
-       return answer == "OK 3" ? answer + " " + std::to_string(w.rows_done) : answer;
-     },
-     "OK 3 3"},
-    // Data at execution: the request built from the collected value. (The pieces that grow it,
-    // and more markers than the scan keeps inline: ../unit/allocation_failure_test.cpp.)
-    {"SQLParamDataRunsTheStatement",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
-       ASSERT_EQ(w.bind(1, SQL_C_CHAR, SQL_LONGVARCHAR, nullptr, &w.at_exec), SQL_SUCCESS);
-       ASSERT_EQ(w.exec("INSERT INTO T VALUES (?)"), "NEED_DATA");
-       SQLPOINTER token;
-       ASSERT_EQ(SQLParamData(w.stmt, &token), SQL_NEED_DATA);
-       ASSERT_EQ(SQLPutData(w.stmt, const_cast<char*>(kLongText.data()), SQLLEN(kLongText.size())), SQL_SUCCESS);
-     },
-     [](Session& w) {
-       SQLPOINTER token;
-       std::string text = "INSERT INTO T VALUES ('" + kLongText.substr(0, 6000) + "''s')";
-       return w.checked(w.counted(SQLParamData(w.stmt, &token)), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text));
-     },
-     "OK 1"},
-    // A result with its description and first rows stored; without memory for the description
-    // the call still succeeds, and the description is asked of the server.
-    {"ResultWithDescription",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::join({Wire::execute_payload(1, 2), Wire::description({Wire::column_record("NOTE", SQL_VARCHAR, 40)}),
-                                             Wire::block_of({Wire::text_value("x"), Wire::text_value("y")}, 'W')}));
-       w.reply(kCmdDescribe, "K", Wire::column_record("NOTE", SQL_VARCHAR, 40));
-     },
-     [](Session& w) { return w.exec("SELECT NOTE FROM T"); }, "OK -1", {kOutOfMemory, kDescriptionLost + " -1"},
-     [](Session& w, const std::string& outcome) -> std::string {
-       auto* stmt = static_cast<Statement*>(w.stmt);
-       if (outcome == kOutOfMemory) {
-         // Rows that cannot be stored fail the call and leave no result.
-         if (result_set(stmt).block.held() || stmt->cursor_open != 0) return "a result was left";
-         return w.exec("SELECT NOTE FROM T") == "OK -1" ? "" : "the next execution failed";
-       }
-       // A lost description only costs a later request.
-       if (stmt->cursor_open != 1 || stmt->descriptions_cached != 0) return "no result, or a description";
-       std::string got = w.described();
-       return got == "NOTE " + std::to_string(SQL_VARCHAR) + " 40 40" ? "" : "described " + got;
-     }},
     // The next block outgrows the row buffer; a row buffer that cannot grow fails the fetch before
     // its request, and leaves the cursor where it was: the next fetch gets the row.
     {"SQLFetchOfABiggerBlock",
@@ -357,47 +232,13 @@ const Scenario kScenarios[] = {
        std::string again = w.fetched();
        return again == "OK 20000" && w.text == kBigRow ? "" : "the next fetch answered " + again;
      }},
-    // A rowset that needs the next block. A row that cannot be fetched is an error in its place
-    // of the rowset, and the rows go on after it: none is lost, none comes twice.
-    {"SQLExtendedFetch",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::join({Wire::execute_payload(1, 4), Wire::numbered_block(1, 1, 'M')}));
-       w.reply(kCmdFetch, "K", Wire::numbered_block(2, 3, 'W'));
-       ASSERT_EQ(SQLSetStmtOption(w.stmt, SQL_ROWSET_SIZE, 3), SQL_SUCCESS);
-       ASSERT_EQ(SQLBindCol(w.stmt, 1, SQL_C_LONG, w.numbers, sizeof w.numbers[0], nullptr), SQL_SUCCESS);
-       ASSERT_EQ(w.exec("SELECT N FROM T"), "OK -1");
-     },
-     [](Session& w) { return w.rowset(SQL_FETCH_NEXT); }, "OK 3 1 2 3", {kOutOfMemory, "INFO 01S01 Error in row 3 1 E 2", "INFO 01S01 Error in row 3 1 E E"},
-     [](Session& w, const std::string& outcome) -> std::string {
-       std::string next = w.rowset(SQL_FETCH_NEXT);
-       std::string expected = outcome == kOutOfMemory ? "OK 3 1 2 3"
-                              : outcome.back() == 'E' ? "OK 3 2 3 4" : "OK 2 3 4 N";
-       return next == expected ? "" : "the next rowset: " + next;
-     }},
     // A value above io_buffer's room arrives in a block of its own, for every piece.
     {"SQLGetDataFirstPiece", [](Session& w) { w.on_a_row_holding(kLongValue); },
      [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 40954", {kOutOfMemory}},
-    {"SQLGetDataLaterPiece",
-     [](Session& w) {
-       w.on_a_row_holding(kLongValue);
-       ASSERT_EQ(w.get_piece(), "INFO 01004 Data truncated 40954");
-     },
-     [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 33954", {kOutOfMemory}},
     // Every catalog function sends its names through one exchange: SQLColumns stands for all.
     {"SQLColumns",
      [](Session& w) { w.connect(); w.reply(kCmdColumns, "K", catalog_reply()); },
      [](Session& w) { return w.answered(SQLColumns(w.stmt, nullptr, 0, nullptr, 0, sql_text("ORDERS"), SQL_NTS, nullptr, 0)); }, "OK", {kOutOfMemory, kDescriptionLost}},
-    // The catalog lookup of a marker's column; without memory it describes the marker as unknown
-    // for that call, and the next call asks the catalog again.
-    {"SQLDescribeParamLookup",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdPrepare, "K", Wire::execute_payload(0, 0));
-       w.reply(kCmdColumns, "K", Wire::join({Wire::execute_payload(12, 2), Wire::block_of({Wire::column_row("ORDERS", "id", SQL_INTEGER, 10, 0, 0), Wire::column_row("ORDERS", "note", SQL_VARCHAR, 40, 0, 0)}, 'W')}));
-       ASSERT_EQ(w.answered(SQLPrepare(w.stmt, sql_text("INSERT INTO Orders (note, id) VALUES (?, ?)"), SQL_NTS)), "OK");
-     },
-     [](Session& w) { return w.describe_param(2); }, "OK 4 10 0 0", {kUnknown}},
 };
 // clang-format on
 
