@@ -5,8 +5,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <functional>
-
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #endif
@@ -87,8 +85,7 @@ TEST_F(Results, FailedFetches) {
   EXPECT_STREQ(conn->sqlstate, "08S01");
 }
 
-// Positioning that the server refuses leaves the server's own text as it stands, with "37000";
-// a refused next block is mapped by the text's error number. Neither moves the cursor.
+// Positioning that the server refuses leaves the server's own text as it stands, with "37000".
 TEST_F(Results, RefusedRequestsForRows) {
   conn->server_flags = kFlagAbsoluteFetch;
   ASSERT_EQ(execute(execute_payload(1, 5, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
@@ -97,8 +94,7 @@ TEST_F(Results, RefusedRequestsForRows) {
   peer.expect_request(kCmdFetch, join({id(stmt), {'A'}, be32(500)})).reply("E26 row 500 is gone");
   EXPECT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 500, &count, &status), SQL_ERROR);
   EXPECT_EQ(diag(), "37000 26 row 500 is gone");
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("E26 near FROM");
-  EXPECT_EQ(fetch(), "-1 0 37000 Syntax error");
+  EXPECT_EQ(result_set(stmt).cursor_row, 0);
 }
 
 // A damaged block fails the fetch that meets it and every later one with
@@ -218,24 +214,6 @@ TEST_F(Odbc3Rowsets, SQLFetchDeliversTheNextRowset) {
   EXPECT_EQ(rowset(SQLFetch(stmt)), "100:");
 }
 
-// A 2.x caller's SQLFetch stays one row at a time, whatever the rowset size;
-// SQLFetchScroll positions by its orientation.
-TEST_F(Odbc3Rowsets, SQLFetchOfA2xCallerThenSQLFetchScroll) {
-  environment.odbc3_caller = 0;
-  fetched = 77;
-  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 77 1/7 -1/7 -1/7");
-  environment.odbc3_caller = 1;
-  SQLINTEGER bookmark = 2;
-  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark, 0), SQL_SUCCESS);
-  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 3)), "0: 3 3/0 4/0 5/0");
-  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_BOOKMARK, 99)), "0: 3 2/0 3/0 4/0")
-      << "the offset does not move a bookmark";
-  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)), "0: 3 1/0 2/0 3/0");
-  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 4)), "0: 1 5/0 -1/3 -1/3");
-  peer.expect_request(kCmdFetch).reply("W");
-  EXPECT_EQ(rowset(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)), "100:");
-}
-
 // SQLRowCount: the rows a statement changed, and a result set's rows only
 // once its end has been read.
 class RowCount : public StatementTest {
@@ -250,25 +228,6 @@ class RowCount : public StatementTest {
     return extended_fetch(stmt, type, row, nullptr, nullptr);
   }
 };
-
-// Right after the call: a change count as the server gave it, "unknown" for a
-// result set. (Counted inserts, queries of one block and of many, catalog
-// results: the e2e rowcount scripts.)
-TEST_F(RowCount, PerStatementKind) {
-  // clang-format off
-  struct Case { const char* what; uint8_t command; Bytes reply; std::function<SQLRETURN()> call; SQLLEN expected; } cases[] = {
-      {"DDL", kCmdExecute, execute_payload(0, 0), [&] { return exec_direct("CREATE TABLE T (N INT)"); }, 0},
-      {"a change count the server does not know", kCmdExecute, execute_payload(0, 0xFFFFFFFFu), [&] { return exec_direct("DELETE FROM T"); }, -1},
-      {"a prepared query", kCmdPrepare, execute_payload(1, 0), [&] { return SQLPrepare(stmt, sql_text("SELECT N FROM T"), SQL_NTS); }, -1},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    peer.expect_request(c.command).reply("K", c.reply);
-    ASSERT_EQ(c.call(), SQL_SUCCESS) << diag();
-    EXPECT_EQ(count(), c.expected);
-  }
-}
 
 // Once its end is read a result keeps its count after SQL_CLOSE (unixODBC
 // refuses SQLRowCount there, a direct caller asks). (-1 up to the end, the
@@ -316,26 +275,6 @@ TEST_F(RowCount, PositioningPastTheEndCountsTheResult) {
   ASSERT_EQ(scroll(SQL_FETCH_LAST, 0), SQL_SUCCESS);
   EXPECT_EQ(count(), 5);
   EXPECT_EQ(int_at(1), 5);
-}
-
-// A query run with a parameter array leaves the last row's result, counted
-// as that result alone. (Changes add up: execute_test.cpp.)
-TEST_F(RowCount, AQueryRunWithAParameterArray) {
-  int32_t ids[3] = {1, 2, 3};
-  ASSERT_EQ(
-      SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr),
-      SQL_SUCCESS);
-  SQLULEN done = 0;
-  ASSERT_EQ(SQLParamOptions(stmt, 3, &done), SQL_SUCCESS);
-  for (int32_t row = 1; row <= 3; ++row) {
-    peer.expect_request(kCmdExecute).reply("K", execute_payload(1, 1, numbered_block(row, 1, 'W')));
-  }
-  ASSERT_EQ(exec_direct("SELECT N FROM T WHERE N = ?"), SQL_SUCCESS);
-  EXPECT_EQ(count(), -1);
-  ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
-  EXPECT_EQ(int_at(1), 3);
-  EXPECT_EQ(fetch_row(stmt), SQL_NO_DATA_FOUND);
-  EXPECT_EQ(count(), 1);
 }
 
 }  // namespace
