@@ -1,7 +1,8 @@
 // Parameter arrays whose rows go ahead of their replies, against the scripted
 // peer: the first row alone, then a bounded window; where the rows fall back
-// to one at a time; a failing row, a lost link, a time limit and a cancel
-// that cuts the wait in the middle; both socket buffers full at once.
+// to one at a time; a lost link, a time limit and a cancel that cuts the wait
+// in the middle; both socket buffers full at once. (A failing row with rows in
+// flight: the e2e parameter array program.)
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -97,26 +98,6 @@ TEST_F(Pipelined, RowsGoAheadWithinTheWindowAfterTheFirstReply) {
   // Each request is one frame of its own row.
   ASSERT_EQ(peer.requests().size(), static_cast<size_t>(rows));
   for (const ReceivedRequest& r : peer.requests()) EXPECT_EQ(r.frame_lengths.size(), 1u);
-}
-
-// Row 10 fails: nothing is sent after its reply; the rows already sent (a
-// window less one after row 9's reply) run and report their own statuses, a
-// second failure among them included, while the execution returns row 10's
-// diagnostic and the counter names row 10. SQLRowCount counts every row that
-// ran.
-TEST_F(Pipelined, AFailingRowStopsTheSendingAndTheRowsInFlightReportTheirOwn) {
-  const int sent = 9 + kWindow;
-  peer.answer_each(sent, [](int i, const ReceivedRequest&) {
-    if (i == 9) return std::make_pair(std::string("E70 UNIQUE constraint failed: T.ID"), Bytes{});
-    if (i == 19) return std::make_pair(std::string("E19 NOT NULL constraint failed"), Bytes{});
-    return std::make_pair(std::string("K"), execute_payload(0, 1));
-  });
-  peer.expect_quiet(200);
-  EXPECT_EQ(run(kRows), "-1 23000 10 S9 E1 S9 E1 S" + std::to_string(sent - 20) + " U" +
-                            std::to_string(kRows - sent) + " " + std::to_string(sent - 2));
-  EXPECT_EQ(diag(), "23000 " + kPrefix + "Constraint failure");
-  EXPECT_EQ(conn->link->lost, 0);
-  EXPECT_EQ(peer.finish(), "");
 }
 
 // Where the rows go one at a time, each request waits for the reply before:
