@@ -5,11 +5,9 @@
 #include <tuple>
 
 #include "core/diagnostics.h"
-#include "core/memory.h"
 #include "link/framing.h"
 #include "link/link.h"
 #include "link/transport.h"
-#include "../unit/allocation_sweep.h"
 #include "scripted_peer.h"
 
 namespace q4::wire {
@@ -32,11 +30,10 @@ struct Driver {
   // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
   // The payload bytes, -1 for a reply without payload (or whose payload was
   // dropped), 0 when the receive failed (*link says why).
-  int32_t receive(int32_t capacity, LinkStatus* link, int32_t* grown = nullptr,
-                  uint8_t** growable = nullptr) {
+  int32_t receive(int32_t capacity, LinkStatus* link) {
     last = receive_reply(
-        conn->link, ReplyArea{status, status_size, destination.data(), capacity, growable, grown},
-        growable != nullptr ? 0 : 5);
+        conn->link, ReplyArea{status, status_size, destination.data(), capacity, nullptr, nullptr},
+        5);
     *link = last.status;
     if (!last.ok()) return 0;
     return last.payload == ReplyPayload::kBytes ? last.bytes : -1;
@@ -101,58 +98,6 @@ TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(peer.requests().at(0).frame_lengths, frames);
   }
-}
-
-// A reply that outgrows the caller's block, from a peer that answers "again"
-// with "Knext" and anything else with the long reply.
-struct GrowingReply {
-  GrowingReply() {
-    peer.serve([this](int, const ReceivedRequest& r) {
-      return r.payload == bytes_of("again") ? Reply{"Knext", next} : Reply{"K", payload};
-    });
-  }
-  ~GrowingReply() {
-    drv_free(block);
-    driver.conn.reset();
-    EXPECT_EQ(peer.finish(), "");
-  }
-  using Reply = std::pair<std::string, Bytes>;
-  const Bytes payload = pattern_bytes(20580), next = pattern_bytes(10, 9);
-  ScriptedPeer peer;
-  Driver driver{peer};
-  uint8_t* block = nullptr;
-  uint8_t* original = nullptr;
-};
-
-// Each allocation of the growth failing: the reply is dropped, the caller's
-// block kept and the link left in step for the next exchange.
-TEST(Framing, AFailedGrowthDropsTheReplyAndKeepsTheLinkInStep) {
-  sweep_allocations(AllocationScenario<GrowingReply>{
-      "Growth",
-      [](GrowingReply& w) {
-        w.original = w.block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 20480));
-        ASSERT_EQ(w.driver.send(bytes_of("first")), LinkStatus::LINK_OK);
-      },
-      [](GrowingReply& w) {
-        int32_t grown = 1;
-        LinkStatus status;
-        int32_t received = w.driver.receive(20479, &status, &grown, &w.block);
-        bool whole = received == int32_t(w.payload.size()) &&
-                     Bytes(w.block, w.block + received) == w.payload;
-        return std::to_string(received) + (whole ? " whole" : "");
-      },
-      "20580 whole",
-      {"-1"},
-      [](GrowingReply& w, const std::string&) -> std::string {
-        if (w.block != w.original || !w.driver.guards_intact()) return "the caller's areas changed";
-        LinkStatus status;
-        if (w.driver.send(bytes_of("again")) != LinkStatus::LINK_OK ||
-            w.driver.receive(20479, &status) != 10 || std::string(w.driver.status) != "Knext" ||
-            w.driver.first(10) != w.next) {
-          return "the link is out of step";
-        }
-        return "";
-      }});
 }
 
 // Damaged replies over a socket: 0 at once, nothing written outside the given
