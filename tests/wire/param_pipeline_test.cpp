@@ -8,7 +8,8 @@
 #include <sqlext.h>
 #include <sys/socket.h>
 
-#include <regex>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "link/pipeline.h"
@@ -182,12 +183,13 @@ TEST_F(Pipelined, ACancelCutsTheWaitAndTheRowsSentAheadHaveNoOutcome) {
       .expect_closed();
   // How many rows went ahead before the cut depends on how far the driver
   // had queued its window: at most all of it.
-  std::smatch got;
   std::string outcome = run(kRows);
-  ASSERT_TRUE(std::regex_match(outcome, got, std::regex("-1 S1008 2 S1 E1 D([0-9]+) U([0-9]+) 1")))
+  int done = -1, unused = -1, end = 0;
+  ASSERT_EQ(sscanf(outcome.c_str(), "-1 S1008 2 S1 E1 D%d U%d 1%n", &done, &unused, &end), 2)
       << outcome;
-  EXPECT_EQ(std::stoi(got[1]) + std::stoi(got[2]), kRows - 2);
-  EXPECT_LE(std::stoi(got[1]), sent - 2);
+  ASSERT_EQ(static_cast<size_t>(end), outcome.size()) << outcome;
+  EXPECT_EQ(done + unused, kRows - 2);
+  EXPECT_LE(done, sent - 2);
   EXPECT_EQ(conn->link->lost, 1);
   EXPECT_STREQ(conn->sqlstate, "08S01");
 }
