@@ -106,9 +106,7 @@ const Case kCases[] = {
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>({1, -2, 3}), {4, 4, 4}, 0, {"1", "-2", "3"}},
     {SQL_C_ULONG, SQL_INTEGER, raw<uint32_t>({1, 3000000000u, 3}), {}, 0, {"1", "3000000000", "3"}},
     {SQL_C_SHORT, SQL_SMALLINT, raw<int16_t>({1, -2, 3}), {}, 0, {"1", "-2", "3"}},
-    {SQL_C_USHORT, SQL_SMALLINT, raw<uint16_t>({1, 65535, 3}), {}, 0, {"1", "65535", "3"}},
     {SQL_C_BIT, SQL_BIT, raw<uint8_t>({0, 1, 0}), {}, 0, {"0", "1", "0"}},
-    {SQL_C_FLOAT, SQL_DECIMAL, raw({1.5f, 2.5f, -0.25f}), {}, 2, {"1.50", "2.50", "-0.25"}},
     {SQL_C_DOUBLE, SQL_DECIMAL, raw({1.5, 2.25, 3.125}), {}, 3, {"1.500", "2.250", "3.125"}},
     // Dates and times: four-digit years (years 1 to 9999: e2e/pyodbc_datetime_test.py); only what the calendar holds (year 1 to 9999, February
     // 29 of leap years, hours to 23), anything else "22008" before anything is sent.
@@ -134,8 +132,6 @@ const Case kCases[] = {
      {"'10:20:30.25'", "'00:00:00'"}},
     {SQL_C_SBIGINT, SQL_BIGINT, raw<int64_t>({1, INT64_MIN, 3}), {}, 0, {"1", "-9223372036854775808", "3"}},
     {SQL_C_UBIGINT, SQL_BIGINT, raw<uint64_t>({1, UINT64_MAX, 3}), {}, 0, {"1", "18446744073709551615", "3"}},
-    {SQL_C_TINYINT, SQL_SMALLINT, raw<int8_t>({1, -128, 3}), {}, 0, {"1", "-128", "3"}},
-    {SQL_C_STINYINT, SQL_TINYINT, raw<int8_t>({1, -1, 3}), {}, 0, {"1", "-1", "3"}},
     {SQL_C_UTINYINT, SQL_TINYINT, raw<uint8_t>({1, 255, 3}), {}, 0, {"1", "255", "3"}},
     // SQL_C_DEFAULT steps by the size of the C type its SQL type implies.
     {SQL_C_DEFAULT, SQL_INTEGER, raw<int32_t>({7, 8, 9}), {}, 0, {"7", "8", "9"}},

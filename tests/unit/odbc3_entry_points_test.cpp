@@ -60,7 +60,6 @@ const std::string kUnknown = "ERROR S1092 Invalid attribute/option identifier";
 const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_ROW_ARRAY_SIZE, 10, "OK", "5a5a5a5a0000000a"},
     {SQL_ATTR_ROW_ARRAY_SIZE, 0, "ERROR S1009 Invalid argument value", "5a5a5a5a0000000a"},
-    {SQL_ATTR_ROW_BIND_TYPE, 24, "OK", "5a5a5a5a00000018"},
     {SQL_ATTR_QUERY_TIMEOUT, 7, "OK", "5a5a5a5a00000007"},
     {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, "INFO 01S02 Value option changed", "5a5a5a5a00000003"},
     {SQL_ATTR_KEYSET_SIZE, 5, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
@@ -68,12 +67,9 @@ const AttributeCase kAttributeCases[] = {
     {20000, 1, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
     {SQL_ATTR_PARAMSET_SIZE, 1000, "OK", "00000000000003e8"},
     {SQL_ATTR_PARAMSET_SIZE, 0, "ERROR S1107 Row value out of range", "00000000000003e8"},
-    {SQL_ATTR_PARAM_BIND_TYPE, 24, "OK", "0000000000000018"},
     {SQL_ATTR_APP_PARAM_DESC, 8, "ERROR S1009 Invalid attribute value", "OK"},
     {SQL_ATTR_IMP_PARAM_DESC, 0, "ERROR HY017 Invalid use of an automatically allocated descriptor handle", "OK"},
     {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
-    {SQL_ATTR_ENABLE_AUTO_IPD, 1, kUnknown.c_str(), kUnknown.c_str()},
-    {SQL_ATTR_METADATA_ID, 1, kUnknown.c_str(), kUnknown.c_str()},
 };
 // clang-format on
 
@@ -163,18 +159,10 @@ TEST_F(Odbc3Statement, StatementsAndDescriptors) {
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, dropped_ard), SQL_INVALID_HANDLE);
 
   // An implicit descriptor is not the application's to lend (nor to free: Descriptors tests).
-  SQLHANDLE desc = nullptr, own = nullptr;
+  SQLHANDLE own = nullptr;
   ASSERT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_APP_ROW_DESC, &own, 0, nullptr), SQL_SUCCESS);
   EXPECT_EQ(set(SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLULEN>(own)),
             "ERROR HY017 Invalid use of an automatically allocated descriptor handle");
-  // Freed, unknown or null: never touched.
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, conn_, &desc), SQL_SUCCESS);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_SUCCESS);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, conn_), SQL_INVALID_HANDLE);
-  SQLSMALLINT count = 0;
-  EXPECT_EQ(SQLGetDescField(desc, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetDescField(nullptr, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_INVALID_HANDLE);
 }
 
 // The ODBC 3 function numbers, to match the export list against the bitmap.

@@ -20,22 +20,17 @@ const TextCase kTexts[] = {
     {"/* a /* b */ ? */", {13}},                            // comments do not nest
     {"SELECT ? /* unterminated ?", {7}},
     {"{call p(?, ?)}", {8, 11}},
-    {"{?= call p(?)}", {1, 11}},
     {"SELECT {fn CONCAT(?, 'a?')}", {18}},
     {"SELECT 'it''s ?', ?", {18}},                           // a doubled quote stays inside
-    {"SELECT '''?''', ?", {16}},
     {"SELECT \"a?\"\"b\", ?", {16}},                        // quoted names likewise
     {"SELECT 'a\"?', \"b'?\", ?", {21}},                     // the other quote is text inside
     {"SELECT 'unterminated ?", {}},
     {"SELECT '-- text', \"/* name\", ?", {29}},
     {"SELECT a-?, a/?, a--?\n, ?", {9, 14, 24}},            // "-" and "/" alone are operators
-    {"SELECT 1 - -1, ?", {15}},
     {"SELECT [a?], `b?`, a?b", {9, 15, 20}},                // brackets and backquotes are not quotes
     {"?", {0}},
     {"", {}},
-    {"   ", {}},
     {"-- only a comment ?", {}},
-    {"/* only */", {}},
     {"  >CALL P(?)", {}, true},
     {"/* lead */[x ?]", {}, true},
     {"\n]?", {}, true},
@@ -88,22 +83,6 @@ TEST(SqlScanner, FindsTheMarkersOfEveryShapeOfText) {
   EXPECT_EQ(count_markers(nullptr, 5), 0u);
 }
 
-TEST(SqlScanner, ReadsTokens) {
-  const std::string text =
-      "\n SELECT t.a1, 'x''y' FROM \"My \"\"T\"\"\" -- c\nWHERE c<>? AND d>=-2 OR e||$f ";
-  SqlScanner scan(text.data(), text.size());
-  static const char* const kKindNames[] = {"end", "word", "name", "string", "marker", "symbol"};
-  std::string got;
-  for (Token t = scan.next_token(); t.kind != TokenKind::kEnd; t = scan.next_token()) {
-    got += kKindNames[static_cast<int>(t.kind)] + ("[" + text.substr(t.offset, t.length) + "] ");
-  }
-  EXPECT_EQ(got,
-            "word[SELECT] word[t] symbol[.] word[a1] symbol[,] string['x''y'] word[FROM] "
-            "name[\"My \"\"T\"\"\"] word[WHERE] word[c] symbol[<>] marker[?] word[AND] word[d] "
-            "symbol[>=] symbol[-] word[2] word[OR] word[e] symbol[||] word[$f] ");
-  EXPECT_EQ(scan.next_token().kind, TokenKind::kEnd);  // and stays there
-}
-
 // clang-format off
 // Per marker: a column's name, "#k" for the k-th column of the table, "-" for none.
 struct TargetCase { std::string text; std::string table; std::vector<std::string> targets; };
@@ -111,13 +90,11 @@ const TargetCase kTargets[] = {
     {"INSERT INTO t (a, b) VALUES (?, ?)", "t", {"a", "b"}},
     {"insert into T values (?, ?, 3, ?)", "T", {"#0", "#1", "#3"}},
     {"INSERT OR REPLACE INTO main.t(\"A b\") VALUES(?)", "t", {"\"A b\""}},
-    {"REPLACE INTO t (a) VALUES (?)", "t", {"a"}},
     {"INSERT INTO t (a, b) VALUES (?, upper(?)), (?, ?)", "t", {"a", "-", "a", "b"}},
     {"INSERT INTO t (a, b) VALUES ((?), ?)", "t", {"-", "b"}},
     {"INSERT INTO t (a, b) SELECT ?, ?", "", {"-", "-"}},
     {"\n  -- load\n  UPDATE t SET a = ?, b = ? + 1, c = (?) WHERE d = ? AND e > ?", "t",
      {"a", "-", "-", "d", "e"}},
-    {"UPDATE t SET a = ? FROM u WHERE u.b = ?", "t", {"a", "-"}},
     {"UPDATE t SET a = ? WHERE b IN (SELECT b FROM u WHERE c = ?)", "t", {"a", "-"}},
     {"DELETE FROM t WHERE a <> ? OR ? >= b", "t", {"a", "b"}},
     {"SELECT * FROM t x WHERE x.a = ? AND t.b = ? AND y.c = ?", "t", {"a", "b", "-"}},
@@ -126,9 +103,7 @@ const TargetCase kTargets[] = {
     {"SELECT ? FROM t WHERE a = ? + 1 AND (b = ?) AND ? = c LIMIT ?", "t", {"-", "-", "b", "c", "-"}},
     {"SELECT a FROM t WHERE f(a) = ? AND CASE WHEN a = ? THEN 1 END", "", {"-", "-"}},
     {"SELECT a FROM t WHERE a IN (SELECT b FROM u WHERE c = ?)", "", {"-"}},
-    {"SELECT a FROM t, u WHERE a = ?", "", {"-"}},
     {"SELECT a FROM t LEFT JOIN u ON t.id = u.id WHERE a = ?", "", {"-"}},
-    {"SELECT a FROM t u JOIN v ON 1 WHERE a = ?", "", {"-"}},
     {"(SELECT a FROM t WHERE a = ?)", "", {"-"}},
     {"SELECT \"Col\" FROM \"My T\" WHERE \"Col\" = ? AND 'a = ?' = a", "\"My T\"", {"\"Col\""}},
     {"{call p(?)}", "", {"-"}},

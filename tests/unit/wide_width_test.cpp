@@ -68,17 +68,5 @@ TEST_F(Utf32Units, ArgumentsBecomeUtf8AndUnitsThatAreNoCharacterAreReplaced) {
   }
 }
 
-TEST_F(Utf32Units, OutputArgumentsCountUnitsOrBytesOfFour) {
-  char32_t out[8];
-  WideCopy chars = copy_to_wide("é😀x", 7, out, 3, WideUnit::kCharacters);
-  EXPECT_EQ(chars.full_length, 3);
-  EXPECT_TRUE(chars.truncated);
-  EXPECT_EQ(std::u32string(out), U"é😀");
-  WideCopy bytes = copy_to_wide("é😀x", 7, out, 32, WideUnit::kBytes);
-  EXPECT_EQ(bytes.full_length, 12);
-  EXPECT_FALSE(bytes.truncated);
-  EXPECT_EQ(std::u32string(out), U"é😀x");
-}
-
 }  // namespace
 }  // namespace q4
