@@ -122,22 +122,6 @@ TEST_F(ApiExecute, DescribeParamAnswersForEveryMarkerSQLNumParamsCounts) {
   EXPECT_EQ(SQLDescribeParam(r.stmt, 2, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
 }
 
-// SQLNativeSql hands back any text as it stands, markers, comments and escapes included:
-// the driver translates nothing.
-TEST_F(ApiExecute, NativeSqlReturnsTheTextAsItStands) {
-  const std::string text = "\n-- ?\n{call p(?)} /* ? */ '?'";
-  SQLCHAR out[64];
-  SQLINTEGER length = 0;
-  EXPECT_EQ(SQLNativeSql(r.conn, sql(text.c_str()), 3, out, sizeof out, &length), SQL_SUCCESS);
-  EXPECT_EQ(reinterpret_cast<char*>(out), text);
-  EXPECT_EQ(length, static_cast<SQLINTEGER>(text.size()));
-  EXPECT_EQ(SQLNativeSql(r.conn, sql(text.c_str()), SQL_NTS, out, 5, &length),
-            SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(reinterpret_cast<char*>(out), text.substr(0, 4));
-  EXPECT_EQ(diag(r.conn), "01004 Data truncated");
-  clear_diagnostic(r.conn->sqlstate, r.conn->message);
-}
-
 // Refused before anything is sent: data at execution in any row (SQL_LEN_DATA_AT_EXEC too),
 // character rows without a cbValueMax to step by.
 TEST_F(ApiExecute, ArraysRefusedBeforeAnyRowIsSent) {

@@ -30,7 +30,6 @@ TEST(GetInfo, AnswersOfEachKindIntoGuardedBuffers) {
       {SQL_NON_NULLABLE_COLUMNS, 1, false, "OK", 2, le<uint16_t>(SQL_NNC_NON_NULL)},  // NotNullConstraint
       // The driver keeps a prepared text across commit and rollback; results end there.
       {SQL_CURSOR_COMMIT_BEHAVIOR, 1, false, "OK", 2, le<uint16_t>(SQL_CB_CLOSE)},
-      {SQL_CURSOR_ROLLBACK_BEHAVIOR, 1, false, "OK", 2, le<uint16_t>(SQL_CB_CLOSE)},
       {SQL_DBMS_VER, 250, false, "OK", 5, std::string("7.1.0", 6)},
       {SQL_QUALIFIER_NAME_SEPARATOR, 250, false, "OK", 0, ""},
       {SQL_USER_NAME, 250, false, "OK", sizeof conn.account, std::string(sizeof conn.account, 'A') + '\0'},

@@ -1,11 +1,9 @@
 // The statement text scanner: where markers are (and are not) for texts of
-// every shape, the pass-through start, the tokens, the agreement of
-// SQLNumParams, SQLDescribeParam's numbers and the execution's markers, and
-// which column each marker meets.
+// every shape, the pass-through start, the agreement of the token walk,
+// SQLNumParams and the execution's markers, and which column each marker meets.
 
 #include "statement/marker_columns.h"
 #include "statement/marker_scan.h"
-#include "statement/param_description.h"
 #include "statement/sql_scanner.h"
 #include "statement_fixture.h"
 
@@ -132,36 +130,6 @@ TEST(MarkerColumns, NamesTheColumnEachMarkerMeets) {
   MarkerTargets pass_through;
   EXPECT_FALSE(pass_through.read("> SELECT a FROM t WHERE a = ?", 29));
   EXPECT_EQ(pass_through.marker_count(), 0u);
-}
-
-// Without a catalog answer (no link here: a text naming no table sends
-// nothing), every marker SQLNumParams counts is described, and only those.
-TEST(DescribeParameter, AgreesWithTheCountForEveryText) {
-  for (const TextCase& c : kTexts) {
-    if (c.length >= 0) continue;
-    SCOPED_TRACE("text: " + c.text);
-    StatementRecord r;
-    r.stmt->statement_text = static_cast<char*>(drv_alloc(nullptr, nullptr, c.text.size() + 1));
-    memcpy(r.stmt->statement_text, c.text.data(), c.text.size());
-    r.stmt->statement_text_length = static_cast<int64_t>(c.text.size());
-    uint32_t count = count_markers(c.text.data(), c.text.size());
-    for (uint32_t number = 1; number <= count; ++number) {
-      SQLSMALLINT type = 0, digits = -1, nullable = -1;
-      SQLULEN size = 0;
-      ASSERT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(number), &type, &size,
-                                           &digits, &nullable),
-                        r.stmt),
-                "OK");
-      EXPECT_EQ(type, SQL_VARCHAR);
-      EXPECT_EQ(size, 255u);
-      EXPECT_EQ(digits, 9);
-      EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
-    }
-    EXPECT_EQ(outcome(describe_parameter(r.stmt, static_cast<SQLUSMALLINT>(count + 1), nullptr,
-                                         nullptr, nullptr, nullptr),
-                      r.stmt),
-              "ERROR S1093 Invalid parameter number");
-  }
 }
 
 }  // namespace
