@@ -75,18 +75,6 @@ TEST_F(UnconnectedAttributes, SetAndReadBack) {
   }
 }
 
-// A null value pointer for an integer is refused as SQLGetConnectOption
-// refuses it, and nothing is written anywhere.
-TEST_F(UnconnectedAttributes, NullValuePointer) {
-  for (SQLINTEGER attribute : {SQL_ATTR_AUTOCOMMIT, SQL_ATTR_CONNECTION_DEAD, SQL_ATTR_MAX_ROWS}) {
-    clear_diagnostic(conn_->sqlstate, conn_->message);
-    EXPECT_EQ(
-        outcome(get_connect_attr(conn_, attribute, nullptr, 0, nullptr, AttributeText::kNarrow),
-                conn_),
-        "ERROR S1000 Bad pvParam");
-  }
-}
-
 // The current catalog: set with explicit lengths and SQL_NTS, narrow and
 // wide; read into buffers around the value, the full length always told in
 // bytes, a cut value warned about and always terminated. (Read back wide:

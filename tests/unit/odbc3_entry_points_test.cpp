@@ -1,6 +1,7 @@
-// The ODBC 3 entry points without a server: statement attributes, the type
-// codes an ODBC 3 caller passes, allocation, what SQLGetFunctions tells such
-// a caller (SQLGetInfo: info_test.cpp), and how its refusals are read.
+// The ODBC 3 entry points without a server: statement attributes, allocation,
+// what SQLGetFunctions tells such a caller (SQLGetInfo: info_test.cpp), and how
+// its refusals are read. (The date and time codes an ODBC 3 caller binds and
+// reads: odbc3/versions_test.c and e2e/datetime_test.cpp.)
 
 #include <cinttypes>
 #include <cstdio>
@@ -93,32 +94,6 @@ TEST_F(Odbc3Statement, SQLParamOptionsSharesTheArrayAttributes) {
   ASSERT_EQ(SQLParamOptions(stmt_, 7, &counter), SQL_SUCCESS);
   EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
   EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&counter)));
-}
-
-// Rows: the codes a caller passes, the codes the binding keeps for an ODBC 3 caller (a 2.x one
-// keeps what it passed, as always).
-TEST_F(Odbc3Statement, DateAndTimeCodesOfAnOdbc3CallerBindAsTheir2xCodes) {
-  // clang-format off
-  const SQLSMALLINT cases[][4] = {{SQL_C_TYPE_DATE, SQL_TYPE_DATE, SQL_C_DATE, SQL_DATE},
-      {SQL_C_TYPE_TIME, SQL_TYPE_TIME, SQL_C_TIME, SQL_TIME},
-      {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_TIMESTAMP},
-      {SQL_C_TIMESTAMP, SQL_VARCHAR, SQL_C_TIMESTAMP, SQL_VARCHAR}, {SQL_C_WCHAR, SQL_WVARCHAR, SQL_C_WCHAR, SQL_WVARCHAR}};
-  // clang-format on
-  for (bool odbc3 : {true, false}) {
-    env_->odbc3_caller = odbc3;
-    for (const auto& c : cases) {
-      SCOPED_TRACE(std::to_string(c[0]) + (odbc3 ? " from an ODBC 3 caller" : " from 2.x"));
-      char value[32] = {};
-      SQLLEN indicator = 0;
-      ASSERT_EQ(SQLBindParameter(stmt_, 1, SQL_PARAM_INPUT, c[0], c[1], 19, 0, value, sizeof value,
-                                 &indicator),
-                SQL_SUCCESS);
-      ASSERT_EQ(SQLBindCol(stmt_, 1, c[0], value, sizeof value, &indicator), SQL_SUCCESS);
-      EXPECT_EQ(app_param_desc(stmt_).records->c_type, c[odbc3 ? 2 : 0]);
-      EXPECT_EQ(app_param_desc(stmt_).records->sql_type, c[odbc3 ? 3 : 1]);
-      EXPECT_EQ(app_row_desc(stmt_).records->c_type, c[odbc3 ? 2 : 0]);
-    }
-  }
 }
 
 // Environments and connections as from SQLAllocEnv and SQLAllocConnect (but

@@ -1,52 +1,13 @@
-// Building the execute request: marker scanning, payload bytes, the block's room, the rows of
+// Building the execute request: payload bytes, the block's room, the rows of
 // parameter arrays where each layout puts them (binary blocks, row-wise, a bind offset) and data at
 // execution refused under the ODBC 3 layouts. Column-wise rows of every C type: the literal tests.
 #include "protocol/codec.h"
-#include "statement/marker_scan.h"
 #include "statement/param_array.h"
 #include "statement/param_rows.h"
 #include "statement_fixture.h"
 
 namespace q4 {
 namespace {
-
-constexpr int64_t kNone = INT64_MIN, kDae = SQL_DATA_AT_EXEC;  // kNone: no indicator
-
-// clang-format off
-// Positions per binding, 0: not reached. (Texts of every shape, pass-through, the length: the
-// scanner tests.)
-struct ScanCase { std::string text; std::vector<uint16_t> numbers; std::vector<int64_t> indicators; int32_t result;
-                  uint32_t markers; std::vector<uint32_t> positions; };
-const ScanCase kScanCases[] = {
-    {"SELECT ?, ?", {1, 3}, {kNone, kNone}, 0, 2, {8, 11}},  // by order, not number
-    {"SELECT ?, ?", {1}, {kNone}, kMarkersUnbound, 1, {8}},
-    {"SELECT ?, ?, ?", {1, 2, 3}, {kNone, kDae, kNone}, 2, 2, {8, 11, 0}},
-};
-// clang-format on
-
-TEST(MarkerScan, FindsMarkersAndPairsBindings) {
-  for (ScanCase c : kScanCases) {
-    SCOPED_TRACE(c.text);
-    StatementRecord r;
-    for (size_t i = 0; i < c.numbers.size(); ++i) {
-      r.bind(c.numbers[i], c.indicators[i] == kNone ? nullptr : &c.indicators[i]);
-    }
-    r.stmt->pass_through = 1;   // left from an earlier text
-    r.stmt->marker_count = 99;  // likewise
-    MarkerPositions positions;
-    positions.add(r.stmt, 1234);  // left from an earlier text
-    EXPECT_EQ(scan_markers(r.stmt, c.text.data(), static_cast<int64_t>(c.text.size()), &positions),
-              c.result);
-    EXPECT_EQ(r.stmt->marker_count, c.markers);
-    EXPECT_EQ(positions.count(), c.markers);
-    EXPECT_EQ(r.stmt->pass_through, 0);
-    for (uint32_t i = 0; i < c.positions.size(); ++i)  // 1-based in the table
-      EXPECT_EQ(i < positions.count() ? positions[i] + 1 : 0, c.positions[i]);
-    // The message is written without the prefix.
-    EXPECT_EQ(std::string(r.stmt->sqlstate) + r.stmt->message,
-              c.result == kMarkersUnbound ? "07001Wrong number of parameters" : "");
-  }
-}
 
 std::string payload_after_id(const Statement* stmt) {
   EXPECT_EQ(load_u32(stmt->request_buffer), statement_id(stmt));
