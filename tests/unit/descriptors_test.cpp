@@ -28,17 +28,9 @@ class Descriptors : public StatementTest {
     stmt_ = new_statement();
   }
   Descriptor* desc(Which which) {
-    switch (which) {
-      case Which::kArd:
-        return &app_row_desc(stmt_);
-      case Which::kApd:
-        return &app_param_desc(stmt_);
-      case Which::kIrd:
-        return &stmt_->result_descriptor;
-      case Which::kIpd:
-        break;
-    }
-    return &stmt_->marker_descriptor;
+    Descriptor* all[] = {&app_row_desc(stmt_), &app_param_desc(stmt_), &stmt_->result_descriptor,
+                         &stmt_->marker_descriptor};
+    return all[static_cast<int>(which)];
   }
   SQLLEN get(Which which, SQLSMALLINT record, SQLSMALLINT field) {
     SQLLEN value = 0;

@@ -82,13 +82,8 @@ TEST_F(DiagnosticRecords, SeveralRecordsWithTheirFields) {
   stmt_->diag.return_code = SQL_ERROR;
   memcpy(conn_->dsn, "q4sample", 9);
 
-  struct Case {
-    SQLSMALLINT record;
-    SQLSMALLINT field;
-    std::string want;
-  };
   // clang-format off
-  const Case cases[] = {
+  struct Case { SQLSMALLINT record, field; std::string want; } const cases[] = {
       {0, SQL_DIAG_RETURNCODE, "-1"}, {0, SQL_DIAG_ROW_COUNT, "12"},
       {0, SQL_DIAG_DYNAMIC_FUNCTION_CODE, std::to_string(SQL_DIAG_UNKNOWN_STATEMENT)},
       {1, SQL_DIAG_SQLSTATE, "HY000"}, {2, SQL_DIAG_SQLSTATE, "42000"},
@@ -101,23 +96,14 @@ TEST_F(DiagnosticRecords, SeveralRecordsWithTheirFields) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.record) + " " + std::to_string(c.field));
-    switch (c.field) {
-      case SQL_DIAG_NUMBER:
-      case SQL_DIAG_NATIVE:
-      case SQL_DIAG_COLUMN_NUMBER:
-      case SQL_DIAG_DYNAMIC_FUNCTION_CODE:
-        EXPECT_EQ(number_field<SQLINTEGER>(c.record, c.field), c.want);
-        break;
-      case SQL_DIAG_RETURNCODE:
-        EXPECT_EQ(number_field<SQLRETURN>(c.record, c.field), c.want);
-        break;
-      case SQL_DIAG_ROW_COUNT:
-      case SQL_DIAG_ROW_NUMBER:
-        EXPECT_EQ(number_field<SQLLEN>(c.record, c.field), c.want);
-        break;
-      default:
-        EXPECT_EQ(text_field(c.record, c.field), c.want);
-    }
+    const SQLSMALLINT f = c.field;
+    EXPECT_EQ(
+        f == SQL_DIAG_RETURNCODE  ? number_field<SQLRETURN>(c.record, f)
+        : f == SQL_DIAG_ROW_COUNT ? number_field<SQLLEN>(c.record, f)
+        : f == SQL_DIAG_NATIVE || f == SQL_DIAG_COLUMN_NUMBER || f == SQL_DIAG_DYNAMIC_FUNCTION_CODE
+            ? number_field<SQLINTEGER>(c.record, f)
+            : text_field(c.record, f),
+        c.want);
   }
   EXPECT_EQ(rec(1), "HY000 first row refused");
   EXPECT_EQ(rec(2), "42000 later row refused");
