@@ -50,9 +50,9 @@ TEST_F(UnconnectedAttributes, SetAndReadBack) {
       {SQL_ATTR_LOGIN_TIMEOUT, 40000, "INFO 01S02 Option value changed", "32767"},
       {SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY, "INFO 01S02 Option value changed", "0"},
       {SQL_ATTR_TRACE, SQL_OPT_TRACE_ON, "ERROR S1C00 Driver Not Capable", "ERROR S1C00 Driver Not Capable"},
-      // Statement options become the defaults, and read back as such; one
-      // without a default is refused as SQLGetConnectOption refuses it.
-      {SQL_ATTR_QUERY_TIMEOUT, 9, "OK", "9"},
+      // Statement options become the defaults, checked as on a statement (a new statement
+      // reading one: odbc3/connection_attributes_test.c); one without a default is refused as
+      // SQLGetConnectOption refuses it.
       {SQL_ATTR_NOSCAN, 2, "ERROR S1009 Invalid argument value", "1"},
       {SQL_ATTR_MAX_LENGTH, 10, "ERROR S1C00 Driver not capable", "ERROR S1092 Bad Option"},
       // ODBC 3 statement attributes are the statement's alone.
@@ -62,7 +62,6 @@ TEST_F(UnconnectedAttributes, SetAndReadBack) {
       {SQL_ATTR_CONNECTION_DEAD, SQL_CD_FALSE, kUnknown, "1"},
       {SQL_ATTR_AUTO_IPD, SQL_TRUE, kUnknown, "0"},
       {SQL_ATTR_METADATA_ID, SQL_TRUE, "ERROR S1C00 Driver not capable", "0"},
-      {SQL_ATTR_ASYNC_DBC_FUNCTIONS_ENABLE, SQL_ASYNC_DBC_ENABLE_ON, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
       // Write only, and only "yes".
       {SQL_ATTR_RESET_CONNECTION, 2, "ERROR S1009 Invalid argument value", kUnknown},
       {12345, 1, kUnknown, kUnknown},

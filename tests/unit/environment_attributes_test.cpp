@@ -61,7 +61,7 @@ TEST_F(EnvironmentAttributes, SetAndReadBack) {
   const char kUnknown[] = "ERROR S1092 Invalid attribute/option identifier";
   // clang-format off
   const Case cases[] = {
-      {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3_80, "OK", "380"}, {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3, "OK", "3"},
+      {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3_80, "OK", "380"},
       {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2, "OK", "2"}, {SQL_ATTR_ODBC_VERSION, 0, kInvalid, "2"},
       {SQL_ATTR_ODBC_VERSION, 381, kInvalid, "2"},
       {SQL_ATTR_OUTPUT_NTS, SQL_TRUE, "OK", "1"}, {SQL_ATTR_OUTPUT_NTS, SQL_FALSE, "ERROR S1C00 Driver Not Capable", "1"},

@@ -61,7 +61,6 @@ const std::string kUnknown = "ERROR S1092 Invalid attribute/option identifier";
 const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_ROW_ARRAY_SIZE, 10, "OK", "5a5a5a5a0000000a"},
     {SQL_ATTR_ROW_ARRAY_SIZE, 0, "ERROR S1009 Invalid argument value", "5a5a5a5a0000000a"},
-    {SQL_ATTR_QUERY_TIMEOUT, 7, "OK", "5a5a5a5a00000007"},
     {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, "INFO 01S02 Value option changed", "5a5a5a5a00000003"},
     {SQL_ATTR_KEYSET_SIZE, 5, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
     {SQL_ATTR_ROW_NUMBER, 1, "ERROR S1000 Bad option", "5a5a5a5a00000000"},

@@ -22,7 +22,6 @@ TEST_F(Options, RulesOnAStatementAndOnTheConnectionDefault) {
   // clang-format off
   // read_back: the value afterwards; kPreset when nothing was stored.
   struct Case { SQLUSMALLINT option; uint32_t value; const char* outcome; uint32_t read_back; } cases[] = {
-      {SQL_QUERY_TIMEOUT, 30, "OK", 30},
       {SQL_MAX_ROWS, 2147483646, "OK", 2147483646},
       {SQL_MAX_ROWS, 2147483647, "INFO 01S02 Value option changed", kPreset},
       {SQL_NOSCAN, 2, kBad, kPreset},
