@@ -69,9 +69,8 @@ class Connecting(unittest.TestCase):
 
     def test_a_port_that_is_no_number_is_refused_naming_it(self):
         # The last: the string's PORT over the data source's good PORTNUMBER.
-        cases = [(BASE, "PORT", "5433x"), (BASE, "PORT", "99999"), (BASE, "PORT", "0"),
-                 (BASE, "PORT", "65536"), (BASE, "PORT", ""), (BASE, "PORT", PORT + "0"),
-                 (BASE, "PORTNUMBER", PORT + "x"), ("DSN=%s;" % DSN, "PORT", "0")]
+        cases = [(BASE, "PORT", "5433x"), (BASE, "PORT", "0"), (BASE, "PORT", "65536"),
+                 (BASE, "PORT", ""), (BASE, "PORTNUMBER", PORT + "x"), ("DSN=%s;" % DSN, "PORT", "0")]
         for start, word, value in cases:
             with self.subTest(start=start, word=word, value=value):
                 with self.assertRaises(pyodbc.Error) as caught:

@@ -36,16 +36,6 @@ class Transactions(q4e2e.Connected):
         self.cur.execute("CREATE TABLE ledger (id INTEGER, note VARCHAR(40), amount NUMERIC(12,3))")
         self.conn.commit()
 
-    def test_rollback_discards_and_commit_keeps(self):
-        self.cur.executemany(INSERT, ROWS)
-        self.assertEqual(self.read("SELECT COUNT(*) FROM ledger"), [(3,)])
-        self.assertEqual(committed_rows(), [])
-        self.conn.rollback()
-        self.assertEqual(self.read("SELECT COUNT(*) FROM ledger"), [(0,)])
-        self.cur.executemany(INSERT, ROWS)
-        self.conn.commit()
-        self.assertEqual(committed_rows(), ROWS)
-
     def test_autocommit_switched_on_commits_each_statement(self):
         self.cur.execute(INSERT, *ROWS[0])
         self.conn.autocommit = True  # ODBC: switching it on commits the open work
