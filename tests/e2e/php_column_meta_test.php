@@ -4,17 +4,9 @@
 // must size buffers that hold every value whole (a 30-digit decimal with sign and point, accented
 // text, long text, the extremes of each integer type) and name the columns as they were written;
 // no warning about the column descriptions.
-$failures = [];
-function check($ok, $what) { if (!$ok) $GLOBALS['failures'][] = $what; }
 $warnings = [];
 set_error_handler(function ($level, $text) use (&$warnings) { $warnings[] = $text; return true; });
-
-$dsn = getenv('Q4_DSN');
-$conn = odbc_connect($dsn, 'test', 'secret');
-if (!$conn) {
-    fwrite(STDERR, "odbc_connect: " . odbc_errormsg() . "\n");
-    exit(1);
-}
+require __DIR__ . '/q4e2e.php';
 $long = str_repeat('Ærø 東京 ', 500);
 odbc_exec($conn, "CREATE TABLE php_meta (id INTEGER NOT NULL, \"Straße\" VARCHAR(40), "
                  . "amount NUMERIC(30,4), memo VARCHAR(5000))");
@@ -74,5 +66,4 @@ check($got === [['42', '3', '7', '1.50', 'a'],
       "extremes: " . var_export($got, true));
 
 check($warnings === [], "warnings: " . var_export($warnings, true));
-foreach ($failures as $f) fwrite(STDERR, "FAIL: $f\n");
-exit($failures ? 1 : 0);
+finish();

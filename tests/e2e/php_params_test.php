@@ -3,15 +3,7 @@
 // against the sample database served by run_script.sh as $Q4_DSN: prepared
 // statements with parameters. Both ask SQLDescribeParam for every marker
 // before they bind; PDO_ODBC then sends every value as data at execution.
-$failures = [];
-function check($ok, $what) { if (!$ok) $GLOBALS['failures'][] = $what; }
-
-$dsn = getenv('Q4_DSN');
-$conn = odbc_connect($dsn, 'test', 'secret');
-if (!$conn) {
-    fwrite(STDERR, "odbc_connect: " . odbc_errormsg() . "\n");
-    exit(1);
-}
+require __DIR__ . '/q4e2e.php';
 odbc_exec($conn, "CREATE TABLE php_params (id INTEGER, name VARCHAR(40), amount DECIMAL(10,2), "
                  . "born DATE, note VARCHAR(20), memo TEXT)");
 
@@ -63,5 +55,4 @@ try {
     check(false, "PDO: " . $e->getMessage());
 }
 
-foreach ($failures as $f) fwrite(STDERR, "FAIL: $f\n");
-exit($failures ? 1 : 0);
+finish();
