@@ -98,16 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Cancel, WaitCut, ::testing::Values(
            t.peer.expect_request(kCmdExecute).send_raw(frame_bytes("K", pattern_bytes(20480), 1)).expect_ack();
          }, select},
     // The peer reads nothing and the socket is full: the request's send blocks.
-    Wait{"SendBlockedOnAFullSocket", [](CancelCutsTheWait& t) { fill_socket(t.conn->link->socket); }, select, false},
-    // The catalog lookup of SQLDescribeParam: no description is kept.
-    Wait{"DescribeParamLookup", [](CancelCutsTheWait& t) {
-           ASSERT_EQ(SQLPrepare(t.stmt, sql_text("DELETE FROM t WHERE a = ?"), SQL_NTS), SQL_SUCCESS);
-           t.peer.expect_request(kCmdColumns);
-         }, [](Statement* s) {
-           SQLSMALLINT type, digits, nullable;
-           SQLULEN size;
-           return SQLDescribeParam(s, 1, &type, &size, &digits, &nullable);
-         }}),
+    Wait{"SendBlockedOnAFullSocket", [](CancelCutsTheWait& t) { fill_socket(t.conn->link->socket); }, select, false}),
     [](const ::testing::TestParamInfo<Wait>& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -128,43 +119,6 @@ TEST_F(CancelCutsTheWait, AnIdleStatementOfABusyConnectionLosesItsResultWhenTheC
   EXPECT_EQ(conn->link->lost, 0);
   peer.expect_request(kCmdRelease).reply("K");
   EXPECT_EQ(free_statement(busy, SQL_DROP), SQL_SUCCESS);
-}
-
-// The exchange on its own: a request raised before it starts is taken and
-// nothing is sent (the link stays in step); one raised during its wait cuts
-// it and drops the link; a signal without a request changes nothing.
-TEST_F(CancelCutsTheWait, TheExchangeTakesARequestBeforeItSendsAnything) {
-  CallSignal signal{};
-  signal.state = kCancelRequested;
-  char status[16];
-  auto execute = [&] {
-    return exchange(conn->link, kCmdExecute, nullptr, 0, ReplyArea{status, sizeof status}, 0,
-                    &signal);
-  };
-  // A cancelled exchange, when it was cut, and whether the link survived it.
-  auto expect_cancelled = [&](const Exchanged& got, Exchanged::Cancel when, bool sent, int lost) {
-    EXPECT_EQ(got.link_status, LinkStatus::LINK_CANCELLED);
-    EXPECT_TRUE(got.cancel == when);
-    EXPECT_EQ(got.sent, sent);
-    EXPECT_EQ(signal.state.load(), 0u) << "the request is taken";
-    EXPECT_EQ(conn->link->lost, lost);
-  };
-  expect_cancelled(execute(), Exchanged::Cancel::kBeforeSend, false, 0);
-
-  peer.expect_request(kCmdExecute).reply("K");
-  Exchanged plain = execute();
-  EXPECT_TRUE(plain.ok());
-  EXPECT_EQ(signal.state.load(), 0u);
-
-  peer.expect_request(kCmdExecute)
-      .call([&] {
-        int socket = -1;
-        EXPECT_TRUE(raise_cancel(&signal, &socket) == CancelStep::kCutWait);
-        cut_socket(socket);
-        end_cutting(&signal);
-      })
-      .expect_closed();
-  expect_cancelled(execute(), Exchanged::Cancel::kInWait, true, 1);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The driver log against the scripted peer: a session's lines, where the file
-// comes from, nothing when it is off, and whole lines from several threads.
+// comes from, and nothing when it is off.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <thread>
 
 #include "link/exchange_log.h"
 #include "result_fixture.h"
@@ -58,8 +57,7 @@ TEST(ExchangeLog, WhereTheLinesGoAndWhatTheySay) {
   // Q4ODBC_LOG's (null: unset) and the one written (null: none).
   // clang-format off
   struct Case { const char *dsn_file, *string_file, *variable, *written; } cases[] = {
-      {"dsn.log", nullptr, "env.log", "dsn.log"}, {"dsn.log", "string.log", nullptr, "string.log"},
-      {"dsn.log", "", "env.log", "env.log"}, {nullptr, nullptr, "env.log", "env.log"},
+      {"dsn.log", "string.log", nullptr, "string.log"}, {"dsn.log", "", "env.log", "env.log"},
       {nullptr, nullptr, nullptr, nullptr},
   };
   // clang-format on
@@ -120,43 +118,6 @@ TEST(ExchangeLog, WhereTheLinesGoAndWhatTheySay) {
     }
   }
   unsetenv(kLogFileVariable);
-}
-
-// Connections of several threads sharing one file: every line arrives whole.
-TEST(ExchangeLog, ThreadsSharingAFileWriteWholeLines) {
-  Folder folder;
-  constexpr int kThreads = 4;
-  constexpr int kLines = 300;
-  const std::string log = folder.file("shared.log");
-  ConnectionRecord conns[kThreads];
-  for (ConnectionRecord& conn : conns) {
-    set(conn->log_file, log);
-    open_connection_log(conn.get());
-    ASSERT_NE(conn->exchange_log, nullptr);
-  }
-  // A long server text makes each line several kilobytes.
-  const std::string status = "E70 " + std::string(900, 'x');
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      for (int n = 0; n < kLines; ++n) {
-        LoggedExchange(conns[i]->exchange_log, kCmdFetch, 12)
-            .done(20480, status.c_str(), LinkStatus::LINK_OK);
-      }
-    });
-  }
-  for (std::thread& t : threads) t.join();
-
-  std::vector<std::string> lines = lines_of(log);
-  EXPECT_EQ(lines.size(), size_t{kThreads} * (kLines + 1));
-  int exchange_lines = 0;
-  for (const std::string& line : lines) {
-    if (line.find(" event=open ") != std::string::npos) continue;
-    ++exchange_lines;
-    ASSERT_TRUE(std::regex_match(line, kExchangeLine)) << line.substr(0, 200);
-    ASSERT_NE(line.find(" text=\"70 " + std::string(900, 'x') + "\""), std::string::npos);
-  }
-  EXPECT_EQ(exchange_lines, kThreads * kLines);
 }
 
 }  // namespace

@@ -75,7 +75,6 @@ TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
   // request size, its frame lengths; reply status, payload size, capacity (0: status only), status area size
   const std::tuple<size_t, std::vector<uint16_t>, std::string, size_t, int32_t, size_t> cases[] = {
       {0, {8}, "Kdone", 0, 20479, kReplyStatusSize},
-      {20480, {20488}, "W1234 careful", 5, 0, kExchangeBufferSize},  // a single frame's chunk is ignored
       {20481, {20488, 7}, "E123456789abcde", 0, 0, 16},               // status filling its area exactly
       {40960, {20488, 20486}, "K", 20480, 20480, kReplyStatusSize},
   };

@@ -1,7 +1,7 @@
 // Parameter arrays whose rows go ahead of their replies, against the scripted
 // peer: the first row alone, then a bounded window; where the rows fall back
-// to one at a time; a lost link, a time limit and a cancel that cuts the wait
-// in the middle; both socket buffers full at once. (A failing row with rows in
+// to one at a time; a lost link and a time limit in the middle; both socket
+// buffers full at once. (A failing row with rows in
 // flight: the e2e parameter array program.)
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -102,8 +102,8 @@ TEST_F(Pipelined, RowsGoAheadWithinTheWindowAfterTheFirstReply) {
 }
 
 // Where the rows go one at a time, each request waits for the reply before:
-// a first reply in two frames (this server splits replies), a statement with
-// a result set, and DisableArrayPipeline=Yes.
+// a first reply in two frames (this server splits replies) and a statement
+// with a result set.
 TEST_F(Pipelined, RowsGoOneAtATimeWhereAReplyCouldTakeMoreFrames) {
   auto one_at_a_time = [&](int rows, const Bytes& first_reply, const Bytes& reply) {
     peer.expect_request(kCmdExecute).expect_quiet(200).send_raw(first_reply);
@@ -121,9 +121,6 @@ TEST_F(Pipelined, RowsGoOneAtATimeWhereAReplyCouldTakeMoreFrames) {
   EXPECT_EQ(run(3, "SELECT ?").substr(0, 9), "0 - 3 S3 ");
   ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);  // the last row's result
   EXPECT_EQ(int_at(1), 7);
-  strcpy(conn->disable_array_pipeline, "Yes");
-  one_at_a_time(3, counted, counted);
-  EXPECT_EQ(run(3), "0 - 3 S3 3");
 }
 
 // What ends the link in the middle of an array: the rows whose replies came
@@ -160,39 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 s->query_timeout = 1;
                                 p.expect_closed();
                               },
-                              "S1T00"},
-                      LinkEnd{"AReplyOfTwoFramesWhileOthersAreInFlight",
-                              [](ScriptedPeer& p, Statement*) {
-                                p.send_raw(frame_bytes("K", Bytes(4, 0), 1)).expect_closed();
-                              },
-                              "08S01"}),
+                              "S1T00"}),
     [](const ::testing::TestParamInfo<LinkEnd>& info) { return std::string(info.param.name); });
-
-// SQLCancel from another thread while row 2's reply is awaited cuts the wait:
-// the execution fails as cancelled with the counter on row 2 (whether the
-// server ran it is not known), the rows sent ahead after it have no outcome
-// to tell, nothing more is sent, and the link is dropped.
-TEST_F(Pipelined, ACancelCutsTheWaitAndTheRowsSentAheadHaveNoOutcome) {
-  const int sent = 1 + kWindow;
-  answered(1, 1);
-  peer.expect_request(kCmdExecute, row(2))
-      .call([this] {
-        while ((stmt->call.state.load() & kWaitingForServer) == 0) std::this_thread::yield();
-        EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
-      })
-      .expect_closed();
-  // How many rows went ahead before the cut depends on how far the driver
-  // had queued its window: at most all of it.
-  std::string outcome = run(kRows);
-  int done = -1, unused = -1, end = 0;
-  ASSERT_EQ(sscanf(outcome.c_str(), "-1 S1008 2 S1 E1 D%d U%d 1%n", &done, &unused, &end), 2)
-      << outcome;
-  ASSERT_EQ(static_cast<size_t>(end), outcome.size()) << outcome;
-  EXPECT_EQ(done + unused, kRows - 2);
-  EXPECT_LE(done, sent - 2);
-  EXPECT_EQ(conn->link->lost, 1);
-  EXPECT_STREQ(conn->sqlstate, "08S01");
-}
 
 // The server answers each request before it reads the next, with replies as
 // large as a frame, while the driver's requests are as large as a frame too,
@@ -226,7 +192,7 @@ TEST_F(Pipelined, BothSocketBuffersFullDoNotDeadlock) {
   // The first reply shows a statement without a result; the others are
   // warnings of nearly a frame each.
   std::string warning = "W" + std::string(19000, 'w');
-  tight.answer_each(rows, [&](int i, const ReceivedRequest& r) {
+  tight.serve([&](int i, const ReceivedRequest& r) {
     bool right = r.payload.size() > 19900 && r.payload[30] == 'a' + i % 26;
     if (!right) return std::make_pair(std::string("Ewrong row"), Bytes{});
     return i == 0 ? std::make_pair(std::string("K"), execute_payload(0, 1))

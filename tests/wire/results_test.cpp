@@ -1,6 +1,6 @@
-// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData,
-// the rowsets SQLFetch and SQLFetchScroll deliver to an ODBC 3 caller, and
-// SQLRowCount.
+// Results against the scripted peer: fetched blocks, damaged ones, SQLGetData
+// and SQLRowCount. (The rowsets an ODBC 3 caller fetches: the e2e scroll
+// program.)
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -12,7 +12,6 @@
 #include "platform/heap.h"
 #include "protocol/codec.h"
 #include "result_fixture.h"
-#include "results/extended_fetch.h"
 #include "results/fetch.h"
 
 namespace q4::wire {
@@ -85,18 +84,6 @@ TEST_F(Results, FailedFetches) {
   EXPECT_STREQ(conn->sqlstate, "08S01");
 }
 
-// Positioning that the server refuses leaves the server's own text as it stands, with "37000".
-TEST_F(Results, RefusedRequestsForRows) {
-  conn->server_flags = kFlagAbsoluteFetch;
-  ASSERT_EQ(execute(execute_payload(1, 5, numbered_block(1, 2, 'M'))), SQL_SUCCESS);
-  SQLULEN count = 0;
-  SQLUSMALLINT status = 0;
-  peer.expect_request(kCmdFetch, join({id(stmt), {'A'}, be32(500)})).reply("E26 row 500 is gone");
-  EXPECT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 500, &count, &status), SQL_ERROR);
-  EXPECT_EQ(diag(), "37000 26 row 500 is gone");
-  EXPECT_EQ(result_set(stmt).cursor_row, 0);
-}
-
 // A damaged block fails the fetch that meets it and every later one with
 // "08S01"; under ASan a read past the block hits the poisoned tail. (Each kind
 // of damage on its own: ../unit/row_block_test.cpp.)
@@ -146,7 +133,7 @@ TEST_F(Results, GetDataRepliesDamaged) {
   Bytes past_payload = text_value("abc"), huge = text_value("a");
   put_u32(past_payload.data() + 2, 9);
   put_u32(huge.data() + 2, 0xFFFFFFFFu);
-  for (const Bytes& reply : {Bytes{}, Bytes{0x00, 0x0C}, past_payload, huge}) {
+  for (const Bytes& reply : {Bytes{0x00, 0x0C}, past_payload, huge}) {
     peer.expect_request(kCmdGetData).reply("K", reply);
     EXPECT_EQ(text_at_1(), "-1 untouched 99");
     EXPECT_EQ(sqlstate(), "08S01");
@@ -172,80 +159,15 @@ TEST_F(Results, GetDataOutOfMemoryKeepsTheLink) {
   EXPECT_EQ(text_at_1(), "0 Ærø\nline two 14");
 }
 
-// A statement of an environment from SQLAllocHandle, bound to an array of
-// three rows, on five rows that all came in the execute reply.
-class Odbc3Rowsets : public StatementTest {
- protected:
-  void SetUp() override {
-    StatementTest::SetUp();
-    environment.odbc3_caller = 1;
-    conn->environment = &environment;
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0),
-              SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, statuses, 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
-    ASSERT_EQ(execute(execute_payload(1, 1, numbered_block(1, 5, 'W'))), SQL_SUCCESS);
-    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, values, sizeof values[0], nullptr), SQL_SUCCESS);
-  }
-  // "rc: fetched values/statuses...", e.g. "0: 3 1/0 2/0 3/0".
-  std::string rowset(SQLRETURN rc) {
-    std::string text = std::to_string(rc) + ":";
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return text;
-    text += " " + std::to_string(fetched);
-    for (int i = 0; i < 3; ++i) {
-      text += " " + std::to_string(values[i]) + "/" + std::to_string(statuses[i]);
-      values[i] = -1;
-    }
-    return text;
-  }
-
-  Environment environment{};
-  int32_t values[3] = {-1, -1, -1};
-  SQLUSMALLINT statuses[3] = {7, 7, 7};
-  SQLULEN fetched = 0;
-};
-
-// SQLFetch steps rowset by rowset, as unixODBC's SQLExtendedFetch mapping
-// did; past the end the server is asked again, as by SQLExtendedFetch.
-TEST_F(Odbc3Rowsets, SQLFetchDeliversTheNextRowset) {
-  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 3 1/0 2/0 3/0");
-  EXPECT_EQ(rowset(SQLFetch(stmt)), "0: 2 4/0 5/0 -1/3");
-  peer.expect_request(kCmdFetch).reply("W");
-  EXPECT_EQ(rowset(SQLFetch(stmt)), "100:");
-}
-
-// SQLRowCount: the rows a statement changed, and a result set's rows only
-// once its end has been read.
-class RowCount : public StatementTest {
- protected:
-  SQLLEN count() {
-    SQLLEN n = -99;
-    EXPECT_EQ(SQLRowCount(stmt, &n), SQL_SUCCESS);
-    return n;
-  }
-  // SQLExtendedFetch of one row; its return code.
-  SQLRETURN scroll(SQLUSMALLINT type, int32_t row) {
-    return extended_fetch(stmt, type, row, nullptr, nullptr);
-  }
-};
-
-// Once its end is read a result keeps its count after SQL_CLOSE (unixODBC
-// refuses SQLRowCount there, a direct caller asks). (-1 up to the end, the
-// last row included: the e2e rowcount scripts.)
-TEST_F(RowCount, AResultIsCountedOnceItsEndIsRead) {
-  ASSERT_EQ(execute(execute_payload(1, 4, numbered_block(1, 3, 'M'))), SQL_SUCCESS);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(4, 2, 'W'));
-  while (fetch_row(stmt) == SQL_SUCCESS) {
-  }
-  EXPECT_EQ(count(), 5);
-  EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
-  EXPECT_EQ(count(), 5);
-}
-
 // SQL_CLOSE before the end: the rows read after it are numbered from 1
 // again, so the count stays unknown even when the end is reached; a new
 // execution counts again. A close before anything was read loses nothing.
-TEST_F(RowCount, AClosedCursorKeepsAnUnknownCount) {
+TEST_F(Results, AClosedCursorKeepsAnUnknownRowCount) {
+  auto count = [this] {
+    SQLLEN n = -99;
+    EXPECT_EQ(SQLRowCount(stmt, &n), SQL_SUCCESS);
+    return n;
+  };
   ASSERT_EQ(execute(execute_payload(1, 3, numbered_block(1, 3, 'W'))), SQL_SUCCESS);
   ASSERT_EQ(fetch_row(stmt), SQL_SUCCESS);
   EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
@@ -258,23 +180,6 @@ TEST_F(RowCount, AClosedCursorKeepsAnUnknownCount) {
   while (fetch_row(stmt) == SQL_SUCCESS) {
   }
   EXPECT_EQ(count(), 3);
-}
-
-// Block cursors without the server's absolute fetch: the last row is reached
-// by running the statement again, which stands in for the same result and
-// keeps the count. (With it, the last rowset and an absolute position past
-// the end on a fresh result: the e2e row count program.)
-TEST_F(RowCount, PositioningPastTheEndCountsTheResult) {
-  const Bytes first_block = execute_payload(1, 4, numbered_block(1, 3, 'M'));
-  ASSERT_EQ(execute(first_block), SQL_SUCCESS);
-  ASSERT_EQ(scroll(SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
-  EXPECT_EQ(count(), -1);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(4, 2, 'W'));
-  peer.expect_request(kCmdExecute).reply("K", first_block);
-  peer.expect_request(kCmdFetch, next_block_request(stmt)).reply("K", numbered_block(4, 2, 'W'));
-  ASSERT_EQ(scroll(SQL_FETCH_LAST, 0), SQL_SUCCESS);
-  EXPECT_EQ(count(), 5);
-  EXPECT_EQ(int_at(1), 5);
 }
 
 }  // namespace

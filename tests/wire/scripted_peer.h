@@ -112,23 +112,7 @@ class ScriptedPeer {
       }
     });
   }
-  // Reads `count` requests, answering each as it comes with what `answer`
-  // makes of its number (from 0) and its request: a status and a payload.
   using Answer = std::function<std::pair<std::string, Bytes>(int, const ReceivedRequest&)>;
-  ScriptedPeer& answer_each(int count, Answer answer) {
-    return step("answer_each", [=](ScriptedPeer& s) {
-      for (int i = 0; i < count; ++i) {
-        ReceivedRequest r;
-        std::string why = s.read_request(&r);
-        if (why.empty()) {
-          auto [status, payload] = answer(i, r);
-          why = s.send_reply(status, payload);
-        }
-        if (!why.empty()) return "request " + std::to_string(i) + ": " + why;
-      }
-      return std::string();
-    });
-  }
   // A server for calls whose requests vary: answers every request with what
   // `answer` makes of it (a number counting from 0 and the request), on one
   // connection after another, until finish(). A connection the driver closes,

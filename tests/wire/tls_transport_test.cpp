@@ -1,7 +1,6 @@
 // The transfers over a TLS session against an in-process OpenSSL server on a
-// socket pair: bytes through in both directions while the server demands key
-// updates (a read that must write), requests sent while replies pile up,
-// and a plain answer to the hello.
+// socket pair: requests sent while replies pile up, and a plain answer to the
+// hello.
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -93,40 +92,6 @@ class TlsPair : public ::testing::Test {
   ssl_st* session_ = nullptr;
   std::thread thread_;
 };
-
-// 1 MiB out and back; before each piece it echoes, the server asks for a key
-// update, which the client must answer by writing while it reads.
-TEST_F(TlsPair, BytesGoBothWaysThroughKeyUpdates) {
-  constexpr int32_t kSize = 1 << 20;
-  serve([](SSL* ssl) {
-    std::vector<uint8_t> buffer(kSize);
-    int32_t have = 0;
-    while (have < kSize) {
-      int got = SSL_read(ssl, buffer.data() + have, kSize - have);
-      if (got <= 0) return;
-      have += got;
-    }
-    for (int32_t at = 0; at < kSize; at += 65536) {
-      SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED);
-      if (SSL_write(ssl, buffer.data() + at, 65536) <= 0) return;
-    }
-    uint8_t last;
-    SSL_read(ssl, &last, 1);  // the client's answer to the last update comes before its end
-  });
-  TlsStart start = connect(TlsMode::kRequire);
-  ASSERT_NE(start.session, nullptr) << start.reason;
-  EXPECT_STREQ(start.protocol, "TLSv1.3");
-  std::vector<uint8_t> out(kSize), back(kSize);
-  for (int32_t i = 0; i < kSize; ++i) out[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
-  LinkStatus status;
-  EXPECT_EQ(send_exact_timed(out.data(), Channel(client_, session_), kSize, 10, &status), 0);
-  EXPECT_EQ(status, LinkStatus::LINK_OK);
-  EXPECT_EQ(recv_exact(back.data(), Channel(client_, session_), kSize, &status), 0);
-  EXPECT_EQ(status, LinkStatus::LINK_OK);
-  EXPECT_EQ(out, back);
-  const uint8_t end = 1;
-  send_exact(&end, Channel(client_, session_), 1, &status);
-}
 
 // Requests sent ahead: the server writes its 4 MiB of replies before it reads
 // anything, the client sends its 4 MiB of requests meanwhile. Neither side
