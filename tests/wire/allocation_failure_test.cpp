@@ -1,9 +1,8 @@
 // Every allocation of the calls that talk to the server failing in turn
 // (../unit/allocation_sweep.h), through the ODBC functions against a peer
 // that answers each request by its command, for one representative of each
-// kind of call: connecting, executing with parameters, wide text, fetching a
-// block that outgrows the row buffer, a long value read in pieces, and the
-// catalog.
+// kind of call: connecting, executing with parameters, fetching a block that
+// outgrows the row buffer, and the catalog.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -128,23 +127,6 @@ struct Session : Wire {
     if (rc == SQL_SUCCESS) text += " " + std::to_string(text_length);
     return text;
   }
-  // Connected, on a row whose one value, `value`, the server holds.
-  void on_a_row_holding(const std::string& value) {
-    connect();
-    reply(kCmdExecute, "K", execute_payload(1, 1));
-    reply(kCmdFetch, "K");
-    reply(kCmdGetData, "K", text_value(value));
-    ASSERT_EQ(exec("SELECT T FROM X"), "OK -1");
-    ASSERT_EQ(answered(SQLFetch(stmt)), "OK");
-  }
-  // One piece of column 1 into `piece`: the answer and the length left.
-  std::string get_piece() {
-    SQLLEN length = 0;
-    SQLRETURN rc = SQLGetData(stmt, 1, SQL_C_CHAR, piece, sizeof piece, &length);
-    std::string text = answered(rc);
-    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) text += " " + std::to_string(length);
-    return text;
-  }
   ScriptedPeer peer;
   std::mutex mutex;
   std::map<uint8_t, Reply> replies;
@@ -158,12 +140,10 @@ struct Session : Wire {
   SQLLEN nts = SQL_NTS, three = 3, blob_length = 0;
   SQLLEN text_length = 0;
   char text[40000] = "";
-  char piece[7001] = "";
 };
 
 const std::string kLongText = Wire::letters(6000, 1) + "'s";  // beyond the request block's room
 const Bytes kBlob = pattern_bytes(70000, 3);                  // a binary block across frames
-const std::string kLongValue = Wire::letters(40954, 7);       // a value above io_buffer's room
 const std::string kBigRow = Wire::letters(20000, 5);          // a block above the row buffer's room
 // A result whose description could not be kept: the call succeeds, with "S1001" left pending.
 const std::string kDescriptionLost = "OK S1001 Memory allocation failure";
@@ -202,18 +182,6 @@ const Scenario kScenarios[] = {
        return w.checked(w.exec("INSERT INTO B VALUES (?, ?, ?)"), kCmdExecute, Wire::text_request(static_cast<Statement*>(w.stmt), text, blocks));
      },
      "OK 1"},
-    // The wide text's UTF-8 copy, then the request (with its non-ASCII literal).
-    {"SQLExecDirectW",
-     [](Session& w) {
-       w.connect();
-       w.reply(kCmdExecute, "K", Wire::execute_payload(0, 1));
-     },
-     [](Session& w) {
-       std::u16string text = u"UPDATE T SET NOTE = 'Zo\u00eb \u6771\u4eac' WHERE ID = 1";
-       SQLWCHAR* wide = reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str()));
-       return w.counted(SQLExecDirectW(w.stmt, wide, SQL_NTS));
-     },
-     "OK 1"},
     // The next block outgrows the row buffer; a row buffer that cannot grow fails the fetch before
     // its request, and leaves the cursor where it was: the next fetch gets the row.
     {"SQLFetchOfABiggerBlock",
@@ -232,9 +200,6 @@ const Scenario kScenarios[] = {
        std::string again = w.fetched();
        return again == "OK 20000" && w.text == kBigRow ? "" : "the next fetch answered " + again;
      }},
-    // A value above io_buffer's room arrives in a block of its own, for every piece.
-    {"SQLGetDataFirstPiece", [](Session& w) { w.on_a_row_holding(kLongValue); },
-     [](Session& w) { return w.get_piece(); }, "INFO 01004 Data truncated 40954", {kOutOfMemory}},
     // Every catalog function sends its names through one exchange: SQLColumns stands for all.
     {"SQLColumns",
      [](Session& w) { w.connect(); w.reply(kCmdColumns, "K", catalog_reply()); },

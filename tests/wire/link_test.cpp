@@ -2,8 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "core/diagnostics.h"
 #include "link/framing.h"
 #include "link/link.h"
@@ -13,40 +11,27 @@
 namespace q4::wire {
 namespace {
 
-const char kExecute[] = {static_cast<char>(kCmdExecute), 0};
-
 // A connected record with a status area and a destination, each followed by 64 guard bytes.
 struct Driver {
-  explicit Driver(const ScriptedPeer& peer, size_t status_size = kReplyStatusSize,
-                  bool blocking = true)
-      : conn(connect_link(peer.port(), blocking)), status_size(status_size) {
-    memset(status + status_size, 0xA5, 64);
+  explicit Driver(const ScriptedPeer& peer) : conn(connect_link(peer.port(), false)) {
+    memset(status + kReplyStatusSize, 0xA5, 64);
     memset(destination.data() + kIoBufferSize, 0xA5, 64);
   }
-  LinkStatus send(const Bytes& payload) {
-    return send_request(conn->link, kExecute, payload.data(), static_cast<int32_t>(payload.size()),
-                        0);
-  }
-  // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not hangs.
-  // The payload bytes, -1 for a reply without payload (or whose payload was
-  // dropped), 0 when the receive failed (*link says why).
+  // Timed (5 s) so that waiting for bytes a damaged frame promised fails, not
+  // hangs. The payload bytes, 0 when the receive failed (*link says why).
   int32_t receive(int32_t capacity, LinkStatus* link) {
-    last = receive_reply(
-        conn->link, ReplyArea{status, status_size, destination.data(), capacity, nullptr, nullptr},
-        5);
+    Received last = receive_reply(
+        conn->link,
+        ReplyArea{status, kReplyStatusSize, destination.data(), capacity, nullptr, nullptr}, 5);
     *link = last.status;
-    if (!last.ok()) return 0;
-    return last.payload == ReplyPayload::kBytes ? last.bytes : -1;
+    return last.ok() ? last.bytes : 0;
   }
   bool guards_intact() const {
     Bytes guard(64, 0xA5);
-    return memcmp(status + status_size, guard.data(), 64) == 0 &&
+    return memcmp(status + kReplyStatusSize, guard.data(), 64) == 0 &&
            memcmp(destination.data() + kIoBufferSize, guard.data(), 64) == 0;
   }
-  Bytes first(size_t n) const { return Bytes(destination.begin(), destination.begin() + n); }
   ConnectionPtr conn;
-  Received last{};
-  size_t status_size;
   char status[kReplyStatusSize + 64] = {};
   Bytes destination = Bytes(kIoBufferSize + 64, 0);
 };
@@ -68,43 +53,12 @@ TEST(Transfer, SendToAGonePeerIsClosedWithoutSigpipe) {
   EXPECT_EQ(status, LinkStatus::LINK_CLOSED);
 }
 
-// Requests go in full chunks and one rest (the peer acknowledges with 0x06: the
-// driver must wait for the byte, not check it); replies that fit are taken.
-TEST(Framing, RequestsAreCutAndRepliesThatFitAreTaken) {
-  // clang-format off
-  // request size, its frame lengths; reply status, payload size, capacity (0: status only), status area size
-  const std::tuple<size_t, std::vector<uint16_t>, std::string, size_t, int32_t, size_t> cases[] = {
-      {0, {8}, "Kdone", 0, 20479, kReplyStatusSize},
-      {20481, {20488, 7}, "E123456789abcde", 0, 0, 16},               // status filling its area exactly
-      {40960, {20488, 20486}, "K", 20480, 20480, kReplyStatusSize},
-  };
-  // clang-format on
-  for (const auto& [sent, frames, status_text, size, capacity, status_size] : cases) {
-    SCOPED_TRACE(status_text + " " + std::to_string(size));
-    ScriptedPeer peer;
-    Bytes request = pattern_bytes(sent, uint32_t(sent)), payload = pattern_bytes(size);
-    peer.expect_request(kCmdExecute, request).reply(status_text, payload);
-    Driver driver(peer, status_size);
-    EXPECT_EQ(driver.send(request), LinkStatus::LINK_OK);
-    LinkStatus status = static_cast<LinkStatus>(77);
-    bool data = capacity > 0 && size > 0;
-    EXPECT_EQ(driver.receive(capacity, &status), data ? int32_t(size) : -1);
-    EXPECT_EQ(status, LinkStatus::LINK_OK);
-    EXPECT_EQ(driver.status, status_text);
-    Bytes want = data ? payload : Bytes(8, 0);  // status-only: nothing lands
-    EXPECT_EQ(driver.first(want.size()), want);
-    EXPECT_TRUE(driver.guards_intact());
-    EXPECT_EQ(peer.finish(), "");
-    EXPECT_EQ(peer.requests().at(0).frame_lengths, frames);
-  }
-}
-
 // Damaged replies over a socket: 0 at once, nothing written outside the given
 // areas. Each kind of damage on its own: ../unit/reply_assembler_test.cpp.
 TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
   // clang-format off
   struct Case { const char* name; std::function<void(ScriptedPeer&)> script; int32_t capacity = 20479;
-                size_t status_size = kReplyStatusSize; LinkStatus link = LinkStatus::LINK_FAILED; };
+                LinkStatus link = LinkStatus::LINK_FAILED; };
   // clang-format on
   auto frame = [](size_t chunk, uint16_t more, int frame_length = -1, int chunk_length = -1) {
     return frame_bytes("K", pattern_bytes(chunk), more, frame_length, chunk_length);
@@ -114,14 +68,14 @@ TEST(Framing, BrokenReplyFailsTheExchangeAndWritesNothingOutside) {
     {"frame length above the frame buffer", [&](ScriptedPeer& p) { p.send_raw(frame(100, 0, kFrameBufferSize + 1)); }},
     {"second frame too small for its header",  [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().send_raw({0, 5, 0, 0, 0}); }, 20480},
     {"reply outgrowing a fixed destination", [](ScriptedPeer& p) { p.reply("K", pattern_bytes(20580)); }, 20480},
-    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, kReplyStatusSize, LinkStatus::LINK_CLOSED},
+    {"peer closing between frames", [&](ScriptedPeer& p) { p.send_raw(frame(20480, 1)).expect_ack().close(); }, 20480, LinkStatus::LINK_CLOSED},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedPeer peer;
     c.script(peer);
-    Driver driver(peer, c.status_size, false);
+    Driver driver(peer);
     LinkStatus status = LinkStatus::LINK_OK;
     EXPECT_EQ(driver.receive(c.capacity, &status), 0);
     EXPECT_EQ(status, c.link);

@@ -7,11 +7,7 @@
 // a test seam: the library cannot be hidden from a process honestly (it is in
 // the system's own folders, which LD_LIBRARY_PATH does not mask), and the
 // failure path is the loader's answer either way.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -21,40 +17,6 @@
 
 namespace q4::wire {
 namespace {
-
-// A listening socket on the loopback that never answers.
-class SilentListener {
- public:
-  SilentListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), size), 0);
-    EXPECT_EQ(listen(fd_, 4), 0);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentListener() { close(fd_); }
-  uint16_t port() const { return port_; }
-  // The bytes the first connection sent before it closed ("" when none).
-  std::string first_connection_bytes() {
-    int peer = accept(fd_, nullptr, nullptr);
-    if (peer < 0) return "(no connection)";
-    timeval limit{5, 0};
-    setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    std::string bytes;
-    char buffer[512];
-    for (ssize_t got; (got = recv(peer, buffer, sizeof buffer, 0)) > 0;) bytes.append(buffer, got);
-    close(peer);
-    return bytes;
-  }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
 
 // The connect as an application makes it, with the library the loader is
 // pointed at: a name nothing answers to, a library without OpenSSL's
@@ -77,7 +39,7 @@ TEST(OpenSslLoading, ALibraryThatCannotBeLoadedFailsTheTlsConnectClearly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.library);
     openssl_library_for_tests(c.library);
-    SilentListener server;
+    ScriptedPeer server;  // without steps: any byte the driver sends fails finish()
     const std::string input = "DRIVER=x;SERVER=127.0.0.1;PORT=" + std::to_string(server.port()) +
                               ";UID=joe;PWD=Pw-Secret-17;SSLMode=require;LoginTimeout=5";
     ConnectionRecord conn;
@@ -91,7 +53,7 @@ TEST(OpenSslLoading, ALibraryThatCannotBeLoadedFailsTheTlsConnectClearly) {
     EXPECT_EQ(diagnostic.substr(diagnostic.size() - std::min(diagnostic.size(), tail.size())),
               tail);
     EXPECT_EQ(socket_layer_users(), users) << "a socket was left open";
-    EXPECT_EQ(server.first_connection_bytes(), "") << "bytes went to the server";
+    EXPECT_EQ(server.finish(), "") << "bytes went to the server";
   }
   openssl_library_for_tests(nullptr);
   char reason[256] = {};
