@@ -120,38 +120,34 @@ TEST_F(Pipelined, RowsGoOneAtATimeWhereAReplyCouldTakeMoreFrames) {
 // keep their statuses, the oldest row without one fails with the link's
 // diagnostic and the counter names it, the rows sent after it may or may not
 // have run (D), the rest were not sent.
-struct LinkEnd {
-  const char* name;
-  std::function<void(ScriptedPeer&, Statement*)> script;
-  const char* sqlstate;
+class LinkEndsMidArray : public Pipelined {
+ protected:
+  // `end` ends the link while row 6's reply is awaited.
+  void fails_the_oldest_row_without_a_reply(const std::function<void()>& end,
+                                            const std::string& state) {
+    const int sent = 5 + kWindow;
+    answered(1, 5);
+    requested(6, sent);
+    end();
+    EXPECT_EQ(run(kRows), "-1 " + state + " 6 S5 E1 D" + std::to_string(sent - 6) + " U" +
+                              std::to_string(kRows - sent) + " 5");
+    EXPECT_NE(conn->link->lost, 0);
+    EXPECT_STREQ(conn->sqlstate, "08S01");
+  }
 };
-void PrintTo(const LinkEnd& end, std::ostream* out) {
-  *out << end.name;
-}
-class LinkEndsMidArray : public Pipelined, public ::testing::WithParamInterface<LinkEnd> {};
 
-TEST_P(LinkEndsMidArray, FailsTheOldestRowWithoutAReply) {
-  const int sent = 5 + kWindow;  // rows sent when row 6's reply is awaited
-  answered(1, 5);
-  requested(6, sent);
-  GetParam().script(peer, stmt);
-  EXPECT_EQ(run(kRows), "-1 " + std::string(GetParam().sqlstate) + " 6 S5 E1 D" +
-                            std::to_string(sent - 6) + " U" + std::to_string(kRows - sent) + " 5");
-  EXPECT_NE(conn->link->lost, 0);
-  EXPECT_STREQ(conn->sqlstate, "08S01");
+TEST_F(LinkEndsMidArray, ServerCloses) {
+  fails_the_oldest_row_without_a_reply([&] { peer.close(); }, "08S01");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pipelined, LinkEndsMidArray,
-    ::testing::Values(LinkEnd{"ServerCloses", [](ScriptedPeer& p, Statement*) { p.close(); },
-                              "08S01"},
-                      LinkEnd{"NoReplyWithinTheQueryTimeout",
-                              [](ScriptedPeer& p, Statement* s) {
-                                s->query_timeout = 1;
-                                p.expect_closed();
-                              },
-                              "S1T00"}),
-    [](const ::testing::TestParamInfo<LinkEnd>& info) { return std::string(info.param.name); });
+TEST_F(LinkEndsMidArray, NoReplyWithinTheQueryTimeout) {
+  fails_the_oldest_row_without_a_reply(
+      [&] {
+        stmt->query_timeout = 1;
+        peer.expect_closed();
+      },
+      "S1T00");
+}
 
 // The server answers each request before it reads the next, with replies as
 // large as a frame, while the driver's requests are as large as a frame too,
