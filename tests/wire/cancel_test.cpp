@@ -1,7 +1,6 @@
 // SQLCancel from another thread against a scripted peer that falls silent:
 // every kind of wait for the server ends at once, the call fails with
-// "S1008", and the link is dropped ("08S01" from then on). A cancel of an
-// idle statement only discards its result.
+// "S1008", and the link is dropped ("08S01" from then on).
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -101,25 +100,6 @@ INSTANTIATE_TEST_SUITE_P(Cancel, WaitCut, ::testing::Values(
     Wait{"SendBlockedOnAFullSocket", [](CancelCutsTheWait& t) { fill_socket(t.conn->link->socket); }, select, false}),
     [](const ::testing::TestParamInfo<Wait>& info) { return std::string(info.param.name); });
 // clang-format on
-
-// A cancel of an idle statement while a call of another statement holds the
-// connection: the idle statement's result is gone once that call ends (the
-// cancel does not wait for it), and the busy call is not disturbed.
-TEST_F(CancelCutsTheWait, AnIdleStatementOfABusyConnectionLosesItsResultWhenTheCallEnds) {
-  ASSERT_EQ(execute(execute_payload(1, 2, numbered_block(7, 2, 'W'))), SQL_SUCCESS) << diag();
-  Statement* busy = nullptr;
-  ASSERT_EQ(alloc_statement(conn.get(), &busy), SQL_SUCCESS);
-  peer.expect_request(kCmdExecute)
-      .call([this] { EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS); })
-      .reply("K", execute_payload(1, 1, numbered_block(5, 1, 'W')));
-  EXPECT_EQ(SQLExecDirect(busy, sql_text("SELECT N FROM U"), SQL_NTS), SQL_SUCCESS);
-  EXPECT_EQ(SQLFetch(busy), SQL_SUCCESS);
-  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
-  EXPECT_EQ(sqlstate(), "S1010") << "discarded, not failed as cancelled";
-  EXPECT_EQ(conn->link->lost, 0);
-  peer.expect_request(kCmdRelease).reply("K");
-  EXPECT_EQ(free_statement(busy, SQL_DROP), SQL_SUCCESS);
-}
 
 }  // namespace
 }  // namespace q4::wire

@@ -66,16 +66,6 @@ struct Wire {
                  scale < 0 ? null_value() : small_value(scale), small_value(10),
                  small_value(nullable), null_value()});
   }
-  // A column's description (as a describe reply has it): scale 0, nullable.
-  static Bytes column_record(const std::string& name, int16_t type, uint32_t precision) {
-    return join({cstr(name), be16(uint16_t(type)), be32(precision), be16(0), be16(1)});
-  }
-  // The description section of an execute reply.
-  static Bytes description(const std::vector<Bytes>& records) {
-    Bytes entries;
-    for (const Bytes& r : records) entries = join({entries, be32(uint32_t(r.size() + 4)), r});
-    return join({{'X'}, be32(uint32_t(entries.size() + 4)), entries});
-  }
   // `count` lowercase letters in no order: a misplaced piece shows.
   static std::string letters(size_t count, uint32_t seed) {
     Bytes pattern = pattern_bytes(count, seed);
