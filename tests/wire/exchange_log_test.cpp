@@ -48,24 +48,21 @@ std::string fields_of(const std::string& line) {
 }
 
 // Where the lines go: the connection string's LogFile overrides the data
-// source's, Q4ODBC_LOG serves when neither names one, and with none nothing is
-// written anywhere. What they say: the logon's size but never its passwords,
-// the server's text after an "E", a lost link, and exchanges that fail at
-// once after it.
+// source's, and with none nothing is written anywhere. What they say: the logon's size but never
+// its passwords, the server's text after an "E", a lost link, and exchanges that fail at once after
+// it.
 TEST(ExchangeLog, WhereTheLinesGoAndWhatTheySay) {
-  // The data source's file, the connection string's (null: no LogFile item),
-  // Q4ODBC_LOG's (null: unset) and the one written (null: none).
+  // The data source's file, the connection string's (null: no LogFile item)
+  // and the one written (null: none).
   // clang-format off
-  struct Case { const char *dsn_file, *string_file, *variable, *written; } cases[] = {
-      {"dsn.log", "string.log", nullptr, "string.log"}, {"dsn.log", "", "env.log", "env.log"},
-      {nullptr, nullptr, nullptr, nullptr},
+  struct Case { const char *dsn_file, *string_file, *written; } cases[] = {
+      {"dsn.log", "string.log", "string.log"}, {nullptr, nullptr, nullptr},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
     unsetenv(kLogFileVariable);
     Folder folder;
-    if (c.variable != nullptr) setenv(kLogFileVariable, folder.file(c.variable).c_str(), 1);
     ScriptedPeer peer;
     peer.expect_request(kCmdLogon).reply("K", {7, 1, 0, 0, 3});
     Keys keys;

@@ -54,18 +54,6 @@ struct Wire {
     return join({be16(uint16_t(type)), be32(uint32_t(data.size())), bytes_of(data)});
   }
   static Bytes int_value(int32_t v) { return join({be16(SQL_INTEGER), be32(4), be32(v)}); }
-  static Bytes small_value(int16_t v) {
-    return join({be16(SQL_SMALLINT), be32(2), be16(uint16_t(v))});
-  }
-  static Bytes null_value() { return join({be16(kNullValueType), be32(0)}); }
-  // One SQLColumns row; a precision or scale of -1 sends NULL.
-  static Bytes column_row(const std::string& table, const std::string& name, int16_t type,
-                          int32_t precision, int16_t scale, int16_t nullable) {
-    return join({null_value(), null_value(), text_value(table), text_value(name), small_value(type),
-                 text_value("T"), precision < 0 ? null_value() : int_value(precision), int_value(0),
-                 scale < 0 ? null_value() : small_value(scale), small_value(10),
-                 small_value(nullable), null_value()});
-  }
   // `count` lowercase letters in no order: a misplaced piece shows.
   static std::string letters(size_t count, uint32_t seed) {
     Bytes pattern = pattern_bytes(count, seed);
