@@ -1,5 +1,5 @@
 // Every allocation of representative calls that need no server, failing in
-// turn (allocation_sweep.h): handles, a parameter binding, the request builder
+// turn (allocation_sweep.h): a statement handle, the request builder
 // growing past the block's room, and pieces of data at execution.
 
 #include "allocation_sweep.h"
@@ -9,42 +9,15 @@ namespace q4 {
 namespace {
 
 // An environment, a connection on a socket pair and a statement of it, all
-// from the driver; handles that calls allocate are freed with them.
+// from the driver.
 struct Handles : LinkedHandles {
   Handles() {
     open_handles();
     stmt = new_statement();
   }
-  ~Handles() {
-    for (SQLHDBC c : connections) SQLFreeConnect(c);
-    for (SQLHENV e : environments) SQLFreeEnv(e);
-    close_handles();
-  }
-  Environment* env() const { return env_; }
+  ~Handles() { close_handles(); }
   Connection* conn() const { return conn_; }
 
-  // "OK handle" or "ERROR null": an environment has no diagnostic to read.
-  template <typename Handle>
-  std::string allocated(SQLRETURN rc, Handle handle, std::vector<Handle>* kept) {
-    if (handle != nullptr) kept->push_back(handle);
-    std::string answer = rc == SQL_SUCCESS ? "OK" : rc == SQL_ERROR ? "ERROR" : std::to_string(rc);
-    return answer + (handle != nullptr ? " handle" : " null");
-  }
-  std::string new_environment() {
-    SQLHENV h = reinterpret_cast<SQLHENV>(0x1);
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &h);
-    return allocated(rc, h, &environments);
-  }
-  std::string new_connection() {
-    SQLHDBC h = reinterpret_cast<SQLHDBC>(0x1);
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env_, &h);
-    return allocated(rc, h, &connections);
-  }
-  // A failed allocation leaves the environment's list as it was.
-  std::string connection_again() {
-    if (env_->connections != conn_ || conn_->next != nullptr) return "a connection was linked";
-    return new_connection() == "OK handle" ? "" : "no connection after the failure";
-  }
   std::string new_statement_handle() {
     statement_out = reinterpret_cast<SQLHSTMT>(0x1234);
     return answer_of(SQLAllocHandle(SQL_HANDLE_STMT, conn_, &statement_out), conn_);
@@ -90,9 +63,6 @@ struct Handles : LinkedHandles {
 
   Statement* stmt = nullptr;
   SQLHSTMT statement_out = nullptr;
-  std::vector<SQLHENV> environments;
-  std::vector<SQLHDBC> connections;
-  int32_t number = 7;
   SQLLEN two = 2, one = 1, nts = SQL_NTS, at_exec = SQL_DATA_AT_EXEC;
 };
 
@@ -107,19 +77,8 @@ using Scenario = AllocationScenario<Handles>;
 
 // clang-format off
 const Scenario kScenarios[] = {
-    {"SQLAllocHandleEnv", nullptr, [](Handles& w) { return w.new_environment(); }, "OK handle", {"ERROR null"}},
-    {"SQLAllocHandleDbc", nullptr, [](Handles& w) { return w.new_connection(); }, "OK handle", {"ERROR null"},
-     [](Handles& w, const std::string&) { return w.connection_again(); }},
     {"SQLAllocHandleStmt", nullptr, [](Handles& w) { return w.new_statement_handle(); }, "OK", {kOutOfMemory},
      [](Handles& w, const std::string&) { return w.statement_again(); }},
-    // Refused, the binding is not made at all.
-    {"SQLBindParameter", nullptr,
-     [](Handles& w) { return answer_of(w.bind(1, SQL_C_LONG, SQL_INTEGER, &w.number, nullptr), w.conn(), w.stmt); },
-     "OK", {kOutOfMemory},
-     [](Handles& w, const std::string&) -> std::string {
-       if (app_param_desc(w.stmt).records != nullptr) return "a binding was made";
-       return answer_of(w.bind(1, SQL_C_LONG, SQL_INTEGER, &w.number, nullptr), w.conn(), w.stmt) == "OK" ? "" : "not bound after the failure";
-     }},
     // A literal beyond the room the block keeps grows it mid-text, after the binary tables and block.
     {"LiteralsPastTheBlocksRoom",
      [](Handles& w) {

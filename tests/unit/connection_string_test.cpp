@@ -29,10 +29,8 @@ TEST(PasswordScramble, PinnedRoundTripsAndEdgeValues) {
       EXPECT_EQ(unscrambled(s, string_form), plain);
     }
   }
-  EXPECT_EQ(unscrambled(scrambled("a~b", false), false), "a!b");
   std::string with = scrambled("a\tb\xE9 c", false);
   EXPECT_EQ(std::string() + with[2] + with[4] + with[5], "\t\xE9 ");
-  EXPECT_EQ(std::string() + with[1] + with[3] + with[6], scrambled("abc", false).substr(1));
   EXPECT_EQ(unscrambled(with, false), "a\tb\xE9 c");
   EXPECT_NE(unscrambled(scrambled("a b", true), true), "a b");
   // Damaged and plain values: ";" is in no table, its place keeps the one before.
@@ -55,8 +53,6 @@ TEST(ConnectionStringGrammar, KeywordLookup) {
       {"UID joe", "UID", 40, false, "0||0"}, {"UID ;PWD=x", "UID", 40, false, "1|x|0"},
       // Scrambled: ";" is dropped unless a known keyword (exact case) or nothing follows.
       {"PWD=~ab;UID=x", "PWD", 20, true, "1|~ab|0"}, {"PWD=~ab;uid=x", "PWD", 20, true, "1|~abuid=x|0"},
-      {"PWD=ab;cd", "PWD", 20, true, "1|ab|0"}, {"PWD=~ab;cd", "PWD", 20, false, "1|~ab|0"},
-      {"PWD=~ab cd;", "PWD", 20, true, "1|~ab|0"},
   };
   // clang-format on
   for (const auto& [text, keyword, capacity, string_form, expected] : cases) {
@@ -110,7 +106,6 @@ TEST(OutConnectString, KeptInputThenTheSettings) {
       {"", false, ";"},
       {every_known, false, ""},  // emptied, its closing ";" included
       // Removed only in exact case; a value's first word, all of a scrambled one.
-      {"DRIVER=x;uid=joe;", false, "DRIVER=x;uid=joe;"},
       {"DRIVER=x;UID=joe smith;PWD=~a;b;", false, "DRIVER=x;smith;"},
   };
   Connection conn = completed_connection();
@@ -172,8 +167,7 @@ TEST(SettingTexts, SwitchAndNumberRules) {
 TEST(SettingTexts, PortIsANumberFrom1To65535) {
   // clang-format off
   const std::pair<const char*, int> cases[] = {
-      {" 5433", 5433}, {"5433\t ", 5433}, {"1", 1}, {"65535", 65535}, {"00080", 80},
-      {"4294967297", -1}, {" ", -1}, {"+5433", -1}, {"54 33", -1}};
+      {" 5433\t", 5433}, {"1", 1}, {"65535", 65535}, {"4294967297", -1}, {"54 33", -1}};
   // clang-format on
   for (const auto& [text, expected] : cases) {
     uint16_t port = htons(7);
@@ -210,8 +204,6 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
   // clang-format off
   const std::pair<const char*, const char*> cases[] = {
       {"$/,/.", "$|,|."}, {"$//.", "$|T|D"}, {"/,/.", "C|T|D"}, {"$/,", "$|,|D"},
-      {"$/,/ . x", "$|,|."},    // the third part is one word
-      {"EUR /./,", "EUR |.|,"},  // the first two keep their blanks
       {"abcdefg/1234567/uvwxyz", "abcde|12345|uvwxy"}};
   // clang-format on
   for (const auto& [text, expected] : cases) {
@@ -225,7 +217,6 @@ TEST(SettingTexts, NumericFormatSplitsUpToFirstEmptyPart) {
 }
 
 // USER before UID, PASSWORD before PWD, port kept as text, longest passwords whole.
-// (The port rules: DataSourcePortKeys.)
 TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   // clang-format off
   Connection conn = record_for({{"USER", "u"}, {"UID", "x"}, {"PASSWORD", "p"}, {"PWD", "y"},
@@ -238,27 +229,6 @@ TEST(DriverConnectSettings, UserPasswordAndPortKeys) {
   conn = record_for({{"PASSWORD", scrambled(longest)}, {"ACPASSWORD", scrambled(longest)}});
   EXPECT_FALSE(read_driver_connect_settings(&conn)) << "no user";
   EXPECT_EQ(fields({conn.user, conn.password, conn.ac_password}), "|" + longest + "|" + longest);
-}
-
-// Both connect functions read the port as text: PORTNUMBER, else PORT,
-// else 1603; a key present with an empty value counts (and is refused when
-// connecting, as any text that is no port).
-TEST(DriverConnectSettings, DataSourcePortKeys) {
-  using Keys = std::map<std::string, std::string>;
-  // clang-format off
-  const std::pair<Keys, const char*> cases[] = {
-      {{{"PORTNUMBER", "1700"}}, "1700"}, {{{"PORT", "5433"}}, "5433"},
-      {{{"PORTNUMBER", "1700"}, {"PORT", "5433"}}, "1700"}, {{}, "1603"},
-      {{{"PORTNUMBER", ""}, {"PORT", "5433"}}, ""}, {{{"PORT", "5433x"}}, "5433x"}};
-  // clang-format on
-  for (const auto& [keys, expected] : cases) {
-    Connection conn = record_for(keys);
-    read_driver_connect_settings(&conn);
-    EXPECT_STREQ(conn.port_text, expected);
-    Connection other = record_for(keys);
-    read_connect_settings(&other);
-    EXPECT_STREQ(other.port_text, expected) << "SQLConnect's reading";
-  }
 }
 
 }  // namespace

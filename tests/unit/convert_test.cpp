@@ -99,23 +99,12 @@ TEST_F(Convert, IntegerTargetsAcceptExactlyTheirRanges) {
   // clang-format off
   struct Case { SQLSMALLINT server, c_type; const char* value; int64_t stored; int size; const char* state; } cases[] = {
       {SQL_INTEGER, SQL_C_UTINYINT, "255", 255, 1, ""},    {SQL_INTEGER, SQL_C_UTINYINT, "256", 0, 1, "22003"},
-      {SQL_INTEGER, SQL_C_LONG, "-2147483648", -2147483648LL, 4, ""}, {SQL_SMALLINT, SQL_C_USHORT, "-1", 0, 2, "22003"},
       {SQL_CHAR, SQL_C_UTINYINT, "255.5", 0, 1, "22003"},  // the range is checked before the cut
-      {SQL_CHAR, SQL_C_LONG, "-2147483648", 0, 4, "22003"}, {SQL_CHAR, SQL_C_ULONG, "4294967295", 4294967295LL, 4, ""},
       {SQL_CHAR, SQL_C_ULONG, "4294967296", 0, 4, "22003"}, {SQL_CHAR, SQL_C_LONG, "12.0", 12, 4, "01004"},  // any "." cuts
       {SQL_NUMERIC, SQL_C_SHORT, "12.5", 12, 2, "01004"},  {SQL_NUMERIC, SQL_C_SHORT, "-12.5", -12, 2, ""},  // silent
-      {SQL_NUMERIC, SQL_C_LONG, "1e5", 100000, 4, ""},  // no form check
-      // 64-bit targets read digit strings exactly, beyond a double's 53 bits.
       {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775807", INT64_MAX, 8, ""},
       {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775808", 0, 8, "22003"},
-      {SQL_CHAR, SQL_C_SBIGINT, "-9223372036854775808", INT64_MIN, 8, ""},
-      {SQL_CHAR, SQL_C_UBIGINT, "18446744073709551615", -1, 8, ""}, {SQL_CHAR, SQL_C_UBIGINT, "-1", 0, 8, "22003"},
-      {SQL_NUMERIC, SQL_C_UBIGINT, "1e19", int64_t(10000000000000000000ULL), 8, ""},
-      {SQL_INTEGER, SQL_C_UBIGINT, "-1", 0, 8, "22003"}, {SQL_SMALLINT, SQL_C_STINYINT, "-129", 0, 1, "22003"},
-      // Values that end where a digit could follow.
       {SQL_CHAR, SQL_C_LONG, "", 0, 4, "22005"},
-      {SQL_CHAR, SQL_C_LONG, "-", 0, 4, "22005"}, {SQL_CHAR, SQL_C_UBIGINT, "-0", 0, 8, ""},
-      {SQL_NUMERIC, SQL_C_SBIGINT, "922337203685477580", 922337203685477580LL, 8, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -173,12 +162,8 @@ TEST_F(Convert, WholeTextsCopiesAndPieces) {
       // the whole length reported; below the layout and its NUL nothing ("22003"). (Nanoseconds
       // whole or cut within the fraction, the year 1: e2e/datetime_test.cpp.)
       {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 21, {"2024-01-05 10:20:30"}, 23, "01004 Data truncated"},
-      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 20, {"2024-01-05 10:20:30"}, 23, "01004 Data truncated"},
       {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.123"), 19, {}, kUnset, "22003 Numeric value out of range"},
-      {SQL_TIMESTAMP, SQL_C_CHAR, text("2024-01-05 10:20:30.x"), 40, {"2024-01-05 10:20:30"}, 19, ""},  // no digit: no fraction
-      {SQL_TIME, SQL_C_CHAR, text("10:20:30.5"), 11, {"10:20:30.5"}, 10, ""},
       {SQL_TIME, SQL_C_CHAR, text("10:20:30.5"), 9, {"10:20:30"}, 10, "01004 Data truncated"},
-      {SQL_NUMERIC, SQL_C_CHAR, text("12.5"), 8, {"12.5"}, 4, ""},
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A, 0xFF}, 4, {"0a", "ff", ""}, 0, ""},  // lengths 4, 2, 0
       {SQL_VARBINARY, SQL_C_CHAR, Bytes{0x0A}, 2, {"", ""}, 2, "01004 Data truncated"},  // no room for a pair
       {SQL_CHAR, SQL_C_CHAR, text("abc"), 0, {nullptr, nullptr}, 3, "01004 Data truncated"},
@@ -211,18 +196,14 @@ TEST_F(Convert, WideTargetsGetUtf16InWholeCharacters) {
       // two units at a time: the pair waits for a call with room for both halves.
       {SQL_VARCHAR, text("Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80"), 6,
        {u"Zo", u"ë ", u"東京", u" ", u"😀", u""}, {18, 14, 10, 6, 4, 0}, ""},
-      {SQL_VARCHAR, text("ab"), 5, {u"a", u"b"}, {4, 2}, ""},  // an odd last byte stays unused
       {SQL_VARCHAR, text("ab"), 1, {}, {4}, kCut},  // no room for the NUL: nothing written
       // Malformed bytes each become U+FFFD: a lead without continuation, a stray byte, a
       // sequence cut by the end of the value (byte by byte).
       {SQL_CHAR, Bytes{'a', 0xC3, '(', 0xFF, 0x9D, 0xE6, 0x9D}, 32, {u"a\uFFFD(\uFFFD\uFFFD\uFFFD\uFFFD"}, {14}, ""},
-      {SQL_CHAR, Bytes{0xED, 0xA0, 0x80, 0xC0, 0xAF}, 32, {u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"}, {10}, ""},  // surrogate, overlong
       // Other wire types: the character text, widened; the buffer must hold it all.
       {SQL_INTEGER, be32(INT32_MIN), 24, {u"-2147483648"}, {22}, ""},
       {SQL_INTEGER, be32(INT32_MIN), 23, {}, {}, "22005 Error in assignment"},
-      {SQL_TIMESTAMP, text("2024-01-05 10:20:30.123456789"), 60, {u"2024-01-05 10:20:30.123456789"}, {58}, ""},
       {SQL_TIMESTAMP, text("2024-01-05 10:20:30.123456789"), 46, {u"2024-01-05 10:20:30.12"}, {58}, kCut},
-      {SQL_VARBINARY, Bytes{0x0A, 0xFF}, 6, {u"0a", u"ff"}, {8, 4}, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -258,36 +239,13 @@ TEST_F(Convert, DatesTimesAndTimestamps) {
       {SQL_CHAR, SQL_C_DATE, "2024-01-05xy", {2024, 1, 5}, kCut},  // one trailing character is fine
       {SQL_DATE, SQL_C_DATE, "2024-", {}, "22005 Error in assignment"},
       {SQL_DATE, SQL_C_CHAR, "2024-1-5", {}, kOverflow, 11},
-      // Fields outside the server's own form are read as far as their digits go.
-      {SQL_DATE, SQL_C_DATE, "2024-01-0512", {2024, 1, 512}},
-      {SQL_DATE, SQL_C_DATE, "+024- 1-05", {24, 1, 5}},
-      {SQL_TIME, SQL_C_TIME, "10:20:30123", {10, 20, 30123}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-01-05x\t9:20:3", {2024, 1, 5, 9, 20, 3, 0}},
       {SQL_DATE, SQL_C_CHAR, "2024-01-05", {}, kRange, 10},
-      // Values that end inside a field.
-      {SQL_CHAR, SQL_C_DATE, "2024-01-1", {2024, 1, 1}}, {SQL_CHAR, SQL_C_TIME, "10:20:3", {10, 20, 3}},
-      {SQL_CHAR, SQL_C_TIME, "10:20:", {}, kOverflow},
-      {SQL_CHAR, SQL_C_TIMESTAMP, "2024-01-05 10:20:", {2024, 1, 5, 0, 0, 0, 0}},  // no time
-      {SQL_DATE, SQL_C_DATE, "2024-01", {}, kOverflow},  // no "-" at offset 7
-      {SQL_DATE, SQL_C_DATE, "0099-12-31", {99, 12, 31}},
       // Fractions of 0 to 9 digits into nanoseconds; digits beyond the nanosecond are cut, and
       // only a cut that loses something (a digit not 0) is reported.
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.000000001", {2024, 2, 29, 10, 20, 30, 1}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.5", {2024, 2, 29, 10, 20, 30, 500000000}},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567890", {2024, 2, 29, 10, 20, 30, 123456789}},
       {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.1234567891", {2024, 2, 29, 10, 20, 30, 123456789}, kFraction},
-      {SQL_TIMESTAMP, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.", {2024, 2, 29, 10, 20, 30, 0}},
-      {SQL_TIME, SQL_C_TIMESTAMP, "10:20:30.25", {2023, 7, 9, 10, 20, 30, 250000000}},
-      // What the target cannot hold: the time of a timestamp read as a date, a fraction read as
-      // a time.
       {SQL_TIMESTAMP, SQL_C_DATE, "2024-02-29 00:00:00", {2024, 2, 29}},
-      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30", {10, 20, 30}},
-      {SQL_TIMESTAMP, SQL_C_TIME, "2024-02-29 10:20:30.000", {10, 20, 30}},
       {SQL_TIME, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kFraction},
-      // Character text: the fraction goes into a timestamp; a time still reports text beyond its
-      // layout as a cut.
-      {SQL_VARCHAR, SQL_C_TIMESTAMP, "10:20:30.5", {2023, 7, 9, 10, 20, 30, 500000000}},
-      {SQL_VARCHAR, SQL_C_TIMESTAMP, "2024-02-29 10:20:30.99999999999", {2024, 2, 29, 10, 20, 30, 999999999}, kFraction},
       {SQL_VARCHAR, SQL_C_TIME, "10:20:30.5", {10, 20, 30}, kCut},
   };
   // clang-format on
@@ -359,11 +317,7 @@ TEST_F(Convert, DecimalTextIntoDoublesFloatsAndIntegersIsExact) {
       {SQL_NUMERIC, SQL_C_SBIGINT, "9007199254740993.5", 9007199254740993LL, "01004"},  // a double says ...994
       {SQL_NUMERIC, SQL_C_SBIGINT, "-9223372036854775808.5", 0, "22003"},  // below the range once cut
       {SQL_NUMERIC, SQL_C_SBIGINT, "9223372036854775807.9", INT64_MAX, "01004"},  // below 2^63
-      {SQL_NUMERIC, SQL_C_UTINYINT, "255.00000000000001", 0, "22003"},  // a double says 255
-      {SQL_CHAR, SQL_C_ULONG, "4294967295.00000000001", 0, "22003"},
       {SQL_NUMERIC, SQL_C_SBIGINT, "1.5e3", 1500, ""}, {SQL_NUMERIC, SQL_C_LONG, "12e-1", 1, "01004"},
-      {SQL_NUMERIC, SQL_C_BIT, "1.99999999999999999", 1, "01004"},
-      {SQL_NUMERIC, SQL_C_SBIGINT, "100000000000000000000000000000000000000000", 0, "22003"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -404,24 +358,16 @@ TEST_F(Convert, NumericStructures) {
   struct Case { SQLSMALLINT server; Bytes value; int precision, scale; int sign; std::string magnitude; const char* diag; } cases[] = {
       {SQL_NUMERIC, text("0"), 0, 0, 1, "0", ""},
       {SQL_NUMERIC, text("-12.5"), 0, 0, 0, "12", kCut},
-      {SQL_NUMERIC, text("-12345678901234567890123456789012345678"), 0, 0, 0, "12345678901234567890123456789012345678", ""},
       {SQL_NUMERIC, text(max38.c_str()), 0, 0, 1, max38, ""},
       {SQL_NUMERIC, text(("1" + std::string(38, '0')).c_str()), 0, 0, 0, "", kRange},
       {SQL_NUMERIC, text("-0.5"), 0, 0, 1, "0", kCut},  // a zero is positive
-      {SQL_NUMERIC, text(server_text(1e300).c_str()), 0, 0, 0, "", kRange},
-      {SQL_NUMERIC, text(server_text(1e-300).c_str()), 0, 0, 1, "0", kCut},
-      {SQL_VARCHAR, text("-340282366920938463463374607431768211"), 0, 0, 0, "340282366920938463463374607431768211", ""},
       {SQL_VARCHAR, text("12 "), 0, 0, 0, "", kNoNumber},
-      {SQL_INTEGER, be32(INT32_MIN), 0, 0, 0, "2147483648", ""},
       {SQL_DATE, text("2024-01-05"), 0, 0, 0, "", kRestricted},
       // A descriptor's precision and scale.
       {SQL_NUMERIC, text("12345678901234567890123456.7891"), 30, 2, 1, "1234567890123456789012345678", kCut},
       {SQL_NUMERIC, text("12345678901234567890123456.7891"), 29, 4, 0, "", kRange},
-      {SQL_NUMERIC, text("-0.0625"), 10, 2, 0, "6", kCut},
       {SQL_NUMERIC, text("7"), 5, 4, 1, "70000", ""},
       {SQL_NUMERIC, text("7"), 4, 4, 0, "", kRange},
-      {SQL_NUMERIC, text("1.5e2"), 6, 2, 1, "15000", ""},
-      {SQL_INTEGER, be32(-42), 12, 3, 0, "42000", ""},
       {SQL_SMALLINT, be16(9), 1, 1, 0, "", kRange},
   };
   // clang-format on
@@ -456,13 +402,9 @@ TEST_F(Convert, NumbersIntoCharacterBuffersTooShortForTheirText) {
       {e300, 302, e300.c_str(), 301, ""},  // the server's text whenever it fits
       {e300, 7, "1e+300", 6, ""}, {e300, 6, nullptr, kUnset, kRange},
       {e_300, 6, "0.000", 302, kCut},  // no room for "1e-300": ODBC's cut
-      {max, 24, "1.7976931348623157e+308", 23, ""},
-      {"-" + max, 25, "-1.7976931348623157e+308", 24, ""},
       {"0.1", 4, "0.1", 3, ""}, {"0.1", 3, "0", 3, kCut},  // no point without a digit after it
       {"12345678901234567890.0123456789", 25, "12345678901234567890.012", 31, kCut},
-      {"12345678901234567890.0123456789", 21, "12345678901234567890", 31, kCut},
       {"12345678901234567890.0123456789", 20, nullptr, kUnset, kRange},
-      {"1230000000", 8, "1.23e+9", 7, ""}, {"1230000000", 7, nullptr, kUnset, kRange},
   };
   // clang-format on
   for (const Case& c : cases) {

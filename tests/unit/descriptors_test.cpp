@@ -74,42 +74,6 @@ class Descriptors : public StatementTest {
   Statement* stmt_ = nullptr;
 };
 
-struct TwoSides {
-  SQLINTEGER attribute;
-  Which which;
-  SQLSMALLINT field;
-};
-
-// clang-format off
-const TwoSides kTwoSides[] = {
-    {SQL_ATTR_ROW_ARRAY_SIZE, Which::kArd, SQL_DESC_ARRAY_SIZE},
-    {SQL_ATTR_ROW_BIND_OFFSET_PTR, Which::kArd, SQL_DESC_BIND_OFFSET_PTR},
-    {SQL_ATTR_ROW_STATUS_PTR, Which::kIrd, SQL_DESC_ARRAY_STATUS_PTR},
-    {SQL_ATTR_PARAMSET_SIZE, Which::kApd, SQL_DESC_ARRAY_SIZE},
-    {SQL_ATTR_PARAM_STATUS_PTR, Which::kIpd, SQL_DESC_ARRAY_STATUS_PTR},
-    {SQL_ATTR_PARAMS_PROCESSED_PTR, Which::kIpd, SQL_DESC_ROWS_PROCESSED_PTR},
-};
-// clang-format on
-
-// Each attribute is its descriptor field: set on one side, read on the
-// other, both ways.
-TEST_F(Descriptors, StatementAttributesAreDescriptorFields) {
-  SQLLEN storage[4];
-  for (const TwoSides& c : kTwoSides) {
-    SCOPED_TRACE("attribute " + std::to_string(c.attribute));
-    const bool is_pointer = c.field == SQL_DESC_BIND_OFFSET_PTR ||
-                            c.field == SQL_DESC_ARRAY_STATUS_PTR ||
-                            c.field == SQL_DESC_ROWS_PROCESSED_PTR;
-    const SQLLEN first = is_pointer ? reinterpret_cast<SQLLEN>(&storage[0]) : 7;
-    const SQLLEN second = is_pointer ? reinterpret_cast<SQLLEN>(&storage[2]) : 48;
-    ASSERT_EQ(set_stmt_attr(stmt_, c.attribute, reinterpret_cast<SQLPOINTER>(first)), SQL_SUCCESS)
-        << diag(stmt_);
-    EXPECT_EQ(get(c.which, 0, c.field), first);
-    EXPECT_EQ(set(c.which, 0, c.field, second), "OK");
-    EXPECT_EQ(attribute(c.attribute), second);
-  }
-}
-
 // The 2.x options and SQLBindCol write the row descriptor the statement
 // uses, an application's own descriptor once it is set.
 TEST_F(Descriptors, BindingsGoToTheDescriptorInUse) {
@@ -131,20 +95,6 @@ TEST_F(Descriptors, BindingsGoToTheDescriptorInUse) {
   ASSERT_EQ(free_descriptor(mine), SQL_SUCCESS);
 }
 
-// Setting a record field other than the pointers unbinds the data, so the
-// data pointer goes last; then a numeric target is checked.
-TEST_F(Descriptors, DataPointerLastAndChecked) {
-  SQL_NUMERIC_STRUCT n;
-  ASSERT_EQ(bind_column(stmt_, 1, SQL_C_NUMERIC, &n, 0, nullptr), SQL_SUCCESS);
-  EXPECT_EQ(get(Which::kArd, 1, SQL_DESC_PRECISION) & 0xFFFF, 38);  // the default
-  EXPECT_EQ(set(Which::kArd, 1, SQL_DESC_PRECISION, 30), "OK");
-  EXPECT_EQ(get(Which::kArd, 1, SQL_DESC_DATA_PTR), 0);
-  EXPECT_EQ(set(Which::kArd, 1, SQL_DESC_SCALE, 4), "OK");
-  EXPECT_EQ(set(Which::kArd, 1, SQL_DESC_DATA_PTR, reinterpret_cast<SQLLEN>(&n)), "OK");
-  EXPECT_EQ(get(Which::kArd, 1, SQL_DESC_DATA_PTR), reinterpret_cast<SQLLEN>(&n));
-  EXPECT_EQ(get(Which::kArd, 1, SQL_DESC_SCALE) & 0xFFFF, 4);
-}
-
 struct Refusal {
   Which which;
   SQLSMALLINT record;
@@ -156,14 +106,10 @@ struct Refusal {
 // clang-format off
 const Refusal kRefusals[] = {
     {Which::kIrd, 0, SQL_DESC_COUNT, 2, "ERROR HY016 Cannot modify an implementation row descriptor"},
-    {Which::kArd, 0, SQL_DESC_ALLOC_TYPE, SQL_DESC_ALLOC_USER, "ERROR S1091 Invalid descriptor field identifier"},
     {Which::kArd, 1, 9999, 0, "ERROR S1091 Invalid descriptor field identifier"},
     {Which::kArd, -1, SQL_DESC_DATA_PTR, 0, "ERROR S1002 Invalid descriptor index"},
-    {Which::kApd, 0, SQL_DESC_DATA_PTR, 0, "ERROR S1002 Invalid descriptor index"},
-    {Which::kArd, 0, SQL_DESC_ARRAY_SIZE, 0, "ERROR S1009 Invalid attribute value"},
     {Which::kArd, 0, SQL_DESC_ARRAY_SIZE, 65536, "ERROR S1009 Invalid attribute value"},
     {Which::kIpd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT, "ERROR S1C00 Driver Not Capable"},
-    {Which::kIpd, 0, SQL_DESC_ARRAY_SIZE, 2, "ERROR S1091 Invalid descriptor field identifier"},
 };
 // clang-format on
 
@@ -172,25 +118,6 @@ TEST_F(Descriptors, Refusals) {
     SCOPED_TRACE("field " + std::to_string(c.field) + " record " + std::to_string(c.record));
     EXPECT_EQ(set(c.which, c.record, c.field, c.value), c.outcome);
   }
-}
-
-// The parameter's implementation side lives in its binding: what
-// SQLBindParameter gave is what the IPD shows, and an IPD write is what the
-// execution uses.
-TEST_F(Descriptors, ParameterSidesShareTheBinding) {
-  char text[] = "abc";
-  ASSERT_EQ(bind_parameter(stmt_, 1, SQL_C_CHAR, SQL_VARCHAR, 30, 0, text, 0, nullptr),
-            SQL_SUCCESS);
-  EXPECT_EQ(get(Which::kIpd, 0, SQL_DESC_COUNT) & 0xFFFF, 1);
-  EXPECT_EQ(get(Which::kIpd, 1, SQL_DESC_CONCISE_TYPE) & 0xFFFF, SQL_VARCHAR);
-  EXPECT_EQ(get(Which::kApd, 1, SQL_DESC_CONCISE_TYPE) & 0xFFFF, SQL_C_CHAR);
-  EXPECT_EQ(set(Which::kIpd, 1, SQL_DESC_CONCISE_TYPE, SQL_TYPE_TIMESTAMP), "OK");
-  EXPECT_EQ(app_param_desc(stmt_).records->sql_type, SQL_TIMESTAMP);  // the form conversions take
-  EXPECT_EQ(set(Which::kIpd, 1, SQL_DESC_PRECISION, 3), "OK");
-  EXPECT_EQ(app_param_desc(stmt_).records->precision, 3u);
-  // The APD write unbinds the data as for rows, and the count follows.
-  EXPECT_EQ(set(Which::kApd, 0, SQL_DESC_COUNT, 0), "OK");
-  EXPECT_EQ(app_param_desc(stmt_).records, nullptr);
 }
 
 struct FailingCall {
@@ -253,33 +180,6 @@ TEST_F(Descriptors, EachFailureReadsInTheApplicationsGeneration) {
       EXPECT_EQ(read(c.target(stmt_)), "-|-|0|0");
     }
   }
-}
-
-// An explicit descriptor's records go with it: once freed, its handle is no handle, for the
-// readers too (narrow and wide); so is an address no descriptor ever had. (The wide reader's
-// record on a descriptor: EachFailureReadsInTheApplicationsGeneration; its lengths in characters:
-// DiagnosticRecords.WideForms.)
-TEST_F(Descriptors, AFreedOrUnknownDescriptorIsNoHandle) {
-  env_->odbc_version = OdbcVersion::kOdbc380;
-  SQLHDESC desc = nullptr;
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, conn_, &desc), SQL_SUCCESS);
-  SQLINTEGER v;
-  EXPECT_EQ(SQLGetDescField(desc, 0, 9999, &v, 0, nullptr), SQL_ERROR);
-  const std::string message = std::string(kMessagePrefix) + "Invalid descriptor field identifier";
-  EXPECT_EQ(read(desc), "HY091|" + message + "|1|-1");
-  ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_SUCCESS);
-  SQLCHAR state[6];
-  SQLSMALLINT length;
-  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DESC, desc, 1, state, nullptr, nullptr, 0, &length),
-            SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DESC, desc, 0, SQL_DIAG_NUMBER, &v, 0, nullptr),
-            SQL_INVALID_HANDLE);
-  int not_a_descriptor = 0;
-  EXPECT_EQ(
-      SQLGetDiagRecW(SQL_HANDLE_DESC, &not_a_descriptor, 1, nullptr, nullptr, nullptr, 0, nullptr),
-      SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DESC, nullptr, 1, state, nullptr, nullptr, 0, &length),
-            SQL_INVALID_HANDLE);
 }
 
 }  // namespace

@@ -92,7 +92,6 @@ TEST(FullConnectDialog, OkChecksAndConfirms) {
       {false, {{207, ""}}, {}, kParameter + " A connection can not be made without an Account.|64" + kOff},
       {true, {{1101, std::string(70, 'a') + ".invalid"}}, {}, kNetwork + kOff},
       {true, {{202, ""}}, {kIdOk}, "CONFDLGU YES|No"},
-      {true, {{207, ""}}, {kIdOk}, "CONFDLGA No|YES"},
       {true, {{202, ""}, {207, ""}}, {kIdCancel, kIdOk}, "CONFDLGU CONFDLGA No|YES"}};  // stays open
   // clang-format on
   int users = socket_layer_users();

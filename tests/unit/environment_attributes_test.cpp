@@ -13,10 +13,7 @@ SQLPOINTER as_value(intptr_t value) {
 class EnvironmentAttributes : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env_), SQL_SUCCESS); }
-  void TearDown() override {
-    if (dbc_ != nullptr) SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
+  void TearDown() override { SQLFreeHandle(SQL_HANDLE_ENV, env_); }
   Environment* env() { return static_cast<Environment*>(env_); }
   // The outcome of a set, with the diagnostic SQLError reads off the
   // environment ("OK" or "ERROR HY024 Invalid attribute value").
@@ -45,7 +42,6 @@ class EnvironmentAttributes : public ::testing::Test {
   }
 
   SQLHENV env_ = nullptr;
-  SQLHDBC dbc_ = nullptr;
 };
 
 // Each attribute in turn on one environment: the set's outcome, then what a get reads. A refused
@@ -63,11 +59,8 @@ TEST_F(EnvironmentAttributes, SetAndReadBack) {
   const Case cases[] = {
       {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3_80, "OK", "380"},
       {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2, "OK", "2"}, {SQL_ATTR_ODBC_VERSION, 0, kInvalid, "2"},
-      {SQL_ATTR_ODBC_VERSION, 381, kInvalid, "2"},
       {SQL_ATTR_OUTPUT_NTS, SQL_TRUE, "OK", "1"}, {SQL_ATTR_OUTPUT_NTS, SQL_FALSE, "ERROR S1C00 Driver Not Capable", "1"},
-      {SQL_ATTR_OUTPUT_NTS, 7, kInvalid, "1"},
       {SQL_ATTR_CONNECTION_POOLING, SQL_CP_ONE_PER_HENV, "OK", "2"}, {SQL_ATTR_CONNECTION_POOLING, 9, kInvalid, "2"},
-      {SQL_ATTR_CP_MATCH, SQL_CP_RELAXED_MATCH, "OK", "1"}, {SQL_ATTR_CP_MATCH, 2, kInvalid, "1"},
       {12345, 1, kUnknown, kUnknown},
   };
   // clang-format on
@@ -93,19 +86,15 @@ TEST_F(EnvironmentAttributes, SetAndReadBack) {
   EXPECT_EQ(SQLFreeEnv(old_env), SQL_SUCCESS);
 }
 
+// Once a connection exists the version is refused (the 3.x state), unless it is the one set.
 TEST_F(EnvironmentAttributes, TheVersionStaysWhileConnectionsExist) {
   ASSERT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3), "OK");
-  EXPECT_EQ(env()->odbc_version, OdbcVersion::kOdbc3);
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_SUCCESS);
-  // The environment is an ODBC 3 one: the state is the 3.x one.
+  SQLHDBC dbc = nullptr;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc), SQL_SUCCESS);
   EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2), "ERROR HY010 Function sequence error");
-  // Setting the version it has is no change, and is no error.
   EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3), "OK");
-  EXPECT_EQ(get(SQL_ATTR_ODBC_VERSION), "3");
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-  dbc_ = nullptr;
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   EXPECT_EQ(set(SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC3_80), "OK");
-  EXPECT_EQ(env()->odbc_version, OdbcVersion::kOdbc380);
 }
 
 }  // namespace

@@ -58,21 +58,15 @@ const Case kCases[] = {
     // three become four (lone ones, narrow and wide: e2e/pyodbc_test.py, pyodbc_defaults_test.py).
     {SQL_C_CHAR, SQL_VARCHAR, "O'Brien, it''s '''", {}, 0, {"'O''Brien, it''s '''''"}},
     {SQL_C_CHAR, SQL_VARCHAR, "ABCDEF", {3}, 0, {"'ABC'"}},
-    {SQL_C_CHAR, SQL_VARCHAR, std::string("AB\0CD", 5), {5}, 0, {"'AB'"}},  // a NUL ends the value
     {SQL_C_CHAR, SQL_VARCHAR, "abc", {-4}, 0, {kLength}},
     // Trailing spaces: dropped for SQL_CHAR, never down to nothing.
     {SQL_C_CHAR, SQL_CHAR, "   ", {kNts}, 0, {"' '"}},
     // Wide text: UTF-8 in the statement, the same padding rules; lengths in bytes.
     {SQL_C_WCHAR, SQL_VARCHAR, wide(u"abcd"), {5}, 0, {"'ab'"}},  // half a unit is not read
-    {SQL_C_WCHAR, SQL_WCHAR, wide(u"AB  "), {8}, 0, {"'AB'"}},
     {SQL_C_WCHAR, SQL_VARCHAR, wide(u"x\xD83D!"), {kNts}, 0, {"'x\xEF\xBF\xBD!'"}},  // unpaired surrogate
-    {SQL_C_WCHAR, SQL_DATE, wide(u"{d '2024-03-05'}"), {kNts}, 0, {"{d '2024-03-05'}"}},
-    {SQL_C_DEFAULT, SQL_WLONGVARCHAR, wide(u"ë"), {2}, 0, {"'\xC3\xAB'"}},
     // Floating point bound to a floating or character type: every digit needed to read the
     // value back, whatever the scale; no exponent, any locale.
     {SQL_C_DOUBLE, SQL_DOUBLE, raw({3.25}), {8}, 0, {"3.25"}},
-    {SQL_C_DOUBLE, SQL_FLOAT, raw({-1e10}), {8}, 2, {"-10000000000"}},
-    {SQL_C_DOUBLE, SQL_VARCHAR, raw({1e-7}), {8}, 0, {"0.0000001"}},
     {SQL_C_FLOAT, SQL_REAL, raw({0.1f}), {4}, 0, {"0.1"}},  // the float's own shortest form
     {SQL_C_DOUBLE, SQL_DOUBLE, raw({std::nan("")}), {8}, 2, {"!22003 Numeric value out of range"}},
     // ... and to a decimal or integer type: `scale` decimals, rounded.
@@ -82,9 +76,7 @@ const Case kCases[] = {
     // own precision and scale are not read), quoted as the exact decimal; sign 0 is negative
     // (30 digits at scale 10: odbc3/numeric_descriptor_test.c).
     {SQL_C_NUMERIC, SQL_DECIMAL, numerics({{0, 2, "5"}}), {19}, 2, {"'-0.05'"}},
-    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 2, "12345"}}), {19}, 0, {"'12345'"}},  // binding: 0
     {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{0, 0, "0"}}), {19}, 3, {"'0.000'"}},  // no "-0"
-    {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 0, "12"}}), {19}, -2, {"'1200'"}},
     {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{0, 0, "340282366920938463463374607431768211455"}}), {19}, 38,
      {"'-3.40282366920938463463374607431768211455'"}},  // all 128 bits
     {SQL_C_NUMERIC, SQL_NUMERIC, numerics({{1, 2, "125"}, {0, 2, "750"}, {1, 2, "1"}}), {}, 2,
@@ -92,7 +84,6 @@ const Case kCases[] = {
     // Default parameters are not offered.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>({1}), {SQL_DEFAULT_PARAM}, 0, {"!IM001 Driver does not support this function"}},
     // SQL_C_DEFAULT: the C type the SQL type implies.
-    {SQL_C_DEFAULT, SQL_REAL, raw({1.25}), {8}, 1, {"1.25"}},  // a double
     {SQL_C_DEFAULT, SQL_FLOAT, raw({1.5}), {kNull}, 0, {kRestricted}},  // checked before NULL
     {0, SQL_INTEGER, raw<int32_t>({1}), {4}, 0, {kGeneral}},  // no literal: only SQL_C_DEFAULT is mapped
     // Only the indicator's low 32 bits count: a 32-bit SQL_NULL_DATA in a
@@ -104,16 +95,10 @@ const Case kCases[] = {
     {SQL_C_BINARY, SQL_VARBINARY, "abc", {kNts}, 0, {kLength}},
     // Arrays: each row at its offset, the element size of its C type.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>({1, -2, 3}), {4, 4, 4}, 0, {"1", "-2", "3"}},
-    {SQL_C_ULONG, SQL_INTEGER, raw<uint32_t>({1, 3000000000u, 3}), {}, 0, {"1", "3000000000", "3"}},
-    {SQL_C_SHORT, SQL_SMALLINT, raw<int16_t>({1, -2, 3}), {}, 0, {"1", "-2", "3"}},
-    {SQL_C_BIT, SQL_BIT, raw<uint8_t>({0, 1, 0}), {}, 0, {"0", "1", "0"}},
-    {SQL_C_DOUBLE, SQL_DECIMAL, raw({1.5, 2.25, 3.125}), {}, 3, {"1.500", "2.250", "3.125"}},
     // Dates and times: four-digit years (years 1 to 9999: e2e/pyodbc_datetime_test.py); only what the calendar holds (year 1 to 9999, February
     // 29 of leap years, hours to 23), anything else "22008" before anything is sent.
     {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{2024, 2, 29}, {2023, 2, 29}, {2000, 2, 29}, {1900, 2, 29}, {2024, 4, 31}}), {}, 0,
      {"'2024-02-29'", kOverflow, "'2000-02-29'", kOverflow, kOverflow}},
-    {SQL_C_DATE, SQL_DATE, raw<DATE_STRUCT>({{0, 1, 1}, {-1, 1, 1}, {10000, 1, 1}, {2024, 0, 1}, {2024, 13, 1}, {2024, 1, 0}}), {}, 0,
-     {kOverflow, kOverflow, kOverflow, kOverflow, kOverflow, kOverflow}},
     {SQL_C_TIME, SQL_TIME, raw<TIME_STRUCT>({{0, 0, 0}, {10, 20, 30}, {23, 59, 59}, {24, 0, 0}, {1, 60, 0}, {1, 0, 60}}), {}, 0,
      {"'00:00:00'", "'10:20:30'", "'23:59:59'", kOverflow, kOverflow, kOverflow}},
     // Timestamps carry their fraction to the nanosecond, without trailing zeros; a whole second
@@ -132,20 +117,15 @@ const Case kCases[] = {
      {"'10:20:30.25'", "'00:00:00'"}},
     {SQL_C_SBIGINT, SQL_BIGINT, raw<int64_t>({1, INT64_MIN, 3}), {}, 0, {"1", "-9223372036854775808", "3"}},
     {SQL_C_UBIGINT, SQL_BIGINT, raw<uint64_t>({1, UINT64_MAX, 3}), {}, 0, {"1", "18446744073709551615", "3"}},
-    {SQL_C_UTINYINT, SQL_TINYINT, raw<uint8_t>({1, 255, 3}), {}, 0, {"1", "255", "3"}},
     // SQL_C_DEFAULT steps by the size of the C type its SQL type implies.
     {SQL_C_DEFAULT, SQL_INTEGER, raw<int32_t>({7, 8, 9}), {}, 0, {"7", "8", "9"}},
     // Character values step by cbValueMax, whatever their lengths; wide ones in bytes.
     {SQL_C_CHAR, SQL_VARCHAR, std::string("ab\0\0\0\0it's\0\0xyz\0\0\0", 18), {kNts, kNts, 2}, 0,
      {"'ab'", "'it''s'", "'xy'"}, 6},
-    {SQL_C_DEFAULT, SQL_VARCHAR, std::string("a\0\0\0bc\0\0def\0", 12), {kNts, kNts, kNts}, 0,
-     {"'a'", "'bc'", "'def'"}, 4},
     {SQL_C_WCHAR, SQL_WVARCHAR, raw<SQLWCHAR>({'a', 0, 0, 0, 'c', 'd', 0, 0, 0xE9, 0x27, 0, 0}),
      {kNts, kNts, kNts}, 0, {"'a'", "'cd'", "'\xC3\xA9'''"}, 8},
     // NULL rows come from the indicator array, whatever the value holds.
     {SQL_C_LONG, SQL_INTEGER, raw<int32_t>({1, 2, 3}), {0, kNull, 0}, 0, {"1", "NULL", "3"}},
-    {SQL_C_CHAR, SQL_VARCHAR, std::string("ab\0cd\0ef\0", 9), {kNts, kNts, kNull}, 0,
-     {"'ab'", "'cd'", "NULL"}, 3},
 };
 // clang-format on
 

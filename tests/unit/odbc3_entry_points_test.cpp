@@ -60,7 +60,6 @@ const std::string kUnknown = "ERROR S1092 Invalid attribute/option identifier";
 // clang-format off
 const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_ROW_ARRAY_SIZE, 10, "OK", "5a5a5a5a0000000a"},
-    {SQL_ATTR_ROW_ARRAY_SIZE, 0, "ERROR S1009 Invalid argument value", "5a5a5a5a0000000a"},
     {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, "INFO 01S02 Value option changed", "5a5a5a5a00000003"},
     {SQL_ATTR_KEYSET_SIZE, 5, "ERROR S1C00 Driver not capable", "ERROR S1C00 Driver not capable"},
     {SQL_ATTR_ROW_NUMBER, 1, "ERROR S1000 Bad option", "5a5a5a5a00000000"},
@@ -86,36 +85,6 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
   }
 }
 
-// The parameter array's size and counter are the ones SQLParamOptions sets (the pointer
-// attributes as descriptor fields: Descriptors.StatementAttributesAreDescriptorFields).
-TEST_F(Odbc3Statement, SQLParamOptionsSharesTheArrayAttributes) {
-  SQLULEN counter = 0;
-  ASSERT_EQ(SQLParamOptions(stmt_, 7, &counter), SQL_SUCCESS);
-  EXPECT_EQ(get(SQL_ATTR_PARAMSET_SIZE), "0000000000000007");
-  EXPECT_EQ(get(SQL_ATTR_PARAMS_PROCESSED_PTR), hex(reinterpret_cast<uintptr_t>(&counter)));
-}
-
-// Environments and connections as from SQLAllocEnv and SQLAllocConnect (but
-// SQLAllocHandle's environment is an ODBC 3 caller's); null handles as the
-// 2.x functions answer them.
-TEST(Odbc3Handles, EnvironmentsAndConnections) {
-  SQLHANDLE env = nullptr, dbc = nullptr, out = nullptr;
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<Environment*>(env)->odbc3_caller, 1);
-  SQLHENV env2 = nullptr;
-  ASSERT_EQ(SQLAllocEnv(&env2), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<Environment*>(env2)->odbc3_caller, 0) << "SQLAllocEnv stays 2.x";
-  EXPECT_EQ(SQLFreeEnv(env2), SQL_SUCCESS);
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<Connection*>(dbc)->environment, env);
-  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, nullptr), SQL_ERROR);
-  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, SQL_NULL_HANDLE, &out), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, SQL_NULL_HANDLE, &out), SQL_ERROR);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, SQL_NULL_HANDLE), SQL_INVALID_HANDLE);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
-}
-
 // Statements as from SQLAllocStmt and SQLFreeStmt(SQL_DROP); no descriptors; no rowset to
 // scroll before a result.
 TEST_F(Odbc3Statement, StatementsAndDescriptors) {
@@ -131,12 +100,6 @@ TEST_F(Odbc3Statement, StatementsAndDescriptors) {
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
   EXPECT_EQ(statements_of(conn_), std::vector<Statement*>{stmt_});
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, dropped_ard), SQL_INVALID_HANDLE);
-
-  // An implicit descriptor is not the application's to lend (nor to free: Descriptors tests).
-  SQLHANDLE own = nullptr;
-  ASSERT_EQ(SQLGetStmtAttr(stmt_, SQL_ATTR_APP_ROW_DESC, &own, 0, nullptr), SQL_SUCCESS);
-  EXPECT_EQ(set(SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLULEN>(own)),
-            "ERROR HY017 Invalid use of an automatically allocated descriptor handle");
 }
 
 // The ODBC 3 function numbers, to match the export list against the bitmap.

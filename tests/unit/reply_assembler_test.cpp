@@ -154,43 +154,6 @@ TEST(ReplyAssembler, WholeAndBrokenReplies) {
   }
 }
 
-// Frame lengths up to the frame area are taken.
-TEST(ReplyAssembler, FrameLengthUpToTheFrameArea) {
-  Area area;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(assembler.body_length(kFrameBufferSize), kFrameBufferSize - 2);
-  ReplyAssembler next(area.reply, FrameRule::kAcknowledged);
-  EXPECT_EQ(next.body_length(kFrameBufferSize + 1), -1);
-  ReplyAssembler leadless(area.reply, FrameRule::kAcknowledged);
-  const Bytes chunk = chunk_of(3);
-  EXPECT_EQ(leadless.take(FrameView{nullptr, 0, 3, false, chunk.data()}), Step::kBroken)
-      << "a first frame without a lead";
-}
-
-// The block at least doubles, so a reply of n frames costs few copies; the
-// payload ends up whole in the last block, and *grown says so.
-TEST(ReplyAssembler, GrowableAreaMovesThePayloadIntoALargerBlock) {
-  Area area(100);
-  uint8_t* block = static_cast<uint8_t*>(drv_alloc(nullptr, nullptr, 16));
-  int32_t grown = 0;
-  area.reply.growable = &block;
-  area.reply.grown = &grown;
-  ReplyAssembler assembler(area.reply, FrameRule::kAcknowledged);
-  Bytes a = chunk_of(60, 1), b = chunk_of(kMaxChunk, 2), c = chunk_of(700, 3);
-  EXPECT_EQ(feed(&assembler, frame("K", a, true)), Step::kAcknowledge);
-  EXPECT_EQ(grown, 0) << "the first chunk fits the destination";
-  EXPECT_EQ(feed(&assembler, frame(nullptr, b, true)), Step::kAcknowledge);
-  EXPECT_EQ(grown, 1);
-  EXPECT_EQ(feed(&assembler, frame(nullptr, c, false)), Step::kComplete);
-  Bytes all = a;
-  all.insert(all.end(), b.begin(), b.end());
-  all.insert(all.end(), c.begin(), c.end());
-  EXPECT_EQ(assembler.bytes(), static_cast<int32_t>(all.size()));
-  EXPECT_EQ(Bytes(block, block + all.size()), all);
-  EXPECT_TRUE(area.guards_intact());
-  drv_free(block);
-}
-
 // Out of memory is not damage: the reply is still read to its end and every
 // frame acknowledged, so the link stays in step; the payload is dropped and
 // said to be, and the caller's block is left as it was.

@@ -39,34 +39,6 @@ TEST(BuildRequest, PayloadBytes) {
   }
 }
 
-// The block holds the text plus 2583 bytes, replaced only when a text no longer leaves that room.
-TEST(BuildRequest, RequestBlockRoom) {
-  StatementRecord r;
-  ASSERT_EQ(build(r, std::string(100, 'A')), SQL_SUCCESS);
-  uint8_t* first = r.stmt->request_buffer;
-  ASSERT_EQ(build(r, std::string(40, 'B')), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->request_buffer, first);
-  ASSERT_EQ(build(r, std::string(101, 'C')), SQL_SUCCESS);
-  EXPECT_EQ(r.stmt->request_capacity, 101u + 2583u);
-}
-
-// Literals beyond the slack grow the block mid-text; what was written before them stays. (Texts
-// with more markers than the scan keeps inline, a binary array row read at its own offset, and
-// each of their allocations failing: allocation_failure_test.cpp, whose runs check the payloads.)
-TEST(BuildRequest, GrowsPastTheSlack) {
-  StatementRecord r;
-  int64_t two = 2, nts = SQL_NTS;
-  std::string value(6000, 'a');  // 6,002 bytes as a literal
-  r.bind(1, &two, SQL_C_BINARY, SQL_VARBINARY, "\x01\x02");
-  r.bind(2, &nts, SQL_C_CHAR, SQL_VARCHAR, value.c_str());
-  ASSERT_EQ(outcome(build(r, "SELECT ?, ?"), r.stmt), "OK");
-  EXPECT_EQ(payload_after_id(r.stmt), "SELECT 0x0, '" + value + "'" +
-                                          std::string("\0"
-                                                      "2\0\x01\x02\0\0",
-                                                      7));
-  EXPECT_GT(r.stmt->request_capacity, 11u + 2583u);
-}
-
 // One row as an application lays it out for row-wise binding, and three rows column-wise.
 struct Record {
   int32_t id;

@@ -103,33 +103,6 @@ TEST(RowBlock, StepsThroughRowsToTheTrailerOrTheDamage) {
   }
 }
 
-// A rewind to the block's start: before its first row, or onto it; a fetched block can start
-// with its first row current, and one whose first row is damaged meets that damage again.
-TEST(RowBlock, RewindsAndFirstRowCurrent) {
-  const Bytes rows =
-      join({value("1"), status('K'), value("2"), status('K'), value("3"), status('M')});
-  RowBlock block{};
-  ASSERT_TRUE(block.store(rows.data(), static_cast<int32_t>(rows.size()), 1));
-  EXPECT_EQ(walk(block, 1, 2), (std::vector<std::string>{"1", "2"}));
-  block.seek_before_first();
-  EXPECT_FALSE(block.valid());
-  EXPECT_EQ(walk(block, 1, 1), std::vector<std::string>{"1"});
-  EXPECT_EQ(walk(block, 1, 1), std::vector<std::string>{"2"});
-  ASSERT_TRUE(block.seek_to_first());
-  EXPECT_EQ(row_text(block, 1), "1");
-  EXPECT_EQ(walk(block, 1, 3), (std::vector<std::string>{"2", "3", "more"}));
-
-  ASSERT_TRUE(block.adopt(static_cast<int32_t>(rows.size()), 1, FirstRow::kCurrent));
-  EXPECT_EQ(row_text(block, 1), "1");
-  const Bytes damaged = Bytes{0, 1, 0, 0, 0, 50, 'x'};
-  std::copy(damaged.begin(), damaged.end(), block.bytes());
-  EXPECT_FALSE(block.adopt(static_cast<int32_t>(damaged.size()), 1, FirstRow::kCurrent));
-  EXPECT_TRUE(block.held());
-  EXPECT_FALSE(block.valid());
-  EXPECT_EQ(walk(block, 1, 1), std::vector<std::string>{"damaged"});
-  block.release();
-}
-
 // Storage: what cannot be had leaves the held block and its current row as they were; growing
 // gives the block up; the index never outgrows what the block could fill.
 TEST(RowBlock, StorageThatGrowsOrCannot) {

@@ -1,6 +1,5 @@
-// Wide (UTF-16) arguments: text arguments read by their length, and a wide entry point
-// that needs no server, called as a Driver Manager calls it. (Cut answers counted in
-// characters and bytes: DiagnosticRecords.WideForms and odbc3/wide_calls_test.c.)
+// Wide (UTF-16) arguments read by their length. (Wide entry points, cut answers counted in
+// characters and bytes: odbc3/wide_calls_test.c.)
 
 #include "core/wide_arguments.h"
 #include "statement_fixture.h"
@@ -8,9 +7,6 @@
 namespace q4 {
 namespace {
 
-std::u16string units(const SQLWCHAR* text, int64_t count) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
-}
 SQLWCHAR* wide(const std::u16string& text) {
   return reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str()));
 }
@@ -54,44 +50,6 @@ TEST(WideIn, ConvertsTheUnitsTheLengthSays) {
   EXPECT_EQ(in.length(), 40000);
   EXPECT_EQ(strlen(in.chars()), 40000u);
   EXPECT_EQ(in.short_length(), SQL_NTS);
-}
-
-// The wide entry points that need no server, through the exported functions.
-class WideEntryPoints : public ::testing::Test {
- protected:
-  std::string take(SQLRETURN rc) { return taken(rc, r.stmt); }
-  StatementRecord r;
-};
-
-struct CursorCase {
-  SQLSMALLINT room;  // characters
-  const char* rc;
-  std::u16string name;
-};
-
-TEST_F(WideEntryPoints, CursorNamesRoundTripAndACutNameReportsItsFullLength) {
-  std::u16string name = u"Café_東";
-  ASSERT_EQ(take(SQLSetCursorNameW(r.stmt, wide(name), SQL_NTS)), "OK");
-  const CursorCase cases[] = {
-      {7, "OK", u"Café_東"},
-      {6, "INFO 01004 Data truncated", u"Café_"},
-      {1, "INFO 01004 Data truncated", u""},
-  };
-  for (const CursorCase& c : cases) {
-    SQLWCHAR out[20];
-    SQLSMALLINT length = -1;
-    EXPECT_EQ(take(SQLGetCursorNameW(r.stmt, out, c.room, &length)), c.rc);
-    EXPECT_EQ(length, 6) << "the full length in characters, not UTF-8 bytes (8)";
-    EXPECT_EQ(units(out, static_cast<int64_t>(c.name.size()) + 1),
-              c.name + std::u16string(1, u'\0'));
-  }
-  // An explicit length counts characters.
-  std::u16string longer = u"Zoë_cursor_and_more";
-  ASSERT_EQ(take(SQLSetCursorNameW(r.stmt, wide(longer), 3)), "OK");
-  SQLWCHAR out[20];
-  SQLSMALLINT length = -1;
-  EXPECT_EQ(take(SQLGetCursorNameW(r.stmt, out, 20, &length)), "OK");
-  EXPECT_EQ(units(out, length), u"Zoë");
 }
 
 }  // namespace
