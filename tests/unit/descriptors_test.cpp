@@ -105,7 +105,6 @@ struct Refusal {
 
 // clang-format off
 const Refusal kRefusals[] = {
-    {Which::kIrd, 0, SQL_DESC_COUNT, 2, "ERROR HY016 Cannot modify an implementation row descriptor"},
     {Which::kArd, 1, 9999, 0, "ERROR S1091 Invalid descriptor field identifier"},
     {Which::kArd, -1, SQL_DESC_DATA_PTR, 0, "ERROR S1002 Invalid descriptor index"},
     {Which::kArd, 0, SQL_DESC_ARRAY_SIZE, 65536, "ERROR S1009 Invalid attribute value"},

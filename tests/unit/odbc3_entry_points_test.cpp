@@ -65,9 +65,7 @@ const AttributeCase kAttributeCases[] = {
     {SQL_ATTR_ROW_NUMBER, 1, "ERROR S1000 Bad option", "5a5a5a5a00000000"},
     {20000, 1, "ERROR S1000 Bad option", "ERROR S1092 Bad Option"},
     {SQL_ATTR_PARAMSET_SIZE, 1000, "OK", "00000000000003e8"},
-    {SQL_ATTR_PARAMSET_SIZE, 0, "ERROR S1107 Row value out of range", "00000000000003e8"},
     {SQL_ATTR_APP_PARAM_DESC, 8, "ERROR S1009 Invalid attribute value", "OK"},
-    {SQL_ATTR_IMP_PARAM_DESC, 0, "ERROR HY017 Invalid use of an automatically allocated descriptor handle", "OK"},
     {SQL_ATTR_CURSOR_SCROLLABLE, 1, kUnknown.c_str(), kUnknown.c_str()},
 };
 // clang-format on

@@ -14,17 +14,14 @@ struct Case {
 
 // clang-format off
 const Case kCases[] = {
-    // Numbers: blanks around them, a sign, an exponent; one row per refusal and range.
+    // One row per range boundary and form; each refusal's state read by a client:
+    // e2e/pyodbc_numbers_test.py (22001, 22003, 22018), e2e/datetime_test.cpp (22007, 22008).
     {SQL_INTEGER, " -42 ", ""}, {SQL_INTEGER, "1e3", ""}, {SQL_INTEGER, "-2147483648", ""},
     {SQL_INTEGER, "2147483648", "22003"}, {SQL_INTEGER, "12.5", "22001"}, {SQL_INTEGER, "", "22018"},
-    {SQL_BIGINT, "9223372036854775808", "22003"}, {SQL_BIT, "-0.5", "22003"},
-    {SQL_NUMERIC, "12345678901234567890.0123456789", ""}, {SQL_NUMERIC, "NaN", "22018"},
-    {SQL_DOUBLE, "1e400", "22003"}, {SQL_REAL, "3.4e38", ""}, {SQL_REAL, "1e39", "22003"},
-    // Dates, times and timestamps.
-    {SQL_DATE, " 2024-01-05 ", ""}, {SQL_DATE, "2023-02-29", "22008"}, {SQL_DATE, "2024-1-5", "22007"},
-    {SQL_DATE, "{d '2024-01-05'}", ""}, {SQL_TIME, "10:20", ""}, {SQL_TIME, "24:00:00", "22008"},
+    {SQL_BIGINT, "9223372036854775808", "22003"}, {SQL_REAL, "3.4e38", ""}, {SQL_REAL, "1e39", "22003"},
+    {SQL_DATE, "{d '2024-01-05'}", ""}, {SQL_DATE, "2024-1-5", "22007"},
     {SQL_TIMESTAMP, "2024-01-05 10:20:30.123456789", ""},
-    {SQL_TIMESTAMP, "2024-01-05 10:20:30.1234567891", "22008"}, {SQL_TIMESTAMP, "10:20:30", "22007"},
+    {SQL_TIMESTAMP, "2024-01-05 10:20:30.1234567891", "22008"},
     // Types that take any text are not checked.
     {SQL_WVARCHAR, "2024-99-99", ""},
 };
