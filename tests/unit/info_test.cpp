@@ -70,7 +70,6 @@ TEST(GetInfo, EachGenerationItsAnswers) {
   // clang-format off
   const Case cases[] = {
       {kOdbc2, false, SQL_ODBC_INTERFACE_CONFORMANCE, kRefused}, {kOdbc380, false, SQL_ODBC_INTERFACE_CONFORMANCE, "1"},
-      {kOdbc380, false, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, "1"}, {kOdbc380, false, SQL_KEYSET_CURSOR_ATTRIBUTES1, "0"},
       {kOdbc2, true, SQL_STATIC_CURSOR_ATTRIBUTES1,
        std::to_string(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK)},
       {kOdbc2, false, SQL_STATIC_CURSOR_ATTRIBUTES1, kRefused},

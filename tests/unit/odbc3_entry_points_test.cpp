@@ -83,23 +83,6 @@ TEST_F(Odbc3Statement, AttributesAnswerAsUnixOdbcMappedThemForTheOdbc2Driver) {
   }
 }
 
-// Statements as from SQLAllocStmt and SQLFreeStmt(SQL_DROP); no descriptors; no rowset to
-// scroll before a result.
-TEST_F(Odbc3Statement, StatementsAndDescriptors) {
-  EXPECT_EQ(take(SQLFetchScroll(stmt_, SQL_FETCH_NEXT, 0)), "ERROR S1010 Function sequence error");
-  SQLHANDLE stmt = nullptr;
-  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, conn_, &stmt), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<Statement*>(stmt)->connection, conn_);
-  static const uint8_t kReleased[] = {0x00, 0x08, 'K', 0x00, 0x00, 0x00, 0x00, 0x00};
-  ASSERT_EQ(write(far_end_, kReleased, sizeof kReleased), 8);
-  // The dropped statement's descriptors go with it.
-  SQLHANDLE dropped_ard = nullptr;
-  ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &dropped_ard, 0, nullptr), SQL_SUCCESS);
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
-  EXPECT_EQ(statements_of(conn_), std::vector<Statement*>{stmt_});
-  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, dropped_ard), SQL_INVALID_HANDLE);
-}
-
 // The ODBC 3 function numbers, to match the export list against the bitmap.
 // clang-format off
 const std::map<std::string, SQLUSMALLINT> kOdbc3Functions = {

@@ -1,7 +1,5 @@
 // The row block type: stepping through stored blocks to their trailers or their damage, the
-// current row surviving a damaged next row, rewinds, and storage that grows or cannot; the
-// rewrite of date and time type codes in a block cut short. (The codes an ODBC 3 application
-// reads from SQLColumns: odbc3/versions_test.c.)
+// current row surviving a damaged next row, and storage that grows or cannot.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,7 +8,6 @@
 #include "platform/heap.h"
 #include "protocol/wire.h"
 #include "results/row_block.h"
-#include "results/type_codes.h"
 
 namespace q4 {
 namespace {
@@ -126,12 +123,6 @@ TEST(RowBlock, StorageThatGrowsOrCannot) {
   EXPECT_EQ(block.capacity(), 21000);
   EXPECT_FALSE(block.held()) << "a grown block no longer holds the rows";
 
-  const Bytes large(30000, 'K');
-  heap_fail_after(0);
-  EXPECT_FALSE(block.store(large.data(), static_cast<int32_t>(large.size()), 1));
-  heap_fail_after(-1);
-  EXPECT_FALSE(block.held());
-
   EXPECT_TRUE(block.reserve(20480, 32767));
   EXPECT_EQ(block.index_room(), 20480 / 6);
   EXPECT_TRUE(block.adopt(20480, 32767, FirstRow::kAhead));
@@ -140,30 +131,6 @@ TEST(RowBlock, StorageThatGrowsOrCannot) {
   block.release();
   EXPECT_EQ(block.bytes(), nullptr);
   EXPECT_EQ(block.capacity(), 0);
-}
-
-// Rows of (SMALLINT, SMALLINT) with column 2 marked, the second row cut in its last value: the
-// first row is rewritten, the rest left as it was, nothing past the block touched. Whole, with
-// its trailer: both rows, column 1 untouched.
-TEST(TypeCodes, ABlockCutShortIsRewrittenUpToItsLastWholeRow) {
-  const Bytes whole =
-      join({value(Bytes{0, 9}, kSqlSmallint), value(Bytes{0, 9}, kSqlSmallint), status('K'),
-            value(Bytes{0, 10}, kSqlSmallint), value(Bytes{0, 10}, kSqlSmallint)});
-  Bytes guarded(whole.begin(), whole.end() - 1);  // the second row's last byte is missing
-  guarded.push_back(0xEE);
-  map_block_type_codes(guarded.data(), static_cast<int32_t>(whole.size() - 1), 2,
-                       type_code_column_bit(2));
-  Bytes want = whole;
-  want.back() = 0xEE;
-  want[6 + 2 + 6 + 1] = 91;
-  EXPECT_EQ(guarded, want);
-
-  Bytes full = join({whole, status('W')});
-  map_block_type_codes(full.data(), static_cast<int32_t>(full.size()), 2, type_code_column_bit(2));
-  EXPECT_EQ(full[7], 9);
-  EXPECT_EQ(full[6 + 2 + 6 + 1], 91);
-  EXPECT_EQ(full.end()[-2], 92);
-  EXPECT_EQ(full[17 + 7], 10);
 }
 
 }  // namespace
