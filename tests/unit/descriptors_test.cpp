@@ -1,11 +1,6 @@
-// Descriptors against the statement: the statement attributes and the
-// descriptor fields are one state read from two sides, bindings made either
-// way are the same records, and the descriptor rules an application relies
-// on (the data pointer set last, the result's descriptor read-only). A
-// descriptor's diagnostics read the way a statement's are: SQLGetDiagRec and
-// SQLGetDiagField on SQL_HANDLE_DESC, the state in the application's
-// generation, the record gone when the next descriptor call starts, a freed
-// descriptor SQL_INVALID_HANDLE.
+// Descriptors against the statement: bindings go to the descriptor in use, the refusals of
+// field writes, and a descriptor's diagnostics read in the application's generation, the record
+// gone when the next descriptor call starts.
 
 #include <functional>
 
@@ -43,14 +38,6 @@ class Descriptors : public StatementTest {
     Descriptor* d = desc(which);
     clear_diagnostic(d->sqlstate, d->message);
     return outcome(set_desc_field(d, record, field, reinterpret_cast<SQLPOINTER>(value), 0), d);
-  }
-  SQLLEN attribute(SQLINTEGER id) {
-    SQLLEN value = 0;
-    EXPECT_EQ(get_stmt_attr(stmt_, id, &value), SQL_SUCCESS) << diag(stmt_);
-    // The 2.x options answer in 32 bits.
-    return id == SQL_ATTR_ROW_ARRAY_SIZE || id == SQL_ATTR_ROW_BIND_TYPE
-               ? static_cast<SQLLEN>(static_cast<uint32_t>(value))
-               : value;
   }
   // "state|message|number|return code" through the exported readers.
   std::string read(SQLHDESC desc) {
