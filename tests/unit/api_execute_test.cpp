@@ -53,8 +53,7 @@ class ApiExecute : public ::testing::Test {
   SQLLEN at_exec = SQL_DATA_AT_EXEC;
 };
 
-// A pending cancel ("S1000", not "S1008") binds nothing (nor does out of memory:
-// allocation_failure_test.cpp); so does SQLSetParam.
+// A pending cancel ("S1000", not "S1008") binds nothing; so does SQLSetParam.
 TEST_F(ApiExecute, RefusedBindingsAndSetParam) {
   r.stmt->call.state = kCancelRequested;
   EXPECT_EQ(result(bind(1)), "ERROR S1000 General error");

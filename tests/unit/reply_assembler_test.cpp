@@ -100,12 +100,9 @@ TEST(ReplyAssembler, WholeAndBrokenReplies) {
   // clang-format off
   const ReplyCase cases[] = {
       {"one frame", 64, kAcked, {{frame("Kdone", chunk_of(40), false), kDone}}, "Kdone", ReplyPayload::kBytes, 40},
-      {"no payload", 64, kAcked, {{frame("W", {}, false), kDone}}, "W"},
       // Every frame that announces another is acknowledged, the last one not; chunks join in order.
       {"three frames", 3 * kMaxChunk, kAcked, {{frame("K", a, true), kAck}, {frame(nullptr, b, true), kAck},
        {frame(nullptr, c, false), kDone}}, "K", ReplyPayload::kBytes, 2 * kMaxChunk + 1},
-      {"an empty last frame ends it", 64, kAcked, {{frame("K", chunk_of(5), true), kAck},
-       {frame(nullptr, {}, false), kDone}}, "K", ReplyPayload::kBytes, 5},
       // A single frame's chunk is not wanted by a status-only area and is left out.
       {"status-only area", 0, kAcked, {{frame("Kok", chunk_of(30), false), kDone}}, "Kok"},
       {"status filling its area", 64, kAcked, {{frame("E123456789abcde", {}, false), kDone}}, "E123456789abcde"},

@@ -1,6 +1,6 @@
-// Building the execute request: payload bytes, the block's room, the rows of
-// parameter arrays where each layout puts them (binary blocks, row-wise, a bind offset) and data at
-// execution refused under the ODBC 3 layouts. Column-wise rows of every C type: the literal tests.
+// Building the execute request: payload bytes, the rows of parameter arrays where each layout puts
+// them (binary blocks, row-wise, a bind offset) and data at execution refused under the ODBC 3
+// layouts. Column-wise rows of every C type: the literal tests.
 #include "protocol/codec.h"
 #include "statement/param_array.h"
 #include "statement/param_rows.h"

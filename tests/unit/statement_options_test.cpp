@@ -1,5 +1,5 @@
 // Statement and connection options, cursor names, and freeing statements (their requests are
-// checked in the wire tests; allocating handles with each allocation failing:
+// checked in the wire tests; allocating a statement with each allocation failing:
 // allocation_failure_test.cpp).
 #include <cstdio>
 
