@@ -1,14 +1,10 @@
-// Descriptors against the statement: bindings go to the descriptor in use, the refusals of
-// field writes, and a descriptor's diagnostics read in the application's generation, the record
-// gone when the next descriptor call starts.
+// Descriptors against the statement: the refusals of field writes, and a descriptor's diagnostics
+// read in the application's generation, the record gone when the next descriptor call starts.
 
 #include <functional>
 
-#include "results/get_data.h"
 #include "statement/attributes.h"
-#include "statement/bind_param.h"
 #include "statement/descriptors.h"
-#include "statement/options.h"
 #include "statement_fixture.h"
 
 namespace q4 {
@@ -26,13 +22,6 @@ class Descriptors : public StatementTest {
     Descriptor* all[] = {&app_row_desc(stmt_), &app_param_desc(stmt_), &stmt_->result_descriptor,
                          &stmt_->marker_descriptor};
     return all[static_cast<int>(which)];
-  }
-  SQLLEN get(Which which, SQLSMALLINT record, SQLSMALLINT field) {
-    SQLLEN value = 0;
-    SQLRETURN rc =
-        get_desc_field(desc(which), record, field, &value, 0, nullptr, TextForm::kNarrow);
-    EXPECT_EQ(rc, SQL_SUCCESS) << diag(desc(which));
-    return value;
   }
   std::string set(Which which, SQLSMALLINT record, SQLSMALLINT field, SQLLEN value) {
     Descriptor* d = desc(which);
@@ -60,27 +49,6 @@ class Descriptors : public StatementTest {
 
   Statement* stmt_ = nullptr;
 };
-
-// The 2.x options and SQLBindCol write the row descriptor the statement
-// uses, an application's own descriptor once it is set.
-TEST_F(Descriptors, BindingsGoToTheDescriptorInUse) {
-  SQLINTEGER value = 0;
-  SQLLEN length = 0;
-  ASSERT_EQ(bind_column(stmt_, 2, SQL_C_SLONG, &value, 0, &length), SQL_SUCCESS);
-  EXPECT_EQ(get(Which::kArd, 2, SQL_DESC_OCTET_LENGTH), 4);  // the fixed size of a long
-
-  Descriptor* mine = nullptr;
-  ASSERT_EQ(alloc_descriptor(conn_, &mine), SQL_SUCCESS);
-  ASSERT_EQ(set_stmt_attr(stmt_, SQL_ATTR_APP_ROW_DESC, mine), SQL_SUCCESS);
-  EXPECT_EQ(set_option(nullptr, stmt_, SQL_ROWSET_SIZE, 5), SQL_SUCCESS);
-  ASSERT_EQ(bind_column(stmt_, 1, SQL_C_CHAR, &value, sizeof value, &length), SQL_SUCCESS);
-  EXPECT_EQ(mine->array_size, 5u);
-  ASSERT_NE(mine->records, nullptr);
-  EXPECT_EQ(mine->records->number, 1);
-  EXPECT_EQ(stmt_->row_descriptor.array_size, 1u);  // the statement's own is untouched
-  EXPECT_EQ(stmt_->row_descriptor.records->number, 2);
-  ASSERT_EQ(free_descriptor(mine), SQL_SUCCESS);
-}
 
 struct Refusal {
   Which which;
