@@ -116,7 +116,7 @@ void openssl_library_for_tests(const char* library);
 
 // OpenSSL's macros that expand to calls, as the same calls through the table.
 // Each repeats its macro's expansion in OpenSSL 3's headers (named in the
-// comment); tests/wire/openssl_symbols_test.cpp holds each against the macro.
+// comment). The handshakes of tests/e2e/tls_test.py go through every one.
 
 // SSL_CTX_set_min_proto_version
 inline long ctx_set_min_proto_version(const OpenSsl& api, SSL_CTX* context, int version) {
